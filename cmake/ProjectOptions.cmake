@@ -1,0 +1,39 @@
+# Build-wide options: warnings, sanitizers, ccache, and the helpers every
+# module uses to declare its libraries and tests.
+
+option(ORVELLA_BUILD_BENCHMARKS "Build the benchmarks in bench/" ON)
+set(ORVELLA_SANITIZE "" CACHE STRING
+    "Sanitizers to build with: empty, 'address,undefined' or 'thread'")
+
+find_program(CCACHE_PROGRAM ccache)
+if(CCACHE_PROGRAM)
+    set(CMAKE_C_COMPILER_LAUNCHER ${CCACHE_PROGRAM})
+    set(CMAKE_CXX_COMPILER_LAUNCHER ${CCACHE_PROGRAM})
+endif()
+
+add_compile_options(-Wall -Wextra -Wpedantic)
+
+if(ORVELLA_SANITIZE)
+    add_compile_options(-fsanitize=${ORVELLA_SANITIZE} -fno-omit-frame-pointer)
+    add_link_options(-fsanitize=${ORVELLA_SANITIZE})
+    if(ORVELLA_SANITIZE MATCHES "undefined")
+        add_compile_options(-fno-sanitize-recover=undefined)
+    endif()
+endif()
+
+# orvella_add_tests(<Module> SOURCES ... LIBRARIES ...)
+# One GoogleTest executable per module, registered with CTest one case at a
+# time and labelled with the module name so CI can pick modules by label.
+include(GoogleTest)
+function(orvella_add_tests module)
+    cmake_parse_arguments(ARG "" "TIMEOUT" "SOURCES;LIBRARIES" ${ARGN})
+    set(target ${module}Tests)
+    add_executable(${target} ${ARG_SOURCES})
+    target_link_libraries(${target} PRIVATE ${ARG_LIBRARIES} GTest::gtest GTest::gtest_main GTest::gmock Threads::Threads)
+    if(NOT ARG_TIMEOUT)
+        set(ARG_TIMEOUT 120)
+    endif()
+    gtest_discover_tests(${target}
+        PROPERTIES LABELS ${module} TIMEOUT ${ARG_TIMEOUT}
+        DISCOVERY_TIMEOUT 60)
+endfunction()
