@@ -32,7 +32,7 @@ const File* firstAt(const PathMap& byPath, const std::string& path)
 
 void adoptIdentifiers(const std::vector<FileRef>& localView, const std::vector<FileRef>& remoteView)
 {
-    if (remoteView.empty())
+    if (localView.empty() || remoteView.empty())
         return;
     PathMap byPath;
     byPath.reserve(remoteView.size());

@@ -77,7 +77,9 @@ struct PathIndex {
 };
 
 // Kahn's algorithm, always taking the ready change that came first; a cycle is
-// broken by taking the first change not yet placed.
+// broken by taking the first change not yet placed. Changes ready from the
+// start are taken by a cursor in index order, so only changes released by a
+// relation pass through the heap: O(n + r log r) for r relations.
 std::vector<std::size_t> topologicalOrder(const std::vector<std::vector<std::size_t>>& successors)
 {
     auto count = successors.size();
@@ -86,32 +88,41 @@ std::vector<std::size_t> topologicalOrder(const std::vector<std::vector<std::siz
         for (auto target : targets)
             ++incoming[target];
 
-    std::priority_queue<std::size_t, std::vector<std::size_t>, std::greater<>> ready;
-    std::vector<bool> queued(count, false);
-    for (std::size_t index = 0; index < count; ++index)
-        if (incoming[index] == 0) {
-            ready.push(index);
-            queued[index] = true;
-        }
-
+    std::priority_queue<std::size_t, std::vector<std::size_t>, std::greater<>> released;
+    std::vector<bool> placed(count, false);
     std::vector<std::size_t> order;
     order.reserve(count);
+    std::size_t cursor = 0;
     std::size_t firstUnplaced = 0;
-    while (order.size() < count) {
-        if (ready.empty()) {
-            while (queued[firstUnplaced])
-                ++firstUnplaced;
-            ready.push(firstUnplaced);
-            queued[firstUnplaced] = true;
-        }
-        auto index = ready.top();
-        ready.pop();
+
+    auto place = [&](std::size_t index) {
+        placed[index] = true;
         order.push_back(index);
         for (auto target : successors[index])
-            if (--incoming[target] == 0 && !queued[target]) {
-                ready.push(target);
-                queued[target] = true;
-            }
+            if (--incoming[target] == 0 && !placed[target] && target < cursor)
+                // Behind the cursor, so the cursor will not see it again.
+                released.push(target);
+    };
+
+    while (order.size() < count) {
+        while (cursor < count && (placed[cursor] || incoming[cursor] != 0))
+            ++cursor;
+        while (!released.empty() && placed[released.top()])
+            released.pop();
+        bool fromCursor = cursor < count;
+        bool fromHeap = !released.empty();
+        if (fromHeap && (!fromCursor || released.top() < cursor)) {
+            auto index = released.top();
+            released.pop();
+            place(index);
+        } else if (fromCursor) {
+            place(cursor++);
+        } else {
+            // Only changes waiting on each other are left: a cycle.
+            while (placed[firstUnplaced])
+                ++firstUnplaced;
+            place(firstUnplaced);
+        }
     }
     return order;
 }

@@ -16,9 +16,18 @@ std::string File::description() const
     char* demangled = abi::__cxa_demangle(mangled, nullptr, nullptr, &status);
     std::string name = status == 0 && demangled ? demangled : mangled;
     std::free(demangled);
-    for (std::size_t position = name.find("::"); position != std::string::npos; position = name.find("::", position))
-        name.replace(position, 2, ".");
-    return name;
+    // Module-qualified as "Sync.FileWrapperItem": every "::" becomes ".".
+    std::string qualified;
+    qualified.reserve(name.size());
+    for (std::size_t index = 0; index < name.size(); ++index) {
+        if (name[index] == ':' && index + 1 < name.size() && name[index + 1] == ':') {
+            qualified.push_back('.');
+            ++index;
+        } else {
+            qualified.push_back(name[index]);
+        }
+    }
+    return qualified;
 }
 
 std::string parentPath(const File& file)
