@@ -38,6 +38,8 @@ struct [[nodiscard]] FileSystemError {
 
     // One line for logs: the reason, then the path ("No such file or directory: /a/b").
     std::string description() const;
+
+    friend bool operator==(const FileSystemError&, const FileSystemError&) = default;
 };
 
 }  // namespace Platform

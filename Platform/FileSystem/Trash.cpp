@@ -215,12 +215,16 @@ std::expected<TrashedItem, FileSystemError> moveInto(const std::string& trash, c
 
 std::expected<TrashedItem, FileSystemError> Trash::moveToTrash(const std::string& path)
 {
+    std::string trimmed = path;
+    while (trimmed.size() > 1 && trimmed.back() == '/') {
+        trimmed.pop_back();
+    }
     struct stat status {};
-    if (path.empty() || ::lstat(path.c_str(), &status) != 0) {
-        return std::unexpected(FileSystemError::fromErrno(path.empty() ? ENOENT : errno, path));
+    if (trimmed.empty() || ::lstat(trimmed.c_str(), &status) != 0) {
+        return std::unexpected(FileSystemError::fromErrno(trimmed.empty() ? ENOENT : errno, path));
     }
     // The item's own name is kept; only its parent is made canonical.
-    std::string const absolute = path.front() == '/' ? path : std::string(".") + "/" + path;
+    std::string const absolute = trimmed.front() == '/' ? trimmed : "./" + trimmed;
     std::unique_ptr<char, decltype(&std::free)> parent(::realpath(parentOf(absolute).c_str(), nullptr), &std::free);
     if (!parent) {
         return std::unexpected(FileSystemError::fromErrno(errno, path));
