@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <fnmatch.h>
 #include <fstream>
+#include <tuple>
 
 namespace Platform {
 
@@ -120,7 +121,7 @@ const MimeTypeDatabase& MimeTypeDatabase::shared()
 
 void MimeTypeDatabase::add(int weight, std::string mimeType, std::string pattern, bool caseSensitive)
 {
-    Match const match{weight, pattern.size(), m_patternCount++, std::move(mimeType)};
+    Match const match{weight, pattern.size(), caseSensitive, m_patternCount++, std::move(mimeType)};
     auto insert = [&match](std::unordered_map<std::string, Match>& map, std::string key) {
         auto [position, inserted] = map.try_emplace(std::move(key), match);
         if (!inserted) {
@@ -141,10 +142,11 @@ void MimeTypeDatabase::add(int weight, std::string mimeType, std::string pattern
 
 void MimeTypeDatabase::consider(std::optional<Match>& best, const Match& candidate)
 {
-    if (!best || candidate.weight > best->weight ||
-        (candidate.weight == best->weight && candidate.patternLength > best->patternLength) ||
-        (candidate.weight == best->weight && candidate.patternLength == best->patternLength &&
-         candidate.order < best->order)) {
+    auto rank = [](const Match& match) {
+        // Lower order (an earlier line) ranks higher, hence the negation.
+        return std::tuple(match.weight, match.patternLength, match.caseSensitive, -static_cast<long long>(match.order));
+    };
+    if (!best || rank(candidate) > rank(*best)) {
         best = candidate;
     }
 }

@@ -15,8 +15,9 @@ namespace Platform {
 // files: "weight:type:pattern[:flags]" lines). Matching follows the
 // shared-mime-info rules: literal names, then "*.suffix" patterns, then other
 // glob patterns; among all matches the highest weight wins, then the longest
-// pattern, then the earlier line. Patterns match case-insensitively unless
-// flagged "cs". Only the name is looked at, never the content.
+// pattern, then a case-sensitive pattern, then the earlier line. Patterns
+// match case-insensitively unless flagged "cs". Only the name is looked at,
+// never the content.
 //
 // A loaded database is immutable: any number of threads may look up at once.
 class MimeTypeDatabase {
@@ -43,6 +44,7 @@ private:
     struct Match {
         int weight = 0;
         std::size_t patternLength = 0;
+        bool caseSensitive = false;
         std::size_t order = 0;
         std::string mimeType;
     };
