@@ -336,13 +336,18 @@ TEST(FolderWatcherTests, DeliversThroughExecutorAndMayEndInItsCallback)
     std::unique_ptr<FolderWatcher> selfEnding;
     FolderWatcher::Options ending;
     ending.latency = 10ms;
+    std::mutex endingMutex;
     ending.callback = [&](FolderChanges) {
+        std::lock_guard lock(endingMutex);
         selfEnding.reset();
         ended = true;
     };
     auto made = FolderWatcher::create(root.path(), std::move(ending));
     ASSERT_TRUE(made.has_value());
-    selfEnding = std::move(*made);
+    {
+        std::lock_guard lock(endingMutex);
+        selfEnding = std::move(*made);
+    }
     writeFile(root / "y", "y");
     ASSERT_TRUE(waitUntil([&] { return ended.load(); }));
 }
