@@ -1,6 +1,6 @@
 #include "Platform/FileSystem/DirectoryEnumerator.hpp"
 
-#include "Platform/FileSystem/FileSystemLog.hpp"
+#include "Platform/Foundation/Log.hpp"
 
 #include <cerrno>
 #include <cstring>
@@ -93,7 +93,7 @@ std::expected<DirectoryEnumerator, FileSystemError> DirectoryEnumerator::open(st
         return std::unexpected(FileSystemError::fromErrno(errno, directory));
     }
     if (!errorHandler) {
-        errorHandler = [](const EnumerationError& error) { logFileSystem("❗️ " + error.error.description()); };
+        errorHandler = [](const EnumerationError& error) { Log::line("❗️ " + error.error.description()); };
     }
     return DirectoryEnumerator(new State{fts, nullptr, std::move(directory), std::move(errorHandler)});
 }

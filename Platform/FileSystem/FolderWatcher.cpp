@@ -1,6 +1,6 @@
 #include "Platform/FileSystem/FolderWatcher.hpp"
 
-#include "Platform/FileSystem/FileSystemLog.hpp"
+#include "Platform/Foundation/Log.hpp"
 #include "Platform/FileSystem/InotifyWatchSet.hpp"
 
 #include <atomic>
@@ -123,7 +123,7 @@ void FolderWatcher::Core::run()
         struct pollfd descriptors[2] = {{inotifyDescriptor, POLLIN, 0}, {stopDescriptor, POLLIN, 0}};
         int const ready = ::poll(descriptors, 2, timeout);
         if (ready < 0 && errno != EINTR) {
-            logFileSystem("❗️ Folder watcher stopped: poll failed for " + root);
+            Log::line("❗️ Folder watcher stopped: poll failed for " + root);
             return;
         }
         if (stopping || (descriptors[1].revents & POLLIN) != 0) {
@@ -201,7 +201,7 @@ void FolderWatcher::Core::handleRootGone(EventCoalescer::TimePoint now)
     watches.removeAll();
     coalescer.addRootChanged(now);
     coalescer.addPath(root, now);
-    logFileSystem("❗️ Watched folder was deleted or moved: " + root);
+    Log::line("❗️ Watched folder was deleted or moved: " + root);
 }
 
 void FolderWatcher::Core::watchNewDirectory(const std::string& path, EventCoalescer::TimePoint now)
@@ -233,7 +233,7 @@ void FolderWatcher::Core::noteIncomplete(EventCoalescer::TimePoint now)
         return;
     }
     coalescer.addDegraded(now);
-    logFileSystem("❗️ Folder watch limit reached; some folders below " + root +
+    Log::line("❗️ Folder watch limit reached; some folders below " + root +
                   " are not watched (raise fs.inotify.max_user_watches)");
 }
 

@@ -1,6 +1,6 @@
 #include "Platform/FileSystem/MimeTypeDatabase.hpp"
 
-#include "Platform/FileSystem/FileSystemLog.hpp"
+#include "Platform/Foundation/Log.hpp"
 
 #include <cerrno>
 #include <charconv>
@@ -111,7 +111,7 @@ const MimeTypeDatabase& MimeTypeDatabase::shared()
         }
         auto loaded = load(paths);
         if (!loaded || loaded->patternCount() == 0) {
-            logFileSystem("❗️ No MIME glob data found; every file is taken as text/plain");
+            Log::line("❗️ No MIME glob data found; every file is taken as text/plain");
             return MimeTypeDatabase{};
         }
         return std::move(*loaded);

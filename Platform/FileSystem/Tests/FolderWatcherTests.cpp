@@ -2,6 +2,7 @@
 
 #include "Platform/FileSystem/FileOperations.hpp"
 #include "Platform/FileSystem/Tests/TemporaryDirectory.hpp"
+#include "Platform/Foundation/Log.hpp"
 
 #include <gtest/gtest.h>
 
@@ -282,6 +283,7 @@ TEST(FolderWatcherTests, WatchLimitDegradesWithoutFailing)
     ASSERT_TRUE(createDirectory(root / "a", CreateIntermediates::No).has_value());
     ASSERT_TRUE(createDirectory(root / "b", CreateIntermediates::No).has_value());
     ASSERT_TRUE(createDirectory(root / "c", CreateIntermediates::No).has_value());
+    LogCapture const log;
     Collector collector;
     FolderWatcher::Options options;
     options.maximumWatches = 2;
@@ -293,6 +295,10 @@ TEST(FolderWatcherTests, WatchLimitDegradesWithoutFailing)
     writeFile(root / "a/seen.txt", "s");
     ASSERT_TRUE(createDirectory(root / "d", CreateIntermediates::No).has_value());
     ASSERT_TRUE(collector.waitForAll({root / "a/seen.txt", root / "d"}));
+    auto const lines = log.lines();
+    EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                            [](auto const& line) { return line.find("watch limit reached") != std::string::npos; }),
+              1);
 }
 
 // Proves deliveries go through the caller's executor when one is given, and that a watcher may be destroyed
