@@ -18,6 +18,12 @@ namespace Platform {
 // it too) from the registration until `window` after its end. Events for other
 // paths, or arriving later, are kept.
 //
+// What to register: a move registers its source and its destination (a moved
+// folder's contents then count as its own too); a recursive delete or a move to
+// the Trash registers the item with `Scope::subtree`; a download registers its
+// temporary file and its final name; writing an extended attribute or a date
+// registers the item, since both cause events as well.
+//
 // Thread-safe: the disk code and the watcher's reader thread share one registry.
 class OwnChangeRegistry {
 public:

@@ -153,7 +153,7 @@ TEST(FolderWatcherTests, BurstIsGatheredIntoFewDeliveries)
     auto const watcher = watch(root.path(), collector, std::move(options));
     std::vector<std::string> paths;
     for (int index = 0; index < 1000; ++index) {
-        paths.push_back(root / ("f" + std::to_string(index)));
+        paths.push_back(root.path() + "/f" + std::to_string(index));
         touch(paths.back());
     }
     auto const deliveries = collector.waitForAll(paths);
@@ -266,7 +266,7 @@ TEST(FolderWatcherTests, QueueOverflowReportsEverythingAndRebuilds)
     touch(root / "blocker");
     ASSERT_TRUE(waitUntil([&] { return blocked.load(); }));
     for (int index = 0; index <= queueLimit + 100; ++index) {
-        touch(root / ("many/f" + std::to_string(index)));
+        touch(root.path() + "/many/f" + std::to_string(index));
     }
     release.set_value();
 
