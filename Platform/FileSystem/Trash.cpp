@@ -173,7 +173,7 @@ bool writeAll(int descriptor, const std::string& text)
 std::expected<TrashedItem, FileSystemError> moveInto(const std::string& trash, const std::string& item,
                                                      const std::string& recordedPath)
 {
-    for (auto const& directory : {trash + "/files", trash + "/info"}) {
+    for (auto const& directory : {trash, trash + "/files", trash + "/info"}) {
         if (auto made = ensurePrivateDirectory(directory); !made) {
             return std::unexpected(made.error());
         }

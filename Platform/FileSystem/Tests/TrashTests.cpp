@@ -70,6 +70,7 @@ TEST(TrashTests, MovesToHomeTrashWithInfo)
                               "/cloud/Ordner/Bericht%20f%C3%BCr%20100%25\\.txt\n"
                               "DeletionDate=\\d{4}-\\d{2}-\\d{2}T\\d{2}:\\d{2}:\\d{2}\n");
     EXPECT_TRUE(std::regex_match(info, expected)) << info;
+    EXPECT_EQ(modeOf(trash), 0700u);
     EXPECT_EQ(modeOf(trash + "/files"), 0700u);
     EXPECT_EQ(modeOf(trash + "/info"), 0700u);
 }
