@@ -196,6 +196,20 @@ std::expected<Database, DatabaseError> Database::open(const DatabaseConfiguratio
     return Database(std::move(impl));
 }
 
+std::expected<void, DatabaseError> Database::removeFiles(const DatabaseConfiguration& configuration)
+{
+    // The WAL first: with the main file gone first, a crash in between would
+    // leave a WAL for whatever file is created next under that name.
+    for (const char* suffix : {"-wal", "-shm", ""}) {
+        std::error_code error;
+        std::filesystem::remove(configuration.file.string() + suffix, error);
+        if (error)
+            return std::unexpected(DatabaseError(DatabaseError::Code::cannotOpen,
+                "cannot delete " + configuration.file.string() + suffix + ": " + error.message()));
+    }
+    return {};
+}
+
 DatabaseFactory Database::factory(DatabaseConfiguration configuration)
 {
     return [configuration = std::move(configuration)] { return Database::open(configuration); };

@@ -46,6 +46,11 @@ public:
     // (another `user_version`, or a non-empty file without one). Never deletes
     // or changes a file it cannot use.
     static std::expected<Database, DatabaseError> open(const DatabaseConfiguration& configuration);
+    // Deletes the database file together with its "-wal" and "-shm" files:
+    // the way to discard a file that cannot be opened. A WAL file left behind
+    // would be replayed into the next file of the same name. Call it only
+    // while no handle of this process has the file open; missing files are no error.
+    static std::expected<void, DatabaseError> removeFiles(const DatabaseConfiguration& configuration);
     // A factory that opens `configuration` at each call.
     static DatabaseFactory factory(DatabaseConfiguration configuration);
 

@@ -10,11 +10,13 @@
 #include <iostream>
 #include <map>
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/inotify.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace Platform {
@@ -29,6 +31,14 @@ constexpr int settleIntervalMilliseconds = 20;
 void logDatabaseFailure(const std::string& text)
 {
     std::cerr << "❗️ " << text << '\n';
+}
+
+std::optional<std::pair<dev_t, ino_t>> identityOf(const std::filesystem::path& file)
+{
+    struct stat status {};
+    if (::stat(file.c_str(), &status) != 0)
+        return std::nullopt;
+    return std::pair {status.st_dev, status.st_ino};
 }
 
 } // namespace
@@ -46,6 +56,9 @@ struct DatabaseChangeMonitor::Core {
     std::chrono::milliseconds pollInterval {2000};
     // Used only by the monitor thread once it runs.
     std::optional<Database> connection;
+    DatabaseConfiguration configuration;
+    // The file the connection has open, to notice when the path is given a new file.
+    std::optional<std::pair<dev_t, ino_t>> fileIdentity;
     std::int64_t lastVersion = 0;
     bool loggedFailure = false;
 
@@ -93,8 +106,32 @@ struct DatabaseChangeMonitor::Core {
         [[maybe_unused]] auto read = ::read(wakeDescriptor, &count, sizeof count);
     }
 
-    void checkForCommits()
+    // When the file at the path was replaced (deleted and created anew, or
+    // renamed over), the open connection still reads the old one: reopen, and
+    // count the replacement as a change.
+    bool reopenIfReplaced()
     {
+        auto identity = identityOf(configuration.file);
+        if (!identity || identity == fileIdentity)
+            return false;
+        auto reopened = Database::open(configuration);
+        if (!reopened) {
+            logDatabaseFailure("Database change monitor cannot reopen a replaced file: " + reopened.error().description());
+            return false;
+        }
+        connection.emplace(std::move(*reopened));
+        fileIdentity = identityOf(configuration.file);
+        auto version = connection->dataVersion();
+        lastVersion = version.value_or(lastVersion);
+        return true;
+    }
+
+    void checkForCommits(bool fileEvent)
+    {
+        if (fileEvent && reopenIfReplaced()) {
+            notifyAll();
+            return;
+        }
         auto version = connection->dataVersion();
         if (!version) {
             if (!loggedFailure)
@@ -106,6 +143,11 @@ struct DatabaseChangeMonitor::Core {
         if (*version == lastVersion)
             return;
         lastVersion = *version;
+        notifyAll();
+    }
+
+    void notifyAll()
+    {
         std::vector<std::shared_ptr<DatabaseObservation::State>> current;
         {
             std::lock_guard lock(mutex);
@@ -135,7 +177,7 @@ struct DatabaseChangeMonitor::Core {
                 settling = settleChecks;
             else if (ready == 0 && settling > 0)
                 --settling;
-            checkForCommits();
+            checkForCommits(fileEvent);
         }
     }
 };
@@ -202,6 +244,8 @@ std::expected<std::shared_ptr<DatabaseChangeMonitor>, DatabaseError> DatabaseCha
         return std::unexpected(version.error());
     core->lastVersion = *version;
     core->connection.emplace(std::move(*connection));
+    core->configuration = configuration;
+    core->fileIdentity = identityOf(configuration.file);
     core->pollInterval = std::max(configuration.fallbackPollInterval, std::chrono::milliseconds(1));
     std::filesystem::path path(key);
     core->key = key;

@@ -216,3 +216,32 @@ TEST(DatabaseObserverTests, observingAnUnusableFileFails)
     ASSERT_FALSE(observation);
     EXPECT_EQ(observation.error().code(), DatabaseError::Code::cannotOpen);
 }
+
+TEST(DatabaseObserverTests, observationFollowsAFileReplacedUnderItsPath)
+{
+    // When the file is deleted with its WAL and made anew, the observer reports the replacement, then the new file's commits, and its eventual close leaves the new file's WAL alone.
+    TemporaryDirectory directory;
+    auto configuration = testConfiguration(directory);
+    configuration.fallbackPollInterval = std::chrono::minutes(10);
+    commitStatus(configuration, "/old", 1);
+    std::atomic<int> calls {0};
+    auto observation = DatabaseObserver::observe(configuration, inlineExecutor(), [&] { ++calls; });
+    ASSERT_TRUE(observation);
+
+    ASSERT_TRUE(Database::removeFiles(configuration));
+    EXPECT_FALSE(std::filesystem::exists(configuration.file));
+    auto replacement = Database::open(configuration);
+    ASSERT_TRUE(replacement);
+    ASSERT_TRUE(waitFor([&] { return calls.load() >= 1; }, std::chrono::seconds(5)));
+    int afterReplacement = calls.load();
+    ASSERT_TRUE(replacement->write([&] { return replacement->add(StoredStatus {"/new", 2}); }));
+    EXPECT_TRUE(waitFor([&] { return calls.load() > afterReplacement; }, std::chrono::seconds(5)));
+
+    observation->invalidate();
+    auto reader = Database::open(configuration);
+    ASSERT_TRUE(reader);
+    EXPECT_FALSE(*reader->exists<StoredStatus>(DatabaseQuery::equal("filePath", std::string("/old"))));
+    auto row = reader->object<StoredStatus>(std::string("/new"));
+    ASSERT_TRUE(row && row->has_value());
+    EXPECT_EQ((*row)->status, 2);
+}
