@@ -1,6 +1,6 @@
 // The database layer under the stores' bulk work: 100,000 stored records
-// written in one transaction and read back, and 100,000 statuses marked and
-// reset in one transaction each. Reports rows per second and the process's
+// written in one transaction and read back, 100,000 statuses marked and reset
+// in one transaction each, and the cost of opening a handle per operation. Reports rows per second and the process's
 // peak resident memory so far (a high-water mark across the benchmarks run
 // before it, so run one with --benchmark_filter to see its own peak).
 
@@ -164,11 +164,31 @@ void resetSyncingStatusesInOneUpdate(benchmark::State& state)
     reportPeakMemory(state);
 }
 
+// The stores open a handle at the start of every operation, so opening is on
+// every path: one open plus one lookup by primary key.
+void openHandleAndLookUpOneRecord(benchmark::State& state)
+{
+    ScratchDatabase scratch;
+    auto database = Database::open(scratch.configuration());
+    writeRecords(*database, state);
+    std::int64_t id = 1;
+    for (auto _ : state) {
+        auto handle = Database::open(scratch.configuration());
+        auto found = handle->object<StoredFile>(id);
+        if (!found || !found->has_value())
+            state.SkipWithError("record missing");
+        id = id % rowCount + 1;
+    }
+    state.SetItemsProcessed(state.iterations());
+    reportPeakMemory(state);
+}
+
 } // namespace
 
 BENCHMARK(storeRecordsInOneTransaction)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(readAllRecordsBack)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(markStatusesInOneTransaction)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(resetSyncingStatusesInOneUpdate)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(openHandleAndLookUpOneRecord)->Unit(benchmark::kMicrosecond);
 
 BENCHMARK_MAIN();
