@@ -9,6 +9,7 @@ packages=(
     libcurl4-openssl-dev libutf8proc-dev libssl-dev uuid-dev nlohmann-json3-dev
     shared-mime-info
     libcurl4-openssl-dev libcpp-httplib-dev curl
+    libsqlite3-dev
 )
 
 missing=()
