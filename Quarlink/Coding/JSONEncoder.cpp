@@ -1,8 +1,7 @@
 #include "Quarlink/Coding/JSONEncoder.hpp"
 
 #include "Quarlink/Coding/SnakeCaseKey.hpp"
-
-#include <utf8proc.h>
+#include "Quarlink/Coding/TextEncoding.hpp"
 
 namespace Quarlink {
 
@@ -10,21 +9,6 @@ namespace {
 
 // Seconds between 1970-01-01 and 2001-01-01.
 constexpr double referenceDateOffset = 978'307'200.0;
-
-bool isValidUTF8(std::string_view text)
-{
-    auto* bytes = reinterpret_cast<const utf8proc_uint8_t*>(text.data());
-    auto length = static_cast<utf8proc_ssize_t>(text.size());
-    utf8proc_ssize_t offset = 0;
-    while (offset < length) {
-        utf8proc_int32_t point = 0;
-        auto consumed = utf8proc_iterate(bytes + offset, length - offset, &point);
-        if (consumed <= 0)
-            return false;
-        offset += consumed;
-    }
-    return true;
-}
 
 void fail(Detail::EncodingContext& context, const std::vector<std::string>& path, std::string description)
 {

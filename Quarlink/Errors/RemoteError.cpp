@@ -270,7 +270,7 @@ std::string RemoteError::description() const
     case Case::requestFailed:
         text << '(' << m_code << ", \"" << m_message << "\", ";
         if (m_response)
-            text << m_response->statusCode() << ' ' << m_response->url();
+            text << m_response->statusCode() << ' ' << m_response->url().absoluteString();
         text << ", " << (m_body ? m_body->size() : 0) << " bytes)";
         break;
     default:

@@ -20,7 +20,7 @@ bool equalsIgnoringASCIICase(std::string_view left, std::string_view right)
             [](char a, char b) { return asciiLower(a) == asciiLower(b); });
 }
 
-HTTPURLResponse::HTTPURLResponse(std::string url, int statusCode, HeaderFields headerFields)
+HTTPURLResponse::HTTPURLResponse(Platform::URL url, int statusCode, HeaderFields headerFields)
     : m_url(std::move(url))
     , m_statusCode(statusCode)
     , m_headerFields(std::move(headerFields))

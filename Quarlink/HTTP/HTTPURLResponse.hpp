@@ -3,6 +3,8 @@
 // Quarlink/HTTP: the HTTP response as the client library sees it, independent
 // of the transport that received it.
 
+#include "Platform/Foundation/URL.hpp"
+
 #include <optional>
 #include <string>
 #include <string_view>
@@ -21,9 +23,9 @@ class HTTPURLResponse {
 public:
     using HeaderFields = std::vector<std::pair<std::string, std::string>>;
 
-    HTTPURLResponse(std::string url, int statusCode, HeaderFields headerFields);
+    HTTPURLResponse(Platform::URL url, int statusCode, HeaderFields headerFields);
 
-    [[nodiscard]] const std::string& url() const { return m_url; }
+    [[nodiscard]] const Platform::URL& url() const { return m_url; }
     [[nodiscard]] int statusCode() const { return m_statusCode; }
     [[nodiscard]] const HeaderFields& headerFields() const { return m_headerFields; }
 
@@ -35,7 +37,7 @@ public:
     friend bool operator==(const HTTPURLResponse&, const HTTPURLResponse&) = default;
 
 private:
-    std::string m_url;
+    Platform::URL m_url;
     int m_statusCode { 0 };
     HeaderFields m_headerFields;
 };

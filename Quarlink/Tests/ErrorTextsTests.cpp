@@ -91,7 +91,7 @@ TEST(ErrorTexts, everyRemoteCaseHasItsSubjectReasonAndNoRecovery)
     ASSERT_EQ(remoteTexts.size(), 30u) << "every case but passThrough is listed";
     for (const auto& [errorCase, reason] : remoteTexts) {
         RemoteError error = errorCase == RemoteError::Case::requestFailed
-            ? RemoteError::requestFailed(9999, "x", HTTPURLResponse("http://127.0.0.1/", 500, {}), {})
+            ? RemoteError::requestFailed(9999, "x", HTTPURLResponse(*Platform::URL::create("http://127.0.0.1/"), 500, {}), {})
             : errorCase == RemoteError::Case::batchRequestFailed ? RemoteError::batchRequestFailed(17, "x")
                                                                  : RemoteError(errorCase);
         SCOPED_TRACE(caseName(errorCase));

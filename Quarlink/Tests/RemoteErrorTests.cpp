@@ -14,7 +14,7 @@ namespace {
 
 HTTPURLResponse response(int status, HTTPURLResponse::HeaderFields headers = {})
 {
-    return HTTPURLResponse("http://127.0.0.1:8642/v2.0/files", status, std::move(headers));
+    return HTTPURLResponse(*Platform::URL::create("http://127.0.0.1:8642/v2.0/files"), status, std::move(headers));
 }
 
 const Platform::Data body = Platform::Data::fromString(R"({"code":5004})");
