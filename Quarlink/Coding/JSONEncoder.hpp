@@ -2,6 +2,7 @@
 
 #include "Platform/Foundation/Data.hpp"
 #include "Platform/Foundation/Date.hpp"
+#include "Platform/Foundation/URL.hpp"
 #include "Quarlink/Coding/DecodingError.hpp"
 
 #include <nlohmann/json.hpp>
@@ -84,6 +85,7 @@ public:
     }
 
     // Writes a field. T is bool, an integer type, double, a text, Platform::Date,
+    // Platform::URL (its absolute text),
     // JSON (written as it is, its keys unconverted), std::vector of these, or a
     // `JSONEncodableRecord`. An absent std::optional leaves the key out (it is
     // never written as null).
@@ -164,6 +166,8 @@ JSON Detail::encodeValue(const T& value, EncodingContext& context, const std::ve
         return encodeString(std::string_view(value), context, path);
     } else if constexpr (std::is_same_v<T, Platform::Date>) {
         return encodeDate(value, context);
+    } else if constexpr (std::is_same_v<T, Platform::URL>) {
+        return value.absoluteString();
     } else if constexpr (std::is_same_v<T, JSON>) {
         return value;
     } else if constexpr (IsOptional<T>::value) {

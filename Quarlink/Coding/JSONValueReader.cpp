@@ -143,6 +143,16 @@ std::expected<Platform::Date, DecodingError> JSONValueReader::decodeDate() const
     return Platform::Date::fromSecondsSince1970(seconds);
 }
 
+std::expected<Platform::URL, DecodingError> JSONValueReader::decodeURL() const
+{
+    if (!m_value->is_string())
+        return std::unexpected(typeMismatch("a URL (a string)"));
+    auto url = Platform::URL::create(m_value->get<std::string>());
+    if (!url)
+        return std::unexpected(dataCorrupted("Invalid URL string."));
+    return *url;
+}
+
 JSONObjectReader::JSONObjectReader(const JSON& object, DateDecodingStrategy dateStrategy, std::vector<std::string> codingPath)
     : m_object(&object)
     , m_dateStrategy(dateStrategy)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Platform/Foundation/Date.hpp"
+#include "Platform/Foundation/URL.hpp"
 #include "Quarlink/Coding/DecodingError.hpp"
 
 #include <nlohmann/json.hpp>
@@ -56,6 +57,7 @@ public:
     [[nodiscard]] std::expected<std::vector<JSONValueReader>, DecodingError> array() const;
 
     // This value as T: bool, an integer type, double, std::string, Platform::Date,
+    // Platform::URL (an absolute URL string),
     // JSON (taken as it is), std::vector and std::optional of these (null gives
     // an absent optional), or a `JSONDecodableRecord`.
     template<class T>
@@ -72,6 +74,7 @@ private:
     [[nodiscard]] std::expected<double, DecodingError> decodeDouble() const;
     [[nodiscard]] std::expected<std::string, DecodingError> decodeString() const;
     [[nodiscard]] std::expected<Platform::Date, DecodingError> decodeDate() const;
+    [[nodiscard]] std::expected<Platform::URL, DecodingError> decodeURL() const;
 
     template<class T>
     struct IsVector : std::false_type { };
@@ -149,6 +152,8 @@ std::expected<T, DecodingError> JSONValueReader::decode() const
         return decodeString();
     } else if constexpr (std::is_same_v<T, Platform::Date>) {
         return decodeDate();
+    } else if constexpr (std::is_same_v<T, Platform::URL>) {
+        return decodeURL();
     } else if constexpr (std::is_same_v<T, JSON>) {
         return *m_value;
     } else if constexpr (IsOptional<T>::value) {

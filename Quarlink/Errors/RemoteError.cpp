@@ -5,6 +5,7 @@
 
 #include <array>
 #include <charconv>
+#include <locale>
 #include <sstream>
 #include <utility>
 
@@ -259,6 +260,7 @@ std::string RemoteError::reason() const
 std::string RemoteError::description() const
 {
     std::ostringstream text;
+    text.imbue(std::locale::classic());
     text << "APIError: " << entry(m_case).name;
     switch (m_case) {
     case Case::passThrough:

@@ -113,6 +113,15 @@ TEST(JSONDecoder, datesAreSecondsSince1970)
     EXPECT_FALSE(decoder.decode<Platform::Date>("\"1970-01-01\""));
 }
 
+TEST(JSONDecoder, urlsAreAbsoluteStrings)
+{
+    // A URL field holds an absolute URL string; anything else fails.
+    auto decoder = JSONDecoder::makeDefault();
+    EXPECT_EQ(decoder.decode<Platform::URL>(R"("http://127.0.0.1:8642/a%20b")"), Platform::URL::create("http://127.0.0.1:8642/a%20b"));
+    EXPECT_EQ(decoder.decode<Platform::URL>(R"("no url")").error().kind(), DecodingError::Kind::dataCorrupted);
+    EXPECT_EQ(decoder.decode<Platform::URL>("3").error().kind(), DecodingError::Kind::typeMismatch);
+}
+
 TEST(JSONDecoder, eachDefaultDecoderIsNew)
 {
     // Changing one decoder's setting leaves other and later default decoders alone.

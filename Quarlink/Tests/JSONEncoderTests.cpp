@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <locale>
 
 using namespace Quarlink;
 
@@ -128,4 +129,33 @@ TEST(JSONEncoder, roundTripsThroughTheDecoder)
     ASSERT_TRUE(decoded);
     EXPECT_EQ((*decoded)["file_url"], "ü");
     EXPECT_EQ(JSONDecoder::makeDefault().decode<Platform::Date>((*decoded)["created_date"].dump()), Platform::Date::fromWholeSecondsSince1970(12));
+
+    struct Located {
+        Platform::URL fileURL;
+        void encode(JSONObjectWriter& writer) const { writer.encode("fileURL", fileURL); }
+    };
+    auto located = bodyTree(jsonBody(Located { Platform::URL::fileURL("/tmp/a b") }));
+    EXPECT_EQ(located["file_url"], "file:///tmp/a%20b");
+}
+
+namespace {
+
+// A German-style number format: decimal comma and grouping by thousands.
+struct GermanNumbers final : std::numpunct<char> {
+    char do_decimal_point() const override { return ','; }
+    char do_thousands_sep() const override { return '.'; }
+    std::string do_grouping() const override { return "\3"; }
+};
+
+} // namespace
+
+TEST(JSONEncoder, wireTextIgnoresTheProcessLocale)
+{
+    // With German number formatting installed process-wide, bodies still carry "0.5" and "1234567", never "0,5" or "1.234.567".
+    auto previous = std::locale::global(std::locale(std::locale::classic(), new GermanNumbers));
+    auto body = jsonBody(Upload { "u", 1'234'567, seconds(1'234'567), 0.5 });
+    std::locale::global(previous);
+    ASSERT_TRUE(body);
+    EXPECT_NE(body->stringView().find("\"ratio\":0.5"), std::string_view::npos) << body->stringView();
+    EXPECT_NE(body->stringView().find("\"parent_id\":1234567"), std::string_view::npos) << body->stringView();
 }

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <locale>
+
 using namespace Quarlink;
 
 namespace {
@@ -75,4 +77,21 @@ TEST_F(UserAgentTest, fallbacksForMissingApplicationFacts)
     ApplicationInfo::setValue(ApplicationInfo::shortVersionKey, 2.4);
     EXPECT_EQ(UserAgent::current().details().appName, "Quarlink");
     EXPECT_EQ(UserAgent::current().details().appVersion, "1.0");
+}
+
+namespace {
+
+struct DecimalComma final : std::numpunct<char> {
+    char do_decimal_point() const override { return ','; }
+};
+
+} // namespace
+
+TEST(UserAgent, scaleIgnoresTheProcessLocale)
+{
+    // A decimal comma installed process-wide does not reach the header.
+    auto previous = std::locale::global(std::locale(std::locale::classic(), new DecimalComma));
+    auto text = UserAgent(UserAgent::Kind::linuxDesktop, example).stringValue();
+    std::locale::global(previous);
+    EXPECT_TRUE(text.ends_with("Scale: 1.0)")) << text;
 }
