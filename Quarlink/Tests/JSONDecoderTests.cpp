@@ -117,7 +117,7 @@ TEST(JSONDecoder, urlsAreAbsoluteStrings)
 {
     // A URL field holds an absolute URL string; anything else fails.
     auto decoder = JSONDecoder::makeDefault();
-    EXPECT_EQ(decoder.decode<Platform::URL>(R"("http://127.0.0.1:8642/a%20b")"), Platform::URL::create("http://127.0.0.1:8642/a%20b"));
+    EXPECT_EQ(decoder.decode<Platform::URL>(R"("http://127.0.0.1:8642/a%20b")"), *Platform::URL::create("http://127.0.0.1:8642/a%20b"));
     EXPECT_EQ(decoder.decode<Platform::URL>(R"("no url")").error().kind(), DecodingError::Kind::dataCorrupted);
     EXPECT_EQ(decoder.decode<Platform::URL>("3").error().kind(), DecodingError::Kind::typeMismatch);
 }
