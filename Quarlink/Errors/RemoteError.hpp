@@ -100,6 +100,14 @@ public:
     [[nodiscard]] const HTTPURLResponse* response() const { return m_response ? &*m_response : nullptr; }
     [[nodiscard]] const Platform::Data* body() const { return m_body ? &*m_body : nullptr; }
 
+    // Whether an erased error is a `RemoteError` of the given case. Looks at the
+    // error as it is; apply `underlyingError` first to see through re-titling.
+    [[nodiscard]] static bool matches(const Reactive::AnyError& error, Case errorCase)
+    {
+        const auto* remote = error.as<RemoteError>();
+        return remote && remote->errorCase() == errorCase;
+    }
+
     // "Aufruf fehlgeschlagen." for every case.
     [[nodiscard]] std::string subject() const override;
     [[nodiscard]] std::string reason() const override;

@@ -82,6 +82,9 @@ TEST(AnyPresentableError, errorWithSubjectReplacesOnlyTheHeadline)
 
     auto fromErased = updateSubject("Ordner fehlgeschlagen")(Reactive::AnyError(expired));
     EXPECT_EQ(subject(fromErased), "Ordner fehlgeschlagen");
+    EXPECT_FALSE(RemoteError::matches(fromErased, RemoteError::Case::authenticationRequired));
+    EXPECT_TRUE(RemoteError::matches(underlyingError(fromErased), RemoteError::Case::authenticationRequired));
+    EXPECT_FALSE(RemoteError::matches(underlyingError(fromErased), RemoteError::Case::loginFailed));
     ASSERT_TRUE(underlyingError(fromErased).is<RemoteError>());
     EXPECT_EQ(*underlyingError(fromErased).as<RemoteError>(), expired);
 }
