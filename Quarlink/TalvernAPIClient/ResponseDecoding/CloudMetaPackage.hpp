@@ -56,7 +56,8 @@ public:
         return CloudMetaPackage(Decoded {}, std::move(*payload), std::move(*metaData));
     }
 
-    [[nodiscard]] const Payload& payload() const { return m_payload; }
+    [[nodiscard]] const Payload& payload() const& { return m_payload; }
+    [[nodiscard]] Payload payload() && { return std::move(m_payload); }
     [[nodiscard]] const std::optional<CloudMetaData>& metaData() const { return m_metaData; }
     void setMetaData(std::optional<CloudMetaData> metaData) { m_metaData = std::move(metaData); }
 
