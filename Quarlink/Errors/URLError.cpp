@@ -83,6 +83,11 @@ std::string URLError::reason() const
         return "Fehler beim Verschieben der Datei.";
     case Code::badURL:
     case Code::cannotOpenFile:
+    case Code::unsupportedURL:
+    case Code::badServerResponse:
+    case Code::cannotDecodeContentData:
+    case Code::fileDoesNotExist:
+    case Code::cannotCreateFile:
     case Code::unknown:
         break;
     }
@@ -119,6 +124,11 @@ const char* codeName(URLError::Code code)
     case Code::cannotMoveFile: return "cannotMoveFile";
     case Code::badURL: return "badURL";
     case Code::cannotOpenFile: return "cannotOpenFile";
+    case Code::unsupportedURL: return "unsupportedURL";
+    case Code::badServerResponse: return "badServerResponse";
+    case Code::cannotDecodeContentData: return "cannotDecodeContentData";
+    case Code::fileDoesNotExist: return "fileDoesNotExist";
+    case Code::cannotCreateFile: return "cannotCreateFile";
     case Code::unknown: return "unknown";
     }
     return "unknown";

@@ -50,6 +50,13 @@ public:
         cannotMoveFile,
         badURL,
         cannotOpenFile,
+        // The conditions below have no text of their own either; they exist so
+        // that every condition the transport tells apart has a code here.
+        unsupportedURL,
+        badServerResponse,
+        cannotDecodeContentData,
+        fileDoesNotExist,
+        cannotCreateFile,
         unknown,
     };
 

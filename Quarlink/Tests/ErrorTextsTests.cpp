@@ -80,6 +80,11 @@ const std::vector<TransportText> transportTexts {
     { URLError::Code::cannotMoveFile, "Fehler beim Verschieben der Datei." },
     { URLError::Code::badURL, "Die Aktion konnte nicht durchgeführt werden." },
     { URLError::Code::cannotOpenFile, "Die Aktion konnte nicht durchgeführt werden." },
+    { URLError::Code::unsupportedURL, "Die Aktion konnte nicht durchgeführt werden." },
+    { URLError::Code::badServerResponse, "Die Aktion konnte nicht durchgeführt werden." },
+    { URLError::Code::cannotDecodeContentData, "Die Aktion konnte nicht durchgeführt werden." },
+    { URLError::Code::fileDoesNotExist, "Die Aktion konnte nicht durchgeführt werden." },
+    { URLError::Code::cannotCreateFile, "Die Aktion konnte nicht durchgeführt werden." },
     { URLError::Code::unknown, "Die Aktion konnte nicht durchgeführt werden." },
 };
 
