@@ -26,6 +26,14 @@ public:
     {
     }
 
+    // Wraps `error` even when it is itself an `AnyPresentableError` (where the
+    // constructor would copy it instead).
+    template<PresentableErrorType E>
+    [[nodiscard]] static AnyPresentableError wrapping(const E& error)
+    {
+        return AnyPresentableError(Reactive::AnyError(error), WrappedAs::error);
+    }
+
     // Wraps an `AnyError`, whose texts follow the presentation rules of
     // `Quarlink::subject(const AnyError&)` and its siblings.
     explicit AnyPresentableError(const Reactive::AnyError& error)
@@ -82,7 +90,7 @@ private:
 template<PresentableErrorType E>
 [[nodiscard]] Reactive::AnyError errorWithSubject(const E& error, std::string subject)
 {
-    AnyPresentableError wrapped(error);
+    auto wrapped = AnyPresentableError::wrapping(error);
     wrapped.setSubject(std::move(subject));
     return Reactive::AnyError(std::move(wrapped));
 }

@@ -102,6 +102,18 @@ TEST(AnyPresentableError, retitlingTwiceStopsAtTheInnerWrapper)
     EXPECT_TRUE(underlyingError(beneath).is<RemoteError>());
 }
 
+TEST(AnyPresentableError, concreteWrappersAreUnwrappedRecursively)
+{
+    // Re-titling a wrapper value wraps it again, and the way back goes through every wrapper value to the error.
+    AnyPresentableError inner(expired);
+    auto retitled = errorWithSubject(inner, "C");
+    const auto* outer = retitled.as<AnyPresentableError>();
+    ASSERT_NE(outer, nullptr);
+    EXPECT_TRUE(outer->underlyingError().is<AnyPresentableError>());
+    EXPECT_FALSE(outer->wrapsAnyError());
+    EXPECT_TRUE(underlyingError(retitled).is<RemoteError>());
+}
+
 TEST(AnyPresentableError, erasedNonPresentableErrorIsReturnedAsItIs)
 {
     // A wrapper around an erased error that cannot present itself unwraps to that erased error.
