@@ -8,7 +8,7 @@ packages=(
     libgtest-dev libgmock-dev libbenchmark-dev
     libcurl4-openssl-dev libutf8proc-dev libssl-dev uuid-dev nlohmann-json3-dev
     shared-mime-info
-    libcurl4-openssl-dev libcpp-httplib-dev curl
+    libcpp-httplib-dev curl
     libsqlite3-dev
 )
 
