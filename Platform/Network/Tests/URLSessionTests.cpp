@@ -176,6 +176,8 @@ TEST_F(URLSessionTests, UploadStreamsAFileByteForByte)
     EXPECT_EQ(result->response.statusCode, 200);
     EXPECT_EQ(result->data, R"({"data":{"id":7,"size":3145728}})");
     EXPECT_EQ(readFile(m_server->contentPath(7)), content);
+    // A body this large is sent after an interim "100 Continue", whose header block must not be the final one.
+    EXPECT_EQ(m_server->requestLog().at(0).header("Expect"), "100-continue");
     EXPECT_EQ(task->countOfBytesSent(), 3 << 20);
     EXPECT_EQ(task->countOfBytesExpectedToSend(), 3 << 20);
     session.reset();
