@@ -1,0 +1,135 @@
+#include "Platform/Foundation/Digest.hpp"
+
+#include <cerrno>
+#include <cstdlib>
+#include <fcntl.h>
+#include <openssl/evp.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace Platform {
+
+struct Digest::Context {
+    EVP_MD_CTX* context { nullptr };
+    ~Context() { ::EVP_MD_CTX_free(context); }
+};
+
+Digest::Digest(Algorithm algorithm)
+    : m_context(std::make_unique<Context>())
+{
+    m_context->context = ::EVP_MD_CTX_new();
+    const EVP_MD* method = algorithm == Algorithm::SHA1 ? ::EVP_sha1() : ::EVP_sha256();
+    // Both methods are built into libcrypto; initialisation fails only when
+    // memory runs out, which nothing here could recover from.
+    if (!m_context->context || ::EVP_DigestInit_ex(m_context->context, method, nullptr) != 1)
+        std::abort();
+}
+
+Digest::~Digest() = default;
+Digest::Digest(Digest&&) noexcept = default;
+Digest& Digest::operator=(Digest&&) noexcept = default;
+
+void Digest::update(std::span<const std::uint8_t> bytes)
+{
+    if (!bytes.empty())
+        ::EVP_DigestUpdate(m_context->context, bytes.data(), bytes.size());
+}
+
+void Digest::update(std::string_view text)
+{
+    update(std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
+}
+
+Data Digest::finish() &&
+{
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int length = 0;
+    ::EVP_DigestFinal_ex(m_context->context, digest, &length);
+    m_context.reset();
+    return Data(digest, length);
+}
+
+Data Digest::of(Algorithm algorithm, std::span<const std::uint8_t> bytes)
+{
+    Digest digest(algorithm);
+    digest.update(bytes);
+    return std::move(digest).finish();
+}
+
+Data Digest::of(Algorithm algorithm, std::string_view text)
+{
+    Digest digest(algorithm);
+    digest.update(text);
+    return std::move(digest).finish();
+}
+
+std::expected<Data, std::error_code> Digest::ofFile(Algorithm algorithm, const std::string& path)
+{
+    int descriptor = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (descriptor < 0)
+        return std::unexpected(std::error_code(errno, std::generic_category()));
+    struct stat status {};
+    if (::fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode)) {
+        int error = S_ISDIR(status.st_mode) ? EISDIR : (errno ? errno : EINVAL);
+        ::close(descriptor);
+        return std::unexpected(std::error_code(error, std::generic_category()));
+    }
+    ::posix_fadvise(descriptor, 0, 0, POSIX_FADV_SEQUENTIAL);
+
+    Digest digest(algorithm);
+    std::vector<std::uint8_t> buffer(256 * 1024);
+    for (;;) {
+        ssize_t count = ::read(descriptor, buffer.data(), buffer.size());
+        if (count == 0)
+            break;
+        if (count < 0) {
+            if (errno == EINTR)
+                continue;
+            int error = errno;
+            ::close(descriptor);
+            return std::unexpected(std::error_code(error, std::generic_category()));
+        }
+        digest.update(std::span(buffer.data(), static_cast<std::size_t>(count)));
+    }
+    ::close(descriptor);
+    return std::move(digest).finish();
+}
+
+std::string hexString(std::span<const std::uint8_t> bytes)
+{
+    static constexpr char digits[] = "0123456789abcdef";
+    std::string text;
+    text.reserve(bytes.size() * 2);
+    for (auto byte : bytes) {
+        text.push_back(digits[byte >> 4]);
+        text.push_back(digits[byte & 0x0f]);
+    }
+    return text;
+}
+
+std::string hexString(const Data& data)
+{
+    return hexString(data.bytes());
+}
+
+std::string sha1Hex(std::span<const std::uint8_t> bytes)
+{
+    return hexString(Digest::of(Digest::Algorithm::SHA1, bytes));
+}
+
+std::string sha1Hex(std::string_view text)
+{
+    return hexString(Digest::of(Digest::Algorithm::SHA1, text));
+}
+
+std::string sha256Hex(std::span<const std::uint8_t> bytes)
+{
+    return hexString(Digest::of(Digest::Algorithm::SHA256, bytes));
+}
+
+std::string sha256Hex(std::string_view text)
+{
+    return hexString(Digest::of(Digest::Algorithm::SHA256, text));
+}
+
+} // namespace Platform

@@ -1,0 +1,158 @@
+#include "Platform/Foundation/Log.hpp"
+
+#include <algorithm>
+#include <cerrno>
+#include <locale>
+#include <syslog.h>
+#include <unistd.h>
+
+namespace Platform {
+
+namespace {
+
+constexpr std::string_view failureMarker = "❗️";
+constexpr std::string_view successMarker = "✅";
+
+struct Sinks {
+    std::mutex mutex;
+    std::vector<LogCapture*> captures;
+    std::string identity;
+    bool syslogOpen { false };
+};
+
+Sinks& sinks()
+{
+    // Never destroyed: threads may still log while static objects are torn down.
+    static auto* instance = new Sinks;
+    return *instance;
+}
+
+void writeAll(int descriptor, const std::string& text)
+{
+    std::size_t written = 0;
+    while (written < text.size()) {
+        ssize_t count = ::write(descriptor, text.data() + written, text.size() - written);
+        if (count < 0 && errno == EINTR)
+            continue;
+        if (count <= 0)
+            return;
+        written += static_cast<std::size_t>(count);
+    }
+}
+
+} // namespace
+
+namespace Log {
+
+void line(std::string_view text)
+{
+    if (text.ends_with('\n'))
+        text.remove_suffix(1);
+    std::string output(text);
+    output.push_back('\n');
+
+    auto& state = sinks();
+    std::vector<LogCapture*> captures;
+    {
+        std::lock_guard lock(state.mutex);
+        captures = state.captures;
+        if (captures.empty()) {
+            if (!state.syslogOpen) {
+                // openlog keeps the pointer, so the identity must outlive every call.
+                ::openlog(state.identity.empty() ? nullptr : state.identity.c_str(), LOG_PID, LOG_USER);
+                state.syslogOpen = true;
+            }
+            int priority = text.starts_with(failureMarker) ? LOG_ERR : LOG_INFO;
+            ::syslog(priority, "%.*s", static_cast<int>(text.size()), text.data());
+        }
+        // Captures are appended under the sinks' lock so that a capture being
+        // destroyed on another thread is never reached after its destructor ran.
+        for (auto* capture : captures)
+            capture->append(std::string(text));
+    }
+    writeAll(STDERR_FILENO, output);
+}
+
+void failure(std::string_view message)
+{
+    std::string text(failureMarker);
+    text.push_back(' ');
+    text.append(message);
+    line(text);
+}
+
+void success(std::string_view message)
+{
+    std::string text(successMarker);
+    text.push_back(' ');
+    text.append(message);
+    line(text);
+}
+
+void setIdentity(std::string identity)
+{
+    auto& state = sinks();
+    std::lock_guard lock(state.mutex);
+    if (state.syslogOpen)
+        return;
+    state.identity = std::move(identity);
+}
+
+Stream::Stream()
+{
+    m_text.imbue(std::locale::classic());
+}
+
+Stream::~Stream()
+{
+    line(m_text.str());
+}
+
+} // namespace Log
+
+LogCapture::LogCapture()
+{
+    auto& state = sinks();
+    std::lock_guard lock(state.mutex);
+    state.captures.push_back(this);
+}
+
+LogCapture::~LogCapture()
+{
+    auto& state = sinks();
+    std::lock_guard lock(state.mutex);
+    std::erase(state.captures, this);
+}
+
+std::vector<std::string> LogCapture::lines() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_lines;
+}
+
+bool LogCapture::contains(std::string_view text) const
+{
+    std::lock_guard lock(m_mutex);
+    return std::any_of(m_lines.begin(), m_lines.end(),
+        [&](const std::string& line) { return line.find(text) != std::string::npos; });
+}
+
+bool LogCapture::waitForLine(std::string_view text, std::chrono::milliseconds timeout) const
+{
+    std::unique_lock lock(m_mutex);
+    return m_condition.wait_for(lock, timeout, [&] {
+        return std::any_of(m_lines.begin(), m_lines.end(),
+            [&](const std::string& line) { return line.find(text) != std::string::npos; });
+    });
+}
+
+void LogCapture::append(const std::string& line)
+{
+    {
+        std::lock_guard lock(m_mutex);
+        m_lines.push_back(line);
+    }
+    m_condition.notify_all();
+}
+
+} // namespace Platform

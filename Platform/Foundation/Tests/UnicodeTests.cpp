@@ -1,0 +1,67 @@
+#include "Platform/Foundation/Unicode.hpp"
+
+#include <gtest/gtest.h>
+#include <unordered_set>
+
+using namespace Platform;
+
+namespace {
+const std::string composedE = "\xc3\xa9";          // é as U+00E9
+const std::string decomposedE = "e\xcc\x81";       // e followed by U+0301
+} // namespace
+
+TEST(UnicodeTests, NormalisesBothWays)
+{
+    // NFC composes and NFD decomposes; ASCII and invalid UTF-8 come back unchanged.
+    EXPECT_EQ(precomposed("Caf" + decomposedE), "Caf" + composedE);
+    EXPECT_EQ(decomposed("Caf" + composedE), "Caf" + decomposedE);
+    EXPECT_EQ(precomposed("plain/ascii.txt"), "plain/ascii.txt");
+    EXPECT_EQ(precomposed("bad\xff"), "bad\xff");
+    EXPECT_TRUE(isASCII("abc"));
+    EXPECT_FALSE(isASCII(composedE));
+}
+
+TEST(UnicodeTests, ComparesCanonically)
+{
+    // Precomposed and decomposed forms are equal, letter case is not folded, and singletons normalise.
+    EXPECT_TRUE(canonicallyEqual("/Docs/Caf" + composedE, "/Docs/Caf" + decomposedE));
+    EXPECT_FALSE(canonicallyEqual("a", "A"));
+    EXPECT_FALSE(canonicallyEqual(composedE, "e"));
+    EXPECT_TRUE(canonicallyEqual("\xe2\x84\xaa", "K")); // KELVIN SIGN
+    EXPECT_TRUE(canonicallyEqual("bad\xff", "bad\xff"));
+    EXPECT_FALSE(canonicallyEqual("bad\xff", "bad\xfe"));
+}
+
+TEST(UnicodeTests, PrefixEndsOnACharacterBoundary)
+{
+    // "e" is not a prefix of "é" in either form, while equivalent forms of a real prefix match.
+    EXPECT_FALSE(canonicallyHasPrefix(composedE, "e"));
+    EXPECT_FALSE(canonicallyHasPrefix(decomposedE, "e"));
+    EXPECT_FALSE(canonicallyHasPrefix("q\xcc\x87x", "q")); // q with a dot above has no precomposed form
+    EXPECT_TRUE(canonicallyHasPrefix("/A" + composedE + "/x", "/A" + decomposedE));
+    EXPECT_TRUE(canonicallyHasPrefix("/A" + decomposedE + "/x", "/A" + composedE + "/"));
+    EXPECT_TRUE(canonicallyHasPrefix("/Abc", "/A"));
+    EXPECT_TRUE(canonicallyHasPrefix("/A", ""));
+    EXPECT_TRUE(canonicallyHasPrefix("", ""));
+    EXPECT_FALSE(canonicallyHasPrefix("/A", "/AB"));
+}
+
+TEST(UnicodeTests, HashAgreesWithEquality)
+{
+    // A set keyed canonically finds a text under either normalisation form.
+    std::unordered_set<std::string, CanonicalHash, CanonicalEqual> set { "/Caf" + composedE };
+    EXPECT_TRUE(set.contains("/Caf" + decomposedE));
+    EXPECT_FALSE(set.contains("/Cafe"));
+    EXPECT_EQ(CanonicalHash()("\xe2\x84\xaa"), CanonicalHash()("K"));
+}
+
+TEST(UnicodeTests, ValidatesUTF8)
+{
+    // Well-formed text passes; truncated sequences, overlong forms and surrogates do not.
+    EXPECT_TRUE(isValidUTF8(""));
+    EXPECT_TRUE(isValidUTF8("Gr\xc3\xbc\xc3\x9f" "e \xf0\x9f\x98\x80"));
+    EXPECT_FALSE(isValidUTF8("\xc3"));
+    EXPECT_FALSE(isValidUTF8("\xc0\xaf"));
+    EXPECT_FALSE(isValidUTF8("\xed\xa0\x80"));
+    EXPECT_FALSE(isValidUTF8("\xff"));
+}

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace Platform {
+
+// Unicode normalisation and canonical comparison of UTF-8 text. Pure ASCII
+// text takes a fast path and is never copied through the normaliser. Text that
+// is not valid UTF-8 is left as it is and compared byte for byte: it is never
+// rejected, since file names on Linux need not be UTF-8. No case folding
+// anywhere. Thread-safe.
+
+// True when every byte is below 0x80.
+[[nodiscard]] bool isASCII(std::string_view text);
+
+// True for well-formed UTF-8 (no overlong forms, surrogates or values above U+10FFFF).
+[[nodiscard]] bool isValidUTF8(std::string_view text);
+
+// The precomposed (NFC) and decomposed (NFD) forms; invalid UTF-8 comes back unchanged.
+[[nodiscard]] std::string precomposed(std::string_view text);
+[[nodiscard]] std::string decomposed(std::string_view text);
+
+// Canonical equivalence: "é" as one code point equals "e" followed by U+0301.
+[[nodiscard]] bool canonicallyEqual(std::string_view left, std::string_view right);
+
+// Whether `text` begins with `prefix` under canonical equivalence, ending on a
+// character boundary: the character of `text` right after the prefix must not
+// be a combining mark, so "e" is not a prefix of "é" in either form. The empty
+// prefix is a prefix of every text.
+[[nodiscard]] bool canonicallyHasPrefix(std::string_view text, std::string_view prefix);
+
+// A hash consistent with canonicallyEqual (hashes the precomposed form).
+struct CanonicalHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view text) const;
+};
+
+// Equality functor for unordered containers keyed by canonically compared text.
+struct CanonicalEqual {
+    using is_transparent = void;
+    bool operator()(std::string_view left, std::string_view right) const { return canonicallyEqual(left, right); }
+};
+
+} // namespace Platform
