@@ -22,6 +22,7 @@ using namespace Sync;
 
 namespace {
 
+// STORE_BENCH_FILES overrides the count for a quick run.
 std::int64_t fileCount = std::getenv("STORE_BENCH_FILES") ? std::atoll(std::getenv("STORE_BENCH_FILES")) : 100000;
 
 class ScratchDatabase {
