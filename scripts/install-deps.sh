@@ -7,7 +7,10 @@ packages=(
     build-essential cmake ninja-build ccache pkg-config
     libgtest-dev libgmock-dev libbenchmark-dev
     libcurl4-openssl-dev libutf8proc-dev libssl-dev uuid-dev nlohmann-json3-dev
+    shared-mime-info
+    libcpp-httplib-dev curl
     libsqlite3-dev
+    locales
 )
 
 missing=()
@@ -19,5 +22,12 @@ if [ ${#missing[@]} -gt 0 ]; then
     export DEBIAN_FRONTEND=noninteractive
     apt-get update -qq
     apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+# Wire formats must not follow the user's locale; the tests prove it under a
+# German one, so that locale has to exist.
+if ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$'; then
+    sed -i 's/^# *\(de_DE.UTF-8 UTF-8\)/\1/' /etc/locale.gen
+    grep -q '^de_DE.UTF-8 UTF-8' /etc/locale.gen || echo 'de_DE.UTF-8 UTF-8' >> /etc/locale.gen
+    locale-gen >/dev/null
 fi
 echo "All ${#packages[@]} packages are installed."

@@ -1,0 +1,92 @@
+#include "Platform/FileSystem/ExtendedAttributes.hpp"
+
+#include <cerrno>
+#include <sys/xattr.h>
+
+namespace Platform {
+
+namespace {
+
+bool isUserName(const std::string& name)
+{
+    return name.size() > 5 && name.compare(0, 5, "user.") == 0;
+}
+
+FileSystemError attributeError(int error, const std::string& path)
+{
+    // EPERM is what Linux answers for user attributes on links and special files.
+    if (error == EOPNOTSUPP || error == EPERM) {
+        return FileSystemError{FileSystemErrorCode::notSupported, error, path};
+    }
+    if (error == ENODATA) {
+        return FileSystemError{FileSystemErrorCode::notFound, error, path};
+    }
+    return FileSystemError::fromErrno(error, path);
+}
+
+class SystemExtendedAttributes final : public ExtendedAttributes {
+public:
+    std::expected<std::optional<Bytes>, FileSystemError> value(const std::string& path,
+                                                               const std::string& name) const override
+    {
+        if (!isUserName(name)) {
+            return std::unexpected(FileSystemError::make(FileSystemErrorCode::invalidPath, path));
+        }
+        // The value may grow between asking for its size and reading it.
+        for (int attempt = 0; attempt < 4; ++attempt) {
+            ssize_t const size = ::lgetxattr(path.c_str(), name.c_str(), nullptr, 0);
+            if (size < 0) {
+                if (errno == ENODATA) {
+                    return std::optional<Bytes>{};
+                }
+                return std::unexpected(attributeError(errno, path));
+            }
+            Bytes bytes(static_cast<std::size_t>(size));
+            ssize_t const read = ::lgetxattr(path.c_str(), name.c_str(), bytes.data(), bytes.size());
+            if (read >= 0) {
+                bytes.resize(static_cast<std::size_t>(read));
+                return std::optional<Bytes>{std::move(bytes)};
+            }
+            if (errno == ENODATA) {
+                return std::optional<Bytes>{};
+            }
+            if (errno != ERANGE) {
+                return std::unexpected(attributeError(errno, path));
+            }
+        }
+        return std::unexpected(FileSystemError::fromErrno(ERANGE, path));
+    }
+
+    std::expected<void, FileSystemError> setValue(const std::string& path, const std::string& name,
+                                                  const Bytes& value) const override
+    {
+        if (!isUserName(name)) {
+            return std::unexpected(FileSystemError::make(FileSystemErrorCode::invalidPath, path));
+        }
+        if (::lsetxattr(path.c_str(), name.c_str(), value.data(), value.size(), 0) != 0) {
+            return std::unexpected(attributeError(errno, path));
+        }
+        return {};
+    }
+
+    std::expected<void, FileSystemError> removeValue(const std::string& path, const std::string& name) const override
+    {
+        if (!isUserName(name)) {
+            return std::unexpected(FileSystemError::make(FileSystemErrorCode::invalidPath, path));
+        }
+        if (::lremovexattr(path.c_str(), name.c_str()) != 0) {
+            return std::unexpected(attributeError(errno, path));
+        }
+        return {};
+    }
+};
+
+}  // namespace
+
+std::shared_ptr<const ExtendedAttributes> ExtendedAttributes::system()
+{
+    static auto const instance = std::make_shared<const SystemExtendedAttributes>();
+    return instance;
+}
+
+}  // namespace Platform

@@ -1,0 +1,193 @@
+#include "Platform/FileSystem/FileOperations.hpp"
+
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
+#include <fts.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace Platform {
+
+namespace {
+
+using Result = std::expected<void, FileSystemError>;
+
+Result failure(int error, const std::string& path)
+{
+    return std::unexpected(FileSystemError::fromErrno(error, path));
+}
+
+std::string parentOf(const std::string& path)
+{
+    auto const slash = path.find_last_of('/');
+    if (slash == std::string::npos) {
+        return ".";
+    }
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+Result makeDirectory(const std::string& path, CreateIntermediates intermediates, int depth)
+{
+    if (::mkdir(path.c_str(), 0777) == 0) {
+        return {};
+    }
+    int const error = errno;
+    if (error == EEXIST) {
+        struct stat status {};
+        if (::lstat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode)) {
+            return failure(EEXIST, path);
+        }
+        return std::unexpected(FileSystemError::make(FileSystemErrorCode::notADirectory, path));
+    }
+    // Bounded so a path of thousands of components cannot exhaust the stack.
+    if (error != ENOENT || intermediates == CreateIntermediates::No || depth > 256) {
+        return failure(error, path);
+    }
+    auto parent = makeDirectory(parentOf(path), intermediates, depth + 1);
+    if (!parent && parent.error().code != FileSystemErrorCode::alreadyExists) {
+        return parent;
+    }
+    if (::mkdir(path.c_str(), 0777) != 0) {
+        return failure(errno, path);
+    }
+    return {};
+}
+
+}  // namespace
+
+Result createDirectory(const std::string& path, CreateIntermediates intermediates,
+                       std::optional<FileTime> modificationTime)
+{
+    auto made = makeDirectory(path, intermediates, 0);
+    if (!made) {
+        return made;
+    }
+    if (modificationTime) {
+        return setModificationTime(path, *modificationTime);
+    }
+    return {};
+}
+
+Result removeItem(const std::string& path)
+{
+    struct stat status {};
+    if (::lstat(path.c_str(), &status) != 0) {
+        return failure(errno, path);
+    }
+    if (!S_ISDIR(status.st_mode)) {
+        if (::unlink(path.c_str()) != 0 && errno != ENOENT) {
+            return failure(errno, path);
+        }
+        return {};
+    }
+    std::string root = path;
+    char* paths[] = {root.data(), nullptr};
+    FTS* fts = ::fts_open(paths, FTS_PHYSICAL | FTS_NOCHDIR | FTS_XDEV, nullptr);
+    if (fts == nullptr) {
+        return failure(errno, path);
+    }
+    std::optional<FileSystemError> firstError;
+    auto note = [&firstError](int error, const char* itemPath) {
+        if (error != ENOENT && !firstError) {
+            firstError = FileSystemError::fromErrno(error, itemPath);
+        }
+    };
+    while (FTSENT* entry = ::fts_read(fts)) {
+        switch (entry->fts_info) {
+        case FTS_D:
+            break;
+        case FTS_DP:
+            if (::rmdir(entry->fts_path) != 0) {
+                note(errno, entry->fts_path);
+            }
+            break;
+        case FTS_DNR:
+        case FTS_ERR:
+        case FTS_NS:
+            note(entry->fts_errno, entry->fts_path);
+            break;
+        default:
+            if (::unlink(entry->fts_path) != 0) {
+                note(errno, entry->fts_path);
+            }
+            break;
+        }
+    }
+    ::fts_close(fts);
+    if (firstError) {
+        return std::unexpected(*firstError);
+    }
+    return {};
+}
+
+Result moveItem(const std::string& source, const std::string& destination)
+{
+    if (::renameat2(AT_FDCWD, source.c_str(), AT_FDCWD, destination.c_str(), RENAME_NOREPLACE) == 0) {
+        return {};
+    }
+    int const error = errno;
+    // EINVAL: the file system does not know the flag (some network and FUSE
+    // file systems). Any other answer is the real one.
+    if (error == EINVAL || error == ENOSYS) {
+        return moveItemByReservation(source, destination);
+    }
+    if (error == ENOENT && ::access(source.c_str(), F_OK) != 0) {
+        return failure(ENOENT, source);
+    }
+    return failure(error, destination);
+}
+
+Result moveItemByReservation(const std::string& source, const std::string& destination)
+{
+    struct stat status {};
+    if (::lstat(source.c_str(), &status) != 0) {
+        return failure(errno, source);
+    }
+    if (!S_ISDIR(status.st_mode)) {
+        // link(2) never replaces: it fails with EEXIST.
+        if (::link(source.c_str(), destination.c_str()) == 0) {
+            if (::unlink(source.c_str()) != 0) {
+                int const error = errno;
+                ::unlink(destination.c_str());
+                return failure(error, source);
+            }
+            return {};
+        }
+        if (errno == EEXIST || errno == ENOENT || errno == EXDEV) {
+            return failure(errno, destination);
+        }
+        int const reservation = ::open(destination.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0600);
+        if (reservation < 0) {
+            return failure(errno, destination);
+        }
+        ::close(reservation);
+    } else if (::mkdir(destination.c_str(), 0700) != 0) {
+        return failure(errno, destination);
+    }
+    // rename(2) replaces the empty reservation made above and nothing else:
+    // a directory reservation that someone filled meanwhile fails ENOTEMPTY.
+    if (::rename(source.c_str(), destination.c_str()) != 0) {
+        int const error = errno;
+        if (S_ISDIR(status.st_mode)) {
+            ::rmdir(destination.c_str());
+        } else {
+            ::unlink(destination.c_str());
+        }
+        return failure(error, destination);
+    }
+    return {};
+}
+
+Result setModificationTime(const std::string& path, FileTime time)
+{
+    struct timespec times[2] {};
+    times[0].tv_nsec = UTIME_OMIT;
+    toTimespec(time, times[1]);
+    if (::utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW) != 0) {
+        return failure(errno, path);
+    }
+    return {};
+}
+
+}  // namespace Platform

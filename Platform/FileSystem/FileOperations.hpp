@@ -1,0 +1,48 @@
+#pragma once
+
+#include "Platform/FileSystem/FileStatus.hpp"
+#include "Platform/FileSystem/FileSystemError.hpp"
+
+#include <expected>
+#include <optional>
+#include <string>
+
+// The disk operations of the sync engine. Each is synchronous, runs on the
+// caller's thread, never follows a final symbolic link, and reports failure as
+// a value. Paths must come from the path resolver: these functions trust them.
+namespace Platform {
+
+enum class CreateIntermediates { Yes, No };
+
+// Creates a directory (mode 0777 less the umask), with missing parents when
+// asked. `alreadyExists` when a directory is already there (callers may count
+// that as success); `notADirectory` when something else occupies the path.
+// The modification time, when given, is set only on the directory made here.
+[[nodiscard]] std::expected<void, FileSystemError> createDirectory(const std::string& path,
+                                                                   CreateIntermediates intermediates,
+                                                                   std::optional<FileTime> modificationTime = {});
+
+// Removes an item, a directory with everything in it. Links are removed, not
+// followed; other mounted file systems below it are not entered. `notFound`
+// when the item is already gone. Items that vanish meanwhile are no failure;
+// the first other failure is returned after removing what could be removed.
+[[nodiscard]] std::expected<void, FileSystemError> removeItem(const std::string& path);
+
+// Moves or renames an item; never replaces anything at `destination`
+// (`alreadyExists`). Missing parents of the destination are not created.
+// Uses renameat2(RENAME_NOREPLACE); where the file system lacks the flag it
+// falls back to `moveItemByReservation`. A source that is gone is `notFound`.
+[[nodiscard]] std::expected<void, FileSystemError> moveItem(const std::string& source, const std::string& destination);
+
+// The fallback of `moveItem`: a hard link then unlink for a file; for a
+// directory (or where hard links fail) the destination name is reserved first
+// (mkdir, or an exclusive create) and rename(2) then replaces only that empty
+// reservation. Callers use `moveItem`; this is public so it can be tested on
+// any file system.
+[[nodiscard]] std::expected<void, FileSystemError> moveItemByReservation(const std::string& source,
+                                                                         const std::string& destination);
+
+// Sets the content modification time, to the nanosecond, leaving the access time.
+[[nodiscard]] std::expected<void, FileSystemError> setModificationTime(const std::string& path, FileTime time);
+
+}  // namespace Platform

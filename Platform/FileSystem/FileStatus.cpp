@@ -1,0 +1,49 @@
+#include "Platform/FileSystem/FileStatus.hpp"
+
+#include <cerrno>
+#include <sys/stat.h>
+
+namespace Platform {
+
+FileTime fileTimeFrom(const struct timespec& time)
+{
+    return FileTime{std::chrono::seconds{time.tv_sec} + std::chrono::nanoseconds{time.tv_nsec}};
+}
+
+void toTimespec(FileTime time, struct timespec& out)
+{
+    auto const nanoseconds = time.time_since_epoch();
+    auto seconds = std::chrono::floor<std::chrono::seconds>(nanoseconds);
+    out.tv_sec = static_cast<time_t>(seconds.count());
+    out.tv_nsec = static_cast<long>((nanoseconds - seconds).count());
+}
+
+FileStatus FileStatus::from(const struct stat& status)
+{
+    FileStatus result;
+    if (S_ISREG(status.st_mode)) {
+        result.kind = ItemKind::regularFile;
+    } else if (S_ISDIR(status.st_mode)) {
+        result.kind = ItemKind::directory;
+    } else if (S_ISLNK(status.st_mode)) {
+        result.kind = ItemKind::symbolicLink;
+    }
+    result.device = status.st_dev;
+    result.inode = status.st_ino;
+    result.size = static_cast<std::uint64_t>(status.st_size);
+    result.modificationTime = fileTimeFrom(status.st_mtim);
+    result.changeTime = fileTimeFrom(status.st_ctim);
+    result.mode = status.st_mode;
+    return result;
+}
+
+std::expected<FileStatus, FileSystemError> FileStatus::of(const std::string& path)
+{
+    struct stat status {};
+    if (::lstat(path.c_str(), &status) != 0) {
+        return std::unexpected(FileSystemError::fromErrno(errno, path));
+    }
+    return from(status);
+}
+
+}  // namespace Platform

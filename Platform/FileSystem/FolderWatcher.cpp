@@ -1,0 +1,254 @@
+#include "Platform/FileSystem/FolderWatcher.hpp"
+
+#include "Platform/Foundation/Log.hpp"
+#include "Platform/FileSystem/InotifyWatchSet.hpp"
+
+#include <atomic>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/inotify.h>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+
+namespace Platform {
+
+struct FolderWatcher::Core {
+    Core(std::string rootPath, Options watcherOptions, int inotify, int stop)
+        : root(std::move(rootPath)),
+          options(std::move(watcherOptions)),
+          inotifyDescriptor(inotify),
+          stopDescriptor(stop),
+          watches(inotify, options.maximumWatches),
+          coalescer(options.latency)
+    {
+    }
+
+    ~Core()
+    {
+        ::close(inotifyDescriptor);
+        ::close(stopDescriptor);
+    }
+
+    void run();
+    void readEvents(EventCoalescer::TimePoint now);
+    void handle(const struct inotify_event& event, EventCoalescer::TimePoint now);
+    void handleRootGone(EventCoalescer::TimePoint now);
+    void watchNewDirectory(const std::string& path, EventCoalescer::TimePoint now);
+    void report(const std::string& path, EventCoalescer::TimePoint now);
+    void noteIncomplete(EventCoalescer::TimePoint now);
+    void deliver(FolderChanges changes);
+
+    std::string const root;
+    Options const options;
+    int const inotifyDescriptor;
+    int const stopDescriptor;
+    InotifyWatchSet watches;
+    EventCoalescer coalescer;
+    bool rootGone = false;
+    std::atomic<bool> stopping{false};
+    std::atomic<bool> degraded{false};
+    std::thread thread;
+};
+
+std::expected<std::unique_ptr<FolderWatcher>, FileSystemError> FolderWatcher::create(std::string folder,
+                                                                                   Options options)
+{
+    std::unique_ptr<char, decltype(&std::free)> canonical(::realpath(folder.c_str(), nullptr), &std::free);
+    if (!canonical) {
+        return std::unexpected(FileSystemError::fromErrno(errno, folder));
+    }
+    struct stat status {};
+    if (::stat(canonical.get(), &status) != 0 || !S_ISDIR(status.st_mode)) {
+        return std::unexpected(FileSystemError::make(FileSystemErrorCode::notADirectory, folder));
+    }
+    int const inotify = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (inotify < 0) {
+        int const error = errno;
+        return std::unexpected(error == EMFILE ? FileSystemError{FileSystemErrorCode::watchLimit, error, folder}
+                                               : FileSystemError::fromErrno(error, folder));
+    }
+    int const stop = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    if (stop < 0) {
+        int const error = errno;
+        ::close(inotify);
+        return std::unexpected(FileSystemError::fromErrno(error, folder));
+    }
+    auto core = std::make_shared<Core>(canonical.get(), std::move(options), inotify, stop);
+    if (!core->watches.addTree(core->root, {})) {
+        core->noteIncomplete(std::chrono::steady_clock::now());
+    }
+    core->thread = std::thread([core] { core->run(); });
+    return std::unique_ptr<FolderWatcher>(new FolderWatcher(core));
+}
+
+FolderWatcher::FolderWatcher(std::shared_ptr<Core> core) : m_core(std::move(core)) {}
+
+FolderWatcher::~FolderWatcher()
+{
+    m_core->stopping = true;
+    std::uint64_t const one = 1;
+    [[maybe_unused]] auto const written = ::write(m_core->stopDescriptor, &one, sizeof one);
+    if (m_core->thread.get_id() == std::this_thread::get_id()) {
+        // Called from our own callback: the thread ends after it returns and
+        // keeps the core alive until then.
+        m_core->thread.detach();
+    } else {
+        m_core->thread.join();
+    }
+}
+
+const std::string& FolderWatcher::path() const
+{
+    return m_core->root;
+}
+
+bool FolderWatcher::isDegraded() const
+{
+    return m_core->degraded;
+}
+
+void FolderWatcher::Core::run()
+{
+    while (!stopping) {
+        int timeout = -1;
+        if (auto deadline = coalescer.deadline()) {
+            auto const remaining = *deadline - std::chrono::steady_clock::now();
+            timeout = static_cast<int>(std::max<std::int64_t>(
+                0, std::chrono::ceil<std::chrono::milliseconds>(remaining).count()));
+        }
+        struct pollfd descriptors[2] = {{inotifyDescriptor, POLLIN, 0}, {stopDescriptor, POLLIN, 0}};
+        int const ready = ::poll(descriptors, 2, timeout);
+        if (ready < 0 && errno != EINTR) {
+            Log::line("❗️ Folder watcher stopped: poll failed for " + root);
+            return;
+        }
+        if (stopping || (descriptors[1].revents & POLLIN) != 0) {
+            return;
+        }
+        if ((descriptors[0].revents & POLLIN) != 0) {
+            readEvents(std::chrono::steady_clock::now());
+        }
+        if (auto changes = coalescer.takeDue(std::chrono::steady_clock::now())) {
+            deliver(std::move(*changes));
+        }
+    }
+}
+
+void FolderWatcher::Core::readEvents(EventCoalescer::TimePoint now)
+{
+    alignas(struct inotify_event) char buffer[64 * 1024];
+    while (true) {
+        ssize_t const length = ::read(inotifyDescriptor, buffer, sizeof buffer);
+        if (length <= 0) {
+            return;  // EAGAIN: the queue is drained.
+        }
+        for (ssize_t offset = 0; offset < length;) {
+            auto const* event = reinterpret_cast<const struct inotify_event*>(buffer + offset);
+            handle(*event, now);
+            offset += static_cast<ssize_t>(sizeof(struct inotify_event) + event->len);
+        }
+    }
+}
+
+void FolderWatcher::Core::handle(const struct inotify_event& event, EventCoalescer::TimePoint now)
+{
+    if ((event.mask & IN_Q_OVERFLOW) != 0) {
+        coalescer.addEverythingChanged(now);
+        if (!rootGone) {
+            watches.removeAll();
+            if (!watches.addTree(root, {})) {
+                noteIncomplete(now);
+            }
+        }
+        return;
+    }
+    auto directory = watches.pathOf(event.wd);
+    if (!directory) {
+        return;  // A watch already dropped; its subtree was handled then.
+    }
+    if ((event.mask & IN_IGNORED) != 0) {
+        watches.forget(event.wd);
+        return;
+    }
+    bool const onRoot = event.len == 0 && *directory == root;
+    if (onRoot && (event.mask & (IN_DELETE_SELF | IN_MOVE_SELF | IN_UNMOUNT)) != 0) {
+        handleRootGone(now);
+        return;
+    }
+    if (event.len == 0 && (event.mask & (IN_DELETE_SELF | IN_MOVE_SELF)) != 0) {
+        return;  // The parent directory's watch reports it by name.
+    }
+    std::string const path = event.len == 0 ? *directory : *directory + "/" + event.name;
+    if ((event.mask & IN_UNMOUNT) != 0) {
+        watches.removeSubtree(path);
+    }
+    if ((event.mask & IN_ISDIR) != 0 && (event.mask & (IN_MOVED_FROM | IN_DELETE)) != 0) {
+        watches.removeSubtree(path);
+    }
+    report(path, now);
+    if ((event.mask & IN_ISDIR) != 0 && (event.mask & (IN_CREATE | IN_MOVED_TO)) != 0) {
+        watchNewDirectory(path, now);
+    }
+}
+
+void FolderWatcher::Core::handleRootGone(EventCoalescer::TimePoint now)
+{
+    rootGone = true;
+    watches.removeAll();
+    coalescer.addRootChanged(now);
+    coalescer.addPath(root, now);
+    Log::line("❗️ Watched folder was deleted or moved: " + root);
+}
+
+void FolderWatcher::Core::watchNewDirectory(const std::string& path, EventCoalescer::TimePoint now)
+{
+    // What the engine put there itself (a folder it made or moved) is its own
+    // change down to the last item inside.
+    bool const own = options.ownChanges && options.ownChanges->contains(path, now);
+    bool const complete = watches.addTree(path, [&](const std::string& found) {
+        if (!own) {
+            report(found, now);
+        }
+    });
+    if (!complete) {
+        noteIncomplete(now);
+    }
+}
+
+void FolderWatcher::Core::report(const std::string& path, EventCoalescer::TimePoint now)
+{
+    if (options.ownChanges && options.ownChanges->contains(path, now)) {
+        return;
+    }
+    coalescer.addPath(path, now);
+}
+
+void FolderWatcher::Core::noteIncomplete(EventCoalescer::TimePoint now)
+{
+    if (degraded.exchange(true)) {
+        return;
+    }
+    coalescer.addDegraded(now);
+    Log::line("❗️ Folder watch limit reached; some folders below " + root +
+                  " are not watched (raise fs.inotify.max_user_watches)");
+}
+
+void FolderWatcher::Core::deliver(FolderChanges changes)
+{
+    if (!options.callback) {
+        return;
+    }
+    if (options.executor) {
+        options.executor([callback = options.callback, changes = std::move(changes)]() mutable {
+            callback(std::move(changes));
+        });
+    } else {
+        options.callback(std::move(changes));
+    }
+}
+
+}  // namespace Platform

@@ -1,0 +1,195 @@
+#include "Platform/FileSystem/MimeTypeDatabase.hpp"
+
+#include "Platform/Foundation/Log.hpp"
+
+#include <cerrno>
+#include <charconv>
+#include <cstdlib>
+#include <fnmatch.h>
+#include <fstream>
+#include <tuple>
+
+namespace Platform {
+
+namespace {
+
+std::string lowered(std::string_view text)
+{
+    std::string result(text);
+    for (char& character : result) {
+        if (character >= 'A' && character <= 'Z') {
+            character = static_cast<char>(character - 'A' + 'a');
+        }
+    }
+    return result;
+}
+
+std::vector<std::string_view> fields(std::string_view line)
+{
+    std::vector<std::string_view> result;
+    std::size_t start = 0;
+    while (true) {
+        auto const colon = line.find(':', start);
+        result.push_back(line.substr(start, colon - start));
+        if (colon == std::string_view::npos) {
+            return result;
+        }
+        start = colon + 1;
+    }
+}
+
+bool hasWildcard(std::string_view text)
+{
+    return text.find_first_of("*?[") != std::string_view::npos;
+}
+
+void splitList(const char* value, const char* fallback, std::vector<std::string>& into)
+{
+    std::string_view list = (value != nullptr && value[0] != '\0') ? value : fallback;
+    std::size_t start = 0;
+    while (start <= list.size()) {
+        auto end = list.find(':', start);
+        if (end == std::string_view::npos) {
+            end = list.size();
+        }
+        std::string_view const directory = list.substr(start, end - start);
+        if (!directory.empty() && directory.front() == '/') {
+            into.emplace_back(directory);
+        }
+        start = end + 1;
+    }
+}
+
+}  // namespace
+
+std::expected<MimeTypeDatabase, FileSystemError> MimeTypeDatabase::load(const std::vector<std::string>& paths)
+{
+    MimeTypeDatabase database;
+    for (auto const& path : paths) {
+        std::ifstream file(path);
+        if (!file) {
+            continue;
+        }
+        std::string line;
+        while (std::getline(file, line)) {
+            if (line.empty() || line.front() == '#') {
+                continue;
+            }
+            auto const parts = fields(line);
+            int weight = 0;
+            if (parts.size() < 3 ||
+                std::from_chars(parts[0].data(), parts[0].data() + parts[0].size(), weight).ec != std::errc{}) {
+                continue;
+            }
+            // "__NOGLOBS__" only clears a less important directory's patterns.
+            if (parts[2].empty() || parts[1] == "__NOGLOBS__") {
+                continue;
+            }
+            bool const caseSensitive = parts.size() > 3 && parts[3].find("cs") != std::string_view::npos;
+            database.add(weight, std::string(parts[1]), std::string(parts[2]), caseSensitive);
+        }
+        if (file.bad()) {
+            return std::unexpected(FileSystemError::fromErrno(EIO, path));
+        }
+    }
+    return database;
+}
+
+const MimeTypeDatabase& MimeTypeDatabase::shared()
+{
+    static MimeTypeDatabase const database = [] {
+        std::vector<std::string> directories;
+        if (char const* home = std::getenv("XDG_DATA_HOME"); home != nullptr && home[0] == '/') {
+            directories.emplace_back(home);
+        } else if (char const* user = std::getenv("HOME"); user != nullptr && user[0] == '/') {
+            directories.push_back(std::string(user) + "/.local/share");
+        }
+        splitList(std::getenv("XDG_DATA_DIRS"), "/usr/local/share:/usr/share", directories);
+        std::vector<std::string> paths;
+        for (auto const& directory : directories) {
+            paths.push_back(directory + "/mime/globs2");
+        }
+        auto loaded = load(paths);
+        if (!loaded || loaded->patternCount() == 0) {
+            Log::line("❗️ No MIME glob data found; every file is taken as text/plain");
+            return MimeTypeDatabase{};
+        }
+        return std::move(*loaded);
+    }();
+    return database;
+}
+
+void MimeTypeDatabase::add(int weight, std::string mimeType, std::string pattern, bool caseSensitive)
+{
+    Match const match{weight, pattern.size(), caseSensitive, m_patternCount++, std::move(mimeType)};
+    auto insert = [&match](std::unordered_map<std::string, Match>& map, std::string key) {
+        auto [position, inserted] = map.try_emplace(std::move(key), match);
+        if (!inserted) {
+            std::optional<Match> best = position->second;
+            consider(best, match);
+            position->second = *best;
+        }
+    };
+    bool const isSuffix = pattern.size() > 1 && pattern.front() == '*' && !hasWildcard(std::string_view(pattern).substr(1));
+    if (!hasWildcard(pattern)) {
+        caseSensitive ? insert(m_literals, pattern) : insert(m_foldedLiterals, lowered(pattern));
+    } else if (isSuffix) {
+        caseSensitive ? insert(m_suffixes, pattern.substr(1)) : insert(m_foldedSuffixes, lowered(pattern.substr(1)));
+    } else {
+        m_globs.push_back(Glob{caseSensitive ? pattern : lowered(pattern), caseSensitive, match});
+    }
+}
+
+void MimeTypeDatabase::consider(std::optional<Match>& best, const Match& candidate)
+{
+    auto rank = [](const Match& match) {
+        // Lower order (an earlier line) ranks higher, hence the negation.
+        return std::tuple(match.weight, match.patternLength, match.caseSensitive, -static_cast<long long>(match.order));
+    };
+    if (!best || rank(candidate) > rank(*best)) {
+        best = candidate;
+    }
+}
+
+std::optional<std::string> MimeTypeDatabase::lookup(std::string_view fileName) const
+{
+    if (fileName.empty()) {
+        return std::nullopt;
+    }
+    std::string const name(fileName);
+    std::string const folded = lowered(fileName);
+    std::optional<Match> best;
+    auto find = [&best](const std::unordered_map<std::string, Match>& map, const std::string& key) {
+        if (auto position = map.find(key); position != map.end()) {
+            consider(best, position->second);
+        }
+    };
+    // A literal name is the strongest evidence there is.
+    find(m_literals, name);
+    find(m_foldedLiterals, folded);
+    if (best) {
+        return best->mimeType;
+    }
+    for (std::size_t start = 0; start < name.size(); ++start) {
+        find(m_suffixes, name.substr(start));
+        find(m_foldedSuffixes, folded.substr(start));
+    }
+    for (auto const& glob : m_globs) {
+        auto const& subject = glob.caseSensitive ? name : folded;
+        if (::fnmatch(glob.pattern.c_str(), subject.c_str(), 0) == 0) {
+            consider(best, glob.match);
+        }
+    }
+    if (!best) {
+        return std::nullopt;
+    }
+    return best->mimeType;
+}
+
+std::string MimeTypeDatabase::mimeType(std::string_view fileName) const
+{
+    auto found = lookup(fileName);
+    return found ? std::move(*found) : std::string(fallbackMimeType);
+}
+
+}  // namespace Platform

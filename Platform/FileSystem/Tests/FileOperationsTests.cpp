@@ -1,0 +1,143 @@
+#include "Platform/FileSystem/FileOperations.hpp"
+
+#include "Platform/FileSystem/Tests/TemporaryDirectory.hpp"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace Platform;
+using namespace Platform::Testing;
+
+namespace {
+
+FileSystemErrorCode codeOf(const std::expected<void, FileSystemError>& result)
+{
+    EXPECT_FALSE(result.has_value());
+    return result ? FileSystemErrorCode::other : result.error().code;
+}
+
+}  // namespace
+
+// Proves a folder is made with its parents and its date, that an existing folder answers "already exists",
+// that a file in the way is not taken for a folder, and that parents are made only when asked.
+TEST(FileOperationsTests, CreatesDirectories)
+{
+    TemporaryDirectory root;
+    FileTime const date{std::chrono::nanoseconds{1'600'000'000'123'456'789}};
+    ASSERT_TRUE(createDirectory(root / "a/b/c", CreateIntermediates::Yes, date).has_value());
+    auto status = FileStatus::of(root / "a/b/c");
+    ASSERT_TRUE(status.has_value());
+    EXPECT_TRUE(status->isDirectory());
+    EXPECT_EQ(status->modificationTime, date);
+
+    EXPECT_EQ(codeOf(createDirectory(root / "a/b/c", CreateIntermediates::Yes)), FileSystemErrorCode::alreadyExists);
+    writeFile(root / "file", "");
+    EXPECT_EQ(codeOf(createDirectory(root / "file", CreateIntermediates::No)), FileSystemErrorCode::notADirectory);
+    EXPECT_EQ(codeOf(createDirectory(root / "x/y", CreateIntermediates::No)), FileSystemErrorCode::notFound);
+    EXPECT_FALSE(exists(root / "x"));
+}
+
+// Proves a recursive delete removes a whole tree, removes links without touching their targets, and that a
+// second delete answers "not found".
+TEST(FileOperationsTests, RemovesTreesWithoutFollowingLinks)
+{
+    TemporaryDirectory outside;
+    writeFile(outside / "keep.txt", "keep");
+    TemporaryDirectory root;
+    ASSERT_TRUE(createDirectory(root / "tree/sub", CreateIntermediates::Yes).has_value());
+    writeFile(root / "tree/sub/file", "x");
+    writeFile(root / "tree/.hidden", "x");
+    ASSERT_EQ(::symlink(outside.path().c_str(), (root / "tree/sub/link").c_str()), 0);
+    writeFile(root / "single", "x");
+
+    ASSERT_TRUE(removeItem(root / "tree").has_value());
+    EXPECT_FALSE(exists(root / "tree"));
+    EXPECT_EQ(readFile(outside / "keep.txt"), "keep");
+    ASSERT_TRUE(removeItem(root / "single").has_value());
+    EXPECT_FALSE(exists(root / "single"));
+
+    EXPECT_EQ(codeOf(removeItem(root / "tree")), FileSystemErrorCode::notFound);
+}
+
+// Proves a move renames files and folders, never replaces an existing file or folder (both stay as they
+// were), and tells a missing source from a missing destination folder.
+TEST(FileOperationsTests, MovesNeverReplace)
+{
+    TemporaryDirectory root;
+    writeFile(root / "a.txt", "a");
+    writeFile(root / "b.txt", "b");
+    ASSERT_TRUE(createDirectory(root / "folder", CreateIntermediates::No).has_value());
+    writeFile(root / "folder/inside", "i");
+
+    EXPECT_EQ(codeOf(moveItem(root / "a.txt", root / "b.txt")), FileSystemErrorCode::alreadyExists);
+    EXPECT_EQ(readFile(root / "a.txt"), "a");
+    EXPECT_EQ(readFile(root / "b.txt"), "b");
+    EXPECT_EQ(codeOf(moveItem(root / "a.txt", root / "folder")), FileSystemErrorCode::alreadyExists);
+
+    ASSERT_TRUE(moveItem(root / "a.txt", root / "folder/a.txt").has_value());
+    EXPECT_EQ(readFile(root / "folder/a.txt"), "a");
+    ASSERT_TRUE(moveItem(root / "folder", root / "renamed").has_value());
+    EXPECT_EQ(readFile(root / "renamed/inside"), "i");
+
+    auto gone = moveItem(root / "a.txt", root / "c.txt");
+    ASSERT_FALSE(gone.has_value());
+    EXPECT_EQ(gone.error().code, FileSystemErrorCode::notFound);
+    EXPECT_EQ(gone.error().path, root / "a.txt");
+    auto noParent = moveItem(root / "b.txt", root / "missing/b.txt");
+    ASSERT_FALSE(noParent.has_value());
+    EXPECT_EQ(noParent.error().path, root / "missing/b.txt");
+}
+
+// Proves the fallback used where the rename flag is unknown never replaces either, for files and folders,
+// and leaves no reservation behind when it refuses.
+TEST(FileOperationsTests, FallbackMoveNeverReplaces)
+{
+    TemporaryDirectory root;
+    writeFile(root / "a.txt", "a");
+    writeFile(root / "b.txt", "b");
+    ASSERT_TRUE(createDirectory(root / "dir", CreateIntermediates::No).has_value());
+    writeFile(root / "dir/inside", "i");
+    ASSERT_TRUE(createDirectory(root / "emptyTarget", CreateIntermediates::No).has_value());
+
+    EXPECT_EQ(codeOf(moveItemByReservation(root / "a.txt", root / "b.txt")), FileSystemErrorCode::alreadyExists);
+    EXPECT_EQ(readFile(root / "b.txt"), "b");
+    EXPECT_EQ(codeOf(moveItemByReservation(root / "dir", root / "emptyTarget")), FileSystemErrorCode::alreadyExists);
+    EXPECT_TRUE(exists(root / "dir/inside"));
+    EXPECT_EQ(codeOf(moveItemByReservation(root / "dir", root / "b.txt")), FileSystemErrorCode::alreadyExists);
+
+    ASSERT_TRUE(moveItemByReservation(root / "a.txt", root / "c.txt").has_value());
+    EXPECT_FALSE(exists(root / "a.txt"));
+    EXPECT_EQ(readFile(root / "c.txt"), "a");
+    ASSERT_TRUE(moveItemByReservation(root / "dir", root / "moved").has_value());
+    EXPECT_EQ(readFile(root / "moved/inside"), "i");
+    EXPECT_EQ(codeOf(moveItemByReservation(root / "a.txt", root / "d.txt")), FileSystemErrorCode::notFound);
+}
+
+// Proves the modification time is set to the nanosecond (also before 1970), the access time is kept, and a
+// link gets its own date rather than its target's.
+TEST(FileOperationsTests, SetsModificationTimeExactly)
+{
+    TemporaryDirectory root;
+    writeFile(root / "a.txt", "");
+    struct stat before {};
+    ::stat((root / "a.txt").c_str(), &before);
+
+    FileTime const date{std::chrono::nanoseconds{1'234'567'890'987'654'321}};
+    ASSERT_TRUE(setModificationTime(root / "a.txt", date).has_value());
+    EXPECT_EQ(FileStatus::of(root / "a.txt")->modificationTime, date);
+    struct stat after {};
+    ::stat((root / "a.txt").c_str(), &after);
+    EXPECT_EQ(after.st_atim.tv_sec, before.st_atim.tv_sec);
+    EXPECT_EQ(after.st_atim.tv_nsec, before.st_atim.tv_nsec);
+
+    FileTime const early{std::chrono::nanoseconds{-1'500'000'000}};
+    ASSERT_TRUE(setModificationTime(root / "a.txt", early).has_value());
+    EXPECT_EQ(FileStatus::of(root / "a.txt")->modificationTime, early);
+
+    ASSERT_EQ(::symlink((root / "a.txt").c_str(), (root / "link").c_str()), 0);
+    ASSERT_TRUE(setModificationTime(root / "link", date).has_value());
+    EXPECT_EQ(FileStatus::of(root / "a.txt")->modificationTime, early);
+    EXPECT_EQ(codeOf(setModificationTime(root / "missing", date)), FileSystemErrorCode::notFound);
+}

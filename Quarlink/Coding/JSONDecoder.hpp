@@ -1,0 +1,49 @@
+#pragma once
+
+#include "Platform/Foundation/Data.hpp"
+#include "Quarlink/Coding/JSONValueReader.hpp"
+
+#include <string_view>
+
+namespace Quarlink {
+
+// Reads a whole JSON document as a typed value. A plain value: each caller
+// makes its own, so no decoding sees another's settings. Safe to use from one
+// thread at a time per instance.
+class JSONDecoder {
+public:
+    // Every setting at its default: dates as seconds since 2001.
+    JSONDecoder() = default;
+
+    // A new decoder as every response is decoded: dates as seconds since 1970,
+    // keys taken exactly as they stand.
+    [[nodiscard]] static JSONDecoder makeDefault();
+
+    [[nodiscard]] DateDecodingStrategy dateDecodingStrategy() const { return m_dateStrategy; }
+    void setDateDecodingStrategy(DateDecodingStrategy strategy) { m_dateStrategy = strategy; }
+
+    // The document as T (see `JSONValueReader::decode`). Bytes that are no
+    // JSON, invalid UTF-8 and an empty body are `dataCorrupted`.
+    template<class T>
+    [[nodiscard]] std::expected<T, DecodingError> decode(std::string_view text) const
+    {
+        auto document = parse(text);
+        if (!document)
+            return std::unexpected(document.error());
+        return JSONValueReader(*document, m_dateStrategy).decode<T>();
+    }
+
+    template<class T>
+    [[nodiscard]] std::expected<T, DecodingError> decode(const Platform::Data& data) const
+    {
+        return decode<T>(data.stringView());
+    }
+
+    // The bytes as a JSON document, without decoding a type.
+    [[nodiscard]] static std::expected<JSON, DecodingError> parse(std::string_view text);
+
+private:
+    DateDecodingStrategy m_dateStrategy { DateDecodingStrategy::deferredToDate };
+};
+
+} // namespace Quarlink
