@@ -97,7 +97,7 @@ std::string standardizingPath(std::string_view path)
         result += kept[index];
     }
     if (result.empty() && !path.empty() && !absolute)
-        result = ".";
+        result.push_back('.');
     return result;
 }
 

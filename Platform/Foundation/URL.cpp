@@ -232,22 +232,24 @@ URL URL::fileURL(std::string_view path, IsDirectory isDirectory)
 
 void URL::rebuild()
 {
-    m_string = m_scheme + "://";
+    // Appended piece by piece: g++ 12 warns falsely (-Wrestrict) about
+    // `"literal" + string` here.
+    m_string.assign(m_scheme).append("://");
     if (m_user) {
-        m_string += *m_user;
+        m_string.append(*m_user);
         if (m_password)
-            m_string += ":" + *m_password;
-        m_string += "@";
+            m_string.append(1, ':').append(*m_password);
+        m_string.append(1, '@');
     }
     if (m_host)
-        m_string += *m_host;
+        m_string.append(*m_host);
     if (m_port)
-        m_string += ":" + std::to_string(*m_port);
-    m_string += m_path;
+        m_string.append(1, ':').append(std::to_string(*m_port));
+    m_string.append(m_path);
     if (m_query)
-        m_string += "?" + *m_query;
+        m_string.append(1, '?').append(*m_query);
     if (m_fragment)
-        m_string += "#" + *m_fragment;
+        m_string.append(1, '#').append(*m_fragment);
 }
 
 std::string URL::path() const

@@ -53,6 +53,23 @@ bool isASCII(std::string_view text)
     return true;
 }
 
+bool isValidUTF8(std::string_view text)
+{
+    if (isASCII(text))
+        return true;
+    auto bytes = reinterpret_cast<const utf8proc_uint8_t*>(text.data());
+    auto remaining = static_cast<utf8proc_ssize_t>(text.size());
+    while (remaining > 0) {
+        utf8proc_int32_t codePoint = 0;
+        auto length = ::utf8proc_iterate(bytes, remaining, &codePoint);
+        if (length <= 0)
+            return false;
+        bytes += length;
+        remaining -= length;
+    }
+    return true;
+}
+
 std::string precomposed(std::string_view text)
 {
     return normalised(text, Form::Composed);

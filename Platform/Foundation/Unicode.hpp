@@ -15,6 +15,9 @@ namespace Platform {
 // True when every byte is below 0x80.
 [[nodiscard]] bool isASCII(std::string_view text);
 
+// True for well-formed UTF-8 (no overlong forms, surrogates or values above U+10FFFF).
+[[nodiscard]] bool isValidUTF8(std::string_view text);
+
 // The precomposed (NFC) and decomposed (NFD) forms; invalid UTF-8 comes back unchanged.
 [[nodiscard]] std::string precomposed(std::string_view text);
 [[nodiscard]] std::string decomposed(std::string_view text);

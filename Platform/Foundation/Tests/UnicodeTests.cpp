@@ -54,3 +54,14 @@ TEST(UnicodeTests, HashAgreesWithEquality)
     EXPECT_FALSE(set.contains("/Cafe"));
     EXPECT_EQ(CanonicalHash()("\xe2\x84\xaa"), CanonicalHash()("K"));
 }
+
+TEST(UnicodeTests, ValidatesUTF8)
+{
+    // Well-formed text passes; truncated sequences, overlong forms and surrogates do not.
+    EXPECT_TRUE(isValidUTF8(""));
+    EXPECT_TRUE(isValidUTF8("Gr\xc3\xbc\xc3\x9f" "e \xf0\x9f\x98\x80"));
+    EXPECT_FALSE(isValidUTF8("\xc3"));
+    EXPECT_FALSE(isValidUTF8("\xc0\xaf"));
+    EXPECT_FALSE(isValidUTF8("\xed\xa0\x80"));
+    EXPECT_FALSE(isValidUTF8("\xff"));
+}

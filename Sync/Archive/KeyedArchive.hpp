@@ -1,0 +1,30 @@
+#pragma once
+
+#include "Sync/Archive/ArchiveValue.hpp"
+
+#include <optional>
+
+namespace Sync {
+
+// The byte form of a dictionary: UTF-8 JSON. Each kind keeps its identity:
+// a URL is written as {"$url": text}, bytes as {"$data": Base64}, text that
+// is not valid UTF-8 (file names on Linux need not be) as {"$text": Base64};
+// a dictionary key that begins with "$" is written with one more "$" in front
+// (and a key that is not UTF-8 as "$k:" and its Base64).
+// Thread-safe; no exception escapes.
+class KeyedArchive {
+public:
+    // Nesting deeper than this is refused when reading, so hostile input
+    // cannot exhaust the stack. Records nest four levels.
+    static constexpr int maximumDepth = 32;
+
+    [[nodiscard]] static Platform::Data archivedData(const ArchiveDictionary& root);
+
+    // The root dictionary, or nothing when the bytes are not an archive:
+    // malformed or non-UTF-8 JSON, a root that is not a dictionary, numbers
+    // that are not 64-bit integers, unknown "$" wrappers, bad Base64 or URLs,
+    // or nesting beyond maximumDepth.
+    [[nodiscard]] static std::optional<ArchiveDictionary> unarchivedDictionary(const Platform::Data& data);
+};
+
+} // namespace Sync

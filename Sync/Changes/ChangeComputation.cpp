@@ -1,0 +1,175 @@
+#include "Sync/Changes/ChangeComputation.hpp"
+
+#include "Platform/Foundation/PathString.hpp"
+#include "Platform/Foundation/Unicode.hpp"
+#include "Sync/Changes/ChangeFactories.hpp"
+#include "Sync/Changes/ChangeOrdering.hpp"
+#include "Sync/Model/FileWrapperItem.hpp"
+
+#include <cstdlib>
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <unordered_set>
+
+namespace Sync {
+
+namespace {
+
+// Identifier sets and maps hold remote numbers only. A local id never names a
+// known item: every scanned item gets a fresh one, so matching one local id
+// against another would pair unrelated items.
+using IDSet = std::unordered_set<std::int64_t>;
+
+// The first remote-view file at each (precomposed) path.
+using PathMap = std::unordered_map<std::string, const File*>;
+
+const File* firstAt(const PathMap& byPath, const std::string& path)
+{
+    auto found = byPath.find(Platform::precomposed(path));
+    return found == byPath.end() ? nullptr : found->second;
+}
+
+void adoptIdentifiers(const std::vector<FileRef>& localView, const std::vector<FileRef>& remoteView)
+{
+    if (localView.empty() || remoteView.empty())
+        return;
+    PathMap byPath;
+    byPath.reserve(remoteView.size());
+    for (const auto& file : remoteView)
+        byPath.emplace(Platform::precomposed(file->path()), file.get());
+
+    for (const auto& file : localView) {
+        auto item = dynamic_cast<FileWrapperItem*>(file.get());
+        if (!item)
+            continue;
+        if (item->syncFileID().isLocal()) {
+            if (auto stored = firstAt(byPath, item->path())) {
+                item->setSyncFileID(stored->syncFileID());
+                item->setSyncParentID(stored->syncParentID());
+            }
+        }
+        if (!item->syncParentID().isRemote()) {
+            // Folder records end their paths with "/", so the parent is looked
+            // up in that form first; the bare form serves other file types.
+            auto parent = Platform::deletingLastPathComponent(item->path());
+            auto folder = firstAt(byPath, parent.ends_with('/') ? parent : parent + "/");
+            if (!folder)
+                folder = firstAt(byPath, parent);
+            if (folder)
+                item->setSyncParentID(folder->syncFileID());
+        }
+    }
+}
+
+IDSet remoteIDs(const std::vector<FileRef>& files)
+{
+    IDSet ids;
+    ids.reserve(files.size());
+    for (const auto& file : files)
+        if (auto id = file->syncFileID().remoteID())
+            ids.insert(*id);
+    return ids;
+}
+
+std::optional<Change> changeForMatchedFile(const FileRef& local, const FileRef& remote, bool localWins)
+{
+    // Only ever called for files of one identity; anything else is a bug in
+    // the caller that must not be turned into changes.
+    if (!(local->syncFileID() == remote->syncFileID()))
+        std::abort();
+
+    if (*local == *remote)
+        return std::nullopt;
+    if (!Platform::canonicallyEqual(local->path(), remote->path()))
+        return localWins ? remoteMove(remote, local) : localMove(local, remote);
+
+    if (localWins && !isFolder(*remote) && remote->fileHash() == FileWrapperItem::missingFileHashKey) {
+        // Stored records keep whole seconds, so only the whole seconds can tell.
+        if (local->lastModifiedDate().wholeSecondsSince1970() != remote->lastModifiedDate().wholeSecondsSince1970())
+            return remoteUpdate(local);
+        auto stored = std::dynamic_pointer_cast<FileWrapperItem>(remote);
+        if (!stored)
+            return std::nullopt;
+        stored->setFileHash(local->fileHash());
+        return localUpdateMetaData(remote);
+    }
+
+    if (!isFolder(*remote) && !Platform::canonicallyEqual(local->fileHash(), remote->fileHash()))
+        return localWins ? remoteUpdate(local) : localUpdate(remote);
+
+    if (localWins)
+        return std::nullopt;
+    if (local->hasPublicShare() != remote->hasPublicShare() || local->hasPrivateShares() != remote->hasPrivateShares())
+        return localUpdateMetaData(remote);
+    return std::nullopt;
+}
+
+} // namespace
+
+std::vector<Change> computeChanges(const std::vector<FileRef>& localView, const std::vector<FileRef>& remoteView,
+    MergePolicy policy)
+{
+    const bool localWins = policy == MergePolicy::TakeLocal;
+    adoptIdentifiers(localView, remoteView);
+    auto localIDs = remoteIDs(localView);
+    auto remoteViewIDs = remoteIDs(remoteView);
+
+    // The first remote-view file of each identifier.
+    std::unordered_map<std::int64_t, const FileRef*> byID;
+    byID.reserve(remoteView.size());
+    for (const auto& file : remoteView)
+        if (auto id = file->syncFileID().remoteID(); id && localIDs.contains(*id))
+            byID.emplace(*id, &file);
+
+    std::vector<Change> pairs, goneFromRemote, onlyRemote, newLocal;
+    for (const auto& file : localView) {
+        auto id = file->syncFileID().remoteID();
+        if (!id)
+            newLocal.push_back(remoteCreate(file));
+        else if (!remoteViewIDs.contains(*id))
+            goneFromRemote.push_back(localDelete(file));
+        else if (auto change = changeForMatchedFile(file, *byID.at(*id), localWins))
+            pairs.push_back(std::move(*change));
+    }
+    for (const auto& file : remoteView) {
+        auto id = file->syncFileID().remoteID();
+        if (!id || !localIDs.contains(*id))
+            onlyRemote.push_back(localWins ? remoteDelete(file) : localCreate(file));
+    }
+
+    std::vector<Change> assembled;
+    assembled.reserve(pairs.size() + goneFromRemote.size() + onlyRemote.size() + newLocal.size());
+    for (auto* list : { &pairs, &goneFromRemote, &onlyRemote, &newLocal })
+        for (auto& change : *list)
+            assembled.push_back(std::move(change));
+    return orderedChanges(std::move(assembled));
+}
+
+std::vector<Change> resolvingNestedDeletes(const std::vector<Change>& changes)
+{
+    std::unordered_set<std::int64_t> deleted;
+    for (const auto& change : changes) {
+        const auto& operation = change.fileOperation();
+        if (operation && operation->isDelete())
+            if (auto id = operation->file()->syncFileID().remoteID())
+                deleted.insert(*id);
+    }
+
+    std::vector<Change> result;
+    result.reserve(changes.size());
+    for (const auto& change : changes) {
+        const auto& operation = change.fileOperation();
+        if (operation && operation->isDelete()) {
+            auto parent = operation->file()->syncParentID().remoteID();
+            if (parent && deleted.contains(*parent)) {
+                result.push_back(localDelete(operation->file()));
+                continue;
+            }
+        }
+        result.push_back(change);
+    }
+    return result;
+}
+
+} // namespace Sync

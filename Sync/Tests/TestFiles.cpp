@@ -1,0 +1,43 @@
+#include "TestFiles.hpp"
+
+#include "Platform/Foundation/PathString.hpp"
+
+namespace Sync::Testing {
+
+std::shared_ptr<FileWrapperItem> makeFile(SyncFileID id, std::string path, SyncFileID parent, std::string hash,
+    double seconds)
+{
+    auto name = Platform::lastPathComponent(path);
+    return std::make_shared<FileWrapperItem>(std::move(id), std::move(path), std::move(name), std::move(parent), false,
+        nullptr, false, FileWrapperItem::PrivateShares {}, Platform::Date::fromSecondsSince1970(seconds), std::nullopt,
+        FileType::file("text/plain"), std::move(hash));
+}
+
+std::shared_ptr<FileWrapperItem> makeFolder(SyncFileID id, std::string path, SyncFileID parent)
+{
+    auto name = Platform::lastPathComponent(path);
+    return std::make_shared<FileWrapperItem>(std::move(id), std::move(path), std::move(name), std::move(parent), false,
+        nullptr, false, FileWrapperItem::PrivateShares {}, Platform::Date::fromWholeSecondsSince1970(1000),
+        std::nullopt, FileType::folder(), "");
+}
+
+ServerFile::ServerFile(const File& file)
+    : m_syncFileID(file.syncFileID())
+    , m_path(file.path())
+    , m_fileName(file.fileName())
+    , m_syncParentID(file.syncParentID())
+    , m_date(file.lastModifiedDate())
+    , m_type(file.type())
+    , m_etag(file.syncEtag())
+    , m_hasPublicShare(file.hasPublicShare())
+    , m_hasPrivateShares(file.hasPrivateShares())
+    , m_fileHash(file.fileHash())
+{
+}
+
+std::shared_ptr<ServerFile> makeServerFile(const File& file)
+{
+    return std::make_shared<ServerFile>(file);
+}
+
+} // namespace Sync::Testing
