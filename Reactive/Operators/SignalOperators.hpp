@@ -1,0 +1,141 @@
+#pragma once
+// Signal operators, each made from the producer operator of the same name.
+// Included by SignalProducer.hpp; not meant to be included on its own.
+
+#include "Reactive/SignalProducer.hpp"
+
+namespace Reactive {
+
+template<class V, class E>
+template<class Transform>
+auto Signal<V, E>::apply(Transform&& transform) const
+{
+    auto producer = std::forward<Transform>(transform)(SignalProducer<V, E>(*this));
+    using Producer = decltype(producer);
+    auto [signal, input] = Signal<typename Producer::Value, typename Producer::Error>::pipe();
+    producer.start(input);
+    return signal;
+}
+
+template<class V, class E>
+template<class F>
+auto Signal<V, E>::map(F transform) const
+{
+    return apply([&](const SignalProducer<V, E>& producer) { return producer.map(std::move(transform)); });
+}
+
+template<class V, class E>
+template<class F>
+auto Signal<V, E>::filter(F predicate) const
+{
+    return apply([&](const SignalProducer<V, E>& producer) { return producer.filter(std::move(predicate)); });
+}
+
+template<class V, class E>
+template<class F>
+auto Signal<V, E>::filterMap(F transform) const
+{
+    return apply([&](const SignalProducer<V, E>& producer) { return producer.filterMap(std::move(transform)); });
+}
+
+template<class V, class E>
+auto Signal<V, E>::skipNil() const
+{
+    return apply([](const SignalProducer<V, E>& producer) { return producer.skipNil(); });
+}
+
+template<class V, class E>
+auto Signal<V, E>::skipRepeats() const
+{
+    return apply([](const SignalProducer<V, E>& producer) { return producer.skipRepeats(); });
+}
+
+template<class V, class E>
+template<class F>
+auto Signal<V, E>::skipRepeats(F equal) const
+{
+    return apply([&](const SignalProducer<V, E>& producer) { return producer.skipRepeats(std::move(equal)); });
+}
+
+template<class V, class E>
+auto Signal<V, E>::take(std::size_t count) const
+{
+    return apply([count](const SignalProducer<V, E>& producer) { return producer.take(count); });
+}
+
+template<class V, class E>
+auto Signal<V, E>::takeDuring(Lifetime lifetime) const
+{
+    return apply([&](const SignalProducer<V, E>& producer) { return producer.takeDuring(std::move(lifetime)); });
+}
+
+template<class V, class E>
+template<class U, class F>
+auto Signal<V, E>::takeUntil(SignalProducer<U, F> trigger) const
+{
+    return apply([&](const SignalProducer<V, E>& producer) { return producer.takeUntil(std::move(trigger)); });
+}
+
+template<class V, class E>
+auto Signal<V, E>::observeOn(SchedulerPtr scheduler) const
+{
+    return apply([&](const SignalProducer<V, E>& producer) { return producer.observeOn(std::move(scheduler)); });
+}
+
+template<class V, class E>
+template<class F>
+auto Signal<V, E>::mapError(F transform) const
+{
+    return apply([&](const SignalProducer<V, E>& producer) { return producer.mapError(std::move(transform)); });
+}
+
+template<class V, class E>
+template<class G>
+auto Signal<V, E>::promoteError() const
+{
+    return apply([](const SignalProducer<V, E>& producer) { return producer.template promoteError<G>(); });
+}
+
+template<class V, class E>
+auto Signal<V, E>::ignoreError() const
+{
+    return apply([](const SignalProducer<V, E>& producer) { return producer.ignoreError(); });
+}
+
+template<class V, class E>
+auto Signal<V, E>::ignoreValues() const
+{
+    return apply([](const SignalProducer<V, E>& producer) { return producer.ignoreValues(); });
+}
+
+template<class V, class E>
+auto Signal<V, E>::materialize() const
+{
+    return apply([](const SignalProducer<V, E>& producer) { return producer.materialize(); });
+}
+
+template<class V, class E>
+auto Signal<V, E>::collect() const
+{
+    return apply([](const SignalProducer<V, E>& producer) { return producer.collect(); });
+}
+
+template<class V, class E>
+auto Signal<V, E>::throttle(DateScheduler::Duration interval, DateSchedulerPtr scheduler) const
+{
+    return apply([&](const SignalProducer<V, E>& producer) { return producer.throttle(interval, std::move(scheduler)); });
+}
+
+template<class V, class E>
+auto Signal<V, E>::debounce(DateScheduler::Duration interval, DateSchedulerPtr scheduler) const
+{
+    return apply([&](const SignalProducer<V, E>& producer) { return producer.debounce(interval, std::move(scheduler)); });
+}
+
+template<class V, class E>
+auto Signal<V, E>::delay(DateScheduler::Duration interval, DateSchedulerPtr scheduler) const
+{
+    return apply([&](const SignalProducer<V, E>& producer) { return producer.delay(interval, std::move(scheduler)); });
+}
+
+}

@@ -1,0 +1,26 @@
+#pragma once
+// Reactive streams with typed errors: cold producers, hot signals,
+// properties, actions, bindings and the schedulers that move work between threads.
+
+#include "Reactive/AnyError.hpp"
+#include "Reactive/Disposables/AnyDisposable.hpp"
+#include "Reactive/Disposables/CompositeDisposable.hpp"
+#include "Reactive/Disposables/ScopedDisposable.hpp"
+#include "Reactive/Disposables/SerialDisposable.hpp"
+#include "Reactive/Error.hpp"
+#include "Reactive/Event.hpp"
+#include "Reactive/Lifetime.hpp"
+#include "Reactive/MutableProperty.hpp"
+#include "Reactive/NoError.hpp"
+#include "Reactive/Observer.hpp"
+#include "Reactive/Property.hpp"
+#include "Reactive/Result.hpp"
+#include "Reactive/Schedulers/ImmediateScheduler.hpp"
+#include "Reactive/Schedulers/MainLoop.hpp"
+#include "Reactive/Schedulers/PumpableMainLoop.hpp"
+#include "Reactive/Schedulers/QueueScheduler.hpp"
+#include "Reactive/Schedulers/Scheduler.hpp"
+#include "Reactive/Schedulers/TestScheduler.hpp"
+#include "Reactive/Schedulers/UIScheduler.hpp"
+#include "Reactive/Signal.hpp"
+#include "Reactive/SignalProducer.hpp"
