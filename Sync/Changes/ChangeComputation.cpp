@@ -129,7 +129,8 @@ std::vector<Change> computeChanges(const std::vector<FileRef>& localView, const 
             newLocal.push_back(remoteCreate(file));
         else if (!remoteViewIDs.contains(*id))
             goneFromRemote.push_back(localDelete(file));
-        else if (auto change = changeForMatchedFile(file, *byID.at(*id), localWins))
+        // Every id in both views has an entry in byID, built from the remote view above.
+        else if (auto change = changeForMatchedFile(file, *byID.find(*id)->second, localWins))
             pairs.push_back(std::move(*change));
     }
     for (const auto& file : remoteView) {

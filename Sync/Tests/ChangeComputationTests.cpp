@@ -231,3 +231,32 @@ TEST(ChangeComputationTests, DeleteComesBeforeAMoveOntoItsPath)
     auto changes = computeChanges({ storedX, storedY }, { serverY }, takeRemote);
     EXPECT_EQ(descriptions(changes), (std::vector<std::string> { "Local delete /y", "Local move /x to /y" }));
 }
+
+TEST(ChangeComputationTests, InitialSyncPutsFoldersBeforeTheirContents)
+{
+    // A long list of downloads keeps the listing's order, so each folder comes before what it holds.
+    std::vector<FileRef> listing;
+    for (int folder = 0; folder < 5; ++folder) {
+        listing.push_back(makeFolder(100 + folder, "/F" + std::to_string(folder), 1));
+        for (int file = 0; file < 6; ++file)
+            listing.push_back(makeFile(1000 + folder * 10 + file, "/F" + std::to_string(folder) + "/f" + std::to_string(file), 100 + folder));
+    }
+    auto changes = computeChanges({}, listing, takeRemote);
+    ASSERT_EQ(changes.size(), listing.size());
+    for (std::size_t index = 0; index < listing.size(); ++index)
+        EXPECT_EQ(changes[index], localCreate(listing[index])) << index;
+}
+
+TEST(ChangeComputationTests, LargeListsStillOrderMovesAndDeletes)
+{
+    // With many changes, a move out of a deleted folder still precedes the folder's delete.
+    std::vector<FileRef> stored { makeFolder(3, "/A", 1), makeFile(5, "/A/x", 3) };
+    std::vector<FileRef> disk { makeFile(5, "/x", 1) };
+    for (int index = 0; index < 30; ++index)
+        disk.push_back(makeFile(SyncFileID(), "/new" + std::to_string(index), 1));
+    auto changes = computeChanges(disk, stored, takeLocal);
+    ASSERT_EQ(changes.size(), 32u);
+    EXPECT_EQ(changes[0].description(), "Remote move /A/x to /x");
+    EXPECT_EQ(changes[1].description(), "Remote delete /A/");
+    EXPECT_EQ(changes[2].description(), "Upload /new0");
+}

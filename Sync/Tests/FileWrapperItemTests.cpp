@@ -187,3 +187,15 @@ TEST(FileWrapperItemTests, FolderPathGainsSlashWhenRead)
     form["path"] = "/Docs";
     EXPECT_EQ(FileWrapperItem::create(form)->path(), "/Docs/");
 }
+
+TEST(FileWrapperItemTests, GarbageBytesAreNoRecord)
+{
+    // Bytes that are no archive, or an archive of something else, read as no record without throwing.
+    EXPECT_FALSE(FileWrapperItem::create(Platform::Data()));
+    EXPECT_FALSE(FileWrapperItem::create(Platform::Data::fromString(std::string_view("\x00\x01\xff garbage", 12))));
+    EXPECT_FALSE(FileWrapperItem::create(Platform::Data::fromString("[1,2,3]")));
+    EXPECT_FALSE(FileWrapperItem::create(Platform::Data::fromString("{\"name\":\"a\"}")));
+    auto bytes = makeFile(7, "/a", 3)->data();
+    bytes.mutableVector().resize(bytes.size() / 2);
+    EXPECT_FALSE(FileWrapperItem::create(bytes));
+}

@@ -98,3 +98,22 @@ TEST(URLTests, ResolvesReferencesAgainstABase)
     EXPECT_EQ(URL::create("/other", base)->absoluteString(), "https://h/other");
     EXPECT_EQ(URL::create("http://else/x", base)->absoluteString(), "http://else/x");
 }
+
+TEST(URLTests, LoopbackHostsAndEdgeForms)
+{
+    // Loopback addresses with ports, IPv6 literals, an absent path and a bare query parse as expected.
+    auto loopback = URL::create("http://127.0.0.1:8080/v2.0/files");
+    ASSERT_TRUE(loopback);
+    EXPECT_EQ(loopback->host(), "127.0.0.1");
+    EXPECT_EQ(loopback->port(), 8080);
+    auto ipv6 = URL::create("http://[::1]:9000/x");
+    ASSERT_TRUE(ipv6);
+    EXPECT_EQ(ipv6->absoluteString(), "http://[::1]:9000/x");
+    auto bare = URL::create("HTTPS://Example.org?x=1");
+    ASSERT_TRUE(bare);
+    EXPECT_EQ(bare->scheme(), "https");
+    EXPECT_EQ(bare->path(), "/");
+    EXPECT_EQ(bare->queryItems(), (std::vector<URL::QueryItem> { { "x", "1" } }));
+    EXPECT_EQ(URL::create("file:///")->path(), "/");
+    EXPECT_EQ(URL::create("file:///")->lastPathComponent(), "/");
+}
