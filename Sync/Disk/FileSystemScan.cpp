@@ -71,7 +71,7 @@ namespace {
     }
 
     // The file for one listed entry; nothing when it vanished meanwhile.
-    std::shared_ptr<FileWrapperItem> makeItem(const DirectoryEntry& entry, ContentHashCache& cache,
+    std::shared_ptr<FileWrapperItem> makeItem(DirectoryEntry&& entry, ContentHashCache& cache,
         std::uint64_t generation)
     {
         bool isDirectory = entry.status.isDirectory();
@@ -89,7 +89,8 @@ namespace {
                                 : FileType::file(Platform::MimeTypeDatabase::shared().mimeType(entry.name));
         auto modified = Platform::Date::fromNanosecondsSince1970(
             entry.status.modificationTime.time_since_epoch().count());
-        return std::make_shared<FileWrapperItem>(SyncFileID(), entry.relativePath, entry.name, SyncFileID(), false,
+        return std::make_shared<FileWrapperItem>(SyncFileID(), std::move(entry.relativePath), std::move(entry.name),
+            SyncFileID(), false,
             nullptr, false, FileWrapperItem::PrivateShares {}, modified, std::nullopt, std::move(type),
             std::move(hash));
     }
@@ -112,7 +113,7 @@ void FileSystemFileStore::scan(const State& state, const Reactive::Observer<File
                     return;
                 if (!isListed(*entry))
                     continue;
-                if (auto item = makeItem(*entry, cache, generation))
+                if (auto item = makeItem(std::move(*entry), cache, generation))
                     files.push_back(std::move(item));
             }
             cache.endScan(generation);
