@@ -1,0 +1,228 @@
+#include "LocalCloud/LocalCloudServer.hpp"
+
+#include "LocalCloud/LocalCloudServerImplementation.hpp"
+
+#include <strings.h>
+
+namespace LocalCloud {
+
+std::optional<std::string> RecordedRequest::header(const std::string& name) const
+{
+    for (const auto& [fieldName, value] : headers) {
+        if (::strcasecmp(fieldName.c_str(), name.c_str()) == 0)
+            return value;
+    }
+    return std::nullopt;
+}
+
+std::expected<std::unique_ptr<LocalCloudServer>, std::string> LocalCloudServer::start(Options options)
+{
+    std::error_code error;
+    std::filesystem::create_directories(options.dataFolder / "content", error);
+    if (error)
+        return std::unexpected("cannot create data folder " + options.dataFolder.string() + ": " + error.message());
+
+    auto implementation = std::make_unique<Implementation>();
+    implementation->options = std::move(options);
+    Implementation& state = *implementation;
+    auto threadCount = state.options.threadCount;
+    state.server.new_task_queue = [threadCount] { return new httplib::ThreadPool(threadCount); };
+    state.server.set_pre_routing_handler([&state](const httplib::Request& request, httplib::Response&) {
+        state.record(request);
+        return httplib::Server::HandlerResponse::Unhandled;
+    });
+    // The logger runs once the answer was written (or its writing failed), so
+    // it marks the end of a request even for streamed bodies.
+    state.server.set_logger([&state](const httplib::Request&, const httplib::Response&) { state.finished(); });
+    state.installRoutes();
+
+    if (state.options.port == 0) {
+        state.port = state.server.bind_to_any_port(state.options.host);
+    } else if (state.server.bind_to_port(state.options.host, state.options.port)) {
+        state.port = state.options.port;
+    }
+    if (state.port <= 0)
+        return std::unexpected("cannot listen on " + state.options.host + ":" + std::to_string(state.options.port));
+    state.listener = std::thread([&state] { state.server.listen_after_bind(); });
+    return std::unique_ptr<LocalCloudServer>(new LocalCloudServer(std::move(implementation)));
+}
+
+LocalCloudServer::LocalCloudServer(std::unique_ptr<Implementation> implementation)
+    : m_implementation(std::move(implementation))
+{
+}
+
+LocalCloudServer::~LocalCloudServer()
+{
+    Implementation& state = *m_implementation;
+    state.stopping.store(true);
+    {
+        std::lock_guard lock(state.mutex);
+        for (auto& entry : state.gates)
+            entry.gate->open();
+    }
+    state.server.stop();
+    if (state.listener.joinable())
+        state.listener.join();
+}
+
+int LocalCloudServer::port() const
+{
+    return m_implementation->port;
+}
+
+std::string LocalCloudServer::origin() const
+{
+    return "http://" + m_implementation->options.host + ":" + std::to_string(port());
+}
+
+std::string LocalCloudServer::baseURL() const
+{
+    return origin() + "/v2.0";
+}
+
+const std::filesystem::path& LocalCloudServer::dataFolder() const
+{
+    return m_implementation->options.dataFolder;
+}
+
+std::filesystem::path LocalCloudServer::contentPath(std::int64_t identifier) const
+{
+    return dataFolder() / "content" / std::to_string(identifier);
+}
+
+std::vector<RecordedRequest> LocalCloudServer::requestLog() const
+{
+    std::lock_guard lock(m_implementation->mutex);
+    return m_implementation->log;
+}
+
+std::size_t LocalCloudServer::requestCount() const
+{
+    std::lock_guard lock(m_implementation->mutex);
+    return m_implementation->log.size();
+}
+
+std::size_t LocalCloudServer::inFlight() const
+{
+    std::lock_guard lock(m_implementation->mutex);
+    return m_implementation->inFlight;
+}
+
+std::size_t LocalCloudServer::peakInFlight() const
+{
+    std::lock_guard lock(m_implementation->mutex);
+    return m_implementation->peakInFlight;
+}
+
+bool LocalCloudServer::waitForRequestCount(std::size_t count, std::chrono::milliseconds timeout) const
+{
+    std::unique_lock lock(m_implementation->mutex);
+    return m_implementation->changed.wait_for(lock, timeout, [&] { return m_implementation->log.size() >= count; });
+}
+
+bool LocalCloudServer::waitForInFlight(std::size_t count, std::chrono::milliseconds timeout) const
+{
+    std::unique_lock lock(m_implementation->mutex);
+    return m_implementation->changed.wait_for(lock, timeout, [&] { return m_implementation->inFlight == count; });
+}
+
+void LocalCloudServer::script(std::string method, std::string path, ScriptedResponse response, std::size_t times)
+{
+    std::lock_guard lock(m_implementation->mutex);
+    m_implementation->scripts.push_back({ std::move(method), std::move(path), std::move(response), times });
+}
+
+std::shared_ptr<Gate> LocalCloudServer::addGate(std::string method, std::string path)
+{
+    auto gate = std::make_shared<Gate>();
+    std::lock_guard lock(m_implementation->mutex);
+    m_implementation->gates.push_back({ std::move(method), std::move(path), gate });
+    return gate;
+}
+
+void LocalCloudServer::setTransferShaping(TransferShaping shaping)
+{
+    std::lock_guard lock(m_implementation->mutex);
+    m_implementation->shaping = shaping;
+}
+
+void LocalCloudServer::Implementation::record(const httplib::Request& request)
+{
+    RecordedRequest entry;
+    entry.method = request.method;
+    entry.path = request.path;
+    entry.query.insert(request.params.begin(), request.params.end());
+    for (const auto& [name, value] : request.headers)
+        entry.headers.emplace_back(name, value);
+    {
+        std::lock_guard lock(mutex);
+        log.push_back(std::move(entry));
+        ++inFlight;
+        peakInFlight = std::max(peakInFlight, inFlight);
+    }
+    changed.notify_all();
+}
+
+void LocalCloudServer::Implementation::finished()
+{
+    {
+        std::lock_guard lock(mutex);
+        if (inFlight > 0)
+            --inFlight;
+    }
+    changed.notify_all();
+}
+
+std::optional<ScriptedResponse> LocalCloudServer::Implementation::takeScript(const std::string& method,
+    const std::string& path)
+{
+    std::lock_guard lock(mutex);
+    for (auto script = scripts.begin(); script != scripts.end(); ++script) {
+        if (script->method != method || script->path != path)
+            continue;
+        ScriptedResponse response = script->response;
+        if (--script->remaining == 0)
+            scripts.erase(script);
+        return response;
+    }
+    return std::nullopt;
+}
+
+std::shared_ptr<Gate> LocalCloudServer::Implementation::gateFor(const std::string& method,
+    const std::string& path) const
+{
+    std::lock_guard lock(mutex);
+    for (const auto& entry : gates) {
+        if (entry.method == method && entry.path == path)
+            return entry.gate;
+    }
+    return nullptr;
+}
+
+void LocalCloudServer::Implementation::dispatch(const httplib::Request& request, httplib::Response& response,
+    const RequestBody& body)
+{
+    if (auto gate = gateFor(request.method, request.path); gate && !stopping.load())
+        gate->pass();
+    if (auto scripted = takeScript(request.method, request.path)) {
+        // Read what the client sends, so the connection stays usable.
+        (void)body.readAll(request);
+        response.status = scripted->status;
+        for (const auto& [name, value] : scripted->headers)
+            response.set_header(name, value);
+        response.set_content(scripted->body, scripted->contentType);
+        return;
+    }
+    for (const auto& route : routes) {
+        std::smatch match;
+        if (route.method == request.method && std::regex_match(request.path, match, route.pattern)) {
+            route.handler(request, response, body, match);
+            return;
+        }
+    }
+    (void)body.readAll(request);
+    respondWithError(response, 404, 404, "Not found");
+}
+
+} // namespace LocalCloud

@@ -1,0 +1,365 @@
+#include "LoopbackServiceFixture.hpp"
+
+#include <netinet/in.h>
+#include <sys/socket.h>
+
+using namespace Platform;
+using namespace Platform::Testing;
+using namespace std::chrono_literals;
+
+namespace {
+
+using URLSessionTests = LoopbackServiceFixture;
+
+// A port on loopback that nobody listens on: bound once, then released.
+int closedLoopbackPort()
+{
+    int descriptor = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address {};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(descriptor, reinterpret_cast<sockaddr*>(&address), sizeof(address));
+    socklen_t length = sizeof(address);
+    ::getsockname(descriptor, reinterpret_cast<sockaddr*>(&address), &length);
+    ::close(descriptor);
+    return ntohs(address.sin_port);
+}
+
+struct DownloadOutcome {
+    std::vector<std::int64_t> progress;
+    std::optional<std::string> contentSeen;
+    std::optional<std::filesystem::path> location;
+    std::optional<URLError> error;
+    std::optional<HTTPURLResponse> response;
+};
+
+} // namespace
+
+TEST_F(URLSessionTests, DataTaskDeliversDecodedBodyAndFinalHeaders)
+{
+    // Proves a data task returns the decoded body, looks header names up without regard to case, and announces encodings.
+    auto result = perform({ .url = url("/status") });
+    ASSERT_TRUE(result.has_value()) << result.error().message();
+    EXPECT_EQ(result->response.statusCode, 200);
+    EXPECT_EQ(result->data, R"({"data":{"service":"localcloud"}})");
+    EXPECT_EQ(result->response.headers.value("content-type"), "application/json");
+    EXPECT_EQ(result->response.url, url("/status"));
+    auto log = m_server->requestLog();
+    ASSERT_EQ(log.size(), 1u);
+    EXPECT_TRUE(log[0].header("Accept-Encoding").has_value());
+}
+
+TEST_F(URLSessionTests, ExplicitAcceptEncodingStillArrivesDecoded)
+{
+    // Proves a request's own "Accept-Encoding" reaches the server and the body is decoded by the transport.
+    URLRequest request { .url = url("/status") };
+    request.headers.add("Accept-Encoding", "gzip");
+    auto result = perform(request);
+    ASSERT_TRUE(result.has_value());
+    EXPECT_EQ(result->data, R"({"data":{"service":"localcloud"}})");
+    EXPECT_EQ(m_server->requestLog().at(0).header("Accept-Encoding"), "gzip");
+}
+
+TEST_F(URLSessionTests, HeadersOfRedirectsDoNotLeakIntoTheFinalResponse)
+{
+    // Proves each status line starts a fresh header block, so only the final answer's fields remain.
+    m_server->script("GET", "/v2.0/first",
+        { .status = 302, .headers = { { "Location", "/v2.0/second" }, { "X-Only-On-Redirect", "yes" } } });
+    m_server->script("GET", "/v2.0/second", { .status = 201, .headers = { { "X-Final", "yes" } }, .body = "{}" });
+    auto result = perform({ .url = url("/first") });
+    ASSERT_TRUE(result.has_value());
+    EXPECT_EQ(result->response.statusCode, 201);
+    EXPECT_EQ(result->response.url, url("/second"));
+    EXPECT_EQ(result->response.headers.value("x-final"), "yes");
+    EXPECT_FALSE(result->response.headers.contains("X-Only-On-Redirect"));
+}
+
+TEST_F(URLSessionTests, ErrorStatusIsASuccessfulTransferWithTheServiceHeaders)
+{
+    // Proves an HTTP failure status is delivered as a response, keeping the service's error headers.
+    auto result = perform({ .url = url("/files/999/download") });
+    ASSERT_TRUE(result.has_value());
+    EXPECT_EQ(result->response.statusCode, 404);
+    EXPECT_EQ(result->response.headers.value("X-Error-Code"), "5004");
+}
+
+TEST_F(URLSessionTests, SlowDownloadReportsGrowingProgressAndHandsOverItsFile)
+{
+    // Proves a throttled 1 MiB download reports strictly increasing progress and hands over a complete file that is removed afterwards.
+    const auto content = randomBytes(1 << 20, 1);
+    writeFile(m_server->contentPath(11), content);
+    m_server->setTransferShaping({ .bytesPerSecond = 8 << 20, .chunkSize = 32 * 1024 });
+
+    auto outcome = std::make_shared<DownloadOutcome>();
+    std::promise<void> done;
+    auto task = m_session->downloadTask({ .url = url("/files/11/download") },
+        [&, outcome](URLSessionTask& task, std::expected<DownloadTaskResponse, URLError> result) {
+            if (result) {
+                outcome->location = result->location;
+                outcome->contentSeen = readFile(result->location);
+                outcome->response = result->response;
+            } else {
+                outcome->error = result.error();
+            }
+            (void)task;
+            done.set_value();
+        });
+    task->setProgressHandler([outcome](URLSessionTask&, const TransferProgress& progress) {
+        outcome->progress.push_back(progress.countOfBytesReceived);
+    });
+    task->resume();
+    ASSERT_EQ(done.get_future().wait_for(20s), std::future_status::ready);
+
+    ASSERT_FALSE(outcome->error.has_value()) << outcome->error->message();
+    EXPECT_EQ(outcome->contentSeen, content);
+    EXPECT_EQ(outcome->response->statusCode, 200);
+    ASSERT_GT(outcome->progress.size(), 2u);
+    EXPECT_TRUE(std::is_sorted(outcome->progress.begin(), outcome->progress.end(), std::less_equal<>()))
+        << "progress must grow strictly";
+    EXPECT_EQ(std::adjacent_find(outcome->progress.begin(), outcome->progress.end()), outcome->progress.end());
+    EXPECT_EQ(outcome->progress.back(), 1 << 20);
+    EXPECT_EQ(task->countOfBytesExpectedToReceive(), 1 << 20);
+    EXPECT_EQ(task->state(), URLSessionTaskState::completed);
+    // The completion has returned by now; the transport cleans up right after it.
+    auto deadline = std::chrono::steady_clock::now() + 5s;
+    while (std::filesystem::exists(*outcome->location) && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::yield();
+    EXPECT_FALSE(std::filesystem::exists(*outcome->location));
+}
+
+TEST_F(URLSessionTests, DownloadCutAfterItsHeadersLeavesNoFile)
+{
+    // Proves a connection that breaks mid-body fails the download as a lost connection and removes the partial file.
+    writeFile(m_server->contentPath(12), randomBytes(1 << 20, 2));
+    m_server->setTransferShaping({ .cutAfterBytes = 256 * 1024 });
+    std::promise<std::expected<DownloadTaskResponse, URLError>> done;
+    auto task = m_session->downloadTask({ .url = url("/files/12/download") },
+        [&](URLSessionTask&, std::expected<DownloadTaskResponse, URLError> result) { done.set_value(result); });
+    task->resume();
+    auto future = done.get_future();
+    ASSERT_EQ(future.wait_for(20s), std::future_status::ready);
+    auto result = future.get();
+    ASSERT_FALSE(result.has_value());
+    EXPECT_EQ(result.error().code(), URLError::Code::networkConnectionLost) << URLError::name(result.error().code());
+    EXPECT_NE(result.error().transportCode(), 0);
+    ASSERT_TRUE(task->response().has_value());
+    EXPECT_EQ(task->response()->statusCode, 200);
+    EXPECT_TRUE(downloadFolderIsEmpty());
+}
+
+TEST_F(URLSessionTests, UploadStreamsAFileByteForByte)
+{
+    // Proves a 3 MiB upload arrives intact, with the byte counts and the delegate's body-sent events agreeing.
+    struct RecordingDelegate : URLSessionDelegate {
+        std::atomic<std::int64_t> lastTotalSent { 0 };
+        std::atomic<int> completions { 0 };
+        void didSendBodyData(URLSessionTask&, std::int64_t, std::int64_t total, std::int64_t) override
+        {
+            lastTotalSent = total;
+        }
+        void didComplete(URLSessionTask&, const std::optional<URLError>&) override { ++completions; }
+    };
+    auto delegate = std::make_shared<RecordingDelegate>();
+    auto session = makeSession(30s, delegate);
+    const auto content = randomBytes(3 << 20, 3);
+    auto source = m_root / "upload.bin";
+    writeFile(source, content);
+
+    std::promise<std::expected<DataTaskResponse, URLError>> done;
+    auto task = session->uploadTask({ .url = url("/files/7/stream"), .method = "PUT" }, source,
+        [&](URLSessionTask&, std::expected<DataTaskResponse, URLError> result) { done.set_value(result); });
+    task->resume();
+    auto future = done.get_future();
+    ASSERT_EQ(future.wait_for(20s), std::future_status::ready);
+    auto result = future.get();
+    ASSERT_TRUE(result.has_value()) << result.error().message();
+    EXPECT_EQ(result->response.statusCode, 200);
+    EXPECT_EQ(result->data, R"({"data":{"id":7,"size":3145728}})");
+    EXPECT_EQ(readFile(m_server->contentPath(7)), content);
+    EXPECT_EQ(task->countOfBytesSent(), 3 << 20);
+    EXPECT_EQ(task->countOfBytesExpectedToSend(), 3 << 20);
+    session.reset();
+    EXPECT_EQ(delegate->lastTotalSent, 3 << 20);
+    EXPECT_EQ(delegate->completions, 1);
+}
+
+TEST_F(URLSessionTests, MissingUploadSourceFailsWithoutReachingTheServer)
+{
+    // Proves an upload of a missing file fails as such and sends nothing.
+    std::promise<std::expected<DataTaskResponse, URLError>> done;
+    auto task = m_session->uploadTask({ .url = url("/files/8/stream"), .method = "PUT" }, m_root / "missing.bin",
+        [&](URLSessionTask&, std::expected<DataTaskResponse, URLError> result) { done.set_value(result); });
+    task->resume();
+    auto future = done.get_future();
+    ASSERT_EQ(future.wait_for(20s), std::future_status::ready);
+    auto result = future.get();
+    ASSERT_FALSE(result.has_value());
+    EXPECT_EQ(result.error().code(), URLError::Code::fileDoesNotExist);
+    EXPECT_EQ(m_server->requestCount(), 0u);
+    EXPECT_TRUE(m_session->allTasks().empty());
+}
+
+TEST_F(URLSessionTests, CancelEndsTasksOnceInEveryState)
+{
+    // Proves cancel completes a held task and a never-resumed one with `cancelled`, exactly once, and is harmless afterwards.
+    auto gate = m_server->addGate("GET", "/v2.0/held");
+    std::atomic<int> completions { 0 };
+    std::promise<URLError::Code> heldDone;
+    auto held = m_session->dataTask({ .url = url("/held") },
+        [&](URLSessionTask&, std::expected<DataTaskResponse, URLError> result) {
+            ++completions;
+            heldDone.set_value(result ? URLError::Code::unknown : result.error().code());
+        });
+    held->resume();
+    ASSERT_TRUE(gate->waitForWaiting(1, 10s));
+    held->cancel();
+    auto heldFuture = heldDone.get_future();
+    ASSERT_EQ(heldFuture.wait_for(20s), std::future_status::ready);
+    EXPECT_EQ(heldFuture.get(), URLError::Code::cancelled);
+    EXPECT_EQ(held->state(), URLSessionTaskState::completed);
+    EXPECT_EQ(held->error()->code(), URLError::Code::cancelled);
+
+    std::promise<URLError::Code> idleDone;
+    auto neverResumed = m_session->dataTask({ .url = url("/status") },
+        [&](URLSessionTask&, std::expected<DataTaskResponse, URLError> result) {
+            ++completions;
+            idleDone.set_value(result ? URLError::Code::unknown : result.error().code());
+        });
+    neverResumed->cancel();
+    neverResumed->resume();
+    auto idleFuture = idleDone.get_future();
+    ASSERT_EQ(idleFuture.wait_for(20s), std::future_status::ready);
+    EXPECT_EQ(idleFuture.get(), URLError::Code::cancelled);
+
+    held->cancel();
+    neverResumed->cancel();
+    gate->open();
+    // A later request on the same session proves the transport has settled; no further completion arrived.
+    EXPECT_TRUE(perform({ .url = url("/status") }).has_value());
+    EXPECT_EQ(completions, 2);
+}
+
+TEST_F(URLSessionTests, CookieJarKeepsCookiesUntilCleared)
+{
+    // Proves the session sends back the cookies it was given, lists them, and forgets them on clear and in a new session.
+    m_server->script("POST", "/v2.0/login",
+        { .headers = { { "Set-Cookie", "session=abc123; Path=/" } }, .body = "{}" }, 1);
+    ASSERT_TRUE(perform({ .url = url("/login"), .method = "POST", .body = "{}" }).has_value());
+    ASSERT_TRUE(perform({ .url = url("/status") }).has_value());
+    auto cookies = m_session->cookies();
+    ASSERT_EQ(cookies.size(), 1u);
+    EXPECT_EQ(cookies[0].name, "session");
+    EXPECT_EQ(cookies[0].value, "abc123");
+    EXPECT_EQ(cookies[0].domain, "127.0.0.1");
+
+    m_session->clearCookies();
+    EXPECT_TRUE(m_session->cookies().empty());
+    ASSERT_TRUE(perform({ .url = url("/status") }).has_value());
+    auto fresh = makeSession();
+    ASSERT_TRUE(perform({ .url = url("/status") }, fresh).has_value());
+
+    auto log = m_server->requestLog();
+    ASSERT_EQ(log.size(), 4u);
+    EXPECT_FALSE(log[0].header("Cookie").has_value());
+    EXPECT_EQ(log[1].header("Cookie"), "session=abc123");
+    EXPECT_FALSE(log[2].header("Cookie").has_value());
+    EXPECT_FALSE(log[3].header("Cookie").has_value());
+}
+
+TEST_F(URLSessionTests, TransportFailuresAreTellApart)
+{
+    // Proves a closed port, a redirect loop and an unsupported scheme each fail with their own condition.
+    auto closed = perform({ .url = "http://127.0.0.1:" + std::to_string(closedLoopbackPort()) + "/v2.0/status" });
+    ASSERT_FALSE(closed.has_value());
+    EXPECT_EQ(closed.error().code(), URLError::Code::cannotConnectToHost);
+
+    auto loop = perform({ .url = url("/debug/redirect-loop") });
+    ASSERT_FALSE(loop.has_value());
+    EXPECT_EQ(loop.error().code(), URLError::Code::httpTooManyRedirects);
+
+    auto scheme = perform({ .url = "ftp://127.0.0.1/file" });
+    ASSERT_FALSE(scheme.has_value());
+    EXPECT_EQ(scheme.error().code(), URLError::Code::unsupportedURL);
+
+    auto malformed = perform({ .url = "http://127.0.0.1:99999999/" });
+    ASSERT_FALSE(malformed.has_value());
+    EXPECT_EQ(malformed.error().code(), URLError::Code::badURL);
+}
+
+TEST_F(URLSessionTests, SilentServerHitsTheIdleTimeOut)
+{
+    // Proves a request the server holds without sending a byte fails as timed out after the idle time-out.
+    auto gate = m_server->addGate("GET", "/v2.0/silent");
+    auto session = makeSession(1s);
+    auto result = perform({ .url = url("/silent") }, session);
+    gate->open();
+    ASSERT_FALSE(result.has_value());
+    EXPECT_EQ(result.error().code(), URLError::Code::timedOut);
+}
+
+TEST_F(URLSessionTests, InvalidatedSessionCancelsRunningAndLaterTasks)
+{
+    // Proves invalidation cancels running transfers, and tasks resumed afterwards end cancelled without reaching the server.
+    auto gate = m_server->addGate("GET", "/v2.0/held");
+    std::promise<URLError::Code> done;
+    auto held = m_session->dataTask({ .url = url("/held") },
+        [&](URLSessionTask&, std::expected<DataTaskResponse, URLError> result) {
+            done.set_value(result ? URLError::Code::unknown : result.error().code());
+        });
+    held->resume();
+    ASSERT_TRUE(gate->waitForWaiting(1, 10s));
+    m_session->invalidateAndCancel();
+    auto future = done.get_future();
+    ASSERT_EQ(future.wait_for(20s), std::future_status::ready);
+    EXPECT_EQ(future.get(), URLError::Code::cancelled);
+    EXPECT_TRUE(m_session->isInvalidated());
+
+    auto later = perform({ .url = url("/status") });
+    ASSERT_FALSE(later.has_value());
+    EXPECT_EQ(later.error().code(), URLError::Code::cancelled);
+    EXPECT_EQ(m_server->requestCount(), 1u);
+    EXPECT_TRUE(m_session->allTasks().empty());
+    gate->open();
+}
+
+TEST_F(URLSessionTests, DestroyingTheSessionCompletesItsTasks)
+{
+    // Proves a session destroyed with a running and a suspended task completes both with `cancelled` before it is gone.
+    auto gate = m_server->addGate("GET", "/v2.0/held");
+    std::atomic<int> cancelled { 0 };
+    auto count = [&](URLSessionTask&, std::expected<DataTaskResponse, URLError> result) {
+        if (!result && result.error().code() == URLError::Code::cancelled)
+            ++cancelled;
+    };
+    auto running = m_session->dataTask({ .url = url("/held") }, count);
+    auto suspended = m_session->dataTask({ .url = url("/status") }, count);
+    running->resume();
+    ASSERT_TRUE(gate->waitForWaiting(1, 10s));
+    m_session.reset();
+    EXPECT_EQ(cancelled, 2);
+    EXPECT_EQ(running->state(), URLSessionTaskState::completed);
+    suspended->resume();
+    suspended->cancel();
+    EXPECT_EQ(cancelled, 2);
+    gate->open();
+}
+
+TEST_F(URLSessionTests, CompletionMayStartTheNextTask)
+{
+    // Proves a completion can make and resume another task of its own session without deadlock.
+    std::promise<long> done;
+    auto session = m_session;
+    auto first = m_session->dataTask({ .url = url("/status") },
+        [&, session](URLSessionTask&, std::expected<DataTaskResponse, URLError>) {
+            auto second = session->dataTask({ .url = url("/status") },
+                [&](URLSessionTask&, std::expected<DataTaskResponse, URLError> result) {
+                    done.set_value(result ? result->response.statusCode : -1);
+                });
+            second->resume();
+            EXPECT_TRUE(session->cookies().empty());
+        });
+    first->resume();
+    auto future = done.get_future();
+    ASSERT_EQ(future.wait_for(20s), std::future_status::ready);
+    EXPECT_EQ(future.get(), 200);
+}

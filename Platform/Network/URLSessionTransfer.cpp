@@ -1,0 +1,310 @@
+#include "Platform/Network/URLSessionTransfer.hpp"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace Platform {
+
+namespace {
+
+std::string_view trimmed(std::string_view text)
+{
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
+        text.remove_prefix(1);
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r' || text.back() == '\n'))
+        text.remove_suffix(1);
+    return text;
+}
+
+bool writeAll(int descriptor, const char* buffer, size_t length)
+{
+    while (length > 0) {
+        ssize_t written = ::write(descriptor, buffer, length);
+        if (written < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        buffer += written;
+        length -= static_cast<size_t>(written);
+    }
+    return true;
+}
+
+} // namespace
+
+URLSessionTransfer::URLSessionTransfer(std::shared_ptr<URLSessionTask> task, URLSessionDelegate* delegate)
+    : m_task(std::move(task))
+    , m_delegate(delegate)
+{
+}
+
+std::expected<std::unique_ptr<URLSessionTransfer>, URLError> URLSessionTransfer::create(
+    std::shared_ptr<URLSessionTask> task, const std::filesystem::path& uploadFile,
+    const URLSessionConfiguration& configuration, CURLSH* share, URLSessionDelegate* delegate)
+{
+    std::unique_ptr<URLSessionTransfer> transfer(new URLSessionTransfer(std::move(task), delegate));
+    transfer->m_handle = curl_easy_init();
+    if (!transfer->m_handle)
+        return std::unexpected(URLError(URLError::Code::unknown, CURLE_FAILED_INIT, "curl_easy_init failed"));
+    if (auto error = transfer->configure(uploadFile, configuration, share))
+        return std::unexpected(std::move(*error));
+    return transfer;
+}
+
+URLSessionTransfer::~URLSessionTransfer()
+{
+    closeFiles();
+    removeTemporaryFile();
+    if (m_handle)
+        curl_easy_cleanup(m_handle);
+    if (m_headerList)
+        curl_slist_free_all(m_headerList);
+}
+
+std::optional<URLError> URLSessionTransfer::configure(const std::filesystem::path& uploadFile,
+    const URLSessionConfiguration& configuration, CURLSH* share)
+{
+    const URLRequest& request = m_task->originalRequest();
+    CURL* handle = m_handle;
+    curl_easy_setopt(handle, CURLOPT_URL, request.url.c_str());
+    curl_easy_setopt(handle, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(handle, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(handle, CURLOPT_PRIVATE, this);
+    curl_easy_setopt(handle, CURLOPT_ERRORBUFFER, m_errorBuffer);
+    curl_easy_setopt(handle, CURLOPT_SHARE, share);
+    // An empty cookie file switches the cookie engine on without reading a file.
+    curl_easy_setopt(handle, CURLOPT_COOKIEFILE, "");
+    curl_easy_setopt(handle, CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(handle, CURLOPT_MAXREDIRS, configuration.maximumRedirects);
+    // An idle time-out instead of a total one: fail only when nothing moved at all.
+    auto idle = request.idleTimeout.value_or(configuration.idleTimeout);
+    curl_easy_setopt(handle, CURLOPT_LOW_SPEED_LIMIT, 1L);
+    curl_easy_setopt(handle, CURLOPT_LOW_SPEED_TIME, static_cast<long>(idle.count()));
+    curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT, static_cast<long>(configuration.connectTimeout.count()));
+    curl_easy_setopt(handle, CURLOPT_SSL_VERIFYPEER, configuration.verifiesPeer ? 1L : 0L);
+    curl_easy_setopt(handle, CURLOPT_SSL_VERIFYHOST, configuration.verifiesPeer ? 2L : 0L);
+    curl_easy_setopt(handle, CURLOPT_HEADERFUNCTION, &URLSessionTransfer::onHeader);
+    curl_easy_setopt(handle, CURLOPT_HEADERDATA, this);
+    curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, &URLSessionTransfer::onWrite);
+    curl_easy_setopt(handle, CURLOPT_WRITEDATA, this);
+    curl_easy_setopt(handle, CURLOPT_XFERINFOFUNCTION, &URLSessionTransfer::onTransferInfo);
+    curl_easy_setopt(handle, CURLOPT_XFERINFODATA, this);
+    curl_easy_setopt(handle, CURLOPT_NOPROGRESS, 0L);
+    configureHeaders();
+    return configureBody(uploadFile, configuration.temporaryDirectory);
+}
+
+void URLSessionTransfer::configureHeaders()
+{
+    const URLRequest& request = m_task->originalRequest();
+    // The transport decodes whatever it announces; an explicit field narrows
+    // what is announced, the default announces every encoding it can decode.
+    auto acceptEncoding = request.headers.value("Accept-Encoding").value_or("");
+    curl_easy_setopt(m_handle, CURLOPT_ACCEPT_ENCODING, acceptEncoding.c_str());
+    for (const auto& [name, value] : request.headers.fields()) {
+        if (HTTPHeaders::namesEqual(name, "Accept-Encoding"))
+            continue;
+        // "Name;" is libcurl's way to send a field with an empty value.
+        std::string line = value.empty() ? name + ";" : name + ": " + value;
+        m_headerList = curl_slist_append(m_headerList, line.c_str());
+    }
+    if (m_headerList)
+        curl_easy_setopt(m_handle, CURLOPT_HTTPHEADER, m_headerList);
+}
+
+std::optional<URLError> URLSessionTransfer::createTemporaryFile(const std::filesystem::path& temporaryDirectory)
+{
+    std::error_code error;
+    auto folder = temporaryDirectory.empty() ? std::filesystem::temp_directory_path(error) : temporaryDirectory;
+    std::string pattern = (folder / "download-XXXXXX").string();
+    m_downloadDescriptor = ::mkostemp(pattern.data(), O_CLOEXEC);
+    if (m_downloadDescriptor < 0)
+        return URLError(URLError::Code::cannotCreateFile, CURLE_WRITE_ERROR, "cannot create " + pattern);
+    m_temporaryFile = pattern;
+    return std::nullopt;
+}
+
+std::optional<URLError> URLSessionTransfer::configureBody(const std::filesystem::path& uploadFile,
+    const std::filesystem::path& temporaryDirectory)
+{
+    const URLRequest& request = m_task->originalRequest();
+    switch (m_task->kind()) {
+    case URLSessionTask::Kind::upload: {
+        m_uploadDescriptor = ::open(uploadFile.c_str(), O_RDONLY | O_CLOEXEC);
+        struct stat status {};
+        if (m_uploadDescriptor < 0 || ::fstat(m_uploadDescriptor, &status) != 0 || !S_ISREG(status.st_mode)) {
+            int error = errno;
+            auto code = (m_uploadDescriptor < 0 && error == ENOENT) ? URLError::Code::fileDoesNotExist
+                                                                      : URLError::Code::cannotOpenFile;
+            return URLError(code, CURLE_READ_ERROR, "cannot read upload source " + uploadFile.string());
+        }
+        m_task->setExpectedToSend(status.st_size);
+        curl_easy_setopt(m_handle, CURLOPT_UPLOAD, 1L);
+        curl_easy_setopt(m_handle, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(status.st_size));
+        curl_easy_setopt(m_handle, CURLOPT_READFUNCTION, &URLSessionTransfer::onRead);
+        curl_easy_setopt(m_handle, CURLOPT_READDATA, this);
+        if (request.method != "PUT")
+            curl_easy_setopt(m_handle, CURLOPT_CUSTOMREQUEST, request.method.c_str());
+        return std::nullopt;
+    }
+    case URLSessionTask::Kind::download:
+        if (auto error = createTemporaryFile(temporaryDirectory))
+            return error;
+        break;
+    case URLSessionTask::Kind::data:
+        break;
+    }
+    if (request.method == "GET" && request.body.empty()) {
+        curl_easy_setopt(m_handle, CURLOPT_HTTPGET, 1L);
+    } else if (request.method == "HEAD") {
+        curl_easy_setopt(m_handle, CURLOPT_NOBODY, 1L);
+    } else {
+        m_requestBody = request.body;
+        m_task->setExpectedToSend(static_cast<std::int64_t>(m_requestBody.size()));
+        curl_easy_setopt(m_handle, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(m_requestBody.size()));
+        curl_easy_setopt(m_handle, CURLOPT_POSTFIELDS, m_requestBody.data());
+        if (request.method != "POST")
+            curl_easy_setopt(m_handle, CURLOPT_CUSTOMREQUEST, request.method.c_str());
+    }
+    return std::nullopt;
+}
+
+size_t URLSessionTransfer::onHeader(char* buffer, size_t size, size_t count, void* context)
+{
+    auto* transfer = static_cast<URLSessionTransfer*>(context);
+    size_t length = size * count;
+    std::string_view line = trimmed(std::string_view(buffer, length));
+    if (line.starts_with("HTTP/")) {
+        // Every status line opens a new block: redirects and interim answers
+        // ("100 Continue") must not leave their fields in the final response.
+        transfer->m_currentResponse = HTTPURLResponse {};
+        auto space = line.find(' ');
+        if (space != std::string_view::npos)
+            transfer->m_currentResponse.statusCode = std::strtol(std::string(line.substr(space + 1, 3)).c_str(), nullptr, 10);
+    } else if (line.empty()) {
+        transfer->endHeaderBlock();
+    } else if (auto colon = line.find(':'); colon != std::string_view::npos) {
+        transfer->m_currentResponse.headers.add(std::string(trimmed(line.substr(0, colon))),
+            std::string(trimmed(line.substr(colon + 1))));
+    }
+    return length;
+}
+
+void URLSessionTransfer::endHeaderBlock()
+{
+    long status = m_currentResponse.statusCode;
+    if (status >= 100 && status < 200)
+        return;
+    char* effectiveURL = nullptr;
+    if (curl_easy_getinfo(m_handle, CURLINFO_EFFECTIVE_URL, &effectiveURL) == CURLE_OK && effectiveURL)
+        m_currentResponse.url = effectiveURL;
+    // A length stated for an encoded body says nothing about the decoded bytes we count.
+    auto encoding = m_currentResponse.headers.value("Content-Encoding");
+    bool decoded = encoding && !encoding->empty() && *encoding != "identity";
+    auto expected = decoded ? std::nullopt : m_currentResponse.expectedContentLength();
+    m_task->setExpectedToReceive(expected.value_or(-1));
+    m_hasFinalResponse = true;
+    m_task->setResponse(m_currentResponse);
+}
+
+size_t URLSessionTransfer::onWrite(char* buffer, size_t size, size_t count, void* context)
+{
+    auto* transfer = static_cast<URLSessionTransfer*>(context);
+    size_t length = size * count;
+    if (length == 0)
+        return 0;
+    if (transfer->m_downloadDescriptor >= 0) {
+        if (!writeAll(transfer->m_downloadDescriptor, buffer, length)) {
+            transfer->m_localError = URLError(URLError::Code::cannotWriteToFile, CURLE_WRITE_ERROR,
+                std::string("cannot write temporary file: ") + std::strerror(errno));
+            return 0;
+        }
+    } else {
+        transfer->m_responseBody.append(buffer, length);
+    }
+    transfer->m_bytesReceived += static_cast<std::int64_t>(length);
+    transfer->m_task->reportProgress(transfer->m_bytesSent, transfer->m_bytesReceived);
+    return length;
+}
+
+size_t URLSessionTransfer::onRead(char* buffer, size_t size, size_t count, void* context)
+{
+    auto* transfer = static_cast<URLSessionTransfer*>(context);
+    for (;;) {
+        ssize_t got = ::read(transfer->m_uploadDescriptor, buffer, size * count);
+        if (got >= 0)
+            return static_cast<size_t>(got);
+        if (errno == EINTR)
+            continue;
+        transfer->m_localError = URLError(URLError::Code::cannotOpenFile, CURLE_READ_ERROR,
+            std::string("cannot read upload source: ") + std::strerror(errno));
+        return CURL_READFUNC_ABORT;
+    }
+}
+
+int URLSessionTransfer::onTransferInfo(void* context, curl_off_t, curl_off_t, curl_off_t, curl_off_t uploaded)
+{
+    auto* transfer = static_cast<URLSessionTransfer*>(context);
+    if (uploaded > transfer->m_bytesSent) {
+        std::int64_t delta = uploaded - transfer->m_bytesSent;
+        transfer->m_bytesSent = uploaded;
+        transfer->m_task->reportProgress(transfer->m_bytesSent, transfer->m_bytesReceived);
+        if (transfer->m_delegate) {
+            transfer->m_delegate->didSendBodyData(*transfer->m_task, delta, transfer->m_bytesSent,
+                transfer->m_task->countOfBytesExpectedToSend());
+        }
+    }
+    return 0;
+}
+
+URLSessionTransfer::Outcome URLSessionTransfer::finish(CURLcode result)
+{
+    closeFiles();
+    Outcome outcome;
+    if (m_localError) {
+        outcome.error = m_localError;
+    } else if (result != CURLE_OK) {
+        std::string message = m_errorBuffer[0] ? std::string(m_errorBuffer) : std::string(curl_easy_strerror(result));
+        outcome.error = URLError(URLError::codeForTransportCode(result), result, std::move(message));
+    } else if (!m_hasFinalResponse) {
+        outcome.error = URLError(URLError::Code::badServerResponse, CURLE_OK, "no HTTP response");
+    }
+    if (outcome.error) {
+        removeTemporaryFile();
+        return outcome;
+    }
+    outcome.body = std::move(m_responseBody);
+    if (!m_temporaryFile.empty()) {
+        outcome.location = m_temporaryFile;
+        // From here on the session owns the file and removes it after the completion.
+        m_temporaryFile.clear();
+    }
+    return outcome;
+}
+
+void URLSessionTransfer::closeFiles()
+{
+    if (m_uploadDescriptor >= 0)
+        ::close(m_uploadDescriptor);
+    if (m_downloadDescriptor >= 0)
+        ::close(m_downloadDescriptor);
+    m_uploadDescriptor = -1;
+    m_downloadDescriptor = -1;
+}
+
+void URLSessionTransfer::removeTemporaryFile()
+{
+    if (m_temporaryFile.empty())
+        return;
+    std::error_code ignored;
+    std::filesystem::remove(m_temporaryFile, ignored);
+    m_temporaryFile.clear();
+}
+
+} // namespace Platform

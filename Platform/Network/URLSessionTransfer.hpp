@@ -1,0 +1,77 @@
+#pragma once
+
+// Internal to Platform/Network: one running libcurl transfer of a session task.
+// Lives on the transport thread only.
+
+#include "Platform/Network/URLSession.hpp"
+
+#include <curl/curl.h>
+
+#include <expected>
+
+namespace Platform {
+
+class URLSessionTransfer {
+public:
+    // What a finished transfer hands to its completion.
+    struct Outcome {
+        std::optional<URLError> error;
+        std::string body;
+        std::optional<std::filesystem::path> location;
+    };
+
+    // Prepares the easy handle, opens the upload source or creates the
+    // download's temporary file. Fails with the error the task completes with.
+    [[nodiscard]] static std::expected<std::unique_ptr<URLSessionTransfer>, URLError> create(
+        std::shared_ptr<URLSessionTask> task, const std::filesystem::path& uploadFile,
+        const URLSessionConfiguration& configuration, CURLSH* share, URLSessionDelegate* delegate);
+    ~URLSessionTransfer();
+    URLSessionTransfer(const URLSessionTransfer&) = delete;
+    URLSessionTransfer& operator=(const URLSessionTransfer&) = delete;
+
+    [[nodiscard]] CURL* handle() const { return m_handle; }
+    [[nodiscard]] URLSessionTask::Identifier identifier() const { return m_task->identifier(); }
+
+    // Turns libcurl's result into the outcome. A failed download's temporary
+    // file is removed here; a successful one is handed over in `location`.
+    [[nodiscard]] Outcome finish(CURLcode result);
+
+private:
+    explicit URLSessionTransfer(std::shared_ptr<URLSessionTask> task, URLSessionDelegate* delegate);
+
+    [[nodiscard]] std::optional<URLError> configure(const std::filesystem::path& uploadFile,
+        const URLSessionConfiguration& configuration, CURLSH* share);
+    [[nodiscard]] std::optional<URLError> configureBody(const std::filesystem::path& uploadFile,
+        const std::filesystem::path& temporaryDirectory);
+    [[nodiscard]] std::optional<URLError> createTemporaryFile(const std::filesystem::path& temporaryDirectory);
+    void configureHeaders();
+    void removeTemporaryFile();
+    void closeFiles();
+
+    static size_t onHeader(char* buffer, size_t size, size_t count, void* context);
+    static size_t onWrite(char* buffer, size_t size, size_t count, void* context);
+    static size_t onRead(char* buffer, size_t size, size_t count, void* context);
+    static int onTransferInfo(void* context, curl_off_t downloadTotal, curl_off_t downloaded,
+        curl_off_t uploadTotal, curl_off_t uploaded);
+    void endHeaderBlock();
+
+    const std::shared_ptr<URLSessionTask> m_task;
+    URLSessionDelegate* const m_delegate;
+    CURL* m_handle = nullptr;
+    curl_slist* m_headerList = nullptr;
+    char m_errorBuffer[CURL_ERROR_SIZE] = {};
+
+    std::string m_requestBody;
+    int m_uploadDescriptor = -1;
+    int m_downloadDescriptor = -1;
+    std::filesystem::path m_temporaryFile;
+    std::string m_responseBody;
+    std::optional<URLError> m_localError;
+
+    HTTPURLResponse m_currentResponse;
+    bool m_hasFinalResponse = false;
+    std::int64_t m_bytesSent = 0;
+    std::int64_t m_bytesReceived = 0;
+};
+
+} // namespace Platform
