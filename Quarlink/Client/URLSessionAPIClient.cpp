@@ -74,8 +74,10 @@ URLSessionAPIClient::~URLSessionAPIClient()
 {
     if (m_reachabilityObserver)
         m_reachabilityObserver->stopObservation();
-    // Ending the session runs the completions of its remaining tasks; they
-    // reach the delegate queue, which runs them before it goes.
+    // Running transfers end as cancelled; requests still waiting then start
+    // on the dead session and end the same way, so every stream ends.
+    currentSession()->invalidateAndCancel();
+    m_requestOperationQueue.reset();
     std::lock_guard lock(m_sessionMutex);
     m_session.reset();
 }

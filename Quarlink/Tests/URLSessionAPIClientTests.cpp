@@ -364,3 +364,22 @@ TEST_F(URLSessionAPIClientTests, uploadTasksListTheRunningUploadUntilItEnds)
     EXPECT_TRUE(upload.completed());
     EXPECT_TRUE(eventually([&] { return lists.values().back().empty(); }));
 }
+
+TEST_F(URLSessionAPIClientTests, destroyingTheClientEndsRunningAndWaitingRequests)
+{
+    // Requests running or still waiting when the client goes end as cancelled instead of hanging.
+    m_server->script("GET", "/v2.0/held", { .body = "held" });
+    auto gate = m_server->addGate("GET", "/v2.0/held");
+    DataRecorder holderA(m_client->dataProducer(request("/held"), QueuePriority::normal));
+    DataRecorder holderB(m_client->dataProducer(request("/held"), QueuePriority::normal));
+    ASSERT_TRUE(gate->waitForWaiting(2, 10s));
+    DataRecorder waiting(m_client->dataProducer(request("/status"), QueuePriority::normal));
+
+    m_client.reset();
+    for (auto* recorder : { &holderA, &holderB, &waiting }) {
+        ASSERT_TRUE(recorder->waitForTermination());
+        ASSERT_TRUE(recorder->error().has_value());
+        EXPECT_EQ(urlErrorCode(*recorder->error()), URLError::Code::cancelled);
+    }
+    gate->open();
+}

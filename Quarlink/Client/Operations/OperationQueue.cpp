@@ -94,9 +94,16 @@ OperationQueue::OperationQueue(std::string name, std::size_t maxConcurrentOperat
 
 OperationQueue::~OperationQueue()
 {
-    std::lock_guard lock(m_state->mutex);
-    m_state->stopped = true;
-    m_state->waiting.clear();
+    std::vector<State::Waiting> waiting;
+    {
+        std::lock_guard lock(m_state->mutex);
+        m_state->stopped = true;
+        waiting = std::move(m_state->waiting);
+        m_state->waiting.clear();
+    }
+    // Every operation gets its start, so none is left without an end.
+    for (auto& entry : waiting)
+        entry.operation->start();
 }
 
 void OperationQueue::setMaxConcurrentOperationCount(std::size_t count)

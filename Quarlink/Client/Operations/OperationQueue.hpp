@@ -16,8 +16,10 @@ namespace Quarlink {
 // place from `start()` until it finishes.
 //
 // Threading: every member may be called from any thread. Operations are
-// started one at a time on the queue's own thread. Destroying the queue drops
-// the operations still waiting without starting them.
+// started one at a time on the queue's own thread. Destroying the queue
+// starts the operations still waiting at once, on the destroying thread and
+// regardless of the width, so that each of them ends; it is meant for work
+// whose means are gone by then (cancelled operations, invalidated sessions).
 class OperationQueue {
 public:
     explicit OperationQueue(std::string name, std::size_t maxConcurrentOperationCount = 1);
