@@ -2,7 +2,9 @@
 
 #include "Quarlink/Client/Progress.hpp"
 #include "Quarlink/Errors/AnyPresentableError.hpp"
+#include "Quarlink/Errors/APIClientError.hpp"
 #include "Quarlink/Errors/URLError.hpp"
+#include "Quarlink/TalvernAPIClient/ResponseDecoding/RemoteErrorValidation.hpp"
 
 using namespace Quarlink;
 using namespace Quarlink::Testing;
@@ -141,7 +143,8 @@ TEST_F(URLSessionAPIClientTests, slowDownloadReportsGrowingProgressAndHandsOverI
 
 TEST_F(URLSessionAPIClientTests, cutDownloadHandsOverNoFile)
 {
-    // A connection cut after the response head yields the response without any file, and leaves none behind.
+    // A connection cut after the response head yields the response without any file, which the
+    // default validation rejects as an invalid download, and leaves no file behind.
     std::ofstream(m_server->contentPath(8), std::ios::binary) << randomBytes(512 * 1024, 8);
     m_server->setTransferShaping({ .cutAfterBytes = 100 * 1024 });
 
@@ -149,6 +152,10 @@ TEST_F(URLSessionAPIClientTests, cutDownloadHandsOverNoFile)
     ASSERT_TRUE(download.waitForTermination());
     ASSERT_EQ(download.values().size(), 1u);
     EXPECT_FALSE(download.values()[0].tempURL.has_value());
+    auto validated = validate(download.values()[0]);
+    ASSERT_FALSE(validated.has_value());
+    ASSERT_TRUE(validated.error().is<APIClientError>());
+    EXPECT_EQ(validated.error().as<APIClientError>()->errorCase(), APIClientError::Case::invalidDownload);
     EXPECT_TRUE(downloadFolderIsEmpty());
     EXPECT_TRUE(statusBecomes(APIClientStatus::idle));
 }
