@@ -11,7 +11,6 @@ packages=(
     libcpp-httplib-dev curl
     libsqlite3-dev
     locales
-    libcurl4-openssl-dev libcpp-httplib-dev curl
 )
 
 missing=()
