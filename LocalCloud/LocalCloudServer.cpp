@@ -46,7 +46,15 @@ std::expected<std::unique_ptr<LocalCloudServer>, std::string> LocalCloudServer::
     }
     if (state.port <= 0)
         return std::unexpected("cannot listen on " + state.options.host + ":" + std::to_string(state.options.port));
-    state.listener = std::thread([&state] { state.server.listen_after_bind(); });
+    state.listener = std::thread([&state] {
+        state.server.listen_after_bind();
+        state.listenerEnded.store(true);
+    });
+    // The server's stop() reaches only a loop that already runs; a stop that
+    // came earlier would be lost and the listener would wait in accept()
+    // forever. So the server is handed out only once its loop runs.
+    while (!state.server.is_running() && !state.listenerEnded.load())
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     return std::unique_ptr<LocalCloudServer>(new LocalCloudServer(std::move(implementation)));
 }
 
