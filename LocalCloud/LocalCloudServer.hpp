@@ -59,6 +59,9 @@ struct TransferShaping {
 //   GET  files/<id>/download     the bytes of <data>/content/<id>, with Content-Length, shaped
 //   PUT  files/<id>/stream       stores the body as <data>/content/<id>; envelope with id and size
 //   GET  debug/redirect-loop     redirects to itself, forever
+//   any  debug/echo[/...]        envelope describing the request as received:
+//                                {"method", "target" (path and raw query), "headers"
+//                                 (name -> value), "body" (text)}
 // Failures carry the service's "X-Error-Code" and "X-Error-Message" headers.
 //
 // Threading: every member may be called from any thread while the server runs.

@@ -73,6 +73,7 @@ struct LocalCloudServer::Implementation {
     void serveUpload(std::int64_t identifier, const httplib::Request& request, httplib::Response& response,
         const RequestBody& body);
     void serveRedirectLoop(const httplib::Request& request, httplib::Response& response);
+    void installEchoRoutes();
 };
 
 // The service's answers.
