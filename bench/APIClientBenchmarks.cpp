@@ -188,6 +188,11 @@ void APIClient_Download1GiB(benchmark::State& state)
                              if (event.isValue()) {
                                  const auto& file = event.value().tempURL;
                                  done.set_value(file && std::filesystem::file_size(file->path()) == std::uintmax_t(largeSize));
+                                 // The delivered file is ours to remove.
+                                 if (file) {
+                                     std::error_code ignored;
+                                     std::filesystem::remove(file->path(), ignored);
+                                 }
                              } else if (event.isFailed()) {
                                  done.set_value(false);
                              }

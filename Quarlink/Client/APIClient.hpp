@@ -50,8 +50,10 @@ public:
     // stream is made (see `Progress`).
     [[nodiscard]] virtual Reactive::SignalProducer<DataResponse, Reactive::AnyError> uploadProducer(
         Platform::URLRequest request, Platform::URL file, QueuePriority priority) = 0;
-    // The finished download only. Its temporary file exists only while the
-    // value is delivered: move it before returning.
+    // The finished download only. A status below 400 hands over the file the
+    // body was written to, and the receiver owns it from then on (moves or
+    // removes it; the client never does, however late the value is handled).
+    // A status of 400 or more, or a body cut after the head, hands over no file.
     [[nodiscard]] virtual Reactive::SignalProducer<DownloadResponse, Reactive::AnyError> downloadProducer(
         Platform::URLRequest request, QueuePriority priority) = 0;
     // `progress` events with a growing fraction below 1.0 (the first is sent

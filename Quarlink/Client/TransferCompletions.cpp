@@ -66,27 +66,38 @@ void DownloadCompletion::complete(Platform::URLSessionTask& task,
 {
     using Event = ProgressEvent<DownloadResponse>;
     auto observer = this->observer;
+    auto lifetime = this->lifetime;
     auto finish = this->finish;
     if (result) {
-        // The session removes its file when this returns; a new name keeps it
-        // for the delivery on the delegate queue.
-        std::filesystem::path kept = result->location;
-        kept += ".delivering";
-        std::error_code renameError;
-        std::filesystem::rename(result->location, kept, renameError);
-        std::optional<Platform::URL> file;
-        if (!renameError)
-            file = Platform::URL::fileURL(kept.string());
         auto response = httpURLResponse(result->response, requestURL);
-        runOn(queue, [observer, finish, file, response, kept] {
-            // Whatever the receiver left of the file goes before the stream ends.
-            std::error_code ignored;
-            if (response) {
+        // Only a usable response takes the file along; the session removes
+        // what is left under its own name when this returns.
+        std::optional<std::filesystem::path> kept;
+        if (response && response->statusCode() < 400) {
+            std::filesystem::path renamed = result->location;
+            renamed += ".delivering";
+            std::error_code renameError;
+            std::filesystem::rename(result->location, renamed, renameError);
+            if (!renameError)
+                kept = renamed;
+        }
+        runOn(queue, [observer, lifetime, finish, kept, response] {
+            // The delivered file is the receiver's from the moment it is sent:
+            // the event may wait behind another delivery or cross to another
+            // thread, so nothing here may touch the file after sending it.
+            if (lifetime.hasEnded()) {
+                // Nobody is left to receive the file.
+                if (kept) {
+                    std::error_code ignored;
+                    std::filesystem::remove(*kept, ignored);
+                }
+            } else if (response) {
+                std::optional<Platform::URL> file;
+                if (kept)
+                    file = Platform::URL::fileURL(kept->string());
                 observer.send(Event::downloaded(DownloadResponse { file, *response }));
-                std::filesystem::remove(kept, ignored);
                 observer.sendCompleted();
             } else {
-                std::filesystem::remove(kept, ignored);
                 observer.sendFailed(Reactive::AnyError(TransportContractError(illegalState)));
             }
             finish();

@@ -43,14 +43,20 @@ struct TransferCompletion {
 };
 
 // The end of a download stream. `complete` runs on the transport thread,
-// where the temporary file still exists: it keeps the file under another name
-// in the same folder until the `downloaded` event was delivered on the
-// delegate queue, then removes it. A download that failed after its response
-// head arrived ends with `downloaded` without a file (the request's
-// validation turns that into `invalidDownload`, or the service's error);
-// cancellation always fails with the cancellation error.
+// where the session's temporary file still exists. A download that succeeded
+// with a status below 400 keeps the file under another name in the same folder
+// and delivers it with the `downloaded` event on the delegate queue: from then
+// on the file belongs to the receiver, who moves or removes it (the transport
+// never touches it again; the event may reach the receiver later, on another
+// thread). A status of 400 or more delivers `downloaded` without a file (the
+// file is removed), and so does a download that failed after its response head
+// arrived (the request's validation turns that into the service's error or
+// `invalidDownload`); a stream whose lifetime ended before the delivery gets
+// nothing and its file is removed; cancellation always fails with the
+// cancellation error.
 struct DownloadCompletion {
     Reactive::Observer<ProgressEvent<DownloadResponse>, Reactive::AnyError> observer;
+    Reactive::Lifetime lifetime;
     std::function<void()> finish;
     std::string requestURL;
 

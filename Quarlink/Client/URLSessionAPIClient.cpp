@@ -194,7 +194,7 @@ SignalProducer<ProgressEvent<DownloadResponse>, AnyError> URLSessionAPIClient::d
         }
         auto state = std::make_shared<Reactive::MutableProperty<TaskState>>(TaskState::suspended);
         std::weak_ptr<WorkQueue> delegateQueue = self->m_delegateQueue;
-        DownloadCompletion completion { observer, [state] { state->set(TaskState::completed); }, request.url };
+        DownloadCompletion completion { observer, lifetime, [state] { state->set(TaskState::completed); }, request.url };
         auto task = self->currentSession()->downloadTask(request,
             [completion, delegateQueue](Platform::URLSessionTask& task,
                 std::expected<Platform::DownloadTaskResponse, Platform::URLError> result) {

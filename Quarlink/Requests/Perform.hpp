@@ -7,6 +7,8 @@
 
 #include <atomic>
 #include <cstdint>
+#include <filesystem>
+#include <type_traits>
 #include <variant>
 
 namespace Quarlink {
@@ -73,9 +75,11 @@ private:
     void receive(const Input& input)
     {
         if (m_ended) {
-            // Late arrivals: only handles still need disposing.
+            // Late arrivals: only handles still need disposing, and files nobody will receive removing.
             if (const auto* started = std::get_if<GateStarted>(&input))
                 started->handle.dispose();
+            if (const auto* transfer = std::get_if<TransferInput>(&input))
+                discardDropped(m_request, transfer->event);
             return;
         }
         std::visit([this](const auto& value) { handle(value); }, input);
@@ -134,8 +138,8 @@ private:
         m_progress->resignCurrent();
         auto generation = m_generation;
         auto inputs = m_inputs;
-        // Validation and parsing run at once on the delivering thread: a
-        // download's temporary file exists only while its event is delivered.
+        // Validation and parsing run at once on the delivering thread, so a
+        // download is placed before the next event of its transfer arrives.
         m_transferHandle = transfer.start(Reactive::Observer<Response, Reactive::AnyError>::make(
             [inputs, generation, request = m_request](Reactive::Event<Response, Reactive::AnyError>&& event) {
                 inputs.send(TransferInput { generation, outcome(request, std::move(event)) });
@@ -147,19 +151,60 @@ private:
         if (!event.isValue())
             return std::move(event).template terminalAs<Value>();
         auto validated = validateResponse(request, event.value());
-        if (!validated)
+        if (!validated) {
+            discardFailed(event.value());
             return Reactive::Event<Value, Reactive::AnyError>::makeFailed(validated.error());
+        }
         auto parsed = parseResponse(request, *validated);
-        if (!parsed)
+        if (!parsed) {
+            discardFailed(event.value());
             return Reactive::Event<Value, Reactive::AnyError>::makeFailed(parsed.error());
+        }
         return Reactive::Event<Value, Reactive::AnyError>::makeValue(std::move(*parsed));
+    }
+
+    // A delivered download file belongs to the request from its delivery on;
+    // when the request fails with an error instead of a file, nobody else
+    // would ever remove it. A file the placement already moved is not there any more.
+    static void discardFailed(const Response& response)
+    {
+        if constexpr (taskKindOf<R> == TaskKind::download)
+            discardDownload(response);
+        else
+            (void)response;
+    }
+
+    // A placed download whose value reaches nobody (the run ended, or a later
+    // answer of the gate or a recovery replaced its transfer): a file handed
+    // over without a destination would stay in the temporary folder for good.
+    // A file placed at its destination stays there, as the request asked.
+    static void discardDropped(const R& request, const Reactive::Event<Value, Reactive::AnyError>& event)
+    {
+        if constexpr (taskKindOf<R> == TaskKind::download && !Overrides<R, RequestMember::parse>) {
+            if (!event.isValue() || request.destinationURL())
+                return;
+            std::optional<Platform::URL> file;
+            if constexpr (std::is_same_v<Value, Platform::URL>)
+                file = event.value();
+            else if constexpr (std::is_same_v<Value, ProgressEvent<Platform::URL>>)
+                file = event.value().downloadedValue();
+            if (file) {
+                std::error_code ignored;
+                std::filesystem::remove(file->path(), ignored);
+            }
+        } else {
+            (void)request;
+            (void)event;
+        }
     }
 
     void handle(const TransferInput& input)
     {
         // Events of a transfer that a later answer replaced are stale.
-        if (m_recovering || input.generation != m_generation)
+        if (m_recovering || input.generation != m_generation) {
+            discardDropped(m_request, input.event);
             return;
+        }
         const auto& event = input.event;
         if (event.isValue()) {
             deliver(event);

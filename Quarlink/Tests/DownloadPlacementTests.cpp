@@ -66,13 +66,26 @@ TEST_F(DownloadPlacementTests, MovesIntoNewFoldersAndReplacesAnOldFile)
 
 TEST_F(DownloadPlacementTests, WithoutDestinationTheCallerOwnsTheTemporaryFile)
 {
-    // No destination: the file is handed over beside its temporary place, out of the transport's reach.
+    // No destination: the delivered file is already the caller's and is handed over where it lies.
     auto temporary = write(m_folder / "tmp/thumb", "png");
     auto placed = placeDownload(finished(temporary), std::nullopt, true);
     ASSERT_TRUE(placed);
-    EXPECT_EQ(fs::path(placed->path()).parent_path(), temporary.parent_path());
+    EXPECT_EQ(placed->path(), temporary.string());
     EXPECT_EQ(read(placed->path()), "png");
+}
+
+TEST_F(DownloadPlacementTests, DiscardingRemovesOnlyTheDeliveredFile)
+{
+    // A finished download nobody receives loses its file; progress events and downloads without a file touch nothing.
+    auto temporary = write(m_folder / "tmp/1", "x");
+    auto other = write(m_folder / "tmp/2", "y");
+    discardDownload(ProgressEvent<DownloadResponse>::progress(0.5));
+    discardDownload(DownloadResponse { std::nullopt, finished(temporary).response });
+    EXPECT_TRUE(fs::exists(temporary));
+    discardDownload(ProgressEvent<DownloadResponse>::downloaded(finished(temporary)));
     EXPECT_FALSE(fs::exists(temporary));
+    EXPECT_TRUE(fs::exists(other));
+    discardDownload(finished(temporary));
 }
 
 TEST_F(DownloadPlacementTests, FailedMovesKeepTheOldFile)

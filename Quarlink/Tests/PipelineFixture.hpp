@@ -13,6 +13,7 @@
 
 #include <condition_variable>
 #include <fstream>
+#include <thread>
 #include <mutex>
 #include <random>
 #include <unistd.h>
@@ -141,6 +142,19 @@ protected:
             std::make_unique<ReachableMonitor>());
         EXPECT_TRUE(client.has_value());
         return client ? *client : nullptr;
+    }
+
+    // Whether the client's download folder is empty, or becomes so within a deadline (the session
+    // removes what it kept of a transfer on its own thread, after the delivery).
+    bool downloadsFolderEmpties() const
+    {
+        auto deadline = std::chrono::steady_clock::now() + 10s;
+        while (!std::filesystem::is_empty(m_root / "downloads")) {
+            if (std::chrono::steady_clock::now() > deadline)
+                return false;
+            std::this_thread::sleep_for(5ms);
+        }
+        return true;
     }
 
     std::string baseURL() const { return m_server->baseURL(); }

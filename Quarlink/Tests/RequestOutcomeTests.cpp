@@ -185,7 +185,8 @@ TEST_F(RequestOutcomeTests, DownloadsArePlacedAndReplaceAtomically)
 
 TEST_F(RequestOutcomeTests, FailedPlacementKeepsTheOldFile)
 {
-    // Without overwrite an occupied destination fails the download and the old file is untouched.
+    // Without overwrite an occupied destination fails the download and the old file is untouched;
+    // the downloaded file that found no place is removed, not left behind.
     writeFile(m_server->contentPath(5), "new");
     writeFile(m_root / "Cloud/5/b.txt", "old");
     auto folder = Platform::URL::fileURL((m_root / "Cloud").string(), Platform::URL::IsDirectory::Yes);
@@ -193,11 +194,21 @@ TEST_F(RequestOutcomeTests, FailedPlacementKeepsTheOldFile)
     ASSERT_TRUE(events.back().isFailed());
     EXPECT_TRUE(events.back().error().is<FileSystemError>());
     EXPECT_EQ(readFile(m_root / "Cloud/5/b.txt"), "old");
+    EXPECT_TRUE(downloadsFolderEmpties());
 
     // An unsafe name is refused before anything moves.
     auto unsafe = run(perform(FileDownload { 5, "..", folder }, client()));
     ASSERT_TRUE(unsafe.back().isFailed());
     EXPECT_EQ(unsafe.back().error().as<APIClientError>()->errorCase(), APIClientError::Case::invalidDownload);
+    EXPECT_TRUE(downloadsFolderEmpties());
+
+    // A service error hands over no file at all.
+    m_server->script("GET", "/v2.0/files/6/download", { .status = 404, .body = "weg" });
+    auto missing = run(perform(FileDownload { 6, "c.txt", folder }, client()));
+    ASSERT_TRUE(missing.back().isFailed());
+    EXPECT_TRUE(missing.back().error().is<RemoteError>() || underlyingError(missing.back().error()).is<RemoteError>());
+    EXPECT_FALSE(std::filesystem::exists(m_root / "Cloud/6"));
+    EXPECT_TRUE(downloadsFolderEmpties());
 }
 
 TEST_F(RequestOutcomeTests, DownloadWithoutDestinationHandsOverItsFile)
@@ -210,6 +221,7 @@ TEST_F(RequestOutcomeTests, DownloadWithoutDestinationHandsOverItsFile)
     ASSERT_TRUE(last);
     EXPECT_EQ(readFile(last->path()), "thumbnail");
     std::filesystem::remove(last->path());
+    EXPECT_TRUE(downloadsFolderEmpties());
 }
 
 TEST_F(RequestOutcomeTests, QuotaIsAnnouncedOncePerEnvelopeWithMetadata)

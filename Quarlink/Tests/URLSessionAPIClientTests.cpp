@@ -3,7 +3,9 @@
 #include "Quarlink/Client/Progress.hpp"
 #include "Quarlink/Errors/AnyPresentableError.hpp"
 #include "Quarlink/Errors/APIClientError.hpp"
+#include "Quarlink/Errors/RemoteError.hpp"
 #include "Quarlink/Errors/URLError.hpp"
+#include "Reactive/Schedulers/TestScheduler.hpp"
 #include "Quarlink/TalvernAPIClient/ResponseDecoding/RemoteErrorValidation.hpp"
 
 using namespace Quarlink;
@@ -106,7 +108,8 @@ TEST_F(URLSessionAPIClientTests, waitingRequestsStartByPriorityThenInOrder)
 TEST_F(URLSessionAPIClientTests, slowDownloadReportsGrowingProgressAndHandsOverItsFileOnce)
 {
     // A 1 MiB download sent slowly: progress starts at 0 and strictly grows below 1, the last event
-    // carries a readable temporary file with the bytes, and the file is gone afterwards.
+    // carries a readable temporary file with the bytes, which is still there afterwards for its
+    // receiver to remove.
     auto content = randomBytes(1 << 20, 7);
     std::ofstream(m_server->contentPath(7), std::ios::binary) << content;
     m_server->setTransferShaping({ .bytesPerSecond = 8 << 20, .chunkSize = 32 * 1024 });
@@ -139,8 +142,50 @@ TEST_F(URLSessionAPIClientTests, slowDownloadReportsGrowingProgressAndHandsOverI
     EXPECT_EQ(events.back().downloadedValue()->response.statusCode(), 200);
     ASSERT_TRUE(deliveredFile.has_value());
     EXPECT_TRUE(deliveredBytes == content);
-    EXPECT_FALSE(std::filesystem::exists(*deliveredFile));
+    EXPECT_TRUE(statusBecomes(APIClientStatus::idle));
+    EXPECT_TRUE(readFile(*deliveredFile) == content);
+    std::filesystem::remove(*deliveredFile);
     EXPECT_TRUE(downloadFolderIsEmpty());
+}
+
+TEST_F(URLSessionAPIClientTests, downloadedFileOutlivesALateDelivery)
+{
+    // The finished event reaches its receiver only after the client has completed the transfer and
+    // let go of it (here: held on a scheduler until the client is idle); the file is still there.
+    std::ofstream(m_server->contentPath(6), std::ios::binary) << "late bytes";
+    auto scheduler = std::make_shared<Reactive::TestScheduler>();
+    Recorder<DownloadResponse, AnyError> download(
+        m_client->downloadProducer(request("/files/6/download"), QueuePriority::normal).observeOn(scheduler));
+    // Both the value and the completion wait on the scheduler: the client is done with the transfer.
+    ASSERT_TRUE(eventually([&] { return scheduler->pendingCount() >= 2; }));
+    ASSERT_TRUE(statusBecomes(APIClientStatus::idle));
+    scheduler->run();
+
+    ASSERT_TRUE(download.waitForTermination());
+    ASSERT_TRUE(download.completed());
+    ASSERT_EQ(download.values().size(), 1u);
+    auto file = download.values()[0].tempURL;
+    ASSERT_TRUE(file.has_value());
+    EXPECT_EQ(readFile(file->path()), "late bytes");
+    std::filesystem::remove(file->path());
+    EXPECT_TRUE(downloadFolderIsEmpty());
+}
+
+TEST_F(URLSessionAPIClientTests, failedStatusHandsOverNoFileAndLeavesNone)
+{
+    // A status of 400 or more delivers the response without a file, which validation turns into the
+    // service's error; nothing is left in the download folder.
+    m_server->script("GET", "/v2.0/files/11/download", { .status = 404, .body = "nicht da" });
+    Recorder<DownloadResponse, AnyError> download(m_client->downloadProducer(request("/files/11/download"), QueuePriority::normal));
+    ASSERT_TRUE(download.waitForTermination());
+    ASSERT_TRUE(download.completed());
+    ASSERT_EQ(download.values().size(), 1u);
+    EXPECT_FALSE(download.values()[0].tempURL.has_value());
+    EXPECT_EQ(download.values()[0].response.statusCode(), 404);
+    auto validated = validate(download.values()[0]);
+    ASSERT_FALSE(validated.has_value());
+    EXPECT_TRUE(validated.error().is<RemoteError>());
+    EXPECT_TRUE(eventually([&] { return downloadFolderIsEmpty(); }));
 }
 
 TEST_F(URLSessionAPIClientTests, cutDownloadHandsOverNoFile)

@@ -45,18 +45,6 @@ std::error_code copyThenRename(const std::filesystem::path& from, const std::fil
     return {};
 }
 
-// The transport removes its temporary file once the delivery returns; a
-// download without a destination keeps it by renaming it beside itself, so the
-// caller owns what it is handed.
-std::expected<Platform::URL, Reactive::AnyError> claimTemporaryFile(const Platform::URL& temporary)
-{
-    auto from = temporary.path();
-    auto to = from + "." + Platform::UUID().uuidString();
-    if (auto error = renameInPlace(from, to, false))
-        return std::unexpected(Reactive::AnyError(FileSystemError(error, from)));
-    return Platform::URL::fileURL(to);
-}
-
 bool isSafeDestination(const Platform::URL& destination)
 {
     if (!destination.isFileURL() || destination.hasDirectoryPath())
@@ -96,8 +84,9 @@ std::expected<Platform::URL, Reactive::AnyError> placeDownload(const DownloadRes
 {
     if (!response.tempURL)
         return std::unexpected(Reactive::AnyError(APIClientError::invalidDownload()));
+    // The delivered file is already the caller's: it stays where it is.
     if (!destination)
-        return claimTemporaryFile(*response.tempURL);
+        return *response.tempURL;
     if (!isSafeDestination(*destination))
         return std::unexpected(Reactive::AnyError(APIClientError::invalidDownload()));
 
@@ -118,6 +107,20 @@ std::expected<ProgressEvent<Platform::URL>, Reactive::AnyError> placeDownload(
     const ProgressEvent<DownloadResponse>& event, const std::optional<Platform::URL>& destination, bool shouldOverwrite)
 {
     return event.tryMap([&](const DownloadResponse& response) { return placeDownload(response, destination, shouldOverwrite); });
+}
+
+void discardDownload(const DownloadResponse& response)
+{
+    if (!response.tempURL)
+        return;
+    std::error_code ignored;
+    std::filesystem::remove(response.tempURL->path(), ignored);
+}
+
+void discardDownload(const ProgressEvent<DownloadResponse>& event)
+{
+    if (auto response = event.downloadedValue())
+        discardDownload(*response);
 }
 
 } // namespace Quarlink

@@ -38,9 +38,8 @@ private:
 
 // Moves a finished download into place and returns where it now lies.
 //
-// Without a destination the temporary file is handed over: it is renamed
-// beside itself (the transport removes its temporary file once the delivery
-// returns) and the caller owns the renamed file from then on. With one, the destination's folder is created
+// Without a destination the delivered temporary file is the result, where it
+// lies (it is the caller's already). With one, the destination's folder is created
 // when missing (a failure there shows at the move), and the file is renamed
 // onto the destination atomically: when `shouldOverwrite` an existing file is
 // replaced in one step, otherwise an existing item fails the move with
@@ -52,6 +51,8 @@ private:
 // Fails with `APIClientError::invalidDownload` when there is no temporary file
 // or the destination is no file URL whose last component is a safe file name
 // (nothing is moved then), and with `FileSystemError` when the move fails.
+// A failure leaves the temporary file where it was: it stays its holder's to
+// remove (the request pipeline removes it, see `discardDownload`).
 // Runs on the calling thread; two placements onto one destination are not
 // coordinated beyond the atomicity of each rename.
 [[nodiscard]] std::expected<Platform::URL, Reactive::AnyError> placeDownload(const DownloadResponse& response,
@@ -61,5 +62,11 @@ private:
 // unchanged and touch no file; `downloaded` carries the placed file.
 [[nodiscard]] std::expected<ProgressEvent<Platform::URL>, Reactive::AnyError> placeDownload(
     const ProgressEvent<DownloadResponse>& event, const std::optional<Platform::URL>& destination, bool shouldOverwrite);
+
+// Removes the delivered temporary file of a finished download that will reach
+// nobody (its validation or placement failed, or its stream ended); nothing
+// when it carries no file or the file is gone. Any thread.
+void discardDownload(const DownloadResponse& response);
+void discardDownload(const ProgressEvent<DownloadResponse>& event);
 
 } // namespace Quarlink
