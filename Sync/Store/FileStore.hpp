@@ -1,7 +1,7 @@
 #pragma once
 
 // Sync/Store: the stored state of the last run, one record per server item,
-// that every run compares against.
+// kept in the shared database and read by the engine and the file-manager extension.
 
 #include "Reactive/NoError.hpp"
 #include "Reactive/SignalProducer.hpp"
@@ -10,49 +10,58 @@
 #include "Sync/Model/SyncFileID.hpp"
 
 #include <functional>
-#include <string_view>
+#include <string>
 #include <vector>
 
 namespace Sync {
 
-// The stored state as the engine programs against it: records keyed by the
-// remote file id, each a FileWrapperItem with its share details. Every
-// operation runs synchronously on the caller's thread; implementations
-// serialise their own writes. Records handed out are new objects owned by the
-// caller.
+// The engine's store of file records as they stood after the last successful
+// sync. Records are keyed by remote file id; files with a local id cannot be
+// stored. Every File handed out is a FileWrapperItem decoded afresh from the
+// database: changing it changes nothing stored until it is written back.
+//
+// Failures (an unopenable database, a failed commit) are logged and the call
+// returns normally, as if nothing was stored; nothing is retried.
 class FileStore {
 public:
-    // Called inside the write of `modifyOrCreate` with the stored file (null
-    // when there is none) and its share details; whatever they hold afterwards
-    // is written, and a null file deletes the record. Must not call the store.
-    using ModifyOrCreate = std::function<void(FileRef& file, FileWrapperItem::PublicShare& publicShareInfo,
-        FileWrapperItem::PrivateShares& privateShareInfos)>;
+    using PublicShare = FileWrapperItem::PublicShare;
+    using PrivateShares = FileWrapperItem::PrivateShares;
+    // Changes a record in place: the file (nullptr for none), its public share
+    // details and its private share details.
+    using ModifyOrCreate = std::function<void(FileRef& file, PublicShare& publicShareInfo, PrivateShares& privateShareInfos)>;
 
     virtual ~FileStore() = default;
 
     // Removes every record.
     virtual void clean() = 0;
-    // Stores `file` under its own id, keeping share details already stored there.
+    // Stores `file` under its own id, keeping share details already stored under that id.
     virtual void add(const File& file) = 0;
-
-    // The record of a remote id; null for a local id or an unknown one.
+    // The record with `id`, or nullptr (always for a local id).
     [[nodiscard]] virtual FileRef file(const SyncFileID& id) const = 0;
-    // Stores `file` under its own id (not `id`), or with null removes the record of `id`.
-    virtual void setFile(const SyncFileID& id, const File* file) = 0;
-    // Reads the record of `id`, lets `change` edit it, then stores the result as `setFile` does.
-    virtual void modifyFile(const SyncFileID& id, const std::function<void(FileRef&)>& change) = 0;
-
-    // The record at a path relative to the cloud folder ("/a.txt", folders
-    // with their trailing "/"), compared in NFC; null when there is none.
-    [[nodiscard]] virtual FileRef file(std::string_view path) const = 0;
-    // Every record.
+    // Stores `file` under its own id (not `id`), keeping stored share details;
+    // nullptr removes the record with `id`.
+    virtual void setFile(const SyncFileID& id, const FileRef& file) = 0;
+    // Reads the record with `id`, lets `change` change it, and writes the result back as `setFile` does.
+    virtual void modifyFile(const SyncFileID& id, const std::function<void(FileRef&)>& change)
+    {
+        auto current = file(id);
+        change(current);
+        setFile(id, current);
+    }
+    // The record whose path equals `path` (relative to the cloud folder,
+    // starting with "/") after conversion to NFC, exactly and case-sensitively; a
+    // folder only under its path with the trailing "/". nullptr when none.
+    [[nodiscard]] virtual FileRef fileAtPath(const std::string& path) const = 0;
+    // Every record, in the database's order.
     [[nodiscard]] virtual std::vector<FileRef> files() const = 0;
-
-    // Reads the record of `id` with its share details, calls `apply` once and writes its result.
+    // In one write transaction: reads the record with `id` (nothing for a local
+    // id), calls `apply` once with it and its share details, then stores the
+    // result under the file's own id, or removes the record when `apply` left
+    // no file. `apply` runs inside the transaction: it must not use this store
+    // or write to the database, and it holds off every other writer while it runs.
     virtual void modifyOrCreate(const SyncFileID& id, const ModifyOrCreate& apply) = 0;
-
-    // Every record at once when started, and again after every committed write
-    // to the database. Never fails and never completes by itself.
+    // Every record at start, then every record again after each commit to the
+    // database file, from any thread or process. Never fails or completes by itself.
     [[nodiscard]] virtual Reactive::SignalProducer<std::vector<FileRef>, Reactive::NoError> filesProducer() const = 0;
 };
 
