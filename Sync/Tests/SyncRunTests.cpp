@@ -153,3 +153,23 @@ TEST(SyncRun, StaleSyncingMarksAreClearedWhenARunStarts)
     EXPECT_EQ(cloud.status("/a.txt"), FileSyncStatus::upToDate);
     EXPECT_FALSE(cloud.statusStore->hasSyncingFiles());
 }
+
+TEST(SyncRun, AServerThatAnswersOnItsOwnThreadSyncsBothWays)
+{
+    // Reactions run on the server's delivery thread and the run goes on from
+    // there: a two-way sync still ends in step (ThreadSanitizer checks the hand-overs).
+    TestCloud cloud;
+    cloud.server->setDeliveryScheduler(Reactive::QueueScheduler::make("server"));
+    cloud.server->addFile("/Down/a.txt", "a");
+    cloud.writeFile("/Up/b.txt", "b");
+
+    ASSERT_TRUE(cloud.sync().completed);
+    cloud.writeFile("/Up/b.txt", "b2");
+    cloud.server->setContent("/Down/a.txt", "a2");
+    ASSERT_TRUE(cloud.sync().completed);
+
+    EXPECT_EQ(cloud.server->contentAt("/Up/b.txt"), "b2");
+    EXPECT_EQ(cloud.readFile("/Down/a.txt"), "a2");
+    expectInStep(cloud);
+    expectIdle(cloud);
+}
