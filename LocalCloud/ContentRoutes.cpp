@@ -25,6 +25,7 @@ struct ShapedReader {
     TransferShaping shaping;
     const std::atomic<bool>* stopping;
     std::chrono::steady_clock::time_point startTime = std::chrono::steady_clock::now();
+    std::string buffer {};
 
     bool provide(std::size_t offset, std::size_t length, httplib::DataSink& sink)
     {
@@ -40,7 +41,7 @@ struct ShapedReader {
             auto due = startTime + std::chrono::microseconds(offset * 1'000'000 / shaping.bytesPerSecond);
             std::this_thread::sleep_until(due);
         }
-        std::string buffer(chunk, '\0');
+        buffer.resize(std::max(buffer.size(), chunk));
         ssize_t got = ::pread(descriptor, buffer.data(), chunk, static_cast<off_t>(offset));
         if (got <= 0)
             return false;

@@ -29,6 +29,10 @@ std::expected<std::unique_ptr<LocalCloudServer>, std::string> LocalCloudServer::
     // Headers and body leave in separate writes; without this, delayed
     // acknowledgements hold every small answer back by tens of milliseconds.
     state.server.set_tcp_nodelay(true);
+    // Clients keep their connections for many requests; an idle one is let go
+    // soon, because stopping the server waits for idle connections to end.
+    state.server.set_keep_alive_max_count(100000);
+    state.server.set_keep_alive_timeout(1);
     state.server.new_task_queue = [threadCount] { return new httplib::ThreadPool(threadCount); };
     state.server.set_pre_routing_handler([&state](const httplib::Request& request, httplib::Response&) {
         state.record(request);

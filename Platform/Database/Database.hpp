@@ -22,6 +22,7 @@
 namespace Platform {
 
 class Database;
+class DatabaseConnection;
 
 // Opens a new handle on the calling thread; what the stores call at the start of every operation.
 using DatabaseFactory = std::function<std::expected<Database, DatabaseError>()>;
@@ -182,8 +183,7 @@ public:
     std::expected<void, DatabaseError> execute(std::string_view sql);
 
 private:
-    struct Impl;
-    explicit Database(std::unique_ptr<Impl> impl);
+    explicit Database(std::unique_ptr<DatabaseConnection> connection);
 
     std::expected<void, DatabaseError> selectRows(std::string_view table, const std::vector<std::string_view>& columns,
         const DatabaseQuery& query, std::int64_t limit, const std::function<void(const DatabaseRow&)>& onRow);
@@ -195,7 +195,7 @@ private:
     std::expected<std::int64_t, DatabaseError> updateRows(std::string_view table, std::string_view column,
         const DatabaseValue& value, const DatabaseQuery& query);
 
-    std::unique_ptr<Impl> m_impl;
+    std::unique_ptr<DatabaseConnection> m_impl;
 };
 
 } // namespace Platform

@@ -1,9 +1,10 @@
 #include "Platform/Network/NetlinkReachabilityMonitor.hpp"
 
+#include "Platform/Network/NetworkLog.hpp"
+
 #include <atomic>
 #include <cerrno>
 #include <fcntl.h>
-#include <iostream>
 #include <linux/netlink.h>
 #include <linux/rtnetlink.h>
 #include <mutex>
@@ -17,11 +18,6 @@
 namespace Platform {
 
 namespace {
-
-void logReachability(const std::string& line)
-{
-    std::cerr << line << '\n';
-}
 
 int openRouteSocket()
 {
@@ -185,7 +181,7 @@ void NetlinkReachabilityMonitor::start(Handler handler)
         m_state->routeDescriptor = openRouteSocket();
         // Without routing events the periodic probe still notices changes, only later.
         if (m_state->routeDescriptor < 0)
-            logReachability("❗️ Reachability: no routing events, probing periodically only");
+            logNetwork("❗️ Reachability: no routing events, probing periodically only");
     }
     m_state->stopping.store(false);
     eventfd_t ignored = 0;

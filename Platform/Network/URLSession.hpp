@@ -57,6 +57,7 @@ public:
     using DownloadCompletion = std::function<void(URLSessionTask&, std::expected<DownloadTaskResponse, URLError>)>;
 
     // Starts the transport thread. `delegate` (optional) hears about every task.
+    // Null only when libcurl cannot be initialised.
     [[nodiscard]] static std::shared_ptr<URLSession> create(URLSessionConfiguration configuration,
         std::shared_ptr<URLSessionDelegate> delegate = nullptr);
     ~URLSession();

@@ -1,5 +1,6 @@
 #include "Platform/Network/URLSessionCore.hpp"
 
+#include "Platform/Network/NetworkLog.hpp"
 #include "Platform/Network/URLSessionTransfer.hpp"
 
 #include <future>
@@ -275,6 +276,14 @@ void URLSessionCore::deliver(TaskRecord record, std::optional<URLError> error, s
     URLSessionTask& task = *record.task;
     if (!task.markCompleted(error))
         return;
+    if (error && error->code() != URLError::Code::cancelled) {
+        // The query is left out of the log: it may carry values that are nobody's business.
+        const std::string& url = task.originalRequest().url;
+        std::ostringstream line;
+        line << "❗️ URLSession: " << task.originalRequest().method << ' ' << url.substr(0, url.find('?')) << " failed: "
+             << URLError::name(error->code()) << " (curl " << error->transportCode() << ": " << error->message() << ')';
+        logNetwork(line.str());
+    }
     auto response = task.response().value_or(HTTPURLResponse {});
     if (task.kind() == URLSessionTask::Kind::download) {
         if (error) {

@@ -45,9 +45,10 @@ struct TransferProgress {
 // other tasks, read counts). They must return quickly: while they run no other
 // transfer of the session moves.
 //
-// Completion: runs exactly once for every task that was resumed or cancelled;
-// a task that is neither never completes. `cancel()` after completion does
-// nothing.
+// Completion: runs exactly once for every task that was resumed or cancelled,
+// and for every task still open when its session is destroyed (with
+// `cancelled`); a task that is none of these never completes. `cancel()` after
+// completion does nothing.
 class URLSessionTask final {
 public:
     enum class Kind { data, upload, download };

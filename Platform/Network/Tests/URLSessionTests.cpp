@@ -176,6 +176,8 @@ TEST_F(URLSessionTests, UploadStreamsAFileByteForByte)
     EXPECT_EQ(result->response.statusCode, 200);
     EXPECT_EQ(result->data, R"({"data":{"id":7,"size":3145728}})");
     EXPECT_EQ(readFile(m_server->contentPath(7)), content);
+    // A body this large is sent after an interim "100 Continue", whose header block must not be the final one.
+    EXPECT_EQ(m_server->requestLog().at(0).header("Expect"), "100-continue");
     EXPECT_EQ(task->countOfBytesSent(), 3 << 20);
     EXPECT_EQ(task->countOfBytesExpectedToSend(), 3 << 20);
     session.reset();
@@ -266,9 +268,9 @@ TEST_F(URLSessionTests, CookieJarKeepsCookiesUntilCleared)
     EXPECT_FALSE(log[3].header("Cookie").has_value());
 }
 
-TEST_F(URLSessionTests, TransportFailuresAreTellApart)
+TEST_F(URLSessionTests, TransportFailuresAreToldApart)
 {
-    // Proves a closed port, a redirect loop and an unsupported scheme each fail with their own condition.
+    // Proves a closed port, a redirect loop, a failed TLS handshake, an unsupported scheme and a malformed URL each fail with their own condition.
     auto closed = perform({ .url = "http://127.0.0.1:" + std::to_string(closedLoopbackPort()) + "/v2.0/status" });
     ASSERT_FALSE(closed.has_value());
     EXPECT_EQ(closed.error().code(), URLError::Code::cannotConnectToHost);
@@ -276,6 +278,12 @@ TEST_F(URLSessionTests, TransportFailuresAreTellApart)
     auto loop = perform({ .url = url("/debug/redirect-loop") });
     ASSERT_FALSE(loop.has_value());
     EXPECT_EQ(loop.error().code(), URLError::Code::httpTooManyRedirects);
+
+    std::string origin = m_server->origin();
+    auto handshake = perform({ .url = "https" + origin.substr(4) + "/v2.0/status" });
+    ASSERT_FALSE(handshake.has_value());
+    EXPECT_EQ(handshake.error().code(), URLError::Code::secureConnectionFailed)
+        << URLError::name(handshake.error().code());
 
     auto scheme = perform({ .url = "ftp://127.0.0.1/file" });
     ASSERT_FALSE(scheme.has_value());
