@@ -31,8 +31,11 @@ using DatabaseFactory = std::function<std::expected<Database, DatabaseError>()>;
 //
 // Threading: a handle belongs to the thread that uses it; it may be moved to
 // another thread between operations but never used by two threads at once.
-// Open one handle per thread (they are cheap); SQLite serialises writers across
-// handles, threads and processes.
+// Open one handle per thread, or per operation: a handle that ends hands its
+// connection (with its prepared statements) to the next handle of the same
+// file, so opening is cheap and the file's WAL is not checkpointed and
+// deleted at every close. SQLite serialises writers across handles, threads
+// and processes.
 //
 // Writes happen only inside a write transaction (`beginWrite` … `commitWrite`);
 // a write outside one fails with `transactionMisuse`. Destroying a handle with

@@ -191,10 +191,11 @@ struct RegistryEntry {
 };
 
 std::mutex registryMutex;
+// Never destroyed: a monitor may end while the process exits.
 std::map<std::string, RegistryEntry>& registry()
 {
-    static std::map<std::string, RegistryEntry> entries;
-    return entries;
+    static auto* entries = new std::map<std::string, RegistryEntry>;
+    return *entries;
 }
 
 } // namespace
