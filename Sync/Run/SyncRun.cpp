@@ -95,10 +95,15 @@ void SyncRun::scanDisk(std::int64_t rootFolderID)
                     return;
                 }
                 self->workEnded();
-                auto diskFiles = std::move(event).value();
-                self->resolveIDs(diskFiles, rootFolderID);
-                auto storedFiles = self->m_collaborators->fileStore->files();
-                self->execute(resolvingNestedDeletes(computeChanges(diskFiles, storedFiles, MergePolicy::TakeLocal)));
+                std::vector<Change> changes;
+                {
+                    // Both views go before the changes run: a change holds only its own files.
+                    auto diskFiles = std::move(event).value();
+                    self->resolveIDs(diskFiles, rootFolderID);
+                    auto storedFiles = self->m_collaborators->fileStore->files();
+                    changes = resolvingNestedDeletes(computeChanges(diskFiles, storedFiles, MergePolicy::TakeLocal));
+                }
+                self->execute(std::move(changes));
             }));
     });
 }
@@ -117,8 +122,13 @@ void SyncRun::fetchRemoteChanges()
                 received = true;
                 self->workEnded();
                 if (event.isValue()) {
-                    self->execute(resolvingNestedDeletes(
-                        computeChanges(storedFiles, std::move(event).value(), MergePolicy::TakeRemote)));
+                    std::vector<Change> changes;
+                    {
+                        auto stored = std::move(storedFiles);
+                        auto remote = std::move(event).value();
+                        changes = resolvingNestedDeletes(computeChanges(stored, remote, MergePolicy::TakeRemote));
+                    }
+                    self->execute(std::move(changes));
                     return;
                 }
                 if (event.isFailed()) {
