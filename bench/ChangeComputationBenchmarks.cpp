@@ -105,8 +105,9 @@ Tree storedTree(long long count)
     return tree;
 }
 
-// What a disk scan of the same tree gives: new local ids, no etags; every
-// hundredth file edited.
+// What a disk scan of the same tree gives: new local ids, no etags; 1% of the
+// files changed: every 200th file edited, and every 200th (offset by 100)
+// renamed, which the manager's reference mapping recognises by its id.
 std::vector<FileRef> scannedView(const Tree& stored)
 {
     std::vector<FileRef> view;
@@ -117,10 +118,14 @@ std::vector<FileRef> scannedView(const Tree& stored)
             FileType::folder(), ""));
     for (std::size_t index = 0; index < stored.files.size(); ++index) {
         const auto& file = stored.files[index];
-        auto hash = index % 100 == 0 ? hashOf(static_cast<long long>(index) + 1'000'000'000) : file->fileHash();
-        view.push_back(std::make_shared<FileWrapperItem>(SyncFileID(), file->path(), file->fileName(), SyncFileID(),
-            false, nullptr, false, FileWrapperItem::PrivateShares {}, file->lastModifiedDate(), std::nullopt,
-            file->type(), hash));
+        bool edited = index % 200 == 0;
+        bool renamed = index % 200 == 100;
+        auto hash = edited ? hashOf(static_cast<long long>(index) + 1'000'000'000) : file->fileHash();
+        auto path = renamed ? file->path() + " renamed" : file->path();
+        auto id = renamed ? file->syncFileID() : SyncFileID();
+        auto parent = renamed ? file->syncParentID() : SyncFileID();
+        view.push_back(std::make_shared<FileWrapperItem>(id, path, file->fileName(), parent, false, nullptr, false,
+            FileWrapperItem::PrivateShares {}, file->lastModifiedDate(), std::nullopt, file->type(), hash));
     }
     return view;
 }

@@ -14,7 +14,7 @@ namespace Platform {
 // A plain value, freely shared; generation is thread-safe.
 class UUID {
 public:
-    // A new random (version 4) identifier.
+    // A new random (version 4) identifier, from the kernel's random source.
     UUID();
 
     // Parses the 36-character text in either letter case; anything else gives

@@ -23,9 +23,9 @@ struct QueueScheduler::State {
             const auto now = Clock::now();
             if (auto item = queue.popDue(now)) {
                 lock.unlock();
-                item->action();
+                item->action->run();
                 lock.lock();
-                if (item->interval.count() > 0 && !item->cancellation->isDisposed()) {
+                if (item->interval.count() > 0 && !item->action->isDisposed()) {
                     queue.repeat(std::move(*item));
                 } else {
                     // Destroyed outside the lock: the action may own anything.

@@ -7,6 +7,8 @@
 #include "Sync/Model/FileWrapperItem.hpp"
 
 #include <cstdlib>
+#include <deque>
+#include <string_view>
 #include <optional>
 #include <string>
 #include <unordered_map>
@@ -21,30 +23,50 @@ namespace {
 // against another would pair unrelated items.
 using IDSet = std::unordered_set<std::int64_t>;
 
-// The first remote-view file at each (precomposed) path.
-using PathMap = std::unordered_map<std::string, const File*>;
+// The first remote-view file at each path, keyed by the precomposed form.
+// ASCII paths are their own precomposed form, so their keys point into the
+// files' own path strings (the remote view is not changed during the call);
+// only other paths need a normalised copy.
+class PathMap {
+public:
+    explicit PathMap(const std::vector<FileRef>& files)
+    {
+        m_firstAt.reserve(files.size());
+        for (const auto& file : files)
+            m_firstAt.emplace(key(file->path()), file.get());
+    }
 
-const File* firstAt(const PathMap& byPath, const std::string& path)
-{
-    auto found = byPath.find(Platform::precomposed(path));
-    return found == byPath.end() ? nullptr : found->second;
-}
+    [[nodiscard]] const File* firstAt(const std::string& path) const
+    {
+        auto found = Platform::isASCII(path) ? m_firstAt.find(std::string_view(path))
+                                             : m_firstAt.find(std::string_view(Platform::precomposed(path)));
+        return found == m_firstAt.end() ? nullptr : found->second;
+    }
+
+private:
+    std::string_view key(const std::string& path)
+    {
+        if (Platform::isASCII(path))
+            return path;
+        return m_normalised.emplace_back(Platform::precomposed(path));
+    }
+
+    std::deque<std::string> m_normalised;
+    std::unordered_map<std::string_view, const File*> m_firstAt;
+};
 
 void adoptIdentifiers(const std::vector<FileRef>& localView, const std::vector<FileRef>& remoteView)
 {
     if (localView.empty() || remoteView.empty())
         return;
-    PathMap byPath;
-    byPath.reserve(remoteView.size());
-    for (const auto& file : remoteView)
-        byPath.emplace(Platform::precomposed(file->path()), file.get());
+    PathMap byPath(remoteView);
 
     for (const auto& file : localView) {
         auto item = dynamic_cast<FileWrapperItem*>(file.get());
         if (!item)
             continue;
         if (item->syncFileID().isLocal()) {
-            if (auto stored = firstAt(byPath, item->path())) {
+            if (auto stored = byPath.firstAt(item->path())) {
                 item->setSyncFileID(stored->syncFileID());
                 item->setSyncParentID(stored->syncParentID());
             }
@@ -53,9 +75,9 @@ void adoptIdentifiers(const std::vector<FileRef>& localView, const std::vector<F
             // Folder records end their paths with "/", so the parent is looked
             // up in that form first; the bare form serves other file types.
             auto parent = Platform::deletingLastPathComponent(item->path());
-            auto folder = firstAt(byPath, parent.ends_with('/') ? parent : parent + "/");
+            auto folder = byPath.firstAt(parent.ends_with('/') ? parent : parent + "/");
             if (!folder)
-                folder = firstAt(byPath, parent);
+                folder = byPath.firstAt(parent);
             if (folder)
                 item->setSyncParentID(folder->syncFileID());
         }
@@ -113,13 +135,13 @@ std::vector<Change> computeChanges(const std::vector<FileRef>& localView, const 
     const bool localWins = policy == MergePolicy::TakeLocal;
     adoptIdentifiers(localView, remoteView);
     auto localIDs = remoteIDs(localView);
-    auto remoteViewIDs = remoteIDs(remoteView);
 
-    // The first remote-view file of each identifier.
+    // The first remote-view file of each identifier; its keys are the remote
+    // view's identifiers.
     std::unordered_map<std::int64_t, const FileRef*> byID;
     byID.reserve(remoteView.size());
     for (const auto& file : remoteView)
-        if (auto id = file->syncFileID().remoteID(); id && localIDs.contains(*id))
+        if (auto id = file->syncFileID().remoteID())
             byID.emplace(*id, &file);
 
     std::vector<Change> pairs, goneFromRemote, onlyRemote, newLocal;
@@ -127,10 +149,9 @@ std::vector<Change> computeChanges(const std::vector<FileRef>& localView, const 
         auto id = file->syncFileID().remoteID();
         if (!id)
             newLocal.push_back(remoteCreate(file));
-        else if (!remoteViewIDs.contains(*id))
+        else if (auto match = byID.find(*id); match == byID.end())
             goneFromRemote.push_back(localDelete(file));
-        // Every id in both views has an entry in byID, built from the remote view above.
-        else if (auto change = changeForMatchedFile(file, *byID.find(*id)->second, localWins))
+        else if (auto change = changeForMatchedFile(file, *match->second, localWins))
             pairs.push_back(std::move(*change));
     }
     for (const auto& file : remoteView) {

@@ -51,8 +51,14 @@ namespace {
 
 // Paths of the changes that take part in a relation, precomposed, with the
 // indices of the changes that carry each path in assembled order.
+// Lets the index be probed with string views of prefixes without copying them.
+struct TextHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view text) const { return std::hash<std::string_view>()(text); }
+};
+
 struct PathIndex {
-    std::unordered_map<std::string, std::vector<std::size_t>> indices;
+    std::unordered_map<std::string, std::vector<std::size_t>, TextHash, std::equal_to<>> indices;
     std::set<std::size_t> lengths;
 
     void add(std::string path, std::size_t index)
@@ -64,7 +70,7 @@ struct PathIndex {
     // Calls `visit` for each indexed path that `text` begins with (canonical
     // prefix), with the changes that carry it.
     template<typename Visit>
-    void forEachPrefix(const std::string& text, Visit&& visit) const
+    void forEachPrefix(std::string_view text, Visit&& visit) const
     {
         for (auto length : lengths) {
             if (length > text.size())

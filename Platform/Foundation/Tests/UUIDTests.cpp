@@ -1,6 +1,7 @@
 #include "Platform/Foundation/UUID.hpp"
 
 #include <gtest/gtest.h>
+#include <unordered_set>
 
 using namespace Platform;
 
@@ -18,6 +19,16 @@ TEST(UUIDTests, TextIsUpperCaseAndParsesBack)
     }
     EXPECT_EQ(UUID::create(text), uuid);
     EXPECT_NE(UUID(), uuid);
+    EXPECT_EQ(text[14], '4');
+    EXPECT_NE(std::string("89AB").find(text[19]), std::string::npos);
+}
+
+TEST(UUIDTests, ManyIdentifiersAreDistinct)
+{
+    // Identifiers drawn across several batches of random bytes never repeat.
+    std::unordered_set<UUID> seen;
+    for (int index = 0; index < 2000; ++index)
+        EXPECT_TRUE(seen.insert(UUID()).second);
 }
 
 TEST(UUIDTests, RejectsMalformedText)
