@@ -79,6 +79,14 @@ FileWrapperItem::FileWrapperItem(SyncFileID syncFileID, std::string path, std::s
     normalisePath();
 }
 
+FileWrapperItem::FileWrapperItem(Fields fields)
+    : FileWrapperItem(std::move(fields.syncFileID), std::move(fields.path), std::move(fields.fileName),
+        std::move(fields.syncParentID), fields.hasPublicShare, std::move(fields.publicShareInfo), fields.hasPrivateShares,
+        std::move(fields.privateShareInfos), fields.lastModifiedDate, std::move(fields.syncEtag), std::move(fields.type),
+        std::move(fields.fileHash))
+{
+}
+
 FileWrapperItem::FileWrapperItem(const File& file)
     : m_syncFileID(file.syncFileID())
     , m_path(file.path())

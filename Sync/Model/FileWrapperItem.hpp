@@ -33,7 +33,27 @@ public:
     // The `fileHash` of a record read from a dictionary without a text hash.
     static constexpr std::string_view missingFileHashKey = "#MissingFileHash#";
 
+    // The twelve fields by name, for designated initialisers:
+    // `FileWrapperItem({ .syncFileID = SyncFileID(), .path = "/a.txt", ... })`.
+    // Fields left out are new local ids, empty texts, 1970, no etag, no
+    // shares and a file type with an empty MIME type.
+    struct Fields {
+        SyncFileID syncFileID {};
+        std::string path {};
+        std::string fileName {};
+        SyncFileID syncParentID {};
+        bool hasPublicShare { false };
+        PublicShare publicShareInfo {};
+        bool hasPrivateShares { false };
+        PrivateShares privateShareInfos {};
+        Platform::Date lastModifiedDate {};
+        std::optional<std::string> syncEtag {};
+        FileType type { FileType::file("") };
+        std::string fileHash {};
+    };
+
     // Stores each value as given, except that a folder's path gains a trailing "/".
+    explicit FileWrapperItem(Fields fields);
     FileWrapperItem(SyncFileID syncFileID, std::string path, std::string fileName, SyncFileID syncParentID,
         bool hasPublicShare, PublicShare publicShareInfo, bool hasPrivateShares, PrivateShares privateShareInfos,
         Platform::Date lastModifiedDate, std::optional<std::string> syncEtag, FileType type, std::string fileHash);

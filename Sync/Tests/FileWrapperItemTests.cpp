@@ -199,3 +199,19 @@ TEST(FileWrapperItemTests, GarbageBytesAreNoRecord)
     bytes.mutableVector().resize(bytes.size() / 2);
     EXPECT_FALSE(FileWrapperItem::create(bytes));
 }
+
+TEST(FileWrapperItemTests, NamedFieldsMatchThePositionalInitialiser)
+{
+    // Building from named fields gives the same record, the folder rule included.
+    auto named = std::make_shared<FileWrapperItem>(FileWrapperItem::Fields {
+        .syncFileID = 7,
+        .path = "/Docs",
+        .fileName = "Docs",
+        .syncParentID = 3,
+        .lastModifiedDate = Platform::Date::fromWholeSecondsSince1970(1000),
+        .type = FileType::folder(),
+    });
+    EXPECT_EQ(named->path(), "/Docs/");
+    EXPECT_EQ(*named, *makeFolder(7, "/Docs", 3));
+    EXPECT_FALSE(named->syncEtag());
+}

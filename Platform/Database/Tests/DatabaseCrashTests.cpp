@@ -17,7 +17,7 @@ TEST(DatabaseCrashTests, writerKilledInsideLargeTransactionLeavesLastCommittedSt
     auto configuration = testConfiguration(directory);
     constexpr std::int64_t committedRows = 500;
 
-    WriterProcess writer({configuration.file.string(), "crash", std::to_string(committedRows)});
+    WriterProcess writer(DATABASE_TEST_WRITER, {configuration.file.string(), "crash", std::to_string(committedRows)});
     ASSERT_EQ(writer.readLine(30000), "ready");
     auto walFile = configuration.file.string() + "-wal";
     ASSERT_TRUE(std::filesystem::exists(walFile));

@@ -194,7 +194,7 @@ TEST(DatabaseObserverTests, commitOfAnotherProcessIsToldWithinOneSecond)
     auto observation = DatabaseObserver::observe(configuration, inlineExecutor(), [&] { ++calls; });
     ASSERT_TRUE(observation) << observation.error().description();
 
-    WriterProcess child({configuration.file.string(), "commit", "/from/child", "2"});
+    WriterProcess child(DATABASE_TEST_WRITER, {configuration.file.string(), "commit", "/from/child", "2"});
     int status = child.waitForExit();
     ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     EXPECT_TRUE(waitFor([&] { return calls.load() > 0; }, 1s));

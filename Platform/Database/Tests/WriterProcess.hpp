@@ -1,7 +1,7 @@
 #pragma once
 
-// Starts the DatabaseTestWriter program as a child process (posix_spawn, so
-// no forked copy of the test's threads), with its standard output on a pipe.
+// Starts a test program as a child process (posix_spawn, so no forked copy
+// of the test's threads), with its standard output on a pipe.
 
 #include <gtest/gtest.h>
 
@@ -21,9 +21,9 @@ namespace Platform::DatabaseTesting {
 
 class WriterProcess {
 public:
-    explicit WriterProcess(std::vector<std::string> arguments)
+    WriterProcess(std::string program, std::vector<std::string> arguments)
     {
-        arguments.insert(arguments.begin(), DATABASE_TEST_WRITER);
+        arguments.insert(arguments.begin(), std::move(program));
         std::vector<char*> argv;
         for (auto& argument : arguments)
             argv.push_back(argument.data());

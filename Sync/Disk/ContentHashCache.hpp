@@ -1,0 +1,83 @@
+#pragma once
+
+// Sync/Disk: the engine's eyes and hands on the cloud folder: the scan into
+// files with types and content hashes, and the disk operations of a run.
+
+#include "Platform/FileSystem/ContentHashKey.hpp"
+#include "Platform/FileSystem/FileStatus.hpp"
+#include "Platform/FileSystem/FileSystemError.hpp"
+
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <expected>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <unordered_map>
+
+namespace Sync {
+
+// SHA-1 content hashes of files, remembered under their ContentHashKey so a
+// scan never reads a file again that has not changed since the last scan.
+//
+// A hash is remembered only when the file's change time lies at least
+// `racyInterval` before the moment the read began: a file changed again
+// within the same timestamp tick would otherwise keep its key with new
+// content. A file whose key changed while it was read is hashed but not
+// remembered. Files are opened without following links, and only regular
+// files are read.
+//
+// Each scan runs between `beginScan` and `endScan`; a completed scan forgets
+// every entry it did not use, so the cache holds at most the files of the
+// latest scan. Thread-safe: several scans may share one cache at once.
+class ContentHashCache {
+public:
+    struct Options {
+        // How long after its last change a file's hash may be remembered.
+        std::chrono::nanoseconds racyInterval = std::chrono::seconds { 2 };
+    };
+
+    [[nodiscard]] static std::shared_ptr<ContentHashCache> create(Options options);
+    [[nodiscard]] static std::shared_ptr<ContentHashCache> create() { return create(Options {}); }
+
+    // A generation number for the scan that begins.
+    [[nodiscard]] std::uint64_t beginScan();
+    // Forgets every entry that no scan since `generation` began has used.
+    void endScan(std::uint64_t generation);
+
+    // The content hash (40 lower-case hex digits) of the regular file at
+    // `path`, which the caller found with `status`. `notFound` when the file
+    // vanished, another error when it cannot be read; failures are not logged.
+    [[nodiscard]] std::expected<std::string, Platform::FileSystemError> hash(const std::string& path,
+        const Platform::FileStatus& status, std::uint64_t generation);
+
+    // How many entries are remembered.
+    [[nodiscard]] std::size_t size() const;
+    // How many files were read (not answered from memory) since creation.
+    [[nodiscard]] std::uint64_t readCount() const { return m_readCount.load(std::memory_order_relaxed); }
+
+private:
+    using Digest = std::array<std::uint8_t, 20>;
+    struct Entry {
+        Digest digest {};
+        std::uint64_t generation = 0;
+    };
+
+    explicit ContentHashCache(Options options)
+        : m_options(options)
+    {
+    }
+
+    [[nodiscard]] bool lookup(const Platform::ContentHashKey& key, std::uint64_t generation, Digest& digest);
+    void remember(const Platform::ContentHashKey& key, const Digest& digest, std::uint64_t generation);
+
+    Options m_options;
+    mutable std::mutex m_mutex;
+    std::unordered_map<Platform::ContentHashKey, Entry> m_entries;
+    std::uint64_t m_nextGeneration = 1;
+    std::atomic<std::uint64_t> m_readCount { 0 };
+};
+
+} // namespace Sync

@@ -1,0 +1,107 @@
+#pragma once
+
+#include "Platform/FileSystem/OwnChangeRegistry.hpp"
+#include "Reactive/NoError.hpp"
+#include "Reactive/SignalProducer.hpp"
+#include "Sync/Disk/ContentHashCache.hpp"
+#include "Sync/Disk/DiskOperationError.hpp"
+#include "Sync/Disk/FileSystemFileStoreConfiguration.hpp"
+#include "Sync/Model/File.hpp"
+
+#include <array>
+#include <memory>
+#include <string_view>
+#include <vector>
+
+namespace Sync {
+
+// The engine's view of the cloud folder on disk: the scan into files, and
+// the four disk operations of a run (create a folder, delete, move, re-date).
+//
+// The scan (`files`) lists every item below the folder as a new
+// FileWrapperItem: fresh local ids, the path relative to the folder with a
+// leading "/" (folders end with "/"), the content modification date to the
+// nanosecond, `folder` or `file` with the MIME type of the name, and the
+// SHA-1 of a file's content (empty for folders and unreadable files). Items
+// come in enumeration order: pre-order, names sorted per directory. Items
+// named as in `ignoredNames` are left out (the contents of such a folder are
+// not). Hidden items are listed. Symbolic links are never followed and not
+// listed; nor are other special files, items whose names are not valid UTF-8
+// and items that vanish during the scan; each is logged. Content hashes are
+// remembered between scans (ContentHashCache), so an unchanged file is read
+// once.
+//
+// Every disk path comes from the Platform::PathResolver below the current
+// `folderURL`: a path with "..", ".", empty components or NUL is refused
+// before anything on disk is touched, and no operation leaves the folder or
+// touches the folder itself except `createFolder` and `update`. Moves never
+// replace anything. With an OwnChangeRegistry, every operation registers the
+// paths it changes before it touches them.
+//
+// Every disk operation logs its failure as the system always has and returns
+// it. These count as success: creating a folder that exists, deleting an item
+// that is already gone, and a move whose source is gone while its
+// destination holds an item of the same kind (and, for a file whose hash is
+// known, the same content).
+//
+// A value: copies share the configuration, the cache and the registry. The
+// store takes no lock of its own; a scan runs on the thread that starts
+// `files`, each operation on its caller's thread, and any number may run at
+// once.
+class FileSystemFileStore {
+public:
+    using Files = std::vector<FileRef>;
+    using FilesProducer = Reactive::SignalProducer<Files, Reactive::NoError>;
+
+    // Names left out of every scan, compared exactly ("Thumbs.db" is kept).
+    static constexpr std::array<std::string_view, 4> ignoredNames { ".DS_Store", "desktop.ini", "thumbs.db",
+        "icon\r" };
+
+    // `ownChanges` and `hashCache` are optional; without a cache the store
+    // makes its own.
+    explicit FileSystemFileStore(std::shared_ptr<const FileSystemFileStoreConfiguration> configuration,
+        std::shared_ptr<Platform::OwnChangeRegistry> ownChanges = nullptr,
+        std::shared_ptr<ContentHashCache> hashCache = nullptr);
+
+    // Each start scans the folder synchronously on the starting thread, sends
+    // one array and completes; it never fails. A folder that cannot be read
+    // gives an empty array. Disposing from another thread ends the scan early
+    // (interrupted, no value).
+    [[nodiscard]] const FilesProducer& files() const { return m_files; }
+    [[nodiscard]] const std::shared_ptr<const FileSystemFileStoreConfiguration>& configuration() const
+    {
+        return m_state->configuration;
+    }
+
+    // Creates the folder `file` describes (its type must be folder) with
+    // missing parents, dated with its lastModifiedDate. Logs
+    // "❗️directory couldn't be created: " and the URL on failure.
+    [[nodiscard]] DiskOperationResult createFolder(const File& file) const;
+    // Moves the item to the Trash or removes it, as `movesToTrash` says now.
+    // Logs "❗️file couldn't be removed: " and the URL on failure.
+    [[nodiscard]] DiskOperationResult deleteItem(const File& file) const;
+    // Moves the item where `from` lies to where `to` says; nothing when both
+    // are the same place. Never replaces an item and makes no parents. Logs
+    // "❗️ couldn't move file locally: " and the error on failure.
+    [[nodiscard]] DiskOperationResult move(const File& from, const File& to) const;
+    // Sets the item's content modification date to its lastModifiedDate.
+    // Not logged.
+    [[nodiscard]] DiskOperationResult update(const File& file) const;
+
+private:
+    struct State {
+        std::shared_ptr<const FileSystemFileStoreConfiguration> configuration;
+        std::shared_ptr<Platform::OwnChangeRegistry> ownChanges;
+        std::shared_ptr<ContentHashCache> hashCache;
+    };
+
+    static void scan(const State& state, const Reactive::Observer<Files, Reactive::NoError>& observer,
+        const Reactive::Lifetime& lifetime);
+    [[nodiscard]] Platform::OwnChangeRegistry::Registration registerChange(const std::string& path,
+        Platform::OwnChangeRegistry::Scope scope) const;
+
+    std::shared_ptr<const State> m_state;
+    FilesProducer m_files;
+};
+
+} // namespace Sync

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <string>
+
+namespace Sync {
+
+// Why the engine itself refused to carry out a change (failures of the server
+// or of the disk arrive as their own error types).
+struct ChangeExecutionError {
+    // Never renumber: codes are logged.
+    enum class Code {
+        // A path from the server would leave the cloud folder or is malformed.
+        unsafePath = 1,
+        // The item on disk was changed since the last sync; the server's
+        // change would overwrite or delete it. The next local phase uploads it.
+        localEditConflict = 2,
+    };
+
+    Code code = Code::unsafePath;
+    // The path relative to the cloud folder that the change is about.
+    std::string path;
+    // What was found, for the log (may be empty).
+    std::string detail;
+
+    // One line for logs and sync events.
+    [[nodiscard]] std::string description() const;
+};
+
+} // namespace Sync

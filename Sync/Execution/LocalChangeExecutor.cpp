@@ -1,0 +1,221 @@
+#include "Sync/Execution/LocalChangeExecutor.hpp"
+
+#include "Sync/Execution/LocalEditGuard.hpp"
+#include "Sync/Status/FileSyncStatus.hpp"
+
+#include <mutex>
+
+namespace Sync {
+
+using Reactive::AnyError;
+using Reactive::Lifetime;
+using Reactive::Observer;
+
+namespace {
+
+using URLResult = Reactive::Result<Platform::URL, AnyError>;
+
+template<class T>
+std::optional<AnyError> failure(const std::expected<void, T>& result)
+{
+    if (result) {
+        return std::nullopt;
+    }
+    return AnyError(result.error());
+}
+
+// Drops a stale reference at the new item's path: looking it up removes an
+// attribute that does not belong to the item.
+void forgetStaleReference(const SyncCollaborators& collaborators, const File& file)
+{
+    static_cast<void>(collaborators.fileReferenceMapping->file(file.path(), collaborators.cloudFolder()));
+}
+
+} // namespace
+
+LocalChangeExecutor::LocalChangeExecutor(std::shared_ptr<const SyncCollaborators> collaborators)
+    : m_collaborators(std::move(collaborators))
+{
+}
+
+SyncEventProducer LocalChangeExecutor::performLocalOperation(const FileOperation& operation) const
+{
+    const auto change = Change::local(operation);
+    const auto& file = operation.file();
+    switch (operation.kind()) {
+    case FileOperation::Kind::Create:
+        return isFolder(*file) ? createFolder(change, file) : createFile(change, file);
+    case FileOperation::Kind::Update:
+        return isFolder(*file) ? SyncEventProducer::empty() : updateFile(change, file);
+    case FileOperation::Kind::Delete:
+        return remove(change, file);
+    case FileOperation::Kind::Move:
+        return move(change, operation.from(), file);
+    case FileOperation::Kind::MetaData:
+        return updateMetaData(change, file);
+    }
+    return SyncEventProducer::empty();
+}
+
+SyncEventProducer LocalChangeExecutor::createFile(const Change& change, const FileRef& file) const
+{
+    auto collaborators = m_collaborators;
+    auto call = deferredCall<Platform::URL>([collaborators, file]() -> SyncAPIClient::Producer<Platform::URL> {
+        const auto cloudFolder = collaborators->cloudFolder();
+        if (auto refused = LocalEditGuard(*collaborators->fileStore, cloudFolder).resolve(*file); !refused) {
+            return SyncAPIClient::Producer<Platform::URL>::error(refused.error());
+        }
+        return collaborators->apiClient->syncDownload(file, cloudFolder, ReplaceExisting::No);
+    });
+    auto reacted = call.on({ .value = [collaborators, file](const Platform::URL&) {
+        collaborators->fileStore->add(*file);
+        forgetStaleReference(*collaborators, *file);
+    } });
+    return changeEvents(change, reacted);
+}
+
+SyncEventProducer LocalChangeExecutor::createFolder(const Change& change, const FileRef& file) const
+{
+    auto collaborators = m_collaborators;
+    return synchronousChangeEvents(change, [collaborators, file]() -> std::optional<AnyError> {
+        if (auto refused = LocalEditGuard(*collaborators->fileStore, collaborators->cloudFolder()).resolve(*file);
+            !refused) {
+            return refused.error();
+        }
+        if (auto failed = failure(collaborators->fileSystemStore.createFolder(*file))) {
+            return failed;
+        }
+        collaborators->fileStore->add(*file);
+        forgetStaleReference(*collaborators, *file);
+        return std::nullopt;
+    });
+}
+
+SyncEventProducer LocalChangeExecutor::updateFile(const Change& change, const FileRef& file) const
+{
+    auto collaborators = m_collaborators;
+    const auto cloudFolderAtCall = collaborators->cloudFolder();
+    auto call = deferredCall<Platform::URL>(
+        [collaborators, file, cloudFolderAtCall]() -> SyncAPIClient::Producer<Platform::URL> {
+            if (auto refused = LocalEditGuard(*collaborators->fileStore, cloudFolderAtCall).checkOverwrite(*file)) {
+                return SyncAPIClient::Producer<Platform::URL>::error(std::move(*refused));
+            }
+            return collaborators->apiClient->syncDownload(file, cloudFolderAtCall, ReplaceExisting::Yes);
+        });
+    auto reacted = call.on({ .value = [collaborators, file, cloudFolderAtCall](const Platform::URL&) {
+        collaborators->fileReferenceMapping->addReference(*file, collaborators->cloudFolder());
+        collaborators->fileSyncStatusStore->mark(*file, FileSyncStatus::upToDate, cloudFolderAtCall);
+        collaborators->fileStore->add(*file);
+    } });
+    return changeEvents(change, reacted);
+}
+
+SyncEventProducer LocalChangeExecutor::remove(const Change& change, const FileRef& file) const
+{
+    auto collaborators = m_collaborators;
+    return synchronousChangeEvents(change, [collaborators, file]() -> std::optional<AnyError> {
+        if (auto refused = LocalEditGuard(*collaborators->fileStore, collaborators->cloudFolder()).checkDelete(*file)) {
+            return refused;
+        }
+        if (auto failed = failure(collaborators->fileSystemStore.deleteItem(*file))) {
+            return failed;
+        }
+        collaborators->fileSyncStatusStore->remove(*file, collaborators->cloudFolder());
+        collaborators->fileStore->setFile(file->syncFileID(), nullptr);
+        return std::nullopt;
+    });
+}
+
+SyncEventProducer LocalChangeExecutor::move(const Change& change, const FileRef& from, const FileRef& to) const
+{
+    auto collaborators = m_collaborators;
+    return synchronousChangeEvents(change, [collaborators, from, to]() -> std::optional<AnyError> {
+        const LocalEditGuard guard(*collaborators->fileStore, collaborators->cloudFolder());
+        for (const auto* file : { from.get(), to.get() }) {
+            if (auto refused = guard.resolve(*file); !refused) {
+                return refused.error();
+            }
+        }
+        // The item may be in place already: it was moved with its parent
+        // folder by an earlier change of the same list.
+        auto atDestination = collaborators->fileReferenceMapping->file(to->path(), collaborators->cloudFolder());
+        const bool inPlace = atDestination && atDestination->syncFileID() == to->syncFileID();
+        if (!inPlace) {
+            if (auto failed = failure(collaborators->fileSystemStore.move(*from, *to))) {
+                return failed;
+            }
+        }
+        collaborators->fileSyncStatusStore->remove(*from, collaborators->cloudFolder());
+        collaborators->fileStore->add(*to);
+        return std::nullopt;
+    });
+}
+
+SyncEventProducer LocalChangeExecutor::updateMetaData(const Change& change, const FileRef& file) const
+{
+    auto collaborators = m_collaborators;
+    auto reacted = fetchShareInfos(file, collaborators->apiClient).on({ .value = [collaborators](const ShareInfos& infos) {
+        const auto& [fetched, publicShare, privateShares] = infos;
+        collaborators->fileStore->modifyOrCreate(fetched->syncFileID(),
+            [&](FileRef& stored, FileWrapperItem::PublicShare& storedPublic, FileWrapperItem::PrivateShares& storedPrivate) {
+                stored = fetched;
+                storedPublic = publicShare;
+                storedPrivate = privateShares;
+            });
+    } });
+    return changeEvents(change, reacted);
+}
+
+SyncAPIClient::Producer<LocalChangeExecutor::ShareInfos> LocalChangeExecutor::fetchShareInfos(const FileRef& file,
+    const std::shared_ptr<SyncAPIClient>& apiClient)
+{
+    using PublicShare = SyncAPIClient::PublicShare;
+    using PrivateShares = SyncAPIClient::PrivateShares;
+    auto privatePart = file->hasPrivateShares() ? apiClient->syncPrivateShareInfos(file)
+                                                : SyncAPIClient::Producer<PrivateShares>::value({});
+    auto publicPart = file->hasPublicShare() ? apiClient->syncPublicShareInfo(file)
+                                             : SyncAPIClient::Producer<PublicShare>::value(nullptr);
+    return SyncAPIClient::Producer<ShareInfos>([file, privatePart, publicPart](
+                                                   Observer<ShareInfos, AnyError> observer, Lifetime lifetime) {
+        // The latest value of each part; a triple goes out whenever both have one.
+        struct Latest {
+            std::mutex mutex;
+            std::optional<PublicShare> publicShare;
+            std::optional<PrivateShares> privateShares;
+            int completed = 0;
+        };
+        auto latest = std::make_shared<Latest>();
+        auto receive = [file, observer, latest](auto&& event, auto assign) {
+            std::optional<ShareInfos> ready;
+            bool finished = false;
+            {
+                std::lock_guard lock(latest->mutex);
+                if (event.isValue()) {
+                    assign(*latest, event.value());
+                    if (latest->publicShare && latest->privateShares) {
+                        ready = ShareInfos(file, *latest->publicShare, *latest->privateShares);
+                    }
+                } else if (event.isCompleted()) {
+                    finished = ++latest->completed == 2;
+                }
+            }
+            if (ready) {
+                observer.send(std::move(*ready));
+            } else if (event.isFailed()) {
+                observer.sendFailed(event.error());
+            } else if (event.isInterrupted()) {
+                observer.sendInterrupted();
+            } else if (finished) {
+                observer.sendCompleted();
+            }
+        };
+        lifetime += privatePart.startWithEvents([receive](const auto& event) {
+            receive(event, [](Latest& state, const PrivateShares& value) { state.privateShares = value; });
+        });
+        lifetime += publicPart.startWithEvents([receive](const auto& event) {
+            receive(event, [](Latest& state, const PublicShare& value) { state.publicShare = value; });
+        });
+    });
+}
+
+} // namespace Sync

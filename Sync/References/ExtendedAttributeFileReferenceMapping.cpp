@@ -1,0 +1,55 @@
+#include "Sync/References/ExtendedAttributeFileReferenceMapping.hpp"
+
+#include "Platform/FileSystem/PathResolver.hpp"
+#include "Sync/References/ExtendedAttributes.hpp"
+
+namespace Sync {
+
+namespace {
+
+    // The item's file URL below the cloud folder, through the path resolver.
+    std::optional<Platform::URL> itemURL(std::string_view path, const Platform::URL& cloudFolder)
+    {
+        if (!cloudFolder.isFileURL())
+            return std::nullopt;
+        auto resolved = Platform::PathResolver(cloudFolder.path()).resolve(path);
+        if (!resolved)
+            return std::nullopt;
+        return Platform::URL::fileURL(*resolved);
+    }
+
+} // namespace
+
+ExtendedAttributeFileReferenceMapping::ExtendedAttributeFileReferenceMapping(std::shared_ptr<FileStore> fileStore,
+    std::shared_ptr<const Platform::ExtendedAttributes> attributes, std::shared_ptr<Platform::OwnChangeRegistry> ownChanges)
+    : m_fileStore(std::move(fileStore))
+    , m_attributes(attributes ? std::move(attributes) : Platform::ExtendedAttributes::system())
+    , m_ownChanges(std::move(ownChanges))
+{
+}
+
+FileRef ExtendedAttributeFileReferenceMapping::file(std::string_view path, const Platform::URL& cloudFolder)
+{
+    auto url = itemURL(path, cloudFolder);
+    if (!url)
+        return nullptr;
+    auto binding = QVExtendedAttributeValueForKey(path, extendedAttributeName(), *url, *m_attributes,
+        m_ownChanges.get());
+    if (!binding || binding->remoteFileId < 1)
+        return nullptr;
+    return m_fileStore->file(SyncFileID::remote(binding->remoteFileId));
+}
+
+void ExtendedAttributeFileReferenceMapping::addReference(const File& file, const Platform::URL& cloudFolder)
+{
+    auto remoteID = file.syncFileID().remoteID();
+    if (!remoteID)
+        return;
+    auto url = itemURL(file.path(), cloudFolder);
+    if (!url)
+        return;
+    auto binding = QVCloudExtendedAttributes::attributesWithFilePath(file.path(), *remoteID);
+    (void)QVSetExtendedAttributeValue(&binding, extendedAttributeName(), *url, *m_attributes, m_ownChanges.get());
+}
+
+} // namespace Sync

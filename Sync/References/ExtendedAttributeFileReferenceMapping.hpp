@@ -1,0 +1,43 @@
+#pragma once
+
+#include "Platform/FileSystem/ExtendedAttributes.hpp"
+#include "Platform/FileSystem/OwnChangeRegistry.hpp"
+#include "Sync/References/FileReferenceMapping.hpp"
+#include "Sync/Store/FileStore.hpp"
+
+#include <memory>
+
+namespace Sync {
+
+// The file reference mapping of the engine: the binding is the extended
+// attribute named `extendedAttributeName()` on the item (see
+// QVExtendedAttributeValueForKey), and the bound file is the stored file of
+// that remote id in `fileStore`. Every item path goes through the
+// Platform::PathResolver below the given cloud folder: a path that could
+// leave it binds nothing and finds nothing. Attribute writes and removals
+// are registered with `ownChanges` when given. A file system without user
+// attributes binds nothing and finds nothing, without failing.
+//
+// Holds only its collaborators; the bindings live on the items. Calls may
+// come from any thread, as far as the file store allows.
+class ExtendedAttributeFileReferenceMapping final : public FileReferenceMapping {
+public:
+    explicit ExtendedAttributeFileReferenceMapping(std::shared_ptr<FileStore> fileStore,
+        std::shared_ptr<const Platform::ExtendedAttributes> attributes = Platform::ExtendedAttributes::system(),
+        std::shared_ptr<Platform::OwnChangeRegistry> ownChanges = nullptr);
+
+    [[nodiscard]] const std::shared_ptr<FileStore>& fileStore() const { return m_fileStore; }
+
+    // Nothing when the item has no binding, its binding was removed as
+    // foreign, or the stored state has no file of the bound id (the binding
+    // then stays).
+    [[nodiscard]] FileRef file(std::string_view path, const Platform::URL& cloudFolder) override;
+    void addReference(const File& file, const Platform::URL& cloudFolder) override;
+
+private:
+    std::shared_ptr<FileStore> m_fileStore;
+    std::shared_ptr<const Platform::ExtendedAttributes> m_attributes;
+    std::shared_ptr<Platform::OwnChangeRegistry> m_ownChanges;
+};
+
+} // namespace Sync

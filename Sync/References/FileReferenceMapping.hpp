@@ -1,0 +1,43 @@
+#pragma once
+
+#include "Platform/Foundation/URL.hpp"
+#include "Sync/Model/File.hpp"
+
+#include <concepts>
+#include <memory>
+#include <ranges>
+#include <string_view>
+
+namespace Sync {
+
+// Binds local items to the stored files they mirror, so that an item keeps
+// its remote identity when it is renamed or moved. Implementations run
+// synchronously on the caller's thread.
+class FileReferenceMapping {
+public:
+    virtual ~FileReferenceMapping() = default;
+
+    // The stored file the item at `path` (relative to the cloud folder at
+    // `cloudFolder`) is bound to; null when it is bound to none.
+    [[nodiscard]] virtual FileRef file(std::string_view path, const Platform::URL& cloudFolder) = 0;
+
+    // Binds the item at `file.path()` to the remote id of `file`. Nothing for
+    // a file with a local id; a binding that cannot be written is skipped.
+    virtual void addReference(const File& file, const Platform::URL& cloudFolder) = 0;
+
+    // `addReference` for each file, in order. Elements are files or pointers
+    // to files (FileRef); null pointers are skipped.
+    template<std::ranges::input_range Files>
+    void addReferences(Files&& files, const Platform::URL& cloudFolder)
+    {
+        for (auto&& element : files) {
+            if constexpr (std::derived_from<std::remove_cvref_t<decltype(element)>, File>) {
+                addReference(element, cloudFolder);
+            } else if (element) {
+                addReference(*element, cloudFolder);
+            }
+        }
+    }
+};
+
+} // namespace Sync

@@ -1,0 +1,96 @@
+#include "Sync/Run/SyncManager.hpp"
+
+#include "Platform/Foundation/Log.hpp"
+#include "Sync/Run/SyncRun.hpp"
+#include "Sync/Status/FileSyncStatus.hpp"
+
+namespace Sync {
+
+using Reactive::AnyError;
+using Reactive::Lifetime;
+using Reactive::NoError;
+using Reactive::Observer;
+using Reactive::Signal;
+
+namespace {
+
+// The file a change is about: the destination of a move; none for an invalid change.
+const File* fileOf(const Change& change)
+{
+    const auto& operation = change.fileOperation();
+    return operation ? operation->file().get() : nullptr;
+}
+
+} // namespace
+
+SyncManager::SyncManager(std::shared_ptr<SyncAPIClient> apiClient, FileSystemFileStore fileSystemStore,
+    std::shared_ptr<FileStore> fileStore, std::shared_ptr<FileReferenceMapping> fileReferenceMapping,
+    std::shared_ptr<FileSyncStatusStore> fileSyncStatusStore)
+    : m_collaborators(std::make_shared<const SyncCollaborators>(SyncCollaborators { std::move(apiClient),
+          std::move(fileSystemStore), std::move(fileStore), std::move(fileReferenceMapping),
+          std::move(fileSyncStatusStore) }))
+    , m_queueScheduler(Reactive::QueueScheduler::make())
+    , m_remoteExecutor(m_collaborators)
+    , m_localExecutor(m_collaborators)
+    , m_syncEvents(Signal<SyncEventPair, NoError>::pipe().first)
+    , m_checkErrors(Signal<AnyError, NoError>::pipe().first)
+{
+    std::tie(m_syncEvents, m_syncEventSink) = Signal<SyncEventPair, NoError>::pipe();
+    std::tie(m_checkErrors, m_checkErrorSink) = Signal<AnyError, NoError>::pipe();
+    observeOutcomes();
+}
+
+SyncManager::~SyncManager() = default;
+
+void SyncManager::observeOutcomes()
+{
+    // The observers hold the collaborators, never the manager.
+    auto collaborators = m_collaborators;
+    m_syncEvents.observeValues([collaborators](const SyncEventPair& pair) {
+        const auto& [event, change] = pair;
+        const auto* file = fileOf(change);
+        if (!file || !event.isError()) {
+            return;
+        }
+        Platform::Log::failure(change.description() + ": " + event.error()->description());
+        collaborators->fileSyncStatusStore->mark(*file, FileSyncStatus::error, collaborators->cloudFolder());
+    });
+    m_syncEvents.observeValues([collaborators](const SyncEventPair& pair) {
+        const auto& [event, change] = pair;
+        const auto* file = fileOf(change);
+        if (!file || !event.isFinished() || !file->syncFileID().isRemote() || change.fileOperation()->isDelete()) {
+            return;
+        }
+        const auto cloudFolder = collaborators->cloudFolder();
+        collaborators->fileReferenceMapping->addReference(*file, cloudFolder);
+        collaborators->fileSyncStatusStore->mark(*file, FileSyncStatus::upToDate, cloudFolder);
+    });
+}
+
+Reactive::SignalProducer<SyncEventPair, NoError> SyncManager::performSync()
+{
+    auto collaborators = m_collaborators;
+    auto queue = m_queueScheduler;
+    auto remoteExecutor = m_remoteExecutor;
+    auto localExecutor = m_localExecutor;
+    auto syncEventSink = m_syncEventSink;
+    auto checkErrorSink = m_checkErrorSink;
+    return Reactive::SignalProducer<SyncEventPair, NoError>(
+        [=](Observer<SyncEventPair, NoError> observer, Lifetime lifetime) {
+            auto run = std::make_shared<SyncRun>(collaborators, remoteExecutor, localExecutor, queue,
+                SyncRun::Outputs { syncEventSink, checkErrorSink, observer });
+            run->start(lifetime);
+        });
+}
+
+SyncEventProducer SyncManager::performRemoteOperation(const FileOperation& operation) const
+{
+    return m_remoteExecutor.performRemoteOperation(operation);
+}
+
+SyncEventProducer SyncManager::performLocalOperation(const FileOperation& operation) const
+{
+    return m_localExecutor.performLocalOperation(operation);
+}
+
+} // namespace Sync

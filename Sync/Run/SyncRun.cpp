@@ -1,0 +1,311 @@
+#include "Sync/Run/SyncRun.hpp"
+
+#include "Platform/Foundation/Unicode.hpp"
+#include "Sync/Changes/ChangeComputation.hpp"
+#include "Sync/Model/FileWrapperItem.hpp"
+#include "Sync/Status/FileSyncStatus.hpp"
+
+#include <unordered_map>
+
+namespace Sync {
+
+using Reactive::AnyDisposable;
+using Reactive::AnyError;
+using Reactive::Event;
+using Reactive::NoError;
+using Reactive::Observer;
+
+SyncRun::SyncRun(std::shared_ptr<const SyncCollaborators> collaborators, RemoteChangeExecutor remoteExecutor,
+    LocalChangeExecutor localExecutor, Reactive::SchedulerPtr queue, Outputs outputs)
+    : m_collaborators(std::move(collaborators))
+    , m_remoteExecutor(std::move(remoteExecutor))
+    , m_localExecutor(std::move(localExecutor))
+    , m_queue(std::move(queue))
+    , m_outputs(std::move(outputs))
+{
+}
+
+void SyncRun::start(const Reactive::Lifetime& lifetime)
+{
+    std::weak_ptr<SyncRun> weakSelf = shared_from_this();
+    lifetime.observeEnded([weakSelf] {
+        if (auto self = weakSelf.lock()) {
+            self->stop();
+        }
+    });
+    // Marks left by an interrupted run would otherwise stay for good.
+    m_collaborators->fileSyncStatusStore->removeAll(FileSyncStatus::syncing);
+    startPhase(Phase::Local);
+}
+
+void SyncRun::startPhase(Phase phase)
+{
+    m_phase = phase;
+    m_pass = 0;
+    m_previousInvalidChanges.reset();
+    fetchChanges();
+}
+
+void SyncRun::fetchChanges()
+{
+    if (isStopped()) {
+        return;
+    }
+    ++m_pass;
+    m_finishedChanges = 0;
+    if (m_phase == Phase::Local) {
+        fetchLocalChanges();
+    } else {
+        fetchRemoteChanges();
+    }
+}
+
+void SyncRun::fetchLocalChanges()
+{
+    auto self = shared_from_this();
+    auto rootFolderID = m_collaborators->apiClient->syncRootFolderID();
+    startWork([self, rootFolderID] {
+        return rootFolderID.start(Observer<std::int64_t, AnyError>::make(
+            [self, received = false](Event<std::int64_t, AnyError>&& event) mutable {
+                if (event.isValue() && !received) {
+                    received = true;
+                    self->workEnded();
+                    self->scanDisk(event.value());
+                } else if ((event.isCompleted() || event.isFailed()) && !received) {
+                    // Without a root folder there is nothing to compare: the
+                    // failure is dropped and the run goes on with the server.
+                    self->workEnded();
+                    self->phaseDone();
+                }
+            }));
+    });
+}
+
+void SyncRun::scanDisk(std::int64_t rootFolderID)
+{
+    if (isStopped()) {
+        return;
+    }
+    auto self = shared_from_this();
+    const auto& scan = m_collaborators->fileSystemStore.files();
+    startWork([self, scan, rootFolderID] {
+        return scan.start(Observer<std::vector<FileRef>, NoError>::make(
+            [self, rootFolderID](Event<std::vector<FileRef>, NoError>&& event) {
+                if (!event.isValue()) {
+                    return;
+                }
+                self->workEnded();
+                auto diskFiles = std::move(event).value();
+                self->resolveIDs(diskFiles, rootFolderID);
+                auto storedFiles = self->m_collaborators->fileStore->files();
+                self->execute(resolvingNestedDeletes(computeChanges(diskFiles, storedFiles, MergePolicy::TakeLocal)));
+            }));
+    });
+}
+
+void SyncRun::fetchRemoteChanges()
+{
+    auto self = shared_from_this();
+    auto storedFiles = m_collaborators->fileStore->files();
+    auto listing = m_collaborators->apiClient->syncRemoteFiles();
+    startWork([self, listing, storedFiles = std::move(storedFiles)] {
+        return listing.start(Observer<std::vector<FileRef>, AnyError>::make(
+            [self, storedFiles, received = false](Event<std::vector<FileRef>, AnyError>&& event) mutable {
+                if (received || event.isInterrupted()) {
+                    return;
+                }
+                received = true;
+                self->workEnded();
+                if (event.isValue()) {
+                    self->execute(resolvingNestedDeletes(
+                        computeChanges(storedFiles, std::move(event).value(), MergePolicy::TakeRemote)));
+                    return;
+                }
+                if (event.isFailed()) {
+                    self->m_outputs.checkErrors.send(std::move(event).error());
+                }
+                self->phaseDone();
+            }));
+    });
+}
+
+void SyncRun::resolveIDs(const std::vector<FileRef>& diskFiles, std::int64_t rootFolderID) const
+{
+    const auto cloudFolder = m_collaborators->cloudFolder();
+    auto& mapping = *m_collaborators->fileReferenceMapping;
+    // The scan lists a folder before its contents, so the folder's own lookup
+    // answers its children's parent lookup; each path is looked up once per pass.
+    std::unordered_map<std::string, std::optional<SyncFileID>> known;
+    auto lookUp = [&](std::string path) -> const std::optional<SyncFileID>& {
+        if (path.size() > 1 && path.ends_with('/')) {
+            path.pop_back();
+        }
+        auto key = Platform::precomposed(path);
+        auto found = known.find(key);
+        if (found == known.end()) {
+            auto file = mapping.file(path, cloudFolder);
+            found = known.emplace(std::move(key), file ? std::optional(file->syncFileID()) : std::nullopt).first;
+        }
+        return found->second;
+    };
+    for (const auto& file : diskFiles) {
+        auto* item = dynamic_cast<FileWrapperItem*>(file.get());
+        if (!item) {
+            continue;
+        }
+        const auto parent = parentPath(*item);
+        if (parent == "/") {
+            item->setSyncParentID(SyncFileID::remote(rootFolderID));
+        }
+        if (const auto& own = lookUp(item->path())) {
+            item->setSyncFileID(*own);
+        }
+        if (const auto& parentID = lookUp(parent)) {
+            item->setSyncParentID(*parentID);
+        }
+    }
+}
+
+void SyncRun::execute(std::vector<Change> changes)
+{
+    if (isStopped()) {
+        return;
+    }
+    m_validChanges.clear();
+    m_invalidChanges = 0;
+    std::vector<FileRef> files;
+    for (auto& change : changes) {
+        if (change.isInvalid()) {
+            ++m_invalidChanges;
+            continue;
+        }
+        files.push_back(change.fileOperation()->file());
+        m_validChanges.push_back(std::move(change));
+    }
+    // One write for the whole list, before its first change starts.
+    m_collaborators->fileSyncStatusStore->mark(files, FileSyncStatus::syncing, m_collaborators->cloudFolder());
+    m_nextChange = 0;
+    executeNext();
+}
+
+void SyncRun::executeNext()
+{
+    if (isStopped()) {
+        return;
+    }
+    if (m_nextChange == m_validChanges.size()) {
+        listDone();
+        return;
+    }
+    auto producer = dispatch(m_validChanges[m_nextChange++]).startOn(m_queue);
+    auto self = shared_from_this();
+    startWork([self, producer] {
+        return producer.start(Observer<SyncEventPair, NoError>::make([self](Event<SyncEventPair, NoError>&& event) {
+            if (event.isValue()) {
+                self->forward(event.value());
+            } else if (event.isCompleted()) {
+                self->workEnded();
+                self->executeNext();
+            }
+        }));
+    });
+}
+
+void SyncRun::listDone()
+{
+    m_validChanges.clear();
+    if (m_invalidChanges == 0) {
+        phaseDone();
+        return;
+    }
+    const bool unchanged = m_finishedChanges == 0 && m_previousInvalidChanges == m_invalidChanges;
+    if (unchanged || m_pass > maximumRepetitions) {
+        phaseDone();
+        return;
+    }
+    m_previousInvalidChanges = m_invalidChanges;
+    fetchChanges();
+}
+
+void SyncRun::phaseDone()
+{
+    if (isStopped()) {
+        return;
+    }
+    if (m_phase == Phase::Local) {
+        startPhase(Phase::Remote);
+        return;
+    }
+    m_outputs.caller.sendCompleted();
+}
+
+void SyncRun::forward(const SyncEventPair& pair)
+{
+    if (pair.first.isFinished()) {
+        ++m_finishedChanges;
+    }
+    // The manager's observers (the status bookkeeping, the application) see
+    // every event before whoever started the run.
+    m_outputs.syncEvents.send(pair);
+    m_outputs.caller.send(pair);
+}
+
+SyncEventProducer SyncRun::dispatch(const Change& change) const
+{
+    switch (change.kind()) {
+    case Change::Kind::Local:
+        return m_localExecutor.performLocalOperation(*change.fileOperation());
+    case Change::Kind::Remote:
+        return m_remoteExecutor.performRemoteOperation(*change.fileOperation());
+    case Change::Kind::Invalid:
+        break;
+    }
+    return SyncEventProducer::empty();
+}
+
+void SyncRun::startWork(const std::function<AnyDisposable()>& work)
+{
+    std::uint64_t generation = 0;
+    {
+        std::lock_guard lock(m_mutex);
+        generation = ++m_workGeneration;
+    }
+    // The work may finish (and the next step begin) inside this call.
+    auto handle = work();
+    {
+        std::lock_guard lock(m_mutex);
+        if (!m_stopped) {
+            if (m_workGeneration == generation) {
+                m_work = std::move(handle);
+            }
+            return;
+        }
+    }
+    handle.dispose();
+}
+
+void SyncRun::workEnded()
+{
+    std::lock_guard lock(m_mutex);
+    ++m_workGeneration;
+    m_work = AnyDisposable();
+}
+
+void SyncRun::stop()
+{
+    AnyDisposable work;
+    {
+        std::lock_guard lock(m_mutex);
+        m_stopped = true;
+        work = std::exchange(m_work, AnyDisposable());
+    }
+    work.dispose();
+}
+
+bool SyncRun::isStopped() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_stopped;
+}
+
+} // namespace Sync

@@ -1,0 +1,105 @@
+#pragma once
+
+#include "Reactive/AnyError.hpp"
+#include "Reactive/Lifetime.hpp"
+#include "Reactive/NoError.hpp"
+#include "Reactive/Observer.hpp"
+#include "Reactive/Schedulers/Scheduler.hpp"
+#include "Sync/Execution/LocalChangeExecutor.hpp"
+#include "Sync/Execution/RemoteChangeExecutor.hpp"
+#include "Sync/Execution/SyncCollaborators.hpp"
+#include "Sync/Run/SyncEvent.hpp"
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <vector>
+
+namespace Sync {
+
+// One started run of the sync manager, as named states:
+//   start (clear stale `syncing` marks)
+//   -> local phase:  root folder id, disk scan, local ids resolved, stored
+//                    files, changes under TakeLocal
+//   -> remote phase: stored files, remote listing, changes under TakeRemote
+//   -> completed.
+// Each pass of a phase marks the files of its valid changes `syncing` in one
+// call, carries the changes out one at a time (each started on the manager's
+// queue, the next only when the one before has completed), and, when its list
+// held invalid changes, computes and carries out the phase again from fresh
+// data: at most `maximumRepetitions` times, and no more once a repetition
+// finished no change and left as many invalid changes as the pass before
+// (nothing can differ the next time).
+//
+// Every event goes to `syncEvents` first and then to the caller. A failure of
+// the root folder id ends the local phase silently; a failure of the listing
+// goes to `checkErrors` and ends the remote phase. Disposing the run (ending
+// its lifetime) disposes the change under way and starts nothing further.
+//
+// Threading: the steps follow one another on whichever thread finished the
+// step before (the caller's, the queue's, or the SyncAPIClient's); no two run
+// at once. Only `stop` may come from another thread at any time.
+class SyncRun final : public std::enable_shared_from_this<SyncRun> {
+public:
+    static constexpr int maximumRepetitions = 20;
+
+    struct Outputs {
+        Reactive::Observer<SyncEventPair, Reactive::NoError> syncEvents;
+        Reactive::Observer<Reactive::AnyError, Reactive::NoError> checkErrors;
+        Reactive::Observer<SyncEventPair, Reactive::NoError> caller;
+    };
+
+    SyncRun(std::shared_ptr<const SyncCollaborators> collaborators, RemoteChangeExecutor remoteExecutor,
+        LocalChangeExecutor localExecutor, Reactive::SchedulerPtr queue, Outputs outputs);
+
+    // Begins the run; stops it when `lifetime` ends.
+    void start(const Reactive::Lifetime& lifetime);
+
+private:
+    enum class Phase { Local, Remote };
+
+    void startPhase(Phase phase);
+    void fetchChanges();
+    void fetchLocalChanges();
+    void scanDisk(std::int64_t rootFolderID);
+    void fetchRemoteChanges();
+    void execute(std::vector<Change> changes);
+    void executeNext();
+    void listDone();
+    void phaseDone();
+    void forward(const SyncEventPair& pair);
+    void resolveIDs(const std::vector<FileRef>& diskFiles, std::int64_t rootFolderID) const;
+
+    [[nodiscard]] SyncEventProducer dispatch(const Change& change) const;
+    // Starts `work`, keeping its handle as the work under way (for `stop`)
+    // unless it has finished already.
+    void startWork(const std::function<Reactive::AnyDisposable()>& work);
+    void workEnded();
+    void stop();
+    [[nodiscard]] bool isStopped() const;
+
+    std::shared_ptr<const SyncCollaborators> m_collaborators;
+    RemoteChangeExecutor m_remoteExecutor;
+    LocalChangeExecutor m_localExecutor;
+    Reactive::SchedulerPtr m_queue;
+    Outputs m_outputs;
+
+    // Touched only by the step under way (see Threading).
+    Phase m_phase { Phase::Local };
+    int m_pass { 0 };
+    std::vector<Change> m_validChanges;
+    std::size_t m_nextChange { 0 };
+    std::size_t m_invalidChanges { 0 };
+    std::optional<std::size_t> m_previousInvalidChanges;
+    std::size_t m_finishedChanges { 0 };
+
+    mutable std::mutex m_mutex;
+    Reactive::AnyDisposable m_work;
+    std::uint64_t m_workGeneration { 0 };
+    bool m_stopped { false };
+};
+
+} // namespace Sync

@@ -1,0 +1,74 @@
+#pragma once
+
+#include "Platform/Foundation/URL.hpp"
+#include "Reactive/NoError.hpp"
+#include "Reactive/SignalProducer.hpp"
+#include "Sync/Model/File.hpp"
+#include "Sync/Status/FileSyncStatus.hpp"
+
+#include <functional>
+#include <string>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+namespace Sync {
+
+// The key of an item's status row: the path of the standardized file URL
+// (dot segments resolved, no trailing "/" except for the root) in NFC. The
+// extension uses it too, to compare an item's URL with the cloud folder's.
+[[nodiscard]] std::string realmIdentifierPath(const Platform::URL& url);
+
+using FileSyncStatuses = std::unordered_map<Platform::URL, FileSyncStatus>;
+
+// The engine's store of per-file sync status, keyed by absolute path. The
+// engine writes; the file-manager extension reads from another process.
+//
+// Failures (an unopenable database, a failed commit) are logged and the call
+// returns normally; nothing is retried.
+class FileSyncStatusStore {
+public:
+    virtual ~FileSyncStatusStore() = default;
+
+    // The items whose statuses `statusProducer` reports; in memory only, per
+    // store object, starting empty. The store never changes the set itself.
+    [[nodiscard]] virtual std::unordered_set<Platform::URL> trackedURLs() const = 0;
+    virtual void setTrackedURLs(std::unordered_set<Platform::URL> urls) = 0;
+    virtual void modifyTrackedURLs(const std::function<void(std::unordered_set<Platform::URL>&)>& change) = 0;
+
+    // True when any row, tracked or not, is syncing.
+    [[nodiscard]] virtual bool hasSyncingFiles() const = 0;
+    // Sends nothing at start; after each commit to the database file (from any
+    // thread or process) the statuses of the tracked items that have a row,
+    // keyed by the tracked URL. A folder reading up to date reads syncing while
+    // any row below it (its key followed by "/") is syncing. Never fails or
+    // completes by itself.
+    [[nodiscard]] virtual Reactive::SignalProducer<FileSyncStatuses, Reactive::NoError> statusProducer() const = 0;
+
+    // Sets the status of `file`, located below `cloudFolder`, to `status`.
+    virtual void mark(const File& file, FileSyncStatus status, const Platform::URL& cloudFolder) = 0;
+    // The same for every file, in one write transaction; nothing at all for an empty list.
+    virtual void mark(const std::vector<FileRef>& files, FileSyncStatus status, const Platform::URL& cloudFolder) = 0;
+    // Sets every row with `status` to up to date, in one write transaction; rows are kept.
+    virtual void removeAll(FileSyncStatus matching) = 0;
+    // Removes the row of the item at `fileURL`.
+    virtual void remove(const Platform::URL& fileURL) = 0;
+    // Removes the row of `file`, located below `cloudFolder`.
+    virtual void remove(const File& file, const Platform::URL& cloudFolder) = 0;
+    // Removes every row; `trackedURLs` stays as it is.
+    virtual void clean() = 0;
+
+    // The status of the item at `url`: unknown without a row; a folder whose
+    // row reads up to date reads syncing while anything below it is syncing.
+    [[nodiscard]] virtual FileSyncStatus status(const Platform::URL& url) const = 0;
+    virtual void setStatus(const Platform::URL& url, FileSyncStatus status) = 0;
+    // Reads the status of `url`, lets `change` change it, and writes the result.
+    virtual void modifyStatus(const Platform::URL& url, const std::function<void(FileSyncStatus&)>& change)
+    {
+        auto current = status(url);
+        change(current);
+        setStatus(url, current);
+    }
+};
+
+} // namespace Sync

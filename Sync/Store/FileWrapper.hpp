@@ -1,0 +1,34 @@
+#pragma once
+
+#include "Platform/Database/DatabaseObject.hpp"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <tuple>
+
+namespace Sync {
+
+// The stored state of one server item: a row of the database table
+// "FileWrapper" (the object type's name in the file; never rename it).
+//
+// Invariants kept by RealmFileStore: at most one row per remote file id;
+// `path` is the precomposed (NFC) form of the path inside `fileData`.
+struct FileWrapper {
+    // Primary key: the number of the item's remote SyncFileID.
+    std::int64_t remoteFileID = 0;
+    // The item's path in the cloud folder in NFC, folders ending with "/"; used by the path lookup.
+    std::string path;
+    // The archive bytes of the item's FileWrapperItem dictionary, share details included.
+    Platform::DatabaseBlob fileData;
+
+    static constexpr std::string_view objectTypeName = "FileWrapper";
+    static constexpr auto properties()
+    {
+        return std::tuple { Platform::DatabaseProperty { "remoteFileID", &FileWrapper::remoteFileID },
+            Platform::DatabaseProperty { "path", &FileWrapper::path },
+            Platform::DatabaseProperty { "fileData", &FileWrapper::fileData } };
+    }
+};
+
+} // namespace Sync

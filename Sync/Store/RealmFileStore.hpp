@@ -1,0 +1,39 @@
+#pragma once
+
+#include "Platform/Database/Database.hpp"
+#include "Reactive/Schedulers/Scheduler.hpp"
+#include "Sync/Store/FileStore.hpp"
+
+namespace Sync {
+
+// The FileStore over the shared database: one FileWrapper row per server item.
+//
+// The store holds only its database factory and calls it once at the start
+// of every operation (a lookup by local id, or the removal of a record that
+// is not there, ends before that); it keeps no handle between operations. So
+// any thread may call any operation; writes are serialised by the database
+// across threads and processes. The store takes no locks of its own.
+//
+// A file with a local id has no key: `add`, `setFile` and `modifyOrCreate`
+// log it and store nothing.
+class RealmFileStore final : public FileStore {
+public:
+    // `createRealm` opens a handle on the calling thread; `deliveryScheduler`
+    // is where `filesProducer` delivers its values.
+    RealmFileStore(Platform::DatabaseFactory createRealm, Reactive::SchedulerPtr deliveryScheduler);
+
+    void clean() override;
+    void add(const File& file) override;
+    [[nodiscard]] FileRef file(const SyncFileID& id) const override;
+    void setFile(const SyncFileID& id, const FileRef& file) override;
+    [[nodiscard]] FileRef fileAtPath(const std::string& path) const override;
+    [[nodiscard]] std::vector<FileRef> files() const override;
+    void modifyOrCreate(const SyncFileID& id, const ModifyOrCreate& apply) override;
+    [[nodiscard]] Reactive::SignalProducer<std::vector<FileRef>, Reactive::NoError> filesProducer() const override;
+
+private:
+    Platform::DatabaseFactory m_createRealm;
+    Reactive::SchedulerPtr m_deliveryScheduler;
+};
+
+} // namespace Sync

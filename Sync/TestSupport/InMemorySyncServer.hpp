@@ -1,0 +1,200 @@
+#pragma once
+
+// Sync/TestSupport: test doubles of what the application hands the engine,
+// shared by the engine's tests, the scheduler's tests and the benchmarks.
+
+#include "Platform/Foundation/Date.hpp"
+#include "Reactive/Schedulers/Scheduler.hpp"
+#include "Sync/Remote/SyncAPIClient.hpp"
+
+#include <array>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+namespace Sync::Testing {
+
+// A file as the server double answers it: a File of its own concrete type
+// (the application's model is not a FileWrapperItem either). Immutable.
+class RemoteFile final : public File {
+public:
+    struct Fields {
+        std::int64_t id = 0;
+        std::int64_t parentID = 0;
+        std::string path;
+        std::string fileName;
+        Platform::Date lastModifiedDate;
+        FileType type = FileType::folder();
+        std::string etag;
+        bool hasPublicShare = false;
+        bool hasPrivateShares = false;
+        std::string fileHash;
+    };
+
+    explicit RemoteFile(Fields fields);
+
+    const SyncFileID& syncFileID() const override { return m_syncFileID; }
+    const std::string& path() const override { return m_fields.path; }
+    const std::string& fileName() const override { return m_fields.fileName; }
+    const SyncFileID& syncParentID() const override { return m_syncParentID; }
+    Platform::Date lastModifiedDate() const override { return m_fields.lastModifiedDate; }
+    const FileType& type() const override { return m_fields.type; }
+    const std::optional<std::string>& syncEtag() const override { return m_etag; }
+    bool hasPublicShare() const override { return m_fields.hasPublicShare; }
+    bool hasPrivateShares() const override { return m_fields.hasPrivateShares; }
+    const std::string& fileHash() const override { return m_fields.fileHash; }
+    std::string description() const override { return "RemoteFile(" + m_fields.path + ")"; }
+
+private:
+    Fields m_fields;
+    SyncFileID m_syncFileID;
+    SyncFileID m_syncParentID;
+    std::optional<std::string> m_etag;
+};
+
+// What the server double fails with.
+struct ServerError {
+    std::string message;
+    [[nodiscard]] std::string description() const { return "Server: " + message; }
+};
+
+// An in-memory remote storage behind the engine's SyncAPIClient, behaving as
+// the application's adapter over the real service does:
+// - the root folder has id 100, new items take the next integer;
+// - paths begin with "/" and folder paths end with "/"; names are kept in NFC;
+// - hashes are lower-case SHA-1 of the content; dates are whole seconds;
+// - the root etag (and the etag of each changed item) changes with every mutation;
+// - a delete completes without a value; a move only re-parents (the name stays);
+// - an upload or new folder whose name is taken in its parent fails;
+// - downloads write the content into the cloud folder through the path
+//   resolver and rename it into place (never replacing unless told to).
+// Failures can be injected per call (and per path). Calls are counted.
+//
+// Every producer does its work when started, on the starting thread, or on
+// the delivery scheduler when one is set; a started producer keeps the server
+// alive. Make it with std::make_shared. Thread-safe.
+class InMemorySyncServer final : public SyncAPIClient, public std::enable_shared_from_this<InMemorySyncServer> {
+public:
+    // Never renumber: the index of the call counters.
+    enum class Call {
+        rootFolderID,
+        remoteFiles,
+        rootEtag,
+        download,
+        upload,
+        reupload,
+        createFolder,
+        deleteItem,
+        rename,
+        move,
+        publicShareInfo,
+        privateShareInfos,
+    };
+    static constexpr std::size_t callKinds = 12;
+    static constexpr std::int64_t rootID = 100;
+
+    InMemorySyncServer();
+
+    // SyncAPIClient.
+    Producer<std::int64_t> syncRootFolderID() override;
+    Producer<std::vector<FileRef>> syncRemoteFiles() override;
+    Producer<std::string> syncRootEtag() override;
+    Producer<Platform::URL> syncDownload(FileRef file, Platform::URL cloudFolder, ReplaceExisting replace) override;
+    Producer<FileRef> syncUpload(FileRef file, Platform::URL cloudFolder) override;
+    Producer<FileRef> syncReupload(FileRef file, Platform::URL cloudFolder) override;
+    Producer<FileRef> syncCreateFolder(FileRef file) override;
+    Producer<Reactive::Unit> syncDelete(FileRef file) override;
+    Producer<FileRef> syncRename(FileRef file) override;
+    Producer<FileRef> syncMove(FileRef file) override;
+    Producer<PublicShare> syncPublicShareInfo(FileRef file) override;
+    Producer<PrivateShares> syncPrivateShareInfos(FileRef file) override;
+
+    // Changes made "by another client", as the tests set the server up. Paths
+    // as the engine writes them; missing parent folders are created. Each
+    // answers the item's id (-1 when the path does not exist).
+    std::int64_t addFolder(const std::string& path);
+    std::int64_t addFile(const std::string& path, const std::string& content,
+        std::optional<Platform::Date> modified = std::nullopt);
+    std::int64_t setContent(const std::string& path, const std::string& content,
+        std::optional<Platform::Date> modified = std::nullopt);
+    bool removeItem(const std::string& path);
+    // Moves or renames an item (with everything below it) to `newPath`.
+    bool moveItem(const std::string& path, const std::string& newPath);
+    bool setShares(const std::string& path, PublicShare publicShare, PrivateShares privateShares);
+
+    // What the server holds now.
+    [[nodiscard]] std::optional<std::int64_t> idAt(const std::string& path) const;
+    [[nodiscard]] std::optional<std::string> contentAt(const std::string& path) const;
+    [[nodiscard]] std::shared_ptr<RemoteFile> fileAt(const std::string& path) const;
+    // Every path below the root, sorted byte for byte.
+    [[nodiscard]] std::vector<std::string> paths() const;
+    [[nodiscard]] std::string rootEtag() const;
+
+    // The next `count` calls of `call` fail (only those about `path`, when given).
+    void failNext(Call call, int count = 1, std::optional<std::string> path = std::nullopt);
+    // Every call of `call` fails until `clearFailures`.
+    void failAlways(Call call);
+    void clearFailures();
+
+    [[nodiscard]] int callCount(Call call) const;
+    // Calls that changed the server: upload, re-upload, create folder, delete, rename, move.
+    [[nodiscard]] int mutationCount() const;
+    void resetCounts();
+
+    // Work and delivery on `scheduler` from now on (null: the starting thread).
+    void setDeliveryScheduler(Reactive::SchedulerPtr scheduler);
+
+private:
+    struct Item {
+        std::int64_t id = 0;
+        std::int64_t parentID = 0;
+        std::string name;
+        bool folder = false;
+        std::string mimeType;
+        std::string content;
+        std::string hash;
+        Platform::Date modified;
+        std::string etag;
+        PublicShare publicShare;
+        PrivateShares privateShares;
+    };
+    struct Failure {
+        Call call;
+        int remaining;
+        std::optional<std::string> path;
+    };
+
+    template<class T>
+    Producer<T> operation(Call call, std::string path, std::function<Reactive::Result<T, Reactive::AnyError>()> work);
+    [[nodiscard]] bool consumeFailure(Call call, const std::string& path);
+
+    // All below with m_mutex held.
+    [[nodiscard]] std::string pathOf(const Item& item) const;
+    [[nodiscard]] Item* find(std::int64_t id);
+    [[nodiscard]] Item* findPath(const std::string& path);
+    [[nodiscard]] Item* child(std::int64_t parentID, const std::string& name);
+    [[nodiscard]] std::shared_ptr<RemoteFile> answer(const Item& item) const;
+    std::int64_t insert(Item item);
+    void erase(std::int64_t id);
+    void reparent(Item& item, std::int64_t parentID, std::string name);
+    std::string nextEtag();
+    std::int64_t ensureFolder(const std::string& path);
+    Reactive::Result<Item*, Reactive::AnyError> requireItem(const File& file);
+
+    mutable std::mutex m_mutex;
+    std::map<std::int64_t, Item> m_items;
+    std::unordered_map<std::int64_t, std::map<std::string, std::int64_t>> m_children;
+    std::int64_t m_nextID { rootID + 1 };
+    std::int64_t m_version { 0 };
+    std::vector<Failure> m_failures;
+    std::array<int, callKinds> m_calls {};
+    Reactive::SchedulerPtr m_delivery;
+    std::int64_t m_downloads { 0 };
+};
+
+} // namespace Sync::Testing
