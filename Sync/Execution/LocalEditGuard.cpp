@@ -127,7 +127,7 @@ std::optional<std::string> LocalEditGuard::editedFileBelow(const std::string& di
             continue;
         }
         const auto relativePath = Platform::precomposed(base + entry->relativePath);
-        auto stored = m_fileStore.file(std::string_view(relativePath));
+        auto stored = m_fileStore.fileAtPath(relativePath);
         if (!stored) {
             return relativePath + " is not synced yet";
         }

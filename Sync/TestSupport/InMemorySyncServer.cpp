@@ -31,11 +31,6 @@ Platform::Date wholeSeconds(Platform::Date date)
     return Platform::Date::fromWholeSecondsSince1970(date.wholeSecondsSince1970());
 }
 
-Platform::Date defaultDate(std::int64_t id)
-{
-    return Platform::Date::fromWholeSecondsSince1970(1'760'000'000 + id);
-}
-
 Result<std::string, AnyError> readContent(const Platform::URL& cloudFolder, const std::string& path)
 {
     auto resolved = Platform::PathResolver(cloudFolder.path()).resolve(path);

@@ -95,7 +95,7 @@ FileRef InMemoryFileStore::file(const SyncFileID& id) const
     return std::make_shared<FileWrapperItem>(static_cast<const File&>(*found->second.file));
 }
 
-void InMemoryFileStore::setFile(const SyncFileID& id, const File* file)
+void InMemoryFileStore::put(const SyncFileID& id, const File* file)
 {
     if (!file) {
         if (auto remote = id.remoteID())
@@ -112,10 +112,10 @@ void InMemoryFileStore::modifyFile(const SyncFileID& id, const std::function<voi
 {
     auto current = file(id);
     change(current);
-    setFile(id, current.get());
+    put(id, current.get());
 }
 
-FileRef InMemoryFileStore::file(std::string_view path) const
+FileRef InMemoryFileStore::fileAtPath(const std::string& path) const
 {
     for (const auto& [id, record] : m_records) {
         if (Platform::canonicallyEqual(record.file->path(), path))
@@ -138,7 +138,7 @@ void InMemoryFileStore::modifyOrCreate(const SyncFileID& id, const ModifyOrCreat
     FileWrapperItem::PublicShare publicShare;
     FileWrapperItem::PrivateShares privateShares;
     apply(current, publicShare, privateShares);
-    setFile(id, current.get());
+    put(id, current.get());
 }
 
 Reactive::SignalProducer<std::vector<FileRef>, Reactive::NoError> InMemoryFileStore::filesProducer() const

@@ -63,11 +63,11 @@ private:
 class InMemoryFileStore final : public FileStore {
 public:
     void clean() override { m_records.clear(); }
-    void add(const File& file) override { setFile(file.syncFileID(), &file); }
+    void add(const File& file) override { put(file.syncFileID(), &file); }
     FileRef file(const SyncFileID& id) const override;
-    void setFile(const SyncFileID& id, const File* file) override;
+    void setFile(const SyncFileID& id, const FileRef& file) override { put(id, file.get()); }
     void modifyFile(const SyncFileID& id, const std::function<void(FileRef&)>& change) override;
-    FileRef file(std::string_view path) const override;
+    FileRef fileAtPath(const std::string& path) const override;
     std::vector<FileRef> files() const override;
     void modifyOrCreate(const SyncFileID& id, const ModifyOrCreate& apply) override;
     Reactive::SignalProducer<std::vector<FileRef>, Reactive::NoError> filesProducer() const override;
@@ -75,6 +75,8 @@ public:
     int lookups() const { return m_lookups; }
 
 private:
+    void put(const SyncFileID& id, const File* file);
+
     struct Record {
         std::shared_ptr<FileWrapperItem> file;
     };

@@ -1,0 +1,93 @@
+#pragma once
+
+#include "Platform/Foundation/Date.hpp"
+#include "Platform/Foundation/URL.hpp"
+#include "Reactive/MutableProperty.hpp"
+#include "Reactive/Schedulers/QueueScheduler.hpp"
+#include "Sync/Disk/FileSystemFileStore.hpp"
+#include "Sync/References/ExtendedAttributeFileReferenceMapping.hpp"
+#include "Sync/Run/SyncManager.hpp"
+#include "Sync/Status/RealmFileSyncStatusStore.hpp"
+#include "Sync/Store/RealmFileStore.hpp"
+#include "Sync/TestSupport/InMemorySyncServer.hpp"
+
+#include <chrono>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace Sync::Testing {
+
+// The configuration the application hands the disk file store, with both
+// values settable by the test.
+class TestFolderConfiguration final : public FileSystemFileStoreConfiguration {
+public:
+    explicit TestFolderConfiguration(Platform::URL folderURL, bool movesToTrash = false);
+
+    Reactive::Property<bool> movesToTrash() const override { return m_movesToTrash; }
+    Reactive::Property<Platform::URL> folderURL() const override { return m_folderURL; }
+
+    Reactive::MutableProperty<bool> m_movesToTrash;
+    Reactive::MutableProperty<Platform::URL> m_folderURL;
+};
+
+// A whole engine as the application builds it, on real components: a private
+// temporary directory holding the cloud folder ("Cloud") and the database
+// file ("Cloud.db"), the disk file store, the stores over the database, the
+// extended-attribute reference mapping and a SyncManager, all against an
+// InMemorySyncServer. Deletes remove items (no Trash). The directory is
+// removed when the object goes.
+//
+// Paths given to the helpers are relative to the cloud folder ("/A/b.txt").
+class TestCloud {
+public:
+    struct RunResult {
+        std::vector<SyncEventPair> events;
+        bool completed = false;
+    };
+
+    TestCloud();
+    ~TestCloud();
+    TestCloud(const TestCloud&) = delete;
+    TestCloud& operator=(const TestCloud&) = delete;
+
+    // Starts one run and waits for its end (at most `timeout`; a run still
+    // going then is disposed and `completed` is false).
+    RunResult sync(std::chrono::milliseconds timeout = std::chrono::seconds(60));
+
+    [[nodiscard]] const std::string& directory() const { return m_directory; }
+    [[nodiscard]] const std::string& cloudFolder() const { return m_cloudFolder; }
+    [[nodiscard]] Platform::URL cloudFolderURL() const;
+    [[nodiscard]] std::string diskPath(const std::string& path) const;
+
+    // The disk, written and read directly (not through the engine).
+    void writeFile(const std::string& path, const std::string& content,
+        std::optional<Platform::Date> modified = std::nullopt) const;
+    void makeFolder(const std::string& path) const;
+    void removeItem(const std::string& path) const;
+    void moveItem(const std::string& from, const std::string& to) const;
+    [[nodiscard]] std::optional<std::string> readFile(const std::string& path) const;
+    [[nodiscard]] bool exists(const std::string& path) const;
+    // Every item below the cloud folder, folders with a trailing "/", sorted.
+    [[nodiscard]] std::vector<std::string> diskPaths() const;
+
+    // The stored state and statuses.
+    [[nodiscard]] std::vector<std::string> storedPaths() const;
+    [[nodiscard]] FileSyncStatus status(const std::string& path) const;
+
+    std::shared_ptr<Reactive::QueueScheduler> storeScheduler;
+    std::shared_ptr<TestFolderConfiguration> configuration;
+    std::shared_ptr<InMemorySyncServer> server;
+    std::shared_ptr<RealmFileStore> fileStore;
+    std::shared_ptr<RealmFileSyncStatusStore> statusStore;
+    std::shared_ptr<ExtendedAttributeFileReferenceMapping> referenceMapping;
+    std::optional<FileSystemFileStore> fileSystemStore;
+    std::shared_ptr<SyncManager> manager;
+
+private:
+    std::string m_directory;
+    std::string m_cloudFolder;
+};
+
+} // namespace Sync::Testing

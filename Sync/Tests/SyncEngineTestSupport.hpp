@@ -1,0 +1,23 @@
+#pragma once
+
+#include "Sync/TestSupport/TestCloud.hpp"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace Sync::Testing {
+
+// The descriptions of the changes of the events of one kind, in order.
+std::vector<std::string> changesWith(const TestCloud::RunResult& run, SyncEvent::Kind kind);
+// Every error event's change and failure, one text each.
+std::vector<std::string> errorsOf(const TestCloud::RunResult& run);
+
+// Disk, server and stored state hold the same paths, the disk and the server
+// the same contents, and every item reads up to date.
+void expectInStep(const TestCloud& cloud);
+// A second run right away sends no events and changes nothing on the server.
+void expectIdle(TestCloud& cloud);
+
+} // namespace Sync::Testing
