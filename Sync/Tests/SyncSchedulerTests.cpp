@@ -1,6 +1,7 @@
 #include "Sync/Schedule/SyncScheduler.hpp"
 
 #include "Platform/Foundation/Log.hpp"
+#include "Reactive/Disposables/ScopedDisposable.hpp"
 #include "Sync/Tests/SchedulerTestDoubles.hpp"
 
 #include <gtest/gtest.h>
@@ -130,13 +131,14 @@ TEST(SyncSchedulerTests, SwitchingOffEndsTheRunAndStopsPolling)
     Harness harness;
     harness.start();
     std::vector<Reactive::Event<SyncEventPair, Reactive::NoError>::Kind> kinds;
-    harness.scheduler->syncAction().events().observeValues([&](const auto& event) { kinds.push_back(event.kind()); });
+    Reactive::ScopedDisposable observation(
+        harness.scheduler->syncAction().events().observeValues([&](const auto& event) { kinds.push_back(event.kind()); }));
     harness.clock->advance();
     ASSERT_TRUE(harness.executor->isRunning());
 
     harness.configuration->enabled.set(false);
     EXPECT_EQ(harness.executor->disposedCount(), 1u);
-    EXPECT_EQ(kinds, std::vector { Reactive::Event<SyncEventPair, Reactive::NoError>::Kind::completed });
+    EXPECT_EQ(kinds, (std::vector { Reactive::Event<SyncEventPair, Reactive::NoError>::Kind::completed }));
     EXPECT_FALSE(harness.scheduler->syncAction().isExecuting().value());
     EXPECT_EQ(harness.scheduler->status().value(), SyncStatus::disabled());
     harness.clock->advance(3 * interval);
@@ -184,7 +186,8 @@ TEST(SyncSchedulerTests, StatusFollowsARun)
     harness.configuration->enabled.set(true);
 
     std::vector<SyncStatus> statuses;
-    harness.scheduler->status().producer().startWithValues([&](const SyncStatus& status) { statuses.push_back(status); });
+    Reactive::ScopedDisposable observation(
+        harness.scheduler->status().producer().startWithValues([&](const SyncStatus& status) { statuses.push_back(status); }));
     const auto before = harness.date();
     harness.clock->advance();
     harness.executor->sendEvent();
