@@ -205,8 +205,9 @@ void SyncScheduler::bindLocalTrigger(const std::shared_ptr<FileSystemTrigger>& f
     auto lifetime = m_lifetime.first;
 
     // Applies the action; a refusal while enabled means a run is executing
-    // (or just ended), so the start is remembered, and made at once when the
-    // run has ended meanwhile.
+    // (or has just ended), so the start is remembered, and made at once when
+    // the run has ended meanwhile. A remembered start refused again (sync
+    // switched off meanwhile) is dropped, so this never loops.
     auto apply = std::make_shared<std::function<void()>>();
     std::weak_ptr<std::function<void()>> weakApply = apply;
     *apply = [weakAction, state, enabled, scheduler, lifetime, weakApply] {
@@ -214,8 +215,11 @@ void SyncScheduler::bindLocalTrigger(const std::shared_ptr<FileSystemTrigger>& f
         if (!action || lifetime.hasEnded()) {
             return;
         }
-        action->apply(Unit()).startWithFailed([action, state, enabled, scheduler, weakApply](const Reactive::ActionError<NoError>&) {
-            if (!enabled.value()) {
+        // Read before applying: a refusal because sync is off is not
+        // remembered, even when sync is switched on while it is refused.
+        const bool wasEnabled = enabled.value();
+        action->apply(Unit()).startWithFailed([action, state, wasEnabled, scheduler, weakApply](const Reactive::ActionError<NoError>&) {
+            if (!wasEnabled) {
                 return;
             }
             state->pending = true;
