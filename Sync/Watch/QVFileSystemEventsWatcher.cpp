@@ -4,6 +4,7 @@
 #include "Platform/Foundation/Log.hpp"
 #include "Reactive/Schedulers/QueueScheduler.hpp"
 
+#include <algorithm>
 #include <filesystem>
 #include <mutex>
 
@@ -24,37 +25,132 @@ std::string standardizedPath(const std::string& path)
 
 }
 
-// What the event queue calls into. It outlives the watcher for calls already
-// queued; a call for a stream that is no longer current does nothing.
-struct QVFileSystemEventsWatcher::Receiver {
+// The stream state that the event queue shares with the watcher. It outlives
+// the watcher for calls already queued; a call for a stream that is no longer
+// current does nothing.
+struct QVFileSystemEventsWatcher::Receiver : std::enable_shared_from_this<Receiver> {
+    Receiver(Options watcherOptions, std::weak_ptr<Reactive::QueueScheduler> queue)
+        : options(std::move(watcherOptions))
+        , eventQueue(std::move(queue))
+    {
+    }
+
+    std::expected<std::unique_ptr<Platform::FolderWatcher>, Platform::FileSystemError> makeStream(const std::string& path,
+        std::uint64_t stream);
+    void receive(std::uint64_t stream, const Platform::FolderChanges& changes);
+    void scheduleRevival(std::uint64_t stream);
+    void revive(std::uint64_t stream);
+    void call();
+
+    const Options options;
+    const std::weak_ptr<Reactive::QueueScheduler> eventQueue;
     std::mutex mutex;
     CompletionBlock block;
+    std::unique_ptr<Platform::FolderWatcher> watcher; // the running stream
+    std::string watchedPath;
     std::uint64_t currentStream = 0; // 0: idle
     std::uint64_t lastStream = 0;
     bool rootGone = false;
-
-    void receive(std::uint64_t stream, const Platform::FolderChanges& changes)
-    {
-        CompletionBlock call;
-        {
-            std::lock_guard lock(mutex);
-            if (stream != currentStream) {
-                return;
-            }
-            // The platform watcher stops by itself once the folder is gone.
-            rootGone = rootGone || changes.rootChanged;
-            call = block;
-        }
-        if (call) {
-            call();
-        }
-    }
 };
 
+std::expected<std::unique_ptr<Platform::FolderWatcher>, Platform::FileSystemError>
+QVFileSystemEventsWatcher::Receiver::makeStream(const std::string& path, std::uint64_t stream)
+{
+    Platform::FolderWatcher::Options streamOptions;
+    streamOptions.latency = options.latency;
+    streamOptions.ownChanges = options.ownChanges;
+    streamOptions.callback = [receiver = weak_from_this(), stream](Platform::FolderChanges changes) {
+        if (auto strong = receiver.lock()) {
+            strong->receive(stream, changes);
+        }
+    };
+    streamOptions.executor = [queue = eventQueue](std::function<void()> work) {
+        if (auto strong = queue.lock()) {
+            strong->schedule(std::move(work));
+        }
+    };
+    return Platform::FolderWatcher::create(path, std::move(streamOptions));
+}
+
+void QVFileSystemEventsWatcher::Receiver::receive(std::uint64_t stream, const Platform::FolderChanges& changes)
+{
+    {
+        std::lock_guard lock(mutex);
+        if (stream != currentStream) {
+            return;
+        }
+        if (changes.rootChanged && !rootGone) {
+            // The inotify watches died with the folder. FSEvents would go on
+            // watching the path, so the folder is watched again once it is
+            // back (the application may make it anew).
+            rootGone = true;
+            scheduleRevival(stream);
+        }
+    }
+    call();
+}
+
+void QVFileSystemEventsWatcher::Receiver::scheduleRevival(std::uint64_t stream)
+{
+    if (auto queue = eventQueue.lock()) {
+        queue->schedule(queue->currentDate() + std::max(options.latency, std::chrono::nanoseconds(std::chrono::milliseconds(100))),
+            [receiver = weak_from_this(), stream] {
+                if (auto strong = receiver.lock()) {
+                    strong->revive(stream);
+                }
+            });
+    }
+}
+
+void QVFileSystemEventsWatcher::Receiver::revive(std::uint64_t stream)
+{
+    std::string path;
+    {
+        std::lock_guard lock(mutex);
+        if (stream != currentStream || !rootGone) {
+            return;
+        }
+        path = watchedPath;
+    }
+    std::error_code error;
+    std::expected<std::unique_ptr<Platform::FolderWatcher>, Platform::FileSystemError> fresh
+        = std::unexpected(Platform::FileSystemError::make(Platform::FileSystemErrorCode::notFound, path));
+    if (std::filesystem::is_directory(path, error)) {
+        fresh = makeStream(path, stream);
+    }
+    std::unique_ptr<Platform::FolderWatcher> replaced;
+    {
+        std::lock_guard lock(mutex);
+        if (stream != currentStream) {
+            return; // Stopped meanwhile; the fresh stream ends here.
+        }
+        if (!fresh) {
+            scheduleRevival(stream);
+            return;
+        }
+        replaced = std::exchange(watcher, std::move(*fresh));
+        rootGone = false;
+    }
+    replaced.reset();
+    Platform::Log::line("Watching the folder again: " + path);
+    call(); // What lies in the folder now is new to whoever listens.
+}
+
+void QVFileSystemEventsWatcher::Receiver::call()
+{
+    CompletionBlock copy;
+    {
+        std::lock_guard lock(mutex);
+        copy = block;
+    }
+    if (copy) {
+        copy();
+    }
+}
+
 QVFileSystemEventsWatcher::QVFileSystemEventsWatcher(Options options)
-    : m_options(std::move(options))
-    , m_eventQueue(Reactive::QueueScheduler::make(eventQueueLabel))
-    , m_receiver(std::make_shared<Receiver>())
+    : m_eventQueue(Reactive::QueueScheduler::make(eventQueueLabel))
+    , m_receiver(std::make_shared<Receiver>(std::move(options), m_eventQueue))
 {
 }
 
@@ -82,16 +178,7 @@ void QVFileSystemEventsWatcher::startWatchingFolderAtPath(const std::string& pat
         std::lock_guard lock(m_receiver->mutex);
         stream = ++m_receiver->lastStream;
     }
-    Platform::FolderWatcher::Options options;
-    options.latency = m_options.latency;
-    options.ownChanges = m_options.ownChanges;
-    options.callback = [receiver = m_receiver, stream](Platform::FolderChanges changes) { receiver->receive(stream, changes); };
-    options.executor = [queue = std::weak_ptr<Reactive::QueueScheduler>(m_eventQueue)](std::function<void()> work) {
-        if (auto strong = queue.lock()) {
-            strong->schedule(std::move(work));
-        }
-    };
-    auto watcher = Platform::FolderWatcher::create(standardized, std::move(options));
+    auto watcher = m_receiver->makeStream(standardized, stream);
     if (!watcher) {
         const auto code = watcher.error().code;
         if (code == Platform::FileSystemErrorCode::notFound || code == Platform::FileSystemErrorCode::notADirectory) {
@@ -103,34 +190,30 @@ void QVFileSystemEventsWatcher::startWatchingFolderAtPath(const std::string& pat
         }
         return;
     }
-    m_stream = std::move(*watcher);
-    m_path = m_stream->path();
+    m_path = (*watcher)->path();
     std::lock_guard lock(m_receiver->mutex);
+    m_receiver->watcher = std::move(*watcher);
+    m_receiver->watchedPath = m_path;
     m_receiver->currentStream = stream;
     m_receiver->rootGone = false;
 }
 
 void QVFileSystemEventsWatcher::stopWatchingFolder()
 {
+    std::unique_ptr<Platform::FolderWatcher> stopped;
     {
         std::lock_guard lock(m_receiver->mutex);
         m_receiver->currentStream = 0;
+        stopped = std::move(m_receiver->watcher);
     }
     // Stops the reader thread; deliveries it already queued find the stream
     // no longer current.
-    m_stream.reset();
+    stopped.reset();
 }
 
 void QVFileSystemEventsWatcher::fileSystemDidChange()
 {
-    CompletionBlock call;
-    {
-        std::lock_guard lock(m_receiver->mutex);
-        call = m_receiver->block;
-    }
-    if (call) {
-        call();
-    }
+    m_receiver->call();
 }
 
 void QVFileSystemEventsWatcher::setCompletionBlock(CompletionBlock block)
@@ -142,7 +225,7 @@ void QVFileSystemEventsWatcher::setCompletionBlock(CompletionBlock block)
 bool QVFileSystemEventsWatcher::isWatching() const
 {
     std::lock_guard lock(m_receiver->mutex);
-    return m_stream && !m_receiver->rootGone;
+    return m_receiver->watcher && !m_receiver->rootGone;
 }
 
 Reactive::SignalProducer<Platform::URL, Reactive::NoError> QVFileSystemEventsWatcher::eventProducer(

@@ -29,9 +29,10 @@ struct FileSystemEventsWatcherOptions {
 // Watches one folder, and everything below it, and calls a block when
 // something in it changed. Changes are gathered over `latency`, so a burst
 // gives one call per window, however many items it touched. Deleting or
-// moving the folder itself gives a call too; the watcher is idle after it.
-// Changes registered in `ownChanges` (the engine's own disk writes) give no
-// call.
+// moving the folder itself gives a call too; the watcher is then idle until a
+// directory is back at the path (looked for on the event queue once per
+// latency), when it watches it again and calls once more. Changes registered
+// in `ownChanges` (the engine's own disk writes) give no call.
 //
 // Threading: the block runs on the watcher's own serial event queue (a
 // thread labelled `eventQueueLabel`), one call at a time. Create, start,
@@ -77,15 +78,14 @@ public:
     void setCompletionBlock(CompletionBlock block);
     // The canonical path last watched; empty before watching ever started.
     [[nodiscard]] const std::string& path() const { return m_path; }
+    // Whether a stream runs: false when idle, and while the watched folder is gone.
     [[nodiscard]] bool isWatching() const;
 
 private:
     struct Receiver;
 
-    Options m_options;
     std::shared_ptr<Reactive::QueueScheduler> m_eventQueue;
     std::shared_ptr<Receiver> m_receiver;
-    std::unique_ptr<Platform::FolderWatcher> m_stream;
     std::string m_path;
 };
 
