@@ -1,5 +1,8 @@
 #pragma once
 
+// Sync/Schedule: decides when a sync runs and publishes the engine's state for
+// the user interface.
+
 #include "Platform/Foundation/Date.hpp"
 #include "Reactive/Action.hpp"
 #include "Reactive/Disposables/CompositeDisposable.hpp"

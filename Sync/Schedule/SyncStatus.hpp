@@ -1,6 +1,4 @@
 #pragma once
-// The sync scheduler: decides when a sync runs and publishes the engine's
-// state for the user interface.
 
 #include "Platform/Foundation/Date.hpp"
 

@@ -1,5 +1,8 @@
 #pragma once
 
+// Sync/Watch: turns changes on disk below the cloud folder into trigger values
+// for the sync scheduler.
+
 #include "Sync/Watch/CloudFolderProvider.hpp"
 #include "Sync/Watch/FileSystemTrigger.hpp"
 #include "Sync/Watch/QVFileSystemEventsWatcher.hpp"

@@ -1,6 +1,4 @@
 #pragma once
-// The cloud folder watcher: turns changes on disk below the cloud folder into
-// trigger values for the sync scheduler.
 
 #include "Reactive/NoError.hpp"
 #include "Reactive/Result.hpp"
