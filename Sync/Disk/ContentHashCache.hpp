@@ -1,8 +1,5 @@
 #pragma once
 
-// Sync/Disk: the engine's eyes and hands on the cloud folder: the scan into
-// files with types and content hashes, and the disk operations of a run.
-
 #include "Platform/FileSystem/ContentHashKey.hpp"
 #include "Platform/FileSystem/FileStatus.hpp"
 #include "Platform/FileSystem/FileSystemError.hpp"

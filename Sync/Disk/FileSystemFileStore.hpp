@@ -1,5 +1,8 @@
 #pragma once
 
+// Sync/Disk: the engine's eyes and hands on the cloud folder: the scan into
+// files with types and content hashes, and the disk operations of a run.
+
 #include "Platform/FileSystem/OwnChangeRegistry.hpp"
 #include "Reactive/NoError.hpp"
 #include "Reactive/SignalProducer.hpp"

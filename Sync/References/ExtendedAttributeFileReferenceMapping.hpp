@@ -1,5 +1,8 @@
 #pragma once
 
+// Sync/References: the binding of local items to their remote file ids
+// through an extended attribute, and the mapping that reads it back.
+
 #include "Platform/FileSystem/ExtendedAttributes.hpp"
 #include "Platform/FileSystem/OwnChangeRegistry.hpp"
 #include "Sync/References/FileReferenceMapping.hpp"

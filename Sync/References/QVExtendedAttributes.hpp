@@ -1,8 +1,5 @@
 #pragma once
 
-// Sync/References: the binding of local items to their remote file ids
-// through an extended attribute, and the mapping that reads it back.
-
 #include "Platform/Foundation/Data.hpp"
 #include "Sync/Archive/KeyedArchiver.hpp"
 

@@ -122,6 +122,7 @@ SyncAPIClient::Producer<std::vector<FileRef>> InMemorySyncServer::syncRemoteFile
                 files.push_back(answer(item));
             }
         }
+        files.insert(files.end(), m_extraEntries.begin(), m_extraEntries.end());
         return files;
     });
 }

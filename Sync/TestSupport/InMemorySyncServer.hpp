@@ -127,6 +127,10 @@ public:
     bool moveItem(const std::string& path, const std::string& newPath);
     bool setShares(const std::string& path, PublicShare publicShare, PrivateShares privateShares);
 
+    // Lists `file` in every listing from now on, as it is, beside the tree
+    // (for listings the real service should never send).
+    void addListingEntry(FileRef file);
+
     // What the server holds now.
     [[nodiscard]] std::optional<std::int64_t> idAt(const std::string& path) const;
     [[nodiscard]] std::optional<std::string> contentAt(const std::string& path) const;
@@ -195,6 +199,7 @@ private:
     std::array<int, callKinds> m_calls {};
     Reactive::SchedulerPtr m_delivery;
     std::int64_t m_downloads { 0 };
+    std::vector<FileRef> m_extraEntries;
 };
 
 } // namespace Sync::Testing

@@ -286,6 +286,12 @@ std::string InMemorySyncServer::rootEtag() const
     return m_items.at(rootID).etag;
 }
 
+void InMemorySyncServer::addListingEntry(FileRef file)
+{
+    std::lock_guard lock(m_mutex);
+    m_extraEntries.push_back(std::move(file));
+}
+
 void InMemorySyncServer::failNext(Call call, int count, std::optional<std::string> path)
 {
     std::lock_guard lock(m_mutex);

@@ -25,7 +25,7 @@ TestFolderConfiguration::TestFolderConfiguration(Platform::URL folderURL, bool m
 {
 }
 
-TestCloud::TestCloud()
+TestCloud::TestCloud(HoldDatabaseOpen holdDatabaseOpen)
 {
     const char* base = std::getenv("TMPDIR");
     std::string pattern = std::string(base && *base ? base : "/tmp") + "/sync-engine-XXXXXX";
@@ -39,7 +39,13 @@ TestCloud::TestCloud()
     storeScheduler = Reactive::QueueScheduler::make("TestCloud.stores");
     configuration = std::make_shared<TestFolderConfiguration>(cloudFolderURL());
     server = std::make_shared<InMemorySyncServer>();
-    auto factory = Platform::Database::factory(Platform::cloudDatabaseConfiguration(m_directory + "/Cloud.db"));
+    const auto databaseConfiguration = Platform::cloudDatabaseConfiguration(m_directory + "/Cloud.db");
+    auto factory = Platform::Database::factory(databaseConfiguration);
+    if (holdDatabaseOpen == HoldDatabaseOpen::Yes) {
+        if (auto held = Platform::Database::open(databaseConfiguration)) {
+            m_heldDatabase.emplace(std::move(*held));
+        }
+    }
     fileStore = std::make_shared<RealmFileStore>(factory, storeScheduler);
     statusStore = std::make_shared<RealmFileSyncStatusStore>(factory, storeScheduler);
     referenceMapping = std::make_shared<ExtendedAttributeFileReferenceMapping>(fileStore);
@@ -50,6 +56,7 @@ TestCloud::TestCloud()
 TestCloud::~TestCloud()
 {
     manager.reset();
+    m_heldDatabase.reset();
     static_cast<void>(Platform::removeItem(m_directory));
 }
 

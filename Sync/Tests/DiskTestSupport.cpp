@@ -95,24 +95,19 @@ FileRef InMemoryFileStore::file(const SyncFileID& id) const
     return std::make_shared<FileWrapperItem>(static_cast<const File&>(*found->second.file));
 }
 
-void InMemoryFileStore::put(const SyncFileID& id, const File* file)
+void InMemoryFileStore::setFile(const SyncFileID& id, const FileRef& file)
 {
-    if (!file) {
-        if (auto remote = id.remoteID())
-            m_records.erase(*remote);
-        return;
+    if (file) {
+        store(*file);
+    } else if (auto remote = id.remoteID()) {
+        m_records.erase(*remote);
     }
-    auto remote = file->syncFileID().remoteID();
-    if (!remote)
-        return;
-    m_records[*remote].file = std::make_shared<FileWrapperItem>(*file);
 }
 
-void InMemoryFileStore::modifyFile(const SyncFileID& id, const std::function<void(FileRef&)>& change)
+void InMemoryFileStore::store(const File& file)
 {
-    auto current = file(id);
-    change(current);
-    put(id, current.get());
+    if (auto remote = file.syncFileID().remoteID())
+        m_records[*remote].file = std::make_shared<FileWrapperItem>(file);
 }
 
 FileRef InMemoryFileStore::fileAtPath(const std::string& path) const
@@ -138,7 +133,7 @@ void InMemoryFileStore::modifyOrCreate(const SyncFileID& id, const ModifyOrCreat
     FileWrapperItem::PublicShare publicShare;
     FileWrapperItem::PrivateShares privateShares;
     apply(current, publicShare, privateShares);
-    put(id, current.get());
+    setFile(id, current);
 }
 
 Reactive::SignalProducer<std::vector<FileRef>, Reactive::NoError> InMemoryFileStore::filesProducer() const

@@ -63,10 +63,9 @@ private:
 class InMemoryFileStore final : public FileStore {
 public:
     void clean() override { m_records.clear(); }
-    void add(const File& file) override { put(file.syncFileID(), &file); }
+    void add(const File& file) override { store(file); }
     FileRef file(const SyncFileID& id) const override;
-    void setFile(const SyncFileID& id, const FileRef& file) override { put(id, file.get()); }
-    void modifyFile(const SyncFileID& id, const std::function<void(FileRef&)>& change) override;
+    void setFile(const SyncFileID& id, const FileRef& file) override;
     FileRef fileAtPath(const std::string& path) const override;
     std::vector<FileRef> files() const override;
     void modifyOrCreate(const SyncFileID& id, const ModifyOrCreate& apply) override;
@@ -75,7 +74,7 @@ public:
     int lookups() const { return m_lookups; }
 
 private:
-    void put(const SyncFileID& id, const File* file);
+    void store(const File& file);
 
     struct Record {
         std::shared_ptr<FileWrapperItem> file;

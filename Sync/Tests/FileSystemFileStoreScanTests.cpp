@@ -12,6 +12,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 using namespace Sync;
@@ -234,4 +235,25 @@ TEST_F(ScanFixture, UnreadableItemsDoNotEndTheScan)
     }
     ::chmod((root / "locked").c_str(), 0755);
     EXPECT_EQ(observed, "/locked/=;/secret=;/z.txt=395d;logged");
+}
+
+// Proves scans running at once on several threads, sharing one store and its cache, each see the whole tree.
+TEST_F(ScanFixture, ConcurrentScansShareTheCache)
+{
+    for (int index = 0; index < 50; ++index)
+        writeFile(root / ("f" + std::to_string(index)), std::to_string(index));
+    std::vector<std::vector<FileRef>> results(4);
+    std::vector<std::thread> threads;
+    for (auto& result : results)
+        threads.emplace_back([this, &result] {
+            store.files().startWithValues([&result](const std::vector<FileRef>& files) { result = files; });
+        });
+    for (auto& thread : threads)
+        thread.join();
+
+    for (const auto& result : results) {
+        EXPECT_EQ(result.size(), 50u);
+        EXPECT_TRUE(sameFiles(result, results.front()));
+    }
+    EXPECT_LE(cache->size(), 50u);
 }

@@ -1,0 +1,165 @@
+#include "Sync/Execution/ChangeExecutionError.hpp"
+#include "Sync/Tests/SyncEngineTestSupport.hpp"
+
+#include "Platform/FileSystem/FileOperations.hpp"
+#include "Sync/Sharing/PrivateShareInfoItem.hpp"
+#include "Sync/Sharing/PublicShareInfoItem.hpp"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <unistd.h>
+
+using namespace Sync;
+using namespace Sync::Testing;
+using Call = InMemorySyncServer::Call;
+using Kind = SyncEvent::Kind;
+
+namespace {
+
+std::shared_ptr<RemoteFile> listingEntry(std::int64_t id, std::string path)
+{
+    RemoteFile::Fields fields;
+    fields.id = id;
+    fields.parentID = InMemorySyncServer::rootID;
+    fields.fileName = path.substr(path.rfind('/') + 1);
+    fields.path = std::move(path);
+    fields.type = FileType::file("text/plain");
+    fields.fileHash = "da39a3ee5e6b4b0d3255bfef95601890afd80709";
+    fields.etag = "e";
+    return std::make_shared<RemoteFile>(std::move(fields));
+}
+
+bool isUnsafePathError(const SyncEventPair& pair)
+{
+    const auto* error = pair.first.isError() ? pair.first.error()->as<ChangeExecutionError>() : nullptr;
+    return error && error->code == ChangeExecutionError::Code::unsafePath;
+}
+
+} // namespace
+
+TEST(LocalChangeExecutor, ServerPathsThatLeaveTheCloudFolderTouchNothing)
+{
+    // A listing entry with ".." is an error event: nothing is written outside the folder, nothing stored.
+    TestCloud cloud;
+    cloud.server->addListingEntry(listingEntry(900, "/../escape.txt"));
+    cloud.server->addListingEntry(listingEntry(901, "/A/../../escape2.txt"));
+
+    auto run = cloud.sync();
+
+    ASSERT_TRUE(run.completed);
+    ASSERT_EQ(changesWith(run, Kind::Error).size(), 2u);
+    for (const auto& pair : run.events) {
+        if (pair.first.isError()) {
+            EXPECT_TRUE(isUnsafePathError(pair)) << pair.first.description();
+        }
+    }
+    EXPECT_EQ(::access((cloud.directory() + "/escape.txt").c_str(), F_OK), -1);
+    EXPECT_EQ(cloud.server->callCount(Call::download), 0);
+    EXPECT_TRUE(cloud.storedPaths().empty());
+}
+
+TEST(LocalChangeExecutor, ServerPathsThroughALinkedFolderTouchNothing)
+{
+    // A folder in the cloud folder that is a link to somewhere else never receives a download.
+    TestCloud cloud;
+    const auto outside = cloud.directory() + "/Outside";
+    ASSERT_TRUE(Platform::createDirectory(outside, Platform::CreateIntermediates::No));
+    ASSERT_EQ(::symlink(outside.c_str(), cloud.diskPath("/Link").c_str()), 0);
+    cloud.server->addFile("/Link/payload.txt", "payload");
+
+    auto run = cloud.sync();
+
+    ASSERT_TRUE(run.completed);
+    EXPECT_EQ(::access((outside + "/payload.txt").c_str(), F_OK), -1);
+    EXPECT_FALSE(errorsOf(run).empty());
+}
+
+TEST(LocalChangeExecutor, AFailedFolderCreationIsAnErrorAndDeletesNothingLater)
+{
+    // When a new server folder cannot be made on disk, its change fails, and
+    // later runs do not take the missing folder for a local delete.
+    TestCloud cloud;
+    cloud.server->addFile("/X/inside.txt", "inside");
+    cloud.writeFile("/X", "a file in the way");
+
+    auto first = cloud.sync();
+    ASSERT_TRUE(first.completed);
+    const auto errors = changesWith(first, Kind::Error);
+    EXPECT_NE(std::ranges::find(errors, "Download /X/"), errors.end()) << ::testing::PrintToString(errorsOf(first));
+    auto second = cloud.sync();
+    ASSERT_TRUE(second.completed);
+
+    EXPECT_EQ(cloud.server->contentAt("/X/inside.txt"), "inside");
+    EXPECT_EQ(cloud.server->callCount(Call::deleteItem), 0);
+    EXPECT_EQ(cloud.readFile("/X"), "a file in the way");
+}
+
+TEST(LocalChangeExecutor, ShareInformationIsFetchedOnlyForSharedFiles)
+{
+    // A metadata change fetches the shares the flags announce and stores them with the record.
+    TestCloud cloud;
+    cloud.server->addFile("/shared.txt", "s");
+    cloud.server->addFile("/plain.txt", "p");
+    ASSERT_TRUE(cloud.sync().completed);
+    auto link = std::make_shared<PublicShareInfoItem>(7, cloud.server->idAt("/shared.txt"),
+        *Platform::URL::create("https://share.example/abc"), std::nullopt);
+    auto invite = std::make_shared<PrivateShareInfoItem>(8, cloud.server->idAt("/shared.txt"), true,
+        ShareInfoStatus::Accepted, std::optional<std::string>("Eva"), "eva@example.org", "shared.txt");
+    ASSERT_TRUE(cloud.server->setShares("/shared.txt", link, { invite }));
+    cloud.server->resetCounts();
+
+    auto run = cloud.sync();
+
+    ASSERT_TRUE(run.completed);
+    EXPECT_EQ(changesWith(run, Kind::Finished), std::vector<std::string> { "Update Metadata for: /shared.txt" });
+    EXPECT_EQ(cloud.server->callCount(Call::publicShareInfo), 1);
+    EXPECT_EQ(cloud.server->callCount(Call::privateShareInfos), 1);
+    auto stored = std::dynamic_pointer_cast<FileWrapperItem>(cloud.fileStore->fileAtPath("/shared.txt"));
+    ASSERT_TRUE(stored);
+    ASSERT_TRUE(stored->publicShareInfo());
+    EXPECT_EQ(stored->publicShareInfo()->publicURL().absoluteString(), "https://share.example/abc");
+    ASSERT_EQ(stored->privateShareInfos().size(), 1u);
+    EXPECT_EQ(stored->privateShareInfos()[0]->email(), "eva@example.org");
+    expectIdle(cloud);
+}
+
+TEST(LocalChangeExecutor, AFailedShareCallKeepsTheOldRecord)
+{
+    // When one of the share calls fails, the metadata change is an error and the record keeps its old shares.
+    TestCloud cloud;
+    cloud.server->addFile("/shared.txt", "s");
+    ASSERT_TRUE(cloud.sync().completed);
+    auto link = std::make_shared<PublicShareInfoItem>(7, cloud.server->idAt("/shared.txt"),
+        *Platform::URL::create("https://share.example/abc"), std::nullopt);
+    ASSERT_TRUE(cloud.server->setShares("/shared.txt", link, {}));
+    cloud.server->failNext(Call::publicShareInfo);
+
+    auto run = cloud.sync();
+
+    ASSERT_TRUE(run.completed);
+    EXPECT_EQ(changesWith(run, Kind::Error), std::vector<std::string> { "Update Metadata for: /shared.txt" });
+    auto stored = std::dynamic_pointer_cast<FileWrapperItem>(cloud.fileStore->fileAtPath("/shared.txt"));
+    ASSERT_TRUE(stored);
+    EXPECT_FALSE(stored->publicShareInfo());
+    EXPECT_FALSE(stored->hasPublicShare());
+}
+
+TEST(LocalChangeExecutor, AFolderUpdateHasNoEvents)
+{
+    // Updating a folder from the server is nothing to do and sends no event at all.
+    TestCloud cloud;
+    auto folder = std::make_shared<FileWrapperItem>(SyncFileID::remote(5), "/F/", "F", SyncFileID::remote(100), false,
+        nullptr, false, FileWrapperItem::PrivateShares {}, Platform::Date(), std::nullopt, FileType::folder(), "");
+    int events = 0;
+    cloud.manager->performLocalOperation(FileOperation::update(folder)).startWithValues([&](const SyncEventPair&) {
+        ++events;
+    });
+    cloud.manager->performRemoteOperation(FileOperation::update(folder)).startWithValues([&](const SyncEventPair&) {
+        ++events;
+    });
+    cloud.manager->performRemoteOperation(FileOperation::metaData(folder)).startWithValues([&](const SyncEventPair&) {
+        ++events;
+    });
+    EXPECT_EQ(events, 0);
+}

@@ -1,0 +1,134 @@
+// Whole sync runs on real components (a temporary cloud folder, the SQLite
+// stores, extended attributes) against the in-memory server:
+// - the first sync up and the first sync down of many small files (files per
+//   second, and the process's peak resident memory during the run);
+// - an idle run over a tree that is already in step (time per run).
+// Each benchmark builds its tree outside the timed part. Run one benchmark
+// per process (--benchmark_filter) for a peak memory that is its own.
+// The second argument says whether a database connection is held open for
+// the whole run (1, as in the application, whose observers keep the file
+// open) or every store operation opens and closes the only one (0).
+
+#include "Sync/TestSupport/TestCloud.hpp"
+
+#include <benchmark/benchmark.h>
+
+#include <fstream>
+#include <iostream>
+#include <memory>
+#include <string>
+
+namespace {
+
+using Sync::Testing::TestCloud;
+
+TestCloud::HoldDatabaseOpen holding(const benchmark::State& state)
+{
+    return state.range(1) != 0 ? TestCloud::HoldDatabaseOpen::Yes : TestCloud::HoldDatabaseOpen::No;
+}
+
+constexpr int filesPerFolder = 100;
+
+std::string pathOf(int index)
+{
+    return "/Folder" + std::to_string(index / filesPerFolder) + "/file" + std::to_string(index) + ".txt";
+}
+
+// The kernel's high-water mark of this process's resident memory, in MiB;
+// `resetPeakMemory` starts a new mark at the current size.
+double peakMemoryMiB()
+{
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.starts_with("VmHWM:")) {
+            return std::stod(line.substr(6)) / 1024.0;
+        }
+    }
+    return 0;
+}
+
+void resetPeakMemory()
+{
+    std::ofstream("/proc/self/clear_refs") << "5";
+}
+
+void reportRun(benchmark::State& state, const TestCloud::RunResult& run, int files)
+{
+    if (!run.completed) {
+        state.SkipWithError("the run did not complete");
+    }
+    state.counters["files/s"] = benchmark::Counter(files, benchmark::Counter::kIsRate);
+    state.counters["peak MiB"] = peakMemoryMiB();
+}
+
+void firstSyncUp(benchmark::State& state)
+{
+    const int files = static_cast<int>(state.range(0));
+    for (auto _ : state) {
+        state.PauseTiming();
+        auto cloud = std::make_unique<TestCloud>(holding(state));
+        for (int index = 0; index < files; ++index) {
+            cloud->writeFile(pathOf(index), "content of file " + std::to_string(index));
+        }
+        resetPeakMemory();
+        state.ResumeTiming();
+
+        auto run = cloud->sync(std::chrono::minutes(30));
+
+        state.PauseTiming();
+        reportRun(state, run, files);
+        cloud.reset();
+        state.ResumeTiming();
+    }
+}
+
+void firstSyncDown(benchmark::State& state)
+{
+    const int files = static_cast<int>(state.range(0));
+    for (auto _ : state) {
+        state.PauseTiming();
+        auto cloud = std::make_unique<TestCloud>(holding(state));
+        for (int index = 0; index < files; ++index) {
+            cloud->server->addFile(pathOf(index), "content of file " + std::to_string(index));
+        }
+        resetPeakMemory();
+        state.ResumeTiming();
+
+        auto run = cloud->sync(std::chrono::minutes(30));
+
+        state.PauseTiming();
+        reportRun(state, run, files);
+        cloud.reset();
+        state.ResumeTiming();
+    }
+}
+
+void idleRun(benchmark::State& state)
+{
+    const int files = static_cast<int>(state.range(0));
+    TestCloud cloud(holding(state));
+    for (int index = 0; index < files; ++index) {
+        cloud.server->addFile(pathOf(index), "content of file " + std::to_string(index));
+    }
+    if (!cloud.sync(std::chrono::minutes(60)).completed) {
+        state.SkipWithError("the first sync did not complete");
+        return;
+    }
+    resetPeakMemory();
+    for (auto _ : state) {
+        auto run = cloud.sync(std::chrono::minutes(30));
+        if (!run.completed || !run.events.empty()) {
+            state.SkipWithError("the idle run was not idle");
+        }
+    }
+    state.counters["peak MiB"] = peakMemoryMiB();
+}
+
+} // namespace
+
+BENCHMARK(firstSyncUp)->Args({ 10'000, 1 })->Args({ 1'000, 0 })->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(firstSyncDown)->Args({ 10'000, 1 })->Args({ 1'000, 0 })->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(idleRun)->Args({ 100'000, 1 })->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+BENCHMARK_MAIN();
