@@ -5,9 +5,6 @@
 // - an idle run over a tree that is already in step (time per run).
 // Each benchmark builds its tree outside the timed part. Run one benchmark
 // per process (--benchmark_filter) for a peak memory that is its own.
-// The second argument says whether a database connection is held open for
-// the whole run (1, as in the application, whose observers keep the file
-// open) or every store operation opens and closes the only one (0).
 
 #include "Sync/TestSupport/TestCloud.hpp"
 
@@ -21,11 +18,6 @@
 namespace {
 
 using Sync::Testing::TestCloud;
-
-TestCloud::HoldDatabaseOpen holding(const benchmark::State& state)
-{
-    return state.range(1) != 0 ? TestCloud::HoldDatabaseOpen::Yes : TestCloud::HoldDatabaseOpen::No;
-}
 
 constexpr int filesPerFolder = 100;
 
@@ -67,7 +59,7 @@ void firstSyncUp(benchmark::State& state)
     const int files = static_cast<int>(state.range(0));
     for (auto _ : state) {
         state.PauseTiming();
-        auto cloud = std::make_unique<TestCloud>(holding(state));
+        auto cloud = std::make_unique<TestCloud>();
         for (int index = 0; index < files; ++index) {
             cloud->writeFile(pathOf(index), "content of file " + std::to_string(index));
         }
@@ -88,7 +80,7 @@ void firstSyncDown(benchmark::State& state)
     const int files = static_cast<int>(state.range(0));
     for (auto _ : state) {
         state.PauseTiming();
-        auto cloud = std::make_unique<TestCloud>(holding(state));
+        auto cloud = std::make_unique<TestCloud>();
         for (int index = 0; index < files; ++index) {
             cloud->server->addFile(pathOf(index), "content of file " + std::to_string(index));
         }
@@ -107,7 +99,7 @@ void firstSyncDown(benchmark::State& state)
 void idleRun(benchmark::State& state)
 {
     const int files = static_cast<int>(state.range(0));
-    TestCloud cloud(holding(state));
+    TestCloud cloud;
     for (int index = 0; index < files; ++index) {
         cloud.server->addFile(pathOf(index), "content of file " + std::to_string(index));
     }
@@ -127,8 +119,8 @@ void idleRun(benchmark::State& state)
 
 } // namespace
 
-BENCHMARK(firstSyncUp)->Args({ 10'000, 1 })->Args({ 1'000, 0 })->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(firstSyncDown)->Args({ 10'000, 1 })->Args({ 1'000, 0 })->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(idleRun)->Args({ 100'000, 1 })->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(firstSyncUp)->Arg(10'000)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(firstSyncDown)->Arg(10'000)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(idleRun)->Arg(100'000)->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 BENCHMARK_MAIN();

@@ -1,77 +1,15 @@
 #include "Platform/Database/Database.hpp"
 
 #include "Platform/Database/DatabaseChangeMonitor.hpp"
+#include "Platform/Database/DatabaseConnection.hpp"
 
 #include <sqlite3.h>
 
 #include <filesystem>
 #include <string>
-#include <unordered_map>
 #include <utility>
 
 namespace Platform {
-
-struct Database::Impl {
-    DatabaseConfiguration configuration;
-    std::string monitorKey;
-    sqlite3* connection = nullptr;
-    bool inWriteTransaction = false;
-    // Statements are prepared once per handle and reused: a store writes many
-    // rows with the same few statements.
-    std::unordered_map<std::string, DatabaseStatement> statements;
-
-    ~Impl()
-    {
-        statements.clear();
-        // Rolls back an open transaction.
-        sqlite3_close_v2(connection);
-    }
-
-    std::expected<DatabaseStatement*, DatabaseError> statement(const std::string& sql)
-    {
-        auto found = statements.find(sql);
-        if (found != statements.end())
-            return &found->second;
-        auto prepared = DatabaseStatement::prepare(connection, sql);
-        if (!prepared)
-            return std::unexpected(prepared.error());
-        return &statements.emplace(sql, std::move(*prepared)).first->second;
-    }
-
-    std::expected<void, DatabaseError> run(const std::string& sql, const std::vector<DatabaseValue>& bindings,
-        const std::function<void(const DatabaseRow&)>& onRow = {})
-    {
-        auto prepared = statement(sql);
-        if (!prepared)
-            return std::unexpected(prepared.error());
-        if (auto bound = (*prepared)->bind(bindings); !bound)
-            return bound;
-        auto result = onRow ? (*prepared)->run(onRow) : (*prepared)->run();
-        // SQLite rolls a transaction back by itself after some failures (disk full, I/O).
-        if (!result && inWriteTransaction && sqlite3_get_autocommit(connection))
-            inWriteTransaction = false;
-        return result;
-    }
-
-    std::expected<std::int64_t, DatabaseError> integer(const std::string& sql)
-    {
-        std::int64_t value = 0;
-        auto result = run(sql, {}, [&](const DatabaseRow& row) { value = row.integer(0); });
-        if (!result)
-            return std::unexpected(result.error());
-        return value;
-    }
-
-    std::expected<void, DatabaseError> createSchema();
-
-    std::expected<void, DatabaseError> requireWriteTransaction(std::string_view operation) const
-    {
-        if (!inWriteTransaction)
-            return std::unexpected(DatabaseError(DatabaseError::Code::transactionMisuse,
-                std::string(operation) + " outside a write transaction"));
-        return {};
-    }
-};
 
 namespace {
 
@@ -90,114 +28,41 @@ std::string quoted(std::string_view name)
 
 } // namespace
 
-Database::Database(std::unique_ptr<Impl> impl)
-    : m_impl(std::move(impl))
+Database::Database(std::unique_ptr<DatabaseConnection> connection)
+    : m_impl(std::move(connection))
 {
 }
 
 Database::Database(Database&&) noexcept = default;
-Database& Database::operator=(Database&&) noexcept = default;
-Database::~Database() = default;
 
-namespace {
-
-DatabaseError openingError(const DatabaseError& error, const std::filesystem::path& file)
+Database& Database::operator=(Database&& other) noexcept
 {
-    return DatabaseError(error.code(), error.message() + " (" + file.string() + ")", error.sqliteCode());
-}
-
-} // namespace
-
-// Creates the schema on a new file. Runs under BEGIN IMMEDIATE and reads the
-// version again inside, so two processes opening a new file at once create
-// the tables exactly once.
-std::expected<void, DatabaseError> Database::Impl::createSchema()
-{
-    Impl& impl = *this;
-    const auto& schema = impl.configuration.schema;
-    if (auto begun = impl.run("BEGIN IMMEDIATE", {}); !begun)
-        return begun;
-    auto rollback = [&](DatabaseError error) -> std::expected<void, DatabaseError> {
-        sqlite3_exec(impl.connection, "ROLLBACK", nullptr, nullptr, nullptr);
-        return std::unexpected(std::move(error));
-    };
-    auto version = impl.integer("PRAGMA user_version");
-    auto tables = impl.integer("SELECT count(*) FROM sqlite_schema");
-    if (!version)
-        return rollback(version.error());
-    if (!tables)
-        return rollback(tables.error());
-    if (*version == schema.version)
-        return impl.run("COMMIT", {});
-    if (*version != 0 || *tables != 0)
-        return rollback(DatabaseError(DatabaseError::Code::schemaVersionMismatch,
-            "the file holds schema version " + std::to_string(*version) + ", expected "
-                + std::to_string(schema.version)));
-    for (const auto& script : schema.scripts) {
-        char* message = nullptr;
-        int code = sqlite3_exec(impl.connection, script.c_str(), nullptr, nullptr, &message);
-        if (code != SQLITE_OK) {
-            std::string text = message ? message : sqlite3_errstr(code);
-            sqlite3_free(message);
-            return rollback(DatabaseError(DatabaseError::Code::statementFailed, "schema script: " + text, code));
-        }
+    if (this != &other) {
+        if (m_impl)
+            DatabaseConnectionPool::checkIn(std::move(m_impl));
+        m_impl = std::move(other.m_impl);
     }
-    // PRAGMA takes no bound parameters; the version is our own integer.
-    std::string setVersion = "PRAGMA user_version = " + std::to_string(schema.version);
-    if (int code = sqlite3_exec(impl.connection, setVersion.c_str(), nullptr, nullptr, nullptr); code != SQLITE_OK)
-        return rollback(databaseError(impl.connection, code, "set schema version"));
-    return impl.run("COMMIT", {});
+    return *this;
 }
+
+Database::~Database()
+{
+    if (m_impl)
+        DatabaseConnectionPool::checkIn(std::move(m_impl));
+}
+
 
 std::expected<Database, DatabaseError> Database::open(const DatabaseConfiguration& configuration)
 {
-    auto impl = std::make_unique<Impl>();
-    impl->configuration = configuration;
-    impl->monitorKey = DatabaseChangeMonitor::keyFor(configuration.file);
-    if (configuration.schema.version <= 0)
-        return std::unexpected(DatabaseError(DatabaseError::Code::invalidQuery, "schema version must be positive"));
-
-    int code = sqlite3_open_v2(configuration.file.c_str(), &impl->connection,
-        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
-    if (code != SQLITE_OK)
-        return std::unexpected(openingError(databaseError(impl->connection, code, "open"), configuration.file));
-    sqlite3_extended_result_codes(impl->connection, 1);
-    sqlite3_busy_timeout(impl->connection, static_cast<int>(configuration.busyTimeout.count()));
-
-    // The first read of the header tells a database from any other file,
-    // before anything could be written to it.
-    auto version = impl->integer("PRAGMA user_version");
-    if (!version)
-        return std::unexpected(openingError(version.error(), configuration.file));
-    if (*version != 0 && *version != configuration.schema.version)
-        return std::unexpected(openingError(DatabaseError(DatabaseError::Code::schemaVersionMismatch,
-                                                "the file holds schema version " + std::to_string(*version)
-                                                    + ", expected " + std::to_string(configuration.schema.version)),
-            configuration.file));
-
-    std::string journalMode;
-    auto switched = impl->run("PRAGMA journal_mode = WAL", {},
-        [&](const DatabaseRow& row) { journalMode = row.text(0); });
-    if (!switched)
-        return std::unexpected(openingError(switched.error(), configuration.file));
-    if (journalMode != "wal")
-        return std::unexpected(openingError(
-            DatabaseError(DatabaseError::Code::cannotOpen, "WAL journal mode refused (" + journalMode + ")"),
-            configuration.file));
-    // In WAL mode NORMAL never corrupts the file and keeps every commit across
-    // a crash of the process; only a power loss may undo the latest commits.
-    if (auto normal = impl->run("PRAGMA synchronous = NORMAL", {}); !normal)
-        return std::unexpected(openingError(normal.error(), configuration.file));
-
-    if (*version == 0) {
-        if (auto created = impl->createSchema(); !created)
-            return std::unexpected(openingError(created.error(), configuration.file));
-    }
-    return Database(std::move(impl));
+    auto connection = DatabaseConnectionPool::checkOut(configuration);
+    if (!connection)
+        return std::unexpected(connection.error());
+    return Database(std::move(*connection));
 }
 
 std::expected<void, DatabaseError> Database::removeFiles(const DatabaseConfiguration& configuration)
 {
+    DatabaseConnectionPool::drain(DatabaseChangeMonitor::keyFor(configuration.file));
     // The WAL first: with the main file gone first, a crash in between would
     // leave a WAL for whatever file is created next under that name.
     for (const char* suffix : {"-wal", "-shm", ""}) {

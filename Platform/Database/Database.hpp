@@ -22,6 +22,7 @@
 namespace Platform {
 
 class Database;
+class DatabaseConnection;
 
 // Opens a new handle on the calling thread; what the stores call at the start of every operation.
 using DatabaseFactory = std::function<std::expected<Database, DatabaseError>()>;
@@ -30,8 +31,11 @@ using DatabaseFactory = std::function<std::expected<Database, DatabaseError>()>;
 //
 // Threading: a handle belongs to the thread that uses it; it may be moved to
 // another thread between operations but never used by two threads at once.
-// Open one handle per thread (they are cheap); SQLite serialises writers across
-// handles, threads and processes.
+// Open one handle per thread, or per operation: a handle that ends hands its
+// connection (with its prepared statements) to the next handle of the same
+// file, so opening is cheap and the file's WAL is not checkpointed and
+// deleted at every close. SQLite serialises writers across handles, threads
+// and processes.
 //
 // Writes happen only inside a write transaction (`beginWrite` … `commitWrite`);
 // a write outside one fails with `transactionMisuse`. Destroying a handle with
@@ -182,8 +186,7 @@ public:
     std::expected<void, DatabaseError> execute(std::string_view sql);
 
 private:
-    struct Impl;
-    explicit Database(std::unique_ptr<Impl> impl);
+    explicit Database(std::unique_ptr<DatabaseConnection> connection);
 
     std::expected<void, DatabaseError> selectRows(std::string_view table, const std::vector<std::string_view>& columns,
         const DatabaseQuery& query, std::int64_t limit, const std::function<void(const DatabaseRow&)>& onRow);
@@ -195,7 +198,7 @@ private:
     std::expected<std::int64_t, DatabaseError> updateRows(std::string_view table, std::string_view column,
         const DatabaseValue& value, const DatabaseQuery& query);
 
-    std::unique_ptr<Impl> m_impl;
+    std::unique_ptr<DatabaseConnection> m_impl;
 };
 
 } // namespace Platform

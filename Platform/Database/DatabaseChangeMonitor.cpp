@@ -1,13 +1,13 @@
 #include "Platform/Database/DatabaseChangeMonitor.hpp"
 
 #include "Platform/Database/Database.hpp"
+#include "Platform/Foundation/Log.hpp"
 
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
-#include <iostream>
 #include <map>
 #include <optional>
 #include <utility>
@@ -30,7 +30,7 @@ constexpr int settleIntervalMilliseconds = 20;
 
 void logDatabaseFailure(const std::string& text)
 {
-    std::cerr << "❗️ " << text << '\n';
+    Log::failure(text);
 }
 
 std::optional<std::pair<dev_t, ino_t>> identityOf(const std::filesystem::path& file)
@@ -116,7 +116,8 @@ struct DatabaseChangeMonitor::Core {
             return false;
         auto reopened = Database::open(configuration);
         if (!reopened) {
-            logDatabaseFailure("Database change monitor cannot reopen a replaced file: " + reopened.error().description());
+            logDatabaseFailure(
+                "Database change monitor cannot reopen a replaced file: " + reopened.error().description());
             return false;
         }
         connection.emplace(std::move(*reopened));
@@ -190,10 +191,11 @@ struct RegistryEntry {
 };
 
 std::mutex registryMutex;
+// Never destroyed: a monitor may end while the process exits.
 std::map<std::string, RegistryEntry>& registry()
 {
-    static std::map<std::string, RegistryEntry> entries;
-    return entries;
+    static auto* entries = new std::map<std::string, RegistryEntry>;
+    return *entries;
 }
 
 } // namespace

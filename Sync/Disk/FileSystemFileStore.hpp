@@ -60,8 +60,8 @@ public:
     static constexpr std::array<std::string_view, 4> ignoredNames { ".DS_Store", "desktop.ini", "thumbs.db",
         "icon\r" };
 
-    // `ownChanges` and `hashCache` are optional; without a cache the store
-    // makes its own.
+    // `configuration` must not be null. `ownChanges` and `hashCache` are
+    // optional; without a cache the store makes its own.
     explicit FileSystemFileStore(std::shared_ptr<const FileSystemFileStoreConfiguration> configuration,
         std::shared_ptr<Platform::OwnChangeRegistry> ownChanges = nullptr,
         std::shared_ptr<ContentHashCache> hashCache = nullptr);

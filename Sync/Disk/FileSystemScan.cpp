@@ -11,10 +11,7 @@
 #include "Sync/Model/FileWrapperItem.hpp"
 
 #include <algorithm>
-#include <array>
-#include <cerrno>
 #include <optional>
-#include <sys/random.h>
 
 namespace Sync {
 
@@ -54,54 +51,6 @@ namespace {
         return *canonical;
     }
 
-    // The new local ids of a scan's items, two per item: version 4 UUID texts
-    // made from random bytes fetched a few thousand at a time, since the
-    // system's generator reseeds itself on every call and would cost a
-    // tenth of a second per 50,000 items.
-    class LocalIdentifiers {
-    public:
-        SyncFileID next()
-        {
-            if (m_used + 16 > m_pool.size() && !refill())
-                return SyncFileID();
-            std::array<std::uint8_t, 16> bytes;
-            std::copy_n(m_pool.begin() + static_cast<std::ptrdiff_t>(m_used), bytes.size(), bytes.begin());
-            m_used += bytes.size();
-            bytes[6] = static_cast<std::uint8_t>((bytes[6] & 0x0f) | 0x40);
-            bytes[8] = static_cast<std::uint8_t>((bytes[8] & 0x3f) | 0x80);
-            static constexpr char digits[] = "0123456789ABCDEF";
-            std::string text;
-            text.reserve(36);
-            for (std::size_t index = 0; index < bytes.size(); ++index) {
-                if (index == 4 || index == 6 || index == 8 || index == 10)
-                    text.push_back('-');
-                text.push_back(digits[bytes[index] >> 4]);
-                text.push_back(digits[bytes[index] & 0x0f]);
-            }
-            return SyncFileID::local(std::move(text));
-        }
-
-    private:
-        bool refill()
-        {
-            std::size_t filled = 0;
-            while (filled < m_pool.size()) {
-                auto count = ::getrandom(m_pool.data() + filled, m_pool.size() - filled, 0);
-                if (count < 0) {
-                    if (errno == EINTR)
-                        continue;
-                    return false;
-                }
-                filled += static_cast<std::size_t>(count);
-            }
-            m_used = 0;
-            return true;
-        }
-
-        std::array<std::uint8_t, 4096> m_pool {};
-        std::size_t m_used = m_pool.size();
-    };
-
     // Whether the scan lists the entry; logs the reason when it does not.
     bool isListed(const DirectoryEntry& entry)
     {
@@ -122,8 +71,8 @@ namespace {
     }
 
     // The file for one listed entry; nothing when it vanished meanwhile.
-    std::shared_ptr<FileWrapperItem> makeItem(const DirectoryEntry& entry, ContentHashCache& cache,
-        std::uint64_t generation, LocalIdentifiers& identifiers)
+    std::shared_ptr<FileWrapperItem> makeItem(DirectoryEntry&& entry, ContentHashCache& cache,
+        std::uint64_t generation)
     {
         bool isDirectory = entry.status.isDirectory();
         std::string hash;
@@ -140,9 +89,8 @@ namespace {
                                 : FileType::file(Platform::MimeTypeDatabase::shared().mimeType(entry.name));
         auto modified = Platform::Date::fromNanosecondsSince1970(
             entry.status.modificationTime.time_since_epoch().count());
-        auto identifier = identifiers.next();
-        return std::make_shared<FileWrapperItem>(std::move(identifier), entry.relativePath, entry.name,
-            identifiers.next(), false,
+        return std::make_shared<FileWrapperItem>(SyncFileID(), std::move(entry.relativePath), std::move(entry.name),
+            SyncFileID(), false,
             nullptr, false, FileWrapperItem::PrivateShares {}, modified, std::nullopt, std::move(type),
             std::move(hash));
     }
@@ -160,13 +108,12 @@ void FileSystemFileStore::scan(const State& state, const Reactive::Observer<File
         } else {
             auto& cache = *state.hashCache;
             auto generation = cache.beginScan();
-            LocalIdentifiers identifiers;
             while (auto entry = enumerator->next()) {
                 if (lifetime.hasEnded())
                     return;
                 if (!isListed(*entry))
                     continue;
-                if (auto item = makeItem(*entry, cache, generation, identifiers))
+                if (auto item = makeItem(std::move(*entry), cache, generation))
                     files.push_back(std::move(item));
             }
             cache.endScan(generation);

@@ -3,13 +3,10 @@
 #include "Sync/Execution/LocalEditGuard.hpp"
 #include "Sync/Status/FileSyncStatus.hpp"
 
-#include <mutex>
 
 namespace Sync {
 
 using Reactive::AnyError;
-using Reactive::Lifetime;
-using Reactive::Observer;
 
 namespace {
 
@@ -175,47 +172,7 @@ SyncAPIClient::Producer<LocalChangeExecutor::ShareInfos> LocalChangeExecutor::fe
                                                 : SyncAPIClient::Producer<PrivateShares>::value({});
     auto publicPart = file->hasPublicShare() ? apiClient->syncPublicShareInfo(file)
                                              : SyncAPIClient::Producer<PublicShare>::value(nullptr);
-    return SyncAPIClient::Producer<ShareInfos>([file, privatePart, publicPart](
-                                                   Observer<ShareInfos, AnyError> observer, Lifetime lifetime) {
-        // The latest value of each part; a triple goes out whenever both have one.
-        struct Latest {
-            std::mutex mutex;
-            std::optional<PublicShare> publicShare;
-            std::optional<PrivateShares> privateShares;
-            int completed = 0;
-        };
-        auto latest = std::make_shared<Latest>();
-        auto receive = [file, observer, latest](auto&& event, auto assign) {
-            std::optional<ShareInfos> ready;
-            bool finished = false;
-            {
-                std::lock_guard lock(latest->mutex);
-                if (event.isValue()) {
-                    assign(*latest, event.value());
-                    if (latest->publicShare && latest->privateShares) {
-                        ready = ShareInfos(file, *latest->publicShare, *latest->privateShares);
-                    }
-                } else if (event.isCompleted()) {
-                    finished = ++latest->completed == 2;
-                }
-            }
-            if (ready) {
-                observer.send(std::move(*ready));
-            } else if (event.isFailed()) {
-                observer.sendFailed(event.error());
-            } else if (event.isInterrupted()) {
-                observer.sendInterrupted();
-            } else if (finished) {
-                observer.sendCompleted();
-            }
-        };
-        lifetime += privatePart.startWithEvents([receive](const auto& event) {
-            receive(event, [](Latest& state, const PrivateShares& value) { state.privateShares = value; });
-        });
-        lifetime += publicPart.startWithEvents([receive](const auto& event) {
-            receive(event, [](Latest& state, const PublicShare& value) { state.publicShare = value; });
-        });
-    });
+    return Reactive::combineLatest(SyncAPIClient::Producer<FileRef>::value(file), publicPart, privatePart);
 }
 
 } // namespace Sync

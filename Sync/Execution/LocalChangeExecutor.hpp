@@ -42,8 +42,8 @@ public:
 
     // The file with its public share (none unless hasPublicShare) and its
     // private shares (empty unless hasPrivateShares); the two calls run at
-    // the same time and the triple is sent once both have answered. Fails
-    // when either call fails.
+    // the same time and the triple is sent once both have answered (again
+    // for every later answer). Fails when either call fails.
     [[nodiscard]] static SyncAPIClient::Producer<ShareInfos> fetchShareInfos(const FileRef& file,
         const std::shared_ptr<SyncAPIClient>& apiClient);
 

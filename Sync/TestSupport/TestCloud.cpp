@@ -25,7 +25,7 @@ TestFolderConfiguration::TestFolderConfiguration(Platform::URL folderURL, bool m
 {
 }
 
-TestCloud::TestCloud(HoldDatabaseOpen holdDatabaseOpen)
+TestCloud::TestCloud()
 {
     const char* base = std::getenv("TMPDIR");
     std::string pattern = std::string(base && *base ? base : "/tmp") + "/sync-engine-XXXXXX";
@@ -39,13 +39,7 @@ TestCloud::TestCloud(HoldDatabaseOpen holdDatabaseOpen)
     storeScheduler = Reactive::QueueScheduler::make("TestCloud.stores");
     configuration = std::make_shared<TestFolderConfiguration>(cloudFolderURL());
     server = std::make_shared<InMemorySyncServer>();
-    const auto databaseConfiguration = Platform::cloudDatabaseConfiguration(m_directory + "/Cloud.db");
-    auto factory = Platform::Database::factory(databaseConfiguration);
-    if (holdDatabaseOpen == HoldDatabaseOpen::Yes) {
-        if (auto held = Platform::Database::open(databaseConfiguration)) {
-            m_heldDatabase.emplace(std::move(*held));
-        }
-    }
+    auto factory = Platform::Database::factory(Platform::cloudDatabaseConfiguration(m_directory + "/Cloud.db"));
     fileStore = std::make_shared<RealmFileStore>(factory, storeScheduler);
     statusStore = std::make_shared<RealmFileSyncStatusStore>(factory, storeScheduler);
     referenceMapping = std::make_shared<ExtendedAttributeFileReferenceMapping>(fileStore);
@@ -56,7 +50,6 @@ TestCloud::TestCloud(HoldDatabaseOpen holdDatabaseOpen)
 TestCloud::~TestCloud()
 {
     manager.reset();
-    m_heldDatabase.reset();
     static_cast<void>(Platform::removeItem(m_directory));
 }
 

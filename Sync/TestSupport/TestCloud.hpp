@@ -1,6 +1,5 @@
 #pragma once
 
-#include "Platform/Database/Database.hpp"
 #include "Platform/Foundation/Date.hpp"
 #include "Platform/Foundation/URL.hpp"
 #include "Reactive/MutableProperty.hpp"
@@ -43,18 +42,13 @@ public:
 // Paths given to the helpers are relative to the cloud folder ("/A/b.txt").
 class TestCloud {
 public:
-    // Whether the test cloud keeps a database connection of its own open, as
-    // a running application's observers do. Without one, every store
-    // operation closes the last connection, and SQLite then checkpoints and
-    // removes the write-ahead log each time.
-    enum class HoldDatabaseOpen { No, Yes };
 
     struct RunResult {
         std::vector<SyncEventPair> events;
         bool completed = false;
     };
 
-    explicit TestCloud(HoldDatabaseOpen holdDatabaseOpen = HoldDatabaseOpen::Yes);
+    TestCloud();
     ~TestCloud();
     TestCloud(const TestCloud&) = delete;
     TestCloud& operator=(const TestCloud&) = delete;
@@ -93,7 +87,6 @@ public:
     std::shared_ptr<SyncManager> manager;
 
 private:
-    std::optional<Platform::Database> m_heldDatabase;
     std::string m_directory;
     std::string m_cloudFolder;
 };

@@ -62,11 +62,11 @@ class Recorder {
 public:
     void record(Value value)
     {
-        {
-            std::lock_guard lock(m_mutex);
-            m_values.push_back(std::move(value));
-            m_threads.push_back(std::this_thread::get_id());
-        }
+        // Notified under the lock, so a test that saw the value and ends
+        // cannot destroy the recorder while this call still runs.
+        std::lock_guard lock(m_mutex);
+        m_values.push_back(std::move(value));
+        m_threads.push_back(std::this_thread::get_id());
         m_changed.notify_all();
     }
 

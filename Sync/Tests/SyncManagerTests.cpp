@@ -271,3 +271,27 @@ TEST(SyncManager, RootFolderFailureSkipsOnlyTheLocalPhase)
     EXPECT_EQ(changesWith(run, Kind::Finished), std::vector<std::string> { "Download /down.txt" });
     EXPECT_FALSE(cloud.server->idAt("/up.txt"));
 }
+
+TEST(SyncManager, AMoveWithANewNameSettlesInTheFollowingRun)
+{
+    // The service's move keeps the old name, so a local move with a rename is
+    // stored under the old name first; the next run renames it, and nothing is lost.
+    TestCloud cloud;
+    cloud.server->addFile("/A/old.txt", "content");
+    cloud.server->addFolder("/B/");
+    ASSERT_TRUE(cloud.sync().completed);
+    const auto id = cloud.server->idAt("/A/old.txt");
+    cloud.moveItem("/A/old.txt", "/B/new.txt");
+
+    auto first = cloud.sync();
+    ASSERT_TRUE(first.completed);
+    EXPECT_EQ(errorsOf(first), std::vector<std::string>());
+    EXPECT_EQ(cloud.server->idAt("/B/old.txt"), id);
+    auto second = cloud.sync();
+    ASSERT_TRUE(second.completed);
+
+    EXPECT_EQ(cloud.server->idAt("/B/new.txt"), id);
+    EXPECT_EQ(cloud.readFile("/B/new.txt"), "content");
+    expectInStep(cloud);
+    expectIdle(cloud);
+}
