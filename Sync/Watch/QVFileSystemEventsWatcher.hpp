@@ -31,7 +31,7 @@ struct FileSystemEventsWatcherOptions {
 // gives one call per window, however many items it touched. Deleting or
 // moving the folder itself gives a call too; the watcher is then idle until a
 // directory is back at the path (looked for on the event queue once per
-// latency), when it watches it again and calls once more. Changes registered
+// latency, at most every 100 ms), when it watches it again and calls once more. Changes registered
 // in `ownChanges` (the engine's own disk writes) give no call.
 //
 // Threading: the block runs on the watcher's own serial event queue (a
