@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <future>
 #include <mutex>
 
 using namespace Sync;
@@ -88,6 +89,9 @@ TEST(SyncRun, DisposingARunStopsItAfterTheCurrentChange)
             runHandle.dispose();
         }
     });
+    // Hold the queue until the handle is in place, so the first change cannot end before it.
+    std::promise<void> handleSet;
+    cloud.manager->queueScheduler()->schedule([gate = handleSet.get_future().share()] { gate.wait(); });
     runHandle.setInner(cloud.manager->performSync().start(
         Observer<SyncEventPair, NoError>::make([&](Event<SyncEventPair, NoError>&& event) {
             if (event.isTerminating()) {
@@ -96,6 +100,7 @@ TEST(SyncRun, DisposingARunStopsItAfterTheCurrentChange)
                 ended.notify_all();
             }
         })));
+    handleSet.set_value();
     {
         std::unique_lock lock(mutex);
         ASSERT_TRUE(ended.wait_for(lock, std::chrono::seconds(30), [&] { return interrupted; }));
