@@ -5,6 +5,7 @@
 #include "Reactive/SignalProducer.hpp"
 #include "Sync/Run/SyncEvent.hpp"
 
+#include <expected>
 #include <functional>
 #include <optional>
 #include <utility>
@@ -69,6 +70,16 @@ template<class T>
         }
         observer.sendCompleted();
     });
+}
+
+// The error of a failed synchronous step (a disk operation), as a change reports it.
+template<class T>
+[[nodiscard]] std::optional<Reactive::AnyError> stepFailure(const std::expected<void, T>& result)
+{
+    if (result) {
+        return std::nullopt;
+    }
+    return Reactive::AnyError(result.error());
 }
 
 // A producer that builds its upstream only when started, so that checks of

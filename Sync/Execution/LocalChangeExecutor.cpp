@@ -12,15 +12,6 @@ namespace {
 
 using URLResult = Reactive::Result<Platform::URL, AnyError>;
 
-template<class T>
-std::optional<AnyError> failure(const std::expected<void, T>& result)
-{
-    if (result) {
-        return std::nullopt;
-    }
-    return AnyError(result.error());
-}
-
 // Drops a stale reference at the new item's path: looking it up removes an
 // attribute that does not belong to the item.
 void forgetStaleReference(const SyncCollaborators& collaborators, const File& file)
@@ -79,7 +70,7 @@ SyncEventProducer LocalChangeExecutor::createFolder(const Change& change, const 
             !refused) {
             return refused.error();
         }
-        if (auto failed = failure(collaborators->fileSystemStore.createFolder(*file))) {
+        if (auto failed = stepFailure(collaborators->fileSystemStore.createFolder(*file))) {
             return failed;
         }
         collaborators->fileStore->add(*file);
@@ -114,7 +105,7 @@ SyncEventProducer LocalChangeExecutor::remove(const Change& change, const FileRe
         if (auto refused = LocalEditGuard(*collaborators->fileStore, collaborators->cloudFolder()).checkDelete(*file)) {
             return refused;
         }
-        if (auto failed = failure(collaborators->fileSystemStore.deleteItem(*file))) {
+        if (auto failed = stepFailure(collaborators->fileSystemStore.deleteItem(*file))) {
             return failed;
         }
         collaborators->fileSyncStatusStore->remove(*file, collaborators->cloudFolder());
@@ -138,7 +129,7 @@ SyncEventProducer LocalChangeExecutor::move(const Change& change, const FileRef&
         auto atDestination = collaborators->fileReferenceMapping->file(to->path(), collaborators->cloudFolder());
         const bool inPlace = atDestination && atDestination->syncFileID() == to->syncFileID();
         if (!inPlace) {
-            if (auto failed = failure(collaborators->fileSystemStore.move(*from, *to))) {
+            if (auto failed = stepFailure(collaborators->fileSystemStore.move(*from, *to))) {
                 return failed;
             }
         }

@@ -12,16 +12,6 @@ namespace {
 
 using FileResult = Result<FileRef, AnyError>;
 
-// Turns a failed disk step into the change's error.
-template<class T>
-std::optional<AnyError> failure(const std::expected<void, T>& result)
-{
-    if (result) {
-        return std::nullopt;
-    }
-    return AnyError(result.error());
-}
-
 } // namespace
 
 RemoteChangeExecutor::RemoteChangeExecutor(std::shared_ptr<const SyncCollaborators> collaborators)
@@ -61,11 +51,11 @@ SyncEventProducer RemoteChangeExecutor::create(const Change& change, const FileR
                        : collaborators->apiClient->syncUpload(file, collaborators->cloudFolder());
     auto reacted = call.attemptMap([collaborators, file, folder](FileRef&& result) -> FileResult {
         const auto& disk = collaborators->fileSystemStore;
-        if (auto moved = failure(disk.move(*file, *result))) {
+        if (auto moved = stepFailure(disk.move(*file, *result))) {
             return std::unexpected(std::move(*moved));
         }
         if (!folder) {
-            if (auto dated = failure(disk.update(*result))) {
+            if (auto dated = stepFailure(disk.update(*result))) {
                 return std::unexpected(std::move(*dated));
             }
         }
@@ -82,7 +72,7 @@ SyncEventProducer RemoteChangeExecutor::update(const Change& change, const FileR
     auto collaborators = m_collaborators;
     auto call = collaborators->apiClient->syncReupload(file, collaborators->cloudFolder());
     auto reacted = call.attemptMap([collaborators](FileRef&& result) -> FileResult {
-        if (auto dated = failure(collaborators->fileSystemStore.update(*result))) {
+        if (auto dated = stepFailure(collaborators->fileSystemStore.update(*result))) {
             return std::unexpected(std::move(*dated));
         }
         collaborators->fileStore->add(*result);
