@@ -80,9 +80,9 @@ void QVFileSystemEventsWatcher::Receiver::receive(std::uint64_t stream, const Pl
             return;
         }
         if (changes.rootChanged && !rootGone) {
-            // The inotify watches died with the folder. FSEvents would go on
-            // watching the path, so the folder is watched again once it is
-            // back (the application may make it anew).
+            // The inotify watches died with the folder, but callers watch a
+            // path, not an inode: the folder is watched again once something
+            // is back at that path (the application may make it anew).
             rootGone = true;
             scheduleRevival(stream);
         }
