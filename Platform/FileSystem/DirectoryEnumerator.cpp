@@ -1,6 +1,7 @@
 #include "Platform/FileSystem/DirectoryEnumerator.hpp"
 
 #include "Platform/Foundation/Log.hpp"
+#include "Platform/Foundation/Unicode.hpp"
 
 #include <cerrno>
 #include <cstring>
@@ -33,45 +34,6 @@ std::string withoutTrailingSlashes(std::string path)
 }
 
 }  // namespace
-
-bool isValidUTF8(std::string_view text)
-{
-    std::size_t index = 0;
-    while (index < text.size()) {
-        auto const lead = static_cast<unsigned char>(text[index]);
-        if (lead < 0x80) {
-            ++index;
-            continue;
-        }
-        int length = 0;
-        char32_t codePoint = 0;
-        char32_t minimum = 0;
-        if ((lead & 0xE0) == 0xC0) {
-            length = 2, codePoint = lead & 0x1F, minimum = 0x80;
-        } else if ((lead & 0xF0) == 0xE0) {
-            length = 3, codePoint = lead & 0x0F, minimum = 0x800;
-        } else if ((lead & 0xF8) == 0xF0) {
-            length = 4, codePoint = lead & 0x07, minimum = 0x10000;
-        } else {
-            return false;
-        }
-        if (index + static_cast<std::size_t>(length) > text.size()) {
-            return false;
-        }
-        for (int offset = 1; offset < length; ++offset) {
-            auto const continuation = static_cast<unsigned char>(text[index + static_cast<std::size_t>(offset)]);
-            if ((continuation & 0xC0) != 0x80) {
-                return false;
-            }
-            codePoint = (codePoint << 6) | (continuation & 0x3F);
-        }
-        if (codePoint < minimum || codePoint > 0x10FFFF || (codePoint >= 0xD800 && codePoint <= 0xDFFF)) {
-            return false;
-        }
-        index += static_cast<std::size_t>(length);
-    }
-    return true;
-}
 
 std::expected<DirectoryEnumerator, FileSystemError> DirectoryEnumerator::open(std::string directory,
                                                                               ErrorHandler errorHandler)

@@ -65,8 +65,4 @@ private:
     State* m_state = nullptr;
 };
 
-// True when `text` is well-formed UTF-8 (no overlong forms, surrogates or
-// code points above U+10FFFF).
-bool isValidUTF8(std::string_view text);
-
 }  // namespace Platform

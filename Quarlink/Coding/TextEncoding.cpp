@@ -4,21 +4,6 @@
 
 namespace Quarlink {
 
-bool isValidUTF8(std::string_view text)
-{
-    auto* bytes = reinterpret_cast<const utf8proc_uint8_t*>(text.data());
-    auto length = static_cast<utf8proc_ssize_t>(text.size());
-    utf8proc_ssize_t offset = 0;
-    while (offset < length) {
-        utf8proc_int32_t point = 0;
-        auto consumed = utf8proc_iterate(bytes + offset, length - offset, &point);
-        if (consumed <= 0)
-            return false;
-        offset += consumed;
-    }
-    return true;
-}
-
 std::string lossyUTF8(std::string_view text)
 {
     auto* bytes = reinterpret_cast<const utf8proc_uint8_t*>(text.data());

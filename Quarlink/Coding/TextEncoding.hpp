@@ -1,12 +1,13 @@
 #pragma once
 
+#include "Platform/Foundation/Unicode.hpp"
+
 #include <string>
 #include <string_view>
 
 namespace Quarlink {
 
-// Whether the bytes are well-formed UTF-8.
-[[nodiscard]] bool isValidUTF8(std::string_view text);
+using Platform::isValidUTF8;
 
 // The bytes as UTF-8, each ill-formed sequence replaced by U+FFFD.
 [[nodiscard]] std::string lossyUTF8(std::string_view bytes);

@@ -124,17 +124,6 @@ TEST(DirectoryEnumeratorTests, FlagsInvalidUTF8Names)
     EXPECT_FALSE(result.entries[2].hasValidName);  // an overlong "/"
 }
 
-// Proves the UTF-8 check refuses surrogates, code points above U+10FFFF and cut sequences.
-TEST(DirectoryEnumeratorTests, ValidatesUTF8Strictly)
-{
-    EXPECT_TRUE(isValidUTF8("plain"));
-    EXPECT_TRUE(isValidUTF8("\xf0\x9f\x98\x80"));  // U+1F600
-    EXPECT_FALSE(isValidUTF8("\xed\xa0\x80"));     // U+D800
-    EXPECT_FALSE(isValidUTF8("\xf4\x90\x80\x80")); // U+110000
-    EXPECT_FALSE(isValidUTF8("\xe2\x82"));
-    EXPECT_FALSE(isValidUTF8("\x80"));
-}
-
 // Proves a directory that vanishes after it was listed is reported as not found and the walk goes on.
 TEST(DirectoryEnumeratorTests, SkipsItemsThatVanishDuringTheWalk)
 {

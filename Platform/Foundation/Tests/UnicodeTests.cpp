@@ -64,4 +64,6 @@ TEST(UnicodeTests, ValidatesUTF8)
     EXPECT_FALSE(isValidUTF8("\xc0\xaf"));
     EXPECT_FALSE(isValidUTF8("\xed\xa0\x80"));
     EXPECT_FALSE(isValidUTF8("\xff"));
+    EXPECT_FALSE(isValidUTF8("\xf4\x90\x80\x80")); // U+110000
+    EXPECT_FALSE(isValidUTF8("\x80"));
 }
