@@ -145,8 +145,9 @@ private:
 //   exactly once.
 // - A terminal event also ends the lifetime.
 // - A started producer stays alive until it terminates or is disposed, even
-//   when its handle is dropped (start and forget). One that never ends must
-//   be disposed, or it is kept forever.
+//   when its handle is dropped (start and forget), as long as something can
+//   still send into it. When nothing holds its observer any more, and its
+//   handle is gone, it is interrupted.
 // A producer value is cheap to copy and immutable; it may be started from
 // any thread, any number of times, also concurrently.
 template<class V, class E>
@@ -194,7 +195,8 @@ public:
     // Never sends anything; ends only when disposed.
     static SignalProducer never()
     {
-        return SignalProducer([](Observer<V, E>, Lifetime) {});
+        // Holds its observer until disposed: a signal nobody can send into any more is interrupted.
+        return SignalProducer([](Observer<V, E> observer, Lifetime lifetime) { lifetime.observeEnded([observer] {}); });
     }
     // The values in order, then completed.
     static SignalProducer fromValues(std::vector<V> values)
@@ -367,4 +369,6 @@ SignalProducer<U, F> SignalProducer<V, E>::lift(Transform transform) const
 #include "Reactive/Operators/ValueOperators.hpp"
 #include "Reactive/Operators/ErrorOperators.hpp"
 #include "Reactive/Operators/LifecycleOperators.hpp"
+#include "Reactive/Operators/CompositionOperators.hpp"
+#include "Reactive/Operators/TimeOperators.hpp"
 #include "Reactive/Operators/SignalOperators.hpp"

@@ -23,7 +23,8 @@ namespace Reactive::Detail {
 // deadlock: its event follows once the current one is delivered.
 // After the first terminal event is accepted every later event is dropped;
 // once it is delivered the observers are released and the termination
-// action runs.
+// action runs. A signal destroyed before it terminated (nothing can send
+// into it any more) interrupts its observers.
 template<class V, class E>
 class SignalCore final : public ObserverSink<V, E>, public std::enable_shared_from_this<SignalCore<V, E>> {
 public:
@@ -39,6 +40,28 @@ public:
     };
 
     explicit SignalCore(std::function<void()> onTerminated = {}) : m_onTerminated(std::move(onTerminated)) {}
+
+    // Nothing can send into a signal that is being destroyed: its observers
+    // are interrupted, so that work waiting on it ends instead of waiting forever.
+    ~SignalCore() override
+    {
+        if (m_terminated) {
+            return;
+        }
+        m_terminated = true;
+        if (m_observers) {
+            for (const auto& entry : *m_observers) {
+                if (entry->active.load(std::memory_order_acquire)) {
+                    entry->observer.sendInterrupted();
+                }
+            }
+        }
+        if (m_onTerminated) {
+            m_onTerminated();
+        }
+    }
+    SignalCore(const SignalCore&) = delete;
+    SignalCore& operator=(const SignalCore&) = delete;
 
     void receive(EventType&& event) override
     {

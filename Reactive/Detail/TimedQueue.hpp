@@ -7,11 +7,27 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <source_location>
 #include <vector>
 
 namespace Reactive::Detail {
+
+// Scheduled work that can be cancelled. Cancelling releases the work (and
+// everything it captured) at once, not when its date comes.
+class ScheduledAction final : public DisposableState {
+public:
+    explicit ScheduledAction(std::function<void()> action);
+    void dispose() override;
+    bool isDisposed() const override;
+    // Runs the work unless it was cancelled. Thread-safe.
+    void run();
+
+private:
+    mutable std::mutex m_mutex;
+    std::shared_ptr<std::function<void()>> m_action;
+};
 
 // Work ordered by date, then by the order it was added. Not thread-safe:
 // its owner locks around every call.
@@ -20,12 +36,18 @@ public:
     using TimePoint = DateScheduler::TimePoint;
     using Duration = DateScheduler::Duration;
 
+    TimedQueue() = default;
+    TimedQueue(TimedQueue&&) = default;
+    TimedQueue& operator=(TimedQueue&&) = default;
+    // Work still waiting when its scheduler goes away is cancelled, which
+    // releases what it captured.
+    ~TimedQueue() { clear(); }
+
     struct Item {
         TimePoint date;
         std::uint64_t sequence;
         Duration interval; // Zero for work that runs once.
-        std::function<void()> action;
-        std::shared_ptr<DisposableState> cancellation;
+        std::shared_ptr<ScheduledAction> action;
         std::source_location location;
     };
 
@@ -40,7 +62,7 @@ public:
     std::optional<TimePoint> nextDate();
     // How many live items are waiting.
     std::size_t liveCount() const;
-    void clear() { m_items.clear(); }
+    void clear();
 
 private:
     void dropCancelledFront();

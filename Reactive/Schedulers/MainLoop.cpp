@@ -57,7 +57,7 @@ std::size_t PumpableMainLoop::pump()
         if (!item) {
             return count;
         }
-        item->action();
+        item->action->run();
         ++count;
     }
 }
@@ -103,14 +103,12 @@ AnyDisposable UIScheduler::schedule(std::function<void()> action, std::source_lo
         m_queued->fetch_sub(1, std::memory_order_acq_rel);
         return {};
     }
-    auto handle = AnyDisposable::flag();
-    m_loop->post([queued = m_queued, action = std::move(action), state = handle.state()] {
-        if (!state->isDisposed()) {
-            action();
-        }
+    auto scheduled = std::make_shared<Detail::ScheduledAction>(std::move(action));
+    m_loop->post([queued = m_queued, scheduled] {
+        scheduled->run();
         queued->fetch_sub(1, std::memory_order_acq_rel);
     });
-    return handle;
+    return AnyDisposable(scheduled);
 }
 
 MainQueueScheduler::MainQueueScheduler(std::shared_ptr<MainLoop> loop)
@@ -125,39 +123,28 @@ std::shared_ptr<MainQueueScheduler> MainQueueScheduler::make(std::shared_ptr<Mai
 
 AnyDisposable MainQueueScheduler::schedule(std::function<void()> action, std::source_location)
 {
-    auto handle = AnyDisposable::flag();
-    m_loop->post([action = std::move(action), state = handle.state()] {
-        if (!state->isDisposed()) {
-            action();
-        }
-    });
-    return handle;
+    auto scheduled = std::make_shared<Detail::ScheduledAction>(std::move(action));
+    m_loop->post([scheduled] { scheduled->run(); });
+    return AnyDisposable(scheduled);
 }
 
 AnyDisposable MainQueueScheduler::schedule(TimePoint date, std::function<void()> action, std::source_location)
 {
-    auto handle = AnyDisposable::flag();
-    m_loop->post(date, [action = std::move(action), state = handle.state()] {
-        if (!state->isDisposed()) {
-            action();
-        }
-    });
-    return handle;
+    auto scheduled = std::make_shared<Detail::ScheduledAction>(std::move(action));
+    m_loop->post(date, [scheduled] { scheduled->run(); });
+    return AnyDisposable(scheduled);
 }
 
 namespace {
 
 // Posts itself again, one interval later, after each run until disposed.
 void postRepeating(std::shared_ptr<MainLoop> loop, MainLoop::TimePoint date, DateScheduler::Duration interval,
-    std::shared_ptr<std::function<void()>> action, std::shared_ptr<Detail::DisposableState> state)
+    std::shared_ptr<Detail::ScheduledAction> scheduled)
 {
-    loop->post(date, [loop, date, interval, action, state] {
-        if (state->isDisposed()) {
-            return;
-        }
-        (*action)();
-        if (!state->isDisposed()) {
-            postRepeating(loop, date + interval, interval, action, state);
+    loop->post(date, [loop, date, interval, scheduled] {
+        scheduled->run();
+        if (!scheduled->isDisposed()) {
+            postRepeating(loop, date + interval, interval, scheduled);
         }
     });
 }
@@ -166,9 +153,9 @@ void postRepeating(std::shared_ptr<MainLoop> loop, MainLoop::TimePoint date, Dat
 
 AnyDisposable MainQueueScheduler::schedule(TimePoint date, Duration interval, std::function<void()> action, std::source_location)
 {
-    auto handle = AnyDisposable::flag();
-    postRepeating(m_loop, date, interval, std::make_shared<std::function<void()>>(std::move(action)), handle.state());
-    return handle;
+    auto scheduled = std::make_shared<Detail::ScheduledAction>(std::move(action));
+    postRepeating(m_loop, date, interval, scheduled);
+    return AnyDisposable(scheduled);
 }
 
 }

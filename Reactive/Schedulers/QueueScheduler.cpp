@@ -23,9 +23,9 @@ struct QueueScheduler::State {
             const auto now = Clock::now();
             if (auto item = queue.popDue(now)) {
                 lock.unlock();
-                item->action();
+                item->action->run();
                 lock.lock();
-                if (item->interval.count() > 0 && !item->cancellation->isDisposed()) {
+                if (item->interval.count() > 0 && !item->action->isDisposed()) {
                     queue.repeat(std::move(*item));
                 } else {
                     // Destroyed outside the lock: the action may own anything.
@@ -94,12 +94,14 @@ AnyDisposable QueueScheduler::schedule(TimePoint date, std::function<void()> act
 
 AnyDisposable QueueScheduler::schedule(TimePoint date, Duration interval, std::function<void()> action, std::source_location location)
 {
+    // A local reference: once the work is queued, it may release this scheduler.
+    auto state = m_state;
     AnyDisposable handle;
     {
-        std::lock_guard lock(m_state->mutex);
-        handle = m_state->queue.push(date, interval, std::move(action), location);
+        std::lock_guard lock(state->mutex);
+        handle = state->queue.push(date, interval, std::move(action), location);
     }
-    m_state->wake.notify_one();
+    state->wake.notify_one();
     return handle;
 }
 

@@ -53,8 +53,8 @@ void TestScheduler::advanceTo(TimePoint date)
                 m_now = item->date;
             }
         }
-        item->action();
-        if (item->interval.count() > 0 && !item->cancellation->isDisposed()) {
+        item->action->run();
+        if (item->interval.count() > 0 && !item->action->isDisposed()) {
             std::lock_guard lock(m_mutex);
             m_queue.repeat(std::move(*item));
         }

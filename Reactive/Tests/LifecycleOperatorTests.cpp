@@ -53,31 +53,33 @@ TEST(LifecycleOperatorTests, ObserveOnDeliversOnTheSchedulerWithHappensBefore)
     // Events sent on the caller's thread arrive on the scheduler's thread, in order, with the sender's writes visible.
     auto scheduler = QueueScheduler::make();
     auto [signal, input] = Signal<int, NoError>::pipe();
-    std::vector<int> plain; // Written by the sender, read by the observer: no lock, ordered only by the hand-over.
+    std::vector<int> written; // Plain memory: only the hand-over orders the sender's write and the observer's read.
     std::vector<int> received;
+    std::atomic<int> delivered { 0 };
     std::atomic<bool> completed { false };
     std::thread::id deliveredOn;
-    SignalProducer<int, NoError>(signal).observeOn(scheduler).start(Observer<int, NoError>({
+    auto started = SignalProducer<int, NoError>(signal).observeOn(scheduler).start(Observer<int, NoError>({
         .value = [&](int value) {
-            EXPECT_EQ(plain.back(), value);
+            EXPECT_EQ(written.back(), value);
             received.push_back(value);
             deliveredOn = std::this_thread::get_id();
+            delivered.fetch_add(1);
         },
         .completed = [&] { completed = true; },
     }));
     for (int value = 0; value < 50; ++value) {
-        plain.push_back(value);
+        written.push_back(value);
         input.send(value);
-        // Wait for delivery before the next write so the vector is never touched concurrently.
-        while (received.size() != plain.size() && !completed) {
+        // The next write waits for this delivery, so the vector is never touched by both threads at once.
+        while (delivered.load() != value + 1) {
             std::this_thread::yield();
         }
     }
     input.sendCompleted();
-    while (!completed) {
+    while (!completed.load()) {
         std::this_thread::yield();
     }
-    EXPECT_EQ(received.size(), 50u);
+    EXPECT_EQ(received, written);
     EXPECT_NE(deliveredOn, std::this_thread::get_id());
 }
 

@@ -95,11 +95,17 @@ TEST(SchedulerTests, QueueSchedulerMayBeReleasedFromItsOwnWork)
     // Dropping the last reference from work on the scheduler's thread neither deadlocks nor crashes.
     auto scheduler = QueueScheduler::make();
     std::atomic<bool> ran { false };
+    std::atomic<bool> scheduled { false };
     auto* raw = scheduler.get();
-    raw->schedule([&ran, keep = std::move(scheduler)]() mutable {
+    raw->schedule([&ran, &scheduled, keep = std::move(scheduler)]() mutable {
+        // Waits until the call that scheduled this work has returned.
+        while (!scheduled.load()) {
+            std::this_thread::yield();
+        }
         keep.reset();
         ran = true;
     });
+    scheduled = true;
     EXPECT_TRUE(waitFor([&] { return ran.load(); }));
 }
 

@@ -31,7 +31,11 @@ TEST(SignalProducerTests, FactoriesSendTheirEvents)
     EXPECT_EQ(eventsOf(Producer::fromValues({ 1, 2 })),
         (std::vector { IntEvent::makeValue(1), IntEvent::makeValue(2), IntEvent::makeCompleted() }));
     EXPECT_EQ(eventsOf(Producer::fromResult(Result<int, std::string>(std::unexpect, "r"))), (std::vector { IntEvent::makeFailed("r") }));
-    EXPECT_TRUE(eventsOf(Producer::never()).empty());
+    std::vector<IntEvent> fromNever;
+    auto disposable = Producer::never().startWithEvents([&](const IntEvent& event) { fromNever.push_back(event); });
+    EXPECT_TRUE(fromNever.empty());
+    disposable.dispose();
+    EXPECT_EQ(fromNever, (std::vector { IntEvent::makeInterrupted() }));
 }
 
 TEST(SignalProducerTests, EachStartRunsTheStartFunctionAnew)

@@ -1,0 +1,73 @@
+#include "Reactive/SignalProducer.hpp"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+using namespace Reactive;
+
+namespace {
+
+template<class V, class E>
+std::vector<Event<V, E>> eventsOf(const SignalProducer<V, E>& producer)
+{
+    std::vector<Event<V, E>> events;
+    producer.startWithEvents([&](const Event<V, E>& event) { events.push_back(event); });
+    return events;
+}
+
+using Ints = SignalProducer<int, std::string>;
+using IntEvent = Event<int, std::string>;
+
+}
+
+TEST(ConcatTests, ConcatAndPrefixRunInOrder)
+{
+    // concat starts the second producer after the first completes; prefix puts one value first.
+    EXPECT_EQ(eventsOf(Ints::fromValues({ 1, 2 }).concat(Ints::value(3)).prefix(0)),
+        (std::vector { IntEvent::makeValue(0), IntEvent::makeValue(1), IntEvent::makeValue(2), IntEvent::makeValue(3), IntEvent::makeCompleted() }));
+}
+
+TEST(ConcatTests, FailureStopsTheSequence)
+{
+    // A failing first producer fails the concatenation without starting the second.
+    int secondStarts = 0;
+    Ints second([&](Observer<int, std::string> observer, Lifetime) {
+        ++secondStarts;
+        observer.sendCompleted();
+    });
+    EXPECT_EQ(eventsOf(Ints::error("first").concat(second)), (std::vector { IntEvent::makeFailed("first") }));
+    EXPECT_EQ(secondStarts, 0);
+}
+
+TEST(ConcatTests, ThenDropsValuesAndContinuesOnCompletion)
+{
+    // then ignores the first producer's values and continues with the next producer once it completes.
+    auto result = Ints::fromValues({ 1, 2 }).then(SignalProducer<std::string, std::string>::value("next"));
+    using TextEvent = Event<std::string, std::string>;
+    EXPECT_EQ(eventsOf(result), (std::vector { TextEvent::makeValue("next"), TextEvent::makeCompleted() }));
+    EXPECT_EQ(eventsOf(Ints::error("stop").then(SignalProducer<std::string, std::string>::value("next"))),
+        (std::vector { TextEvent::makeFailed("stop") }));
+}
+
+TEST(ConcatTests, TakeUntilCompletesRatherThanInterrupts)
+{
+    // take(until:) completes the stream when the trigger sends a value, and disposes the source.
+    auto [source, sourceInput] = Signal<int, NoError>::pipe();
+    auto [trigger, triggerInput] = Signal<Unit, NoError>::pipe();
+    bool sourceEnded = false;
+    SignalProducer<int, NoError> producer([source = source, &sourceEnded](Observer<int, NoError> observer, Lifetime lifetime) {
+        lifetime += source.observe(observer);
+        lifetime.observeEnded([&sourceEnded] { sourceEnded = true; });
+    });
+    std::vector<Event<int, NoError>> events;
+    producer.takeUntil(SignalProducer<Unit, NoError>(trigger)).startWithEvents([&](const Event<int, NoError>& event) { events.push_back(event); });
+    sourceInput.send(1);
+    triggerInput.send(Unit());
+    sourceInput.send(2);
+    ASSERT_EQ(events.size(), 2u);
+    EXPECT_EQ(events[0].value(), 1);
+    EXPECT_TRUE(events[1].isCompleted());
+    EXPECT_TRUE(sourceEnded);
+}
