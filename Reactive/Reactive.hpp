@@ -2,7 +2,10 @@
 // Reactive streams with typed errors: cold producers, hot signals,
 // properties, actions, bindings and the schedulers that move work between threads.
 
+#include "Reactive/Action.hpp"
+#include "Reactive/ActionError.hpp"
 #include "Reactive/AnyError.hpp"
+#include "Reactive/BindingTarget.hpp"
 #include "Reactive/Disposables/AnyDisposable.hpp"
 #include "Reactive/Disposables/CompositeDisposable.hpp"
 #include "Reactive/Disposables/ScopedDisposable.hpp"

@@ -65,6 +65,26 @@ public:
         }
     }
 
+    // Runs `change` on the value under the lock; sends the value only when
+    // `change` returns true. `change` must not touch this property.
+    template<class F>
+    bool modifyIf(F&& change)
+    {
+        std::optional<typename Core::Item> item;
+        bool changed = false;
+        {
+            std::lock_guard lock(m_mutex);
+            changed = std::forward<F>(change)(m_value);
+            if (changed) {
+                item = m_core->enqueue(typename Core::Item(Event<T, NoError>::makeValue(m_value)));
+            }
+        }
+        if (item) {
+            m_core->deliverAndDrain(std::move(*item));
+        }
+        return changed;
+    }
+
     // Sets the value without announcing it (a derived property taking its first value).
     void setSilently(T value)
     {
