@@ -26,6 +26,9 @@ std::expected<std::unique_ptr<LocalCloudServer>, std::string> LocalCloudServer::
     implementation->options = std::move(options);
     Implementation& state = *implementation;
     auto threadCount = state.options.threadCount;
+    // Headers and body leave in separate writes; without this, delayed
+    // acknowledgements hold every small answer back by tens of milliseconds.
+    state.server.set_tcp_nodelay(true);
     state.server.new_task_queue = [threadCount] { return new httplib::ThreadPool(threadCount); };
     state.server.set_pre_routing_handler([&state](const httplib::Request& request, httplib::Response&) {
         state.record(request);

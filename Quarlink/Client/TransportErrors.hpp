@@ -1,0 +1,45 @@
+#pragma once
+
+#include "Platform/Foundation/URL.hpp"
+#include "Platform/Network/HTTPURLResponse.hpp"
+#include "Platform/Network/URLError.hpp"
+#include "Quarlink/Errors/URLError.hpp"
+#include "Quarlink/HTTP/HTTPURLResponse.hpp"
+#include "Reactive/AnyError.hpp"
+#include "Reactive/Error.hpp"
+
+#include <optional>
+#include <string>
+
+namespace Quarlink {
+
+// The presentable transport error for a failure the platform's session
+// reports; each platform condition keeps its name, and the libcurl code stays
+// for diagnostics.
+[[nodiscard]] URLError urlError(const Platform::URLError& error);
+
+// How a transport failure travels in the client's streams: an `AnyError`
+// holding an `AnyPresentableError` of the `URLError`, so that its German texts
+// reach the user and `underlyingError` gives the `URLError` back.
+[[nodiscard]] Reactive::AnyError transportError(const Platform::URLError& error);
+
+// The response head as the library sees it. `fallbackURL` stands in when the
+// transport's URL does not parse; absent when neither parses.
+[[nodiscard]] std::optional<HTTPURLResponse> httpURLResponse(const Platform::HTTPURLResponse& response,
+    const std::string& fallbackURL);
+
+// The transport broke its contract: it reported neither a usable response nor
+// an error. Not presentable; its description carries the message for logs.
+class TransportContractError final : public Reactive::Error {
+public:
+    explicit TransportContractError(std::string message = {})
+        : m_message(std::move(message))
+    {
+    }
+    [[nodiscard]] std::string description() const override { return m_message; }
+
+private:
+    std::string m_message;
+};
+
+} // namespace Quarlink
