@@ -68,6 +68,7 @@ void LocalCloudServer::Implementation::installRoutes()
         [this](const httplib::Request& request, httplib::Response& response, const RequestBody&, const std::smatch&) {
             serveRedirectLoop(request, response);
         } });
+    installEchoRoutes();
 
     // One catch-all per method feeds every request through `dispatch`, so that
     // gates and scripts apply to any path, known or not.

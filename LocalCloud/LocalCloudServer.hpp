@@ -68,6 +68,9 @@ struct TransferShaping {
 //   POST log/error, log/error/public
 //                                keeps the body (see `Accounts::errorReports`); 200 {} or, when
 //                                failing, 500 without error headers
+//   any  debug/echo[/...]        envelope describing the request as received:
+//                                {"method", "target" (path and raw query), "headers"
+//                                 (name -> value), "body" (text)}
 // Failures carry the service's "X-Error-Code" and "X-Error-Message" headers.
 //
 // Threading: every member may be called from any thread while the server runs.

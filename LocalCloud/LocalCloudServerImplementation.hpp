@@ -81,6 +81,7 @@ struct LocalCloudServer::Implementation {
     void serveLogin(const std::string& body, httplib::Response& response);
     void serveLoginHash(const httplib::Request& request, httplib::Response& response);
     void serveErrorLog(bool publicRoute, const httplib::Request& request, std::string body, httplib::Response& response);
+    void installEchoRoutes();
 };
 
 // The service's answers.
