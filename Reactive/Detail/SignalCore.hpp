@@ -162,8 +162,10 @@ public:
         });
     }
 
-    // Stops the signal without delivering anything more: later events are
-    // dropped, queued ones discarded, observers released.
+    // Stops the signal: later events are dropped, and so are queued values.
+    // A terminal event already queued is still delivered (a disposal queues
+    // `interrupted` behind a delivery in progress, then stops the signal);
+    // without one the observers are released at once.
     void terminateSilently()
     {
         std::deque<Item> discarded;
@@ -171,8 +173,21 @@ public:
         {
             std::lock_guard lock(m_mutex);
             m_terminated = true;
-            discarded.swap(m_queue);
-            released = std::exchange(m_observers, nullptr);
+            bool terminalQueued = false;
+            std::deque<Item> kept;
+            for (auto& item : m_queue) {
+                auto* event = std::get_if<EventType>(&item);
+                if (event && event->isValue()) {
+                    discarded.push_back(std::move(item));
+                } else {
+                    terminalQueued = terminalQueued || event != nullptr;
+                    kept.push_back(std::move(item));
+                }
+            }
+            m_queue.swap(kept);
+            if (!terminalQueued) {
+                released = std::exchange(m_observers, nullptr);
+            }
         }
     }
 
