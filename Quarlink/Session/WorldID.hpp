@@ -9,6 +9,8 @@
 
 namespace Quarlink {
 
+class APIClient;
+
 // The brand's world, sent with every login. Never renumber or reuse the raw values.
 enum class WorldID {
     brisanto,
@@ -20,5 +22,15 @@ enum class WorldID {
 [[nodiscard]] std::string_view rawValue(WorldID world);
 // The world of exactly one of those texts (case-sensitive, untrimmed); nothing otherwise.
 [[nodiscard]] std::optional<WorldID> worldIDFromRawValue(std::string_view text);
+
+// The key of the client's world in its `userInfos`; the value is the raw value text.
+inline constexpr std::string_view worldIDKey = "worldID";
+
+// The client's world: `talvern` when none is stored, or when the entry is no
+// string or no world's raw value. No lock of its own: the client guards its
+// `userInfos`.
+[[nodiscard]] WorldID worldID(const APIClient& client);
+// Stores the world's raw value text, replacing any earlier entry.
+void setWorldID(APIClient& client, WorldID world);
 
 } // namespace Quarlink
