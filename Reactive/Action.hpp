@@ -2,6 +2,7 @@
 // A unit of work that runs at most once at a time and reports its outcome.
 
 #include "Reactive/ActionError.hpp"
+#include "Reactive/BindingTarget.hpp"
 #include "Reactive/Lifetime.hpp"
 #include "Reactive/MutableProperty.hpp"
 #include "Reactive/Property.hpp"
@@ -44,15 +45,17 @@ public:
 
     // Atomically: joins the running execution (when `join`), or starts a new
     // one when enabled, or refuses. `observe` is called with the execution
-    // that was started or joined, while no execution can end.
+    // that was started or joined, while no execution can end; the
+    // observation it returns lands in `observation`, to be registered by the
+    // caller once no lock is held.
     template<class Observe>
-    Outcome begin(bool join, std::shared_ptr<Execution>& started, Observe&& observe)
+    Outcome begin(bool join, std::shared_ptr<Execution>& started, AnyDisposable& observation, Observe&& observe)
     {
         Outcome outcome = Outcome::refused;
         executing->modifyIf([&](bool& isExecuting) {
             if (isExecuting) {
                 if (join) {
-                    observe(*current);
+                    observation = observe(*current);
                     outcome = Outcome::joined;
                 }
                 return false;
@@ -63,7 +66,7 @@ public:
             isExecuting = true;
             current = std::make_shared<Execution>();
             started = current;
-            observe(*current);
+            observation = observe(*current);
             outcome = Outcome::started;
             return true;
         });
@@ -113,13 +116,14 @@ public:
 // "enabled and not executing" and the switch to executing are atomic.
 template<class I, class O, class E>
 class Action {
+    using State = Detail::ActionState<I, O, E>;
+
 public:
     using Execute = std::function<SignalProducer<O, E>(const I&)>;
 
     explicit Action(Execute execute) : Action(Property<bool>::constant(true), std::move(execute)) {}
     Action(Property<bool> enabledIf, Execute execute)
         : m_state(std::make_shared<Detail::ActionState<I, O, E>>(std::move(enabledIf), std::move(execute)))
-        , m_lifetime(Lifetime::make())
         , m_values(events().filterMap([](const Event<O, E>& event) {
             return event.isValue() ? std::optional<O>(event.value()) : std::nullopt;
         }))
@@ -133,6 +137,7 @@ public:
         , m_isEnabled(m_state->enabledIf.combineLatestWith(m_isExecuting).map([](const std::pair<bool, bool>& both) {
             return both.first && !both.second;
         }))
+        , m_lifetime(Lifetime::make())
     {
     }
     Action(const Action&) = delete;
@@ -140,27 +145,15 @@ public:
 
     // Each start of the result tries to begin one execution with `input`
     // and forwards its events; disposing the start cancels the execution.
-    SignalProducer<O, ActionError<E>> apply(I input) const
+    SignalProducer<O, ActionError<E>> apply(I input) const { return apply(m_state, std::move(input)); }
+
+    // A target that applies the action to every value and starts the result,
+    // ignoring its outcome (a refusal shows on `disabledErrors`); it ends
+    // when the action is destroyed and never touches a destroyed action.
+    BindingTarget<I> bindingTarget() const
     {
         std::weak_ptr<State> weakState = m_state;
-        return SignalProducer<O, ActionError<E>>([weakState, input](Observer<O, ActionError<E>> observer, Lifetime lifetime) {
-            auto state = weakState.lock();
-            if (!state) {
-                observer.sendFailed(ActionError<E>::disabled());
-                return;
-            }
-            std::shared_ptr<typename State::Execution> execution;
-            const auto outcome = state->begin(false, execution, [&](typename State::Execution& running) {
-                lifetime += SignalProducer<O, E>(running.pipe.first)
-                                .mapError([](E&& error) { return ActionError<E>::producerFailed(std::move(error)); })
-                                .start(observer);
-            });
-            if (outcome != State::Outcome::started) {
-                observer.sendFailed(ActionError<E>::disabled());
-                return;
-            }
-            lifetime += state->run(execution, input);
-        });
+        return { lifetime(), [weakState](const I& input) { apply(weakState, input).start(); } };
     }
 
     // Follows the running execution if there is one, otherwise starts one
@@ -179,9 +172,11 @@ public:
                 return;
             }
             std::shared_ptr<typename State::Execution> execution;
-            const auto outcome = state->begin(true, execution, [&](typename State::Execution& running) {
-                lifetime += running.pipe.first.observe(observer);
+            AnyDisposable observation;
+            const auto outcome = state->begin(true, execution, observation, [&](typename State::Execution& running) {
+                return running.pipe.first.observe(observer);
             });
+            lifetime += observation;
             switch (outcome) {
             case State::Outcome::started:
                 state->run(execution, input); // The handle is dropped: the execution outlives this start.
@@ -214,15 +209,39 @@ public:
     Lifetime lifetime() const { return m_lifetime.first; }
 
 private:
-    using State = Detail::ActionState<I, O, E>;
+    static SignalProducer<O, ActionError<E>> apply(std::weak_ptr<State> weakState, I input)
+    {
+        return SignalProducer<O, ActionError<E>>([weakState, input](Observer<O, ActionError<E>> observer, Lifetime lifetime) {
+            auto state = weakState.lock();
+            if (!state) {
+                observer.sendFailed(ActionError<E>::disabled());
+                return;
+            }
+            std::shared_ptr<typename State::Execution> execution;
+            AnyDisposable observation;
+            const auto outcome = state->begin(false, execution, observation, [&](typename State::Execution& running) {
+                return SignalProducer<O, E>(running.pipe.first)
+                    .mapError([](E&& error) { return ActionError<E>::producerFailed(std::move(error)); })
+                    .start(observer);
+            });
+            lifetime += observation;
+            if (outcome != State::Outcome::started) {
+                observer.sendFailed(ActionError<E>::disabled());
+                return;
+            }
+            lifetime += state->run(execution, input);
+        });
+    }
 
     std::shared_ptr<State> m_state;
-    std::pair<Lifetime, Lifetime::Token> m_lifetime;
     Signal<O, NoError> m_values;
     Signal<E, NoError> m_errors;
     Signal<Unit, NoError> m_completed;
     Property<bool> m_isExecuting;
     Property<bool> m_isEnabled;
+    // Last, so that it ends first when the action is destroyed: bindings
+    // stop before anything else of the action goes away.
+    std::pair<Lifetime, Lifetime::Token> m_lifetime;
 };
 
 }

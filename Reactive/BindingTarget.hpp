@@ -1,7 +1,6 @@
 #pragma once
 // Where a stream's values can be bound: properties, actions, any sink with a lifetime.
 
-#include "Reactive/Action.hpp"
 #include "Reactive/Lifetime.hpp"
 #include "Reactive/MutableProperty.hpp"
 #include "Reactive/Property.hpp"
@@ -12,6 +11,9 @@
 #include <memory>
 
 namespace Reactive {
+
+template<class I, class O, class E>
+class Action;
 
 // Something that takes values for as long as its lifetime lasts: `action`
 // is called with every value bound into it, on `scheduler` when one is given
@@ -35,13 +37,11 @@ BindingTarget<T> bindingTarget(MutableProperty<T>& property)
             } };
 }
 
-// A target that applies `action` to every value and starts the result,
-// ignoring its outcome (a refusal shows on `disabledErrors`); it ends when
-// the action is destroyed.
+// A target that applies `action` to every value (see `Action::bindingTarget`).
 template<class I, class O, class E>
-BindingTarget<I> bindingTarget(Action<I, O, E>& action)
+BindingTarget<I> bindingTarget(const Action<I, O, E>& action)
 {
-    return { action.lifetime(), [&action](const I& input) { action.apply(input).start(); } };
+    return action.bindingTarget();
 }
 
 namespace Detail {

@@ -105,11 +105,19 @@ private:
     std::shared_ptr<Detail::PropertyState<T>> m_state;
 };
 
-// Both latest values of two or three properties.
+// The latest values of two or three properties; changes whenever any of them changes.
 template<class A, class B>
-Property<std::pair<A, B>> combineLatest(const Property<A>& first, const Property<B>& second)
+Property<std::tuple<A, B>> combineLatest(const Property<A>& first, const Property<B>& second)
 {
-    return first.combineLatestWith(second);
+    return Property<std::tuple<A, B>>::follow(std::tuple<A, B>(first.value(), second.value()),
+        combineLatest(first.producer(), second.producer()), true);
+}
+
+template<class A, class B, class C>
+Property<std::tuple<A, B, C>> combineLatest(const Property<A>& first, const Property<B>& second, const Property<C>& third)
+{
+    return Property<std::tuple<A, B, C>>::follow(std::tuple<A, B, C>(first.value(), second.value(), third.value()),
+        combineLatest(first.producer(), second.producer(), third.producer()), true);
 }
 
 }

@@ -2,31 +2,9 @@
 // chain, starting a producer, and allocations per delivered value.
 
 #include "Reactive/Reactive.hpp"
+#include "bench/AllocationCounter.hpp"
 
 #include <benchmark/benchmark.h>
-
-#include <atomic>
-#include <cstdlib>
-#include <new>
-
-namespace {
-
-// Counts heap allocations so the benchmark can report them per value.
-std::atomic<long long> allocationCount { 0 };
-
-}
-
-void* operator new(std::size_t size)
-{
-    allocationCount.fetch_add(1, std::memory_order_relaxed);
-    if (void* pointer = std::malloc(size == 0 ? 1 : size)) {
-        return pointer;
-    }
-    throw std::bad_alloc();
-}
-
-void operator delete(void* pointer) noexcept { std::free(pointer); }
-void operator delete(void* pointer, std::size_t) noexcept { std::free(pointer); }
 
 using namespace Reactive;
 
@@ -40,11 +18,11 @@ static void valueThroughMapAndFilter(benchmark::State& state)
                           .filter([](int value) { return value % 3 != 0; })
                           .startWithValues([&sum](int value) { sum += value; });
     int value = 0;
-    const auto allocationsBefore = allocationCount.load();
+    const auto allocationsBefore = Bench::allocationCount();
     for (auto _ : state) {
         input.send(++value);
     }
-    const auto allocations = allocationCount.load() - allocationsBefore;
+    const auto allocations = Bench::allocationCount() - allocationsBefore;
     benchmark::DoNotOptimize(sum);
     state.counters["allocations/value"] = benchmark::Counter(static_cast<double>(allocations) / static_cast<double>(state.iterations()));
     disposable.dispose();
@@ -58,11 +36,11 @@ static void valueThroughSignal(benchmark::State& state)
     long long sum = 0;
     auto disposable = signal.observeValues([&sum](int value) { sum += value; });
     int value = 0;
-    const auto allocationsBefore = allocationCount.load();
+    const auto allocationsBefore = Bench::allocationCount();
     for (auto _ : state) {
         input.send(++value);
     }
-    const auto allocations = allocationCount.load() - allocationsBefore;
+    const auto allocations = Bench::allocationCount() - allocationsBefore;
     benchmark::DoNotOptimize(sum);
     state.counters["allocations/value"] = benchmark::Counter(static_cast<double>(allocations) / static_cast<double>(state.iterations()));
     disposable.dispose();
@@ -74,9 +52,12 @@ static void startProducer(benchmark::State& state)
 {
     const auto producer = SignalProducer<int, NoError>::value(1).map([](int value) { return value + 1; });
     long long sum = 0;
+    const auto allocationsBefore = Bench::allocationCount();
     for (auto _ : state) {
         producer.startWithValues([&sum](int value) { sum += value; });
     }
+    const auto allocations = Bench::allocationCount() - allocationsBefore;
     benchmark::DoNotOptimize(sum);
+    state.counters["allocations/start"] = benchmark::Counter(static_cast<double>(allocations) / static_cast<double>(state.iterations()));
 }
 BENCHMARK(startProducer);

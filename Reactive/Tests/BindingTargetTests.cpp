@@ -1,3 +1,4 @@
+#include "Reactive/Action.hpp"
 #include "Reactive/BindingTarget.hpp"
 #include "Reactive/Schedulers/TestScheduler.hpp"
 

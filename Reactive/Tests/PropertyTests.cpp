@@ -77,3 +77,25 @@ TEST(PropertyTests, MappedAndConstantProperties)
     EXPECT_EQ(events[0].value(), 7);
     EXPECT_TRUE(events[1].isCompleted());
 }
+
+TEST(PropertyTests, CombinedPropertiesFollowEveryInput)
+{
+    // andWith is true only while both inputs are; combineLatest of three tracks each input's latest value.
+    MutableProperty<bool> enabled(true);
+    MutableProperty<bool> reachable(false);
+    auto both = Property<bool>(enabled).andWith(Property<bool>(reachable)).map([](bool value) { return value; });
+    std::vector<bool> seen;
+    both.producer().skipRepeats().startWithValues([&](bool value) { seen.push_back(value); });
+    reachable.set(true);
+    enabled.set(false);
+    enabled.set(false);
+    EXPECT_EQ(seen, (std::vector<bool> { false, true, false }));
+    EXPECT_TRUE(Property<bool>(enabled).orWith(Property<bool>(reachable)).value());
+
+    MutableProperty<int> number(1);
+    MutableProperty<std::string> text("a");
+    auto triple = combineLatest(Property<bool>(enabled), Property<int>(number), Property<std::string>(text));
+    number.set(2);
+    text.set("b");
+    EXPECT_EQ(triple.value(), std::make_tuple(false, 2, std::string("b")));
+}
