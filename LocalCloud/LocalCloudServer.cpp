@@ -46,7 +46,15 @@ std::expected<std::unique_ptr<LocalCloudServer>, std::string> LocalCloudServer::
     }
     if (state.port <= 0)
         return std::unexpected("cannot listen on " + state.options.host + ":" + std::to_string(state.options.port));
-    state.listener = std::thread([&state] { state.server.listen_after_bind(); });
+    auto listenerEnded = std::make_shared<std::atomic<bool>>(false);
+    state.listener = std::thread([&state, listenerEnded] {
+        state.server.listen_after_bind();
+        listenerEnded->store(true);
+    });
+    // A stop before the listener runs is lost by the server, whose listener
+    // would then accept for ever; so the server counts as started only once it listens.
+    while (!state.server.is_running() && !listenerEnded->load())
+        std::this_thread::yield();
     return std::unique_ptr<LocalCloudServer>(new LocalCloudServer(std::move(implementation)));
 }
 
