@@ -46,15 +46,15 @@ std::expected<std::unique_ptr<LocalCloudServer>, std::string> LocalCloudServer::
     }
     if (state.port <= 0)
         return std::unexpected("cannot listen on " + state.options.host + ":" + std::to_string(state.options.port));
-    auto listenerEnded = std::make_shared<std::atomic<bool>>(false);
-    state.listener = std::thread([&state, listenerEnded] {
+    state.listener = std::thread([&state] {
         state.server.listen_after_bind();
-        listenerEnded->store(true);
+        state.listenerEnded.store(true);
     });
-    // A stop before the listener runs is lost by the server, whose listener
-    // would then accept for ever; so the server counts as started only once it listens.
-    while (!state.server.is_running() && !listenerEnded->load())
-        std::this_thread::yield();
+    // The server's stop() reaches only a loop that already runs; a stop that
+    // came earlier would be lost and the listener would wait in accept()
+    // forever. So the server is handed out only once its loop runs.
+    while (!state.server.is_running() && !state.listenerEnded.load())
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     return std::unique_ptr<LocalCloudServer>(new LocalCloudServer(std::move(implementation)));
 }
 

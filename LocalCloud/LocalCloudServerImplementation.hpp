@@ -47,6 +47,8 @@ struct LocalCloudServer::Implementation {
     int port = 0;
     httplib::Server server;
     std::thread listener;
+    // Set when the listener thread's loop has returned.
+    std::atomic<bool> listenerEnded { false };
     std::vector<Route> routes;
     std::atomic<bool> stopping { false };
 

@@ -49,8 +49,11 @@ private:
 };
 
 // Ends its lifetime when destroyed or when `end()` is called. Move-only.
+// An owner can hold just a token and hand out `token.lifetime()`.
 class Lifetime::Token {
 public:
+    // A token with a new lifetime of its own.
+    Token() : Token(CompositeDisposable()) {}
     Token(Token&& other) noexcept = default;
     Token& operator=(Token&& other) noexcept
     {
@@ -70,6 +73,9 @@ public:
             m_disposable->dispose();
         }
     }
+
+    // The lifetime this token ends. Precondition: not moved from.
+    Lifetime lifetime() const { return Lifetime(*m_disposable); }
 
 private:
     friend class Lifetime;

@@ -19,6 +19,9 @@ namespace Reactive {
 
 template<class V, class E>
 class SignalProducer;
+template<class V, class E>
+struct ProducerHooks;
+enum class FlattenStrategy : int;
 
 // A signal delivers every event sent into its input observer to the observers
 // present at that moment, one event at a time (see `Observer` for the
@@ -110,6 +113,10 @@ public:
     auto ignoreValues() const;
     auto materialize() const;
     auto collect() const;
+    template<class F> auto attemptMap(F transform) const;
+    template<class F> auto flatMap(FlattenStrategy strategy, F transform) const;
+    template<class U> auto combineLatestWith(Signal<U, E> other) const;
+    auto on(ProducerHooks<V, E> hooks) const;
     auto throttle(DateScheduler::Duration interval, DateSchedulerPtr scheduler) const;
     auto debounce(DateScheduler::Duration interval, DateSchedulerPtr scheduler) const;
     auto delay(DateScheduler::Duration interval, DateSchedulerPtr scheduler) const;

@@ -28,7 +28,7 @@ template<class V, class E>
 class SignalProducer;
 
 // How `flatMap`/`flatten` run the inner producers.
-enum class FlattenStrategy {
+enum class FlattenStrategy : int {
     latest, // Only the newest inner producer runs; starting one disposes the one before.
     concat, // Inner producers run one after another, in arrival order; later ones wait.
     merge,  // Inner producers run at the same time; their values interleave.
@@ -369,6 +369,8 @@ SignalProducer<U, F> SignalProducer<V, E>::lift(Transform transform) const
 #include "Reactive/Operators/ValueOperators.hpp"
 #include "Reactive/Operators/ErrorOperators.hpp"
 #include "Reactive/Operators/LifecycleOperators.hpp"
-#include "Reactive/Operators/CompositionOperators.hpp"
+#include "Reactive/Operators/SequenceOperators.hpp"
+#include "Reactive/Operators/FlattenOperators.hpp"
+#include "Reactive/Operators/CombineOperators.hpp"
 #include "Reactive/Operators/TimeOperators.hpp"
 #include "Reactive/Operators/SignalOperators.hpp"

@@ -79,14 +79,16 @@ void DownloadCompletion::complete(Platform::URLSessionTask& task,
             file = Platform::URL::fileURL(kept.string());
         auto response = httpURLResponse(result->response, requestURL);
         runOn(queue, [observer, finish, file, response, kept] {
+            // Whatever the receiver left of the file goes before the stream ends.
+            std::error_code ignored;
             if (response) {
                 observer.send(Event::downloaded(DownloadResponse { file, *response }));
+                std::filesystem::remove(kept, ignored);
                 observer.sendCompleted();
             } else {
+                std::filesystem::remove(kept, ignored);
                 observer.sendFailed(Reactive::AnyError(TransportContractError(illegalState)));
             }
-            std::error_code ignored;
-            std::filesystem::remove(kept, ignored);
             finish();
         });
         return;

@@ -31,9 +31,10 @@ public:
     struct GateStarted {
         Reactive::AnyDisposable handle;
     };
+    // A transfer's event with its response already validated and parsed.
     struct TransferInput {
         std::uint64_t generation;
-        Reactive::Event<Response, Reactive::AnyError> event;
+        Reactive::Event<Value, Reactive::AnyError> event;
     };
     struct RecoveryInput {
         Reactive::Event<Value, Reactive::AnyError> event;
@@ -138,10 +139,25 @@ private:
         m_progress->resignCurrent();
         auto generation = m_generation;
         auto inputs = m_inputs;
+        // Validation and parsing run at once on the delivering thread: a
+        // download's temporary file exists only while its event is delivered.
         m_transferHandle = transfer.start(Reactive::Observer<Response, Reactive::AnyError>::make(
-            [inputs, generation](Reactive::Event<Response, Reactive::AnyError>&& event) {
-                inputs.send(TransferInput { generation, std::move(event) });
+            [inputs, generation, request = m_request](Reactive::Event<Response, Reactive::AnyError>&& event) {
+                inputs.send(TransferInput { generation, outcome(request, std::move(event)) });
             }));
+    }
+
+    static Reactive::Event<Value, Reactive::AnyError> outcome(const R& request, Reactive::Event<Response, Reactive::AnyError>&& event)
+    {
+        if (!event.isValue())
+            return std::move(event).template terminalAs<Value>();
+        auto validated = validateResponse(request, event.value());
+        if (!validated)
+            return Reactive::Event<Value, Reactive::AnyError>::makeFailed(validated.error());
+        auto parsed = parseResponse(request, *validated);
+        if (!parsed)
+            return Reactive::Event<Value, Reactive::AnyError>::makeFailed(parsed.error());
+        return Reactive::Event<Value, Reactive::AnyError>::makeValue(std::move(*parsed));
     }
 
     void handle(const TransferInput& input)
@@ -151,7 +167,7 @@ private:
             return;
         const auto& event = input.event;
         if (event.isValue()) {
-            doResponse(event.value());
+            deliver(event);
         } else if (event.isFailed()) {
             doRecover(event.error());
         } else if (event.isCompleted()) {
@@ -160,21 +176,6 @@ private:
         } else {
             finish(Reactive::Event<Value, Reactive::AnyError>::makeInterrupted());
         }
-    }
-
-    void doResponse(const Response& response)
-    {
-        auto validated = validateResponse(m_request, response);
-        if (!validated) {
-            doRecover(validated.error());
-            return;
-        }
-        auto parsed = parseResponse(m_request, *validated);
-        if (!parsed) {
-            doRecover(parsed.error());
-            return;
-        }
-        deliver(Reactive::Event<Value, Reactive::AnyError>::makeValue(std::move(*parsed)));
     }
 
     // The chain so far failed: its upstream is disposed and the recovery takes its place.

@@ -81,6 +81,8 @@ enum class RequestMember : std::uint32_t {
     prepare = 1u << 10,
     // R redactedForReport() const: the copy a failure report shows (secrets replaced).
     redactedForReport = 1u << 11,
+    // JSON dummyResponseJSON() const: the body of a canned answer (`dummyResponse`).
+    dummyResponseJSON = 1u << 12,
 };
 
 // A set of `RequestMember`s: `{ RequestMember::method, RequestMember::queryItems }`.
@@ -160,6 +162,7 @@ template<class R> concept NamesClientDidFinish = requires { &R::clientDidFinish;
 template<class R> concept NamesLowBandWidth = requires { &R::isEligibleForLowBandWidthConnections; };
 template<class R> concept NamesPrepare = requires { &R::prepare; };
 template<class R> concept NamesRedacted = requires { &R::redactedForReport; };
+template<class R> concept NamesDummyJSON = requires { &R::dummyResponseJSON; };
 template<class R> concept NamesPayload = requires { &R::payload; };
 template<class R> concept NamesJSONParameters = requires { &R::jsonParameters; };
 template<class R> concept NamesFileURL = requires { &R::fileURL; };
@@ -188,6 +191,7 @@ template<class R> concept GoodClientDidFinish = requires(const R& r, APIClient& 
 template<class R> concept GoodLowBandWidth = requires(const R& r) { { r.isEligibleForLowBandWidthConnections() } -> std::same_as<bool>; };
 template<class R> concept GoodPrepare = requires(const R& r, JSONEncoder& encoder) { { r.prepare(encoder) } -> std::same_as<void>; };
 template<class R> concept GoodRedacted = requires(const R& r) { { r.redactedForReport() } -> std::same_as<R>; };
+template<class R> concept GoodDummyJSON = requires(const R& r) { { r.dummyResponseJSON() } -> std::convertible_to<JSON>; };
 template<class R> concept GoodPayload = requires(const R& r) { r.payload(); };
 template<class R> concept GoodJSONParameters = requires(const R& r) { { r.jsonParameters() } -> std::convertible_to<JSON>; };
 template<class R> concept GoodFileURL = requires(const R& r) { { r.fileURL() } -> std::convertible_to<Platform::URL>; };
@@ -217,7 +221,8 @@ concept DeclaresOverridesConsistently =
         && Detail::consistent<Overrides<R, RequestMember::clientDidFinish>, Detail::NamesClientDidFinish<R>, Detail::GoodClientDidFinish<R>>
         && Detail::consistent<Overrides<R, RequestMember::isEligibleForLowBandWidthConnections>, Detail::NamesLowBandWidth<R>, Detail::GoodLowBandWidth<R>>
         && Detail::consistent<Overrides<R, RequestMember::prepare>, Detail::NamesPrepare<R>, Detail::GoodPrepare<R>>
-        && Detail::consistent<Overrides<R, RequestMember::redactedForReport>, Detail::NamesRedacted<R>, Detail::GoodRedacted<R>>;
+        && Detail::consistent<Overrides<R, RequestMember::redactedForReport>, Detail::NamesRedacted<R>, Detail::GoodRedacted<R>>
+        && Detail::consistent<Overrides<R, RequestMember::dummyResponseJSON>, Detail::NamesDummyJSON<R>, Detail::GoodDummyJSON<R>>;
 
 // The members of the declared body kind exist, and no other kind's member does.
 template<class R>

@@ -97,3 +97,17 @@ TEST(Quota, defaultsAndEquality)
     EXPECT_EQ(Quota {}, (Quota { 0, 1'000'000'000 }));
     EXPECT_NE((Quota { 1, 2 }), (Quota { 2, 2 }));
 }
+
+TEST(CloudMetaPackage, codingKeys)
+{
+    // Keys exist only for their exact JSON strings, never for integers, and describe themselves for error messages.
+    using PackageKeys = Files::CodingKeys;
+    EXPECT_EQ(PackageKeys::fromStringValue("data")->keyCase(), PackageKeys::Case::payload);
+    EXPECT_EQ(PackageKeys::fromStringValue("meta")->stringValue(), "meta");
+    EXPECT_FALSE(PackageKeys::fromStringValue("Data"));
+    EXPECT_FALSE(PackageKeys::fromIntValue(0));
+    EXPECT_FALSE(PackageKeys(PackageKeys::Case::payload).intValue());
+    EXPECT_EQ(PackageKeys(PackageKeys::Case::payload).description(), "CodingKeys(stringValue: \"data\", intValue: nil)");
+    EXPECT_EQ(CloudMetaData::CodingKeys(CloudMetaData::CodingKeys::Case::quota).debugDescription(), "CodingKeys(stringValue: \"quota\", intValue: nil)");
+    EXPECT_FALSE(CloudMetaData::CodingKeys::fromStringValue("quotas"));
+}

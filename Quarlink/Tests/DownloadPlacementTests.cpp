@@ -66,12 +66,13 @@ TEST_F(DownloadPlacementTests, MovesIntoNewFoldersAndReplacesAnOldFile)
 
 TEST_F(DownloadPlacementTests, WithoutDestinationTheCallerOwnsTheTemporaryFile)
 {
-    // No destination: the temporary file is handed over where it lies and is not touched.
+    // No destination: the file is handed over beside its temporary place, out of the transport's reach.
     auto temporary = write(m_folder / "tmp/thumb", "png");
     auto placed = placeDownload(finished(temporary), std::nullopt, true);
     ASSERT_TRUE(placed);
-    EXPECT_EQ(placed->path(), temporary.string());
-    EXPECT_EQ(read(temporary), "png");
+    EXPECT_EQ(fs::path(placed->path()).parent_path(), temporary.parent_path());
+    EXPECT_EQ(read(placed->path()), "png");
+    EXPECT_FALSE(fs::exists(temporary));
 }
 
 TEST_F(DownloadPlacementTests, FailedMovesKeepTheOldFile)

@@ -4,6 +4,7 @@
 #include "Quarlink/Coding/JSONValueReader.hpp"
 #include "Quarlink/Identity/ApplicationInfo.hpp"
 #include "Quarlink/Identity/UserAgent.hpp"
+#include "Quarlink/Requests/DummyResponses.hpp"
 #include "Quarlink/Requests/RequestInfos.hpp"
 
 #include <gtest/gtest.h>
@@ -192,4 +193,27 @@ TEST(HTTPMethodTests, RawValuesTextsAndDecoding)
     ASSERT_FALSE(failed);
     EXPECT_EQ(failed.error().kind(), DecodingError::Kind::dataCorrupted);
     EXPECT_EQ(failed.error().debugDescription(), "Cannot initialize HTTPMethod from invalid Int value 5");
+}
+
+namespace {
+
+struct CannedLogin {
+    using SuccessValue = Reactive::Unit;
+    static constexpr RequestTraits traits { .overrides = { RequestMember::dummyResponseJSON } };
+    std::string path() const { return "login"; }
+    JSON dummyResponseJSON() const { return JSON { { "cid", 123456789 } }; }
+};
+
+} // namespace
+
+TEST(DummyResponsesTests, CannedAnswerOfARequest)
+{
+    // Status 200 for the request's URL, one JSON content-type field, and the compact 17-byte body.
+    auto response = dummyResponse(CannedLogin {}, *Platform::URL::create("https://cloud.test/v2.0/"));
+    EXPECT_EQ(response.response.statusCode(), 200);
+    EXPECT_EQ(response.response.url().absoluteString(), "https://cloud.test/v2.0/login");
+    EXPECT_EQ(response.response.headerFields(), (HTTPURLResponse::HeaderFields { { "Content-Type", "application/json" } }));
+    EXPECT_EQ(response.data.toString(), R"({"cid":123456789})");
+    EXPECT_EQ(response.data.size(), 17u);
+    EXPECT_TRUE(dummyResponse(*Platform::URL::create("https://cloud.test/x"), JSON("\xFF")).data.empty());
 }

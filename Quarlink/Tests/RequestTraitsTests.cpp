@@ -160,3 +160,23 @@ TEST(RequestTraitsTests, DeclaredMembersReplaceDefaults)
     EXPECT_EQ(requestContentType(OnlyPath {}), "text/plain");
     EXPECT_EQ(taskKindOf<Download>, TaskKind::download);
 }
+
+namespace {
+
+struct MisspeltDummyJSON {
+    using SuccessValue = Reactive::Unit;
+    static constexpr RequestTraits traits { .overrides = { RequestMember::dummyResponseJSON } };
+    std::string path() const { return "login"; }
+    JSON dummyJSON() const { return JSON::object(); }
+};
+
+struct UnlistedRedaction {
+    using SuccessValue = Reactive::Unit;
+    std::string path() const { return "login"; }
+    UnlistedRedaction redactedForReport() const { return *this; }
+};
+
+static_assert(!ServiceRequest<MisspeltDummyJSON>);
+static_assert(!ServiceRequest<UnlistedRedaction>);
+
+} // namespace

@@ -138,4 +138,45 @@ auto Signal<V, E>::delay(DateScheduler::Duration interval, DateSchedulerPtr sche
     return apply([&](const SignalProducer<V, E>& producer) { return producer.delay(interval, std::move(scheduler)); });
 }
 
+template<class V, class E>
+template<class F>
+auto Signal<V, E>::attemptMap(F transform) const
+{
+    return apply([&](const SignalProducer<V, E>& producer) { return producer.attemptMap(std::move(transform)); });
+}
+
+template<class V, class E>
+template<class F>
+auto Signal<V, E>::flatMap(FlattenStrategy strategy, F transform) const
+{
+    return apply([&](const SignalProducer<V, E>& producer) { return producer.flatMap(strategy, std::move(transform)); });
+}
+
+template<class V, class E>
+template<class U>
+auto Signal<V, E>::combineLatestWith(Signal<U, E> other) const
+{
+    return apply([&](const SignalProducer<V, E>& producer) { return producer.combineLatestWith(SignalProducer<U, E>(other)); });
+}
+
+template<class V, class E>
+auto Signal<V, E>::on(ProducerHooks<V, E> hooks) const
+{
+    return apply([&](const SignalProducer<V, E>& producer) { return producer.on(std::move(hooks)); });
+}
+
+// Every event of every signal, as it comes; completes when all have completed.
+template<class V, class E>
+Signal<V, E> merge(const std::vector<Signal<V, E>>& signals)
+{
+    std::vector<SignalProducer<V, E>> producers;
+    producers.reserve(signals.size());
+    for (const auto& signal : signals) {
+        producers.emplace_back(signal);
+    }
+    auto [merged, input] = Signal<V, E>::pipe();
+    merge(std::move(producers)).start(input);
+    return merged;
+}
+
 }

@@ -30,20 +30,3 @@ TEST(DebounceTests, SendsOnlyAfterAQuietInterval)
     EXPECT_EQ(values, (std::vector<std::pair<int, DateScheduler::Duration>> { { 2, 1500ms }, { 3, 2500ms } }));
     input.sendCompleted();
 }
-
-TEST(DelayTests, ShiftsValuesAndCompletionButNotFailure)
-{
-    // delay moves values and completion by the interval; a failure passes at once.
-    auto scheduler = std::make_shared<TestScheduler>();
-    std::vector<Event<int, int>> events;
-    SignalProducer<int, int>::fromValues({ 1, 2 }).delay(2s, scheduler).startWithEvents([&](const Event<int, int>& event) { events.push_back(event); });
-    scheduler->advance(1s);
-    EXPECT_TRUE(events.empty());
-    scheduler->advance(1s);
-    EXPECT_EQ(events.size(), 3u);
-
-    std::vector<Event<int, int>> failed;
-    SignalProducer<int, int>::error(7).delay(2s, scheduler).startWithEvents([&](const Event<int, int>& event) { failed.push_back(event); });
-    ASSERT_EQ(failed.size(), 1u);
-    EXPECT_EQ(failed[0].error(), 7);
-}

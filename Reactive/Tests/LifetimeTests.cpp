@@ -28,3 +28,14 @@ TEST(LifetimeTests, TokenEndsTheLifetimeOnce)
     EXPECT_EQ(ended, 3);
     EXPECT_TRUE(Lifetime::empty().hasEnded());
 }
+
+TEST(LifetimeTests, TokenHeldAloneHandsOutItsLifetime)
+{
+    // An owner can keep only the token; the lifetime it hands out ends with it.
+    std::optional<Lifetime::Token> token(std::in_place);
+    auto lifetime = token->lifetime();
+    bool ended = false;
+    lifetime.observeEnded([&] { ended = true; });
+    token.reset();
+    EXPECT_TRUE(ended);
+}

@@ -1,4 +1,5 @@
 #include "Reactive/Signal.hpp"
+#include "Reactive/SignalProducer.hpp"
 
 #include <gtest/gtest.h>
 
@@ -100,4 +101,30 @@ TEST(SignalTests, DerivedSignalsFollowTheirSource)
     input.sendCompleted();
     EXPECT_EQ(seen, (std::vector<std::string> { "2", "4" }));
     EXPECT_TRUE(completed);
+}
+
+TEST(SignalTests, FlatMapAndMergeOnSignals)
+{
+    // Signals run inner producers one after another with flatMap(concat), and merge interleaves signals.
+    auto [signal, input] = Signal<int, NoError>::pipe();
+    std::vector<int> seen;
+    signal.flatMap(FlattenStrategy::concat, [](int value) { return SignalProducer<int, NoError>::fromValues({ value, value * 10 }); })
+        .observeValues([&](int value) { seen.push_back(value); });
+    input.send(1);
+    input.send(2);
+    EXPECT_EQ(seen, (std::vector<int> { 1, 10, 2, 20 }));
+
+    auto [second, secondInput] = Signal<int, NoError>::pipe();
+    std::vector<int> merged;
+    bool completed = false;
+    auto both = merge(std::vector { signal, second });
+    both.observeValues([&](int value) { merged.push_back(value); });
+    both.observeCompleted([&] { completed = true; });
+    secondInput.send(5);
+    input.send(3);
+    input.sendCompleted();
+    EXPECT_FALSE(completed);
+    secondInput.sendCompleted();
+    EXPECT_TRUE(completed);
+    EXPECT_EQ(merged, (std::vector<int> { 5, 3 }));
 }

@@ -7,7 +7,7 @@ std::expected<CloudMetaData, DecodingError> CloudMetaData::decode(const JSONValu
     auto object = reader.object();
     if (!object)
         return std::unexpected(object.error());
-    auto quota = object->decodeIfPresent<Quota>("quota");
+    auto quota = object->decodeIfPresent<Quota>(CodingKeys(CodingKeys::Case::quota).stringValue());
     if (!quota)
         return std::unexpected(quota.error());
     return CloudMetaData(std::move(*quota));

@@ -6,6 +6,7 @@
 #include "Platform/Foundation/Date.hpp"
 #include "Quarlink/Account/Quota.hpp"
 #include "Quarlink/Coding/JSONValueReader.hpp"
+#include "Quarlink/TalvernAPIClient/ResponseDecoding/CodingKeys.hpp"
 
 #include <optional>
 
@@ -16,6 +17,8 @@ namespace Quarlink {
 // response's "Date" header (it is never read from JSON). A plain value.
 class CloudMetaData {
 public:
+    using CodingKeys = CloudMetaDataCodingKeys;
+
     explicit CloudMetaData(std::optional<Quota> quota = std::nullopt, std::optional<Platform::Date> deltaUpdateDate = std::nullopt)
         : m_quota(std::move(quota))
         , m_deltaUpdateDate(std::move(deltaUpdateDate))

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Quarlink/TalvernAPIClient/ResponseDecoding/CloudMetaData.hpp"
+#include "Quarlink/TalvernAPIClient/ResponseDecoding/CodingKeys.hpp"
 
 #include <concepts>
 #include <expected>
@@ -32,6 +33,7 @@ template<class PayloadType>
 class CloudMetaPackage {
 public:
     using Payload = PayloadType;
+    using CodingKeys = CloudMetaPackageCodingKeys;
 
     // A package whose metadata is present and holds `quota` (which may be absent).
     CloudMetaPackage(std::optional<Quota> quota, Payload payload)
@@ -47,10 +49,12 @@ public:
         auto object = reader.object();
         if (!object)
             return std::unexpected(object.error());
-        auto payload = object->template decode<Payload>("data");
+        constexpr auto dataKey = CodingKeys(CodingKeys::Case::payload).stringValue();
+        constexpr auto metaKey = CodingKeys(CodingKeys::Case::metaData).stringValue();
+        auto payload = object->template decode<Payload>(dataKey);
         if (!payload)
             return std::unexpected(payload.error());
-        auto metaData = object->template decodeIfPresent<CloudMetaData>("meta");
+        auto metaData = object->template decodeIfPresent<CloudMetaData>(metaKey);
         if (!metaData)
             return std::unexpected(metaData.error());
         return CloudMetaPackage(Decoded {}, std::move(*payload), std::move(*metaData));

@@ -45,6 +45,18 @@ std::error_code copyThenRename(const std::filesystem::path& from, const std::fil
     return {};
 }
 
+// The transport removes its temporary file once the delivery returns; a
+// download without a destination keeps it by renaming it beside itself, so the
+// caller owns what it is handed.
+std::expected<Platform::URL, Reactive::AnyError> claimTemporaryFile(const Platform::URL& temporary)
+{
+    auto from = temporary.path();
+    auto to = from + "." + Platform::UUID().uuidString();
+    if (auto error = renameInPlace(from, to, false))
+        return std::unexpected(Reactive::AnyError(FileSystemError(error, from)));
+    return Platform::URL::fileURL(to);
+}
+
 bool isSafeDestination(const Platform::URL& destination)
 {
     if (!destination.isFileURL() || destination.hasDirectoryPath())
@@ -85,7 +97,7 @@ std::expected<Platform::URL, Reactive::AnyError> placeDownload(const DownloadRes
     if (!response.tempURL)
         return std::unexpected(Reactive::AnyError(APIClientError::invalidDownload()));
     if (!destination)
-        return *response.tempURL;
+        return claimTemporaryFile(*response.tempURL);
     if (!isSafeDestination(*destination))
         return std::unexpected(Reactive::AnyError(APIClientError::invalidDownload()));
 

@@ -38,8 +38,9 @@ private:
 
 // Moves a finished download into place and returns where it now lies.
 //
-// Without a destination the temporary file is handed over as it is: the
-// caller owns it from then on. With one, the destination's folder is created
+// Without a destination the temporary file is handed over: it is renamed
+// beside itself (the transport removes its temporary file once the delivery
+// returns) and the caller owns the renamed file from then on. With one, the destination's folder is created
 // when missing (a failure there shows at the move), and the file is renamed
 // onto the destination atomically: when `shouldOverwrite` an existing file is
 // replaced in one step, otherwise an existing item fails the move with
