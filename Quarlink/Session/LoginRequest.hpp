@@ -20,7 +20,7 @@ struct LoginRequest {
     using SuccessValue = Reactive::Unit;
     static constexpr RequestTraits traits {
         .body = BodyKind::ownJSON,
-        .overrides = { RequestMember::method, RequestMember::redactedForReport },
+        .overrides = { RequestMember::method, RequestMember::redactedForReport, RequestMember::dummyResponseJSON },
     };
 
     WorldID world = WorldID::talvern;
@@ -40,7 +40,7 @@ struct LoginRequest {
 
     // "LoginRequest(<login>)"; never the password.
     [[nodiscard]] std::string debugDescription() const;
-    // What a service answers a login with, for callers that fake one: {"cid": 123456789}.
+    // The body of the canned answer (`dummyResponse`): {"cid": 123456789}.
     [[nodiscard]] static JSON dummyResponseJSON();
 };
 

@@ -1,5 +1,6 @@
 // The login request's wire form, its redacted copy and the world identifiers.
 
+#include "Quarlink/Requests/DummyResponses.hpp"
 #include "Quarlink/Requests/RequestInfos.hpp"
 #include "Quarlink/Session/LoginRequest.hpp"
 
@@ -33,16 +34,19 @@ TEST(LoginRequestTests, SendsWorldLoginAndPasswordAsJSONStrings)
     EXPECT_EQ(bodyOf(makeURLRequest(LoginRequest::make({ "a", "b" }, WorldID::brisanto), base)).at("world"), "4");
 }
 
-TEST(LoginRequestTests, RedactedCopyAndDescriptionNeverShowThePassword)
+TEST(LoginRequestTests, RedactedCopyDescriptionAndCannedAnswer)
 {
-    // Proves the copy a failure report shows keeps the world and hides both secrets, and the debug text omits the password.
+    // Proves the copy a failure report shows keeps the world and hides both secrets, the debug text omits the password, and the canned answer is {"cid":123456789}.
     auto request = LoginRequest::make({ "anna@example.org", "secret" }, WorldID::brisanto);
     auto redacted = request.redactedForReport();
     EXPECT_EQ(redacted.world, WorldID::brisanto);
     EXPECT_EQ(redacted.login, "...");
     EXPECT_EQ(redacted.password, "...");
     EXPECT_EQ(request.debugDescription(), "LoginRequest(anna@example.org)");
-    EXPECT_EQ(LoginRequest::dummyResponseJSON(), (JSON { { "cid", 123456789 } }));
+    auto canned = dummyResponse(request, base);
+    EXPECT_EQ(canned.response.statusCode(), 200);
+    EXPECT_EQ(canned.response.url().absoluteString(), "http://127.0.0.1:8642/v2.0/login");
+    EXPECT_EQ(canned.data.stringView(), R"({"cid":123456789})");
 }
 
 TEST(LoginRequestTests, WorldIDsReadOnlyTheirExactRawValues)
