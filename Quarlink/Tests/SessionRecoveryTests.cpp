@@ -162,3 +162,23 @@ TEST_F(SessionRecoveryTests, ADisabledRefresherFailsAtOnce)
     EXPECT_TRUE(events.back().error().is<Reactive::ActionError<Reactive::AnyError>>());
     EXPECT_EQ(requestsTo("GET", "hash/create"), 1u);
 }
+
+TEST_F(SessionRecoveryTests, AnInterruptedRenewalInterruptsTheRequest)
+{
+    // Proves a renewal that is interrupted interrupts the rejected request, which then delivers nothing and is not sent again.
+    class InterruptedRefresher final : public SessionRefresher {
+    public:
+        RefreshAction& refreshSessionAction() override { return m_action; }
+
+    private:
+        RefreshAction m_action { [](const std::shared_ptr<APIClient>&) {
+            return Reactive::SignalProducer<Reactive::Unit, Reactive::AnyError>(
+                [](Reactive::Observer<Reactive::Unit, Reactive::AnyError> observer, Reactive::Lifetime) { observer.sendInterrupted(); });
+        } };
+    };
+    setSessionRefresher(*client(), std::make_shared<InterruptedRefresher>());
+    auto events = run(loginHashURL(client()));
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_TRUE(events.back().isInterrupted());
+    EXPECT_EQ(requestsTo("GET", "hash/create"), 1u);
+}
