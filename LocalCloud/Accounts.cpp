@@ -93,7 +93,7 @@ Accounts::LoginResult Accounts::logIn(const std::string& world, const std::strin
     return result;
 }
 
-std::optional<std::string> Accounts::userOfCookie(const std::string& cookieHeader) const
+std::pair<SessionCheck, std::string> Accounts::userOfCookie(const std::string& cookieHeader) const
 {
     // "name=value; name=value"; the last "session" cookie wins, as a jar sends only one.
     std::optional<std::string> session;
@@ -113,27 +113,24 @@ std::optional<std::string> Accounts::userOfCookie(const std::string& cookieHeade
         position = end + 1;
     }
     if (!session)
-        return std::nullopt;
+        return { SessionCheck::missing, {} };
     auto live = m_sessions.find(*session);
     if (live == m_sessions.end())
-        return std::string();
-    return live->second;
+        return { SessionCheck::expired, {} };
+    return { SessionCheck::valid, live->second };
 }
 
 SessionCheck Accounts::checkSession(const std::string& cookieHeader) const
 {
     std::lock_guard guard(m_mutex);
-    auto user = userOfCookie(cookieHeader);
-    if (!user)
-        return SessionCheck::missing;
-    return user->empty() ? SessionCheck::expired : SessionCheck::valid;
+    return userOfCookie(cookieHeader).first;
 }
 
 std::optional<std::string> Accounts::sessionUser(const std::string& cookieHeader) const
 {
     std::lock_guard guard(m_mutex);
-    auto user = userOfCookie(cookieHeader);
-    if (!user || user->empty())
+    auto [check, user] = userOfCookie(cookieHeader);
+    if (check != SessionCheck::valid)
         return std::nullopt;
     return user;
 }

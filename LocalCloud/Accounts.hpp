@@ -9,6 +9,7 @@
 #include <optional>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace LocalCloud {
@@ -109,7 +110,8 @@ private:
     };
 
     [[nodiscard]] std::string randomToken();
-    [[nodiscard]] std::optional<std::string> userOfCookie(const std::string& cookieHeader) const;
+    // What the "session" cookie of a "Cookie" header stands for, with its user when live. Needs `m_mutex`.
+    [[nodiscard]] std::pair<SessionCheck, std::string> userOfCookie(const std::string& cookieHeader) const;
 
     mutable std::mutex m_mutex;
     mutable std::condition_variable m_reportsChanged;
