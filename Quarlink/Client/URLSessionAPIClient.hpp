@@ -39,7 +39,9 @@ class WorkQueue;
 // finish, so the queue never stalls.
 //
 // Lifetime: owned through a `shared_ptr` (made by `create`); the owner keeps
-// it for as long as requests may run.
+// it for as long as requests may run. Destroying it ends the session (the
+// completions of its remaining transfers still run) and waits for the
+// delegate queue, so it must not be destroyed on the delegate queue itself.
 class URLSessionAPIClient final : public APIClient, public std::enable_shared_from_this<URLSessionAPIClient> {
 public:
     struct CreationError {

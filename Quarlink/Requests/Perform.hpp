@@ -102,7 +102,6 @@ private:
             return;
         case Reactive::Event<bool, Reactive::AnyError>::Kind::completed:
             // A running transfer goes on; without one the request is done.
-            m_gateCompleted = true;
             if (!m_transferRunning)
                 finish(Reactive::Event<Value, Reactive::AnyError>::makeCompleted());
             return;
@@ -255,7 +254,6 @@ private:
     // Touched only while the input signal delivers, one input at a time.
     bool m_ended = false;
     bool m_recovering = false;
-    bool m_gateCompleted = false;
     bool m_transferRunning = false;
     std::optional<bool> m_lastAnswer;
     std::uint64_t m_generation = 0;

@@ -4,6 +4,7 @@
 #include "Quarlink/Coding/JSONValueReader.hpp"
 #include "Quarlink/Identity/ApplicationInfo.hpp"
 #include "Quarlink/Identity/UserAgent.hpp"
+#include "Quarlink/Requests/AnyRequest.hpp"
 #include "Quarlink/Requests/DummyResponses.hpp"
 #include "Quarlink/Requests/RequestInfos.hpp"
 
@@ -216,4 +217,18 @@ TEST(DummyResponsesTests, CannedAnswerOfARequest)
     EXPECT_EQ(response.data.toString(), R"({"cid":123456789})");
     EXPECT_EQ(response.data.size(), 17u);
     EXPECT_TRUE(dummyResponse(*Platform::URL::create("https://cloud.test/x"), JSON("\xFF")).data.empty());
+}
+
+TEST_F(RequestInfosTests, AnyRequestKeepsTheValueAndItsInformation)
+{
+    // An erased request gives back its value to whoever names its type, and its information to anyone.
+    AnyRequest erased(Search { "c++" });
+    ASSERT_NE(erased.as<Search>(), nullptr);
+    EXPECT_EQ(erased.as<Search>()->query, "c++");
+    EXPECT_EQ(erased.as<GetFile>(), nullptr);
+    EXPECT_EQ(erased.path(), "files/search");
+    EXPECT_EQ(erased.method(), HTTPMethod::get);
+    EXPECT_EQ(erased.queryItems().size(), 3u);
+    EXPECT_TRUE(erased.isEligibleForLowBandWidthConnections());
+    EXPECT_EQ(erased.urlRequest(url("https://cloud.test/v2.0")).url, "https://cloud.test/v2.0/files/search?path=/&count=50&query=c%2B%2B");
 }

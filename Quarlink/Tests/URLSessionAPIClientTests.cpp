@@ -344,3 +344,23 @@ TEST_F(URLSessionAPIClientTests, creationNeedsAHostAndUserInfosAreKept)
     m_client->setUserInfo("worldID", std::any());
     EXPECT_TRUE(m_client->userInfos().empty());
 }
+
+TEST_F(URLSessionAPIClientTests, uploadTasksListTheRunningUploadUntilItEnds)
+{
+    // While an upload sends its body, the client's upload list holds its task; once it ended, the list is empty.
+    auto gate = m_server->addGate("PUT", "/v2.0/files/6/stream");
+    auto source = writeSourceFile("listed.bin", randomBytes(3 << 20, 6));
+    Recorder<std::vector<std::shared_ptr<Platform::URLSessionTask>>, Reactive::NoError> lists(m_client->uploadTasks());
+    DataRecorder upload(m_client->uploadProducer(request("/files/6/stream", "PUT"),
+        Platform::URL::fileURL(source.string()), QueuePriority::normal));
+
+    ASSERT_TRUE(eventually([&] {
+        auto values = lists.values();
+        return !values.empty() && values.back().size() == 1
+            && values.back()[0]->kind() == Platform::URLSessionTask::Kind::upload;
+    }));
+    gate->open();
+    ASSERT_TRUE(upload.waitForTermination());
+    EXPECT_TRUE(upload.completed());
+    EXPECT_TRUE(eventually([&] { return lists.values().back().empty(); }));
+}

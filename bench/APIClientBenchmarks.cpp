@@ -1,0 +1,222 @@
+// The API client's transfers against the local service on loopback: the same
+// work as the URL-session and curl runs of NetworkBenchmarks (1,000 small
+// requests, one 1 GiB download), here through `URLSessionAPIClient`, so the
+// cost of its request queue, operations and delegate queue shows beside them.
+// The service runs as the `localcloud` program in a child process, so the
+// peak memory of this process is the client's own.
+//
+// The 1 GiB download runs only when asked for, e.g.
+//   APIClientBenchmarks --benchmark_filter=Download1GiB
+
+#include "Quarlink/Client/URLSessionAPIClient.hpp"
+#include "Quarlink/Environment/Environment.hpp"
+
+#include <benchmark/benchmark.h>
+
+#include <arpa/inet.h>
+#include <filesystem>
+#include <fstream>
+#include <future>
+#include <netinet/in.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr int requestCount = 1000;
+constexpr std::int64_t largeSize = std::int64_t(1) << 30;
+
+double ownPeakMegabytes()
+{
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.starts_with("VmHWM:"))
+            return static_cast<double>(std::strtol(line.c_str() + 6, nullptr, 10)) / 1024.0;
+    }
+    return 0;
+}
+
+int freeLoopbackPort()
+{
+    int descriptor = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address {};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(descriptor, reinterpret_cast<sockaddr*>(&address), sizeof(address));
+    socklen_t length = sizeof(address);
+    ::getsockname(descriptor, reinterpret_cast<sockaddr*>(&address), &length);
+    ::close(descriptor);
+    return ntohs(address.sin_port);
+}
+
+bool accepts(int port)
+{
+    int descriptor = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address {};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<std::uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bool connected = ::connect(descriptor, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0;
+    ::close(descriptor);
+    return connected;
+}
+
+class InMemoryCredentialStore final : public Quarlink::CredentialStore {
+public:
+    std::optional<std::string> email() const override { return std::nullopt; }
+    void setEmail(std::optional<std::string>) override { }
+    std::optional<std::string> password() const override { return std::nullopt; }
+    void setPassword(std::optional<std::string>) override { }
+};
+
+// The local service in a child process over a private data folder, and a client for it.
+class Service {
+public:
+    Service()
+    {
+        m_folder = std::filesystem::temp_directory_path() / ("api-client-bench-" + std::to_string(::getpid()));
+        std::filesystem::create_directories(m_folder / "data" / "content");
+        std::filesystem::create_directories(m_folder / "downloads");
+        // A sparse file: the service reads zeros without touching the disk.
+        std::filesystem::path large = m_folder / "data" / "content" / "1";
+        { std::ofstream create(large); }
+        std::filesystem::resize_file(large, largeSize);
+
+        m_port = freeLoopbackPort();
+        std::string port = std::to_string(m_port);
+        std::string data = (m_folder / "data").string();
+        char* argv[] = { const_cast<char*>(LOCALCLOUD_PROGRAM), port.data(), data.data(), nullptr };
+        posix_spawn(&m_child, LOCALCLOUD_PROGRAM, nullptr, nullptr, argv, environ);
+        auto deadline = std::chrono::steady_clock::now() + 10s;
+        while (!accepts(m_port) && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(10ms);
+
+        Platform::URLSessionConfiguration configuration;
+        configuration.temporaryDirectory = m_folder / "downloads";
+        auto endpoint = std::make_shared<Quarlink::Environment>(
+            Quarlink::Environment::custom(*Platform::URL::create(url(""))));
+        auto client = Quarlink::URLSessionAPIClient::create(configuration, std::make_shared<InMemoryCredentialStore>(),
+            std::make_shared<Quarlink::InMemoryEnvironmentStore>(endpoint));
+        if (client)
+            m_client = *client;
+    }
+    ~Service()
+    {
+        m_client.reset();
+        ::kill(m_child, SIGTERM);
+        int status = 0;
+        ::waitpid(m_child, &status, 0);
+        std::error_code ignored;
+        std::filesystem::remove_all(m_folder, ignored);
+    }
+
+    std::string url(const std::string& path) const
+    {
+        return "http://127.0.0.1:" + std::to_string(m_port) + "/v2.0" + path;
+    }
+    const std::shared_ptr<Quarlink::URLSessionAPIClient>& client() const { return m_client; }
+
+private:
+    std::filesystem::path m_folder;
+    int m_port = 0;
+    pid_t m_child = 0;
+    std::shared_ptr<Quarlink::URLSessionAPIClient> m_client;
+};
+
+Service& service()
+{
+    static Service instance;
+    return instance;
+}
+
+// All requests are started at once; the client's queue runs two at a time.
+void APIClient_SmallRequests(benchmark::State& state)
+{
+    auto client = service().client();
+    if (!client) {
+        state.SkipWithError("no client");
+        return;
+    }
+    const Platform::URLRequest request { .url = service().url("/status") };
+    for (auto _ : state) {
+        std::atomic<int> remaining { requestCount };
+        std::atomic<int> failures { 0 };
+        std::promise<void> done;
+        std::vector<Reactive::AnyDisposable> starts;
+        starts.reserve(requestCount);
+        for (int index = 0; index < requestCount; ++index) {
+            starts.push_back(client->dataProducer(request, Quarlink::QueuePriority::normal)
+                                 .startWithEvents([&](const Reactive::Event<Quarlink::DataResponse, Reactive::AnyError>& event) {
+                                     if (!event.isTerminating())
+                                         return;
+                                     if (!event.isCompleted())
+                                         ++failures;
+                                     if (--remaining == 0)
+                                         done.set_value();
+                                 }));
+        }
+        done.get_future().wait();
+        if (failures > 0)
+            state.SkipWithError("requests failed");
+    }
+    state.counters["requests_per_second"] = benchmark::Counter(double(requestCount) * double(state.iterations()),
+        benchmark::Counter::kIsRate);
+    state.counters["peak_MiB"] = ownPeakMegabytes();
+}
+
+void APIClient_Download1GiB(benchmark::State& state)
+{
+    auto client = service().client();
+    if (!client) {
+        state.SkipWithError("no client");
+        return;
+    }
+    const Platform::URLRequest request { .url = service().url("/files/1/download") };
+    for (auto _ : state) {
+        std::promise<bool> done;
+        auto start = client->downloadProducer(request, Quarlink::QueuePriority::normal)
+                         .startWithEvents([&](const Reactive::Event<Quarlink::DownloadResponse, Reactive::AnyError>& event) {
+                             if (event.isValue()) {
+                                 const auto& file = event.value().tempURL;
+                                 done.set_value(file && std::filesystem::file_size(file->path()) == std::uintmax_t(largeSize));
+                             } else if (event.isFailed()) {
+                                 done.set_value(false);
+                             }
+                         });
+        if (!done.get_future().get())
+            state.SkipWithError("download failed");
+    }
+    state.SetBytesProcessed(largeSize * state.iterations());
+    state.counters["peak_MiB"] = ownPeakMegabytes();
+}
+
+BENCHMARK(APIClient_SmallRequests)->Iterations(5)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(APIClient_Download1GiB)->Iterations(2)->UseRealTime()->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    // The 1 GiB case takes seconds and a gigabyte of disk; a run without a filter leaves it out.
+    std::vector<char*> arguments(argv, argv + argc);
+    std::string defaultFilter = "--benchmark_filter=-Download1GiB";
+    bool filtered = false;
+    for (int index = 1; index < argc; ++index)
+        filtered = filtered || std::string_view(argv[index]).starts_with("--benchmark_filter");
+    if (!filtered)
+        arguments.push_back(defaultFilter.data());
+    int count = static_cast<int>(arguments.size());
+    benchmark::Initialize(&count, arguments.data());
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
