@@ -28,8 +28,8 @@ enum class FlattenStrategy : int;
 // threading contract), and ends with at most one terminal event. Observers
 // run with no lock held; observing a signal that has ended sends
 // `interrupted` at once. A signal handle is cheap to copy; copies are the
-// same signal. A derived signal (`map`, …) observes its source for as long
-// as the source lives.
+// same signal. A derived signal (`map`, …) lives while it is held or has
+// observers; once neither is true it stops observing its source.
 template<class V, class E>
 class Signal {
 public:

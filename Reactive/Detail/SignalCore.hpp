@@ -45,10 +45,11 @@ public:
     // are interrupted, so that work waiting on it ends instead of waiting forever.
     ~SignalCore() override
     {
-        if (m_terminated) {
+        if (m_finished) {
             return;
         }
         m_terminated = true;
+        m_finished = true;
         if (m_observers) {
             for (const auto& entry : *m_observers) {
                 if (entry->active.load(std::memory_order_acquire)) {
@@ -62,6 +63,31 @@ public:
     }
     SignalCore(const SignalCore&) = delete;
     SignalCore& operator=(const SignalCore&) = delete;
+
+    // For derived signals, which their source reaches only weakly: the
+    // signal keeps itself alive while it has observers, so that a derived
+    // signal nobody observes or holds goes away (and stops its source work
+    // through the termination action).
+    void retainWhileObserved()
+    {
+        std::lock_guard lock(m_mutex);
+        m_retainWhileObserved = true;
+        updateSelfRetain();
+    }
+
+    // Sets the action that runs once the signal has terminated (or is
+    // destroyed); runs it at once when that has happened already.
+    void setOnTerminated(std::function<void()> action)
+    {
+        {
+            std::lock_guard lock(m_mutex);
+            if (!m_finished) {
+                m_onTerminated = std::move(action);
+                return;
+            }
+        }
+        action();
+    }
 
     void receive(EventType&& event) override
     {
@@ -141,6 +167,7 @@ public:
         }
         list->push_back(entry);
         m_observers = std::move(list);
+        updateSelfRetain();
         return true;
     }
 
@@ -168,6 +195,7 @@ public:
     // without one the observers are released at once.
     void terminateSilently()
     {
+        std::shared_ptr<SignalCore> selfRelease;
         std::deque<Item> discarded;
         ObserverList released;
         {
@@ -187,6 +215,7 @@ public:
             m_queue.swap(kept);
             if (!terminalQueued) {
                 released = std::exchange(m_observers, nullptr);
+                selfRelease = updateSelfRetain();
             }
         }
     }
@@ -202,6 +231,9 @@ private:
 
     void removeEntry(const std::shared_ptr<Entry>& entry)
     {
+        // Released after the lock, in this order: the list, then possibly the signal itself
+        // (the caller holds a reference of its own, so this object outlives the call).
+        std::shared_ptr<SignalCore> selfRelease;
         ObserverList previous;
         std::lock_guard lock(m_mutex);
         if (!m_observers) {
@@ -215,6 +247,21 @@ private:
             }
         }
         previous = std::exchange(m_observers, std::move(list));
+        selfRelease = updateSelfRetain();
+    }
+
+    // Keeps or drops the self-reference of a derived signal; returns a
+    // dropped one for the caller to release once its lock is gone.
+    // Precondition: the lock is held.
+    std::shared_ptr<SignalCore> updateSelfRetain()
+    {
+        const bool observed = m_observers && !m_observers->empty() && !m_finished;
+        if (m_retainWhileObserved && observed && !m_self) {
+            m_self = this->shared_from_this();
+        } else if (!observed && m_self) {
+            return std::exchange(m_self, nullptr);
+        }
+        return nullptr;
     }
 
     void deliverItem(Item&& item)
@@ -248,12 +295,15 @@ private:
             }
         }
         if (terminating) {
+            std::shared_ptr<SignalCore> selfRelease;
             ObserverList released;
             std::function<void()> onTerminated;
             {
                 std::lock_guard lock(m_mutex);
+                m_finished = true;
                 released = std::exchange(m_observers, nullptr);
                 onTerminated = std::exchange(m_onTerminated, nullptr);
+                selfRelease = updateSelfRetain();
             }
             if (onTerminated) {
                 onTerminated();
@@ -284,6 +334,9 @@ private:
     std::deque<Item> m_queue;
     ObserverList m_observers;
     std::function<void()> m_onTerminated;
+    bool m_finished = false;            // The terminal event has been delivered.
+    bool m_retainWhileObserved = false;
+    std::shared_ptr<SignalCore> m_self; // Set while a derived signal has observers.
 };
 
 }

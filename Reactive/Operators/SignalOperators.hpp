@@ -11,10 +11,20 @@ template<class Transform>
 auto Signal<V, E>::apply(Transform&& transform) const
 {
     auto producer = std::forward<Transform>(transform)(SignalProducer<V, E>(*this));
-    using Producer = decltype(producer);
-    auto [signal, input] = Signal<typename Producer::Value, typename Producer::Error>::pipe();
-    producer.start(input);
-    return signal;
+    using U = typename decltype(producer)::Value;
+    using F = typename decltype(producer)::Error;
+    // The derived signal lives while it is held or observed; the work feeding
+    // it reaches it only weakly and is disposed when it goes away.
+    auto core = std::make_shared<Detail::SignalCore<U, F>>();
+    std::weak_ptr<Detail::SignalCore<U, F>> weakCore = core;
+    auto feeding = producer.start(Observer<U, F>::make([weakCore](Event<U, F>&& event) {
+        if (auto strong = weakCore.lock()) {
+            strong->receive(std::move(event));
+        }
+    }));
+    core->retainWhileObserved();
+    core->setOnTerminated([feeding] { feeding.dispose(); });
+    return Signal<U, F>(core);
 }
 
 template<class V, class E>

@@ -128,3 +128,27 @@ TEST(SignalTests, FlatMapAndMergeOnSignals)
     EXPECT_TRUE(completed);
     EXPECT_EQ(merged, (std::vector<int> { 5, 3 }));
 }
+
+TEST(SignalTests, UnobservedDerivedSignalStopsObservingItsSource)
+{
+    // A derived signal kept only by its observer lives as long as the observation, then detaches from its source.
+    auto [signal, input] = Signal<int, NoError>::pipe();
+    int detached = 0;
+    std::vector<int> seen;
+    auto observation = signal.on({ .disposed = [&] { ++detached; } })
+                           .map([](int value) { return value + 1; })
+                           .observeValues([&](int value) { seen.push_back(value); });
+    input.send(1);
+    EXPECT_EQ(seen, (std::vector<int> { 2 }));
+    EXPECT_EQ(detached, 0);
+    observation.dispose();
+    EXPECT_EQ(detached, 1);
+    input.send(2);
+    EXPECT_EQ(seen, (std::vector<int> { 2 }));
+
+    // Neither held nor observed: the derived signal goes away at once.
+    int dropped = 0;
+    signal.on({ .disposed = [&] { ++dropped; } });
+    EXPECT_EQ(dropped, 1);
+    input.sendCompleted();
+}
