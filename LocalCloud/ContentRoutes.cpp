@@ -53,6 +53,7 @@ struct ShapedReader {
 
 void LocalCloudServer::Implementation::installRoutes()
 {
+    installAccountRoutes();
     routes.push_back({ "GET", std::regex(R"(/v2\.0/status)"),
         [this](const httplib::Request&, httplib::Response& response, const RequestBody&, const std::smatch&) {
             serveStatus(response);

@@ -162,6 +162,11 @@ void LocalCloudServer::setTransferShaping(TransferShaping shaping)
     m_implementation->shaping = shaping;
 }
 
+Accounts& LocalCloudServer::accounts() const
+{
+    return m_implementation->accounts;
+}
+
 void LocalCloudServer::Implementation::record(const httplib::Request& request)
 {
     RecordedRequest entry;

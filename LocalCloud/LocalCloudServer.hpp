@@ -4,6 +4,7 @@
 // "/v2.0" over a data folder on disk, with controls that let tests shape what
 // the client sees (scripted answers, gates, slow and cut-off transfers).
 
+#include "LocalCloud/Accounts.hpp"
 #include "LocalCloud/Gate.hpp"
 
 #include <chrono>
@@ -59,6 +60,14 @@ struct TransferShaping {
 //   GET  files/<id>/download     the bytes of <data>/content/<id>, with Content-Length, shaped
 //   PUT  files/<id>/stream       stores the body as <data>/content/<id>; envelope with id and size
 //   GET  debug/redirect-loop     redirects to itself, forever
+//   POST login                   {"world","login","password"}; sets the "session" cookie and answers
+//                                {"cid": …}; 403 with 40326 (wrong password or unknown user),
+//                                40330 (temporarily locked), 40322 (permanently locked); 400 with 1000
+//                                for an unreadable body or an unknown world
+//   GET  hash/create             needs a session (else 401 with 3001); {"urls": {"login": <link>}}
+//   POST log/error, log/error/public
+//                                keeps the body (see `Accounts::errorReports`); 200 {} or, when
+//                                failing, 500 without error headers
 //   any  debug/echo[/...]        envelope describing the request as received:
 //                                {"method", "target" (path and raw query), "headers"
 //                                 (name -> value), "body" (text)}
@@ -109,6 +118,8 @@ public:
     // Holds requests of `method` on `path` until the gate lets them go.
     [[nodiscard]] std::shared_ptr<Gate> addGate(std::string method, std::string path);
     void setTransferShaping(TransferShaping shaping);
+    // Users, sessions, login links and received error reports.
+    [[nodiscard]] Accounts& accounts() const;
 
     struct Implementation;
 

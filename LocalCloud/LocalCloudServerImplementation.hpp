@@ -2,6 +2,7 @@
 
 // Internal to LocalCloud: the state behind `LocalCloudServer`.
 
+#include "LocalCloud/Accounts.hpp"
 #include "LocalCloud/LocalCloudServer.hpp"
 
 #include <httplib.h>
@@ -59,6 +60,7 @@ struct LocalCloudServer::Implementation {
     std::vector<Script> scripts;
     std::vector<GateEntry> gates;
     TransferShaping shaping;
+    Accounts accounts;
 
     void installRoutes();
     void dispatch(const httplib::Request& request, httplib::Response& response, const RequestBody& body);
@@ -73,6 +75,14 @@ struct LocalCloudServer::Implementation {
     void serveUpload(std::int64_t identifier, const httplib::Request& request, httplib::Response& response,
         const RequestBody& body);
     void serveRedirectLoop(const httplib::Request& request, httplib::Response& response);
+
+    // Login, sessions, login links and the error log.
+    void installAccountRoutes();
+    // True when the request carries a live session; otherwise answers 401 with code 3001.
+    [[nodiscard]] bool requireSession(const httplib::Request& request, httplib::Response& response);
+    void serveLogin(const std::string& body, httplib::Response& response);
+    void serveLoginHash(const httplib::Request& request, httplib::Response& response);
+    void serveErrorLog(bool publicRoute, const httplib::Request& request, std::string body, httplib::Response& response);
     void installEchoRoutes();
 };
 

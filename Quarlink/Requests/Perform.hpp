@@ -45,8 +45,10 @@ public:
     using Input = std::variant<GateInput, GateStarted, TransferInput, RecoveryInput, Cancel>;
     using Inputs = Reactive::Observer<Input, Reactive::NoError>;
 
-    PerformRun(R request, std::weak_ptr<APIClient> client, std::shared_ptr<Progress> progress, Downstream downstream)
+    PerformRun(R request, std::weak_ptr<APIClient> client, std::shared_ptr<Progress> progress, Downstream downstream,
+        std::size_t renewals)
         : m_request(std::move(request))
+        , m_renewals(renewals)
         , m_client(std::move(client))
         , m_progress(std::move(progress))
         , m_downstream(std::move(downstream))
@@ -54,9 +56,11 @@ public:
     }
 
     static void start(R request, std::weak_ptr<APIClient> client, std::shared_ptr<Progress> progress,
-        const Reactive::SignalProducer<bool, Reactive::AnyError>& gate, Downstream downstream, Reactive::Lifetime lifetime)
+        const Reactive::SignalProducer<bool, Reactive::AnyError>& gate, Downstream downstream, Reactive::Lifetime lifetime,
+        std::size_t renewals)
     {
-        auto run = std::make_shared<PerformRun>(std::move(request), std::move(client), std::move(progress), std::move(downstream));
+        auto run = std::make_shared<PerformRun>(std::move(request), std::move(client), std::move(progress), std::move(downstream),
+            renewals);
         auto [signal, inputs] = Reactive::Signal<Input, Reactive::NoError>::pipe();
         run->m_inputs = inputs;
         // The signal holds the run until the run closes it.
@@ -230,7 +234,7 @@ private:
             finish(Reactive::Event<Value, Reactive::AnyError>::makeInterrupted());
             return;
         }
-        auto recovery = recoverRequest(m_request, error, client);
+        auto recovery = recoverRequest(m_request, error, client, m_renewals);
         auto inputs = m_inputs;
         m_recoveryHandle = recovery.start(Reactive::Observer<Value, Reactive::AnyError>::make(
             [inputs](Reactive::Event<Value, Reactive::AnyError>&& event) { inputs.send(RecoveryInput { std::move(event) }); }));
@@ -284,6 +288,8 @@ private:
     }
 
     const R m_request;
+    // Session renewals that led to this run (0 for the original request).
+    const std::size_t m_renewals;
     const std::weak_ptr<APIClient> m_client;
     const std::shared_ptr<Progress> m_progress;
     Downstream m_downstream;
@@ -327,6 +333,14 @@ template<class R>
 [[nodiscard]] Reactive::SignalProducer<typename R::SuccessValue, Reactive::AnyError> perform(const R& request,
     const std::shared_ptr<APIClient>& client)
 {
+    return Detail::performAttempt(request, client, 0);
+}
+
+// `perform` of a request sent again after `renewals` session renewals.
+template<class R>
+[[nodiscard]] Reactive::SignalProducer<typename R::SuccessValue, Reactive::AnyError> Detail::performAttempt(const R& request,
+    const std::shared_ptr<APIClient>& client, std::size_t renewals)
+{
     static_assert(checkServiceRequest<R>());
     using Value = typename R::SuccessValue;
     auto progress = Progress::makeWithCurrentParent(1);
@@ -334,8 +348,8 @@ template<class R>
     auto gate = shouldPerform(request, *client);
     std::weak_ptr<APIClient> weakClient = client;
     return Reactive::SignalProducer<Value, Reactive::AnyError>(
-        [request, weakClient, progress, gate](Reactive::Observer<Value, Reactive::AnyError> observer, Reactive::Lifetime lifetime) {
-            Detail::PerformRun<R>::start(request, weakClient, progress, gate, std::move(observer), std::move(lifetime));
+        [request, weakClient, progress, gate, renewals](Reactive::Observer<Value, Reactive::AnyError> observer, Reactive::Lifetime lifetime) {
+            Detail::PerformRun<R>::start(request, weakClient, progress, gate, std::move(observer), std::move(lifetime), renewals);
         });
 }
 

@@ -8,6 +8,7 @@
 #include "Quarlink/Reporting/RequestFailureNotification.hpp"
 #include "Quarlink/Requests/RequestInfos.hpp"
 #include "Quarlink/Requests/SessionRefresher.hpp"
+#include "Quarlink/Session/SessionRecovery.hpp"
 #include "Quarlink/TalvernAPIClient/ResponseDecoding/DownloadPlacement.hpp"
 #include "Quarlink/TalvernAPIClient/ResponseDecoding/RemoteErrorValidation.hpp"
 #include "Quarlink/TalvernAPIClient/ResponseDecoding/ResponseParsing.hpp"
@@ -80,53 +81,22 @@ void requestDidFinish(const R& request, APIClient& client, const Reactive::Resul
     }
 }
 
-template<class R>
-[[nodiscard]] Reactive::SignalProducer<typename R::SuccessValue, Reactive::AnyError> perform(const R& request,
-    const std::shared_ptr<APIClient>& client);
-
 // What takes a failed chain's place. Default: the failure itself; for a request
-// that needs authentication and meets `authenticationRequired`, the installed
-// session refresher's renewal followed by a whole new `perform` of the request
-// (`notLoggedIn` without a refresher; a failed renewal fails with its error).
+// that needs authentication, the session renewal of `recoverByRenewingSession`
+// (`renewals`: how many renewals this request already went through).
 template<class R>
 [[nodiscard]] Reactive::SignalProducer<typename R::SuccessValue, Reactive::AnyError> recoverRequest(const R& request,
-    const Reactive::AnyError& error, const std::shared_ptr<APIClient>& client)
+    const Reactive::AnyError& error, const std::shared_ptr<APIClient>& client, std::size_t renewals = 0)
 {
     using Producer = Reactive::SignalProducer<typename R::SuccessValue, Reactive::AnyError>;
     if constexpr (Overrides<R, RequestMember::recover>) {
         return request.recover(error, *client);
     } else if constexpr (requestTraits<R>().needsAuthentication) {
-        if (!RemoteError::matches(underlyingError(error), RemoteError::Case::authenticationRequired))
-            return Producer::error(error);
-        auto refresher = sessionRefresher(*client);
-        if (!refresher)
-            return Producer::error(Reactive::AnyError(APIClientError::notLoggedIn()));
-        std::weak_ptr<APIClient> weakClient = client;
-        return Producer([request, refresher, weakClient](Reactive::Observer<typename R::SuccessValue, Reactive::AnyError> observer, Reactive::Lifetime lifetime) {
-            auto strongClient = weakClient.lock();
-            if (!strongClient) {
-                observer.sendInterrupted();
-                return;
-            }
-            lifetime += refresher->refreshSession(*strongClient).startWithEvents(
-                [request, weakClient, observer, lifetime](const Reactive::Event<Reactive::Unit, Reactive::AnyError>& event) {
-                    if (event.isFailed()) {
-                        observer.sendFailed(event.error());
-                    } else if (event.isInterrupted()) {
-                        observer.sendInterrupted();
-                    } else if (event.isCompleted()) {
-                        auto again = weakClient.lock();
-                        if (!again) {
-                            observer.sendInterrupted();
-                            return;
-                        }
-                        lifetime += perform(request, again).start(observer);
-                    }
-                });
-        });
+        return recoverByRenewingSession(request, error, client, renewals);
     } else {
         (void)request;
         (void)client;
+        (void)renewals;
         return Producer::error(error);
     }
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Quarlink/Client/APIClient.hpp"
+#include "Reactive/Action.hpp"
 #include "Reactive/AnyError.hpp"
 #include "Reactive/Result.hpp"
 #include "Reactive/SignalProducer.hpp"
@@ -11,14 +12,20 @@
 namespace Quarlink {
 
 // Renews a rejected session (in the application: asks the user for the
-// password again). Requests that need authentication wait for it and are then
-// sent again. An implementation shares one renewal among the requests that
-// ask while it runs.
+// password again and logs in). Requests that need authentication wait for the
+// renewal and are then sent again.
 class SessionRefresher {
 public:
+    using RefreshAction = Reactive::Action<std::shared_ptr<APIClient>, Reactive::Unit, Reactive::AnyError>;
+
     virtual ~SessionRefresher() = default;
-    // Completes when the session is renewed; fails when it cannot be.
-    [[nodiscard]] virtual Reactive::SignalProducer<Reactive::Unit, Reactive::AnyError> refreshSession(APIClient& client) = 0;
+    // The action that renews the session of the client given as its input: an
+    // execution completes (its values are ignored) once the session is renewed
+    // and fails when it cannot be. One long-lived action for the refresher's
+    // whole life, so that every rejected request meets the same executing
+    // state and joins the renewal that runs (`startOrObserve`). Read once per
+    // recovery, from any thread.
+    [[nodiscard]] virtual RefreshAction& refreshSessionAction() = 0;
 };
 
 // The key of the refresher in the client's user infos.

@@ -115,12 +115,14 @@ private:
 
 class ImmediateRefresher final : public SessionRefresher {
 public:
-    Reactive::SignalProducer<Reactive::Unit, Reactive::AnyError> refreshSession(APIClient&) override
-    {
+    RefreshAction& refreshSessionAction() override { return m_action; }
+    std::atomic<int> refreshes { 0 };
+
+private:
+    RefreshAction m_action { [this](const std::shared_ptr<APIClient>&) {
         ++refreshes;
         return Reactive::SignalProducer<Reactive::Unit, Reactive::AnyError>::empty();
-    }
-    std::atomic<int> refreshes { 0 };
+    } };
 };
 
 class PerformTests : public PipelineFixture { };

@@ -1,0 +1,132 @@
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <random>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace LocalCloud {
+
+// Whether an account may log in.
+enum class AccountLock {
+    // Logs in with the right password.
+    none,
+    // Refused with code 40330, whatever the password.
+    temporary,
+    // Refused with code 40322, whatever the password.
+    permanent,
+};
+
+// How the two error-log routes answer.
+enum class ErrorLogMode {
+    // 200 with an empty JSON object; the report is kept.
+    accepting,
+    // 500 without the service's error headers; the report is still kept, so
+    // tests can count every attempt.
+    failing,
+};
+
+// One POST to "login" as the service read it.
+struct LoginAttempt {
+    std::string world;
+    std::string login;
+    // True when a session was opened.
+    bool succeeded = false;
+};
+
+// One POST to "log/error" or "log/error/public".
+struct ReceivedErrorReport {
+    // True for "log/error/public".
+    bool publicRoute = false;
+    // The body exactly as received.
+    std::string body;
+    // The user of the session cookie that came along, if it named a live session.
+    std::optional<std::string> sessionUser;
+};
+
+// What a request's session cookie stands for.
+enum class SessionCheck {
+    valid,
+    // No "session" cookie.
+    missing,
+    // A cookie of a session that was expired, or that the service never issued.
+    expired,
+};
+
+// The users, sessions, login links and error log of the local service.
+// Sessions live in the cookie "session" that a successful login sets; a test
+// can expire all of them, after which every route that needs a session
+// answers 401 with code 3001 until the client logs in again.
+//
+// Every member may be called from any thread.
+class Accounts {
+public:
+    Accounts();
+
+    // Test controls.
+    // Adds a user, or replaces the password and lock of an existing one.
+    void addUser(std::string login, std::string password, AccountLock lock = AccountLock::none);
+    void setLock(const std::string& login, AccountLock lock);
+    // Ends every session issued so far.
+    void expireSessions();
+    [[nodiscard]] std::size_t liveSessionCount() const;
+    [[nodiscard]] std::vector<LoginAttempt> loginAttempts() const;
+    void setErrorLogMode(ErrorLogMode mode);
+    [[nodiscard]] std::vector<ReceivedErrorReport> errorReports() const;
+    [[nodiscard]] bool waitForErrorReports(std::size_t count, std::chrono::milliseconds timeout) const;
+    // Every login link handed out, in order.
+    [[nodiscard]] std::vector<std::string> issuedLoginLinks() const;
+
+    // Server side.
+    enum class LoginOutcome { succeeded, wrongPassword, temporarilyLocked, permanentlyLocked };
+    struct LoginResult {
+        LoginOutcome outcome;
+        // The new session's identifier, when it succeeded.
+        std::string session;
+        // The user's customer number, when it succeeded.
+        std::int64_t customerID = 0;
+    };
+    [[nodiscard]] LoginResult logIn(const std::string& world, const std::string& login, const std::string& password);
+    // The session named by a "Cookie" header's value ("a=b; session=…").
+    [[nodiscard]] SessionCheck checkSession(const std::string& cookieHeader) const;
+    [[nodiscard]] std::optional<std::string> sessionUser(const std::string& cookieHeader) const;
+    // Makes a new login link under `origin` and remembers it.
+    [[nodiscard]] std::string issueLoginLink(const std::string& origin);
+    // Keeps a received report; returns how the route answers.
+    [[nodiscard]] ErrorLogMode receiveErrorReport(ReceivedErrorReport report);
+
+private:
+    struct User {
+        std::string password;
+        AccountLock lock = AccountLock::none;
+        std::int64_t customerID = 0;
+    };
+
+    [[nodiscard]] std::string randomToken();
+    // What the "session" cookie of a "Cookie" header stands for, with its user when live. Needs `m_mutex`.
+    [[nodiscard]] std::pair<SessionCheck, std::string> userOfCookie(const std::string& cookieHeader) const;
+
+    mutable std::mutex m_mutex;
+    mutable std::condition_variable m_reportsChanged;
+    std::mt19937_64 m_random;
+    std::map<std::string, User> m_users;
+    // Live sessions by identifier, with the login they belong to.
+    std::map<std::string, std::string> m_sessions;
+    std::vector<LoginAttempt> m_loginAttempts;
+    std::vector<ReceivedErrorReport> m_errorReports;
+    std::vector<std::string> m_loginLinks;
+    ErrorLogMode m_errorLogMode = ErrorLogMode::accepting;
+    std::int64_t m_nextCustomerID = 123456789;
+};
+
+// The name of the cookie that carries the session.
+inline constexpr const char* sessionCookieName = "session";
+
+} // namespace LocalCloud
