@@ -13,6 +13,14 @@ endif()
 
 add_compile_options(-Wall -Wextra -Wpedantic)
 
+# g++ 12's optimiser reports std::string concatenation (-Wrestrict, GCC bug
+# 105329) and moves through std::variant (-Wmaybe-uninitialized) where the code
+# is correct; both flood optimised builds with noise that hides real warnings.
+if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU" AND CMAKE_CXX_COMPILER_VERSION VERSION_LESS 13)
+    add_compile_options($<$<NOT:$<CONFIG:Debug>>:-Wno-restrict>
+                        $<$<NOT:$<CONFIG:Debug>>:-Wno-maybe-uninitialized>)
+endif()
+
 if(ORVELLA_SANITIZE)
     add_compile_options(-fsanitize=${ORVELLA_SANITIZE} -fno-omit-frame-pointer)
     add_link_options(-fsanitize=${ORVELLA_SANITIZE})
