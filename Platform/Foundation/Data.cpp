@@ -1,9 +1,6 @@
 #include "Platform/Foundation/Data.hpp"
 
-#include <cerrno>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include "Platform/Foundation/RegularFile.hpp"
 
 namespace Platform {
 
@@ -25,37 +22,21 @@ Data Data::fromString(std::string_view text)
 
 std::expected<Data, std::error_code> Data::contentsOfFile(const std::string& path)
 {
-    int descriptor = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (descriptor < 0)
-        return std::unexpected(std::error_code(errno, std::generic_category()));
-
-    // Reading a folder "succeeds" with EISDIR only at read(); refusing early
-    // keeps the error the same on every file system.
-    struct stat status {};
-    if (::fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode)) {
-        int error = S_ISDIR(status.st_mode) ? EISDIR : (errno ? errno : EINVAL);
-        ::close(descriptor);
-        return std::unexpected(std::error_code(error, std::generic_category()));
-    }
+    auto file = RegularFile::open(path);
+    if (!file)
+        return std::unexpected(file.error());
 
     std::vector<std::uint8_t> bytes;
-    bytes.reserve(static_cast<std::size_t>(status.st_size));
+    bytes.reserve(static_cast<std::size_t>(file->size()));
     std::uint8_t buffer[64 * 1024];
     for (;;) {
-        ssize_t count = ::read(descriptor, buffer, sizeof buffer);
-        if (count == 0)
-            break;
-        if (count < 0) {
-            if (errno == EINTR)
-                continue;
-            int error = errno;
-            ::close(descriptor);
-            return std::unexpected(std::error_code(error, std::generic_category()));
-        }
-        bytes.insert(bytes.end(), buffer, buffer + count);
+        auto count = file->read(buffer);
+        if (!count)
+            return std::unexpected(count.error());
+        if (*count == 0)
+            return Data(std::move(bytes));
+        bytes.insert(bytes.end(), buffer, buffer + *count);
     }
-    ::close(descriptor);
-    return Data(std::move(bytes));
 }
 
 std::string_view Data::stringView() const

@@ -1,11 +1,9 @@
 #include "Platform/Foundation/Digest.hpp"
 
-#include <cerrno>
+#include "Platform/Foundation/RegularFile.hpp"
+
 #include <cstdlib>
-#include <fcntl.h>
 #include <openssl/evp.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace Platform {
 
@@ -65,34 +63,20 @@ Data Digest::of(Algorithm algorithm, std::string_view text)
 
 std::expected<Data, std::error_code> Digest::ofFile(Algorithm algorithm, const std::string& path)
 {
-    int descriptor = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (descriptor < 0)
-        return std::unexpected(std::error_code(errno, std::generic_category()));
-    struct stat status {};
-    if (::fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode)) {
-        int error = S_ISDIR(status.st_mode) ? EISDIR : (errno ? errno : EINVAL);
-        ::close(descriptor);
-        return std::unexpected(std::error_code(error, std::generic_category()));
-    }
-    ::posix_fadvise(descriptor, 0, 0, POSIX_FADV_SEQUENTIAL);
+    auto file = RegularFile::open(path);
+    if (!file)
+        return std::unexpected(file.error());
 
     Digest digest(algorithm);
     std::vector<std::uint8_t> buffer(256 * 1024);
     for (;;) {
-        ssize_t count = ::read(descriptor, buffer.data(), buffer.size());
-        if (count == 0)
-            break;
-        if (count < 0) {
-            if (errno == EINTR)
-                continue;
-            int error = errno;
-            ::close(descriptor);
-            return std::unexpected(std::error_code(error, std::generic_category()));
-        }
-        digest.update(std::span(buffer.data(), static_cast<std::size_t>(count)));
+        auto count = file->read(buffer);
+        if (!count)
+            return std::unexpected(count.error());
+        if (*count == 0)
+            return std::move(digest).finish();
+        digest.update(std::span(buffer.data(), *count));
     }
-    ::close(descriptor);
-    return std::move(digest).finish();
 }
 
 std::string hexString(std::span<const std::uint8_t> bytes)
