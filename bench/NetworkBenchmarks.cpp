@@ -7,6 +7,7 @@
 //   NetworkBenchmarks --benchmark_filter=Download1GiB
 
 #include "Platform/Network/URLSession.hpp"
+#include "LocalCloud/LoopbackPorts.hpp"
 
 #include <benchmark/benchmark.h>
 
@@ -43,31 +44,6 @@ double peakMegabytesOf(pid_t process);
 double ownPeakMegabytes()
 {
     return peakMegabytesOf(::getpid());
-}
-
-int freeLoopbackPort()
-{
-    int descriptor = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address {};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(descriptor, reinterpret_cast<sockaddr*>(&address), sizeof(address));
-    socklen_t length = sizeof(address);
-    ::getsockname(descriptor, reinterpret_cast<sockaddr*>(&address), &length);
-    ::close(descriptor);
-    return ntohs(address.sin_port);
-}
-
-bool accepts(int port)
-{
-    int descriptor = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address {};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<std::uint16_t>(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bool connected = ::connect(descriptor, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0;
-    ::close(descriptor);
-    return connected;
 }
 
 // High-water mark of a process's resident memory in MiB, from /proc; 0 when unreadable.
@@ -118,13 +94,13 @@ public:
         { std::ofstream create(large); }
         std::filesystem::resize_file(large, largeSize);
 
-        m_port = freeLoopbackPort();
+        m_port = LocalCloud::unusedLoopbackPort();
         std::string port = std::to_string(m_port);
         std::string data = (m_folder / "data").string();
         char* argv[] = { const_cast<char*>(LOCALCLOUD_PROGRAM), port.data(), data.data(), nullptr };
         posix_spawn(&m_child, LOCALCLOUD_PROGRAM, nullptr, nullptr, argv, environ);
         auto deadline = std::chrono::steady_clock::now() + 10s;
-        while (!accepts(m_port) && std::chrono::steady_clock::now() < deadline)
+        while (!LocalCloud::acceptsOnLoopback(m_port) && std::chrono::steady_clock::now() < deadline)
             std::this_thread::sleep_for(10ms);
     }
     ~Service()

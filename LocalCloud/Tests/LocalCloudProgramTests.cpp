@@ -1,4 +1,5 @@
 #include "Platform/Network/Tests/LoopbackServiceFixture.hpp"
+#include "LocalCloud/LoopbackPorts.hpp"
 
 #include <csignal>
 #include <netinet/in.h>
@@ -11,30 +12,13 @@ extern char** environ;
 using namespace Platform;
 using namespace std::chrono_literals;
 
-namespace {
-
-int freeLoopbackPort()
-{
-    int descriptor = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address {};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(descriptor, reinterpret_cast<sockaddr*>(&address), sizeof(address));
-    socklen_t length = sizeof(address);
-    ::getsockname(descriptor, reinterpret_cast<sockaddr*>(&address), &length);
-    ::close(descriptor);
-    return ntohs(address.sin_port);
-}
-
-} // namespace
-
 TEST(LocalCloudProgramTests, ServesAFolderUntilTerminated)
 {
     // Proves the program serves the given folder on the given loopback port and ends cleanly on SIGTERM.
     auto folder = std::filesystem::temp_directory_path() / ("localcloud-program-" + std::to_string(::getpid()));
     std::filesystem::create_directories(folder / "content");
     std::ofstream(folder / "content" / "3", std::ios::binary) << "three";
-    int port = freeLoopbackPort();
+    int port = LocalCloud::unusedLoopbackPort();
     std::string portText = std::to_string(port);
     std::string folderText = folder.string();
     char* argv[] = { const_cast<char*>(LOCALCLOUD_PROGRAM), portText.data(), folderText.data(), nullptr };

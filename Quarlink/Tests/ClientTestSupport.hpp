@@ -9,6 +9,7 @@
 #include "Quarlink/Client/URLSessionAPIClient.hpp"
 #include "Quarlink/Environment/Environment.hpp"
 #include "Reactive/SignalProducer.hpp"
+#include "LocalCloud/LoopbackPorts.hpp"
 
 #include <gtest/gtest.h>
 
@@ -179,18 +180,7 @@ inline bool eventually(const std::function<bool()>& condition, std::chrono::mill
 }
 
 // A loopback port nothing listens on.
-inline int closedLoopbackPort()
-{
-    int descriptor = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address {};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(descriptor, reinterpret_cast<sockaddr*>(&address), sizeof(address));
-    socklen_t length = sizeof(address);
-    ::getsockname(descriptor, reinterpret_cast<sockaddr*>(&address), &length);
-    ::close(descriptor);
-    return ntohs(address.sin_port);
-}
+inline int closedLoopbackPort() { return LocalCloud::unusedLoopbackPort(); }
 
 // The local service over a private folder and a client for it whose
 // reachability the test scripts.

@@ -1,4 +1,5 @@
 #include "LoopbackServiceFixture.hpp"
+#include "LocalCloud/LoopbackPorts.hpp"
 
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -10,20 +11,6 @@ using namespace std::chrono_literals;
 namespace {
 
 using URLSessionTests = LoopbackServiceFixture;
-
-// A port on loopback that nobody listens on: bound once, then released.
-int closedLoopbackPort()
-{
-    int descriptor = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address {};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(descriptor, reinterpret_cast<sockaddr*>(&address), sizeof(address));
-    socklen_t length = sizeof(address);
-    ::getsockname(descriptor, reinterpret_cast<sockaddr*>(&address), &length);
-    ::close(descriptor);
-    return ntohs(address.sin_port);
-}
 
 struct DownloadOutcome {
     std::vector<std::int64_t> progress;
@@ -271,7 +258,7 @@ TEST_F(URLSessionTests, CookieJarKeepsCookiesUntilCleared)
 TEST_F(URLSessionTests, TransportFailuresAreToldApart)
 {
     // Proves a closed port, a redirect loop, a failed TLS handshake, an unsupported scheme and a malformed URL each fail with their own condition.
-    auto closed = perform({ .url = "http://127.0.0.1:" + std::to_string(closedLoopbackPort()) + "/v2.0/status" });
+    auto closed = perform({ .url = "http://127.0.0.1:" + std::to_string(LocalCloud::unusedLoopbackPort()) + "/v2.0/status" });
     ASSERT_FALSE(closed.has_value());
     EXPECT_EQ(closed.error().code(), URLError::Code::cannotConnectToHost);
 
