@@ -182,6 +182,23 @@ SyncAPIClient::Producer<Platform::URL> InMemorySyncServer::syncDownload(FileRef 
     });
 }
 
+Reactive::Result<InMemorySyncServer::Item, AnyError> InMemorySyncServer::newChild(const File& file)
+{
+    auto parentID = file.syncParentID().remoteID();
+    auto* parent = parentID ? find(*parentID) : nullptr;
+    if (!parent || !parent->folder) {
+        return std::unexpected(serverError("no parent folder for " + file.path()));
+    }
+    auto name = Platform::precomposed(file.fileName());
+    if (child(parent->id, name)) {
+        return std::unexpected(serverError("name taken: " + file.path()));
+    }
+    Item item;
+    item.parentID = parent->id;
+    item.name = std::move(name);
+    return item;
+}
+
 SyncAPIClient::Producer<FileRef> InMemorySyncServer::syncUpload(FileRef file, Platform::URL cloudFolder)
 {
     return operation<FileRef>(Call::upload, file->path(), [this, file, cloudFolder]() -> Result<FileRef, AnyError> {
@@ -190,18 +207,11 @@ SyncAPIClient::Producer<FileRef> InMemorySyncServer::syncUpload(FileRef file, Pl
             return std::unexpected(content.error());
         }
         std::lock_guard lock(m_mutex);
-        auto parentID = file->syncParentID().remoteID();
-        auto* parent = parentID ? find(*parentID) : nullptr;
-        if (!parent || !parent->folder) {
-            return std::unexpected(serverError("no parent folder for " + file->path()));
+        auto created = newChild(*file);
+        if (!created) {
+            return std::unexpected(created.error());
         }
-        auto name = Platform::precomposed(file->fileName());
-        if (child(parent->id, name)) {
-            return std::unexpected(serverError("name taken: " + file->path()));
-        }
-        Item item;
-        item.parentID = parent->id;
-        item.name = std::move(name);
+        Item item = std::move(*created);
         item.mimeType = file->type().mimeType();
         item.hash = Platform::sha1Hex(*content);
         item.content = std::move(*content);
@@ -237,18 +247,11 @@ SyncAPIClient::Producer<FileRef> InMemorySyncServer::syncCreateFolder(FileRef fi
 {
     return operation<FileRef>(Call::createFolder, file->path(), [this, file]() -> Result<FileRef, AnyError> {
         std::lock_guard lock(m_mutex);
-        auto parentID = file->syncParentID().remoteID();
-        auto* parent = parentID ? find(*parentID) : nullptr;
-        if (!parent || !parent->folder) {
-            return std::unexpected(serverError("no parent folder for " + file->path()));
+        auto created = newChild(*file);
+        if (!created) {
+            return std::unexpected(created.error());
         }
-        auto name = Platform::precomposed(file->fileName());
-        if (child(parent->id, name)) {
-            return std::unexpected(serverError("name taken: " + file->path()));
-        }
-        Item item;
-        item.parentID = parent->id;
-        item.name = std::move(name);
+        Item item = std::move(*created);
         item.folder = true;
         item.mimeType = std::string(FileType::folderMimeType);
         item.modified = wholeSeconds(file->lastModifiedDate());

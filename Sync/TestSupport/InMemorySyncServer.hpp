@@ -189,6 +189,9 @@ private:
     std::string nextEtag();
     std::int64_t ensureFolder(const std::string& path);
     Reactive::Result<Item*, Reactive::AnyError> requireItem(const File& file);
+    // A new item named after `file` under its remote parent, refused when the
+    // parent is no folder or the name is taken. Call with the lock held.
+    Reactive::Result<Item, Reactive::AnyError> newChild(const File& file);
 
     mutable std::mutex m_mutex;
     std::map<std::int64_t, Item> m_items;
