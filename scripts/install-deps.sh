@@ -11,6 +11,10 @@ packages=(
     libcpp-httplib-dev curl
     libsqlite3-dev
     locales
+    libicu-dev zlib1g-dev
+    libsecret-1-dev libglib2.0-dev gnome-keyring dbus dbus-daemon
+    qt6-base-dev fonts-dejavu-core xvfb xauth desktop-file-utils
+    libnautilus-extension-dev
 )
 
 missing=()
