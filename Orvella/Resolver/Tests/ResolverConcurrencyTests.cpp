@@ -52,17 +52,23 @@ private:
 
 TEST(ResolverConcurrencyTests, EightThreadsResolvingTransientsBuildTheirSingleOnce)
 {
-    // Threads that start together and race to the single behind their
-    // transients all get the one instance, and its factory ran once.
+    // Threads that race to the single behind their transients all get the
+    // one instance, and its factory ran once. The factory goes on only when
+    // every thread has asked for a transient, so all of them ask for the
+    // single while it is being built.
     std::atomic<int> configurations = 0;
     std::atomic<int> connections = 0;
     Resolver resolver(modules([&](Binder& binder) {
         binder.addBinding<Configuration>(Scope::single, [&](Resolver&) {
             configurations.fetch_add(1);
+            for (int seen = connections.load(); seen < threadCount; seen = connections.load()) {
+                connections.wait(seen);
+            }
             return std::make_shared<Configuration>();
         });
         binder.addBinding<Connection>(Scope::transient, [&](Resolver& container) -> Resolution<Connection> {
             connections.fetch_add(1);
+            connections.notify_all();
             auto configuration = container.resolve<Configuration>();
             if (!configuration) {
                 return std::unexpected(configuration.error());
