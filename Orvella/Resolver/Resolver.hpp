@@ -49,6 +49,22 @@ public:
     template<class Key>
     Resolution<Key> resolve();
 
+    // `resolve` of the key named by the type the result initialises:
+    // `Resolution<Navigator> navigator = resolver.inject();`.
+    class Injection {
+    public:
+        explicit Injection(Resolver& resolver) : m_resolver(resolver) {}
+        template<class Key>
+        operator Resolution<Key>() const // NOLINT: converts implicitly on purpose.
+        {
+            return m_resolver.resolve<Key>();
+        }
+
+    private:
+        Resolver& m_resolver;
+    };
+    Injection inject() { return Injection(*this); }
+
     // As `resolve`, but a key without a binding gives a null pointer instead
     // of an error. A bound key whose factory fails still fails.
     template<class Key>

@@ -31,8 +31,13 @@ struct Interface {
     virtual std::vector<int> places() const = 0;
 };
 
+struct OtherInterface {
+    virtual ~OtherInterface() = default;
+    virtual std::vector<int> places() const = 0;
+};
+
 template<class... Parts>
-struct Implementation final : Interface {
+struct Implementation final : Interface, OtherInterface {
     explicit Implementation(std::shared_ptr<Parts>... parts) : assembly(std::move(parts)...) {}
     std::vector<int> places() const override { return assembly.places; }
     Assembly<Parts...> assembly;
@@ -116,7 +121,7 @@ TEST(BinderTests, TypedConstructorsOfZeroToSevenParametersResolveEachByType)
         binder.bind<Assembly<Part<6>, Part<5>, Part<4>, Part<3>, Part<2>, Part<1>>,
             Assembly<Part<6>, Part<5>, Part<4>, Part<3>, Part<2>, Part<1>>, Part<6>, Part<5>, Part<4>, Part<3>, Part<2>,
             Part<1>>(Scope::transient);
-        binder.bind<Interface>(Scope::single,
+        binder.bind<OtherInterface>(Scope::single,
             [](std::shared_ptr<Part<7>> a, std::shared_ptr<Part<6>> b, std::shared_ptr<Part<5>> c,
                 std::shared_ptr<Part<4>> d, std::shared_ptr<const Part<3>> e, std::shared_ptr<Part<2>> f,
                 std::shared_ptr<Part<1>> g) {
@@ -133,19 +138,8 @@ TEST(BinderTests, TypedConstructorsOfZeroToSevenParametersResolveEachByType)
         (std::vector<int>{1, 2, 3, 4, 5}));
     EXPECT_EQ((resolver.resolve<Assembly<Part<6>, Part<5>, Part<4>, Part<3>, Part<2>, Part<1>>>().value()->places),
         (std::vector<int>{6, 5, 4, 3, 2, 1}));
-    // The later binding of `Interface` (seven parameters) replaced the one of four.
-    EXPECT_EQ(resolver.resolve<Interface>().value()->places(), (std::vector<int>{7, 6, 5, 4, 3, 2, 1}));
-}
-
-TEST(BinderTests, TypedConstructorWithFourParametersBehindAnInterface)
-{
-    // The product is presented as the key it was bound to.
-    Resolver resolver(modules([](Binder& binder) {
-        bindParts(binder);
-        binder.bind<Interface, Implementation<Part<4>, Part<3>, Part<2>, Part<1>>, Part<4>, Part<3>, Part<2>, Part<1>>(
-            Scope::transient);
-    }));
     EXPECT_EQ(resolver.resolve<Interface>().value()->places(), (std::vector<int>{4, 3, 2, 1}));
+    EXPECT_EQ(resolver.resolve<OtherInterface>().value()->places(), (std::vector<int>{7, 6, 5, 4, 3, 2, 1}));
 }
 
 TEST(BinderTests, FailingParameterFailsTheBindingAndStopsTheRest)
@@ -179,6 +173,9 @@ TEST(BinderTests, ConstructCallsAFunctionWithResolvedParameters)
     });
     ASSERT_TRUE(sum);
     EXPECT_EQ(*sum, 25);
+
+    auto placeOf = +[](std::shared_ptr<Part<3>> three) { return three->place; };
+    EXPECT_EQ(resolver.construct(placeOf).value(), 3);
 
     auto assembly = resolver.construct<Assembly<Part<7>, Part<1>>, Part<7>, Part<1>>();
     ASSERT_TRUE(assembly);

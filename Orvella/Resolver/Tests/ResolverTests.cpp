@@ -83,6 +83,8 @@ TEST(ResolverTests, SingleIsSharedAcrossAllItsAliases)
     EXPECT_EQ(client->get(), static_cast<SyncClient*>(manager->get()));
     EXPECT_EQ((*share)->shareState, 7);
     EXPECT_EQ(resolver.resolve<Manager>()->get(), manager->get());
+    Resolution<ShareService> injected = resolver.inject();
+    EXPECT_EQ(injected.value().get(), share->get());
     EXPECT_EQ(built, 1);
 }
 
