@@ -1,0 +1,109 @@
+#include "Orvella/Tracking/BITHockeyManager.hpp"
+#include "Orvella/Tracking/BITMetricsManager.hpp"
+#include "Orvella/Tracking/HockeyTrackingManager.hpp"
+#include "Orvella/Tracking/TrackingManager.hpp"
+
+#include "Platform/Foundation/Log.hpp"
+
+#include <nlohmann/json.hpp>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace Orvella {
+
+std::string_view eventName(TrackingEvent event)
+{
+    switch (event) {
+    case TrackingEvent::appStart:
+        return "APP_START";
+    case TrackingEvent::appInstall:
+        return "APP_INSTALL";
+    case TrackingEvent::appLogin:
+        return "APP_LOGIN";
+    case TrackingEvent::errDBLost:
+        return "ERROR_DB_LOST";
+    }
+    return {};
+}
+
+std::filesystem::path BITMetricsManager::defaultLogFile(std::string_view applicationIdentifier)
+{
+    std::filesystem::path base;
+    if (const char* state = std::getenv("XDG_STATE_HOME"); state && *state == '/')
+        base = state;
+    else if (const char* home = std::getenv("HOME"); home && *home)
+        base = std::filesystem::path(home) / ".local" / "state";
+    else
+        base = "/tmp";
+    return base / std::string(applicationIdentifier) / "usage.log";
+}
+
+void BITMetricsManager::trackEventWithName(std::string_view name)
+{
+    std::error_code error;
+    auto folder = m_logFile.parent_path();
+    if (!std::filesystem::is_directory(folder, error)) {
+        std::filesystem::create_directories(folder, error);
+        ::chmod(folder.c_str(), 0700);
+    }
+    auto seconds = std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch()).count();
+    auto line = nlohmann::json { { "event", name }, { "time", seconds } }.dump() + "\n";
+    // One write of a whole line with O_APPEND, so two processes never interleave lines.
+    int descriptor = ::open(m_logFile.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
+    if (descriptor < 0 || ::write(descriptor, line.data(), line.size()) != static_cast<ssize_t>(line.size()))
+        Platform::Log::failure("Das Nutzungsprotokoll " + m_logFile.string() + " kann nicht geschrieben werden: " + std::strerror(errno));
+    if (descriptor >= 0)
+        ::close(descriptor);
+}
+
+void BITHockeyManager::configureWithIdentifier(std::string identifier)
+{
+    m_identifier = std::move(identifier);
+    Platform::Log::line("Absturzberichte: eingerichtet für " + m_identifier + " (nur Protokoll)");
+}
+
+void BITHockeyManager::startManager()
+{
+    m_started = true;
+    Platform::Log::line(std::string("Absturzberichte: gestartet, Absturzmeldungen ") + (m_crashManagerDisabled ? "aus" : "an") + ", Nutzungsdaten "
+        + (m_metricsManagerDisabled ? "aus" : "an"));
+}
+
+HockeyTrackingManager::HockeyTrackingManager(Reactive::Property<bool> enableUsageTracking,
+    std::shared_ptr<Reactive::MutableProperty<bool>> appInstallTracked, std::shared_ptr<BITHockeyManager> hockeyManager)
+    : m_enableUsageTracking(std::move(enableUsageTracking))
+    , m_appInstallTracked(std::move(appInstallTracked))
+    , m_hockeyManager(std::move(hockeyManager))
+{
+}
+
+void HockeyTrackingManager::send(TrackingEvent event)
+{
+    auto metrics = m_hockeyManager ? m_hockeyManager->metricsManager() : nullptr;
+    if (!m_enableUsageTracking.value() || !metrics) {
+        Platform::Log::line("Got no metricsManager from BITHockeyManager!");
+        return;
+    }
+    metrics->trackEventWithName(eventName(event));
+}
+
+void HockeyTrackingManager::trackAppStart()
+{
+    if (!m_appInstallTracked->value()) {
+        send(TrackingEvent::appInstall);
+        m_appInstallTracked->set(true);
+    }
+    send(TrackingEvent::appStart);
+}
+
+void HockeyTrackingManager::trackLogin() { send(TrackingEvent::appLogin); }
+
+void HockeyTrackingManager::trackDatabaseLost() { send(TrackingEvent::errDBLost); }
+
+} // namespace Orvella
