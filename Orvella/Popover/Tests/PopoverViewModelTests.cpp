@@ -1,5 +1,5 @@
 #include "Orvella/Popover/PopoverViewModel.hpp"
-#include "Orvella/Popover/Tests/PopoverFakes.hpp"
+#include "Orvella/Popover/TestSupport/PopoverFakes.hpp"
 #include "Orvella/Shared/ClientConfiguration.hpp"
 
 #include "Reactive/Schedulers/ImmediateScheduler.hpp"

@@ -1,4 +1,4 @@
-#include "Orvella/Popover/Tests/PopoverFakes.hpp"
+#include "Orvella/Popover/TestSupport/PopoverFakes.hpp"
 #include "Orvella/StatusItem/StatusItemViewModel.hpp"
 #include "Orvella/StatusItem/SyncStatusDisplay.hpp"
 

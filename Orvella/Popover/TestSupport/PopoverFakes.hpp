@@ -1,5 +1,5 @@
 #pragma once
-// Doubles of the services the popover's view model reads.
+// Doubles of the services the popover's view model reads, for the tests and the gallery.
 
 #include "Orvella/Popover/CloudFolderLocation.hpp"
 #include "Orvella/Popover/PopoverFilesProvider.hpp"
