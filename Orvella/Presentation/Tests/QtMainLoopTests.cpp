@@ -52,7 +52,7 @@ TEST(QtMainLoopTests, runsTimedWorkInDateOrder)
     loop->post(later, record("later-1", later));
     loop->post(sooner, record("sooner", sooner));
     loop->post(later, record("later-2", later));
-    loop->post(record("now", start));
+    loop->post(start, record("now", start));
     ASSERT_TRUE(processEventsUntil([&] { return order.size() == 4; }));
     EXPECT_EQ(order, (std::vector<std::string> { "now", "sooner", "later-1", "later-2" }));
     EXPECT_FALSE(early);
