@@ -1,7 +1,5 @@
 #include "Orvella/Popover/RowDateFormatter.hpp"
 
-#include <array>
-#include <cstdio>
 #include <ctime>
 
 namespace Orvella {
@@ -28,11 +26,10 @@ LocalTime localTime(Platform::Date date, const TimeZone& zone)
     return { day, std::chrono::duration_cast<std::chrono::minutes>(local - day) };
 }
 
+// 0 to 99 as two digits.
 std::string twoDigits(long value)
 {
-    std::array<char, 8> buffer {};
-    std::snprintf(buffer.data(), buffer.size(), "%02ld", value);
-    return buffer.data();
+    return { static_cast<char>('0' + value / 10 % 10), static_cast<char>('0' + value % 10) };
 }
 
 } // namespace
