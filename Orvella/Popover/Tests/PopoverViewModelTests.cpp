@@ -214,6 +214,19 @@ TEST(PopoverViewModelTests, stateAndCommandFollowTheScheduler)
     EXPECT_EQ(fixture.viewModel->syncStatusText().value(), "Daten werden aktualisiert…");
 }
 
+// The rows' paths follow the settings' cloud folder as it is when a list comes.
+TEST(PopoverViewModelTests, pathsFollowTheCloudFolder)
+{
+    Reactive::MutableProperty<Platform::URL> folder(Platform::URL::fileURL("/home/nutzer/Cloud", Platform::URL::IsDirectory::Yes));
+    const PropertyCloudFolderLocation location { Reactive::Property<Platform::URL>(folder) };
+    EXPECT_EQ(localPath(location.currentCloudFolderURL(), "/a/b.txt"), "/home/nutzer/Cloud/a/b.txt");
+    folder.set(Platform::URL::fileURL("/mnt/Neuer Ordner", Platform::URL::IsDirectory::Yes));
+    EXPECT_EQ(localPath(location.currentCloudFolderURL(), "/a/b.txt"), "/mnt/Neuer Ordner/a/b.txt");
+    EXPECT_EQ(localPath(location.currentCloudFolderURL(), "/"), "/mnt/Neuer Ordner");
+    EXPECT_EQ(localPath(location.currentCloudFolderURL(), "/a//b"), std::nullopt);
+    EXPECT_EQ(localPath(location.currentCloudFolderURL(), "/a/./b"), std::nullopt);
+}
+
 // The usage line follows the quota, from the initial one on.
 TEST(PopoverViewModelTests, usageFollowsTheQuota)
 {
