@@ -1,0 +1,164 @@
+#include "Glimmerd/Tests/GlimmerdProcess.hpp"
+#include "Glimmerd/Tests/HostTestSupport.hpp"
+#include "Platform/Foundation/UserDefaults.hpp"
+#include "Sync/Model/FileWrapperItem.hpp"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <sys/stat.h>
+
+using namespace GlimmerdTesting;
+using namespace std::chrono_literals;
+using Platform::URL;
+using Sync::FileSyncStatus;
+
+namespace {
+
+class GlimmerdEndToEndTests : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        group = directory / "group";
+        runtime = directory / "run";
+        cloud = directory / "brisanto cloud";
+        mkdir(group.c_str(), 0700);
+        mkdir(runtime.c_str(), 0700);
+        std::filesystem::create_directories(cloud + "/Docs");
+        for (auto name : { "a.txt", "err.txt", "new.txt", "Docs/b.txt" })
+            Platform::Testing::writeFile(cloud + "/" + name, "x");
+        application = std::make_unique<TestApplication>(group);
+    }
+
+    void writeSettings()
+    {
+        auto defaults = Platform::UserDefaults::open(group);
+        ASSERT_TRUE(defaults);
+        ASSERT_TRUE((*defaults)->set("CloudFolderURL", cloud));
+    }
+
+    void writeDatabase()
+    {
+        application->fileStore->add(Sync::FileWrapperItem({ .syncFileID = Sync::SyncFileID::remote(42), .path = "/a.txt", .fileName = "a.txt",
+            .syncParentID = Sync::SyncFileID::remote(1) }));
+        application->fileStore->add(Sync::FileWrapperItem({ .syncFileID = Sync::SyncFileID::remote(43), .path = "/Docs/",
+            .fileName = "Docs", .syncParentID = Sync::SyncFileID::remote(1), .type = Sync::FileType::folder() }));
+        application->statusStore->setStatus(item("a.txt"), FileSyncStatus::upToDate);
+        application->statusStore->setStatus(item("err.txt"), FileSyncStatus::error);
+        application->statusStore->setStatus(item("Docs"), FileSyncStatus::upToDate);
+        application->statusStore->setStatus(item("Docs/b.txt"), FileSyncStatus::syncing);
+    }
+
+    // The usual start: settings, database and a running application, then glimmerd.
+    void start()
+    {
+        writeSettings();
+        writeDatabase();
+        application->launch();
+        glimmerd = std::make_unique<GlimmerdProcess>(group, runtime);
+        ASSERT_TRUE(glimmerd->waitUntilServing());
+        ASSERT_TRUE(waitFor([&] { return ctl({ "observed" }).output == cloud + "\n"; }, 20s)) << glimmerd->log();
+    }
+
+    ProgramResult ctl(std::vector<std::string> arguments) { return glimmerctl(*glimmerd, std::move(arguments)); }
+    URL item(const std::string& relative) { return URL::fileURL(cloud + "/" + relative); }
+
+    Platform::Testing::TemporaryDirectory directory;
+    std::string group, runtime, cloud;
+    std::unique_ptr<TestApplication> application;
+    std::unique_ptr<GlimmerdProcess> glimmerd;
+};
+
+} // namespace
+
+// With the application answering, glimmerd observes the cloud folder and
+// badges files, folders and the folder itself from the database.
+TEST_F(GlimmerdEndToEndTests, ObservedFolderAndBadges)
+{
+    start();
+    auto badges = ctl({ "badge", cloud + "/a.txt", cloud + "/err.txt", cloud + "/new.txt", cloud + "/Docs", cloud });
+    EXPECT_EQ(badges.exitStatus, 0);
+    EXPECT_EQ(badges.output, "Idle\t" + cloud + "/a.txt\nError\t" + cloud + "/err.txt\nSyncing\t" + cloud
+            + "/new.txt\nSyncing\t" + cloud + "/Docs\nSyncing\t" + cloud + "\n");
+    auto log = glimmerd->log();
+    EXPECT_NE(log.find("Orvella Finder Sync launched from "), std::string::npos);
+    EXPECT_NE(log.find("success, trying to start up now"), std::string::npos);
+    EXPECT_NE(log.find("started watching folder: " + cloud), std::string::npos);
+}
+
+// A status committed by another process reaches `glimmerctl watch` for an
+// item the file manager asked about, and the folder's badge follows.
+TEST_F(GlimmerdEndToEndTests, CommittedStatusReachesWatch)
+{
+    start();
+    LineReader watch(GLIMMERCTL_PROGRAM, { "--socket", glimmerd->socketPath(), "watch" }, glimmerdEnvironment(group, runtime));
+    EXPECT_EQ(ctl({ "badge", cloud + "/a.txt" }).output, "Idle\t" + cloud + "/a.txt\n");
+    // The watch may subscribe after the first commit; commits alternate until one shows.
+    int commits = 0;
+    EXPECT_TRUE(waitFor([&] {
+        application->statusStore->setStatus(item("a.txt"), ++commits % 2 ? FileSyncStatus::error : FileSyncStatus::upToDate);
+        return watch.waitForLine((commits % 2 ? "Error\t" : "Idle\t") + cloud + "/a.txt", 1s);
+    }, 20s)) << glimmerd->log();
+    EXPECT_EQ(ctl({ "badge", cloud + "/a.txt" }).output, (commits % 2 ? "Error\t" : "Idle\t") + cloud + "/a.txt\n");
+}
+
+// Choosing the entries sends the share requests with the remote identifier
+// over the real channel; the folder offers both entries.
+TEST_F(GlimmerdEndToEndTests, InvokeSendsShareRequests)
+{
+    start();
+    auto menu = ctl({ "menu", cloud + "/Docs" });
+    EXPECT_EQ(menu.exitStatus, 0);
+    EXPECT_EQ(menu.output, "title\tbrisanto cloud\n0\tenabled\tLink teilen \u2026\n1\tenabled\tOrdner freigeben \u2026\n");
+    EXPECT_EQ(ctl({ "invoke", "0", cloud + "/a.txt" }).exitStatus, 0);
+    EXPECT_EQ(ctl({ "invoke", "1", cloud + "/Docs" }).exitStatus, 0);
+    EXPECT_EQ(ctl({ "invoke", "0", cloud + "/new.txt" }).exitStatus, 4);
+    EXPECT_EQ(ctl({ "invoke", "0", cloud + "/a.txt", cloud + "/err.txt" }).exitStatus, 3);
+    ASSERT_TRUE(waitFor([&] { return application->shareRequests().size() >= 2; }, 20s));
+    EXPECT_EQ(application->shareRequests(), (std::vector<std::pair<std::string, std::int64_t>> {
+                                                { "CloudCreatePublicShare", 42 }, { "CloudCreatePrivateShare", 43 } }));
+}
+
+// After the application's termination `observed` empties; SIGTERM ends
+// glimmerd with status 0; a second glimmerd of the user does not start.
+TEST_F(GlimmerdEndToEndTests, TerminationAndOneInstance)
+{
+    start();
+    GlimmerdProcess second(group, runtime);
+    EXPECT_EQ(second.waitForExit(30s), 1);
+    EXPECT_EQ(ctl({ "observed" }).output, cloud + "\n");
+
+    application->terminate();
+    EXPECT_TRUE(waitFor([&] { return ctl({ "observed" }).output.empty(); }, 20s)) << glimmerd->log();
+    EXPECT_NE(glimmerd->log().find("stopped watching folder: " + URL::fileURL(cloud, URL::IsDirectory::Yes).absoluteString()),
+        std::string::npos);
+    EXPECT_EQ(glimmerd->terminate(), 0);
+    EXPECT_FALSE(std::filesystem::exists(runtime + "/orvella/glimmerd.sock"));
+}
+
+// Without database and settings glimmerd keeps running, writes neither, and
+// picks both up once the application has written them.
+TEST_F(GlimmerdEndToEndTests, MissingDatabaseAndSettings)
+{
+    application->launch();
+    glimmerd = std::make_unique<GlimmerdProcess>(group, runtime);
+    ASSERT_TRUE(glimmerd->waitUntilServing());
+    EXPECT_EQ(ctl({ "observed" }).output, "");
+    EXPECT_EQ(ctl({ "badge", cloud + "/a.txt" }).output, "Syncing\t" + cloud + "/a.txt\n");
+    EXPECT_FALSE(std::filesystem::exists(group + "/Cloud.realm"));
+    EXPECT_FALSE(std::filesystem::exists(group + "/defaults.json"));
+
+    writeSettings();
+    writeDatabase();
+    application->postSettingsChanged();
+    ASSERT_TRUE(waitFor([&] { return ctl({ "observed" }).output == cloud + "\n"; }, 20s)) << glimmerd->log();
+    EXPECT_EQ(ctl({ "badge", cloud + "/a.txt" }).output, "Idle\t" + cloud + "/a.txt\n");
+    // The status stream starts once the database is readable (it is retried every few seconds).
+    LineReader watch(GLIMMERCTL_PROGRAM, { "--socket", glimmerd->socketPath(), "watch" }, glimmerdEnvironment(group, runtime));
+    // Commits before the stream started are not delivered: alternate until one is.
+    int commits = 0;
+    EXPECT_TRUE(waitFor([&] {
+        application->statusStore->setStatus(item("a.txt"), ++commits % 2 ? FileSyncStatus::error : FileSyncStatus::upToDate);
+        return watch.waitForLine(cloud + "/a.txt", 1s);
+    }, 30s)) << glimmerd->log();
+}
