@@ -106,6 +106,8 @@ private:
     [[nodiscard]] Sync::FileRef fileForURL(const Platform::URL& url, bool isFolder) const;
     [[nodiscard]] std::optional<Sync::SyncFileID> selectedFileID(const Platform::URL& url) const;
     [[nodiscard]] FinderSyncKit::Menu makeContextMenu(const Platform::URL& url) const;
+    // Sends `request` for the single selected item's remote identifier; nothing without one.
+    void sendShareRequest(void (ExtensionChannel::*request)(const Sync::SyncFileID&));
 
     FinderSyncEnvironment m_environment;
     std::set<Platform::URL> m_visibleFolderURLs;

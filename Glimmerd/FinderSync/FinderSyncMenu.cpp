@@ -85,23 +85,23 @@ void FinderSync::performAction(std::string_view action)
 
 void FinderSync::sharePublicLink()
 {
+    sendShareRequest(&ExtensionChannel::createPublicShareForFile);
+}
+
+void FinderSync::shareFolder()
+{
+    sendShareRequest(&ExtensionChannel::createPrivateShareForFile);
+}
+
+void FinderSync::sendShareRequest(void (ExtensionChannel::*request)(const Sync::SyncFileID&))
+{
     auto url = selectedItemURL();
     if (!url)
         return;
     auto id = selectedFileID(*url);
     // An item the service does not know yet cannot be shared.
     if (id && id->remoteID())
-        m_environment.channel->createPublicShareForFile(*id);
-}
-
-void FinderSync::shareFolder()
-{
-    auto url = selectedItemURL();
-    if (!url)
-        return;
-    auto id = selectedFileID(*url);
-    if (id && id->remoteID())
-        m_environment.channel->createPrivateShareForFile(*id);
+        (m_environment.channel.get()->*request)(*id);
 }
 
 } // namespace Glimmerd

@@ -60,12 +60,8 @@ void GlimmerLink::connected(GObject* source, GAsyncResult* result, gpointer data
     }
     auto* self = static_cast<GlimmerLink*>(data);
     self->m_connecting = false;
-    if (!connection) {
-        g_error_free(error);
-        self->disconnect();
-        self->scheduleReconnect();
-        return;
-    }
+    if (!connection)
+        return self->lose(error);
     self->m_connection = connection;
     self->m_input = g_data_input_stream_new(g_io_stream_get_input_stream(G_IO_STREAM(connection)));
     g_data_input_stream_set_newline_type(self->m_input, G_DATA_STREAM_NEWLINE_TYPE_LF);
@@ -116,13 +112,8 @@ void GlimmerLink::lineRead(GObject* source, GAsyncResult* result, gpointer data)
         return;
     }
     auto* self = static_cast<GlimmerLink*>(data);
-    if (!line) {
-        if (error)
-            g_error_free(error);
-        self->disconnect();
-        self->scheduleReconnect();
-        return;
-    }
+    if (!line)
+        return self->lose(error);
     std::string text(line, length);
     g_free(line);
     self->handleLine(text);
@@ -202,12 +193,8 @@ void GlimmerLink::written(GObject* source, GAsyncResult* result, gpointer data)
     }
     auto* self = static_cast<GlimmerLink*>(data);
     self->m_writing = false;
-    if (!ok) {
-        g_error_free(error);
-        self->disconnect();
-        self->scheduleReconnect();
-        return;
-    }
+    if (!ok)
+        return self->lose(error);
     self->m_outgoing.pop_front();
     self->writeNext();
 }
@@ -239,6 +226,13 @@ void GlimmerLink::disconnect()
     m_observed.clear();
     if (hadFolders && m_events.observedChanged)
         m_events.observedChanged();
+}
+
+void GlimmerLink::lose(GError* error)
+{
+    g_clear_error(&error);
+    disconnect();
+    scheduleReconnect();
 }
 
 void GlimmerLink::scheduleReconnect()

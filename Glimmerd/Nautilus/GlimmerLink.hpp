@@ -61,6 +61,8 @@ private:
     void writeNext();
     static void written(GObject* source, GAsyncResult* result, gpointer self);
     void disconnect();
+    // The connection failed or ended: everything waiting fails, and a new one follows later.
+    void lose(GError* error);
     void scheduleReconnect();
     void adoptHello(const nlohmann::json& answer);
 

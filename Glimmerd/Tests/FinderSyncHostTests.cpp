@@ -2,8 +2,7 @@
 #include "Glimmerd/FinderSyncHost/FinderSyncHost.hpp"
 #include "Glimmerd/FinderSyncHost/FinderSyncProtocol.hpp"
 #include "Glimmerd/FinderSyncHost/GlimmerSocketPath.hpp"
-#include "Glimmerd/Tests/HostTestSupport.hpp"
-#include "Platform/FileSystem/Tests/TemporaryDirectory.hpp"
+#include "Glimmerd/Tests/HostFixture.hpp"
 
 #include <gtest/gtest.h>
 
@@ -18,24 +17,8 @@ using nlohmann::json;
 
 namespace {
 
-class FinderSyncHostTests : public ::testing::Test {
+class FinderSyncHostTests : public HostFixture {
 protected:
-    void SetUp() override
-    {
-        ensureApplication();
-        controller = std::make_shared<FinderSyncKit::FinderSyncController>();
-        extension = std::make_shared<FakeExtension>(controller);
-        socketPath = directory / "run/glimmerd.sock";
-    }
-
-    void listen(FinderSyncHostOptions options = {})
-    {
-        options.socketPath = socketPath;
-        auto listening = FinderSyncHost::FinderSyncHost::listen(options, controller, extension);
-        ASSERT_TRUE(listening) << listening.error();
-        host = std::move(*listening);
-    }
-
     GlimmerClient connect()
     {
         auto client = GlimmerClient::connect(socketPath);
@@ -50,12 +33,6 @@ protected:
         EXPECT_TRUE(answer) << (answer ? "" : answer.error().text);
         return answer ? *answer : json();
     }
-
-    Platform::Testing::TemporaryDirectory directory;
-    std::string socketPath;
-    std::shared_ptr<FinderSyncKit::FinderSyncController> controller;
-    std::shared_ptr<FakeExtension> extension;
-    std::unique_ptr<FinderSyncHost::FinderSyncHost> host;
 };
 
 } // namespace

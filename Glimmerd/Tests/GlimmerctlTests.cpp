@@ -1,6 +1,4 @@
-#include "Glimmerd/FinderSyncHost/FinderSyncHost.hpp"
-#include "Glimmerd/Tests/HostTestSupport.hpp"
-#include "Platform/FileSystem/Tests/TemporaryDirectory.hpp"
+#include "Glimmerd/Tests/HostFixture.hpp"
 
 #include <gtest/gtest.h>
 
@@ -8,17 +6,12 @@ using namespace GlimmerdTesting;
 
 namespace {
 
-class GlimmerctlTests : public ::testing::Test {
+class GlimmerctlTests : public HostFixture {
 protected:
     void SetUp() override
     {
-        ensureApplication();
-        controller = std::make_shared<FinderSyncKit::FinderSyncController>();
-        extension = std::make_shared<FakeExtension>(controller);
-        socketPath = directory / "glimmerd.sock";
-        auto listening = FinderSyncHost::FinderSyncHost::listen({ .socketPath = socketPath }, controller, extension);
-        ASSERT_TRUE(listening) << listening.error();
-        host = std::move(*listening);
+        HostFixture::SetUp();
+        listen();
     }
 
     ProgramResult glimmerctl(std::vector<std::string> arguments)
@@ -26,12 +19,6 @@ protected:
         arguments.insert(arguments.begin(), { "--socket", socketPath });
         return onClientThread([&] { return runProgram(GLIMMERCTL_PROGRAM, arguments); });
     }
-
-    Platform::Testing::TemporaryDirectory directory;
-    std::string socketPath;
-    std::shared_ptr<FinderSyncKit::FinderSyncController> controller;
-    std::shared_ptr<FakeExtension> extension;
-    std::unique_ptr<FinderSyncHost::FinderSyncHost> host;
 };
 
 } // namespace

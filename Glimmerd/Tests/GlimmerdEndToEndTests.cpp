@@ -1,12 +1,9 @@
-#include "Glimmerd/Tests/GlimmerdProcess.hpp"
-#include "Glimmerd/Tests/HostTestSupport.hpp"
-#include "Platform/Foundation/UserDefaults.hpp"
-#include "Sync/Model/FileWrapperItem.hpp"
+#include "Glimmerd/Tests/GlimmerdFixture.hpp"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <sys/stat.h>
+#include <sys/wait.h>
 
 using namespace GlimmerdTesting;
 using namespace std::chrono_literals;
@@ -15,59 +12,7 @@ using Sync::FileSyncStatus;
 
 namespace {
 
-class GlimmerdEndToEndTests : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        group = directory / "group";
-        runtime = directory / "run";
-        cloud = directory / "brisanto cloud";
-        mkdir(group.c_str(), 0700);
-        mkdir(runtime.c_str(), 0700);
-        std::filesystem::create_directories(cloud + "/Docs");
-        for (auto name : { "a.txt", "err.txt", "new.txt", "Docs/b.txt" })
-            Platform::Testing::writeFile(cloud + "/" + name, "x");
-        application = std::make_unique<TestApplication>(group);
-    }
-
-    void writeSettings()
-    {
-        auto defaults = Platform::UserDefaults::open(group);
-        ASSERT_TRUE(defaults);
-        ASSERT_TRUE((*defaults)->set("CloudFolderURL", cloud));
-    }
-
-    void writeDatabase()
-    {
-        application->fileStore->add(Sync::FileWrapperItem({ .syncFileID = Sync::SyncFileID::remote(42), .path = "/a.txt", .fileName = "a.txt",
-            .syncParentID = Sync::SyncFileID::remote(1) }));
-        application->fileStore->add(Sync::FileWrapperItem({ .syncFileID = Sync::SyncFileID::remote(43), .path = "/Docs/",
-            .fileName = "Docs", .syncParentID = Sync::SyncFileID::remote(1), .type = Sync::FileType::folder() }));
-        application->statusStore->setStatus(item("a.txt"), FileSyncStatus::upToDate);
-        application->statusStore->setStatus(item("err.txt"), FileSyncStatus::error);
-        application->statusStore->setStatus(item("Docs"), FileSyncStatus::upToDate);
-        application->statusStore->setStatus(item("Docs/b.txt"), FileSyncStatus::syncing);
-    }
-
-    // The usual start: settings, database and a running application, then glimmerd.
-    void start()
-    {
-        writeSettings();
-        writeDatabase();
-        application->launch();
-        glimmerd = std::make_unique<GlimmerdProcess>(group, runtime);
-        ASSERT_TRUE(glimmerd->waitUntilServing());
-        ASSERT_TRUE(waitFor([&] { return ctl({ "observed" }).output == cloud + "\n"; }, 20s)) << glimmerd->log();
-    }
-
-    ProgramResult ctl(std::vector<std::string> arguments) { return glimmerctl(*glimmerd, std::move(arguments)); }
-    URL item(const std::string& relative) { return URL::fileURL(cloud + "/" + relative); }
-
-    Platform::Testing::TemporaryDirectory directory;
-    std::string group, runtime, cloud;
-    std::unique_ptr<TestApplication> application;
-    std::unique_ptr<GlimmerdProcess> glimmerd;
-};
+class GlimmerdEndToEndTests : public GlimmerdFixture { };
 
 } // namespace
 

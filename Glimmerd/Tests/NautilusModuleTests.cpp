@@ -1,7 +1,4 @@
-#include "Glimmerd/Tests/GlimmerdProcess.hpp"
-#include "Glimmerd/Tests/HostTestSupport.hpp"
-#include "Platform/Foundation/UserDefaults.hpp"
-#include "Sync/Model/FileWrapperItem.hpp"
+#include "Glimmerd/Tests/GlimmerdFixture.hpp"
 
 #include <gio/gio.h>
 #include <glib-object.h>
@@ -159,31 +156,12 @@ bool sensitive(gpointer item)
     return value;
 }
 
-class NautilusModuleTests : public ::testing::Test {
+class NautilusModuleTests : public GlimmerdFixture {
 protected:
     void SetUp() override
     {
-        group = directory / "group";
-        runtime = directory / "run";
-        cloud = directory / "brisanto cloud";
-        mkdir(group.c_str(), 0700);
-        mkdir(runtime.c_str(), 0700);
-        std::filesystem::create_directories(cloud + "/Docs");
-        for (auto name : { "a.txt", "err.txt", "new.txt" })
-            Platform::Testing::writeFile(cloud + "/" + name, "x");
-        application = std::make_unique<TestApplication>(group);
-        auto defaults = Platform::UserDefaults::open(group);
-        ASSERT_TRUE(defaults && (*defaults)->set("CloudFolderURL", cloud));
-        application->fileStore->add(Sync::FileWrapperItem({ .syncFileID = Sync::SyncFileID::remote(42), .path = "/a.txt",
-            .fileName = "a.txt", .syncParentID = Sync::SyncFileID::remote(1) }));
-        application->fileStore->add(Sync::FileWrapperItem({ .syncFileID = Sync::SyncFileID::remote(43), .path = "/Docs/",
-            .fileName = "Docs", .syncParentID = Sync::SyncFileID::remote(1), .type = Sync::FileType::folder() }));
-        application->statusStore->setStatus(Platform::URL::fileURL(cloud + "/a.txt"), FileSyncStatus::upToDate);
-        application->statusStore->setStatus(Platform::URL::fileURL(cloud + "/err.txt"), FileSyncStatus::error);
-        application->launch();
-        glimmerd = std::make_unique<GlimmerdProcess>(group, runtime);
-        ASSERT_TRUE(glimmerd->waitUntilServing());
-        ASSERT_TRUE(waitFor([&] { return glimmerctl(*glimmerd, { "observed" }).output == cloud + "\n"; }, 20s));
+        GlimmerdFixture::SetUp();
+        start();
         // The module finds glimmerd where every client does.
         setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
     }
@@ -205,10 +183,6 @@ protected:
         return *file->emblems;
     }
 
-    Platform::Testing::TemporaryDirectory directory;
-    std::string group, runtime, cloud;
-    std::unique_ptr<TestApplication> application;
-    std::unique_ptr<GlimmerdProcess> glimmerd;
     GObject* provider = nullptr;
 };
 
