@@ -105,11 +105,12 @@ void FinderSync::subscribeToStatuses()
     if (!m_environment.isDatabaseReadable()) {
         // The stream would stay silent for a file that cannot be opened now;
         // start it once the application has written the database.
-        m_disposable.add(m_environment.mainScheduler->schedule(
+        // Not kept in `m_disposable`: a retry after the object has gone finds no object and ends.
+        (void)m_environment.mainScheduler->schedule(
             m_environment.mainScheduler->currentDate() + m_environment.databaseRetryInterval, [weakSelf] {
                 if (auto self = weakSelf.lock())
                     self->subscribeToStatuses();
-            }));
+            });
         return;
     }
     m_disposable.add(m_environment.fileStatusStore->statusProducer()
@@ -139,7 +140,8 @@ void FinderSync::pingApp()
         if (auto self = weakSelf.lock())
             self->handlePong(number, success);
     };
-    m_disposable.add(scheduler->schedule(scheduler->currentDate() + m_environment.pingTimeout, [deliver] { deliver(false); }));
+    // Like the pong, the time-out holds the object weakly, so it need not be cancelled.
+    (void)scheduler->schedule(scheduler->currentDate() + m_environment.pingTimeout, [deliver] { deliver(false); });
     m_environment.channel->ping([scheduler, deliver](bool success) { scheduler->schedule([deliver, success] { deliver(success); }); });
 }
 

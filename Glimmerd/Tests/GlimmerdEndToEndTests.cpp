@@ -1,4 +1,5 @@
 #include "Glimmerd/Tests/GlimmerdFixture.hpp"
+#include "Platform/Desktop/ExtensionRegistry.hpp"
 
 #include <gtest/gtest.h>
 
@@ -106,4 +107,30 @@ TEST_F(GlimmerdEndToEndTests, MissingDatabaseAndSettings)
         application->statusStore->setStatus(item("a.txt"), ++commits % 2 ? FileSyncStatus::error : FileSyncStatus::upToDate);
         return watch.waitForLine(cloud + "/a.txt", 1s);
     }, 30s)) << glimmerd->log();
+}
+
+// The application's extension registry starts glimmerd and stops it with
+// SIGTERM, after which glimmerd has removed its socket; `--print-socket`
+// names the socket the clients use.
+TEST_F(GlimmerdEndToEndTests, StartedAndStoppedByTheRegistry)
+{
+    writeSettings();
+    writeDatabase();
+    application->launch();
+    // A copy of its own, so that stopping it touches no other test's glimmerd.
+    auto executable = std::filesystem::path(directory / "glimmerd");
+    std::filesystem::copy_file(GLIMMERD_PROGRAM, executable);
+    setenv("ORVELLA_GROUP_CONTAINER", group.c_str(), 1);
+    setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+    auto socket = runtime + "/orvella/glimmerd.sock";
+    EXPECT_EQ(runProgram(executable, { "--print-socket" }).output, socket + "\n");
+
+    Platform::FileExtensionRegistry registry(group);
+    ASSERT_TRUE(registry.add("de.orvella.desktop.Glimmerd", executable));
+    ASSERT_TRUE(registry.use("de.orvella.desktop.Glimmerd"));
+    EXPECT_TRUE(waitFor([&] { return runProgram(GLIMMERCTL_PROGRAM, { "--socket", socket, "observed" }).output == cloud + "\n"; }, 30s));
+    EXPECT_EQ(Platform::ExtensionProcesses::running(executable).size(), 1u);
+    ASSERT_TRUE(registry.ignore("de.orvella.desktop.Glimmerd"));
+    EXPECT_TRUE(waitFor([&] { return Platform::ExtensionProcesses::running(executable).empty(); }, 30s));
+    EXPECT_FALSE(std::filesystem::exists(socket));
 }
