@@ -8,7 +8,7 @@ cd "$(dirname "$0")/.."
 screenshot=${1:-build/nautilus-preview.png}
 
 apt-get update -qq
-apt-get install -y -qq --no-install-recommends nautilus dbus-x11 xvfb xauth x11-apps imagemagick sqlite3 >/dev/null
+apt-get install -y -qq --no-install-recommends nautilus dbus-x11 xvfb xauth imagemagick sqlite3 >/dev/null
 
 cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DORVELLA_BUILD_BENCHMARKS=OFF
 cmake --build build/release -j "$(nproc)" --target glimmerd glimmerctl glimmer-nautilus glimmer-test-application
@@ -47,7 +47,7 @@ xvfb-run -a -s "-screen 0 1280x800x24" dbus-run-session -- bash -c '
     build/release/Glimmerd/glimmerctl badge "$1"/*
     nautilus --new-window "$1" >/dev/null 2>&1 & files=$!
     sleep 10
-    xwd -root -silent | convert xwd:- "$2"
+    import -window root "$2"
     kill $files $extension $application 2>/dev/null || true
     wait 2>/dev/null || true
 ' preview "$cloud" "$screenshot"
