@@ -74,8 +74,17 @@ TEST_F(GlimmerdEndToEndTests, TerminationAndOneInstance)
     EXPECT_EQ(second.waitForExit(30s), 1);
     EXPECT_EQ(ctl({ "observed" }).output, cloud + "\n");
 
+    LineReader watch(GLIMMERCTL_PROGRAM, { "--socket", glimmerd->socketPath(), "watch" }, glimmerdEnvironment(group, runtime));
+    // The watch is subscribed once it answers a badge change of its own making.
+    int commits = 0;
+    ASSERT_TRUE(waitFor([&] {
+        (void)ctl({ "badge", cloud + "/a.txt" });
+        application->statusStore->setStatus(item("a.txt"), ++commits % 2 ? FileSyncStatus::error : FileSyncStatus::upToDate);
+        return watch.waitForLine(cloud + "/a.txt", 1s);
+    }, 20s));
     application->terminate();
     EXPECT_TRUE(waitFor([&] { return ctl({ "observed" }).output.empty(); }, 20s)) << glimmerd->log();
+    EXPECT_TRUE(watch.waitForLine("observed", 20s));
     EXPECT_NE(glimmerd->log().find("stopped watching folder: " + URL::fileURL(cloud, URL::IsDirectory::Yes).absoluteString()),
         std::string::npos);
     EXPECT_EQ(glimmerd->terminate(), 0);
