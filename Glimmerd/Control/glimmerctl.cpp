@@ -127,6 +127,47 @@ std::optional<json> menuTarget(const std::vector<std::string>& paths)
     return parent.string();
 }
 
+// `menu [--kind KIND] PATH…` prints the menu; `invoke INDEX PATH…` runs an entry.
+int menuOrInvoke(Control::GlimmerClient& client, const std::string& command, std::vector<std::string> arguments)
+{
+    int status = 0;
+    std::string kind = "items";
+    std::optional<std::size_t> index;
+    if (command == "menu" && arguments.front() == "--kind") {
+        kind = arguments[1];
+        arguments.erase(arguments.begin(), arguments.begin() + 2);
+    }
+    if (command == "invoke") {
+        const auto& first = arguments.front();
+        std::size_t number = 0;
+        std::from_chars(first.data(), first.data() + first.size(), number);
+        index = number;
+        arguments.erase(arguments.begin());
+    }
+    json request = { { "op", command }, { "kind", kind }, { "selection", selection(arguments) } };
+    if (auto target = menuTarget(arguments))
+        request["target"] = *target;
+    if (index)
+        request["index"] = *index;
+    auto answer = ask(client, std::move(request), status);
+    if (!answer)
+        return status;
+    if (index)
+        return 0;
+    const auto& menu = (*answer)["menu"];
+    if (!menu.is_object()) {
+        std::cerr << "Für diese Auswahl gibt es kein Menü.\n";
+        return exitNoMenu;
+    }
+    std::cout << "title\t" << text(menu.value("title", json())) << '\n';
+    std::size_t position = 0;
+    for (const auto& item : menu.value("items", json::array())) {
+        std::cout << position++ << '\t' << (item.value("enabled", false) ? "enabled" : "disabled") << '\t'
+                  << text(item.value("title", json())) << '\n';
+    }
+    return 0;
+}
+
 int run(Control::GlimmerClient& client, const std::string& command, std::vector<std::string> arguments)
 {
     int status = 0;
@@ -149,49 +190,8 @@ int run(Control::GlimmerClient& client, const std::string& command, std::vector<
         }
         return 0;
     }
-    if (command == "menu" || command == "invoke") {
-        std::string kind = "items";
-        std::optional<std::size_t> index;
-        if (command == "menu" && arguments.size() >= 2 && arguments.front() == "--kind") {
-            kind = arguments[1];
-            arguments.erase(arguments.begin(), arguments.begin() + 2);
-        }
-        if (command == "invoke") {
-            if (arguments.empty())
-                return usage();
-            std::size_t number = 0;
-            const auto& first = arguments.front();
-            auto parsed = std::from_chars(first.data(), first.data() + first.size(), number);
-            if (parsed.ec != std::errc() || parsed.ptr != first.data() + first.size())
-                return usage();
-            index = number;
-            arguments.erase(arguments.begin());
-        }
-        if (arguments.empty())
-            return usage();
-        json request = { { "op", command }, { "kind", kind }, { "selection", selection(arguments) } };
-        if (auto target = menuTarget(arguments))
-            request["target"] = *target;
-        if (index)
-            request["index"] = *index;
-        auto answer = ask(client, std::move(request), status);
-        if (!answer)
-            return status;
-        if (index)
-            return 0;
-        const auto& menu = (*answer)["menu"];
-        if (!menu.is_object()) {
-            std::cerr << "Für diese Auswahl gibt es kein Menü.\n";
-            return exitNoMenu;
-        }
-        std::cout << "title\t" << text(menu.value("title", json())) << '\n';
-        std::size_t position = 0;
-        for (const auto& item : menu.value("items", json::array())) {
-            std::cout << position++ << '\t' << (item.value("enabled", false) ? "enabled" : "disabled") << '\t'
-                      << text(item.value("title", json())) << '\n';
-        }
-        return 0;
-    }
+    if (command == "menu" || command == "invoke")
+        return menuOrInvoke(client, command, std::move(arguments));
     if (command == "watch")
         return arguments.empty() ? watch(client) : usage();
     return usage();

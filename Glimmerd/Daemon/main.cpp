@@ -57,6 +57,27 @@ sigset_t terminationSignals()
     return terminations;
 }
 
+// The extension's services over the group directory: read-only stores, the
+// settings file, the channel, and the main loop for everything it hands over.
+Glimmerd::FinderSyncEnvironment makeEnvironment(const std::filesystem::path& group, std::shared_ptr<Reactive::MainLoop> loop,
+    std::shared_ptr<Platform::Wormhole> wormhole, std::shared_ptr<Platform::DistributedNotificationCenter> notificationCenter)
+{
+    auto database = Glimmerd::readOnlyDatabaseFactory(group / "Cloud.realm");
+    auto storeScheduler = Reactive::QueueScheduler::make("Glimmerd Database Queue");
+    Glimmerd::FinderSyncEnvironment environment;
+    environment.syncController = std::make_shared<FinderSyncKit::FinderSyncController>();
+    environment.fileStore = std::make_shared<Sync::RealmFileStore>(database, storeScheduler);
+    environment.fileStatusStore = std::make_shared<Sync::RealmFileSyncStatusStore>(database, storeScheduler);
+    environment.channel = std::make_shared<Glimmerd::WormholeExtensionChannel>(
+        Orvella::WormholeNavigator(std::move(wormhole)), std::move(notificationCenter));
+    environment.settings = std::make_shared<Glimmerd::SharedCloudFolderSettings>(group / std::string(Platform::UserDefaults::fileName));
+    environment.mainScheduler = Reactive::MainQueueScheduler::make(std::move(loop));
+    environment.isDatabaseReadable = [database] { return Glimmerd::isDatabaseReadable(database); };
+    environment.launchPath = ownPath();
+    environment.clientName = Orvella::BrisantoClientConfiguration().clientName();
+    return environment;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -95,20 +116,7 @@ int main(int argc, char** argv)
     if (!wormhole)
         return fail("Der Nachrichtenkanal lässt sich nicht öffnen: " + wormhole.error().message());
 
-    auto database = Glimmerd::readOnlyDatabaseFactory(*group / "Cloud.realm");
-    auto storeScheduler = Reactive::QueueScheduler::make("Glimmerd Database Queue");
-    Glimmerd::FinderSyncEnvironment environment;
-    environment.syncController = std::make_shared<FinderSyncKit::FinderSyncController>();
-    environment.fileStore = std::make_shared<Sync::RealmFileStore>(database, storeScheduler);
-    environment.fileStatusStore = std::make_shared<Sync::RealmFileSyncStatusStore>(database, storeScheduler);
-    environment.channel = std::make_shared<Glimmerd::WormholeExtensionChannel>(
-        Orvella::WormholeNavigator(*wormhole), *notificationCenter);
-    environment.settings = std::make_shared<Glimmerd::SharedCloudFolderSettings>(
-        *group / std::string(Platform::UserDefaults::fileName));
-    environment.mainScheduler = Reactive::MainQueueScheduler::make(loop);
-    environment.isDatabaseReadable = [database] { return Glimmerd::isDatabaseReadable(database); };
-    environment.launchPath = ownPath();
-    environment.clientName = Orvella::BrisantoClientConfiguration().clientName();
+    auto environment = makeEnvironment(*group, loop, *wormhole, *notificationCenter);
     auto controller = environment.syncController;
     auto extension = Glimmerd::FinderSync::create(std::move(environment));
 

@@ -3,6 +3,7 @@
 #include <nlohmann/json.hpp>
 
 #include <expected>
+#include <map>
 #include <optional>
 #include <vector>
 
@@ -12,16 +13,11 @@ using nlohmann::json;
 using FinderSyncKit::Menu;
 using FinderSyncKit::MenuKind;
 
-namespace {
-
-// A refused request: its code on the wire and its German text.
-struct Refusal {
-    std::string code;
-    std::string text;
-};
-
+using Refusal = FinderSyncProtocol::Refusal;
 template<class Value>
-using Checked = std::expected<Value, Refusal>;
+using Checked = FinderSyncProtocol::Checked<Value>;
+
+namespace {
 
 Refusal invalidArgument(const std::string& name)
 {
@@ -170,79 +166,100 @@ FinderSyncProtocol::Answer FinderSyncProtocol::answer(std::string_view text)
         return refuse({ "unknownOp", "Die Anfrage nennt keine Operation." });
     const auto& name = op->get_ref<const std::string&>();
 
-    json result = { { "id", id }, { "ok", true } };
-    auto succeed = [&] { return Answer { line(result) }; };
+    using Handler = Checked<json> (FinderSyncProtocol::*)(const std::string& op, const json& request);
+    static const std::map<std::string, Handler, std::less<>> handlers {
+        { "hello", &FinderSyncProtocol::hello },
+        { "observed", &FinderSyncProtocol::observed },
+        { "begin", &FinderSyncProtocol::observing },
+        { "end", &FinderSyncProtocol::observing },
+        { "badge", &FinderSyncProtocol::badge },
+        { "menu", &FinderSyncProtocol::menu },
+        { "invoke", &FinderSyncProtocol::menu },
+        { "subscribe", &FinderSyncProtocol::subscribe },
+    };
+    auto handler = handlers.find(name);
+    if (handler == handlers.end())
+        return refuse({ "unknownOp", "Unbekannte Operation: " + name });
+    auto result = (this->*handler->second)(name, request);
+    if (!result)
+        return refuse(result.error());
+    json answer = { { "id", id }, { "ok", true } };
+    answer.update(*result);
+    return Answer { line(answer), name == "subscribe" };
+}
 
-    if (name == "hello") {
-        auto badges = json::array();
-        for (const auto& badge : m_controller->badgeImages())
-            badges.push_back({ { "identifier", badge.identifier }, { "image", badge.image }, { "label", badge.label } });
-        result["protocol"] = protocolVersion;
-        result["observed"] = pathList(m_controller->directoryURLs());
-        result["badges"] = std::move(badges);
-        return succeed();
+auto FinderSyncProtocol::hello(const std::string&, const json&) -> Checked<json>
+{
+    auto badges = json::array();
+    for (const auto& badge : m_controller->badgeImages())
+        badges.push_back({ { "identifier", badge.identifier }, { "image", badge.image }, { "label", badge.label } });
+    return json { { "protocol", protocolVersion }, { "observed", pathList(m_controller->directoryURLs()) },
+        { "badges", std::move(badges) } };
+}
+
+auto FinderSyncProtocol::observed(const std::string&, const json&) -> Checked<json>
+{
+    return json { { "observed", pathList(m_controller->directoryURLs()) } };
+}
+
+auto FinderSyncProtocol::observing(const std::string& op, const json& request) -> Checked<json>
+{
+    auto url = pathField(request, "path");
+    if (!url)
+        return std::unexpected(url.error());
+    if (op == "begin")
+        m_extension->beginObservingDirectory(*url);
+    else
+        m_extension->endObservingDirectory(*url);
+    return json::object();
+}
+
+auto FinderSyncProtocol::badge(const std::string&, const json& request) -> Checked<json>
+{
+    auto url = pathField(request, "path");
+    if (!url)
+        return std::unexpected(url.error());
+    // The answer is what the extension sets for this item while it handles the request.
+    std::optional<std::string> set;
+    auto key = wirePath(*url);
+    auto observer = m_controller->observeBadgeRequests([&](const Platform::URL& badged, const std::string& identifier) {
+        if (wirePath(badged) == key)
+            set = identifier;
+    });
+    m_extension->requestBadgeIdentifier(*url);
+    m_controller->removeObserver(observer);
+    return json { { "badge", set && !set->empty() ? json(*set) : json(nullptr) } };
+}
+
+auto FinderSyncProtocol::menu(const std::string& op, const json& request) -> Checked<json>
+{
+    auto parsed = menuRequest(request);
+    if (!parsed)
+        return std::unexpected(parsed.error());
+    std::optional<std::size_t> index;
+    if (op == "invoke") {
+        auto found = request.find("index");
+        if (found == request.end() || !found->is_number_unsigned())
+            return std::unexpected(invalidArgument("index"));
+        index = found->get<std::size_t>();
     }
-    if (name == "observed") {
-        result["observed"] = pathList(m_controller->directoryURLs());
-        return succeed();
-    }
-    if (name == "begin" || name == "end") {
-        auto url = pathField(request, "path");
-        if (!url)
-            return refuse(url.error());
-        if (name == "begin")
-            m_extension->beginObservingDirectory(*url);
-        else
-            m_extension->endObservingDirectory(*url);
-        return succeed();
-    }
-    if (name == "badge") {
-        auto url = pathField(request, "path");
-        if (!url)
-            return refuse(url.error());
-        std::optional<std::string> set;
-        auto key = wirePath(*url);
-        auto observer = m_controller->observeBadgeRequests([&](const Platform::URL& badged, const std::string& identifier) {
-            if (wirePath(badged) == key)
-                set = identifier;
-        });
-        m_extension->requestBadgeIdentifier(*url);
-        m_controller->removeObserver(observer);
-        result["badge"] = set && !set->empty() ? json(*set) : json(nullptr);
-        return succeed();
-    }
-    if (name == "menu" || name == "invoke") {
-        auto parsed = menuRequest(request);
-        if (!parsed)
-            return refuse(parsed.error());
-        std::optional<std::size_t> index;
-        if (name == "invoke") {
-            auto found = request.find("index");
-            if (found == request.end() || !found->is_number_unsigned())
-                return refuse(invalidArgument("index"));
-            index = found->get<std::size_t>();
-        }
-        m_controller->setSelection(parsed->selection, parsed->target);
-        auto menu = m_extension->menu(parsed->kind);
-        if (!index) {
-            result["menu"] = menu ? menuObject(*menu) : json(nullptr);
-            return succeed();
-        }
-        if (!menu)
-            return refuse({ "noMenu", "Für diese Auswahl gibt es kein Menü." });
-        if (*index >= menu->items.size())
-            return refuse({ "noEntry", "Das Menü hat keinen Eintrag mit dieser Nummer." });
-        if (!menu->items[*index].enabled)
-            return refuse({ "disabled", "Der Eintrag ist nicht verfügbar." });
-        m_extension->performAction(menu->items[*index].action);
-        return succeed();
-    }
-    if (name == "subscribe") {
-        auto answer = succeed();
-        answer.subscribes = true;
-        return answer;
-    }
-    return refuse({ "unknownOp", "Unbekannte Operation: " + name });
+    m_controller->setSelection(parsed->selection, parsed->target);
+    auto menu = m_extension->menu(parsed->kind);
+    if (!index)
+        return json { { "menu", menu ? menuObject(*menu) : json(nullptr) } };
+    if (!menu)
+        return std::unexpected(Refusal { "noMenu", "Für diese Auswahl gibt es kein Menü." });
+    if (*index >= menu->items.size())
+        return std::unexpected(Refusal { "noEntry", "Das Menü hat keinen Eintrag mit dieser Nummer." });
+    if (!menu->items[*index].enabled)
+        return std::unexpected(Refusal { "disabled", "Der Eintrag ist nicht verfügbar." });
+    m_extension->performAction(menu->items[*index].action);
+    return json::object();
+}
+
+auto FinderSyncProtocol::subscribe(const std::string&, const json&) -> Checked<json>
+{
+    return json::object();
 }
 
 } // namespace FinderSyncHost

@@ -3,7 +3,10 @@
 #include "Glimmerd/FinderSyncKit/FinderSyncController.hpp"
 #include "Glimmerd/FinderSyncKit/FinderSyncExtension.hpp"
 
+#include <nlohmann/json.hpp>
+
 #include <cstddef>
+#include <expected>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -54,7 +57,23 @@ public:
     // The path form of `url` on the wire: its path without a trailing "/".
     [[nodiscard]] static std::string wirePath(const Platform::URL& url);
 
+    // A refused request: its code on the wire and its German text.
+    struct Refusal {
+        std::string code;
+        std::string text;
+    };
+    template<class Value>
+    using Checked = std::expected<Value, Refusal>;
+
 private:
+    // One handler per operation: the answer's fields, or why the request is refused.
+    Checked<nlohmann::json> hello(const std::string& op, const nlohmann::json& request);
+    Checked<nlohmann::json> observed(const std::string& op, const nlohmann::json& request);
+    Checked<nlohmann::json> observing(const std::string& op, const nlohmann::json& request);
+    Checked<nlohmann::json> badge(const std::string& op, const nlohmann::json& request);
+    Checked<nlohmann::json> menu(const std::string& op, const nlohmann::json& request);
+    Checked<nlohmann::json> subscribe(const std::string& op, const nlohmann::json& request);
+
     std::shared_ptr<FinderSyncKit::FinderSyncController> m_controller;
     std::shared_ptr<FinderSyncKit::FinderSyncExtension> m_extension;
 };
