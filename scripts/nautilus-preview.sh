@@ -10,9 +10,9 @@ screenshot=${1:-build/nautilus-preview.png}
 apt-get update -qq
 apt-get install -y -qq --no-install-recommends nautilus dbus-x11 xvfb xauth imagemagick sqlite3 >/dev/null
 
-cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DORVELLA_BUILD_BENCHMARKS=OFF
-cmake --build build/release -j "$(nproc)" --target glimmerd glimmerctl glimmer-nautilus glimmer-test-application
-cmake --install build/release --component Unspecified >/dev/null
+cmake -S . -B build/preview -G Ninja -DCMAKE_BUILD_TYPE=Release -DORVELLA_BUILD_BENCHMARKS=OFF
+cmake --build build/preview -j "$(nproc)" --target glimmerd glimmerctl glimmer-nautilus glimmer-test-application
+cmake --install build/preview --component Unspecified >/dev/null
 gtk-update-icon-cache -q -f /usr/local/share/icons/hicolor 2>/dev/null || true
 
 scratch=$(mktemp -d)
@@ -36,15 +36,15 @@ sqlite3 "$group/Cloud.realm" "PRAGMA journal_mode = WAL;" >/dev/null
 
 export ORVELLA_GROUP_CONTAINER="$group" XDG_RUNTIME_DIR="$scratch/run"
 xvfb-run -a -s "-screen 0 1280x800x24" dbus-run-session -- bash -c '
-    build/release/Glimmerd/glimmer-test-application & application=$!
+    build/preview/Glimmerd/glimmer-test-application & application=$!
     sleep 1
-    build/release/Glimmerd/glimmerd & extension=$!
+    build/preview/Glimmerd/glimmerd & extension=$!
     for _ in $(seq 50); do
-        [ -n "$(build/release/Glimmerd/glimmerctl observed 2>/dev/null)" ] && break
+        [ -n "$(build/preview/Glimmerd/glimmerctl observed 2>/dev/null)" ] && break
         sleep 0.2
     done
-    echo "observed: $(build/release/Glimmerd/glimmerctl observed)"
-    build/release/Glimmerd/glimmerctl badge "$1"/*
+    echo "observed: $(build/preview/Glimmerd/glimmerctl observed)"
+    build/preview/Glimmerd/glimmerctl badge "$1"/*
     nautilus --new-window "$1" >/dev/null 2>&1 & files=$!
     sleep 10
     import -window root "$2"
