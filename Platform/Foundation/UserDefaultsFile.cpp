@@ -63,20 +63,23 @@ std::expected<std::optional<std::string>, std::error_code> readWholeFile(const s
     return std::optional<std::string>(std::move(content));
 }
 
-std::expected<void, std::error_code> writeFileAtomically(const std::filesystem::path& path, std::string_view content, mode_t mode)
+std::expected<void, std::error_code> writeFileAtomically(const std::filesystem::path& path, std::string_view content, mode_t mode, FileDurability durability)
 {
     auto temporary = path.parent_path() / temporaryName(path);
     int descriptor = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
     if (descriptor < 0)
         return std::unexpected(lastError());
     // The umask must not widen or narrow what the caller asked for (0600 files stay 0600).
-    bool ok = ::fchmod(descriptor, mode) == 0 && writeAll(descriptor, content) && ::fsync(descriptor) == 0;
+    bool ok = ::fchmod(descriptor, mode) == 0 && writeAll(descriptor, content)
+        && (durability == FileDurability::Unsynced || ::fsync(descriptor) == 0);
     auto error = lastError();
     if (::close(descriptor) != 0 && ok) {
         ok = false;
         error = lastError();
     }
     if (ok && ::rename(temporary.c_str(), path.c_str()) == 0) {
+        if (durability == FileDurability::Unsynced)
+            return {};
         // The rename itself is durable only once the folder is synced.
         int folder = ::open(path.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         if (folder >= 0) {
