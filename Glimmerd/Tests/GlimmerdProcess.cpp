@@ -9,7 +9,7 @@
 #include <fcntl.h>
 #include <fstream>
 #include <poll.h>
-#include <spawn.h>
+#include <sys/prctl.h>
 #include <sstream>
 #include <sys/wait.h>
 #include <thread>
@@ -30,23 +30,29 @@ std::vector<char*> pointers(std::vector<std::string>& strings)
     return result;
 }
 
+// Starts `program` without a shell. The child is killed when the test process
+// (the spawning thread) dies, so a crashed or timed-out test leaves no glimmerd
+// behind holding the test runner's output.
 pid_t spawn(const std::string& program, std::vector<std::string> arguments, std::vector<std::string> environment,
     int output, int error)
 {
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    if (output >= 0)
-        posix_spawn_file_actions_adddup2(&actions, output, STDOUT_FILENO);
-    if (error >= 0)
-        posix_spawn_file_actions_adddup2(&actions, error, STDERR_FILENO);
     arguments.insert(arguments.begin(), program);
     auto argv = pointers(arguments);
     auto envp = pointers(environment);
-    pid_t pid = -1;
-    if (posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data()) != 0)
-        pid = -1;
-    posix_spawn_file_actions_destroy(&actions);
-    return pid;
+    auto parent = getpid();
+    pid_t pid = fork();
+    if (pid != 0)
+        return pid;
+    // Only async-signal-safe calls between fork and exec.
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (getppid() != parent)
+        _exit(127);
+    if (output >= 0)
+        dup2(output, STDOUT_FILENO);
+    if (error >= 0)
+        dup2(error, STDERR_FILENO);
+    execve(program.c_str(), argv.data(), envp.data());
+    _exit(127);
 }
 
 } // namespace
