@@ -206,9 +206,32 @@ std::optional<ServiceError> FileTree::placementProblem(std::int64_t folderID, co
     return std::nullopt;
 }
 
+bool FileTree::insidePrivatelySharedFolder(std::int64_t identifier) const
+{
+    for (auto current = m_nodes.at(identifier).record.parentID; current != 0;) {
+        const auto& record = m_nodes.at(current).record;
+        if (record.privateShares > 0)
+            return true;
+        current = record.parentID;
+    }
+    return false;
+}
+
+bool FileTree::mayShare(const ItemRecord& record, bool publicLink) const
+{
+    auto override = publicLink ? record.allowPublic : record.allowPrivate;
+    if (override >= 0)
+        return override != 0;
+    if (record.parentID == 0 || insidePrivatelySharedFolder(record.id))
+        return false;
+    // Private shares are for folders; a public link may point at anything but the root.
+    return publicLink || record.folder();
+}
+
 FileView FileTree::view(std::int64_t identifier) const
 {
-    return { m_nodes.at(identifier).record, pathOf(identifier) };
+    const auto& record = m_nodes.at(identifier).record;
+    return { record, pathOf(identifier), mayShare(record, false), mayShare(record, true) };
 }
 
 void FileTree::walk(std::int64_t folderID, const std::string& folderPath,
@@ -724,6 +747,62 @@ std::expected<FileView, ServiceError> FileTree::setShared(const std::string& acc
     if (auto committed = commit(std::move(change)); !committed)
         return std::unexpected(committed.error());
     return view(identifier);
+}
+
+std::expected<FileView, ServiceError> FileTree::setShareState(const std::string& account, std::int64_t identifier,
+    const ShareState& state)
+{
+    std::lock_guard lock(m_mutex);
+    if (!listedNode(account, identifier))
+        return std::unexpected(ServiceErrors::fileNotFound());
+    Change change;
+    auto& record = working(change, identifier);
+    record.shared = state.hasPublicLink ? 1 : 0;
+    record.publicValidTo = state.publicValidTo;
+    record.privateShares = state.privateShares;
+    stamp(record);
+    touchFolderChain(change, record.parentID);
+    if (auto committed = commit(std::move(change)); !committed)
+        return std::unexpected(committed.error());
+    return view(identifier);
+}
+
+std::expected<FileView, ServiceError> FileTree::setSharePermissions(const std::string& account,
+    std::int64_t identifier, std::int64_t allowPrivate, std::int64_t allowPublic)
+{
+    std::lock_guard lock(m_mutex);
+    if (!listedNode(account, identifier))
+        return std::unexpected(ServiceErrors::fileNotFound());
+    Change change;
+    auto& record = working(change, identifier);
+    record.allowPrivate = allowPrivate;
+    record.allowPublic = allowPublic;
+    if (auto committed = commit(std::move(change)); !committed)
+        return std::unexpected(committed.error());
+    return view(identifier);
+}
+
+std::optional<ServiceError> FileTree::shareProblem(const std::string& account, std::int64_t identifier,
+    bool publicLink)
+{
+    std::lock_guard lock(m_mutex);
+    auto* node = listedNode(account, identifier);
+    if (!node)
+        return ServiceErrors::fileNotFound();
+    if (mayShare(node->record, publicLink))
+        return std::nullopt;
+    if (node->record.parentID != 0 && insidePrivatelySharedFolder(identifier)
+        && (publicLink ? node->record.allowPublic : node->record.allowPrivate) < 0)
+        return ServiceErrors::shareInsideSharedFolder();
+    return ServiceErrors::notAllowed();
+}
+
+std::expected<void, ServiceError> FileTree::flush()
+{
+    std::lock_guard lock(m_mutex);
+    if (auto checkpointed = m_database.execute("PRAGMA wal_checkpoint(TRUNCATE)"); !checkpointed)
+        return std::unexpected(databaseFailure(checkpointed.error()));
+    return {};
 }
 
 std::expected<void, ServiceError> FileTree::seed(const std::string& account, const std::vector<SeedEntry>& entries)
