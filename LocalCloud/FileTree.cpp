@@ -18,20 +18,9 @@ namespace {
 constexpr const char* folderMimeType = "httpd/unix-directory";
 constexpr const char* temporaryPrefix = ".incoming-";
 
-std::int64_t now()
-{
-    return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch())
-        .count();
-}
-
 std::string key(const std::string& name)
 {
     return Platform::precomposed(name);
-}
-
-ServiceError databaseFailure(const Platform::DatabaseError& error)
-{
-    return ServiceErrors::internal("Database failure: " + error.message());
 }
 
 // What a seeded file is taken for, by its extension.
@@ -140,7 +129,7 @@ std::expected<std::int64_t, ServiceError> FileTree::rootID(const std::string& ac
     root.account = account;
     root.isFolder = 1;
     root.mimeType = folderMimeType;
-    root.created = root.modified = now();
+    root.created = root.modified = serviceNow();
     stamp(root);
     change.upserts[root.id] = root;
     if (auto committed = commit(std::move(change)); !committed)
@@ -380,7 +369,7 @@ void FileTree::stamp(ItemRecord& record)
     char etag[17];
     std::snprintf(etag, sizeof etag, "%016llx", static_cast<unsigned long long>(m_random()));
     record.etag = etag;
-    record.changed = now();
+    record.changed = serviceNow();
 }
 
 void FileTree::touchFolderChain(Change& change, std::int64_t folderID)
@@ -415,7 +404,7 @@ std::expected<void, ServiceError> FileTree::commit(Change change)
         return {};
     });
     if (!written)
-        return std::unexpected(databaseFailure(written.error()));
+        return std::unexpected(ServiceErrors::databaseFailure(written.error()));
     for (const auto& identifier : change.removals) {
         if (auto found = m_nodes.find(identifier); found != m_nodes.end()) {
             detach(found->second.record);
@@ -512,7 +501,7 @@ std::expected<FileView, ServiceError> FileTree::createFolder(const std::string& 
     folder.name = name;
     folder.isFolder = 1;
     folder.mimeType = folderMimeType;
-    folder.created = folder.modified = now();
+    folder.created = folder.modified = serviceNow();
     stamp(folder);
     change.upserts[folder.id] = folder;
     touchFolderChain(change, folder.parentID);
@@ -630,7 +619,7 @@ std::expected<FileView, ServiceError> FileTree::storeContent(const std::string& 
     Change change;
     auto& record = working(change, identifier);
     if (record.listed()) {
-        record.modified = now();
+        record.modified = serviceNow();
         if (content.contentType && !content.contentType->empty())
             record.mimeType = *content.contentType;
     }
@@ -801,7 +790,7 @@ std::expected<void, ServiceError> FileTree::flush()
 {
     std::lock_guard lock(m_mutex);
     if (auto checkpointed = m_database.execute("PRAGMA wal_checkpoint(TRUNCATE)"); !checkpointed)
-        return std::unexpected(databaseFailure(checkpointed.error()));
+        return std::unexpected(ServiceErrors::databaseFailure(checkpointed.error()));
     return {};
 }
 
@@ -820,7 +809,7 @@ std::expected<void, ServiceError> FileTree::seed(const std::string& account, con
             return found->second;
         return m_nodes.contains(folder) ? childNamed(folder, name) : 0;
     };
-    auto timestamp = now();
+    auto timestamp = serviceNow();
     for (const auto& entry : entries) {
         bool isFolder = entry.path.ends_with('/');
         std::vector<std::string> components;

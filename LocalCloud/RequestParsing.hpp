@@ -10,6 +10,7 @@
 #include <optional>
 #include <regex>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 namespace LocalCloud {
@@ -59,32 +60,31 @@ inline std::optional<std::string> stringMember(const nlohmann::json& object, con
     return value->get<std::string>();
 }
 
-inline std::optional<std::vector<std::int64_t>> identifiersMember(const nlohmann::json& object, const char* name)
+// An array member whose elements are all integers (`std::int64_t`) or all strings.
+template <class Element>
+inline std::optional<std::vector<Element>> arrayMember(const nlohmann::json& object, const char* name)
 {
     const auto* value = member(object, name);
     if (!value || !value->is_array())
         return std::nullopt;
-    std::vector<std::int64_t> identifiers;
+    std::vector<Element> elements;
     for (const auto& element : *value) {
-        if (!element.is_number_integer())
+        bool fits = std::is_same_v<Element, std::string> ? element.is_string() : element.is_number_integer();
+        if (!fits)
             return std::nullopt;
-        identifiers.push_back(element.get<std::int64_t>());
+        elements.push_back(element.get<Element>());
     }
-    return identifiers;
+    return elements;
+}
+
+inline std::optional<std::vector<std::int64_t>> identifiersMember(const nlohmann::json& object, const char* name)
+{
+    return arrayMember<std::int64_t>(object, name);
 }
 
 inline std::optional<std::vector<std::string>> stringsMember(const nlohmann::json& object, const char* name)
 {
-    const auto* value = member(object, name);
-    if (!value || !value->is_array())
-        return std::nullopt;
-    std::vector<std::string> strings;
-    for (const auto& element : *value) {
-        if (!element.is_string())
-            return std::nullopt;
-        strings.push_back(element.get<std::string>());
-    }
-    return strings;
+    return arrayMember<std::string>(object, name);
 }
 
 } // namespace LocalCloud

@@ -54,6 +54,11 @@ inline ServiceError shareInsideSharedFolder()
 }
 inline ServiceError unknownRoute() { return { 404, unknownRouteCode, "Unknown route" }; }
 inline ServiceError internal(std::string message) { return { 500, internalCode, std::move(message) }; }
+template <class DatabaseFailure>
+ServiceError databaseFailure(const DatabaseFailure& error)
+{
+    return internal("Database failure: " + error.message());
+}
 
 } // namespace ServiceErrors
 

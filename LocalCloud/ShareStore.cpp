@@ -15,20 +15,9 @@ constexpr std::int64_t pending = 1;
 constexpr std::int64_t accepted = 2;
 constexpr std::int64_t declined = 0;
 
-std::int64_t now()
-{
-    return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch())
-        .count();
-}
-
 std::int64_t endOfLifetime(std::int64_t days)
 {
-    return days == 0 ? 0 : now() + days * 86400;
-}
-
-ServiceError databaseFailure(const Platform::DatabaseError& error)
-{
-    return ServiceErrors::internal("Database failure: " + error.message());
+    return days == 0 ? 0 : serviceNow() + days * 86400;
 }
 
 } // namespace
@@ -108,7 +97,7 @@ std::expected<void, ServiceError> ShareStore::commit(const std::string& owner, s
         return {};
     });
     if (!written)
-        return std::unexpected(databaseFailure(written.error()));
+        return std::unexpected(ServiceErrors::databaseFailure(written.error()));
     for (auto identifier : removals)
         m_shares.erase(identifier);
     for (const auto& share : changes)
@@ -294,7 +283,7 @@ std::optional<ShareRecord> ShareStore::publicLink(const std::string& token) cons
     std::lock_guard lock(m_mutex);
     for (const auto& [identifier, share] : m_shares) {
         if (share.isPublic() && share.token == token) {
-            if (share.validTo != 0 && share.validTo <= now())
+            if (share.validTo != 0 && share.validTo <= serviceNow())
                 return std::nullopt;
             return share;
         }
