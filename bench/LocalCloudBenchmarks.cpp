@@ -215,6 +215,24 @@ void BM_AnnouncedUpload(benchmark::State& state)
     });
 }
 
+// The whole tree in one answer, as a first sync asks for it (one connection).
+void BM_RecursiveListing(benchmark::State& state)
+{
+    int fileCount = static_cast<int>(state.range(0));
+    static std::map<int, std::unique_ptr<Connection>> connections;
+    auto& connection = connections[fileCount];
+    if (!connection)
+        connection = std::make_unique<Connection>(services().at(fileCount).server->port());
+    std::string answer;
+    for (auto _ : state) {
+        answer.clear();
+        if (connection->request("GET", "files?depth=-1", {}, nullptr, &answer) != 200)
+            state.SkipWithError("listing failed");
+    }
+    state.SetItemsProcessed(state.iterations() * fileCount);
+    state.counters["bytes_per_answer"] = static_cast<double>(answer.size());
+}
+
 // What each stored upload costs the file system at least: a new file of the
 // same size written in the content folder and renamed into place.
 void BM_FileCreateBaseline(benchmark::State& state)
@@ -250,6 +268,7 @@ void BM_FileCreateBaseline(benchmark::State& state)
 BENCHMARK(BM_Status)->Arg(5000)->Arg(50000)->UseManualTime();
 BENCHMARK(BM_RawDownload)->Arg(5000)->Arg(50000)->UseManualTime();
 BENCHMARK(BM_Download)->Arg(5000)->Arg(50000)->UseManualTime();
+BENCHMARK(BM_RecursiveListing)->Arg(5000)->Arg(50000)->Unit(benchmark::kMillisecond)->UseRealTime();
 // The file system slows down as files come and go, so both make the same number of files, one after the other.
 BENCHMARK(BM_AnnouncedUpload)->Arg(5000)->Arg(50000)->UseManualTime()->Iterations(12);
 BENCHMARK(BM_FileCreateBaseline)->Arg(5000)->Arg(50000)->UseManualTime()->Iterations(12);
