@@ -24,8 +24,11 @@ struct RequestBody {
     const httplib::ContentReader* reader = nullptr;
     // Told the whole body whenever `readAll` read it.
     std::function<void(const std::string&)> onRead {};
-    // Reads the whole body into memory (for routes that take small bodies).
+    // Reads the whole body into memory (for routes that take small bodies);
+    // empty when it is larger than `maximumBytes`, so that no client makes the
+    // service hold more than that.
     [[nodiscard]] std::string readAll(const httplib::Request& request) const;
+    static constexpr std::size_t maximumBytes = 16 << 20;
     // Reads and drops whatever of the body is still unread, so that the connection stays usable.
     void discard(const httplib::Request& request) const;
 };
