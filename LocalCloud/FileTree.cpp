@@ -4,6 +4,7 @@
 #include "Platform/Foundation/Unicode.hpp"
 
 #include <algorithm>
+#include <charconv>
 #include <chrono>
 #include <cstdio>
 #include <fcntl.h>
@@ -17,6 +18,7 @@ namespace {
 
 constexpr const char* folderMimeType = "httpd/unix-directory";
 constexpr const char* temporaryPrefix = ".incoming-";
+constexpr const char* nextSuffix = ".next";
 
 std::string key(const std::string& name)
 {
@@ -83,6 +85,7 @@ std::expected<void, std::string> FileTree::load()
     // Parents first would need an order the table does not keep; attaching after all are loaded needs none.
     for (const auto& [identifier, node] : m_nodes)
         attach(node.record);
+    finishStoredContents();
     auto counter = m_database.object<CounterRecord>(std::string("item"));
     if (!counter)
         return std::unexpected("cannot read the identifier counter: " + counter.error().message());
@@ -94,6 +97,42 @@ std::expected<void, std::string> FileTree::load()
 std::filesystem::path FileTree::contentPath(std::int64_t identifier) const
 {
     return m_contentFolder / std::to_string(identifier);
+}
+
+std::filesystem::path FileTree::nextContentPath(std::int64_t identifier) const
+{
+    return m_contentFolder / (std::to_string(identifier) + nextSuffix);
+}
+
+void FileTree::finishStoredContents()
+{
+    // New content that an earlier run had not yet put in place: it is the
+    // file's when the database names it, and nobody's otherwise.
+    std::error_code error;
+    std::vector<std::filesystem::path> waiting;
+    for (const auto& entry : std::filesystem::directory_iterator(m_contentFolder, error)) {
+        if (entry.path().filename().string().ends_with(nextSuffix))
+            waiting.push_back(entry.path());
+    }
+    for (const auto& path : waiting) {
+        auto name = path.filename().string();
+        std::int64_t identifier = 0;
+        auto digits = name.substr(0, name.size() - std::string_view(nextSuffix).size());
+        auto [end, failure] = std::from_chars(digits.data(), digits.data() + digits.size(), identifier);
+        auto node = m_nodes.find(identifier);
+        bool named = failure == std::errc() && end == digits.data() + digits.size() && node != m_nodes.end()
+            && node->second.record.listed() && !node->second.record.folder();
+        if (named) {
+            auto size = std::filesystem::file_size(path, error);
+            auto digest = Platform::Digest::ofFile(Platform::Digest::Algorithm::SHA1, path.string());
+            named = !error && static_cast<std::int64_t>(size) == node->second.record.size && digest
+                && Platform::hexString(*digest) == node->second.record.hash;
+        }
+        if (named)
+            std::filesystem::rename(path, contentPath(identifier), error);
+        else
+            std::filesystem::remove(path, error);
+    }
 }
 
 std::filesystem::path FileTree::temporaryContentPath()
@@ -628,12 +667,22 @@ std::expected<FileView, ServiceError> FileTree::storeContent(const std::string& 
     record.hash = content.sha1;
     stamp(record);
     touchFolderChain(change, record.parentID);
+    // The new content takes a name of its own before the database names it,
+    // and its final name only afterwards: wherever the process ends, the next
+    // start finds the old content with the old record or the new with the new
+    // (see `load`), and a failed commit leaves the old content as it was.
     std::error_code error;
-    std::filesystem::rename(content.temporaryFile, contentPath(identifier), error);
+    auto next = nextContentPath(identifier);
+    std::filesystem::rename(content.temporaryFile, next, error);
     if (error)
         return refuse(ServiceErrors::internal("Cannot store the content: " + error.message()));
-    if (auto committed = commit(std::move(change)); !committed)
+    if (auto committed = commit(std::move(change)); !committed) {
+        std::filesystem::remove(next, error);
         return std::unexpected(committed.error());
+    }
+    std::filesystem::rename(next, contentPath(identifier), error);
+    if (error)
+        return std::unexpected(ServiceErrors::internal("Cannot put the content in place: " + error.message()));
     return view(identifier);
 }
 

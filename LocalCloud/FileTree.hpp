@@ -172,6 +172,9 @@ private:
 
     FileTree(std::filesystem::path contentFolder, Platform::Database database);
     [[nodiscard]] std::expected<void, std::string> load();
+    // Where received content waits between its arrival and the commit that names it.
+    [[nodiscard]] std::filesystem::path nextContentPath(std::int64_t identifier) const;
+    void finishStoredContents();
 
     // All need `m_mutex`.
     [[nodiscard]] std::expected<std::int64_t, ServiceError> rootID(const std::string& account);
