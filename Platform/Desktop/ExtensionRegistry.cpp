@@ -218,7 +218,11 @@ std::expected<pid_t, std::error_code> spawnDetached(const std::filesystem::path&
     posix_spawnattr_t attributes;
     posix_spawn_file_actions_init(&actions);
     posix_spawnattr_init(&attributes);
+    // A detached process must not hold the starter's terminal or pipes open
+    // (a caller reading our output would wait for it for ever); it logs to syslog.
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
     sigset_t empty;
     sigset_t all;
     sigemptyset(&empty);
