@@ -7,7 +7,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-jobs=$(nproc)
+# ORVELLA_JOBS limits the parallel jobs on a shared machine.
+jobs=${ORVELLA_JOBS:-$(nproc)}
 tsan_modules="Reactive Sync PlatformDesktop"
 tsan_targets=$(for module in $tsan_modules; do printf '%sTests ' "$module"; done)
 desktop_labels="^(PlatformDesktop|PlatformDesktopKeychain|OrvellaShared|OrvellaCore)\$"

@@ -31,7 +31,7 @@ struct DesktopNotifications::State {
         auto* reply = g_dbus_connection_call_sync(connection, serverName, serverPath, serverName, method, parameters, replyType,
             G_DBUS_CALL_FLAGS_NONE, static_cast<gint>(options.timeout.count()), nullptr, &error);
         if (!reply) {
-            Log::failure(std::string("Der Mitteilungsdienst antwortet nicht auf ") + method + ": " + (error ? error->message : ""));
+            Log::failure(std::string("Der Mitteilungsdienst hat ") + method + " nicht ausgeführt: " + (error ? error->message : ""));
             g_clear_error(&error);
         }
         return reply;
