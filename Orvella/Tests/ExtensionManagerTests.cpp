@@ -118,3 +118,13 @@ TEST(ExtensionManagerTests, WithTheRealRegistryTheStandInIsStartedEndedAndKilled
     EXPECT_TRUE(isProcessAlive(bystander));
     ::kill(bystander, SIGKILL);
 }
+
+TEST(ExtensionManagerTests, TheExtensionIsTheGlimmerdBesideTheRunningProgram)
+{
+    // Without a path of its own the manager uses "glimmerd" in the folder of this process's executable.
+    auto registry = std::make_shared<RecordingRegistry>();
+    ExtensionManager manager({ .bundleIdentifier = "id", .registry = registry, .mainScheduler = std::make_shared<Reactive::TestScheduler>() });
+    EXPECT_EQ(manager.extensionURL(), std::filesystem::read_symlink("/proc/self/exe").parent_path() / "glimmerd");
+    manager.registerExtension();
+    EXPECT_EQ(registry->calls.front(), "add id " + manager.extensionURL().string());
+}

@@ -1,6 +1,7 @@
 #include "Platform/Desktop/DesktopNotifications.hpp"
 
 #include "Platform/Desktop/BusConnection.hpp"
+#include "Platform/Desktop/PlainText.hpp"
 #include "Platform/Foundation/Log.hpp"
 
 #include <map>
@@ -31,7 +32,7 @@ struct DesktopNotifications::State {
         auto* reply = g_dbus_connection_call_sync(connection, serverName, serverPath, serverName, method, parameters, replyType,
             G_DBUS_CALL_FLAGS_NONE, static_cast<gint>(options.timeout.count()), nullptr, &error);
         if (!reply) {
-            Log::failure(std::string("Der Mitteilungsdienst antwortet nicht auf ") + method + ": " + (error ? error->message : ""));
+            Log::failure(std::string("Der Mitteilungsdienst hat ") + method + " nicht ausgeführt: " + (error ? error->message : ""));
             g_clear_error(&error);
         }
         return reply;
@@ -74,46 +75,6 @@ std::shared_ptr<DesktopNotifications> DesktopNotifications::create(Options optio
 }
 
 bool DesktopNotifications::isConnected() const { return m_state->connection != nullptr; }
-
-std::string DesktopNotifications::plainLine(std::string_view text)
-{
-    std::string line;
-    line.reserve(text.size());
-    for (std::size_t index = 0; index < text.size(); ++index) {
-        auto character = static_cast<unsigned char>(text[index]);
-        if (character < 0x20 || character == 0x7F) {
-            line += ' ';
-        } else if (character == 0xC2 && index + 1 < text.size() && static_cast<unsigned char>(text[index + 1]) >= 0x80
-            && static_cast<unsigned char>(text[index + 1]) <= 0x9F) {
-            line += ' '; // a C1 control character (U+0080 to U+009F)
-            ++index;
-        } else {
-            line += static_cast<char>(character);
-        }
-    }
-    return line;
-}
-
-std::string DesktopNotifications::escapedMarkup(std::string_view text)
-{
-    std::string escaped;
-    for (char character : text) {
-        switch (character) {
-        case '&':
-            escaped += "&amp;";
-            break;
-        case '<':
-            escaped += "&lt;";
-            break;
-        case '>':
-            escaped += "&gt;";
-            break;
-        default:
-            escaped += character;
-        }
-    }
-    return escaped;
-}
 
 void DesktopNotifications::deliver(const std::string& title, const std::string& text, const std::optional<std::string>& identifier)
 {

@@ -54,6 +54,10 @@ struct Keychain::State {
     {
         if (schema)
             secret_schema_unref(schema);
+        // libsecret keeps one service connection for the process; a later
+        // keychain opens it again. Without this it outlives everything.
+        if (secretService)
+            secret_service_disconnect();
     }
 
     std::filesystem::path file() const { return fallbackFolder / fallbackFileName; }

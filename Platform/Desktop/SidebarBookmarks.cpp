@@ -1,6 +1,6 @@
 #include "Platform/Desktop/SidebarBookmarks.hpp"
 
-#include "Platform/Desktop/DesktopNotifications.hpp"
+#include "Platform/Desktop/PlainText.hpp"
 #include "Platform/Foundation/Log.hpp"
 #include "Platform/Foundation/URL.hpp"
 #include "Platform/Foundation/UserDefaultsFile.hpp"
@@ -104,7 +104,7 @@ bool SidebarBookmarks::append(const std::filesystem::path& folder, const std::st
     if (!text.empty() && !text.ends_with('\n'))
         text += '\n';
     auto line = URL::fileURL(folder.string()).absoluteString();
-    auto label = DesktopNotifications::plainLine(name);
+    auto label = plainLine(name);
     if (!label.empty())
         line += " " + label;
     text += line + "\n";
