@@ -59,6 +59,7 @@ public:
     // Names left out of every scan, compared exactly ("Thumbs.db" is kept).
     static constexpr std::array<std::string_view, 4> ignoredNames { ".DS_Store", "desktop.ini", "thumbs.db",
         "icon\r" };
+    [[nodiscard]] static bool isIgnoredName(std::string_view name);
 
     // `configuration` must not be null. `ownChanges` and `hashCache` are
     // optional; without a cache the store makes its own.

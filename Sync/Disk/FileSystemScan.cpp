@@ -22,11 +22,6 @@ namespace {
 
     constexpr std::string_view vanishedItemLine = "Cannot read date from file!";
 
-    bool isIgnored(std::string_view name)
-    {
-        return std::ranges::find(FileSystemFileStore::ignoredNames, name) != FileSystemFileStore::ignoredNames.end();
-    }
-
     void logEnumerationError(const Platform::EnumerationError& error)
     {
         if (error.error.code == FileSystemErrorCode::notFound)
@@ -67,7 +62,7 @@ namespace {
             Platform::Log::line("Skipping an item that is neither a file nor a folder: " + entry.relativePath);
             return false;
         }
-        return !isIgnored(entry.name);
+        return !FileSystemFileStore::isIgnoredName(entry.name);
     }
 
     // The file for one listed entry; nothing when it vanished meanwhile.
@@ -96,6 +91,11 @@ namespace {
     }
 
 } // namespace
+
+bool FileSystemFileStore::isIgnoredName(std::string_view name)
+{
+    return std::ranges::find(ignoredNames, name) != ignoredNames.end();
+}
 
 void FileSystemFileStore::scan(const State& state, const Reactive::Observer<Files, Reactive::NoError>& observer,
     const Reactive::Lifetime& lifetime)

@@ -2,10 +2,13 @@
 
 #include "Platform/Foundation/Unicode.hpp"
 #include "Sync/Changes/ChangeComputation.hpp"
+#include "Sync/Changes/ViewScreening.hpp"
+#include "Sync/Execution/ChangeExecutionError.hpp"
 #include "Sync/Model/FileWrapperItem.hpp"
 #include "Sync/Status/FileSyncStatus.hpp"
 
 #include <unordered_map>
+#include <unordered_set>
 
 namespace Sync {
 
@@ -86,6 +89,7 @@ void SyncRun::scanDisk(std::int64_t rootFolderID)
     if (isStopped()) {
         return;
     }
+    m_rootFolderID = rootFolderID;
     auto self = shared_from_this();
     const auto& scan = m_collaborators->fileSystemStore.files();
     startWork([self, scan, rootFolderID] {
@@ -100,8 +104,16 @@ void SyncRun::scanDisk(std::int64_t rootFolderID)
                     // Both views go before the changes run: a change holds only its own files.
                     auto diskFiles = std::move(event).value();
                     self->resolveIDs(diskFiles, rootFolderID);
-                    auto storedFiles = self->m_collaborators->fileStore->files();
-                    changes = resolvingNestedDeletes(computeChanges(diskFiles, storedFiles, MergePolicy::TakeLocal));
+                    auto screened = screenDiskFiles(diskFiles);
+                    std::unordered_set<std::int64_t> boundIDs;
+                    for (const auto& file : screened.files)
+                        if (auto id = file->syncFileID().remoteID())
+                            boundIDs.insert(*id);
+                    auto storedFiles = screenStoredFiles(self->m_collaborators->fileStore->files(), rootFolderID, {},
+                        [&](std::int64_t id) { return boundIDs.contains(id); });
+                    self->reportRefused(screened.twins, {}, Change::Kind::Remote);
+                    changes = resolvingNestedDeletes(
+                        computeChanges(screened.files, storedFiles, MergePolicy::TakeLocal));
                 }
                 self->execute(std::move(changes));
             }));
@@ -110,12 +122,41 @@ void SyncRun::scanDisk(std::int64_t rootFolderID)
 
 void SyncRun::fetchRemoteChanges()
 {
+    if (m_rootFolderID) {
+        listRemoteFiles(*m_rootFolderID);
+        return;
+    }
+    // The local phase did not learn the root folder: without it, no entry of
+    // the listing can be told apart from one whose parent is missing.
+    auto self = shared_from_this();
+    auto rootFolderID = m_collaborators->apiClient->syncRootFolderID();
+    startWork([self, rootFolderID] {
+        return rootFolderID.start(Observer<std::int64_t, AnyError>::make(
+            [self, received = false](Event<std::int64_t, AnyError>&& event) mutable {
+                if (event.isValue() && !received) {
+                    received = true;
+                    self->workEnded();
+                    self->m_rootFolderID = event.value();
+                    self->listRemoteFiles(event.value());
+                } else if ((event.isCompleted() || event.isFailed()) && !received) {
+                    self->workEnded();
+                    self->phaseDone();
+                }
+            }));
+    });
+}
+
+void SyncRun::listRemoteFiles(std::int64_t rootFolderID)
+{
+    if (isStopped()) {
+        return;
+    }
     auto self = shared_from_this();
     auto storedFiles = m_collaborators->fileStore->files();
     auto listing = m_collaborators->apiClient->syncRemoteFiles();
-    startWork([self, listing, storedFiles = std::move(storedFiles)] {
+    startWork([self, listing, storedFiles = std::move(storedFiles), rootFolderID] {
         return listing.start(Observer<std::vector<FileRef>, AnyError>::make(
-            [self, storedFiles, received = false](Event<std::vector<FileRef>, AnyError>&& event) mutable {
+            [self, storedFiles, rootFolderID, received = false](Event<std::vector<FileRef>, AnyError>&& event) mutable {
                 if (received || event.isInterrupted()) {
                     return;
                 }
@@ -125,8 +166,21 @@ void SyncRun::fetchRemoteChanges()
                     std::vector<Change> changes;
                     {
                         auto stored = std::move(storedFiles);
-                        auto remote = std::move(event).value();
-                        changes = resolvingNestedDeletes(computeChanges(stored, remote, MergePolicy::TakeRemote));
+                        std::unordered_set<std::int64_t> storedIDs;
+                        storedIDs.reserve(stored.size());
+                        for (const auto& file : stored)
+                            if (auto id = file->syncFileID().remoteID())
+                                storedIDs.insert(*id);
+                        auto screened = screenListing(std::move(event).value(), rootFolderID,
+                            [&](std::int64_t id) { return storedIDs.contains(id); });
+                        std::unordered_set<std::int64_t> listedIDs;
+                        listedIDs.reserve(screened.files.size());
+                        for (const auto& file : screened.files)
+                            listedIDs.insert(*file->syncFileID().remoteID());
+                        stored = screenStoredFiles(stored, rootFolderID, screened.withheldIDs,
+                            [&](std::int64_t id) { return listedIDs.contains(id); });
+                        self->reportRefused(screened.twins, screened.orphans, Change::Kind::Local);
+                        changes = resolvingNestedDeletes(computeChanges(stored, screened.files, MergePolicy::TakeRemote));
                     }
                     self->execute(std::move(changes));
                     return;
@@ -137,6 +191,25 @@ void SyncRun::fetchRemoteChanges()
                 self->phaseDone();
             }));
     });
+}
+
+void SyncRun::reportRefused(const std::vector<FileRef>& twins, const std::vector<FileRef>& orphans, Change::Kind side)
+{
+    // Repetitions of a phase would only say the same again.
+    if (m_pass != 1) {
+        return;
+    }
+    auto report = [&](const FileRef& file, ChangeExecutionError::Code code) {
+        auto operation = FileOperation::create(file);
+        auto change = side == Change::Kind::Local ? Change::local(operation) : Change::remote(operation);
+        forward({ SyncEvent::error(AnyError(ChangeExecutionError { code, file->path(), {} })), std::move(change) });
+    };
+    for (const auto& file : twins) {
+        report(file, ChangeExecutionError::Code::nameTwin);
+    }
+    for (const auto& file : orphans) {
+        report(file, ChangeExecutionError::Code::missingParent);
+    }
 }
 
 void SyncRun::resolveIDs(const std::vector<FileRef>& diskFiles, std::int64_t rootFolderID) const
@@ -187,6 +260,11 @@ void SyncRun::execute(std::vector<Change> changes)
     for (auto& change : changes) {
         if (change.isInvalid()) {
             ++m_invalidChanges;
+            continue;
+        }
+        // Whatever a view held, the cloud folder itself is never deleted on the server.
+        if (change.kind() == Change::Kind::Remote && change.fileOperation()->isDelete()
+            && m_rootFolderID && namesCloudFolder(*change.fileOperation()->file(), *m_rootFolderID)) {
             continue;
         }
         files.push_back(change.fileOperation()->file());

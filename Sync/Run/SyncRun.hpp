@@ -66,6 +66,9 @@ private:
     void fetchLocalChanges();
     void scanDisk(std::int64_t rootFolderID);
     void fetchRemoteChanges();
+    void listRemoteFiles(std::int64_t rootFolderID);
+    // Error events for the entries a view left out (first pass of a phase only).
+    void reportRefused(const std::vector<FileRef>& twins, const std::vector<FileRef>& orphans, Change::Kind side);
     void execute(std::vector<Change> changes);
     void executeNext();
     void listDone();
@@ -89,6 +92,7 @@ private:
 
     // Touched only by the step under way (see Threading).
     Phase m_phase { Phase::Local };
+    std::optional<std::int64_t> m_rootFolderID;
     int m_pass { 0 };
     std::vector<Change> m_validChanges;
     std::size_t m_nextChange { 0 };
