@@ -1,5 +1,9 @@
 #include "Sync/Execution/LocalChangeExecutor.hpp"
 
+#include "Platform/FileSystem/FileStatus.hpp"
+#include "Platform/Foundation/Digest.hpp"
+#include "Platform/Foundation/Unicode.hpp"
+#include "Sync/Execution/ChangeExecutionError.hpp"
 #include "Sync/Execution/LocalEditGuard.hpp"
 #include "Sync/Status/FileSyncStatus.hpp"
 
@@ -17,6 +21,41 @@ using URLResult = Reactive::Result<Platform::URL, AnyError>;
 void forgetStaleReference(const SyncCollaborators& collaborators, const File& file)
 {
     static_cast<void>(collaborators.fileReferenceMapping->file(file.path(), collaborators.cloudFolder()));
+}
+
+// Whether a regular file with exactly the content of `hash` lies at `diskPath`.
+bool holdsContent(const std::string& diskPath, const std::string& hash)
+{
+    auto status = Platform::FileStatus::of(diskPath);
+    if (!status || !status->isRegularFile() || hash.empty() || hash == FileWrapperItem::missingFileHashKey) {
+        return false;
+    }
+    auto digest = Platform::Digest::ofFile(Platform::Digest::Algorithm::SHA1, diskPath);
+    return digest && Platform::hexString(*digest) == hash;
+}
+
+bool isLocalEditConflict(const AnyError& error)
+{
+    const auto* refusal = error.as<ChangeExecutionError>();
+    return refusal && refusal->code == ChangeExecutionError::Code::localEditConflict;
+}
+
+// The server deleted an item that holds local work: the work stays on disk,
+// and the records and binding of what the server no longer has go, so that
+// the next local phase uploads it as new instead of failing at every run.
+void forgetDeletedOnServer(const SyncCollaborators& collaborators, const File& file)
+{
+    auto& store = *collaborators.fileStore;
+    if (isFolder(file)) {
+        const auto folder = Platform::precomposed(file.path());
+        for (const auto& stored : store.files()) {
+            if (stored->path().size() > folder.size() && Platform::precomposed(stored->path()).starts_with(folder)) {
+                store.setFile(stored->syncFileID(), nullptr);
+            }
+        }
+    }
+    store.setFile(file.syncFileID(), nullptr);
+    collaborators.fileReferenceMapping->removeReference(file.path(), collaborators.cloudFolder());
 }
 
 } // namespace
@@ -50,8 +89,13 @@ SyncEventProducer LocalChangeExecutor::createFile(const Change& change, const Fi
     auto collaborators = m_collaborators;
     auto call = deferredCall<Platform::URL>([collaborators, file]() -> SyncAPIClient::Producer<Platform::URL> {
         const auto cloudFolder = collaborators->cloudFolder();
-        if (auto refused = LocalEditGuard(*collaborators->fileStore, cloudFolder).resolve(*file); !refused) {
-            return SyncAPIClient::Producer<Platform::URL>::error(refused.error());
+        auto diskPath = LocalEditGuard(*collaborators->fileStore, cloudFolder).resolve(*file);
+        if (!diskPath) {
+            return SyncAPIClient::Producer<Platform::URL>::error(diskPath.error());
+        }
+        if (holdsContent(*diskPath, file->fileHash())) {
+            // Placed before, but not recorded (the process ended in between).
+            return SyncAPIClient::Producer<Platform::URL>::value(Platform::URL::fileURL(*diskPath));
         }
         return collaborators->apiClient->syncDownload(file, cloudFolder, ReplaceExisting::No);
     });
@@ -103,6 +147,9 @@ SyncEventProducer LocalChangeExecutor::remove(const Change& change, const FileRe
     auto collaborators = m_collaborators;
     return synchronousChangeEvents(change, [collaborators, file]() -> std::optional<AnyError> {
         if (auto refused = LocalEditGuard(*collaborators->fileStore, collaborators->cloudFolder()).checkDelete(*file)) {
+            if (isLocalEditConflict(*refused)) {
+                forgetDeletedOnServer(*collaborators, *file);
+            }
             return refused;
         }
         if (auto failed = stepFailure(collaborators->fileSystemStore.deleteItem(*file))) {

@@ -1,5 +1,6 @@
 #include "Sync/Execution/RemoteChangeExecutor.hpp"
 
+#include "Platform/Foundation/Unicode.hpp"
 #include "Sync/Status/FileSyncStatus.hpp"
 
 namespace Sync {
@@ -60,6 +61,10 @@ SyncEventProducer RemoteChangeExecutor::create(const Change& change, const FileR
             }
         }
         collaborators->fileStore->add(*result);
+        if (!Platform::canonicallyEqual(file->path(), result->path())) {
+            // Stored under another name: the row of the name it had would stay for good.
+            collaborators->fileSyncStatusStore->remove(*file, collaborators->cloudFolder());
+        }
         collaborators->fileSyncStatusStore->mark(*result, FileSyncStatus::upToDate, collaborators->cloudFolder());
         collaborators->fileReferenceMapping->addReference(*result, collaborators->cloudFolder());
         return std::move(result);

@@ -52,4 +52,10 @@ void ExtendedAttributeFileReferenceMapping::addReference(const File& file, const
     (void)QVSetExtendedAttributeValue(&binding, extendedAttributeName(), *url, *m_attributes, m_ownChanges.get());
 }
 
+void ExtendedAttributeFileReferenceMapping::removeReference(std::string_view path, const Platform::URL& cloudFolder)
+{
+    if (auto url = itemURL(path, cloudFolder))
+        (void)QVSetExtendedAttributeValue(nullptr, extendedAttributeName(), *url, *m_attributes, m_ownChanges.get());
+}
+
 } // namespace Sync

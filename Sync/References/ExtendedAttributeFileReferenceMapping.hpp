@@ -36,6 +36,7 @@ public:
     // then stays).
     [[nodiscard]] FileRef file(std::string_view path, const Platform::URL& cloudFolder) override;
     void addReference(const File& file, const Platform::URL& cloudFolder) override;
+    void removeReference(std::string_view path, const Platform::URL& cloudFolder) override;
 
 private:
     std::shared_ptr<FileStore> m_fileStore;

@@ -25,6 +25,13 @@ public:
     // a file with a local id; a binding that cannot be written is skipped.
     virtual void addReference(const File& file, const Platform::URL& cloudFolder) = 0;
 
+    // Unbinds the item at `path`; nothing when it is bound to none.
+    virtual void removeReference(std::string_view path, const Platform::URL& cloudFolder)
+    {
+        static_cast<void>(path);
+        static_cast<void>(cloudFolder);
+    }
+
     // `addReference` for each file, in order. Elements are files or pointers
     // to files (FileRef); null pointers are skipped.
     template<std::ranges::input_range Files>
