@@ -5,6 +5,7 @@
 #include "Sync/Disk/FileSystemFileStore.hpp"
 
 #include "Platform/FileSystem/DirectoryEnumerator.hpp"
+#include "Platform/FileSystem/FileOperations.hpp"
 #include "Platform/FileSystem/MimeTypeDatabase.hpp"
 #include "Platform/FileSystem/PathResolver.hpp"
 #include "Platform/Foundation/Log.hpp"
@@ -47,8 +48,16 @@ namespace {
     }
 
     // Whether the scan lists the entry; logs the reason when it does not.
-    bool isListed(const DirectoryEntry& entry)
+    bool isListed(const DirectoryEntry& entry, Platform::OwnChangeRegistry* ownChanges)
     {
+        if (entry.status.isRegularFile() && FileSystemFileStore::isStagedDownloadName(entry.name)) {
+            // Never a user file: what a download left when its process ended.
+            std::optional<Platform::OwnChangeRegistry::Registration> registration;
+            if (ownChanges)
+                registration = ownChanges->registerChange(entry.path, Platform::OwnChangeRegistry::Scope::item);
+            static_cast<void>(Platform::removeItem(entry.path));
+            return false;
+        }
         if (!entry.hasValidName) {
             Platform::Log::line("❗️ Skipping an item whose name is not valid UTF-8: "
                 + Platform::percentEncoded(entry.relativePath, "/"));
@@ -111,7 +120,7 @@ void FileSystemFileStore::scan(const State& state, const Reactive::Observer<File
             while (auto entry = enumerator->next()) {
                 if (lifetime.hasEnded())
                     return;
-                if (!isListed(*entry))
+                if (!isListed(*entry, state.ownChanges.get()))
                     continue;
                 if (auto item = makeItem(std::move(*entry), cache, generation))
                     files.push_back(std::move(item));

@@ -1,6 +1,9 @@
 #include "Sync/Execution/RemoteChangeExecutor.hpp"
 
+#include "Platform/FileSystem/PathResolver.hpp"
+#include "Platform/Foundation/RegularFile.hpp"
 #include "Platform/Foundation/Unicode.hpp"
+#include "Sync/Execution/ChangeExecutionError.hpp"
 #include "Sync/Status/FileSyncStatus.hpp"
 
 namespace Sync {
@@ -12,6 +15,36 @@ using Reactive::Unit;
 namespace {
 
 using FileResult = Result<FileRef, AnyError>;
+
+// Refuses to hand the client anything but a regular file to read: a pipe
+// swapped in after the scan would block the upload, a link would send what
+// it points to. Opening neither blocks nor follows a link.
+std::optional<AnyError> uploadRefusal(const File& file, const Platform::URL& cloudFolder)
+{
+    auto resolved = Platform::PathResolver(cloudFolder.path()).resolve(file.path());
+    if (!resolved) {
+        return AnyError(resolved.error());
+    }
+    auto opened = Platform::RegularFile::open(*resolved);
+    if (opened || opened.error() == std::errc::no_such_file_or_directory) {
+        return std::nullopt;
+    }
+    return AnyError(ChangeExecutionError { ChangeExecutionError::Code::notARegularFile, file.path(),
+        opened.error().message() });
+}
+
+// `upload` started only once the file at `file`'s path has passed uploadRefusal.
+SyncAPIClient::Producer<FileRef> checkedUpload(const std::shared_ptr<const SyncCollaborators>& collaborators,
+    const FileRef& file, std::function<SyncAPIClient::Producer<FileRef>(const Platform::URL&)> upload)
+{
+    return deferredCall<FileRef>([collaborators, file, upload = std::move(upload)]() -> SyncAPIClient::Producer<FileRef> {
+        const auto cloudFolder = collaborators->cloudFolder();
+        if (auto refused = uploadRefusal(*file, cloudFolder)) {
+            return SyncAPIClient::Producer<FileRef>::error(std::move(*refused));
+        }
+        return upload(cloudFolder);
+    });
+}
 
 } // namespace
 
@@ -49,7 +82,9 @@ SyncEventProducer RemoteChangeExecutor::create(const Change& change, const FileR
     auto collaborators = m_collaborators;
     const bool folder = isFolder(*file);
     auto call = folder ? collaborators->apiClient->syncCreateFolder(file)
-                       : collaborators->apiClient->syncUpload(file, collaborators->cloudFolder());
+                       : checkedUpload(collaborators, file, [collaborators, file](const Platform::URL& cloudFolder) {
+                             return collaborators->apiClient->syncUpload(file, cloudFolder);
+                         });
     auto reacted = call.attemptMap([collaborators, file, folder](FileRef&& result) -> FileResult {
         const auto& disk = collaborators->fileSystemStore;
         if (auto moved = stepFailure(disk.move(*file, *result))) {
@@ -75,7 +110,9 @@ SyncEventProducer RemoteChangeExecutor::create(const Change& change, const FileR
 SyncEventProducer RemoteChangeExecutor::update(const Change& change, const FileRef& file) const
 {
     auto collaborators = m_collaborators;
-    auto call = collaborators->apiClient->syncReupload(file, collaborators->cloudFolder());
+    auto call = checkedUpload(collaborators, file, [collaborators, file](const Platform::URL& cloudFolder) {
+        return collaborators->apiClient->syncReupload(file, cloudFolder);
+    });
     auto reacted = call.attemptMap([collaborators](FileRef&& result) -> FileResult {
         if (auto dated = stepFailure(collaborators->fileSystemStore.update(*result))) {
             return std::unexpected(std::move(*dated));

@@ -2,7 +2,9 @@
 
 #include "Platform/FileSystem/FileOperations.hpp"
 #include "Platform/FileSystem/PathResolver.hpp"
+#include "Platform/Foundation/Data.hpp"
 #include "Platform/Foundation/Digest.hpp"
+#include "Sync/Disk/FileSystemFileStore.hpp"
 #include "Platform/Foundation/Unicode.hpp"
 
 #include <algorithm>
@@ -37,13 +39,12 @@ Result<std::string, AnyError> readContent(const Platform::URL& cloudFolder, cons
     if (!resolved) {
         return std::unexpected(AnyError(resolved.error()));
     }
-    std::ifstream stream(*resolved, std::ios::binary);
-    if (!stream) {
-        return std::unexpected(serverError("cannot read " + path));
+    // As the real client reads an upload: never through a link, never blocked by a pipe.
+    auto data = Platform::Data::contentsOfFile(*resolved);
+    if (!data) {
+        return std::unexpected(serverError("cannot read " + path + ": " + data.error().message()));
     }
-    std::ostringstream content;
-    content << stream.rdbuf();
-    return content.str();
+    return std::string(data->bytes().begin(), data->bytes().end());
 }
 
 } // namespace
@@ -159,7 +160,8 @@ SyncAPIClient::Producer<Platform::URL> InMemorySyncServer::syncDownload(FileRef 
             !made && made.error().code != Platform::FileSystemErrorCode::alreadyExists) {
             return std::unexpected(AnyError(made.error()));
         }
-        const auto temporary = folder + "/.download-" + std::to_string(::getpid()) + "-" + std::to_string(serial);
+        const auto temporary = folder + "/" + std::string(FileSystemFileStore::stagedDownloadPrefix)
+            + std::to_string(::getpid()) + "-" + std::to_string(serial);
         {
             std::ofstream stream(temporary, std::ios::binary | std::ios::trunc);
             stream << content;
