@@ -50,11 +50,11 @@ void forgetDeletedOnServer(const SyncCollaborators& collaborators, const File& f
         const auto folder = Platform::precomposed(file.path());
         for (const auto& stored : store.files()) {
             if (stored->path().size() > folder.size() && Platform::precomposed(stored->path()).starts_with(folder)) {
-                store.setFile(stored->syncFileID(), nullptr);
+                static_cast<void>(store.setFile(stored->syncFileID(), nullptr));
             }
         }
     }
-    store.setFile(file.syncFileID(), nullptr);
+    static_cast<void>(store.setFile(file.syncFileID(), nullptr));
     collaborators.fileReferenceMapping->removeReference(file.path(), collaborators.cloudFolder());
 }
 
@@ -99,10 +99,13 @@ SyncEventProducer LocalChangeExecutor::createFile(const Change& change, const Fi
         }
         return collaborators->apiClient->syncDownload(file, cloudFolder, ReplaceExisting::No);
     });
-    auto reacted = call.on({ .value = [collaborators, file](const Platform::URL&) {
-        collaborators->fileStore->add(*file);
+    auto reacted = call.attemptMap([collaborators, file](Platform::URL&& placed) -> URLResult {
+        if (auto stored = collaborators->fileStore->add(*file); !stored) {
+            return std::unexpected(AnyError(std::move(stored.error())));
+        }
         forgetStaleReference(*collaborators, *file);
-    } });
+        return std::move(placed);
+    });
     return changeEvents(change, reacted);
 }
 
@@ -117,7 +120,9 @@ SyncEventProducer LocalChangeExecutor::createFolder(const Change& change, const 
         if (auto failed = stepFailure(collaborators->fileSystemStore.createFolder(*file))) {
             return failed;
         }
-        collaborators->fileStore->add(*file);
+        if (auto stored = collaborators->fileStore->add(*file); !stored) {
+            return AnyError(std::move(stored.error()));
+        }
         forgetStaleReference(*collaborators, *file);
         return std::nullopt;
     });
@@ -134,11 +139,14 @@ SyncEventProducer LocalChangeExecutor::updateFile(const Change& change, const Fi
             }
             return collaborators->apiClient->syncDownload(file, cloudFolderAtCall, ReplaceExisting::Yes);
         });
-    auto reacted = call.on({ .value = [collaborators, file, cloudFolderAtCall](const Platform::URL&) {
+    auto reacted = call.attemptMap([collaborators, file, cloudFolderAtCall](Platform::URL&& placed) -> URLResult {
         collaborators->fileReferenceMapping->addReference(*file, collaborators->cloudFolder());
-        collaborators->fileSyncStatusStore->mark(*file, FileSyncStatus::upToDate, cloudFolderAtCall);
-        collaborators->fileStore->add(*file);
-    } });
+        static_cast<void>(collaborators->fileSyncStatusStore->mark(*file, FileSyncStatus::upToDate, cloudFolderAtCall));
+        if (auto stored = collaborators->fileStore->add(*file); !stored) {
+            return std::unexpected(AnyError(std::move(stored.error())));
+        }
+        return std::move(placed);
+    });
     return changeEvents(change, reacted);
 }
 
@@ -155,8 +163,10 @@ SyncEventProducer LocalChangeExecutor::remove(const Change& change, const FileRe
         if (auto failed = stepFailure(collaborators->fileSystemStore.deleteItem(*file))) {
             return failed;
         }
-        collaborators->fileSyncStatusStore->remove(*file, collaborators->cloudFolder());
-        collaborators->fileStore->setFile(file->syncFileID(), nullptr);
+        static_cast<void>(collaborators->fileSyncStatusStore->remove(*file, collaborators->cloudFolder()));
+        if (auto removed = collaborators->fileStore->setFile(file->syncFileID(), nullptr); !removed) {
+            return AnyError(std::move(removed.error()));
+        }
         return std::nullopt;
     });
 }
@@ -180,8 +190,10 @@ SyncEventProducer LocalChangeExecutor::move(const Change& change, const FileRef&
                 return failed;
             }
         }
-        collaborators->fileSyncStatusStore->remove(*from, collaborators->cloudFolder());
-        collaborators->fileStore->add(*to);
+        static_cast<void>(collaborators->fileSyncStatusStore->remove(*from, collaborators->cloudFolder()));
+        if (auto stored = collaborators->fileStore->add(*to); !stored) {
+            return AnyError(std::move(stored.error()));
+        }
         return std::nullopt;
     });
 }
@@ -189,15 +201,21 @@ SyncEventProducer LocalChangeExecutor::move(const Change& change, const FileRef&
 SyncEventProducer LocalChangeExecutor::updateMetaData(const Change& change, const FileRef& file) const
 {
     auto collaborators = m_collaborators;
-    auto reacted = fetchShareInfos(file, collaborators->apiClient).on({ .value = [collaborators](const ShareInfos& infos) {
-        const auto& [fetched, publicShare, privateShares] = infos;
-        collaborators->fileStore->modifyOrCreate(fetched->syncFileID(),
-            [&](FileRef& stored, FileWrapperItem::PublicShare& storedPublic, FileWrapperItem::PrivateShares& storedPrivate) {
-                stored = fetched;
-                storedPublic = publicShare;
-                storedPrivate = privateShares;
-            });
-    } });
+    auto reacted = fetchShareInfos(file, collaborators->apiClient)
+                       .attemptMap([collaborators](ShareInfos&& infos) -> Reactive::Result<ShareInfos, AnyError> {
+                           const auto& [fetched, publicShare, privateShares] = infos;
+                           auto stored = collaborators->fileStore->modifyOrCreate(fetched->syncFileID(),
+                               [&](FileRef& record, FileWrapperItem::PublicShare& storedPublic,
+                                   FileWrapperItem::PrivateShares& storedPrivate) {
+                                   record = fetched;
+                                   storedPublic = publicShare;
+                                   storedPrivate = privateShares;
+                               });
+                           if (!stored) {
+                               return std::unexpected(AnyError(std::move(stored.error())));
+                           }
+                           return std::move(infos);
+                       });
     return changeEvents(change, reacted);
 }
 

@@ -95,7 +95,9 @@ SyncEventProducer RemoteChangeExecutor::create(const Change& change, const FileR
                 return std::unexpected(std::move(*dated));
             }
         }
-        collaborators->fileStore->add(*result);
+        if (auto stored = collaborators->fileStore->add(*result); !stored) {
+            return std::unexpected(AnyError(std::move(stored.error())));
+        }
         if (!Platform::canonicallyEqual(file->path(), result->path())) {
             // Stored under another name: the row of the name it had would stay for good.
             collaborators->fileSyncStatusStore->remove(*file, collaborators->cloudFolder());
@@ -117,7 +119,9 @@ SyncEventProducer RemoteChangeExecutor::update(const Change& change, const FileR
         if (auto dated = stepFailure(collaborators->fileSystemStore.update(*result))) {
             return std::unexpected(std::move(*dated));
         }
-        collaborators->fileStore->add(*result);
+        if (auto stored = collaborators->fileStore->add(*result); !stored) {
+            return std::unexpected(AnyError(std::move(stored.error())));
+        }
         return std::move(result);
     });
     return changeEvents(change, reacted);
@@ -128,10 +132,12 @@ SyncEventProducer RemoteChangeExecutor::remove(const Change& change, const FileR
     auto collaborators = m_collaborators;
     // Completion alone means the item is gone, so the reaction hangs on the
     // end of the call, not on a value.
-    auto reacted = collaborators->apiClient->syncDelete(file).collect().map(
-        [collaborators, file](std::vector<Unit>&&) {
-            collaborators->fileStore->setFile(file->syncFileID(), nullptr);
-            collaborators->fileSyncStatusStore->remove(*file, collaborators->cloudFolder());
+    auto reacted = collaborators->apiClient->syncDelete(file).collect().attemptMap(
+        [collaborators, file](std::vector<Unit>&&) -> Result<Unit, AnyError> {
+            if (auto removed = collaborators->fileStore->setFile(file->syncFileID(), nullptr); !removed) {
+                return std::unexpected(AnyError(std::move(removed.error())));
+            }
+            static_cast<void>(collaborators->fileSyncStatusStore->remove(*file, collaborators->cloudFolder()));
             return Unit();
         });
     return changeEvents(change, reacted);
@@ -142,11 +148,14 @@ SyncEventProducer RemoteChangeExecutor::move(const Change& change, const FileRef
     auto collaborators = m_collaborators;
     const auto cloudFolderAtCall = collaborators->cloudFolder();
     auto call = isRename(*from, *to) ? collaborators->apiClient->syncRename(to) : collaborators->apiClient->syncMove(to);
-    auto reacted = call.on({ .value = [collaborators, from, to, cloudFolderAtCall](const FileRef& result) {
-        collaborators->fileSyncStatusStore->remove(*from, collaborators->cloudFolder());
-        collaborators->fileSyncStatusStore->mark(*to, FileSyncStatus::upToDate, cloudFolderAtCall);
-        collaborators->fileStore->add(*result);
-    } });
+    auto reacted = call.attemptMap([collaborators, from, to, cloudFolderAtCall](FileRef&& result) -> FileResult {
+        static_cast<void>(collaborators->fileSyncStatusStore->remove(*from, collaborators->cloudFolder()));
+        static_cast<void>(collaborators->fileSyncStatusStore->mark(*to, FileSyncStatus::upToDate, cloudFolderAtCall));
+        if (auto stored = collaborators->fileStore->add(*result); !stored) {
+            return std::unexpected(AnyError(std::move(stored.error())));
+        }
+        return std::move(result);
+    });
     return changeEvents(change, reacted);
 }
 

@@ -37,7 +37,10 @@ void SyncRun::start(const Reactive::Lifetime& lifetime)
         }
     });
     // Marks left by an interrupted run would otherwise stay for good.
-    m_collaborators->fileSyncStatusStore->removeAll(FileSyncStatus::syncing);
+    if (auto cleared = m_collaborators->fileSyncStatusStore->removeAll(FileSyncStatus::syncing); !cleared) {
+        failWithStore(std::move(cleared.error()));
+        return;
+    }
     startPhase(Phase::Local);
 }
 
@@ -109,7 +112,12 @@ void SyncRun::scanDisk(std::int64_t rootFolderID)
                     for (const auto& file : screened.files)
                         if (auto id = file->syncFileID().remoteID())
                             boundIDs.insert(*id);
-                    auto storedFiles = screenStoredFiles(self->m_collaborators->fileStore->files(), rootFolderID, {},
+                    auto loaded = self->m_collaborators->fileStore->loadFiles();
+                    if (!loaded) {
+                        self->failWithStore(std::move(loaded.error()));
+                        return;
+                    }
+                    auto storedFiles = screenStoredFiles(*loaded, rootFolderID, {},
                         [&](std::int64_t id) { return boundIDs.contains(id); });
                     self->reportRefused(screened.twins, {}, Change::Kind::Remote);
                     changes = resolvingNestedDeletes(
@@ -152,7 +160,12 @@ void SyncRun::listRemoteFiles(std::int64_t rootFolderID)
         return;
     }
     auto self = shared_from_this();
-    auto storedFiles = m_collaborators->fileStore->files();
+    auto loaded = m_collaborators->fileStore->loadFiles();
+    if (!loaded) {
+        failWithStore(std::move(loaded.error()));
+        return;
+    }
+    auto storedFiles = std::move(*loaded);
     auto listing = m_collaborators->apiClient->syncRemoteFiles();
     startWork([self, listing, storedFiles = std::move(storedFiles), rootFolderID] {
         return listing.start(Observer<std::vector<FileRef>, AnyError>::make(
@@ -271,7 +284,12 @@ void SyncRun::execute(std::vector<Change> changes)
         m_validChanges.push_back(std::move(change));
     }
     // One write for the whole list, before its first change starts.
-    m_collaborators->fileSyncStatusStore->mark(files, FileSyncStatus::syncing, m_collaborators->cloudFolder());
+    if (auto marked = m_collaborators->fileSyncStatusStore->mark(files, FileSyncStatus::syncing,
+            m_collaborators->cloudFolder());
+        !marked) {
+        failWithStore(std::move(marked.error()));
+        return;
+    }
     m_nextChange = 0;
     executeNext();
 }
@@ -279,6 +297,10 @@ void SyncRun::execute(std::vector<Change> changes)
 void SyncRun::executeNext()
 {
     if (isStopped()) {
+        return;
+    }
+    if (m_storeFailure) {
+        failWithStore(std::move(*m_storeFailure));
         return;
     }
     if (m_nextChange == m_validChanges.size()) {
@@ -329,6 +351,11 @@ void SyncRun::phaseDone()
 
 void SyncRun::forward(const SyncEventPair& pair)
 {
+    if (const auto* failure = pair.first.isError() ? pair.first.error()->as<StoreError>() : nullptr) {
+        // Not this change's fault but the run's: reported once, by failWithStore.
+        m_storeFailure = *failure;
+        return;
+    }
     if (pair.first.isFinished()) {
         ++m_finishedChanges;
     }
@@ -349,6 +376,16 @@ SyncEventProducer SyncRun::dispatch(const Change& change) const
         break;
     }
     return SyncEventProducer::empty();
+}
+
+void SyncRun::failWithStore(StoreError error)
+{
+    if (isStopped()) {
+        return;
+    }
+    stop();
+    m_outputs.checkErrors.send(AnyError(std::move(error)));
+    m_outputs.caller.sendCompleted();
 }
 
 void SyncRun::startWork(const std::function<AnyDisposable()>& work)

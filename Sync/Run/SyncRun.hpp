@@ -9,6 +9,7 @@
 #include "Sync/Execution/RemoteChangeExecutor.hpp"
 #include "Sync/Execution/SyncCollaborators.hpp"
 #include "Sync/Run/SyncEvent.hpp"
+#include "Sync/Store/StoreError.hpp"
 
 #include <cstddef>
 #include <cstdint>
@@ -36,7 +37,9 @@ namespace Sync {
 //
 // Every event goes to `syncEvents` first and then to the caller. A failure of
 // the root folder id ends the local phase silently; a failure of the listing
-// goes to `checkErrors` and ends the remote phase. Disposing the run (ending
+// goes to `checkErrors` and ends the remote phase. A failure of the stored
+// state (unreadable, or a write that failed) goes to `checkErrors` once and
+// ends the whole run at once: nothing is done that cannot be recorded. Disposing the run (ending
 // its lifetime) disposes the change under way and starts nothing further.
 //
 // Threading: the steps follow one another on whichever thread finished the
@@ -74,6 +77,8 @@ private:
     void listDone();
     void phaseDone();
     void forward(const SyncEventPair& pair);
+    // Ends the run at once: what cannot be recorded must not be done.
+    void failWithStore(StoreError error);
     void resolveIDs(const std::vector<FileRef>& diskFiles, std::int64_t rootFolderID) const;
 
     [[nodiscard]] SyncEventProducer dispatch(const Change& change) const;
@@ -93,6 +98,7 @@ private:
     // Touched only by the step under way (see Threading).
     Phase m_phase { Phase::Local };
     std::optional<std::int64_t> m_rootFolderID;
+    std::optional<StoreError> m_storeFailure;
     int m_pass { 0 };
     std::vector<Change> m_validChanges;
     std::size_t m_nextChange { 0 };
