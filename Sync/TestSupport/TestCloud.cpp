@@ -42,8 +42,10 @@ TestCloud::TestCloud()
     auto factory = Platform::Database::factory(Platform::cloudDatabaseConfiguration(m_directory + "/Cloud.db"));
     fileStore = std::make_shared<RealmFileStore>(factory, storeScheduler);
     statusStore = std::make_shared<RealmFileSyncStatusStore>(factory, storeScheduler);
-    referenceMapping = std::make_shared<ExtendedAttributeFileReferenceMapping>(fileStore);
-    fileSystemStore.emplace(configuration);
+    ownChanges = Platform::OwnChangeRegistry::create();
+    referenceMapping = std::make_shared<ExtendedAttributeFileReferenceMapping>(fileStore,
+        Platform::ExtendedAttributes::system(), ownChanges);
+    fileSystemStore.emplace(configuration, ownChanges);
     manager = std::make_shared<SyncManager>(server, *fileSystemStore, fileStore, referenceMapping, statusStore);
 }
 

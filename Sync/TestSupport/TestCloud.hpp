@@ -78,6 +78,10 @@ public:
     [[nodiscard]] FileSyncStatus status(const std::string& path) const;
 
     std::shared_ptr<Reactive::QueueScheduler> storeScheduler;
+    // Shared by the disk store and the reference mapping, as the application
+    // shares it with the folder watcher: every disk change of a run, the
+    // attributes included, is the engine's own.
+    std::shared_ptr<Platform::OwnChangeRegistry> ownChanges;
     std::shared_ptr<TestFolderConfiguration> configuration;
     std::shared_ptr<InMemorySyncServer> server;
     std::shared_ptr<RealmFileStore> fileStore;
