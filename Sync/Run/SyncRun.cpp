@@ -337,6 +337,25 @@ void SyncRun::listDone()
     fetchChanges();
 }
 
+void SyncRun::noteCreate(const SyncEventPair& pair)
+{
+    const auto& [event, change] = pair;
+    const auto& operation = change.fileOperation();
+    if (!operation || operation->kind() != FileOperation::Kind::Create) {
+        return;
+    }
+    std::string_view path = operation->file()->path();
+    while (path.size() > 1 && path.ends_with('/')) {
+        path.remove_suffix(1);
+    }
+    auto key = Platform::precomposed(path);
+    if (m_phase == Phase::Local && event.isError()) {
+        m_refusedCreates.insert(std::move(key));
+    } else if (m_phase == Phase::Remote && event.isFinished() && m_refusedCreates.contains(key)) {
+        m_adoptedRefusedCreate = true;
+    }
+}
+
 void SyncRun::phaseDone()
 {
     if (isStopped()) {
@@ -344,6 +363,16 @@ void SyncRun::phaseDone()
     }
     if (m_phase == Phase::Local) {
         startPhase(Phase::Remote);
+        return;
+    }
+    // An item the local phase could not create on the server (it was there
+    // already: placed by both sides, or created before a crash) has just been
+    // taken into the stored state; what lies inside it can go up now, and
+    // this run is not done before it has.
+    if (m_adoptedRefusedCreate && !m_repeatedForAdoption) {
+        m_repeatedForAdoption = true;
+        m_refusedCreates.clear();
+        startPhase(Phase::Local);
         return;
     }
     m_outputs.caller.sendCompleted();
@@ -359,6 +388,7 @@ void SyncRun::forward(const SyncEventPair& pair)
     if (pair.first.isFinished()) {
         ++m_finishedChanges;
     }
+    noteCreate(pair);
     // The manager's observers (the status bookkeeping, the application) see
     // every event before whoever started the run.
     m_outputs.syncEvents.send(pair);

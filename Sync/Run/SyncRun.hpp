@@ -17,6 +17,8 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <string>
+#include <unordered_set>
 #include <vector>
 
 namespace Sync {
@@ -26,6 +28,8 @@ namespace Sync {
 //   -> local phase:  root folder id, disk scan, local ids resolved, stored
 //                    files, changes under TakeLocal
 //   -> remote phase: stored files, remote listing, changes under TakeRemote
+//   -> (once, when the remote phase took in an item whose create the local
+//      phase was refused, the two phases again)
 //   -> completed.
 // Each pass of a phase marks the files of its valid changes `syncing` in one
 // call, carries the changes out one at a time (each started on the manager's
@@ -77,6 +81,8 @@ private:
     void listDone();
     void phaseDone();
     void forward(const SyncEventPair& pair);
+    // Keeps track of creates the local phase could not make that the remote phase then took in.
+    void noteCreate(const SyncEventPair& pair);
     // Ends the run at once: what cannot be recorded must not be done.
     void failWithStore(StoreError error);
     void resolveIDs(const std::vector<FileRef>& diskFiles, std::int64_t rootFolderID) const;
@@ -99,6 +105,9 @@ private:
     Phase m_phase { Phase::Local };
     std::optional<std::int64_t> m_rootFolderID;
     std::optional<StoreError> m_storeFailure;
+    std::unordered_set<std::string> m_refusedCreates;
+    bool m_adoptedRefusedCreate { false };
+    bool m_repeatedForAdoption { false };
     int m_pass { 0 };
     std::vector<Change> m_validChanges;
     std::size_t m_nextChange { 0 };

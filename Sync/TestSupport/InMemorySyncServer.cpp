@@ -82,6 +82,11 @@ SyncAPIClient::Producer<T> InMemorySyncServer::operation(Call call, std::string 
             observer.sendFailed(std::move(result.error()));
             return;
         }
+        if (call == Call::upload || call == Call::reupload || call == Call::createFolder || call == Call::deleteItem
+            || call == Call::rename || call == Call::move) {
+            self->persist();
+            self->step("server.stored");
+        }
         if constexpr (!std::is_same_v<T, Unit>) {
             observer.send(std::move(*result));
         }
@@ -171,6 +176,7 @@ SyncAPIClient::Producer<Platform::URL> InMemorySyncServer::syncDownload(FileRef 
         }
         static_cast<void>(Platform::setModificationTime(temporary,
             Platform::FileTime(std::chrono::nanoseconds(modified.nanosecondsSince1970()))));
+        step("download.staged");
         if (replace == ReplaceExisting::Yes) {
             if (std::rename(temporary.c_str(), target->c_str()) != 0) {
                 std::remove(temporary.c_str());
@@ -180,6 +186,7 @@ SyncAPIClient::Producer<Platform::URL> InMemorySyncServer::syncDownload(FileRef 
             std::remove(temporary.c_str());
             return std::unexpected(AnyError(moved.error()));
         }
+        step("download.placed");
         return Platform::URL::fileURL(*target);
     });
 }
@@ -208,6 +215,7 @@ SyncAPIClient::Producer<FileRef> InMemorySyncServer::syncUpload(FileRef file, Pl
         if (!content) {
             return std::unexpected(content.error());
         }
+        step("upload.read");
         std::lock_guard lock(m_mutex);
         auto created = newChild(*file);
         if (!created) {

@@ -49,6 +49,10 @@ public:
     };
 
     TestCloud();
+    // The same over `directory` as an earlier engine left it (its cloud
+    // folder and database file are used as they are), against `server`.
+    // The directory is removed when the object goes.
+    TestCloud(std::string directory, std::shared_ptr<InMemorySyncServer> remote);
     ~TestCloud();
     TestCloud(const TestCloud&) = delete;
     TestCloud& operator=(const TestCloud&) = delete;
@@ -58,6 +62,8 @@ public:
     RunResult sync(std::chrono::milliseconds timeout = std::chrono::seconds(60));
 
     [[nodiscard]] const std::string& directory() const { return m_directory; }
+    // Leaves the directory in place when the object goes.
+    void keepDirectory() { m_keepDirectory = true; }
     [[nodiscard]] const std::string& cloudFolder() const { return m_cloudFolder; }
     [[nodiscard]] Platform::URL cloudFolderURL() const;
     [[nodiscard]] std::string diskPath(const std::string& path) const;
@@ -92,6 +98,7 @@ public:
 
 private:
     std::string m_directory;
+    bool m_keepDirectory = false;
     std::string m_cloudFolder;
 };
 
