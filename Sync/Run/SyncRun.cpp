@@ -1,5 +1,6 @@
 #include "Sync/Run/SyncRun.hpp"
 
+#include "Platform/FileSystem/PathResolver.hpp"
 #include "Platform/Foundation/Unicode.hpp"
 #include "Sync/Changes/ChangeComputation.hpp"
 #include "Sync/Changes/ViewScreening.hpp"
@@ -106,17 +107,21 @@ void SyncRun::scanDisk(std::int64_t rootFolderID)
                 {
                     // Both views go before the changes run: a change holds only its own files.
                     auto diskFiles = std::move(event).value();
-                    self->resolveIDs(diskFiles, rootFolderID);
-                    auto screened = screenDiskFiles(diskFiles);
-                    std::unordered_set<std::int64_t> boundIDs;
-                    for (const auto& file : screened.files)
-                        if (auto id = file->syncFileID().remoteID())
-                            boundIDs.insert(*id);
                     auto loaded = self->m_collaborators->fileStore->loadFiles();
                     if (!loaded) {
                         self->failWithStore(std::move(loaded.error()));
                         return;
                     }
+                    std::unordered_set<std::int64_t> storedIDs;
+                    storedIDs.reserve(loaded->size());
+                    for (const auto& file : *loaded)
+                        storedIDs.insert(*file->syncFileID().remoteID());
+                    self->resolveIDs(diskFiles, rootFolderID, storedIDs);
+                    auto screened = screenDiskFiles(diskFiles);
+                    std::unordered_set<std::int64_t> boundIDs;
+                    for (const auto& file : screened.files)
+                        if (auto id = file->syncFileID().remoteID())
+                            boundIDs.insert(*id);
                     auto storedFiles = screenStoredFiles(*loaded, rootFolderID, {},
                         [&](std::int64_t id) { return boundIDs.contains(id); });
                     self->reportRefused(screened.twins, {}, Change::Kind::Remote);
@@ -225,30 +230,42 @@ void SyncRun::reportRefused(const std::vector<FileRef>& twins, const std::vector
     }
 }
 
-void SyncRun::resolveIDs(const std::vector<FileRef>& diskFiles, std::int64_t rootFolderID) const
+void SyncRun::resolveIDs(const std::vector<FileRef>& diskFiles, std::int64_t rootFolderID,
+    const std::unordered_set<std::int64_t>& storedIDs) const
 {
     const auto cloudFolder = m_collaborators->cloudFolder();
+    // The scan found every item below the folder's canonical location
+    // without following a link, so that location and the item's path lead
+    // to it: resolved once here rather than once per item.
+    auto root = Platform::PathResolver(cloudFolder.path()).canonicalFolder();
+    if (!root) {
+        return;
+    }
     auto& mapping = *m_collaborators->fileReferenceMapping;
     // The scan lists a folder before its contents, so the folder's own lookup
     // answers its children's parent lookup; each path is looked up once per pass.
     std::unordered_map<std::string, std::optional<SyncFileID>> known;
-    auto lookUp = [&](std::string path) -> const std::optional<SyncFileID>& {
+    known.reserve(diskFiles.size());
+    std::string diskPath;
+    auto lookUp = [&](std::string_view path) -> const std::optional<SyncFileID>& {
         if (path.size() > 1 && path.ends_with('/')) {
-            path.pop_back();
+            path.remove_suffix(1);
         }
-        auto key = Platform::precomposed(path);
+        auto key = Platform::isASCII(path) ? std::string(path) : Platform::precomposed(path);
         auto found = known.find(key);
         if (found == known.end()) {
-            auto file = mapping.file(path, cloudFolder);
-            found = known.emplace(std::move(key), file ? std::optional(file->syncFileID()) : std::nullopt).first;
+            std::optional<SyncFileID> id;
+            diskPath.assign(*root).append(path);
+            // A binding to an item the stored state does not know binds nothing.
+            if (auto bound = mapping.boundRemoteID(path, diskPath, cloudFolder); bound && storedIDs.contains(*bound)) {
+                id = SyncFileID::remote(*bound);
+            }
+            found = known.emplace(std::move(key), std::move(id)).first;
         }
         return found->second;
     };
     for (const auto& file : diskFiles) {
-        auto* item = dynamic_cast<FileWrapperItem*>(file.get());
-        if (!item) {
-            continue;
-        }
+        auto* item = static_cast<FileWrapperItem*>(file.get());
         const auto parent = parentPath(*item);
         if (parent == "/") {
             item->setSyncParentID(SyncFileID::remote(rootFolderID));
@@ -256,8 +273,10 @@ void SyncRun::resolveIDs(const std::vector<FileRef>& diskFiles, std::int64_t roo
         if (const auto& own = lookUp(item->path())) {
             item->setSyncFileID(*own);
         }
-        if (const auto& parentID = lookUp(parent)) {
-            item->setSyncParentID(*parentID);
+        if (parent != "/") {
+            if (const auto& parentID = lookUp(parent)) {
+                item->setSyncParentID(*parentID);
+            }
         }
     }
 }

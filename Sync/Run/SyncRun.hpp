@@ -85,7 +85,10 @@ private:
     void noteCreate(const SyncEventPair& pair);
     // Ends the run at once: what cannot be recorded must not be done.
     void failWithStore(StoreError error);
-    void resolveIDs(const std::vector<FileRef>& diskFiles, std::int64_t rootFolderID) const;
+    // Binds the scanned items (FileWrapperItems) to the stored items their
+    // references name; references to ids not in `storedIDs` bind nothing.
+    void resolveIDs(const std::vector<FileRef>& diskFiles, std::int64_t rootFolderID,
+        const std::unordered_set<std::int64_t>& storedIDs) const;
 
     [[nodiscard]] SyncEventProducer dispatch(const Change& change) const;
     // Starts `work`, keeping its handle as the work under way (for `stop`)
