@@ -47,6 +47,10 @@ void SyncRun::start(const Reactive::Lifetime& lifetime)
 
 void SyncRun::startPhase(Phase phase)
 {
+    if (phase == Phase::Local) {
+        m_localPhaseActed = false;
+        m_storedFiles.reset();
+    }
     m_phase = phase;
     m_pass = 0;
     m_previousInvalidChanges.reset();
@@ -116,6 +120,7 @@ void SyncRun::scanDisk(std::int64_t rootFolderID)
                     storedIDs.reserve(loaded->size());
                     for (const auto& file : *loaded)
                         storedIDs.insert(*file->syncFileID().remoteID());
+                    self->m_storedFiles = *loaded;
                     self->resolveIDs(diskFiles, rootFolderID, storedIDs);
                     auto screened = screenDiskFiles(diskFiles);
                     std::unordered_set<std::int64_t> boundIDs;
@@ -165,12 +170,19 @@ void SyncRun::listRemoteFiles(std::int64_t rootFolderID)
         return;
     }
     auto self = shared_from_this();
-    auto loaded = m_collaborators->fileStore->loadFiles();
-    if (!loaded) {
-        failWithStore(std::move(loaded.error()));
-        return;
+    std::vector<FileRef> storedFiles;
+    if (m_phase == Phase::Remote && m_pass == 1 && m_storedFiles && !m_localPhaseActed) {
+        // Nothing was carried out since the local phase read the stored state.
+        storedFiles = std::move(*m_storedFiles);
+    } else {
+        auto loaded = m_collaborators->fileStore->loadFiles();
+        if (!loaded) {
+            failWithStore(std::move(loaded.error()));
+            return;
+        }
+        storedFiles = std::move(*loaded);
     }
-    auto storedFiles = std::move(*loaded);
+    m_storedFiles.reset();
     auto listing = m_collaborators->apiClient->syncRemoteFiles();
     startWork([self, listing, storedFiles = std::move(storedFiles), rootFolderID] {
         return listing.start(Observer<std::vector<FileRef>, AnyError>::make(
@@ -289,6 +301,9 @@ void SyncRun::execute(std::vector<Change> changes)
     m_validChanges.clear();
     m_invalidChanges = 0;
     std::vector<FileRef> files;
+    if (m_phase == Phase::Local && !changes.empty()) {
+        m_localPhaseActed = true;
+    }
     for (auto& change : changes) {
         if (change.isInvalid()) {
             ++m_invalidChanges;

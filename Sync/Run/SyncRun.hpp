@@ -108,6 +108,11 @@ private:
     Phase m_phase { Phase::Local };
     std::optional<std::int64_t> m_rootFolderID;
     std::optional<StoreError> m_storeFailure;
+    // The stored state as the last pass of the local phase read it, for the
+    // remote phase when the local phase changed nothing (its records were
+    // decoded once already).
+    std::optional<std::vector<FileRef>> m_storedFiles;
+    bool m_localPhaseActed { false };
     std::unordered_set<std::string> m_refusedCreates;
     bool m_adoptedRefusedCreate { false };
     bool m_repeatedForAdoption { false };
