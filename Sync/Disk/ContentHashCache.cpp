@@ -116,6 +116,15 @@ void ContentHashCache::remember(const Platform::ContentHashKey& key, const Diges
     entry.generation = std::max(entry.generation, generation);
 }
 
+std::optional<std::string> ContentHashCache::rememberedHash(const Platform::FileStatus& status,
+    std::uint64_t generation)
+{
+    Digest digest;
+    if (status.isRegularFile() && lookup(Platform::ContentHashKey::from(status), generation, digest))
+        return Platform::hexString(digest);
+    return std::nullopt;
+}
+
 std::expected<std::string, FileSystemError> ContentHashCache::hash(const std::string& path,
     const Platform::FileStatus& status, std::uint64_t generation)
 {

@@ -12,7 +12,10 @@
 #include "Sync/Model/FileWrapperItem.hpp"
 
 #include <algorithm>
+#include <atomic>
 #include <optional>
+#include <thread>
+#include <vector>
 
 namespace Sync {
 
@@ -74,14 +77,50 @@ namespace {
         return !FileSystemFileStore::isIgnoredName(entry.name);
     }
 
-    // The file for one listed entry; nothing when it vanished meanwhile.
-    std::shared_ptr<FileWrapperItem> makeItem(DirectoryEntry&& entry, ContentHashCache& cache,
-        std::uint64_t generation)
+    using HashResult = std::expected<std::string, Platform::FileSystemError>;
+
+    // Files that must be read are hashed on this many threads at most: reads
+    // of small files wait on the disk more than on the processor.
+    constexpr unsigned maximumHashingThreads = 8;
+    // Below this many files to read, threads cost more than they save.
+    constexpr std::size_t filesPerHashingThread = 16;
+
+    // The hashes of the files of `entries` at `indices`, into `hashes` at the
+    // same indices, on a bounded pool of threads; stops early when `lifetime` ends.
+    void hashInParallel(const std::vector<DirectoryEntry>& entries, const std::vector<std::size_t>& indices,
+        std::vector<HashResult>& hashes, ContentHashCache& cache, std::uint64_t generation,
+        const Reactive::Lifetime& lifetime)
+    {
+        const unsigned threads = static_cast<unsigned>(std::min<std::size_t>(
+            { maximumHashingThreads, std::max(1u, std::thread::hardware_concurrency()),
+                indices.size() / filesPerHashingThread }));
+        std::atomic<std::size_t> next { 0 };
+        auto work = [&] {
+            for (std::size_t position; (position = next.fetch_add(1)) < indices.size();) {
+                if (lifetime.hasEnded())
+                    return;
+                const auto index = indices[position];
+                hashes[index] = cache.hash(entries[index].path, entries[index].status, generation);
+            }
+        };
+        if (threads < 2) {
+            work();
+            return;
+        }
+        std::vector<std::jthread> pool;
+        pool.reserve(threads - 1);
+        for (unsigned thread = 1; thread < threads; ++thread)
+            pool.emplace_back(work);
+        work();
+    }
+
+    // The file for one listed entry with its hash (none for a folder);
+    // nothing when it vanished meanwhile.
+    std::shared_ptr<FileWrapperItem> makeItem(DirectoryEntry&& entry, HashResult&& hashed)
     {
         bool isDirectory = entry.status.isDirectory();
         std::string hash;
         if (!isDirectory) {
-            auto hashed = cache.hash(entry.path, entry.status, generation);
             if (hashed) {
                 hash = std::move(*hashed);
             } else if (hashed.error().code == FileSystemErrorCode::notFound) {
@@ -117,14 +156,33 @@ void FileSystemFileStore::scan(const State& state, const Reactive::Observer<File
         } else {
             auto& cache = *state.hashCache;
             auto generation = cache.beginScan();
+            // The walk first, answering what the cache remembers; then the
+            // files to read, in parallel; then the items, in walk order.
+            std::vector<DirectoryEntry> entries;
+            std::vector<HashResult> hashes;
+            std::vector<std::size_t> toRead;
             while (auto entry = enumerator->next()) {
                 if (lifetime.hasEnded())
                     return;
                 if (!isListed(*entry, state.ownChanges.get()))
                     continue;
-                if (auto item = makeItem(std::move(*entry), cache, generation))
-                    files.push_back(std::move(item));
+                HashResult hash;
+                if (!entry->status.isDirectory()) {
+                    if (auto remembered = cache.rememberedHash(entry->status, generation))
+                        hash = std::move(*remembered);
+                    else
+                        toRead.push_back(entries.size());
+                }
+                hashes.push_back(std::move(hash));
+                entries.push_back(std::move(*entry));
             }
+            hashInParallel(entries, toRead, hashes, cache, generation, lifetime);
+            if (lifetime.hasEnded())
+                return;
+            files.reserve(entries.size());
+            for (std::size_t index = 0; index < entries.size(); ++index)
+                if (auto item = makeItem(std::move(entries[index]), std::move(hashes[index])))
+                    files.push_back(std::move(item));
             cache.endScan(generation);
         }
     }
