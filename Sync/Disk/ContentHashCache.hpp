@@ -56,6 +56,13 @@ public:
     [[nodiscard]] std::optional<std::string> rememberedHash(const Platform::FileStatus& status,
         std::uint64_t generation);
 
+    // Remembers `hexHash` for the regular file at `path` that the engine
+    // itself has just placed with that content and the modification time
+    // `modified` (a download), so the next scan does not read it again.
+    // Nothing when the file's modification time differs (it changed since),
+    // or `hexHash` is no SHA-1 in hex.
+    void learn(const std::string& path, const std::string& hexHash, Platform::FileTime modified);
+
     // How many entries are remembered.
     [[nodiscard]] std::size_t size() const;
     // How many files were read (not answered from memory) since creation.
