@@ -74,18 +74,24 @@ void SyncRun::fetchChanges()
 
 void SyncRun::fetchLocalChanges()
 {
+    // Without a root folder there is nothing to compare: the failure is
+    // dropped and the run goes on with the server.
+    requestRootFolderID([](SyncRun& run, std::int64_t id) { run.scanDisk(id); });
+}
+
+void SyncRun::requestRootFolderID(void (*next)(SyncRun&, std::int64_t))
+{
     auto self = shared_from_this();
     auto rootFolderID = m_collaborators->apiClient->syncRootFolderID();
-    startWork([self, rootFolderID] {
+    startWork([self, rootFolderID, next] {
         return rootFolderID.start(Observer<std::int64_t, AnyError>::make(
-            [self, received = false](Event<std::int64_t, AnyError>&& event) mutable {
+            [self, next, received = false](Event<std::int64_t, AnyError>&& event) mutable {
                 if (event.isValue() && !received) {
                     received = true;
                     self->workEnded();
-                    self->scanDisk(event.value());
+                    self->m_rootFolderID = event.value();
+                    next(*self, event.value());
                 } else if ((event.isCompleted() || event.isFailed()) && !received) {
-                    // Without a root folder there is nothing to compare: the
-                    // failure is dropped and the run goes on with the server.
                     self->workEnded();
                     self->phaseDone();
                 }
@@ -147,22 +153,7 @@ void SyncRun::fetchRemoteChanges()
     }
     // The local phase did not learn the root folder: without it, no entry of
     // the listing can be told apart from one whose parent is missing.
-    auto self = shared_from_this();
-    auto rootFolderID = m_collaborators->apiClient->syncRootFolderID();
-    startWork([self, rootFolderID] {
-        return rootFolderID.start(Observer<std::int64_t, AnyError>::make(
-            [self, received = false](Event<std::int64_t, AnyError>&& event) mutable {
-                if (event.isValue() && !received) {
-                    received = true;
-                    self->workEnded();
-                    self->m_rootFolderID = event.value();
-                    self->listRemoteFiles(event.value());
-                } else if ((event.isCompleted() || event.isFailed()) && !received) {
-                    self->workEnded();
-                    self->phaseDone();
-                }
-            }));
-    });
+    requestRootFolderID([](SyncRun& run, std::int64_t id) { run.listRemoteFiles(id); });
 }
 
 void SyncRun::listRemoteFiles(std::int64_t rootFolderID)
