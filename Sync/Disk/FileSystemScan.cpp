@@ -132,10 +132,15 @@ namespace {
                                 : FileType::file(Platform::MimeTypeDatabase::shared().mimeType(entry.name));
         auto modified = Platform::Date::fromNanosecondsSince1970(
             entry.status.modificationTime.time_since_epoch().count());
-        return std::make_shared<FileWrapperItem>(SyncFileID(), std::move(entry.relativePath), std::move(entry.name),
-            SyncFileID(), false,
-            nullptr, false, FileWrapperItem::PrivateShares {}, modified, std::nullopt, std::move(type),
-            std::move(hash));
+        return std::make_shared<FileWrapperItem>(FileWrapperItem::Fields {
+            .syncFileID = SyncFileID(),
+            .path = std::move(entry.relativePath),
+            .fileName = std::move(entry.name),
+            .syncParentID = SyncFileID(),
+            .lastModifiedDate = modified,
+            .type = std::move(type),
+            .fileHash = std::move(hash)
+        });
     }
 
 } // namespace
