@@ -85,22 +85,28 @@ namespace {
     // Below this many files to read, threads cost more than they save.
     constexpr std::size_t filesPerHashingThread = 16;
 
-    // The hashes of the files of `entries` at `indices`, into `hashes` at the
-    // same indices, on a bounded pool of threads; stops early when `lifetime` ends.
-    void hashInParallel(const std::vector<DirectoryEntry>& entries, const std::vector<std::size_t>& indices,
-        std::vector<HashResult>& hashes, ContentHashCache& cache, std::uint64_t generation,
+    // A listed file whose hash the cache did not remember.
+    struct PendingHash {
+        std::size_t item = 0;
+        std::string path;
+        Platform::FileStatus status;
+        HashResult hash;
+    };
+
+    // Hashes every pending file on a bounded pool of threads; stops early when `lifetime` ends.
+    void hashInParallel(std::vector<PendingHash>& pending, ContentHashCache& cache, std::uint64_t generation,
         const Reactive::Lifetime& lifetime)
     {
         const unsigned threads = static_cast<unsigned>(std::min<std::size_t>(
             { maximumHashingThreads, std::max(1u, std::thread::hardware_concurrency()),
-                indices.size() / filesPerHashingThread }));
+                pending.size() / filesPerHashingThread }));
         std::atomic<std::size_t> next { 0 };
         auto work = [&] {
-            for (std::size_t position; (position = next.fetch_add(1)) < indices.size();) {
+            for (std::size_t index; (index = next.fetch_add(1)) < pending.size();) {
                 if (lifetime.hasEnded())
                     return;
-                const auto index = indices[position];
-                hashes[index] = cache.hash(entries[index].path, entries[index].status, generation);
+                auto& file = pending[index];
+                file.hash = cache.hash(file.path, file.status, generation);
             }
         };
         if (threads < 2) {
@@ -114,20 +120,10 @@ namespace {
         work();
     }
 
-    // The file for one listed entry with its hash (none for a folder);
-    // nothing when it vanished meanwhile.
-    std::shared_ptr<FileWrapperItem> makeItem(DirectoryEntry&& entry, HashResult&& hashed)
+    // The file for one listed entry, its hash still empty.
+    std::shared_ptr<FileWrapperItem> makeItem(DirectoryEntry&& entry)
     {
         bool isDirectory = entry.status.isDirectory();
-        std::string hash;
-        if (!isDirectory) {
-            if (hashed) {
-                hash = std::move(*hashed);
-            } else if (hashed.error().code == FileSystemErrorCode::notFound) {
-                Platform::Log::line(vanishedItemLine);
-                return nullptr;
-            }
-        }
         auto type = isDirectory ? FileType::folder()
                                 : FileType::file(Platform::MimeTypeDatabase::shared().mimeType(entry.name));
         auto modified = Platform::Date::fromNanosecondsSince1970(
@@ -139,7 +135,6 @@ namespace {
             .syncParentID = SyncFileID(),
             .lastModifiedDate = modified,
             .type = std::move(type),
-            .fileHash = std::move(hash)
         });
     }
 
@@ -162,32 +157,39 @@ void FileSystemFileStore::scan(const State& state, const Reactive::Observer<File
             auto& cache = *state.hashCache;
             auto generation = cache.beginScan();
             // The walk first, answering what the cache remembers; then the
-            // files to read, in parallel; then the items, in walk order.
-            std::vector<DirectoryEntry> entries;
-            std::vector<HashResult> hashes;
-            std::vector<std::size_t> toRead;
+            // files to read, in parallel. Items keep the walk's order.
+            std::vector<PendingHash> pending;
             while (auto entry = enumerator->next()) {
                 if (lifetime.hasEnded())
                     return;
                 if (!isListed(*entry, state.ownChanges.get()))
                     continue;
-                HashResult hash;
-                if (!entry->status.isDirectory()) {
-                    if (auto remembered = cache.rememberedHash(entry->status, generation))
-                        hash = std::move(*remembered);
-                    else
-                        toRead.push_back(entries.size());
-                }
-                hashes.push_back(std::move(hash));
-                entries.push_back(std::move(*entry));
+                std::optional<std::string> remembered;
+                const bool isFile = !entry->status.isDirectory();
+                if (isFile && !(remembered = cache.rememberedHash(entry->status, generation)))
+                    pending.push_back({ files.size(), entry->path, entry->status, {} });
+                auto item = makeItem(std::move(*entry));
+                if (remembered)
+                    item->setFileHash(std::move(*remembered));
+                files.push_back(std::move(item));
             }
-            hashInParallel(entries, toRead, hashes, cache, generation, lifetime);
+            hashInParallel(pending, cache, generation, lifetime);
             if (lifetime.hasEnded())
                 return;
-            files.reserve(entries.size());
-            for (std::size_t index = 0; index < entries.size(); ++index)
-                if (auto item = makeItem(std::move(entries[index]), std::move(hashes[index])))
-                    files.push_back(std::move(item));
+            std::vector<bool> vanished(files.size(), false);
+            for (auto& file : pending) {
+                auto* item = static_cast<FileWrapperItem*>(files[file.item].get());
+                if (file.hash) {
+                    item->setFileHash(std::move(*file.hash));
+                } else if (file.hash.error().code == FileSystemErrorCode::notFound) {
+                    Platform::Log::line(vanishedItemLine);
+                    vanished[file.item] = true;
+                }
+            }
+            if (std::ranges::find(vanished, true) != vanished.end()) {
+                std::size_t index = 0;
+                std::erase_if(files, [&](const FileRef&) { return vanished[index++]; });
+            }
             cache.endScan(generation);
         }
     }
