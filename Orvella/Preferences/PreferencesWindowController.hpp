@@ -2,12 +2,12 @@
 
 #include "Orvella/Preferences/PreferencesViewModel.hpp"
 
+#include <QMainWindow>
 #include <QPointer>
 
 #include <vector>
 
 class QAction;
-class QMainWindow;
 class QStackedWidget;
 class QToolBar;
 class QWidget;
