@@ -42,8 +42,9 @@ TEST(DebugViewModelTests, threeLineFormsOldestFirstAndOnlyAfterCreation)
     EXPECT_EQ(source.objectValue(-1), "");
 }
 
-// Events of the engine's threads are all kept: appends happen under the property's lock.
-TEST(DebugViewModelTests, eventsFromSeveralThreadsAreAllAppended)
+// Lines appended from several threads at once are all kept: each append
+// happens under the property's lock, not as a read followed by a write.
+TEST(DebugViewModelTests, linesFromSeveralThreadsAreAllAppended)
 {
     auto events = std::make_shared<FakeSyncEvents>();
     Reactive::MutableProperty<Quarlink::Environment> environment(Quarlink::Environment::live());
@@ -53,7 +54,7 @@ TEST(DebugViewModelTests, eventsFromSeveralThreadsAreAllAppended)
     for (int index = 0; index < 4; ++index) {
         threads.emplace_back([&] {
             for (int count = 0; count < perThread; ++count) {
-                events->pipe.second.send({ Sync::SyncEvent::finished(), Sync::Change::invalid() });
+                model.syncEventDataSource()->append("Zeile");
             }
         });
     }
