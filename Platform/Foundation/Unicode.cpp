@@ -134,5 +134,20 @@ std::size_t CanonicalHash::operator()(std::string_view text) const
     return std::hash<std::string>()(precomposed(text));
 }
 
+bool containsOnlyDecimalDigits(std::string_view text)
+{
+    const auto* bytes = reinterpret_cast<const utf8proc_uint8_t*>(text.data());
+    auto remaining = static_cast<utf8proc_ssize_t>(text.size());
+    while (remaining > 0) {
+        utf8proc_int32_t codePoint = 0;
+        auto length = ::utf8proc_iterate(bytes, remaining, &codePoint);
+        if (length <= 0 || ::utf8proc_category(codePoint) != UTF8PROC_CATEGORY_ND)
+            return false;
+        bytes += length;
+        remaining -= length;
+    }
+    return true;
+}
+
 } // namespace Platform
 

@@ -43,4 +43,9 @@ struct CanonicalEqual {
     bool operator()(std::string_view left, std::string_view right) const { return canonicallyEqual(left, right); }
 };
 
+// True when every character of `text` is a decimal digit of any script
+// (Unicode general category Nd: "0"-"9", "٣", "९" …); also for empty text.
+// Invalid UTF-8 holds no digits.
+[[nodiscard]] bool containsOnlyDecimalDigits(std::string_view text);
+
 } // namespace Platform
