@@ -245,27 +245,32 @@ double UserDefaults::doubleValue(std::string_view key) const
 
 std::expected<void, std::error_code> UserDefaults::set(std::string_view key, Value value)
 {
+    Dictionary fresh;
     {
         auto lock = FileLock::acquire(m_state->lockFile);
         if (!lock)
             return std::unexpected(lock.error());
         // Read again under the lock: another process may have written since
         // our last read, and only our own key may change.
-        auto fresh = m_state->readFile(true);
-        if (!fresh)
-            return std::unexpected(fresh.error());
+        auto current = m_state->readFile(true);
+        if (!current)
+            return std::unexpected(current.error());
+        fresh = std::move(*current);
         if (value.is_null())
-            fresh->erase(std::string(key));
+            fresh.erase(std::string(key));
         else
-            fresh->insert_or_assign(std::string(key), value);
+            fresh.insert_or_assign(std::string(key), value);
         Value object = Value::object();
-        for (auto& [name, stored] : *fresh)
+        for (auto& [name, stored] : fresh)
             object[name] = stored;
         auto written = writeFileAtomically(m_file, object.dump(2) + "\n", 0600);
         if (!written)
             return std::unexpected(written.error());
-        m_state->adopt(std::move(*fresh));
     }
+    // Observers run after the lock is released: one that writes a setting
+    // itself would otherwise wait for our own lock for ever. A newer write
+    // that overtakes this adoption is read again through the watcher.
+    m_state->adopt(std::move(fresh));
     NotificationCenter::defaultCenter().post(std::string(didChangeNotification), this);
     return {};
 }

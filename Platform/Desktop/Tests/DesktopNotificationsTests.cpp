@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 
 using namespace Platform;
 using Platform::Testing::RecordingNotificationServer;
@@ -75,4 +76,25 @@ TEST(DesktopNotificationsTests, WithoutABusEveryNotificationIsALogLine)
     notifications->remove("sync-error");
     EXPECT_TRUE(log.contains("Mitteilung: Titel – Zeile eins Zeile zwei"));
     EXPECT_TRUE(log.contains("Mitteilung zurückgezogen: sync-error"));
+}
+
+TEST(DesktopNotificationsTests, TheDefaultBusIsTheSessionBus)
+{
+    // Inside a session (dbus-run-session) a server there gets the notification; without one, nothing connects and the notification is logged.
+    const char* address = std::getenv("DBUS_SESSION_BUS_ADDRESS");
+    if (!address || !*address) {
+        LogCapture log;
+        auto notifications = DesktopNotifications::create({ .applicationName = "app" });
+        EXPECT_FALSE(notifications->isConnected());
+        notifications->deliver("Ohne", "Bus");
+        EXPECT_TRUE(log.contains("Mitteilung: Ohne – Bus"));
+        return;
+    }
+    RecordingNotificationServer server(address, false);
+    ASSERT_TRUE(server.isServing());
+    auto notifications = DesktopNotifications::create({ .applicationName = "app" });
+    ASSERT_TRUE(notifications->isConnected());
+    notifications->deliver("Mit", "Bus");
+    ASSERT_EQ(server.shown().size(), 1u);
+    EXPECT_EQ(server.shown()[0].summary, "Mit");
 }

@@ -63,11 +63,13 @@ RecordingNotificationServer::RecordingNotificationServer(const std::string& busA
             }
         }
         {
+            // Notified under the lock: the constructor's stack (and the
+            // condition) may go as soon as it sees `started`.
             std::lock_guard lock(readyMutex);
             m_serving = serving;
             started = true;
+            ready.notify_all();
         }
-        ready.notify_all();
         if (serving)
             g_main_loop_run(m_loop);
         if (connection) {

@@ -147,3 +147,18 @@ TEST(UserDefaultsTests, ACorruptFileIsSetAsideAndReadAsEmpty)
     ASSERT_TRUE(defaults->set("Key", true));
     EXPECT_TRUE(UserDefaults::open(folder.path()).value()->boolValue("Key"));
 }
+
+TEST(UserDefaultsTests, AnObserverMayWriteASettingFromItsCallback)
+{
+    // A producer's observer that writes another key while being told of a change neither blocks nor loses either key.
+    TemporaryDirectory folder;
+    auto defaults = UserDefaults::open(folder.path()).value();
+    auto disposable = defaults->producer("Trigger").startWithValues([&](std::optional<UserDefaults::Value> value) {
+        if (value)
+            (void)defaults->set("Follower", *value);
+    });
+    ASSERT_TRUE(defaults->set("Trigger", "go"));
+    EXPECT_EQ(defaults->string("Follower"), "go");
+    EXPECT_EQ(UserDefaults::open(folder.path()).value()->string("Trigger"), "go");
+    disposable.dispose();
+}
