@@ -6,7 +6,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 jobs=$(nproc)
-tsan_modules="Reactive Sync"
+tsan_modules="Reactive Sync QuarlinkModels"
 tsan_targets=$(for module in $tsan_modules; do printf '%sTests ' "$module"; done)
 
 cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug \
