@@ -5,6 +5,7 @@
 // the client sees (scripted answers, gates, slow and cut-off transfers).
 
 #include "LocalCloud/Accounts.hpp"
+#include "LocalCloud/FileTree.hpp"
 #include "LocalCloud/Gate.hpp"
 
 #include <chrono>
@@ -29,6 +30,8 @@ struct RecordedRequest {
     std::multimap<std::string, std::string> query;
     // Header fields as received (names as sent).
     std::vector<std::pair<std::string, std::string>> headers;
+    // The body of a JSON request, once a route has read it; empty otherwise.
+    std::string body {};
 
     // The first field of that name, compared without regard to case.
     [[nodiscard]] std::optional<std::string> header(const std::string& name) const;
@@ -57,8 +60,15 @@ struct TransferShaping {
 //
 // Routes (all under "/v2.0"):
 //   GET  status                  envelope {"data": {"service": "localcloud"}}
-//   GET  files/<id>/download     the bytes of <data>/content/<id>, with Content-Length, shaped
-//   PUT  files/<id>/stream       stores the body as <data>/content/<id>; envelope with id and size
+//   the file routes              the session account's tree (see FileRoutes.cpp): listings
+//                                ("files" with "fileId" or "depth" -1, documents, photos, photos/ids,
+//                                music, recents, delta, search, getter, "shares/files"), "files/<id>"
+//                                (GET, PUT to rename), "files/folders", "files/init",
+//                                "files/<id>/stream", "files/<id>/download" (deflated from 64 KiB
+//                                when accepted), "files/deleter", "files/mover"; each needs a session
+//                                and answers with the account's quota in "meta"
+//   GET  debug/raw/<n>           the bytes of <data>/raw/<n>, with Content-Length, shaped; no session
+//   PUT  debug/raw/<n>           stores the body as <data>/raw/<n>; envelope with id and size
 //   GET  debug/redirect-loop     redirects to itself, forever
 //   POST login                   {"world","login","password"}; sets the "session" cookie and answers
 //                                {"cid": …}; 403 with 40326 (wrong password or unknown user),
@@ -71,7 +81,9 @@ struct TransferShaping {
 //   any  debug/echo[/...]        envelope describing the request as received:
 //                                {"method", "target" (path and raw query), "headers"
 //                                 (name -> value), "body" (text)}
-// Failures carry the service's "X-Error-Code" and "X-Error-Message" headers.
+// Failures carry the service's "X-Error-Code" and "X-Error-Message" headers and
+// the body {"code", "message"}; a route the service does not know answers 404
+// with a code of its own. Every answer carries a "Date" header.
 //
 // Threading: every member may be called from any thread while the server runs.
 // Requests are served on a pool of `Options::threadCount` threads, so that
@@ -101,8 +113,10 @@ public:
     // "http://127.0.0.1:<port>/v2.0"
     [[nodiscard]] std::string baseURL() const;
     [[nodiscard]] const std::filesystem::path& dataFolder() const;
-    // Where the content of file <id> lives.
+    // Where "debug/raw/<n>" keeps its bytes.
     [[nodiscard]] std::filesystem::path contentPath(std::int64_t identifier) const;
+    // Where the content of the stored file <id> lives.
+    [[nodiscard]] std::filesystem::path storedContentPath(std::int64_t identifier) const;
 
     // Test controls.
     [[nodiscard]] std::vector<RecordedRequest> requestLog() const;
@@ -120,6 +134,15 @@ public:
     void setTransferShaping(TransferShaping shaping);
     // Users, sessions, login links and received error reports.
     [[nodiscard]] Accounts& accounts() const;
+    // Every account's files.
+    [[nodiscard]] FileTree& files() const;
+    // Makes folders (paths ending with "/") and files below the account's root, in one transaction.
+    [[nodiscard]] std::expected<void, std::string> seedTree(const std::string& login,
+        const std::vector<SeedEntry>& entries);
+    // The identifier of the account's root folder (made on first use).
+    [[nodiscard]] std::int64_t rootIdentifier(const std::string& login);
+    // Every answer's "Date" header from now on; nullopt goes back to the clock.
+    void setFixedDate(std::optional<std::chrono::system_clock::time_point> date);
 
     struct Implementation;
 
