@@ -31,6 +31,15 @@ namespace Platform {
 // prefix is a prefix of every text.
 [[nodiscard]] bool canonicallyHasPrefix(std::string_view text, std::string_view prefix);
 
+// Full upper-casing by the Unicode defaults, the same in every locale: "ß"
+// gives "SS", "ﬁ" gives "FI", "ǆ" gives "Ǆ". Invalid UTF-8 comes back unchanged.
+[[nodiscard]] std::string uppercased(std::string_view text);
+
+// The first user-perceived character (extended grapheme cluster) of `text`: a
+// letter with its combining marks, an emoji with its modifiers. Empty for
+// empty text; for invalid UTF-8 the first byte.
+[[nodiscard]] std::string_view firstCharacter(std::string_view text);
+
 // A hash consistent with canonicallyEqual (hashes the precomposed form).
 struct CanonicalHash {
     using is_transparent = void;
