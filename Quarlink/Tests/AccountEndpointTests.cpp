@@ -115,3 +115,22 @@ TEST_F(AccountEndpointTests, PictureWithoutDestinationIsTheCallersFile)
     std::filesystem::remove(file->path());
     EXPECT_TRUE(downloadsFolderEmpties());
 }
+
+TEST_F(AccountEndpointTests, RejectedSessionIsRenewedAndTheRequestSentAgain)
+{
+    // Proves the customer request and the picture deletion renew a rejected session once and are sent again.
+    auto refresher = std::make_shared<LoginRefresher>(m_credentials);
+    setSessionRefresher(*client(), refresher);
+    answerError("GET", "customer", 401, "3001");
+    answer("GET", "customer", customer);
+    auto info = onlyValue(run(customerInfo(client())));
+    ASSERT_TRUE(info);
+    EXPECT_EQ(info->cid, 4711);
+    EXPECT_EQ(refresher->executions.load(), 1);
+    EXPECT_EQ(requestsTo("GET", "customer"), 2u);
+
+    answerError("DELETE", "profile/picture", 401, "3001");
+    answer("DELETE", "profile/picture", "");
+    ASSERT_TRUE(onlyValue(run(deleteCustomerImage(client()))));
+    EXPECT_EQ(refresher->executions.load(), 2);
+}

@@ -5,13 +5,13 @@
 
 #include "Quarlink/Errors/APIClientError.hpp"
 #include "Quarlink/Errors/RemoteError.hpp"
-#include "Quarlink/Tests/PipelineFixture.hpp"
+#include "Quarlink/Tests/SessionFixture.hpp"
 
 #include <nlohmann/json.hpp>
 
 namespace Quarlink::Testing {
 
-class EndpointFixture : public PipelineFixture {
+class EndpointFixture : public SessionFixture {
 protected:
     // Answers the next request of `method` on `path` (below "/v2.0/") with `body`.
     void answer(const std::string& method, const std::string& path, std::string body, int status = 200,

@@ -232,3 +232,21 @@ TEST_F(ShareEndpointTests, NothingIsSentUntilStarted)
     ASSERT_TRUE(onlyValue(run(producer)));
     EXPECT_EQ(m_server->requestCount(), 2u);
 }
+
+TEST_F(ShareEndpointTests, EnvelopesAnnounceTheirQuotaAndBareAnswersNone)
+{
+    // Proves an enveloped share answer announces its quota once and the bare owner answer announces nothing.
+    std::mutex mutex;
+    std::vector<Quota> announced;
+    auto observing = receivedQuota(client().get()).startWithValues([&](const Quota& quota) {
+        std::lock_guard lock(mutex);
+        announced.push_back(quota);
+    });
+    answer("GET", "shares/owner/42", owner42);
+    ASSERT_TRUE(onlyValue(run(owner(client(), privateShare(9, 42)))));
+    answer("GET", "shares/files/77", envelope("[" + privateShare2 + "]"));
+    ASSERT_TRUE(onlyValue(run(privateShares(client(), 77))));
+    observing.dispose();
+    std::lock_guard lock(mutex);
+    EXPECT_EQ(announced, (std::vector<Quota> { Quota { 10, 100 } }));
+}
