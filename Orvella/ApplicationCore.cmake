@@ -11,7 +11,15 @@ target_sources(OrvellaCore PRIVATE
     ${CMAKE_CURRENT_LIST_DIR}/Settings/EnvironmentNames.cpp
     ${CMAKE_CURRENT_LIST_DIR}/Settings/LoginItem.cpp
     ${CMAKE_CURRENT_LIST_DIR}/Settings/SettingsManager.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/Service/APIManagerError.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/Service/DownloadStaging.cpp
     ${CMAKE_CURRENT_LIST_DIR}/Service/EmailDomainPartCredentialSanitizer.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/Service/RemoteSyncFile.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/Service/SyncAdapterError.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/Sharing/APIClientPrivateShareService.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/Sharing/APIClientPublicShareService.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/Sharing/ShareError.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/Sharing/ShareRequests.cpp
 )
 target_link_libraries(OrvellaCore PUBLIC OrvellaShared Quarlink Sync PlatformDesktop PlatformFileSystem PlatformFoundation Reactive)
 
@@ -20,11 +28,10 @@ set(ORVELLA_APPLICATION_CORE_TESTS
     ${CMAKE_CURRENT_LIST_DIR}/Tests/EnvironmentStoreTests.cpp
     ${CMAKE_CURRENT_LIST_DIR}/Tests/LoginItemTests.cpp
     ${CMAKE_CURRENT_LIST_DIR}/Tests/SettingsManagerTests.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/Tests/ShareServicesTests.cpp
 )
-if(NOT TARGET OrvellaCoreTests)
-    orvella_add_tests(OrvellaCore
-        SOURCES ${ORVELLA_APPLICATION_CORE_TESTS} ${PROJECT_SOURCE_DIR}/Platform/FileSystem/Tests/TemporaryDirectory.cpp
-        LIBRARIES OrvellaCore)
-else()
-    target_sources(OrvellaCoreTests PRIVATE ${ORVELLA_APPLICATION_CORE_TESTS})
-endif()
+# FIXME: a target of their own while the core's shared test target does not
+# build beside the sync engine's newer store interface; they belong in OrvellaCoreTests.
+orvella_add_tests(OrvellaApplicationCore
+    SOURCES ${ORVELLA_APPLICATION_CORE_TESTS} ${PROJECT_SOURCE_DIR}/Platform/FileSystem/Tests/TemporaryDirectory.cpp
+    LIBRARIES OrvellaCore LocalCloud)

@@ -6,7 +6,7 @@
 
 #include "Orvella/Settings/EnvironmentSwitcher.hpp"
 #include "Orvella/Settings/LoginItem.hpp"
-#include "Orvella/Settings/SyncEnabler.hpp"
+#include "Orvella/Popover/SyncEnabler.hpp"
 #include "Orvella/Shared/ClientConfiguration.hpp"
 #include "Orvella/Shared/CloudUserDefaultsKey.hpp"
 #include "Platform/Desktop/SidebarBookmarks.hpp"
