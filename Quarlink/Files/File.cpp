@@ -222,9 +222,14 @@ std::string File::debugDescription() const
     return "File(fileID: " + std::to_string(fileID()) + ", name: " + fileName() + ", type: " + mimeType() + ")";
 }
 
+Platform::URL downloadDestinationURL(const Platform::URL& folder, std::int64_t fileID, std::string_view fileName)
+{
+    return folder.appendingPathComponent(std::to_string(fileID)).appendingPathComponent(fileName);
+}
+
 Platform::URL File::downloadDestinationURL(const Platform::URL& folder) const
 {
-    return folder.appendingPathComponent(std::to_string(fileID())).appendingPathComponent(fileName());
+    return Quarlink::downloadDestinationURL(folder, fileID(), fileName());
 }
 
 Platform::URL File::downloadDestinationURLWithConfig(const DownloadFolderConfig& config) const
