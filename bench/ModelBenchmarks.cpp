@@ -5,6 +5,7 @@
 // the same names) and reports the ratio, since the machine is shared and noisy.
 // Peak memory is the process's resident high-water mark, reset before each run.
 
+#include "PeakMemory.hpp"
 #include "Quarlink/Coding/JSONDecoder.hpp"
 #include "Quarlink/Files/FileOrder.hpp"
 #include "Quarlink/TalvernAPIClient/ResponseDecoding/CloudMetaPackage.hpp"
@@ -14,8 +15,6 @@
 #include <algorithm>
 #include <chrono>
 #include <clocale>
-#include <fstream>
-#include <malloc.h>
 #include <string>
 
 namespace {
@@ -27,24 +26,6 @@ using Files = Quarlink::CloudMetaPackage<std::vector<Quarlink::File>>;
 double seconds(std::chrono::steady_clock::duration duration)
 {
     return std::chrono::duration<double>(duration).count();
-}
-
-void resetPeakMemory()
-{
-    // Freed memory that the allocator still holds would count as resident.
-    ::malloc_trim(0);
-    std::ofstream("/proc/self/clear_refs") << "5";
-}
-
-double peakMegabytes()
-{
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.starts_with("VmHWM:"))
-            return static_cast<double>(std::strtol(line.c_str() + 6, nullptr, 10)) / 1024.0;
-    }
-    return 0;
 }
 
 // Names of the kinds a real tree holds: mostly Latin letters, some digits,
@@ -85,12 +66,12 @@ void DecodeFileEnvelope(benchmark::State& state)
     double peak = 0;
     double peakBefore = 0;
     for (auto _ : state) {
-        resetPeakMemory();
-        peakBefore = peakMegabytes();
+        Bench::resetPeakResident();
+        peakBefore = Bench::peakResidentMegabytes();
         auto decodeStart = std::chrono::steady_clock::now();
         auto files = Quarlink::JSONDecoder::makeDefault().decode<Files>(text);
         auto decoded = std::chrono::steady_clock::now();
-        peak = std::max(peak, peakMegabytes());
+        peak = std::max(peak, Bench::peakResidentMegabytes());
         if (!files || files->payload().size() != fileCount)
             state.SkipWithError("decoding failed");
         benchmark::DoNotOptimize(files);

@@ -18,6 +18,9 @@ namespace Platform {
 // True for well-formed UTF-8 (no overlong forms, surrogates or values above U+10FFFF).
 [[nodiscard]] bool isValidUTF8(std::string_view text);
 
+// The bytes as UTF-8, each ill-formed sequence replaced by U+FFFD.
+[[nodiscard]] std::string lossyUTF8(std::string_view bytes);
+
 // The precomposed (NFC) and decomposed (NFD) forms; invalid UTF-8 comes back unchanged.
 [[nodiscard]] std::string precomposed(std::string_view text);
 [[nodiscard]] std::string decomposed(std::string_view text);
@@ -30,6 +33,17 @@ namespace Platform {
 // be a combining mark, so "e" is not a prefix of "é" in either form. The empty
 // prefix is a prefix of every text.
 [[nodiscard]] bool canonicallyHasPrefix(std::string_view text, std::string_view prefix);
+
+// The code points of UTF-8 text; each byte that begins no valid sequence
+// gives U+FFFD, so nothing is dropped.
+[[nodiscard]] std::u32string codePoints(std::string_view text);
+
+// Letter categories: upper-case and title-case letters (Lu, Lt); lower-case letters (Ll).
+[[nodiscard]] bool isUppercaseLetter(char32_t codePoint);
+[[nodiscard]] bool isLowercaseLetter(char32_t codePoint);
+
+// The full lower case of one code point, as UTF-8 ("İ" gives "i" and a combining dot).
+[[nodiscard]] std::string lowercased(char32_t codePoint);
 
 // Full upper-casing by the Unicode defaults, the same in every locale: "ß"
 // gives "SS", "ﬁ" gives "FI", "ǆ" gives "Ǆ". Invalid UTF-8 comes back unchanged.

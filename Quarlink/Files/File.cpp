@@ -5,7 +5,6 @@
 #include "Quarlink/Files/DownloadFolderConfig.hpp"
 #include "Quarlink/Files/URLContentProperties.hpp"
 
-#include <atomic>
 #include <string_view>
 #include <unordered_set>
 
@@ -124,10 +123,19 @@ File::Fields& File::mutableFields()
 {
     // A count of one means no other value can reach the storage; the fence
     // orders this write after the last reads of values that let go of it.
-    if (m_reference.use_count() != 1)
+    if (m_reference.use_count() != 1) {
         m_reference = std::make_shared<Reference>(m_reference->fields);
-    else
-        std::atomic_thread_fence(std::memory_order_acquire);
+        return m_reference->fields;
+    }
+#if defined(__SANITIZE_THREAD__)
+    // ThreadSanitizer does not model fences and warns about each one.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wtsan"
+#endif
+    __atomic_thread_fence(__ATOMIC_ACQUIRE);
+#if defined(__SANITIZE_THREAD__)
+#pragma GCC diagnostic pop
+#endif
     return m_reference->fields;
 }
 
@@ -214,9 +222,14 @@ std::string File::debugDescription() const
     return "File(fileID: " + std::to_string(fileID()) + ", name: " + fileName() + ", type: " + mimeType() + ")";
 }
 
+Platform::URL downloadDestinationURL(const Platform::URL& folder, std::int64_t fileID, std::string_view fileName)
+{
+    return folder.appendingPathComponent(std::to_string(fileID)).appendingPathComponent(fileName);
+}
+
 Platform::URL File::downloadDestinationURL(const Platform::URL& folder) const
 {
-    return folder.appendingPathComponent(std::to_string(fileID())).appendingPathComponent(fileName());
+    return Quarlink::downloadDestinationURL(folder, fileID(), fileName());
 }
 
 Platform::URL File::downloadDestinationURLWithConfig(const DownloadFolderConfig& config) const

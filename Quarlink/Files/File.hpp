@@ -218,6 +218,10 @@ private:
     std::shared_ptr<Reference> m_reference;
 };
 
+// `folder`/<fileID>/<fileName>, the name joined as it is (the rule of
+// `File::downloadDestinationURL`, for callers that hold no File).
+[[nodiscard]] Platform::URL downloadDestinationURL(const Platform::URL& folder, std::int64_t fileID, std::string_view fileName);
+
 // The identifiers of the files, in their order.
 template<class Files>
 [[nodiscard]] std::vector<std::int64_t> fileIDs(const Files& files)

@@ -1,7 +1,7 @@
 #include "Quarlink/Uploads/Upload.hpp"
 
 #include "Platform/FileSystem/FileStatus.hpp"
-#include "Platform/Foundation/Digest.hpp"
+#include "Platform/Foundation/Hashing.hpp"
 #include "Quarlink/Files/URLContentProperties.hpp"
 
 namespace Quarlink {
@@ -27,9 +27,8 @@ std::expected<Upload, Platform::FileSystemError> Upload::create(std::int64_t fol
         return std::unexpected(status.error());
     auto now = Platform::Date::now();
 
-    // Read in blocks rather than mapped: memory stays flat however large the
-    // file is, and a file that shrinks while it is read cannot fault the process.
-    auto digest = Platform::Digest::ofFile(Platform::Digest::Algorithm::SHA1, fileURL.path());
+    // Read in blocks: memory stays flat however large the file is.
+    auto fileHash = Platform::hashed(fileURL);
     return Upload {
         .fileURL = fileURL,
         .parentID = folderID,
@@ -38,14 +37,14 @@ std::expected<Upload, Platform::FileSystemError> Upload::create(std::int64_t fol
         .lastModifiedDate = dateFrom(status->modificationTime),
         .mimeType = mimeTypeForFileAt(fileURL),
         .numberOfBytes = status->isDirectory() ? 0 : static_cast<std::int64_t>(status->size),
-        .fileHash = digest ? Platform::hexString(*digest) : std::string(),
+        .fileHash = fileHash.value_or(std::string()),
         .lastAttemptFailed = false,
     };
 }
 
 std::string Upload::requestHash() const
 {
-    return Platform::sha1Hex(std::to_string(parentID) + "/" + fileName + "/" + fileHash);
+    return Platform::QVStringByApplyingSha1ToData(Platform::Data::fromString(std::to_string(parentID) + "/" + fileName + "/" + fileHash));
 }
 
 void Upload::encode(JSONObjectWriter& writer) const

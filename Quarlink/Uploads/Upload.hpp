@@ -26,16 +26,16 @@ struct Upload {
     // The remote folder that receives the file.
     std::int64_t parentID { 0 };
     // The name the file is stored under: the last path component of `fileURL`.
-    std::string fileName;
+    std::string fileName {};
     // When the file was made; the time the record was made where the file system keeps no birth time.
-    Platform::Date createdDate;
+    Platform::Date createdDate {};
     // When the content last changed.
-    Platform::Date lastModifiedDate;
+    Platform::Date lastModifiedDate {};
     // The content's MIME type, "application/octet-stream" when the name tells none.
-    std::string mimeType;
+    std::string mimeType {};
     std::int64_t numberOfBytes { 0 };
     // SHA-1 of the content, 40 lower-case hexadecimal digits; empty when the content could not be read.
-    std::string fileHash;
+    std::string fileHash {};
     // The caller's last attempt to send this record failed; false in a new record.
     bool lastAttemptFailed { false };
 

@@ -1,4 +1,4 @@
-#include "Quarlink/Reporting/RequestFailureNotification.hpp"
+#include "Quarlink/Reports/RequestFailureNotification.hpp"
 
 #include "Quarlink/Notifications/NotificationSignals.hpp"
 

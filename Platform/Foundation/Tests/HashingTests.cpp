@@ -1,6 +1,6 @@
 // SHA-1 digest texts of bytes, texts and files.
 
-#include "Quarlink/Hashing/Hashing.hpp"
+#include "Platform/Foundation/Hashing.hpp"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,7 @@
 #include <fstream>
 #include <unistd.h>
 
-using namespace Quarlink;
+using namespace Platform;
 
 namespace {
 
@@ -16,7 +16,7 @@ class TemporaryFolder {
 public:
     TemporaryFolder()
     {
-        std::string pattern = (std::filesystem::temp_directory_path() / "QuarlinkHashingXXXXXX").string();
+        std::string pattern = (std::filesystem::temp_directory_path() / "FoundationHashingXXXXXX").string();
         m_path = ::mkdtemp(pattern.data());
     }
     ~TemporaryFolder() { std::filesystem::remove_all(m_path); }

@@ -1,8 +1,5 @@
 #pragma once
 
-// Quarlink/Reporting: the records of failed requests, posted for the
-// application to send as error reports.
-
 #include "Platform/Network/URLRequest.hpp"
 #include "Reactive/AnyError.hpp"
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Quarlink/Reporting/RequestErrorInfo.hpp"
+#include "Quarlink/Reports/RequestErrorInfo.hpp"
 #include "Reactive/NoError.hpp"
 #include "Reactive/SignalProducer.hpp"
 

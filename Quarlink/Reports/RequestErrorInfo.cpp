@@ -1,4 +1,4 @@
-#include "Quarlink/Reporting/RequestErrorInfo.hpp"
+#include "Quarlink/Reports/RequestErrorInfo.hpp"
 
 #include "Quarlink/Coding/DecodingError.hpp"
 #include "Quarlink/Coding/TextEncoding.hpp"
