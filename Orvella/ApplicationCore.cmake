@@ -11,6 +11,8 @@ target_sources(OrvellaCore PRIVATE
     ${CMAKE_CURRENT_LIST_DIR}/Settings/EnvironmentNames.cpp
     ${CMAKE_CURRENT_LIST_DIR}/Settings/LoginItem.cpp
     ${CMAKE_CURRENT_LIST_DIR}/Settings/SettingsManager.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/Service/APIClientManager.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/Service/APIClientManagerSyncAdapter.cpp
     ${CMAKE_CURRENT_LIST_DIR}/Service/APIManagerError.cpp
     ${CMAKE_CURRENT_LIST_DIR}/Service/DownloadStaging.cpp
     ${CMAKE_CURRENT_LIST_DIR}/Service/EmailDomainPartCredentialSanitizer.cpp
@@ -24,6 +26,7 @@ target_sources(OrvellaCore PRIVATE
 target_link_libraries(OrvellaCore PUBLIC OrvellaShared Quarlink Sync PlatformDesktop PlatformFileSystem PlatformFoundation Reactive)
 
 set(ORVELLA_APPLICATION_CORE_TESTS
+    ${CMAKE_CURRENT_LIST_DIR}/Tests/APIClientManagerTests.cpp
     ${CMAKE_CURRENT_LIST_DIR}/Tests/CredentialSanitizerTests.cpp
     ${CMAKE_CURRENT_LIST_DIR}/Tests/EnvironmentStoreTests.cpp
     ${CMAKE_CURRENT_LIST_DIR}/Tests/LoginItemTests.cpp
