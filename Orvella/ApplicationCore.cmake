@@ -32,6 +32,7 @@ set(ORVELLA_APPLICATION_CORE_TESTS
     ${CMAKE_CURRENT_LIST_DIR}/Tests/LoginItemTests.cpp
     ${CMAKE_CURRENT_LIST_DIR}/Tests/SettingsManagerTests.cpp
     ${CMAKE_CURRENT_LIST_DIR}/Tests/ShareServicesTests.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/Tests/SyncAdapterTests.cpp
 )
 # FIXME: a target of their own while the core's shared test target does not
 # build beside the sync engine's newer store interface; they belong in OrvellaCoreTests.

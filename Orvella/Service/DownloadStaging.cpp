@@ -111,16 +111,35 @@ Reactive::Result<Platform::URL, AnyError> DownloadStaging::place(const Platform:
         std::lock_guard lock(m_mutex);
         m_downloaded = downloaded.path();
     }
-    if (auto made = makeParentFolders(); !made)
+    if (auto made = makeParentFolders(); !made) {
+        discard();
         return std::unexpected(made.error());
-    if (auto staged = stage(downloaded.path()); !staged)
+    }
+    if (auto staged = stage(downloaded.path()); !staged) {
+        discard();
         return std::unexpected(staged.error());
+    }
     {
         // The transport's name is free again and may be taken by another download.
         std::lock_guard lock(m_mutex);
         m_downloaded.clear();
     }
     auto source = stagedPath();
+    auto placed = moveOntoTarget(source, replace);
+    if (!placed) {
+        // The staged copy is of no use to anyone once it cannot be placed.
+        static_cast<void>(Platform::removeItem(source));
+        return std::unexpected(placed.error());
+    }
+    auto dated = Platform::setModificationTime(m_destination,
+        Platform::FileTime(std::chrono::nanoseconds(modified.nanosecondsSince1970())));
+    if (!dated)
+        return std::unexpected(AnyError(dated.error()));
+    return Platform::URL::fileURL(m_destination);
+}
+
+std::expected<void, AnyError> DownloadStaging::moveOntoTarget(const std::string& source, Sync::ReplaceExisting replace)
+{
     registerChange(m_destination);
     if (replace == Sync::ReplaceExisting::Yes) {
         // rename(2) replaces a file in one step and refuses to replace a folder.
@@ -131,11 +150,7 @@ Reactive::Result<Platform::URL, AnyError> DownloadStaging::place(const Platform:
     } else if (auto moved = Platform::moveItem(source, m_destination); !moved) {
         return std::unexpected(AnyError(moved.error()));
     }
-    auto dated = Platform::setModificationTime(m_destination,
-        Platform::FileTime(std::chrono::nanoseconds(modified.nanosecondsSince1970())));
-    if (!dated)
-        return std::unexpected(AnyError(dated.error()));
-    return Platform::URL::fileURL(m_destination);
+    return {};
 }
 
 void DownloadStaging::discard()

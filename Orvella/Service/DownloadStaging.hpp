@@ -58,6 +58,7 @@ private:
     void registerChange(const std::string& path);
     [[nodiscard]] std::expected<void, Reactive::AnyError> makeParentFolders();
     [[nodiscard]] std::expected<void, Reactive::AnyError> stage(const std::string& downloaded);
+    [[nodiscard]] std::expected<void, Reactive::AnyError> moveOntoTarget(const std::string& source, Sync::ReplaceExisting replace);
 
     std::string m_destination;
     std::string m_parent;
