@@ -13,7 +13,7 @@ namespace {
 
 DatabaseError openingError(const DatabaseError& error, const std::filesystem::path& file)
 {
-    return DatabaseError(error.code(), error.message() + " (" + file.string() + ")", error.sqliteCode());
+    return DatabaseError(error.code(), error.message() + " (" + file.string() + ")", error.sqliteCode(), file.string());
 }
 
 

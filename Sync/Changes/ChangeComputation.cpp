@@ -103,8 +103,15 @@ std::optional<Change> changeForMatchedFile(const FileRef& local, const FileRef& 
 
     if (*local == *remote)
         return std::nullopt;
-    if (!Platform::canonicallyEqual(local->path(), remote->path()))
-        return localWins ? remoteMove(remote, local) : localMove(local, remote);
+    if (!Platform::canonicallyEqual(local->path(), remote->path())) {
+        // Same parent and same name: only a folder above it moved, and the
+        // folder's own move takes it along on the server.
+        const bool carriedAlong = localWins && local->syncParentID().isRemote()
+            && local->syncParentID() == remote->syncParentID()
+            && Platform::canonicallyEqual(local->fileName(), remote->fileName());
+        if (!carriedAlong)
+            return localWins ? remoteMove(remote, local) : localMove(local, remote);
+    }
 
     if (localWins && !isFolder(*remote) && remote->fileHash() == FileWrapperItem::missingFileHashKey) {
         // Stored records keep whole seconds, so only the whole seconds can tell.

@@ -5,6 +5,7 @@
 #include "Sync/Disk/FileSystemFileStore.hpp"
 
 #include "Platform/FileSystem/DirectoryEnumerator.hpp"
+#include "Platform/FileSystem/FileOperations.hpp"
 #include "Platform/FileSystem/MimeTypeDatabase.hpp"
 #include "Platform/FileSystem/PathResolver.hpp"
 #include "Platform/Foundation/Log.hpp"
@@ -21,11 +22,6 @@ namespace {
     using Platform::FileSystemErrorCode;
 
     constexpr std::string_view vanishedItemLine = "Cannot read date from file!";
-
-    bool isIgnored(std::string_view name)
-    {
-        return std::ranges::find(FileSystemFileStore::ignoredNames, name) != FileSystemFileStore::ignoredNames.end();
-    }
 
     void logEnumerationError(const Platform::EnumerationError& error)
     {
@@ -52,8 +48,16 @@ namespace {
     }
 
     // Whether the scan lists the entry; logs the reason when it does not.
-    bool isListed(const DirectoryEntry& entry)
+    bool isListed(const DirectoryEntry& entry, Platform::OwnChangeRegistry* ownChanges)
     {
+        if (entry.status.isRegularFile() && FileSystemFileStore::isStagedDownloadName(entry.name)) {
+            // Never a user file: what a download left when its process ended.
+            std::optional<Platform::OwnChangeRegistry::Registration> registration;
+            if (ownChanges)
+                registration = ownChanges->registerChange(entry.path, Platform::OwnChangeRegistry::Scope::item);
+            static_cast<void>(Platform::removeItem(entry.path));
+            return false;
+        }
         if (!entry.hasValidName) {
             Platform::Log::line("❗️ Skipping an item whose name is not valid UTF-8: "
                 + Platform::percentEncoded(entry.relativePath, "/"));
@@ -67,7 +71,7 @@ namespace {
             Platform::Log::line("Skipping an item that is neither a file nor a folder: " + entry.relativePath);
             return false;
         }
-        return !isIgnored(entry.name);
+        return !FileSystemFileStore::isIgnoredName(entry.name);
     }
 
     // The file for one listed entry; nothing when it vanished meanwhile.
@@ -97,6 +101,11 @@ namespace {
 
 } // namespace
 
+bool FileSystemFileStore::isIgnoredName(std::string_view name)
+{
+    return std::ranges::find(ignoredNames, name) != ignoredNames.end();
+}
+
 void FileSystemFileStore::scan(const State& state, const Reactive::Observer<Files, Reactive::NoError>& observer,
     const Reactive::Lifetime& lifetime)
 {
@@ -111,7 +120,7 @@ void FileSystemFileStore::scan(const State& state, const Reactive::Observer<File
             while (auto entry = enumerator->next()) {
                 if (lifetime.hasEnded())
                     return;
-                if (!isListed(*entry))
+                if (!isListed(*entry, state.ownChanges.get()))
                     continue;
                 if (auto item = makeItem(std::move(*entry), cache, generation))
                     files.push_back(std::move(item));

@@ -95,13 +95,14 @@ FileRef InMemoryFileStore::file(const SyncFileID& id) const
     return std::make_shared<FileWrapperItem>(static_cast<const File&>(*found->second.file));
 }
 
-void InMemoryFileStore::setFile(const SyncFileID& id, const FileRef& file)
+StoreResult<> InMemoryFileStore::setFile(const SyncFileID& id, const FileRef& file)
 {
     if (file) {
         store(*file);
     } else if (auto remote = id.remoteID()) {
         m_records.erase(*remote);
     }
+    return {};
 }
 
 void InMemoryFileStore::store(const File& file)
@@ -119,7 +120,7 @@ FileRef InMemoryFileStore::fileAtPath(const std::string& path) const
     return nullptr;
 }
 
-std::vector<FileRef> InMemoryFileStore::files() const
+StoreResult<std::vector<FileRef>> InMemoryFileStore::loadFiles() const
 {
     std::vector<FileRef> result;
     for (const auto& [id, record] : m_records)
@@ -127,13 +128,13 @@ std::vector<FileRef> InMemoryFileStore::files() const
     return result;
 }
 
-void InMemoryFileStore::modifyOrCreate(const SyncFileID& id, const ModifyOrCreate& apply)
+StoreResult<> InMemoryFileStore::modifyOrCreate(const SyncFileID& id, const ModifyOrCreate& apply)
 {
     FileRef current = file(id);
     FileWrapperItem::PublicShare publicShare;
     FileWrapperItem::PrivateShares privateShares;
     apply(current, publicShare, privateShares);
-    setFile(id, current);
+    return setFile(id, current);
 }
 
 Reactive::SignalProducer<std::vector<FileRef>, Reactive::NoError> InMemoryFileStore::filesProducer() const

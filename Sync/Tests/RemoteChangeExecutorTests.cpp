@@ -89,6 +89,7 @@ TEST(RemoteChangeExecutor, AnUploadAnsweredUnderAnotherNameMovesTheDiskItem)
     EXPECT_EQ(cloud.readFile("/final.txt"), "text");
     EXPECT_EQ(cloud.storedPaths(), std::vector<std::string> { "/final.txt" });
     EXPECT_EQ(cloud.status("/final.txt"), FileSyncStatus::upToDate);
+    EXPECT_EQ(cloud.status("/draft.txt"), FileSyncStatus::unknown);
     auto referenced = cloud.referenceMapping->file("/final.txt", cloud.cloudFolderURL());
     ASSERT_TRUE(referenced);
     EXPECT_EQ(referenced->syncFileID(), SyncFileID::remote(*cloud.server->idAt("/final.txt")));

@@ -214,6 +214,22 @@ TEST(SyncManager, DecomposedNamesOnDiskMatchPrecomposedNamesOnTheServer)
     expectIdle(cloud);
 }
 
+TEST(SyncManager, EveryDiskChangeOfARunIsRegisteredAsTheEnginesOwn)
+{
+    // The binding written after a new folder reached the server changes only
+    // the folder's attributes; were that not registered, the folder watcher
+    // would start another run for it.
+    TestCloud cloud;
+    cloud.makeFolder("/Made here");
+    cloud.writeFile("/up.txt", "up");
+
+    ASSERT_TRUE(cloud.sync().completed);
+
+    const auto now = Platform::OwnChangeRegistry::Clock::now();
+    EXPECT_TRUE(cloud.ownChanges->contains(cloud.diskPath("/Made here"), now));
+    EXPECT_TRUE(cloud.ownChanges->contains(cloud.diskPath("/up.txt"), now));
+}
+
 TEST(SyncManager, FailedUploadIsMarkedAndRetriedByTheNextRun)
 {
     // A failed upload is an error event and an `error` status; the next run uploads the file.

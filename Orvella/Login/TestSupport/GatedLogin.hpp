@@ -19,6 +19,17 @@ class GatedLogin {
 public:
     std::vector<Quarlink::Credentials> sent;
 
+    GatedLogin() = default;
+    GatedLogin(const GatedLogin&) = delete;
+    GatedLogin& operator=(const GatedLogin&) = delete;
+    // A login still held ends, so that the action's run does not outlive the test.
+    ~GatedLogin()
+    {
+        if (auto observer = std::exchange(m_pending, std::nullopt)) {
+            observer->sendCompleted();
+        }
+    }
+
     LoginOperation operation()
     {
         return [this](const Quarlink::Credentials& credentials) {
