@@ -80,8 +80,9 @@ TEST(GeneralPreferencesTests, clicksWriteBackProgrammaticChangesDoNot)
     QCoreApplication::processEvents();
     EXPECT_TRUE(pane.launchOnStartupButton()->isChecked());
     EXPECT_TRUE(pane.enableUsageTrackingButton()->isChecked());
-    pane.enableUsageTrackingButton()->setChecked(false);
-    EXPECT_TRUE(tracking.value());
+    pane.launchOnStartupButton()->setChecked(false);
+    pane.launchOnStartupButton()->setChecked(true);
+    EXPECT_FALSE(launch.value());
 }
 
 TEST(PreferencesWindowTests, threeItemsInOrderFirstSelectedFreshPanesPerWindow)
