@@ -35,6 +35,12 @@ std::vector<Quarlink::Environment> DebugViewModel::availableEnvironments()
     return { Quarlink::Environment::live() };
 }
 
+DebugViewModel::DebugViewModel(std::shared_ptr<SyncEventProvider> syncEventProvider, std::shared_ptr<EnvironmentSwitcher> environmentSwitcher)
+    : DebugViewModel(std::move(syncEventProvider), environmentSwitcher->environment())
+{
+    m_environmentSwitcher = std::move(environmentSwitcher);
+}
+
 DebugViewModel::DebugViewModel(std::shared_ptr<SyncEventProvider> syncEventProvider, Reactive::MutableProperty<Quarlink::Environment>& environment)
     : m_selectedIndex(0)
     , m_dataSource(std::make_shared<SyncEventDataSource>())

@@ -2,6 +2,7 @@
 
 #include "Orvella/Debug/SyncEventDataSource.hpp"
 #include "Orvella/Debug/SyncEventProvider.hpp"
+#include "Orvella/Settings/EnvironmentSwitcher.hpp"
 
 #include "Quarlink/Environment/Environment.hpp"
 #include "Reactive/Disposables/ScopedDisposable.hpp"
@@ -22,6 +23,8 @@ class DebugViewModel {
 public:
     // `environment` is the environment switcher's own property; it outlives the view model.
     DebugViewModel(std::shared_ptr<SyncEventProvider> syncEventProvider, Reactive::MutableProperty<Quarlink::Environment>& environment);
+    // Over the switcher's property; the switcher is kept as long as the view model.
+    DebugViewModel(std::shared_ptr<SyncEventProvider> syncEventProvider, std::shared_ptr<EnvironmentSwitcher> environmentSwitcher);
     DebugViewModel(const DebugViewModel&) = delete;
     DebugViewModel& operator=(const DebugViewModel&) = delete;
 
@@ -33,6 +36,7 @@ public:
     [[nodiscard]] static std::vector<Quarlink::Environment> availableEnvironments();
 
 private:
+    std::shared_ptr<EnvironmentSwitcher> m_environmentSwitcher;
     Reactive::MutableProperty<int> m_selectedIndex;
     std::shared_ptr<SyncEventDataSource> m_dataSource;
     Reactive::Property<Quarlink::Environment> m_selectedEnvironment;

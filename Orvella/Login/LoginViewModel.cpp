@@ -6,6 +6,28 @@
 
 namespace Orvella {
 
+LoginOperation loginOperation(const std::shared_ptr<APIManager>& manager)
+{
+    std::weak_ptr<APIManager> weakManager = manager;
+    return [weakManager](const Quarlink::Credentials& credentials) {
+        auto strong = weakManager.lock();
+        if (!strong) {
+            return Reactive::SignalProducer<Reactive::Unit, Reactive::AnyError>::empty();
+        }
+        return strong->login(credentials).map([](const Quarlink::CustomerInfo&) { return Reactive::Unit {}; });
+    };
+}
+
+Reactive::Property<std::optional<std::string>> customerEmail(const APIManager& manager)
+{
+    return manager.customerInfo().map([](const std::optional<Quarlink::CustomerInfo>& info) -> std::optional<std::string> {
+        if (!info) {
+            return std::nullopt;
+        }
+        return info->email;
+    });
+}
+
 std::string loginUserName(const std::string& typed, const std::string& suffix)
 {
     if (typed.find('@') != std::string::npos) {

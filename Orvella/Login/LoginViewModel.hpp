@@ -2,6 +2,7 @@
 
 #include "Orvella/Login/LoginErrorText.hpp"
 #include "Orvella/Login/LoginWindowState.hpp"
+#include "Orvella/Service/APIManager.hpp"
 #include "Orvella/Shared/ClientConfiguration.hpp"
 #include "Orvella/Tracking/TrackingManager.hpp"
 
@@ -74,6 +75,13 @@ private:
     Reactive::ScopedDisposable m_credentialsBinding;
     Reactive::ScopedDisposable m_tracking;
 };
+
+// The API manager's `login(with:)` as the windows run it; the manager is
+// held weakly (a login asked for after it went fails at once).
+[[nodiscard]] LoginOperation loginOperation(const std::shared_ptr<APIManager>& manager);
+
+// The e-mail address of the API manager's customer data, following it.
+[[nodiscard]] Reactive::Property<std::optional<std::string>> customerEmail(const APIManager& manager);
 
 // The user name a login sends: `typed` itself when it holds "@" anywhere,
 // else `typed` followed by `suffix`.

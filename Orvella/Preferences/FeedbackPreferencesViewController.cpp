@@ -1,5 +1,7 @@
 #include "Orvella/Preferences/FeedbackPreferencesViewController.hpp"
 
+#include "Orvella/Settings/SettingsManager.hpp"
+
 #include <QDialogButtonBox>
 #include <QLabel>
 #include <QPushButton>
@@ -25,8 +27,9 @@ FeedbackPreferencesViewController::FeedbackPreferencesViewController(std::shared
     connect(m_helpButton, &QPushButton::clicked, this, [actions, button = m_helpButton] { actions->openHelpURL(button); });
 }
 
-ProxyPreferencesViewController::ProxyPreferencesViewController(QWidget* parent)
+ProxyPreferencesViewController::ProxyPreferencesViewController(std::shared_ptr<SettingsManager> settingsManager, QWidget* parent)
     : QDialog(parent)
+    , m_settingsManager(std::move(settingsManager))
     , m_closeButton(nullptr)
 {
     setObjectName(QStringLiteral("ProxyPreferencesViewController"));

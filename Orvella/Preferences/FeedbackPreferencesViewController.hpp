@@ -11,6 +11,8 @@ class QPushButton;
 
 namespace Orvella {
 
+class SettingsManager;
+
 // The feedback pane: buttons for the contact and the help pages. It edits no setting.
 class FeedbackPreferencesViewController final : public QWidget {
     Q_OBJECT
@@ -27,16 +29,19 @@ private:
 };
 
 // The proxy pane, an informational sheet: the application uses the
-// system's proxy settings. It edits no setting; "Schließen" closes it.
+// system's proxy settings. It holds the settings manager it is given but
+// edits no setting; "Schließen" closes it.
 class ProxyPreferencesViewController final : public QDialog {
     Q_OBJECT
 
 public:
-    explicit ProxyPreferencesViewController(QWidget* parent = nullptr);
+    explicit ProxyPreferencesViewController(std::shared_ptr<SettingsManager> settingsManager = nullptr, QWidget* parent = nullptr);
 
     [[nodiscard]] QPushButton* closeButton() const { return m_closeButton; }
+    [[nodiscard]] const std::shared_ptr<SettingsManager>& settingsManager() const { return m_settingsManager; }
 
 private:
+    std::shared_ptr<SettingsManager> m_settingsManager;
     QPushButton* m_closeButton;
 };
 

@@ -80,6 +80,21 @@ TEST(DebugViewModelTests, environmentIndexAndChoice)
     EXPECT_EQ(environment.value().kind(), Quarlink::Environment::Kind::live);
 }
 
+struct FakeSwitcher final : EnvironmentSwitcher {
+    Reactive::MutableProperty<Quarlink::Environment> property { Quarlink::Environment::test() };
+    Reactive::MutableProperty<Quarlink::Environment>& environment() override { return property; }
+};
+
+TEST(DebugViewModelTests, keepsTheSwitcherItWritesTo)
+{
+    auto switcher = std::make_shared<FakeSwitcher>();
+    std::weak_ptr<FakeSwitcher> weak = switcher;
+    DebugViewModel model(std::make_shared<FakeSyncEvents>(), std::move(switcher));
+    ASSERT_FALSE(weak.expired());
+    model.selectedAPIEnvironmentIndex().set(0);
+    EXPECT_EQ(weak.lock()->property.value().kind(), Quarlink::Environment::Kind::live);
+}
+
 TEST(LaunchArgumentsTests, wholeElementsMatchExactly)
 {
     const std::string skip(LaunchArguments::skipLetsMoveTestArgument);

@@ -31,16 +31,11 @@ protected:
     {
         ServiceFixture::SetUp();
         setPushTransitionsEnabled(false);
-        std::weak_ptr<APIClientManager> manager = m_manager;
         auto model = std::make_shared<LoginViewModel>(LoginViewModel::Services {
             .configuration = std::make_shared<BrisantoClientConfiguration>(),
             .isLoggedIn = m_manager->isLoggedIn(),
             .lastUserName = std::nullopt,
-            .login =
-                [manager](const Quarlink::Credentials& credentials) {
-                    auto strong = manager.lock();
-                    return strong->login(credentials).map([](const Quarlink::CustomerInfo&) { return Reactive::Unit {}; });
-                },
+            .login = loginOperation(m_manager),
             .tracking = m_tracking });
         m_window = std::make_shared<LoginWindowController>(model, std::make_shared<BrisantoTheme>(), std::make_shared<RecordingNavigatorActions>());
         m_window->showWindow();
@@ -78,6 +73,7 @@ TEST_F(LoginWindowServiceTests, sheetWhileTheLoginIsHeldThenWelcomeThenBackAfter
     ASSERT_TRUE(processEventsUntil([&] { return !m_window->progressSheet()->isShown(); }));
     EXPECT_TRUE(m_manager->isLoggedIn().value());
     EXPECT_EQ(m_tracking->logins, 1);
+    EXPECT_EQ(customerEmail(*m_manager).value(), m_credentials.username);
 
     m_manager->logout();
     ASSERT_TRUE(processEventsUntil([&] { return m_window->embeddedView() == m_window->loginView(); }));
