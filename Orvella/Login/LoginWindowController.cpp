@@ -24,35 +24,24 @@ LoginWindowController::LoginWindowController(
 {
 }
 
-LoginWindowController::~LoginWindowController()
-{
-    // The controller may go while its window is inside its own close event.
-    if (m_window) {
-        m_window->deleteLater();
-    }
-}
-
 QWidget* LoginWindowController::loadWindow()
 {
     if (!m_window) {
         buildWindow();
         bind();
     }
-    return m_window;
+    return m_window.get();
 }
 
 void LoginWindowController::showWindow()
 {
-    loadWindow()->show();
-    m_window->raise();
-    m_window->activateWindow();
+    loadWindow();
+    m_window.show();
 }
 
 void LoginWindowController::close()
 {
-    if (m_window) {
-        m_window->close();
-    }
+    m_window.close();
 }
 
 QWidget* LoginWindowController::embeddedView() const
@@ -63,13 +52,14 @@ QWidget* LoginWindowController::embeddedView() const
 void LoginWindowController::buildWindow()
 {
     const QString appName = QString::fromStdString(m_viewModel->appName());
-    m_window = new QWidget(nullptr, Qt::Window);
-    m_window->setObjectName(QStringLiteral("LoginWindow"));
-    m_window->setWindowTitle(appName);
-    m_window->setFixedSize(400, 460);
-    postWillCloseNotifications(m_window);
+    auto* window = new QWidget(nullptr, Qt::Window);
+    m_window.set(window);
+    window->setObjectName(QStringLiteral("LoginWindow"));
+    window->setWindowTitle(appName);
+    window->setFixedSize(400, 460);
+    postWillCloseNotifications(m_window.get());
 
-    auto* content = new QWidget(m_window);
+    auto* content = new QWidget(window);
     auto* layout = new QVBoxLayout(content);
     layout->setContentsMargins(0, 0, 0, 0);
     m_logoBannerView = new ColoredView(content);
@@ -126,10 +116,10 @@ void LoginWindowController::buildWindow()
     welcome->addStretch();
     m_stack->addWidget(m_successView);
 
-    auto* windowLayout = new QVBoxLayout(m_window);
+    auto* windowLayout = new QVBoxLayout(window);
     windowLayout->setContentsMargins(0, 0, 0, 0);
     windowLayout->addWidget(content);
-    m_progressSheet = new ProgressSheet(m_window);
+    m_progressSheet = new ProgressSheet(window);
 
     m_logoBannerView->setBackgroundColor(toQColor(m_theme->loginLogoBackgroundColor()));
     QPalette errorPalette = m_errorLabel->palette();

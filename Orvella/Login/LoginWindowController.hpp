@@ -4,7 +4,8 @@
 #include "Orvella/Presentation/NavigatorActions.hpp"
 #include "Orvella/Shared/ThemeType.hpp"
 
-#include <QPointer>
+#include "Orvella/Views/OwnedWindow.hpp"
+
 #include <QString>
 
 #include <memory>
@@ -32,12 +33,11 @@ public:
         std::shared_ptr<NavigatorActions> actions);
     LoginWindowController(const LoginWindowController&) = delete;
     LoginWindowController& operator=(const LoginWindowController&) = delete;
-    ~LoginWindowController();
 
     void showWindow();
     void close();
     // Null until the window is first wanted.
-    [[nodiscard]] const void* window() const { return m_window.data(); }
+    [[nodiscard]] const void* window() const { return m_window.get(); }
     // Makes the window when it is not there yet.
     QWidget* loadWindow();
 
@@ -68,7 +68,7 @@ private:
     std::shared_ptr<LoginViewModel> m_viewModel;
     std::shared_ptr<const ThemeType> m_theme;
     std::shared_ptr<NavigatorActions> m_actions;
-    QPointer<QWidget> m_window;
+    OwnedWindow<QWidget> m_window;
     ColoredView* m_logoBannerView = nullptr;
     QWidget* m_loginView = nullptr;
     QLineEdit* m_usernameField = nullptr;

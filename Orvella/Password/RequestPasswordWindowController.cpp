@@ -21,47 +21,37 @@ RequestPasswordWindowController::RequestPasswordWindowController(std::shared_ptr
 {
 }
 
-RequestPasswordWindowController::~RequestPasswordWindowController()
-{
-    // The controller may go while its window is inside its own close event.
-    if (m_window) {
-        m_window->deleteLater();
-    }
-}
-
 QWidget* RequestPasswordWindowController::loadWindow()
 {
     if (!m_window) {
         buildWindow();
     }
-    return m_window;
+    return m_window.get();
 }
 
 void RequestPasswordWindowController::showWindow()
 {
-    loadWindow()->show();
-    m_window->raise();
-    m_window->activateWindow();
+    loadWindow();
+    m_window.show();
 }
 
 void RequestPasswordWindowController::close()
 {
-    if (m_window) {
-        m_window->close();
-    }
+    m_window.close();
 }
 
 void RequestPasswordWindowController::buildWindow()
 {
     auto& model = *m_viewModel;
     const QString clientName = QString::fromStdString(model.clientName());
-    m_window = new QWidget(nullptr, Qt::Window);
-    m_window->setObjectName(QStringLiteral("RequestPasswordWindow"));
-    m_window->setWindowTitle(clientName);
-    m_window->setFixedSize(420, 260);
-    postWillCloseNotifications(m_window);
+    auto* window = new QWidget(nullptr, Qt::Window);
+    m_window.set(window);
+    window->setObjectName(QStringLiteral("RequestPasswordWindow"));
+    window->setWindowTitle(clientName);
+    window->setFixedSize(420, 260);
+    postWillCloseNotifications(m_window.get());
 
-    m_passwordView = new QWidget(m_window);
+    m_passwordView = new QWidget(window);
     auto* layout = new QVBoxLayout(m_passwordView);
     layout->setContentsMargins(24, 20, 24, 20);
     auto* explanation = new QLabel(QStringLiteral("Ihr Passwort wurde nicht akzeptiert. Bitte geben Sie es erneut ein, um die ") + clientName
@@ -92,10 +82,10 @@ void RequestPasswordWindowController::buildWindow()
     buttons->addWidget(m_logoutButton);
     buttons->addWidget(m_loginButton);
     layout->addLayout(buttons);
-    auto* windowLayout = new QVBoxLayout(m_window);
+    auto* windowLayout = new QVBoxLayout(window);
     windowLayout->setContentsMargins(0, 0, 0, 0);
     windowLayout->addWidget(m_passwordView);
-    m_progressSheet = new ProgressSheet(m_window);
+    m_progressSheet = new ProgressSheet(window);
 
     m_usernameField->setText(QString::fromStdString(model.lastUserName()));
     bindTypedText(model.password(), m_passwordField);

@@ -4,7 +4,8 @@
 #include "Orvella/Shared/ThemeType.hpp"
 #include "Orvella/Tracking/TrackingManager.hpp"
 
-#include <QPointer>
+#include "Orvella/Views/OwnedWindow.hpp"
+
 
 #include <memory>
 
@@ -29,11 +30,10 @@ public:
         std::shared_ptr<TrackingManager> trackingManager);
     RequestPasswordWindowController(const RequestPasswordWindowController&) = delete;
     RequestPasswordWindowController& operator=(const RequestPasswordWindowController&) = delete;
-    ~RequestPasswordWindowController();
 
     void showWindow();
     void close();
-    [[nodiscard]] const void* window() const { return m_window.data(); }
+    [[nodiscard]] const void* window() const { return m_window.get(); }
     QWidget* loadWindow();
 
     [[nodiscard]] const std::shared_ptr<RequestPasswordViewModel>& viewModel() const { return m_viewModel; }
@@ -53,7 +53,7 @@ private:
     std::shared_ptr<RequestPasswordViewModel> m_viewModel;
     std::shared_ptr<const ThemeType> m_theme;
     std::shared_ptr<TrackingManager> m_trackingManager;
-    QPointer<QWidget> m_window;
+    OwnedWindow<QWidget> m_window;
     QWidget* m_passwordView = nullptr;
     QLineEdit* m_usernameField = nullptr;
     QLineEdit* m_passwordField = nullptr;

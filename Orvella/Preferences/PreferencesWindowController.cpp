@@ -26,33 +26,26 @@ PreferencesWindowController::PreferencesWindowController(PreferencesViewModel vi
 {
 }
 
-PreferencesWindowController::~PreferencesWindowController()
-{
-    // The controller may go while its window is inside its own close event.
-    if (m_window) {
-        m_window->deleteLater();
-    }
-}
-
 QWidget* PreferencesWindowController::loadWindow()
 {
     if (m_window) {
-        return m_window;
+        return m_window.get();
     }
-    m_window = new QMainWindow(nullptr);
-    m_window->setObjectName(QStringLiteral("PreferencesWindow"));
-    m_window->setWindowTitle(QStringLiteral("Einstellungen"));
-    m_window->resize(560, 380);
-    postWillCloseNotifications(m_window);
-    m_toolbar = new QToolBar(m_window);
+    auto* window = new QMainWindow(nullptr);
+    m_window.set(window);
+    window->setObjectName(QStringLiteral("PreferencesWindow"));
+    window->setWindowTitle(QStringLiteral("Einstellungen"));
+    window->resize(560, 380);
+    postWillCloseNotifications(m_window.get());
+    m_toolbar = new QToolBar(window);
     m_toolbar->setMovable(false);
     m_toolbar->setFloatable(false);
     m_toolbar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
     m_toolbar->setContextMenuPolicy(Qt::PreventContextMenu);
-    m_window->addToolBar(Qt::TopToolBarArea, m_toolbar);
-    m_panes = new QStackedWidget(m_window);
-    m_window->setCentralWidget(m_panes);
-    auto* group = new QActionGroup(m_window);
+    window->addToolBar(Qt::TopToolBarArea, m_toolbar);
+    m_panes = new QStackedWidget(window);
+    window->setCentralWidget(m_panes);
+    auto* group = new QActionGroup(window);
     group->setExclusive(true);
     for (const auto& item : m_viewModel.items) {
         const QIcon icon = QIcon::fromTheme(item.toolbarImageName, QApplication::style()->standardIcon(item.toolbarFallbackImage));
@@ -65,7 +58,7 @@ QWidget* PreferencesWindowController::loadWindow()
         m_actions.push_back(action);
     }
     selectPane(0);
-    return m_window;
+    return m_window.get();
 }
 
 void PreferencesWindowController::selectPane(int index)
@@ -78,16 +71,13 @@ void PreferencesWindowController::selectPane(int index)
 
 void PreferencesWindowController::showWindow()
 {
-    loadWindow()->show();
-    m_window->raise();
-    m_window->activateWindow();
+    loadWindow();
+    m_window.show();
 }
 
 void PreferencesWindowController::close()
 {
-    if (m_window) {
-        m_window->close();
-    }
+    m_window.close();
 }
 
 void PreferencesWindowController::presentSheet(QWidget* sheet)

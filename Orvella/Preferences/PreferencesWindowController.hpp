@@ -3,7 +3,8 @@
 #include "Orvella/Preferences/PreferencesViewModel.hpp"
 
 #include <QMainWindow>
-#include <QPointer>
+#include "Orvella/Views/OwnedWindow.hpp"
+
 
 #include <vector>
 
@@ -24,11 +25,10 @@ public:
     explicit PreferencesWindowController(PreferencesViewModel viewModel);
     PreferencesWindowController(const PreferencesWindowController&) = delete;
     PreferencesWindowController& operator=(const PreferencesWindowController&) = delete;
-    ~PreferencesWindowController();
 
     void showWindow();
     void close();
-    [[nodiscard]] const void* window() const { return m_window.data(); }
+    [[nodiscard]] const void* window() const { return m_window.get(); }
     QWidget* loadWindow();
 
     // Shows `sheet` window-modal over the preferences window (the proxy and
@@ -42,7 +42,7 @@ public:
 
 private:
     PreferencesViewModel m_viewModel;
-    QPointer<QMainWindow> m_window;
+    OwnedWindow<QMainWindow> m_window;
     QToolBar* m_toolbar = nullptr;
     QStackedWidget* m_panes = nullptr;
     std::vector<QAction*> m_actions;
