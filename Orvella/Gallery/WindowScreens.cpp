@@ -1,3 +1,4 @@
+#include "Orvella/Debug/TestSupport/PipedSyncEvents.hpp"
 #include "Orvella/Gallery/WindowScreens.hpp"
 
 #include "Orvella/Debug/DebugViewController.hpp"
@@ -153,16 +154,10 @@ struct Preferences {
     }
 };
 
-struct NoEvents final : SyncEventProvider {
-    std::pair<Reactive::Signal<Sync::SyncEventPair, Reactive::NoError>, Reactive::Observer<Sync::SyncEventPair, Reactive::NoError>> pipe
-        = Reactive::Signal<Sync::SyncEventPair, Reactive::NoError>::pipe();
-    [[nodiscard]] Reactive::Signal<Sync::SyncEventPair, Reactive::NoError> syncEvents() const override { return pipe.first; }
-};
-
 QImage debugSheet()
 {
     Preferences preferences(true);
-    auto events = std::make_shared<NoEvents>();
+    auto events = std::make_shared<PipedSyncEvents>();
     Reactive::MutableProperty<Quarlink::Environment> environment(Quarlink::Environment::live());
     auto model = std::make_shared<DebugViewModel>(events, environment);
     events->pipe.second.send({ Sync::SyncEvent::started(), Sync::Change::invalid() });

@@ -1,3 +1,4 @@
+#include "Orvella/Debug/TestSupport/PipedSyncEvents.hpp"
 #include "Orvella/Debug/DebugViewController.hpp"
 #include "Orvella/InfoPlistTools/InfoPlistTools.hpp"
 #include "Orvella/Presentation/Tests/QtTestSupport.hpp"
@@ -12,20 +13,10 @@
 
 using namespace Orvella;
 
-namespace {
-
-struct EngineEvents final : SyncEventProvider {
-    std::pair<Reactive::Signal<Sync::SyncEventPair, Reactive::NoError>, Reactive::Observer<Sync::SyncEventPair, Reactive::NoError>> pipe
-        = Reactive::Signal<Sync::SyncEventPair, Reactive::NoError>::pipe();
-    [[nodiscard]] Reactive::Signal<Sync::SyncEventPair, Reactive::NoError> syncEvents() const override { return pipe.first; }
-};
-
-} // namespace
-
 // Lines made on the engine's thread reach the list on the GUI thread.
 TEST(DebugViewControllerTests, versionEnvironmentAndEventsFromTheEngineThread)
 {
-    auto events = std::make_shared<EngineEvents>();
+    auto events = std::make_shared<Testing::PipedSyncEvents>();
     Reactive::MutableProperty<Quarlink::Environment> environment(Quarlink::Environment::live());
     auto model = std::make_shared<DebugViewModel>(events, environment);
     DebugViewController controller(model);

@@ -1,3 +1,4 @@
+#include "Orvella/Debug/TestSupport/PipedSyncEvents.hpp"
 #include "Orvella/Debug/DebugViewModel.hpp"
 #include "Orvella/Debug/LaunchArguments.hpp"
 
@@ -11,12 +12,6 @@ using namespace Orvella;
 
 namespace {
 
-struct FakeSyncEvents final : SyncEventProvider {
-    std::pair<Reactive::Signal<Sync::SyncEventPair, Reactive::NoError>, Reactive::Observer<Sync::SyncEventPair, Reactive::NoError>> pipe
-        = Reactive::Signal<Sync::SyncEventPair, Reactive::NoError>::pipe();
-    [[nodiscard]] Reactive::Signal<Sync::SyncEventPair, Reactive::NoError> syncEvents() const override { return pipe.first; }
-};
-
 struct PlainError final : Reactive::Error {
     [[nodiscard]] std::string description() const override { return "Platte voll"; }
 };
@@ -25,7 +20,7 @@ struct PlainError final : Reactive::Error {
 
 TEST(DebugViewModelTests, threeLineFormsOldestFirstAndOnlyAfterCreation)
 {
-    auto events = std::make_shared<FakeSyncEvents>();
+    auto events = std::make_shared<Testing::PipedSyncEvents>();
     Reactive::MutableProperty<Quarlink::Environment> environment(Quarlink::Environment::live());
     events->pipe.second.send({ Sync::SyncEvent::started(), Sync::Change::invalid() });
     DebugViewModel model(events, environment);
@@ -46,7 +41,7 @@ TEST(DebugViewModelTests, threeLineFormsOldestFirstAndOnlyAfterCreation)
 // happens under the property's lock, not as a read followed by a write.
 TEST(DebugViewModelTests, linesFromSeveralThreadsAreAllAppended)
 {
-    auto events = std::make_shared<FakeSyncEvents>();
+    auto events = std::make_shared<Testing::PipedSyncEvents>();
     Reactive::MutableProperty<Quarlink::Environment> environment(Quarlink::Environment::live());
     DebugViewModel model(events, environment);
     constexpr int perThread = 500;
@@ -66,7 +61,7 @@ TEST(DebugViewModelTests, linesFromSeveralThreadsAreAllAppended)
 
 TEST(DebugViewModelTests, environmentIndexAndChoice)
 {
-    auto events = std::make_shared<FakeSyncEvents>();
+    auto events = std::make_shared<Testing::PipedSyncEvents>();
     Reactive::MutableProperty<Quarlink::Environment> environment(Quarlink::Environment::stage());
     DebugViewModel model(events, environment);
     EXPECT_EQ(model.selectedAPIEnvironmentIndex().value(), 0);
@@ -89,7 +84,7 @@ TEST(DebugViewModelTests, keepsTheSwitcherItWritesTo)
 {
     auto switcher = std::make_shared<FakeSwitcher>();
     std::weak_ptr<FakeSwitcher> weak = switcher;
-    DebugViewModel model(std::make_shared<FakeSyncEvents>(), std::move(switcher));
+    DebugViewModel model(std::make_shared<Testing::PipedSyncEvents>(), std::move(switcher));
     ASSERT_FALSE(weak.expired());
     model.selectedAPIEnvironmentIndex().set(0);
     EXPECT_EQ(weak.lock()->property.value().kind(), Quarlink::Environment::Kind::live);
