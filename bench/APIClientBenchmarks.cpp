@@ -8,6 +8,7 @@
 // The 1 GiB download runs only when asked for, e.g.
 //   APIClientBenchmarks --benchmark_filter=Download1GiB
 
+#include "PeakMemory.hpp"
 #include "Quarlink/Client/URLSessionAPIClient.hpp"
 #include "Quarlink/Environment/Environment.hpp"
 #include "LocalCloud/LoopbackPorts.hpp"
@@ -34,17 +35,6 @@ using namespace std::chrono_literals;
 
 constexpr int requestCount = 1000;
 constexpr std::int64_t largeSize = std::int64_t(1) << 30;
-
-double ownPeakMegabytes()
-{
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.starts_with("VmHWM:"))
-            return static_cast<double>(std::strtol(line.c_str() + 6, nullptr, 10)) / 1024.0;
-    }
-    return 0;
-}
 
 class InMemoryCredentialStore final : public Quarlink::CredentialStore {
 public:
@@ -146,7 +136,7 @@ void APIClient_SmallRequests(benchmark::State& state)
     }
     state.counters["requests_per_second"] = benchmark::Counter(double(requestCount) * double(state.iterations()),
         benchmark::Counter::kIsRate);
-    state.counters["peak_MiB"] = ownPeakMegabytes();
+    state.counters["peak_MiB"] = Bench::peakResidentMegabytes();
 }
 
 void APIClient_Download1GiB(benchmark::State& state)
@@ -177,7 +167,7 @@ void APIClient_Download1GiB(benchmark::State& state)
             state.SkipWithError("download failed");
     }
     state.SetBytesProcessed(largeSize * state.iterations());
-    state.counters["peak_MiB"] = ownPeakMegabytes();
+    state.counters["peak_MiB"] = Bench::peakResidentMegabytes();
 }
 
 BENCHMARK(APIClient_SmallRequests)->Iterations(5)->UseRealTime()->Unit(benchmark::kMillisecond);

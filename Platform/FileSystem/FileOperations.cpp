@@ -138,6 +138,23 @@ Result moveItem(const std::string& source, const std::string& destination)
     return failure(error, destination);
 }
 
+Result replaceItem(const std::string& source, const std::string& destination)
+{
+    struct stat status {};
+    // rename(2) would replace an empty directory with a directory: refuse that here.
+    if (::lstat(destination.c_str(), &status) == 0 && S_ISDIR(status.st_mode)) {
+        return failure(EEXIST, destination);
+    }
+    if (::rename(source.c_str(), destination.c_str()) == 0) {
+        return {};
+    }
+    int const error = errno;
+    if (error == ENOENT && ::access(source.c_str(), F_OK) != 0) {
+        return failure(ENOENT, source);
+    }
+    return failure(error, destination);
+}
+
 Result moveItemByReservation(const std::string& source, const std::string& destination)
 {
     struct stat status {};

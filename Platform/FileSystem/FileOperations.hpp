@@ -34,6 +34,12 @@ enum class CreateIntermediates { Yes, No };
 // falls back to `moveItemByReservation`. A source that is gone is `notFound`.
 [[nodiscard]] std::expected<void, FileSystemError> moveItem(const std::string& source, const std::string& destination);
 
+// Moves a file onto `destination` in one step (rename(2)), replacing a file
+// there: the old file stays in place until the new one is, whatever happens
+// meanwhile. A directory at the destination is never replaced (`alreadyExists`
+// or `notEmpty`, as the kernel answers). Missing parents are not created.
+[[nodiscard]] std::expected<void, FileSystemError> replaceItem(const std::string& source, const std::string& destination);
+
 // The fallback of `moveItem`: a hard link then unlink for a file; for a
 // directory (or where hard links fail) the destination name is reserved first
 // (mkdir, or an exclusive create) and rename(2) then replaces only that empty

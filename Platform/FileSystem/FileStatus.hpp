@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdint>
 #include <expected>
+#include <optional>
 #include <string>
 
 struct stat;
@@ -30,10 +31,16 @@ struct FileStatus {
     FileTime modificationTime{};
     FileTime changeTime{};
     std::uint32_t mode = 0;  // permission bits and type, as st_mode
+    // When the item was made; only `ofTarget` reads it, and only where the
+    // file system keeps a birth time.
+    std::optional<FileTime> creationTime;
 
     static FileStatus from(const struct stat& status);
     // lstat of `path`; never follows a final symbolic link.
     [[nodiscard]] static std::expected<FileStatus, FileSystemError> of(const std::string& path);
+    // statx of `path`, following symbolic links to the item they name, with
+    // the birth time where the file system keeps one.
+    [[nodiscard]] static std::expected<FileStatus, FileSystemError> ofTarget(const std::string& path);
 
     bool isDirectory() const { return kind == ItemKind::directory; }
     bool isRegularFile() const { return kind == ItemKind::regularFile; }

@@ -127,11 +127,89 @@ bool canonicallyHasPrefix(std::string_view text, std::string_view prefix)
     return !isCombiningMark(next);
 }
 
+std::string lossyUTF8(std::string_view text)
+{
+    if (isASCII(text))
+        return std::string(text);
+    auto* bytes = reinterpret_cast<const utf8proc_uint8_t*>(text.data());
+    auto length = static_cast<utf8proc_ssize_t>(text.size());
+    std::string result;
+    result.reserve(text.size());
+    utf8proc_ssize_t offset = 0;
+    while (offset < length) {
+        utf8proc_int32_t point = 0;
+        auto consumed = ::utf8proc_iterate(bytes + offset, length - offset, &point);
+        if (consumed <= 0) {
+            result += "\xEF\xBF\xBD";
+            ++offset;
+            continue;
+        }
+        result.append(text.substr(static_cast<std::size_t>(offset), static_cast<std::size_t>(consumed)));
+        offset += consumed;
+    }
+    return result;
+}
+
+std::u32string codePoints(std::string_view text)
+{
+    std::u32string points;
+    auto* bytes = reinterpret_cast<const utf8proc_uint8_t*>(text.data());
+    utf8proc_ssize_t offset = 0;
+    auto length = static_cast<utf8proc_ssize_t>(text.size());
+    while (offset < length) {
+        utf8proc_int32_t point = 0;
+        auto consumed = ::utf8proc_iterate(bytes + offset, length - offset, &point);
+        if (consumed <= 0) {
+            point = 0xFFFD;
+            consumed = 1;
+        }
+        points.push_back(static_cast<char32_t>(point));
+        offset += consumed;
+    }
+    return points;
+}
+
+bool isUppercaseLetter(char32_t codePoint)
+{
+    auto category = ::utf8proc_category(static_cast<utf8proc_int32_t>(codePoint));
+    return category == UTF8PROC_CATEGORY_LU || category == UTF8PROC_CATEGORY_LT;
+}
+
+bool isLowercaseLetter(char32_t codePoint)
+{
+    return ::utf8proc_category(static_cast<utf8proc_int32_t>(codePoint)) == UTF8PROC_CATEGORY_LL;
+}
+
+std::string lowercased(char32_t codePoint)
+{
+    // The one letter whose full lower case is two characters.
+    if (codePoint == 0x0130)
+        return "i\xCC\x87";
+    utf8proc_uint8_t buffer[4];
+    auto length = ::utf8proc_encode_char(::utf8proc_tolower(static_cast<utf8proc_int32_t>(codePoint)), buffer);
+    return std::string(reinterpret_cast<const char*>(buffer), static_cast<std::size_t>(length));
+}
+
 std::size_t CanonicalHash::operator()(std::string_view text) const
 {
     if (isASCII(text))
         return std::hash<std::string_view>()(text);
     return std::hash<std::string>()(precomposed(text));
+}
+
+bool containsOnlyDecimalDigits(std::string_view text)
+{
+    const auto* bytes = reinterpret_cast<const utf8proc_uint8_t*>(text.data());
+    auto remaining = static_cast<utf8proc_ssize_t>(text.size());
+    while (remaining > 0) {
+        utf8proc_int32_t codePoint = 0;
+        auto length = ::utf8proc_iterate(bytes, remaining, &codePoint);
+        if (length <= 0 || ::utf8proc_category(codePoint) != UTF8PROC_CATEGORY_ND)
+            return false;
+        bytes += length;
+        remaining -= length;
+    }
+    return true;
 }
 
 } // namespace Platform

@@ -18,6 +18,9 @@ namespace Platform {
 // True for well-formed UTF-8 (no overlong forms, surrogates or values above U+10FFFF).
 [[nodiscard]] bool isValidUTF8(std::string_view text);
 
+// The bytes as UTF-8, each ill-formed sequence replaced by U+FFFD.
+[[nodiscard]] std::string lossyUTF8(std::string_view bytes);
+
 // The precomposed (NFC) and decomposed (NFD) forms; invalid UTF-8 comes back unchanged.
 [[nodiscard]] std::string precomposed(std::string_view text);
 [[nodiscard]] std::string decomposed(std::string_view text);
@@ -31,6 +34,26 @@ namespace Platform {
 // prefix is a prefix of every text.
 [[nodiscard]] bool canonicallyHasPrefix(std::string_view text, std::string_view prefix);
 
+// The code points of UTF-8 text; each byte that begins no valid sequence
+// gives U+FFFD, so nothing is dropped.
+[[nodiscard]] std::u32string codePoints(std::string_view text);
+
+// Letter categories: upper-case and title-case letters (Lu, Lt); lower-case letters (Ll).
+[[nodiscard]] bool isUppercaseLetter(char32_t codePoint);
+[[nodiscard]] bool isLowercaseLetter(char32_t codePoint);
+
+// The full lower case of one code point, as UTF-8 ("İ" gives "i" and a combining dot).
+[[nodiscard]] std::string lowercased(char32_t codePoint);
+
+// Full upper-casing by the Unicode defaults, the same in every locale: "ß"
+// gives "SS", "ﬁ" gives "FI", "ǆ" gives "Ǆ". Invalid UTF-8 comes back unchanged.
+[[nodiscard]] std::string uppercased(std::string_view text);
+
+// The first user-perceived character (extended grapheme cluster) of `text`: a
+// letter with its combining marks, an emoji with its modifiers. Empty for
+// empty text; for invalid UTF-8 the first byte.
+[[nodiscard]] std::string_view firstCharacter(std::string_view text);
+
 // A hash consistent with canonicallyEqual (hashes the precomposed form).
 struct CanonicalHash {
     using is_transparent = void;
@@ -42,5 +65,10 @@ struct CanonicalEqual {
     using is_transparent = void;
     bool operator()(std::string_view left, std::string_view right) const { return canonicallyEqual(left, right); }
 };
+
+// True when every character of `text` is a decimal digit of any script
+// (Unicode general category Nd: "0"-"9", "٣", "९" …); also for empty text.
+// Invalid UTF-8 holds no digits.
+[[nodiscard]] bool containsOnlyDecimalDigits(std::string_view text);
 
 } // namespace Platform

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <expected>
+#include <optional>
 #include <string>
 
 namespace Quarlink {
@@ -21,7 +22,18 @@ struct Quota {
     // Reads "total", then "used"; both are required whole numbers.
     [[nodiscard]] static std::expected<Quota, DecodingError> decode(const JSONValueReader& reader);
 
-    [[nodiscard]] std::string description() const;
+    // used / total; 1.0 when the total is 0 or less. Not clamped: more used
+    // than allowed gives more than 1.0.
+    [[nodiscard]] double fractionUsed() const;
+
+    // The banner text of a nearly full (0 to 50,000,000 bytes free) or an
+    // overfull (less than nothing free) storage, from the application's string
+    // table; none while more is free. The free space saturates at the 64-bit
+    // limits instead of overflowing.
+    [[nodiscard]] std::optional<std::string> warningText() const;
+
+    // "Quota(5 of 10)": used of total.
+    [[nodiscard]] std::string debugDescription() const;
 
     friend bool operator==(const Quota&, const Quota&) = default;
 };

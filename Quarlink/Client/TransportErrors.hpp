@@ -13,11 +13,6 @@
 
 namespace Quarlink {
 
-// The presentable transport error for a failure the platform's session
-// reports; each platform condition keeps its name, and the libcurl code stays
-// for diagnostics.
-[[nodiscard]] URLError urlError(const Platform::URLError& error);
-
 // How a transport failure travels in the client's streams: an `AnyError`
 // holding an `AnyPresentableError` of the `URLError`, so that its German texts
 // reach the user and `underlyingError` gives the `URLError` back.

@@ -7,6 +7,14 @@
 
 namespace Quarlink {
 
+// A type that reads itself from a whole document's text rather than from a
+// parsed tree (to stream long lists): `static std::expected<T, DecodingError>
+// decodeDocument(std::string_view, DateDecodingStrategy)`.
+template<class T>
+concept JSONDocumentDecodable = requires(std::string_view text, DateDecodingStrategy strategy) {
+    { T::decodeDocument(text, strategy) } -> std::same_as<std::expected<T, DecodingError>>;
+};
+
 // Reads a whole JSON document as a typed value. A plain value: each caller
 // makes its own, so no decoding sees another's settings. Safe to use from one
 // thread at a time per instance.
@@ -23,10 +31,13 @@ public:
     void setDateDecodingStrategy(DateDecodingStrategy strategy) { m_dateStrategy = strategy; }
 
     // The document as T (see `JSONValueReader::decode`). Bytes that are no
-    // JSON, invalid UTF-8 and an empty body are `dataCorrupted`.
+    // JSON, invalid UTF-8 and an empty body are `dataCorrupted`. A type that
+    // decodes from the text itself does so, with the same results.
     template<class T>
     [[nodiscard]] std::expected<T, DecodingError> decode(std::string_view text) const
     {
+        if constexpr (JSONDocumentDecodable<T>)
+            return T::decodeDocument(text, m_dateStrategy);
         auto document = parse(text);
         if (!document)
             return std::unexpected(document.error());

@@ -173,6 +173,13 @@ std::optional<JSONValueReader> JSONObjectReader::member(std::string_view key) co
     return JSONValueReader(*found, m_dateStrategy, appended(m_codingPath, std::string(key)));
 }
 
+DecodingError JSONObjectReader::locatedAt(std::string_view key, const DecodingError& error) const
+{
+    auto path = appended(m_codingPath, std::string(key));
+    path.insert(path.end(), error.codingPath().begin(), error.codingPath().end());
+    return DecodingError(error.kind(), std::move(path), error.debugDescription());
+}
+
 DecodingError JSONObjectReader::keyNotFound(std::string_view key) const
 {
     return DecodingError(DecodingError::Kind::keyNotFound, appended(m_codingPath, std::string(key)),

@@ -104,10 +104,22 @@ public:
     template<class T>
     [[nodiscard]] std::expected<T, DecodingError> decode(std::string_view key) const
     {
-        auto value = member(key);
-        if (!value)
-            return std::unexpected(keyNotFound(key));
-        return value->template decode<T>();
+        if constexpr (isScalar<T>()) {
+            // The hot path of every record: a scalar needs its coding path only
+            // when it fails, so the path is not copied for each key read.
+            auto found = m_object->find(key);
+            if (found == m_object->end())
+                return std::unexpected(keyNotFound(key));
+            auto value = JSONValueReader(*found, m_dateStrategy).template decode<T>();
+            if (!value)
+                return std::unexpected(locatedAt(key, value.error()));
+            return value;
+        } else {
+            auto value = member(key);
+            if (!value)
+                return std::unexpected(keyNotFound(key));
+            return value->template decode<T>();
+        }
     }
 
     // An optional member: a missing key and null both give an absent value.
@@ -123,9 +135,45 @@ public:
         return std::optional<T>(std::move(*decoded));
     }
 
+    // The two forms above into a field, for records read key after key:
+    // `object.read("a", a, failure) && object.read("b", b, failure)` stops at
+    // the first failure, which is kept in `failure`; `target` is left alone then.
+    template<class T>
+    [[nodiscard]] bool read(std::string_view key, T& target, std::optional<DecodingError>& failure) const
+    {
+        auto value = decode<T>(key);
+        if (!value) {
+            failure = std::move(value.error());
+            return false;
+        }
+        target = std::move(*value);
+        return true;
+    }
+    template<class T>
+    [[nodiscard]] bool readIfPresent(std::string_view key, std::optional<T>& target, std::optional<DecodingError>& failure) const
+    {
+        auto value = decodeIfPresent<T>(key);
+        if (!value) {
+            failure = std::move(value.error());
+            return false;
+        }
+        target = std::move(*value);
+        return true;
+    }
+
     [[nodiscard]] DecodingError keyNotFound(std::string_view key) const;
 
 private:
+    template<class T>
+    struct Scalar : std::bool_constant<std::is_arithmetic_v<T> || std::is_same_v<T, std::string>
+                        || std::is_same_v<T, Platform::Date> || std::is_same_v<T, Platform::URL>> { };
+    template<class U>
+    struct Scalar<std::optional<U>> : Scalar<U> { };
+    template<class T>
+    static constexpr bool isScalar() { return Scalar<T>::value; }
+    // `error`, raised by the member under `key` read without a path, with the path.
+    [[nodiscard]] DecodingError locatedAt(std::string_view key, const DecodingError& error) const;
+
     const JSON* m_object;
     DateDecodingStrategy m_dateStrategy;
     std::vector<std::string> m_codingPath;

@@ -1,6 +1,6 @@
 #include "Quarlink/Coding/SnakeCaseKey.hpp"
 
-#include <utf8proc.h>
+#include "Platform/Foundation/Unicode.hpp"
 
 #include <cstddef>
 #include <utility>
@@ -9,50 +9,6 @@
 namespace Quarlink {
 
 namespace {
-
-std::vector<utf8proc_int32_t> codePoints(std::string_view text)
-{
-    std::vector<utf8proc_int32_t> points;
-    auto* bytes = reinterpret_cast<const utf8proc_uint8_t*>(text.data());
-    utf8proc_ssize_t offset = 0;
-    auto length = static_cast<utf8proc_ssize_t>(text.size());
-    while (offset < length) {
-        utf8proc_int32_t point = 0;
-        auto consumed = utf8proc_iterate(bytes + offset, length - offset, &point);
-        if (consumed <= 0) {
-            // Keys come from the program's own field names; a stray byte is
-            // carried over as the replacement character rather than dropped.
-            point = 0xFFFD;
-            consumed = 1;
-        }
-        points.push_back(point);
-        offset += consumed;
-    }
-    return points;
-}
-
-bool isUppercase(utf8proc_int32_t point)
-{
-    auto category = utf8proc_category(point);
-    return category == UTF8PROC_CATEGORY_LU || category == UTF8PROC_CATEGORY_LT;
-}
-
-bool isLowercase(utf8proc_int32_t point)
-{
-    return utf8proc_category(point) == UTF8PROC_CATEGORY_LL;
-}
-
-void appendLowercased(std::string& text, utf8proc_int32_t point)
-{
-    // The one letter whose full lower case is two characters.
-    if (point == 0x0130) {
-        text += "i\xCC\x87";
-        return;
-    }
-    utf8proc_uint8_t buffer[4];
-    auto length = utf8proc_encode_char(utf8proc_tolower(point), buffer);
-    text.append(reinterpret_cast<const char*>(buffer), static_cast<std::size_t>(length));
-}
 
 std::string replacingAll(std::string text, std::string_view from, std::string_view to)
 {
@@ -70,7 +26,9 @@ std::string convertToSnakeCase(std::string_view key)
 {
     if (key.empty())
         return {};
-    auto points = codePoints(key);
+    // Keys come from the program's own field names; a stray byte is carried
+    // over as the replacement character rather than dropped.
+    auto points = Platform::codePoints(key);
     std::size_t count = points.size();
 
     std::vector<std::pair<std::size_t, std::size_t>> words;
@@ -78,14 +36,14 @@ std::string convertToSnakeCase(std::string_view key)
     std::size_t searchStart = 1;
     while (true) {
         std::size_t capital = searchStart;
-        while (capital < count && !isUppercase(points[capital]))
+        while (capital < count && !Platform::isUppercaseLetter(points[capital]))
             ++capital;
         if (capital >= count)
             break;
         words.emplace_back(wordStart, capital);
 
         std::size_t lower = capital;
-        while (lower < count && !isLowercase(points[lower]))
+        while (lower < count && !Platform::isLowercaseLetter(points[lower]))
             ++lower;
         if (lower >= count) {
             wordStart = capital;
@@ -106,7 +64,7 @@ std::string convertToSnakeCase(std::string_view key)
         if (index > 0)
             result += '_';
         for (std::size_t position = words[index].first; position < words[index].second; ++position)
-            appendLowercased(result, points[position]);
+            result += Platform::lowercased(points[position]);
     }
     return result;
 }

@@ -7,9 +7,8 @@
 
 namespace Quarlink {
 
+// The text checks the library uses, from the Foundation layer.
 using Platform::isValidUTF8;
-
-// The bytes as UTF-8, each ill-formed sequence replaced by U+FFFD.
-[[nodiscard]] std::string lossyUTF8(std::string_view bytes);
+using Platform::lossyUTF8;
 
 } // namespace Quarlink

@@ -30,6 +30,11 @@ APIClientError APIClientError::invalidDownload()
     return APIClientError(Case::invalidDownload);
 }
 
+APIClientError APIClientError::invalidRequest()
+{
+    return APIClientError(Case::invalidRequest);
+}
+
 std::string APIClientError::subject() const
 {
     return ErrorTexts::callFailedWithoutPeriod;
@@ -46,6 +51,8 @@ std::string APIClientError::reason() const
         return "Nicht angemeldet";
     case Case::invalidDownload:
         return "Unerwarteter Fehler beim Verarbeiten der Datei.";
+    case Case::invalidRequest:
+        return "Unerwarteter Fehler beim Erstellen der Anfrage.";
     }
     return ErrorTexts::actionFailedWithPeriod;
 }
@@ -61,6 +68,8 @@ std::string APIClientError::description() const
         return "APIClientError.notLoggedIn";
     case Case::invalidDownload:
         return "APIClientError.invalidDownload";
+    case Case::invalidRequest:
+        return "APIClientError.invalidRequest";
     }
     return "APIClientError";
 }

@@ -21,12 +21,16 @@ public:
         notLoggedIn,
         // A download ended without a usable file or response.
         invalidDownload,
+        // The arguments of an operation cannot make a request (a batch size of
+        // 0, a time that is not finite); nothing was sent.
+        invalidRequest,
     };
 
     [[nodiscard]] static APIClientError parsingError(Platform::Data body);
     [[nodiscard]] static APIClientError batch(std::vector<Reactive::AnyError> errors);
     [[nodiscard]] static APIClientError notLoggedIn();
     [[nodiscard]] static APIClientError invalidDownload();
+    [[nodiscard]] static APIClientError invalidRequest();
 
     [[nodiscard]] Case errorCase() const { return m_case; }
     // The body of `parsingError`; empty for the other cases.

@@ -2,41 +2,41 @@
 
 #include "Quarlink/Errors/ErrorTexts.hpp"
 
-#include <curl/curl.h>
-
 namespace Quarlink {
 
-URLError URLError::fromTransportFailure(TransportFailure failure, int transportCode)
+namespace {
+
+URLError::Code codeFor(Platform::URLError::Code code)
 {
-    switch (failure) {
-    case TransportFailure::cancelled:
-        return URLError(Code::cancelled, transportCode);
-    case TransportFailure::timedOut:
-        return URLError(Code::timedOut, transportCode);
-    case TransportFailure::cannotConnect:
-        return URLError(Code::cannotConnectToHost, transportCode);
-    case TransportFailure::cannotResolveHost:
-        return URLError(Code::cannotFindHost, transportCode);
-    case TransportFailure::tooManyRedirects:
-        return URLError(Code::httpTooManyRedirects, transportCode);
-    case TransportFailure::connectionLost:
-        return URLError(Code::networkConnectionLost, transportCode);
-    case TransportFailure::tls:
-        // Only a failed verification of the peer says something about the
-        // certificate; handshake and local set-up failures do not.
-        if (transportCode == CURLE_PEER_FAILED_VERIFICATION)
-            return URLError(Code::serverCertificateUntrusted, transportCode);
-        return URLError(Code::secureConnectionFailed, transportCode);
-    case TransportFailure::badURL:
-        return URLError(Code::badURL, transportCode);
-    case TransportFailure::fileReadError:
-        return URLError(Code::cannotOpenFile, transportCode);
-    case TransportFailure::notConnected:
-        return URLError(Code::notConnectedToInternet, transportCode);
-    case TransportFailure::other:
-        break;
+    using From = Platform::URLError::Code;
+    using To = URLError::Code;
+    switch (code) {
+    case From::cancelled: return To::cancelled;
+    case From::badURL: return To::badURL;
+    case From::unsupportedURL: return To::unsupportedURL;
+    case From::timedOut: return To::timedOut;
+    case From::cannotFindHost: return To::cannotFindHost;
+    case From::cannotConnectToHost: return To::cannotConnectToHost;
+    case From::networkConnectionLost: return To::networkConnectionLost;
+    case From::httpTooManyRedirects: return To::httpTooManyRedirects;
+    case From::badServerResponse: return To::badServerResponse;
+    case From::secureConnectionFailed: return To::secureConnectionFailed;
+    case From::serverCertificateUntrusted: return To::serverCertificateUntrusted;
+    case From::cannotDecodeContentData: return To::cannotDecodeContentData;
+    case From::fileDoesNotExist: return To::fileDoesNotExist;
+    case From::cannotOpenFile: return To::cannotOpenFile;
+    case From::cannotCreateFile: return To::cannotCreateFile;
+    case From::cannotWriteToFile: return To::cannotWriteToFile;
+    case From::unknown: break;
     }
-    return URLError(Code::unknown, transportCode);
+    return To::unknown;
+}
+
+} // namespace
+
+URLError::URLError(const Platform::URLError& error)
+    : URLError(codeFor(error.code()), error.transportCode())
+{
 }
 
 std::string URLError::subject() const

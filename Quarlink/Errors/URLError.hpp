@@ -1,30 +1,19 @@
 #pragma once
 
+#include "Platform/Network/URLError.hpp"
 #include "Quarlink/Errors/PresentableError.hpp"
 #include "Reactive/AnyError.hpp"
 
 namespace Quarlink {
 
-// The categories in which the transport reports a failed transfer. The
-// transport layer names one of these together with its own code (libcurl's);
-// `URLError::fromTransportFailure` turns the pair into the presentable error.
-enum class TransportFailure {
-    cancelled,
-    timedOut,
-    cannotConnect,
-    cannotResolveHost,
-    tooManyRedirects,
-    connectionLost,
-    tls,
-    badURL,
-    fileReadError,
-    notConnected,
-    other,
-};
-
 // A failure of the URL loading beneath the client: no network, time-out, bad
 // certificate and the like. Presents itself with the headline "Aufruf
 // fehlgeschlagen." and a reason chosen by its code. An immutable value.
+//
+// The thin, presentable view of `Platform::URLError`: each condition the
+// platform's session tells apart keeps its name here, with its transport code;
+// the further codes are conditions with texts of their own that this platform
+// never reports.
 class URLError final : public Reactive::Error, public PresentableError {
 public:
     // The transport conditions that have texts of their own, and the others.
@@ -60,17 +49,15 @@ public:
         unknown,
     };
 
-    // `transportCode` is the transport's own code (libcurl's), kept for diagnostics; 0 when none.
+    // `transportCode` is the transport's own code, kept for diagnostics; 0 when none.
     explicit URLError(Code code, int transportCode = 0)
         : m_code(code)
         , m_transportCode(transportCode)
     {
     }
 
-    // The error for a failure the transport reports. A TLS failure whose
-    // libcurl code says the peer's certificate did not verify becomes
-    // `serverCertificateUntrusted`; any other TLS failure `secureConnectionFailed`.
-    [[nodiscard]] static URLError fromTransportFailure(TransportFailure failure, int transportCode);
+    // The view of a failure the platform's session reports.
+    explicit URLError(const Platform::URLError& error);
 
     [[nodiscard]] Code code() const { return m_code; }
     [[nodiscard]] int transportCode() const { return m_transportCode; }

@@ -1,8 +1,5 @@
 #pragma once
 
-// Quarlink/Reports: error reports to the service's error log, made from the
-// records of failed requests.
-
 #include <optional>
 #include <string>
 #include <string_view>

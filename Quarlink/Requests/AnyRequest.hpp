@@ -16,7 +16,7 @@ template<class R>
     if constexpr (Overrides<R, RequestMember::isEligibleForLowBandWidthConnections>)
         return request.isEligibleForLowBandWidthConnections();
     else
-        return taskKindOf<R> == TaskKind::data;
+        return taskKindOf<R> == TaskKind::data && !Overrides<R, RequestMember::urlRequest>;
 }
 
 // A copy of any request value, for code that must hold "some request" (a

@@ -2,7 +2,7 @@
 
 #include "Quarlink/Account/QuotaAnnouncement.hpp"
 #include "Quarlink/Client/APIClient.hpp"
-#include "Quarlink/Reporting/RequestFailureNotification.hpp"
+#include "Quarlink/Reports/RequestFailureNotification.hpp"
 
 namespace Quarlink {
 

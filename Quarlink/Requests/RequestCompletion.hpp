@@ -5,7 +5,7 @@
 #include "Quarlink/Errors/AnyPresentableError.hpp"
 #include "Quarlink/Errors/APIClientError.hpp"
 #include "Quarlink/Errors/RemoteError.hpp"
-#include "Quarlink/Reporting/RequestFailureNotification.hpp"
+#include "Quarlink/Reports/RequestFailureNotification.hpp"
 #include "Quarlink/Requests/RequestInfos.hpp"
 #include "Quarlink/Requests/SessionRefresher.hpp"
 #include "Quarlink/Session/SessionRecovery.hpp"

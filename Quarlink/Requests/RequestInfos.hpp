@@ -124,14 +124,19 @@ template<class R>
     const HTTPHeaderFields& headers, HTTPMethod method);
 
 // The URL request that sends `request` under `base`: URL, then body, then
-// header fields, then method, read in that order. Never fails.
+// header fields, then method, read in that order; or the request's own, when
+// it makes one. Never fails.
 template<class R>
 [[nodiscard]] Platform::URLRequest makeURLRequest(const R& request, const Platform::URL& base)
 {
-    auto url = requestURL(request, base);
-    auto body = requestBodyData(request);
-    auto headers = requestHeaders(request);
-    return assembleURLRequest(url, body, headers, requestMethod(request));
+    if constexpr (Overrides<R, RequestMember::urlRequest>) {
+        return request.urlRequest(base);
+    } else {
+        auto url = requestURL(request, base);
+        auto body = requestBodyData(request);
+        auto headers = requestHeaders(request);
+        return assembleURLRequest(url, body, headers, requestMethod(request));
+    }
 }
 
 } // namespace Quarlink

@@ -5,6 +5,7 @@
 // declares in its `traits` and as members, checked at compile time.
 
 #include "Platform/Foundation/URL.hpp"
+#include "Platform/Network/URLRequest.hpp"
 #include "Quarlink/Coding/JSONEncoder.hpp"
 #include "Quarlink/HTTP/TransferResponses.hpp"
 #include "Quarlink/Requests/HTTPMethod.hpp"
@@ -83,6 +84,13 @@ enum class RequestMember : std::uint32_t {
     redactedForReport = 1u << 11,
     // JSON dummyResponseJSON() const: the body of a canned answer (`dummyResponse`).
     dummyResponseJSON = 1u << 12,
+    // Platform::URLRequest urlRequest(const Platform::URL& base) const: the
+    // whole URL request, made from the endpoint's base URL, for a request that
+    // lives outside the versioned API. It replaces every part the pipeline
+    // would assemble (URL, method, body, header fields), so a request that
+    // declares it declares none of those members and has no body; it travels
+    // as a data task and is not eligible for low-bandwidth connections.
+    urlRequest = 1u << 13,
 };
 
 // A set of `RequestMember`s: `{ RequestMember::method, RequestMember::queryItems }`.
@@ -163,6 +171,7 @@ template<class R> concept NamesLowBandWidth = requires { &R::isEligibleForLowBan
 template<class R> concept NamesPrepare = requires { &R::prepare; };
 template<class R> concept NamesRedacted = requires { &R::redactedForReport; };
 template<class R> concept NamesDummyJSON = requires { &R::dummyResponseJSON; };
+template<class R> concept NamesURLRequest = requires { &R::urlRequest; };
 template<class R> concept NamesPayload = requires { &R::payload; };
 template<class R> concept NamesJSONParameters = requires { &R::jsonParameters; };
 template<class R> concept NamesFileURL = requires { &R::fileURL; };
@@ -192,6 +201,9 @@ template<class R> concept GoodLowBandWidth = requires(const R& r) { { r.isEligib
 template<class R> concept GoodPrepare = requires(const R& r, JSONEncoder& encoder) { { r.prepare(encoder) } -> std::same_as<void>; };
 template<class R> concept GoodRedacted = requires(const R& r) { { r.redactedForReport() } -> std::same_as<R>; };
 template<class R> concept GoodDummyJSON = requires(const R& r) { { r.dummyResponseJSON() } -> std::convertible_to<JSON>; };
+template<class R> concept GoodURLRequest = requires(const R& r, const Platform::URL& base) {
+    { r.urlRequest(base) } -> std::same_as<Platform::URLRequest>;
+};
 template<class R> concept GoodPayload = requires(const R& r) { r.payload(); };
 template<class R> concept GoodJSONParameters = requires(const R& r) { { r.jsonParameters() } -> std::convertible_to<JSON>; };
 template<class R> concept GoodFileURL = requires(const R& r) { { r.fileURL() } -> std::convertible_to<Platform::URL>; };
@@ -222,7 +234,17 @@ concept DeclaresOverridesConsistently =
         && Detail::consistent<Overrides<R, RequestMember::isEligibleForLowBandWidthConnections>, Detail::NamesLowBandWidth<R>, Detail::GoodLowBandWidth<R>>
         && Detail::consistent<Overrides<R, RequestMember::prepare>, Detail::NamesPrepare<R>, Detail::GoodPrepare<R>>
         && Detail::consistent<Overrides<R, RequestMember::redactedForReport>, Detail::NamesRedacted<R>, Detail::GoodRedacted<R>>
-        && Detail::consistent<Overrides<R, RequestMember::dummyResponseJSON>, Detail::NamesDummyJSON<R>, Detail::GoodDummyJSON<R>>;
+        && Detail::consistent<Overrides<R, RequestMember::dummyResponseJSON>, Detail::NamesDummyJSON<R>, Detail::GoodDummyJSON<R>>
+        && Detail::consistent<Overrides<R, RequestMember::urlRequest>, Detail::NamesURLRequest<R>, Detail::GoodURLRequest<R>>;
+
+// A request that makes its own URL request declares nothing that request
+// would silently leave out.
+template<class R>
+concept DeclaresURLRequestConsistently = !Overrides<R, RequestMember::urlRequest>
+    || (taskKindOf<R> == TaskKind::data && requestTraits<R>().body == BodyKind::none
+        && !Overrides<R, RequestMember::method> && !Overrides<R, RequestMember::queryItems>
+        && !Overrides<R, RequestMember::contentType> && !Overrides<R, RequestMember::customHeaders>
+        && !Overrides<R, RequestMember::redactedForReport> && !Overrides<R, RequestMember::isEligibleForLowBandWidthConnections>);
 
 // The members of the declared body kind exist, and no other kind's member does.
 template<class R>
@@ -254,7 +276,8 @@ concept ServiceRequest = std::copy_constructible<R>
     && DeclaresSuccessValueConsistently<R>
     && DeclaresOverridesConsistently<R>
     && DeclaresBodyConsistently<R>
-    && DeclaresTaskKindConsistently<R>;
+    && DeclaresTaskKindConsistently<R>
+    && DeclaresURLRequestConsistently<R>;
 
 // Names the first rule a request breaks, for a readable compile error.
 template<class R>
@@ -267,6 +290,8 @@ consteval bool checkServiceRequest()
         "a member listed in `traits.overrides` is missing, misspelt or has the wrong signature, or a member is declared but not listed");
     static_assert(DeclaresBodyConsistently<R>, "the body members do not match `traits.body`");
     static_assert(DeclaresTaskKindConsistently<R>, "the transfer members do not match `traits.taskKind`");
+    static_assert(DeclaresURLRequestConsistently<R>,
+        "a request that makes its own URL request is a data task without body, method, query items, content type, headers or low-bandwidth answer of its own");
     static_assert(DeclaresSuccessValueConsistently<R>,
         "a download's SuccessValue is ProgressEvent<Platform::URL>, an enveloped request's a CloudMetaPackage");
     return true;

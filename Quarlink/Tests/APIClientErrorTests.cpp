@@ -37,3 +37,14 @@ TEST(APIClientError, parsingErrorCarriesItsBody)
     EXPECT_EQ(APIClientError::parsingError(body).body(), body);
     EXPECT_EQ(APIClientError::parsingError(body).errorCase(), APIClientError::Case::parsingError);
 }
+
+TEST(APIClientError, invalidRequestPresentsItself)
+{
+    // A request its arguments cannot make reads as a failed call with its own reason.
+    auto error = APIClientError::invalidRequest();
+    EXPECT_EQ(error.subject(), "Aufruf fehlgeschlagen");
+    EXPECT_EQ(error.reason(), "Unerwarteter Fehler beim Erstellen der Anfrage.");
+    EXPECT_EQ(error.description(), "APIClientError.invalidRequest");
+    EXPECT_EQ(error, APIClientError::invalidRequest());
+    EXPECT_NE(error, APIClientError::invalidDownload());
+}

@@ -111,3 +111,47 @@ TEST(CloudMetaPackage, codingKeys)
     EXPECT_EQ(CloudMetaData::CodingKeys(CloudMetaData::CodingKeys::Case::quota).debugDescription(), "CodingKeys(stringValue: \"quota\", intValue: nil)");
     EXPECT_FALSE(CloudMetaData::CodingKeys::fromStringValue("quotas"));
 }
+
+TEST(CloudMetaPackage, streamedListsDecodeAsTheTreeDoes)
+{
+    // A list payload read element by element gives the same value or the same error as the parsed tree.
+    using Lists = CloudMetaPackage<std::vector<std::vector<std::int64_t>>>;
+    static_assert(JSONDocumentDecodable<Lists>);
+    auto tree = [](std::string_view text) -> std::expected<Lists, DecodingError> {
+        auto document = JSONDecoder::parse(text);
+        if (!document)
+            return std::unexpected(document.error());
+        return JSONValueReader(*document, DateDecodingStrategy::secondsSince1970).decode<Lists>();
+    };
+    for (const char* text : {
+             R"({"data":[[1,2],[3]],"meta":{"quota":{"used":1,"total":2}}})",
+             R"({"meta":null,"data":[]})",
+             R"({"data":[[1],["x"],[2]]})",
+             R"({"data":[[1],[2.5]],"meta":{"quota":{"used":"1","total":2}}})",
+             R"({"data":[[1]],"meta":{"quota":{"used":"1","total":2}}})",
+             R"({"data":null})",
+             R"({"data":{"a":[1]}})",
+             R"({"data":7})",
+             R"({"meta":{}})",
+             R"({"data":[[1]],"data":[[2],[3]]})",
+             R"({"data":[[1]],"data":5})",
+             R"({"x":{"data":[[9]]},"data":[[1,[2]]]})",
+             R"({"data":[[1],[2]]} trailing)",
+             R"({"data":[[1],["\xff"]]})",
+             R"([{"data":[[1]]}])",
+             R"({"data":[[1],)",
+             "",
+         }) {
+        auto streamed = JSONDecoder::makeDefault().decode<Lists>(text);
+        auto whole = tree(text);
+        ASSERT_EQ(streamed.has_value(), whole.has_value()) << text;
+        if (streamed) {
+            EXPECT_EQ(streamed->payload(), whole->payload()) << text;
+            EXPECT_EQ(streamed->quota(), whole->quota()) << text;
+            EXPECT_EQ(streamed->metaData().has_value(), whole->metaData().has_value()) << text;
+        } else {
+            EXPECT_EQ(streamed.error(), whole.error()) << text << ": " << streamed.error().description() << " / "
+                                                       << whole.error().description();
+        }
+    }
+}

@@ -3,7 +3,7 @@
 #include "Quarlink/Account/QuotaAnnouncement.hpp"
 #include "Quarlink/Errors/RemoteError.hpp"
 #include "Quarlink/Notifications/NotificationSignals.hpp"
-#include "Quarlink/Reporting/RequestFailureNotification.hpp"
+#include "Quarlink/Reports/RequestFailureNotification.hpp"
 
 #include <gtest/gtest.h>
 

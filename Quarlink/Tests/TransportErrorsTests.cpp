@@ -9,7 +9,7 @@ using PlatformCode = Platform::URLError::Code;
 TEST(TransportErrors, everyPlatformConditionKeepsItsNameAndGetsItsText)
 {
     // Each condition the transport reports becomes the transport error of the same name, with the
-    // German reason of that condition and the libcurl code kept.
+    // German reason of that condition and the transport code kept.
     struct Case {
         PlatformCode from;
         URLError::Code to;

@@ -141,3 +141,29 @@ TEST(FileOperationsTests, SetsModificationTimeExactly)
     EXPECT_EQ(FileStatus::of(root / "a.txt")->modificationTime, early);
     EXPECT_EQ(codeOf(setModificationTime(root / "missing", date)), FileSystemErrorCode::notFound);
 }
+
+// Proves a replacement swaps a file in one step, creates a missing destination, never replaces a
+// directory (empty or not) and reports a missing source as such, leaving the destination alone.
+TEST(FileOperationsTests, ReplacesFilesButNeverDirectories)
+{
+    TemporaryDirectory root;
+    writeFile(root / "new", "new");
+    writeFile(root / "old", "old");
+    ASSERT_TRUE(replaceItem(root / "new", root / "old").has_value());
+    EXPECT_EQ(readFile(root / "old"), "new");
+    EXPECT_FALSE(exists(root / "new"));
+
+    writeFile(root / "other", "other");
+    ASSERT_TRUE(replaceItem(root / "other", root / "fresh").has_value());
+    EXPECT_EQ(readFile(root / "fresh"), "other");
+
+    ASSERT_TRUE(createDirectory(root / "empty", CreateIntermediates::No).has_value());
+    ASSERT_TRUE(createDirectory(root / "dir", CreateIntermediates::No).has_value());
+    EXPECT_EQ(codeOf(replaceItem(root / "dir", root / "empty")), FileSystemErrorCode::alreadyExists);
+    EXPECT_EQ(codeOf(replaceItem(root / "fresh", root / "empty")), FileSystemErrorCode::alreadyExists);
+    EXPECT_TRUE(exists(root / "dir"));
+    EXPECT_EQ(readFile(root / "fresh"), "other");
+
+    EXPECT_EQ(codeOf(replaceItem(root / "missing", root / "fresh")), FileSystemErrorCode::notFound);
+    EXPECT_EQ(readFile(root / "fresh"), "other");
+}

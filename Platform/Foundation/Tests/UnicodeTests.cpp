@@ -67,3 +67,28 @@ TEST(UnicodeTests, ValidatesUTF8)
     EXPECT_FALSE(isValidUTF8("\xf4\x90\x80\x80")); // U+110000
     EXPECT_FALSE(isValidUTF8("\x80"));
 }
+
+TEST(UnicodeTests, uppercasedUsesFullCaseMapping)
+{
+    // Letters that grow under upper-casing, non-Latin letters and marks; invalid UTF-8 is left alone.
+    EXPECT_EQ(Platform::uppercased("zebra"), "ZEBRA");
+    EXPECT_EQ(Platform::uppercased("\xC3\x9F" "e"), "SSE");          // ß
+    EXPECT_EQ(Platform::uppercased("\xEF\xAC\x81le"), "FILE");       // ﬁ ligature
+    EXPECT_EQ(Platform::uppercased("\xC3\xA4pfel"), "\xC3\x84PFEL"); // äpfel
+    EXPECT_EQ(Platform::uppercased("\xD0\xB6\xD1\x83\xD0\xBA"), "\xD0\x96\xD0\xA3\xD0\x9A"); // жук
+    EXPECT_EQ(Platform::uppercased("i"), "I");                        // not the Turkish dotted capital
+    EXPECT_EQ(Platform::uppercased("a\xFF"), "a\xFF");
+    EXPECT_EQ(Platform::uppercased(""), "");
+}
+
+TEST(UnicodeTests, firstCharacterIsAGraphemeCluster)
+{
+    // A base letter keeps its combining marks, flags and CR LF stay whole, bad bytes give one byte.
+    EXPECT_EQ(Platform::firstCharacter(""), "");
+    EXPECT_EQ(Platform::firstCharacter("ab"), "a");
+    EXPECT_EQ(Platform::firstCharacter("e\xCC\x81" "clair"), "e\xCC\x81");
+    EXPECT_EQ(Platform::firstCharacter("\xC3\xA9x"), "\xC3\xA9");
+    EXPECT_EQ(Platform::firstCharacter("\xF0\x9F\x87\xA9\xF0\x9F\x87\xAA!"), "\xF0\x9F\x87\xA9\xF0\x9F\x87\xAA");
+    EXPECT_EQ(Platform::firstCharacter("\r\nx"), "\r\n");
+    EXPECT_EQ(Platform::firstCharacter("\xFF" "abc"), "\xFF");
+}

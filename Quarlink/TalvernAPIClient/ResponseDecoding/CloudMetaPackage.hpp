@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Quarlink/Coding/JSONElementStream.hpp"
 #include "Quarlink/TalvernAPIClient/ResponseDecoding/CloudMetaData.hpp"
 #include "Quarlink/TalvernAPIClient/ResponseDecoding/CodingKeys.hpp"
 
@@ -7,7 +8,9 @@
 #include <expected>
 #include <optional>
 #include <type_traits>
+#include <string>
 #include <utility>
+#include <vector>
 
 namespace Quarlink {
 
@@ -25,6 +28,11 @@ concept CloudMetaPackageType = MetaPackageType<Package> && requires(const Packag
     { package.quota() } -> std::convertible_to<std::optional<Quota>>;
     { package.deltaUpdateDate() } -> std::convertible_to<std::optional<Platform::Date>>;
 };
+
+template<class T>
+struct IsPayloadList : std::false_type { };
+template<class U>
+struct IsPayloadList<std::vector<U>> : std::true_type { };
 
 // The envelope most responses come in: {"data": payload, "meta": {"quota": {...}}},
 // where "meta" and "quota" may be missing or null. Only ever received. A plain
@@ -58,6 +66,61 @@ public:
         if (!metaData)
             return std::unexpected(metaData.error());
         return CloudMetaPackage(Decoded {}, std::move(*payload), std::move(*metaData));
+    }
+
+    // The same as `decode` on the parsed text, for a list payload: each element
+    // of "data" is decoded as soon as the parser has read it, so the whole
+    // document never exists as a tree. Errors are those `decode` gives: a
+    // malformed document first, then the first element that fails, then "meta".
+    [[nodiscard]] static std::expected<CloudMetaPackage, DecodingError> decodeDocument(std::string_view text, DateDecodingStrategy strategy)
+        requires IsPayloadList<Payload>::value
+    {
+        constexpr auto dataKey = CodingKeys(CodingKeys::Case::payload).stringValue();
+        constexpr auto metaKey = CodingKeys(CodingKeys::Case::metaData).stringValue();
+        Payload elements;
+        std::optional<DecodingError> failure;
+        bool streamed = false;
+        auto document = parseStreamingElements(text, dataKey, [&](JSON&& element, std::size_t index) {
+            if (index == 0) {
+                // A repeated key replaces the list, as it does in a parsed tree.
+                elements.clear();
+                failure.reset();
+            }
+            streamed = true;
+            if (failure)
+                return;
+            JSONValueReader reader(element, strategy, { std::string(dataKey), "Index " + std::to_string(index) });
+            auto value = reader.template decode<typename Payload::value_type>();
+            if (!value)
+                failure = std::move(value.error());
+            else
+                elements.push_back(std::move(*value));
+        });
+        if (!document)
+            return std::unexpected(document.error());
+
+        JSONValueReader reader(*document, strategy);
+        auto object = reader.object();
+        if (!object)
+            return std::unexpected(object.error());
+        auto data = object->member(dataKey);
+        if (!data)
+            return std::unexpected(object->keyNotFound(dataKey));
+        // An empty list in the document is either the streamed one or really empty.
+        if (!data->json().is_array()) {
+            auto payload = data->template decode<Payload>();
+            if (!payload)
+                return std::unexpected(payload.error());
+            elements = std::move(*payload);
+        } else if (failure) {
+            return std::unexpected(std::move(*failure));
+        } else if (!streamed) {
+            elements.clear();
+        }
+        auto metaData = object->template decodeIfPresent<CloudMetaData>(metaKey);
+        if (!metaData)
+            return std::unexpected(metaData.error());
+        return CloudMetaPackage(Decoded {}, std::move(elements), std::move(*metaData));
     }
 
     [[nodiscard]] const Payload& payload() const& { return m_payload; }

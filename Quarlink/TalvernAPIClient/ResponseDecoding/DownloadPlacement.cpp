@@ -1,46 +1,37 @@
 #include "Quarlink/TalvernAPIClient/ResponseDecoding/DownloadPlacement.hpp"
 
+#include "Platform/FileSystem/FileOperations.hpp"
 #include "Platform/Foundation/UUID.hpp"
 #include "Quarlink/Errors/APIClientError.hpp"
 
-#include <cerrno>
-#include <cstdio>
-#include <fcntl.h>
 #include <filesystem>
-#include <unistd.h>
 
 namespace Quarlink {
 
 namespace {
 
-std::error_code lastError()
+using Placement = std::expected<void, Platform::FileSystemError>;
+
+// Either replaces a file atomically or refuses an existing item.
+Placement moveIntoPlace(const std::string& from, const std::string& to, bool replace)
 {
-    return std::error_code(errno, std::generic_category());
+    return replace ? Platform::replaceItem(from, to) : Platform::moveItem(from, to);
 }
 
-// rename(2) that either replaces atomically or refuses an existing item.
-std::error_code renameInPlace(const std::string& from, const std::string& to, bool replace)
-{
-    int result = replace ? ::rename(from.c_str(), to.c_str())
-                         : ::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE);
-    return result == 0 ? std::error_code() : lastError();
-}
-
-// Copies across file systems into a hidden sibling, then renames the sibling
+// Copies across file systems into a hidden sibling, then moves the sibling
 // into place, so the destination never holds half a file.
-std::error_code copyThenRename(const std::filesystem::path& from, const std::filesystem::path& to, bool replace)
+Placement copyThenMove(const std::filesystem::path& from, const std::filesystem::path& to, bool replace)
 {
     auto sibling = to.parent_path() / ("." + to.filename().string() + "." + Platform::UUID().uuidString());
-    std::error_code error;
-    std::filesystem::copy_file(from, sibling, std::filesystem::copy_options::none, error);
-    if (!error)
-        error = renameInPlace(sibling.string(), to.string(), replace);
-    if (error) {
-        std::error_code ignored;
-        std::filesystem::remove(sibling, ignored);
-        return error;
-    }
+    std::error_code copyError;
+    std::filesystem::copy_file(from, sibling, std::filesystem::copy_options::none, copyError);
+    Placement placed = copyError ? Placement(std::unexpect, Platform::FileSystemError::fromErrno(copyError.value(), sibling.string()))
+                                 : moveIntoPlace(sibling.string(), to.string(), replace);
     std::error_code ignored;
+    if (!placed) {
+        std::filesystem::remove(sibling, ignored);
+        return placed;
+    }
     std::filesystem::remove(from, ignored);
     return {};
 }
@@ -70,7 +61,7 @@ bool isSafeDestination(const Platform::URL& destination)
 
 std::string FileSystemError::description() const
 {
-    return "FileSystemError: " + m_code.message() + " (" + m_path + ")";
+    return "FileSystemError: " + m_error.description();
 }
 
 bool isSafeFileName(std::string_view name)
@@ -95,11 +86,11 @@ std::expected<Platform::URL, Reactive::AnyError> placeDownload(const DownloadRes
     std::error_code ignored;
     std::filesystem::create_directories(to.parent_path(), ignored);
 
-    auto error = renameInPlace(from.string(), to.string(), shouldOverwrite);
-    if (error == std::errc::cross_device_link)
-        error = copyThenRename(from, to, shouldOverwrite);
-    if (error)
-        return std::unexpected(Reactive::AnyError(FileSystemError(error, to.string())));
+    auto placed = moveIntoPlace(from.string(), to.string(), shouldOverwrite);
+    if (!placed && placed.error().code == Platform::FileSystemErrorCode::crossDevice)
+        placed = copyThenMove(from, to, shouldOverwrite);
+    if (!placed)
+        return std::unexpected(Reactive::AnyError(FileSystemError(placed.error())));
     return *destination;
 }
 

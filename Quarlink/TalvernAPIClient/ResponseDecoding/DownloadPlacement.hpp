@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Platform/FileSystem/FileSystemError.hpp"
 #include "Platform/Foundation/URL.hpp"
 #include "Quarlink/HTTP/TransferResponses.hpp"
 #include "Quarlink/Transfer/ProgressEvent.hpp"
@@ -8,28 +9,25 @@
 #include <expected>
 #include <optional>
 #include <string>
-#include <system_error>
 
 namespace Quarlink {
 
-// A file-system call that failed while placing a download: the call's error
-// code and the path it was about. Not presentable on its own; it reaches the
+// A file-system operation of the client that failed (placing a download,
+// reading a file to upload): the thin view of `Platform::FileSystemError` as an
+// error of the client's streams. Not presentable on its own; it reaches the
 // user through the generic texts of `AnyError`.
 class FileSystemError final : public Reactive::Error {
 public:
-    FileSystemError(std::error_code code, std::string path)
-        : m_code(code)
-        , m_path(std::move(path))
+    explicit FileSystemError(Platform::FileSystemError error)
+        : m_error(std::move(error))
     {
     }
 
-    [[nodiscard]] std::error_code code() const { return m_code; }
-    [[nodiscard]] const std::string& path() const { return m_path; }
+    [[nodiscard]] const Platform::FileSystemError& error() const { return m_error; }
     [[nodiscard]] std::string description() const override;
 
 private:
-    std::error_code m_code;
-    std::string m_path;
+    Platform::FileSystemError m_error;
 };
 
 // Whether `name` can name one file inside a folder: not empty, not "." or "..",
@@ -42,8 +40,8 @@ private:
 // lies (it is the caller's already). With one, the destination's folder is created
 // when missing (a failure there shows at the move), and the file is renamed
 // onto the destination atomically: when `shouldOverwrite` an existing file is
-// replaced in one step, otherwise an existing item fails the move with
-// `EEXIST`. Across file systems the file is copied to a hidden sibling of the
+// replaced in one step, otherwise an existing item fails the move
+// (`alreadyExists`). Across file systems the file is copied to a hidden sibling of the
 // destination first and that sibling renamed the same way. The previous file
 // at the destination survives every failure, and a directory there is never
 // removed (the move fails).

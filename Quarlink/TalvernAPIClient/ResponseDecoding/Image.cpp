@@ -8,9 +8,10 @@ namespace Quarlink {
 
 namespace {
 
+// Wide enough for every header's numbers, so none is cut before it is checked.
 struct Size {
-    int width;
-    int height;
+    std::int64_t width;
+    std::int64_t height;
 };
 
 std::uint32_t bigEndian(std::span<const std::uint8_t> bytes, std::size_t offset, std::size_t count)
@@ -48,22 +49,22 @@ std::optional<Size> pngSize(std::span<const std::uint8_t> bytes)
         return std::nullopt;
     if (bigEndian(bytes, 12, 4) != 0x49484452)
         return std::nullopt;
-    return Size { static_cast<int>(bigEndian(bytes, 16, 4)), static_cast<int>(bigEndian(bytes, 20, 4)) };
+    return Size { bigEndian(bytes, 16, 4), bigEndian(bytes, 20, 4) };
 }
 
 std::optional<Size> gifSize(std::span<const std::uint8_t> bytes)
 {
     if (bytes.size() < 10 || !(startsWith(bytes, { 'G', 'I', 'F', '8', '7', 'a' }) || startsWith(bytes, { 'G', 'I', 'F', '8', '9', 'a' })))
         return std::nullopt;
-    return Size { static_cast<int>(littleEndian(bytes, 6, 2)), static_cast<int>(littleEndian(bytes, 8, 2)) };
+    return Size { littleEndian(bytes, 6, 2), littleEndian(bytes, 8, 2) };
 }
 
 std::optional<Size> bmpSize(std::span<const std::uint8_t> bytes)
 {
     if (bytes.size() < 26 || !startsWith(bytes, { 'B', 'M' }))
         return std::nullopt;
-    auto width = static_cast<std::int32_t>(littleEndian(bytes, 18, 4));
-    auto height = static_cast<std::int32_t>(littleEndian(bytes, 22, 4));
+    std::int64_t width = static_cast<std::int32_t>(littleEndian(bytes, 18, 4));
+    std::int64_t height = static_cast<std::int32_t>(littleEndian(bytes, 22, 4));
     // A negative height marks rows stored top-down.
     return Size { width, height < 0 ? -height : height };
 }
@@ -87,7 +88,7 @@ std::optional<Size> jpegSize(std::span<const std::uint8_t> bytes)
         if (startOfFrame) {
             if (offset + 9 > bytes.size())
                 return std::nullopt;
-            return Size { static_cast<int>(bigEndian(bytes, offset + 7, 2)), static_cast<int>(bigEndian(bytes, offset + 5, 2)) };
+            return Size { bigEndian(bytes, offset + 7, 2), bigEndian(bytes, offset + 5, 2) };
         }
         if (length < 2)
             return std::nullopt;
@@ -113,7 +114,11 @@ std::optional<Image> Image::create(Platform::Data data)
         format = Format::bmp;
     if (!size || size->width <= 0 || size->height <= 0)
         return std::nullopt;
-    return Image(format, size->width, size->height, std::move(data));
+    // Whoever shows the image decodes all its pixels: a header announcing a
+    // giant would make it allocate gigabytes for a few bytes of answer.
+    if (size->width > maximumSide || size->height > maximumSide)
+        return std::nullopt;
+    return Image(format, static_cast<int>(size->width), static_cast<int>(size->height), std::move(data));
 }
 
 } // namespace Quarlink

@@ -14,7 +14,12 @@ class Image {
 public:
     enum class Format { png, jpeg, gif, bmp };
 
-    // The image the bytes hold; absent when they are no image of a known format.
+    // The most pixels on a side an image may announce.
+    static constexpr int maximumSide = 16'384;
+
+    // The image the bytes hold; absent when they are no image of a known
+    // format, or when the header announces more than `maximumSide` pixels
+    // on either side.
     [[nodiscard]] static std::optional<Image> create(Platform::Data data);
 
     [[nodiscard]] Format format() const { return m_format; }

@@ -1,0 +1,177 @@
+// The sync engine's API client, served by the API client manager.
+
+#include "Orvella/Service/APIClientManager.hpp"
+
+#include "Orvella/Service/APIManagerError.hpp"
+#include "Orvella/Service/DownloadStaging.hpp"
+#include "Orvella/Service/RemoteSyncFile.hpp"
+#include "Orvella/Sharing/ShareRequests.hpp"
+#include "Quarlink/Errors/RemoteError.hpp"
+#include "Quarlink/Downloads/DownloadOperations.hpp"
+#include "Quarlink/Files/RemoteFileOperations.hpp"
+#include "Quarlink/Uploads/UploadOperations.hpp"
+#include "Quarlink/TalvernAPIClient/ResponseDecoding/Unpacked.hpp"
+
+namespace Orvella {
+
+using Reactive::AnyError;
+using Reactive::SignalProducer;
+
+namespace {
+
+template<class V>
+SignalProducer<V, AnyError> missingID()
+{
+    return ShareRequests::refusal<V>(APIManagerError::Case::remoteFileIDisMissing);
+}
+
+template<class V>
+SignalProducer<V, AnyError> refusedPath(const Sync::File& file)
+{
+    return SignalProducer<V, AnyError>::error(AnyError(refusedPathError(file)));
+}
+
+// The remote file of an answer as an engine file.
+Sync::FileRef engineFile(Quarlink::File&& remote)
+{
+    return RemoteSyncFile::make(std::move(remote));
+}
+
+} // namespace
+
+APIClientManager::Producer<std::int64_t> APIClientManager::syncRootFolderID()
+{
+    return cachedOrFetchedCustomerInfo().map([](Quarlink::CustomerInfo&& info) { return info.rootFolderID; });
+}
+
+APIClientManager::Producer<std::vector<Sync::FileRef>> APIClientManager::syncRemoteFiles()
+{
+    return Quarlink::unpacked(Quarlink::recursiveFiles(m_collaborators.apiClient))
+        .map([](std::vector<Quarlink::File>&& files) { return RemoteSyncFile::make(files); });
+}
+
+APIClientManager::Producer<std::string> APIClientManager::syncRootEtag()
+{
+    auto client = m_collaborators.apiClient;
+    return syncRootFolderID().flatMap(Reactive::FlattenStrategy::merge, [client](std::int64_t rootID) {
+        return Quarlink::unpacked(Quarlink::etag(client, rootID)).map([](Quarlink::EtagResponse&& response) {
+            return std::move(response.etag);
+        });
+    });
+}
+
+APIClientManager::Producer<Platform::URL> APIClientManager::syncDownload(Sync::FileRef file, Platform::URL cloudFolder,
+    Sync::ReplaceExisting replace)
+{
+    auto fileID = file->syncFileID().remoteID();
+    if (!fileID)
+        return missingID<Platform::URL>();
+    auto staging = DownloadStaging::prepare(*file, cloudFolder, m_collaborators.ownChanges);
+    if (!staging)
+        return SignalProducer<Platform::URL, AnyError>::error(staging.error());
+    auto client = m_collaborators.apiClient;
+    auto id = *fileID;
+    auto name = file->fileName();
+    auto modified = file->lastModifiedDate();
+    auto stage = std::move(*staging);
+    return SignalProducer<Platform::URL, AnyError>([client, id, name, modified, replace, stage](
+                                                        Reactive::Observer<Platform::URL, AnyError> observer, Reactive::Lifetime lifetime) {
+        // However the download ends (failure, disposal, a placement that
+        // fails), neither the staged file nor the transport's file stays.
+        lifetime.observeEnded([stage] { stage->discard(); });
+        lifetime += Quarlink::download(client, id, name, std::nullopt, std::nullopt)
+                        .filterMap([](Quarlink::ProgressEvent<Platform::URL>&& event) { return event.downloadedValue(); })
+                        .take(1)
+                        .attemptMap([stage, modified, replace](Platform::URL&& downloaded) {
+                            return stage->place(downloaded, modified, replace);
+                        })
+                        .start(observer);
+    });
+}
+
+APIClientManager::Producer<Sync::FileRef> APIClientManager::syncUpload(Sync::FileRef file, Platform::URL cloudFolder)
+{
+    auto parentID = file->syncParentID().remoteID();
+    if (!parentID)
+        return missingID<Sync::FileRef>();
+    auto local = Sync::fileURL(*file, cloudFolder);
+    if (!local)
+        return refusedPath<Sync::FileRef>(*file);
+    return Quarlink::unpacked(Quarlink::upload(m_collaborators.apiClient, local->standardized(), *parentID)).map(engineFile);
+}
+
+APIClientManager::Producer<Sync::FileRef> APIClientManager::syncReupload(Sync::FileRef file, Platform::URL cloudFolder)
+{
+    auto fileID = file->syncFileID().remoteID();
+    auto parentID = file->syncParentID().remoteID();
+    if (!fileID || !parentID)
+        return missingID<Sync::FileRef>();
+    auto local = Sync::fileURL(*file, cloudFolder);
+    if (!local)
+        return refusedPath<Sync::FileRef>(*file);
+    return Quarlink::unpacked(Quarlink::overwrite(m_collaborators.apiClient, *fileID, *parentID, local->standardized()))
+        .map(engineFile);
+}
+
+APIClientManager::Producer<Sync::FileRef> APIClientManager::syncCreateFolder(Sync::FileRef file)
+{
+    // Only folders come here; anything else must not reach the service.
+    if (!Sync::isFolder(*file))
+        return SignalProducer<Sync::FileRef, AnyError>::error(AnyError(notAFolderError(*file)));
+    auto parentID = file->syncParentID().remoteID();
+    if (!parentID)
+        return missingID<Sync::FileRef>();
+    return Quarlink::unpacked(Quarlink::createFolder(m_collaborators.apiClient, file->fileName(), *parentID)).map(engineFile);
+}
+
+APIClientManager::Producer<Reactive::Unit> APIClientManager::syncDelete(Sync::FileRef file)
+{
+    auto fileID = file->syncFileID().remoteID();
+    if (!fileID)
+        return missingID<Reactive::Unit>();
+    auto id = *fileID;
+    // A batch answer that does not list the file as deleted but names an
+    // error is that error: reporting success would let the file come back
+    // at the next run without the user ever hearing why.
+    return Quarlink::unpacked(Quarlink::delete_(m_collaborators.apiClient, id))
+        .attemptMap([id](Quarlink::DeleteBatchPackage&& batch) -> Reactive::Result<Reactive::Unit, AnyError> {
+            if (!batch.deletedFileIDs.contains(id) && !batch.errors.empty())
+                return std::unexpected(AnyError(batch.errors.front()));
+            return Reactive::Unit();
+        })
+        .filter([](const Reactive::Unit&) { return false; });
+}
+
+APIClientManager::Producer<Sync::FileRef> APIClientManager::syncRename(Sync::FileRef file)
+{
+    auto fileID = file->syncFileID().remoteID();
+    if (!fileID)
+        return missingID<Sync::FileRef>();
+    return Quarlink::unpacked(Quarlink::rename(m_collaborators.apiClient, *fileID, file->fileName())).map(engineFile);
+}
+
+APIClientManager::Producer<Sync::FileRef> APIClientManager::syncMove(Sync::FileRef file)
+{
+    auto fileID = file->syncFileID().remoteID();
+    auto parentID = file->syncParentID().remoteID();
+    if (!fileID || !parentID)
+        return missingID<Sync::FileRef>();
+    return Quarlink::unpacked(Quarlink::move(m_collaborators.apiClient, *fileID, *parentID))
+        .attemptMap([](Quarlink::MoveBatchPackage&& batch) -> Reactive::Result<Sync::FileRef, AnyError> {
+            if (batch.movedFiles.empty())
+                return std::unexpected(AnyError(Quarlink::RemoteError(Quarlink::RemoteError::Case::filesNotMoved)));
+            return engineFile(std::move(batch.movedFiles.front()));
+        });
+}
+
+APIClientManager::Producer<Sync::SyncAPIClient::PublicShare> APIClientManager::syncPublicShareInfo(Sync::FileRef file)
+{
+    return ShareRequests::publicShare(m_collaborators.apiClient, *file);
+}
+
+APIClientManager::Producer<Sync::SyncAPIClient::PrivateShares> APIClientManager::syncPrivateShareInfos(Sync::FileRef file)
+{
+    return ShareRequests::privateShares(m_collaborators.apiClient, *file);
+}
+
+} // namespace Orvella

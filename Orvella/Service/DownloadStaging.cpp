@@ -1,0 +1,169 @@
+#include "Orvella/Service/DownloadStaging.hpp"
+
+#include "Orvella/Service/SyncAdapterError.hpp"
+#include "Platform/FileSystem/FileOperations.hpp"
+#include "Platform/FileSystem/PathResolver.hpp"
+#include "Platform/Foundation/UUID.hpp"
+#include "Sync/Disk/FileSystemFileStore.hpp"
+
+#include <filesystem>
+#include <sys/stat.h>
+
+namespace Orvella {
+
+using Reactive::AnyError;
+
+namespace {
+
+bool existsWithoutFollowing(const std::string& path)
+{
+    struct stat status {};
+    return ::lstat(path.c_str(), &status) == 0;
+}
+
+} // namespace
+
+AnyError refusedPathError(const Sync::File& file)
+{
+    return AnyError(SyncAdapterError(SyncAdapterError::Case::refusedPath, file.path()));
+}
+
+AnyError notAFolderError(const Sync::File& file)
+{
+    return AnyError(SyncAdapterError(SyncAdapterError::Case::notAFolder, file.path()));
+}
+
+std::expected<std::shared_ptr<DownloadStaging>, AnyError> DownloadStaging::prepare(const Sync::File& file,
+    const Platform::URL& cloudFolder, std::shared_ptr<Platform::OwnChangeRegistry> ownChanges)
+{
+    if (!Sync::fileURL(file, cloudFolder) || file.path().ends_with('/'))
+        return std::unexpected(refusedPathError(file));
+    auto destination = Platform::PathResolver(cloudFolder.path()).resolve(file.path());
+    if (!destination) {
+        if (destination.error().code == Platform::FileSystemErrorCode::invalidPath)
+            return std::unexpected(refusedPathError(file));
+        return std::unexpected(AnyError(destination.error()));
+    }
+    return std::make_shared<DownloadStaging>(PassKey {}, std::move(*destination), std::move(ownChanges));
+}
+
+DownloadStaging::DownloadStaging(PassKey, std::string destination, std::shared_ptr<Platform::OwnChangeRegistry> ownChanges)
+    : m_destination(std::move(destination))
+    , m_parent(m_destination.substr(0, m_destination.rfind('/')))
+    , m_stagedName(std::string(Sync::FileSystemFileStore::stagedDownloadPrefix) + Platform::UUID().uuidString())
+    , m_ownChanges(std::move(ownChanges))
+{
+    registerChange(stagedPath());
+}
+
+DownloadStaging::~DownloadStaging()
+{
+    discard();
+}
+
+void DownloadStaging::registerChange(const std::string& path)
+{
+    if (!m_ownChanges)
+        return;
+    auto registration = m_ownChanges->registerChange(path, Platform::OwnChangeRegistry::Scope::item);
+    std::lock_guard lock(m_mutex);
+    m_registrations.push_back(std::move(registration));
+}
+
+std::expected<void, AnyError> DownloadStaging::makeParentFolders()
+{
+    // Every folder made here causes events of its own: each is registered first.
+    std::vector<std::string> missing;
+    for (auto folder = m_parent; !folder.empty() && !existsWithoutFollowing(folder); folder = folder.substr(0, folder.rfind('/')))
+        missing.push_back(folder);
+    for (const auto& folder : missing)
+        registerChange(folder);
+    if (missing.empty())
+        return {};
+    auto made = Platform::createDirectory(m_parent, Platform::CreateIntermediates::Yes);
+    if (!made && made.error().code != Platform::FileSystemErrorCode::alreadyExists)
+        return std::unexpected(AnyError(made.error()));
+    return {};
+}
+
+std::expected<void, AnyError> DownloadStaging::stage(const std::string& downloaded)
+{
+    auto staged = stagedPath();
+    auto moved = Platform::moveItem(downloaded, staged);
+    if (moved)
+        return {};
+    if (moved.error().code != Platform::FileSystemErrorCode::crossDevice)
+        return std::unexpected(AnyError(moved.error()));
+    // From another file system: a copy under the staged name (never over
+    // anything), then the transport's file goes.
+    std::error_code error;
+    std::filesystem::copy_file(downloaded, staged, std::filesystem::copy_options::none, error);
+    if (error)
+        return std::unexpected(AnyError(Platform::FileSystemError::fromErrno(error.value(), staged)));
+    static_cast<void>(Platform::removeItem(downloaded));
+    return {};
+}
+
+Reactive::Result<Platform::URL, AnyError> DownloadStaging::place(const Platform::URL& downloaded, Platform::Date modified,
+    Sync::ReplaceExisting replace)
+{
+    {
+        std::lock_guard lock(m_mutex);
+        m_downloaded = downloaded.path();
+    }
+    if (auto made = makeParentFolders(); !made) {
+        discard();
+        return std::unexpected(made.error());
+    }
+    if (auto staged = stage(downloaded.path()); !staged) {
+        discard();
+        return std::unexpected(staged.error());
+    }
+    {
+        // The transport's name is free again and may be taken by another download.
+        std::lock_guard lock(m_mutex);
+        m_downloaded.clear();
+    }
+    auto source = stagedPath();
+    auto placed = moveOntoTarget(source, replace);
+    if (!placed) {
+        // The staged copy is of no use to anyone once it cannot be placed.
+        static_cast<void>(Platform::removeItem(source));
+        return std::unexpected(placed.error());
+    }
+    auto dated = Platform::setModificationTime(m_destination,
+        Platform::FileTime(std::chrono::nanoseconds(modified.nanosecondsSince1970())));
+    if (!dated)
+        return std::unexpected(AnyError(dated.error()));
+    return Platform::URL::fileURL(m_destination);
+}
+
+std::expected<void, AnyError> DownloadStaging::moveOntoTarget(const std::string& source, Sync::ReplaceExisting replace)
+{
+    registerChange(m_destination);
+    if (replace == Sync::ReplaceExisting::Yes) {
+        // rename(2) replaces a file in one step and refuses to replace a folder.
+        std::error_code error;
+        std::filesystem::rename(source, m_destination, error);
+        if (error)
+            return std::unexpected(AnyError(Platform::FileSystemError::fromErrno(error.value(), m_destination)));
+    } else if (auto moved = Platform::moveItem(source, m_destination); !moved) {
+        return std::unexpected(AnyError(moved.error()));
+    }
+    return {};
+}
+
+void DownloadStaging::discard()
+{
+    std::string downloaded;
+    {
+        std::lock_guard lock(m_mutex);
+        downloaded = std::exchange(m_downloaded, {});
+    }
+    for (const auto& path : { stagedPath(), downloaded }) {
+        if (!path.empty() && existsWithoutFollowing(path))
+            static_cast<void>(Platform::removeItem(path));
+    }
+}
+
+} // namespace Orvella

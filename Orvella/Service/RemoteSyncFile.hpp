@@ -1,0 +1,49 @@
+#pragma once
+
+#include "Quarlink/Files/File.hpp"
+#include "Sync/Model/File.hpp"
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace Orvella {
+
+// A remote file of the API client as the sync engine's `File`, without
+// copying the remote value. Kept to what the engine relies on: a folder's
+// path ends with exactly one "/" whatever the service sent, the content hash
+// is lower case, and the etag is always present. Immutable.
+class RemoteSyncFile final : public Sync::File {
+public:
+    explicit RemoteSyncFile(Quarlink::File remote);
+
+    [[nodiscard]] const Sync::SyncFileID& syncFileID() const override { return m_fileID; }
+    [[nodiscard]] const std::string& path() const override { return m_path; }
+    [[nodiscard]] const std::string& fileName() const override { return m_remote.fileName(); }
+    [[nodiscard]] const Sync::SyncFileID& syncParentID() const override { return m_parentID; }
+    [[nodiscard]] Platform::Date lastModifiedDate() const override { return m_remote.lastModifiedDate(); }
+    [[nodiscard]] const Sync::FileType& type() const override { return m_type; }
+    [[nodiscard]] const std::optional<std::string>& syncEtag() const override { return m_etag; }
+    [[nodiscard]] bool hasPublicShare() const override { return m_remote.hasPublicShare(); }
+    [[nodiscard]] bool hasPrivateShares() const override { return m_remote.hasPrivateShares(); }
+    [[nodiscard]] const std::string& fileHash() const override { return m_fileHash; }
+    [[nodiscard]] std::string description() const override { return "Quarlink.File"; }
+
+    [[nodiscard]] const Quarlink::File& remote() const { return m_remote; }
+
+    [[nodiscard]] static Sync::FileRef make(Quarlink::File remote);
+    // Element by element, order kept, nothing left out.
+    [[nodiscard]] static std::vector<Sync::FileRef> make(const std::vector<Quarlink::File>& remotes);
+
+private:
+    Quarlink::File m_remote;
+    Sync::SyncFileID m_fileID;
+    Sync::SyncFileID m_parentID;
+    std::string m_path;
+    Sync::FileType m_type;
+    std::optional<std::string> m_etag;
+    std::string m_fileHash;
+};
+
+} // namespace Orvella

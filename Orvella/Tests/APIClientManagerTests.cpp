@@ -1,0 +1,145 @@
+#include "Orvella/Tests/ServiceFixture.hpp"
+#include "Platform/FileSystem/Tests/TemporaryDirectory.hpp"
+#include "Quarlink/Errors/AnyPresentableError.hpp"
+#include "Quarlink/Errors/RemoteError.hpp"
+
+#include <gtest/gtest.h>
+
+using namespace Orvella;
+using namespace Orvella::Testing;
+using Quarlink::Testing::Recorder;
+using Quarlink::Testing::run;
+
+namespace {
+
+class APIClientManagerTests : public ServiceFixture {
+protected:
+    Quarlink::Credentials typed(std::string name = "anna") const { return { std::move(name), m_credentials.password }; }
+};
+
+} // namespace
+
+TEST_F(APIClientManagerTests, OverlappingLoginsSendOneLoginAndOneCustomerRequestAndShareTheResult)
+{
+    // The second login joins the first: one login, one customer request, the same customer data for both.
+    serveCustomer();
+    auto gate = m_server->addGate("POST", "/v2.0/login");
+    Recorder<Quarlink::CustomerInfo> first;
+    Recorder<Quarlink::CustomerInfo> second;
+    auto one = m_manager->login(typed()).start(first.observer());
+    ASSERT_TRUE(gate->waitForWaiting(1, std::chrono::seconds(10)));
+    auto two = m_manager->login(typed()).start(second.observer());
+    gate->open();
+    ASSERT_TRUE(first.wait());
+    ASSERT_TRUE(second.wait());
+    ASSERT_EQ(first.values().size(), 1u);
+    ASSERT_EQ(second.values().size(), 1u);
+    EXPECT_EQ(first.values()[0].cid, 4711);
+    EXPECT_EQ(second.values()[0].rootFolderID, first.values()[0].rootFolderID);
+    EXPECT_EQ(requestsTo("POST", "login"), 1u);
+    EXPECT_EQ(requestsTo("GET", "customer"), 1u);
+    // The bare name was completed, and the completed name is what is stored.
+    EXPECT_EQ(m_holder->credentials().value()->username, "anna@example.org");
+    EXPECT_EQ(nlohmann::json::parse(m_server->requestLog().front().body)["login"], "anna@example.org");
+    EXPECT_TRUE(m_manager->isLoggedIn().value());
+    ASSERT_TRUE(m_manager->customerInfo().value());
+    EXPECT_EQ(m_manager->customerInfo().value()->email, "anna@example.org");
+}
+
+TEST_F(APIClientManagerTests, AFailedCustomerRequestStoresNothing)
+{
+    // The login succeeds, the customer request fails: no credentials, no customer data, the error passed on.
+    answerError("GET", "customer", 500, "1002");
+    auto events = run(m_manager->login(typed()));
+    ASSERT_TRUE(events.back().isFailed());
+    EXPECT_FALSE(m_holder->credentials().value());
+    EXPECT_FALSE(m_manager->isLoggedIn().value());
+    EXPECT_FALSE(m_manager->customerInfo().value());
+
+    auto wrong = run(m_manager->login({ "anna", "falsch" }));
+    ASSERT_TRUE(wrong.back().isFailed());
+    EXPECT_TRUE(Quarlink::RemoteError::matches(Quarlink::underlyingError(wrong.back().error()), Quarlink::RemoteError::Case::loginFailed));
+    EXPECT_FALSE(m_manager->isLoggedIn().value());
+}
+
+TEST_F(APIClientManagerTests, LogoutClearsCancelsARunningRequestAndResetsTheSession)
+{
+    // A held request ends when logout starts; both properties are cleared and the session's cookies are gone.
+    serveCustomer();
+    ASSERT_TRUE(run(m_manager->login(typed())).back().isCompleted());
+    auto gate = m_server->addGate("GET", "/v2.0/hash/create");
+    Recorder<Platform::URL> held;
+    auto started = m_manager->loginHashURL().start(held.observer());
+    ASSERT_TRUE(gate->waitForWaiting(1, std::chrono::seconds(10)));
+    m_manager->logout();
+    ASSERT_TRUE(held.wait());
+    EXPECT_TRUE(held.events().back().isFailed() || held.events().back().isInterrupted());
+    gate->open();
+    EXPECT_FALSE(m_manager->isLoggedIn().value());
+    EXPECT_FALSE(m_manager->customerInfo().value());
+    EXPECT_EQ(m_decorated->resets, 1);
+    // Without the old cookie the service no longer knows the session.
+    auto after = run(m_manager->loginHashURL());
+    EXPECT_TRUE(after.back().isFailed());
+
+    // Logging out again while logged out is no error and resets again.
+    m_manager->logout();
+    EXPECT_EQ(m_decorated->resets, 2);
+    EXPECT_FALSE(m_manager->isLoggedIn().value());
+}
+
+TEST_F(APIClientManagerTests, ALoginStillRunningWhenLogoutStartsNeverStoresItsCredentials)
+{
+    // Even when the cancellation comes too late for the running requests, the logout has the last word.
+    m_decorated->holdsCancellation = true;
+    serveCustomer();
+    auto gate = m_server->addGate("GET", "/v2.0/customer");
+    Recorder<Quarlink::CustomerInfo> login;
+    auto started = m_manager->login(typed()).start(login.observer());
+    ASSERT_TRUE(gate->waitForWaiting(1, std::chrono::seconds(10)));
+    m_manager->logout();
+    gate->open();
+    ASSERT_TRUE(login.wait());
+    EXPECT_TRUE(login.events().back().isFailed());
+    EXPECT_FALSE(m_holder->credentials().value());
+    EXPECT_FALSE(m_manager->isLoggedIn().value());
+    EXPECT_FALSE(m_manager->customerInfo().value());
+
+    // A login after the logout stores again.
+    ASSERT_TRUE(run(m_manager->login(typed())).back().isCompleted());
+    EXPECT_TRUE(m_manager->isLoggedIn().value());
+}
+
+TEST_F(APIClientManagerTests, TheQuotaStartsAtTheDefaultAndFollowsTheEnvelopes)
+{
+    // 0 of 1,000,000,000 bytes before any report; then the quota of each answer's metadata.
+    EXPECT_EQ(m_manager->quota().value().usedBytes, 0);
+    EXPECT_EQ(m_manager->quota().value().totalBytes, 1'000'000'000);
+    serveCustomer();
+    ASSERT_TRUE(run(m_manager->login(typed())).back().isCompleted());
+    answer("GET", "files/recents", R"({"data":[],"meta":{"quota":{"used":10,"total":100}}})");
+    auto recent = run(m_manager->recentFiles());
+    ASSERT_TRUE(recent.back().isCompleted());
+    EXPECT_TRUE(Platform::Testing::waitUntil([&] { return m_manager->quota().value().usedBytes == 10; }));
+    EXPECT_EQ(m_manager->quota().value().totalBytes, 100);
+}
+
+TEST_F(APIClientManagerTests, ReachabilityIsANewPropertyOnEachRead)
+{
+    // Two reads are two properties, each following the client's assessments from its own start.
+    auto first = m_manager->reachability();
+    auto second = m_manager->reachability();
+    EXPECT_EQ(first.value(), Quarlink::ReachabilityStatus::reachable);
+    EXPECT_EQ(second.value(), Quarlink::ReachabilityStatus::reachable);
+}
+
+TEST_F(APIClientManagerTests, TheSessionRefresherDelegateLogsInLikeTheLoginWindow)
+{
+    // A re-login stores the completed credentials and the customer data, and sends no value.
+    serveCustomer();
+    auto events = run(m_manager->refreshSession(typed()));
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_TRUE(events[0].isCompleted());
+    EXPECT_EQ(m_holder->credentials().value()->username, "anna@example.org");
+    EXPECT_TRUE(m_manager->customerInfo().value());
+}

@@ -1,0 +1,313 @@
+#include "Orvella/Service/APIManagerError.hpp"
+#include "Orvella/Service/RemoteSyncFile.hpp"
+#include "Orvella/Service/SyncAdapterError.hpp"
+#include "Orvella/Tests/ServiceFixture.hpp"
+#include "Platform/FileSystem/FileStatus.hpp"
+#include "Platform/FileSystem/Tests/TemporaryDirectory.hpp"
+#include "Quarlink/Errors/AnyPresentableError.hpp"
+#include "Quarlink/Errors/RemoteError.hpp"
+#include "Sync/Disk/FileSystemFileStore.hpp"
+#include "Sync/Model/FileWrapperItem.hpp"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <map>
+#include <random>
+#include <sys/stat.h>
+
+using namespace Orvella;
+using namespace Orvella::Testing;
+using Quarlink::Testing::Recorder;
+using Quarlink::Testing::run;
+using Platform::Testing::readFile;
+using Platform::Testing::writeFile;
+
+namespace {
+
+class SyncAdapterTests : public ServiceFixture {
+protected:
+    void SetUp() override
+    {
+        ServiceFixture::SetUp();
+        m_ownChanges = Platform::OwnChangeRegistry::create();
+        m_manager = makeManager(m_decorated, m_ownChanges);
+        serveCustomer();
+        ASSERT_TRUE(run(m_manager->login({ "anna", m_credentials.password })).back().isCompleted());
+    }
+
+    Platform::URL cloudURL() const { return Platform::URL::fileURL(m_cloud.path(), Platform::URL::IsDirectory::Yes); }
+
+    void seed(const std::vector<LocalCloud::SeedEntry>& entries)
+    {
+        ASSERT_TRUE(m_server->seedTree(m_credentials.username, entries).has_value());
+    }
+
+    std::map<std::string, Sync::FileRef> listing()
+    {
+        std::map<std::string, Sync::FileRef> byPath;
+        auto events = run(m_manager->syncRemoteFiles());
+        EXPECT_TRUE(events.back().isCompleted());
+        for (const auto& file : events.front().value())
+            byPath[file->path()] = file;
+        return byPath;
+    }
+
+    // Entries of a local folder, staged downloads included.
+    std::vector<std::string> entries(const std::string& folder) const
+    {
+        std::vector<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(folder))
+            names.push_back(entry.path().filename().string());
+        return names;
+    }
+
+    static bool hasStagedFile(const std::vector<std::string>& names)
+    {
+        return std::ranges::any_of(names, [](const std::string& name) { return Sync::FileSystemFileStore::isStagedDownloadName(name); });
+    }
+
+    static Sync::FileRef remote(std::int64_t id, std::string path, std::string mimeType = "text/plain", std::int64_t parent = 1)
+    {
+        auto name = path.substr(path.find_last_of('/', path.size() - 2) + 1);
+        return RemoteSyncFile::make(Quarlink::File({ .fileID = id, .parentID = parent, .path = path, .fileName = name,
+            .mimeType = mimeType, .etag = "e" }));
+    }
+
+    static Sync::FileRef local(std::string path, Sync::SyncFileID parent, bool folder = false)
+    {
+        auto name = path.substr(path.find_last_of('/', path.size() - 2) + 1);
+        if (name.ends_with('/'))
+            name.pop_back();
+        return std::make_shared<Sync::FileWrapperItem>(Sync::FileWrapperItem::Fields { .path = path, .fileName = name,
+            .syncParentID = parent, .type = folder ? Sync::FileType::folder() : Sync::FileType::file("text/plain") });
+    }
+
+    std::int64_t rootID() { return m_server->rootIdentifier(m_credentials.username); }
+
+    Platform::Testing::TemporaryDirectory m_cloud;
+    std::shared_ptr<Platform::OwnChangeRegistry> m_ownChanges;
+};
+
+} // namespace
+
+TEST(RemoteSyncFileTests, FolderPathsEndWithOneSlashAndHashesAreLowerCase)
+{
+    // Whatever the service sends: "/Docs", "/Docs//" and "/Docs/" are one folder path; files keep theirs.
+    for (const char* path : { "/Docs", "/Docs/", "/Docs//" }) {
+        auto folder = RemoteSyncFile::make(Quarlink::File({ .fileID = 5, .parentID = 1, .path = path, .fileName = "Docs",
+            .mimeType = "httpd/unix-directory", .etag = "e1" }));
+        EXPECT_EQ(folder->path(), "/Docs/") << path;
+        EXPECT_TRUE(Sync::isFolder(*folder));
+    }
+    auto file = RemoteSyncFile::make(Quarlink::File({ .fileID = 6, .parentID = 5, .path = "/Docs/a.txt", .fileName = "a.txt",
+        .mimeType = "text/plain", .fileHash = "ABCDEF0123", .etag = "e2" }));
+    EXPECT_EQ(file->path(), "/Docs/a.txt");
+    EXPECT_EQ(file->fileHash(), "abcdef0123");
+    EXPECT_EQ(file->type().mimeType(), "text/plain");
+    EXPECT_EQ(file->syncEtag(), "e2");
+    EXPECT_EQ(file->syncFileID(), Sync::SyncFileID::remote(6));
+    EXPECT_EQ(file->syncParentID(), Sync::SyncFileID::remote(5));
+}
+
+TEST_F(SyncAdapterTests, TheRootFolderComesFromTheCacheOrElseFromACustomerRequestEveryTime)
+{
+    // With customer data cached no request is sent; with none, each start asks the service and caches nothing.
+    auto before = requestsTo("GET", "customer");
+    ASSERT_EQ(run(m_manager->syncRootFolderID()).front().value(), rootID());
+    EXPECT_EQ(requestsTo("GET", "customer"), before);
+    auto fresh = makeManager(m_decorated);
+    ASSERT_EQ(run(fresh->syncRootFolderID()).front().value(), rootID());
+    ASSERT_EQ(run(fresh->syncRootFolderID()).front().value(), rootID());
+    EXPECT_EQ(requestsTo("GET", "customer"), before + 2);
+    EXPECT_FALSE(fresh->customerInfo().value());
+    auto etag = run(fresh->syncRootEtag());
+    ASSERT_TRUE(etag.back().isCompleted());
+    EXPECT_FALSE(etag.front().value().empty());
+}
+
+TEST_F(SyncAdapterTests, ADownloadCreatesItsParentsDatesTheFileAndRegistersWhatItTouched)
+{
+    // The nested target's folders are made, the content and the remote date land, nothing staged stays behind.
+    seed({ { "/A/" }, { "/A/B/" }, { "/A/B/c.txt", "inhalt" } });
+    auto file = listing().at("/A/B/c.txt");
+    auto events = run(m_manager->syncDownload(file, cloudURL(), Sync::ReplaceExisting::No));
+    ASSERT_TRUE(events.back().isCompleted()) << (events.back().isFailed() ? events.back().error().description() : "");
+    auto target = m_cloud / "A/B/c.txt";
+    EXPECT_EQ(readFile(target), "inhalt");
+    auto status = Platform::FileStatus::of(target);
+    ASSERT_TRUE(status);
+    EXPECT_EQ(status->modificationTime.time_since_epoch().count(), file->lastModifiedDate().nanosecondsSince1970());
+    EXPECT_FALSE(hasStagedFile(entries(m_cloud / "A/B")));
+    auto now = Platform::OwnChangeRegistry::Clock::now();
+    EXPECT_TRUE(m_ownChanges->contains(target, now));
+    EXPECT_TRUE(m_ownChanges->contains(m_cloud / "A", now));
+    EXPECT_TRUE(m_ownChanges->contains(m_cloud / "A/B", now));
+    EXPECT_TRUE(downloadsFolderEmpties());
+}
+
+TEST_F(SyncAdapterTests, WithoutReplaceAnExistingFileIsNeverOverwritten)
+{
+    // The placement fails with the file-system error and the user's file stays; with replace it is replaced.
+    seed({ { "/c.txt", "neu" } });
+    auto file = listing().at("/c.txt");
+    writeFile(m_cloud / "c.txt", "meins");
+    auto refused = run(m_manager->syncDownload(file, cloudURL(), Sync::ReplaceExisting::No));
+    ASSERT_TRUE(refused.back().isFailed());
+    EXPECT_EQ(readFile(m_cloud / "c.txt"), "meins");
+    EXPECT_FALSE(hasStagedFile(entries(m_cloud.path())));
+    EXPECT_TRUE(downloadsFolderEmpties());
+
+    auto replaced = run(m_manager->syncDownload(file, cloudURL(), Sync::ReplaceExisting::Yes));
+    ASSERT_TRUE(replaced.back().isCompleted());
+    EXPECT_EQ(readFile(m_cloud / "c.txt"), "neu");
+
+    // A folder in the target's place is never replaced.
+    std::filesystem::remove(m_cloud / "c.txt");
+    std::filesystem::create_directory(m_cloud / "c.txt");
+    writeFile(m_cloud / "c.txt/keep", "x");
+    auto folder = run(m_manager->syncDownload(file, cloudURL(), Sync::ReplaceExisting::Yes));
+    ASSERT_TRUE(folder.back().isFailed());
+    EXPECT_EQ(readFile(m_cloud / "c.txt/keep"), "x");
+    EXPECT_FALSE(hasStagedFile(entries(m_cloud.path())));
+}
+
+TEST_F(SyncAdapterTests, AFailedDownloadLeavesNoTemporaryFileAndNoFolders)
+{
+    // The service refuses the content: no staged file, no transport file, no parent made for nothing.
+    seed({ { "/X/" }, { "/X/d.txt", "inhalt" } });
+    auto file = listing().at("/X/d.txt");
+    answerError("GET", "files/" + std::to_string(file->syncFileID().remoteID().value()) + "/download", 500, "1002");
+    auto events = run(m_manager->syncDownload(file, cloudURL(), Sync::ReplaceExisting::No));
+    ASSERT_TRUE(events.back().isFailed());
+    EXPECT_TRUE(entries(m_cloud.path()).empty());
+    EXPECT_TRUE(downloadsFolderEmpties());
+}
+
+TEST_F(SyncAdapterTests, ADisposedDownloadLeavesNoTemporaryFile)
+{
+    // Disposing while the body arrives ends the transfer; nothing of it stays anywhere.
+    std::string content(512 * 1024, '\0');
+    std::mt19937 random(7);
+    for (auto& byte : content)
+        byte = static_cast<char>(random());
+    seed({ { "/big.bin", content } });
+    auto file = listing().at("/big.bin");
+    m_server->setTransferShaping({ .bytesPerSecond = 64 * 1024, .chunkSize = 8 * 1024 });
+    Recorder<Platform::URL> recorder;
+    auto started = m_manager->syncDownload(file, cloudURL(), Sync::ReplaceExisting::No).start(recorder.observer());
+    ASSERT_TRUE(m_server->waitForInFlight(1, std::chrono::seconds(10)));
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    started.dispose();
+    m_server->setTransferShaping({});
+    EXPECT_TRUE(downloadsFolderEmpties());
+    for (auto& name : entries(m_cloud.path())) ADD_FAILURE() << name;
+}
+
+TEST_F(SyncAdapterTests, ARefusedServerPathTouchesNothingAndSendsNothing)
+{
+    // A path leaving the cloud folder, or with "." or an empty component, fails before any request or disk step.
+    auto before = m_server->requestCount();
+    for (const char* path : { "/../evil.txt", "/a/./b.txt", "/a//b.txt", "/../../tmp/x" }) {
+        auto file = remote(99, path);
+        auto download = run(m_manager->syncDownload(file, cloudURL(), Sync::ReplaceExisting::Yes));
+        ASSERT_TRUE(download.back().isFailed()) << path;
+        const auto* error = Quarlink::underlyingError(download.back().error()).as<SyncAdapterError>();
+        ASSERT_TRUE(error) << path;
+        EXPECT_EQ(error->errorCase(), SyncAdapterError::Case::refusedPath);
+        EXPECT_TRUE(run(m_manager->syncUpload(remote(99, path), cloudURL())).back().isFailed());
+        EXPECT_TRUE(run(m_manager->syncReupload(remote(99, path), cloudURL())).back().isFailed());
+    }
+    EXPECT_EQ(m_server->requestCount(), before);
+    EXPECT_TRUE(entries(m_cloud.path()).empty());
+    EXPECT_FALSE(Platform::Testing::exists(std::filesystem::path(m_cloud.path()).parent_path() / "evil.txt"));
+}
+
+TEST_F(SyncAdapterTests, NothingIsSentForAnItemWithoutTheIDItNeeds)
+{
+    // Local identities fail at once with the missing-id error; a non-folder never becomes a folder.
+    auto before = m_server->requestCount();
+    auto orphan = local("/a.txt", Sync::SyncFileID());
+    auto expectMissing = [](const auto& events) {
+        ASSERT_TRUE(events.back().isFailed());
+        EXPECT_TRUE(APIManagerError::matches(events.back().error(), APIManagerError::Case::remoteFileIDisMissing));
+    };
+    expectMissing(run(m_manager->syncDownload(orphan, cloudURL(), Sync::ReplaceExisting::No)));
+    expectMissing(run(m_manager->syncUpload(orphan, cloudURL())));
+    expectMissing(run(m_manager->syncReupload(orphan, cloudURL())));
+    expectMissing(run(m_manager->syncCreateFolder(local("/F/", Sync::SyncFileID(), true))));
+    expectMissing(run(m_manager->syncDelete(orphan)));
+    expectMissing(run(m_manager->syncRename(orphan)));
+    expectMissing(run(m_manager->syncMove(orphan)));
+    auto notFolder = run(m_manager->syncCreateFolder(local("/a.txt", Sync::SyncFileID::remote(rootID()))));
+    ASSERT_TRUE(notFolder.back().isFailed());
+    EXPECT_EQ(Quarlink::underlyingError(notFolder.back().error()).as<SyncAdapterError>()->errorCase(),
+        SyncAdapterError::Case::notAFolder);
+    auto fileShares = run(m_manager->syncPrivateShareInfos(remote(5, "/a.txt")));
+    EXPECT_TRUE(APIManagerError::matches(fileShares.back().error(), APIManagerError::Case::cannotCreateShareForItemWithoutID));
+    EXPECT_EQ(m_server->requestCount(), before);
+}
+
+TEST_F(SyncAdapterTests, UploadCreateRenameMoveAndDeleteReachTheService)
+{
+    // Each operation's request, and the service's state after it.
+    writeFile(m_cloud / "neu.txt", "hallo");
+    auto uploaded = run(m_manager->syncUpload(local("/neu.txt", Sync::SyncFileID::remote(rootID())), cloudURL()));
+    ASSERT_TRUE(uploaded.back().isCompleted()) << uploaded.back().error().description();
+    auto file = uploaded.front().value();
+    EXPECT_EQ(file->path(), "/neu.txt");
+    EXPECT_TRUE(file->syncFileID().isRemote());
+
+    auto created = run(m_manager->syncCreateFolder(local("/Ordner/", Sync::SyncFileID::remote(rootID()), true)));
+    ASSERT_TRUE(created.back().isCompleted()) << created.back().error().description();
+    auto folder = created.front().value();
+    EXPECT_EQ(folder->path(), "/Ordner/");
+
+    auto renamed = std::make_shared<Sync::FileWrapperItem>(Sync::FileWrapperItem::Fields { .syncFileID = file->syncFileID(),
+        .path = "/umbenannt.txt", .fileName = "umbenannt.txt", .syncParentID = Sync::SyncFileID::remote(rootID()) });
+    auto afterRename = run(m_manager->syncRename(renamed));
+    ASSERT_TRUE(afterRename.back().isCompleted());
+    EXPECT_EQ(afterRename.front().value()->fileName(), "umbenannt.txt");
+
+    auto moved = std::make_shared<Sync::FileWrapperItem>(Sync::FileWrapperItem::Fields { .syncFileID = file->syncFileID(),
+        .path = "/Ordner/umbenannt.txt", .fileName = "umbenannt.txt", .syncParentID = folder->syncFileID() });
+    auto afterMove = run(m_manager->syncMove(moved));
+    ASSERT_TRUE(afterMove.back().isCompleted());
+    EXPECT_EQ(afterMove.front().value()->path(), "/Ordner/umbenannt.txt");
+
+    writeFile(m_cloud / "Ordner/umbenannt.txt", "anders");
+    auto reuploaded = run(m_manager->syncReupload(moved, cloudURL()));
+    ASSERT_TRUE(reuploaded.back().isCompleted());
+
+    auto deleted = run(m_manager->syncDelete(moved));
+    ASSERT_EQ(deleted.size(), 1u);
+    EXPECT_TRUE(deleted[0].isCompleted());
+    EXPECT_FALSE(listing().contains("/Ordner/umbenannt.txt"));
+}
+
+TEST_F(SyncAdapterTests, ADeleteFailsWithTheAnswersErrorEntryWhenTheFileIsNotListedAsDeleted)
+{
+    // An error entry without the id among the deleted is the failure; an answer with neither counts as deleted.
+    auto item = remote(4242, "/weg.txt");
+    answer("POST", "files/deleter", R"({"data":{"success":[],"errors":[{"code":1004,"message":"Datei nicht gefunden"}]}})");
+    auto failed = run(m_manager->syncDelete(item));
+    ASSERT_TRUE(failed.back().isFailed());
+    EXPECT_TRUE(Quarlink::underlyingError(failed.back().error()).is<Quarlink::RemoteError>());
+    EXPECT_EQ(nlohmann::json::parse(lastRequest().body)["file_ids"], nlohmann::json::array({ 4242 }));
+
+    answer("POST", "files/deleter", R"({"data":{"success":[],"errors":[]}})");
+    EXPECT_TRUE(run(m_manager->syncDelete(item)).back().isCompleted());
+    answer("POST", "files/deleter", R"({"data":{"success":[4242],"errors":[{"code":1004,"message":"andere"}]}})");
+    EXPECT_TRUE(run(m_manager->syncDelete(item)).back().isCompleted());
+}
+
+TEST_F(SyncAdapterTests, AMoveThatMovedNothingFailsAndOnlyTheFirstMovedFileIsYielded)
+{
+    // An empty moved list is filesNotMoved.
+    auto item = std::make_shared<Sync::FileWrapperItem>(Sync::FileWrapperItem::Fields { .syncFileID = 4242, .path = "/F/x.txt",
+        .fileName = "x.txt", .syncParentID = Sync::SyncFileID::remote(rootID()) });
+    answer("POST", "files/mover", R"({"data":{"success":[],"errors":[4242]}})");
+    auto events = run(m_manager->syncMove(item));
+    ASSERT_TRUE(events.back().isFailed());
+    EXPECT_TRUE(Quarlink::RemoteError::matches(Quarlink::underlyingError(events.back().error()), Quarlink::RemoteError::Case::filesNotMoved));
+}

@@ -1,0 +1,10 @@
+#include "Quarlink/Shares/DeclinePendingShareRequest.hpp"
+
+namespace Quarlink {
+
+void DeclinePendingShareRequest::encode(JSONObjectWriter& writer) const
+{
+    writer.encode("shareID", shareID);
+}
+
+} // namespace Quarlink
