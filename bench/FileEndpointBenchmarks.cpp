@@ -15,6 +15,7 @@
 
 #include "LocalCloud/LocalCloudServer.hpp"
 #include "PeakMemory.hpp"
+#include "StartAll.hpp"
 #include "Platform/Network/ReachabilityMonitor.hpp"
 #include "Quarlink/Client/URLSessionAPIClient.hpp"
 #include "Quarlink/Downloads/DownloadOperations.hpp"
@@ -112,29 +113,6 @@ Bench& bench()
     return instance;
 }
 
-// Starts every producer at once and waits until all have ended; the number that failed.
-template<class V>
-int runAll(const std::vector<Reactive::SignalProducer<V, Reactive::AnyError>>& producers)
-{
-    std::atomic<int> remaining { static_cast<int>(producers.size()) };
-    std::atomic<int> failures { 0 };
-    std::promise<void> done;
-    std::vector<Reactive::AnyDisposable> starts;
-    starts.reserve(producers.size());
-    for (const auto& producer : producers) {
-        starts.push_back(producer.startWithEvents([&](const Reactive::Event<V, Reactive::AnyError>& event) {
-            if (!event.isTerminating())
-                return;
-            if (!event.isCompleted())
-                ++failures;
-            if (--remaining == 0)
-                done.set_value();
-        }));
-    }
-    done.get_future().wait();
-    return failures.load();
-}
-
 void RecursiveListing100k(benchmark::State& state)
 {
     auto client = bench().client();
@@ -149,7 +127,7 @@ void RecursiveListing100k(benchmark::State& state)
     for (auto _ : state) {
         bench().server().script("GET", "/v2.0/files", { .body = body, .contentType = "application/octet-stream" }, 2);
         auto baselineStart = std::chrono::steady_clock::now();
-        if (runAll<Quarlink::DataResponse>({ client->dataProducer(raw, Quarlink::QueuePriority::normal) }) != 0)
+        if (::Bench::startAllAndWait<Quarlink::DataResponse>({ client->dataProducer(raw, Quarlink::QueuePriority::normal) }) != 0)
             state.SkipWithError("raw listing failed");
         auto baselineEnd = std::chrono::steady_clock::now();
 
@@ -157,7 +135,7 @@ void RecursiveListing100k(benchmark::State& state)
         std::size_t count = 0;
         auto start = std::chrono::steady_clock::now();
         auto listing = Quarlink::recursiveFiles(client).on({ .value = [&](const auto& package) { count = package.payload().size(); } });
-        if (runAll<Quarlink::CloudMetaPackage<std::vector<Quarlink::File>>>({ listing }) != 0 || count != listingCount)
+        if (::Bench::startAllAndWait<Quarlink::CloudMetaPackage<std::vector<Quarlink::File>>>({ listing }) != 0 || count != listingCount)
             state.SkipWithError("listing failed");
         auto end = std::chrono::steady_clock::now();
         peak = std::max(peak, ::Bench::peakResidentMegabytes());
@@ -188,17 +166,18 @@ void Uploads1000(benchmark::State& state)
         bench().server().script("POST", "/v2.0/files/init", { .body = R"({"upload":true,"data":)" + fileObject(42) + "}", .contentType = "application/octet-stream" }, transferCount);
         bench().server().script("PUT", "/v2.0/files/42/stream", { .body = R"({"data":)" + fileObject(42) + "}", .contentType = "application/octet-stream" }, transferCount);
         // The same number of exchanges (announcement and transfer each), raw.
-        std::vector<Reactive::SignalProducer<Quarlink::DataResponse, Reactive::AnyError>> rawRequests(2 * transferCount,
-            client->dataProducer(raw, Quarlink::QueuePriority::normal));
+        std::vector<Reactive::SignalProducer<Quarlink::DataResponse, Reactive::AnyError>> rawRequests;
+        for (int index = 0; index < 2 * transferCount; ++index)
+            rawRequests.push_back(client->dataProducer(raw, Quarlink::QueuePriority::normal));
         auto baselineStart = std::chrono::steady_clock::now();
-        runAll(rawRequests);
+        ::Bench::startAllAndWait(rawRequests);
         auto baselineEnd = std::chrono::steady_clock::now();
 
         auto start = std::chrono::steady_clock::now();
         std::vector<Reactive::SignalProducer<Quarlink::CloudMetaPackage<Quarlink::File>, Reactive::AnyError>> uploads;
         for (const auto& file : files)
             uploads.push_back(Quarlink::upload(client, file, 1));
-        if (runAll(uploads) != 0)
+        if (::Bench::startAllAndWait(uploads) != 0)
             state.SkipWithError("uploads failed");
         auto end = std::chrono::steady_clock::now();
         state.SetIterationTime(seconds(end - start));
@@ -242,13 +221,13 @@ void Downloads1000(benchmark::State& state)
         std::vector<Reactive::SignalProducer<Quarlink::ProgressEvent<Platform::URL>, Reactive::AnyError>> downloads;
         for (int index = 1; index <= transferCount; ++index)
             downloads.push_back(Quarlink::download(client, index, "file.txt", 4096, target));
-        if (runAll(downloads) != 0)
+        if (::Bench::startAllAndWait(downloads) != 0)
             state.SkipWithError("downloads failed");
         auto end = std::chrono::steady_clock::now();
         // The baseline after the measured run: ext4 makes new files slower while
         // many were deleted recently, so whichever runs second pays for the first.
         auto baselineStart = std::chrono::steady_clock::now();
-        runAll(rawDownloads);
+        ::Bench::startAllAndWait(rawDownloads);
         auto baselineEnd = std::chrono::steady_clock::now();
 
         state.SetIterationTime(seconds(end - start));
