@@ -291,3 +291,30 @@ TEST_F(RemoteFileOperationsTests, downloadsArePlacedOrKept)
     ASSERT_TRUE(temporary.has_value());
     EXPECT_EQ(readFile(temporary->path()), "newer");
 }
+
+TEST_F(RemoteFileOperationsTests, unsafeNamesAndCutTransfersWriteNothing)
+{
+    // A name that climbs with ".." places nothing; one with "/" stays below the file's own folder; a transfer cut
+    // short leaves no file.
+    writeFile(m_server->contentPath(9), "secret");
+    auto folder = Platform::URL::fileURL((m_root / "target").string());
+    for (const char* name : { "..", "../escape.txt", "../../escape.txt" }) {
+        auto events = run(download(client(), 9, name, std::nullopt, folder));
+        ASSERT_TRUE(events.back().isFailed()) << name;
+    }
+    EXPECT_FALSE(std::filesystem::exists(m_root / "escape.txt"));
+    EXPECT_FALSE(std::filesystem::exists(m_root / "target" / "escape.txt"));
+    run(download(client(), 9, "a/b.txt", std::nullopt, folder));
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(m_root / "target")) {
+        if (entry.is_regular_file()) {
+            EXPECT_TRUE(entry.path().string().starts_with((m_root / "target" / "9").string())) << entry.path();
+        }
+    }
+
+    writeFile(m_server->contentPath(10), std::string(256 * 1024, 'c'));
+    m_server->setTransferShaping({ .cutAfterBytes = 1000 });
+    auto cut = run(download(client(), 10, "cut.bin", 256 * 1024, folder));
+    ASSERT_TRUE(cut.back().isFailed());
+    EXPECT_FALSE(std::filesystem::exists(m_root / "target" / "10" / "cut.bin"));
+    EXPECT_TRUE(downloadsFolderEmpties());
+}
