@@ -1,11 +1,13 @@
 // Following transfers of kept upload records through the client's upload tasks: matching by the
 // "Request-Hash" header, the state of a record, and the progress of a held transfer.
 
+#include "Quarlink/Client/TaskObservation.hpp"
 #include "Quarlink/Tests/PipelineFixture.hpp"
 #include "Quarlink/Uploads/UploadOperations.hpp"
 #include "Quarlink/Uploads/UploadTracking.hpp"
 
 #include <cmath>
+#include <future>
 #include <mutex>
 
 using namespace Quarlink;
@@ -137,4 +139,41 @@ TEST_F(UploadTrackingTests, stateRules)
     exact.headers.add("Request-Hash", upload.requestHash());
     EXPECT_TRUE(matches(*session->dataTask(exact, [](auto&, auto) { }), upload));
     gate->open();
+}
+
+TEST_F(UploadTrackingTests, taskStateAndBytesSentAsStreams)
+{
+    // Each stream sends the current value at once and then each change, only forwards, until disposed.
+    auto session = Platform::URLSession::create(Platform::URLSessionConfiguration {});
+    auto gate = m_server->addGate("PUT", "/v2.0/files/5/stream");
+    writeFile(m_root / "local" / "body.bin", std::string(32 * 1024, 'b'));
+    std::promise<void> done;
+    auto upload = session->uploadTask({ .url = baseURL() + "/files/5/stream", .method = "PUT" }, m_root / "local" / "body.bin",
+        [&](auto&, auto) { done.set_value(); });
+
+    std::mutex mutex;
+    std::vector<Platform::URLSessionTaskState> states;
+    std::vector<std::int64_t> counts;
+    auto stateStart = state(upload).startWithValues([&](Platform::URLSessionTaskState value) {
+        std::lock_guard lock(mutex);
+        states.push_back(value);
+    });
+    auto countStart = countOfBytesSent(upload).startWithValues([&](std::int64_t value) {
+        std::lock_guard lock(mutex);
+        counts.push_back(value);
+    });
+    upload->resume();
+    ASSERT_TRUE(gate->waitForWaiting(1, 10s));
+    gate->open();
+    ASSERT_EQ(done.get_future().wait_for(10s), std::future_status::ready);
+    stateStart.dispose();
+    countStart.dispose();
+    upload->cancel();
+    std::lock_guard lock(mutex);
+    EXPECT_EQ(states, (std::vector<Platform::URLSessionTaskState> { Platform::URLSessionTaskState::suspended,
+                          Platform::URLSessionTaskState::running, Platform::URLSessionTaskState::completed }));
+    ASSERT_FALSE(counts.empty());
+    EXPECT_EQ(counts.front(), 0);
+    EXPECT_EQ(counts.back(), 32 * 1024);
+    EXPECT_TRUE(std::is_sorted(counts.begin(), counts.end()));
 }

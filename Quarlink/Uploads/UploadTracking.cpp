@@ -1,17 +1,16 @@
 #include "Quarlink/Uploads/UploadTracking.hpp"
 
 #include "Quarlink/Client/APIClient.hpp"
+#include "Quarlink/Client/TaskObservation.hpp"
 #include "Quarlink/Uploads/UploadRequests.hpp"
 
 #include <algorithm>
-#include <atomic>
 
 namespace Quarlink {
 
 namespace {
 
 using TaskProducer = Reactive::SignalProducer<UploadTask, Reactive::NoError>;
-using TaskObserver = Reactive::Observer<UploadTask, Reactive::NoError>;
 
 bool matchesHash(const Platform::URLSessionTask& task, const std::string& hash)
 {
@@ -23,33 +22,12 @@ bool matchesHash(const Platform::URLSessionTask& task, const std::string& hash)
     return false;
 }
 
-// The task at once and at every change of its state or bytes sent; stale
-// values (a change that overtook the current value on another thread) are dropped.
+// The task at once for each observation, then at every change of its state or bytes sent.
 TaskProducer observed(UploadTask task)
 {
-    return TaskProducer([task](TaskObserver observer, Reactive::Lifetime lifetime) {
-        auto newestChange = std::make_shared<std::atomic<std::uint64_t>>(0);
-        auto mostSent = std::make_shared<std::atomic<std::int64_t>>(-1);
-        auto stateToken = task->observeState([task, observer, newestChange](Platform::URLSessionTaskState, std::uint64_t change) {
-            auto seen = newestChange->load();
-            while (change >= seen && !newestChange->compare_exchange_weak(seen, change + 1)) { }
-            if (change + 1 > seen)
-                observer.send(task);
-        });
-        auto bytesToken = task->observeBytesSent([task, observer, mostSent](std::int64_t sent) {
-            auto seen = mostSent->load();
-            while (sent > seen && !mostSent->compare_exchange_weak(seen, sent)) { }
-            if (sent > seen)
-                observer.send(task);
-        });
-        std::weak_ptr<Platform::URLSessionTask> weakTask = task;
-        lifetime.observeEnded([weakTask, stateToken, bytesToken] {
-            if (auto strong = weakTask.lock()) {
-                strong->removeObserver(stateToken);
-                strong->removeObserver(bytesToken);
-            }
-        });
-    });
+    auto states = state(task).map([task](Platform::URLSessionTaskState) { return task; });
+    auto counts = countOfBytesSent(task).map([task](std::int64_t) { return task; });
+    return Reactive::merge(states, counts);
 }
 
 } // namespace
