@@ -70,8 +70,12 @@ TEST_F(UploadTrackingTests, heldTransferRunsWithItsProgressThenCompletes)
     // A transfer held by the service after its body arrived reads running with progress 1.0, also when the record is
     // marked as failed; a record of the same folder, name and content matches the same task; it then completes.
     auto gate = m_server->addGate("PUT", "/v2.0/files/42/stream");
+    m_server->script("PUT", "/v2.0/files/42/stream", { .body = R"({"data":{"id":42,"parent_file_id":1,"path":"/a.txt","name":"a.txt",)"
+        R"("has_private_shares":false,"has_public_shares":false,"is_share_allowed_private":true,"is_share_allowed_public":true,)"
+        R"("share_with":0,"created":1,"modified":2,"mime_type":"text/plain","file_size":65536,"file_hash":"","etag":"e"}})" }, 1);
     auto upload = record("a.txt", std::string(64 * 1024, 'x'));
-    auto transfer = overwrite(client(), 42, upload).start();
+    Recorder<CloudMetaPackage<File>> transferred;
+    auto transfer = overwrite(client(), 42, upload).start(transferred.observer());
     ASSERT_TRUE(gate->waitForWaiting(1, 10s));
 
     auto twin = upload;
@@ -104,6 +108,8 @@ TEST_F(UploadTrackingTests, heldTransferRunsWithItsProgressThenCompletes)
         std::this_thread::sleep_for(5ms);
     }
     following.dispose();
+    EXPECT_TRUE(transferred.wait());
+    EXPECT_TRUE(transferred.events().back().isCompleted());
     transfer.dispose();
     std::lock_guard lock(mutex);
     ASSERT_FALSE(states.empty());
