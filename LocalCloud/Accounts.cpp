@@ -1,5 +1,8 @@
 #include "LocalCloud/Accounts.hpp"
 
+#include "LocalCloud/PasswordHash.hpp"
+#include "Platform/Foundation/Digest.hpp"
+
 #include <iomanip>
 #include <sstream>
 
@@ -10,21 +13,88 @@ Accounts::Accounts()
 {
 }
 
-void Accounts::addUser(std::string login, std::string password, AccountLock lock)
+std::expected<void, Platform::DatabaseError> Accounts::attachDatabase(
+    const Platform::DatabaseConfiguration& configuration)
+{
+    auto database = Platform::Database::open(configuration);
+    if (!database)
+        return std::unexpected(database.error());
+    std::lock_guard guard(m_mutex);
+    m_database.emplace(std::move(*database));
+    return {};
+}
+
+std::optional<AccountRecord> Accounts::account(const std::string& login) const
 {
     std::lock_guard guard(m_mutex);
-    auto& user = m_users[std::move(login)];
-    user.password = std::move(password);
-    user.lock = lock;
-    if (user.customerID == 0)
-        user.customerID = m_nextCustomerID++;
+    if (!m_database)
+        return std::nullopt;
+    auto found = m_database->object<AccountRecord>(login);
+    if (!found)
+        return std::nullopt;
+    return *found;
+}
+
+CustomerRecord Accounts::customer(const std::string& login) const
+{
+    std::lock_guard guard(m_mutex);
+    if (m_database) {
+        if (auto found = m_database->object<CustomerRecord>(login); found && *found)
+            return **found;
+    }
+    // A login that is an address is the account's address too.
+    CustomerRecord made;
+    made.login = login;
+    made.email = login.find('@') != std::string::npos ? login : std::string();
+    made.product = "LocalCloud";
+    return made;
+}
+
+bool Accounts::setCustomer(const CustomerRecord& customer)
+{
+    std::lock_guard guard(m_mutex);
+    return m_database && m_database->write([&] { return m_database->add(customer); }).has_value();
+}
+
+std::optional<std::string> Accounts::loginOfCustomer(std::int64_t customerID) const
+{
+    std::lock_guard guard(m_mutex);
+    if (!m_database)
+        return std::nullopt;
+    auto found = m_database->objects<AccountRecord>(Platform::DatabaseQuery::equal("customerID", customerID), 1);
+    if (!found || found->empty())
+        return std::nullopt;
+    return found->front().login;
+}
+
+std::optional<std::string> Accounts::loginOfAddress(const std::string& address) const
+{
+    std::lock_guard guard(m_mutex);
+    if (!m_database)
+        return std::nullopt;
+    if (auto account = m_database->object<AccountRecord>(address); account && *account)
+        return address;
+    auto customers = m_database->objects<CustomerRecord>(Platform::DatabaseQuery::equal("email", address), 1);
+    if (!customers || customers->empty())
+        return std::nullopt;
+    return customers->front().login;
+}
+
+void Accounts::addUser(std::string login, std::string password, AccountLock lock,
+    std::optional<std::int64_t> quotaBytes)
+{
+    std::lock_guard guard(m_mutex);
+    if (m_database) {
+        auto stored = storeAccount(*m_database, login, password, quotaBytes, PasswordHash::testIterations);
+        (void)stored;
+    }
+    m_locks[std::move(login)] = lock;
 }
 
 void Accounts::setLock(const std::string& login, AccountLock lock)
 {
     std::lock_guard guard(m_mutex);
-    if (auto user = m_users.find(login); user != m_users.end())
-        user->second.lock = lock;
+    m_locks[login] = lock;
 }
 
 void Accounts::expireSessions()
@@ -73,17 +143,22 @@ Accounts::LoginResult Accounts::logIn(const std::string& world, const std::strin
 {
     std::lock_guard guard(m_mutex);
     LoginResult result { LoginOutcome::wrongPassword, {}, 0 };
-    auto user = m_users.find(login);
-    if (user != m_users.end()) {
+    std::optional<AccountRecord> account;
+    if (m_database) {
+        if (auto found = m_database->object<AccountRecord>(login); found)
+            account = std::move(*found);
+    }
+    if (account) {
+        auto lock = m_locks.find(login);
         // A lock wins over the password, so a locked account never learns whether it was right.
-        switch (user->second.lock) {
+        switch (lock == m_locks.end() ? AccountLock::none : lock->second) {
         case AccountLock::temporary: result.outcome = LoginOutcome::temporarilyLocked; break;
         case AccountLock::permanent: result.outcome = LoginOutcome::permanentlyLocked; break;
         case AccountLock::none:
-            if (user->second.password == password) {
+            if (passwordMatches(*account, password)) {
                 result.outcome = LoginOutcome::succeeded;
                 result.session = randomToken();
-                result.customerID = user->second.customerID;
+                result.customerID = account->customerID;
                 m_sessions.emplace(result.session, login);
             }
             break;
@@ -91,6 +166,18 @@ Accounts::LoginResult Accounts::logIn(const std::string& world, const std::strin
     }
     m_loginAttempts.push_back({ world, login, result.outcome == LoginOutcome::succeeded });
     return result;
+}
+
+bool Accounts::passwordMatches(const AccountRecord& account, const std::string& password)
+{
+    auto digest = Platform::sha256Hex(account.salt + password);
+    auto verified = m_verified.find(account.login);
+    if (verified != m_verified.end() && verified->second.storedHash == account.passwordHash)
+        return verified->second.passwordDigest == digest;
+    if (!PasswordHash::matches(password, account.salt, account.passwordHash, account.iterations))
+        return false;
+    m_verified[account.login] = { account.passwordHash, digest };
+    return true;
 }
 
 std::pair<SessionCheck, std::string> Accounts::userOfCookie(const std::string& cookieHeader) const

@@ -1,9 +1,12 @@
 #pragma once
 
+#include "LocalCloud/ServiceDatabase.hpp"
+
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <expected>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -61,18 +64,36 @@ enum class SessionCheck {
 };
 
 // The users, sessions, login links and error log of the local service.
-// Sessions live in the cookie "session" that a successful login sets; a test
-// can expire all of them, after which every route that needs a session
-// answers 401 with code 3001 until the client logs in again.
+// Users live in the service's database, so that `localcloud add-user` can add
+// one while the service runs; sessions live in memory only, in the cookie
+// "session" that a successful login sets. A test can expire all of them, after
+// which every route that needs a session answers 401 with code 3001 until the
+// client logs in again.
 //
 // Every member may be called from any thread.
 class Accounts {
 public:
     Accounts();
 
+    // Keeps the users in the database `configuration` names; until then no one can log in.
+    [[nodiscard]] std::expected<void, Platform::DatabaseError> attachDatabase(
+        const Platform::DatabaseConfiguration& configuration);
+    // The stored account of `login`, if there is one.
+    [[nodiscard]] std::optional<AccountRecord> account(const std::string& login) const;
+
+    // What the account is told about itself; made up from the login until set.
+    [[nodiscard]] CustomerRecord customer(const std::string& login) const;
+    // Test control: stores the customer data of `customer.login`.
+    [[nodiscard]] bool setCustomer(const CustomerRecord& customer);
+    // The login of the account with that customer number, or of the one that address belongs to.
+    [[nodiscard]] std::optional<std::string> loginOfCustomer(std::int64_t customerID) const;
+    [[nodiscard]] std::optional<std::string> loginOfAddress(const std::string& address) const;
+
     // Test controls.
-    // Adds a user, or replaces the password and lock of an existing one.
-    void addUser(std::string login, std::string password, AccountLock lock = AccountLock::none);
+    // Adds a user, or replaces the password and lock of an existing one (stored like
+    // `localcloud add-user` stores it, with fewer hash iterations).
+    void addUser(std::string login, std::string password, AccountLock lock = AccountLock::none,
+        std::optional<std::int64_t> quotaBytes = std::nullopt);
     void setLock(const std::string& login, AccountLock lock);
     // Ends every session issued so far.
     void expireSessions();
@@ -103,11 +124,12 @@ public:
     [[nodiscard]] ErrorLogMode receiveErrorReport(ReceivedErrorReport report);
 
 private:
-    struct User {
-        std::string password;
-        AccountLock lock = AccountLock::none;
-        std::int64_t customerID = 0;
+    // A password that matched the stored hash: checked again only when the stored hash changes.
+    struct VerifiedPassword {
+        std::string storedHash;
+        std::string passwordDigest;
     };
+    [[nodiscard]] bool passwordMatches(const AccountRecord& account, const std::string& password);
 
     [[nodiscard]] std::string randomToken();
     // What the "session" cookie of a "Cookie" header stands for, with its user when live. Needs `m_mutex`.
@@ -116,14 +138,15 @@ private:
     mutable std::mutex m_mutex;
     mutable std::condition_variable m_reportsChanged;
     std::mt19937_64 m_random;
-    std::map<std::string, User> m_users;
+    mutable std::optional<Platform::Database> m_database;
+    std::map<std::string, AccountLock> m_locks;
+    std::map<std::string, VerifiedPassword> m_verified;
     // Live sessions by identifier, with the login they belong to.
     std::map<std::string, std::string> m_sessions;
     std::vector<LoginAttempt> m_loginAttempts;
     std::vector<ReceivedErrorReport> m_errorReports;
     std::vector<std::string> m_loginLinks;
     ErrorLogMode m_errorLogMode = ErrorLogMode::accepting;
-    std::int64_t m_nextCustomerID = 123456789;
 };
 
 // The name of the cookie that carries the session.

@@ -6,6 +6,14 @@
 
 namespace LocalCloud {
 
+namespace {
+
+// The log entry of the request the calling thread serves: the pre-routing
+// handler and the route run on the same thread.
+thread_local std::size_t currentLogIndex = 0;
+
+} // namespace
+
 std::optional<std::string> RecordedRequest::header(const std::string& name) const
 {
     for (const auto& [fieldName, value] : headers) {
@@ -19,12 +27,27 @@ std::expected<std::unique_ptr<LocalCloudServer>, std::string> LocalCloudServer::
 {
     std::error_code error;
     std::filesystem::create_directories(options.dataFolder / "content", error);
+    for (const char* folder : { "raw", "profile" }) {
+        if (!error)
+            std::filesystem::create_directories(options.dataFolder / folder, error);
+    }
     if (error)
         return std::unexpected("cannot create data folder " + options.dataFolder.string() + ": " + error.message());
 
     auto implementation = std::make_unique<Implementation>();
     implementation->options = std::move(options);
     Implementation& state = *implementation;
+    auto tree = FileTree::open(state.options.dataFolder);
+    if (!tree)
+        return std::unexpected(tree.error());
+    state.tree = std::move(*tree);
+    auto shares = ShareStore::open(state.options.dataFolder, *state.tree);
+    if (!shares)
+        return std::unexpected(shares.error());
+    state.shares = std::move(*shares);
+    if (auto attached = state.accounts.attachDatabase(serviceDatabaseConfiguration(state.options.dataFolder));
+        !attached)
+        return std::unexpected("cannot open the service database: " + attached.error().message());
     auto threadCount = state.options.threadCount;
     // Headers and body leave in separate writes; without this, delayed
     // acknowledgements hold every small answer back by tens of milliseconds.
@@ -37,6 +60,14 @@ std::expected<std::unique_ptr<LocalCloudServer>, std::string> LocalCloudServer::
     state.server.set_pre_routing_handler([&state](const httplib::Request& request, httplib::Response&) {
         state.record(request);
         return httplib::Server::HandlerResponse::Unhandled;
+    });
+    state.server.set_post_routing_handler([&state](const httplib::Request&, httplib::Response& response) {
+        std::optional<std::string> fixed;
+        {
+            std::lock_guard lock(state.mutex);
+            fixed = state.fixedDate;
+        }
+        response.set_header("Date", fixed ? *fixed : httpDate(std::chrono::system_clock::now()));
     });
     // The logger runs once the answer was written (or its writing failed), so
     // it marks the end of a request even for streamed bodies.
@@ -103,7 +134,43 @@ const std::filesystem::path& LocalCloudServer::dataFolder() const
 
 std::filesystem::path LocalCloudServer::contentPath(std::int64_t identifier) const
 {
-    return dataFolder() / "content" / std::to_string(identifier);
+    return dataFolder() / "raw" / std::to_string(identifier);
+}
+
+std::filesystem::path LocalCloudServer::storedContentPath(std::int64_t identifier) const
+{
+    return m_implementation->tree->contentPath(identifier);
+}
+
+FileTree& LocalCloudServer::files() const
+{
+    return *m_implementation->tree;
+}
+
+ShareStore& LocalCloudServer::shares() const
+{
+    return *m_implementation->shares;
+}
+
+std::expected<void, std::string> LocalCloudServer::seedTree(const std::string& login,
+    const std::vector<SeedEntry>& entries)
+{
+    auto seeded = m_implementation->tree->seed(login, entries);
+    if (!seeded)
+        return std::unexpected(seeded.error().message);
+    return {};
+}
+
+std::int64_t LocalCloudServer::rootIdentifier(const std::string& login)
+{
+    auto root = m_implementation->tree->root(login);
+    return root ? root->record.id : 0;
+}
+
+void LocalCloudServer::setFixedDate(std::optional<std::chrono::system_clock::time_point> date)
+{
+    std::lock_guard lock(m_implementation->mutex);
+    m_implementation->fixedDate = date ? std::optional(httpDate(*date)) : std::nullopt;
 }
 
 std::vector<RecordedRequest> LocalCloudServer::requestLog() const
@@ -177,6 +244,7 @@ void LocalCloudServer::Implementation::record(const httplib::Request& request)
         entry.headers.emplace_back(name, value);
     {
         std::lock_guard lock(mutex);
+        currentLogIndex = log.size();
         log.push_back(std::move(entry));
         ++inFlight;
         peakInFlight = std::max(peakInFlight, inFlight);
@@ -221,8 +289,16 @@ std::shared_ptr<Gate> LocalCloudServer::Implementation::gateFor(const std::strin
 }
 
 void LocalCloudServer::Implementation::dispatch(const httplib::Request& request, httplib::Response& response,
-    const RequestBody& body)
+    const RequestBody& plainBody)
 {
+    RequestBody body = plainBody;
+    if (request.get_header_value("Content-Type").starts_with("application/json")) {
+        body.onRead = [this, index = currentLogIndex](const std::string& text) {
+            std::lock_guard lock(mutex);
+            if (index < log.size())
+                log[index].body = text;
+        };
+    }
     if (auto gate = gateFor(request.method, request.path); gate && !stopping.load())
         gate->pass();
     if (auto scripted = takeScript(request.method, request.path)) {
@@ -231,7 +307,8 @@ void LocalCloudServer::Implementation::dispatch(const httplib::Request& request,
         response.status = scripted->status;
         for (const auto& [name, value] : scripted->headers)
             response.set_header(name, value);
-        response.set_content(scripted->body, scripted->contentType);
+        response.set_content(scripted->body,
+            scripted->contentType == "application/json" ? jsonContentType : scripted->contentType.c_str());
         return;
     }
     for (const auto& route : routes) {
@@ -241,8 +318,8 @@ void LocalCloudServer::Implementation::dispatch(const httplib::Request& request,
             return;
         }
     }
-    (void)body.readAll(request);
-    respondWithError(response, 404, 404, "Not found");
+    body.discard(request);
+    respondWithServiceError(response, ServiceErrors::unknownRoute());
 }
 
 } // namespace LocalCloud

@@ -5,7 +5,9 @@
 // the client sees (scripted answers, gates, slow and cut-off transfers).
 
 #include "LocalCloud/Accounts.hpp"
+#include "LocalCloud/FileTree.hpp"
 #include "LocalCloud/Gate.hpp"
+#include "LocalCloud/ShareStore.hpp"
 
 #include <chrono>
 #include <cstdint>
@@ -29,6 +31,8 @@ struct RecordedRequest {
     std::multimap<std::string, std::string> query;
     // Header fields as received (names as sent).
     std::vector<std::pair<std::string, std::string>> headers;
+    // The body of a JSON request, once a route has read it; empty otherwise.
+    std::string body {};
 
     // The first field of that name, compared without regard to case.
     [[nodiscard]] std::optional<std::string> header(const std::string& name) const;
@@ -57,8 +61,24 @@ struct TransferShaping {
 //
 // Routes (all under "/v2.0"):
 //   GET  status                  envelope {"data": {"service": "localcloud"}}
-//   GET  files/<id>/download     the bytes of <data>/content/<id>, with Content-Length, shaped
-//   PUT  files/<id>/stream       stores the body as <data>/content/<id>; envelope with id and size
+//   the file routes              the session account's tree (see FileRoutes.cpp): listings
+//                                ("files" with "fileId" or "depth" -1, documents, photos, photos/ids,
+//                                music, recents, delta, search, getter, "shares/files"), "files/<id>"
+//                                (GET, PUT to rename), "files/folders", "files/init",
+//                                "files/<id>/stream", "files/<id>/download" (deflated from 64 KiB
+//                                when accepted), "files/deleter", "files/mover"; each needs a session
+//                                and answers with the account's quota in "meta"
+//   the share routes             "shares" (POST a public link or private shares, GET the account's),
+//                                "shares/<id>" (PATCH lifetime, DELETE), "shares/files/<id>" (GET,
+//                                DELETE with "type"), "files/<id>/shareinfos", "files/<id>/permissions",
+//                                "shares/owner/<cid>" (bare owner), "shares/pending", "shares/accept",
+//                                "shares/refuse"; "customer" (bare customer data), "files/<id>/thumbnail"
+//                                (PNG of "x" by "y", or an image's own bytes), "profile/picture" (PUT,
+//                                GET, DELETE); each needs a session
+//   GET  /public/<token>         outside "/v2.0", no session: the content behind a live public link
+//   GET  /debug/flush-cloud      outside "/v2.0", with a session: checkpoints the database
+//   GET  debug/raw/<n>           the bytes of <data>/raw/<n>, with Content-Length, shaped; no session
+//   PUT  debug/raw/<n>           stores the body as <data>/raw/<n>; envelope with id and size
 //   GET  debug/redirect-loop     redirects to itself, forever
 //   POST login                   {"world","login","password"}; sets the "session" cookie and answers
 //                                {"cid": …}; 403 with 40326 (wrong password or unknown user),
@@ -71,7 +91,9 @@ struct TransferShaping {
 //   any  debug/echo[/...]        envelope describing the request as received:
 //                                {"method", "target" (path and raw query), "headers"
 //                                 (name -> value), "body" (text)}
-// Failures carry the service's "X-Error-Code" and "X-Error-Message" headers.
+// Failures carry the service's "X-Error-Code" and "X-Error-Message" headers and
+// the body {"code", "message"}; a route the service does not know answers 404
+// with a code of its own. Every answer carries a "Date" header.
 //
 // Threading: every member may be called from any thread while the server runs.
 // Requests are served on a pool of `Options::threadCount` threads, so that
@@ -101,8 +123,10 @@ public:
     // "http://127.0.0.1:<port>/v2.0"
     [[nodiscard]] std::string baseURL() const;
     [[nodiscard]] const std::filesystem::path& dataFolder() const;
-    // Where the content of file <id> lives.
+    // Where "debug/raw/<n>" keeps its bytes.
     [[nodiscard]] std::filesystem::path contentPath(std::int64_t identifier) const;
+    // Where the content of the stored file <id> lives.
+    [[nodiscard]] std::filesystem::path storedContentPath(std::int64_t identifier) const;
 
     // Test controls.
     [[nodiscard]] std::vector<RecordedRequest> requestLog() const;
@@ -120,6 +144,17 @@ public:
     void setTransferShaping(TransferShaping shaping);
     // Users, sessions, login links and received error reports.
     [[nodiscard]] Accounts& accounts() const;
+    // Every account's files.
+    [[nodiscard]] FileTree& files() const;
+    // Every account's shares.
+    [[nodiscard]] ShareStore& shares() const;
+    // Makes folders (paths ending with "/") and files below the account's root, in one transaction.
+    [[nodiscard]] std::expected<void, std::string> seedTree(const std::string& login,
+        const std::vector<SeedEntry>& entries);
+    // The identifier of the account's root folder (made on first use).
+    [[nodiscard]] std::int64_t rootIdentifier(const std::string& login);
+    // Every answer's "Date" header from now on; nullopt goes back to the clock.
+    void setFixedDate(std::optional<std::chrono::system_clock::time_point> date);
 
     struct Implementation;
 

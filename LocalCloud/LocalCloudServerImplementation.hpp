@@ -3,7 +3,10 @@
 // Internal to LocalCloud: the state behind `LocalCloudServer`.
 
 #include "LocalCloud/Accounts.hpp"
+#include "LocalCloud/FileTree.hpp"
 #include "LocalCloud/LocalCloudServer.hpp"
+#include "LocalCloud/ServiceError.hpp"
+#include "LocalCloud/ShareStore.hpp"
 
 #include <httplib.h>
 
@@ -19,9 +22,19 @@ namespace LocalCloud {
 // Either the request's body already read, or a reader that streams it.
 struct RequestBody {
     const httplib::ContentReader* reader = nullptr;
-    // Reads the whole body into memory (for routes that take small bodies).
+    // Told the whole body whenever `readAll` read it.
+    std::function<void(const std::string&)> onRead {};
+    // Reads the whole body into memory (for routes that take small bodies);
+    // empty when it is larger than `maximumBytes`, so that no client makes the
+    // service hold more than that.
     [[nodiscard]] std::string readAll(const httplib::Request& request) const;
+    static constexpr std::size_t maximumBytes = 16 << 20;
+    // Reads and drops whatever of the body is still unread, so that the connection stays usable.
+    void discard(const httplib::Request& request) const;
 };
+
+// JSON answers carry a parameter, so the HTTP library never gzips them on its own.
+inline constexpr const char* jsonContentType = "application/json; charset=utf-8";
 
 struct LocalCloudServer::Implementation {
     using Handler = std::function<void(const httplib::Request&, httplib::Response&, const RequestBody&,
@@ -61,6 +74,9 @@ struct LocalCloudServer::Implementation {
     std::vector<GateEntry> gates;
     TransferShaping shaping;
     Accounts accounts;
+    std::unique_ptr<FileTree> tree;
+    std::unique_ptr<ShareStore> shares;
+    std::optional<std::string> fixedDate;
 
     void installRoutes();
     void dispatch(const httplib::Request& request, httplib::Response& response, const RequestBody& body);
@@ -71,9 +87,15 @@ struct LocalCloudServer::Implementation {
 
     // Routes.
     void serveStatus(httplib::Response& response);
-    void serveDownload(std::int64_t identifier, httplib::Response& response);
-    void serveUpload(std::int64_t identifier, const httplib::Request& request, httplib::Response& response,
+    void serveRawDownload(std::int64_t identifier, httplib::Response& response);
+    void serveRawUpload(std::int64_t identifier, const httplib::Request& request, httplib::Response& response,
         const RequestBody& body);
+    // Sends the bytes of `descriptor` (which it takes over) as shaped; deflated when asked.
+    void serveContent(int descriptor, std::size_t size, bool deflate, httplib::Response& response,
+        const std::string& contentType = "application/octet-stream");
+    // Streams the request body into `temporaryFile`, hashing it on the way; at most `limit` bytes.
+    [[nodiscard]] std::expected<ReceivedContent, ServiceError> receiveContent(const std::filesystem::path& temporaryFile,
+        const httplib::Request& request, const RequestBody& body, std::int64_t limit);
     void serveRedirectLoop(const httplib::Request& request, httplib::Response& response);
 
     // Login, sessions, login links and the error log.
@@ -84,10 +106,42 @@ struct LocalCloudServer::Implementation {
     void serveLoginHash(const httplib::Request& request, httplib::Response& response);
     void serveErrorLog(bool publicRoute, const httplib::Request& request, std::string body, httplib::Response& response);
     void installEchoRoutes();
+
+    // The files of the session's account.
+    void installFileRoutes();
+    // The login of the request's live session; otherwise answers 401 with code 3001.
+    [[nodiscard]] std::optional<std::string> sessionAccount(const httplib::Request& request,
+        httplib::Response& response);
+    [[nodiscard]] std::string quotaJSON(const std::string& account);
+    void respondForAccount(httplib::Response& response, const std::string& account, const std::string& dataJSON);
+    // Adds a route of the session's account (401 with 3001 without one).
+    void addAccountRoute(const char* method, const char* pattern,
+        std::function<void(const std::string&, const httplib::Request&, httplib::Response&, const RequestBody&,
+            const std::smatch&)>
+            serve);
+
+    // Shares, public links and share permissions.
+    void installShareRoutes();
+    [[nodiscard]] std::string shareJSON(const ShareRecord& share, const std::string& viewer);
+    [[nodiscard]] std::string ownerJSON(const std::string& login);
+    // Customer data, profile pictures, thumbnails and the flush route.
+    void installCustomerRoutes();
+    [[nodiscard]] std::string origin() const;
 };
 
 // The service's answers.
-void respondWithEnvelope(httplib::Response& response, const std::string& dataJSON);
+// {"data": …} with "meta" beside it when given.
+void respondWithEnvelope(httplib::Response& response, const std::string& dataJSON,
+    const std::optional<std::string>& metaJSON = std::nullopt);
+// Both error headers and the JSON body {"code", "message"}.
 void respondWithError(httplib::Response& response, int status, int errorCode, const std::string& message);
+void respondWithServiceError(httplib::Response& response, const ServiceError& error);
+// The HTTP date form, "Sun, 06 Nov 1994 08:49:37 GMT", whatever the locale.
+[[nodiscard]] std::string httpDate(std::chrono::system_clock::time_point time);
+
+// File records as the service's JSON.
+void appendFileJSON(std::string& out, const FileView& file);
+[[nodiscard]] std::string fileJSON(const FileView& file);
+[[nodiscard]] std::string filesJSON(const std::vector<FileView>& files);
 
 } // namespace LocalCloud

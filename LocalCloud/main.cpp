@@ -1,24 +1,100 @@
 // localcloud: serves a data folder over the cloud's REST API on loopback
-// until interrupted.
+// until interrupted, or adds a user to a data folder.
 
 #include "LocalCloud/LocalCloudServer.hpp"
+#include "LocalCloud/PasswordHash.hpp"
+#include "LocalCloud/ServiceDatabase.hpp"
 
+#include <charconv>
 #include <csignal>
 #include <cstdlib>
 #include <iostream>
+#include <string_view>
+#include <termios.h>
+#include <unistd.h>
 
-int main(int argc, char** argv)
+namespace {
+
+constexpr const char* usage
+    = "usage: localcloud <port> <data folder> | localcloud add-user <data folder> <login> [--quota <bytes>]\n";
+
+int badArguments(const std::string& line)
 {
-    if (argc != 3) {
-        std::cerr << "usage: localcloud <port> <data folder>\n";
-        return 2;
+    std::cerr << "localcloud: " << line << '\n';
+    return 2;
+}
+
+// One line of standard input; without echo when it is a terminal.
+std::optional<std::string> readPassword()
+{
+    bool terminal = ::isatty(STDIN_FILENO) != 0;
+    termios saved {};
+    if (terminal) {
+        std::cerr << "Password: " << std::flush;
+        ::tcgetattr(STDIN_FILENO, &saved);
+        termios silent = saved;
+        silent.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+        ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &silent);
     }
+    std::string password;
+    bool read = static_cast<bool>(std::getline(std::cin, password));
+    if (terminal) {
+        ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
+        std::cerr << '\n';
+    }
+    if (!read && password.empty())
+        return std::nullopt;
+    if (!password.empty() && password.back() == '\r')
+        password.pop_back();
+    return password;
+}
+
+int addUser(int argc, char** argv)
+{
+    if (argc != 4 && argc != 6)
+        return badArguments("add-user needs <data folder> <login> [--quota <bytes>]");
+    std::filesystem::path folder = argv[2];
+    std::string login = argv[3];
+    if (login.empty())
+        return badArguments("the login must not be empty");
+    std::optional<std::int64_t> quota;
+    if (argc == 6) {
+        std::string_view option = argv[4];
+        std::string_view text = argv[5];
+        std::int64_t value = 0;
+        auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+        if (option != "--quota" || error != std::errc() || end != text.data() + text.size() || value < 0)
+            return badArguments("--quota needs a number of bytes");
+        quota = value;
+    }
+    auto password = readPassword();
+    if (!password || password->empty()) {
+        std::cerr << "❗️ LocalCloud: no password given\n";
+        return 1;
+    }
+    std::error_code error;
+    std::filesystem::create_directories(folder, error);
+    auto database = Platform::Database::open(LocalCloud::serviceDatabaseConfiguration(folder));
+    if (!database) {
+        std::cerr << "❗️ LocalCloud: " << database.error().message() << '\n';
+        return 1;
+    }
+    auto stored = LocalCloud::storeAccount(*database, login, *password, quota,
+        LocalCloud::PasswordHash::standardIterations);
+    if (!stored) {
+        std::cerr << "❗️ LocalCloud: " << stored.error().message() << '\n';
+        return 1;
+    }
+    std::cerr << "✅ LocalCloud: user " << login << " stored in " << folder.string() << '\n';
+    return 0;
+}
+
+int serve(char** argv)
+{
     char* end = nullptr;
     long port = std::strtol(argv[1], &end, 10);
-    if (*end != '\0' || port < 0 || port > 65535) {
-        std::cerr << "❗️ LocalCloud: invalid port " << argv[1] << '\n';
-        return 2;
-    }
+    if (*argv[1] == '\0' || *end != '\0' || port < 0 || port > 65535)
+        return badArguments(std::string("invalid port ") + argv[1]);
 
     // Block the stop signals before any thread starts, so only sigwait sees them.
     sigset_t signals;
@@ -37,4 +113,17 @@ int main(int argc, char** argv)
     sigwait(&signals, &received);
     std::cerr << "LocalCloud stops\n";
     return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc >= 2 && std::string_view(argv[1]) == "add-user")
+        return addUser(argc, argv);
+    if (argc != 3) {
+        std::cerr << usage;
+        return 2;
+    }
+    return serve(argv);
 }

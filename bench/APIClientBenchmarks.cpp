@@ -133,7 +133,7 @@ void APIClient_Download1GiB(benchmark::State& state)
         state.SkipWithError("no client");
         return;
     }
-    const Platform::URLRequest request { .url = service().url("/files/1/download") };
+    const Platform::URLRequest request { .url = service().url("/debug/raw/1") };
     for (auto _ : state) {
         std::promise<bool> done;
         auto start = client->downloadProducer(request, Quarlink::QueuePriority::normal)

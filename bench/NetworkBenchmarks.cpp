@@ -185,7 +185,7 @@ void URLSession_Download1GiB(benchmark::State& state)
     auto session = makeSession();
     for (auto _ : state) {
         std::promise<bool> done;
-        auto task = session->downloadTask({ .url = service().url("/files/1/download") },
+        auto task = session->downloadTask({ .url = service().url("/debug/raw/1") },
             [&](Platform::URLSessionTask&, std::expected<Platform::DownloadTaskResponse, Platform::URLError> result) {
                 done.set_value(result && std::filesystem::file_size(result->location) == std::uintmax_t(largeSize));
             });
@@ -203,7 +203,7 @@ void Curl_Download1GiB(benchmark::State& state)
     double peak = 0;
     for (auto _ : state) {
         peak = std::max(peak, runChild({ "curl", "--silent", "--fail", "--output", target.string(),
-                                  service().url("/files/1/download") }));
+                                  service().url("/debug/raw/1") }));
         if (peak < 0)
             state.SkipWithError("curl failed");
         std::filesystem::remove(target);

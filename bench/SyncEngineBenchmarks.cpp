@@ -2,13 +2,19 @@
 // stores, extended attributes) against the in-memory server:
 // - the first sync up and the first sync down of many small files (files per
 //   second, and the process's peak resident memory during the run);
-// - an idle run over a tree that is already in step (time per run).
+// - an idle run over a tree that is already in step (time per run), beside a
+//   plain lstat walk of the same tree in the same process (the baseline; the
+//   counter "x walk" is the ratio), and the peak resident memory of the runs.
 // Each benchmark builds its tree outside the timed part. Run one benchmark
 // per process (--benchmark_filter) for a peak memory that is its own.
 
 #include "Sync/TestSupport/TestCloud.hpp"
 
 #include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <dirent.h>
+#include <sys/stat.h>
 
 #include <fstream>
 #include <iostream>
@@ -96,6 +102,44 @@ void firstSyncDown(benchmark::State& state)
     }
 }
 
+// Every item below `folder` looked at once: what any scan must at least do.
+std::size_t lstatWalk(const std::string& folder)
+{
+    std::size_t items = 0;
+    std::vector<std::string> pending { folder };
+    while (!pending.empty()) {
+        auto directory = std::move(pending.back());
+        pending.pop_back();
+        DIR* stream = ::opendir(directory.c_str());
+        if (!stream) {
+            continue;
+        }
+        while (auto* entry = ::readdir(stream)) {
+            std::string_view name(entry->d_name);
+            if (name == "." || name == "..") {
+                continue;
+            }
+            auto path = directory + "/" + entry->d_name;
+            struct stat status {};
+            if (::lstat(path.c_str(), &status) == 0) {
+                ++items;
+                if (S_ISDIR(status.st_mode)) {
+                    pending.push_back(std::move(path));
+                }
+            }
+        }
+        ::closedir(stream);
+    }
+    return items;
+}
+
+double secondsOfWalk(const std::string& folder)
+{
+    const auto started = std::chrono::steady_clock::now();
+    benchmark::DoNotOptimize(lstatWalk(folder));
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+}
+
 void idleRun(benchmark::State& state)
 {
     const int files = static_cast<int>(state.range(0));
@@ -108,19 +152,35 @@ void idleRun(benchmark::State& state)
         return;
     }
     resetPeakMemory();
+    double runSeconds = 0;
+    double walkSeconds = 0;
     for (auto _ : state) {
+        const auto started = std::chrono::steady_clock::now();
         auto run = cloud.sync(std::chrono::minutes(30));
+        runSeconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
         if (!run.completed || !run.events.empty()) {
             state.SkipWithError("the idle run was not idle");
         }
+        state.PauseTiming();
+        walkSeconds += secondsOfWalk(cloud.cloudFolder());
+        state.ResumeTiming();
     }
     state.counters["peak MiB"] = peakMemoryMiB();
+    state.counters["walk ms"] = walkSeconds * 1000 / static_cast<double>(state.iterations());
+    state.counters["x walk"] = walkSeconds > 0 ? runSeconds / walkSeconds : 0;
 }
 
 } // namespace
 
 BENCHMARK(firstSyncUp)->Arg(10'000)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(firstSyncDown)->Arg(10'000)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(idleRun)->Arg(100'000)->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(idleRun)
+    ->Arg(10'000)
+    ->Arg(50'000)
+    ->Arg(100'000)
+    ->Arg(200'000)
+    ->Iterations(3)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 BENCHMARK_MAIN();

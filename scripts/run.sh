@@ -12,6 +12,13 @@ port=${LOCALCLOUD_PORT:-8642}
 data=${LOCALCLOUD_DATA:-$HOME/.local/share/orvella-localcloud}
 mkdir -p "$data"
 
+# A user to log in with: the service keeps only a salted hash of the password.
+# By hand: build/release/LocalCloud/localcloud add-user "$data" <login> [--quota <bytes>]
+if [[ -n "${LOCALCLOUD_USER:-}" ]]; then
+    printf '%s\n' "${LOCALCLOUD_PASSWORD:?set LOCALCLOUD_PASSWORD for LOCALCLOUD_USER}" |
+        build/release/LocalCloud/localcloud add-user "$data" "$LOCALCLOUD_USER"
+fi
+
 build/release/LocalCloud/localcloud "$port" "$data" &
 service=$!
 trap 'kill "$service" 2>/dev/null; wait "$service" 2>/dev/null || true' EXIT
@@ -26,6 +33,7 @@ cat <<TEXT
 
 Built and runnable so far:
   - the local service:   build/release/LocalCloud/localcloud <port> <data folder>
+  - a user for it:       build/release/LocalCloud/localcloud add-user <data folder> <login> [--quota <bytes>]
   - the benchmarks:      build/release/bench/*Benchmarks
   - the libraries (reactive streams, platform layers, sync engine, API client) with their tests
 Not built yet: the tray application and the file-manager extension, so no folder is synced yet.

@@ -1,51 +1,272 @@
-#include "Platform/Network/Tests/LoopbackServiceFixture.hpp"
 #include "LocalCloud/LoopbackPorts.hpp"
+#include "LocalCloud/ServiceDatabase.hpp"
+#include "LocalCloud/Tests/FileServiceTestSupport.hpp"
 
 #include <csignal>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <spawn.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 
+#include <arpa/inet.h>
+#include <thread>
+
 extern char** environ;
 
-using namespace Platform;
+using namespace LocalCloud;
+using namespace LocalCloud::Testing;
 using namespace std::chrono_literals;
 
-TEST(LocalCloudProgramTests, ServesAFolderUntilTerminated)
+namespace {
+
+struct Finished {
+    int exitStatus = -1;
+    std::string errorOutput;
+};
+
+// Runs the program with `arguments`, `input` on its standard input, to its end.
+Finished runProgram(std::vector<std::string> arguments, const std::string& input)
+{
+    int inputPipe[2];
+    int errorPipe[2];
+    if (::pipe(inputPipe) != 0 || ::pipe(errorPipe) != 0)
+        return {};
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, inputPipe[0], STDIN_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, errorPipe[1], STDERR_FILENO);
+    posix_spawn_file_actions_addclose(&actions, inputPipe[1]);
+    posix_spawn_file_actions_addclose(&actions, errorPipe[0]);
+    std::vector<char*> argv { const_cast<char*>(LOCALCLOUD_PROGRAM) };
+    for (auto& argument : arguments)
+        argv.push_back(argument.data());
+    argv.push_back(nullptr);
+    pid_t child = 0;
+    int spawned = posix_spawn(&child, LOCALCLOUD_PROGRAM, &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(inputPipe[0]);
+    ::close(errorPipe[1]);
+    if (spawned != 0)
+        return {};
+    (void)!::write(inputPipe[1], input.data(), input.size());
+    ::close(inputPipe[1]);
+    Finished finished;
+    char buffer[4096];
+    for (ssize_t count; (count = ::read(errorPipe[0], buffer, sizeof buffer)) > 0;)
+        finished.errorOutput.append(buffer, static_cast<std::size_t>(count));
+    ::close(errorPipe[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    finished.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return finished;
+}
+
+class RunningProgram {
+public:
+    RunningProgram(int port, const std::filesystem::path& folder)
+        : m_port(port)
+    {
+        std::string portText = std::to_string(port);
+        std::string folderText = folder.string();
+        char* argv[] = { const_cast<char*>(LOCALCLOUD_PROGRAM), portText.data(), folderText.data(), nullptr };
+        if (posix_spawn(&m_pid, LOCALCLOUD_PROGRAM, nullptr, nullptr, argv, environ) != 0)
+            m_pid = 0;
+    }
+    ~RunningProgram()
+    {
+        if (m_pid > 0)
+            stop(SIGKILL);
+    }
+
+    // Waits until the service answers.
+    bool answers() const
+    {
+        httplib::Client client("127.0.0.1", m_port);
+        auto deadline = std::chrono::steady_clock::now() + 20s;
+        while (std::chrono::steady_clock::now() < deadline) {
+            if (auto result = client.Get("/v2.0/status"); result && result->status == 200)
+                return true;
+            std::this_thread::sleep_for(20ms);
+        }
+        return false;
+    }
+
+    int stop(int signal)
+    {
+        ::kill(m_pid, signal);
+        int status = 0;
+        ::waitpid(m_pid, &status, 0);
+        m_pid = 0;
+        return status;
+    }
+
+private:
+    int m_port;
+    pid_t m_pid = 0;
+};
+
+class LocalCloudProgramTests : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        std::random_device random;
+        m_folder = std::filesystem::temp_directory_path()
+            / ("localcloud-program-" + std::to_string(::getpid()) + "-" + std::to_string(random()));
+        std::filesystem::create_directories(m_folder);
+    }
+    void TearDown() override
+    {
+        std::error_code ignored;
+        std::filesystem::remove_all(m_folder, ignored);
+    }
+
+    std::filesystem::path m_folder;
+};
+
+// Sends the head of a transfer and part of its body on a connection of its own, and leaves it open.
+int startCutTransfer(int port, const std::string& cookie, std::int64_t identifier, std::size_t announcedBytes,
+    const std::string& part)
+{
+    int descriptor = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address {};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<std::uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::connect(descriptor, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
+        return -1;
+    std::string head = "PUT /v2.0/files/" + std::to_string(identifier) + "/stream HTTP/1.1\r\nHost: 127.0.0.1\r\n"
+        + "Cookie: " + cookie + "\r\nContent-Type: text/plain\r\nContent-Length: " + std::to_string(announcedBytes)
+        + "\r\n\r\n" + part;
+    (void)!::write(descriptor, head.data(), head.size());
+    return descriptor;
+}
+
+bool temporaryFileAppears(const std::filesystem::path& contentFolder)
+{
+    auto deadline = std::chrono::steady_clock::now() + 20s;
+    while (std::chrono::steady_clock::now() < deadline) {
+        for (const auto& entry : std::filesystem::directory_iterator(contentFolder)) {
+            if (entry.path().filename().string().starts_with(".incoming-") && entry.file_size() > 0)
+                return true;
+        }
+        std::this_thread::sleep_for(10ms);
+    }
+    return false;
+}
+
+} // namespace
+
+TEST_F(LocalCloudProgramTests, ServesAFolderUntilTerminated)
 {
     // Proves the program serves the given folder on the given loopback port and ends cleanly on SIGTERM.
-    auto folder = std::filesystem::temp_directory_path() / ("localcloud-program-" + std::to_string(::getpid()));
-    std::filesystem::create_directories(folder / "content");
-    std::ofstream(folder / "content" / "3", std::ios::binary) << "three";
-    int port = LocalCloud::unusedLoopbackPort();
-    std::string portText = std::to_string(port);
-    std::string folderText = folder.string();
-    char* argv[] = { const_cast<char*>(LOCALCLOUD_PROGRAM), portText.data(), folderText.data(), nullptr };
-    pid_t child = 0;
-    ASSERT_EQ(posix_spawn(&child, LOCALCLOUD_PROGRAM, nullptr, nullptr, argv, environ), 0);
-
-    auto session = URLSession::create({});
-    const std::string url = "http://127.0.0.1:" + portText + "/v2.0/files/3/download";
-    std::optional<std::string> body;
-    auto deadline = std::chrono::steady_clock::now() + 20s;
-    while (!body && std::chrono::steady_clock::now() < deadline) {
-        std::promise<std::optional<std::string>> done;
-        auto task = session->dataTask({ .url = url },
-            [&](URLSessionTask&, std::expected<DataTaskResponse, URLError> result) {
-                done.set_value(result ? std::optional(result->data) : std::nullopt);
-            });
-        task->resume();
-        body = done.get_future().get();
-    }
-    EXPECT_EQ(body, "three");
-    session.reset();
-
-    ::kill(child, SIGTERM);
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    std::filesystem::create_directories(m_folder / "raw");
+    std::ofstream(m_folder / "raw" / "3", std::ios::binary) << "three";
+    int port = unusedLoopbackPort();
+    RunningProgram program(port, m_folder);
+    ASSERT_TRUE(program.answers());
+    httplib::Client client("127.0.0.1", port);
+    auto result = client.Get("/v2.0/debug/raw/3");
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result->body, "three");
+    int status = program.stop(SIGTERM);
     EXPECT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0);
-    std::error_code ignored;
-    std::filesystem::remove_all(folder, ignored);
+}
+
+TEST_F(LocalCloudProgramTests, BadArgumentsGetOneLineAndStatusTwo)
+{
+    // Proves every malformed command line is refused with exit status 2 and a single line on standard error.
+    for (std::vector<std::string> arguments : std::vector<std::vector<std::string>> { {}, { "add-user" },
+             { "add-user", m_folder.string() }, { "add-user", m_folder.string(), "anna", "--quota" },
+             { "add-user", m_folder.string(), "anna", "--quota", "viel" },
+             { "add-user", m_folder.string(), "anna", "--size", "5" }, { "80x", m_folder.string() },
+             { "1", "2", "3" } }) {
+        auto finished = runProgram(arguments, "geheim\n");
+        EXPECT_EQ(finished.exitStatus, 2) << ::testing::PrintToString(arguments);
+        EXPECT_EQ(std::count(finished.errorOutput.begin(), finished.errorOutput.end(), '\n'), 1)
+            << finished.errorOutput;
+    }
+    EXPECT_FALSE(std::filesystem::exists(serviceDatabaseFile(m_folder)));
+}
+
+TEST_F(LocalCloudProgramTests, UserAddedOnTheCommandLineLogsInWhileTheServiceRuns)
+{
+    // Proves add-user stores a salted hash (never the password) that the running service accepts, and a replaced password takes over.
+    int port = unusedLoopbackPort();
+    RunningProgram program(port, m_folder);
+    ASSERT_TRUE(program.answers());
+    auto added = runProgram({ "add-user", m_folder.string(), "carla@example.org", "--quota", "5000" }, "Kennwort 1\n");
+    ASSERT_EQ(added.exitStatus, 0) << added.errorOutput;
+
+    ServiceClient client(port);
+    EXPECT_FALSE(client.logIn("carla@example.org", "Kennwort"));
+    ASSERT_TRUE(client.logIn("carla@example.org", "Kennwort 1"));
+    EXPECT_EQ(client.get("files").json()["meta"]["quota"].value("total", 0), 5000);
+
+    auto replaced = runProgram({ "add-user", m_folder.string(), "carla@example.org" }, "neu\n");
+    ASSERT_EQ(replaced.exitStatus, 0) << replaced.errorOutput;
+    ServiceClient again(port);
+    EXPECT_FALSE(again.logIn("carla@example.org", "Kennwort 1"));
+    EXPECT_TRUE(again.logIn("carla@example.org", "neu"));
+    EXPECT_EQ(again.get("files").json()["meta"]["quota"].value("total", 0), 5000);
+
+    std::ifstream file(serviceDatabaseFile(m_folder), std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(file)), {});
+    EXPECT_EQ(bytes.find("Kennwort"), std::string::npos);
+    EXPECT_EQ(runProgram({ "add-user", m_folder.string(), "leer" }, "").exitStatus, 1);
+}
+
+TEST_F(LocalCloudProgramTests, KilledDuringTransfersKeepsTheOldContentAndAnOpenableDatabase)
+{
+    // Proves kill -9 in the middle of an overwrite and of a first upload leaves the old content, no half file and a database that opens.
+    ASSERT_EQ(runProgram({ "add-user", m_folder.string(), "anna" }, "geheim\n").exitStatus, 0);
+    int port = unusedLoopbackPort();
+    auto program = std::make_unique<RunningProgram>(port, m_folder);
+    ASSERT_TRUE(program->answers());
+    ServiceClient client(port);
+    ASSERT_TRUE(client.logIn("anna", "geheim"));
+    // A folder made without a parent lands in the root, which names it as parent.
+    auto folder = client.post("files/folders", { { "folder_name", "Ordner" } }).data();
+    auto parent = folder.value("parent_file_id", std::int64_t { 0 });
+    ASSERT_GT(parent, 0);
+    auto file = client.upload(parent, "alt.txt", "alter Inhalt");
+    auto identifier = file.value("id", std::int64_t { 0 });
+    ASSERT_GT(identifier, 0);
+    auto first = client.announce(parent, "neu.bin", std::string(4 << 20, 'n')).json()["data"].value("id", 0);
+    ASSERT_GT(first, 0);
+
+    // A cookie header for the raw connections.
+    httplib::Client login("127.0.0.1", port);
+    auto answer = login.Post("/v2.0/login", R"({"world":"2","login":"anna","password":"geheim"})", "application/json");
+    ASSERT_TRUE(answer);
+    auto cookie = answer->get_header_value("Set-Cookie");
+    cookie = cookie.substr(0, cookie.find(';'));
+    int overwrite = startCutTransfer(port, cookie, identifier, 8 << 20, std::string(1 << 20, 'x'));
+    int upload = startCutTransfer(port, cookie, first, 4 << 20, std::string(1 << 20, 'n'));
+    ASSERT_GE(overwrite, 0);
+    ASSERT_GE(upload, 0);
+    ASSERT_TRUE(temporaryFileAppears(m_folder / "content"));
+    int status = program->stop(SIGKILL);
+    EXPECT_TRUE(WIFSIGNALED(status));
+    ::close(overwrite);
+    ::close(upload);
+
+    {
+        auto database = Platform::Database::open(serviceDatabaseConfiguration(m_folder));
+        ASSERT_TRUE(database.has_value()) << database.error().message();
+        // Root, folder, file and the announcement.
+        EXPECT_EQ(database->count<ItemRecord>(Platform::DatabaseQuery::all()).value_or(0), 4);
+        EXPECT_TRUE(database->execute("PRAGMA integrity_check").has_value());
+    }
+
+    program = std::make_unique<RunningProgram>(port, m_folder);
+    ASSERT_TRUE(program->answers());
+    ServiceClient after(port);
+    ASSERT_TRUE(after.logIn("anna", "geheim"));
+    EXPECT_EQ(after.get("files/" + std::to_string(identifier) + "/download").body, "alter Inhalt");
+    EXPECT_EQ(after.get("files/" + std::to_string(first)).status, 404);
+    EXPECT_EQ(after.everything().size(), 2u);
+    for (const auto& entry : std::filesystem::directory_iterator(m_folder / "content"))
+        EXPECT_FALSE(entry.path().filename().string().starts_with(".incoming-")) << entry.path();
 }

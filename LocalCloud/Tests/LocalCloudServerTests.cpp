@@ -1,3 +1,4 @@
+#include "LocalCloud/LocalCloudServerImplementation.hpp"
 #include "Platform/Network/Tests/LoopbackServiceFixture.hpp"
 
 using namespace Platform;
@@ -32,7 +33,7 @@ TEST_F(LocalCloudServerTests, UnknownRouteAndMissingContentAnswerWithServiceErro
     ASSERT_TRUE(unknown.has_value());
     EXPECT_EQ(unknown->response.statusCode, 404);
     EXPECT_TRUE(unknown->response.headers.contains("X-Error-Code"));
-    auto missing = perform({ .url = url("/files/31/download") });
+    auto missing = perform({ .url = url("/debug/raw/31") });
     ASSERT_TRUE(missing.has_value());
     EXPECT_EQ(missing->response.headers.value("X-Error-Code"), "5004");
     auto log = m_server->requestLog();
@@ -61,7 +62,7 @@ TEST_F(LocalCloudServerTests, InFlightCountsHeldRequestsAndCutTransfers)
     writeFile(m_server->contentPath(5), randomBytes(512 * 1024, 5));
     m_server->setTransferShaping({ .cutAfterBytes = 100 });
     std::promise<bool> done;
-    auto download = m_session->downloadTask({ .url = url("/files/5/download") },
+    auto download = m_session->downloadTask({ .url = url("/debug/raw/5") },
         [&](URLSessionTask&, std::expected<DownloadTaskResponse, URLError> result) { done.set_value(result.has_value()); });
     download->resume();
     auto future = done.get_future();
@@ -77,7 +78,7 @@ TEST_F(LocalCloudServerTests, UploadedContentDownloadsUnchanged)
     auto source = m_root / "source.bin";
     writeFile(source, content);
     std::promise<long> uploaded;
-    auto upload = m_session->uploadTask({ .url = url("/files/42/stream"), .method = "PUT" }, source,
+    auto upload = m_session->uploadTask({ .url = url("/debug/raw/42"), .method = "PUT" }, source,
         [&](URLSessionTask&, std::expected<DataTaskResponse, URLError> result) {
             uploaded.set_value(result ? result->response.statusCode : -1);
         });
@@ -88,7 +89,7 @@ TEST_F(LocalCloudServerTests, UploadedContentDownloadsUnchanged)
     EXPECT_FALSE(std::filesystem::exists(m_server->contentPath(42).string() + ".part"));
 
     std::promise<std::string> downloaded;
-    auto download = m_session->downloadTask({ .url = url("/files/42/download") },
+    auto download = m_session->downloadTask({ .url = url("/debug/raw/42") },
         [&](URLSessionTask&, std::expected<DownloadTaskResponse, URLError> result) {
             downloaded.set_value(result ? readFile(result->location) : std::string("failed"));
         });
@@ -96,4 +97,14 @@ TEST_F(LocalCloudServerTests, UploadedContentDownloadsUnchanged)
     auto downloadFuture = downloaded.get_future();
     ASSERT_EQ(downloadFuture.wait_for(20s), std::future_status::ready);
     EXPECT_EQ(downloadFuture.get(), content);
+}
+
+TEST(RequestBodyTests, BodiesBeyondTheLimitAreNotHeld)
+{
+    // Proves a body larger than the service holds reads as empty, so routes answer it as unreadable instead of growing without bound.
+    httplib::Request request;
+    request.body = std::string(LocalCloud::RequestBody::maximumBytes, '{');
+    EXPECT_EQ(LocalCloud::RequestBody {}.readAll(request).size(), LocalCloud::RequestBody::maximumBytes);
+    request.body += '}';
+    EXPECT_TRUE(LocalCloud::RequestBody {}.readAll(request).empty());
 }

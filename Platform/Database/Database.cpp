@@ -235,6 +235,25 @@ std::expected<std::int64_t, DatabaseError> Database::dataVersion()
     return m_impl->integer("PRAGMA data_version");
 }
 
+std::expected<std::string, DatabaseError> Database::integrityCheck()
+{
+    std::string report;
+    char* message = nullptr;
+    auto collect = [](void* context, int columns, char** values, char**) -> int {
+        auto& text = *static_cast<std::string*>(context);
+        if (!text.empty())
+            text += '\n';
+        text += columns > 0 && values[0] ? values[0] : "";
+        return 0;
+    };
+    int code = sqlite3_exec(m_impl->connection, "PRAGMA integrity_check", collect, &report, &message);
+    if (code == SQLITE_OK)
+        return report;
+    std::string text = message ? message : sqlite3_errstr(code);
+    sqlite3_free(message);
+    return std::unexpected(databaseError(nullptr, code, "integrity_check: " + text));
+}
+
 std::expected<void, DatabaseError> Database::execute(std::string_view sql)
 {
     char* message = nullptr;

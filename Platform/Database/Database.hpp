@@ -181,6 +181,9 @@ public:
     // `PRAGMA data_version`: changes whenever another handle or process committed.
     std::expected<std::int64_t, DatabaseError> dataVersion();
 
+    // `PRAGMA integrity_check`: "ok" for a sound file, else the problems found, one per line.
+    std::expected<std::string, DatabaseError> integrityCheck();
+
     // Runs SQL text without results (several statements allowed). For
     // maintenance and tests; writes still need a write transaction by contract.
     std::expected<void, DatabaseError> execute(std::string_view sql);

@@ -4,10 +4,11 @@
 
 namespace Platform {
 
-DatabaseError::DatabaseError(Code code, std::string message, int sqliteCode)
+DatabaseError::DatabaseError(Code code, std::string message, int sqliteCode, std::string file)
     : m_code(code)
     , m_message(std::move(message))
     , m_sqliteCode(sqliteCode)
+    , m_file(std::move(file))
 {
 }
 

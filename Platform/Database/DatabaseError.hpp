@@ -31,12 +31,14 @@ public:
         observationFailed = 9,
     };
 
-    DatabaseError(Code code, std::string message, int sqliteCode = 0);
+    DatabaseError(Code code, std::string message, int sqliteCode = 0, std::string file = {});
 
     Code code() const { return m_code; }
     // The SQLite result code behind the failure, 0 when there is none.
     int sqliteCode() const { return m_sqliteCode; }
     const std::string& message() const { return m_message; }
+    // The database file a failure to open is about; empty for other failures.
+    const std::string& file() const { return m_file; }
     // One line for logs: "<code name>: <message>".
     std::string description() const;
 
@@ -46,6 +48,7 @@ private:
     Code m_code;
     std::string m_message;
     int m_sqliteCode;
+    std::string m_file;
 };
 
 const char* toString(DatabaseError::Code code);

@@ -24,6 +24,9 @@ FileSystemError attributeError(int error, const std::string& path)
     return FileSystemError::fromErrno(error, path);
 }
 
+// Larger than the engine's own binding (an archived id, a path hash and a file identity).
+constexpr std::size_t usualValueSize = 1024;
+
 class SystemExtendedAttributes final : public ExtendedAttributes {
 public:
     std::expected<std::optional<Bytes>, FileSystemError> value(const std::string& path,
@@ -32,16 +35,11 @@ public:
         if (!isUserName(name)) {
             return std::unexpected(FileSystemError::make(FileSystemErrorCode::invalidPath, path));
         }
-        // The value may grow between asking for its size and reading it.
-        for (int attempt = 0; attempt < 4; ++attempt) {
-            ssize_t const size = ::lgetxattr(path.c_str(), name.c_str(), nullptr, 0);
-            if (size < 0) {
-                if (errno == ENODATA) {
-                    return std::optional<Bytes>{};
-                }
-                return std::unexpected(attributeError(errno, path));
-            }
-            Bytes bytes(static_cast<std::size_t>(size));
+        // Most values fit a small buffer, so the first call reads them. A
+        // larger one is asked for its size; it may grow again before it is read.
+        std::size_t capacity = usualValueSize;
+        for (int attempt = 0; attempt < 5; ++attempt) {
+            Bytes bytes(capacity);
             ssize_t const read = ::lgetxattr(path.c_str(), name.c_str(), bytes.data(), bytes.size());
             if (read >= 0) {
                 bytes.resize(static_cast<std::size_t>(read));
@@ -53,6 +51,14 @@ public:
             if (errno != ERANGE) {
                 return std::unexpected(attributeError(errno, path));
             }
+            ssize_t const size = ::lgetxattr(path.c_str(), name.c_str(), nullptr, 0);
+            if (size < 0) {
+                if (errno == ENODATA) {
+                    return std::optional<Bytes>{};
+                }
+                return std::unexpected(attributeError(errno, path));
+            }
+            capacity = static_cast<std::size_t>(size);
         }
         return std::unexpected(FileSystemError::fromErrno(ERANGE, path));
     }

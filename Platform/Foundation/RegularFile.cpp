@@ -19,7 +19,9 @@ std::error_code systemError(int code)
 
 std::expected<RegularFile, std::error_code> RegularFile::open(const std::string& path)
 {
-    int descriptor = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Neither a link nor a pipe or device swapped in for the file may make the
+    // open block or lead elsewhere; a regular file reads the same without O_NONBLOCK.
+    int descriptor = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
     if (descriptor < 0)
         return std::unexpected(systemError(errno));
 

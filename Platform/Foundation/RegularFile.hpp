@@ -11,7 +11,8 @@ namespace Platform {
 
 // A regular file opened for reading from start to end; the descriptor closes
 // with the object. Folders and special files are refused when opening, so
-// every file system reports them alike (a folder is EISDIR).
+// every file system reports them alike (a folder is EISDIR); a symbolic link
+// is refused (ELOOP) and a pipe never blocks the open.
 class RegularFile {
 public:
     [[nodiscard]] static std::expected<RegularFile, std::error_code> open(const std::string& path);

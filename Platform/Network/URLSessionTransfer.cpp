@@ -136,7 +136,8 @@ std::optional<URLError> URLSessionTransfer::configureBody(const std::filesystem:
     const URLRequest& request = m_task->originalRequest();
     switch (m_task->kind()) {
     case URLSessionTask::Kind::upload: {
-        m_uploadDescriptor = ::open(uploadFile.c_str(), O_RDONLY | O_CLOEXEC);
+        // A pipe or link swapped in for the file must neither block nor redirect the read.
+        m_uploadDescriptor = ::open(uploadFile.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
         struct stat status {};
         if (m_uploadDescriptor < 0 || ::fstat(m_uploadDescriptor, &status) != 0 || !S_ISREG(status.st_mode)) {
             int error = errno;

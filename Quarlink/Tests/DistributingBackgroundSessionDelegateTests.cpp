@@ -24,7 +24,7 @@ TEST_F(ClientFixture, distributingDelegateDeliversDownloadsWhileTheFileExistsAnd
     auto uploads = delegate->uploads().observeValues([&](const FinishedUpload&) { ++uploadsSeen; });
 
     auto session = Platform::URLSession::create({ .temporaryDirectory = downloadFolder() }, delegate);
-    auto download = session->downloadTask(request("/files/3/download"), [](auto&, auto) {});
+    auto download = session->downloadTask(request("/debug/raw/3"), [](auto&, auto) {});
     auto data = session->dataTask(request("/status"), [](auto&, auto) {});
     download->resume();
     data->resume();

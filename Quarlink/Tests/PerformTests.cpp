@@ -55,7 +55,7 @@ struct StreamUpload {
     static constexpr RequestTraits traits { .taskKind = TaskKind::upload, .body = BodyKind::ownJSON, .overrides = { RequestMember::method } };
     std::int64_t fileID;
     Platform::URL file;
-    std::string path() const { return "files/" + std::to_string(fileID) + "/stream"; }
+    std::string path() const { return "debug/raw/" + std::to_string(fileID); }
     HTTPMethod method() const { return HTTPMethod::put; }
     Platform::URL fileURL() const { return file; }
     void encode(JSONObjectWriter& writer) const

@@ -3,7 +3,6 @@
 // batches follow one another, and what an operation its arguments cannot make does (nothing).
 
 #include "Quarlink/Account/QuotaAnnouncement.hpp"
-#include "Quarlink/Downloads/DownloadOperations.hpp"
 #include "Quarlink/Errors/APIClientError.hpp"
 #include "Quarlink/Files/RemoteFileOperations.hpp"
 #include "Quarlink/Reports/RequestFailureNotification.hpp"
@@ -261,60 +260,4 @@ TEST_F(RemoteFileOperationsTests, overwriteSendsOnlyTheTransfer)
     auto log = m_server->requestLog();
     ASSERT_EQ(log.size(), 1u);
     EXPECT_EQ(log[0].header("Request-Hash"), Upload::create(77, fileURL)->requestHash());
-}
-
-TEST_F(RemoteFileOperationsTests, downloadsArePlacedOrKept)
-{
-    // Into a folder: <folder>/<id>/<name>, nested folders made, an old file replaced; a 404 keeps it; no folder keeps the temporary file.
-    writeFile(m_server->contentPath(4711), "content");
-    auto folder = Platform::URL::fileURL((m_root / "target").string());
-    auto events = run(download(client(), 4711, "a.txt", 7, folder));
-    ASSERT_TRUE(events.back().isCompleted());
-    auto placed = (m_root / "target" / "4711" / "a.txt").string();
-    EXPECT_EQ(readFile(placed), "content");
-    EXPECT_EQ(m_server->requestLog().at(0).header("Accept-Encoding"), "deflate");
-
-    writeFile(m_server->contentPath(4711), "newer");
-    run(download(client(), File({ .fileID = 4711, .fileName = "a.txt", .numberOfBytes = 5 }), folder));
-    EXPECT_EQ(readFile(placed), "newer");
-
-    m_server->script("GET", "/v2.0/files/4711/download", { .status = 404, .headers = { { "X-Error-Code", "5004" }, { "X-Error-Message", "weg" } } }, 1);
-    auto missing = run(download(client(), 4711, "a.txt", std::nullopt, folder));
-    ASSERT_TRUE(missing.back().isFailed());
-    EXPECT_EQ(readFile(placed), "newer");
-
-    auto unplaced = run(download(client(), 4711, "a.txt"));
-    std::optional<Platform::URL> temporary;
-    for (const auto& event : unplaced)
-        if (event.isValue() && event.value().downloadedValue())
-            temporary = *event.value().downloadedValue();
-    ASSERT_TRUE(temporary.has_value());
-    EXPECT_EQ(readFile(temporary->path()), "newer");
-}
-
-TEST_F(RemoteFileOperationsTests, unsafeNamesAndCutTransfersWriteNothing)
-{
-    // A name that climbs with ".." places nothing; one with "/" stays below the file's own folder; a transfer cut
-    // short leaves no file.
-    writeFile(m_server->contentPath(9), "secret");
-    auto folder = Platform::URL::fileURL((m_root / "target").string());
-    for (const char* name : { "..", "../escape.txt", "../../escape.txt" }) {
-        auto events = run(download(client(), 9, name, std::nullopt, folder));
-        ASSERT_TRUE(events.back().isFailed()) << name;
-    }
-    EXPECT_FALSE(std::filesystem::exists(m_root / "escape.txt"));
-    EXPECT_FALSE(std::filesystem::exists(m_root / "target" / "escape.txt"));
-    run(download(client(), 9, "a/b.txt", std::nullopt, folder));
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(m_root / "target")) {
-        if (entry.is_regular_file()) {
-            EXPECT_TRUE(entry.path().string().starts_with((m_root / "target" / "9").string())) << entry.path();
-        }
-    }
-
-    writeFile(m_server->contentPath(10), std::string(256 * 1024, 'c'));
-    m_server->setTransferShaping({ .cutAfterBytes = 1000 });
-    auto cut = run(download(client(), 10, "cut.bin", 256 * 1024, folder));
-    ASSERT_TRUE(cut.back().isFailed());
-    EXPECT_FALSE(std::filesystem::exists(m_root / "target" / "10" / "cut.bin"));
-    EXPECT_TRUE(downloadsFolderEmpties());
 }

@@ -33,7 +33,7 @@ struct FileDownload {
     std::string fileName;
     std::optional<Platform::URL> targetFolder;
     bool overwrite = true;
-    std::string path() const { return "files/" + std::to_string(fileID) + "/download"; }
+    std::string path() const { return "debug/raw/" + std::to_string(fileID); }
     std::optional<Platform::URL> destinationURL() const
     {
         if (!targetFolder)
@@ -203,7 +203,7 @@ TEST_F(RequestOutcomeTests, FailedPlacementKeepsTheOldFile)
     EXPECT_TRUE(downloadsFolderEmpties());
 
     // A service error hands over no file at all.
-    m_server->script("GET", "/v2.0/files/6/download", { .status = 404, .body = "weg" });
+    m_server->script("GET", "/v2.0/debug/raw/6", { .status = 404, .body = "weg" });
     auto missing = run(perform(FileDownload { 6, "c.txt", folder }, client()));
     ASSERT_TRUE(missing.back().isFailed());
     EXPECT_TRUE(missing.back().error().is<RemoteError>() || underlyingError(missing.back().error()).is<RemoteError>());

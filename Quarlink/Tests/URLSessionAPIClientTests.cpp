@@ -117,7 +117,7 @@ TEST_F(URLSessionAPIClientTests, slowDownloadReportsGrowingProgressAndHandsOverI
     std::optional<std::filesystem::path> deliveredFile;
     std::string deliveredBytes;
     Recorder<ProgressEvent<DownloadResponse>, AnyError> download(
-        m_client->downloadProgressProducer(request("/files/7/download"), QueuePriority::normal, std::nullopt),
+        m_client->downloadProgressProducer(request("/debug/raw/7"), QueuePriority::normal, std::nullopt),
         [&](const ProgressEvent<DownloadResponse>& event) {
             if (auto result = event.downloadedValue(); result && result->tempURL) {
                 deliveredFile = result->tempURL->path();
@@ -155,7 +155,7 @@ TEST_F(URLSessionAPIClientTests, downloadedFileOutlivesALateDelivery)
     std::ofstream(m_server->contentPath(6), std::ios::binary) << "late bytes";
     auto scheduler = std::make_shared<Reactive::TestScheduler>();
     Recorder<DownloadResponse, AnyError> download(
-        m_client->downloadProducer(request("/files/6/download"), QueuePriority::normal).observeOn(scheduler));
+        m_client->downloadProducer(request("/debug/raw/6"), QueuePriority::normal).observeOn(scheduler));
     // Both the value and the completion wait on the scheduler: the client is done with the transfer.
     ASSERT_TRUE(eventually([&] { return scheduler->pendingCount() >= 2; }));
     ASSERT_TRUE(statusBecomes(APIClientStatus::idle));
@@ -175,8 +175,8 @@ TEST_F(URLSessionAPIClientTests, failedStatusHandsOverNoFileAndLeavesNone)
 {
     // A status of 400 or more delivers the response without a file, which validation turns into the
     // service's error; nothing is left in the download folder.
-    m_server->script("GET", "/v2.0/files/11/download", { .status = 404, .body = "nicht da" });
-    Recorder<DownloadResponse, AnyError> download(m_client->downloadProducer(request("/files/11/download"), QueuePriority::normal));
+    m_server->script("GET", "/v2.0/debug/raw/11", { .status = 404, .body = "nicht da" });
+    Recorder<DownloadResponse, AnyError> download(m_client->downloadProducer(request("/debug/raw/11"), QueuePriority::normal));
     ASSERT_TRUE(download.waitForTermination());
     ASSERT_TRUE(download.completed());
     ASSERT_EQ(download.values().size(), 1u);
@@ -195,7 +195,7 @@ TEST_F(URLSessionAPIClientTests, cutDownloadHandsOverNoFile)
     std::ofstream(m_server->contentPath(8), std::ios::binary) << randomBytes(512 * 1024, 8);
     m_server->setTransferShaping({ .cutAfterBytes = 100 * 1024 });
 
-    Recorder<DownloadResponse, AnyError> download(m_client->downloadProducer(request("/files/8/download"), QueuePriority::normal));
+    Recorder<DownloadResponse, AnyError> download(m_client->downloadProducer(request("/debug/raw/8"), QueuePriority::normal));
     ASSERT_TRUE(download.waitForTermination());
     ASSERT_EQ(download.values().size(), 1u);
     EXPECT_FALSE(download.values()[0].tempURL.has_value());
@@ -215,7 +215,7 @@ TEST_F(URLSessionAPIClientTests, uploadArrivesByteForByteAndReportsToTheCurrentP
     auto source = writeSourceFile("upload.bin", content);
     auto parent = Progress::make(1);
     parent->becomeCurrent(1);
-    auto upload = m_client->uploadProducer(request("/files/9/stream", "PUT"), Platform::URL::fileURL(source.string()),
+    auto upload = m_client->uploadProducer(request("/debug/raw/9", "PUT"), Platform::URL::fileURL(source.string()),
         QueuePriority::normal);
     parent->resignCurrent();
 
@@ -231,8 +231,8 @@ TEST_F(URLSessionAPIClientTests, missingUploadSourceFailsAndFreesItsPlace)
 {
     // Uploads of a file that does not exist fail, and the places they held go to the next request.
     auto missing = Platform::URL::fileURL((m_root / "files" / "absent.bin").string());
-    DataRecorder firstUpload(m_client->uploadProducer(request("/files/1/stream", "PUT"), missing, QueuePriority::normal));
-    DataRecorder secondUpload(m_client->uploadProducer(request("/files/2/stream", "PUT"), missing, QueuePriority::normal));
+    DataRecorder firstUpload(m_client->uploadProducer(request("/debug/raw/1", "PUT"), missing, QueuePriority::normal));
+    DataRecorder secondUpload(m_client->uploadProducer(request("/debug/raw/2", "PUT"), missing, QueuePriority::normal));
     DataRecorder after(m_client->dataProducer(request("/status"), QueuePriority::normal));
 
     for (auto* upload : { &firstUpload, &secondUpload }) {
@@ -258,11 +258,11 @@ TEST_F(URLSessionAPIClientTests, resetCancelsRunningTransfersClearsCookiesAndCon
     ASSERT_EQ(m_server->requestLog().back().header("Cookie"), "session=abc");
 
     std::ofstream(m_server->contentPath(4), std::ios::binary) << randomBytes(64 * 1024, 4);
-    auto downloadGate = m_server->addGate("GET", "/v2.0/files/4/download");
-    auto uploadGate = m_server->addGate("PUT", "/v2.0/files/5/stream");
+    auto downloadGate = m_server->addGate("GET", "/v2.0/debug/raw/4");
+    auto uploadGate = m_server->addGate("PUT", "/v2.0/debug/raw/5");
     auto source = writeSourceFile("small.bin", "small upload");
-    Recorder<DownloadResponse, AnyError> download(m_client->downloadProducer(request("/files/4/download"), QueuePriority::normal));
-    DataRecorder upload(m_client->uploadProducer(request("/files/5/stream", "PUT"),
+    Recorder<DownloadResponse, AnyError> download(m_client->downloadProducer(request("/debug/raw/4"), QueuePriority::normal));
+    DataRecorder upload(m_client->uploadProducer(request("/debug/raw/5", "PUT"),
         Platform::URL::fileURL(source.string()), QueuePriority::normal));
     ASSERT_TRUE(downloadGate->waitForWaiting(1, 10s));
     ASSERT_TRUE(uploadGate->waitForWaiting(1, 10s));
@@ -402,10 +402,10 @@ TEST_F(URLSessionAPIClientTests, creationNeedsAHostAndUserInfosAreKept)
 TEST_F(URLSessionAPIClientTests, uploadTasksListTheRunningUploadUntilItEnds)
 {
     // While an upload sends its body, the client's upload list holds its task; once it ended, the list is empty.
-    auto gate = m_server->addGate("PUT", "/v2.0/files/6/stream");
+    auto gate = m_server->addGate("PUT", "/v2.0/debug/raw/6");
     auto source = writeSourceFile("listed.bin", randomBytes(3 << 20, 6));
     Recorder<std::vector<std::shared_ptr<Platform::URLSessionTask>>, Reactive::NoError> lists(m_client->uploadTasks());
-    DataRecorder upload(m_client->uploadProducer(request("/files/6/stream", "PUT"),
+    DataRecorder upload(m_client->uploadProducer(request("/debug/raw/6", "PUT"),
         Platform::URL::fileURL(source.string()), QueuePriority::normal));
 
     ASSERT_TRUE(eventually([&] {

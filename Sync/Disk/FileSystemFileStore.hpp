@@ -28,7 +28,8 @@ namespace Sync {
 // SHA-1 of a file's content (empty for folders and unreadable files). Items
 // come in enumeration order: pre-order, names sorted per directory. Items
 // named as in `ignoredNames` are left out (the contents of such a folder are
-// not). Hidden items are listed. Symbolic links are never followed and not
+// not), and staged downloads (see `stagedDownloadPrefix`) are removed.
+// Hidden items are listed. Symbolic links are never followed and not
 // listed; nor are other special files, items whose names are not valid UTF-8
 // and items that vanish during the scan; each is logged. Content hashes are
 // remembered between scans (ContentHashCache), so an unchanged file is read
@@ -59,6 +60,17 @@ public:
     // Names left out of every scan, compared exactly ("Thumbs.db" is kept).
     static constexpr std::array<std::string_view, 4> ignoredNames { ".DS_Store", "desktop.ini", "thumbs.db",
         "icon\r" };
+    [[nodiscard]] static bool isIgnoredName(std::string_view name);
+
+    // A download into the cloud folder is written under a name that begins
+    // with this prefix, beside its target, and renamed into place once
+    // complete. The scan never lists such a file and removes it: one that is
+    // still there when a scan starts was left by a process that ended.
+    static constexpr std::string_view stagedDownloadPrefix = ".~sync-download-";
+    [[nodiscard]] static bool isStagedDownloadName(std::string_view name)
+    {
+        return name.starts_with(stagedDownloadPrefix);
+    }
 
     // `configuration` must not be null. `ownChanges` and `hashCache` are
     // optional; without a cache the store makes its own.
@@ -90,6 +102,9 @@ public:
     // Sets the item's content modification date to its lastModifiedDate.
     // Not logged.
     [[nodiscard]] DiskOperationResult update(const File& file) const;
+    // The engine has just placed `file` on disk with its content hash and
+    // date (a download): the next scan takes the hash without reading it.
+    void learnPlacedContent(const File& file) const;
 
 private:
     struct State {

@@ -12,6 +12,15 @@ std::string ChangeExecutionError::description() const
     case Code::localEditConflict:
         text = "Local edit kept, server change not applied: " + path;
         break;
+    case Code::nameTwin:
+        text = "Another item has the same name in another Unicode form, not synced: " + path;
+        break;
+    case Code::missingParent:
+        text = "Server item without its parent folder, not downloaded: " + path;
+        break;
+    case Code::notARegularFile:
+        text = "Not a regular file, not uploaded: " + path;
+        break;
     }
     if (!detail.empty()) {
         text += " (" + detail + ")";

@@ -14,6 +14,13 @@ struct ChangeExecutionError {
         // The item on disk was changed since the last sync; the server's
         // change would overwrite or delete it. The next local phase uploads it.
         localEditConflict = 2,
+        // Another item has the same name up to Unicode normalisation; the
+        // first one keeps the name, this one is not synced.
+        nameTwin = 3,
+        // A server item whose parent folder the listing does not hold.
+        missingParent = 4,
+        // The item to upload is no regular file (a link or a pipe swapped in).
+        notARegularFile = 5,
     };
 
     Code code = Code::unsafePath;

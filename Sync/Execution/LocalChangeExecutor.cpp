@@ -1,5 +1,9 @@
 #include "Sync/Execution/LocalChangeExecutor.hpp"
 
+#include "Platform/FileSystem/FileStatus.hpp"
+#include "Platform/Foundation/Digest.hpp"
+#include "Platform/Foundation/Unicode.hpp"
+#include "Sync/Execution/ChangeExecutionError.hpp"
 #include "Sync/Execution/LocalEditGuard.hpp"
 #include "Sync/Status/FileSyncStatus.hpp"
 
@@ -17,6 +21,41 @@ using URLResult = Reactive::Result<Platform::URL, AnyError>;
 void forgetStaleReference(const SyncCollaborators& collaborators, const File& file)
 {
     static_cast<void>(collaborators.fileReferenceMapping->file(file.path(), collaborators.cloudFolder()));
+}
+
+// Whether a regular file with exactly the content of `hash` lies at `diskPath`.
+bool holdsContent(const std::string& diskPath, const std::string& hash)
+{
+    auto status = Platform::FileStatus::of(diskPath);
+    if (!status || !status->isRegularFile() || hash.empty() || hash == FileWrapperItem::missingFileHashKey) {
+        return false;
+    }
+    auto digest = Platform::Digest::ofFile(Platform::Digest::Algorithm::SHA1, diskPath);
+    return digest && Platform::hexString(*digest) == hash;
+}
+
+bool isLocalEditConflict(const AnyError& error)
+{
+    const auto* refusal = error.as<ChangeExecutionError>();
+    return refusal && refusal->code == ChangeExecutionError::Code::localEditConflict;
+}
+
+// The server deleted an item that holds local work: the work stays on disk,
+// and the records and binding of what the server no longer has go, so that
+// the next local phase uploads it as new instead of failing at every run.
+void forgetDeletedOnServer(const SyncCollaborators& collaborators, const File& file)
+{
+    auto& store = *collaborators.fileStore;
+    if (isFolder(file)) {
+        const auto folder = Platform::precomposed(file.path());
+        for (const auto& stored : store.files()) {
+            if (stored->path().size() > folder.size() && Platform::precomposed(stored->path()).starts_with(folder)) {
+                static_cast<void>(store.setFile(stored->syncFileID(), nullptr));
+            }
+        }
+    }
+    static_cast<void>(store.setFile(file.syncFileID(), nullptr));
+    collaborators.fileReferenceMapping->removeReference(file.path(), collaborators.cloudFolder());
 }
 
 } // namespace
@@ -50,15 +89,23 @@ SyncEventProducer LocalChangeExecutor::createFile(const Change& change, const Fi
     auto collaborators = m_collaborators;
     auto call = deferredCall<Platform::URL>([collaborators, file]() -> SyncAPIClient::Producer<Platform::URL> {
         const auto cloudFolder = collaborators->cloudFolder();
-        if (auto refused = LocalEditGuard(*collaborators->fileStore, cloudFolder).resolve(*file); !refused) {
-            return SyncAPIClient::Producer<Platform::URL>::error(refused.error());
+        auto diskPath = LocalEditGuard(*collaborators->fileStore, cloudFolder).resolve(*file);
+        if (!diskPath) {
+            return SyncAPIClient::Producer<Platform::URL>::error(diskPath.error());
+        }
+        if (holdsContent(*diskPath, file->fileHash())) {
+            // Placed before, but not recorded (the process ended in between).
+            return SyncAPIClient::Producer<Platform::URL>::value(Platform::URL::fileURL(*diskPath));
         }
         return collaborators->apiClient->syncDownload(file, cloudFolder, ReplaceExisting::No);
     });
-    auto reacted = call.on({ .value = [collaborators, file](const Platform::URL&) {
-        collaborators->fileStore->add(*file);
+    auto reacted = call.attemptMap([collaborators, file](Platform::URL&& placed) -> URLResult {
+        if (auto stored = collaborators->fileStore->add(*file); !stored) {
+            return std::unexpected(AnyError(std::move(stored.error())));
+        }
         forgetStaleReference(*collaborators, *file);
-    } });
+        return std::move(placed);
+    });
     return changeEvents(change, reacted);
 }
 
@@ -73,7 +120,9 @@ SyncEventProducer LocalChangeExecutor::createFolder(const Change& change, const 
         if (auto failed = stepFailure(collaborators->fileSystemStore.createFolder(*file))) {
             return failed;
         }
-        collaborators->fileStore->add(*file);
+        if (auto stored = collaborators->fileStore->add(*file); !stored) {
+            return AnyError(std::move(stored.error()));
+        }
         forgetStaleReference(*collaborators, *file);
         return std::nullopt;
     });
@@ -90,11 +139,14 @@ SyncEventProducer LocalChangeExecutor::updateFile(const Change& change, const Fi
             }
             return collaborators->apiClient->syncDownload(file, cloudFolderAtCall, ReplaceExisting::Yes);
         });
-    auto reacted = call.on({ .value = [collaborators, file, cloudFolderAtCall](const Platform::URL&) {
+    auto reacted = call.attemptMap([collaborators, file, cloudFolderAtCall](Platform::URL&& placed) -> URLResult {
         collaborators->fileReferenceMapping->addReference(*file, collaborators->cloudFolder());
-        collaborators->fileSyncStatusStore->mark(*file, FileSyncStatus::upToDate, cloudFolderAtCall);
-        collaborators->fileStore->add(*file);
-    } });
+        static_cast<void>(collaborators->fileSyncStatusStore->mark(*file, FileSyncStatus::upToDate, cloudFolderAtCall));
+        if (auto stored = collaborators->fileStore->add(*file); !stored) {
+            return std::unexpected(AnyError(std::move(stored.error())));
+        }
+        return std::move(placed);
+    });
     return changeEvents(change, reacted);
 }
 
@@ -103,13 +155,18 @@ SyncEventProducer LocalChangeExecutor::remove(const Change& change, const FileRe
     auto collaborators = m_collaborators;
     return synchronousChangeEvents(change, [collaborators, file]() -> std::optional<AnyError> {
         if (auto refused = LocalEditGuard(*collaborators->fileStore, collaborators->cloudFolder()).checkDelete(*file)) {
+            if (isLocalEditConflict(*refused)) {
+                forgetDeletedOnServer(*collaborators, *file);
+            }
             return refused;
         }
         if (auto failed = stepFailure(collaborators->fileSystemStore.deleteItem(*file))) {
             return failed;
         }
-        collaborators->fileSyncStatusStore->remove(*file, collaborators->cloudFolder());
-        collaborators->fileStore->setFile(file->syncFileID(), nullptr);
+        static_cast<void>(collaborators->fileSyncStatusStore->remove(*file, collaborators->cloudFolder()));
+        if (auto removed = collaborators->fileStore->setFile(file->syncFileID(), nullptr); !removed) {
+            return AnyError(std::move(removed.error()));
+        }
         return std::nullopt;
     });
 }
@@ -133,8 +190,10 @@ SyncEventProducer LocalChangeExecutor::move(const Change& change, const FileRef&
                 return failed;
             }
         }
-        collaborators->fileSyncStatusStore->remove(*from, collaborators->cloudFolder());
-        collaborators->fileStore->add(*to);
+        static_cast<void>(collaborators->fileSyncStatusStore->remove(*from, collaborators->cloudFolder()));
+        if (auto stored = collaborators->fileStore->add(*to); !stored) {
+            return AnyError(std::move(stored.error()));
+        }
         return std::nullopt;
     });
 }
@@ -142,15 +201,21 @@ SyncEventProducer LocalChangeExecutor::move(const Change& change, const FileRef&
 SyncEventProducer LocalChangeExecutor::updateMetaData(const Change& change, const FileRef& file) const
 {
     auto collaborators = m_collaborators;
-    auto reacted = fetchShareInfos(file, collaborators->apiClient).on({ .value = [collaborators](const ShareInfos& infos) {
-        const auto& [fetched, publicShare, privateShares] = infos;
-        collaborators->fileStore->modifyOrCreate(fetched->syncFileID(),
-            [&](FileRef& stored, FileWrapperItem::PublicShare& storedPublic, FileWrapperItem::PrivateShares& storedPrivate) {
-                stored = fetched;
-                storedPublic = publicShare;
-                storedPrivate = privateShares;
-            });
-    } });
+    auto reacted = fetchShareInfos(file, collaborators->apiClient)
+                       .attemptMap([collaborators](ShareInfos&& infos) -> Reactive::Result<ShareInfos, AnyError> {
+                           const auto& [fetched, publicShare, privateShares] = infos;
+                           auto stored = collaborators->fileStore->modifyOrCreate(fetched->syncFileID(),
+                               [&](FileRef& record, FileWrapperItem::PublicShare& storedPublic,
+                                   FileWrapperItem::PrivateShares& storedPrivate) {
+                                   record = fetched;
+                                   storedPublic = publicShare;
+                                   storedPrivate = privateShares;
+                               });
+                           if (!stored) {
+                               return std::unexpected(AnyError(std::move(stored.error())));
+                           }
+                           return std::move(infos);
+                       });
     return changeEvents(change, reacted);
 }
 

@@ -20,17 +20,6 @@ bool isKnownHash(const std::string& hash)
     return !hash.empty() && hash != FileWrapperItem::missingFileHashKey;
 }
 
-// Names the scan never lists, so the stored state cannot know them.
-bool isIgnoredName(const std::string& name)
-{
-    for (auto ignored : FileSystemFileStore::ignoredNames) {
-        if (name == ignored) {
-            return true;
-        }
-    }
-    return false;
-}
-
 AnyError conflict(const std::string& path, std::string detail)
 {
     return AnyError(ChangeExecutionError { ChangeExecutionError::Code::localEditConflict, path, std::move(detail) });
@@ -123,7 +112,7 @@ std::optional<std::string> LocalEditGuard::editedFileBelow(const std::string& di
         base.pop_back();
     }
     while (auto entry = enumerator->next()) {
-        if (!entry->status.isRegularFile() || isIgnoredName(entry->name)) {
+        if (!entry->status.isRegularFile() || FileSystemFileStore::isIgnoredName(entry->name)) {
             continue;
         }
         const auto relativePath = Platform::precomposed(base + entry->relativePath);

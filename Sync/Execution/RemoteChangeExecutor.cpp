@@ -1,5 +1,9 @@
 #include "Sync/Execution/RemoteChangeExecutor.hpp"
 
+#include "Platform/FileSystem/PathResolver.hpp"
+#include "Platform/Foundation/RegularFile.hpp"
+#include "Platform/Foundation/Unicode.hpp"
+#include "Sync/Execution/ChangeExecutionError.hpp"
 #include "Sync/Status/FileSyncStatus.hpp"
 
 namespace Sync {
@@ -11,6 +15,36 @@ using Reactive::Unit;
 namespace {
 
 using FileResult = Result<FileRef, AnyError>;
+
+// Refuses to hand the client anything but a regular file to read: a pipe
+// swapped in after the scan would block the upload, a link would send what
+// it points to. Opening neither blocks nor follows a link.
+std::optional<AnyError> uploadRefusal(const File& file, const Platform::URL& cloudFolder)
+{
+    auto resolved = Platform::PathResolver(cloudFolder.path()).resolve(file.path());
+    if (!resolved) {
+        return AnyError(resolved.error());
+    }
+    auto opened = Platform::RegularFile::open(*resolved);
+    if (opened || opened.error() == std::errc::no_such_file_or_directory) {
+        return std::nullopt;
+    }
+    return AnyError(ChangeExecutionError { ChangeExecutionError::Code::notARegularFile, file.path(),
+        opened.error().message() });
+}
+
+// `upload` started only once the file at `file`'s path has passed uploadRefusal.
+SyncAPIClient::Producer<FileRef> checkedUpload(const std::shared_ptr<const SyncCollaborators>& collaborators,
+    const FileRef& file, std::function<SyncAPIClient::Producer<FileRef>(const Platform::URL&)> upload)
+{
+    return deferredCall<FileRef>([collaborators, file, upload = std::move(upload)]() -> SyncAPIClient::Producer<FileRef> {
+        const auto cloudFolder = collaborators->cloudFolder();
+        if (auto refused = uploadRefusal(*file, cloudFolder)) {
+            return SyncAPIClient::Producer<FileRef>::error(std::move(*refused));
+        }
+        return upload(cloudFolder);
+    });
+}
 
 } // namespace
 
@@ -48,7 +82,9 @@ SyncEventProducer RemoteChangeExecutor::create(const Change& change, const FileR
     auto collaborators = m_collaborators;
     const bool folder = isFolder(*file);
     auto call = folder ? collaborators->apiClient->syncCreateFolder(file)
-                       : collaborators->apiClient->syncUpload(file, collaborators->cloudFolder());
+                       : checkedUpload(collaborators, file, [collaborators, file](const Platform::URL& cloudFolder) {
+                             return collaborators->apiClient->syncUpload(file, cloudFolder);
+                         });
     auto reacted = call.attemptMap([collaborators, file, folder](FileRef&& result) -> FileResult {
         const auto& disk = collaborators->fileSystemStore;
         if (auto moved = stepFailure(disk.move(*file, *result))) {
@@ -59,7 +95,13 @@ SyncEventProducer RemoteChangeExecutor::create(const Change& change, const FileR
                 return std::unexpected(std::move(*dated));
             }
         }
-        collaborators->fileStore->add(*result);
+        if (auto stored = collaborators->fileStore->add(*result); !stored) {
+            return std::unexpected(AnyError(std::move(stored.error())));
+        }
+        if (!Platform::canonicallyEqual(file->path(), result->path())) {
+            // Stored under another name: the row of the name it had would stay for good.
+            collaborators->fileSyncStatusStore->remove(*file, collaborators->cloudFolder());
+        }
         collaborators->fileSyncStatusStore->mark(*result, FileSyncStatus::upToDate, collaborators->cloudFolder());
         collaborators->fileReferenceMapping->addReference(*result, collaborators->cloudFolder());
         return std::move(result);
@@ -70,12 +112,16 @@ SyncEventProducer RemoteChangeExecutor::create(const Change& change, const FileR
 SyncEventProducer RemoteChangeExecutor::update(const Change& change, const FileRef& file) const
 {
     auto collaborators = m_collaborators;
-    auto call = collaborators->apiClient->syncReupload(file, collaborators->cloudFolder());
+    auto call = checkedUpload(collaborators, file, [collaborators, file](const Platform::URL& cloudFolder) {
+        return collaborators->apiClient->syncReupload(file, cloudFolder);
+    });
     auto reacted = call.attemptMap([collaborators](FileRef&& result) -> FileResult {
         if (auto dated = stepFailure(collaborators->fileSystemStore.update(*result))) {
             return std::unexpected(std::move(*dated));
         }
-        collaborators->fileStore->add(*result);
+        if (auto stored = collaborators->fileStore->add(*result); !stored) {
+            return std::unexpected(AnyError(std::move(stored.error())));
+        }
         return std::move(result);
     });
     return changeEvents(change, reacted);
@@ -86,10 +132,12 @@ SyncEventProducer RemoteChangeExecutor::remove(const Change& change, const FileR
     auto collaborators = m_collaborators;
     // Completion alone means the item is gone, so the reaction hangs on the
     // end of the call, not on a value.
-    auto reacted = collaborators->apiClient->syncDelete(file).collect().map(
-        [collaborators, file](std::vector<Unit>&&) {
-            collaborators->fileStore->setFile(file->syncFileID(), nullptr);
-            collaborators->fileSyncStatusStore->remove(*file, collaborators->cloudFolder());
+    auto reacted = collaborators->apiClient->syncDelete(file).collect().attemptMap(
+        [collaborators, file](std::vector<Unit>&&) -> Result<Unit, AnyError> {
+            if (auto removed = collaborators->fileStore->setFile(file->syncFileID(), nullptr); !removed) {
+                return std::unexpected(AnyError(std::move(removed.error())));
+            }
+            static_cast<void>(collaborators->fileSyncStatusStore->remove(*file, collaborators->cloudFolder()));
             return Unit();
         });
     return changeEvents(change, reacted);
@@ -100,11 +148,14 @@ SyncEventProducer RemoteChangeExecutor::move(const Change& change, const FileRef
     auto collaborators = m_collaborators;
     const auto cloudFolderAtCall = collaborators->cloudFolder();
     auto call = isRename(*from, *to) ? collaborators->apiClient->syncRename(to) : collaborators->apiClient->syncMove(to);
-    auto reacted = call.on({ .value = [collaborators, from, to, cloudFolderAtCall](const FileRef& result) {
-        collaborators->fileSyncStatusStore->remove(*from, collaborators->cloudFolder());
-        collaborators->fileSyncStatusStore->mark(*to, FileSyncStatus::upToDate, cloudFolderAtCall);
-        collaborators->fileStore->add(*result);
-    } });
+    auto reacted = call.attemptMap([collaborators, from, to, cloudFolderAtCall](FileRef&& result) -> FileResult {
+        static_cast<void>(collaborators->fileSyncStatusStore->remove(*from, collaborators->cloudFolder()));
+        static_cast<void>(collaborators->fileSyncStatusStore->mark(*to, FileSyncStatus::upToDate, cloudFolderAtCall));
+        if (auto stored = collaborators->fileStore->add(*result); !stored) {
+            return std::unexpected(AnyError(std::move(stored.error())));
+        }
+        return std::move(result);
+    });
     return changeEvents(change, reacted);
 }
 

@@ -52,4 +52,20 @@ void ExtendedAttributeFileReferenceMapping::addReference(const File& file, const
     (void)QVSetExtendedAttributeValue(&binding, extendedAttributeName(), *url, *m_attributes, m_ownChanges.get());
 }
 
+std::optional<std::int64_t> ExtendedAttributeFileReferenceMapping::boundRemoteID(std::string_view path,
+    const std::string& diskPath, const Platform::URL&)
+{
+    auto binding = QVExtendedAttributeValueForKey(path, extendedAttributeName(), Platform::URL::fileURL(diskPath),
+        *m_attributes, m_ownChanges.get());
+    if (!binding || binding->remoteFileId < 1)
+        return std::nullopt;
+    return binding->remoteFileId;
+}
+
+void ExtendedAttributeFileReferenceMapping::removeReference(std::string_view path, const Platform::URL& cloudFolder)
+{
+    if (auto url = itemURL(path, cloudFolder))
+        (void)QVSetExtendedAttributeValue(nullptr, extendedAttributeName(), *url, *m_attributes, m_ownChanges.get());
+}
+
 } // namespace Sync

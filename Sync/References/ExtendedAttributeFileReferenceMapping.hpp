@@ -36,6 +36,10 @@ public:
     // then stays).
     [[nodiscard]] FileRef file(std::string_view path, const Platform::URL& cloudFolder) override;
     void addReference(const File& file, const Platform::URL& cloudFolder) override;
+    void removeReference(std::string_view path, const Platform::URL& cloudFolder) override;
+    // Reads the attribute at `diskPath` alone: no path resolution, no store lookup.
+    [[nodiscard]] std::optional<std::int64_t> boundRemoteID(std::string_view path, const std::string& diskPath,
+        const Platform::URL& cloudFolder) override;
 
 private:
     std::shared_ptr<FileStore> m_fileStore;

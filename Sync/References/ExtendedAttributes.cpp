@@ -112,10 +112,11 @@ std::optional<QVCloudExtendedAttributes> QVExtendedAttributeValueForKey(std::str
         removeAttribute(path, key, attributes, ownChanges);
         return std::nullopt;
     }
-    // The bookmark leads here: the attribute moved with its item. Or the
-    // item sits where the attribute was written: a copy of the item that
-    // keeps the path (restored from a backup, say) keeps its binding.
-    if (bookmarkLeadsTo(record->bookmarkData(), path) || record->fileNameHash() == pathHash(filePath))
+    // The item sits where the attribute was written: a copy of the item that
+    // keeps the path (restored from a backup, say) keeps its binding. Or the
+    // bookmark leads here: the attribute moved with its item. The path is
+    // asked first, since it needs no look at the disk.
+    if (record->fileNameHash() == pathHash(filePath) || bookmarkLeadsTo(record->bookmarkData(), path))
         return QVCloudExtendedAttributes::attributesWithFilePath(std::string(filePath), *record);
     // A copy elsewhere of a bound item: the binding belongs to the original.
     removeAttribute(path, key, attributes, ownChanges);

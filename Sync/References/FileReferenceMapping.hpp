@@ -4,6 +4,9 @@
 #include "Sync/Model/File.hpp"
 
 #include <concepts>
+#include <cstdint>
+#include <optional>
+#include <string>
 #include <memory>
 #include <ranges>
 #include <string_view>
@@ -24,6 +27,24 @@ public:
     // Binds the item at `file.path()` to the remote id of `file`. Nothing for
     // a file with a local id; a binding that cannot be written is skipped.
     virtual void addReference(const File& file, const Platform::URL& cloudFolder) = 0;
+
+    // The remote id the item at `path` is bound to, whether or not the stored
+    // state knows it; `diskPath` is where the item lies, already resolved
+    // below the cloud folder (as a scan found it). Nothing when unbound.
+    [[nodiscard]] virtual std::optional<std::int64_t> boundRemoteID(std::string_view path,
+        const std::string& diskPath, const Platform::URL& cloudFolder)
+    {
+        static_cast<void>(diskPath);
+        auto bound = file(path, cloudFolder);
+        return bound ? bound->syncFileID().remoteID() : std::nullopt;
+    }
+
+    // Unbinds the item at `path`; nothing when it is bound to none.
+    virtual void removeReference(std::string_view path, const Platform::URL& cloudFolder)
+    {
+        static_cast<void>(path);
+        static_cast<void>(cloudFolder);
+    }
 
     // `addReference` for each file, in order. Elements are files or pointers
     // to files (FileRef); null pointers are skipped.

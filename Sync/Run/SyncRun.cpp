@@ -1,11 +1,16 @@
 #include "Sync/Run/SyncRun.hpp"
 
+#include "Platform/FileSystem/PathResolver.hpp"
 #include "Platform/Foundation/Unicode.hpp"
 #include "Sync/Changes/ChangeComputation.hpp"
+#include "Sync/Changes/ViewScreening.hpp"
+#include "Sync/Execution/ChangeExecutionError.hpp"
 #include "Sync/Model/FileWrapperItem.hpp"
 #include "Sync/Status/FileSyncStatus.hpp"
 
+#include <deque>
 #include <unordered_map>
+#include <unordered_set>
 
 namespace Sync {
 
@@ -34,12 +39,19 @@ void SyncRun::start(const Reactive::Lifetime& lifetime)
         }
     });
     // Marks left by an interrupted run would otherwise stay for good.
-    m_collaborators->fileSyncStatusStore->removeAll(FileSyncStatus::syncing);
+    if (auto cleared = m_collaborators->fileSyncStatusStore->removeAll(FileSyncStatus::syncing); !cleared) {
+        failWithStore(std::move(cleared.error()));
+        return;
+    }
     startPhase(Phase::Local);
 }
 
 void SyncRun::startPhase(Phase phase)
 {
+    if (phase == Phase::Local) {
+        m_localPhaseActed = false;
+        m_storedFiles.reset();
+    }
     m_phase = phase;
     m_pass = 0;
     m_previousInvalidChanges.reset();
@@ -62,18 +74,24 @@ void SyncRun::fetchChanges()
 
 void SyncRun::fetchLocalChanges()
 {
+    // Without a root folder there is nothing to compare: the failure is
+    // dropped and the run goes on with the server.
+    requestRootFolderID([](SyncRun& run, std::int64_t id) { run.scanDisk(id); });
+}
+
+void SyncRun::requestRootFolderID(void (*next)(SyncRun&, std::int64_t))
+{
     auto self = shared_from_this();
     auto rootFolderID = m_collaborators->apiClient->syncRootFolderID();
-    startWork([self, rootFolderID] {
+    startWork([self, rootFolderID, next] {
         return rootFolderID.start(Observer<std::int64_t, AnyError>::make(
-            [self, received = false](Event<std::int64_t, AnyError>&& event) mutable {
+            [self, next, received = false](Event<std::int64_t, AnyError>&& event) mutable {
                 if (event.isValue() && !received) {
                     received = true;
                     self->workEnded();
-                    self->scanDisk(event.value());
+                    self->m_rootFolderID = event.value();
+                    next(*self, event.value());
                 } else if ((event.isCompleted() || event.isFailed()) && !received) {
-                    // Without a root folder there is nothing to compare: the
-                    // failure is dropped and the run goes on with the server.
                     self->workEnded();
                     self->phaseDone();
                 }
@@ -86,6 +104,7 @@ void SyncRun::scanDisk(std::int64_t rootFolderID)
     if (isStopped()) {
         return;
     }
+    m_rootFolderID = rootFolderID;
     auto self = shared_from_this();
     const auto& scan = m_collaborators->fileSystemStore.files();
     startWork([self, scan, rootFolderID] {
@@ -99,9 +118,27 @@ void SyncRun::scanDisk(std::int64_t rootFolderID)
                 {
                     // Both views go before the changes run: a change holds only its own files.
                     auto diskFiles = std::move(event).value();
-                    self->resolveIDs(diskFiles, rootFolderID);
-                    auto storedFiles = self->m_collaborators->fileStore->files();
-                    changes = resolvingNestedDeletes(computeChanges(diskFiles, storedFiles, MergePolicy::TakeLocal));
+                    auto loaded = self->m_collaborators->fileStore->loadFiles();
+                    if (!loaded) {
+                        self->failWithStore(std::move(loaded.error()));
+                        return;
+                    }
+                    std::unordered_set<std::int64_t> storedIDs;
+                    storedIDs.reserve(loaded->size());
+                    for (const auto& file : *loaded)
+                        storedIDs.insert(*file->syncFileID().remoteID());
+                    self->m_storedFiles = *loaded;
+                    self->resolveIDs(diskFiles, rootFolderID, storedIDs);
+                    auto screened = screenDiskFiles(diskFiles);
+                    std::unordered_set<std::int64_t> boundIDs;
+                    for (const auto& file : screened.files)
+                        if (auto id = file->syncFileID().remoteID())
+                            boundIDs.insert(*id);
+                    auto storedFiles = screenStoredFiles(*loaded, rootFolderID, {},
+                        [&](std::int64_t id) { return boundIDs.contains(id); });
+                    self->reportRefused(screened.twins, {}, Change::Kind::Remote);
+                    changes = resolvingNestedDeletes(
+                        computeChanges(screened.files, storedFiles, MergePolicy::TakeLocal));
                 }
                 self->execute(std::move(changes));
             }));
@@ -110,12 +147,38 @@ void SyncRun::scanDisk(std::int64_t rootFolderID)
 
 void SyncRun::fetchRemoteChanges()
 {
+    if (m_rootFolderID) {
+        listRemoteFiles(*m_rootFolderID);
+        return;
+    }
+    // The local phase did not learn the root folder: without it, no entry of
+    // the listing can be told apart from one whose parent is missing.
+    requestRootFolderID([](SyncRun& run, std::int64_t id) { run.listRemoteFiles(id); });
+}
+
+void SyncRun::listRemoteFiles(std::int64_t rootFolderID)
+{
+    if (isStopped()) {
+        return;
+    }
     auto self = shared_from_this();
-    auto storedFiles = m_collaborators->fileStore->files();
+    std::vector<FileRef> storedFiles;
+    if (m_phase == Phase::Remote && m_pass == 1 && m_storedFiles && !m_localPhaseActed) {
+        // Nothing was carried out since the local phase read the stored state.
+        storedFiles = std::move(*m_storedFiles);
+    } else {
+        auto loaded = m_collaborators->fileStore->loadFiles();
+        if (!loaded) {
+            failWithStore(std::move(loaded.error()));
+            return;
+        }
+        storedFiles = std::move(*loaded);
+    }
+    m_storedFiles.reset();
     auto listing = m_collaborators->apiClient->syncRemoteFiles();
-    startWork([self, listing, storedFiles = std::move(storedFiles)] {
+    startWork([self, listing, storedFiles = std::move(storedFiles), rootFolderID] {
         return listing.start(Observer<std::vector<FileRef>, AnyError>::make(
-            [self, storedFiles, received = false](Event<std::vector<FileRef>, AnyError>&& event) mutable {
+            [self, storedFiles, rootFolderID, received = false](Event<std::vector<FileRef>, AnyError>&& event) mutable {
                 if (received || event.isInterrupted()) {
                     return;
                 }
@@ -125,8 +188,21 @@ void SyncRun::fetchRemoteChanges()
                     std::vector<Change> changes;
                     {
                         auto stored = std::move(storedFiles);
-                        auto remote = std::move(event).value();
-                        changes = resolvingNestedDeletes(computeChanges(stored, remote, MergePolicy::TakeRemote));
+                        std::unordered_set<std::int64_t> storedIDs;
+                        storedIDs.reserve(stored.size());
+                        for (const auto& file : stored)
+                            if (auto id = file->syncFileID().remoteID())
+                                storedIDs.insert(*id);
+                        auto screened = screenListing(std::move(event).value(), rootFolderID,
+                            [&](std::int64_t id) { return storedIDs.contains(id); });
+                        std::unordered_set<std::int64_t> listedIDs;
+                        listedIDs.reserve(screened.files.size());
+                        for (const auto& file : screened.files)
+                            listedIDs.insert(*file->syncFileID().remoteID());
+                        stored = screenStoredFiles(stored, rootFolderID, screened.withheldIDs,
+                            [&](std::int64_t id) { return listedIDs.contains(id); });
+                        self->reportRefused(screened.twins, screened.orphans, Change::Kind::Local);
+                        changes = resolvingNestedDeletes(computeChanges(stored, screened.files, MergePolicy::TakeRemote));
                     }
                     self->execute(std::move(changes));
                     return;
@@ -139,39 +215,83 @@ void SyncRun::fetchRemoteChanges()
     });
 }
 
-void SyncRun::resolveIDs(const std::vector<FileRef>& diskFiles, std::int64_t rootFolderID) const
+void SyncRun::reportRefused(const std::vector<FileRef>& twins, const std::vector<FileRef>& orphans, Change::Kind side)
+{
+    // Repetitions of a phase would only say the same again.
+    if (m_pass != 1) {
+        return;
+    }
+    auto report = [&](const FileRef& file, ChangeExecutionError::Code code) {
+        auto operation = FileOperation::create(file);
+        auto change = side == Change::Kind::Local ? Change::local(operation) : Change::remote(operation);
+        forward({ SyncEvent::error(AnyError(ChangeExecutionError { code, file->path(), {} })), std::move(change) });
+    };
+    for (const auto& file : twins) {
+        report(file, ChangeExecutionError::Code::nameTwin);
+    }
+    for (const auto& file : orphans) {
+        report(file, ChangeExecutionError::Code::missingParent);
+    }
+}
+
+void SyncRun::resolveIDs(const std::vector<FileRef>& diskFiles, std::int64_t rootFolderID,
+    const std::unordered_set<std::int64_t>& storedIDs) const
 {
     const auto cloudFolder = m_collaborators->cloudFolder();
+    // The scan found every item below the folder's canonical location
+    // without following a link, so that location and the item's path lead
+    // to it: resolved once here rather than once per item.
+    auto root = Platform::PathResolver(cloudFolder.path()).canonicalFolder();
+    if (!root) {
+        return;
+    }
     auto& mapping = *m_collaborators->fileReferenceMapping;
     // The scan lists a folder before its contents, so the folder's own lookup
     // answers its children's parent lookup; each path is looked up once per pass.
-    std::unordered_map<std::string, std::optional<SyncFileID>> known;
-    auto lookUp = [&](std::string path) -> const std::optional<SyncFileID>& {
+    // Keys are views into the items' own paths (ASCII is its own NFC form)
+    // or into NFC copies kept here; the items outlive the map.
+    std::deque<std::string> normalised;
+    std::unordered_map<std::string_view, std::optional<SyncFileID>> known;
+    known.reserve(diskFiles.size());
+    std::string diskPath;
+    auto lookUp = [&](std::string_view path) -> const std::optional<SyncFileID>& {
         if (path.size() > 1 && path.ends_with('/')) {
-            path.pop_back();
+            path.remove_suffix(1);
         }
-        auto key = Platform::precomposed(path);
+        std::string_view key = path;
+        if (!Platform::isASCII(path)) {
+            key = normalised.emplace_back(Platform::precomposed(path));
+        }
         auto found = known.find(key);
         if (found == known.end()) {
-            auto file = mapping.file(path, cloudFolder);
-            found = known.emplace(std::move(key), file ? std::optional(file->syncFileID()) : std::nullopt).first;
+            std::optional<SyncFileID> id;
+            diskPath.assign(*root).append(path);
+            // A binding to an item the stored state does not know binds nothing.
+            if (auto bound = mapping.boundRemoteID(path, diskPath, cloudFolder); bound && storedIDs.contains(*bound)) {
+                id = SyncFileID::remote(*bound);
+            }
+            found = known.emplace(key, std::move(id)).first;
         }
         return found->second;
     };
     for (const auto& file : diskFiles) {
-        auto* item = dynamic_cast<FileWrapperItem*>(file.get());
-        if (!item) {
-            continue;
+        auto* item = static_cast<FileWrapperItem*>(file.get());
+        // The parent's path as a view into the item's own path.
+        std::string_view parent = item->path();
+        while (parent.size() > 1 && parent.ends_with('/')) {
+            parent.remove_suffix(1);
         }
-        const auto parent = parentPath(*item);
-        if (parent == "/") {
+        parent = parent.substr(0, parent.rfind('/'));
+        if (parent.empty()) {
             item->setSyncParentID(SyncFileID::remote(rootFolderID));
         }
         if (const auto& own = lookUp(item->path())) {
             item->setSyncFileID(*own);
         }
-        if (const auto& parentID = lookUp(parent)) {
-            item->setSyncParentID(*parentID);
+        if (!parent.empty()) {
+            if (const auto& parentID = lookUp(parent)) {
+                item->setSyncParentID(*parentID);
+            }
         }
     }
 }
@@ -184,16 +304,29 @@ void SyncRun::execute(std::vector<Change> changes)
     m_validChanges.clear();
     m_invalidChanges = 0;
     std::vector<FileRef> files;
+    if (m_phase == Phase::Local && !changes.empty()) {
+        m_localPhaseActed = true;
+    }
     for (auto& change : changes) {
         if (change.isInvalid()) {
             ++m_invalidChanges;
+            continue;
+        }
+        // Whatever a view held, the cloud folder itself is never deleted on the server.
+        if (change.kind() == Change::Kind::Remote && change.fileOperation()->isDelete()
+            && m_rootFolderID && namesCloudFolder(*change.fileOperation()->file(), *m_rootFolderID)) {
             continue;
         }
         files.push_back(change.fileOperation()->file());
         m_validChanges.push_back(std::move(change));
     }
     // One write for the whole list, before its first change starts.
-    m_collaborators->fileSyncStatusStore->mark(files, FileSyncStatus::syncing, m_collaborators->cloudFolder());
+    if (auto marked = m_collaborators->fileSyncStatusStore->mark(files, FileSyncStatus::syncing,
+            m_collaborators->cloudFolder());
+        !marked) {
+        failWithStore(std::move(marked.error()));
+        return;
+    }
     m_nextChange = 0;
     executeNext();
 }
@@ -201,6 +334,10 @@ void SyncRun::execute(std::vector<Change> changes)
 void SyncRun::executeNext()
 {
     if (isStopped()) {
+        return;
+    }
+    if (m_storeFailure) {
+        failWithStore(std::move(*m_storeFailure));
         return;
     }
     if (m_nextChange == m_validChanges.size()) {
@@ -237,6 +374,25 @@ void SyncRun::listDone()
     fetchChanges();
 }
 
+void SyncRun::noteCreate(const SyncEventPair& pair)
+{
+    const auto& [event, change] = pair;
+    const auto& operation = change.fileOperation();
+    if (!operation || operation->kind() != FileOperation::Kind::Create) {
+        return;
+    }
+    std::string_view path = operation->file()->path();
+    while (path.size() > 1 && path.ends_with('/')) {
+        path.remove_suffix(1);
+    }
+    auto key = Platform::precomposed(path);
+    if (m_phase == Phase::Local && event.isError()) {
+        m_refusedCreates.insert(std::move(key));
+    } else if (m_phase == Phase::Remote && event.isFinished() && m_refusedCreates.contains(key)) {
+        m_adoptedRefusedCreate = true;
+    }
+}
+
 void SyncRun::phaseDone()
 {
     if (isStopped()) {
@@ -246,14 +402,30 @@ void SyncRun::phaseDone()
         startPhase(Phase::Remote);
         return;
     }
+    // An item the local phase could not create on the server (it was there
+    // already: placed by both sides, or created before a crash) has just been
+    // taken into the stored state; what lies inside it can go up now, and
+    // this run is not done before it has.
+    if (m_adoptedRefusedCreate && !m_repeatedForAdoption) {
+        m_repeatedForAdoption = true;
+        m_refusedCreates.clear();
+        startPhase(Phase::Local);
+        return;
+    }
     m_outputs.caller.sendCompleted();
 }
 
 void SyncRun::forward(const SyncEventPair& pair)
 {
+    if (const auto* failure = pair.first.isError() ? pair.first.error()->as<StoreError>() : nullptr) {
+        // Not this change's fault but the run's: reported once, by failWithStore.
+        m_storeFailure = *failure;
+        return;
+    }
     if (pair.first.isFinished()) {
         ++m_finishedChanges;
     }
+    noteCreate(pair);
     // The manager's observers (the status bookkeeping, the application) see
     // every event before whoever started the run.
     m_outputs.syncEvents.send(pair);
@@ -271,6 +443,16 @@ SyncEventProducer SyncRun::dispatch(const Change& change) const
         break;
     }
     return SyncEventProducer::empty();
+}
+
+void SyncRun::failWithStore(StoreError error)
+{
+    if (isStopped()) {
+        return;
+    }
+    stop();
+    m_outputs.checkErrors.send(AnyError(std::move(error)));
+    m_outputs.caller.sendCompleted();
 }
 
 void SyncRun::startWork(const std::function<AnyDisposable()>& work)

@@ -9,6 +9,7 @@
 #include "Sync/Execution/RemoteChangeExecutor.hpp"
 #include "Sync/Execution/SyncCollaborators.hpp"
 #include "Sync/Run/SyncEvent.hpp"
+#include "Sync/Store/StoreError.hpp"
 
 #include <cstddef>
 #include <cstdint>
@@ -16,6 +17,8 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <string>
+#include <unordered_set>
 #include <vector>
 
 namespace Sync {
@@ -25,6 +28,8 @@ namespace Sync {
 //   -> local phase:  root folder id, disk scan, local ids resolved, stored
 //                    files, changes under TakeLocal
 //   -> remote phase: stored files, remote listing, changes under TakeRemote
+//   -> (once, when the remote phase took in an item whose create the local
+//      phase was refused, the two phases again)
 //   -> completed.
 // Each pass of a phase marks the files of its valid changes `syncing` in one
 // call, carries the changes out one at a time (each started on the manager's
@@ -36,7 +41,9 @@ namespace Sync {
 //
 // Every event goes to `syncEvents` first and then to the caller. A failure of
 // the root folder id ends the local phase silently; a failure of the listing
-// goes to `checkErrors` and ends the remote phase. Disposing the run (ending
+// goes to `checkErrors` and ends the remote phase. A failure of the stored
+// state (unreadable, or a write that failed) goes to `checkErrors` once and
+// ends the whole run at once: nothing is done that cannot be recorded. Disposing the run (ending
 // its lifetime) disposes the change under way and starts nothing further.
 //
 // Threading: the steps follow one another on whichever thread finished the
@@ -66,12 +73,24 @@ private:
     void fetchLocalChanges();
     void scanDisk(std::int64_t rootFolderID);
     void fetchRemoteChanges();
+    void listRemoteFiles(std::int64_t rootFolderID);
+    // Asks for the root folder's id, then goes on with `next`; a failure ends the phase.
+    void requestRootFolderID(void (*next)(SyncRun&, std::int64_t));
+    // Error events for the entries a view left out (first pass of a phase only).
+    void reportRefused(const std::vector<FileRef>& twins, const std::vector<FileRef>& orphans, Change::Kind side);
     void execute(std::vector<Change> changes);
     void executeNext();
     void listDone();
     void phaseDone();
     void forward(const SyncEventPair& pair);
-    void resolveIDs(const std::vector<FileRef>& diskFiles, std::int64_t rootFolderID) const;
+    // Keeps track of creates the local phase could not make that the remote phase then took in.
+    void noteCreate(const SyncEventPair& pair);
+    // Ends the run at once: what cannot be recorded must not be done.
+    void failWithStore(StoreError error);
+    // Binds the scanned items (FileWrapperItems) to the stored items their
+    // references name; references to ids not in `storedIDs` bind nothing.
+    void resolveIDs(const std::vector<FileRef>& diskFiles, std::int64_t rootFolderID,
+        const std::unordered_set<std::int64_t>& storedIDs) const;
 
     [[nodiscard]] SyncEventProducer dispatch(const Change& change) const;
     // Starts `work`, keeping its handle as the work under way (for `stop`)
@@ -89,6 +108,16 @@ private:
 
     // Touched only by the step under way (see Threading).
     Phase m_phase { Phase::Local };
+    std::optional<std::int64_t> m_rootFolderID;
+    std::optional<StoreError> m_storeFailure;
+    // The stored state as the last pass of the local phase read it, for the
+    // remote phase when the local phase changed nothing (its records were
+    // decoded once already).
+    std::optional<std::vector<FileRef>> m_storedFiles;
+    bool m_localPhaseActed { false };
+    std::unordered_set<std::string> m_refusedCreates;
+    bool m_adoptedRefusedCreate { false };
+    bool m_repeatedForAdoption { false };
     int m_pass { 0 };
     std::vector<Change> m_validChanges;
     std::size_t m_nextChange { 0 };

@@ -5,6 +5,7 @@
 #include "Reactive/SignalProducer.hpp"
 #include "Sync/Model/File.hpp"
 #include "Sync/Status/FileSyncStatus.hpp"
+#include "Sync/Store/StoreError.hpp"
 
 #include <functional>
 #include <string>
@@ -24,8 +25,9 @@ using FileSyncStatuses = std::unordered_map<Platform::URL, FileSyncStatus>;
 // The engine's store of per-file sync status, keyed by absolute path. The
 // engine writes; the file-manager extension reads from another process.
 //
-// Failures (an unopenable database, a failed commit) are logged and the call
-// returns normally; nothing is retried.
+// Failures (an unopenable database, a failed commit) are logged once and
+// answered as a StoreError by every writing call; reads answer as if there
+// were no rows. Nothing is retried.
 class FileSyncStatusStore {
 public:
     virtual ~FileSyncStatusStore() = default;
@@ -46,28 +48,28 @@ public:
     [[nodiscard]] virtual Reactive::SignalProducer<FileSyncStatuses, Reactive::NoError> statusProducer() const = 0;
 
     // Sets the status of `file`, located below `cloudFolder`, to `status`.
-    virtual void mark(const File& file, FileSyncStatus status, const Platform::URL& cloudFolder) = 0;
+    virtual StoreResult<> mark(const File& file, FileSyncStatus status, const Platform::URL& cloudFolder) = 0;
     // The same for every file, in one write transaction; nothing at all for an empty list.
-    virtual void mark(const std::vector<FileRef>& files, FileSyncStatus status, const Platform::URL& cloudFolder) = 0;
+    virtual StoreResult<> mark(const std::vector<FileRef>& files, FileSyncStatus status, const Platform::URL& cloudFolder) = 0;
     // Sets every row with `status` to up to date, in one write transaction; rows are kept.
-    virtual void removeAll(FileSyncStatus matching) = 0;
+    virtual StoreResult<> removeAll(FileSyncStatus matching) = 0;
     // Removes the row of the item at `fileURL`.
-    virtual void remove(const Platform::URL& fileURL) = 0;
+    virtual StoreResult<> remove(const Platform::URL& fileURL) = 0;
     // Removes the row of `file`, located below `cloudFolder`.
-    virtual void remove(const File& file, const Platform::URL& cloudFolder) = 0;
+    virtual StoreResult<> remove(const File& file, const Platform::URL& cloudFolder) = 0;
     // Removes every row; `trackedURLs` stays as it is.
-    virtual void clean() = 0;
+    virtual StoreResult<> clean() = 0;
 
     // The status of the item at `url`: unknown without a row; a folder whose
     // row reads up to date reads syncing while anything below it is syncing.
     [[nodiscard]] virtual FileSyncStatus status(const Platform::URL& url) const = 0;
-    virtual void setStatus(const Platform::URL& url, FileSyncStatus status) = 0;
+    virtual StoreResult<> setStatus(const Platform::URL& url, FileSyncStatus status) = 0;
     // Reads the status of `url`, lets `change` change it, and writes the result.
-    virtual void modifyStatus(const Platform::URL& url, const std::function<void(FileSyncStatus&)>& change)
+    virtual StoreResult<> modifyStatus(const Platform::URL& url, const std::function<void(FileSyncStatus&)>& change)
     {
         auto current = status(url);
         change(current);
-        setStatus(url, current);
+        return setStatus(url, current);
     }
 };
 

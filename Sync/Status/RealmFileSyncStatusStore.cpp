@@ -3,6 +3,7 @@
 #include "Platform/Foundation/Log.hpp"
 #include "Sync/Status/FileStatus.hpp"
 #include "Sync/Store/DatabaseChangeProducer.hpp"
+#include "Sync/Store/StoreWrite.hpp"
 
 #include <algorithm>
 #include <mutex>
@@ -57,17 +58,6 @@ FileSyncStatus statusOf(Database& database, const FileStatus& row)
         return status;
     }
     return *below ? FileSyncStatus::syncing : FileSyncStatus::upToDate;
-}
-
-void finishWrite(Database& database, const std::expected<void, DatabaseError>& body)
-{
-    if (!body) {
-        database.cancelWrite();
-        logFailure(body.error());
-        return;
-    }
-    if (auto committed = database.commitWrite(); !committed)
-        logFailure(committed.error());
 }
 
 template<class Result>
@@ -178,84 +168,63 @@ Reactive::SignalProducer<FileSyncStatuses, Reactive::NoError> RealmFileSyncStatu
         });
 }
 
-void RealmFileSyncStatusStore::mark(const File& file, FileSyncStatus status, const Platform::URL& cloudFolder)
+StoreResult<> RealmFileSyncStatusStore::mark(const File& file, FileSyncStatus status,
+    const Platform::URL& cloudFolder)
 {
-    auto database = m_createRealm();
-    if (!database)
-        return logFailure(database.error());
-    if (auto begun = database->beginWrite(); !begun)
-        return logFailure(begun.error());
-    std::expected<void, DatabaseError> written;
-    if (auto url = fileURL(file, cloudFolder))
-        written = database->add(FileStatus { realmIdentifierPath(*url), rawValue(status) });
-    else
+    auto url = fileURL(file, cloudFolder);
+    if (!url) {
         Platform::Log::failure("Not marking a file whose path leaves the cloud folder: " + file.path());
-    finishWrite(*database, written);
+        return {};
+    }
+    return setStatus(*url, status);
 }
 
-void RealmFileSyncStatusStore::mark(const std::vector<FileRef>& files, FileSyncStatus status,
+StoreResult<> RealmFileSyncStatusStore::mark(const std::vector<FileRef>& files, FileSyncStatus status,
     const Platform::URL& cloudFolder)
 {
     if (files.empty())
-        return;
-    auto database = m_createRealm();
-    if (!database)
-        return logFailure(database.error());
-    if (auto begun = database->beginWrite(); !begun)
-        return logFailure(begun.error());
-    std::expected<void, DatabaseError> written;
-    for (const auto& file : files) {
-        auto url = fileURL(*file, cloudFolder);
-        if (!url) {
-            Platform::Log::failure("Not marking a file whose path leaves the cloud folder: " + file->path());
-            continue;
+        return {};
+    return storeWrite(m_createRealm, [&](Database& database) -> std::expected<void, DatabaseError> {
+        for (const auto& file : files) {
+            auto url = fileURL(*file, cloudFolder);
+            if (!url) {
+                Platform::Log::failure("Not marking a file whose path leaves the cloud folder: " + file->path());
+                continue;
+            }
+            if (auto written = database.add(FileStatus { realmIdentifierPath(*url), rawValue(status) }); !written)
+                return written;
         }
-        written = database->add(FileStatus { realmIdentifierPath(*url), rawValue(status) });
-        if (!written)
-            break;
-    }
-    finishWrite(*database, written);
+        return {};
+    });
 }
 
-void RealmFileSyncStatusStore::removeAll(FileSyncStatus matching)
+StoreResult<> RealmFileSyncStatusStore::removeAll(FileSyncStatus matching)
 {
-    auto database = m_createRealm();
-    if (!database)
-        return logFailure(database.error());
-    if (auto begun = database->beginWrite(); !begun)
-        return logFailure(begun.error());
-    auto changed = database->update<FileStatus>("status", rawValue(FileSyncStatus::upToDate),
-        DatabaseQuery::equal("status", rawValue(matching)));
-    finishWrite(*database, asVoid(changed));
+    return storeWrite(m_createRealm, [&](Database& database) {
+        return asVoid(database.update<FileStatus>("status", rawValue(FileSyncStatus::upToDate),
+            DatabaseQuery::equal("status", rawValue(matching))));
+    });
 }
 
-void RealmFileSyncStatusStore::remove(const Platform::URL& fileURL)
+StoreResult<> RealmFileSyncStatusStore::remove(const Platform::URL& fileURL)
 {
-    auto database = m_createRealm();
-    if (!database)
-        return logFailure(database.error());
-    if (auto begun = database->beginWrite(); !begun)
-        return logFailure(begun.error());
-    finishWrite(*database, asVoid(database->remove<FileStatus>(realmIdentifierPath(fileURL))));
+    return storeWrite(m_createRealm,
+        [&](Database& database) { return asVoid(database.remove<FileStatus>(realmIdentifierPath(fileURL))); });
 }
 
-void RealmFileSyncStatusStore::remove(const File& file, const Platform::URL& cloudFolder)
+StoreResult<> RealmFileSyncStatusStore::remove(const File& file, const Platform::URL& cloudFolder)
 {
     auto url = fileURL(file, cloudFolder);
-    if (!url)
-        return Platform::Log::failure("Not removing the status of a file whose path leaves the cloud folder: "
-            + file.path());
-    remove(*url);
+    if (!url) {
+        Platform::Log::failure("Not removing the status of a file whose path leaves the cloud folder: " + file.path());
+        return {};
+    }
+    return remove(*url);
 }
 
-void RealmFileSyncStatusStore::clean()
+StoreResult<> RealmFileSyncStatusStore::clean()
 {
-    auto database = m_createRealm();
-    if (!database)
-        return logFailure(database.error());
-    if (auto begun = database->beginWrite(); !begun)
-        return logFailure(begun.error());
-    finishWrite(*database, asVoid(database->removeAll<FileStatus>()));
+    return storeWrite(m_createRealm, [](Database& database) { return asVoid(database.removeAll<FileStatus>()); });
 }
 
 FileSyncStatus RealmFileSyncStatusStore::status(const Platform::URL& url) const
@@ -273,14 +242,10 @@ FileSyncStatus RealmFileSyncStatusStore::status(const Platform::URL& url) const
     return *row ? statusOf(*database, **row) : FileSyncStatus::unknown;
 }
 
-void RealmFileSyncStatusStore::setStatus(const Platform::URL& url, FileSyncStatus status)
+StoreResult<> RealmFileSyncStatusStore::setStatus(const Platform::URL& url, FileSyncStatus status)
 {
-    auto database = m_createRealm();
-    if (!database)
-        return logFailure(database.error());
-    if (auto begun = database->beginWrite(); !begun)
-        return logFailure(begun.error());
-    finishWrite(*database, database->add(FileStatus { realmIdentifierPath(url), rawValue(status) }));
+    return storeWrite(m_createRealm,
+        [&](Database& database) { return database.add(FileStatus { realmIdentifierPath(url), rawValue(status) }); });
 }
 
 } // namespace Sync

@@ -28,15 +28,15 @@ public:
     [[nodiscard]] bool hasSyncingFiles() const override;
     [[nodiscard]] Reactive::SignalProducer<FileSyncStatuses, Reactive::NoError> statusProducer() const override;
 
-    void mark(const File& file, FileSyncStatus status, const Platform::URL& cloudFolder) override;
-    void mark(const std::vector<FileRef>& files, FileSyncStatus status, const Platform::URL& cloudFolder) override;
-    void removeAll(FileSyncStatus matching) override;
-    void remove(const Platform::URL& fileURL) override;
-    void remove(const File& file, const Platform::URL& cloudFolder) override;
-    void clean() override;
+    StoreResult<> mark(const File& file, FileSyncStatus status, const Platform::URL& cloudFolder) override;
+    StoreResult<> mark(const std::vector<FileRef>& files, FileSyncStatus status, const Platform::URL& cloudFolder) override;
+    StoreResult<> removeAll(FileSyncStatus matching) override;
+    StoreResult<> remove(const Platform::URL& fileURL) override;
+    StoreResult<> remove(const File& file, const Platform::URL& cloudFolder) override;
+    StoreResult<> clean() override;
 
     [[nodiscard]] FileSyncStatus status(const Platform::URL& url) const override;
-    void setStatus(const Platform::URL& url, FileSyncStatus status) override;
+    StoreResult<> setStatus(const Platform::URL& url, FileSyncStatus status) override;
 
     struct TrackedURLs;
 

@@ -8,6 +8,7 @@
 #include "Sync/Model/File.hpp"
 #include "Sync/Model/FileWrapperItem.hpp"
 #include "Sync/Model/SyncFileID.hpp"
+#include "Sync/Store/StoreError.hpp"
 
 #include <functional>
 #include <string>
@@ -20,8 +21,9 @@ namespace Sync {
 // stored. Every File handed out is a FileWrapperItem decoded afresh from the
 // database: changing it changes nothing stored until it is written back.
 //
-// Failures (an unopenable database, a failed commit) are logged and the call
-// returns normally, as if nothing was stored; nothing is retried.
+// Failures (an unopenable database, a failed commit) are logged once and
+// answered as a StoreError by every writing call and by `loadFiles`; the
+// other reads answer as if nothing was stored. Nothing is retried.
 class FileStore {
 public:
     using PublicShare = FileWrapperItem::PublicShare;
@@ -33,33 +35,40 @@ public:
     virtual ~FileStore() = default;
 
     // Removes every record.
-    virtual void clean() = 0;
-    // Stores `file` under its own id, keeping share details already stored under that id.
-    virtual void add(const File& file) = 0;
+    virtual StoreResult<> clean() = 0;
+    // Stores `file` under its own id, keeping share details already stored
+    // under that id. A file with a local id is logged and not stored (no failure).
+    virtual StoreResult<> add(const File& file) = 0;
     // The record with `id`, or nullptr (always for a local id).
     [[nodiscard]] virtual FileRef file(const SyncFileID& id) const = 0;
     // Stores `file` under its own id (not `id`), keeping stored share details;
     // nullptr removes the record with `id`.
-    virtual void setFile(const SyncFileID& id, const FileRef& file) = 0;
+    virtual StoreResult<> setFile(const SyncFileID& id, const FileRef& file) = 0;
     // Reads the record with `id`, lets `change` change it, and writes the result back as `setFile` does.
-    virtual void modifyFile(const SyncFileID& id, const std::function<void(FileRef&)>& change)
+    virtual StoreResult<> modifyFile(const SyncFileID& id, const std::function<void(FileRef&)>& change)
     {
         auto current = file(id);
         change(current);
-        setFile(id, current);
+        return setFile(id, current);
     }
     // The record whose path equals `path` (relative to the cloud folder,
     // starting with "/") after conversion to NFC, exactly and case-sensitively; a
     // folder only under its path with the trailing "/". nullptr when none.
     [[nodiscard]] virtual FileRef fileAtPath(const std::string& path) const = 0;
     // Every record, in the database's order.
-    [[nodiscard]] virtual std::vector<FileRef> files() const = 0;
+    [[nodiscard]] virtual StoreResult<std::vector<FileRef>> loadFiles() const = 0;
+    // The same, with a failure answered as no records.
+    [[nodiscard]] std::vector<FileRef> files() const
+    {
+        auto loaded = loadFiles();
+        return loaded ? std::move(*loaded) : std::vector<FileRef>();
+    }
     // In one write transaction: reads the record with `id` (nothing for a local
     // id), calls `apply` once with it and its share details, then stores the
     // result under the file's own id, or removes the record when `apply` left
     // no file. `apply` runs inside the transaction: it must not use this store
     // or write to the database, and it holds off every other writer while it runs.
-    virtual void modifyOrCreate(const SyncFileID& id, const ModifyOrCreate& apply) = 0;
+    virtual StoreResult<> modifyOrCreate(const SyncFileID& id, const ModifyOrCreate& apply) = 0;
     // Every record at start, then every record again after each commit to the
     // database file, from any thread or process. Never fails or completes by itself.
     [[nodiscard]] virtual Reactive::SignalProducer<std::vector<FileRef>, Reactive::NoError> filesProducer() const = 0;

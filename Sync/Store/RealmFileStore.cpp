@@ -4,6 +4,7 @@
 #include "Platform/Foundation/Unicode.hpp"
 #include "Sync/Store/DatabaseChangeProducer.hpp"
 #include "Sync/Store/FileWrapper.hpp"
+#include "Sync/Store/StoreWrite.hpp"
 
 #include <utility>
 
@@ -47,7 +48,7 @@ FileWrapper encode(const File& file, const FileStore::PublicShare& publicShareIn
     return row;
 }
 
-std::vector<FileRef> readAll(Database& database)
+std::expected<std::vector<FileRef>, DatabaseError> readAll(Database& database)
 {
     std::vector<FileRef> files;
     auto read = database.forEachObject<FileWrapper>(Platform::DatabaseQuery::all(), [&](const FileWrapper& row) {
@@ -55,20 +56,16 @@ std::vector<FileRef> readAll(Database& database)
             files.push_back(std::move(item));
     });
     if (!read)
-        logFailure(read.error());
+        return std::unexpected(read.error());
     return files;
 }
 
-// Commits, or logs why not; a failed body is rolled back and logged the same way.
-void finishWrite(Database& database, const std::expected<void, DatabaseError>& body)
+template<class Result>
+std::expected<void, DatabaseError> asVoid(const std::expected<Result, DatabaseError>& result)
 {
-    if (!body) {
-        database.cancelWrite();
-        logFailure(body.error());
-        return;
-    }
-    if (auto committed = database.commitWrite(); !committed)
-        logFailure(committed.error());
+    if (!result)
+        return std::unexpected(result.error());
+    return {};
 }
 
 } // namespace
@@ -79,22 +76,18 @@ RealmFileStore::RealmFileStore(Platform::DatabaseFactory createRealm, Reactive::
 {
 }
 
-void RealmFileStore::clean()
+StoreResult<> RealmFileStore::clean()
 {
-    auto database = m_createRealm();
-    if (!database)
-        return logFailure(database.error());
-    if (auto begun = database->beginWrite(); !begun)
-        return logFailure(begun.error());
-    auto removed = database->removeAll<FileWrapper>();
-    finishWrite(*database, removed ? std::expected<void, DatabaseError>() : std::unexpected(removed.error()));
+    return storeWrite(m_createRealm, [](Database& database) { return asVoid(database.removeAll<FileWrapper>()); });
 }
 
-void RealmFileStore::add(const File& file)
+StoreResult<> RealmFileStore::add(const File& file)
 {
-    if (file.syncFileID().isLocal())
-        return logLocalIDRefused(file);
-    modifyOrCreate(file.syncFileID(), [&](FileRef& stored, PublicShare&, PrivateShares&) {
+    if (file.syncFileID().isLocal()) {
+        logLocalIDRefused(file);
+        return {};
+    }
+    return modifyOrCreate(file.syncFileID(), [&](FileRef& stored, PublicShare&, PrivateShares&) {
         stored = std::make_shared<FileWrapperItem>(file);
     });
 }
@@ -117,25 +110,23 @@ FileRef RealmFileStore::file(const SyncFileID& id) const
     return *row ? decode(**row) : nullptr;
 }
 
-void RealmFileStore::setFile(const SyncFileID& id, const FileRef& file)
+StoreResult<> RealmFileStore::setFile(const SyncFileID& id, const FileRef& file)
 {
     if (file)
         return add(*file);
     auto remoteID = id.remoteID();
     if (!remoteID)
-        return;
+        return {};
     auto database = m_createRealm();
     if (!database)
-        return logFailure(database.error());
+        return std::unexpected(storeFailure(nullptr, std::move(database.error())));
+    // Removing nothing commits nothing, so no observer reads the state again for it.
     auto exists = database->exists<FileWrapper>(Platform::DatabaseQuery::equal("remoteFileID", *remoteID));
     if (!exists)
-        return logFailure(exists.error());
+        return std::unexpected(storeFailure(&*database, std::move(exists.error())));
     if (!*exists)
-        return;
-    if (auto begun = database->beginWrite(); !begun)
-        return logFailure(begun.error());
-    auto removed = database->remove<FileWrapper>(*remoteID);
-    finishWrite(*database, removed ? std::expected<void, DatabaseError>() : std::unexpected(removed.error()));
+        return {};
+    return storeWrite(*database, [&] { return asVoid(database->remove<FileWrapper>(*remoteID)); });
 }
 
 FileRef RealmFileStore::fileAtPath(const std::string& path) const
@@ -154,63 +145,64 @@ FileRef RealmFileStore::fileAtPath(const std::string& path) const
     return rows->empty() ? nullptr : decode(rows->front());
 }
 
-std::vector<FileRef> RealmFileStore::files() const
-{
-    auto database = m_createRealm();
-    if (!database) {
-        logFailure(database.error());
-        return {};
-    }
-    return readAll(*database);
-}
-
-void RealmFileStore::modifyOrCreate(const SyncFileID& id, const ModifyOrCreate& apply)
+StoreResult<std::vector<FileRef>> RealmFileStore::loadFiles() const
 {
     auto database = m_createRealm();
     if (!database)
-        return logFailure(database.error());
-    if (auto begun = database->beginWrite(); !begun)
-        return logFailure(begun.error());
+        return std::unexpected(storeFailure(nullptr, std::move(database.error())));
+    auto files = readAll(*database);
+    if (!files)
+        return std::unexpected(storeFailure(&*database, std::move(files.error())));
+    return std::move(*files);
+}
 
-    std::optional<FileWrapper> existing;
-    if (auto remoteID = id.remoteID()) {
-        auto row = database->object<FileWrapper>(*remoteID);
-        if (!row)
-            return finishWrite(*database, std::unexpected(row.error()));
-        existing = std::move(*row);
-    }
-    FileRef file;
-    PublicShare publicShareInfo;
-    PrivateShares privateShareInfos;
-    if (existing) {
-        if (auto item = decode(*existing)) {
-            publicShareInfo = item->publicShareInfo();
-            privateShareInfos = item->privateShareInfos();
-            file = std::move(item);
-        }
-    }
-
-    apply(file, publicShareInfo, privateShareInfos);
-
-    std::expected<void, DatabaseError> written;
-    if (file && file->syncFileID().isLocal()) {
-        logLocalIDRefused(*file);
-    } else if (file) {
-        // Keyed by the file's own id, which `apply` may have changed.
-        written = database->add(encode(*file, publicShareInfo, privateShareInfos));
-    } else if (existing) {
-        auto removed = database->remove<FileWrapper>(existing->remoteFileID);
-        if (!removed)
-            written = std::unexpected(removed.error());
-    }
+StoreResult<> RealmFileStore::modifyOrCreate(const SyncFileID& id, const ModifyOrCreate& apply)
+{
     // Committed also when nothing was written, as every caller expects one transaction.
-    finishWrite(*database, written);
+    return storeWrite(m_createRealm, [&](Database& database) -> std::expected<void, DatabaseError> {
+        std::optional<FileWrapper> existing;
+        if (auto remoteID = id.remoteID()) {
+            auto row = database.object<FileWrapper>(*remoteID);
+            if (!row)
+                return std::unexpected(row.error());
+            existing = std::move(*row);
+        }
+        FileRef file;
+        PublicShare publicShareInfo;
+        PrivateShares privateShareInfos;
+        if (existing) {
+            if (auto item = decode(*existing)) {
+                publicShareInfo = item->publicShareInfo();
+                privateShareInfos = item->privateShareInfos();
+                file = std::move(item);
+            }
+        }
+
+        apply(file, publicShareInfo, privateShareInfos);
+
+        if (file && file->syncFileID().isLocal()) {
+            logLocalIDRefused(*file);
+            return {};
+        }
+        if (file) // Keyed by the file's own id, which `apply` may have changed.
+            return database.add(encode(*file, publicShareInfo, privateShareInfos));
+        if (existing)
+            return asVoid(database.remove<FileWrapper>(existing->remoteFileID));
+        return {};
+    });
 }
 
 Reactive::SignalProducer<std::vector<FileRef>, Reactive::NoError> RealmFileStore::filesProducer() const
 {
     return databaseChangeProducer<std::vector<FileRef>>(m_createRealm, m_deliveryScheduler, true,
-        [](Database& database) -> std::optional<std::vector<FileRef>> { return readAll(database); });
+        [](Database& database) -> std::optional<std::vector<FileRef>> {
+            auto files = readAll(database);
+            if (!files) {
+                logFailure(files.error());
+                return std::vector<FileRef>();
+            }
+            return std::move(*files);
+        });
 }
 
 } // namespace Sync

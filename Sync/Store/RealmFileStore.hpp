@@ -22,13 +22,13 @@ public:
     // is where `filesProducer` delivers its values.
     RealmFileStore(Platform::DatabaseFactory createRealm, Reactive::SchedulerPtr deliveryScheduler);
 
-    void clean() override;
-    void add(const File& file) override;
+    StoreResult<> clean() override;
+    StoreResult<> add(const File& file) override;
     [[nodiscard]] FileRef file(const SyncFileID& id) const override;
-    void setFile(const SyncFileID& id, const FileRef& file) override;
+    StoreResult<> setFile(const SyncFileID& id, const FileRef& file) override;
     [[nodiscard]] FileRef fileAtPath(const std::string& path) const override;
-    [[nodiscard]] std::vector<FileRef> files() const override;
-    void modifyOrCreate(const SyncFileID& id, const ModifyOrCreate& apply) override;
+    [[nodiscard]] StoreResult<std::vector<FileRef>> loadFiles() const override;
+    StoreResult<> modifyOrCreate(const SyncFileID& id, const ModifyOrCreate& apply) override;
     [[nodiscard]] Reactive::SignalProducer<std::vector<FileRef>, Reactive::NoError> filesProducer() const override;
 
 private:

@@ -2,7 +2,9 @@
 
 #include "Platform/FileSystem/FileOperations.hpp"
 #include "Platform/FileSystem/PathResolver.hpp"
+#include "Platform/Foundation/Data.hpp"
 #include "Platform/Foundation/Digest.hpp"
+#include "Sync/Disk/FileSystemFileStore.hpp"
 #include "Platform/Foundation/Unicode.hpp"
 
 #include <algorithm>
@@ -37,13 +39,12 @@ Result<std::string, AnyError> readContent(const Platform::URL& cloudFolder, cons
     if (!resolved) {
         return std::unexpected(AnyError(resolved.error()));
     }
-    std::ifstream stream(*resolved, std::ios::binary);
-    if (!stream) {
-        return std::unexpected(serverError("cannot read " + path));
+    // As the real client reads an upload: never through a link, never blocked by a pipe.
+    auto data = Platform::Data::contentsOfFile(*resolved);
+    if (!data) {
+        return std::unexpected(serverError("cannot read " + path + ": " + data.error().message()));
     }
-    std::ostringstream content;
-    content << stream.rdbuf();
-    return content.str();
+    return std::string(data->bytes().begin(), data->bytes().end());
 }
 
 } // namespace
@@ -80,6 +81,11 @@ SyncAPIClient::Producer<T> InMemorySyncServer::operation(Call call, std::string 
         if (!result) {
             observer.sendFailed(std::move(result.error()));
             return;
+        }
+        if (call == Call::upload || call == Call::reupload || call == Call::createFolder || call == Call::deleteItem
+            || call == Call::rename || call == Call::move) {
+            self->persist();
+            self->step("server.stored");
         }
         if constexpr (!std::is_same_v<T, Unit>) {
             observer.send(std::move(*result));
@@ -159,7 +165,8 @@ SyncAPIClient::Producer<Platform::URL> InMemorySyncServer::syncDownload(FileRef 
             !made && made.error().code != Platform::FileSystemErrorCode::alreadyExists) {
             return std::unexpected(AnyError(made.error()));
         }
-        const auto temporary = folder + "/.download-" + std::to_string(::getpid()) + "-" + std::to_string(serial);
+        const auto temporary = folder + "/" + std::string(FileSystemFileStore::stagedDownloadPrefix)
+            + std::to_string(::getpid()) + "-" + std::to_string(serial);
         {
             std::ofstream stream(temporary, std::ios::binary | std::ios::trunc);
             stream << content;
@@ -169,6 +176,7 @@ SyncAPIClient::Producer<Platform::URL> InMemorySyncServer::syncDownload(FileRef 
         }
         static_cast<void>(Platform::setModificationTime(temporary,
             Platform::FileTime(std::chrono::nanoseconds(modified.nanosecondsSince1970()))));
+        step("download.staged");
         if (replace == ReplaceExisting::Yes) {
             if (std::rename(temporary.c_str(), target->c_str()) != 0) {
                 std::remove(temporary.c_str());
@@ -178,6 +186,7 @@ SyncAPIClient::Producer<Platform::URL> InMemorySyncServer::syncDownload(FileRef 
             std::remove(temporary.c_str());
             return std::unexpected(AnyError(moved.error()));
         }
+        step("download.placed");
         return Platform::URL::fileURL(*target);
     });
 }
@@ -206,6 +215,7 @@ SyncAPIClient::Producer<FileRef> InMemorySyncServer::syncUpload(FileRef file, Pl
         if (!content) {
             return std::unexpected(content.error());
         }
+        step("upload.read");
         std::lock_guard lock(m_mutex);
         auto created = newChild(*file);
         if (!created) {

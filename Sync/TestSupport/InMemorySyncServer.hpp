@@ -9,6 +9,8 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
+#include <string_view>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -72,7 +74,9 @@ struct ServerError {
 // - a delete completes without a value; a move only re-parents (the name stays);
 // - an upload or new folder whose name is taken in its parent fails;
 // - downloads write the content into the cloud folder through the path
-//   resolver and rename it into place (never replacing unless told to).
+//   resolver, staged under FileSystemFileStore::stagedDownloadPrefix beside
+//   the target, and rename it into place (never replacing unless told to);
+// - uploads read the file as the real client does (Platform::RegularFile).
 // Failures can be injected per call (and per path). Calls are counted.
 //
 // Every producer does its work when started, on the starting thread, or on
@@ -153,6 +157,19 @@ public:
     // Work and delivery on `scheduler` from now on (null: the starting thread).
     void setDeliveryScheduler(Reactive::SchedulerPtr scheduler);
 
+    // Keeps the whole state in `file` from now on, as a server that stores
+    // before it answers: written now, and after every change made through
+    // the SyncAPIClient before the change is answered (to a temporary file,
+    // renamed into place). For tests whose engine process is killed.
+    void persistTo(std::string file);
+    // A server with the state a persisting server left in `file`; nullptr
+    // when the file cannot be read.
+    [[nodiscard]] static std::shared_ptr<InMemorySyncServer> load(const std::string& file);
+    // Called at named steps of the server's work ("download.staged",
+    // "download.placed", "upload.read", "server.stored"), on the working
+    // thread, without the lock held.
+    void setStepHook(std::function<void(std::string_view)> hook);
+
 private:
     struct Item {
         std::int64_t id = 0;
@@ -176,6 +193,9 @@ private:
     template<class T>
     Producer<T> operation(Call call, std::string path, std::function<Reactive::Result<T, Reactive::AnyError>()> work);
     [[nodiscard]] bool consumeFailure(Call call, const std::string& path);
+    void step(std::string_view name) const;
+    // Writes the state to the persistent file, when there is one.
+    void persist() const;
 
     // All below with m_mutex held.
     [[nodiscard]] std::string pathOf(const Item& item) const;
@@ -201,6 +221,8 @@ private:
     std::vector<Failure> m_failures;
     std::array<int, callKinds> m_calls {};
     Reactive::SchedulerPtr m_delivery;
+    std::string m_persistentFile;
+    std::function<void(std::string_view)> m_stepHook;
     std::int64_t m_downloads { 0 };
     std::vector<FileRef> m_extraEntries;
 };

@@ -4,7 +4,15 @@
 #include "Platform/Foundation/Digest.hpp"
 #include "Platform/Foundation/Unicode.hpp"
 
+#include "Platform/Foundation/Base64.hpp"
+#include "Platform/Foundation/Data.hpp"
+
+#include <nlohmann/json.hpp>
+
 #include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
 
 // The server double's tree and the controls the tests use.
 namespace Sync::Testing {
@@ -336,6 +344,93 @@ void InMemorySyncServer::setDeliveryScheduler(Reactive::SchedulerPtr scheduler)
 {
     std::lock_guard lock(m_mutex);
     m_delivery = std::move(scheduler);
+}
+
+void InMemorySyncServer::setStepHook(std::function<void(std::string_view)> hook)
+{
+    std::lock_guard lock(m_mutex);
+    m_stepHook = std::move(hook);
+}
+
+void InMemorySyncServer::step(std::string_view name) const
+{
+    std::function<void(std::string_view)> hook;
+    {
+        std::lock_guard lock(m_mutex);
+        hook = m_stepHook;
+    }
+    if (hook) {
+        hook(name);
+    }
+}
+
+void InMemorySyncServer::persistTo(std::string file)
+{
+    {
+        std::lock_guard lock(m_mutex);
+        m_persistentFile = std::move(file);
+    }
+    persist();
+}
+
+void InMemorySyncServer::persist() const
+{
+    std::lock_guard lock(m_mutex);
+    if (m_persistentFile.empty()) {
+        return;
+    }
+    nlohmann::json items = nlohmann::json::array();
+    for (const auto& [id, item] : m_items) {
+        const auto* bytes = reinterpret_cast<const std::uint8_t*>(item.content.data());
+        items.push_back({ { "id", item.id }, { "parentID", item.parentID }, { "name", item.name },
+            { "folder", item.folder }, { "mimeType", item.mimeType },
+            { "content", Platform::base64Encoded(std::span(bytes, item.content.size())) }, { "hash", item.hash },
+            { "modified", item.modified.nanosecondsSince1970() }, { "etag", item.etag } });
+    }
+    nlohmann::json state { { "nextID", m_nextID }, { "version", m_version }, { "items", std::move(items) } };
+    const auto temporary = m_persistentFile + ".new";
+    {
+        std::ofstream stream(temporary, std::ios::binary | std::ios::trunc);
+        stream << state.dump();
+    }
+    std::rename(temporary.c_str(), m_persistentFile.c_str());
+}
+
+std::shared_ptr<InMemorySyncServer> InMemorySyncServer::load(const std::string& file)
+{
+    std::ifstream stream(file, std::ios::binary);
+    if (!stream) {
+        return nullptr;
+    }
+    auto state = nlohmann::json::parse(stream, nullptr, false);
+    if (state.is_discarded()) {
+        return nullptr;
+    }
+    auto server = std::make_shared<InMemorySyncServer>();
+    std::lock_guard lock(server->m_mutex);
+    server->m_items.clear();
+    server->m_children.clear();
+    server->m_nextID = state.at("nextID").get<std::int64_t>();
+    server->m_version = state.at("version").get<std::int64_t>();
+    for (const auto& entry : state.at("items")) {
+        Item item;
+        item.id = entry.at("id").get<std::int64_t>();
+        item.parentID = entry.at("parentID").get<std::int64_t>();
+        item.name = entry.at("name").get<std::string>();
+        item.folder = entry.at("folder").get<bool>();
+        item.mimeType = entry.at("mimeType").get<std::string>();
+        if (auto content = Platform::base64Decoded(entry.at("content").get<std::string>())) {
+            item.content.assign(content->bytes().begin(), content->bytes().end());
+        }
+        item.hash = entry.at("hash").get<std::string>();
+        item.modified = Platform::Date::fromNanosecondsSince1970(entry.at("modified").get<std::int64_t>());
+        item.etag = entry.at("etag").get<std::string>();
+        if (item.id != rootID) {
+            server->m_children[item.parentID][Platform::precomposed(item.name)] = item.id;
+        }
+        server->m_items.emplace(item.id, std::move(item));
+    }
+    return server;
 }
 
 } // namespace Sync::Testing

@@ -25,32 +25,51 @@ TestFolderConfiguration::TestFolderConfiguration(Platform::URL folderURL, bool m
 {
 }
 
-TestCloud::TestCloud()
+namespace {
+
+std::string temporaryDirectory()
 {
     const char* base = std::getenv("TMPDIR");
     std::string pattern = std::string(base && *base ? base : "/tmp") + "/sync-engine-XXXXXX";
     if (!::mkdtemp(pattern.data())) {
         throw std::runtime_error("mkdtemp failed");
     }
-    m_directory = pattern;
+    return pattern;
+}
+
+} // namespace
+
+TestCloud::TestCloud()
+    : TestCloud(temporaryDirectory(), std::make_shared<InMemorySyncServer>())
+{
+}
+
+TestCloud::TestCloud(std::string directory, std::shared_ptr<InMemorySyncServer> remote)
+    : server(std::move(remote))
+    , m_directory(std::move(directory))
+{
     m_cloudFolder = m_directory + "/Cloud";
     ::mkdir(m_cloudFolder.c_str(), 0700);
 
     storeScheduler = Reactive::QueueScheduler::make("TestCloud.stores");
     configuration = std::make_shared<TestFolderConfiguration>(cloudFolderURL());
-    server = std::make_shared<InMemorySyncServer>();
     auto factory = Platform::Database::factory(Platform::cloudDatabaseConfiguration(m_directory + "/Cloud.db"));
     fileStore = std::make_shared<RealmFileStore>(factory, storeScheduler);
     statusStore = std::make_shared<RealmFileSyncStatusStore>(factory, storeScheduler);
-    referenceMapping = std::make_shared<ExtendedAttributeFileReferenceMapping>(fileStore);
-    fileSystemStore.emplace(configuration);
+    ownChanges = Platform::OwnChangeRegistry::create();
+    referenceMapping = std::make_shared<ExtendedAttributeFileReferenceMapping>(fileStore,
+        Platform::ExtendedAttributes::system(), ownChanges);
+    hashCache = ContentHashCache::create();
+    fileSystemStore.emplace(configuration, ownChanges, hashCache);
     manager = std::make_shared<SyncManager>(server, *fileSystemStore, fileStore, referenceMapping, statusStore);
 }
 
 TestCloud::~TestCloud()
 {
     manager.reset();
-    static_cast<void>(Platform::removeItem(m_directory));
+    if (!m_keepDirectory) {
+        static_cast<void>(Platform::removeItem(m_directory));
+    }
 }
 
 TestCloud::RunResult TestCloud::sync(std::chrono::milliseconds timeout)

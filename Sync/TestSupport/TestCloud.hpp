@@ -49,6 +49,10 @@ public:
     };
 
     TestCloud();
+    // The same over `directory` as an earlier engine left it (its cloud
+    // folder and database file are used as they are), against `server`.
+    // The directory is removed when the object goes.
+    TestCloud(std::string directory, std::shared_ptr<InMemorySyncServer> remote);
     ~TestCloud();
     TestCloud(const TestCloud&) = delete;
     TestCloud& operator=(const TestCloud&) = delete;
@@ -58,6 +62,8 @@ public:
     RunResult sync(std::chrono::milliseconds timeout = std::chrono::seconds(60));
 
     [[nodiscard]] const std::string& directory() const { return m_directory; }
+    // Leaves the directory in place when the object goes.
+    void keepDirectory() { m_keepDirectory = true; }
     [[nodiscard]] const std::string& cloudFolder() const { return m_cloudFolder; }
     [[nodiscard]] Platform::URL cloudFolderURL() const;
     [[nodiscard]] std::string diskPath(const std::string& path) const;
@@ -78,6 +84,11 @@ public:
     [[nodiscard]] FileSyncStatus status(const std::string& path) const;
 
     std::shared_ptr<Reactive::QueueScheduler> storeScheduler;
+    // Shared by the disk store and the reference mapping, as the application
+    // shares it with the folder watcher: every disk change of a run, the
+    // attributes included, is the engine's own.
+    std::shared_ptr<Platform::OwnChangeRegistry> ownChanges;
+    std::shared_ptr<ContentHashCache> hashCache;
     std::shared_ptr<TestFolderConfiguration> configuration;
     std::shared_ptr<InMemorySyncServer> server;
     std::shared_ptr<RealmFileStore> fileStore;
@@ -88,6 +99,7 @@ public:
 
 private:
     std::string m_directory;
+    bool m_keepDirectory = false;
     std::string m_cloudFolder;
 };
 

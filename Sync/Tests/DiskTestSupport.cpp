@@ -50,9 +50,15 @@ std::shared_ptr<FileWrapperItem> item(const std::string& path, std::string hash,
     bool folder = path.size() > 1 && path.ends_with('/');
     auto trimmed = folder ? path.substr(0, path.size() - 1) : path;
     auto name = trimmed.substr(trimmed.rfind('/') + 1);
-    return std::make_shared<FileWrapperItem>(std::move(id), path, name, SyncFileID(), false, nullptr, false,
-        FileWrapperItem::PrivateShares {}, date, std::nullopt,
-        folder ? FileType::folder() : FileType::file("text/plain"), std::move(hash));
+    return std::make_shared<FileWrapperItem>(FileWrapperItem::Fields {
+        .syncFileID = std::move(id),
+        .path = path,
+        .fileName = name,
+        .syncParentID = SyncFileID(),
+        .lastModifiedDate = date,
+        .type = folder ? FileType::folder() : FileType::file("text/plain"),
+        .fileHash = std::move(hash)
+    });
 }
 
 void setModificationTime(const std::string& path, Platform::Date date)
@@ -95,13 +101,14 @@ FileRef InMemoryFileStore::file(const SyncFileID& id) const
     return std::make_shared<FileWrapperItem>(static_cast<const File&>(*found->second.file));
 }
 
-void InMemoryFileStore::setFile(const SyncFileID& id, const FileRef& file)
+StoreResult<> InMemoryFileStore::setFile(const SyncFileID& id, const FileRef& file)
 {
     if (file) {
         store(*file);
     } else if (auto remote = id.remoteID()) {
         m_records.erase(*remote);
     }
+    return {};
 }
 
 void InMemoryFileStore::store(const File& file)
@@ -119,7 +126,7 @@ FileRef InMemoryFileStore::fileAtPath(const std::string& path) const
     return nullptr;
 }
 
-std::vector<FileRef> InMemoryFileStore::files() const
+StoreResult<std::vector<FileRef>> InMemoryFileStore::loadFiles() const
 {
     std::vector<FileRef> result;
     for (const auto& [id, record] : m_records)
@@ -127,13 +134,13 @@ std::vector<FileRef> InMemoryFileStore::files() const
     return result;
 }
 
-void InMemoryFileStore::modifyOrCreate(const SyncFileID& id, const ModifyOrCreate& apply)
+StoreResult<> InMemoryFileStore::modifyOrCreate(const SyncFileID& id, const ModifyOrCreate& apply)
 {
     FileRef current = file(id);
     FileWrapperItem::PublicShare publicShare;
     FileWrapperItem::PrivateShares privateShares;
     apply(current, publicShare, privateShares);
-    setFile(id, current);
+    return setFile(id, current);
 }
 
 Reactive::SignalProducer<std::vector<FileRef>, Reactive::NoError> InMemoryFileStore::filesProducer() const

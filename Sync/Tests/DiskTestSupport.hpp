@@ -62,13 +62,21 @@ private:
 // A FileStore in memory, keyed by remote id, for the reference mapping's tests.
 class InMemoryFileStore final : public FileStore {
 public:
-    void clean() override { m_records.clear(); }
-    void add(const File& file) override { store(file); }
+    StoreResult<> clean() override
+    {
+        m_records.clear();
+        return {};
+    }
+    StoreResult<> add(const File& file) override
+    {
+        store(file);
+        return {};
+    }
     FileRef file(const SyncFileID& id) const override;
-    void setFile(const SyncFileID& id, const FileRef& file) override;
+    StoreResult<> setFile(const SyncFileID& id, const FileRef& file) override;
     FileRef fileAtPath(const std::string& path) const override;
-    std::vector<FileRef> files() const override;
-    void modifyOrCreate(const SyncFileID& id, const ModifyOrCreate& apply) override;
+    StoreResult<std::vector<FileRef>> loadFiles() const override;
+    StoreResult<> modifyOrCreate(const SyncFileID& id, const ModifyOrCreate& apply) override;
     Reactive::SignalProducer<std::vector<FileRef>, Reactive::NoError> filesProducer() const override;
 
     int lookups() const { return m_lookups; }

@@ -1,5 +1,6 @@
 #include "Sync/Tests/SyncEngineTestSupport.hpp"
 
+#include "Platform/Foundation/Digest.hpp"
 #include "Platform/Foundation/Unicode.hpp"
 
 #include <algorithm>
@@ -39,6 +40,23 @@ std::vector<std::string> errorsOf(const TestCloud::RunResult& run)
         }
     }
     return errors;
+}
+
+std::shared_ptr<RemoteFile> listingEntry(std::int64_t id, std::int64_t parentID, std::string path,
+    const std::string& content)
+{
+    RemoteFile::Fields fields;
+    fields.id = id;
+    fields.parentID = parentID;
+    const bool folder = path.size() > 1 && path.ends_with('/');
+    auto name = folder ? path.substr(0, path.size() - 1) : path;
+    fields.fileName = name.substr(name.rfind('/') + 1);
+    fields.path = std::move(path);
+    fields.type = folder ? FileType::folder() : FileType::file("text/plain");
+    fields.fileHash = folder ? std::string() : Platform::sha1Hex(content);
+    fields.lastModifiedDate = Platform::Date::fromWholeSecondsSince1970(1'760'000'000);
+    fields.etag = "odd-" + std::to_string(id);
+    return std::make_shared<RemoteFile>(std::move(fields));
 }
 
 void expectInStep(const TestCloud& cloud)

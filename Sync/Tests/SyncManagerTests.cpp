@@ -214,6 +214,39 @@ TEST(SyncManager, DecomposedNamesOnDiskMatchPrecomposedNamesOnTheServer)
     expectIdle(cloud);
 }
 
+TEST(SyncManager, EveryDiskChangeOfARunIsRegisteredAsTheEnginesOwn)
+{
+    // The binding written after a new folder reached the server changes only
+    // the folder's attributes; were that not registered, the folder watcher
+    // would start another run for it.
+    TestCloud cloud;
+    cloud.makeFolder("/Made here");
+    cloud.writeFile("/up.txt", "up");
+
+    ASSERT_TRUE(cloud.sync().completed);
+
+    const auto now = Platform::OwnChangeRegistry::Clock::now();
+    EXPECT_TRUE(cloud.ownChanges->contains(cloud.diskPath("/Made here"), now));
+    EXPECT_TRUE(cloud.ownChanges->contains(cloud.diskPath("/up.txt"), now));
+}
+
+TEST(SyncManager, TheRunAfterADownloadReadsNoFileAgain)
+{
+    // The engine knows the content of what it placed itself.
+    TestCloud cloud;
+    for (int index = 0; index < 20; ++index) {
+        cloud.server->addFile("/Down/" + std::to_string(index) + ".txt", "content " + std::to_string(index));
+    }
+    ASSERT_TRUE(cloud.sync().completed);
+    cloud.server->setContent("/Down/7.txt", "changed on the server");
+    ASSERT_TRUE(cloud.sync().completed);
+    const auto readsBefore = cloud.hashCache->readCount();
+
+    expectIdle(cloud);
+
+    EXPECT_EQ(cloud.hashCache->readCount(), readsBefore);
+}
+
 TEST(SyncManager, FailedUploadIsMarkedAndRetriedByTheNextRun)
 {
     // A failed upload is an error event and an `error` status; the next run uploads the file.

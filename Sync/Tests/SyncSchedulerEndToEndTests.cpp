@@ -47,7 +47,7 @@ private:
 // the scheduler alone. The remote trigger runs in virtual time; everything else in real time.
 struct Engine {
     TestCloud cloud;
-    std::shared_ptr<Platform::OwnChangeRegistry> ownChanges = Platform::OwnChangeRegistry::create();
+    std::shared_ptr<Platform::OwnChangeRegistry> ownChanges = cloud.ownChanges;
     std::shared_ptr<SyncManager> manager = std::make_shared<SyncManager>(cloud.server,
         FileSystemFileStore(cloud.configuration, ownChanges), cloud.fileStore, cloud.referenceMapping, cloud.statusStore);
     std::shared_ptr<Reactive::TestScheduler> pollClock = std::make_shared<Reactive::TestScheduler>();

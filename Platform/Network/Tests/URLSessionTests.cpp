@@ -29,7 +29,7 @@ TEST_F(URLSessionTests, DataTaskDeliversDecodedBodyAndFinalHeaders)
     ASSERT_TRUE(result.has_value()) << result.error().message();
     EXPECT_EQ(result->response.statusCode, 200);
     EXPECT_EQ(result->data, R"({"data":{"service":"localcloud"}})");
-    EXPECT_EQ(result->response.headers.value("content-type"), "application/json");
+    EXPECT_EQ(result->response.headers.value("content-type"), "application/json; charset=utf-8");
     EXPECT_EQ(result->response.url, url("/status"));
     auto log = m_server->requestLog();
     ASSERT_EQ(log.size(), 1u);
@@ -64,7 +64,7 @@ TEST_F(URLSessionTests, HeadersOfRedirectsDoNotLeakIntoTheFinalResponse)
 TEST_F(URLSessionTests, ErrorStatusIsASuccessfulTransferWithTheServiceHeaders)
 {
     // Proves an HTTP failure status is delivered as a response, keeping the service's error headers.
-    auto result = perform({ .url = url("/files/999/download") });
+    auto result = perform({ .url = url("/debug/raw/999") });
     ASSERT_TRUE(result.has_value());
     EXPECT_EQ(result->response.statusCode, 404);
     EXPECT_EQ(result->response.headers.value("X-Error-Code"), "5004");
@@ -79,7 +79,7 @@ TEST_F(URLSessionTests, SlowDownloadReportsGrowingProgressAndHandsOverItsFile)
 
     auto outcome = std::make_shared<DownloadOutcome>();
     std::promise<void> done;
-    auto task = m_session->downloadTask({ .url = url("/files/11/download") },
+    auto task = m_session->downloadTask({ .url = url("/debug/raw/11") },
         [&, outcome](URLSessionTask& task, std::expected<DownloadTaskResponse, URLError> result) {
             if (result) {
                 outcome->location = result->location;
@@ -120,7 +120,7 @@ TEST_F(URLSessionTests, DownloadCutAfterItsHeadersLeavesNoFile)
     writeFile(m_server->contentPath(12), randomBytes(1 << 20, 2));
     m_server->setTransferShaping({ .cutAfterBytes = 256 * 1024 });
     std::promise<std::expected<DownloadTaskResponse, URLError>> done;
-    auto task = m_session->downloadTask({ .url = url("/files/12/download") },
+    auto task = m_session->downloadTask({ .url = url("/debug/raw/12") },
         [&](URLSessionTask&, std::expected<DownloadTaskResponse, URLError> result) { done.set_value(result); });
     task->resume();
     auto future = done.get_future();
@@ -153,7 +153,7 @@ TEST_F(URLSessionTests, UploadStreamsAFileByteForByte)
     writeFile(source, content);
 
     std::promise<std::expected<DataTaskResponse, URLError>> done;
-    auto task = session->uploadTask({ .url = url("/files/7/stream"), .method = "PUT" }, source,
+    auto task = session->uploadTask({ .url = url("/debug/raw/7"), .method = "PUT" }, source,
         [&](URLSessionTask&, std::expected<DataTaskResponse, URLError> result) { done.set_value(result); });
     task->resume();
     auto future = done.get_future();
@@ -176,7 +176,7 @@ TEST_F(URLSessionTests, MissingUploadSourceFailsWithoutReachingTheServer)
 {
     // Proves an upload of a missing file fails as such and sends nothing.
     std::promise<std::expected<DataTaskResponse, URLError>> done;
-    auto task = m_session->uploadTask({ .url = url("/files/8/stream"), .method = "PUT" }, m_root / "missing.bin",
+    auto task = m_session->uploadTask({ .url = url("/debug/raw/8"), .method = "PUT" }, m_root / "missing.bin",
         [&](URLSessionTask&, std::expected<DataTaskResponse, URLError> result) { done.set_value(result); });
     task->resume();
     auto future = done.get_future();

@@ -1,0 +1,488 @@
+#include "LocalCloud/Tests/FileServiceTestSupport.hpp"
+
+#include <zlib.h>
+
+#include <set>
+#include <thread>
+
+using namespace LocalCloud;
+using namespace LocalCloud::Testing;
+
+namespace {
+
+using FileServiceTests = FileServiceFixture;
+
+std::string inflated(const std::string& compressed)
+{
+    z_stream stream {};
+    inflateInit(&stream);
+    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(compressed.data()));
+    stream.avail_in = static_cast<uInt>(compressed.size());
+    std::string out;
+    int result = Z_OK;
+    while (result == Z_OK) {
+        char buffer[65536];
+        stream.next_out = reinterpret_cast<Bytef*>(buffer);
+        stream.avail_out = sizeof buffer;
+        result = inflate(&stream, Z_NO_FLUSH);
+        out.append(buffer, sizeof buffer - stream.avail_out);
+    }
+    inflateEnd(&stream);
+    return result == Z_STREAM_END ? out : "not a zlib stream";
+}
+
+std::string randomContent(std::size_t size, unsigned seed)
+{
+    std::mt19937 generator(seed);
+    std::string content(size, '\0');
+    // Compressible, but not trivially: words from a small alphabet.
+    for (auto& byte : content)
+        byte = static_cast<char>('a' + generator() % 8);
+    return content;
+}
+
+std::int64_t idOf(const nlohmann::json& file)
+{
+    return file.value("id", std::int64_t { -1 });
+}
+
+} // namespace
+
+TEST_F(FileServiceTests, EveryFileRouteNeedsASessionAndUnknownRoutesHaveACodeOfTheirOwn)
+{
+    // Proves routes answer 401/3001 without a session, an unknown route 404 with a code outside the client's table, and every answer carries a Date.
+    ServiceClient anonymous(m_server->port());
+    for (const char* path : { "files", "files/1", "files/1/download", "files/recents", "shares/files" }) {
+        auto answer = anonymous.get(path);
+        EXPECT_EQ(answer.status, 401) << path;
+        EXPECT_EQ(answer.errorCode(), "3001") << path;
+        EXPECT_EQ(answer.json().value("code", 0), 3001) << path;
+    }
+    auto upload = anonymous.call("PUT", "files/1/stream", "bytes", "text/plain");
+    EXPECT_EQ(upload.status, 401);
+
+    auto unknown = m_client->get("files/1/unknown");
+    EXPECT_EQ(unknown.status, 404);
+    EXPECT_EQ(unknown.errorCode(), std::to_string(ServiceErrors::unknownRouteCode));
+    EXPECT_NE(unknown.errorCode(), "404");
+    EXPECT_NE(unknown.errorCode(), "5004");
+    EXPECT_FALSE(unknown.header("Date").empty());
+
+    m_server->setFixedDate(std::chrono::system_clock::from_time_t(784111777));
+    auto dated = m_client->get("files", { { "Accept-Encoding", "gzip, br" } });
+    EXPECT_EQ(dated.header("Date"), "Sun, 06 Nov 1994 08:49:37 GMT");
+    // JSON goes out as it is, even to a client that would take gzip.
+    EXPECT_EQ(dated.header("Content-Encoding"), "");
+    EXPECT_TRUE(dated.json().is_object());
+}
+
+TEST_F(FileServiceTests, FoldersListingsAndLookupsDescribeTheTree)
+{
+    // Proves folder creation, listings by folder and recursively, the getter, search, categories and shares list answer with paths, quota and the file fields.
+    auto documents = m_client->createFolder(m_rootID, "Dokumente");
+    ASSERT_EQ(documents.value("path", ""), "/Dokumente/");
+    EXPECT_EQ(documents.value("mime_type", ""), "httpd/unix-directory");
+    EXPECT_EQ(documents.value("parent_file_id", 0), m_rootID);
+    auto nested = m_client->createFolder(idOf(documents), "Brief");
+    EXPECT_EQ(nested.value("path", ""), "/Dokumente/Brief/");
+    auto note = m_client->upload(idOf(nested), "Notiz.txt", "Hallo");
+    EXPECT_EQ(note.value("path", ""), "/Dokumente/Brief/Notiz.txt");
+    EXPECT_EQ(note.value("file_size", 0), 5);
+    EXPECT_EQ(note.value("file_hash", ""), ServiceClient::sha1("Hallo"));
+    for (const char* key : { "has_private_shares", "has_public_shares", "is_share_allowed_private",
+             "is_share_allowed_public", "share_with", "created", "modified", "etag" })
+        EXPECT_TRUE(note.contains(key)) << key;
+    EXPECT_EQ(note.value("created", 0), 100);
+    EXPECT_EQ(note.value("modified", 0), 200);
+    auto picture = m_client->upload(m_rootID, "Bild.png", "png bytes");
+
+    auto top = m_client->get("files");
+    ASSERT_EQ(top.status, 200);
+    EXPECT_EQ(top.data().size(), 2u);
+    auto meta = top.json()["meta"]["quota"];
+    EXPECT_EQ(meta.value("used", 0), 14);
+    EXPECT_EQ(meta.value("total", std::int64_t { 0 }), defaultQuotaBytes);
+    EXPECT_EQ(m_client->get("files?fileId=" + std::to_string(idOf(documents))).data().size(), 1u);
+    EXPECT_EQ(m_client->everything().size(), 4u);
+    EXPECT_EQ(m_client->get("files?fileId=" + std::to_string(idOf(note))).errorCode(), "5047");
+    EXPECT_EQ(m_client->get("files?fileId=999999").errorCode(), "5004");
+
+    auto root = m_client->file(m_rootID);
+    EXPECT_EQ(root.value("path", ""), "/");
+    EXPECT_EQ(m_client->get("files/999999").status, 404);
+
+    auto getter = m_client->post("files/getter", { { "file_ids", { idOf(note), 999999, idOf(picture) } } });
+    ASSERT_EQ(getter.data().size(), 2u);
+    EXPECT_EQ(idOf(getter.data()[0]), idOf(note));
+
+    auto search = m_client->get("files/search?path=%2FDokumente%2F&count=10&query=notiz");
+    ASSERT_EQ(search.data().size(), 1u);
+    EXPECT_EQ(idOf(search.data()[0]), idOf(note));
+    EXPECT_EQ(m_client->get("files/search?path=%2F&count=0&query=").data().size(), 0u);
+    EXPECT_EQ(m_client->get("files/search?path=%2Fmissing%2F&count=5&query=a").errorCode(), "5004");
+
+    EXPECT_EQ(m_client->get("files/documents").data().size(), 1u);
+    ASSERT_EQ(m_client->get("files/photos").data().size(), 1u);
+    EXPECT_EQ(m_client->get("files/photos/ids").data(), nlohmann::json::array({ idOf(picture) }));
+    EXPECT_EQ(m_client->get("files/music").data().size(), 0u);
+    EXPECT_EQ(idOf(m_client->get("files/recents").data()[0]), idOf(picture));
+    EXPECT_EQ(m_client->get("files/delta?last_sync=0").data().size(), 4u);
+    EXPECT_EQ(m_client->get("files/delta?last_sync=99999999999").data().size(), 0u);
+
+    EXPECT_EQ(m_client->get("shares/files").data().size(), 0u);
+    ASSERT_TRUE(m_server->files().setShared("anna", idOf(note), true).has_value());
+    auto shared = m_client->get("shares/files").data();
+    ASSERT_EQ(shared.size(), 1u);
+    EXPECT_TRUE(shared[0].value("has_public_shares", false));
+
+    auto renamed = m_client->put("files/" + std::to_string(idOf(documents)), { { "new_name", "Ablage" }, { "file_id", idOf(documents) } });
+    EXPECT_EQ(renamed.data().value("path", ""), "/Ablage/");
+    EXPECT_EQ(m_client->file(idOf(note)).value("path", ""), "/Ablage/Brief/Notiz.txt");
+}
+
+TEST_F(FileServiceTests, SiblingNamesCompareInPrecomposedForm)
+{
+    // Proves a folder name in decomposed form collides with its precomposed twin, for folders, renames and announcements.
+    auto precomposed = m_client->createFolder(m_rootID, "\xC3\xA9t\xC3\xA9");
+    ASSERT_GT(idOf(precomposed), 0);
+    auto decomposed = m_client->post("files/folders", { { "folder_name", "e\xCC\x81te\xCC\x81" } });
+    EXPECT_EQ(decomposed.status, 409);
+    EXPECT_EQ(decomposed.errorCode(), "4014");
+    auto other = m_client->createFolder(m_rootID, "andere");
+    auto rename = m_client->put("files/" + std::to_string(idOf(other)), { { "new_name", "e\xCC\x81te\xCC\x81" } });
+    EXPECT_EQ(rename.errorCode(), "4014");
+    EXPECT_EQ(m_client->announce(m_rootID, "e\xCC\x81te\xCC\x81", "x").errorCode(), "4014");
+    EXPECT_EQ(m_client->everything().size(), 2u);
+}
+
+TEST_F(FileServiceTests, UploadsListOnlyCompleteContentThatMatchesItsAnnouncement)
+{
+    // Proves an announced file stays unlisted until its content arrives, a mismatching transfer is refused whole, and a repeated announcement is answered without transfer.
+    const std::string content = "Inhalt der Datei";
+    auto announced = m_client->announce(m_rootID, "a.txt", content);
+    ASSERT_EQ(announced.status, 200);
+    ASSERT_TRUE(announced.json().contains("upload"));
+    EXPECT_TRUE(announced.json()["meta"].contains("quota"));
+    auto identifier = idOf(announced.json()["data"]);
+    EXPECT_TRUE(m_client->everything().empty());
+    EXPECT_EQ(m_client->get("files/" + std::to_string(identifier)).status, 404);
+    auto rightHash = requestHash(m_rootID, "a.txt", ServiceClient::sha1(content));
+
+    auto wrongHeader = m_client->transfer(identifier, content, requestHash(m_rootID, "b.txt", ServiceClient::sha1(content)));
+    EXPECT_EQ(wrongHeader.status, 400);
+    EXPECT_EQ(wrongHeader.errorCode(), std::to_string(ServiceErrors::contentMismatchCode));
+    auto wrongBytes = m_client->transfer(identifier, "Inhalt der Dateı", rightHash);
+    EXPECT_EQ(wrongBytes.status, 400);
+    auto missingHeader = m_client->call("PUT", "files/" + std::to_string(identifier) + "/stream", content, "text/plain");
+    EXPECT_EQ(missingHeader.status, 400);
+    EXPECT_TRUE(m_client->everything().empty());
+    EXPECT_FALSE(std::filesystem::exists(m_server->storedContentPath(identifier)));
+
+    auto stored = m_client->transfer(identifier, content, rightHash);
+    ASSERT_EQ(stored.status, 200);
+    EXPECT_EQ(stored.data().value("file_hash", ""), ServiceClient::sha1(content));
+    EXPECT_EQ(stored.json()["meta"]["quota"].value("used", 0), static_cast<int>(content.size()));
+    ASSERT_EQ(m_client->everything().size(), 1u);
+
+    auto again = m_client->announce(m_rootID, "a.txt", content);
+    ASSERT_EQ(again.status, 200);
+    EXPECT_FALSE(again.json().contains("upload"));
+    EXPECT_EQ(idOf(again.json()["data"]), identifier);
+    auto other = m_client->announce(m_rootID, "a.txt", "anderer Inhalt");
+    EXPECT_EQ(other.status, 409);
+    EXPECT_EQ(other.errorCode(), std::to_string(ServiceErrors::fileExistsCode));
+    EXPECT_EQ(m_client->get("files/" + std::to_string(identifier) + "/download").body, content);
+
+    // An overwrite is a transfer to the identifier; the stored hash is that of the bytes received.
+    auto overwritten = m_client->transfer(identifier, "neu", "whatever the client computed");
+    ASSERT_EQ(overwritten.status, 200);
+    EXPECT_EQ(overwritten.data().value("file_hash", ""), ServiceClient::sha1("neu"));
+    EXPECT_EQ(overwritten.data().value("file_size", 0), 3);
+    EXPECT_EQ(m_client->get("files/" + std::to_string(identifier) + "/download").body, "neu");
+    EXPECT_EQ(m_client->transfer(m_rootID, "x", "").errorCode(), "5047");
+}
+
+TEST_F(FileServiceTests, LargeDownloadsAreDeflatedOnlyWhenAccepted)
+{
+    // Proves downloads of 64 KiB and more are zlib-deflated when the request accepts deflate, and sent plain otherwise.
+    auto big = randomContent(200 * 1024, 3);
+    auto small = randomContent(64 * 1024 - 1, 4);
+    auto bigID = idOf(m_client->upload(m_rootID, "big.bin", big));
+    auto smallID = idOf(m_client->upload(m_rootID, "small.bin", small));
+
+    auto deflated = m_client->get("files/" + std::to_string(bigID) + "/download", { { "Accept-Encoding", "deflate" } });
+    ASSERT_EQ(deflated.status, 200);
+    EXPECT_EQ(deflated.header("Content-Encoding"), "deflate");
+    EXPECT_LT(deflated.body.size(), big.size());
+    EXPECT_EQ(inflated(deflated.body), big);
+
+    auto plain = m_client->get("files/" + std::to_string(bigID) + "/download", { { "Accept-Encoding", "gzip" } });
+    EXPECT_EQ(plain.header("Content-Encoding"), "");
+    EXPECT_EQ(plain.body, big);
+    auto refused = m_client->get("files/" + std::to_string(bigID) + "/download", { { "Accept-Encoding", "deflate;q=0" } });
+    EXPECT_EQ(refused.body, big);
+    auto below = m_client->get("files/" + std::to_string(smallID) + "/download", { { "Accept-Encoding", "deflate" } });
+    EXPECT_EQ(below.header("Content-Encoding"), "");
+    EXPECT_EQ(below.body, small);
+}
+
+TEST_F(FileServiceTests, RootEtagChangesWithEveryChangeBelowAndOnlyThen)
+{
+    // Proves each change gives the item and every ancestor a new etag, while reads and unfinished announcements change none.
+    auto a = idOf(m_client->createFolder(m_rootID, "a"));
+    auto b = idOf(m_client->createFolder(a, "b"));
+    auto other = idOf(m_client->createFolder(m_rootID, "other"));
+    auto file = idOf(m_client->upload(b, "f.txt", "1"));
+
+    auto rootEtag = m_client->etag(m_rootID);
+    auto aEtag = m_client->etag(a);
+    auto otherEtag = m_client->etag(other);
+    // Reads and an announcement without content.
+    (void)m_client->everything();
+    (void)m_client->get("files/" + std::to_string(file) + "/download");
+    (void)m_client->post("files/getter", { { "file_ids", { file } } });
+    (void)m_client->announce(b, "pending.txt", "not yet");
+    (void)m_client->post("files/folders", { { "folder_name", "b" }, { "file_id", a } });
+    EXPECT_EQ(m_client->etag(m_rootID), rootEtag);
+    EXPECT_EQ(m_client->etag(a), aEtag);
+
+    auto expectChanged = [&](const char* step) {
+        auto now = m_client->etag(m_rootID);
+        EXPECT_NE(now, rootEtag) << step;
+        rootEtag = now;
+        auto nowA = m_client->etag(a);
+        EXPECT_NE(nowA, aEtag) << step;
+        aEtag = nowA;
+    };
+    (void)m_client->createFolder(b, "c");
+    expectChanged("folder made");
+    (void)m_client->upload(b, "g.txt", "2");
+    expectChanged("upload");
+    auto fileEtag = m_client->etag(file);
+    (void)m_client->transfer(file, "3", "");
+    expectChanged("overwrite");
+    EXPECT_NE(m_client->etag(file), fileEtag);
+    (void)m_client->put("files/" + std::to_string(file), { { "new_name", "h.txt" } });
+    expectChanged("rename");
+    (void)m_client->post("files/mover", { { "file_ids", { file } }, { "destination_folder_id", other } });
+    expectChanged("move");
+    EXPECT_NE(m_client->etag(other), otherEtag);
+    otherEtag = m_client->etag(other);
+    (void)m_client->post("files/deleter", { { "file_ids", { b } } });
+    expectChanged("delete");
+    EXPECT_EQ(m_client->etag(other), otherEtag);
+}
+
+TEST_F(FileServiceTests, DeleteAndMoveReportEveryItemOnItsOwn)
+{
+    // Proves partial deletes and moves succeed with per-item outcomes, and a folder never moves into itself or below itself.
+    auto a = idOf(m_client->createFolder(m_rootID, "a"));
+    auto inner = idOf(m_client->createFolder(a, "inner"));
+    auto target = idOf(m_client->createFolder(m_rootID, "target"));
+    auto x = idOf(m_client->upload(m_rootID, "x.txt", "x"));
+    auto clash = idOf(m_client->upload(target, "x.txt", "other x"));
+    auto y = idOf(m_client->upload(inner, "y.txt", "yy"));
+
+    auto moved = m_client->post("files/mover", { { "file_ids", { a, 999999, inner } }, { "destination_folder_id", inner } });
+    ASSERT_EQ(moved.status, 200);
+    EXPECT_TRUE(moved.data()["success"].empty());
+    EXPECT_EQ(moved.data()["errors"], nlohmann::json::array({ a, 999999, inner }));
+    auto intoTarget = m_client->post("files/mover", { { "file_ids", { a, x } }, { "destination_folder_id", target } });
+    ASSERT_EQ(intoTarget.data()["success"].size(), 1u);
+    EXPECT_EQ(intoTarget.data()["success"][0].value("path", ""), "/target/a/");
+    EXPECT_EQ(intoTarget.data()["errors"], nlohmann::json::array({ x }));
+    EXPECT_EQ(m_client->file(y).value("path", ""), "/target/a/inner/y.txt");
+    EXPECT_EQ(m_client->post("files/mover", { { "file_ids", { x } }, { "destination_folder_id", x } }).errorCode(), "5047");
+    EXPECT_EQ(m_client->post("files/mover", { { "file_ids", { x } }, { "destination_folder_id", 999999 } }).errorCode(), "5004");
+
+    auto deleted = m_client->post("files/deleter", { { "file_ids", { a, 999999, m_rootID, clash } } });
+    ASSERT_EQ(deleted.status, 200);
+    EXPECT_EQ(deleted.data()["success"], nlohmann::json::array({ a, clash }));
+    ASSERT_EQ(deleted.data()["errors"].size(), 2u);
+    EXPECT_EQ(deleted.data()["errors"][0].value("code", 0), 5004);
+    EXPECT_EQ(deleted.data()["errors"][1].value("code", 0), 5047);
+    EXPECT_FALSE(std::filesystem::exists(m_server->storedContentPath(y)));
+    EXPECT_EQ(m_client->get("files/" + std::to_string(y)).status, 404);
+    EXPECT_EQ(m_client->everything().size(), 2u);
+    EXPECT_EQ(m_client->get("files").json()["meta"]["quota"].value("used", -1), 1);
+}
+
+TEST_F(FileServiceTests, HostileInputGetsServiceErrorsAndWritesNothingOutside)
+{
+    // Proves bad names, malformed JSON, long paths and foreign identifiers get service errors and nothing lands outside the data folder.
+    for (std::string name : { std::string("a/b"), std::string(), std::string("."), std::string(".."),
+             std::string("a\x01" "b"), std::string("a\0b", 3), std::string("tab\there"), std::string(256, 'n'),
+             std::string("../../escape") }) {
+        auto folder = m_client->post("files/folders", { { "folder_name", name } });
+        EXPECT_EQ(folder.errorCode(), "5011") << name;
+        EXPECT_EQ(m_client->announce(m_rootID, name, "x").errorCode(), "5011") << name;
+    }
+    // Invalid UTF-8 cannot even be JSON; a raw body with it is malformed.
+    auto invalid = m_client->call("POST", "files/folders", "{\"folder_name\":\"\xC3\x28\"}");
+    EXPECT_EQ(invalid.errorCode(), "1000");
+    for (const char* body : { "", "{", "[]", "{\"folder_name\":5}", "{\"folder_name\":\"x\",\"file_id\":\"1\"}" })
+        EXPECT_EQ(m_client->call("POST", "files/folders", body).errorCode(), "1000") << body;
+    EXPECT_EQ(m_client->call("POST", "files/init", "{\"name\":\"x\"}").errorCode(), "1000");
+    EXPECT_EQ(m_client->call("POST", "files/deleter", "{\"file_ids\":[\"1\"]}").errorCode(), "1000");
+
+    // Paths longer than the service keeps.
+    auto folder = m_rootID;
+    std::string lastCode;
+    for (int level = 0; level < 20 && lastCode.empty(); ++level) {
+        auto answer = m_client->post("files/folders", { { "folder_name", std::string(250, 'd') }, { "file_id", folder } });
+        if (answer.status != 200)
+            lastCode = answer.errorCode();
+        else
+            folder = idOf(answer.data());
+    }
+    EXPECT_EQ(lastCode, "5012");
+
+    // Another account's items are not there for anna.
+    m_server->accounts().addUser("bert", "passwort");
+    ServiceClient bert(m_server->port());
+    ASSERT_TRUE(bert.logIn("bert", "passwort"));
+    auto secret = idOf(bert.upload(m_server->rootIdentifier("bert"), "geheim.txt", "geheim"));
+    ASSERT_GT(secret, 0);
+    auto path = "files/" + std::to_string(secret);
+    EXPECT_EQ(m_client->get(path).errorCode(), "5004");
+    EXPECT_EQ(m_client->get(path + "/download").errorCode(), "5004");
+    EXPECT_EQ(m_client->put(path, { { "new_name", "mine" } }).errorCode(), "5004");
+    EXPECT_EQ(m_client->transfer(secret, "overwritten", "").errorCode(), "5004");
+    EXPECT_EQ(m_client->post("files/deleter", { { "file_ids", { secret } } }).data()["success"].size(), 0u);
+    EXPECT_EQ(m_client->post("files/folders", { { "folder_name", "x" }, { "file_id", secret } }).errorCode(), "5004");
+    EXPECT_EQ(m_client->post("files/mover", { { "file_ids", { secret } }, { "destination_folder_id", m_rootID } }).data()["errors"].size(), 1u);
+    EXPECT_EQ(bert.get(path + "/download").body, "geheim");
+
+    std::set<std::string> outside;
+    for (const auto& entry : std::filesystem::directory_iterator(m_root))
+        outside.insert(entry.path().filename().string());
+    EXPECT_EQ(outside, std::set<std::string> { "data" });
+}
+
+TEST_F(FileServiceTests, StorageFullRefusesAnnouncementAndTransfer)
+{
+    // Proves content beyond the account's quota is refused with 5013 and leaves the stored content as it was.
+    m_server->accounts().addUser("klein", "passwort", AccountLock::none, 10);
+    ServiceClient client(m_server->port());
+    ASSERT_TRUE(client.logIn("klein", "passwort"));
+    auto root = m_server->rootIdentifier("klein");
+    EXPECT_EQ(client.announce(root, "big.txt", "elf Zeichen").errorCode(), "5013");
+    auto file = idOf(client.upload(root, "ok.txt", "12345"));
+    ASSERT_GT(file, 0);
+    auto refused = client.transfer(file, "viel zu viel Inhalt", "");
+    EXPECT_EQ(refused.status, 507);
+    EXPECT_EQ(refused.errorCode(), "5013");
+    ServiceClient again(m_server->port());
+    ASSERT_TRUE(again.logIn("klein", "passwort"));
+    EXPECT_EQ(again.get("files/" + std::to_string(file) + "/download").body, "12345");
+    EXPECT_EQ(again.get("files").json()["meta"]["quota"], (nlohmann::json { { "total", 10 }, { "used", 5 } }));
+}
+
+TEST_F(FileServiceTests, TreeUsersAndContentsSurviveARestart)
+{
+    // Proves identifiers, paths, etags, contents and users come back after a restart, and identifiers are never used twice.
+    auto folder = idOf(m_client->createFolder(m_rootID, "Ordner"));
+    auto file = idOf(m_client->upload(folder, "datei.txt", "Inhalt"));
+    auto last = idOf(m_client->upload(m_rootID, "zuletzt.txt", "weg"));
+    ASSERT_EQ(m_client->post("files/deleter", { { "file_ids", { last } } }).data()["success"].size(), 1u);
+    auto pending = idOf(m_client->announce(folder, "halb.txt", "halb").json()["data"]);
+    auto before = m_client->everything();
+    auto rootEtag = m_client->etag(m_rootID);
+
+    restartServer();
+    EXPECT_EQ(m_server->rootIdentifier("anna"), m_rootID);
+    EXPECT_EQ(m_client->everything(), before);
+    EXPECT_EQ(m_client->etag(m_rootID), rootEtag);
+    EXPECT_EQ(m_client->get("files/" + std::to_string(file) + "/download").body, "Inhalt");
+    // The announcement made before the restart still takes its content.
+    EXPECT_EQ(m_client->transfer(pending, "halb", requestHash(folder, "halb.txt", ServiceClient::sha1("halb"))).status, 200);
+    auto next = idOf(m_client->createFolder(m_rootID, "neu"));
+    EXPECT_GT(next, last);
+    EXPECT_GT(next, pending);
+}
+
+TEST_F(FileServiceTests, ContentBetweenArrivalAndPlacementIsSettledAtTheNextStart)
+{
+    // Proves content left waiting by an ended run becomes the file's when the database names it, and is dropped when not.
+    auto kept = idOf(m_client->upload(m_rootID, "kept.txt", "alt"));
+    auto replaced = idOf(m_client->upload(m_rootID, "replaced.txt", "alt"));
+    ASSERT_EQ(m_client->transfer(replaced, "neu", "").status, 200);
+    m_client.reset();
+    m_server.reset();
+    // Ended before the commit: the database still names the old content.
+    std::ofstream(dataFolder() / "content" / (std::to_string(kept) + ".next"), std::ios::binary) << "neu";
+    // Ended after the commit, before the new content got its final name.
+    std::ofstream(dataFolder() / "content" / std::to_string(replaced), std::ios::binary | std::ios::trunc) << "alt";
+    std::ofstream(dataFolder() / "content" / (std::to_string(replaced) + ".next"), std::ios::binary) << "neu";
+
+    startServer();
+    m_client = std::make_unique<ServiceClient>(m_server->port());
+    ASSERT_TRUE(m_client->logIn("anna", "geheim"));
+    EXPECT_EQ(m_client->get("files/" + std::to_string(kept) + "/download").body, "alt");
+    EXPECT_EQ(m_client->get("files/" + std::to_string(replaced) + "/download").body, "neu");
+    for (const auto& entry : std::filesystem::directory_iterator(dataFolder() / "content"))
+        EXPECT_FALSE(entry.path().filename().string().ends_with(".next")) << entry.path();
+}
+
+TEST_F(FileServiceTests, TwoClientsChangingOneTreeLeaveItConsistent)
+{
+    // Proves concurrent creations, uploads, moves and deletes from two sessions leave a tree whose paths, names and quota agree.
+    auto shared = idOf(m_client->createFolder(m_rootID, "gemeinsam"));
+    auto work = [&](int worker) {
+        ServiceClient client(m_server->port());
+        ASSERT_TRUE(client.logIn("anna", "geheim"));
+        for (int round = 0; round < 25; ++round) {
+            auto name = "f" + std::to_string(round % 5);
+            auto folder = client.createFolder(shared, name);
+            auto target = folder.is_object() && folder.contains("id") ? idOf(folder) : shared;
+            (void)client.upload(target, "w" + std::to_string(worker) + ".txt", std::to_string(round));
+            (void)client.upload(shared, "same.txt", "identisch");
+            (void)client.post("files/mover", { { "file_ids", { target } }, { "destination_folder_id", shared } });
+            if (round % 7 == worker)
+                (void)client.post("files/deleter", { { "file_ids", { target } } });
+        }
+    };
+    std::thread first(work, 0);
+    std::thread second(work, 1);
+    first.join();
+    second.join();
+
+    auto items = m_client->everything();
+    std::map<std::int64_t, nlohmann::json> byID;
+    for (const auto& item : items)
+        byID[idOf(item)] = item;
+    std::set<std::pair<std::int64_t, std::string>> names;
+    std::int64_t used = 0;
+    for (const auto& item : items) {
+        auto parent = item.value("parent_file_id", std::int64_t { 0 });
+        std::string parentPath = parent == m_rootID ? "/" : byID.at(parent).value("path", "");
+        bool folder = item.value("mime_type", "") == "httpd/unix-directory";
+        EXPECT_EQ(item.value("path", ""), parentPath + item.value("name", "") + (folder ? "/" : ""));
+        EXPECT_TRUE(names.insert({ parent, item.value("name", "") }).second) << item.value("path", "");
+        if (!folder)
+            used += item.value("file_size", std::int64_t { 0 });
+    }
+    EXPECT_EQ(m_client->get("files").json()["meta"]["quota"].value("used", std::int64_t { -1 }), used);
+    restartServer();
+    EXPECT_EQ(m_client->everything(), items);
+}
+
+TEST_F(FileServiceTests, SeededTreeAndRequestLogServeTests)
+{
+    // Proves a seeded tree lists as given and the request log keeps JSON bodies.
+    ASSERT_TRUE(m_server->seedTree("anna", { { "/Fotos/" }, { "/Fotos/a.png", "png" }, { "/Texte/b.txt", "Text" } })
+            .has_value());
+    auto items = m_client->everything();
+    ASSERT_EQ(items.size(), 4u);
+    EXPECT_EQ(items[0].value("path", ""), "/Fotos/");
+    EXPECT_EQ(items[1].value("path", ""), "/Fotos/a.png");
+    EXPECT_EQ(items[1].value("mime_type", ""), "image/png");
+    EXPECT_EQ(items[3].value("file_hash", ""), ServiceClient::sha1("Text"));
+    EXPECT_EQ(m_client->get("files/" + std::to_string(idOf(items[3])) + "/download").body, "Text");
+
+    (void)m_client->post("files/getter", { { "file_ids", { 1, 2 } } });
+    auto log = m_server->requestLog();
+    ASSERT_FALSE(log.empty());
+    EXPECT_EQ(log.back().path, "/v2.0/files/getter");
+    EXPECT_EQ(nlohmann::json::parse(log.back().body), (nlohmann::json { { "file_ids", { 1, 2 } } }));
+}

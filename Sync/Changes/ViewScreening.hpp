@@ -1,0 +1,56 @@
+#pragma once
+
+#include "Sync/Model/File.hpp"
+
+#include <cstdint>
+#include <functional>
+#include <unordered_set>
+#include <vector>
+
+namespace Sync {
+
+// A view with the entries left out that no comparison may see, because
+// comparing them would delete, overwrite or misplace what the user has:
+// - `files`: what takes part, in input order;
+// - `twins`: entries whose path equals a kept entry's under canonical
+//   equivalence (a trailing "/" playing no part); they are error events of
+//   their change, never bound to the kept one's identity;
+// - `orphans`: listing entries whose parent folder is not in the listing
+//   (or was left out itself); error events, never downloaded;
+// - `withheldIDs`: the remote ids of every entry left out for any reason, so
+//   that the stored records of items the server still has are not taken for
+//   items it deleted.
+// Entries naming the cloud folder itself, and entries named as the disk
+// store ignores (with everything below them), are left out without an event.
+struct ScreenedView {
+    std::vector<FileRef> files;
+    std::vector<FileRef> twins;
+    std::vector<FileRef> orphans;
+    std::unordered_set<std::int64_t> withheldIDs;
+};
+
+// Whether `file` stands for the cloud folder itself: the root folder's id, a
+// path of slashes alone ("", "/", "//"), or an empty name.
+[[nodiscard]] bool namesCloudFolder(const File& file, std::int64_t rootFolderID);
+// Whether a component of `path` is one of the names the disk store ignores.
+[[nodiscard]] bool liesInIgnoredName(const std::string& path);
+
+// The server listing. Of two twins the one `isStored` knows keeps its place,
+// else the first in listing order. Linear in the listing's size.
+[[nodiscard]] ScreenedView screenListing(const std::vector<FileRef>& listing, std::int64_t rootFolderID,
+    const std::function<bool(std::int64_t)>& isStored);
+
+// The disk scan, its identifiers already looked up: of two twins the first
+// with a remote id keeps its place, else the first named in NFC, else the
+// first in scan order.
+[[nodiscard]] ScreenedView screenDiskFiles(const std::vector<FileRef>& diskFiles);
+
+// The stored records a phase compares: without records naming the cloud
+// folder or an ignored name, without records of `withheldIDs`, and, of
+// records that share a path, only one: the first `keep` answers true for,
+// else the first. The others are no evidence of a delete either way.
+[[nodiscard]] std::vector<FileRef> screenStoredFiles(const std::vector<FileRef>& storedFiles,
+    std::int64_t rootFolderID, const std::unordered_set<std::int64_t>& withheldIDs,
+    const std::function<bool(std::int64_t)>& keep);
+
+} // namespace Sync

@@ -1,0 +1,114 @@
+#include "Sync/Tests/SyncEngineTestSupport.hpp"
+
+#include "Platform/Database/CloudDatabaseSchema.hpp"
+#include "Platform/Foundation/Log.hpp"
+#include "Sync/Store/StoreError.hpp"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <mutex>
+
+using namespace Sync;
+using namespace Sync::Testing;
+using Call = InMemorySyncServer::Call;
+
+namespace {
+
+// What a run sends to checkErrors, and how much it logs.
+struct Observed {
+    std::mutex mutex;
+    std::vector<Reactive::AnyError> checkErrors;
+};
+
+std::shared_ptr<Observed> observe(TestCloud& cloud)
+{
+    auto observed = std::make_shared<Observed>();
+    cloud.manager->checkErrors().observeValues([observed](const Reactive::AnyError& error) {
+        std::lock_guard lock(observed->mutex);
+        observed->checkErrors.push_back(error);
+    });
+    return observed;
+}
+
+std::string databaseFile(const TestCloud& cloud) { return cloud.directory() + "/Cloud.db"; }
+
+// The run reported exactly one failure, a StoreError naming the database file in both its texts.
+void expectOneStoreErrorNamingTheFile(Observed& observed, const TestCloud& cloud)
+{
+    std::lock_guard lock(observed.mutex);
+    ASSERT_EQ(observed.checkErrors.size(), 1u);
+    const auto* error = observed.checkErrors.front().as<StoreError>();
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->databaseFile(), databaseFile(cloud));
+    EXPECT_NE(error->description().find(databaseFile(cloud)), std::string::npos);
+    EXPECT_NE(error->localizedDescription().find("„" + databaseFile(cloud) + "“"), std::string::npos);
+}
+
+void runSQL(const TestCloud& cloud, const std::string& sql)
+{
+    auto database = Platform::Database::open(Platform::cloudDatabaseConfiguration(databaseFile(cloud)));
+    ASSERT_TRUE(database) << database.error().description();
+    ASSERT_TRUE(database->execute(sql)) << sql;
+}
+
+} // namespace
+
+TEST(StoreFailures, AFileThatIsNoDatabaseFailsTheRunOnceNamingTheFile)
+{
+    // Nothing is downloaded or uploaded that could not be recorded, and the
+    // run says so once instead of once per file.
+    TestCloud cloud;
+    for (int index = 0; index < 40; ++index) {
+        cloud.server->addFile("/Down/" + std::to_string(index) + ".txt", "down");
+        cloud.writeFile("/Up/" + std::to_string(index) + ".txt", "up");
+    }
+    std::ofstream(databaseFile(cloud)) << "this is not a database, it is a shopping list";
+    auto observed = observe(cloud);
+    Platform::LogCapture log;
+
+    auto run = cloud.sync();
+
+    ASSERT_TRUE(run.completed);
+    EXPECT_TRUE(run.events.empty());
+    EXPECT_EQ(cloud.server->callCount(Call::download), 0);
+    EXPECT_EQ(cloud.server->mutationCount(), 0);
+    EXPECT_LE(log.lines().size(), 3u);
+    expectOneStoreErrorNamingTheFile(*observed, cloud);
+}
+
+TEST(StoreFailures, AFailingWriteStopsThePhaseAtOnceAndTheNextRunCompletes)
+{
+    // A write that fails (as on a full disk) ends the run after the change
+    // that met it: at most that one item is placed and not recorded, and
+    // later runs with a working store take it as it is.
+    TestCloud cloud;
+    cloud.server->addFile("/first.txt", "first");
+    ASSERT_TRUE(cloud.sync().completed);
+    for (int index = 0; index < 30; ++index) {
+        cloud.server->addFile("/More/" + std::to_string(index) + ".txt", std::to_string(index));
+    }
+    runSQL(cloud, "CREATE TRIGGER full BEFORE INSERT ON FileWrapper BEGIN SELECT RAISE(ABORT, 'disk full'); END;");
+    auto observed = observe(cloud);
+    cloud.server->resetCounts();
+    Platform::LogCapture log;
+
+    auto failed = cloud.sync();
+
+    ASSERT_TRUE(failed.completed);
+    EXPECT_EQ(errorsOf(failed), std::vector<std::string>());
+    EXPECT_LE(cloud.server->callCount(Call::download), 1);
+    EXPECT_EQ(cloud.server->mutationCount(), 0);
+    EXPECT_LE(log.lines().size(), 3u);
+    expectOneStoreErrorNamingTheFile(*observed, cloud);
+
+    // The item placed but not recorded looks new to the next local phase (its
+    // upload is refused, the name being taken); the remote phase adopts it.
+    runSQL(cloud, "DROP TRIGGER full;");
+    ASSERT_TRUE(cloud.sync().completed);
+    auto settled = cloud.sync();
+    ASSERT_TRUE(settled.completed);
+    EXPECT_EQ(errorsOf(settled), std::vector<std::string>());
+    expectInStep(cloud);
+    expectIdle(cloud);
+}

@@ -1,0 +1,53 @@
+// A whole engine over a directory an earlier process left, for the crash
+// tests: runs one sync against the server state in <directory>/server.json
+// (kept there after every change the server makes) and kills itself with
+// SIGKILL at the given step (counted over the server's own steps and the
+// engine's sync events; 0 for none). Prints the number of steps it went
+// through when the run ends.
+//
+//   SyncCrashDriver <directory> <step>
+
+#include "Sync/TestSupport/TestCloud.hpp"
+
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <unistd.h>
+
+using namespace Sync;
+using namespace Sync::Testing;
+
+int main(int argc, char** argv)
+{
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: SyncCrashDriver <directory> <step>\n");
+        return 2;
+    }
+    const std::string directory = argv[1];
+    const long killAt = std::strtol(argv[2], nullptr, 10);
+    auto server = InMemorySyncServer::load(directory + "/server.json");
+    if (!server) {
+        std::fprintf(stderr, "no server state in %s\n", directory.c_str());
+        return 2;
+    }
+    server->persistTo(directory + "/server.json");
+    std::atomic<long> steps { 0 };
+    auto step = [&steps, killAt](std::string_view) {
+        if (++steps == killAt) {
+            ::kill(::getpid(), SIGKILL);
+        }
+    };
+    server->setStepHook(step);
+
+    TestCloud cloud(directory, server);
+    // The directory belongs to the test that started the driver.
+    cloud.keepDirectory();
+    auto events = cloud.manager->syncEvents().observeValues(
+        [&step](const SyncEventPair& pair) { step(pair.first.description()); });
+    auto run = cloud.sync();
+    events.dispose();
+    std::printf("%ld\n", steps.load());
+    return run.completed ? 0 : 1;
+}
