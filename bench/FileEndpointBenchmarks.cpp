@@ -1,8 +1,10 @@
 // The file operations through the whole client pipeline (request values,
 // operation queue, transport, validation, envelope decoding, placement),
-// against the local service in this process. Where the service has no file
-// routes yet, its answers are scripted; the scripted body is then held by the
-// server in this process, so the peak memory includes that copy.
+// against the local service in this process. The listing and the uploads
+// take scripted answers (one listing body of 100,000 entries; announcements
+// and transfers that need no account), held by the server in this process,
+// so the peak memory includes that copy; the downloads use the service's own
+// file routes with a logged-in user.
 //
 // The scripted JSON is sent as "application/octet-stream": the service's HTTP
 // library compresses JSON bodies on its own (brotli or gzip, whatever the
@@ -21,6 +23,7 @@
 #include "Quarlink/Downloads/DownloadOperations.hpp"
 #include "Quarlink/Environment/Environment.hpp"
 #include "Quarlink/Files/RemoteFileOperations.hpp"
+#include "Quarlink/Session/SessionOperations.hpp"
 #include "Quarlink/Uploads/UploadOperations.hpp"
 
 #include <benchmark/benchmark.h>
@@ -193,20 +196,39 @@ BENCHMARK(Uploads1000)->UseManualTime()->Unit(benchmark::kMillisecond)->Iteratio
 
 void Downloads1000(benchmark::State& state)
 {
+    // The service's own file routes: a user with 1,000 files of 4 KiB, logged in.
     auto client = bench().client();
-    for (int index = 1; index <= transferCount; ++index) {
-        auto path = bench().server().contentPath(index);
-        std::filesystem::create_directories(path.parent_path());
-        std::ofstream(path, std::ios::binary) << std::string(4096, 'd');
+    bench().server().accounts().addUser("bench@example.org", "Geheim-123");
+    std::vector<LocalCloud::SeedEntry> entries { { "/Bench/" } };
+    for (int index = 0; index < transferCount; ++index)
+        entries.push_back({ "/Bench/" + std::to_string(index) + ".txt", std::string(4096, 'd') });
+    if (!bench().server().seedTree("bench@example.org", entries)) {
+        state.SkipWithError("seeding failed");
+        return;
+    }
+    if (::Bench::startAllAndWait<Reactive::Unit>({ Quarlink::login(client, { "bench@example.org", "Geheim-123" }) }) != 0) {
+        state.SkipWithError("login failed");
+        return;
+    }
+    std::vector<std::int64_t> identifiers;
+    auto listing = Quarlink::recursiveFiles(client).on({ .value = [&](const auto& package) {
+        for (const auto& file : package.payload())
+            if (!file.isFolder())
+                identifiers.push_back(file.fileID());
+    } });
+    ::Bench::startAllAndWait<Quarlink::CloudMetaPackage<std::vector<Quarlink::File>>>({ listing });
+    if (identifiers.size() != transferCount) {
+        state.SkipWithError("listing failed");
+        return;
     }
     auto target = Platform::URL::fileURL((bench().folder() / "placed").string());
     double pipelineSeconds = 0;
     double baselineSeconds = 0;
     for (auto _ : state) {
         std::vector<Reactive::SignalProducer<Quarlink::DownloadResponse, Reactive::AnyError>> rawDownloads;
-        for (int index = 1; index <= transferCount; ++index)
+        for (auto identifier : identifiers)
             rawDownloads.push_back(client->downloadProducer(
-                { .url = bench().server().baseURL() + "/files/" + std::to_string(index) + "/download" }, Quarlink::QueuePriority::normal)
+                { .url = bench().server().baseURL() + "/files/" + std::to_string(identifier) + "/download" }, Quarlink::QueuePriority::normal)
                     .on({ .value = [](const Quarlink::DownloadResponse& response) {
                         // The delivered file is ours to remove.
                         if (response.tempURL) {
@@ -219,8 +241,8 @@ void Downloads1000(benchmark::State& state)
         std::filesystem::remove_all(bench().folder() / "placed", ignored);
         auto start = std::chrono::steady_clock::now();
         std::vector<Reactive::SignalProducer<Quarlink::ProgressEvent<Platform::URL>, Reactive::AnyError>> downloads;
-        for (int index = 1; index <= transferCount; ++index)
-            downloads.push_back(Quarlink::download(client, index, "file.txt", 4096, target));
+        for (auto identifier : identifiers)
+            downloads.push_back(Quarlink::download(client, identifier, "file.txt", 4096, target));
         if (::Bench::startAllAndWait(downloads) != 0)
             state.SkipWithError("downloads failed");
         auto end = std::chrono::steady_clock::now();
