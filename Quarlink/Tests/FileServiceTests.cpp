@@ -132,3 +132,18 @@ TEST_F(FileServiceTests, folderUploadRenameMoveAndDeleteRoundTrip)
     ASSERT_TRUE(deleted[0].isValue());
     EXPECT_EQ(deleted[0].value().payload().deletedFileIDs, (std::set<std::int64_t> { stored.fileID(), neu.fileID() }));
 }
+
+TEST_F(FileServiceTests, largeDownloadsArriveDecoded)
+{
+    // A body of 64 KiB and more, which the service deflates when asked, is placed byte for byte.
+    std::string content;
+    for (int index = 0; index < 20'000; ++index)
+        content += "Zeile " + std::to_string(index) + "\n";
+    ASSERT_TRUE(m_server->seedTree(m_credentials.username, { { "/Docs/big.txt", content } }).has_value());
+    auto file = listed("/Docs/big.txt");
+    auto folder = Platform::URL::fileURL((m_root / "target").string());
+    auto events = run(download(client(), file, folder));
+    ASSERT_TRUE(events.back().isCompleted());
+    EXPECT_EQ(readFile(m_root / "target" / std::to_string(file.fileID()) / "big.txt"), content);
+    EXPECT_NE(m_server->requestLog().back().header("Accept-Encoding").value_or("").find("deflate"), std::string::npos);
+}
