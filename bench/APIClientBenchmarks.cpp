@@ -9,6 +9,7 @@
 //   APIClientBenchmarks --benchmark_filter=Download1GiB
 
 #include "PeakMemory.hpp"
+#include "StartAll.hpp"
 #include "Quarlink/Client/URLSessionAPIClient.hpp"
 #include "Quarlink/Environment/Environment.hpp"
 #include "LocalCloud/LoopbackPorts.hpp"
@@ -114,24 +115,10 @@ void APIClient_SmallRequests(benchmark::State& state)
     }
     const Platform::URLRequest request { .url = service().url("/status") };
     for (auto _ : state) {
-        std::atomic<int> remaining { requestCount };
-        std::atomic<int> failures { 0 };
-        std::promise<void> done;
-        std::vector<Reactive::AnyDisposable> starts;
-        starts.reserve(requestCount);
-        for (int index = 0; index < requestCount; ++index) {
-            starts.push_back(client->dataProducer(request, Quarlink::QueuePriority::normal)
-                                 .startWithEvents([&](const Reactive::Event<Quarlink::DataResponse, Reactive::AnyError>& event) {
-                                     if (!event.isTerminating())
-                                         return;
-                                     if (!event.isCompleted())
-                                         ++failures;
-                                     if (--remaining == 0)
-                                         done.set_value();
-                                 }));
-        }
-        done.get_future().wait();
-        if (failures > 0)
+        std::vector<Reactive::SignalProducer<Quarlink::DataResponse, Reactive::AnyError>> requests;
+        for (int index = 0; index < requestCount; ++index)
+            requests.push_back(client->dataProducer(request, Quarlink::QueuePriority::normal));
+        if (Bench::startAllAndWait(requests) > 0)
             state.SkipWithError("requests failed");
     }
     state.counters["requests_per_second"] = benchmark::Counter(double(requestCount) * double(state.iterations()),

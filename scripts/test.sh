@@ -7,14 +7,9 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-<<<<<<< HEAD
 # ORVELLA_JOBS limits the parallel jobs on a shared machine.
 jobs=${ORVELLA_JOBS:-$(nproc)}
-tsan_modules="Reactive Sync PlatformDesktop OrvellaResolver"
-=======
-jobs=$(nproc)
-tsan_modules="Reactive Sync OrvellaResolver PlatformDesktop QuarlinkModels"
->>>>>>> windows
+tsan_modules="Reactive Sync PlatformDesktop OrvellaResolver QuarlinkModels"
 tsan_targets=$(for module in $tsan_modules; do printf '%sTests ' "$module"; done)
 desktop_labels="^(PlatformDesktop|PlatformDesktopKeychain|OrvellaShared|OrvellaCore)\$"
 

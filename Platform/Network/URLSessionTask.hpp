@@ -11,6 +11,8 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <utility>
+#include <vector>
 
 namespace Platform {
 
@@ -54,6 +56,12 @@ public:
     enum class Kind { data, upload, download };
     using Identifier = std::int64_t;
     using ProgressHandler = std::function<void(URLSessionTask&, const TransferProgress&)>;
+    // A state and the number of the change that made it (0 for the state a
+    // task is made with): of two values, the one with the higher number is newer.
+    using StateObserver = std::function<void(URLSessionTaskState state, std::uint64_t change)>;
+    // A count of bytes sent; counts only grow, so the larger is newer.
+    using BytesSentObserver = std::function<void(std::int64_t countOfBytesSent)>;
+    using ObservationToken = std::uint64_t;
 
     // Made only by `URLSession`; the key keeps others from constructing one.
     class ConstructionKey {
@@ -84,6 +92,18 @@ public:
     // strictly growing counts. Set it before `resume()` to see every change.
     void setProgressHandler(ProgressHandler handler);
 
+    // Observation of the state and of the bytes sent: the current value at
+    // once on the calling thread, then every change on the thread that makes
+    // it (the caller of `resume` or `cancel`, or the transport thread), never
+    // with a lock held. A change made on another thread while an observer is
+    // being added may reach it before the current value does; the change number
+    // (states) and the growing count (bytes) tell which is newer. Observers
+    // must return quickly, as progress handlers do. `removeObserver` stops
+    // both kinds; a call already under way may still finish.
+    [[nodiscard]] ObservationToken observeState(StateObserver observer);
+    [[nodiscard]] ObservationToken observeBytesSent(BytesSentObserver observer);
+    void removeObserver(ObservationToken token);
+
     // Hands a suspended task to the transport; does nothing in any other state.
     void resume();
     // Stops the task; its completion follows with `cancelled` (also for a task
@@ -101,6 +121,9 @@ private:
     void setExpectedToReceive(std::int64_t count) { m_bytesExpectedToReceive.store(count); }
     // Stores the counts and calls the progress handler (no lock held).
     void reportProgress(std::int64_t sent, std::int64_t received);
+    // One state change with the observers to tell, who are called with no lock held.
+    struct StateChange;
+    void notifyState(const StateChange& change);
 
     std::weak_ptr<URLSessionCore> m_session;
     const Identifier m_identifier;
@@ -112,6 +135,10 @@ private:
     std::optional<HTTPURLResponse> m_response;
     std::optional<URLError> m_error;
     std::shared_ptr<ProgressHandler> m_progressHandler;
+    std::uint64_t m_stateChanges { 0 };
+    ObservationToken m_nextToken { 1 };
+    std::vector<std::pair<ObservationToken, std::shared_ptr<StateObserver>>> m_stateObservers;
+    std::vector<std::pair<ObservationToken, std::shared_ptr<BytesSentObserver>>> m_bytesSentObservers;
 
     std::atomic<std::int64_t> m_bytesSent { 0 };
     std::atomic<std::int64_t> m_bytesReceived { 0 };

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -18,8 +19,10 @@ namespace Quarlink {
 // thread, so that parsing one response never holds up other transfers.
 //
 // Threading: `async` may be called from any thread, also from work running
-// here. The destructor runs the work still waiting, then joins the threads;
-// it must not run on one of them.
+// here. The destructor runs the work still waiting, then joins the threads.
+// It may also run on one of them (work that drops the last reference to the
+// queue's owner): that thread is then left to finish the waiting work on its
+// own instead of joining itself.
 class WorkQueue {
 public:
     WorkQueue(std::string name, std::size_t width);
@@ -31,16 +34,20 @@ public:
     void async(std::function<void()> work);
 
 private:
-    void run();
+    // What the threads share; it outlives the queue while a thread still runs.
+    struct State {
+        std::mutex mutex;
+        std::condition_variable wake;
+        std::deque<std::function<void()>> waiting;
+        std::size_t idle = 0;
+        bool stopping = false;
+    };
+    static void run(const std::shared_ptr<State>& state);
 
     std::string m_name;
     std::size_t m_width;
-    std::mutex m_mutex;
-    std::condition_variable m_wake;
-    std::deque<std::function<void()>> m_waiting;
+    std::shared_ptr<State> m_state;
     std::vector<std::thread> m_threads;
-    std::size_t m_idle = 0;
-    bool m_stopping = false;
 };
 
 } // namespace Quarlink

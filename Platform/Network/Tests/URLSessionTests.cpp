@@ -358,3 +358,50 @@ TEST_F(URLSessionTests, CompletionMayStartTheNextTask)
     ASSERT_EQ(future.wait_for(20s), std::future_status::ready);
     EXPECT_EQ(future.get(), 200);
 }
+
+TEST_F(URLSessionTests, TaskStateAndBytesSentAreObservable)
+{
+    // Proves observers get the current state and count at once, then each change with growing change numbers,
+    // and nothing after they are removed.
+    auto gate = m_server->addGate("PUT", "/v2.0/files/9/stream");
+    auto source = m_root / "observed.bin";
+    writeFile(source, randomBytes(256 * 1024, 9));
+    std::promise<void> done;
+    auto task = m_session->uploadTask({ .url = url("/files/9/stream"), .method = "PUT" }, source,
+        [&](URLSessionTask&, std::expected<DataTaskResponse, URLError>) { done.set_value(); });
+
+    std::mutex mutex;
+    std::vector<std::pair<URLSessionTaskState, std::uint64_t>> states;
+    std::vector<std::int64_t> counts;
+    auto stateToken = task->observeState([&](URLSessionTaskState state, std::uint64_t change) {
+        std::lock_guard lock(mutex);
+        states.emplace_back(state, change);
+    });
+    auto bytesToken = task->observeBytesSent([&](std::int64_t sent) {
+        std::lock_guard lock(mutex);
+        counts.push_back(sent);
+    });
+    {
+        std::lock_guard lock(mutex);
+        ASSERT_EQ(states.size(), 1u);
+        EXPECT_EQ(states[0], std::make_pair(URLSessionTaskState::suspended, std::uint64_t { 0 }));
+        EXPECT_EQ(counts, (std::vector<std::int64_t> { 0 }));
+    }
+    task->resume();
+    ASSERT_TRUE(gate->waitForWaiting(1, 10s));
+    gate->open();
+    ASSERT_EQ(done.get_future().wait_for(20s), std::future_status::ready);
+    {
+        std::lock_guard lock(mutex);
+        ASSERT_EQ(states.size(), 3u);
+        EXPECT_EQ(states[1], std::make_pair(URLSessionTaskState::running, std::uint64_t { 1 }));
+        EXPECT_EQ(states[2], std::make_pair(URLSessionTaskState::completed, std::uint64_t { 2 }));
+        EXPECT_TRUE(std::is_sorted(counts.begin(), counts.end()));
+        EXPECT_EQ(counts.back(), 256 * 1024);
+    }
+    task->removeObserver(stateToken);
+    task->removeObserver(bytesToken);
+    task->cancel();
+    std::lock_guard lock(mutex);
+    EXPECT_EQ(states.size(), 3u);
+}
