@@ -1,13 +1,16 @@
 #!/usr/bin/env bash
 # Builds and runs every test: an AddressSanitizer + UndefinedBehaviorSanitizer
 # Debug build runs all tests, a ThreadSanitizer build runs the concurrent
-# modules' tests again.
+# modules' tests again. The desktop services' tests run twice: without a
+# session bus (as on a server) and inside one (dbus-run-session); the tests
+# that need a Secret Service or a notification server start buses of their own.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 jobs=$(nproc)
-tsan_modules="Reactive Sync QuarlinkModels"
+tsan_modules="Reactive Sync QuarlinkModels PlatformDesktop OrvellaResolver"
 tsan_targets=$(for module in $tsan_modules; do printf '%sTests ' "$module"; done)
+desktop_labels="^(PlatformDesktop|PlatformDesktopKeychain|OrvellaShared|OrvellaCore)\$"
 
 cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug \
     -DORVELLA_SANITIZE=address,undefined -DORVELLA_BUILD_BENCHMARKS=OFF
@@ -19,12 +22,20 @@ cmake --build build/tsan -j "$jobs" --target $tsan_targets
 
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
-export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
+# GLib is not built with ThreadSanitizer: its allocator and locks are hidden from it.
+export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:suppressions=$PWD/Platform/Desktop/Tests/ThreadSanitizerGLib.supp"
+export G_SLICE=always-malloc
 export QT_QPA_PLATFORM=offscreen
 
 status=0
 echo "== AddressSanitizer + UndefinedBehaviorSanitizer: all tests"
-ctest --test-dir build/asan --output-on-failure -j "$jobs" || status=1
+ctest --test-dir build/asan --output-on-failure -j "$jobs" -LE "$desktop_labels" || status=1
+echo "== Desktop services without a session bus"
+env -u DBUS_SESSION_BUS_ADDRESS -u DISPLAY \
+    ctest --test-dir build/asan --output-on-failure -j "$jobs" -L "$desktop_labels" || status=1
+echo "== Desktop services inside a session bus"
+env -u DISPLAY dbus-run-session -- \
+    ctest --test-dir build/asan --output-on-failure -j "$jobs" -L "$desktop_labels" || status=1
 echo "== ThreadSanitizer: $tsan_modules"
 ctest --test-dir build/tsan --output-on-failure -j "$jobs" -L "^($(echo $tsan_modules | tr ' ' '|'))\$" || status=1
 exit $status

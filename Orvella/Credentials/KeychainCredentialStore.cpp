@@ -1,0 +1,73 @@
+#include "Orvella/Credentials/KeychainCredentialStore.hpp"
+
+#include "Platform/Foundation/Log.hpp"
+
+namespace Orvella {
+
+namespace {
+
+std::optional<Quarlink::Credentials> loadCredentials(KeychainAccess& keychain, const std::optional<std::string>& userName)
+{
+    if (!userName)
+        return std::nullopt;
+    auto password = keychain.get(*userName);
+    if (!password || !*password)
+        return std::nullopt;
+    return Quarlink::Credentials { *userName, **password };
+}
+
+} // namespace
+
+KeychainCredentialStore::KeychainCredentialStore(std::shared_ptr<KeychainAccess> keychain, std::shared_ptr<UserName> lastLoggedInUserName)
+    : m_keychain(std::move(keychain))
+    , m_lastLoggedInUserName(std::move(lastLoggedInUserName))
+    , m_credentials(loadCredentials(*m_keychain, m_lastLoggedInUserName->value()))
+{
+    // Unowned: the observation ends in the destructor, before the store goes.
+    m_persisting = m_credentials.signal().observeValues([this](const std::optional<Quarlink::Credentials>& credentials) { persist(credentials); });
+}
+
+KeychainCredentialStore::~KeychainCredentialStore() { m_persisting.dispose(); }
+
+void KeychainCredentialStore::persist(const std::optional<Quarlink::Credentials>& credentials)
+{
+    if (credentials) {
+        if (auto stored = m_keychain->set(credentials->password, credentials->username); !stored)
+            Platform::Log::line("Error writing to keychain: " + stored.error().description());
+        if (m_lastLoggedInUserName->value() != credentials->username)
+            m_lastLoggedInUserName->set(credentials->username);
+        return;
+    }
+    auto userName = m_lastLoggedInUserName->value();
+    if (!userName)
+        return;
+    if (auto removed = m_keychain->remove(*userName); !removed)
+        Platform::Log::line("Error removing password: " + removed.error().description());
+}
+
+std::optional<std::string> KeychainCredentialStore::email() const { return m_lastLoggedInUserName->value(); }
+
+void KeychainCredentialStore::setEmail(std::optional<std::string> email)
+{
+    if (m_lastLoggedInUserName->value() != email)
+        m_lastLoggedInUserName->set(std::move(email));
+}
+
+std::optional<std::string> KeychainCredentialStore::password() const
+{
+    auto credentials = m_credentials.value();
+    if (!credentials)
+        return std::nullopt;
+    return credentials->password;
+}
+
+void KeychainCredentialStore::setPassword(std::optional<std::string> password)
+{
+    auto userName = email();
+    if (userName && password)
+        m_credentials.set(Quarlink::Credentials { *userName, *password });
+    else
+        m_credentials.set(std::nullopt);
+}
+
+} // namespace Orvella

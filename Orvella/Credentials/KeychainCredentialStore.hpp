@@ -1,0 +1,55 @@
+#pragma once
+
+#include "Orvella/Credentials/CredentialHolder.hpp"
+#include "Orvella/Credentials/KeychainAccess.hpp"
+#include "Quarlink/Identity/Credentials.hpp"
+#include "Reactive/Disposables/AnyDisposable.hpp"
+#include "Reactive/MutableProperty.hpp"
+
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace Orvella {
+
+// The single owner of the user's credentials: one observable value, the
+// password in the keychain under the user name, the user name in the
+// settings ("LastLoggedInUserName", never removed on logout, so the password
+// window can show it). Serves the API client as its credential store.
+//
+// Every change of `credentials` is persisted, equal or not, synchronously on
+// the thread that sets it. Keychain failures are logged ("Error writing to
+// keychain: ", "Error removing password: ") and never passed on; the value
+// in memory stays authoritative. No log line carries a password.
+class KeychainCredentialStore final : public CredentialHolder, public Quarlink::CredentialStore {
+public:
+    using UserName = Reactive::MutableProperty<std::optional<std::string>>;
+
+    // Loads the credentials of the stored user name from the keychain (a
+    // keychain failure counts as no password), then persists every change.
+    KeychainCredentialStore(std::shared_ptr<KeychainAccess> keychain, std::shared_ptr<UserName> lastLoggedInUserName);
+    ~KeychainCredentialStore() override;
+    KeychainCredentialStore(const KeychainCredentialStore&) = delete;
+    KeychainCredentialStore& operator=(const KeychainCredentialStore&) = delete;
+
+    Reactive::MutableProperty<std::optional<Quarlink::Credentials>>& credentials() override { return m_credentials; }
+
+    // The stored user name.
+    [[nodiscard]] std::optional<std::string> email() const override;
+    // Writes the user name only when it differs from the stored one.
+    void setEmail(std::optional<std::string> email) override;
+    [[nodiscard]] std::optional<std::string> password() const override;
+    // New credentials of the stored user name and `password` when both are
+    // present; otherwise no credentials.
+    void setPassword(std::optional<std::string> password) override;
+
+private:
+    void persist(const std::optional<Quarlink::Credentials>& credentials);
+
+    std::shared_ptr<KeychainAccess> m_keychain;
+    std::shared_ptr<UserName> m_lastLoggedInUserName;
+    Reactive::MutableProperty<std::optional<Quarlink::Credentials>> m_credentials;
+    Reactive::AnyDisposable m_persisting;
+};
+
+} // namespace Orvella

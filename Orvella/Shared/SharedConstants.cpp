@@ -1,0 +1,132 @@
+#include "Orvella/Shared/SharedConstants.hpp"
+
+#include "Orvella/Shared/BuildConfiguration.hpp"
+#include "Orvella/Shared/CloudUserDefaultsKey.hpp"
+#include "Platform/Foundation/Log.hpp"
+#include "Platform/Foundation/UserDefaultsFile.hpp"
+
+#include <cstdlib>
+#include <sys/stat.h>
+
+namespace Orvella {
+
+namespace {
+
+template<class Value>
+std::shared_ptr<Value> orStop(std::expected<std::shared_ptr<Value>, std::error_code> opened, const std::string& what)
+{
+    if (!opened)
+        fatalError(what + " kann nicht geöffnet werden: " + opened.error().message());
+    return std::move(*opened);
+}
+
+} // namespace
+
+void fatalError(const std::string& message)
+{
+    Platform::Log::line(message);
+    std::exit(EXIT_FAILURE);
+}
+
+const std::string& SharedConstants::teamPraefix()
+{
+    static const std::string value = BuildConfiguration::teamPrefix;
+    return value;
+}
+
+const std::string& SharedConstants::applicationIdentifier()
+{
+    static const std::string value = BuildConfiguration::applicationIdentifier;
+    return value;
+}
+
+const std::string& SharedConstants::applicationGroup()
+{
+    static const std::string value = "group." + applicationIdentifier();
+    return value;
+}
+
+std::string SharedConstants::applicationGroupIdentifier() { return teamPraefix() + "." + applicationGroup(); }
+
+const std::string& SharedConstants::glimmerdBundleIdentifier()
+{
+    static const std::string value = applicationIdentifier() + ".Glimmerd";
+    return value;
+}
+
+std::expected<std::filesystem::path, std::string> SharedConstants::makeGroupContainer()
+{
+    std::filesystem::path folder;
+    if (const char* override = std::getenv("ORVELLA_GROUP_CONTAINER"); override && *override)
+        folder = override;
+    else
+        folder = Platform::baseDirectory(Platform::BaseDirectory::data) / applicationGroupIdentifier();
+    std::error_code error;
+    if (std::filesystem::is_directory(folder, error))
+        return folder;
+    std::filesystem::create_directories(folder, error);
+    if (!error && ::chmod(folder.c_str(), 0700) != 0)
+        error = std::error_code(errno, std::generic_category());
+    if (error)
+        return std::unexpected("Der Gruppenordner " + folder.string() + " kann nicht angelegt werden: " + error.message());
+    return folder;
+}
+
+std::filesystem::path SharedConstants::groupContainerPath()
+{
+    auto folder = makeGroupContainer();
+    if (!folder)
+        fatalError(folder.error());
+    return *folder;
+}
+
+Platform::URL SharedConstants::groupContainerURL()
+{
+    return Platform::URL::fileURL(groupContainerPath().string(), Platform::URL::IsDirectory::Yes);
+}
+
+Platform::URL SharedConstants::dataBaseURL() { return groupContainerURL().appendingPathComponent("Cloud.realm"); }
+
+const std::string& SharedConstants::pingIdentifierName()
+{
+    static const std::string value = "Orvella";
+    return value;
+}
+
+const std::string& SharedConstants::didFinishLaunching()
+{
+    static const std::string value = "CloudAppDidFinishLaunchingNotification";
+    return value;
+}
+
+const std::string& SharedConstants::willTerminate()
+{
+    static const std::string value = "CloudAppWillTerminateNotification";
+    return value;
+}
+
+std::shared_ptr<Platform::UserDefaults> SharedConstants::sharedUserDefaults()
+{
+    static const auto suite = [] {
+        auto opened = orStop(Platform::UserDefaults::open(groupContainerPath()), "Die gemeinsamen Einstellungen");
+        opened->registerDefaults(cloudUserDefaultsKeyDefaults());
+        return opened;
+    }();
+    return suite;
+}
+
+std::shared_ptr<Platform::UserDefaults> SharedConstants::standardUserDefaults()
+{
+    static const auto suite = orStop(Platform::UserDefaults::open(Platform::UserDefaults::standardFolder(applicationIdentifier())),
+        "Die Einstellungen des Programms");
+    return suite;
+}
+
+std::shared_ptr<Platform::DistributedNotificationCenter> SharedConstants::distributedNotificationCenter()
+{
+    static const auto center = orStop(Platform::DistributedNotificationCenter::open(groupContainerPath() / "notifications"),
+        "Der Mitteilungskanal zwischen den Prozessen");
+    return center;
+}
+
+} // namespace Orvella

@@ -1,0 +1,87 @@
+#include "Orvella/Shared/CloudUserDefaultsKey.hpp"
+#include "Orvella/Shared/SharedConstants.hpp"
+
+#include "Platform/FileSystem/Tests/TemporaryDirectory.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <regex>
+#include <sys/stat.h>
+
+using namespace Orvella;
+using Platform::Testing::TemporaryDirectory;
+
+TEST(SharedConstantsTests, IdentifiersAreBuiltFromTheTeamAndTheApplicationIdentifier)
+{
+    // The group identifier is the ten-character team prefix, a full stop, "group." and the application identifier.
+    EXPECT_TRUE(std::regex_match(SharedConstants::teamPraefix(), std::regex("[A-Z0-9]{10}")));
+    EXPECT_EQ(SharedConstants::applicationGroup(), "group." + SharedConstants::applicationIdentifier());
+    EXPECT_EQ(SharedConstants::applicationGroupIdentifier(), SharedConstants::teamPraefix() + ".group." + SharedConstants::applicationIdentifier());
+    EXPECT_EQ(SharedConstants::glimmerdBundleIdentifier(), SharedConstants::applicationIdentifier() + ".Glimmerd");
+    EXPECT_EQ(SharedConstants::pingIdentifierName(), "Orvella");
+    EXPECT_EQ(SharedConstants::didFinishLaunching(), "CloudAppDidFinishLaunchingNotification");
+    EXPECT_EQ(SharedConstants::willTerminate(), "CloudAppWillTerminateNotification");
+    EXPECT_EQ(SharedConstants::schemaVersion, 2u);
+}
+
+TEST(SharedConstantsTests, TheGroupDirectoryIsMadePrivateUnderTheDataHome)
+{
+    // Without an override the group directory is $XDG_DATA_HOME/<group identifier>/, made 0700; the database is "Cloud.realm" in it.
+    TemporaryDirectory home;
+    ::unsetenv("ORVELLA_GROUP_CONTAINER");
+    ::setenv("XDG_DATA_HOME", home.path().c_str(), 1);
+    auto expected = std::filesystem::path(home.path()) / SharedConstants::applicationGroupIdentifier();
+    EXPECT_EQ(SharedConstants::groupContainerPath(), expected);
+    struct stat status {};
+    ASSERT_EQ(::stat(expected.c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 0777, 0700u);
+    EXPECT_EQ(SharedConstants::dataBaseURL().path(), expected.string() + "/Cloud.realm");
+    ::setenv("ORVELLA_GROUP_CONTAINER", (home / "override").c_str(), 1);
+    EXPECT_EQ(SharedConstants::groupContainerPath(), std::filesystem::path(home / "override"));
+    ::unsetenv("ORVELLA_GROUP_CONTAINER");
+}
+
+TEST(SharedConstantsTests, AGroupDirectoryThatCannotBeMadeStopsTheProgramWithTheGermanMessage)
+{
+    // Below a file (/dev/null) no folder can be made: the process ends with status 1 and the message on stderr.
+    ::setenv("ORVELLA_GROUP_CONTAINER", "/dev/null/group", 1);
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT((void)SharedConstants::groupContainerPath(), ::testing::ExitedWithCode(1),
+        "Der Gruppenordner /dev/null/group kann nicht angelegt werden: Not a directory");
+    ::unsetenv("ORVELLA_GROUP_CONTAINER");
+}
+
+TEST(CloudUserDefaultsKeyTests, KeysMapToTheirExactStrings)
+{
+    // Every key has its stored string; only the exact string (with the old spelling "Conplete") maps back.
+    std::vector<std::string_view> expected { "InitialSetupConplete", "LastLoggedInUserName", "CloudFolderURL", "APIEnvironment",
+        "EnableDesktopNotifications", "EnableUsageTracking", "EnableSync", "EnableBandwidthThrottling", "ShouldMoveToTrash",
+        "AppInstallTracked", "LastAppVersion", "GroupContainerMigrationFixDone" };
+    ASSERT_EQ(allCloudUserDefaultsKeys.size(), expected.size());
+    for (std::size_t index = 0; index < expected.size(); ++index) {
+        EXPECT_EQ(rawValue(allCloudUserDefaultsKeys[index]), expected[index]);
+        EXPECT_EQ(cloudUserDefaultsKeyFromRawValue(expected[index]), allCloudUserDefaultsKeys[index]);
+    }
+    EXPECT_EQ(cloudUserDefaultsKeyFromRawValue("InitialSetupConplete"), CloudUserDefaultsKey::initialSetupComplete);
+    EXPECT_FALSE(cloudUserDefaultsKeyFromRawValue("InitialSetupComplete"));
+    EXPECT_FALSE(cloudUserDefaultsKeyFromRawValue("enablesync"));
+    EXPECT_FALSE(cloudUserDefaultsKeyFromRawValue("EnableSync "));
+}
+
+TEST(CloudUserDefaultsKeyTests, AFreshSuiteReadsTheRegisteredDefaults)
+{
+    // Five registered defaults; a fresh suite reads true for four, false for the other Booleans and nothing for the texts.
+    auto defaults = cloudUserDefaultsKeyDefaults();
+    EXPECT_EQ(defaults, (Platform::UserDefaults::Dictionary { { "EnableUsageTracking", true }, { "EnableDesktopNotifications", true },
+                            { "EnableSync", true }, { "ShouldMoveToTrash", true }, { "AppInstallTracked", false } }));
+    TemporaryDirectory folder;
+    auto suite = Platform::UserDefaults::open(folder.path()).value();
+    suite->registerDefaults(defaults);
+    for (auto key : { "EnableSync", "EnableDesktopNotifications", "EnableUsageTracking", "ShouldMoveToTrash" })
+        EXPECT_TRUE(suite->boolValue(key)) << key;
+    for (auto key : { "AppInstallTracked", "EnableBandwidthThrottling", "InitialSetupConplete" })
+        EXPECT_FALSE(suite->boolValue(key)) << key;
+    for (auto key : { "LastLoggedInUserName", "CloudFolderURL", "APIEnvironment", "LastAppVersion" })
+        EXPECT_FALSE(suite->object(key)) << key;
+}

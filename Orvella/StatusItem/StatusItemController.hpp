@@ -1,0 +1,59 @@
+#pragma once
+
+#include "Orvella/Presentation/IconFactory.hpp"
+#include "Orvella/StatusItem/StatusItemFallbackWindow.hpp"
+#include "Orvella/StatusItem/StatusItemViewModel.hpp"
+#include "Orvella/Windows/PopoverAnchor.hpp"
+
+#include <QSystemTrayIcon>
+
+#include <memory>
+#include <string>
+
+namespace Orvella {
+
+// Owns the tray icon and binds it to its view model: the image follows the
+// view model's icon (delivered on the UI scheduler, so a status change on
+// any thread touches the icon on the GUI thread only), and a click
+// (`activated` with `Trigger`) applies the click action with this controller,
+// as the popover's anchor, for sender. Where no tray answers, a small window
+// at the top right of the screen shows the icon and takes the click instead.
+// Main thread only.
+class StatusItemController final : public PopoverAnchor {
+public:
+    enum class Host {
+        detect,         // the tray when `QSystemTrayIcon::isSystemTrayAvailable()`, else the window
+        fallbackWindow, // always the window
+    };
+
+    StatusItemController(std::shared_ptr<StatusItemViewModel> viewModel, std::shared_ptr<const IconFactory> icons,
+        Host host = Host::detect);
+    ~StatusItemController() override;
+    StatusItemController(const StatusItemController&) = delete;
+    StatusItemController& operator=(const StatusItemController&) = delete;
+
+    // Puts the icon on the panel (or the window on screen) and lets it take clicks.
+    void enable();
+    [[nodiscard]] bool isEnabled() const { return m_enabled; }
+
+    [[nodiscard]] QSystemTrayIcon& statusItem() { return m_statusItem; }
+    // The window standing in for the tray; null when the tray answers.
+    [[nodiscard]] StatusItemFallbackWindow* fallbackWindow() const { return m_fallbackWindow.get(); }
+    // The name of the image shown now.
+    [[nodiscard]] const std::string& iconName() const { return m_iconName; }
+
+    [[nodiscard]] QRect anchorGeometry() const override;
+
+    // What a click does; nothing until enabled.
+    void click();
+
+private:
+    std::shared_ptr<StatusItemViewModel> m_viewModel;
+    std::shared_ptr<const IconFactory> m_icons;
+    QSystemTrayIcon m_statusItem;
+    std::unique_ptr<StatusItemFallbackWindow> m_fallbackWindow;
+    std::string m_iconName;
+    bool m_enabled = false;
+};
+
+} // namespace Orvella

@@ -1,0 +1,39 @@
+#pragma once
+
+#include "Orvella/StatusItem/StatusItemNavigator.hpp"
+#include "Orvella/StatusItem/SyncStatusProvider.hpp"
+
+#include "Reactive/Action.hpp"
+#include "Reactive/NoError.hpp"
+#include "Reactive/Property.hpp"
+#include "Reactive/Result.hpp"
+
+#include <any>
+#include <memory>
+#include <string>
+
+namespace Orvella {
+
+// The tray icon's state: the name of the image of the current sync status,
+// and the click, which hands the clicked item to the navigator.
+// Threading: `icon` changes on whatever thread the status changes on; the
+// click runs synchronously on the thread that applies it (the main thread).
+class StatusItemViewModel {
+public:
+    using ClickAction = Reactive::Action<std::any, Reactive::Unit, Reactive::NoError>;
+
+    StatusItemViewModel(std::shared_ptr<SyncStatusProvider> syncStatusProvider, std::shared_ptr<StatusItemNavigator> navigator);
+    StatusItemViewModel(const StatusItemViewModel&) = delete;
+    StatusItemViewModel& operator=(const StatusItemViewModel&) = delete;
+
+    // Always `statusItemIcon` of the current status.
+    [[nodiscard]] const Reactive::Property<std::string>& icon() const { return m_icon; }
+    // Input: the sender (the status item); no output.
+    [[nodiscard]] const ClickAction& statusItemClickAction() const { return m_statusItemClickAction; }
+
+private:
+    Reactive::Property<std::string> m_icon;
+    ClickAction m_statusItemClickAction;
+};
+
+} // namespace Orvella

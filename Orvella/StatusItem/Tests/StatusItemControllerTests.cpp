@@ -1,0 +1,75 @@
+#include "Orvella/Popover/TestSupport/PopoverFakes.hpp"
+#include "Orvella/Presentation/Tests/QtTestSupport.hpp"
+#include "Orvella/StatusItem/StatusItemController.hpp"
+
+#include <QMouseEvent>
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+using namespace Orvella;
+using Orvella::Testing::FakeSyncStatusProvider;
+using Orvella::Testing::processEventsUntil;
+
+namespace {
+
+class RecordingNavigator final : public StatusItemNavigator {
+public:
+    std::vector<std::any> senders;
+    void togglePopover(const std::any& sender) override { senders.push_back(sender); }
+};
+
+struct Fixture {
+    std::shared_ptr<FakeSyncStatusProvider> status = std::make_shared<FakeSyncStatusProvider>(Sync::SyncStatus::checking());
+    std::shared_ptr<RecordingNavigator> navigator = std::make_shared<RecordingNavigator>();
+    std::shared_ptr<const IconFactory> icons = std::make_shared<IconFactory>(QStringList {});
+    StatusItemController controller { std::make_shared<StatusItemViewModel>(status, navigator), icons };
+};
+
+bool sameImage(const QIcon& icon, const QImage& image)
+{
+    return icon.pixmap(image.size()).toImage().convertToFormat(QImage::Format_ARGB32) == image.convertToFormat(QImage::Format_ARGB32);
+}
+
+} // namespace
+
+// The first image is the current status's; a change made on another thread
+// reaches the icon only through the GUI thread's event loop.
+TEST(StatusItemControllerTests, iconFollowsStatusOnTheGuiThread)
+{
+    Fixture fixture;
+    EXPECT_EQ(fixture.controller.iconName(), "statusitem-uptodate");
+    EXPECT_TRUE(sameImage(fixture.controller.statusItem().icon(), fixture.icons->image("statusitem-uptodate", 32)));
+
+    std::thread worker([&] { fixture.status->current.set(Sync::SyncStatus::syncing()); });
+    worker.join();
+    EXPECT_EQ(fixture.controller.iconName(), "statusitem-uptodate") << "the icon was touched off the GUI thread";
+    ASSERT_TRUE(processEventsUntil([&] { return fixture.controller.iconName() == "statusitem-syncing"; }));
+    EXPECT_TRUE(sameImage(fixture.controller.statusItem().icon(), fixture.icons->image("statusitem-syncing", 32)));
+}
+
+// Without a tray (off-screen) the window at the top right takes the click,
+// once enabled; the click hands the controller itself, as anchor, to the navigator.
+TEST(StatusItemControllerTests, fallbackWindowTakesTheClickOnceEnabled)
+{
+    Fixture fixture;
+    auto* window = fixture.controller.fallbackWindow();
+    ASSERT_NE(window, nullptr);
+    fixture.controller.click();
+    EXPECT_TRUE(fixture.navigator->senders.empty());
+
+    fixture.controller.enable();
+    EXPECT_TRUE(window->isVisible());
+    QMouseEvent press(QEvent::MouseButtonPress, QPointF(10, 10), window->mapToGlobal(QPointF(10, 10)), Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    QMouseEvent release(QEvent::MouseButtonRelease, QPointF(10, 10), window->mapToGlobal(QPointF(10, 10)), Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(window, &press);
+    QCoreApplication::sendEvent(window, &release);
+    Q_EMIT fixture.controller.statusItem().activated(QSystemTrayIcon::Trigger);
+    Q_EMIT fixture.controller.statusItem().activated(QSystemTrayIcon::Context);
+    ASSERT_EQ(fixture.navigator->senders.size(), 2u);
+    for (const auto& sender : fixture.navigator->senders) {
+        EXPECT_EQ(std::any_cast<PopoverAnchor*>(sender), static_cast<PopoverAnchor*>(&fixture.controller));
+    }
+    EXPECT_EQ(fixture.controller.anchorGeometry(), window->frameGeometry());
+}

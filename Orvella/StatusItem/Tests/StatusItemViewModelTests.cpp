@@ -1,0 +1,80 @@
+#include "Orvella/Popover/TestSupport/PopoverFakes.hpp"
+#include "Orvella/StatusItem/SchedulerSyncStatusProvider.hpp"
+#include "Orvella/StatusItem/StatusItemViewModel.hpp"
+#include "Orvella/StatusItem/SyncStatusDisplay.hpp"
+
+#include <gtest/gtest.h>
+
+#include <any>
+
+using namespace Orvella;
+using Orvella::Testing::FakeSyncStatusProvider;
+using Sync::SyncStatus;
+
+namespace {
+
+class RecordingStatusItemNavigator final : public StatusItemNavigator {
+public:
+    std::vector<std::any> senders;
+    void togglePopover(const std::any& sender) override { senders.push_back(sender); }
+};
+
+} // namespace
+
+// Each state's images, texts and command, as the tray icon and the popover
+// show them; all in sync looks the same whatever its date, checking like all in sync.
+TEST(SyncStatusDisplayTests, tableForEveryStatus)
+{
+    struct Row {
+        SyncStatus status;
+        const char* trayIcon;
+        const char* popoverIcon;
+        const char* text;
+        const char* action;
+        bool available;
+    };
+    const Row rows[] = {
+        { SyncStatus::allInSync({}), "statusitem-uptodate", "status-uptodate", "Daten sind aktuell", "Synchronisation anhalten", true },
+        { SyncStatus::allInSync(Platform::Date::fromWholeSecondsSince1970(1'765'000'000)), "statusitem-uptodate", "status-uptodate",
+            "Daten sind aktuell", "Synchronisation anhalten", true },
+        { SyncStatus::disabled(), "statusitem-pause", "status-paused", "Synchronisierung angehalten", "Synchronisation starten", true },
+        { SyncStatus::notReachable(), "statusitem-error", "status-error", "Internetverbindung nicht verfügbar",
+            "Synchronisation nicht verfügbar", false },
+        { SyncStatus::checking(), "statusitem-uptodate", "status-uptodate", "Daten sind aktuell", "Synchronisation anhalten", true },
+        { SyncStatus::syncing(), "statusitem-syncing", "status-sync", "Daten werden aktualisiert…", "Synchronisation anhalten", true },
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(statusItemIcon(row.status), row.trayIcon) << row.status;
+        EXPECT_EQ(popoverIcon(row.status), row.popoverIcon) << row.status;
+        EXPECT_EQ(statusText(row.status), row.text) << row.status;
+        EXPECT_EQ(actionText(row.status), row.action) << row.status;
+        EXPECT_EQ(isActionAvailable(row.status), row.available) << row.status;
+    }
+}
+
+// The first icon is the current status's, before any change; then it follows.
+TEST(StatusItemViewModelTests, iconFollowsTheStatusFromTheFirstValue)
+{
+    auto provider = std::make_shared<FakeSyncStatusProvider>(SyncStatus::disabled());
+    StatusItemViewModel viewModel(provider, std::make_shared<RecordingStatusItemNavigator>());
+    EXPECT_EQ(viewModel.icon().value(), "statusitem-pause");
+    provider->current.set(SyncStatus::notReachable());
+    EXPECT_EQ(viewModel.icon().value(), "statusitem-error");
+    provider->current.set(SyncStatus::checking());
+    EXPECT_EQ(viewModel.icon().value(), "statusitem-uptodate");
+    provider->current.set(SyncStatus::syncing());
+    EXPECT_EQ(viewModel.icon().value(), "statusitem-syncing");
+}
+
+// Two clicks toggle twice, each handing over the clicked item itself.
+TEST(StatusItemViewModelTests, eachClickHandsTheSenderToTheNavigator)
+{
+    auto navigator = std::make_shared<RecordingStatusItemNavigator>();
+    StatusItemViewModel viewModel(std::make_shared<FakeSyncStatusProvider>(), navigator);
+    int item = 0;
+    viewModel.statusItemClickAction().apply(std::any(&item)).start();
+    viewModel.statusItemClickAction().apply(std::any(&item)).start();
+    ASSERT_EQ(navigator->senders.size(), 2u);
+    EXPECT_EQ(std::any_cast<int*>(navigator->senders[0]), &item);
+    EXPECT_EQ(std::any_cast<int*>(navigator->senders[1]), &item);
+}

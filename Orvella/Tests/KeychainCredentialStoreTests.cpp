@@ -1,0 +1,143 @@
+#include "Orvella/Credentials/KeychainCredentialStore.hpp"
+
+#include "Platform/Foundation/Log.hpp"
+
+#include <gtest/gtest.h>
+
+#include <map>
+
+using namespace Orvella;
+using Quarlink::Credentials;
+
+namespace {
+
+// A keychain in memory that records its calls and fails on demand.
+class FakeKeychain final : public KeychainAccess {
+public:
+    std::map<std::string, std::string> items;
+    std::vector<std::string> calls;
+    bool failing = false;
+
+    std::expected<void, Platform::KeychainError> set(const std::string& value, const std::string& key) override
+    {
+        calls.push_back("set " + key);
+        if (failing)
+            return std::unexpected(Platform::KeychainError { "locked" });
+        items[key] = value;
+        return {};
+    }
+    std::expected<std::optional<std::string>, Platform::KeychainError> get(const std::string& key) override
+    {
+        calls.push_back("get " + key);
+        if (failing)
+            return std::unexpected(Platform::KeychainError { "locked" });
+        auto entry = items.find(key);
+        return entry == items.end() ? std::nullopt : std::optional<std::string>(entry->second);
+    }
+    std::expected<void, Platform::KeychainError> remove(const std::string& key) override
+    {
+        calls.push_back("remove " + key);
+        if (failing)
+            return std::unexpected(Platform::KeychainError { "locked" });
+        items.erase(key);
+        return {};
+    }
+};
+
+// A user-name setting that counts its writes.
+struct UserNameSetting {
+    std::shared_ptr<KeychainCredentialStore::UserName> property;
+    int writes = 0;
+    Reactive::AnyDisposable counting;
+
+    explicit UserNameSetting(std::optional<std::string> initial)
+        : property(std::make_shared<KeychainCredentialStore::UserName>(std::move(initial)))
+    {
+        counting = property->signal().observeValues([this](const std::optional<std::string>&) { ++writes; });
+    }
+};
+
+} // namespace
+
+TEST(KeychainCredentialStoreTests, LoadsTheStoredUsersPasswordAtStart)
+{
+    // With a user name and its keychain item the credentials are there; without an item (or with a failing keychain) they are absent and the name stays.
+    auto keychain = std::make_shared<FakeKeychain>();
+    keychain->items["anna"] = "geheim";
+    UserNameSetting anna("anna");
+    EXPECT_EQ(KeychainCredentialStore(keychain, anna.property).credentials().value(), (Credentials { "anna", "geheim" }));
+
+    UserNameSetting bert("bert");
+    KeychainCredentialStore withoutItem(keychain, bert.property);
+    EXPECT_FALSE(withoutItem.credentials().value());
+    EXPECT_EQ(withoutItem.email(), "bert");
+
+    keychain->failing = true;
+    EXPECT_FALSE(KeychainCredentialStore(keychain, anna.property).credentials().value());
+    UserNameSetting nobody(std::nullopt);
+    keychain->calls.clear();
+    EXPECT_FALSE(KeychainCredentialStore(keychain, nobody.property).credentials().value());
+    EXPECT_TRUE(keychain->calls.empty());
+}
+
+TEST(KeychainCredentialStoreTests, EveryChangeIsPersistedAndLogoutKeepsTheName)
+{
+    // Setting credentials stores the password (again for equal ones) and the name once; clearing removes the item of the stored name only.
+    auto keychain = std::make_shared<FakeKeychain>();
+    UserNameSetting name(std::nullopt);
+    KeychainCredentialStore store(keychain, name.property);
+    store.credentials().set(Credentials { "anna", "eins" });
+    store.credentials().set(Credentials { "anna", "eins" });
+    EXPECT_EQ(keychain->calls, (std::vector<std::string> { "set anna", "set anna" }));
+    EXPECT_EQ(name.writes, 1);
+    EXPECT_EQ(store.password(), "eins");
+
+    store.credentials().set(std::nullopt);
+    EXPECT_EQ(keychain->calls.back(), "remove anna");
+    EXPECT_TRUE(keychain->items.empty());
+    EXPECT_EQ(store.email(), "anna");
+    EXPECT_FALSE(store.password());
+}
+
+TEST(KeychainCredentialStoreTests, TheCredentialStoreSidesFollowTheStoredName)
+{
+    // A password without a stored name clears the credentials and removes nothing; an unchanged e-mail writes nothing.
+    auto keychain = std::make_shared<FakeKeychain>();
+    UserNameSetting name(std::nullopt);
+    KeychainCredentialStore store(keychain, name.property);
+    store.setPassword("x");
+    EXPECT_FALSE(store.credentials().value());
+    EXPECT_TRUE(keychain->calls.empty());
+
+    store.setEmail("anna");
+    store.setEmail("anna");
+    EXPECT_EQ(name.writes, 1);
+    store.setPassword("zwei");
+    EXPECT_EQ(store.credentials().value(), (Credentials { "anna", "zwei" }));
+    EXPECT_EQ(keychain->items.at("anna"), "zwei");
+    store.setPassword(std::nullopt);
+    EXPECT_FALSE(store.credentials().value());
+    EXPECT_FALSE(keychain->items.contains("anna"));
+
+    // The API client's combined accessor reads through both sides.
+    store.setCredentials(Credentials { "bert", "drei" });
+    EXPECT_EQ(store.Quarlink::CredentialStore::credentials(), (Credentials { "bert", "drei" }));
+}
+
+TEST(KeychainCredentialStoreTests, KeychainFailuresAreLoggedWithoutThePasswordAndNeverPassedOn)
+{
+    // A failing write and removal log their lines; the value in memory stays as set and the name is still written.
+    auto keychain = std::make_shared<FakeKeychain>();
+    keychain->failing = true;
+    UserNameSetting name(std::nullopt);
+    KeychainCredentialStore store(keychain, name.property);
+    Platform::LogCapture log;
+    store.credentials().set(Credentials { "anna", "Pa55wort" });
+    EXPECT_EQ(store.credentials().value(), (Credentials { "anna", "Pa55wort" }));
+    EXPECT_EQ(name.property->value(), "anna");
+    store.credentials().set(std::nullopt);
+    EXPECT_TRUE(log.contains("Error writing to keychain: locked"));
+    EXPECT_TRUE(log.contains("Error removing password: locked"));
+    for (auto& line : log.lines())
+        EXPECT_EQ(line.find("Pa55wort"), std::string::npos);
+}

@@ -1,0 +1,82 @@
+#pragma once
+
+#include <expected>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <system_error>
+#include <vector>
+
+namespace Platform {
+
+// Where the application registers its file-manager extension process and
+// switches it on and off. Each verb answers whether it succeeded.
+class ExtensionRegistry {
+public:
+    virtual ~ExtensionRegistry() = default;
+
+    // Registers the executable at `executable` under `identifier` (switched off).
+    virtual bool add(const std::string& identifier, const std::filesystem::path& executable) = 0;
+    // Switches the extension on and starts it unless it runs.
+    virtual bool use(const std::string& identifier) = 0;
+    // Switches the extension off and asks its running processes to end (SIGTERM).
+    virtual bool ignore(const std::string& identifier) = 0;
+    // Removes every registration of `executable`.
+    virtual bool remove(const std::filesystem::path& executable) = 0;
+};
+
+// One registration as stored in the registry file.
+struct ExtensionRegistration {
+    std::string identifier;
+    std::filesystem::path executable;
+    bool enabled = false;
+};
+
+// The registry as a JSON file in the group directory ("extensions.json"),
+// changed under a lock and replaced atomically, so the extension process can
+// read whether it is switched on. Starting and ending processes go through
+// `ExtensionProcesses`: no shell is involved anywhere.
+//
+// Threading: any thread; each verb is synchronous.
+class FileExtensionRegistry final : public ExtensionRegistry {
+public:
+    static constexpr std::string_view fileName = "extensions.json";
+
+    explicit FileExtensionRegistry(std::filesystem::path groupDirectory);
+
+    bool add(const std::string& identifier, const std::filesystem::path& executable) override;
+    bool use(const std::string& identifier) override;
+    bool ignore(const std::string& identifier) override;
+    bool remove(const std::filesystem::path& executable) override;
+
+    // Every registration, in the order added.
+    [[nodiscard]] std::vector<ExtensionRegistration> registrations() const;
+    [[nodiscard]] std::optional<ExtensionRegistration> registration(const std::string& identifier) const;
+    [[nodiscard]] const std::filesystem::path& filePath() const { return m_file; }
+
+private:
+    std::filesystem::path m_file;
+};
+
+// Process control for the extension, without a shell.
+namespace ExtensionProcesses {
+
+// This user's processes whose executable (`/proc/<pid>/exe`) is `executable`
+// (also when it was replaced or deleted since it started), lowest process
+// identifier first. The calling process is never listed.
+[[nodiscard]] std::vector<pid_t> running(const std::filesystem::path& executable);
+
+// Starts `executable` with `arguments` (argv[0] is the path) in a session of
+// its own, with stdin on /dev/null; the child is reaped by a background
+// thread, so it never lingers as a zombie.
+[[nodiscard]] std::expected<pid_t, std::error_code> spawnDetached(
+    const std::filesystem::path& executable, const std::vector<std::string>& arguments = {});
+
+// Sends `signal` to `pid` only when it is still one of `running(executable)`,
+// so a recycled process identifier is never hit. Returns whether it was sent.
+bool signal(pid_t pid, int signal, const std::filesystem::path& executable);
+
+} // namespace ExtensionProcesses
+
+} // namespace Platform

@@ -1,0 +1,195 @@
+#include "Platform/Desktop/Keychain.hpp"
+
+#include "Platform/Foundation/Log.hpp"
+#include "Platform/Foundation/UserDefaultsFile.hpp"
+
+#include "Platform/Desktop/BusConnection.hpp"
+
+#include <libsecret/secret.h>
+#include <nlohmann/json.hpp>
+
+#include <cstdlib>
+#include <mutex>
+#include <sys/stat.h>
+
+namespace Platform {
+
+namespace {
+
+// Whether a Secret Service answers on the bus within the timeout. Asking it
+// with a ping also starts it where the bus can activate it.
+bool secretServiceAnswers(const std::optional<std::string>& busAddress, std::chrono::milliseconds timeout)
+{
+    auto* connection = openBusConnection(busAddress);
+    if (!connection)
+        return false;
+    GError* error = nullptr;
+    auto* reply = g_dbus_connection_call_sync(connection, "org.freedesktop.secrets", "/org/freedesktop/secrets", "org.freedesktop.DBus.Peer",
+        "Ping", nullptr, nullptr, G_DBUS_CALL_FLAGS_NONE, static_cast<gint>(timeout.count()), nullptr, &error);
+    bool answered = reply != nullptr;
+    if (reply)
+        g_variant_unref(reply);
+    g_clear_error(&error);
+    closeBusConnection(connection);
+    return answered;
+}
+
+KeychainError takeError(GError*& error, std::string_view action)
+{
+    KeychainError result { std::string(action) + ": " + (error && error->message ? error->message : "unbekannter Fehler") };
+    g_clear_error(&error);
+    return result;
+}
+
+} // namespace
+
+struct Keychain::State {
+    std::string service;
+    std::filesystem::path fallbackFolder;
+    bool secretService = false;
+    SecretSchema* schema = nullptr;
+    std::mutex mutex;
+
+    ~State()
+    {
+        if (schema)
+            secret_schema_unref(schema);
+    }
+
+    std::filesystem::path file() const { return fallbackFolder / fallbackFileName; }
+
+    std::expected<nlohmann::json, KeychainError> readFile() const
+    {
+        auto content = readWholeFile(file());
+        if (!content)
+            return std::unexpected(KeychainError { "Die Schlüsseldatei kann nicht gelesen werden: " + content.error().message() });
+        if (!*content)
+            return nlohmann::json::object();
+        auto parsed = nlohmann::json::parse(**content, nullptr, false);
+        if (parsed.is_discarded() || !parsed.is_object())
+            return std::unexpected(KeychainError { "Die Schlüsseldatei " + file().string() + " ist beschädigt" });
+        return parsed;
+    }
+
+    // Makes the private folder and locks the file against the other process.
+    std::expected<FileLock, KeychainError> lockFile() const
+    {
+        std::error_code error;
+        if (!std::filesystem::is_directory(fallbackFolder, error)) {
+            std::filesystem::create_directories(fallbackFolder, error);
+            if (error)
+                return std::unexpected(KeychainError { "Der Ordner " + fallbackFolder.string() + " kann nicht angelegt werden: " + error.message() });
+        }
+        ::chmod(fallbackFolder.c_str(), 0700);
+        auto lock = FileLock::acquire(fallbackFolder / "keychain.json.lock");
+        if (!lock)
+            return std::unexpected(KeychainError { "Die Schlüsseldatei kann nicht gesperrt werden: " + lock.error().message() });
+        return std::move(*lock);
+    }
+
+    // Under the file's lock: reads the items, lets `change` change them and
+    // writes them back when it says it did.
+    template<class Change>
+    std::expected<void, KeychainError> changeFile(Change&& change) const
+    {
+        auto fileLock = lockFile();
+        if (!fileLock)
+            return std::unexpected(fileLock.error());
+        auto items = readFile();
+        if (!items)
+            return std::unexpected(items.error());
+        if (!change(*items))
+            return {};
+        return writeFile(*items);
+    }
+
+    std::expected<void, KeychainError> writeFile(const nlohmann::json& items) const
+    {
+        auto written = writeFileAtomically(file(), items.dump(2) + "\n", 0600);
+        if (!written)
+            return std::unexpected(KeychainError { "Die Schlüsseldatei kann nicht geschrieben werden: " + written.error().message() });
+        return {};
+    }
+};
+
+Keychain::Keychain(std::unique_ptr<State> state)
+    : m_state(std::move(state))
+{
+}
+
+Keychain::~Keychain() = default;
+
+std::shared_ptr<Keychain> Keychain::create(Options options)
+{
+    auto state = std::make_unique<State>();
+    state->service = options.service;
+    state->fallbackFolder = options.fallbackFolder.empty() ? baseDirectory(BaseDirectory::data) / options.service : options.fallbackFolder;
+    state->secretService = secretServiceAnswers(options.busAddress, options.secretServiceTimeout);
+    if (state->secretService) {
+        state->schema = secret_schema_new((options.service + ".Password").c_str(), SECRET_SCHEMA_NONE, "service", SECRET_SCHEMA_ATTRIBUTE_STRING,
+            "account", SECRET_SCHEMA_ATTRIBUTE_STRING, nullptr);
+    } else {
+        Log::line("Kein Schlüsselbunddienst erreichbar; Passwörter liegen in " + state->file().string());
+    }
+    return std::shared_ptr<Keychain>(new Keychain(std::move(state)));
+}
+
+bool Keychain::usesSecretService() const { return m_state->secretService; }
+
+std::filesystem::path Keychain::fallbackFile() const { return m_state->file(); }
+
+std::expected<void, KeychainError> Keychain::set(const std::string& value, const std::string& key)
+{
+    std::lock_guard lock(m_state->mutex);
+    if (m_state->secretService) {
+        GError* error = nullptr;
+        auto label = m_state->service + " (" + key + ")";
+        if (!secret_password_store_sync(m_state->schema, SECRET_COLLECTION_DEFAULT, label.c_str(), value.c_str(), nullptr, &error, "service",
+                m_state->service.c_str(), "account", key.c_str(), nullptr))
+            return std::unexpected(takeError(error, "Das Passwort kann nicht gespeichert werden"));
+        return {};
+    }
+    return m_state->changeFile([&](nlohmann::json& items) {
+        items[key] = value;
+        return true;
+    });
+}
+
+std::expected<std::optional<std::string>, KeychainError> Keychain::get(const std::string& key)
+{
+    std::lock_guard lock(m_state->mutex);
+    if (m_state->secretService) {
+        GError* error = nullptr;
+        gchar* password = secret_password_lookup_sync(m_state->schema, nullptr, &error, "service", m_state->service.c_str(), "account",
+            key.c_str(), nullptr);
+        if (error)
+            return std::unexpected(takeError(error, "Das Passwort kann nicht gelesen werden"));
+        if (!password)
+            return std::optional<std::string>();
+        std::string result(password);
+        secret_password_free(password);
+        return std::optional<std::string>(std::move(result));
+    }
+    auto items = m_state->readFile();
+    if (!items)
+        return std::unexpected(items.error());
+    auto entry = items->find(key);
+    if (entry == items->end() || !entry->is_string())
+        return std::optional<std::string>();
+    return std::optional<std::string>(entry->get<std::string>());
+}
+
+std::expected<void, KeychainError> Keychain::remove(const std::string& key)
+{
+    std::lock_guard lock(m_state->mutex);
+    if (m_state->secretService) {
+        GError* error = nullptr;
+        secret_password_clear_sync(m_state->schema, nullptr, &error, "service", m_state->service.c_str(), "account", key.c_str(), nullptr);
+        if (error)
+            return std::unexpected(takeError(error, "Das Passwort kann nicht gelöscht werden"));
+        return {};
+    }
+    return m_state->changeFile([&](nlohmann::json& items) { return items.erase(key) > 0; });
+}
+
+} // namespace Platform
