@@ -53,40 +53,40 @@ protected:
         return events[0].value();
     }
 
-    // The body a producer's parsing error carries; absent when it failed otherwise or not at all.
-    template<class V>
-    static std::optional<std::string> parsingErrorBody(const std::vector<Reactive::Event<V, Reactive::AnyError>>& events)
+    // The error of type T (beneath any presentable wrapping) a producer failed with; absent when it
+    // failed otherwise or not at all.
+    template<class T, class V>
+    static std::optional<T> failureOf(const std::vector<Reactive::Event<V, Reactive::AnyError>>& events)
     {
         if (events.empty() || !events.back().isFailed())
             return std::nullopt;
         auto underlying = underlyingError(events.back().error());
-        const auto* error = underlying.template as<APIClientError>();
+        if (const auto* error = underlying.template as<T>())
+            return *error;
+        return std::nullopt;
+    }
+
+    // The body a producer's parsing error carries.
+    template<class V>
+    static std::optional<std::string> parsingErrorBody(const std::vector<Reactive::Event<V, Reactive::AnyError>>& events)
+    {
+        auto error = failureOf<APIClientError>(events);
         if (!error || error->errorCase() != APIClientError::Case::parsingError)
             return std::nullopt;
         return error->body().toString();
     }
 
-    // Whether a producer failed while decoding its answer.
     template<class V>
     static bool failedDecoding(const std::vector<Reactive::Event<V, Reactive::AnyError>>& events)
     {
-        if (events.empty() || !events.back().isFailed())
-            return false;
-        auto underlying = underlyingError(events.back().error());
-        return underlying.template as<DecodingError>() != nullptr;
+        return failureOf<DecodingError>(events).has_value();
     }
 
-    // The service error code a producer failed with; absent when it failed otherwise or not at all.
     template<class V>
     static std::optional<RemoteError::Case> remoteErrorOf(const std::vector<Reactive::Event<V, Reactive::AnyError>>& events)
     {
-        if (events.empty() || !events.back().isFailed())
-            return std::nullopt;
-        auto underlying = underlyingError(events.back().error());
-        const auto* error = underlying.template as<RemoteError>();
-        if (!error)
-            return std::nullopt;
-        return error->errorCase();
+        auto error = failureOf<RemoteError>(events);
+        return error ? std::optional(error->errorCase()) : std::nullopt;
     }
 };
 

@@ -81,6 +81,20 @@ TEST_F(ThumbnailEndpointTests, HeadersAnnouncingGiantImagesAreRefused)
     EXPECT_EQ(largest->height(), 16'384);
     EXPECT_FALSE(Image::create(Platform::Data::fromString(png(16'384, 16'385))));
     EXPECT_TRUE(Image::create(Platform::Data::fromString(gif(16'384, 1))));
+
+    // A bitmap stored top-down announces a negative height; the most negative one is no size at all.
+    auto bitmap = [](std::int32_t height) {
+        std::string data(26, '\0');
+        data[0] = 'B';
+        data[1] = 'M';
+        data[18] = 8;
+        for (int index = 0; index < 4; ++index)
+            data[22 + index] = static_cast<char>(static_cast<std::uint32_t>(height) >> (8 * index));
+        return Platform::Data::fromString(data);
+    };
+    EXPECT_EQ(Image::create(bitmap(-20))->height(), 20);
+    EXPECT_FALSE(Image::create(bitmap(INT32_MIN)));
+    EXPECT_FALSE(Image::create(bitmap(-16'385)));
 }
 
 TEST_F(ThumbnailEndpointTests, DownloadedPreviewIsTheCallersFileAndTheOnlyValue)
