@@ -8,7 +8,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 jobs=$(nproc)
-tsan_modules="Reactive Sync OrvellaResolver PlatformDesktop QuarlinkModels"
+tsan_modules="Reactive Sync OrvellaResolver PlatformDesktop QuarlinkModels OrvellaApplicationCore"
 tsan_targets=$(for module in $tsan_modules; do printf '%sTests ' "$module"; done)
 desktop_labels="^(PlatformDesktop|PlatformDesktopKeychain|OrvellaShared|OrvellaCore)\$"
 
