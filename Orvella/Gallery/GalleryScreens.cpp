@@ -1,4 +1,5 @@
 #include "Orvella/Gallery/GalleryScreens.hpp"
+#include "Orvella/Gallery/WindowScreens.hpp"
 
 #include "Orvella/Popover/LoggedOutPopoverViewController.hpp"
 #include "Orvella/Popover/PopoverViewController.hpp"
@@ -215,6 +216,9 @@ std::vector<Screen> screens()
                        QCoreApplication::processEvents();
                        return controller.grab().toImage();
                    } });
+    for (auto& screen : windowScreens()) {
+        all.push_back(std::move(screen));
+    }
     return all;
 }
 

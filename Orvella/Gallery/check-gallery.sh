@@ -5,6 +5,8 @@ set -eu
 gallery=$1
 out=$2
 rm -rf "$out"
+LSAN_OPTIONS="${LSAN_OPTIONS:+$LSAN_OPTIONS:}suppressions=$(dirname "$0")/FontconfigLeaks.supp"
+export LSAN_OPTIONS
 if [ "${3:-}" = xvfb ]; then
     QT_QPA_PLATFORM=xcb xvfb-run -a "$gallery" --out "$out" >/dev/null
 else

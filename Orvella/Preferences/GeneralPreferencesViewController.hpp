@@ -1,0 +1,36 @@
+#pragma once
+
+#include "Orvella/Preferences/GeneralPreferencesViewModel.hpp"
+
+#include <QWidget>
+
+#include <memory>
+
+class QCheckBox;
+class QLabel;
+
+namespace Orvella {
+
+// The general pane: three check boxes set once from the settings, and only
+// the user's clicks write back (a change made elsewhere does not move them);
+// the usage-tracking box is inverted both ways. And the version label.
+class GeneralPreferencesViewController final : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit GeneralPreferencesViewController(std::shared_ptr<GeneralPreferencesViewModel> viewModel, QWidget* parent = nullptr);
+
+    [[nodiscard]] QCheckBox* launchOnStartupButton() const { return m_launchOnStartupButton; }
+    [[nodiscard]] QCheckBox* enableDesktopNotificationsButton() const { return m_enableDesktopNotificationsButton; }
+    [[nodiscard]] QCheckBox* enableUsageTrackingButton() const { return m_enableUsageTrackingButton; }
+    [[nodiscard]] QLabel* versionLabel() const { return m_versionLabel; }
+
+private:
+    std::shared_ptr<GeneralPreferencesViewModel> m_viewModel;
+    QCheckBox* m_launchOnStartupButton;
+    QCheckBox* m_enableDesktopNotificationsButton;
+    QCheckBox* m_enableUsageTrackingButton;
+    QLabel* m_versionLabel;
+};
+
+} // namespace Orvella
