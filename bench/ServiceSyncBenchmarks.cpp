@@ -239,6 +239,19 @@ void report(benchmark::State& state, std::int64_t files, double seconds, std::si
     state.counters["ratio_to_walk"] = seconds / walk;
 }
 
+// Times the first run and reports it with its requests, peak memory and the service's CPU time.
+void measureFirstRun(benchmark::State& state, Road& road, std::int64_t files)
+{
+    Bench::resetPeakResident();
+    auto requests = road.requests();
+    auto cpu = road.serviceCPUSeconds();
+    auto start = Clock::now();
+    if (!road.sync())
+        state.SkipWithError("run failed");
+    auto seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    report(state, files, seconds, road.requests() - requests, road.serviceCPUSeconds() - cpu, road.cloud());
+}
+
 std::vector<LocalCloud::SeedEntry> tree(std::int64_t files)
 {
     std::vector<LocalCloud::SeedEntry> entries;
@@ -258,14 +271,7 @@ void ServiceSync_FirstSyncDown(benchmark::State& state)
             state.SkipWithError("no service");
             return;
         }
-        Bench::resetPeakResident();
-        auto requests = road.requests();
-        auto cpu = road.serviceCPUSeconds();
-        auto start = Clock::now();
-        if (!road.sync())
-            state.SkipWithError("run failed");
-        auto seconds = std::chrono::duration<double>(Clock::now() - start).count();
-        report(state, files, seconds, road.requests() - requests, road.serviceCPUSeconds() - cpu, road.cloud());
+        measureFirstRun(state, road, files);
         // An idle run over the synced tree.
         auto idleStart = Clock::now();
         road.sync();
@@ -287,14 +293,7 @@ void ServiceSync_FirstSyncUp(benchmark::State& state)
             std::filesystem::create_directories(path.parent_path());
             std::ofstream(path) << "content " << index;
         }
-        Bench::resetPeakResident();
-        auto requests = road.requests();
-        auto cpu = road.serviceCPUSeconds();
-        auto start = Clock::now();
-        if (!road.sync())
-            state.SkipWithError("run failed");
-        auto seconds = std::chrono::duration<double>(Clock::now() - start).count();
-        report(state, files, seconds, road.requests() - requests, road.serviceCPUSeconds() - cpu, road.cloud());
+        measureFirstRun(state, road, files);
     }
 }
 
