@@ -9,7 +9,7 @@ cd "$(dirname "$0")/.."
 
 # ORVELLA_JOBS limits the parallel jobs on a shared machine.
 jobs=${ORVELLA_JOBS:-$(nproc)}
-tsan_modules="Reactive Sync PlatformDesktop OrvellaResolver QuarlinkModels"
+tsan_modules="Reactive Sync PlatformDesktop OrvellaResolver QuarlinkModels OrvellaCore"
 tsan_targets=$(for module in $tsan_modules; do printf '%sTests ' "$module"; done)
 desktop_labels="^(PlatformDesktop|PlatformDesktopKeychain|OrvellaShared|OrvellaCore)\$"
 

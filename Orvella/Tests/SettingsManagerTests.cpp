@@ -6,7 +6,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
+#include <mutex>
 
 using namespace Orvella;
 using Key = CloudUserDefaultsKey;
@@ -90,13 +92,24 @@ TEST_F(SettingsFixture, AnAssignedEnvironmentHoldsOnlyUntilItsTextIsWritten)
     // Observers see stage, then live once the write-back has run; the suite ends with "Live".
     auto manager = makeManager();
     drain();
+    // Read-backs may also arrive on the suite's watcher thread.
+    std::mutex mutex;
     std::vector<std::string> seen;
-    auto observation = manager->environment().signal().observeValues(
-        [&](const Quarlink::Environment& environment) { seen.push_back(description(environment)); });
+    auto observation = manager->environment().signal().observeValues([&](const Quarlink::Environment& environment) {
+        std::lock_guard lock(mutex);
+        seen.push_back(description(environment));
+    });
     manager->environment().set(Quarlink::Environment::stage());
     EXPECT_EQ(description(manager->environment().value()), "Stage");
-    drain();
-    EXPECT_EQ(description(manager->environment().value()), "Live");
+    // The read-back of the written text may come from the watcher thread: drain until all has settled.
+    EXPECT_TRUE(Platform::Testing::waitUntil([&] {
+        drain();
+        std::lock_guard lock(mutex);
+        return seen.size() >= 2 && description(manager->environment().value()) == "Live"
+            && m_defaults->string(key(Key::apiEnvironment)) == "Live";
+    }));
+    observation.dispose();
+    std::lock_guard lock(mutex);
     ASSERT_GE(seen.size(), 2u);
     EXPECT_EQ(seen.front(), "Stage");
     EXPECT_EQ(seen.back(), "Live");
@@ -145,7 +158,7 @@ TEST_F(SettingsFixture, UpdatingTheUserNameToTheSameNameSendsNothing)
     // The same name is no new value; a different one and nil are.
     auto manager = makeManager();
     manager->updateLastLoggedInUserName("anna");
-    int changes = 0;
+    std::atomic<int> changes = 0;
     auto observation = manager->lastLoggedInUserName().signal().observeValues([&](const auto&) { ++changes; });
     manager->updateLastLoggedInUserName("anna");
     EXPECT_EQ(changes, 0);

@@ -1,0 +1,311 @@
+// The whole road of a sync run: the engine on a real cloud folder with its
+// SQLite stores and extended attributes, through the API client manager and
+// the URL-session client over HTTP to the local service on loopback. Each
+// case reports files per second, requests per file and the process's peak
+// memory, and beside it a plain directory walk of the same tree, measured in
+// the same process, with the ratio of the two.
+//
+// The service is the `localcloud` program in a child process (its tree is
+// seeded in-process first, over the same data folder), so the peak memory is
+// the client's own and the service's CPU time is read from /proc.
+//
+// The 50,000-file cases take minutes; run them alone with, e.g.
+//   ServiceSyncBenchmarks --benchmark_filter=/50000
+
+#include "LocalCloud/LocalCloudServer.hpp"
+#include "LocalCloud/LoopbackPorts.hpp"
+#include "Orvella/Credentials/CredentialHolder.hpp"
+#include "Orvella/Service/APIClientManager.hpp"
+#include "Orvella/Service/EmailDomainPartCredentialSanitizer.hpp"
+#include "PeakMemory.hpp"
+#include "Platform/Database/CloudDatabaseSchema.hpp"
+#include "Platform/FileSystem/ExtendedAttributes.hpp"
+#include "Quarlink/Client/URLSessionAPIClient.hpp"
+#include "Quarlink/Environment/Environment.hpp"
+#include "Quarlink/Requests/RequestFilter.hpp"
+#include "Sync/TestSupport/TestCloud.hpp"
+
+#include <benchmark/benchmark.h>
+#include <nlohmann/json.hpp>
+
+#include <chrono>
+#include <condition_variable>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <signal.h>
+#include <sstream>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+const Quarlink::Credentials user { "bench@example.org", "Geheim-123" };
+
+class MemoryCredentialHolder final : public Orvella::CredentialHolder {
+public:
+    Reactive::MutableProperty<std::optional<Quarlink::Credentials>>& credentials() override { return m_credentials; }
+
+private:
+    Reactive::MutableProperty<std::optional<Quarlink::Credentials>> m_credentials { std::nullopt };
+};
+
+class NoCredentialStore final : public Quarlink::CredentialStore {
+public:
+    std::optional<std::string> email() const override { return std::nullopt; }
+    void setEmail(std::optional<std::string>) override { }
+    std::optional<std::string> password() const override { return std::nullopt; }
+    void setPassword(std::optional<std::string>) override { }
+};
+
+// Lets every request run and counts them.
+class CountingFilter final : public Quarlink::RequestFilter {
+public:
+    Reactive::SignalProducer<bool, Reactive::AnyError> shouldPerform(const Quarlink::AnyRequest&, Quarlink::APIClient&) override
+    {
+        ++count;
+        return Reactive::SignalProducer<bool, Reactive::AnyError>::value(true);
+    }
+    std::atomic<std::size_t> count { 0 };
+};
+
+// A fresh service, client, manager and engine over a private folder.
+class Road {
+public:
+    explicit Road(const std::vector<LocalCloud::SeedEntry>& seed = {})
+    {
+        m_folder = std::filesystem::temp_directory_path() / ("service-sync-bench-" + std::to_string(::getpid()));
+        std::filesystem::remove_all(m_folder);
+        std::filesystem::create_directories(m_folder / "Cloud");
+        std::filesystem::create_directories(m_folder / "downloads");
+        {
+            // The account and its tree, written to the data folder the program then serves.
+            auto seeding = LocalCloud::LocalCloudServer::start({ .dataFolder = m_folder / "data" });
+            if (!seeding)
+                return;
+            (*seeding)->accounts().addUser(user.username, user.password);
+            static_cast<void>((*seeding)->rootIdentifier(user.username));
+            if (!seed.empty() && !(*seeding)->seedTree(user.username, seed))
+                return;
+        }
+        m_port = LocalCloud::unusedLoopbackPort();
+        std::string port = std::to_string(m_port);
+        std::string data = (m_folder / "data").string();
+        char* argv[] = { const_cast<char*>(LOCALCLOUD_PROGRAM), port.data(), data.data(), nullptr };
+        if (posix_spawn(&m_child, LOCALCLOUD_PROGRAM, nullptr, nullptr, argv, environ) != 0)
+            return;
+        auto deadline = Clock::now() + 10s;
+        while (!LocalCloud::acceptsOnLoopback(m_port) && Clock::now() < deadline)
+            std::this_thread::sleep_for(10ms);
+
+        Platform::URLSessionConfiguration configuration;
+        configuration.temporaryDirectory = m_folder / "downloads";
+        auto endpoint = std::make_shared<Quarlink::Environment>(
+            Quarlink::Environment::custom(*Platform::URL::create("http://127.0.0.1:" + port + "/v2.0")));
+        auto client = Quarlink::URLSessionAPIClient::create(configuration, std::make_shared<NoCredentialStore>(),
+            std::make_shared<Quarlink::InMemoryEnvironmentStore>(endpoint));
+        if (!client)
+            return;
+        Quarlink::setRequestFilter(**client, m_filter);
+        m_ownChanges = Platform::OwnChangeRegistry::create();
+        m_manager = Orvella::APIClientManager::create({ .apiClient = *client,
+            .sanitizer = std::make_shared<Orvella::EmailDomainPartCredentialSanitizer>("example.org"),
+            .settingsManager = nullptr,
+            .credentialHolder = std::make_shared<MemoryCredentialHolder>(),
+            .ownChanges = m_ownChanges });
+        std::mutex mutex;
+        std::condition_variable changed;
+        bool ended = false;
+        auto login = m_manager->login(user).startWithEvents([&](const auto& event) {
+            if (!event.isTerminating())
+                return;
+            std::lock_guard lock(mutex);
+            ended = true;
+            changed.notify_all();
+        });
+        std::unique_lock lock(mutex);
+        changed.wait_for(lock, 10s, [&] { return ended; });
+
+        m_stores = Reactive::QueueScheduler::make("ServiceSyncBenchmarks.stores");
+        auto folderURL = Platform::URL::fileURL((m_folder / "Cloud").string(), Platform::URL::IsDirectory::Yes);
+        m_configuration = std::make_shared<Sync::Testing::TestFolderConfiguration>(folderURL);
+        auto factory = Platform::Database::factory(Platform::cloudDatabaseConfiguration((m_folder / "Cloud.db").string()));
+        auto fileStore = std::make_shared<Sync::RealmFileStore>(factory, m_stores);
+        auto statusStore = std::make_shared<Sync::RealmFileSyncStatusStore>(factory, m_stores);
+        auto references = std::make_shared<Sync::ExtendedAttributeFileReferenceMapping>(fileStore,
+            Platform::ExtendedAttributes::system(), m_ownChanges);
+        m_engine = std::make_shared<Sync::SyncManager>(m_manager, Sync::FileSystemFileStore(m_configuration, m_ownChanges),
+            fileStore, references, statusStore);
+    }
+
+    ~Road()
+    {
+        m_engine.reset();
+        auto deadline = Clock::now() + 10s;
+        while (m_manager && m_manager.use_count() > 1 && Clock::now() < deadline)
+            std::this_thread::sleep_for(1ms);
+        m_manager.reset();
+        if (m_child > 0) {
+            ::kill(m_child, SIGTERM);
+            int status = 0;
+            ::waitpid(m_child, &status, 0);
+        }
+        std::filesystem::remove_all(m_folder);
+    }
+
+    [[nodiscard]] bool ready() const { return m_engine && m_manager->isLoggedIn().value(); }
+    [[nodiscard]] std::filesystem::path cloud() const { return m_folder / "Cloud"; }
+    // The service's CPU time so far (user and system), in seconds.
+    [[nodiscard]] double serviceCPUSeconds() const
+    {
+        std::ifstream stat("/proc/" + std::to_string(m_child) + "/stat");
+        std::string text((std::istreambuf_iterator<char>(stat)), {});
+        auto fields = text.substr(text.rfind(')') + 2);
+        std::istringstream stream(fields);
+        std::string field;
+        double ticks = 0;
+        for (int index = 3; index <= 15 && stream >> field; ++index)
+            if (index >= 14)
+                ticks += std::stod(field);
+        return ticks / double(::sysconf(_SC_CLK_TCK));
+    }
+    // Requests the client has sent so far.
+    [[nodiscard]] std::size_t requests() const { return m_filter->count; }
+
+    // One run; false when it reported an error or did not end.
+    bool sync()
+    {
+        std::mutex mutex;
+        std::condition_variable changed;
+        bool ended = false;
+        bool failed = false;
+        auto run = m_engine->performSync().startWithEvents([&](const Reactive::Event<Sync::SyncEventPair, Reactive::NoError>& event) {
+            std::lock_guard lock(mutex);
+            if (event.isValue())
+                failed = failed || event.value().first.isError();
+            else
+                ended = true;
+            changed.notify_all();
+        });
+        std::unique_lock lock(mutex);
+        return changed.wait_for(lock, 30min, [&] { return ended; }) && !failed;
+    }
+
+private:
+    std::filesystem::path m_folder;
+    int m_port = 0;
+    pid_t m_child = 0;
+    std::shared_ptr<CountingFilter> m_filter = std::make_shared<CountingFilter>();
+    std::shared_ptr<Platform::OwnChangeRegistry> m_ownChanges;
+    std::shared_ptr<Orvella::APIClientManager> m_manager;
+    std::shared_ptr<Reactive::QueueScheduler> m_stores;
+    std::shared_ptr<Sync::Testing::TestFolderConfiguration> m_configuration;
+    std::shared_ptr<Sync::SyncManager> m_engine;
+};
+
+// The tree: folders of 100 small files each.
+std::string pathOf(std::int64_t index)
+{
+    return "/F" + std::to_string(index / 100) + "/f" + std::to_string(index) + ".txt";
+}
+
+double walkSeconds(const std::filesystem::path& folder)
+{
+    auto start = Clock::now();
+    std::uintmax_t bytes = 0;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(folder))
+        if (entry.is_regular_file())
+            bytes += entry.file_size();
+    benchmark::DoNotOptimize(bytes);
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+void report(benchmark::State& state, std::int64_t files, double seconds, std::size_t requests, double serviceCPU,
+    const std::filesystem::path& tree)
+{
+    state.SetIterationTime(seconds);
+    auto walk = walkSeconds(tree);
+    state.counters["files_per_second"] = double(files) / seconds;
+    state.counters["requests_per_file"] = double(requests) / double(files);
+    state.counters["client_peak_MiB"] = Bench::peakResidentMegabytes();
+    state.counters["service_cpu_seconds"] = serviceCPU;
+    state.counters["walk_seconds"] = walk;
+    state.counters["ratio_to_walk"] = seconds / walk;
+}
+
+// Times the first run and reports it with its requests, peak memory and the service's CPU time.
+void measureFirstRun(benchmark::State& state, Road& road, std::int64_t files)
+{
+    Bench::resetPeakResident();
+    auto requests = road.requests();
+    auto cpu = road.serviceCPUSeconds();
+    auto start = Clock::now();
+    if (!road.sync())
+        state.SkipWithError("run failed");
+    auto seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    report(state, files, seconds, road.requests() - requests, road.serviceCPUSeconds() - cpu, road.cloud());
+}
+
+std::vector<LocalCloud::SeedEntry> tree(std::int64_t files)
+{
+    std::vector<LocalCloud::SeedEntry> entries;
+    for (std::int64_t folder = 0; folder * 100 < files; ++folder)
+        entries.push_back({ "/F" + std::to_string(folder) + "/" });
+    for (std::int64_t index = 0; index < files; ++index)
+        entries.push_back({ pathOf(index), "content " + std::to_string(index) });
+    return entries;
+}
+
+void ServiceSync_FirstSyncDown(benchmark::State& state)
+{
+    const auto files = state.range(0);
+    for (auto _ : state) {
+        Road road(tree(files));
+        if (!road.ready()) {
+            state.SkipWithError("no service");
+            return;
+        }
+        measureFirstRun(state, road, files);
+        // An idle run over the synced tree.
+        auto idleStart = Clock::now();
+        road.sync();
+        state.counters["idle_run_seconds"] = std::chrono::duration<double>(Clock::now() - idleStart).count();
+    }
+}
+
+void ServiceSync_FirstSyncUp(benchmark::State& state)
+{
+    const auto files = state.range(0);
+    for (auto _ : state) {
+        Road road;
+        if (!road.ready()) {
+            state.SkipWithError("no service");
+            return;
+        }
+        for (std::int64_t index = 0; index < files; ++index) {
+            auto path = road.cloud() / pathOf(index).substr(1);
+            std::filesystem::create_directories(path.parent_path());
+            std::ofstream(path) << "content " << index;
+        }
+        measureFirstRun(state, road, files);
+    }
+}
+
+} // namespace
+
+BENCHMARK(ServiceSync_FirstSyncDown)->Arg(1000)->Arg(10000)->Arg(50000)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
+BENCHMARK(ServiceSync_FirstSyncUp)->Arg(1000)->Arg(10000)->Arg(50000)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
+
+int main(int argc, char** argv)
+{
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
