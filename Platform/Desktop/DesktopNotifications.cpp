@@ -1,8 +1,8 @@
 #include "Platform/Desktop/DesktopNotifications.hpp"
 
+#include "Platform/Desktop/BusConnection.hpp"
+#include "Platform/Desktop/PlainText.hpp"
 #include "Platform/Foundation/Log.hpp"
-
-#include <gio/gio.h>
 
 #include <map>
 #include <mutex>
@@ -14,22 +14,6 @@ namespace {
 constexpr const char* serverName = "org.freedesktop.Notifications";
 constexpr const char* serverPath = "/org/freedesktop/Notifications";
 
-GDBusConnection* connectToBus(const std::optional<std::string>& busAddress)
-{
-    GError* error = nullptr;
-    gchar* address = busAddress ? g_strdup(busAddress->c_str()) : g_dbus_address_get_for_bus_sync(G_BUS_TYPE_SESSION, nullptr, &error);
-    if (!address) {
-        g_clear_error(&error);
-        return nullptr;
-    }
-    auto* connection = g_dbus_connection_new_for_address_sync(address,
-        static_cast<GDBusConnectionFlags>(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT | G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
-        nullptr, nullptr, &error);
-    g_free(address);
-    g_clear_error(&error);
-    return connection;
-}
-
 } // namespace
 
 struct DesktopNotifications::State {
@@ -40,13 +24,7 @@ struct DesktopNotifications::State {
     // The server's id of the notification shown for each identifier.
     std::map<std::string, guint32> shown;
 
-    ~State()
-    {
-        if (connection) {
-            g_dbus_connection_close_sync(connection, nullptr, nullptr);
-            g_object_unref(connection);
-        }
-    }
+    ~State() { closeBusConnection(connection); }
 
     GVariant* call(const char* method, GVariant* parameters, const GVariantType* replyType)
     {
@@ -54,7 +32,7 @@ struct DesktopNotifications::State {
         auto* reply = g_dbus_connection_call_sync(connection, serverName, serverPath, serverName, method, parameters, replyType,
             G_DBUS_CALL_FLAGS_NONE, static_cast<gint>(options.timeout.count()), nullptr, &error);
         if (!reply) {
-            Log::failure(std::string("Der Mitteilungsdienst antwortet nicht auf ") + method + ": " + (error ? error->message : ""));
+            Log::failure(std::string("Der Mitteilungsdienst hat ") + method + " nicht ausgeführt: " + (error ? error->message : ""));
             g_clear_error(&error);
         }
         return reply;
@@ -89,7 +67,7 @@ DesktopNotifications::~DesktopNotifications() = default;
 std::shared_ptr<DesktopNotifications> DesktopNotifications::create(Options options)
 {
     auto state = std::make_unique<State>();
-    state->connection = connectToBus(options.busAddress);
+    state->connection = openBusConnection(options.busAddress);
     state->options = std::move(options);
     if (!state->connection)
         Log::line("Kein Sitzungsbus erreichbar; Mitteilungen gehen nur ins Protokoll");
@@ -97,46 +75,6 @@ std::shared_ptr<DesktopNotifications> DesktopNotifications::create(Options optio
 }
 
 bool DesktopNotifications::isConnected() const { return m_state->connection != nullptr; }
-
-std::string DesktopNotifications::plainLine(std::string_view text)
-{
-    std::string line;
-    line.reserve(text.size());
-    for (std::size_t index = 0; index < text.size(); ++index) {
-        auto character = static_cast<unsigned char>(text[index]);
-        if (character < 0x20 || character == 0x7F) {
-            line += ' ';
-        } else if (character == 0xC2 && index + 1 < text.size() && static_cast<unsigned char>(text[index + 1]) >= 0x80
-            && static_cast<unsigned char>(text[index + 1]) <= 0x9F) {
-            line += ' '; // a C1 control character (U+0080 to U+009F)
-            ++index;
-        } else {
-            line += static_cast<char>(character);
-        }
-    }
-    return line;
-}
-
-std::string DesktopNotifications::escapedMarkup(std::string_view text)
-{
-    std::string escaped;
-    for (char character : text) {
-        switch (character) {
-        case '&':
-            escaped += "&amp;";
-            break;
-        case '<':
-            escaped += "&lt;";
-            break;
-        case '>':
-            escaped += "&gt;";
-            break;
-        default:
-            escaped += character;
-        }
-    }
-    return escaped;
-}
 
 void DesktopNotifications::deliver(const std::string& title, const std::string& text, const std::optional<std::string>& identifier)
 {

@@ -43,11 +43,6 @@ public:
     // Withdraws the shown notification of `identifier`; nothing when there is none.
     void remove(const std::string& identifier);
 
-    // `text` on one line: control characters (line breaks included) become blanks.
-    [[nodiscard]] static std::string plainLine(std::string_view text);
-    // `text` with "&", "<" and ">" as markup entities.
-    [[nodiscard]] static std::string escapedMarkup(std::string_view text);
-
     struct State;
 
 private:

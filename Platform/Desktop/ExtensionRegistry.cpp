@@ -96,6 +96,22 @@ bool isExecutableOf(pid_t pid, const std::string& wanted)
     return exe == wanted || exe == wanted + " (deleted)";
 }
 
+// Switches the registration of `identifier` on or off; its executable, or
+// nothing when it is not registered or the file cannot be written.
+std::optional<std::filesystem::path> setEnabled(const std::filesystem::path& file, const std::string& identifier, bool enabled)
+{
+    std::optional<std::filesystem::path> executable;
+    bool changed = modify(file, [&](std::vector<ExtensionRegistration>& registrations) {
+        auto existing = std::ranges::find(registrations, identifier, &ExtensionRegistration::identifier);
+        if (existing == registrations.end())
+            return false;
+        existing->enabled = enabled;
+        executable = existing->executable;
+        return true;
+    });
+    return changed ? executable : std::nullopt;
+}
+
 } // namespace
 
 FileExtensionRegistry::FileExtensionRegistry(std::filesystem::path groupDirectory)
@@ -136,22 +152,14 @@ bool FileExtensionRegistry::add(const std::string& identifier, const std::filesy
 
 bool FileExtensionRegistry::use(const std::string& identifier)
 {
-    std::filesystem::path executable;
-    bool changed = modify(m_file, [&](std::vector<ExtensionRegistration>& registrations) {
-        auto existing = std::ranges::find(registrations, identifier, &ExtensionRegistration::identifier);
-        if (existing == registrations.end())
-            return false;
-        existing->enabled = true;
-        executable = existing->executable;
-        return true;
-    });
-    if (!changed)
+    auto executable = setEnabled(m_file, identifier, true);
+    if (!executable)
         return false;
-    if (!ExtensionProcesses::running(executable).empty())
+    if (!ExtensionProcesses::running(*executable).empty())
         return true;
-    auto started = ExtensionProcesses::spawnDetached(executable);
+    auto started = ExtensionProcesses::spawnDetached(*executable);
     if (!started) {
-        Log::failure("Die Erweiterung " + executable.string() + " kann nicht gestartet werden: " + started.error().message());
+        Log::failure("Die Erweiterung " + executable->string() + " kann nicht gestartet werden: " + started.error().message());
         return false;
     }
     return true;
@@ -159,19 +167,11 @@ bool FileExtensionRegistry::use(const std::string& identifier)
 
 bool FileExtensionRegistry::ignore(const std::string& identifier)
 {
-    std::filesystem::path executable;
-    bool changed = modify(m_file, [&](std::vector<ExtensionRegistration>& registrations) {
-        auto existing = std::ranges::find(registrations, identifier, &ExtensionRegistration::identifier);
-        if (existing == registrations.end())
-            return false;
-        existing->enabled = false;
-        executable = existing->executable;
-        return true;
-    });
-    if (!changed)
+    auto executable = setEnabled(m_file, identifier, false);
+    if (!executable)
         return false;
-    for (auto pid : ExtensionProcesses::running(executable))
-        ExtensionProcesses::signal(pid, SIGTERM, executable);
+    for (auto pid : ExtensionProcesses::running(*executable))
+        ExtensionProcesses::signal(pid, SIGTERM, *executable);
     return true;
 }
 
@@ -218,7 +218,11 @@ std::expected<pid_t, std::error_code> spawnDetached(const std::filesystem::path&
     posix_spawnattr_t attributes;
     posix_spawn_file_actions_init(&actions);
     posix_spawnattr_init(&attributes);
+    // A detached process must not hold the starter's terminal or pipes open
+    // (a caller reading our output would wait for it for ever); it logs to syslog.
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
     sigset_t empty;
     sigset_t all;
     sigemptyset(&empty);

@@ -68,8 +68,8 @@ namespace ExtensionProcesses {
 [[nodiscard]] std::vector<pid_t> running(const std::filesystem::path& executable);
 
 // Starts `executable` with `arguments` (argv[0] is the path) in a session of
-// its own, with stdin on /dev/null; the child is reaped by a background
-// thread, so it never lingers as a zombie.
+// its own, with stdin, stdout and stderr on /dev/null; the child is reaped by
+// a background thread, so it never lingers as a zombie.
 [[nodiscard]] std::expected<pid_t, std::error_code> spawnDetached(
     const std::filesystem::path& executable, const std::vector<std::string>& arguments = {});
 

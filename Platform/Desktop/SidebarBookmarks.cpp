@@ -1,6 +1,6 @@
 #include "Platform/Desktop/SidebarBookmarks.hpp"
 
-#include "Platform/Desktop/DesktopNotifications.hpp"
+#include "Platform/Desktop/PlainText.hpp"
 #include "Platform/Foundation/Log.hpp"
 #include "Platform/Foundation/URL.hpp"
 #include "Platform/Foundation/UserDefaultsFile.hpp"
@@ -67,14 +67,7 @@ std::optional<std::filesystem::path> SidebarBookmarks::Entry::path() const
 
 std::filesystem::path SidebarBookmarks::defaultFile()
 {
-    std::filesystem::path base;
-    if (const char* config = std::getenv("XDG_CONFIG_HOME"); config && *config == '/')
-        base = config;
-    else if (const char* home = std::getenv("HOME"); home && *home)
-        base = std::filesystem::path(home) / ".config";
-    else
-        base = "/tmp";
-    return base / "gtk-3.0" / "bookmarks";
+    return baseDirectory(BaseDirectory::config) / "gtk-3.0" / "bookmarks";
 }
 
 SidebarBookmarks::SidebarBookmarks(std::filesystem::path file)
@@ -111,7 +104,7 @@ bool SidebarBookmarks::append(const std::filesystem::path& folder, const std::st
     if (!text.empty() && !text.ends_with('\n'))
         text += '\n';
     auto line = URL::fileURL(folder.string()).absoluteString();
-    auto label = DesktopNotifications::plainLine(name);
+    auto label = plainLine(name);
     if (!label.empty())
         line += " " + label;
     text += line + "\n";

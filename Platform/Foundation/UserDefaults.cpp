@@ -213,14 +213,7 @@ UserDefaults::~UserDefaults()
 
 std::filesystem::path UserDefaults::standardFolder(std::string_view applicationIdentifier)
 {
-    std::filesystem::path base;
-    if (const char* config = std::getenv("XDG_CONFIG_HOME"); config && *config == '/')
-        base = config;
-    else if (const char* home = std::getenv("HOME"); home && *home)
-        base = std::filesystem::path(home) / ".config";
-    else
-        base = "/tmp";
-    return base / std::string(applicationIdentifier);
+    return baseDirectory(BaseDirectory::config) / std::string(applicationIdentifier);
 }
 
 void UserDefaults::registerDefaults(const Dictionary& defaults)

@@ -1,6 +1,7 @@
 #include "Platform/Foundation/UserDefaultsFile.hpp"
 
 #include <cerrno>
+#include <cstdlib>
 #include <fcntl.h>
 #include <random>
 #include <sys/file.h>
@@ -35,6 +36,17 @@ std::string temporaryName(const std::filesystem::path& path)
 }
 
 } // namespace
+
+std::filesystem::path baseDirectory(BaseDirectory kind)
+{
+    const char* variable = kind == BaseDirectory::data ? "XDG_DATA_HOME" : kind == BaseDirectory::config ? "XDG_CONFIG_HOME" : "XDG_STATE_HOME";
+    if (const char* value = std::getenv(variable); value && *value == '/')
+        return value;
+    auto relative = kind == BaseDirectory::data ? ".local/share" : kind == BaseDirectory::config ? ".config" : ".local/state";
+    if (const char* home = std::getenv("HOME"); home && *home)
+        return std::filesystem::path(home) / relative;
+    return std::filesystem::path("/tmp") / relative;
+}
 
 std::expected<std::optional<std::string>, std::error_code> readWholeFile(const std::filesystem::path& path)
 {
