@@ -33,9 +33,10 @@ set(ORVELLA_APPLICATION_CORE_TESTS
     ${CMAKE_CURRENT_LIST_DIR}/Tests/SettingsManagerTests.cpp
     ${CMAKE_CURRENT_LIST_DIR}/Tests/ShareServicesTests.cpp
     ${CMAKE_CURRENT_LIST_DIR}/Tests/SyncAdapterTests.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/Tests/SyncEndToEndTests.cpp
 )
 # FIXME: a target of their own while the core's shared test target does not
 # build beside the sync engine's newer store interface; they belong in OrvellaCoreTests.
 orvella_add_tests(OrvellaApplicationCore
     SOURCES ${ORVELLA_APPLICATION_CORE_TESTS} ${PROJECT_SOURCE_DIR}/Platform/FileSystem/Tests/TemporaryDirectory.cpp
-    LIBRARIES OrvellaCore LocalCloud)
+    LIBRARIES OrvellaCore LocalCloud SyncTestSupport)

@@ -143,3 +143,25 @@ TEST_F(APIClientManagerTests, TheSessionRefresherDelegateLogsInLikeTheLoginWindo
     EXPECT_EQ(m_holder->credentials().value()->username, "anna@example.org");
     EXPECT_TRUE(m_manager->customerInfo().value());
 }
+
+TEST_F(APIClientManagerTests, SearchAsksTheWholeAccountForFiftyAndRecentFilesBecomeEngineFiles)
+{
+    // The search goes to "/" with a count of 50; an empty answer is an empty list; results keep their order.
+    serveCustomer();
+    ASSERT_TRUE(run(m_manager->login(typed())).back().isCompleted());
+    ASSERT_TRUE(m_server->seedTree(m_credentials.username, { { "/Bericht.txt", "a" }, { "/Notiz.txt", "b" } }).has_value());
+    auto none = run(m_manager->files("nichts"));
+    ASSERT_TRUE(none.back().isCompleted());
+    EXPECT_TRUE(none.front().value().empty());
+    auto search = lastRequest();
+    EXPECT_EQ(search.path, "/v2.0/files/search");
+    auto query = [&](const std::string& key) { return search.query.find(key)->second; };
+    EXPECT_EQ(query("path"), "/");
+    EXPECT_EQ(query("count"), "50");
+    EXPECT_EQ(query("query"), "nichts");
+    auto found = run(m_manager->files("Bericht"));
+    ASSERT_TRUE(found.back().isCompleted());
+    ASSERT_EQ(found.front().value().size(), 1u);
+    EXPECT_EQ(found.front().value()[0]->path(), "/Bericht.txt");
+    EXPECT_TRUE(found.front().value()[0]->syncFileID().isRemote());
+}

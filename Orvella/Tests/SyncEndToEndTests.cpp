@@ -1,0 +1,339 @@
+// The sync engine on a real cloud folder, SQLite stores and extended
+// attributes, through the API client manager and the URL-session client over
+// HTTP to the local service.
+
+#include "Orvella/Tests/ServiceFixture.hpp"
+#include "Platform/Database/CloudDatabaseSchema.hpp"
+#include "Platform/FileSystem/DirectoryEnumerator.hpp"
+#include "Platform/FileSystem/ExtendedAttributes.hpp"
+#include "Platform/FileSystem/FileOperations.hpp"
+#include "Platform/FileSystem/Tests/TemporaryDirectory.hpp"
+#include "Quarlink/Files/RemoteFileOperations.hpp"
+#include "Quarlink/Uploads/UploadOperations.hpp"
+#include "Quarlink/Requests/SessionRefresher.hpp"
+#include "Quarlink/TalvernAPIClient/ResponseDecoding/Unpacked.hpp"
+#include "Sync/TestSupport/TestCloud.hpp"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+#include <set>
+
+using namespace Orvella;
+using namespace Orvella::Testing;
+using Quarlink::Testing::run;
+using Platform::Testing::readFile;
+using Platform::Testing::writeFile;
+
+namespace {
+
+// The application's session refresher without its window: logs in again with
+// the stored credentials through the manager's delegate.
+class DelegateRefresher final : public Quarlink::SessionRefresher {
+public:
+    DelegateRefresher(std::weak_ptr<APIClientManager> manager, std::shared_ptr<CredentialHolder> holder)
+        : m_manager(std::move(manager))
+        , m_holder(std::move(holder))
+    {
+    }
+
+    RefreshAction& refreshSessionAction() override { return m_action; }
+    std::atomic<int> executions { 0 };
+
+private:
+    std::weak_ptr<APIClientManager> m_manager;
+    std::shared_ptr<CredentialHolder> m_holder;
+    RefreshAction m_action { [this](const std::shared_ptr<Quarlink::APIClient>&) {
+        ++executions;
+        auto manager = m_manager.lock();
+        auto credentials = m_holder->credentials().value();
+        if (!manager || !credentials)
+            return Reactive::SignalProducer<Reactive::Unit, Reactive::AnyError>::error(
+                Reactive::AnyError(Quarlink::APIClientError::notLoggedIn()));
+        return manager->refreshSession(*credentials);
+    } };
+};
+
+class SyncEndToEndTests : public ServiceFixture {
+protected:
+    void SetUp() override
+    {
+        ServiceFixture::SetUp();
+        m_cloudFolder = m_directory / "Cloud";
+        std::filesystem::create_directory(m_cloudFolder);
+        m_ownChanges = Platform::OwnChangeRegistry::create();
+        m_manager = makeManager(client(), m_ownChanges);
+        m_refresher = std::make_shared<DelegateRefresher>(m_manager, m_holder);
+        Quarlink::setSessionRefresher(*client(), m_refresher);
+        serveCustomer();
+        ASSERT_TRUE(run(m_manager->login({ "anna", m_credentials.password })).back().isCompleted());
+
+        m_storeScheduler = Reactive::QueueScheduler::make("SyncEndToEnd.stores");
+        m_configuration = std::make_shared<Sync::Testing::TestFolderConfiguration>(
+            Platform::URL::fileURL(m_cloudFolder.string(), Platform::URL::IsDirectory::Yes));
+        auto factory = Platform::Database::factory(Platform::cloudDatabaseConfiguration(m_directory / "Cloud.db"));
+        m_fileStore = std::make_shared<Sync::RealmFileStore>(factory, m_storeScheduler);
+        m_statusStore = std::make_shared<Sync::RealmFileSyncStatusStore>(factory, m_storeScheduler);
+        m_references = std::make_shared<Sync::ExtendedAttributeFileReferenceMapping>(m_fileStore,
+            Platform::ExtendedAttributes::system(), m_ownChanges);
+        m_engine = std::make_shared<Sync::SyncManager>(m_manager, Sync::FileSystemFileStore(m_configuration, m_ownChanges),
+            m_fileStore, m_references, m_statusStore);
+    }
+
+    void TearDown() override
+    {
+        m_engine.reset();
+        // A finished run lets go of the manager on the client's own delivery
+        // thread; the client must not be destroyed there.
+        EXPECT_TRUE(Platform::Testing::waitUntil([&] { return m_manager.use_count() == 1; }));
+        if (auto client = this->client())
+            Quarlink::setSessionRefresher(*client, nullptr);
+        ServiceFixture::TearDown();
+    }
+
+    // One run; the test fails on an error event or a run that does not end.
+    std::vector<Sync::SyncEventPair> sync()
+    {
+        std::mutex mutex;
+        std::condition_variable changed;
+        std::vector<Sync::SyncEventPair> events;
+        bool ended = false;
+        auto started = m_engine->performSync().start(
+            Reactive::Observer<Sync::SyncEventPair, Reactive::NoError>::make([&](Reactive::Event<Sync::SyncEventPair, Reactive::NoError>&& event) {
+                std::lock_guard lock(mutex);
+                if (event.isValue())
+                    events.push_back(std::move(event).value());
+                else
+                    ended = true;
+                changed.notify_all();
+            }));
+        std::unique_lock lock(mutex);
+        EXPECT_TRUE(changed.wait_for(lock, std::chrono::seconds(60), [&] { return ended; })) << "the run did not end";
+        return events;
+    }
+
+    static std::size_t errorCount(const std::vector<Sync::SyncEventPair>& events)
+    {
+        return static_cast<std::size_t>(std::ranges::count_if(events, [](const auto& pair) { return pair.first.isError(); }));
+    }
+
+    void syncCleanly()
+    {
+        auto events = sync();
+        for (const auto& [event, change] : events) {
+            if (event.isError())
+                ADD_FAILURE() << change.description() << ": " << event.error()->description();
+        }
+    }
+
+    // A second run finds nothing to do: no request changes the service and the disk stays as it is.
+    void expectIdleRun()
+    {
+        auto disk = diskPaths();
+        auto before = m_server->requestLog().size();
+        syncCleanly();
+        auto log = m_server->requestLog();
+        for (auto index = before; index < log.size(); ++index)
+            EXPECT_EQ(log[index].method, "GET") << log[index].path << " " << log[index].body;
+        EXPECT_EQ(diskPaths(), disk);
+    }
+
+    std::vector<std::string> diskPaths() const
+    {
+        std::vector<std::string> paths;
+        auto enumerator = Platform::DirectoryEnumerator::open(m_cloudFolder.string());
+        if (!enumerator)
+            return paths;
+        while (auto entry = enumerator->next())
+            paths.push_back(entry->relativePath + (entry->status.isDirectory() ? "/" : ""));
+        std::ranges::sort(paths);
+        return paths;
+    }
+
+    std::map<std::string, Sync::FileRef> remoteFiles()
+    {
+        std::map<std::string, Sync::FileRef> byPath;
+        auto events = run(m_manager->syncRemoteFiles());
+        for (const auto& file : events.front().value())
+            byPath[file->path()] = file;
+        return byPath;
+    }
+
+    std::set<std::string> remotePaths()
+    {
+        std::set<std::string> paths;
+        for (const auto& [path, file] : remoteFiles())
+            paths.insert(path);
+        return paths;
+    }
+
+    std::string remoteContent(const std::string& path)
+    {
+        auto file = remoteFiles().at(path);
+        return readFile(m_server->storedContentPath(*file->syncFileID().remoteID()).string());
+    }
+
+    std::set<std::string> storedPaths() const
+    {
+        std::set<std::string> paths;
+        for (const auto& file : m_fileStore->files())
+            paths.insert(file->path());
+        return paths;
+    }
+
+    Sync::FileSyncStatus status(const std::string& path) const
+    {
+        return m_statusStore->status(Platform::URL::fileURL((m_cloudFolder / path.substr(1)).string()));
+    }
+
+    std::string local(const std::string& path) const { return (m_cloudFolder / path.substr(1)).string(); }
+
+    Platform::Testing::TemporaryDirectory m_root;
+    std::filesystem::path m_directory { m_root.path() };
+    std::filesystem::path m_cloudFolder;
+    std::shared_ptr<Platform::OwnChangeRegistry> m_ownChanges;
+    std::shared_ptr<DelegateRefresher> m_refresher;
+    std::shared_ptr<Reactive::QueueScheduler> m_storeScheduler;
+    std::shared_ptr<Sync::Testing::TestFolderConfiguration> m_configuration;
+    std::shared_ptr<Sync::RealmFileStore> m_fileStore;
+    std::shared_ptr<Sync::RealmFileSyncStatusStore> m_statusStore;
+    std::shared_ptr<Sync::ExtendedAttributeFileReferenceMapping> m_references;
+    std::shared_ptr<Sync::SyncManager> m_engine;
+};
+
+} // namespace
+
+TEST_F(SyncEndToEndTests, ANestedTreeComesDownThenLocalWorkGoesUpAndEveryChangeTravelsBothWays)
+{
+    // First down, then up, then edits, renames, moves (a folder with contents) and deletes on each side.
+    ASSERT_TRUE(m_server->seedTree(m_credentials.username,
+        { { "/Docs/" }, { "/Docs/Sub/" }, { "/Docs/Sub/a.txt", "alpha" }, { "/b.txt", "beta" } }).has_value());
+    syncCleanly();
+    EXPECT_EQ(diskPaths(), (std::vector<std::string> { "/Docs/", "/Docs/Sub/", "/Docs/Sub/a.txt", "/b.txt" }));
+    EXPECT_EQ(readFile(local("/Docs/Sub/a.txt")), "alpha");
+    EXPECT_EQ(storedPaths(), (std::set<std::string> { "/Docs/", "/Docs/Sub/", "/Docs/Sub/a.txt", "/b.txt" }));
+    EXPECT_EQ(status("/Docs/Sub/a.txt"), Sync::FileSyncStatus::upToDate);
+    expectIdleRun();
+
+    // Up: a new folder with a file.
+    std::filesystem::create_directory(local("/Up"));
+    writeFile(local("/Up/new.txt"), "neu");
+    syncCleanly();
+    EXPECT_TRUE(remotePaths().contains("/Up/"));
+    EXPECT_EQ(remoteContent("/Up/new.txt"), "neu");
+    EXPECT_EQ(status("/Up/new.txt"), Sync::FileSyncStatus::upToDate);
+    expectIdleRun();
+
+    // Local edit, rename, folder move with contents, delete.
+    writeFile(local("/b.txt"), "beta, geändert");
+    syncCleanly();
+    EXPECT_EQ(remoteContent("/b.txt"), "beta, geändert");
+    ASSERT_TRUE(Platform::moveItem(local("/b.txt"), local("/c.txt")));
+    ASSERT_TRUE(Platform::moveItem(local("/Docs/Sub"), local("/Up/Sub")));
+    ASSERT_TRUE(Platform::removeItem(local("/Up/new.txt")));
+    syncCleanly();
+    auto afterLocal = remotePaths();
+    EXPECT_EQ(afterLocal, (std::set<std::string> { "/Docs/", "/Up/", "/Up/Sub/", "/Up/Sub/a.txt", "/c.txt" }));
+    EXPECT_EQ(remoteContent("/Up/Sub/a.txt"), "alpha");
+    expectIdleRun();
+
+    // Remote edit, rename, folder move with contents, delete.
+    auto remote = remoteFiles();
+    auto client = this->client();
+    writeFile((m_directory / "upload.txt").string(), "gamma");
+    ASSERT_TRUE(run(Quarlink::overwrite(client, *remote.at("/c.txt")->syncFileID().remoteID(), m_server->rootIdentifier(m_credentials.username),
+                        Platform::URL::fileURL((m_directory / "upload.txt").string())))
+                    .back()
+                    .isCompleted());
+    syncCleanly();
+    EXPECT_EQ(readFile(local("/c.txt")), "gamma");
+    ASSERT_TRUE(run(Quarlink::rename(client, *remote.at("/c.txt")->syncFileID().remoteID(), "d.txt")).back().isCompleted());
+    ASSERT_TRUE(run(Quarlink::move(client, *remote.at("/Up/Sub/")->syncFileID().remoteID(), *remote.at("/Docs/")->syncFileID().remoteID()))
+                    .back()
+                    .isCompleted());
+    ASSERT_TRUE(run(Quarlink::delete_(client, *remote.at("/Up/")->syncFileID().remoteID())).back().isCompleted());
+    syncCleanly();
+    EXPECT_EQ(diskPaths(), (std::vector<std::string> { "/Docs/", "/Docs/Sub/", "/Docs/Sub/a.txt", "/d.txt" }));
+    EXPECT_EQ(readFile(local("/d.txt")), "gamma");
+    EXPECT_EQ(readFile(local("/Docs/Sub/a.txt")), "alpha");
+    EXPECT_EQ(storedPaths(), (std::set<std::string> { "/Docs/", "/Docs/Sub/", "/Docs/Sub/a.txt", "/d.txt" }));
+    EXPECT_EQ(status("/d.txt"), Sync::FileSyncStatus::upToDate);
+    expectIdleRun();
+}
+
+TEST_F(SyncEndToEndTests, AListingEntryWithATraversalPathTouchesNothing)
+{
+    // The service lists items whose paths climb out of the cloud folder: nothing is written anywhere for them.
+    ASSERT_TRUE(m_server->seedTree(m_credentials.username, { { "/a.txt", "alpha" } }).has_value());
+    syncCleanly();
+    auto listing = run(client()->dataProducer(
+        Platform::URLRequest { .url = m_server->baseURL() + "/files?depth=-1" }, Quarlink::QueuePriority::normal));
+    ASSERT_TRUE(listing.back().isCompleted());
+    auto body = nlohmann::json::parse(listing.front().value().data.toString());
+    auto entry = body["data"][0];
+    for (const char* path : { "/../evil.txt", "/x/../../evil2.txt" }) {
+        auto evil = entry;
+        evil["id"] = entry["id"].get<std::int64_t>() + 1000 + body["data"].size();
+        evil["path"] = path;
+        evil["name"] = std::string(path).substr(std::string(path).rfind('/') + 1);
+        body["data"].push_back(evil);
+    }
+    m_server->script("GET", "/v2.0/files", { .status = 200, .body = body.dump() }, 1);
+    sync();
+    EXPECT_EQ(diskPaths(), (std::vector<std::string> { "/a.txt" }));
+    EXPECT_FALSE(Platform::Testing::exists((m_directory / "evil.txt").string()));
+    EXPECT_FALSE(Platform::Testing::exists((m_directory / "evil2.txt").string()));
+    EXPECT_EQ(readFile(local("/a.txt")), "alpha");
+}
+
+TEST_F(SyncEndToEndTests, ASessionExpiredMidRunIsRenewedOnceThroughTheManager)
+{
+    // The service forgets every session; the next run's first request is refused, one re-login follows, the run completes.
+    ASSERT_TRUE(m_server->seedTree(m_credentials.username, { { "/a.txt", "alpha" } }).has_value());
+    syncCleanly();
+    auto logins = successfulLogins();
+    m_server->accounts().expireSessions();
+    writeFile(local("/b.txt"), "beta");
+    syncCleanly();
+    EXPECT_EQ(m_refresher->executions, 1);
+    EXPECT_EQ(successfulLogins(), logins + 1);
+    EXPECT_EQ(remoteContent("/b.txt"), "beta");
+    EXPECT_TRUE(m_manager->isLoggedIn().value());
+    expectIdleRun();
+}
+
+TEST_F(SyncEndToEndTests, WhatAKilledDownloadLeftIsRemovedAtTheNextRunAndNeverUploaded)
+{
+    // A staged partial file beside its target, as a process killed mid-download leaves it, is no user file.
+    ASSERT_TRUE(m_server->seedTree(m_credentials.username, { { "/Docs/" }, { "/Docs/a.txt", "alpha" } }).has_value());
+    syncCleanly();
+    auto leftover = local("/Docs/" + std::string(Sync::FileSystemFileStore::stagedDownloadPrefix) + "0123");
+    writeFile(leftover, "halb");
+    syncCleanly();
+    EXPECT_FALSE(Platform::Testing::exists(leftover));
+    EXPECT_EQ(remotePaths(), (std::set<std::string> { "/Docs/", "/Docs/a.txt" }));
+    expectIdleRun();
+}
+
+// FIXME: the engine carries out a server-side rename that comes with new
+// content as a local move only, stores the new hash and then uploads the old
+// local content over the server's new one. Enable once the engine downloads
+// the content of a moved item whose hash changed.
+TEST_F(SyncEndToEndTests, DISABLED_AServerRenameWithNewContentBringsTheNewContentDown)
+{
+    // One run sees both the new name and the new content of a file.
+    ASSERT_TRUE(m_server->seedTree(m_credentials.username, { { "/c.txt", "alt" } }).has_value());
+    syncCleanly();
+    auto id = *remoteFiles().at("/c.txt")->syncFileID().remoteID();
+    writeFile((m_directory / "upload.txt").string(), "neu");
+    ASSERT_TRUE(run(Quarlink::overwrite(client(), id, m_server->rootIdentifier(m_credentials.username),
+                        Platform::URL::fileURL((m_directory / "upload.txt").string())))
+                    .back()
+                    .isCompleted());
+    ASSERT_TRUE(run(Quarlink::rename(client(), id, "d.txt")).back().isCompleted());
+    syncCleanly();
+    EXPECT_EQ(readFile(local("/d.txt")), "neu");
+    expectIdleRun();
+    EXPECT_EQ(remoteContent("/d.txt"), "neu");
+}
