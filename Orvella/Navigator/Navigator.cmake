@@ -6,3 +6,4 @@ orvella_add_tests(OrvellaNavigator
         ${PROJECT_SOURCE_DIR}/Orvella/Presentation/Tests/QtTestMain.cpp
         ${CMAKE_CURRENT_LIST_DIR}/Tests/NavigatorTests.cpp
     LIBRARIES OrvellaUI OrvellaUITestSupport Qt6::Test)
+target_sources(orvella-gallery PRIVATE ${PROJECT_SOURCE_DIR}/Orvella/Gallery/ShareDialogScreens.cpp)
