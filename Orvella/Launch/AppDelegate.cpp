@@ -40,9 +40,7 @@ std::optional<AppDelegate::LaunchError> AppDelegate::missingRequiredService() co
 std::expected<void, AppDelegate::LaunchError> AppDelegate::applicationDidFinishLaunching()
 {
     auto& s = m_services;
-    if (s.standardDefaults) {
-        migrateGroupContainerIfNeeded();
-    }
+    migrateGroupContainerIfNeeded(s);
     if (!LaunchArguments::contains(s.arguments, LaunchArguments::skipLetsMoveTestArgument) && s.mover) {
         s.mover->moveToApplicationsFolderIfNecessary();
     }
@@ -73,10 +71,9 @@ std::expected<void, AppDelegate::LaunchError> AppDelegate::applicationDidFinishL
     return {};
 }
 
-void AppDelegate::migrateGroupContainerIfNeeded() const
+void AppDelegate::migrateGroupContainerIfNeeded(const Services& s)
 {
-    const auto& s = m_services;
-    if (s.standardDefaults->boolForKey(migrationFlag) || s.oldExtensionContainer.empty() || s.groupContainer.empty()) {
+    if (!s.standardDefaults || s.standardDefaults->boolForKey(migrationFlag) || s.oldExtensionContainer.empty() || s.groupContainer.empty()) {
         return;
     }
     std::error_code error;
@@ -89,7 +86,9 @@ void AppDelegate::migrateGroupContainerIfNeeded() const
         std::filesystem::rename(preferences / s.oldSuiteFileName, preferences / s.suiteFileName, error);
     }
     if (error) {
-        s.log("❗️ Group Container Directory could not be moved: " + error.message());
+        if (s.log) {
+            s.log("❗️ Group Container Directory could not be moved: " + error.message());
+        }
         return;
     }
     s.standardDefaults->setBool(true, migrationFlag);

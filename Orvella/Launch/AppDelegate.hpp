@@ -21,32 +21,32 @@ class AppDelegate {
 public:
     struct Services {
         // The shared group directory (the database, the channel, the lock).
-        std::filesystem::path groupContainer;
+        std::filesystem::path groupContainer {};
         // Where the extension kept its settings before the group directory existed.
-        std::filesystem::path oldExtensionContainer;
+        std::filesystem::path oldExtensionContainer {};
         // The shared suite's file name inside "Library/Preferences/", old and new.
-        std::string oldSuiteFileName;
-        std::string suiteFileName;
-        std::shared_ptr<StandardDefaults> standardDefaults;
-        std::vector<std::string> arguments;
-        std::shared_ptr<ApplicationMover> mover;
-        std::shared_ptr<LaunchExtension> extension;
-        std::string versionString;
-        std::function<std::optional<std::string>()> lastAppVersion;
-        std::function<void(const std::string&)> setLastAppVersion;
+        std::string oldSuiteFileName {};
+        std::string suiteFileName {};
+        std::shared_ptr<StandardDefaults> standardDefaults {};
+        std::vector<std::string> arguments {};
+        std::shared_ptr<ApplicationMover> mover {};
+        std::shared_ptr<LaunchExtension> extension {};
+        std::string versionString {};
+        std::function<std::optional<std::string>()> lastAppVersion {};
+        std::function<void(const std::string&)> setLastAppVersion {};
         // Writes pending settings changes out now.
-        std::function<void()> flushSettings;
-        std::shared_ptr<TrackingManager> tracking;
-        std::function<void()> enableStatusItem;
-        std::shared_ptr<LaunchChannel> channel;
-        std::shared_ptr<Sync::FileStore> fileStore;
-        std::shared_ptr<LaunchNavigator> navigator;
+        std::function<void()> flushSettings {};
+        std::shared_ptr<TrackingManager> tracking {};
+        std::function<void()> enableStatusItem {};
+        std::shared_ptr<LaunchChannel> channel {};
+        std::shared_ptr<Sync::FileStore> fileStore {};
+        std::shared_ptr<LaunchNavigator> navigator {};
         // The sender of the shared suite's change notifications.
         const void* sharedSuite = nullptr;
-        std::function<bool()> isLoggedIn;
+        std::function<bool()> isLoggedIn {};
         // Posts "CloudAppWillTerminateNotification" to the extension.
-        std::function<void()> postWillTerminate;
-        std::function<void(const std::string&)> log;
+        std::function<void()> postWillTerminate {};
+        std::function<void(const std::string&)> log {};
     };
 
     // A required service that is missing ends the launch with this text.
@@ -65,8 +65,11 @@ public:
     void handlePublicShareRequest(const Sync::SyncFileID& fileID) const;
     void handlePrivateShareRequest(const Sync::SyncFileID& fileID) const;
 
+    // Moves the extension's old folder into a group directory not made yet,
+    // once. The program runs it before it takes its lock in that directory.
+    static void migrateGroupContainerIfNeeded(const Services& services);
+
 private:
-    void migrateGroupContainerIfNeeded() const;
     void checkDatabase() const;
     void listenForShareRequests();
     void forwardUserDefaultsChanges();

@@ -15,3 +15,14 @@ orvella_add_tests(OrvellaLaunch
         ${CMAKE_CURRENT_LIST_DIR}/Tests/AppDelegateTests.cpp
         ${PROJECT_SOURCE_DIR}/Platform/FileSystem/Tests/TemporaryDirectory.cpp
     LIBRARIES OrvellaLaunch PkgConfig::LAUNCH_SQLITE3)
+
+add_executable(orvella ${CMAKE_CURRENT_LIST_DIR}/main.cpp)
+target_link_libraries(orvella PRIVATE OrvellaLaunch OrvellaUI)
+
+orvella_add_tests(OrvellaProgram
+    SOURCES
+        ${CMAKE_CURRENT_LIST_DIR}/Tests/OrvellaProgramTests.cpp
+        ${PROJECT_SOURCE_DIR}/Platform/FileSystem/Tests/TemporaryDirectory.cpp
+    LIBRARIES OrvellaLaunch)
+target_compile_definitions(OrvellaProgramTests PRIVATE ORVELLA_PROGRAM="$<TARGET_FILE:orvella>")
+add_dependencies(OrvellaProgramTests orvella)
