@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QPointer>
 #include <QPushButton>
+#include <QToolButton>
 #include <QVBoxLayout>
 
 namespace Orvella {
@@ -78,11 +79,11 @@ AccountPreferencesViewController::AccountPreferencesViewController(
     }));
 }
 
-std::vector<QPushButton*> AccountPreferencesViewController::pathControlElements() const
+std::vector<QToolButton*> AccountPreferencesViewController::pathControlElements() const
 {
-    std::vector<QPushButton*> elements;
+    std::vector<QToolButton*> elements;
     for (int index = 0; index < m_pathLayout->count(); ++index) {
-        if (auto* button = qobject_cast<QPushButton*>(m_pathLayout->itemAt(index)->widget())) {
+        if (auto* button = qobject_cast<QToolButton*>(m_pathLayout->itemAt(index)->widget())) {
             elements.push_back(button);
         }
     }
@@ -98,13 +99,14 @@ void AccountPreferencesViewController::showPath(const Platform::URL& folder)
     const auto folders = breadcrumbFolders(QString::fromStdString(folder.path()));
     for (std::size_t index = 0; index < folders.size(); ++index) {
         if (index > 0) {
-            m_pathLayout->addWidget(new QLabel(QStringLiteral(" › "), m_pathControl));
+            m_pathLayout->addWidget(new QLabel(QStringLiteral("›"), m_pathControl));
         }
-        auto* button = new QPushButton(folders[index].first, m_pathControl);
-        button->setFlat(true);
+        auto* button = new QToolButton(m_pathControl);
+        button->setText(folders[index].first);
+        button->setAutoRaise(true);
         button->setToolTip(folders[index].second);
         const auto url = Platform::URL::fileURL(folders[index].second.toStdString(), Platform::URL::IsDirectory::Yes);
-        connect(button, &QPushButton::clicked, this, [workspace = m_seams.workspace, url] { workspace->open(url); });
+        connect(button, &QToolButton::clicked, this, [workspace = m_seams.workspace, url] { workspace->open(url); });
         m_pathLayout->addWidget(button);
     }
     m_pathLayout->addStretch();

@@ -15,6 +15,7 @@
 class QHBoxLayout;
 class QLabel;
 class QPushButton;
+class QToolButton;
 
 namespace Orvella {
 
@@ -38,7 +39,7 @@ public:
     void changeCloudFolder();
 
     [[nodiscard]] QWidget* pathControl() const { return m_pathControl; }
-    [[nodiscard]] std::vector<QPushButton*> pathControlElements() const;
+    [[nodiscard]] std::vector<QToolButton*> pathControlElements() const;
     [[nodiscard]] QLabel* usernameLabel() const { return m_usernameLabel; }
     [[nodiscard]] QPushButton* loginButton() const { return m_loginButton; }
     [[nodiscard]] QPushButton* changeButton() const { return m_changeButton; }

@@ -17,6 +17,7 @@
 #include <QStackedWidget>
 #include <QTest>
 #include <QToolBar>
+#include <QToolButton>
 
 #include <gtest/gtest.h>
 

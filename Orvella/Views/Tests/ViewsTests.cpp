@@ -5,6 +5,7 @@
 #include "Orvella/Views/TabIgnoringTextView.hpp"
 
 #include <QLineEdit>
+#include <QTextCursor>
 #include <QTest>
 #include <QVBoxLayout>
 
@@ -38,6 +39,45 @@ TEST(ViewsTests, tokensAtBlanksTabsAndLineBreaks)
     ResizableTokenField field;
     field.setPlainText(QStringLiteral("a b\nc"));
     EXPECT_EQ(field.objectValue(), (QStringList { QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c") }));
+}
+
+// Each token is drawn in its delegate's style: a chip gets a frame, plain text none.
+TEST(ViewsTests, tokensAreDrawnInTheirDelegatesStyle)
+{
+    struct Delegate final : ResizableTokenFieldDelegate {
+        mutable QStringList asked;
+        TokenStyle styleForToken(const QString& token) const override
+        {
+            asked.push_back(token);
+            return token.contains(QLatin1Char('@')) ? TokenStyle::chip : TokenStyle::plain;
+        }
+    } delegate;
+    ResizableTokenField field;
+    field.resize(300, 40);
+    field.setPlainText(QStringLiteral("anna@example.org berta"));
+    const QImage unstyled = field.grab().toImage();
+    field.setDelegate(&delegate);
+    const QImage styled = field.grab().toImage();
+    EXPECT_EQ(delegate.asked, (QStringList { QStringLiteral("anna@example.org"), QStringLiteral("berta") }));
+    EXPECT_NE(unstyled, styled);
+    const QColor frame = field.palette().color(QPalette::Highlight);
+    auto framedColumns = [&](const QImage& image, int from, int to) {
+        int count = 0;
+        for (int x = from; x < to; ++x) {
+            for (int y = 0; y < image.height(); ++y) {
+                if (image.pixelColor(x, y) == frame) {
+                    ++count;
+                    break;
+                }
+            }
+        }
+        return count;
+    };
+    // Without a delegate both tokens are chips; with it the plain one loses its frame.
+    const int plainStart = field.cursorRect(QTextCursor(field.document())).left()
+        + field.fontMetrics().horizontalAdvance(QStringLiteral("anna@example.org ")) + 4;
+    EXPECT_GT(framedColumns(unstyled, plainStart, unstyled.width()), 0);
+    EXPECT_EQ(framedColumns(styled, plainStart, styled.width()), 0);
 }
 
 // While edited the field is as high as its text plus 5, line by line; else its default height.
