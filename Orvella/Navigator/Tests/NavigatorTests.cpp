@@ -213,3 +213,70 @@ TEST_F(NavigatorTest, NoRegistrationPageAndNoUpdaterOpenNothing)
 
 } // namespace
 } // namespace Orvella
+
+#include "Orvella/Navigator/VisibilityNavigatorWindows.hpp"
+
+namespace Orvella {
+namespace {
+
+// A window controller whose window is itself; closing posts the close notification.
+struct FakeWindowController {
+    std::vector<std::string>* calls;
+    std::string name;
+    bool shown = false;
+    void showWindow()
+    {
+        shown = true;
+        calls->push_back("show " + name);
+    }
+    void close()
+    {
+        calls->push_back("close " + name);
+        // Last: the visibility controller may let this controller go right here.
+        Platform::NotificationCenter::defaultCenter().post(std::string(windowWillCloseNotification), window());
+    }
+    [[nodiscard]] const void* window() const { return this; }
+    void presentSheet(QWidget* sheet)
+    {
+        calls->push_back("sheet " + sheet->objectName().toStdString());
+        delete sheet;
+    }
+};
+
+TEST(VisibilityNavigatorWindows, MakesWindowsOnDemandAndSheetsOnlyOverAPreferencesWindow)
+{
+    std::vector<std::string> calls;
+    int made = 0;
+    VisibilityNavigatorWindows<FakeWindowController, FakeWindowController> windows({
+        .login = [&] { ++made; return std::make_shared<FakeWindowController>(FakeWindowController { &calls, "login" }); },
+        .preferences = [&] { ++made; return std::make_shared<FakeWindowController>(FakeWindowController { &calls, "preferences" }); },
+        .sheet = [](NavigatorWindows::PreferencesSheet sheet) {
+            auto* widget = new QWidget;
+            widget->setObjectName(sheet == NavigatorWindows::PreferencesSheet::proxy ? "proxy" : "debug");
+            return widget;
+        },
+        .popover = nullptr,
+        .activate = [&] { calls.emplace_back("activate"); },
+    });
+    EXPECT_EQ(windows.loginWindow(), nullptr);
+    windows.presentPreferencesSheet(NavigatorWindows::PreferencesSheet::proxy);
+    EXPECT_TRUE(calls.empty()) << "no preferences window, no sheet";
+
+    windows.showLoginWindow();
+    const void* login = windows.loginWindow();
+    EXPECT_NE(login, nullptr);
+    windows.showLoginWindow();
+    EXPECT_EQ(made, 1);
+    windows.hideLoginWindow();
+    EXPECT_EQ(windows.loginWindow(), nullptr) << "the closed controller is let go";
+    windows.showLoginWindow();
+    EXPECT_EQ(made, 2) << "a closed window's controller is let go";
+
+    windows.showPreferencesWindow();
+    windows.presentPreferencesSheet(NavigatorWindows::PreferencesSheet::debug);
+    EXPECT_EQ(calls.back(), "sheet debug");
+    windows.togglePopover(std::any());
+}
+
+} // namespace
+} // namespace Orvella
