@@ -162,8 +162,8 @@ QWidget* Navigator::presentInWindow(QWidget* content, const std::string& title)
 
 void Navigator::sharePublicLink(Sync::FileRef file)
 {
-    std::weak_ptr<Navigator> weak = weak_from_this();
     if (file->hasPublicShare()) {
+        std::weak_ptr<Navigator> weak = weak_from_this();
         m_services.publicShareService->publicShare(file)
             .observeOn(m_services.uiScheduler)
             .startWithResult([weak](const Reactive::Result<PublicShareService::PublicShare, Reactive::AnyError>& result) {
@@ -179,9 +179,15 @@ void Navigator::sharePublicLink(Sync::FileRef file)
             });
         return;
     }
-    m_services.publicShareService->sharePermission(file)
-        .observeOn(m_services.uiScheduler)
-        .startWithResult([weak, file](const Reactive::Result<Reactive::Unit, Reactive::AnyError>& result) {
+    presentAfterPermission(m_services.publicShareService->sharePermission(file), file, &Navigator::presentPublicLinkDialog);
+}
+
+void Navigator::presentAfterPermission(Reactive::SignalProducer<Reactive::Unit, Reactive::AnyError> permission,
+    const Sync::FileRef& file, void (Navigator::*presentDialog)(const Sync::FileRef&))
+{
+    std::weak_ptr<Navigator> weak = weak_from_this();
+    permission.observeOn(m_services.uiScheduler)
+        .startWithResult([weak, file, presentDialog](const Reactive::Result<Reactive::Unit, Reactive::AnyError>& result) {
             auto self = weak.lock();
             if (!self) {
                 return;
@@ -190,7 +196,7 @@ void Navigator::sharePublicLink(Sync::FileRef file)
                 self->presentError(result.error());
                 return;
             }
-            self->presentPublicLinkDialog(file);
+            (self.get()->*presentDialog)(file);
         });
 }
 
@@ -210,20 +216,7 @@ void Navigator::presentPublicLinkDialog(const Sync::FileRef& file)
 
 void Navigator::sharePrivately(Sync::FileRef file)
 {
-    std::weak_ptr<Navigator> weak = weak_from_this();
-    m_services.privateShareService->sharePermission(file)
-        .observeOn(m_services.uiScheduler)
-        .startWithResult([weak, file](const Reactive::Result<Reactive::Unit, Reactive::AnyError>& result) {
-            auto self = weak.lock();
-            if (!self) {
-                return;
-            }
-            if (!result) {
-                self->presentError(result.error());
-                return;
-            }
-            self->presentPrivateShareDialog(file);
-        });
+    presentAfterPermission(m_services.privateShareService->sharePermission(file), file, &Navigator::presentPrivateShareDialog);
 }
 
 void Navigator::presentPrivateShareDialog(const Sync::FileRef& file)

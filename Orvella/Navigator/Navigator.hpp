@@ -97,6 +97,9 @@ private:
     void onUIThread(std::function<void()> work) const;
     void open(const Platform::URL& url) const;
     void closeLoginWindowIfSentFromIt(QObject* sender) const;
+    // Asks `permission`, then on the UI thread shows the refusal or the dialog.
+    void presentAfterPermission(Reactive::SignalProducer<Reactive::Unit, Reactive::AnyError> permission, const Sync::FileRef& file,
+        void (Navigator::*presentDialog)(const Sync::FileRef&));
     void presentPublicLinkDialog(const Sync::FileRef& file);
     void presentPrivateShareDialog(const Sync::FileRef& file);
 
