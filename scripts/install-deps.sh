@@ -15,6 +15,7 @@ packages=(
     libsecret-1-dev libglib2.0-dev gnome-keyring dbus dbus-daemon
     qt6-base-dev fonts-dejavu-core xvfb xauth desktop-file-utils
     libnautilus-extension-dev
+    xdotool xclip imagemagick
 )
 
 missing=()

@@ -1,4 +1,5 @@
 #include "Orvella/Gallery/GalleryScreens.hpp"
+#include "Orvella/Gallery/ShareDialogScreens.hpp"
 #include "Orvella/Gallery/WindowScreens.hpp"
 
 #include "Orvella/Popover/LoggedOutPopoverViewController.hpp"
@@ -217,6 +218,9 @@ std::vector<Screen> screens()
                        return controller.grab().toImage();
                    } });
     for (auto& screen : windowScreens()) {
+        all.push_back(std::move(screen));
+    }
+    for (auto& screen : shareDialogScreens()) {
         all.push_back(std::move(screen));
     }
     return all;

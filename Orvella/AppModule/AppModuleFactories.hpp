@@ -1,0 +1,49 @@
+#pragma once
+
+// The factories of the composition root that do more than construct: each
+// takes the container and the environment, resolves what it needs and passes
+// every resolution error on unchanged. For AppModule.cpp only.
+
+#include "Orvella/AppModule/AppModule.hpp"
+#include "Orvella/AppModule/ExtensionLoginObserver.hpp"
+#include "Orvella/AppModule/SUUpdater.hpp"
+#include "Orvella/Extension/ExtensionManager.hpp"
+#include "Orvella/Notifications/UserNotificationCenter.hpp"
+#include "Orvella/Service/APIClientManager.hpp"
+#include "Orvella/SyncSetup/CloudSetupHelper.hpp"
+#include "Orvella/Tracking/BITHockeyManager.hpp"
+#include "Platform/Database/Database.hpp"
+#include "Sync/References/FileReferenceMapping.hpp"
+#include "Sync/Run/SyncManager.hpp"
+#include "Sync/Status/FileSyncStatusStore.hpp"
+#include "Sync/Store/FileStore.hpp"
+#include "Sync/Watch/CloudFolderProvider.hpp"
+
+#include <expected>
+#include <memory>
+
+namespace Orvella::Factories {
+
+template<class T>
+using Made = std::expected<std::shared_ptr<T>, Reactive::AnyError>;
+
+// Desktop services.
+[[nodiscard]] Made<Platform::UserDefaults> userDefaults(Resolver& resolver);
+[[nodiscard]] Made<BITHockeyManager> hockeyManager(Resolver& resolver, const AppModuleEnvironment& environment);
+[[nodiscard]] Made<DesktopUserNotificationCenter> userNotificationCenter(Resolver& resolver);
+[[nodiscard]] Made<ExtensionManager> extensionManager(Resolver& resolver, const AppModuleEnvironment& environment);
+[[nodiscard]] Made<ExtensionLoginObserver> extensionLoginObserver(Resolver& resolver, const AppModuleEnvironment& environment);
+
+// The API client.
+[[nodiscard]] Made<APIClientManager> apiClientManager(Resolver& resolver, const AppModuleEnvironment& environment);
+
+// The sync engine.
+[[nodiscard]] std::shared_ptr<Sync::CloudFolderProvider> cloudFolderAdapter(std::shared_ptr<SettingsManager> settingsManager);
+[[nodiscard]] Made<Platform::Database> database(Resolver& resolver);
+[[nodiscard]] Made<Sync::FileStore> fileStore(Resolver& resolver, const AppModuleEnvironment& environment);
+[[nodiscard]] Made<Sync::FileSyncStatusStore> fileSyncStatusStore(Resolver& resolver, const AppModuleEnvironment& environment);
+[[nodiscard]] Made<Sync::FileReferenceMapping> fileReferenceMapping(Resolver& resolver);
+[[nodiscard]] Made<Sync::SyncManager> syncManager(Resolver& resolver);
+[[nodiscard]] Made<CloudSetupHelper> cloudSetupHelper(Resolver& resolver);
+
+} // namespace Orvella::Factories

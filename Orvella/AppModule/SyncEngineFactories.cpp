@@ -1,0 +1,184 @@
+#include "Orvella/AppModule/AppModuleFactories.hpp"
+
+#include "Orvella/AppModule/KeptBindings.hpp"
+#include "Orvella/Shared/SharedConstants.hpp"
+#include "Platform/FileSystem/OwnChangeRegistry.hpp"
+#include "Platform/Foundation/Log.hpp"
+#include "Quarlink/Errors/APIClientError.hpp"
+#include "Quarlink/Errors/AnyPresentableError.hpp"
+#include "Sync/Disk/FileSystemFileStore.hpp"
+#include "Sync/References/ExtendedAttributeFileReferenceMapping.hpp"
+#include "Sync/Status/RealmFileSyncStatusStore.hpp"
+#include "Sync/Store/RealmFileStore.hpp"
+
+#include <filesystem>
+
+namespace Orvella::Factories {
+
+namespace {
+
+template<class T>
+std::unexpected<Reactive::AnyError> failed(const Resolution<T>& resolution)
+{
+    return std::unexpected(Reactive::AnyError(resolution.error()));
+}
+
+// The engine's cloud folder: the setting as it is now and its later changes.
+class Adapter final : public Sync::CloudFolderProvider {
+public:
+    explicit Adapter(std::shared_ptr<SettingsManager> settingsManager) : m_settingsManager(std::move(settingsManager)) {}
+    [[nodiscard]] Reactive::Property<Platform::URL> currentCloudFolder() const override { return m_settingsManager->cloudFolderURL(); }
+
+private:
+    std::shared_ptr<SettingsManager> m_settingsManager;
+};
+
+// Opens the shared database anew at every access of a store, through the
+// container, on the thread the store uses. A failed resolution reaches the
+// store as its open error.
+Platform::DatabaseFactory databaseOpener(Resolver& resolver)
+{
+    return [&resolver]() -> std::expected<Platform::Database, Platform::DatabaseError> {
+        auto database = resolver.resolve<Platform::Database>();
+        if (database)
+            return std::move(**database);
+        if (const auto& cause = database.error().cause()) {
+            if (const auto* error = cause->as<Platform::DatabaseError>())
+                return std::unexpected(*error);
+        }
+        return std::unexpected(Platform::DatabaseError(Platform::DatabaseError::Code::cannotOpen, database.error().description()));
+    };
+}
+
+// Every later write of the user name or of the cloud folder, an equal value
+// too, empties `store`: the next run starts from an empty stored state.
+template<class Store>
+Reactive::CompositeDisposable cleanOnAccountChanges(SettingsManager& settings, const std::shared_ptr<Store>& store)
+{
+    std::weak_ptr<Store> weakStore = store;
+    auto clean = [weakStore] {
+        if (auto store = weakStore.lock())
+            (void)store->clean();
+    };
+    Reactive::CompositeDisposable observations;
+    observations += settings.lastLoggedInUserName().signal().observeValues([clean](const std::optional<std::string>&) { clean(); });
+    observations += settings.cloudFolderURL().signal().observeValues([clean](const Platform::URL&) { clean(); });
+    return observations;
+}
+
+} // namespace
+
+std::shared_ptr<Sync::CloudFolderProvider> cloudFolderAdapter(std::shared_ptr<SettingsManager> settingsManager)
+{
+    return std::make_shared<Adapter>(std::move(settingsManager));
+}
+
+Made<Platform::Database> database(Resolver& resolver)
+{
+    std::error_code ignored;
+    std::filesystem::create_directories(SharedConstants::groupContainerPath(), ignored);
+    auto configuration = resolver.resolve<Platform::DatabaseConfiguration>();
+    if (!configuration)
+        return failed(configuration);
+    auto opened = Platform::Database::open(**configuration);
+    if (!opened)
+        return std::unexpected(Reactive::AnyError(opened.error()));
+    return std::make_shared<Platform::Database>(std::move(*opened));
+}
+
+Made<Sync::FileStore> fileStore(Resolver& resolver, const AppModuleEnvironment& environment)
+{
+    auto settings = resolver.resolve<SettingsManager>();
+    if (!settings)
+        return failed(settings);
+    auto store = std::make_shared<Sync::RealmFileStore>(databaseOpener(resolver), environment.mainQueue);
+    auto observations = cleanOnAccountChanges(**settings, store);
+    return keepingBindings<Sync::FileStore>(std::move(store), std::move(observations));
+}
+
+Made<Sync::FileSyncStatusStore> fileSyncStatusStore(Resolver& resolver, const AppModuleEnvironment& environment)
+{
+    auto settings = resolver.resolve<SettingsManager>();
+    if (!settings)
+        return failed(settings);
+    auto store = std::make_shared<Sync::RealmFileSyncStatusStore>(databaseOpener(resolver), environment.mainQueue);
+    // Files an earlier run left in error show as up to date until a run marks them again.
+    (void)store->removeAll(Sync::FileSyncStatus::error);
+    auto observations = cleanOnAccountChanges(**settings, store);
+    return keepingBindings<Sync::FileSyncStatusStore>(std::move(store), std::move(observations));
+}
+
+Made<Sync::FileReferenceMapping> fileReferenceMapping(Resolver& resolver)
+{
+    auto settings = resolver.resolve<SettingsManager>();
+    if (!settings)
+        return failed(settings);
+    auto store = resolver.resolve<Sync::FileStore>();
+    if (!store)
+        return failed(store);
+    auto ownChanges = resolver.resolve<Platform::OwnChangeRegistry>();
+    if (!ownChanges)
+        return failed(ownChanges);
+    auto mapping = std::make_shared<Sync::ExtendedAttributeFileReferenceMapping>(*store, Platform::ExtendedAttributes::system(), *ownChanges);
+    // Writes every stored file's reference back onto its item before the first run.
+    if (auto files = (*store)->loadFiles())
+        mapping->addReferences(*files, (*settings)->cloudFolderURL().value());
+    return mapping;
+}
+
+Made<Sync::SyncManager> syncManager(Resolver& resolver)
+{
+    auto apiClient = resolver.resolve<Sync::SyncAPIClient>();
+    if (!apiClient)
+        return failed(apiClient);
+    auto fileSystemStore = resolver.resolve<Sync::FileSystemFileStore>();
+    if (!fileSystemStore)
+        return failed(fileSystemStore);
+    auto store = resolver.resolve<Sync::FileStore>();
+    if (!store)
+        return failed(store);
+    auto mapping = resolver.resolve<Sync::FileReferenceMapping>();
+    if (!mapping)
+        return failed(mapping);
+    auto statusStore = resolver.resolve<Sync::FileSyncStatusStore>();
+    if (!statusStore)
+        return failed(statusStore);
+    auto manager = std::make_shared<Sync::SyncManager>(*apiClient, **fileSystemStore, *store, *mapping, *statusStore);
+    auto center = resolver.resolve<UserNotificationCenter>();
+    if (!center)
+        return failed(center);
+
+    // Only the client's own errors of changes with a file operation are shown.
+    Reactive::CompositeDisposable observations;
+    observations += manager->syncEvents().observeValues([center = *center](const Sync::SyncEventPair& pair) {
+        const auto& [event, change] = pair;
+        if (!event.isError() || !event.error())
+            return;
+        const auto& operation = change.fileOperation();
+        if (!operation || !operation->file())
+            return;
+        auto underlying = Quarlink::underlyingError(*event.error());
+        const auto* clientError = underlying.as<Quarlink::APIClientError>();
+        if (!clientError)
+            return;
+        center->deliver("Fehler: " + operation->file()->fileName(), clientError->reason());
+    });
+    return keepingBindings(std::move(manager), std::move(observations));
+}
+
+Made<CloudSetupHelper> cloudSetupHelper(Resolver& resolver)
+{
+    auto settings = resolver.resolve<SettingsManager>();
+    if (!settings)
+        return failed(settings);
+    auto store = resolver.resolve<Sync::FileStore>();
+    if (!store)
+        return failed(store);
+    auto configuration = resolver.resolve<ClientConfiguration>();
+    if (!configuration)
+        return failed(configuration);
+    std::shared_ptr<Reactive::MutableProperty<bool>> syncEnabled(*settings, &(*settings)->isSyncEnabled());
+    return std::make_shared<CloudSetupHelper>((*settings)->cloudFolderURL(), std::move(syncEnabled), *store, (*configuration)->clientName());
+}
+
+} // namespace Orvella::Factories

@@ -1,0 +1,176 @@
+#include "Orvella/AppModule/RootEtagProviderAdapter.hpp"
+#include "Orvella/AppModule/Tests/AppModuleFixture.hpp"
+
+#include "Orvella/Service/APIClientManager.hpp"
+#include "Sync/Schedule/RootEtagProvider.hpp"
+#include "Sync/Schedule/SyncScheduler.hpp"
+
+using namespace Orvella;
+using namespace Orvella::Testing;
+
+namespace {
+
+class AppModuleNotificationTests : public AppModuleFixture {
+protected:
+    std::vector<std::pair<std::string, std::string>> delivered() const
+    {
+        std::vector<std::pair<std::string, std::string>> notifications;
+        for (const auto& call : m_notifications->calls()) {
+            if (call.method == "Notify")
+                notifications.emplace_back(call.summary, call.body);
+        }
+        return notifications;
+    }
+
+    std::size_t deliveredWithTitle(const std::string& title) const
+    {
+        std::size_t count = 0;
+        for (const auto& [summary, body] : delivered())
+            count += summary == title;
+        return count;
+    }
+
+    bool isShown(const std::string& title) const
+    {
+        for (const auto& [summary, body] : shownNotifications()) {
+            if (summary == title)
+                return true;
+        }
+        return false;
+    }
+
+    std::string clientName() { return resolved<ClientConfiguration>()->clientName(); }
+
+    void logIn()
+    {
+        auto events = Quarlink::Testing::run(resolved<APIManager>()->login(m_credentials));
+        ASSERT_TRUE(!events.empty() && events.back().isCompleted());
+    }
+
+    // Starts the root-etag check and waits for its end; the values it sent.
+    std::vector<std::string> checkRootEtag()
+    {
+        struct Outcome {
+            std::mutex mutex;
+            std::vector<std::string> values;
+            bool ended = false;
+            bool failedOrInterrupted = false;
+        };
+        auto outcome = std::make_shared<Outcome>();
+        auto started = resolved<Sync::RootEtagProvider>()->rootEtag().startWithEvents([outcome](const Reactive::Event<std::string, Reactive::NoError>& event) {
+            std::lock_guard lock(outcome->mutex);
+            if (event.isValue())
+                outcome->values.push_back(event.value());
+            else if (event.isTerminating()) {
+                outcome->ended = true;
+                outcome->failedOrInterrupted = !event.isCompleted();
+            }
+        });
+        EXPECT_TRUE(pumpUntil([&] {
+            std::lock_guard lock(outcome->mutex);
+            return outcome->ended;
+        }));
+        std::lock_guard lock(outcome->mutex);
+        EXPECT_FALSE(outcome->failedOrInterrupted);
+        return outcome->values;
+    }
+
+    void answerRootEtagWithServiceError()
+    {
+        m_server->script("GET", "/v2.0/files/" + std::to_string(m_server->rootIdentifier(m_credentials.username)),
+            { .status = 500, .headers = { { "X-Error-Code", "1000" }, { "X-Error-Message", "Interner Fehler" } }, .body = R"({"code":1000,"message":"Interner Fehler"})" },
+            1);
+    }
+};
+
+} // namespace
+
+TEST_F(AppModuleNotificationTests, LoginAndLogoutAreAnnouncedOnTheMainQueue)
+{
+    // The login shows "unknown" (the credentials come before the customer data); the logout its own text; nothing before the main queue runs.
+    buildContainer();
+    resolved<SettingsManager>()->enableDesktopNotifications().set(true);
+    auto manager = resolved<APIManager>();
+    logIn();
+    EXPECT_TRUE(delivered().empty());
+    ASSERT_TRUE(pumpUntil([&] { return !delivered().empty(); }));
+    EXPECT_EQ(delivered().front(), std::make_pair("Angemeldet bei " + clientName(), std::string("unknown ist angemeldet.")));
+
+    manager->logout();
+    ASSERT_TRUE(pumpUntil([&] { return delivered().size() == 2; }));
+    EXPECT_EQ(delivered().back(), std::make_pair("Abgemeldet bei " + clientName(), std::string("Sie sind nicht länger angemeldet.")));
+}
+
+TEST_F(AppModuleNotificationTests, AStartWhileLoggedInAndRepeatedCredentialsAnnounceNothing)
+{
+    // The same credentials written twice give one notification; a new container with stored credentials shows none; its logout shows one.
+    buildContainer();
+    resolved<SettingsManager>()->enableDesktopNotifications().set(true);
+    ASSERT_TRUE(resolved<APIManager>());
+    auto holder = resolved<CredentialHolder>();
+    holder->credentials().set(m_credentials);
+    ASSERT_TRUE(pumpUntil([&] { return delivered().size() == 1; }));
+    holder->credentials().set(m_credentials);
+    m_mainQueue->advance();
+    EXPECT_EQ(deliveredWithTitle("Angemeldet bei " + clientName()), 1u);
+    holder.reset();
+
+    buildContainer();
+    auto manager = resolved<APIManager>();
+    ASSERT_TRUE(manager->isLoggedIn().value());
+    m_mainQueue->advance();
+    EXPECT_EQ(delivered().size(), 1u);
+    manager->logout();
+    ASSERT_TRUE(pumpUntil([&] { return delivered().size() == 2; }));
+    EXPECT_EQ(delivered().back().first, "Abgemeldet bei " + clientName());
+}
+
+TEST_F(AppModuleNotificationTests, AFailedRootEtagCheckIsShownOnlyWhileLoggedInAndWithdrawnByTheNextSuccess)
+{
+    // Logged out a failure is silent; logged in it shows "sync-error" once; the next success withdraws it; the scheduler side sees no error either way.
+    buildContainer();
+    resolved<SettingsManager>()->enableDesktopNotifications().set(true);
+    EXPECT_TRUE(checkRootEtag().empty());
+    EXPECT_TRUE(delivered().empty());
+
+    logIn();
+    drainMainQueue();
+    const auto before = delivered().size();
+    answerRootEtagWithServiceError();
+    EXPECT_TRUE(checkRootEtag().empty());
+    ASSERT_EQ(delivered().size(), before + 1);
+    EXPECT_EQ(delivered().back().first, "Synchronisieren fehlgeschlagen");
+    EXPECT_FALSE(delivered().back().second.empty());
+    EXPECT_TRUE(isShown("Synchronisieren fehlgeschlagen"));
+
+    EXPECT_EQ(checkRootEtag().size(), 1u);
+    EXPECT_FALSE(isShown("Synchronisieren fehlgeschlagen"));
+}
+
+TEST_F(AppModuleNotificationTests, SyncErrorsThatAreNoClientErrorsShowNothing)
+{
+    // An upload whose announcement cannot be decoded, and one the service refuses, fail their change; neither is the client's own error, so no "Fehler: " shows.
+    buildContainer();
+    auto settings = resolved<SettingsManager>();
+    settings->enableDesktopNotifications().set(true);
+    settings->cloudFolderURL().set(Platform::URL::fileURL(cloudFolder().string(), Platform::URL::IsDirectory::Yes));
+    settings->isSyncEnabled().set(true);
+    std::filesystem::create_directories(cloudFolder());
+    auto scheduler = resolved<Sync::SyncScheduler>();
+    logIn();
+    ASSERT_TRUE(pumpUntil([&] { return scheduler->status().value().kind() == Sync::SyncStatus::Kind::allInSync; }));
+
+    m_server->script("POST", "/v2.0/files/init", { .status = 200, .body = "kein JSON" }, 1);
+    m_server->script("POST", "/v2.0/files/init",
+        { .status = 500, .headers = { { "X-Error-Code", "1000" }, { "X-Error-Message", "Interner Fehler" } }, .body = R"({"code":1000,"message":"Interner Fehler"})" }, 1);
+    writeFile(cloudFolder() / "Bericht.pdf", "%PDF-1.4 Bericht");
+    ASSERT_TRUE(pumpUntil([&] {
+        std::size_t announcements = 0;
+        for (const auto& request : m_server->requestLog())
+            announcements += request.method == "POST" && request.path == "/v2.0/files/init";
+        return announcements >= 2;
+    }));
+    ASSERT_TRUE(pumpUntil([&] { return !scheduler->syncAction().isExecuting().value(); }));
+    for (const auto& [title, text] : delivered())
+        EXPECT_FALSE(title.starts_with("Fehler: ")) << title << ": " << text;
+}

@@ -1,0 +1,65 @@
+// The program `orvella` as a process: one instance per user, and an orderly
+// end when the launch cannot get its services.
+
+#include "Orvella/Launch/InstanceLock.hpp"
+#include "Orvella/Shared/SharedConstants.hpp"
+#include "Platform/FileSystem/Tests/TemporaryDirectory.hpp"
+
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+namespace Orvella {
+namespace {
+
+struct Run {
+    int status = -1;
+    bool exited = false;
+    std::string output;
+};
+
+Run runOrvella(const std::string& home)
+{
+    const std::string log = home + "/orvella.log";
+    const std::string command = "env -u DISPLAY -u WAYLAND_DISPLAY HOME='" + home + "' XDG_DATA_HOME='" + home + "/share' XDG_CONFIG_HOME='"
+        + home + "/config' XDG_CACHE_HOME='" + home + "/cache' QT_QPA_PLATFORM=offscreen '" + ORVELLA_PROGRAM + "' > '" + log + "' 2>&1";
+    const int raw = std::system(command.c_str());
+    Run run;
+    run.exited = WIFEXITED(raw);
+    run.status = WEXITSTATUS(raw);
+    std::ifstream stream(log);
+    std::stringstream text;
+    text << stream.rdbuf();
+    run.output = text.str();
+    return run;
+}
+
+TEST(OrvellaProgram, ASecondInstanceLogsALineAndEndsWithZero)
+{
+    Platform::Testing::TemporaryDirectory home;
+    // The first instance's lock, as a running `orvella` holds it.
+    ::setenv("XDG_DATA_HOME", (home.path() + "/share").c_str(), 1);
+    auto held = InstanceLock::acquire(SharedConstants::groupContainerPath() / "orvella.instance.lock");
+    ASSERT_TRUE(held);
+    const auto run = runOrvella(home.path());
+    EXPECT_TRUE(run.exited);
+    EXPECT_EQ(run.status, 0);
+    EXPECT_NE(run.output.find("Orvella läuft bereits"), std::string::npos) << run.output;
+}
+
+TEST(OrvellaProgram, ALaunchWithoutItsServicesEndsInOrderWithStatusOne)
+{
+    Platform::Testing::TemporaryDirectory home;
+    const auto run = runOrvella(home.path());
+    EXPECT_TRUE(run.exited) << "ended by a signal: " << run.output;
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.output.find("❗️ Start abgebrochen: Ein benötigter Dienst der Anwendung konnte nicht erstellt werden."), std::string::npos)
+        << run.output;
+}
+
+} // namespace
+} // namespace Orvella

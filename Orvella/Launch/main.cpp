@@ -1,0 +1,118 @@
+// orvella: the tray application.
+
+#include "Orvella/Launch/AppDelegate.hpp"
+#include "Orvella/Launch/InstanceLock.hpp"
+#include "Orvella/Debug/LaunchArguments.hpp"
+#include "Orvella/InfoPlistTools/InfoPlistTools.hpp"
+#include "Orvella/Presentation/QtMainLoop.hpp"
+#include "Orvella/Shared/SharedConstants.hpp"
+#include "Platform/Foundation/Log.hpp"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QSocketNotifier>
+
+#include <fcntl.h>
+
+#include <csignal>
+#include <cstdlib>
+#include <unistd.h>
+
+namespace {
+
+int signalPipe[2] = { -1, -1 };
+
+void forwardSignal(int)
+{
+    const char byte = 1;
+    (void)!::write(signalPipe[1], &byte, 1);
+}
+
+// SIGTERM and SIGINT become an orderly quit of the event loop.
+void quitOnTerminationSignals(QApplication& application)
+{
+    if (::pipe2(signalPipe, O_CLOEXEC) != 0) {
+        return;
+    }
+    auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &application);
+    QObject::connect(notifier, &QSocketNotifier::activated, &application, [] {
+        char byte = 0;
+        (void)!::read(signalPipe[0], &byte, 1);
+        QCoreApplication::quit();
+    });
+    struct sigaction action {};
+    action.sa_handler = forwardSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    ::sigaction(SIGTERM, &action, nullptr);
+    ::sigaction(SIGINT, &action, nullptr);
+}
+
+bool hasDisplay()
+{
+    const QString platform = QGuiApplication::platformName();
+    return platform != QLatin1String("offscreen") && platform != QLatin1String("minimal");
+}
+
+// The services come from the composition root; until it is part of this
+// program the launch gets none of them and ends in order.
+Orvella::AppDelegate::Services launchServices()
+{
+    const auto xdg = [](const char* variable, const char* fallback) {
+        const char* value = std::getenv(variable);
+        if (value != nullptr && *value == '/') {
+            return std::filesystem::path(value);
+        }
+        const char* home = std::getenv("HOME");
+        return std::filesystem::path(home ? home : "/") / fallback;
+    };
+    const auto& identifier = Orvella::SharedConstants::applicationIdentifier();
+    return Orvella::AppDelegate::Services {
+        .groupContainer = Orvella::SharedConstants::groupContainerPath(),
+        .oldExtensionContainer = xdg("XDG_DATA_HOME", ".local/share") / (identifier + ".extension"),
+        .oldSuiteFileName = identifier + ".extension.plist",
+        .suiteFileName = Orvella::SharedConstants::applicationGroupIdentifier() + ".plist",
+        .standardDefaults = std::make_shared<Orvella::StandardDefaults>(xdg("XDG_CONFIG_HOME", ".config") / identifier / "defaults.json"),
+        .arguments = Orvella::LaunchArguments::processArguments(),
+        .mover = std::make_shared<Orvella::ApplicationMover>(),
+        .versionString = Orvella::InfoPlistTools::versionString(),
+        .log = [](const std::string& line) { Platform::Log::line(line); },
+    };
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    auto services = launchServices();
+    Orvella::AppDelegate::migrateGroupContainerIfNeeded(services);
+    const auto group = Orvella::SharedConstants::groupContainerPath();
+    auto lock = Orvella::InstanceLock::acquire(group / "orvella.instance.lock");
+    if (!lock) {
+        Platform::Log::line("Orvella läuft bereits für diesen Benutzer; diese Instanz endet.");
+        return EXIT_SUCCESS;
+    }
+
+    QApplication application(argc, argv);
+    // The tray application keeps running with no window open.
+    QApplication::setQuitOnLastWindowClosed(false);
+    auto loop = Orvella::QtMainLoop::install();
+    quitOnTerminationSignals(application);
+
+    Orvella::AppDelegate delegate(std::move(services));
+    if (auto launched = delegate.applicationDidFinishLaunching(); !launched) {
+        if (hasDisplay()) {
+            QMessageBox box(QMessageBox::Critical, QStringLiteral("Orvella kann nicht starten"),
+                QString::fromStdString(launched.error().message));
+            box.setInformativeText(QStringLiteral("Die Anwendung wird beendet."));
+            box.exec();
+        }
+        Platform::Log::failure("Start abgebrochen: " + launched.error().message);
+        Reactive::MainLoop::setMain(nullptr);
+        return EXIT_FAILURE;
+    }
+    QObject::connect(&application, &QCoreApplication::aboutToQuit, [&delegate] { delegate.applicationWillTerminate(); });
+    const int status = QApplication::exec();
+    Reactive::MainLoop::setMain(nullptr);
+    return status;
+}

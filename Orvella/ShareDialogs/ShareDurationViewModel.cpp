@@ -1,0 +1,37 @@
+#include "Orvella/ShareDialogs/ShareDurationViewModel.hpp"
+
+#include "Orvella/ShareDialogs/ShareFailureText.hpp"
+
+#include <iostream>
+
+namespace Orvella {
+
+void ShareDurationViewModel::createShare() const
+{
+    // Not kept: the request runs to its end after the dialog is gone.
+    shareService->createPublicShare(file, lifetime)
+        .startWithResult([file = file, fileStore = fileStore, navigator = navigator,
+                             notifications = userNotificationCenter, ui = uiScheduler](
+                             const Reactive::Result<PublicShareService::PublicShare, Reactive::AnyError>& result) {
+            if (result) {
+                const auto info = *result;
+                if (!info) {
+                    return;
+                }
+                auto stored = fileStore->modifyOrCreate(file->syncFileID(),
+                    [&info](Sync::FileRef&, Sync::FileStore::PublicShare& publicShare, Sync::FileStore::PrivateShares&) {
+                        publicShare = info;
+                    });
+                if (!stored) {
+                    std::clog << "❗️ Public link could not be stored: " << stored.error().description() << '\n';
+                }
+                navigator->copyPublicLink(info->publicURL());
+                return;
+            }
+            ui->schedule([notifications, text = shareFailureText(result.error())] {
+                notifications->deliver("Freigabe fehlgeschlagen", text);
+            });
+        });
+}
+
+} // namespace Orvella
