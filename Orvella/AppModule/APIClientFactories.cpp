@@ -20,12 +20,6 @@ struct CreationFailure {
     [[nodiscard]] std::string description() const { return "API client: " + message; }
 };
 
-template<class T>
-std::unexpected<Reactive::AnyError> failed(const Resolution<T>& resolution)
-{
-    return std::unexpected(Reactive::AnyError(resolution.error()));
-}
-
 // The (title, text) of a login or logout notification.
 std::pair<std::string, std::string> loginNotification(bool loggedIn, const ClientConfiguration& configuration,
     const std::optional<Quarlink::CustomerInfo>& customer)

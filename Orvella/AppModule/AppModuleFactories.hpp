@@ -27,6 +27,13 @@ namespace Orvella::Factories {
 template<class T>
 using Made = std::expected<std::shared_ptr<T>, Reactive::AnyError>;
 
+// A dependency's resolution error as the factory's own, unchanged.
+template<class T>
+[[nodiscard]] std::unexpected<Reactive::AnyError> failed(const Resolution<T>& resolution)
+{
+    return std::unexpected(Reactive::AnyError(resolution.error()));
+}
+
 // Desktop services.
 [[nodiscard]] Made<Platform::UserDefaults> userDefaults(Resolver& resolver);
 [[nodiscard]] Made<BITHockeyManager> hockeyManager(Resolver& resolver, const AppModuleEnvironment& environment);

@@ -33,12 +33,6 @@ namespace Factories {
 
 namespace {
 
-template<class T>
-std::unexpected<Reactive::AnyError> failed(const Resolution<T>& resolution)
-{
-    return std::unexpected(Reactive::AnyError(resolution.error()));
-}
-
 std::shared_ptr<ExtensionManager> newExtensionManager(const AppModuleEnvironment& environment)
 {
     return std::make_shared<ExtensionManager>(ExtensionManager::Configuration {

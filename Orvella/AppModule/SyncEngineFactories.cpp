@@ -17,12 +17,6 @@ namespace Orvella::Factories {
 
 namespace {
 
-template<class T>
-std::unexpected<Reactive::AnyError> failed(const Resolution<T>& resolution)
-{
-    return std::unexpected(Reactive::AnyError(resolution.error()));
-}
-
 // The engine's cloud folder: the setting as it is now and its later changes.
 class Adapter final : public Sync::CloudFolderProvider {
 public:

@@ -167,9 +167,12 @@ protected:
     {
         m_resolver.reset();
         auto navigator = m_navigator;
+        auto more = m_moreUserInterface;
         auto module = std::make_shared<AppModule>(
-            [navigator](Binder& binder) {
+            [navigator, more](Binder& binder) {
                 binder.addBinding<PasswordWindowNavigator>(Scope::single, [navigator](Resolver&) { return navigator; });
+                if (more)
+                    more(binder);
             },
             environment());
         m_resolver = std::make_unique<Resolver>(std::vector<std::shared_ptr<Module>> { module });
@@ -248,6 +251,8 @@ protected:
     std::vector<std::string> m_launchArguments { "orvella" };
     std::shared_ptr<HeadlessPasswordWindowNavigator> m_navigator = std::make_shared<HeadlessPasswordWindowNavigator>();
     std::shared_ptr<Platform::ExtensionRegistry> m_extensionRegistry;
+    // Further headless stand-ins of the user interface.
+    std::function<void(Binder&)> m_moreUserInterface;
     std::filesystem::path m_extensionURL;
     std::unique_ptr<Resolver> m_resolver;
 

@@ -1,6 +1,7 @@
 #include "Orvella/AppModule/Tests/AppModuleFixture.hpp"
 
 #include "Orvella/AppModule/BITCrashManager.hpp"
+#include "Orvella/AppModule/PopoverContentBinding.hpp"
 #include "Orvella/AppModule/SUUpdater.hpp"
 #include "Orvella/AppModule/SyncEventProvider.hpp"
 #include "Orvella/Credentials/KeychainCredentialStore.hpp"
@@ -74,6 +75,13 @@ private:
 };
 
 class AppModuleTests : public AppModuleFixture {};
+
+// Headless popover contents.
+struct PopoverContent {
+    virtual ~PopoverContent() = default;
+};
+struct LoggedInContent final : PopoverContent {};
+struct LoggedOutContent final : PopoverContent {};
 
 template<class... Keys>
 void expectEveryKeyResolves(Resolver& resolver)
@@ -247,4 +255,48 @@ TEST_F(AppModuleTests, LoginRegistersTheExtensionOnceHoweverOftenTheManagerIsRes
     EXPECT_FALSE(registry->registration(identifier));
     m_mainQueue->advance(5s);
     EXPECT_EQ(registry->uses.load(), 1);
+}
+
+TEST_F(AppModuleTests, ThePopoverContentFollowsTheLoginStateOnTheMainQueue)
+{
+    // The current state first, then each change with a new controller, repeats dropped, all on the main queue.
+    m_moreUserInterface = [](Binder& binder) {
+        binder.addBinding<LoggedInContent>(Scope::transient, [](Resolver&) { return std::make_shared<LoggedInContent>(); });
+        binder.addBinding<LoggedOutContent>(Scope::transient, [](Resolver&) { return std::make_shared<LoggedOutContent>(); });
+    };
+    auto& resolver = buildContainer();
+    auto holder = resolved<CredentialHolder>();
+    std::vector<std::shared_ptr<PopoverContent>> shown;
+    auto binding = bindPopoverContent<PopoverContent, LoggedInContent, LoggedOutContent>(resolver, resolved<APIManager>()->isLoggedIn(),
+        m_mainQueue, [&shown](std::shared_ptr<PopoverContent> content) { shown.push_back(std::move(content)); });
+    EXPECT_TRUE(shown.empty());
+    m_mainQueue->advance();
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_TRUE(std::dynamic_pointer_cast<LoggedOutContent>(shown.back()));
+    holder->credentials().set(m_credentials);
+    holder->credentials().set(m_credentials);
+    m_mainQueue->advance();
+    ASSERT_EQ(shown.size(), 2u);
+    EXPECT_TRUE(std::dynamic_pointer_cast<LoggedInContent>(shown.back()));
+    holder->credentials().set(std::nullopt);
+    m_mainQueue->advance();
+    ASSERT_EQ(shown.size(), 3u);
+    EXPECT_TRUE(std::dynamic_pointer_cast<LoggedOutContent>(shown.back()));
+    EXPECT_NE(shown.back(), shown.front());
+    binding.dispose();
+}
+
+TEST_F(AppModuleTests, AnUnresolvablePopoverContentStopsTheProgramNamingTheKey)
+{
+    // Without a logged-out controller the binding stops with a message that names the key; nothing half-built is shown.
+    auto& resolver = buildContainer();
+    std::vector<std::string> stops;
+    int shown = 0;
+    auto binding = bindPopoverContent<PopoverContent, LoggedInContent, LoggedOutContent>(resolver, resolved<APIManager>()->isLoggedIn(),
+        m_mainQueue, [&shown](std::shared_ptr<PopoverContent>) { ++shown; }, [&stops](const std::string& message) { stops.push_back(message); });
+    m_mainQueue->advance();
+    ASSERT_EQ(stops.size(), 1u);
+    EXPECT_NE(stops.front().find("LoggedOutContent"), std::string::npos) << stops.front();
+    EXPECT_EQ(shown, 0);
+    binding.dispose();
 }
