@@ -112,3 +112,34 @@ TEST(StoreFailures, AFailingWriteStopsThePhaseAtOnceAndTheNextRunCompletes)
     expectInStep(cloud);
     expectIdle(cloud);
 }
+
+TEST(StoreFailures, ARecordIsNeverWrittenWithoutItsStatus)
+{
+    // The record and the status row of an upload go into the store together:
+    // when the status row cannot be written, the record is not there either,
+    // and the next run takes the item up from the server as it is.
+    TestCloud cloud;
+    ASSERT_TRUE(cloud.sync().completed);
+    cloud.writeFile("/up.txt", "up");
+    runSQL(cloud,
+        "CREATE TRIGGER full BEFORE INSERT ON FileStatus WHEN NEW.status = 0 "
+        "BEGIN SELECT RAISE(ABORT, 'disk full'); END;");
+    auto observed = observe(cloud);
+    Platform::LogCapture log;
+
+    auto failed = cloud.sync();
+
+    ASSERT_TRUE(failed.completed);
+    EXPECT_TRUE(cloud.server->fileAt("/up.txt"));
+    EXPECT_FALSE(cloud.fileStore->fileAtPath("/up.txt"));
+    expectOneStoreErrorNamingTheFile(*observed, cloud);
+
+    runSQL(cloud, "DROP TRIGGER full;");
+    ASSERT_TRUE(cloud.sync().completed);
+    auto settled = cloud.sync();
+    ASSERT_TRUE(settled.completed);
+    EXPECT_EQ(errorsOf(settled), std::vector<std::string>());
+    EXPECT_TRUE(cloud.fileStore->fileAtPath("/up.txt"));
+    expectInStep(cloud);
+    expectIdle(cloud);
+}
