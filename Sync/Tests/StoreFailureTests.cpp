@@ -1,6 +1,6 @@
 #include "Sync/Tests/SyncEngineTestSupport.hpp"
 
-#include "Platform/Database/CloudDatabaseSchema.hpp"
+#include "Sync/Store/CloudDatabaseSchema.hpp"
 #include "Platform/Foundation/Log.hpp"
 #include "Sync/Store/StoreError.hpp"
 
@@ -47,7 +47,7 @@ void expectOneStoreErrorNamingTheFile(Observed& observed, const TestCloud& cloud
 
 void runSQL(const TestCloud& cloud, const std::string& sql)
 {
-    auto database = Platform::Database::open(Platform::cloudDatabaseConfiguration(databaseFile(cloud)));
+    auto database = Platform::Database::open(Sync::cloudDatabaseConfiguration(databaseFile(cloud)));
     ASSERT_TRUE(database) << database.error().description();
     ASSERT_TRUE(database->execute(sql)) << sql;
 }
