@@ -4,7 +4,7 @@
 // peak resident memory so far (a high-water mark across the benchmarks run
 // before it, so run one with --benchmark_filter to see its own peak).
 
-#include "Platform/Database/CloudDatabaseSchema.hpp"
+#include "Sync/Store/CloudDatabaseSchema.hpp"
 #include "Platform/Database/Database.hpp"
 
 #include <benchmark/benchmark.h>
@@ -52,7 +52,7 @@ public:
         m_directory = ::mkdtemp(pattern.data());
     }
     ~ScratchDatabase() { std::filesystem::remove_all(m_directory); }
-    DatabaseConfiguration configuration() const { return cloudDatabaseConfiguration(m_directory / "Cloud.realm"); }
+    DatabaseConfiguration configuration() const { return Sync::cloudDatabaseConfiguration(m_directory / "Cloud.realm"); }
 
 private:
     std::filesystem::path m_directory;

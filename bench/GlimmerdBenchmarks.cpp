@@ -9,7 +9,7 @@
 #include "Glimmerd/Control/GlimmerClient.hpp"
 #include "Glimmerd/Tests/GlimmerdProcess.hpp"
 #include "Glimmerd/Tests/HostTestSupport.hpp"
-#include "Platform/Database/CloudDatabaseSchema.hpp"
+#include "Sync/Store/CloudDatabaseSchema.hpp"
 #include "Platform/Foundation/UserDefaults.hpp"
 #include "Reactive/Schedulers/QueueScheduler.hpp"
 #include "Sync/Model/FileWrapperItem.hpp"
@@ -209,7 +209,7 @@ void BM_CommitToStoreStream(benchmark::State& state)
     auto& shared = scene();
     auto url = Platform::URL::fileURL(shared.absolute(2));
     auto store = std::make_shared<Sync::RealmFileSyncStatusStore>(
-        Platform::Database::factory(Platform::cloudDatabaseConfiguration(shared.group + "/Cloud.realm")),
+        Platform::Database::factory(Sync::cloudDatabaseConfiguration(shared.group + "/Cloud.realm")),
         Reactive::QueueScheduler::make("Bench Stream"));
     store->setTrackedURLs({ url });
     std::mutex mutex;

@@ -4,7 +4,7 @@
 // state back. Reports records per second and the process's peak resident
 // memory so far (run one benchmark alone with --benchmark_filter for its own peak).
 
-#include "Platform/Database/CloudDatabaseSchema.hpp"
+#include "Sync/Store/CloudDatabaseSchema.hpp"
 #include "Platform/Foundation/PathString.hpp"
 #include "Reactive/Schedulers/ImmediateScheduler.hpp"
 #include "Sync/Status/RealmFileSyncStatusStore.hpp"
@@ -35,7 +35,7 @@ public:
     ~ScratchDatabase() { std::filesystem::remove_all(m_directory); }
     Platform::DatabaseFactory factory() const
     {
-        return Platform::Database::factory(Platform::cloudDatabaseConfiguration(m_directory / "Cloud.realm"));
+        return Platform::Database::factory(Sync::cloudDatabaseConfiguration(m_directory / "Cloud.realm"));
     }
 
 private:

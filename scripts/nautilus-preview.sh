@@ -28,7 +28,7 @@ printf '{"CloudFolderURL": "%s"}\n' "$cloud" > "$group/defaults.json"
 
 # The database as the application writes it: schema, version, WAL, statuses.
 {
-    cat Platform/Database/Schema/*.sql
+    cat Sync/Store/Schema/*.sql
     echo "PRAGMA user_version = 2;"
     echo "INSERT INTO FileStatus VALUES ('$cloud/Bericht.txt', 0), ('$cloud/Fehler.txt', 2), ('$cloud/Dokumente', 0), ('$cloud/Dokumente/Neu.txt', 1);"
 } | sqlite3 "$group/Cloud.realm"

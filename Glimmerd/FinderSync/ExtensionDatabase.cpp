@@ -1,6 +1,6 @@
 #include "Glimmerd/FinderSync/ExtensionDatabase.hpp"
 
-#include "Platform/Database/CloudDatabaseSchema.hpp"
+#include "Sync/Store/CloudDatabaseSchema.hpp"
 
 #include <sys/stat.h>
 
@@ -8,7 +8,7 @@ namespace Glimmerd {
 
 Platform::DatabaseFactory readOnlyDatabaseFactory(std::filesystem::path file)
 {
-    auto open = Platform::Database::factory(Platform::cloudDatabaseConfiguration(file));
+    auto open = Platform::Database::factory(Sync::cloudDatabaseConfiguration(file));
     return [open, file]() -> std::expected<Platform::Database, Platform::DatabaseError> {
         // Opening an absent or empty file would create the schema in it: a
         // write the extension must never make.

@@ -1,6 +1,6 @@
 #include "Glimmerd/FinderSync/ExtensionDatabase.hpp"
 #include "Glimmerd/FinderSync/SharedCloudFolderSettings.hpp"
-#include "Platform/Database/CloudDatabaseSchema.hpp"
+#include "Sync/Store/CloudDatabaseSchema.hpp"
 #include "Platform/FileSystem/Tests/TemporaryDirectory.hpp"
 #include "Reactive/Schedulers/ImmediateScheduler.hpp"
 #include "Sync/Status/RealmFileSyncStatusStore.hpp"
@@ -56,7 +56,7 @@ TEST(ExtensionDatabaseTests, ReadsWithoutWriting)
 
     std::filesystem::remove(file);
     auto application = Sync::RealmFileSyncStatusStore(
-        Platform::Database::factory(Platform::cloudDatabaseConfiguration(file)), Reactive::ImmediateScheduler::shared());
+        Platform::Database::factory(Sync::cloudDatabaseConfiguration(file)), Reactive::ImmediateScheduler::shared());
     application.setStatus(url, Sync::FileSyncStatus::error);
     EXPECT_TRUE(Glimmerd::isDatabaseReadable(factory));
     EXPECT_EQ(store.status(url), Sync::FileSyncStatus::error);

@@ -1,7 +1,7 @@
 #include "Glimmerd/Tests/GlimmerdProcess.hpp"
 
 #include "Glimmerd/Tests/HostTestSupport.hpp"
-#include "Platform/Database/CloudDatabaseSchema.hpp"
+#include "Sync/Store/CloudDatabaseSchema.hpp"
 #include "Platform/Database/Database.hpp"
 #include "Reactive/Schedulers/QueueScheduler.hpp"
 
@@ -84,7 +84,7 @@ std::vector<std::string> glimmerdEnvironment(const std::string& groupDirectory, 
 TestApplication::TestApplication(const std::string& groupDirectory)
     : m_group(groupDirectory)
 {
-    auto database = Platform::Database::factory(Platform::cloudDatabaseConfiguration(groupDirectory + "/Cloud.realm"));
+    auto database = Platform::Database::factory(Sync::cloudDatabaseConfiguration(groupDirectory + "/Cloud.realm"));
     auto scheduler = Reactive::QueueScheduler::make("Test Application Store");
     fileStore = std::make_shared<Sync::RealmFileStore>(database, scheduler);
     statusStore = std::make_shared<Sync::RealmFileSyncStatusStore>(database, scheduler);

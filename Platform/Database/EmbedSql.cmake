@@ -1,8 +1,8 @@
-# Turns the schema's .sql files into a C++ source with one raw string per
-# file, in file-name order (the run order the Schema README states).
+# Turns a schema's .sql files into a C++ source with one raw string per
+# file, in file-name order (the run order).
 # Usage: cmake -DOUTPUT=<file.inc> -DSOURCES=<a.sql;b.sql> -P EmbedSql.cmake
 list(SORT SOURCES)
-set(content "// Generated from Platform/Database/Schema at build time; do not edit.\n")
+set(content "// Generated from .sql files at build time; do not edit.\n")
 foreach(source IN LISTS SOURCES)
     file(READ "${source}" text)
     if(text MATCHES "\\)orvellasql\"")

@@ -141,9 +141,9 @@ SyncEventProducer LocalChangeExecutor::updateFile(const Change& change, const Fi
         });
     auto reacted = call.attemptMap([collaborators, file, cloudFolderAtCall](Platform::URL&& placed) -> URLResult {
         collaborators->fileReferenceMapping->addReference(*file, collaborators->cloudFolder());
-        static_cast<void>(collaborators->fileSyncStatusStore->mark(*file, FileSyncStatus::upToDate, cloudFolderAtCall));
-        if (auto stored = collaborators->fileStore->add(*file); !stored) {
-            return std::unexpected(AnyError(std::move(stored.error())));
+        auto stored = StoredChange::storing(file);
+        if (auto written = collaborators->record(stored.markUpToDate(*file, cloudFolderAtCall)); !written) {
+            return std::unexpected(AnyError(std::move(written.error())));
         }
         return std::move(placed);
     });
@@ -163,8 +163,8 @@ SyncEventProducer LocalChangeExecutor::remove(const Change& change, const FileRe
         if (auto failed = stepFailure(collaborators->fileSystemStore.deleteItem(*file))) {
             return failed;
         }
-        static_cast<void>(collaborators->fileSyncStatusStore->remove(*file, collaborators->cloudFolder()));
-        if (auto removed = collaborators->fileStore->setFile(file->syncFileID(), nullptr); !removed) {
+        auto stored = StoredChange::removing(file->syncFileID());
+        if (auto removed = collaborators->record(stored.removeStatus(*file, collaborators->cloudFolder())); !removed) {
             return AnyError(std::move(removed.error()));
         }
         return std::nullopt;
@@ -190,9 +190,9 @@ SyncEventProducer LocalChangeExecutor::move(const Change& change, const FileRef&
                 return failed;
             }
         }
-        static_cast<void>(collaborators->fileSyncStatusStore->remove(*from, collaborators->cloudFolder()));
-        if (auto stored = collaborators->fileStore->add(*to); !stored) {
-            return AnyError(std::move(stored.error()));
+        auto stored = StoredChange::storing(to);
+        if (auto written = collaborators->record(stored.removeStatus(*from, collaborators->cloudFolder())); !written) {
+            return AnyError(std::move(written.error()));
         }
         return std::nullopt;
     });

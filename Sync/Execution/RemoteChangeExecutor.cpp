@@ -95,14 +95,15 @@ SyncEventProducer RemoteChangeExecutor::create(const Change& change, const FileR
                 return std::unexpected(std::move(*dated));
             }
         }
-        if (auto stored = collaborators->fileStore->add(*result); !stored) {
-            return std::unexpected(AnyError(std::move(stored.error())));
-        }
+        auto stored = StoredChange::storing(result);
         if (!Platform::canonicallyEqual(file->path(), result->path())) {
             // Stored under another name: the row of the name it had would stay for good.
-            collaborators->fileSyncStatusStore->remove(*file, collaborators->cloudFolder());
+            stored.removeStatus(*file, collaborators->cloudFolder());
         }
-        collaborators->fileSyncStatusStore->mark(*result, FileSyncStatus::upToDate, collaborators->cloudFolder());
+        stored.markUpToDate(*result, collaborators->cloudFolder());
+        if (auto written = collaborators->record(stored); !written) {
+            return std::unexpected(AnyError(std::move(written.error())));
+        }
         collaborators->fileReferenceMapping->addReference(*result, collaborators->cloudFolder());
         return std::move(result);
     });
@@ -134,10 +135,11 @@ SyncEventProducer RemoteChangeExecutor::remove(const Change& change, const FileR
     // end of the call, not on a value.
     auto reacted = collaborators->apiClient->syncDelete(file).collect().attemptMap(
         [collaborators, file](std::vector<Unit>&&) -> Result<Unit, AnyError> {
-            if (auto removed = collaborators->fileStore->setFile(file->syncFileID(), nullptr); !removed) {
+            auto stored = StoredChange::removing(file->syncFileID());
+            if (auto removed = collaborators->record(stored.removeStatus(*file, collaborators->cloudFolder()));
+                !removed) {
                 return std::unexpected(AnyError(std::move(removed.error())));
             }
-            static_cast<void>(collaborators->fileSyncStatusStore->remove(*file, collaborators->cloudFolder()));
             return Unit();
         });
     return changeEvents(change, reacted);
@@ -149,10 +151,10 @@ SyncEventProducer RemoteChangeExecutor::move(const Change& change, const FileRef
     const auto cloudFolderAtCall = collaborators->cloudFolder();
     auto call = isRename(*from, *to) ? collaborators->apiClient->syncRename(to) : collaborators->apiClient->syncMove(to);
     auto reacted = call.attemptMap([collaborators, from, to, cloudFolderAtCall](FileRef&& result) -> FileResult {
-        static_cast<void>(collaborators->fileSyncStatusStore->remove(*from, collaborators->cloudFolder()));
-        static_cast<void>(collaborators->fileSyncStatusStore->mark(*to, FileSyncStatus::upToDate, cloudFolderAtCall));
-        if (auto stored = collaborators->fileStore->add(*result); !stored) {
-            return std::unexpected(AnyError(std::move(stored.error())));
+        auto stored = StoredChange::storing(result);
+        stored.removeStatus(*from, collaborators->cloudFolder()).markUpToDate(*to, cloudFolderAtCall);
+        if (auto written = collaborators->record(stored); !written) {
+            return std::unexpected(AnyError(std::move(written.error())));
         }
         return std::move(result);
     });

@@ -27,6 +27,8 @@ struct SyncCollaborators {
 
     // The cloud folder as the configuration says now; read afresh by every step.
     [[nodiscard]] Platform::URL cloudFolder() const { return fileSystemStore.configuration()->folderURL().value(); }
+    // Writes what a carried-out change stores, record and status rows together.
+    StoreResult<> record(const StoredChange& change) const { return fileSyncStatusStore->record(change, *fileStore); }
 };
 
 } // namespace Sync

@@ -13,4 +13,24 @@ std::string realmIdentifierPath(const Platform::URL& url)
     return Platform::precomposed(path);
 }
 
+StoreResult<> FileSyncStatusStore::record(const StoredChange& change, FileStore& records)
+{
+    if (change.record) {
+        if (auto stored = records.add(*change.record); !stored)
+            return stored;
+    } else if (change.removedRecord) {
+        if (auto removed = records.setFile(*change.removedRecord, nullptr); !removed)
+            return removed;
+    }
+    for (const auto& url : change.removedStatuses) {
+        if (auto removed = remove(url); !removed)
+            return removed;
+    }
+    for (const auto& url : change.upToDate) {
+        if (auto marked = setStatus(url, FileSyncStatus::upToDate); !marked)
+            return marked;
+    }
+    return {};
+}
+
 } // namespace Sync

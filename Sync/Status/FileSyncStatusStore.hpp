@@ -5,7 +5,9 @@
 #include "Reactive/SignalProducer.hpp"
 #include "Sync/Model/File.hpp"
 #include "Sync/Status/FileSyncStatus.hpp"
+#include "Sync/Store/FileStore.hpp"
 #include "Sync/Store/StoreError.hpp"
+#include "Sync/Store/StoredChange.hpp"
 
 #include <functional>
 #include <string>
@@ -57,6 +59,11 @@ public:
     virtual StoreResult<> remove(const Platform::URL& fileURL) = 0;
     // Removes the row of `file`, located below `cloudFolder`.
     virtual StoreResult<> remove(const File& file, const Platform::URL& cloudFolder) = 0;
+    // Writes `change`: its status rows here and its record into `records`. A
+    // store over a database writes both in one write transaction when `records`
+    // offers its rows (both stores are then over the same database file); the
+    // others write the record first, then the statuses, and stop at the first failure.
+    virtual StoreResult<> record(const StoredChange& change, FileStore& records);
     // Removes every row; `trackedURLs` stays as it is.
     virtual StoreResult<> clean() = 0;
 

@@ -222,6 +222,27 @@ StoreResult<> RealmFileSyncStatusStore::remove(const File& file, const Platform:
     return remove(*url);
 }
 
+StoreResult<> RealmFileSyncStatusStore::record(const StoredChange& change, FileStore& records)
+{
+    auto recordRows = records.storedRowsWrite(change);
+    if (!recordRows)
+        return FileSyncStatusStore::record(change, records);
+    return storeWrite(m_createRealm, [&](Database& database) -> std::expected<void, DatabaseError> {
+        if (auto stored = recordRows(database); !stored)
+            return stored;
+        for (const auto& url : change.removedStatuses) {
+            if (auto removed = database.remove<FileStatus>(realmIdentifierPath(url)); !removed)
+                return std::unexpected(removed.error());
+        }
+        for (const auto& url : change.upToDate) {
+            if (auto written = database.add(FileStatus { realmIdentifierPath(url), rawValue(FileSyncStatus::upToDate) });
+                !written)
+                return written;
+        }
+        return {};
+    });
+}
+
 StoreResult<> RealmFileSyncStatusStore::clean()
 {
     return storeWrite(m_createRealm, [](Database& database) { return asVoid(database.removeAll<FileStatus>()); });

@@ -33,6 +33,7 @@ public:
     StoreResult<> removeAll(FileSyncStatus matching) override;
     StoreResult<> remove(const Platform::URL& fileURL) override;
     StoreResult<> remove(const File& file, const Platform::URL& cloudFolder) override;
+    StoreResult<> record(const StoredChange& change, FileStore& records) override;
     StoreResult<> clean() override;
 
     [[nodiscard]] FileSyncStatus status(const Platform::URL& url) const override;

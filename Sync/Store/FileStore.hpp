@@ -9,6 +9,7 @@
 #include "Sync/Model/FileWrapperItem.hpp"
 #include "Sync/Model/SyncFileID.hpp"
 #include "Sync/Store/StoreError.hpp"
+#include "Sync/Store/StoredChange.hpp"
 
 #include <functional>
 #include <string>
@@ -69,6 +70,11 @@ public:
     // no file. `apply` runs inside the transaction: it must not use this store
     // or write to the database, and it holds off every other writer while it runs.
     virtual StoreResult<> modifyOrCreate(const SyncFileID& id, const ModifyOrCreate& apply) = 0;
+    // The record part of `change` (stored as `add` and removed as `setFile`
+    // with nullptr do) as rows written inside another store's write transaction
+    // on this store's database file; nullptr for a store that keeps its records
+    // elsewhere, which is then written through `add` and `setFile`.
+    [[nodiscard]] virtual StoredRowsWrite storedRowsWrite(const StoredChange&) const { return nullptr; }
     // Every record at start, then every record again after each commit to the
     // database file, from any thread or process. Never fails or completes by itself.
     [[nodiscard]] virtual Reactive::SignalProducer<std::vector<FileRef>, Reactive::NoError> filesProducer() const = 0;

@@ -68,6 +68,41 @@ std::expected<void, DatabaseError> asVoid(const std::expected<Result, DatabaseEr
     return {};
 }
 
+// The body of `modifyOrCreate`, inside a write transaction of `database`.
+std::expected<void, DatabaseError> modifyIn(Database& database, const SyncFileID& id,
+    const FileStore::ModifyOrCreate& apply)
+{
+    std::optional<FileWrapper> existing;
+    if (auto remoteID = id.remoteID()) {
+        auto row = database.object<FileWrapper>(*remoteID);
+        if (!row)
+            return std::unexpected(row.error());
+        existing = std::move(*row);
+    }
+    FileRef file;
+    FileStore::PublicShare publicShareInfo;
+    FileStore::PrivateShares privateShareInfos;
+    if (existing) {
+        if (auto item = decode(*existing)) {
+            publicShareInfo = item->publicShareInfo();
+            privateShareInfos = item->privateShareInfos();
+            file = std::move(item);
+        }
+    }
+
+    apply(file, publicShareInfo, privateShareInfos);
+
+    if (file && file->syncFileID().isLocal()) {
+        logLocalIDRefused(*file);
+        return {};
+    }
+    if (file) // Keyed by the file's own id, which `apply` may have changed.
+        return database.add(encode(*file, publicShareInfo, privateShareInfos));
+    if (existing)
+        return asVoid(database.remove<FileWrapper>(existing->remoteFileID));
+    return {};
+}
+
 } // namespace
 
 RealmFileStore::RealmFileStore(Platform::DatabaseFactory createRealm, Reactive::SchedulerPtr deliveryScheduler)
@@ -159,37 +194,25 @@ StoreResult<std::vector<FileRef>> RealmFileStore::loadFiles() const
 StoreResult<> RealmFileStore::modifyOrCreate(const SyncFileID& id, const ModifyOrCreate& apply)
 {
     // Committed also when nothing was written, as every caller expects one transaction.
-    return storeWrite(m_createRealm, [&](Database& database) -> std::expected<void, DatabaseError> {
-        std::optional<FileWrapper> existing;
-        if (auto remoteID = id.remoteID()) {
-            auto row = database.object<FileWrapper>(*remoteID);
-            if (!row)
-                return std::unexpected(row.error());
-            existing = std::move(*row);
-        }
-        FileRef file;
-        PublicShare publicShareInfo;
-        PrivateShares privateShareInfos;
-        if (existing) {
-            if (auto item = decode(*existing)) {
-                publicShareInfo = item->publicShareInfo();
-                privateShareInfos = item->privateShareInfos();
-                file = std::move(item);
+    return storeWrite(m_createRealm, [&](Database& database) { return modifyIn(database, id, apply); });
+}
+
+StoredRowsWrite RealmFileStore::storedRowsWrite(const StoredChange& change) const
+{
+    return [record = change.record, removed = change.removedRecord](
+               Database& database) -> std::expected<void, DatabaseError> {
+        if (record) {
+            if (record->syncFileID().isLocal()) {
+                logLocalIDRefused(*record);
+                return {};
             }
+            return modifyIn(database, record->syncFileID(),
+                [&](FileRef& stored, PublicShare&, PrivateShares&) { stored = std::make_shared<FileWrapperItem>(*record); });
         }
-
-        apply(file, publicShareInfo, privateShareInfos);
-
-        if (file && file->syncFileID().isLocal()) {
-            logLocalIDRefused(*file);
-            return {};
-        }
-        if (file) // Keyed by the file's own id, which `apply` may have changed.
-            return database.add(encode(*file, publicShareInfo, privateShareInfos));
-        if (existing)
-            return asVoid(database.remove<FileWrapper>(existing->remoteFileID));
+        if (auto remoteID = removed ? removed->remoteID() : std::nullopt)
+            return asVoid(database.remove<FileWrapper>(*remoteID));
         return {};
-    });
+    };
 }
 
 Reactive::SignalProducer<std::vector<FileRef>, Reactive::NoError> RealmFileStore::filesProducer() const

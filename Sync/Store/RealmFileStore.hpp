@@ -29,6 +29,7 @@ public:
     [[nodiscard]] FileRef fileAtPath(const std::string& path) const override;
     [[nodiscard]] StoreResult<std::vector<FileRef>> loadFiles() const override;
     StoreResult<> modifyOrCreate(const SyncFileID& id, const ModifyOrCreate& apply) override;
+    [[nodiscard]] StoredRowsWrite storedRowsWrite(const StoredChange& change) const override;
     [[nodiscard]] Reactive::SignalProducer<std::vector<FileRef>, Reactive::NoError> filesProducer() const override;
 
 private:

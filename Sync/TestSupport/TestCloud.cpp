@@ -1,6 +1,6 @@
 #include "Sync/TestSupport/TestCloud.hpp"
 
-#include "Platform/Database/CloudDatabaseSchema.hpp"
+#include "Sync/Store/CloudDatabaseSchema.hpp"
 #include "Platform/FileSystem/DirectoryEnumerator.hpp"
 #include "Platform/FileSystem/FileOperations.hpp"
 
@@ -53,7 +53,7 @@ TestCloud::TestCloud(std::string directory, std::shared_ptr<InMemorySyncServer> 
 
     storeScheduler = Reactive::QueueScheduler::make("TestCloud.stores");
     configuration = std::make_shared<TestFolderConfiguration>(cloudFolderURL());
-    auto factory = Platform::Database::factory(Platform::cloudDatabaseConfiguration(m_directory + "/Cloud.db"));
+    auto factory = Platform::Database::factory(Sync::cloudDatabaseConfiguration(m_directory + "/Cloud.db"));
     fileStore = std::make_shared<RealmFileStore>(factory, storeScheduler);
     statusStore = std::make_shared<RealmFileSyncStatusStore>(factory, storeScheduler);
     ownChanges = Platform::OwnChangeRegistry::create();

@@ -1,6 +1,6 @@
 #include "Sync/Tests/SyncEngineTestSupport.hpp"
 
-#include "Platform/Database/CloudDatabaseSchema.hpp"
+#include "Sync/Store/CloudDatabaseSchema.hpp"
 #include "Platform/Database/Database.hpp"
 
 #include <gtest/gtest.h>
@@ -123,7 +123,7 @@ void expectCompletingRun(const std::string& directory, long step)
     ASSERT_TRUE(run.completed);
     expectInStep(cloud);
     {
-        auto database = Platform::Database::open(Platform::cloudDatabaseConfiguration(directory + "/Cloud.db"));
+        auto database = Platform::Database::open(Sync::cloudDatabaseConfiguration(directory + "/Cloud.db"));
         ASSERT_TRUE(database) << database.error().description();
         EXPECT_EQ(database->integrityCheck(), "ok");
     }

@@ -1,6 +1,6 @@
 #include "Sync/Tests/SyncEngineTestSupport.hpp"
 
-#include "Platform/Database/CloudDatabaseSchema.hpp"
+#include "Sync/Store/CloudDatabaseSchema.hpp"
 #include "Platform/Foundation/Log.hpp"
 #include "Sync/Store/StoreError.hpp"
 
@@ -47,9 +47,21 @@ void expectOneStoreErrorNamingTheFile(Observed& observed, const TestCloud& cloud
 
 void runSQL(const TestCloud& cloud, const std::string& sql)
 {
-    auto database = Platform::Database::open(Platform::cloudDatabaseConfiguration(databaseFile(cloud)));
+    auto database = Platform::Database::open(Sync::cloudDatabaseConfiguration(databaseFile(cloud)));
     ASSERT_TRUE(database) << database.error().description();
     ASSERT_TRUE(database->execute(sql)) << sql;
+}
+
+// With the failing trigger dropped, two runs bring disk, server and store in step, and no run is left to do.
+void expectSettledOnceTheStoreWorks(TestCloud& cloud)
+{
+    runSQL(cloud, "DROP TRIGGER full;");
+    ASSERT_TRUE(cloud.sync().completed);
+    auto settled = cloud.sync();
+    ASSERT_TRUE(settled.completed);
+    EXPECT_EQ(errorsOf(settled), std::vector<std::string>());
+    expectInStep(cloud);
+    expectIdle(cloud);
 }
 
 } // namespace
@@ -104,11 +116,30 @@ TEST(StoreFailures, AFailingWriteStopsThePhaseAtOnceAndTheNextRunCompletes)
 
     // The item placed but not recorded looks new to the next local phase (its
     // upload is refused, the name being taken); the remote phase adopts it.
-    runSQL(cloud, "DROP TRIGGER full;");
+    expectSettledOnceTheStoreWorks(cloud);
+}
+
+TEST(StoreFailures, ARecordIsNeverWrittenWithoutItsStatus)
+{
+    // The record and the status row of an upload go into the store together:
+    // when the status row cannot be written, the record is not there either,
+    // and the next run takes the item up from the server as it is.
+    TestCloud cloud;
     ASSERT_TRUE(cloud.sync().completed);
-    auto settled = cloud.sync();
-    ASSERT_TRUE(settled.completed);
-    EXPECT_EQ(errorsOf(settled), std::vector<std::string>());
-    expectInStep(cloud);
-    expectIdle(cloud);
+    cloud.writeFile("/up.txt", "up");
+    runSQL(cloud,
+        "CREATE TRIGGER full BEFORE INSERT ON FileStatus WHEN NEW.status = 0 "
+        "BEGIN SELECT RAISE(ABORT, 'disk full'); END;");
+    auto observed = observe(cloud);
+    Platform::LogCapture log;
+
+    auto failed = cloud.sync();
+
+    ASSERT_TRUE(failed.completed);
+    EXPECT_TRUE(cloud.server->fileAt("/up.txt"));
+    EXPECT_FALSE(cloud.fileStore->fileAtPath("/up.txt"));
+    expectOneStoreErrorNamingTheFile(*observed, cloud);
+
+    expectSettledOnceTheStoreWorks(cloud);
+    EXPECT_TRUE(cloud.fileStore->fileAtPath("/up.txt"));
 }

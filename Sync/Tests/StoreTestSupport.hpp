@@ -3,7 +3,7 @@
 // A private database file for store tests, a factory that counts its calls,
 // and a recorder for the values of a store's stream.
 
-#include "Platform/Database/CloudDatabaseSchema.hpp"
+#include "Sync/Store/CloudDatabaseSchema.hpp"
 #include "Platform/Database/Database.hpp"
 
 #include <atomic>
@@ -26,7 +26,7 @@ public:
     {
         std::string pattern = (std::filesystem::temp_directory_path() / "orvella-store-XXXXXX").string();
         m_directory = ::mkdtemp(pattern.data());
-        m_configuration = Platform::cloudDatabaseConfiguration(m_directory / "Cloud.realm");
+        m_configuration = Sync::cloudDatabaseConfiguration(m_directory / "Cloud.realm");
     }
     ~TemporaryDatabase()
     {

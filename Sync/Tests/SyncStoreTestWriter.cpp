@@ -4,7 +4,7 @@
 //   SyncStoreTestWriter <database file> <cloud folder> <remote id> <path>
 //       stores a record for the file and marks it syncing, in two commits.
 
-#include "Platform/Database/CloudDatabaseSchema.hpp"
+#include "Sync/Store/CloudDatabaseSchema.hpp"
 #include "Reactive/Schedulers/ImmediateScheduler.hpp"
 #include "Sync/Status/RealmFileSyncStatusStore.hpp"
 #include "Sync/Store/RealmFileStore.hpp"
@@ -19,7 +19,7 @@ int main(int argc, char** argv)
         std::cerr << "usage: SyncStoreTestWriter <database file> <cloud folder> <remote id> <path>\n";
         return 1;
     }
-    auto factory = Platform::Database::factory(Platform::cloudDatabaseConfiguration(argv[1]));
+    auto factory = Platform::Database::factory(Sync::cloudDatabaseConfiguration(argv[1]));
     auto scheduler = Reactive::ImmediateScheduler::shared();
     Sync::RealmFileStore fileStore(factory, scheduler);
     Sync::RealmFileSyncStatusStore statusStore(factory, scheduler);

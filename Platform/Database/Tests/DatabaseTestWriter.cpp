@@ -65,7 +65,7 @@ int main(int argc, char** argv)
 {
     if (argc < 4)
         return fail("usage: DatabaseTestWriter <file> commit <filePath> <status> | crash <rows>");
-    auto database = Database::open(cloudDatabaseConfiguration(argv[1]));
+    auto database = Database::open(testConfiguration(argv[1]));
     if (!database)
         return fail(database.error().description());
     std::string mode = argv[2];

@@ -163,7 +163,7 @@ TEST(DatabaseTests, unusableFilesFailWithDistinctErrorsAndStayUntouched)
 
     auto garbage = directory.path() / "garbage.realm";
     std::ofstream(garbage, std::ios::binary) << std::string(8192, 'x');
-    auto notDatabase = Database::open(cloudDatabaseConfiguration(garbage));
+    auto notDatabase = Database::open(testConfiguration(garbage));
     ASSERT_FALSE(notDatabase);
     EXPECT_EQ(notDatabase.error().code(), DatabaseError::Code::notADatabase);
     EXPECT_EQ(fileContent(garbage), std::string(8192, 'x'));
@@ -171,10 +171,10 @@ TEST(DatabaseTests, unusableFilesFailWithDistinctErrorsAndStayUntouched)
 
     auto newer = directory.path() / "newer.realm";
     {
-        auto database = Database::open(cloudDatabaseConfiguration(newer));
+        auto database = Database::open(testConfiguration(newer));
         ASSERT_TRUE(database && database->execute("PRAGMA user_version = 3"));
     }
-    auto otherVersion = Database::open(cloudDatabaseConfiguration(newer));
+    auto otherVersion = Database::open(testConfiguration(newer));
     ASSERT_FALSE(otherVersion);
     EXPECT_EQ(otherVersion.error().code(), DatabaseError::Code::schemaVersionMismatch);
 
@@ -184,14 +184,14 @@ TEST(DatabaseTests, unusableFilesFailWithDistinctErrorsAndStayUntouched)
         auto database = Database::open(configuration);
         ASSERT_TRUE(database && database->execute("PRAGMA user_version = 0"));
     }
-    auto unversioned = Database::open(cloudDatabaseConfiguration(foreign));
+    auto unversioned = Database::open(testConfiguration(foreign));
     ASSERT_FALSE(unversioned);
     EXPECT_EQ(unversioned.error().code(), DatabaseError::Code::schemaVersionMismatch);
 
-    auto folder = Database::open(cloudDatabaseConfiguration(directory.path()));
+    auto folder = Database::open(testConfiguration(directory.path()));
     ASSERT_FALSE(folder);
     EXPECT_EQ(folder.error().code(), DatabaseError::Code::cannotOpen);
-    auto missing = Database::open(cloudDatabaseConfiguration(directory.path() / "missing" / "Cloud.realm"));
+    auto missing = Database::open(testConfiguration(directory.path() / "missing" / "Cloud.realm"));
     ASSERT_FALSE(missing);
     EXPECT_EQ(missing.error().code(), DatabaseError::Code::cannotOpen);
 }

@@ -1,9 +1,9 @@
 #pragma once
 
-// The two object types of the cloud database as plain test structs, and the
+// Two object types as plain test structs, the schema of their tables, and the
 // temporary directory every test works in.
 
-#include "Platform/Database/CloudDatabaseSchema.hpp"
+#include "Platform/Database/DatabaseConfiguration.hpp"
 #include "Platform/Database/DatabaseObject.hpp"
 
 #include <chrono>
@@ -63,9 +63,32 @@ private:
     std::filesystem::path m_path;
 };
 
+// The version of the tests' schema; a file of another version is refused.
+inline constexpr std::int64_t testSchemaVersion = 2;
+
+// The tables of StoredFile and StoredStatus, with an index on the status as
+// the queries of "what is below this path with that status" want it.
+inline DatabaseSchema testSchema()
+{
+    return DatabaseSchema {testSchemaVersion,
+        {"CREATE TABLE FileWrapper (remoteFileID INTEGER PRIMARY KEY NOT NULL DEFAULT 0, "
+         "path TEXT NOT NULL DEFAULT '', fileData BLOB NOT NULL DEFAULT x'') STRICT;",
+            "CREATE TABLE FileStatus (filePath TEXT PRIMARY KEY NOT NULL DEFAULT '', "
+            "status INTEGER NOT NULL DEFAULT 0) STRICT, WITHOUT ROWID;"
+            "CREATE INDEX FileStatusByStatus ON FileStatus (status, filePath);"}};
+}
+
+inline DatabaseConfiguration testConfiguration(std::filesystem::path file)
+{
+    DatabaseConfiguration configuration;
+    configuration.file = std::move(file);
+    configuration.schema = testSchema();
+    return configuration;
+}
+
 inline DatabaseConfiguration testConfiguration(const TemporaryDirectory& directory)
 {
-    return cloudDatabaseConfiguration(directory.path() / "Cloud.realm");
+    return testConfiguration(directory.path() / "Cloud.realm");
 }
 
 // Waits until `condition` holds or `timeout` has passed; the last answer of `condition`.

@@ -1,9 +1,9 @@
-#include "Platform/Database/CloudDatabaseSchema.hpp"
+#include "Sync/Store/CloudDatabaseSchema.hpp"
 
 #include <string_view>
 #include <utility>
 
-namespace Platform {
+namespace Sync {
 
 namespace {
 
@@ -19,21 +19,21 @@ constexpr EmbeddedScript embeddedScripts[] = {
 
 } // namespace
 
-DatabaseSchema cloudDatabaseSchema()
+Platform::DatabaseSchema cloudDatabaseSchema()
 {
-    DatabaseSchema schema;
+    Platform::DatabaseSchema schema;
     schema.version = cloudDatabaseSchemaVersion;
     for (const auto& script : embeddedScripts)
         schema.scripts.emplace_back(script.text);
     return schema;
 }
 
-DatabaseConfiguration cloudDatabaseConfiguration(std::filesystem::path file)
+Platform::DatabaseConfiguration cloudDatabaseConfiguration(std::filesystem::path file)
 {
-    DatabaseConfiguration configuration;
+    Platform::DatabaseConfiguration configuration;
     configuration.file = std::move(file);
     configuration.schema = cloudDatabaseSchema();
     return configuration;
 }
 
-} // namespace Platform
+} // namespace Sync
