@@ -18,7 +18,7 @@
 #include "Orvella/Service/APIClientManager.hpp"
 #include "Orvella/Service/EmailDomainPartCredentialSanitizer.hpp"
 #include "PeakMemory.hpp"
-#include "Platform/Database/CloudDatabaseSchema.hpp"
+#include "Sync/Store/CloudDatabaseSchema.hpp"
 #include "Platform/FileSystem/ExtendedAttributes.hpp"
 #include "Quarlink/Client/URLSessionAPIClient.hpp"
 #include "Quarlink/Environment/Environment.hpp"
@@ -135,7 +135,7 @@ public:
         m_stores = Reactive::QueueScheduler::make("ServiceSyncBenchmarks.stores");
         auto folderURL = Platform::URL::fileURL((m_folder / "Cloud").string(), Platform::URL::IsDirectory::Yes);
         m_configuration = std::make_shared<Sync::Testing::TestFolderConfiguration>(folderURL);
-        auto factory = Platform::Database::factory(Platform::cloudDatabaseConfiguration((m_folder / "Cloud.db").string()));
+        auto factory = Platform::Database::factory(Sync::cloudDatabaseConfiguration((m_folder / "Cloud.db").string()));
         auto fileStore = std::make_shared<Sync::RealmFileStore>(factory, m_stores);
         auto statusStore = std::make_shared<Sync::RealmFileSyncStatusStore>(factory, m_stores);
         auto references = std::make_shared<Sync::ExtendedAttributeFileReferenceMapping>(fileStore,

@@ -20,7 +20,7 @@
 #include "Orvella/StatusItem/SyncStatusProvider.hpp"
 #include "Orvella/SyncSetup/CloudSyncConfiguration.hpp"
 #include "Orvella/Tracking/HockeyTrackingManager.hpp"
-#include "Platform/Database/CloudDatabaseSchema.hpp"
+#include "Sync/Store/CloudDatabaseSchema.hpp"
 #include "Platform/Desktop/DesktopNotifications.hpp"
 #include "Platform/Desktop/DistributedNotificationCenter.hpp"
 #include "Platform/Desktop/Keychain.hpp"
@@ -200,7 +200,7 @@ void AppModule::configureSyncEngine(Binder& binder) const
         });
     binder.addBinding<Platform::DatabaseConfiguration>(Scope::transient, [](Resolver&) {
         return std::make_shared<Platform::DatabaseConfiguration>(
-            Platform::cloudDatabaseConfiguration(SharedConstants::groupContainerPath() / "Cloud.realm"));
+            Sync::cloudDatabaseConfiguration(SharedConstants::groupContainerPath() / "Cloud.realm"));
     });
     binder.addBinding<Platform::Database>(Scope::transient, [](Resolver& resolver) { return Factories::database(resolver); });
     binder.addBinding<Sync::FileStore>(Scope::single,

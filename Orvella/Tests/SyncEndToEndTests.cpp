@@ -3,7 +3,7 @@
 // HTTP to the local service.
 
 #include "Orvella/Tests/ServiceFixture.hpp"
-#include "Platform/Database/CloudDatabaseSchema.hpp"
+#include "Sync/Store/CloudDatabaseSchema.hpp"
 #include "Platform/FileSystem/DirectoryEnumerator.hpp"
 #include "Platform/FileSystem/ExtendedAttributes.hpp"
 #include "Platform/FileSystem/FileOperations.hpp"
@@ -72,7 +72,7 @@ protected:
         m_storeScheduler = Reactive::QueueScheduler::make("SyncEndToEnd.stores");
         m_configuration = std::make_shared<Sync::Testing::TestFolderConfiguration>(
             Platform::URL::fileURL(m_cloudFolder.string(), Platform::URL::IsDirectory::Yes));
-        auto factory = Platform::Database::factory(Platform::cloudDatabaseConfiguration(m_directory / "Cloud.db"));
+        auto factory = Platform::Database::factory(Sync::cloudDatabaseConfiguration(m_directory / "Cloud.db"));
         m_fileStore = std::make_shared<Sync::RealmFileStore>(factory, m_storeScheduler);
         m_statusStore = std::make_shared<Sync::RealmFileSyncStatusStore>(factory, m_storeScheduler);
         m_references = std::make_shared<Sync::ExtendedAttributeFileReferenceMapping>(m_fileStore,
