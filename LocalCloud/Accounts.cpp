@@ -35,6 +35,51 @@ std::optional<AccountRecord> Accounts::account(const std::string& login) const
     return *found;
 }
 
+CustomerRecord Accounts::customer(const std::string& login) const
+{
+    std::lock_guard guard(m_mutex);
+    if (m_database) {
+        if (auto found = m_database->object<CustomerRecord>(login); found && *found)
+            return **found;
+    }
+    // A login that is an address is the account's address too.
+    CustomerRecord made;
+    made.login = login;
+    made.email = login.find('@') != std::string::npos ? login : std::string();
+    made.product = "LocalCloud";
+    return made;
+}
+
+bool Accounts::setCustomer(const CustomerRecord& customer)
+{
+    std::lock_guard guard(m_mutex);
+    return m_database && m_database->write([&] { return m_database->add(customer); }).has_value();
+}
+
+std::optional<std::string> Accounts::loginOfCustomer(std::int64_t customerID) const
+{
+    std::lock_guard guard(m_mutex);
+    if (!m_database)
+        return std::nullopt;
+    auto found = m_database->objects<AccountRecord>(Platform::DatabaseQuery::equal("customerID", customerID), 1);
+    if (!found || found->empty())
+        return std::nullopt;
+    return found->front().login;
+}
+
+std::optional<std::string> Accounts::loginOfAddress(const std::string& address) const
+{
+    std::lock_guard guard(m_mutex);
+    if (!m_database)
+        return std::nullopt;
+    if (auto account = m_database->object<AccountRecord>(address); account && *account)
+        return address;
+    auto customers = m_database->objects<CustomerRecord>(Platform::DatabaseQuery::equal("email", address), 1);
+    if (!customers || customers->empty())
+        return std::nullopt;
+    return customers->front().login;
+}
+
 void Accounts::addUser(std::string login, std::string password, AccountLock lock,
     std::optional<std::int64_t> quotaBytes)
 {

@@ -81,6 +81,14 @@ public:
     // The stored account of `login`, if there is one.
     [[nodiscard]] std::optional<AccountRecord> account(const std::string& login) const;
 
+    // What the account is told about itself; made up from the login until set.
+    [[nodiscard]] CustomerRecord customer(const std::string& login) const;
+    // Test control: stores the customer data of `customer.login`.
+    [[nodiscard]] bool setCustomer(const CustomerRecord& customer);
+    // The login of the account with that customer number, or of the one that address belongs to.
+    [[nodiscard]] std::optional<std::string> loginOfCustomer(std::int64_t customerID) const;
+    [[nodiscard]] std::optional<std::string> loginOfAddress(const std::string& address) const;
+
     // Test controls.
     // Adds a user, or replaces the password and lock of an existing one (stored like
     // `localcloud add-user` stores it, with fewer hash iterations).

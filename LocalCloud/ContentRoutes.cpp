@@ -1,5 +1,7 @@
 #include "LocalCloud/LocalCloudServerImplementation.hpp"
 
+#include "LocalCloud/RequestParsing.hpp"
+
 #include "Platform/Foundation/Digest.hpp"
 
 #include <zlib.h>
@@ -13,14 +15,6 @@
 namespace LocalCloud {
 
 namespace {
-
-std::int64_t identifierFrom(const std::smatch& match)
-{
-    std::int64_t identifier = -1;
-    auto text = match[1].str();
-    std::from_chars(text.data(), text.data() + text.size(), identifier);
-    return identifier;
-}
 
 // Sends a file's bytes in chunks, paced and cut as the shaping says; with
 // `deflate`, as one zlib stream (HTTP's "deflate" coding), paced and cut by
@@ -122,6 +116,8 @@ void LocalCloudServer::Implementation::installRoutes()
 {
     installAccountRoutes();
     installFileRoutes();
+    installShareRoutes();
+    installCustomerRoutes();
     routes.push_back({ "GET", std::regex(R"(/v2\.0/status)"),
         [this](const httplib::Request&, httplib::Response& response, const RequestBody&, const std::smatch&) {
             serveStatus(response);
@@ -161,7 +157,7 @@ void LocalCloudServer::Implementation::serveStatus(httplib::Response& response)
 }
 
 void LocalCloudServer::Implementation::serveContent(int descriptor, std::size_t size, bool deflate,
-    httplib::Response& response)
+    httplib::Response& response, const std::string& contentType)
 {
     TransferShaping current;
     {
@@ -177,11 +173,11 @@ void LocalCloudServer::Implementation::serveContent(int descriptor, std::size_t 
     response.status = 200;
     if (deflate) {
         response.set_header("Content-Encoding", "deflate");
-        response.set_chunked_content_provider("application/octet-stream",
+        response.set_chunked_content_provider(contentType,
             [reader](std::size_t, httplib::DataSink& sink) { return reader->provideDeflated(sink); });
         return;
     }
-    response.set_content_provider(size, "application/octet-stream",
+    response.set_content_provider(size, contentType,
         [reader](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
             return reader->provide(offset, length, sink);
         });

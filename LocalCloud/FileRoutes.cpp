@@ -1,5 +1,6 @@
 #include "LocalCloud/LocalCloudServerImplementation.hpp"
 
+#include "LocalCloud/RequestParsing.hpp"
 #include "Platform/Foundation/Digest.hpp"
 
 #include <nlohmann/json.hpp>
@@ -46,65 +47,6 @@ const std::set<std::string>& documentTypes()
         "text/plain",
     };
     return types;
-}
-
-std::optional<std::int64_t> integerFrom(const std::string& text)
-{
-    std::int64_t value = 0;
-    auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (error != std::errc() || end != text.data() + text.size() || text.empty())
-        return std::nullopt;
-    return value;
-}
-
-std::int64_t identifierFrom(const std::smatch& match)
-{
-    return integerFrom(match[1].str()).value_or(-1);
-}
-
-// A JSON object body, or nothing when it is not one.
-std::optional<nlohmann::json> objectBody(const std::string& text)
-{
-    auto json = nlohmann::json::parse(text, nullptr, false);
-    if (json.is_discarded() || !json.is_object())
-        return std::nullopt;
-    return json;
-}
-
-const nlohmann::json* member(const nlohmann::json& object, const char* name)
-{
-    auto found = object.find(name);
-    return found == object.end() ? nullptr : &*found;
-}
-
-std::optional<std::int64_t> integerMember(const nlohmann::json& object, const char* name)
-{
-    const auto* value = member(object, name);
-    if (!value || !value->is_number_integer())
-        return std::nullopt;
-    return value->get<std::int64_t>();
-}
-
-std::optional<std::string> stringMember(const nlohmann::json& object, const char* name)
-{
-    const auto* value = member(object, name);
-    if (!value || !value->is_string())
-        return std::nullopt;
-    return value->get<std::string>();
-}
-
-std::optional<std::vector<std::int64_t>> identifiersMember(const nlohmann::json& object, const char* name)
-{
-    const auto* value = member(object, name);
-    if (!value || !value->is_array())
-        return std::nullopt;
-    std::vector<std::int64_t> identifiers;
-    for (const auto& element : *value) {
-        if (!element.is_number_integer())
-            return std::nullopt;
-        identifiers.push_back(element.get<std::int64_t>());
-    }
-    return identifiers;
 }
 
 void appendQuoted(std::string& out, const std::string& text)
@@ -155,9 +97,21 @@ void appendFileJSON(std::string& out, const FileView& file)
     appendQuoted(out, file.path);
     out += ",\"name\":";
     appendQuoted(out, record.name);
-    out += ",\"has_private_shares\":false,\"has_public_shares\":";
+    out += ",\"has_private_shares\":";
+    out += record.privateShares > 0 ? "true" : "false";
+    out += ",\"has_public_shares\":";
     out += record.shared ? "true" : "false";
-    out += ",\"is_share_allowed_private\":true,\"is_share_allowed_public\":true,\"share_with\":0,\"created\":";
+    out += ",\"is_share_allowed_private\":";
+    out += file.privatelySharable ? "true" : "false";
+    out += ",\"is_share_allowed_public\":";
+    out += file.publiclySharable ? "true" : "false";
+    if (record.shared && record.publicValidTo > 0) {
+        out += ",\"share_valid_to\":";
+        out += std::to_string(record.publicValidTo);
+    }
+    out += ",\"share_with\":";
+    out += std::to_string(record.privateShares);
+    out += ",\"created\":";
     out += std::to_string(record.created);
     out += ",\"modified\":";
     out += std::to_string(record.modified);
@@ -216,23 +170,27 @@ void LocalCloudServer::Implementation::respondForAccount(httplib::Response& resp
     respondWithEnvelope(response, dataJSON, quotaJSON(account));
 }
 
+void LocalCloudServer::Implementation::addAccountRoute(const char* method, const char* pattern,
+    std::function<void(const std::string&, const httplib::Request&, httplib::Response&, const RequestBody&,
+        const std::smatch&)>
+        serve)
+{
+    routes.push_back({ method, std::regex(pattern),
+        [this, serve = std::move(serve)](const httplib::Request& request, httplib::Response& response,
+            const RequestBody& body, const std::smatch& match) {
+            auto account = sessionAccount(request, response);
+            if (!account) {
+                body.discard(request);
+                return;
+            }
+            serve(*account, request, response, body, match);
+        } });
+}
+
 void LocalCloudServer::Implementation::installFileRoutes()
 {
-    // Every route here belongs to the account of the request's session.
-    auto route = [this](const char* method, const char* pattern,
-                     std::function<void(const std::string&, const httplib::Request&, httplib::Response&,
-                         const RequestBody&, const std::smatch&)>
-                         serve) {
-        routes.push_back({ method, std::regex(pattern),
-            [this, serve = std::move(serve)](const httplib::Request& request, httplib::Response& response,
-                const RequestBody& body, const std::smatch& match) {
-                auto account = sessionAccount(request, response);
-                if (!account) {
-                    body.discard(request);
-                    return;
-                }
-                serve(*account, request, response, body, match);
-            } });
+    auto route = [this](const char* method, const char* pattern, auto serve) {
+        addAccountRoute(method, pattern, std::move(serve));
     };
     auto answerFiles = [this](httplib::Response& response, const std::string& account,
                            const std::expected<std::vector<FileView>, ServiceError>& files) {
@@ -272,7 +230,8 @@ void LocalCloudServer::Implementation::installFileRoutes()
         [](const ItemRecord& record) { return !record.folder() && record.mimeType.starts_with("image"); });
     selectRoute(R"(/v2\.0/files/music)",
         [](const ItemRecord& record) { return !record.folder() && record.mimeType.starts_with("audio"); });
-    selectRoute(R"(/v2\.0/shares/files)", [](const ItemRecord& record) { return record.shared != 0; });
+    selectRoute(R"(/v2\.0/shares/files)",
+        [](const ItemRecord& record) { return record.shared != 0 || record.privateShares > 0; });
     route("GET", R"(/v2\.0/files/photos/ids)",
         [this](const std::string& account, const httplib::Request&, httplib::Response& response, const RequestBody&,
             const std::smatch&) {

@@ -4,6 +4,7 @@
 #include "Platform/Foundation/Unicode.hpp"
 
 #include <algorithm>
+#include <charconv>
 #include <chrono>
 #include <cstdio>
 #include <fcntl.h>
@@ -17,21 +18,11 @@ namespace {
 
 constexpr const char* folderMimeType = "httpd/unix-directory";
 constexpr const char* temporaryPrefix = ".incoming-";
-
-std::int64_t now()
-{
-    return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch())
-        .count();
-}
+constexpr const char* nextSuffix = ".next";
 
 std::string key(const std::string& name)
 {
     return Platform::precomposed(name);
-}
-
-ServiceError databaseFailure(const Platform::DatabaseError& error)
-{
-    return ServiceErrors::internal("Database failure: " + error.message());
 }
 
 // What a seeded file is taken for, by its extension.
@@ -94,6 +85,7 @@ std::expected<void, std::string> FileTree::load()
     // Parents first would need an order the table does not keep; attaching after all are loaded needs none.
     for (const auto& [identifier, node] : m_nodes)
         attach(node.record);
+    finishStoredContents();
     auto counter = m_database.object<CounterRecord>(std::string("item"));
     if (!counter)
         return std::unexpected("cannot read the identifier counter: " + counter.error().message());
@@ -105,6 +97,42 @@ std::expected<void, std::string> FileTree::load()
 std::filesystem::path FileTree::contentPath(std::int64_t identifier) const
 {
     return m_contentFolder / std::to_string(identifier);
+}
+
+std::filesystem::path FileTree::nextContentPath(std::int64_t identifier) const
+{
+    return m_contentFolder / (std::to_string(identifier) + nextSuffix);
+}
+
+void FileTree::finishStoredContents()
+{
+    // New content that an earlier run had not yet put in place: it is the
+    // file's when the database names it, and nobody's otherwise.
+    std::error_code error;
+    std::vector<std::filesystem::path> waiting;
+    for (const auto& entry : std::filesystem::directory_iterator(m_contentFolder, error)) {
+        if (entry.path().filename().string().ends_with(nextSuffix))
+            waiting.push_back(entry.path());
+    }
+    for (const auto& path : waiting) {
+        auto name = path.filename().string();
+        std::int64_t identifier = 0;
+        auto digits = name.substr(0, name.size() - std::string_view(nextSuffix).size());
+        auto [end, failure] = std::from_chars(digits.data(), digits.data() + digits.size(), identifier);
+        auto node = m_nodes.find(identifier);
+        bool named = failure == std::errc() && end == digits.data() + digits.size() && node != m_nodes.end()
+            && node->second.record.listed() && !node->second.record.folder();
+        if (named) {
+            auto size = std::filesystem::file_size(path, error);
+            auto digest = Platform::Digest::ofFile(Platform::Digest::Algorithm::SHA1, path.string());
+            named = !error && static_cast<std::int64_t>(size) == node->second.record.size && digest
+                && Platform::hexString(*digest) == node->second.record.hash;
+        }
+        if (named)
+            std::filesystem::rename(path, contentPath(identifier), error);
+        else
+            std::filesystem::remove(path, error);
+    }
 }
 
 std::filesystem::path FileTree::temporaryContentPath()
@@ -140,7 +168,7 @@ std::expected<std::int64_t, ServiceError> FileTree::rootID(const std::string& ac
     root.account = account;
     root.isFolder = 1;
     root.mimeType = folderMimeType;
-    root.created = root.modified = now();
+    root.created = root.modified = serviceNow();
     stamp(root);
     change.upserts[root.id] = root;
     if (auto committed = commit(std::move(change)); !committed)
@@ -206,9 +234,32 @@ std::optional<ServiceError> FileTree::placementProblem(std::int64_t folderID, co
     return std::nullopt;
 }
 
+bool FileTree::insidePrivatelySharedFolder(std::int64_t identifier) const
+{
+    for (auto current = m_nodes.at(identifier).record.parentID; current != 0;) {
+        const auto& record = m_nodes.at(current).record;
+        if (record.privateShares > 0)
+            return true;
+        current = record.parentID;
+    }
+    return false;
+}
+
+bool FileTree::mayShare(const ItemRecord& record, bool publicLink) const
+{
+    auto override = publicLink ? record.allowPublic : record.allowPrivate;
+    if (override >= 0)
+        return override != 0;
+    if (record.parentID == 0 || insidePrivatelySharedFolder(record.id))
+        return false;
+    // Private shares are for folders; a public link may point at anything but the root.
+    return publicLink || record.folder();
+}
+
 FileView FileTree::view(std::int64_t identifier) const
 {
-    return { m_nodes.at(identifier).record, pathOf(identifier) };
+    const auto& record = m_nodes.at(identifier).record;
+    return { record, pathOf(identifier), mayShare(record, false), mayShare(record, true) };
 }
 
 void FileTree::walk(std::int64_t folderID, const std::string& folderPath,
@@ -357,7 +408,7 @@ void FileTree::stamp(ItemRecord& record)
     char etag[17];
     std::snprintf(etag, sizeof etag, "%016llx", static_cast<unsigned long long>(m_random()));
     record.etag = etag;
-    record.changed = now();
+    record.changed = serviceNow();
 }
 
 void FileTree::touchFolderChain(Change& change, std::int64_t folderID)
@@ -392,7 +443,7 @@ std::expected<void, ServiceError> FileTree::commit(Change change)
         return {};
     });
     if (!written)
-        return std::unexpected(databaseFailure(written.error()));
+        return std::unexpected(ServiceErrors::databaseFailure(written.error()));
     for (const auto& identifier : change.removals) {
         if (auto found = m_nodes.find(identifier); found != m_nodes.end()) {
             detach(found->second.record);
@@ -489,7 +540,7 @@ std::expected<FileView, ServiceError> FileTree::createFolder(const std::string& 
     folder.name = name;
     folder.isFolder = 1;
     folder.mimeType = folderMimeType;
-    folder.created = folder.modified = now();
+    folder.created = folder.modified = serviceNow();
     stamp(folder);
     change.upserts[folder.id] = folder;
     touchFolderChain(change, folder.parentID);
@@ -607,7 +658,7 @@ std::expected<FileView, ServiceError> FileTree::storeContent(const std::string& 
     Change change;
     auto& record = working(change, identifier);
     if (record.listed()) {
-        record.modified = now();
+        record.modified = serviceNow();
         if (content.contentType && !content.contentType->empty())
             record.mimeType = *content.contentType;
     }
@@ -616,12 +667,22 @@ std::expected<FileView, ServiceError> FileTree::storeContent(const std::string& 
     record.hash = content.sha1;
     stamp(record);
     touchFolderChain(change, record.parentID);
+    // The new content takes a name of its own before the database names it,
+    // and its final name only afterwards: wherever the process ends, the next
+    // start finds the old content with the old record or the new with the new
+    // (see `load`), and a failed commit leaves the old content as it was.
     std::error_code error;
-    std::filesystem::rename(content.temporaryFile, contentPath(identifier), error);
+    auto next = nextContentPath(identifier);
+    std::filesystem::rename(content.temporaryFile, next, error);
     if (error)
         return refuse(ServiceErrors::internal("Cannot store the content: " + error.message()));
-    if (auto committed = commit(std::move(change)); !committed)
+    if (auto committed = commit(std::move(change)); !committed) {
+        std::filesystem::remove(next, error);
         return std::unexpected(committed.error());
+    }
+    std::filesystem::rename(next, contentPath(identifier), error);
+    if (error)
+        return std::unexpected(ServiceErrors::internal("Cannot put the content in place: " + error.message()));
     return view(identifier);
 }
 
@@ -726,6 +787,62 @@ std::expected<FileView, ServiceError> FileTree::setShared(const std::string& acc
     return view(identifier);
 }
 
+std::expected<FileView, ServiceError> FileTree::setShareState(const std::string& account, std::int64_t identifier,
+    const ShareState& state)
+{
+    std::lock_guard lock(m_mutex);
+    if (!listedNode(account, identifier))
+        return std::unexpected(ServiceErrors::fileNotFound());
+    Change change;
+    auto& record = working(change, identifier);
+    record.shared = state.hasPublicLink ? 1 : 0;
+    record.publicValidTo = state.publicValidTo;
+    record.privateShares = state.privateShares;
+    stamp(record);
+    touchFolderChain(change, record.parentID);
+    if (auto committed = commit(std::move(change)); !committed)
+        return std::unexpected(committed.error());
+    return view(identifier);
+}
+
+std::expected<FileView, ServiceError> FileTree::setSharePermissions(const std::string& account,
+    std::int64_t identifier, std::int64_t allowPrivate, std::int64_t allowPublic)
+{
+    std::lock_guard lock(m_mutex);
+    if (!listedNode(account, identifier))
+        return std::unexpected(ServiceErrors::fileNotFound());
+    Change change;
+    auto& record = working(change, identifier);
+    record.allowPrivate = allowPrivate;
+    record.allowPublic = allowPublic;
+    if (auto committed = commit(std::move(change)); !committed)
+        return std::unexpected(committed.error());
+    return view(identifier);
+}
+
+std::optional<ServiceError> FileTree::shareProblem(const std::string& account, std::int64_t identifier,
+    bool publicLink)
+{
+    std::lock_guard lock(m_mutex);
+    auto* node = listedNode(account, identifier);
+    if (!node)
+        return ServiceErrors::fileNotFound();
+    if (mayShare(node->record, publicLink))
+        return std::nullopt;
+    if (node->record.parentID != 0 && insidePrivatelySharedFolder(identifier)
+        && (publicLink ? node->record.allowPublic : node->record.allowPrivate) < 0)
+        return ServiceErrors::shareInsideSharedFolder();
+    return ServiceErrors::notAllowed();
+}
+
+std::expected<void, ServiceError> FileTree::flush()
+{
+    std::lock_guard lock(m_mutex);
+    if (auto checkpointed = m_database.execute("PRAGMA wal_checkpoint(TRUNCATE)"); !checkpointed)
+        return std::unexpected(ServiceErrors::databaseFailure(checkpointed.error()));
+    return {};
+}
+
 std::expected<void, ServiceError> FileTree::seed(const std::string& account, const std::vector<SeedEntry>& entries)
 {
     std::lock_guard lock(m_mutex);
@@ -741,7 +858,7 @@ std::expected<void, ServiceError> FileTree::seed(const std::string& account, con
             return found->second;
         return m_nodes.contains(folder) ? childNamed(folder, name) : 0;
     };
-    auto timestamp = now();
+    auto timestamp = serviceNow();
     for (const auto& entry : entries) {
         bool isFolder = entry.path.ends_with('/');
         std::vector<std::string> components;

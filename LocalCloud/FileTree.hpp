@@ -24,6 +24,17 @@ namespace LocalCloud {
 struct FileView {
     ItemRecord record;
     std::string path;
+    // Whether the service lets the account share it, privately and publicly.
+    bool privatelySharable = false;
+    bool publiclySharable = false;
+};
+
+// The share fields of an item.
+struct ShareState {
+    bool hasPublicLink = false;
+    // End of the public link, seconds since 1970; 0 for none.
+    std::int64_t publicValidTo = 0;
+    std::int64_t privateShares = 0;
 };
 
 // What a file announcement carries.
@@ -126,6 +137,17 @@ public:
         std::int64_t destinationID);
     [[nodiscard]] std::expected<FileView, ServiceError> setShared(const std::string& account,
         std::int64_t identifier, bool shared);
+    // Sets the share fields; a new etag for the item and its ancestors.
+    [[nodiscard]] std::expected<FileView, ServiceError> setShareState(const std::string& account,
+        std::int64_t identifier, const ShareState& state);
+    // Test control: -1 follows the rules, 0 forbids, 1 allows.
+    [[nodiscard]] std::expected<FileView, ServiceError> setSharePermissions(const std::string& account,
+        std::int64_t identifier, std::int64_t allowPrivate, std::int64_t allowPublic);
+    // Why the item may not get a share of that kind, if it may not.
+    [[nodiscard]] std::optional<ServiceError> shareProblem(const std::string& account, std::int64_t identifier,
+        bool publicLink);
+    // Checkpoints the database log into the database file.
+    [[nodiscard]] std::expected<void, ServiceError> flush();
     [[nodiscard]] std::int64_t usedBytes(const std::string& account);
 
     // Test control: makes folders and files below the root in one transaction.
@@ -150,6 +172,9 @@ private:
 
     FileTree(std::filesystem::path contentFolder, Platform::Database database);
     [[nodiscard]] std::expected<void, std::string> load();
+    // Where received content waits between its arrival and the commit that names it.
+    [[nodiscard]] std::filesystem::path nextContentPath(std::int64_t identifier) const;
+    void finishStoredContents();
 
     // All need `m_mutex`.
     [[nodiscard]] std::expected<std::int64_t, ServiceError> rootID(const std::string& account);
@@ -163,6 +188,9 @@ private:
     // How many bytes the longest path below a folder adds to its name ("/" and the rest); 0 for a file.
     [[nodiscard]] std::size_t bytesBelow(std::int64_t identifier) const;
     [[nodiscard]] FileView view(std::int64_t identifier) const;
+    // Whether a share of that kind would go inside a privately shared folder, or is against the rules.
+    [[nodiscard]] bool insidePrivatelySharedFolder(std::int64_t identifier) const;
+    [[nodiscard]] bool mayShare(const ItemRecord& record, bool publicLink) const;
     [[nodiscard]] ItemRecord& working(Change& change, std::int64_t identifier) const;
     // A new etag and change time for the item's ancestors.
     void touchFolderChain(Change& change, std::int64_t folderID);

@@ -27,8 +27,10 @@ std::expected<std::unique_ptr<LocalCloudServer>, std::string> LocalCloudServer::
 {
     std::error_code error;
     std::filesystem::create_directories(options.dataFolder / "content", error);
-    if (!error)
-        std::filesystem::create_directories(options.dataFolder / "raw", error);
+    for (const char* folder : { "raw", "profile" }) {
+        if (!error)
+            std::filesystem::create_directories(options.dataFolder / folder, error);
+    }
     if (error)
         return std::unexpected("cannot create data folder " + options.dataFolder.string() + ": " + error.message());
 
@@ -39,6 +41,10 @@ std::expected<std::unique_ptr<LocalCloudServer>, std::string> LocalCloudServer::
     if (!tree)
         return std::unexpected(tree.error());
     state.tree = std::move(*tree);
+    auto shares = ShareStore::open(state.options.dataFolder, *state.tree);
+    if (!shares)
+        return std::unexpected(shares.error());
+    state.shares = std::move(*shares);
     if (auto attached = state.accounts.attachDatabase(serviceDatabaseConfiguration(state.options.dataFolder));
         !attached)
         return std::unexpected("cannot open the service database: " + attached.error().message());
@@ -139,6 +145,11 @@ std::filesystem::path LocalCloudServer::storedContentPath(std::int64_t identifie
 FileTree& LocalCloudServer::files() const
 {
     return *m_implementation->tree;
+}
+
+ShareStore& LocalCloudServer::shares() const
+{
+    return *m_implementation->shares;
 }
 
 std::expected<void, std::string> LocalCloudServer::seedTree(const std::string& login,

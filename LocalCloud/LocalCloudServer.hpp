@@ -7,6 +7,7 @@
 #include "LocalCloud/Accounts.hpp"
 #include "LocalCloud/FileTree.hpp"
 #include "LocalCloud/Gate.hpp"
+#include "LocalCloud/ShareStore.hpp"
 
 #include <chrono>
 #include <cstdint>
@@ -67,6 +68,15 @@ struct TransferShaping {
 //                                "files/<id>/stream", "files/<id>/download" (deflated from 64 KiB
 //                                when accepted), "files/deleter", "files/mover"; each needs a session
 //                                and answers with the account's quota in "meta"
+//   the share routes             "shares" (POST a public link or private shares, GET the account's),
+//                                "shares/<id>" (PATCH lifetime, DELETE), "shares/files/<id>" (GET,
+//                                DELETE with "type"), "files/<id>/shareinfos", "files/<id>/permissions",
+//                                "shares/owner/<cid>" (bare owner), "shares/pending", "shares/accept",
+//                                "shares/refuse"; "customer" (bare customer data), "files/<id>/thumbnail"
+//                                (PNG of "x" by "y", or an image's own bytes), "profile/picture" (PUT,
+//                                GET, DELETE); each needs a session
+//   GET  /public/<token>         outside "/v2.0", no session: the content behind a live public link
+//   GET  /debug/flush-cloud      outside "/v2.0", with a session: checkpoints the database
 //   GET  debug/raw/<n>           the bytes of <data>/raw/<n>, with Content-Length, shaped; no session
 //   PUT  debug/raw/<n>           stores the body as <data>/raw/<n>; envelope with id and size
 //   GET  debug/redirect-loop     redirects to itself, forever
@@ -136,6 +146,8 @@ public:
     [[nodiscard]] Accounts& accounts() const;
     // Every account's files.
     [[nodiscard]] FileTree& files() const;
+    // Every account's shares.
+    [[nodiscard]] ShareStore& shares() const;
     // Makes folders (paths ending with "/") and files below the account's root, in one transaction.
     [[nodiscard]] std::expected<void, std::string> seedTree(const std::string& login,
         const std::vector<SeedEntry>& entries);

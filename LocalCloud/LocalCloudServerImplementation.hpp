@@ -6,6 +6,7 @@
 #include "LocalCloud/FileTree.hpp"
 #include "LocalCloud/LocalCloudServer.hpp"
 #include "LocalCloud/ServiceError.hpp"
+#include "LocalCloud/ShareStore.hpp"
 
 #include <httplib.h>
 
@@ -23,8 +24,11 @@ struct RequestBody {
     const httplib::ContentReader* reader = nullptr;
     // Told the whole body whenever `readAll` read it.
     std::function<void(const std::string&)> onRead {};
-    // Reads the whole body into memory (for routes that take small bodies).
+    // Reads the whole body into memory (for routes that take small bodies);
+    // empty when it is larger than `maximumBytes`, so that no client makes the
+    // service hold more than that.
     [[nodiscard]] std::string readAll(const httplib::Request& request) const;
+    static constexpr std::size_t maximumBytes = 16 << 20;
     // Reads and drops whatever of the body is still unread, so that the connection stays usable.
     void discard(const httplib::Request& request) const;
 };
@@ -71,6 +75,7 @@ struct LocalCloudServer::Implementation {
     TransferShaping shaping;
     Accounts accounts;
     std::unique_ptr<FileTree> tree;
+    std::unique_ptr<ShareStore> shares;
     std::optional<std::string> fixedDate;
 
     void installRoutes();
@@ -86,7 +91,8 @@ struct LocalCloudServer::Implementation {
     void serveRawUpload(std::int64_t identifier, const httplib::Request& request, httplib::Response& response,
         const RequestBody& body);
     // Sends the bytes of `descriptor` (which it takes over) as shaped; deflated when asked.
-    void serveContent(int descriptor, std::size_t size, bool deflate, httplib::Response& response);
+    void serveContent(int descriptor, std::size_t size, bool deflate, httplib::Response& response,
+        const std::string& contentType = "application/octet-stream");
     // Streams the request body into `temporaryFile`, hashing it on the way; at most `limit` bytes.
     [[nodiscard]] std::expected<ReceivedContent, ServiceError> receiveContent(const std::filesystem::path& temporaryFile,
         const httplib::Request& request, const RequestBody& body, std::int64_t limit);
@@ -108,6 +114,19 @@ struct LocalCloudServer::Implementation {
         httplib::Response& response);
     [[nodiscard]] std::string quotaJSON(const std::string& account);
     void respondForAccount(httplib::Response& response, const std::string& account, const std::string& dataJSON);
+    // Adds a route of the session's account (401 with 3001 without one).
+    void addAccountRoute(const char* method, const char* pattern,
+        std::function<void(const std::string&, const httplib::Request&, httplib::Response&, const RequestBody&,
+            const std::smatch&)>
+            serve);
+
+    // Shares, public links and share permissions.
+    void installShareRoutes();
+    [[nodiscard]] std::string shareJSON(const ShareRecord& share, const std::string& viewer);
+    [[nodiscard]] std::string ownerJSON(const std::string& login);
+    // Customer data, profile pictures, thumbnails and the flush route.
+    void installCustomerRoutes();
+    [[nodiscard]] std::string origin() const;
 };
 
 // The service's answers.

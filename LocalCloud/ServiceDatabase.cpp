@@ -2,6 +2,8 @@
 
 #include "LocalCloud/PasswordHash.hpp"
 
+#include <chrono>
+
 namespace LocalCloud {
 
 namespace {
@@ -20,6 +22,12 @@ constexpr EmbeddedScript embeddedScripts[] = {
 constexpr std::int64_t firstCustomerID = 123456789;
 
 } // namespace
+
+std::int64_t serviceNow()
+{
+    return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
 
 std::filesystem::path serviceDatabaseFile(const std::filesystem::path& dataFolder)
 {

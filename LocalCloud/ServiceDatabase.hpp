@@ -51,6 +51,10 @@ struct ItemRecord {
     std::int64_t changed = 0;
     std::string etag;
     std::int64_t shared = 0;
+    std::int64_t publicValidTo = 0;
+    std::int64_t privateShares = 0;
+    std::int64_t allowPrivate = -1;
+    std::int64_t allowPublic = -1;
 
     [[nodiscard]] bool folder() const { return isFolder != 0; }
     [[nodiscard]] bool listed() const { return state != 0; }
@@ -68,7 +72,11 @@ struct ItemRecord {
             DatabaseProperty { "created", &ItemRecord::created },
             DatabaseProperty { "modified", &ItemRecord::modified },
             DatabaseProperty { "changed", &ItemRecord::changed }, DatabaseProperty { "etag", &ItemRecord::etag },
-            DatabaseProperty { "shared", &ItemRecord::shared } };
+            DatabaseProperty { "shared", &ItemRecord::shared },
+            DatabaseProperty { "publicValidTo", &ItemRecord::publicValidTo },
+            DatabaseProperty { "privateShares", &ItemRecord::privateShares },
+            DatabaseProperty { "allowPrivate", &ItemRecord::allowPrivate },
+            DatabaseProperty { "allowPublic", &ItemRecord::allowPublic } };
     }
 };
 
@@ -85,9 +93,68 @@ struct CounterRecord {
     }
 };
 
+struct ShareRecord {
+    std::int64_t id = 0;
+    std::string owner;
+    std::int64_t fileID = 0;
+    // "public" or "private".
+    std::string type;
+    std::string token;
+    std::int64_t validTo = 0;
+    std::string email;
+    std::string message;
+    std::string recipient;
+    // 1 pending, 2 accepted, 0 declined.
+    std::int64_t status = 1;
+    std::int64_t targetParentID = 0;
+    std::string targetName;
+
+    [[nodiscard]] bool isPublic() const { return type == "public"; }
+
+    static constexpr std::string_view objectTypeName = "Share";
+    static constexpr auto properties()
+    {
+        using Platform::DatabaseProperty;
+        return std::tuple { DatabaseProperty { "id", &ShareRecord::id }, DatabaseProperty { "owner", &ShareRecord::owner },
+            DatabaseProperty { "fileID", &ShareRecord::fileID }, DatabaseProperty { "type", &ShareRecord::type },
+            DatabaseProperty { "token", &ShareRecord::token }, DatabaseProperty { "validTo", &ShareRecord::validTo },
+            DatabaseProperty { "email", &ShareRecord::email }, DatabaseProperty { "message", &ShareRecord::message },
+            DatabaseProperty { "recipient", &ShareRecord::recipient },
+            DatabaseProperty { "status", &ShareRecord::status },
+            DatabaseProperty { "targetParentID", &ShareRecord::targetParentID },
+            DatabaseProperty { "targetName", &ShareRecord::targetName } };
+    }
+};
+
+struct CustomerRecord {
+    std::string login;
+    std::string firstName;
+    std::string lastName;
+    std::string email;
+    std::int64_t features = 0;
+    std::string product;
+    std::int64_t mailTotalSize = 0;
+
+    static constexpr std::string_view objectTypeName = "Customer";
+    static constexpr auto properties()
+    {
+        using Platform::DatabaseProperty;
+        return std::tuple { DatabaseProperty { "login", &CustomerRecord::login },
+            DatabaseProperty { "firstName", &CustomerRecord::firstName },
+            DatabaseProperty { "lastName", &CustomerRecord::lastName },
+            DatabaseProperty { "email", &CustomerRecord::email },
+            DatabaseProperty { "features", &CustomerRecord::features },
+            DatabaseProperty { "product", &CustomerRecord::product },
+            DatabaseProperty { "mailTotalSize", &CustomerRecord::mailTotalSize } };
+    }
+};
+
 inline constexpr std::int64_t serviceDatabaseSchemaVersion = 1;
 // Storage an account gets when `add-user` is not told otherwise: 10 GB.
 inline constexpr std::int64_t defaultQuotaBytes = 10'000'000'000;
+
+// The service's clock: whole seconds since 1970.
+[[nodiscard]] std::int64_t serviceNow();
 
 // The database file inside a data folder.
 [[nodiscard]] std::filesystem::path serviceDatabaseFile(const std::filesystem::path& dataFolder);

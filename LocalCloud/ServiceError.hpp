@@ -25,6 +25,8 @@ inline constexpr int pathTooLongCode = 5012;
 inline constexpr int storageFullCode = 5013;
 inline constexpr int notAllowedCode = 5047;
 inline constexpr int invalidParametersCode = 1000;
+inline constexpr int invalidRecipientsCode = 4025;
+inline constexpr int shareInsideSharedFolderCode = 6010;
 // Codes of the service's own, deliberately outside the client's table, so
 // that a client reports them as what they are instead of mistaking them for
 // a case it handles.
@@ -45,8 +47,18 @@ inline ServiceError contentMismatch()
 {
     return { 400, contentMismatchCode, "The content does not match its announcement" };
 }
+inline ServiceError invalidRecipients() { return { 400, invalidRecipientsCode, "Invalid recipient list" }; }
+inline ServiceError shareInsideSharedFolder()
+{
+    return { 403, shareInsideSharedFolderCode, "Shared folders must not hold shares" };
+}
 inline ServiceError unknownRoute() { return { 404, unknownRouteCode, "Unknown route" }; }
 inline ServiceError internal(std::string message) { return { 500, internalCode, std::move(message) }; }
+template <class DatabaseFailure>
+ServiceError databaseFailure(const DatabaseFailure& error)
+{
+    return internal("Database failure: " + error.message());
+}
 
 } // namespace ServiceErrors
 

@@ -47,14 +47,22 @@ std::string httpDate(std::chrono::system_clock::time_point time)
 std::string RequestBody::readAll(const httplib::Request& request) const
 {
     std::string body;
+    bool tooLarge = false;
     if (!reader) {
-        body = request.body;
+        tooLarge = request.body.size() > maximumBytes;
+        if (!tooLarge)
+            body = request.body;
     } else {
         (*reader)([&](const char* data, size_t length) {
-            body.append(data, length);
-            return true;
+            tooLarge = body.size() + length > maximumBytes;
+            if (!tooLarge)
+                body.append(data, length);
+            return !tooLarge;
         });
     }
+    // A body too large to hold is no request anyone sent in earnest; it is answered as unreadable.
+    if (tooLarge)
+        body.clear();
     if (onRead)
         onRead(body);
     return body;

@@ -401,6 +401,29 @@ TEST_F(FileServiceTests, TreeUsersAndContentsSurviveARestart)
     EXPECT_GT(next, pending);
 }
 
+TEST_F(FileServiceTests, ContentBetweenArrivalAndPlacementIsSettledAtTheNextStart)
+{
+    // Proves content left waiting by an ended run becomes the file's when the database names it, and is dropped when not.
+    auto kept = idOf(m_client->upload(m_rootID, "kept.txt", "alt"));
+    auto replaced = idOf(m_client->upload(m_rootID, "replaced.txt", "alt"));
+    ASSERT_EQ(m_client->transfer(replaced, "neu", "").status, 200);
+    m_client.reset();
+    m_server.reset();
+    // Ended before the commit: the database still names the old content.
+    std::ofstream(dataFolder() / "content" / (std::to_string(kept) + ".next"), std::ios::binary) << "neu";
+    // Ended after the commit, before the new content got its final name.
+    std::ofstream(dataFolder() / "content" / std::to_string(replaced), std::ios::binary | std::ios::trunc) << "alt";
+    std::ofstream(dataFolder() / "content" / (std::to_string(replaced) + ".next"), std::ios::binary) << "neu";
+
+    startServer();
+    m_client = std::make_unique<ServiceClient>(m_server->port());
+    ASSERT_TRUE(m_client->logIn("anna", "geheim"));
+    EXPECT_EQ(m_client->get("files/" + std::to_string(kept) + "/download").body, "alt");
+    EXPECT_EQ(m_client->get("files/" + std::to_string(replaced) + "/download").body, "neu");
+    for (const auto& entry : std::filesystem::directory_iterator(dataFolder() / "content"))
+        EXPECT_FALSE(entry.path().filename().string().ends_with(".next")) << entry.path();
+}
+
 TEST_F(FileServiceTests, TwoClientsChangingOneTreeLeaveItConsistent)
 {
     // Proves concurrent creations, uploads, moves and deletes from two sessions leave a tree whose paths, names and quota agree.

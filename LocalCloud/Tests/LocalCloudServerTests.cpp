@@ -1,3 +1,4 @@
+#include "LocalCloud/LocalCloudServerImplementation.hpp"
 #include "Platform/Network/Tests/LoopbackServiceFixture.hpp"
 
 using namespace Platform;
@@ -96,4 +97,14 @@ TEST_F(LocalCloudServerTests, UploadedContentDownloadsUnchanged)
     auto downloadFuture = downloaded.get_future();
     ASSERT_EQ(downloadFuture.wait_for(20s), std::future_status::ready);
     EXPECT_EQ(downloadFuture.get(), content);
+}
+
+TEST(RequestBodyTests, BodiesBeyondTheLimitAreNotHeld)
+{
+    // Proves a body larger than the service holds reads as empty, so routes answer it as unreadable instead of growing without bound.
+    httplib::Request request;
+    request.body = std::string(LocalCloud::RequestBody::maximumBytes, '{');
+    EXPECT_EQ(LocalCloud::RequestBody {}.readAll(request).size(), LocalCloud::RequestBody::maximumBytes);
+    request.body += '}';
+    EXPECT_TRUE(LocalCloud::RequestBody {}.readAll(request).empty());
 }

@@ -1,6 +1,9 @@
 #pragma once
 
 #include "Platform/Foundation/URL.hpp"
+#include "Reactive/Property.hpp"
+
+#include <utility>
 
 namespace Orvella {
 
@@ -11,6 +14,17 @@ public:
 
     // The cloud folder's file URL.
     [[nodiscard]] virtual Platform::URL currentCloudFolderURL() const = 0;
+};
+
+// The location as a property holds it, such as the settings' cloud folder URL.
+class PropertyCloudFolderLocation final : public CloudFolderLocation {
+public:
+    explicit PropertyCloudFolderLocation(Reactive::Property<Platform::URL> url) : m_url(std::move(url)) {}
+
+    [[nodiscard]] Platform::URL currentCloudFolderURL() const override { return m_url.value(); }
+
+private:
+    Reactive::Property<Platform::URL> m_url;
 };
 
 } // namespace Orvella

@@ -3,6 +3,7 @@
 #include "Orvella/Shared/BuildConfiguration.hpp"
 #include "Orvella/Shared/CloudUserDefaultsKey.hpp"
 #include "Platform/Foundation/Log.hpp"
+#include "Platform/Foundation/UserDefaultsFile.hpp"
 
 #include <cstdlib>
 #include <sys/stat.h>
@@ -10,15 +11,6 @@
 namespace Orvella {
 
 namespace {
-
-std::filesystem::path dataHome()
-{
-    if (const char* data = std::getenv("XDG_DATA_HOME"); data && *data == '/')
-        return data;
-    if (const char* home = std::getenv("HOME"); home && *home)
-        return std::filesystem::path(home) / ".local" / "share";
-    return "/tmp";
-}
 
 template<class Value>
 std::shared_ptr<Value> orStop(std::expected<std::shared_ptr<Value>, std::error_code> opened, const std::string& what)
@@ -68,7 +60,7 @@ std::expected<std::filesystem::path, std::string> SharedConstants::makeGroupCont
     if (const char* override = std::getenv("ORVELLA_GROUP_CONTAINER"); override && *override)
         folder = override;
     else
-        folder = dataHome() / applicationGroupIdentifier();
+        folder = Platform::baseDirectory(Platform::BaseDirectory::data) / applicationGroupIdentifier();
     std::error_code error;
     if (std::filesystem::is_directory(folder, error))
         return folder;

@@ -1,5 +1,6 @@
 #include "Orvella/Extension/ExtensionManager.hpp"
 
+#include "Platform/Desktop/Tests/StandInExtension.hpp"
 #include "Platform/FileSystem/Tests/TemporaryDirectory.hpp"
 #include "Reactive/Schedulers/TestScheduler.hpp"
 
@@ -49,12 +50,7 @@ struct Fixture {
     ExtensionManager manager { { .bundleIdentifier = "de.orvella.desktop.Glimmerd", .extensionURL = path, .registry = registry, .mainScheduler = scheduler } };
 };
 
-bool isAlive(pid_t pid)
-{
-    auto status = Platform::Testing::readFile("/proc/" + std::to_string(pid) + "/stat");
-    auto close = status.rfind(')');
-    return !status.empty() && close != std::string::npos && status[close + 2] != 'Z';
-}
+using Platform::Testing::isProcessAlive;
 
 } // namespace
 
@@ -98,11 +94,8 @@ TEST(ExtensionManagerTests, WithTheRealRegistryTheStandInIsStartedEndedAndKilled
 {
     // use starts the stand-in extension, ignore ends it, killRunningExtensions ends two more of it; another program's process lives on.
     TemporaryDirectory folder;
-    auto extension = std::filesystem::path(folder.path()) / "App $x \"y\"" / "glimmerd";
-    std::filesystem::create_directories(extension.parent_path());
-    std::filesystem::copy_file(DESKTOP_TEST_EXTENSION, extension);
-    auto bystanderPath = std::filesystem::path(folder.path()) / "glimmerd-other";
-    std::filesystem::copy_file(DESKTOP_TEST_EXTENSION, bystanderPath);
+    auto extension = Platform::Testing::installStandInExtension(folder.path(), "App $x \"y\"/glimmerd");
+    auto bystanderPath = Platform::Testing::installStandInExtension(folder.path(), "glimmerd-other");
     auto registry = std::make_shared<Platform::FileExtensionRegistry>(folder.path());
     auto scheduler = std::make_shared<Reactive::TestScheduler>();
     ExtensionManager manager({ .bundleIdentifier = "de.orvella.desktop.Glimmerd", .extensionURL = extension, .registry = registry, .mainScheduler = scheduler });
@@ -114,14 +107,14 @@ TEST(ExtensionManagerTests, WithTheRealRegistryTheStandInIsStartedEndedAndKilled
     ASSERT_TRUE(waitUntil([&] { return Platform::ExtensionProcesses::running(extension).size() == 1; }));
     auto started = Platform::ExtensionProcesses::running(extension).front();
     manager.unregisterExtension();
-    EXPECT_TRUE(waitUntil([&] { return !isAlive(started); }));
+    EXPECT_TRUE(waitUntil([&] { return !isProcessAlive(started); }));
     EXPECT_TRUE(registry->registrations().empty());
 
     auto first = Platform::ExtensionProcesses::spawnDetached(extension).value();
     auto second = Platform::ExtensionProcesses::spawnDetached(extension).value();
     ASSERT_TRUE(waitUntil([&] { return Platform::ExtensionProcesses::running(extension).size() == 2; }));
     manager.killRunningExtensions();
-    EXPECT_TRUE(waitUntil([&] { return !isAlive(first) && !isAlive(second); }));
-    EXPECT_TRUE(isAlive(bystander));
+    EXPECT_TRUE(waitUntil([&] { return !isProcessAlive(first) && !isProcessAlive(second); }));
+    EXPECT_TRUE(isProcessAlive(bystander));
     ::kill(bystander, SIGKILL);
 }

@@ -85,5 +85,6 @@ TEST(TrackingTests, TheVersionTextAndTheCrashReportingIdentifier)
     EXPECT_EQ(InfoPlistTools::versionString("1.2", std::nullopt), "Unknown Version");
     EXPECT_NE(InfoPlistTools::versionString(), "Unknown Version");
     EXPECT_FALSE(InfoPlistTools::hockeyAppIdentifier().empty());
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_EXIT((void)InfoPlistTools::hockeyAppIdentifier(std::nullopt), ::testing::ExitedWithCode(1), "HockeyIdentifier not found in plist!");
 }

@@ -1,6 +1,7 @@
 #include "Orvella/Tracking/BITMetricsManager.hpp"
 
 #include "Platform/Foundation/Log.hpp"
+#include "Platform/Foundation/UserDefaultsFile.hpp"
 
 #include <nlohmann/json.hpp>
 
@@ -16,14 +17,7 @@ namespace Orvella {
 
 std::filesystem::path BITMetricsManager::defaultLogFile(std::string_view applicationIdentifier)
 {
-    std::filesystem::path base;
-    if (const char* state = std::getenv("XDG_STATE_HOME"); state && *state == '/')
-        base = state;
-    else if (const char* home = std::getenv("HOME"); home && *home)
-        base = std::filesystem::path(home) / ".local" / "state";
-    else
-        base = "/tmp";
-    return base / std::string(applicationIdentifier) / "usage.log";
+    return Platform::baseDirectory(Platform::BaseDirectory::state) / std::string(applicationIdentifier) / "usage.log";
 }
 
 void BITMetricsManager::trackEventWithName(std::string_view name)

@@ -1,8 +1,7 @@
 #include "Platform/Desktop/DesktopNotifications.hpp"
 
+#include "Platform/Desktop/BusConnection.hpp"
 #include "Platform/Foundation/Log.hpp"
-
-#include <gio/gio.h>
 
 #include <map>
 #include <mutex>
@@ -14,22 +13,6 @@ namespace {
 constexpr const char* serverName = "org.freedesktop.Notifications";
 constexpr const char* serverPath = "/org/freedesktop/Notifications";
 
-GDBusConnection* connectToBus(const std::optional<std::string>& busAddress)
-{
-    GError* error = nullptr;
-    gchar* address = busAddress ? g_strdup(busAddress->c_str()) : g_dbus_address_get_for_bus_sync(G_BUS_TYPE_SESSION, nullptr, &error);
-    if (!address) {
-        g_clear_error(&error);
-        return nullptr;
-    }
-    auto* connection = g_dbus_connection_new_for_address_sync(address,
-        static_cast<GDBusConnectionFlags>(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT | G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
-        nullptr, nullptr, &error);
-    g_free(address);
-    g_clear_error(&error);
-    return connection;
-}
-
 } // namespace
 
 struct DesktopNotifications::State {
@@ -40,13 +23,7 @@ struct DesktopNotifications::State {
     // The server's id of the notification shown for each identifier.
     std::map<std::string, guint32> shown;
 
-    ~State()
-    {
-        if (connection) {
-            g_dbus_connection_close_sync(connection, nullptr, nullptr);
-            g_object_unref(connection);
-        }
-    }
+    ~State() { closeBusConnection(connection); }
 
     GVariant* call(const char* method, GVariant* parameters, const GVariantType* replyType)
     {
@@ -89,7 +66,7 @@ DesktopNotifications::~DesktopNotifications() = default;
 std::shared_ptr<DesktopNotifications> DesktopNotifications::create(Options options)
 {
     auto state = std::make_unique<State>();
-    state->connection = connectToBus(options.busAddress);
+    state->connection = openBusConnection(options.busAddress);
     state->options = std::move(options);
     if (!state->connection)
         Log::line("Kein Sitzungsbus erreichbar; Mitteilungen gehen nur ins Protokoll");

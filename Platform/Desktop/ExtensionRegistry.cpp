@@ -134,24 +134,32 @@ bool FileExtensionRegistry::add(const std::string& identifier, const std::filesy
     });
 }
 
-bool FileExtensionRegistry::use(const std::string& identifier)
+// Switches the registration of `identifier` on or off; its executable, or
+// nothing when it is not registered or the file cannot be written.
+static std::optional<std::filesystem::path> setEnabled(const std::filesystem::path& file, const std::string& identifier, bool enabled)
 {
-    std::filesystem::path executable;
-    bool changed = modify(m_file, [&](std::vector<ExtensionRegistration>& registrations) {
+    std::optional<std::filesystem::path> executable;
+    bool changed = modify(file, [&](std::vector<ExtensionRegistration>& registrations) {
         auto existing = std::ranges::find(registrations, identifier, &ExtensionRegistration::identifier);
         if (existing == registrations.end())
             return false;
-        existing->enabled = true;
+        existing->enabled = enabled;
         executable = existing->executable;
         return true;
     });
-    if (!changed)
+    return changed ? executable : std::nullopt;
+}
+
+bool FileExtensionRegistry::use(const std::string& identifier)
+{
+    auto executable = setEnabled(m_file, identifier, true);
+    if (!executable)
         return false;
-    if (!ExtensionProcesses::running(executable).empty())
+    if (!ExtensionProcesses::running(*executable).empty())
         return true;
-    auto started = ExtensionProcesses::spawnDetached(executable);
+    auto started = ExtensionProcesses::spawnDetached(*executable);
     if (!started) {
-        Log::failure("Die Erweiterung " + executable.string() + " kann nicht gestartet werden: " + started.error().message());
+        Log::failure("Die Erweiterung " + executable->string() + " kann nicht gestartet werden: " + started.error().message());
         return false;
     }
     return true;
@@ -159,19 +167,11 @@ bool FileExtensionRegistry::use(const std::string& identifier)
 
 bool FileExtensionRegistry::ignore(const std::string& identifier)
 {
-    std::filesystem::path executable;
-    bool changed = modify(m_file, [&](std::vector<ExtensionRegistration>& registrations) {
-        auto existing = std::ranges::find(registrations, identifier, &ExtensionRegistration::identifier);
-        if (existing == registrations.end())
-            return false;
-        existing->enabled = false;
-        executable = existing->executable;
-        return true;
-    });
-    if (!changed)
+    auto executable = setEnabled(m_file, identifier, false);
+    if (!executable)
         return false;
-    for (auto pid : ExtensionProcesses::running(executable))
-        ExtensionProcesses::signal(pid, SIGTERM, executable);
+    for (auto pid : ExtensionProcesses::running(*executable))
+        ExtensionProcesses::signal(pid, SIGTERM, *executable);
     return true;
 }
 

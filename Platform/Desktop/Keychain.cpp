@@ -3,7 +3,8 @@
 #include "Platform/Foundation/Log.hpp"
 #include "Platform/Foundation/UserDefaultsFile.hpp"
 
-#include <gio/gio.h>
+#include "Platform/Desktop/BusConnection.hpp"
+
 #include <libsecret/secret.h>
 #include <nlohmann/json.hpp>
 
@@ -15,44 +16,21 @@ namespace Platform {
 
 namespace {
 
-std::filesystem::path defaultFallbackFolder(const std::string& service)
-{
-    std::filesystem::path base;
-    if (const char* data = std::getenv("XDG_DATA_HOME"); data && *data == '/')
-        base = data;
-    else if (const char* home = std::getenv("HOME"); home && *home)
-        base = std::filesystem::path(home) / ".local" / "share";
-    else
-        base = "/tmp";
-    return base / service;
-}
-
 // Whether a Secret Service answers on the bus within the timeout. Asking it
 // with a ping also starts it where the bus can activate it.
 bool secretServiceAnswers(const std::optional<std::string>& busAddress, std::chrono::milliseconds timeout)
 {
+    auto* connection = openBusConnection(busAddress);
+    if (!connection)
+        return false;
     GError* error = nullptr;
-    gchar* address = busAddress ? g_strdup(busAddress->c_str()) : g_dbus_address_get_for_bus_sync(G_BUS_TYPE_SESSION, nullptr, &error);
-    if (!address) {
-        g_clear_error(&error);
-        return false;
-    }
-    auto* connection = g_dbus_connection_new_for_address_sync(address,
-        static_cast<GDBusConnectionFlags>(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT | G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
-        nullptr, nullptr, &error);
-    g_free(address);
-    if (!connection) {
-        g_clear_error(&error);
-        return false;
-    }
     auto* reply = g_dbus_connection_call_sync(connection, "org.freedesktop.secrets", "/org/freedesktop/secrets", "org.freedesktop.DBus.Peer",
         "Ping", nullptr, nullptr, G_DBUS_CALL_FLAGS_NONE, static_cast<gint>(timeout.count()), nullptr, &error);
     bool answered = reply != nullptr;
     if (reply)
         g_variant_unref(reply);
     g_clear_error(&error);
-    g_dbus_connection_close_sync(connection, nullptr, nullptr);
-    g_object_unref(connection);
+    closeBusConnection(connection);
     return answered;
 }
 
@@ -109,6 +87,22 @@ struct Keychain::State {
         return std::move(*lock);
     }
 
+    // Under the file's lock: reads the items, lets `change` change them and
+    // writes them back when it says it did.
+    template<class Change>
+    std::expected<void, KeychainError> changeFile(Change&& change) const
+    {
+        auto fileLock = lockFile();
+        if (!fileLock)
+            return std::unexpected(fileLock.error());
+        auto items = readFile();
+        if (!items)
+            return std::unexpected(items.error());
+        if (!change(*items))
+            return {};
+        return writeFile(*items);
+    }
+
     std::expected<void, KeychainError> writeFile(const nlohmann::json& items) const
     {
         auto written = writeFileAtomically(file(), items.dump(2) + "\n", 0600);
@@ -129,7 +123,7 @@ std::shared_ptr<Keychain> Keychain::create(Options options)
 {
     auto state = std::make_unique<State>();
     state->service = options.service;
-    state->fallbackFolder = options.fallbackFolder.empty() ? defaultFallbackFolder(options.service) : options.fallbackFolder;
+    state->fallbackFolder = options.fallbackFolder.empty() ? baseDirectory(BaseDirectory::data) / options.service : options.fallbackFolder;
     state->secretService = secretServiceAnswers(options.busAddress, options.secretServiceTimeout);
     if (state->secretService) {
         state->schema = secret_schema_new((options.service + ".Password").c_str(), SECRET_SCHEMA_NONE, "service", SECRET_SCHEMA_ATTRIBUTE_STRING,
@@ -155,14 +149,10 @@ std::expected<void, KeychainError> Keychain::set(const std::string& value, const
             return std::unexpected(takeError(error, "Das Passwort kann nicht gespeichert werden"));
         return {};
     }
-    auto fileLock = m_state->lockFile();
-    if (!fileLock)
-        return std::unexpected(fileLock.error());
-    auto items = m_state->readFile();
-    if (!items)
-        return std::unexpected(items.error());
-    (*items)[key] = value;
-    return m_state->writeFile(*items);
+    return m_state->changeFile([&](nlohmann::json& items) {
+        items[key] = value;
+        return true;
+    });
 }
 
 std::expected<std::optional<std::string>, KeychainError> Keychain::get(const std::string& key)
@@ -199,16 +189,7 @@ std::expected<void, KeychainError> Keychain::remove(const std::string& key)
             return std::unexpected(takeError(error, "Das Passwort kann nicht gelöscht werden"));
         return {};
     }
-    auto fileLock = m_state->lockFile();
-    if (!fileLock)
-        return std::unexpected(fileLock.error());
-    auto items = m_state->readFile();
-    if (!items)
-        return std::unexpected(items.error());
-    if (!items->contains(key))
-        return {};
-    items->erase(key);
-    return m_state->writeFile(*items);
+    return m_state->changeFile([&](nlohmann::json& items) { return items.erase(key) > 0; });
 }
 
 } // namespace Platform

@@ -67,14 +67,7 @@ std::optional<std::filesystem::path> SidebarBookmarks::Entry::path() const
 
 std::filesystem::path SidebarBookmarks::defaultFile()
 {
-    std::filesystem::path base;
-    if (const char* config = std::getenv("XDG_CONFIG_HOME"); config && *config == '/')
-        base = config;
-    else if (const char* home = std::getenv("HOME"); home && *home)
-        base = std::filesystem::path(home) / ".config";
-    else
-        base = "/tmp";
-    return base / "gtk-3.0" / "bookmarks";
+    return baseDirectory(BaseDirectory::config) / "gtk-3.0" / "bookmarks";
 }
 
 SidebarBookmarks::SidebarBookmarks(std::filesystem::path file)

@@ -139,7 +139,9 @@ void Wormhole::sendMessage(const std::string& identifier, const nlohmann::json& 
     auto message = m_state->announcement(kindMessage, identifier);
     message["payload"] = payload;
     auto text = message.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
-    if (auto written = writeFileAtomically(messageFile(identifier), text, 0600); !written)
+    // The file is a copy for late readers; every listener gets the message in
+    // the announcement, so the copy need not reach the disk first.
+    if (auto written = writeFileAtomically(messageFile(identifier), text, 0600, FileDurability::Unsynced); !written)
         Log::failure("Die Nachricht " + identifier + " kann nicht abgelegt werden: " + written.error().message());
     m_state->configuration.notificationCenter->post(identifier, message);
     if (m_state->configuration.loggingEnabled)

@@ -24,6 +24,22 @@ std::error_code lastError() { return std::error_code(errno, std::generic_categor
 
 using Property = Reactive::MutableProperty<std::optional<UserDefaults::Value>>;
 
+// Which version of the file is meant: a replaced file is a new inode, and
+// the change time tells a reused inode number apart. All zero: no file.
+struct FileVersion {
+    ino_t inode = 0;
+    std::int64_t changed = 0;
+    friend bool operator==(const FileVersion&, const FileVersion&) = default;
+};
+
+FileVersion currentVersion(const std::filesystem::path& file)
+{
+    struct stat status {};
+    if (::stat(file.c_str(), &status) != 0)
+        return {};
+    return { status.st_ino, static_cast<std::int64_t>(status.st_ctim.tv_sec) * 1'000'000'000 + status.st_ctim.tv_nsec };
+}
+
 } // namespace
 
 struct UserDefaults::State {
@@ -80,12 +96,17 @@ struct UserDefaults::State {
         return Dictionary();
     }
 
-    // Takes `fresh` as the stored state and sends the keys whose effective value changed.
-    void adopt(Dictionary fresh)
+    // Takes `fresh`, read from `version` of the file, as the stored state and
+    // sends the keys whose effective value changed. A version the file no
+    // longer has is dropped: a newer one was (or will be) adopted, and an
+    // older read must never overwrite it.
+    void adopt(Dictionary fresh, FileVersion version)
     {
         std::vector<std::pair<std::shared_ptr<Property>, std::optional<Value>>> changes;
         {
             std::lock_guard lock(mutex);
+            if (currentVersion(file) != version)
+                return;
             stored = std::move(fresh);
             for (auto& [key, property] : properties) {
                 auto value = effectiveLocked(key);
@@ -99,12 +120,20 @@ struct UserDefaults::State {
 
     void refresh()
     {
-        auto fresh = readFile(false);
-        if (!fresh) {
-            Log::failure("Die Einstellungsdatei " + file.string() + " kann nicht gelesen werden: " + fresh.error().message());
-            return;
+        // The version read is the one seen before and after reading; a
+        // replacement in between means reading again.
+        for (int attempt = 0; attempt < 5; ++attempt) {
+            auto before = currentVersion(file);
+            auto fresh = readFile(false);
+            if (!fresh) {
+                Log::failure("Die Einstellungsdatei " + file.string() + " kann nicht gelesen werden: " + fresh.error().message());
+                return;
+            }
+            if (currentVersion(file) == before) {
+                adopt(std::move(*fresh), before);
+                return;
+            }
         }
-        adopt(std::move(*fresh));
     }
 
     void watch()
@@ -184,14 +213,7 @@ UserDefaults::~UserDefaults()
 
 std::filesystem::path UserDefaults::standardFolder(std::string_view applicationIdentifier)
 {
-    std::filesystem::path base;
-    if (const char* config = std::getenv("XDG_CONFIG_HOME"); config && *config == '/')
-        base = config;
-    else if (const char* home = std::getenv("HOME"); home && *home)
-        base = std::filesystem::path(home) / ".config";
-    else
-        base = "/tmp";
-    return base / std::string(applicationIdentifier);
+    return baseDirectory(BaseDirectory::config) / std::string(applicationIdentifier);
 }
 
 void UserDefaults::registerDefaults(const Dictionary& defaults)
@@ -246,6 +268,7 @@ double UserDefaults::doubleValue(std::string_view key) const
 std::expected<void, std::error_code> UserDefaults::set(std::string_view key, Value value)
 {
     Dictionary fresh;
+    FileVersion written;
     {
         auto lock = FileLock::acquire(m_state->lockFile);
         if (!lock)
@@ -263,14 +286,16 @@ std::expected<void, std::error_code> UserDefaults::set(std::string_view key, Val
         Value object = Value::object();
         for (auto& [name, stored] : fresh)
             object[name] = stored;
-        auto written = writeFileAtomically(m_file, object.dump(2) + "\n", 0600);
-        if (!written)
-            return std::unexpected(written.error());
+        auto replaced = writeFileAtomically(m_file, object.dump(2) + "\n", 0600);
+        if (!replaced)
+            return std::unexpected(replaced.error());
+        // Still under the lock, so no other writer's file can be in place yet.
+        written = currentVersion(m_file);
     }
     // Observers run after the lock is released: one that writes a setting
     // itself would otherwise wait for our own lock for ever. A newer write
-    // that overtakes this adoption is read again through the watcher.
-    m_state->adopt(std::move(fresh));
+    // that overtakes this adoption is read through the watcher instead.
+    m_state->adopt(std::move(fresh), written);
     NotificationCenter::defaultCenter().post(std::string(didChangeNotification), this);
     return {};
 }

@@ -1,6 +1,7 @@
 #include "Platform/Foundation/UserDefaultsFile.hpp"
 
 #include <cerrno>
+#include <cstdlib>
 #include <fcntl.h>
 #include <random>
 #include <sys/file.h>
@@ -36,6 +37,17 @@ std::string temporaryName(const std::filesystem::path& path)
 
 } // namespace
 
+std::filesystem::path baseDirectory(BaseDirectory kind)
+{
+    const char* variable = kind == BaseDirectory::data ? "XDG_DATA_HOME" : kind == BaseDirectory::config ? "XDG_CONFIG_HOME" : "XDG_STATE_HOME";
+    if (const char* value = std::getenv(variable); value && *value == '/')
+        return value;
+    auto relative = kind == BaseDirectory::data ? ".local/share" : kind == BaseDirectory::config ? ".config" : ".local/state";
+    if (const char* home = std::getenv("HOME"); home && *home)
+        return std::filesystem::path(home) / relative;
+    return std::filesystem::path("/tmp") / relative;
+}
+
 std::expected<std::optional<std::string>, std::error_code> readWholeFile(const std::filesystem::path& path)
 {
     int descriptor = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
@@ -63,20 +75,23 @@ std::expected<std::optional<std::string>, std::error_code> readWholeFile(const s
     return std::optional<std::string>(std::move(content));
 }
 
-std::expected<void, std::error_code> writeFileAtomically(const std::filesystem::path& path, std::string_view content, mode_t mode)
+std::expected<void, std::error_code> writeFileAtomically(const std::filesystem::path& path, std::string_view content, mode_t mode, FileDurability durability)
 {
     auto temporary = path.parent_path() / temporaryName(path);
     int descriptor = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
     if (descriptor < 0)
         return std::unexpected(lastError());
     // The umask must not widen or narrow what the caller asked for (0600 files stay 0600).
-    bool ok = ::fchmod(descriptor, mode) == 0 && writeAll(descriptor, content) && ::fsync(descriptor) == 0;
+    bool ok = ::fchmod(descriptor, mode) == 0 && writeAll(descriptor, content)
+        && (durability == FileDurability::Unsynced || ::fsync(descriptor) == 0);
     auto error = lastError();
     if (::close(descriptor) != 0 && ok) {
         ok = false;
         error = lastError();
     }
     if (ok && ::rename(temporary.c_str(), path.c_str()) == 0) {
+        if (durability == FileDurability::Unsynced)
+            return {};
         // The rename itself is durable only once the folder is synced.
         int folder = ::open(path.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         if (folder >= 0) {

@@ -11,18 +11,38 @@
 namespace Platform {
 
 // Small file primitives for settings and other state files that two processes
-// share: a whole-file read and an atomic replace.
+// share: where they live, a whole-file read, an atomic replace and a lock.
+
+// The user's base folders of the XDG base directory specification.
+enum class BaseDirectory {
+    // $XDG_DATA_HOME, else ~/.local/share
+    data,
+    // $XDG_CONFIG_HOME, else ~/.config
+    config,
+    // $XDG_STATE_HOME, else ~/.local/state
+    state,
+};
+
+// The folder of `kind`: the variable when it holds an absolute path (others
+// are ignored, as the specification asks), else the default below $HOME,
+// else below "/tmp".
+[[nodiscard]] std::filesystem::path baseDirectory(BaseDirectory kind);
 
 // The whole content of the file at `path`; nothing when it does not exist;
 // an error when it exists but cannot be read.
 [[nodiscard]] std::expected<std::optional<std::string>, std::error_code> readWholeFile(const std::filesystem::path& path);
 
+// Whether a replaced file must be on disk before the rename (settings,
+// passwords) or may trail behind it (a copy of data held elsewhere).
+enum class FileDurability { Synced, Unsynced };
+
 // Replaces the file at `path` with `content`: written to a temporary file
-// beside it (created with `mode`), synced, then renamed into place, so a
-// reader sees either the old or the new content and a crash leaves one of
-// them. The folder must exist. The temporary file is removed on failure.
+// beside it (created with `mode`), synced unless `Unsynced`, then renamed
+// into place, so a reader sees either the old or the new content and a crash
+// leaves one of them. The folder must exist. The temporary file is removed
+// on failure.
 [[nodiscard]] std::expected<void, std::error_code> writeFileAtomically(
-    const std::filesystem::path& path, std::string_view content, mode_t mode = 0644);
+    const std::filesystem::path& path, std::string_view content, mode_t mode = 0644, FileDurability durability = FileDurability::Synced);
 
 // An exclusive advisory lock (`flock`) on a lock file, held while the object
 // lives. The lock file is created (0600) when missing and never removed, so

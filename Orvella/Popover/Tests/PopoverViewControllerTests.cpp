@@ -14,6 +14,7 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QMenu>
+#include <QItemSelectionModel>
 #include <QProgressBar>
 #include <QSignalSpy>
 #include <QToolButton>
@@ -33,6 +34,7 @@ struct Fixture {
     std::shared_ptr<FakeSyncEnabler> enabler = std::make_shared<FakeSyncEnabler>();
     std::shared_ptr<RecordingNavigatorActions> actions = std::make_shared<RecordingNavigatorActions>();
     std::shared_ptr<BrisantoClientConfiguration> brand = std::make_shared<BrisantoClientConfiguration>();
+    std::shared_ptr<RecordingPopoverNavigator> navigator = std::make_shared<RecordingPopoverNavigator>();
     std::shared_ptr<PopoverViewModel> viewModel;
     std::unique_ptr<PopoverViewController> controller;
     int quits = 0;
@@ -45,7 +47,7 @@ struct Fixture {
                 .syncEnabler = enabler,
                 .quotaProvider = quota,
                 .fileProvider = files,
-                .navigator = std::make_shared<RecordingPopoverNavigator>(),
+                .navigator = navigator,
                 .syncStatusProvider = status,
                 .cloudFolder = std::make_shared<FakeCloudFolder>("/home/nutzer/Cloud") },
             PopoverViewModel::Schedulers { .ui = Reactive::UIScheduler::make(), .mainQueue = mainQueue });
@@ -121,6 +123,17 @@ TEST(PopoverViewControllerTests, eachKeystrokeReachesSearchText)
     QCoreApplication::processEvents();
     EXPECT_TRUE(fixture.controller->activityIndicator()->isHidden());
     EXPECT_FALSE(fixture.controller->emptyStateLabel()->isHidden());
+}
+
+// Selecting a row in the table reveals its file once; clearing the selection reveals nothing.
+TEST(PopoverViewControllerTests, selectingARowRevealsItsFile)
+{
+    Fixture fixture;
+    auto* view = fixture.controller->filesTableView();
+    view->selectionModel()->select(view->model()->index(1, 0), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    EXPECT_EQ(fixture.navigator->revealedPaths, std::vector<std::string> { "/b.txt" });
+    view->selectionModel()->clearSelection();
+    EXPECT_EQ(fixture.navigator->revealedPaths.size(), 1u);
 }
 
 // Toggling twice returns the switch to where it was; the menu item toggles too.

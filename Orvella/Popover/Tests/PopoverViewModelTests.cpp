@@ -3,9 +3,13 @@
 #include "Orvella/Shared/ClientConfiguration.hpp"
 
 #include "Reactive/Schedulers/ImmediateScheduler.hpp"
+#include "Reactive/Schedulers/PumpableMainLoop.hpp"
 #include "Reactive/Schedulers/TestScheduler.hpp"
+#include "Reactive/Schedulers/UIScheduler.hpp"
 
 #include <gtest/gtest.h>
+
+#include <thread>
 
 using namespace Orvella;
 using namespace Orvella::Testing;
@@ -14,6 +18,8 @@ using namespace std::chrono_literals;
 namespace {
 
 struct Fixture {
+    explicit Fixture(Reactive::SchedulerPtr ui = std::make_shared<Reactive::ImmediateScheduler>()) : Fixture(0, std::move(ui)) {}
+
     std::shared_ptr<Reactive::TestScheduler> mainQueue = std::make_shared<Reactive::TestScheduler>();
     std::shared_ptr<FakeFilesProvider> files = std::make_shared<FakeFilesProvider>();
     std::shared_ptr<FakeSyncStatusProvider> status = std::make_shared<FakeSyncStatusProvider>();
@@ -22,7 +28,7 @@ struct Fixture {
     std::shared_ptr<RecordingPopoverNavigator> navigator = std::make_shared<RecordingPopoverNavigator>();
     std::unique_ptr<PopoverViewModel> viewModel;
 
-    Fixture()
+    Fixture(int, Reactive::SchedulerPtr ui)
     {
         viewModel = std::make_unique<PopoverViewModel>(
             PopoverViewModel::Services { .configuration = std::make_shared<BrisantoClientConfiguration>(),
@@ -32,7 +38,7 @@ struct Fixture {
                 .navigator = navigator,
                 .syncStatusProvider = status,
                 .cloudFolder = std::make_shared<FakeCloudFolder>("/home/nutzer/Cloud") },
-            PopoverViewModel::Schedulers { .ui = std::make_shared<Reactive::ImmediateScheduler>(), .mainQueue = mainQueue },
+            PopoverViewModel::Schedulers { .ui = std::move(ui), .mainQueue = mainQueue },
             RowDateFormatter([] { return Platform::Date::fromWholeSecondsSince1970(1'765'238'400); }, TimeZone::fixed(0s)));
         mainQueue->advance();
     }
@@ -212,6 +218,37 @@ TEST(PopoverViewModelTests, stateAndCommandFollowTheScheduler)
     fixture.status->current.set(Sync::SyncStatus::syncing());
     EXPECT_EQ(fixture.viewModel->syncActionText().value(), "Synchronisation anhalten");
     EXPECT_EQ(fixture.viewModel->syncStatusText().value(), "Daten werden aktualisiert…");
+}
+
+// The rows' paths follow the settings' cloud folder as it is when a list comes.
+TEST(PopoverViewModelTests, pathsFollowTheCloudFolder)
+{
+    Reactive::MutableProperty<Platform::URL> folder(Platform::URL::fileURL("/home/nutzer/Cloud", Platform::URL::IsDirectory::Yes));
+    const PropertyCloudFolderLocation location { Reactive::Property<Platform::URL>(folder) };
+    EXPECT_EQ(localPath(location.currentCloudFolderURL(), "/a/b.txt"), "/home/nutzer/Cloud/a/b.txt");
+    folder.set(Platform::URL::fileURL("/mnt/Neuer Ordner", Platform::URL::IsDirectory::Yes));
+    EXPECT_EQ(localPath(location.currentCloudFolderURL(), "/a/b.txt"), "/mnt/Neuer Ordner/a/b.txt");
+    EXPECT_EQ(localPath(location.currentCloudFolderURL(), "/"), "/mnt/Neuer Ordner");
+    EXPECT_EQ(localPath(location.currentCloudFolderURL(), "/a//b"), std::nullopt);
+    EXPECT_EQ(localPath(location.currentCloudFolderURL(), "/a/./b"), std::nullopt);
+}
+
+// A list answered on another thread reaches the data source on the main
+// thread only, through the UI scheduler.
+TEST(PopoverViewModelTests, listsArriveOnTheMainThread)
+{
+    auto loop = std::make_shared<Reactive::PumpableMainLoop>();
+    Fixture fixture(Reactive::UIScheduler::make(loop));
+    std::thread::id replacedOn;
+    fixture.viewModel->recentFilesDataSource()->cellModels().signal().observeValues([&](const auto&) {
+        replacedOn = std::this_thread::get_id();
+    });
+    std::thread service([&] { FakeFilesProvider::answer(fixture.files->last(), { file("/a.txt") }); });
+    service.join();
+    EXPECT_EQ(fixture.viewModel->numberOfItems().value(), 0);
+    loop->pump();
+    EXPECT_EQ(fixture.viewModel->numberOfItems().value(), 1);
+    EXPECT_EQ(replacedOn, std::this_thread::get_id());
 }
 
 // The usage line follows the quota, from the initial one on.

@@ -44,12 +44,11 @@ TEST(SharedConstantsTests, TheGroupDirectoryIsMadePrivateUnderTheDataHome)
 
 TEST(SharedConstantsTests, AGroupDirectoryThatCannotBeMadeStopsTheProgramWithTheGermanMessage)
 {
-    // A file where the group directory's parent should be: the process ends with status 1 and the message on stderr.
-    TemporaryDirectory home;
-    Platform::Testing::writeFile(home / "blocker", "");
-    ::setenv("ORVELLA_GROUP_CONTAINER", (home / "blocker/group").c_str(), 1);
+    // Below a file (/dev/null) no folder can be made: the process ends with status 1 and the message on stderr.
+    ::setenv("ORVELLA_GROUP_CONTAINER", "/dev/null/group", 1);
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_EXIT((void)SharedConstants::groupContainerPath(), ::testing::ExitedWithCode(1),
-        "Der Gruppenordner " + home / "blocker/group" + " kann nicht angelegt werden: Not a directory");
+        "Der Gruppenordner /dev/null/group kann nicht angelegt werden: Not a directory");
     ::unsetenv("ORVELLA_GROUP_CONTAINER");
 }
 

@@ -21,13 +21,26 @@ namespace {
 
 // One group directory for the whole test process: the shared constants keep
 // their centre for the process's lifetime.
+TemporaryDirectory* sharedGroup = nullptr;
+
 const TemporaryDirectory& groupDirectory()
 {
-    static TemporaryDirectory* group = new TemporaryDirectory();
+    if (!sharedGroup)
+        sharedGroup = new TemporaryDirectory();
     // Other tests of this process change the variable; the peer inherits it.
-    ::setenv("ORVELLA_GROUP_CONTAINER", group->path().c_str(), 1);
-    return *group;
+    ::setenv("ORVELLA_GROUP_CONTAINER", sharedGroup->path().c_str(), 1);
+    return *sharedGroup;
 }
+
+// Removes the group directory when the test program ends.
+struct RemoveGroupDirectory : ::testing::Environment {
+    void TearDown() override
+    {
+        delete sharedGroup;
+        sharedGroup = nullptr;
+    }
+};
+[[maybe_unused]] auto* const removeGroupDirectory = ::testing::AddGlobalTestEnvironment(new RemoveGroupDirectory);
 
 // A navigator of the application's side with its own wormhole (so its ping
 // replies end with the test).

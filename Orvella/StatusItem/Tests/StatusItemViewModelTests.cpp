@@ -1,4 +1,5 @@
 #include "Orvella/Popover/TestSupport/PopoverFakes.hpp"
+#include "Orvella/StatusItem/SchedulerSyncStatusProvider.hpp"
 #include "Orvella/StatusItem/StatusItemViewModel.hpp"
 #include "Orvella/StatusItem/SyncStatusDisplay.hpp"
 

@@ -1,5 +1,6 @@
 #include "Platform/Desktop/ExtensionRegistry.hpp"
 
+#include "Platform/Desktop/Tests/StandInExtension.hpp"
 #include "Platform/FileSystem/Tests/TemporaryDirectory.hpp"
 
 #include <gtest/gtest.h>
@@ -13,23 +14,12 @@ using Platform::Testing::waitUntil;
 
 namespace {
 
-// A copy of the stand-in extension at a path with blanks, quotes, "$" and a backslash.
 std::filesystem::path installStandIn(const TemporaryDirectory& folder, const std::string& name)
 {
-    auto target = std::filesystem::path(folder.path()) / name;
-    std::filesystem::create_directories(target.parent_path());
-    std::filesystem::copy_file(DESKTOP_TEST_EXTENSION, target);
-    std::filesystem::permissions(target, std::filesystem::perms::owner_all);
-    return target;
+    return Testing::installStandInExtension(folder.path(), name);
 }
 
-bool isAlive(pid_t pid)
-{
-    // Reaped or a zombie both count as gone.
-    auto status = Platform::Testing::readFile("/proc/" + std::to_string(pid) + "/stat");
-    auto close = status.rfind(')');
-    return !status.empty() && close != std::string::npos && status[close + 2] != 'Z';
-}
+bool isAlive(pid_t pid) { return Testing::isProcessAlive(pid); }
 
 } // namespace
 

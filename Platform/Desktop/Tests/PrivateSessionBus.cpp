@@ -1,6 +1,6 @@
 #include "Platform/Desktop/Tests/PrivateSessionBus.hpp"
 
-#include <gio/gio.h>
+#include "Platform/Desktop/BusConnection.hpp"
 
 #include <csignal>
 #include <cstring>
@@ -106,9 +106,7 @@ PrivateSessionBus::~PrivateSessionBus() { endProcess(m_pid); }
 
 bool PrivateSessionBus::waitForName(const std::string& name, std::chrono::milliseconds timeout) const
 {
-    auto* connection = g_dbus_connection_new_for_address_sync(m_address.c_str(),
-        static_cast<GDBusConnectionFlags>(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT | G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
-        nullptr, nullptr, nullptr);
+    auto* connection = openBusConnection(m_address);
     if (!connection)
         return false;
     bool owned = false;
@@ -125,8 +123,7 @@ bool PrivateSessionBus::waitForName(const std::string& name, std::chrono::millis
         if (!owned)
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
-    g_dbus_connection_close_sync(connection, nullptr, nullptr);
-    g_object_unref(connection);
+    closeBusConnection(connection);
     return owned;
 }
 

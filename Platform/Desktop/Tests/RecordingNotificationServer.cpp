@@ -1,6 +1,6 @@
 #include "Platform/Desktop/Tests/RecordingNotificationServer.hpp"
 
-#include <gio/gio.h>
+#include "Platform/Desktop/BusConnection.hpp"
 
 #include <algorithm>
 #include <condition_variable>
@@ -45,9 +45,7 @@ RecordingNotificationServer::RecordingNotificationServer(const std::string& busA
     m_thread = std::thread([&] {
         g_main_context_push_thread_default(m_context);
         bool serving = false;
-        auto* connection = g_dbus_connection_new_for_address_sync(m_address.c_str(),
-            static_cast<GDBusConnectionFlags>(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT | G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
-            nullptr, nullptr, nullptr);
+        auto* connection = openBusConnection(m_address);
         GDBusNodeInfo* node = g_dbus_node_info_new_for_xml(introspection, nullptr);
         if (connection && node) {
             static const GDBusInterfaceVTable table = { onMethodCall, nullptr, nullptr, { nullptr } };
@@ -72,10 +70,7 @@ RecordingNotificationServer::RecordingNotificationServer(const std::string& busA
         }
         if (serving)
             g_main_loop_run(m_loop);
-        if (connection) {
-            g_dbus_connection_close_sync(connection, nullptr, nullptr);
-            g_object_unref(connection);
-        }
+        closeBusConnection(connection);
         if (node)
             g_dbus_node_info_unref(node);
         g_main_context_pop_thread_default(m_context);

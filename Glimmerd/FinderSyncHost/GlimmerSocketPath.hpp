@@ -1,0 +1,21 @@
+#pragma once
+
+#include <expected>
+#include <filesystem>
+#include <string>
+
+namespace FinderSyncHost {
+
+// Where `glimmerd` listens: "$XDG_RUNTIME_DIR/orvella/glimmerd.sock" when
+// XDG_RUNTIME_DIR names an absolute path, else "/tmp/orvella-<uid>/glimmerd.sock".
+// Reads the environment on every call; creates nothing.
+[[nodiscard]] std::filesystem::path glimmerSocketPath();
+
+// Makes sure the socket's directory is a real directory (no symbolic link)
+// owned by this user and closed to everyone else (mode 0700): creates it when
+// missing, narrows its mode when it is the user's own. Fails with a German
+// text when it belongs to someone else or is no directory, so no other user
+// can place or watch the socket.
+[[nodiscard]] std::expected<void, std::string> prepareSocketDirectory(const std::filesystem::path& socketPath);
+
+} // namespace FinderSyncHost

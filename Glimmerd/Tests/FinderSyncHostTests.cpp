@@ -1,0 +1,265 @@
+#include "Glimmerd/Control/GlimmerClient.hpp"
+#include "Glimmerd/FinderSyncHost/FinderSyncHost.hpp"
+#include "Glimmerd/FinderSyncHost/FinderSyncProtocol.hpp"
+#include "Glimmerd/FinderSyncHost/GlimmerSocketPath.hpp"
+#include "Glimmerd/Tests/HostFixture.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace GlimmerdTesting;
+using Control::GlimmerClient;
+using FinderSyncHost::FinderSyncHostOptions;
+using nlohmann::json;
+
+namespace {
+
+class FinderSyncHostTests : public HostFixture {
+protected:
+    GlimmerClient connect()
+    {
+        auto client = GlimmerClient::connect(socketPath);
+        EXPECT_TRUE(client);
+        return std::move(*client);
+    }
+
+    // One request from a client thread while the host answers on this one.
+    json ask(GlimmerClient& client, json request)
+    {
+        auto answer = onClientThread([&] { return client.request(request); });
+        EXPECT_TRUE(answer) << (answer ? "" : answer.error().text);
+        return answer ? *answer : json();
+    }
+};
+
+} // namespace
+
+// `hello` reports the protocol version, the observed folders and the
+// registered badges; `observed` the folders alone; ids are echoed as sent.
+TEST_F(FinderSyncHostTests, HelloAndObserved)
+{
+    controller->setBadgeImage("status-uptodate", "Idle", "Idle");
+    controller->setDirectoryURLs({ Platform::URL::fileURL("/home/a/brisanto cloud", Platform::URL::IsDirectory::Yes) });
+    listen();
+    auto client = connect();
+    auto hello = ask(client, { { "op", "hello" } });
+    EXPECT_EQ(hello["ok"], true);
+    EXPECT_EQ(hello["protocol"], FinderSyncHost::protocolVersion);
+    EXPECT_EQ(hello["observed"], json::array({ "/home/a/brisanto cloud" }));
+    EXPECT_EQ(hello["badges"], json::parse(R"([{"identifier":"Idle","image":"status-uptodate","label":"Idle"}])"));
+    auto observed = ask(client, { { "op", "observed" } });
+    EXPECT_EQ(observed["observed"], json::array({ "/home/a/brisanto cloud" }));
+
+    auto echoed = onClientThread([&] {
+        (void)client.sendRaw("{\"id\":\"x-7\",\"op\":\"observed\"}\n");
+        return client.nextLine(std::chrono::seconds(10));
+    });
+    ASSERT_TRUE(echoed);
+    EXPECT_EQ((*echoed)["id"], "x-7");
+}
+
+// `badge` answers what the extension set during the request, null when it set
+// nothing (even if the item had a badge before); begin and end reach the extension.
+TEST_F(FinderSyncHostTests, BadgeBeginAndEnd)
+{
+    extension->badges["/c/a.txt"] = "Syncing";
+    controller->setBadgeIdentifier("Idle", Platform::URL::fileURL("/c/b.txt"));
+    listen();
+    auto client = connect();
+    EXPECT_EQ(ask(client, { { "op", "badge" }, { "path", "/c/a.txt" } })["badge"], "Syncing");
+    EXPECT_EQ(ask(client, { { "op", "badge" }, { "path", "/c/b.txt" } })["badge"], nullptr);
+    EXPECT_EQ(extension->requested, (std::vector<std::string> { "/c/a.txt", "/c/b.txt" }));
+    EXPECT_EQ(ask(client, { { "op", "begin" }, { "path", "/c/Docs" } })["ok"], true);
+    EXPECT_EQ(ask(client, { { "op", "end" }, { "path", "/c/Docs" } })["ok"], true);
+    EXPECT_EQ(extension->begun, std::vector<std::string> { "/c/Docs" });
+    EXPECT_EQ(extension->ended, std::vector<std::string> { "/c/Docs" });
+}
+
+// `menu` sets the selection and target before asking the extension and
+// answers its menu or null; `invoke` runs only an existing, enabled entry.
+TEST_F(FinderSyncHostTests, MenuAndInvoke)
+{
+    listen();
+    auto client = connect();
+    auto request = json { { "op", "menu" }, { "kind", "container" }, { "selection", { "/c/a", "/c/b" } }, { "target", "/c" } };
+    EXPECT_EQ(ask(client, request)["menu"], nullptr);
+    EXPECT_EQ(extension->menuKinds.back(), FinderSyncKit::MenuKind::contextualMenuForContainer);
+    EXPECT_EQ(extension->selections.back(), (std::vector<std::string> { "/c/a", "/c/b" }));
+    EXPECT_EQ(extension->targets.back(), "/c");
+
+    FinderSyncKit::Menu menu { "brisanto cloud", {} };
+    menu.addItem({ "Link teilen \u2026", "sharePublicLink", "", "MenueBarIcon", true });
+    menu.addItem({ "Ordner freigeben \u2026", "shareFolder", "", "MenueBarIcon", false });
+    extension->menuToGive = menu;
+    auto answer = ask(client, { { "op", "menu" }, { "selection", { "/c/a" } } });
+    EXPECT_EQ(extension->menuKinds.back(), FinderSyncKit::MenuKind::contextualMenuForItems);
+    EXPECT_EQ(answer["menu"]["title"], "brisanto cloud");
+    EXPECT_EQ(answer["menu"]["items"][0],
+        json::parse(R"({"title":"Link teilen …","action":"sharePublicLink","key":"","image":"MenueBarIcon","enabled":true})"));
+    EXPECT_EQ(answer["menu"]["items"][1]["enabled"], false);
+
+    EXPECT_EQ(ask(client, { { "op", "invoke" }, { "selection", { "/c/a" } }, { "index", 0 } })["ok"], true);
+    EXPECT_EQ(ask(client, { { "op", "invoke" }, { "selection", { "/c/a" } }, { "index", 1 } })["code"], "disabled");
+    EXPECT_EQ(ask(client, { { "op", "invoke" }, { "selection", { "/c/a" } }, { "index", 2 } })["code"], "noEntry");
+    EXPECT_EQ(extension->performed, std::vector<std::string> { "sharePublicLink" });
+    extension->menuToGive.reset();
+    EXPECT_EQ(ask(client, { { "op", "invoke" }, { "selection", { "/c/a" } }, { "index", 0 } })["code"], "noMenu");
+    EXPECT_EQ(extension->performed.size(), 1u);
+}
+
+// Malformed JSON, an unknown op, bad paths and missing fields each get an
+// error answer, and the connection keeps serving; nothing reaches the extension.
+TEST_F(FinderSyncHostTests, ErrorsKeepTheConnection)
+{
+    listen();
+    auto client = connect();
+    auto raw = [&](std::string line) {
+        auto answer = onClientThread([&] {
+            (void)client.sendRaw(line);
+            return client.nextLine(std::chrono::seconds(10));
+        });
+        EXPECT_TRUE(answer);
+        return answer ? *answer : json();
+    };
+    EXPECT_EQ(raw("{not json\n")["code"], "malformed");
+    EXPECT_EQ(raw("[1,2]\n")["code"], "malformed");
+    EXPECT_EQ(raw("{\"op\":\"badge\",\"path\":\"/c/\xff\"}\n")["ok"], false);
+    auto unknown = ask(client, { { "op", "format" } });
+    EXPECT_EQ(unknown["code"], "unknownOp");
+    EXPECT_FALSE(unknown["error"].get<std::string>().empty());
+    EXPECT_EQ(ask(client, { { "op", "badge" }, { "path", "c/a" } })["code"], "invalidPath");
+    EXPECT_EQ(ask(client, { { "op", "badge" }, { "path", std::string("/c/a\0b", 6) } })["code"], "invalidPath");
+    EXPECT_EQ(ask(client, { { "op", "badge" } })["code"], "invalidArgument");
+    EXPECT_EQ(ask(client, { { "op", "menu" }, { "selection", { "/c/a", 7 } } })["code"], "invalidPath");
+    EXPECT_EQ(ask(client, { { "op", "menu" }, { "kind", "dock" }, { "selection", json::array() } })["code"], "invalidArgument");
+    EXPECT_EQ(ask(client, { { "op", "invoke" }, { "selection", { "/c/a" } }, { "index", -1 } })["code"], "invalidArgument");
+    EXPECT_TRUE(extension->requested.empty());
+    EXPECT_TRUE(extension->menuKinds.empty());
+    EXPECT_EQ(ask(client, { { "op", "observed" } })["ok"], true);
+}
+
+// A line of exactly the limit is answered; one byte more closes the connection
+// without an answer, while other clients go on being served.
+TEST_F(FinderSyncHostTests, LineLimitClosesItsConnection)
+{
+    listen();
+    auto client = connect();
+    std::string prefix = "{\"op\":\"observed\",\"pad\":\"";
+    std::string suffix = "\"}";
+    std::string exact = prefix + std::string(FinderSyncHost::maximumLineLength - prefix.size() - suffix.size(), 'x') + suffix;
+    auto answered = onClientThread([&] {
+        (void)client.sendRaw(exact + "\n");
+        return client.nextLine(std::chrono::seconds(20));
+    });
+    ASSERT_TRUE(answered);
+    EXPECT_EQ((*answered)["ok"], true);
+
+    auto other = connect();
+    auto cut = onClientThread([&] {
+        (void)client.sendRaw(std::string(FinderSyncHost::maximumLineLength + 1, 'x'));
+        return client.nextLine(std::chrono::seconds(20));
+    });
+    ASSERT_FALSE(cut);
+    EXPECT_EQ(cut.error().kind, Control::ClientError::Kind::unreachable);
+    EXPECT_EQ(ask(other, { { "op", "observed" } })["ok"], true);
+    EXPECT_TRUE(spinUntil([&] { return host->connectionCount() == 1; }));
+}
+
+// A process of another user is not served: its connection closes unanswered.
+TEST_F(FinderSyncHostTests, OtherUsersAreRefused)
+{
+    FinderSyncHostOptions options;
+    options.allowedUser = getuid() + 1;
+    listen(options);
+    auto client = connect();
+    auto answer = onClientThread([&] { return client.request({ { "op", "hello" } }, std::chrono::seconds(10)); });
+    ASSERT_FALSE(answer);
+    EXPECT_EQ(answer.error().kind, Control::ClientError::Kind::unreachable);
+    EXPECT_EQ(host->connectionCount(), 0u);
+}
+
+// After `subscribe`, badge changes (not repeats) and directory changes are
+// pushed to that client only; a client that leaves is dropped.
+TEST_F(FinderSyncHostTests, SubscribersGetEvents)
+{
+    listen();
+    auto subscriber = connect();
+    auto bystander = connect();
+    EXPECT_EQ(ask(subscriber, { { "op", "subscribe" } })["ok"], true);
+    EXPECT_EQ(ask(bystander, { { "op", "observed" } })["ok"], true);
+
+    auto file = Platform::URL::fileURL("/c/a");
+    controller->setBadgeIdentifier("Syncing", file);
+    controller->setBadgeIdentifier("Syncing", file);
+    controller->setBadgeIdentifier("Idle", file);
+    controller->setDirectoryURLs({ Platform::URL::fileURL("/c", Platform::URL::IsDirectory::Yes) });
+    auto events = onClientThread([&] {
+        std::vector<json> lines;
+        for (int count = 0; count < 3; ++count) {
+            auto line = subscriber.nextLine(std::chrono::seconds(10));
+            if (!line)
+                break;
+            lines.push_back(*line);
+        }
+        return lines;
+    });
+    ASSERT_EQ(events.size(), 3u);
+    EXPECT_EQ(events[0], json::parse(R"({"event":"badge","path":"/c/a","badge":"Syncing"})"));
+    EXPECT_EQ(events[1]["badge"], "Idle");
+    EXPECT_EQ(events[2], json::parse(R"({"event":"observed","observed":["/c"]})"));
+
+    auto quiet = onClientThread([&] { return bystander.nextLine(std::chrono::milliseconds(200)); });
+    ASSERT_FALSE(quiet);
+    EXPECT_EQ(quiet.error().kind, Control::ClientError::Kind::timedOut);
+
+    { auto leaving = std::move(subscriber); }
+    EXPECT_TRUE(spinUntil([&] { return host->connectionCount() == 1; }));
+}
+
+// A subscriber that stops reading is cut off once its unsent events pass the limit.
+TEST_F(FinderSyncHostTests, SubscriberThatStopsReadingIsCutOff)
+{
+    FinderSyncHostOptions options;
+    options.maximumPendingBytes = 64 * 1024;
+    listen(options);
+    auto subscriber = connect();
+    EXPECT_EQ(ask(subscriber, { { "op", "subscribe" } })["ok"], true);
+    for (int count = 0; count < 200000 && host->connectionCount() > 0; ++count) {
+        controller->setBadgeIdentifier(count % 2 ? "Idle" : "Syncing", Platform::URL::fileURL("/c/" + std::string(200, 'n')));
+        if (count % 1000 == 0)
+            spinUntil([] { return true; });
+    }
+    EXPECT_TRUE(spinUntil([&] { return host->connectionCount() == 0; }));
+}
+
+// The socket lives below $XDG_RUNTIME_DIR, else in /tmp/orvella-<uid>; its
+// directory is made 0700, narrowed when the user's own, refused as a link.
+TEST_F(FinderSyncHostTests, SocketPathAndDirectory)
+{
+    auto* saved = std::getenv("XDG_RUNTIME_DIR");
+    std::string savedValue = saved ? saved : "";
+    setenv("XDG_RUNTIME_DIR", "/run/user/77", 1);
+    EXPECT_EQ(FinderSyncHost::glimmerSocketPath(), "/run/user/77/orvella/glimmerd.sock");
+    setenv("XDG_RUNTIME_DIR", "relative", 1);
+    EXPECT_EQ(FinderSyncHost::glimmerSocketPath(), "/tmp/orvella-" + std::to_string(getuid()) + "/glimmerd.sock");
+    unsetenv("XDG_RUNTIME_DIR");
+    EXPECT_EQ(FinderSyncHost::glimmerSocketPath(), "/tmp/orvella-" + std::to_string(getuid()) + "/glimmerd.sock");
+    if (saved)
+        setenv("XDG_RUNTIME_DIR", savedValue.c_str(), 1);
+
+    struct stat status { };
+    ASSERT_TRUE(FinderSyncHost::prepareSocketDirectory(directory / "new/glimmerd.sock"));
+    ASSERT_EQ(stat((directory / "new").c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 0777, 0700u);
+    ASSERT_EQ(chmod((directory / "new").c_str(), 0755), 0);
+    ASSERT_TRUE(FinderSyncHost::prepareSocketDirectory(directory / "new/glimmerd.sock"));
+    ASSERT_EQ(stat((directory / "new").c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 0777, 0700u);
+    ASSERT_EQ(symlink((directory / "new").c_str(), (directory / "link").c_str()), 0);
+    EXPECT_FALSE(FinderSyncHost::prepareSocketDirectory(directory / "link/glimmerd.sock"));
+    Platform::Testing::writeFile(directory / "file", "x");
+    EXPECT_FALSE(FinderSyncHost::prepareSocketDirectory(directory / "file/glimmerd.sock"));
+}
