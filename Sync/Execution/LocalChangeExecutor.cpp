@@ -1,4 +1,5 @@
 #include "Sync/Execution/LocalChangeExecutor.hpp"
+#include "Platform/Foundation/KillPoint.hpp"
 
 #include "Platform/FileSystem/FileStatus.hpp"
 #include "Platform/Foundation/Digest.hpp"
@@ -189,6 +190,8 @@ SyncEventProducer LocalChangeExecutor::move(const Change& change, const FileRef&
             if (auto failed = stepFailure(collaborators->fileSystemStore.move(*from, *to))) {
                 return failed;
             }
+            if (isFolder(*to))
+                Platform::killPoint("folder-move");
         }
         static_cast<void>(collaborators->fileSyncStatusStore->remove(*from, collaborators->cloudFolder()));
         if (auto stored = collaborators->fileStore->add(*to); !stored) {
