@@ -40,3 +40,4 @@ set(ORVELLA_APPLICATION_CORE_TESTS
 orvella_add_tests(OrvellaApplicationCore
     SOURCES ${ORVELLA_APPLICATION_CORE_TESTS} ${PROJECT_SOURCE_DIR}/Platform/FileSystem/Tests/TemporaryDirectory.cpp
     LIBRARIES OrvellaCore LocalCloud SyncTestSupport)
+add_subdirectory(Tests/CrashSafety)
