@@ -303,6 +303,19 @@ TEST_F(SyncEndToEndTests, ASessionExpiredMidRunIsRenewedOnceThroughTheManager)
     expectIdleRun();
 }
 
+TEST_F(SyncEndToEndTests, WhatAKilledDownloadLeftIsRemovedAtTheNextRunAndNeverUploaded)
+{
+    // A staged partial file beside its target, as a process killed mid-download leaves it, is no user file.
+    ASSERT_TRUE(m_server->seedTree(m_credentials.username, { { "/Docs/" }, { "/Docs/a.txt", "alpha" } }).has_value());
+    syncCleanly();
+    auto leftover = local("/Docs/" + std::string(Sync::FileSystemFileStore::stagedDownloadPrefix) + "0123");
+    writeFile(leftover, "halb");
+    syncCleanly();
+    EXPECT_FALSE(Platform::Testing::exists(leftover));
+    EXPECT_EQ(remotePaths(), (std::set<std::string> { "/Docs/", "/Docs/a.txt" }));
+    expectIdleRun();
+}
+
 // FIXME: the engine carries out a server-side rename that comes with new
 // content as a local move only, stores the new hash and then uploads the old
 // local content over the server's new one. Enable once the engine downloads
