@@ -90,17 +90,29 @@ Tree storedTree(long long count)
         std::string path = parentPath + "/" + name;
         long long id = nextID++;
         folderInfo.emplace_back(path, id);
-        tree.folders.push_back(std::make_shared<FileWrapperItem>(SyncFileID(id), path, name, SyncFileID(parentID), false,
-            nullptr, false, FileWrapperItem::PrivateShares {}, Platform::Date::fromWholeSecondsSince1970(1'700'000'000),
-            std::string("etag"), FileType::folder(), ""));
+        tree.folders.push_back(std::make_shared<FileWrapperItem>(FileWrapperItem::Fields {
+            .syncFileID = SyncFileID(id),
+            .path = path,
+            .fileName = name,
+            .syncParentID = SyncFileID(parentID),
+            .lastModifiedDate = Platform::Date::fromWholeSecondsSince1970(1'700'000'000),
+            .syncEtag = std::string("etag"),
+            .type = FileType::folder(),
+            .fileHash = ""
+        }));
     }
     for (long long file = 0; file < count; ++file) {
         const auto& [folderPath, folderID] = folderInfo[static_cast<std::size_t>(file / filesPerFolder)];
         std::string name = "document " + std::to_string(file) + ".txt";
-        tree.files.push_back(std::make_shared<FileWrapperItem>(SyncFileID(nextID++), folderPath + "/" + name, name,
-            SyncFileID(folderID), false, nullptr, false, FileWrapperItem::PrivateShares {},
-            Platform::Date::fromWholeSecondsSince1970(1'700'000'000 + file), std::nullopt, FileType::file("text/plain"),
-            hashOf(file)));
+        tree.files.push_back(std::make_shared<FileWrapperItem>(FileWrapperItem::Fields {
+            .syncFileID = SyncFileID(nextID++),
+            .path = folderPath + "/" + name,
+            .fileName = name,
+            .syncParentID = SyncFileID(folderID),
+            .lastModifiedDate = Platform::Date::fromWholeSecondsSince1970(1'700'000'000 + file),
+            .type = FileType::file("text/plain"),
+            .fileHash = hashOf(file)
+        }));
     }
     return tree;
 }
@@ -113,9 +125,15 @@ std::vector<FileRef> scannedView(const Tree& stored)
     std::vector<FileRef> view;
     view.reserve(stored.folders.size() + stored.files.size());
     for (const auto& folder : stored.folders)
-        view.push_back(std::make_shared<FileWrapperItem>(SyncFileID(), folder->path(), folder->fileName(), SyncFileID(),
-            false, nullptr, false, FileWrapperItem::PrivateShares {}, folder->lastModifiedDate(), std::nullopt,
-            FileType::folder(), ""));
+        view.push_back(std::make_shared<FileWrapperItem>(FileWrapperItem::Fields {
+            .syncFileID = SyncFileID(),
+            .path = folder->path(),
+            .fileName = folder->fileName(),
+            .syncParentID = SyncFileID(),
+            .lastModifiedDate = folder->lastModifiedDate(),
+            .type = FileType::folder(),
+            .fileHash = ""
+        }));
     for (std::size_t index = 0; index < stored.files.size(); ++index) {
         const auto& file = stored.files[index];
         bool edited = index % 200 == 0;
@@ -124,8 +142,15 @@ std::vector<FileRef> scannedView(const Tree& stored)
         auto path = renamed ? file->path() + " renamed" : file->path();
         auto id = renamed ? file->syncFileID() : SyncFileID();
         auto parent = renamed ? file->syncParentID() : SyncFileID();
-        view.push_back(std::make_shared<FileWrapperItem>(id, path, file->fileName(), parent, false, nullptr, false,
-            FileWrapperItem::PrivateShares {}, file->lastModifiedDate(), std::nullopt, file->type(), hash));
+        view.push_back(std::make_shared<FileWrapperItem>(FileWrapperItem::Fields {
+            .syncFileID = id,
+            .path = path,
+            .fileName = file->fileName(),
+            .syncParentID = parent,
+            .lastModifiedDate = file->lastModifiedDate(),
+            .type = file->type(),
+            .fileHash = hash
+        }));
     }
     return view;
 }

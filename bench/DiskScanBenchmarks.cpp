@@ -116,15 +116,45 @@ void report(benchmark::State& state, std::size_t items)
     state.counters["items"] = static_cast<double>(items);
 }
 
+// `sha1sum` over every file of the tree, in `processes` processes at once; the seconds it took.
+double sha1sumSeconds(int processes)
+{
+    std::string command = "find '" + tree().root() + "' -type f -print0 | xargs -0 -P " + std::to_string(processes)
+        + " -n 512 sha1sum > /dev/null";
+    std::vector<char*> argv { const_cast<char*>("sh"), const_cast<char*>("-c"), command.data(), nullptr };
+    const auto started = std::chrono::steady_clock::now();
+    pid_t child = 0;
+    if (::posix_spawnp(&child, "sh", nullptr, nullptr, argv.data(), environ) != 0)
+        return 0;
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+}
+
+// The cold scan, with `sha1sum` of the same files in one and in eight
+// processes timed in the same process as baselines ("x sha1sum" and
+// "x sha1sum -P8" are the ratios).
 void coldScan(benchmark::State& state)
 {
     auto configuration = std::make_shared<Configuration>(tree().root());
     std::size_t items = 0;
+    double scanSeconds = 0, oneProcess = 0, eightProcesses = 0;
     for (auto _ : state) {
         FileSystemFileStore store(configuration, nullptr, ContentHashCache::create());
+        const auto started = std::chrono::steady_clock::now();
         items = scanOnce(store);
+        scanSeconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+        state.PauseTiming();
+        oneProcess += sha1sumSeconds(1);
+        eightProcesses += sha1sumSeconds(8);
+        state.ResumeTiming();
     }
     report(state, items);
+    const auto iterations = static_cast<double>(state.iterations());
+    state.counters["sha1sum ms"] = oneProcess * 1000 / iterations;
+    state.counters["sha1sum -P8 ms"] = eightProcesses * 1000 / iterations;
+    state.counters["x sha1sum"] = oneProcess > 0 ? scanSeconds / oneProcess : 0;
+    state.counters["x sha1sum -P8"] = eightProcesses > 0 ? scanSeconds / eightProcesses : 0;
 }
 BENCHMARK(coldScan)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 

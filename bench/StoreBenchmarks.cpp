@@ -60,10 +60,16 @@ std::vector<FileRef> makeFiles()
         path += std::to_string(id);
         path += ".pdf";
         auto name = Platform::lastPathComponent(path);
-        files.push_back(std::make_shared<FileWrapperItem>(SyncFileID(id), path, name, SyncFileID(id / 100), false,
-            nullptr, false, FileWrapperItem::PrivateShares {}, Platform::Date::fromWholeSecondsSince1970(1700000000),
-            std::string("\"etag-") + std::to_string(id) + '"', FileType::file("application/pdf"),
-            "0123456789abcdef0123456789abcdef01234567"));
+        files.push_back(std::make_shared<FileWrapperItem>(FileWrapperItem::Fields {
+            .syncFileID = SyncFileID(id),
+            .path = path,
+            .fileName = name,
+            .syncParentID = SyncFileID(id / 100),
+            .lastModifiedDate = Platform::Date::fromWholeSecondsSince1970(1700000000),
+            .syncEtag = std::string("\"etag-") + std::to_string(id) + '"',
+            .type = FileType::file("application/pdf"),
+            .fileHash = "0123456789abcdef0123456789abcdef01234567"
+        }));
     }
     return files;
 }

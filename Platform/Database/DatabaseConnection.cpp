@@ -24,6 +24,9 @@ constexpr std::size_t idleConnectionsPerFile = 4;
 struct Pool {
     std::mutex mutex;
     std::unordered_map<std::string, std::vector<std::unique_ptr<DatabaseConnection>>> idle;
+    // The monitor key of each file name as given: canonicalising the name
+    // walks the path on disk, once per file rather than once per checkout.
+    std::unordered_map<std::string, std::string> keys;
 };
 
 // Never destroyed: handles may be returned while the process exits.
@@ -142,9 +145,21 @@ std::expected<std::unique_ptr<DatabaseConnection>, DatabaseError> DatabaseConnec
 
 namespace DatabaseConnectionPool {
 
+static std::string monitorKey(const std::filesystem::path& file)
+{
+    {
+        std::lock_guard lock(pool().mutex);
+        if (auto found = pool().keys.find(file.string()); found != pool().keys.end())
+            return found->second;
+    }
+    auto key = DatabaseChangeMonitor::keyFor(file);
+    std::lock_guard lock(pool().mutex);
+    return pool().keys.try_emplace(file.string(), std::move(key)).first->second;
+}
+
 std::expected<std::unique_ptr<DatabaseConnection>, DatabaseError> checkOut(const DatabaseConfiguration& configuration)
 {
-    auto key = DatabaseChangeMonitor::keyFor(configuration.file);
+    auto key = monitorKey(configuration.file);
     auto identity = identityOfFile(configuration.file);
     std::unique_ptr<DatabaseConnection> reused;
     std::vector<std::unique_ptr<DatabaseConnection>> stale;

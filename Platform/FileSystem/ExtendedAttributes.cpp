@@ -35,9 +35,11 @@ public:
         if (!isUserName(name)) {
             return std::unexpected(FileSystemError::make(FileSystemErrorCode::invalidPath, path));
         }
-        // Most values fit a small buffer: one call reads them.
-        {
-            Bytes bytes(usualValueSize);
+        // Most values fit a small buffer, so the first call reads them. A
+        // larger one is asked for its size; it may grow again before it is read.
+        std::size_t capacity = usualValueSize;
+        for (int attempt = 0; attempt < 5; ++attempt) {
+            Bytes bytes(capacity);
             ssize_t const read = ::lgetxattr(path.c_str(), name.c_str(), bytes.data(), bytes.size());
             if (read >= 0) {
                 bytes.resize(static_cast<std::size_t>(read));
@@ -49,9 +51,6 @@ public:
             if (errno != ERANGE) {
                 return std::unexpected(attributeError(errno, path));
             }
-        }
-        // The value may grow between asking for its size and reading it.
-        for (int attempt = 0; attempt < 4; ++attempt) {
             ssize_t const size = ::lgetxattr(path.c_str(), name.c_str(), nullptr, 0);
             if (size < 0) {
                 if (errno == ENODATA) {
@@ -59,18 +58,7 @@ public:
                 }
                 return std::unexpected(attributeError(errno, path));
             }
-            Bytes bytes(static_cast<std::size_t>(size));
-            ssize_t const read = ::lgetxattr(path.c_str(), name.c_str(), bytes.data(), bytes.size());
-            if (read >= 0) {
-                bytes.resize(static_cast<std::size_t>(read));
-                return std::optional<Bytes>{std::move(bytes)};
-            }
-            if (errno == ENODATA) {
-                return std::optional<Bytes>{};
-            }
-            if (errno != ERANGE) {
-                return std::unexpected(attributeError(errno, path));
-            }
+            capacity = static_cast<std::size_t>(size);
         }
         return std::unexpected(FileSystemError::fromErrno(ERANGE, path));
     }

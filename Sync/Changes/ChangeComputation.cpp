@@ -4,6 +4,7 @@
 #include "Platform/Foundation/Unicode.hpp"
 #include "Sync/Changes/ChangeFactories.hpp"
 #include "Sync/Changes/ChangeOrdering.hpp"
+#include "Sync/Changes/FlatTable.hpp"
 #include "Sync/Model/FileWrapperItem.hpp"
 
 #include <cstdlib>
@@ -21,7 +22,7 @@ namespace {
 // Identifier sets and maps hold remote numbers only. A local id never names a
 // known item: every scanned item gets a fresh one, so matching one local id
 // against another would pair unrelated items.
-using IDSet = std::unordered_set<std::int64_t>;
+using IDSet = FlatTable<std::int64_t, bool, IDHash>;
 
 // The first remote-view file at each path, keyed by the precomposed form.
 // ASCII paths are their own precomposed form, so their keys point into the
@@ -30,17 +31,21 @@ using IDSet = std::unordered_set<std::int64_t>;
 class PathMap {
 public:
     explicit PathMap(const std::vector<FileRef>& files)
+        : m_firstAt(files.size())
     {
-        m_firstAt.reserve(files.size());
         for (const auto& file : files)
-            m_firstAt.emplace(key(file->path()), file.get());
+            m_firstAt.insert(key(file->path()), file.get());
     }
 
     [[nodiscard]] const File* firstAt(const std::string& path) const
     {
-        auto found = Platform::isASCII(path) ? m_firstAt.find(std::string_view(path))
-                                             : m_firstAt.find(std::string_view(Platform::precomposed(path)));
-        return found == m_firstAt.end() ? nullptr : found->second;
+        if (Platform::isASCII(path)) {
+            auto found = m_firstAt.find(std::string_view(path));
+            return found ? *found : nullptr;
+        }
+        auto normalised = Platform::precomposed(path);
+        auto found = m_firstAt.find(std::string_view(normalised));
+        return found ? *found : nullptr;
     }
 
 private:
@@ -52,19 +57,26 @@ private:
     }
 
     std::deque<std::string> m_normalised;
-    std::unordered_map<std::string_view, const File*> m_firstAt;
+    FlatTable<std::string_view, const File*> m_firstAt;
 };
 
 void adoptIdentifiers(const std::vector<FileRef>& localView, const std::vector<FileRef>& remoteView)
 {
     if (localView.empty() || remoteView.empty())
         return;
-    PathMap byPath(remoteView);
+    // Built only once an item needs it: with every item bound, none does.
+    std::optional<PathMap> paths;
 
     for (const auto& file : localView) {
+        const bool needsAdoption = file->syncFileID().isLocal() || !file->syncParentID().isRemote();
+        if (!needsAdoption)
+            continue;
         auto item = dynamic_cast<FileWrapperItem*>(file.get());
         if (!item)
             continue;
+        if (!paths)
+            paths.emplace(remoteView);
+        auto& byPath = *paths;
         if (item->syncFileID().isLocal()) {
             if (auto stored = byPath.firstAt(item->path())) {
                 item->setSyncFileID(stored->syncFileID());
@@ -86,11 +98,10 @@ void adoptIdentifiers(const std::vector<FileRef>& localView, const std::vector<F
 
 IDSet remoteIDs(const std::vector<FileRef>& files)
 {
-    IDSet ids;
-    ids.reserve(files.size());
+    IDSet ids(files.size());
     for (const auto& file : files)
         if (auto id = file->syncFileID().remoteID())
-            ids.insert(*id);
+            ids.insert(*id, true);
     return ids;
 }
 
@@ -145,20 +156,19 @@ std::vector<Change> computeChanges(const std::vector<FileRef>& localView, const 
 
     // The first remote-view file of each identifier; its keys are the remote
     // view's identifiers.
-    std::unordered_map<std::int64_t, const FileRef*> byID;
-    byID.reserve(remoteView.size());
+    FlatTable<std::int64_t, const FileRef*, IDHash> byID(remoteView.size());
     for (const auto& file : remoteView)
         if (auto id = file->syncFileID().remoteID())
-            byID.emplace(*id, &file);
+            byID.insert(*id, &file);
 
     std::vector<Change> pairs, goneFromRemote, onlyRemote, newLocal;
     for (const auto& file : localView) {
         auto id = file->syncFileID().remoteID();
         if (!id)
             newLocal.push_back(remoteCreate(file));
-        else if (auto match = byID.find(*id); match == byID.end())
+        else if (auto match = byID.find(*id); !match)
             goneFromRemote.push_back(localDelete(file));
-        else if (auto change = changeForMatchedFile(file, *match->second, localWins))
+        else if (auto change = changeForMatchedFile(file, **match, localWins))
             pairs.push_back(std::move(*change));
     }
     for (const auto& file : remoteView) {

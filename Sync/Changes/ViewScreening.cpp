@@ -3,20 +3,26 @@
 #include "Platform/Foundation/Unicode.hpp"
 #include "Sync/Disk/FileSystemFileStore.hpp"
 
+#include <deque>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 
 namespace Sync {
 
 namespace {
 
-// The path under which two entries would land on the same disk item.
-std::string twinKey(const std::string& path)
+// The path under which two entries would land on the same disk item: a view
+// into `path` itself when it is ASCII (its own NFC form), else into an NFC
+// copy kept in `normalised`.
+std::string_view twinKey(const std::string& path, std::deque<std::string>& normalised)
 {
     std::string_view trimmed(path);
     while (trimmed.size() > 1 && trimmed.ends_with('/'))
         trimmed.remove_suffix(1);
-    return Platform::isASCII(trimmed) ? std::string(trimmed) : Platform::precomposed(trimmed);
+    if (Platform::isASCII(trimmed))
+        return trimmed;
+    return normalised.emplace_back(Platform::precomposed(trimmed));
 }
 
 // Keeps one entry per twin key: the first of the highest `rank`. Answers
@@ -25,12 +31,13 @@ std::vector<bool> keepOnePerPath(const std::vector<FileRef>& files, const std::v
     const std::function<int(const File&)>& rank)
 {
     std::vector<bool> kept(files.size(), false);
-    std::unordered_map<std::string, std::size_t> keeperAt;
+    std::deque<std::string> normalised;
+    std::unordered_map<std::string_view, std::size_t> keeperAt;
     keeperAt.reserve(files.size());
     for (std::size_t index = 0; index < files.size(); ++index) {
         if (!candidates[index])
             continue;
-        auto [found, inserted] = keeperAt.try_emplace(twinKey(files[index]->path()), index);
+        auto [found, inserted] = keeperAt.try_emplace(twinKey(files[index]->path(), normalised), index);
         if (inserted) {
             kept[index] = true;
         } else if (rank(*files[index]) > rank(*files[found->second])) {

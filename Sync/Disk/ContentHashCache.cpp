@@ -116,6 +116,44 @@ void ContentHashCache::remember(const Platform::ContentHashKey& key, const Diges
     entry.generation = std::max(entry.generation, generation);
 }
 
+void ContentHashCache::learn(const std::string& path, const std::string& hexHash, Platform::FileTime modified)
+{
+    Digest digest;
+    if (hexHash.size() != digest.size() * 2)
+        return;
+    for (std::size_t index = 0; index < digest.size(); ++index) {
+        auto value = [](char digit) -> int {
+            if (digit >= '0' && digit <= '9')
+                return digit - '0';
+            if (digit >= 'a' && digit <= 'f')
+                return digit - 'a' + 10;
+            return -1;
+        };
+        int high = value(hexHash[index * 2]), low = value(hexHash[index * 2 + 1]);
+        if (high < 0 || low < 0)
+            return;
+        digest[index] = static_cast<std::uint8_t>(high * 16 + low);
+    }
+    auto status = Platform::FileStatus::of(path);
+    if (!status || !status->isRegularFile() || status->modificationTime != modified)
+        return;
+    std::uint64_t generation = 0;
+    {
+        std::lock_guard lock(m_mutex);
+        generation = m_nextGeneration - 1;
+    }
+    remember(Platform::ContentHashKey::from(*status), digest, generation);
+}
+
+std::optional<std::string> ContentHashCache::rememberedHash(const Platform::FileStatus& status,
+    std::uint64_t generation)
+{
+    Digest digest;
+    if (status.isRegularFile() && lookup(Platform::ContentHashKey::from(status), generation, digest))
+        return Platform::hexString(digest);
+    return std::nullopt;
+}
+
 std::expected<std::string, FileSystemError> ContentHashCache::hash(const std::string& path,
     const Platform::FileStatus& status, std::uint64_t generation)
 {

@@ -11,6 +11,7 @@
 #include <expected>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <unordered_map>
 
@@ -49,6 +50,18 @@ public:
     // vanished, another error when it cannot be read; failures are not logged.
     [[nodiscard]] std::expected<std::string, Platform::FileSystemError> hash(const std::string& path,
         const Platform::FileStatus& status, std::uint64_t generation);
+
+    // The remembered hash of the regular file the caller found with
+    // `status`, without reading anything; nothing when none is remembered.
+    [[nodiscard]] std::optional<std::string> rememberedHash(const Platform::FileStatus& status,
+        std::uint64_t generation);
+
+    // Remembers `hexHash` for the regular file at `path` that the engine
+    // itself has just placed with that content and the modification time
+    // `modified` (a download), so the next scan does not read it again.
+    // Nothing when the file's modification time differs (it changed since),
+    // or `hexHash` is no SHA-1 in hex.
+    void learn(const std::string& path, const std::string& hexHash, Platform::FileTime modified);
 
     // How many entries are remembered.
     [[nodiscard]] std::size_t size() const;

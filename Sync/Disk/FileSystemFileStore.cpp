@@ -193,6 +193,14 @@ DiskOperationResult FileSystemFileStore::move(const File& from, const File& to) 
     return {};
 }
 
+void FileSystemFileStore::learnPlacedContent(const File& file) const
+{
+    if (isFolder(file))
+        return;
+    if (auto place = placeOf(file, m_state->configuration->folderURL().value()))
+        m_state->hashCache->learn(place->path, file.fileHash(), fileTime(file.lastModifiedDate()));
+}
+
 DiskOperationResult FileSystemFileStore::update(const File& file) const
 {
     auto folder = m_state->configuration->folderURL().value();

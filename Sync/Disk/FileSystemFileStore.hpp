@@ -102,6 +102,9 @@ public:
     // Sets the item's content modification date to its lastModifiedDate.
     // Not logged.
     [[nodiscard]] DiskOperationResult update(const File& file) const;
+    // The engine has just placed `file` on disk with its content hash and
+    // date (a download): the next scan takes the hash without reading it.
+    void learnPlacedContent(const File& file) const;
 
 private:
     struct State {

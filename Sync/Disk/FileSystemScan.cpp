@@ -12,7 +12,10 @@
 #include "Sync/Model/FileWrapperItem.hpp"
 
 #include <algorithm>
+#include <atomic>
 #include <optional>
+#include <thread>
+#include <vector>
 
 namespace Sync {
 
@@ -74,29 +77,65 @@ namespace {
         return !FileSystemFileStore::isIgnoredName(entry.name);
     }
 
-    // The file for one listed entry; nothing when it vanished meanwhile.
-    std::shared_ptr<FileWrapperItem> makeItem(DirectoryEntry&& entry, ContentHashCache& cache,
-        std::uint64_t generation)
+    using HashResult = std::expected<std::string, Platform::FileSystemError>;
+
+    // Files that must be read are hashed on this many threads at most: reads
+    // of small files wait on the disk more than on the processor.
+    constexpr unsigned maximumHashingThreads = 8;
+    // Below this many files to read, threads cost more than they save.
+    constexpr std::size_t filesPerHashingThread = 16;
+
+    // A listed file whose hash the cache did not remember.
+    struct PendingHash {
+        std::size_t item = 0;
+        std::string path;
+        Platform::FileStatus status;
+        HashResult hash;
+    };
+
+    // Hashes every pending file on a bounded pool of threads; stops early when `lifetime` ends.
+    void hashInParallel(std::vector<PendingHash>& pending, ContentHashCache& cache, std::uint64_t generation,
+        const Reactive::Lifetime& lifetime)
+    {
+        const unsigned threads = static_cast<unsigned>(std::min<std::size_t>(
+            { maximumHashingThreads, std::max(1u, std::thread::hardware_concurrency()),
+                pending.size() / filesPerHashingThread }));
+        std::atomic<std::size_t> next { 0 };
+        auto work = [&] {
+            for (std::size_t index; (index = next.fetch_add(1)) < pending.size();) {
+                if (lifetime.hasEnded())
+                    return;
+                auto& file = pending[index];
+                file.hash = cache.hash(file.path, file.status, generation);
+            }
+        };
+        if (threads < 2) {
+            work();
+            return;
+        }
+        std::vector<std::jthread> pool;
+        pool.reserve(threads - 1);
+        for (unsigned thread = 1; thread < threads; ++thread)
+            pool.emplace_back(work);
+        work();
+    }
+
+    // The file for one listed entry, its hash still empty.
+    std::shared_ptr<FileWrapperItem> makeItem(DirectoryEntry&& entry)
     {
         bool isDirectory = entry.status.isDirectory();
-        std::string hash;
-        if (!isDirectory) {
-            auto hashed = cache.hash(entry.path, entry.status, generation);
-            if (hashed) {
-                hash = std::move(*hashed);
-            } else if (hashed.error().code == FileSystemErrorCode::notFound) {
-                Platform::Log::line(vanishedItemLine);
-                return nullptr;
-            }
-        }
         auto type = isDirectory ? FileType::folder()
                                 : FileType::file(Platform::MimeTypeDatabase::shared().mimeType(entry.name));
         auto modified = Platform::Date::fromNanosecondsSince1970(
             entry.status.modificationTime.time_since_epoch().count());
-        return std::make_shared<FileWrapperItem>(SyncFileID(), std::move(entry.relativePath), std::move(entry.name),
-            SyncFileID(), false,
-            nullptr, false, FileWrapperItem::PrivateShares {}, modified, std::nullopt, std::move(type),
-            std::move(hash));
+        return std::make_shared<FileWrapperItem>(FileWrapperItem::Fields {
+            .syncFileID = SyncFileID(),
+            .path = std::move(entry.relativePath),
+            .fileName = std::move(entry.name),
+            .syncParentID = SyncFileID(),
+            .lastModifiedDate = modified,
+            .type = std::move(type),
+        });
     }
 
 } // namespace
@@ -117,13 +156,39 @@ void FileSystemFileStore::scan(const State& state, const Reactive::Observer<File
         } else {
             auto& cache = *state.hashCache;
             auto generation = cache.beginScan();
+            // The walk first, answering what the cache remembers; then the
+            // files to read, in parallel. Items keep the walk's order.
+            std::vector<PendingHash> pending;
             while (auto entry = enumerator->next()) {
                 if (lifetime.hasEnded())
                     return;
                 if (!isListed(*entry, state.ownChanges.get()))
                     continue;
-                if (auto item = makeItem(std::move(*entry), cache, generation))
-                    files.push_back(std::move(item));
+                std::optional<std::string> remembered;
+                const bool isFile = !entry->status.isDirectory();
+                if (isFile && !(remembered = cache.rememberedHash(entry->status, generation)))
+                    pending.push_back({ files.size(), entry->path, entry->status, {} });
+                auto item = makeItem(std::move(*entry));
+                if (remembered)
+                    item->setFileHash(std::move(*remembered));
+                files.push_back(std::move(item));
+            }
+            hashInParallel(pending, cache, generation, lifetime);
+            if (lifetime.hasEnded())
+                return;
+            std::vector<bool> vanished(files.size(), false);
+            for (auto& file : pending) {
+                auto* item = static_cast<FileWrapperItem*>(files[file.item].get());
+                if (file.hash) {
+                    item->setFileHash(std::move(*file.hash));
+                } else if (file.hash.error().code == FileSystemErrorCode::notFound) {
+                    Platform::Log::line(vanishedItemLine);
+                    vanished[file.item] = true;
+                }
+            }
+            if (std::ranges::find(vanished, true) != vanished.end()) {
+                std::size_t index = 0;
+                std::erase_if(files, [&](const FileRef&) { return vanished[index++]; });
             }
             cache.endScan(generation);
         }

@@ -60,31 +60,21 @@ FileWrapperItem::PrivateShares readPrivateShares(const ArchiveDictionary& dictio
 
 } // namespace
 
-FileWrapperItem::FileWrapperItem(SyncFileID syncFileID, std::string path, std::string fileName, SyncFileID syncParentID,
-    bool hasPublicShare, PublicShare publicShareInfo, bool hasPrivateShares, PrivateShares privateShareInfos,
-    Platform::Date lastModifiedDate, std::optional<std::string> syncEtag, FileType type, std::string fileHash)
-    : m_syncFileID(std::move(syncFileID))
-    , m_path(std::move(path))
-    , m_fileName(std::move(fileName))
-    , m_syncParentID(std::move(syncParentID))
-    , m_lastModifiedDate(lastModifiedDate)
-    , m_type(std::move(type))
-    , m_syncEtag(std::move(syncEtag))
-    , m_hasPublicShare(hasPublicShare)
-    , m_publicShareInfo(std::move(publicShareInfo))
-    , m_hasPrivateShares(hasPrivateShares)
-    , m_privateShareInfos(std::move(privateShareInfos))
-    , m_fileHash(std::move(fileHash))
+FileWrapperItem::FileWrapperItem(Fields fields)
+    : m_syncFileID(std::move(fields.syncFileID))
+    , m_path(std::move(fields.path))
+    , m_fileName(std::move(fields.fileName))
+    , m_syncParentID(std::move(fields.syncParentID))
+    , m_lastModifiedDate(fields.lastModifiedDate)
+    , m_type(std::move(fields.type))
+    , m_syncEtag(std::move(fields.syncEtag))
+    , m_hasPublicShare(fields.hasPublicShare)
+    , m_publicShareInfo(std::move(fields.publicShareInfo))
+    , m_hasPrivateShares(fields.hasPrivateShares)
+    , m_privateShareInfos(std::move(fields.privateShareInfos))
+    , m_fileHash(std::move(fields.fileHash))
 {
     normalisePath();
-}
-
-FileWrapperItem::FileWrapperItem(Fields fields)
-    : FileWrapperItem(std::move(fields.syncFileID), std::move(fields.path), std::move(fields.fileName),
-        std::move(fields.syncParentID), fields.hasPublicShare, std::move(fields.publicShareInfo), fields.hasPrivateShares,
-        std::move(fields.privateShareInfos), fields.lastModifiedDate, std::move(fields.syncEtag), std::move(fields.type),
-        std::move(fields.fileHash))
-{
 }
 
 FileWrapperItem::FileWrapperItem(const File& file)
@@ -166,11 +156,20 @@ std::shared_ptr<FileWrapperItem> FileWrapperItem::create(const ArchiveDictionary
     auto hasPrivate = hasPrivateValue ? hasPrivateValue->boolean() : std::nullopt;
     auto fileHash = text(dictionary, "fileHash");
 
-    return std::make_shared<FileWrapperItem>(SyncFileID::remote(*fileID), *path, *name,
-        SyncFileID::remote(*parentFileID), hasPublic.value_or(publicListHadElement), std::move(publicShare),
-        hasPrivate.value_or(!privateShares.empty()), std::move(privateShares),
-        Platform::Date::fromWholeSecondsSince1970(*mtime), etag ? std::optional<std::string>(*etag) : std::nullopt,
-        FileType(*mimeType), fileHash ? *fileHash : std::string(missingFileHashKey));
+    return std::make_shared<FileWrapperItem>(FileWrapperItem::Fields {
+        .syncFileID = SyncFileID::remote(*fileID),
+        .path = *path,
+        .fileName = *name,
+        .syncParentID = SyncFileID::remote(*parentFileID),
+        .hasPublicShare = hasPublic.value_or(publicListHadElement),
+        .publicShareInfo = std::move(publicShare),
+        .hasPrivateShares = hasPrivate.value_or(!privateShares.empty()),
+        .privateShareInfos = std::move(privateShares),
+        .lastModifiedDate = Platform::Date::fromWholeSecondsSince1970(*mtime),
+        .syncEtag = etag ? std::optional<std::string>(*etag) : std::nullopt,
+        .type = FileType(*mimeType),
+        .fileHash = fileHash ? *fileHash : std::string(missingFileHashKey)
+    });
 }
 
 std::shared_ptr<FileWrapperItem> FileWrapperItem::create(const Platform::Data& data)

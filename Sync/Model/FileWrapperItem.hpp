@@ -54,9 +54,6 @@ public:
 
     // Stores each value as given, except that a folder's path gains a trailing "/".
     explicit FileWrapperItem(Fields fields);
-    FileWrapperItem(SyncFileID syncFileID, std::string path, std::string fileName, SyncFileID syncParentID,
-        bool hasPublicShare, PublicShare publicShareInfo, bool hasPrivateShares, PrivateShares privateShareInfos,
-        Platform::Date lastModifiedDate, std::optional<std::string> syncEtag, FileType type, std::string fileHash);
 
     // Copies the ten File values, share flags included; the share details are
     // never copied (publicShareInfo nil, privateShareInfos empty), even from

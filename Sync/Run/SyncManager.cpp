@@ -53,7 +53,8 @@ void SyncManager::observeOutcomes()
             return;
         }
         Platform::Log::failure(change.description() + ": " + event.error()->description());
-        collaborators->fileSyncStatusStore->mark(*file, FileSyncStatus::error, collaborators->cloudFolder());
+        static_cast<void>(
+            collaborators->fileSyncStatusStore->mark(*file, FileSyncStatus::error, collaborators->cloudFolder()));
     });
     m_syncEvents.observeValues([collaborators](const SyncEventPair& pair) {
         const auto& [event, change] = pair;
@@ -63,7 +64,14 @@ void SyncManager::observeOutcomes()
         }
         const auto cloudFolder = collaborators->cloudFolder();
         collaborators->fileReferenceMapping->addReference(*file, cloudFolder);
-        collaborators->fileSyncStatusStore->mark(*file, FileSyncStatus::upToDate, cloudFolder);
+        static_cast<void>(collaborators->fileSyncStatusStore->mark(*file, FileSyncStatus::upToDate, cloudFolder));
+        const auto kind = change.fileOperation()->kind();
+        if (change.isLocal() && (kind == FileOperation::Kind::Create || kind == FileOperation::Kind::Update)) {
+            // Placed by this run with the server's content, and its binding
+            // written (which changes the item's status): the next scan need
+            // not read it again.
+            collaborators->fileSystemStore.learnPlacedContent(*file);
+        }
     });
 }
 

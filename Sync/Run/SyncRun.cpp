@@ -8,6 +8,7 @@
 #include "Sync/Model/FileWrapperItem.hpp"
 #include "Sync/Status/FileSyncStatus.hpp"
 
+#include <deque>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -73,18 +74,24 @@ void SyncRun::fetchChanges()
 
 void SyncRun::fetchLocalChanges()
 {
+    // Without a root folder there is nothing to compare: the failure is
+    // dropped and the run goes on with the server.
+    requestRootFolderID([](SyncRun& run, std::int64_t id) { run.scanDisk(id); });
+}
+
+void SyncRun::requestRootFolderID(void (*next)(SyncRun&, std::int64_t))
+{
     auto self = shared_from_this();
     auto rootFolderID = m_collaborators->apiClient->syncRootFolderID();
-    startWork([self, rootFolderID] {
+    startWork([self, rootFolderID, next] {
         return rootFolderID.start(Observer<std::int64_t, AnyError>::make(
-            [self, received = false](Event<std::int64_t, AnyError>&& event) mutable {
+            [self, next, received = false](Event<std::int64_t, AnyError>&& event) mutable {
                 if (event.isValue() && !received) {
                     received = true;
                     self->workEnded();
-                    self->scanDisk(event.value());
+                    self->m_rootFolderID = event.value();
+                    next(*self, event.value());
                 } else if ((event.isCompleted() || event.isFailed()) && !received) {
-                    // Without a root folder there is nothing to compare: the
-                    // failure is dropped and the run goes on with the server.
                     self->workEnded();
                     self->phaseDone();
                 }
@@ -146,22 +153,7 @@ void SyncRun::fetchRemoteChanges()
     }
     // The local phase did not learn the root folder: without it, no entry of
     // the listing can be told apart from one whose parent is missing.
-    auto self = shared_from_this();
-    auto rootFolderID = m_collaborators->apiClient->syncRootFolderID();
-    startWork([self, rootFolderID] {
-        return rootFolderID.start(Observer<std::int64_t, AnyError>::make(
-            [self, received = false](Event<std::int64_t, AnyError>&& event) mutable {
-                if (event.isValue() && !received) {
-                    received = true;
-                    self->workEnded();
-                    self->m_rootFolderID = event.value();
-                    self->listRemoteFiles(event.value());
-                } else if ((event.isCompleted() || event.isFailed()) && !received) {
-                    self->workEnded();
-                    self->phaseDone();
-                }
-            }));
-    });
+    requestRootFolderID([](SyncRun& run, std::int64_t id) { run.listRemoteFiles(id); });
 }
 
 void SyncRun::listRemoteFiles(std::int64_t rootFolderID)
@@ -256,14 +248,20 @@ void SyncRun::resolveIDs(const std::vector<FileRef>& diskFiles, std::int64_t roo
     auto& mapping = *m_collaborators->fileReferenceMapping;
     // The scan lists a folder before its contents, so the folder's own lookup
     // answers its children's parent lookup; each path is looked up once per pass.
-    std::unordered_map<std::string, std::optional<SyncFileID>> known;
+    // Keys are views into the items' own paths (ASCII is its own NFC form)
+    // or into NFC copies kept here; the items outlive the map.
+    std::deque<std::string> normalised;
+    std::unordered_map<std::string_view, std::optional<SyncFileID>> known;
     known.reserve(diskFiles.size());
     std::string diskPath;
     auto lookUp = [&](std::string_view path) -> const std::optional<SyncFileID>& {
         if (path.size() > 1 && path.ends_with('/')) {
             path.remove_suffix(1);
         }
-        auto key = Platform::isASCII(path) ? std::string(path) : Platform::precomposed(path);
+        std::string_view key = path;
+        if (!Platform::isASCII(path)) {
+            key = normalised.emplace_back(Platform::precomposed(path));
+        }
         auto found = known.find(key);
         if (found == known.end()) {
             std::optional<SyncFileID> id;
@@ -272,20 +270,25 @@ void SyncRun::resolveIDs(const std::vector<FileRef>& diskFiles, std::int64_t roo
             if (auto bound = mapping.boundRemoteID(path, diskPath, cloudFolder); bound && storedIDs.contains(*bound)) {
                 id = SyncFileID::remote(*bound);
             }
-            found = known.emplace(std::move(key), std::move(id)).first;
+            found = known.emplace(key, std::move(id)).first;
         }
         return found->second;
     };
     for (const auto& file : diskFiles) {
         auto* item = static_cast<FileWrapperItem*>(file.get());
-        const auto parent = parentPath(*item);
-        if (parent == "/") {
+        // The parent's path as a view into the item's own path.
+        std::string_view parent = item->path();
+        while (parent.size() > 1 && parent.ends_with('/')) {
+            parent.remove_suffix(1);
+        }
+        parent = parent.substr(0, parent.rfind('/'));
+        if (parent.empty()) {
             item->setSyncParentID(SyncFileID::remote(rootFolderID));
         }
         if (const auto& own = lookUp(item->path())) {
             item->setSyncFileID(*own);
         }
-        if (parent != "/") {
+        if (!parent.empty()) {
             if (const auto& parentID = lookUp(parent)) {
                 item->setSyncParentID(*parentID);
             }

@@ -74,6 +74,8 @@ private:
     void scanDisk(std::int64_t rootFolderID);
     void fetchRemoteChanges();
     void listRemoteFiles(std::int64_t rootFolderID);
+    // Asks for the root folder's id, then goes on with `next`; a failure ends the phase.
+    void requestRootFolderID(void (*next)(SyncRun&, std::int64_t));
     // Error events for the entries a view left out (first pass of a phase only).
     void reportRefused(const std::vector<FileRef>& twins, const std::vector<FileRef>& orphans, Change::Kind side);
     void execute(std::vector<Change> changes);

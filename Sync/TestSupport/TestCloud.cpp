@@ -59,7 +59,8 @@ TestCloud::TestCloud(std::string directory, std::shared_ptr<InMemorySyncServer> 
     ownChanges = Platform::OwnChangeRegistry::create();
     referenceMapping = std::make_shared<ExtendedAttributeFileReferenceMapping>(fileStore,
         Platform::ExtendedAttributes::system(), ownChanges);
-    fileSystemStore.emplace(configuration, ownChanges);
+    hashCache = ContentHashCache::create();
+    fileSystemStore.emplace(configuration, ownChanges, hashCache);
     manager = std::make_shared<SyncManager>(server, *fileSystemStore, fileStore, referenceMapping, statusStore);
 }
 

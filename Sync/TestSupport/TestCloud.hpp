@@ -88,6 +88,7 @@ public:
     // shares it with the folder watcher: every disk change of a run, the
     // attributes included, is the engine's own.
     std::shared_ptr<Platform::OwnChangeRegistry> ownChanges;
+    std::shared_ptr<ContentHashCache> hashCache;
     std::shared_ptr<TestFolderConfiguration> configuration;
     std::shared_ptr<InMemorySyncServer> server;
     std::shared_ptr<RealmFileStore> fileStore;

@@ -84,3 +84,20 @@ TEST(ConflictSettling, AMovedFolderTakesItsChildrenAlongWithOneRequest)
     expectInStep(cloud);
     expectIdle(cloud);
 }
+
+TEST(ConflictSettling, AFolderOnBothSidesAtTheFirstSyncSettlesInOneRun)
+{
+    // The local phase cannot create the folder (the server has it), the
+    // remote phase takes it in, and the same run then uploads what is in it.
+    TestCloud cloud;
+    cloud.server->addFile("/Shared/from server.txt", "server");
+    cloud.writeFile("/Shared/from disk.txt", "disk");
+
+    auto run = cloud.sync();
+
+    ASSERT_TRUE(run.completed);
+    EXPECT_EQ(cloud.server->contentAt("/Shared/from disk.txt"), "disk");
+    EXPECT_EQ(cloud.readFile("/Shared/from server.txt"), "server");
+    expectInStep(cloud);
+    expectIdle(cloud);
+}

@@ -50,9 +50,15 @@ std::shared_ptr<FileWrapperItem> item(const std::string& path, std::string hash,
     bool folder = path.size() > 1 && path.ends_with('/');
     auto trimmed = folder ? path.substr(0, path.size() - 1) : path;
     auto name = trimmed.substr(trimmed.rfind('/') + 1);
-    return std::make_shared<FileWrapperItem>(std::move(id), path, name, SyncFileID(), false, nullptr, false,
-        FileWrapperItem::PrivateShares {}, date, std::nullopt,
-        folder ? FileType::folder() : FileType::file("text/plain"), std::move(hash));
+    return std::make_shared<FileWrapperItem>(FileWrapperItem::Fields {
+        .syncFileID = std::move(id),
+        .path = path,
+        .fileName = name,
+        .syncParentID = SyncFileID(),
+        .lastModifiedDate = date,
+        .type = folder ? FileType::folder() : FileType::file("text/plain"),
+        .fileHash = std::move(hash)
+    });
 }
 
 void setModificationTime(const std::string& path, Platform::Date date)

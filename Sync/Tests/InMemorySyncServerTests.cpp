@@ -39,9 +39,15 @@ FileRef folderItem(std::int64_t id, std::string path, std::int64_t parent)
 {
     auto name = path.substr(0, path.size() - 1);
     name = name.substr(name.rfind('/') + 1);
-    return std::make_shared<FileWrapperItem>(SyncFileID::remote(id), std::move(path), std::move(name),
-        SyncFileID::remote(parent), false, nullptr, false, FileWrapperItem::PrivateShares {}, Platform::Date(),
-        std::nullopt, FileType::folder(), "");
+    return std::make_shared<FileWrapperItem>(FileWrapperItem::Fields {
+        .syncFileID = SyncFileID::remote(id),
+        .path = std::move(path),
+        .fileName = std::move(name),
+        .syncParentID = SyncFileID::remote(parent),
+        .lastModifiedDate = Platform::Date(),
+        .type = FileType::folder(),
+        .fileHash = ""
+    });
 }
 
 } // namespace

@@ -149,8 +149,15 @@ TEST(LocalChangeExecutor, AFolderUpdateHasNoEvents)
 {
     // Updating a folder from the server is nothing to do and sends no event at all.
     TestCloud cloud;
-    auto folder = std::make_shared<FileWrapperItem>(SyncFileID::remote(5), "/F/", "F", SyncFileID::remote(100), false,
-        nullptr, false, FileWrapperItem::PrivateShares {}, Platform::Date(), std::nullopt, FileType::folder(), "");
+    auto folder = std::make_shared<FileWrapperItem>(FileWrapperItem::Fields {
+        .syncFileID = SyncFileID::remote(5),
+        .path = "/F/",
+        .fileName = "F",
+        .syncParentID = SyncFileID::remote(100),
+        .lastModifiedDate = Platform::Date(),
+        .type = FileType::folder(),
+        .fileHash = ""
+    });
     int events = 0;
     cloud.manager->performLocalOperation(FileOperation::update(folder)).startWithValues([&](const SyncEventPair&) {
         ++events;

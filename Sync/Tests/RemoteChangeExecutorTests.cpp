@@ -14,8 +14,15 @@ namespace {
 std::shared_ptr<FileWrapperItem> item(SyncFileID id, std::string path, SyncFileID parent)
 {
     auto name = path.substr(path.rfind('/') + 1);
-    return std::make_shared<FileWrapperItem>(id, std::move(path), std::move(name), parent, false, nullptr, false,
-        FileWrapperItem::PrivateShares {}, Platform::Date(), std::nullopt, FileType::file("text/plain"), "");
+    return std::make_shared<FileWrapperItem>(FileWrapperItem::Fields {
+        .syncFileID = id,
+        .path = std::move(path),
+        .fileName = std::move(name),
+        .syncParentID = parent,
+        .lastModifiedDate = Platform::Date(),
+        .type = FileType::file("text/plain"),
+        .fileHash = ""
+    });
 }
 
 // The server double, except that uploads land under another name (as a

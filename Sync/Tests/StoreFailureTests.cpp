@@ -33,6 +33,18 @@ std::shared_ptr<Observed> observe(TestCloud& cloud)
 
 std::string databaseFile(const TestCloud& cloud) { return cloud.directory() + "/Cloud.db"; }
 
+// The run reported exactly one failure, a StoreError naming the database file in both its texts.
+void expectOneStoreErrorNamingTheFile(Observed& observed, const TestCloud& cloud)
+{
+    std::lock_guard lock(observed.mutex);
+    ASSERT_EQ(observed.checkErrors.size(), 1u);
+    const auto* error = observed.checkErrors.front().as<StoreError>();
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->databaseFile(), databaseFile(cloud));
+    EXPECT_NE(error->description().find(databaseFile(cloud)), std::string::npos);
+    EXPECT_NE(error->localizedDescription().find("„" + databaseFile(cloud) + "“"), std::string::npos);
+}
+
 void runSQL(const TestCloud& cloud, const std::string& sql)
 {
     auto database = Platform::Database::open(Platform::cloudDatabaseConfiguration(databaseFile(cloud)));
@@ -62,12 +74,7 @@ TEST(StoreFailures, AFileThatIsNoDatabaseFailsTheRunOnceNamingTheFile)
     EXPECT_EQ(cloud.server->callCount(Call::download), 0);
     EXPECT_EQ(cloud.server->mutationCount(), 0);
     EXPECT_LE(log.lines().size(), 3u);
-    std::lock_guard lock(observed->mutex);
-    ASSERT_EQ(observed->checkErrors.size(), 1u);
-    const auto* error = observed->checkErrors.front().as<StoreError>();
-    ASSERT_TRUE(error);
-    EXPECT_EQ(error->databaseFile(), databaseFile(cloud));
-    EXPECT_NE(error->localizedDescription().find("„" + databaseFile(cloud) + "“"), std::string::npos);
+    expectOneStoreErrorNamingTheFile(*observed, cloud);
 }
 
 TEST(StoreFailures, AFailingWriteStopsThePhaseAtOnceAndTheNextRunCompletes)
@@ -93,13 +100,7 @@ TEST(StoreFailures, AFailingWriteStopsThePhaseAtOnceAndTheNextRunCompletes)
     EXPECT_LE(cloud.server->callCount(Call::download), 1);
     EXPECT_EQ(cloud.server->mutationCount(), 0);
     EXPECT_LE(log.lines().size(), 3u);
-    {
-        std::lock_guard lock(observed->mutex);
-        ASSERT_EQ(observed->checkErrors.size(), 1u);
-        const auto* error = observed->checkErrors.front().as<StoreError>();
-        ASSERT_TRUE(error);
-        EXPECT_EQ(error->databaseFile(), databaseFile(cloud));
-    }
+    expectOneStoreErrorNamingTheFile(*observed, cloud);
 
     // The item placed but not recorded looks new to the next local phase (its
     // upload is refused, the name being taken); the remote phase adopts it.

@@ -230,6 +230,23 @@ TEST(SyncManager, EveryDiskChangeOfARunIsRegisteredAsTheEnginesOwn)
     EXPECT_TRUE(cloud.ownChanges->contains(cloud.diskPath("/up.txt"), now));
 }
 
+TEST(SyncManager, TheRunAfterADownloadReadsNoFileAgain)
+{
+    // The engine knows the content of what it placed itself.
+    TestCloud cloud;
+    for (int index = 0; index < 20; ++index) {
+        cloud.server->addFile("/Down/" + std::to_string(index) + ".txt", "content " + std::to_string(index));
+    }
+    ASSERT_TRUE(cloud.sync().completed);
+    cloud.server->setContent("/Down/7.txt", "changed on the server");
+    ASSERT_TRUE(cloud.sync().completed);
+    const auto readsBefore = cloud.hashCache->readCount();
+
+    expectIdle(cloud);
+
+    EXPECT_EQ(cloud.hashCache->readCount(), readsBefore);
+}
+
 TEST(SyncManager, FailedUploadIsMarkedAndRetriedByTheNextRun)
 {
     // A failed upload is an error event and an `error` status; the next run uploads the file.

@@ -8,17 +8,29 @@ std::shared_ptr<FileWrapperItem> makeFile(SyncFileID id, std::string path, SyncF
     double seconds)
 {
     auto name = Platform::lastPathComponent(path);
-    return std::make_shared<FileWrapperItem>(std::move(id), std::move(path), std::move(name), std::move(parent), false,
-        nullptr, false, FileWrapperItem::PrivateShares {}, Platform::Date::fromSecondsSince1970(seconds), std::nullopt,
-        FileType::file("text/plain"), std::move(hash));
+    return std::make_shared<FileWrapperItem>(FileWrapperItem::Fields {
+        .syncFileID = std::move(id),
+        .path = std::move(path),
+        .fileName = std::move(name),
+        .syncParentID = std::move(parent),
+        .lastModifiedDate = Platform::Date::fromSecondsSince1970(seconds),
+        .type = FileType::file("text/plain"),
+        .fileHash = std::move(hash)
+    });
 }
 
 std::shared_ptr<FileWrapperItem> makeFolder(SyncFileID id, std::string path, SyncFileID parent)
 {
     auto name = Platform::lastPathComponent(path);
-    return std::make_shared<FileWrapperItem>(std::move(id), std::move(path), std::move(name), std::move(parent), false,
-        nullptr, false, FileWrapperItem::PrivateShares {}, Platform::Date::fromWholeSecondsSince1970(1000),
-        std::nullopt, FileType::folder(), "");
+    return std::make_shared<FileWrapperItem>(FileWrapperItem::Fields {
+        .syncFileID = std::move(id),
+        .path = std::move(path),
+        .fileName = std::move(name),
+        .syncParentID = std::move(parent),
+        .lastModifiedDate = Platform::Date::fromWholeSecondsSince1970(1000),
+        .type = FileType::folder(),
+        .fileHash = ""
+    });
 }
 
 ServerFile::ServerFile(const File& file)
