@@ -13,19 +13,16 @@
 // Exit status: 0 the run completed without an error event; 3 it completed
 // with error events; 4 login failed; 5 the run did not end; 2 bad arguments.
 
-#include "Orvella/Credentials/CredentialHolder.hpp"
 #include "Orvella/Service/APIClientManager.hpp"
 #include "Orvella/Service/EmailDomainPartCredentialSanitizer.hpp"
+#include "Orvella/Tests/ServiceFixture.hpp"
 #include "Platform/Database/CloudDatabaseSchema.hpp"
 #include "Platform/FileSystem/ExtendedAttributes.hpp"
 #include "Platform/FileSystem/OwnChangeRegistry.hpp"
 #include "Platform/Foundation/KillPoint.hpp"
-#include "Platform/Network/ReachabilityMonitor.hpp"
 #include "Quarlink/Client/URLSessionAPIClient.hpp"
-#include "Quarlink/Errors/APIClientError.hpp"
 #include "Quarlink/Environment/APIEndpointStore.hpp"
 #include "Quarlink/Environment/Environment.hpp"
-#include "Quarlink/Requests/SessionRefresher.hpp"
 #include "Sync/TestSupport/TestCloud.hpp"
 
 #include <charconv>
@@ -80,62 +77,6 @@ void readStopRequest()
     stopRequest = request;
 }
 
-class ReachableMonitor final : public Platform::ReachabilityMonitor {
-public:
-    [[nodiscard]] Platform::HostReachability status() const override { return Platform::HostReachability::reachable; }
-    void start(Handler) override { m_running = true; }
-    void stop() override { m_running = false; }
-    [[nodiscard]] bool isRunning() const override { return m_running; }
-
-private:
-    bool m_running = false;
-};
-
-class MemoryCredentialStore final : public Quarlink::CredentialStore {
-public:
-    [[nodiscard]] std::optional<std::string> email() const override { return m_email; }
-    void setEmail(std::optional<std::string> email) override { m_email = std::move(email); }
-    [[nodiscard]] std::optional<std::string> password() const override { return m_password; }
-    void setPassword(std::optional<std::string> password) override { m_password = std::move(password); }
-
-private:
-    std::optional<std::string> m_email;
-    std::optional<std::string> m_password;
-};
-
-class MemoryCredentialHolder final : public Orvella::CredentialHolder {
-public:
-    Reactive::MutableProperty<std::optional<Quarlink::Credentials>>& credentials() override { return m_credentials; }
-
-private:
-    Reactive::MutableProperty<std::optional<Quarlink::Credentials>> m_credentials { std::nullopt };
-};
-
-// Logs in again with the stored credentials when the service forgot the
-// session (a restarted service keeps its sessions, but a killed one may not).
-class DelegateRefresher final : public Quarlink::SessionRefresher {
-public:
-    DelegateRefresher(std::weak_ptr<Orvella::APIClientManager> manager, std::shared_ptr<Orvella::CredentialHolder> holder)
-        : m_manager(std::move(manager))
-        , m_holder(std::move(holder))
-    {
-    }
-
-    RefreshAction& refreshSessionAction() override { return m_action; }
-
-private:
-    std::weak_ptr<Orvella::APIClientManager> m_manager;
-    std::shared_ptr<Orvella::CredentialHolder> m_holder;
-    RefreshAction m_action { [this](const std::shared_ptr<Quarlink::APIClient>&) {
-        auto manager = m_manager.lock();
-        auto credentials = m_holder->credentials().value();
-        if (!manager || !credentials)
-            return Reactive::SignalProducer<Reactive::Unit, Reactive::AnyError>::error(
-                Reactive::AnyError(Quarlink::APIClientError::notLoggedIn()));
-        return manager->refreshSession(*credentials);
-    } };
-};
-
 // Starts `producer` and waits for its end; true when it completed.
 template<class V, class E>
 bool await(const Reactive::SignalProducer<V, E>& producer, std::chrono::seconds timeout, std::string& failure)
@@ -185,15 +126,15 @@ int main(int argc, char** argv)
     configuration.temporaryDirectory = argv[6];
     auto endpoints = std::make_shared<Quarlink::InMemoryEnvironmentStore>(
         std::make_shared<Quarlink::Environment>(Quarlink::Environment::custom(*baseURL)));
-    auto client = Quarlink::URLSessionAPIClient::create(configuration, std::make_shared<MemoryCredentialStore>(),
-        endpoints, std::make_unique<ReachableMonitor>());
+    auto client = Quarlink::URLSessionAPIClient::create(configuration, std::make_shared<Quarlink::Testing::MemoryCredentialStore>(),
+        endpoints, std::make_unique<Quarlink::Testing::ReachableMonitor>());
     if (!client) {
         std::cerr << "crash-sync-driver: no API client\n";
         return 2;
     }
 
     auto ownChanges = Platform::OwnChangeRegistry::create();
-    auto holder = std::make_shared<MemoryCredentialHolder>();
+    auto holder = std::make_shared<Orvella::Testing::MemoryCredentialHolder>();
     auto manager = Orvella::APIClientManager::create({
         .apiClient = *client,
         .sanitizer = std::make_shared<Orvella::EmailDomainPartCredentialSanitizer>("example.org"),
@@ -201,7 +142,7 @@ int main(int argc, char** argv)
         .credentialHolder = holder,
         .ownChanges = ownChanges,
     });
-    auto refresher = std::make_shared<DelegateRefresher>(manager, holder);
+    auto refresher = std::make_shared<Orvella::Testing::DelegateRefresher>(manager, holder);
     Quarlink::setSessionRefresher(**client, refresher);
 
     int status = 0;

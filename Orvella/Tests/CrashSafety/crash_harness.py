@@ -600,6 +600,7 @@ class Scenario:
                     self.kill_rounds(client, 1)
                 else:
                     client.run()
+                    self.kills += 1
                 stray = [path for path in client.tree() if path.rsplit("/", 1)[-1].startswith(".")]
                 if stray:
                     raise Failure("partial files on the full disk: " + ", ".join(stray))
@@ -648,6 +649,7 @@ def main():
         print(f"✅ {arguments.scenario}: {scenario.kills} kills survived (seed {arguments.seed})")
     except Skipped as reason:
         print(f"⏭ {arguments.scenario} skipped: {reason}")
+        result["skipped"] = str(reason)
         status = SKIP
     except Failure as failure:
         print(f"❌ {arguments.scenario} failed; replay with --scenario {arguments.scenario} --seed {arguments.seed}")
