@@ -71,18 +71,18 @@ public:
         for (auto& observer : observers)
             observer.send(statuses);
     }
-    void mark(const Sync::File&, Sync::FileSyncStatus, const Platform::URL&) override { }
-    void mark(const std::vector<Sync::FileRef>&, Sync::FileSyncStatus, const Platform::URL&) override { }
-    void removeAll(Sync::FileSyncStatus) override { }
-    void remove(const Platform::URL&) override { }
-    void remove(const Sync::File&, const Platform::URL&) override { }
-    void clean() override { }
+    Sync::StoreResult<> mark(const Sync::File&, Sync::FileSyncStatus, const Platform::URL&) override { return {}; }
+    Sync::StoreResult<> mark(const std::vector<Sync::FileRef>&, Sync::FileSyncStatus, const Platform::URL&) override { return {}; }
+    Sync::StoreResult<> removeAll(Sync::FileSyncStatus) override { return {}; }
+    Sync::StoreResult<> remove(const Platform::URL&) override { return {}; }
+    Sync::StoreResult<> remove(const Sync::File&, const Platform::URL&) override { return {}; }
+    Sync::StoreResult<> clean() override { return {}; }
     Sync::FileSyncStatus status(const Platform::URL& url) const override
     {
         auto found = statuses.find(Sync::realmIdentifierPath(url));
         return found == statuses.end() ? Sync::FileSyncStatus::unknown : found->second;
     }
-    void setStatus(const Platform::URL&, Sync::FileSyncStatus) override { }
+    Sync::StoreResult<> setStatus(const Platform::URL&, Sync::FileSyncStatus) override { return {}; }
 
     std::map<std::string, Sync::FileSyncStatus> statuses;
     bool syncing = false;
@@ -110,12 +110,12 @@ public:
         auto found = records.find(path);
         return found == records.end() ? nullptr : found->second;
     }
-    void clean() override { }
-    void add(const Sync::File&) override { }
+    Sync::StoreResult<> clean() override { return {}; }
+    Sync::StoreResult<> add(const Sync::File&) override { return {}; }
     Sync::FileRef file(const Sync::SyncFileID&) const override { return nullptr; }
-    void setFile(const Sync::SyncFileID&, const Sync::FileRef&) override { }
-    std::vector<Sync::FileRef> files() const override { return {}; }
-    void modifyOrCreate(const Sync::SyncFileID&, const ModifyOrCreate&) override { }
+    Sync::StoreResult<> setFile(const Sync::SyncFileID&, const Sync::FileRef&) override { return {}; }
+    Sync::StoreResult<std::vector<Sync::FileRef>> loadFiles() const override { return std::vector<Sync::FileRef>{}; }
+    Sync::StoreResult<> modifyOrCreate(const Sync::SyncFileID&, const ModifyOrCreate&) override { return {}; }
     Reactive::SignalProducer<std::vector<Sync::FileRef>, Reactive::NoError> filesProducer() const override
     {
         return Reactive::SignalProducer<std::vector<Sync::FileRef>, Reactive::NoError>::never();

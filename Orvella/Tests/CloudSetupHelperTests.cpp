@@ -19,13 +19,13 @@ namespace {
 class CountingFileStore final : public Sync::FileStore {
 public:
     int cleans = 0;
-    void clean() override { ++cleans; }
-    void add(const Sync::File&) override { }
+    Sync::StoreResult<> clean() override { ++cleans; return {}; }
+    Sync::StoreResult<> add(const Sync::File&) override { return {}; }
     Sync::FileRef file(const Sync::SyncFileID&) const override { return nullptr; }
-    void setFile(const Sync::SyncFileID&, const Sync::FileRef&) override { }
+    Sync::StoreResult<> setFile(const Sync::SyncFileID&, const Sync::FileRef&) override { return {}; }
     Sync::FileRef fileAtPath(const std::string&) const override { return nullptr; }
-    std::vector<Sync::FileRef> files() const override { return {}; }
-    void modifyOrCreate(const Sync::SyncFileID&, const ModifyOrCreate&) override { }
+    Sync::StoreResult<std::vector<Sync::FileRef>> loadFiles() const override { return std::vector<Sync::FileRef>{}; }
+    Sync::StoreResult<> modifyOrCreate(const Sync::SyncFileID&, const ModifyOrCreate&) override { return {}; }
     Reactive::SignalProducer<std::vector<Sync::FileRef>, Reactive::NoError> filesProducer() const override
     {
         return Reactive::SignalProducer<std::vector<Sync::FileRef>, Reactive::NoError>::empty();
