@@ -37,6 +37,11 @@ std::expected<std::unique_ptr<LocalCloudServer>, std::string> LocalCloudServer::
     auto implementation = std::make_unique<Implementation>();
     implementation->options = std::move(options);
     Implementation& state = *implementation;
+    if (!state.options.requestLogFile.empty()) {
+        state.logFile.reset(std::fopen(state.options.requestLogFile.c_str(), "a"));
+        if (!state.logFile)
+            return std::unexpected("cannot open the request log " + state.options.requestLogFile.string());
+    }
     auto tree = FileTree::open(state.options.dataFolder);
     if (!tree)
         return std::unexpected(tree.error());
@@ -245,6 +250,10 @@ void LocalCloudServer::Implementation::record(const httplib::Request& request)
     {
         std::lock_guard lock(mutex);
         currentLogIndex = log.size();
+        if (logFile) {
+            std::fprintf(logFile.get(), "%s %s\n", entry.method.c_str(), entry.path.c_str());
+            std::fflush(logFile.get());
+        }
         log.push_back(std::move(entry));
         ++inFlight;
         peakInFlight = std::max(peakInFlight, inFlight);

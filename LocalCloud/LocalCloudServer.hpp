@@ -109,6 +109,10 @@ public:
         int port = 0;
         // Requests served at the same time.
         std::size_t threadCount = 16;
+        // When set, one line "<method> <path>" per received request is appended
+        // to this file and flushed at once, so that a process watching the
+        // service from outside sees every request even when the service is killed.
+        std::filesystem::path requestLogFile {};
     };
 
     [[nodiscard]] static std::expected<std::unique_ptr<LocalCloudServer>, std::string> start(Options options);

@@ -11,6 +11,7 @@
 #include <httplib.h>
 
 #include <atomic>
+#include <cstdio>
 #include <condition_variable>
 #include <functional>
 #include <mutex>
@@ -68,6 +69,8 @@ struct LocalCloudServer::Implementation {
     mutable std::mutex mutex;
     mutable std::condition_variable changed;
     std::vector<RecordedRequest> log;
+    // Where `Options::requestLogFile` goes (null without one); written under `mutex`.
+    std::unique_ptr<std::FILE, decltype(&std::fclose)> logFile { nullptr, &std::fclose };
     std::size_t inFlight = 0;
     std::size_t peakInFlight = 0;
     std::vector<Script> scripts;

@@ -16,7 +16,8 @@
 namespace {
 
 constexpr const char* usage
-    = "usage: localcloud <port> <data folder> | localcloud add-user <data folder> <login> [--quota <bytes>]\n";
+    = "usage: localcloud <port> <data folder> [--request-log <file>] [--rate <bytes per second>] [--cut-after <bytes>]"
+      " | localcloud add-user <data folder> <login> [--quota <bytes>]\n";
 
 int badArguments(const std::string& line)
 {
@@ -49,6 +50,15 @@ std::optional<std::string> readPassword()
     return password;
 }
 
+std::optional<std::int64_t> byteCount(std::string_view text)
+{
+    std::int64_t value = 0;
+    auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size() || value < 0)
+        return std::nullopt;
+    return value;
+}
+
 int addUser(int argc, char** argv)
 {
     if (argc != 4 && argc != 6)
@@ -59,13 +69,9 @@ int addUser(int argc, char** argv)
         return badArguments("the login must not be empty");
     std::optional<std::int64_t> quota;
     if (argc == 6) {
-        std::string_view option = argv[4];
-        std::string_view text = argv[5];
-        std::int64_t value = 0;
-        auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-        if (option != "--quota" || error != std::errc() || end != text.data() + text.size() || value < 0)
+        quota = byteCount(argv[5]);
+        if (std::string_view(argv[4]) != "--quota" || !quota)
             return badArguments("--quota needs a number of bytes");
-        quota = value;
     }
     auto password = readPassword();
     if (!password || password->empty()) {
@@ -89,8 +95,27 @@ int addUser(int argc, char** argv)
     return 0;
 }
 
-int serve(char** argv)
+int serve(int argc, char** argv)
 {
+    LocalCloud::LocalCloudServer::Options options { .dataFolder = argv[2] };
+    LocalCloud::TransferShaping shaping;
+    for (int index = 3; index < argc; index += 2) {
+        std::string_view option = argv[index];
+        if (index + 1 >= argc)
+            return badArguments(std::string(option) + " needs a value");
+        if (option == "--request-log") {
+            options.requestLogFile = argv[index + 1];
+            continue;
+        }
+        auto value = byteCount(argv[index + 1]);
+        if (!value || (option != "--rate" && option != "--cut-after"))
+            return badArguments(std::string("unknown option or bad value: ") + std::string(option) + " " + argv[index + 1]);
+        if (option == "--rate")
+            shaping.bytesPerSecond = static_cast<std::size_t>(*value);
+        else
+            shaping.cutAfterBytes = static_cast<std::size_t>(*value);
+    }
+
     char* end = nullptr;
     long port = std::strtol(argv[1], &end, 10);
     if (*argv[1] == '\0' || *end != '\0' || port < 0 || port > 65535)
@@ -103,11 +128,13 @@ int serve(char** argv)
     sigaddset(&signals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
-    auto server = LocalCloud::LocalCloudServer::start({ .dataFolder = argv[2], .port = static_cast<int>(port) });
+    options.port = static_cast<int>(port);
+    auto server = LocalCloud::LocalCloudServer::start(std::move(options));
     if (!server) {
         std::cerr << "❗️ LocalCloud: " << server.error() << '\n';
         return 1;
     }
+    (*server)->setTransferShaping(shaping);
     std::cerr << "✅ LocalCloud serves " << argv[2] << " at " << (*server)->baseURL() << '\n';
     int received = 0;
     sigwait(&signals, &received);
@@ -121,9 +148,9 @@ int main(int argc, char** argv)
 {
     if (argc >= 2 && std::string_view(argv[1]) == "add-user")
         return addUser(argc, argv);
-    if (argc != 3) {
+    if (argc < 3 || argc % 2 == 0) {
         std::cerr << usage;
         return 2;
     }
-    return serve(argv);
+    return serve(argc, argv);
 }

@@ -39,3 +39,4 @@ target_sources(OrvellaCoreTests PRIVATE ${ORVELLA_APPLICATION_CORE_TESTS})
 # The service facade's tests run against the local service on loopback, the
 # end-to-end ones with the whole engine.
 target_link_libraries(OrvellaCoreTests PRIVATE LocalCloud SyncTestSupport)
+add_subdirectory(Tests/CrashSafety)

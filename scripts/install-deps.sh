@@ -10,6 +10,7 @@ packages=(
     shared-mime-info
     libcpp-httplib-dev curl
     libsqlite3-dev
+    python3 e2fsprogs
     locales
     libicu-dev zlib1g-dev
     libsecret-1-dev libglib2.0-dev gnome-keyring dbus dbus-daemon

@@ -3,6 +3,8 @@
 #include "LocalCloud/Tests/FileServiceTestSupport.hpp"
 
 #include <csignal>
+#include <fstream>
+#include <vector>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <spawn.h>
@@ -64,13 +66,16 @@ Finished runProgram(std::vector<std::string> arguments, const std::string& input
 
 class RunningProgram {
 public:
-    RunningProgram(int port, const std::filesystem::path& folder)
+    RunningProgram(int port, const std::filesystem::path& folder, std::vector<std::string> options = {})
         : m_port(port)
     {
-        std::string portText = std::to_string(port);
-        std::string folderText = folder.string();
-        char* argv[] = { const_cast<char*>(LOCALCLOUD_PROGRAM), portText.data(), folderText.data(), nullptr };
-        if (posix_spawn(&m_pid, LOCALCLOUD_PROGRAM, nullptr, nullptr, argv, environ) != 0)
+        std::vector<std::string> arguments { LOCALCLOUD_PROGRAM, std::to_string(port), folder.string() };
+        arguments.insert(arguments.end(), options.begin(), options.end());
+        std::vector<char*> argv;
+        for (auto& argument : arguments)
+            argv.push_back(argument.data());
+        argv.push_back(nullptr);
+        if (posix_spawn(&m_pid, LOCALCLOUD_PROGRAM, nullptr, nullptr, argv.data(), environ) != 0)
             m_pid = 0;
     }
     ~RunningProgram()
@@ -181,7 +186,8 @@ TEST_F(LocalCloudProgramTests, BadArgumentsGetOneLineAndStatusTwo)
              { "add-user", m_folder.string() }, { "add-user", m_folder.string(), "anna", "--quota" },
              { "add-user", m_folder.string(), "anna", "--quota", "viel" },
              { "add-user", m_folder.string(), "anna", "--size", "5" }, { "80x", m_folder.string() },
-             { "1", "2", "3" } }) {
+             { "1", "2", "3" }, { "1", m_folder.string(), "--rate" }, { "1", m_folder.string(), "--speed", "5" },
+             { "1", m_folder.string(), "--cut-after", "-1" } }) {
         auto finished = runProgram(arguments, "geheim\n");
         EXPECT_EQ(finished.exitStatus, 2) << ::testing::PrintToString(arguments);
         EXPECT_EQ(std::count(finished.errorOutput.begin(), finished.errorOutput.end(), '\n'), 1)
@@ -269,4 +275,26 @@ TEST_F(LocalCloudProgramTests, KilledDuringTransfersKeepsTheOldContentAndAnOpena
     EXPECT_EQ(after.everything().size(), 2u);
     for (const auto& entry : std::filesystem::directory_iterator(m_folder / "content"))
         EXPECT_FALSE(entry.path().filename().string().starts_with(".incoming-")) << entry.path();
+}
+
+TEST_F(LocalCloudProgramTests, TheRequestLogFileNamesEveryRequestAsItArrivesAndSurvivesAKill)
+{
+    // Proves a watcher in another process reads every request from the log file, even after SIGKILL ended the service.
+    int port = unusedLoopbackPort();
+    auto log = m_folder / "requests.log";
+    RunningProgram program(port, m_folder / "data", { "--request-log", log.string(), "--rate", "1000000" });
+    ASSERT_TRUE(program.answers());
+    httplib::Client client("127.0.0.1", port);
+    ASSERT_TRUE(client.Put("/v2.0/debug/raw/1", "abc", "text/plain"));
+    ASSERT_TRUE(client.Get("/v2.0/debug/raw/1"));
+    program.stop(SIGKILL);
+    std::ifstream stream(log);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(stream, line);)
+        lines.push_back(line);
+    ASSERT_GE(lines.size(), 3U);
+    EXPECT_EQ(lines[lines.size() - 2], "PUT /v2.0/debug/raw/1");
+    EXPECT_EQ(lines.back(), "GET /v2.0/debug/raw/1");
+    for (const auto& line : lines)
+        EXPECT_TRUE(line == "GET /v2.0/status" || line.ends_with("/debug/raw/1")) << line;
 }

@@ -1,6 +1,7 @@
 // The sync engine's API client, served by the API client manager.
 
 #include "Orvella/Service/APIClientManager.hpp"
+#include "Platform/Foundation/KillPoint.hpp"
 
 #include "Orvella/Service/APIManagerError.hpp"
 #include "Orvella/Service/DownloadStaging.hpp"
@@ -83,7 +84,9 @@ APIClientManager::Producer<Platform::URL> APIClientManager::syncDownload(Sync::F
                         .filterMap([](Quarlink::ProgressEvent<Platform::URL>&& event) { return event.downloadedValue(); })
                         .take(1)
                         .attemptMap([stage, modified, replace](Platform::URL&& downloaded) {
-                            return stage->place(downloaded, modified, replace);
+                            auto placed = stage->place(downloaded, modified, replace);
+                            Platform::killPoint("download-placed");
+                            return placed;
                         })
                         .start(observer);
     });

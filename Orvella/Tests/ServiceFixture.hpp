@@ -7,6 +7,7 @@
 #include "Orvella/Credentials/CredentialHolder.hpp"
 #include "Orvella/Service/APIClientManager.hpp"
 #include "Orvella/Service/EmailDomainPartCredentialSanitizer.hpp"
+#include "Quarlink/Requests/SessionRefresher.hpp"
 #include "Quarlink/Tests/EndpointFixture.hpp"
 
 #include <atomic>
@@ -74,6 +75,33 @@ public:
 
 private:
     std::shared_ptr<Quarlink::APIClient> m_inner;
+};
+
+// The application's session refresher without its window: logs in again with
+// the stored credentials through the manager's delegate.
+class DelegateRefresher final : public Quarlink::SessionRefresher {
+public:
+    DelegateRefresher(std::weak_ptr<APIClientManager> manager, std::shared_ptr<CredentialHolder> holder)
+        : m_manager(std::move(manager))
+        , m_holder(std::move(holder))
+    {
+    }
+
+    RefreshAction& refreshSessionAction() override { return m_action; }
+    std::atomic<int> executions { 0 };
+
+private:
+    std::weak_ptr<APIClientManager> m_manager;
+    std::shared_ptr<CredentialHolder> m_holder;
+    RefreshAction m_action { [this](const std::shared_ptr<Quarlink::APIClient>&) {
+        ++executions;
+        auto manager = m_manager.lock();
+        auto credentials = m_holder->credentials().value();
+        if (!manager || !credentials)
+            return Reactive::SignalProducer<Reactive::Unit, Reactive::AnyError>::error(
+                Reactive::AnyError(Quarlink::APIClientError::notLoggedIn()));
+        return manager->refreshSession(*credentials);
+    } };
 };
 
 class ServiceFixture : public Quarlink::Testing::EndpointFixture {

@@ -28,33 +28,6 @@ using Platform::Testing::writeFile;
 
 namespace {
 
-// The application's session refresher without its window: logs in again with
-// the stored credentials through the manager's delegate.
-class DelegateRefresher final : public Quarlink::SessionRefresher {
-public:
-    DelegateRefresher(std::weak_ptr<APIClientManager> manager, std::shared_ptr<CredentialHolder> holder)
-        : m_manager(std::move(manager))
-        , m_holder(std::move(holder))
-    {
-    }
-
-    RefreshAction& refreshSessionAction() override { return m_action; }
-    std::atomic<int> executions { 0 };
-
-private:
-    std::weak_ptr<APIClientManager> m_manager;
-    std::shared_ptr<CredentialHolder> m_holder;
-    RefreshAction m_action { [this](const std::shared_ptr<Quarlink::APIClient>&) {
-        ++executions;
-        auto manager = m_manager.lock();
-        auto credentials = m_holder->credentials().value();
-        if (!manager || !credentials)
-            return Reactive::SignalProducer<Reactive::Unit, Reactive::AnyError>::error(
-                Reactive::AnyError(Quarlink::APIClientError::notLoggedIn()));
-        return manager->refreshSession(*credentials);
-    } };
-};
-
 class SyncEndToEndTests : public ServiceFixture {
 protected:
     void SetUp() override

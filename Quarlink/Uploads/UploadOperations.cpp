@@ -1,4 +1,5 @@
 #include "Quarlink/Uploads/UploadOperations.hpp"
+#include "Platform/Foundation/KillPoint.hpp"
 
 #include "Quarlink/Requests/Perform.hpp"
 #include "Quarlink/TalvernAPIClient/ResponseDecoding/DownloadPlacement.hpp"
@@ -47,6 +48,7 @@ StoredProducer upload(const std::shared_ptr<APIClient>& client, const Upload& up
             return StoredProducer([](Reactive::Observer<CloudMetaPackage<File>, Reactive::AnyError> observer, Reactive::Lifetime) {
                 observer.sendInterrupted();
             });
+        Platform::killPoint("upload-between-requests");
         return perform(FileUploadRequest(*result.record(), result.fileID()), strong);
     });
 }

@@ -2,9 +2,11 @@
 
 #include "Platform/FileSystem/FileStatus.hpp"
 #include "Platform/Foundation/Digest.hpp"
+#include "Platform/Foundation/KillPoint.hpp"
 #include "Platform/Foundation/Unicode.hpp"
 #include "Sync/Execution/ChangeExecutionError.hpp"
 #include "Sync/Execution/LocalEditGuard.hpp"
+#include "Sync/Model/FileWrapperItem.hpp"
 #include "Sync/Status/FileSyncStatus.hpp"
 
 
@@ -56,6 +58,37 @@ void forgetDeletedOnServer(const SyncCollaborators& collaborators, const File& f
     }
     static_cast<void>(store.setFile(file.syncFileID(), nullptr));
     collaborators.fileReferenceMapping->removeReference(file.path(), collaborators.cloudFolder());
+}
+
+// The current path of the folder `id` as the store knows its ancestors:
+// a folder moved with its parent keeps its old path in its own record.
+std::optional<std::string> currentFolderPath(const FileStore& store, const SyncFileID& id, int depth = 0)
+{
+    auto folder = store.file(id);
+    if (!folder || !isFolder(*folder))
+        return std::nullopt;
+    if (folder->path() == "/" || depth > 256)
+        return folder->path();
+    auto above = currentFolderPath(store, folder->syncParentID(), depth + 1);
+    return above ? *above + folder->fileName() + "/" : folder->path();
+}
+
+// `from` where an earlier change of the same list carried it along with a
+// moved folder above it, under its old name; nullptr when it is not there.
+FileRef carriedAlong(const SyncCollaborators& collaborators, const FileRef& from)
+{
+    auto parent = currentFolderPath(*collaborators.fileStore, from->syncParentID());
+    if (!parent)
+        return nullptr;
+    auto path = *parent + from->fileName() + (isFolder(*from) ? "/" : "");
+    if (Platform::precomposed(path) == Platform::precomposed(from->path()))
+        return nullptr;
+    auto there = collaborators.fileReferenceMapping->file(path, collaborators.cloudFolder());
+    if (!there || there->syncFileID() != from->syncFileID())
+        return nullptr;
+    auto moved = std::make_shared<FileWrapperItem>(*from);
+    moved->setPath(path);
+    return moved;
 }
 
 } // namespace
@@ -160,6 +193,15 @@ SyncEventProducer LocalChangeExecutor::remove(const Change& change, const FileRe
             }
             return refused;
         }
+        // Deleted inside a folder an earlier change of this list moved: the item lies below the folder's new place.
+        if (auto carried = carriedAlong(*collaborators, file)) {
+            if (auto refused = LocalEditGuard(*collaborators->fileStore, collaborators->cloudFolder()).checkDelete(*carried)) {
+                return refused;
+            }
+            if (auto failed = stepFailure(collaborators->fileSystemStore.deleteItem(*carried))) {
+                return failed;
+            }
+        }
         if (auto failed = stepFailure(collaborators->fileSystemStore.deleteItem(*file))) {
             return failed;
         }
@@ -187,10 +229,26 @@ SyncEventProducer LocalChangeExecutor::move(const Change& change, const FileRef&
         const bool inPlace = atDestination && atDestination->syncFileID() == to->syncFileID();
         if (!inPlace) {
             if (auto failed = stepFailure(collaborators->fileSystemStore.move(*from, *to))) {
-                return failed;
+                auto carried = carriedAlong(*collaborators, from);
+                if (!carried)
+                    return failed;
+                if (auto again = stepFailure(collaborators->fileSystemStore.move(*carried, *to)))
+                    return again;
             }
+            if (isFolder(*to))
+                Platform::killPoint("folder-move");
         }
-        auto stored = StoredChange::storing(to);
+        // A move carries the old bytes only. Recording the server's new hash
+        // would make the old bytes look like a local edit, and the next run
+        // would upload them over the server's content; with the old hash the
+        // next run brings the new content down instead.
+        auto recorded = to;
+        if (!isFolder(*to) && to->fileHash() != from->fileHash()) {
+            auto moved = std::make_shared<FileWrapperItem>(*to);
+            moved->setFileHash(from->fileHash());
+            recorded = moved;
+        }
+        auto stored = StoredChange::storing(recorded);
         if (auto written = collaborators->record(stored.removeStatus(*from, collaborators->cloudFolder())); !written) {
             return AnyError(std::move(written.error()));
         }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Platform/Database/Database.hpp"
+#include "Platform/Foundation/KillPoint.hpp"
 #include "Platform/Foundation/Log.hpp"
 #include "Sync/Store/StoreError.hpp"
 
@@ -21,7 +22,12 @@ namespace Sync {
 template<class Body>
 StoreResult<> storeWrite(Platform::Database& database, Body&& body)
 {
-    if (auto written = database.write(std::forward<Body>(body)); !written)
+    auto written = database.write([&] {
+        auto result = body();
+        Platform::killPoint("store-transaction");
+        return result;
+    });
+    if (!written)
         return std::unexpected(storeFailure(&database, std::move(written.error())));
     return {};
 }

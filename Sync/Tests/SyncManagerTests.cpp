@@ -113,6 +113,61 @@ TEST(SyncManager, RenamesAndMovesTravelBothWaysWithFolderContents)
     expectIdle(cloud);
 }
 
+TEST(SyncManager, AServerRenameInsideAFolderTheServerMovedInTheSameRunComesDown)
+{
+    // The folder's move takes its contents along on disk first; the renames of items deep inside follow from there.
+    TestCloud cloud;
+    cloud.server->addFile("/S/top.txt", "top");
+    cloud.server->addFile("/S/sub/deep.txt", "deep");
+    cloud.server->addFolder("/T/");
+    ASSERT_TRUE(cloud.sync().completed);
+
+    ASSERT_TRUE(cloud.server->moveItem("/S/", "/T/S/"));
+    ASSERT_TRUE(cloud.server->moveItem("/T/S/top.txt", "/T/S/top2.txt"));
+    ASSERT_TRUE(cloud.server->moveItem("/T/S/sub/deep.txt", "/T/S/sub/deep2.txt"));
+    auto run = cloud.sync();
+
+    ASSERT_TRUE(run.completed);
+    EXPECT_EQ(errorsOf(run), std::vector<std::string>());
+    EXPECT_EQ(cloud.readFile("/T/S/top2.txt"), "top");
+    EXPECT_EQ(cloud.readFile("/T/S/sub/deep2.txt"), "deep");
+    expectInStep(cloud);
+    expectIdle(cloud);
+}
+
+TEST(SyncManager, EditsAndDeletesInsideAFolderTheServerMovedComeDownAndNeverGoBackUp)
+{
+    // The server moved a folder and changed what is inside: the new bytes come down, the deleted file goes, the old bytes never go up.
+    TestCloud cloud;
+    cloud.server->addFile("/S/edited.txt", "old");
+    cloud.server->addFile("/S/sub/gone.txt", "gone");
+    cloud.server->addFile("/S/sub/kept.txt", "kept");
+    cloud.server->addFile("/S/a/b/c/deep gone.txt", "deep gone");
+    cloud.server->addFolder("/T/");
+    ASSERT_TRUE(cloud.sync().completed);
+
+    ASSERT_TRUE(cloud.server->moveItem("/S/", "/T/S/"));
+    cloud.server->setContent("/T/S/edited.txt", "new on the server");
+    ASSERT_TRUE(cloud.server->removeItem("/T/S/sub/gone.txt"));
+    ASSERT_TRUE(cloud.server->removeItem("/T/S/a/b/c/deep gone.txt"));
+    cloud.server->resetCounts();
+    for (int run = 0; run < 2; ++run) {
+        auto events = cloud.sync();
+        ASSERT_TRUE(events.completed);
+        EXPECT_EQ(errorsOf(events), std::vector<std::string>());
+    }
+
+    EXPECT_EQ(cloud.readFile("/T/S/edited.txt"), "new on the server");
+    EXPECT_EQ(cloud.server->contentAt("/T/S/edited.txt"), "new on the server");
+    EXPECT_EQ(cloud.readFile("/T/S/sub/gone.txt"), std::nullopt);
+    EXPECT_EQ(cloud.readFile("/T/S/a/b/c/deep gone.txt"), std::nullopt);
+    EXPECT_EQ(cloud.readFile("/T/S/sub/kept.txt"), "kept");
+    EXPECT_EQ(cloud.server->callCount(Call::upload), 0);
+    EXPECT_EQ(cloud.server->callCount(Call::reupload), 0);
+    expectInStep(cloud);
+    expectIdle(cloud);
+}
+
 TEST(SyncManager, DeletesTravelBothWaysWithNestedContents)
 {
     // Deleting a file or a folder with contents on either side deletes it on the other, records and statuses included.

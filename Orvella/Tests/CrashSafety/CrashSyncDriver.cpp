@@ -1,0 +1,203 @@
+// crash-sync-driver: one sync run of the real engine through the application's
+// sync adapter and the URL-session API client against a local service in
+// another process, on a real cloud folder, SQLite store and attributes.
+//
+//   crash-sync-driver <base URL> <login> <password> <cloud folder> <store file> <transfer folder>
+//
+// Every kill point the run passes is reported on standard error as
+// "kill-point <name>". With ORVELLA_CRASH_STOP=<name>[:<n>] the driver kills
+// itself with SIGKILL the n-th time (default: the first) it reaches <name>.
+// ORVELLA_CRASH_IDLE_TIMEOUT=<seconds> shortens the client's idle time-out, so
+// that a stalled service is given up on quickly.
+//
+// Exit status: 0 the run completed without an error event; 3 it completed
+// with error events; 4 login failed; 5 the run did not end; 2 bad arguments.
+
+#include "Orvella/Service/APIClientManager.hpp"
+#include "Orvella/Service/EmailDomainPartCredentialSanitizer.hpp"
+#include "Orvella/Tests/ServiceFixture.hpp"
+#include "Platform/Database/CloudDatabaseSchema.hpp"
+#include "Platform/FileSystem/ExtendedAttributes.hpp"
+#include "Platform/FileSystem/OwnChangeRegistry.hpp"
+#include "Platform/Foundation/KillPoint.hpp"
+#include "Quarlink/Client/URLSessionAPIClient.hpp"
+#include "Quarlink/Environment/APIEndpointStore.hpp"
+#include "Quarlink/Environment/Environment.hpp"
+#include "Sync/TestSupport/TestCloud.hpp"
+
+#include <charconv>
+#include <condition_variable>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <iostream>
+#include <mutex>
+#include <string>
+#include <unistd.h>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+struct StopRequest {
+    std::string name;
+    long remaining = 1;
+};
+
+std::optional<StopRequest> stopRequest;
+std::mutex stopMutex;
+
+void reachKillPoint(const char* name)
+{
+    // Written in one call, so that reports of concurrent threads do not mix.
+    std::string line = std::string("kill-point ") + name + "\n";
+    static_cast<void>(::write(STDERR_FILENO, line.data(), line.size()));
+    std::lock_guard lock(stopMutex);
+    if (stopRequest && stopRequest->name == name && --stopRequest->remaining == 0) {
+        static const char killed[] = "kill-point reached, killing the driver\n";
+        static_cast<void>(::write(STDERR_FILENO, killed, sizeof killed - 1));
+        ::kill(::getpid(), SIGKILL);
+    }
+}
+
+void readStopRequest()
+{
+    const char* value = std::getenv("ORVELLA_CRASH_STOP");
+    if (!value || !*value)
+        return;
+    std::string text = value;
+    StopRequest request { text, 1 };
+    if (auto colon = text.find(':'); colon != std::string::npos) {
+        request.name = text.substr(0, colon);
+        request.remaining = std::strtol(text.c_str() + colon + 1, nullptr, 10);
+        if (request.remaining < 1)
+            request.remaining = 1;
+    }
+    stopRequest = request;
+}
+
+// Starts `producer` and waits for its end; true when it completed.
+template<class V, class E>
+bool await(const Reactive::SignalProducer<V, E>& producer, std::chrono::seconds timeout, std::string& failure)
+{
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool ended = false;
+    bool completed = false;
+    auto started = producer.start(Reactive::Observer<V, E>::make([&](Reactive::Event<V, E>&& event) {
+        if (event.isValue())
+            return;
+        std::lock_guard lock(mutex);
+        if constexpr (!std::is_same_v<E, Reactive::NoError>) {
+            if (event.isFailed())
+                failure = event.error().description();
+        }
+        completed = event.isCompleted();
+        ended = true;
+        changed.notify_all();
+    }));
+    std::unique_lock lock(mutex);
+    if (!changed.wait_for(lock, timeout, [&] { return ended; }))
+        failure = "did not end";
+    return completed;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc != 7) {
+        std::cerr << "usage: crash-sync-driver <base URL> <login> <password> <cloud folder> <store file> <transfer folder>\n";
+        return 2;
+    }
+    readStopRequest();
+    Platform::killPointHandler.store(&reachKillPoint);
+
+    auto baseURL = Platform::URL::create(argv[1]);
+    if (!baseURL) {
+        std::cerr << "crash-sync-driver: bad base URL\n";
+        return 2;
+    }
+    Platform::URLSessionConfiguration configuration;
+    if (const char* idle = std::getenv("ORVELLA_CRASH_IDLE_TIMEOUT"))
+        configuration.idleTimeout = std::chrono::seconds(std::strtol(idle, nullptr, 10));
+    configuration.connectTimeout = configuration.idleTimeout;
+    configuration.temporaryDirectory = argv[6];
+    auto endpoints = std::make_shared<Quarlink::InMemoryEnvironmentStore>(
+        std::make_shared<Quarlink::Environment>(Quarlink::Environment::custom(*baseURL)));
+    auto client = Quarlink::URLSessionAPIClient::create(configuration, std::make_shared<Quarlink::Testing::MemoryCredentialStore>(),
+        endpoints, std::make_unique<Quarlink::Testing::ReachableMonitor>());
+    if (!client) {
+        std::cerr << "crash-sync-driver: no API client\n";
+        return 2;
+    }
+
+    auto ownChanges = Platform::OwnChangeRegistry::create();
+    auto holder = std::make_shared<Orvella::Testing::MemoryCredentialHolder>();
+    auto manager = Orvella::APIClientManager::create({
+        .apiClient = *client,
+        .sanitizer = std::make_shared<Orvella::EmailDomainPartCredentialSanitizer>("example.org"),
+        .settingsManager = nullptr,
+        .credentialHolder = holder,
+        .ownChanges = ownChanges,
+    });
+    auto refresher = std::make_shared<Orvella::Testing::DelegateRefresher>(manager, holder);
+    Quarlink::setSessionRefresher(**client, refresher);
+
+    int status = 0;
+    {
+        std::string failure;
+        if (!await(manager->login({ argv[2], argv[3] }), 120s, failure)) {
+            std::cerr << "crash-sync-driver: login failed: " << failure << '\n';
+            status = 4;
+        }
+    }
+    if (status == 0) {
+        std::filesystem::path cloudFolder = argv[4];
+        auto storeScheduler = Reactive::QueueScheduler::make("CrashSyncDriver.stores");
+        auto folderConfiguration = std::make_shared<Sync::Testing::TestFolderConfiguration>(
+            Platform::URL::fileURL(cloudFolder.string(), Platform::URL::IsDirectory::Yes));
+        auto factory = Platform::Database::factory(Platform::cloudDatabaseConfiguration(argv[5]));
+        auto fileStore = std::make_shared<Sync::RealmFileStore>(factory, storeScheduler);
+        auto statusStore = std::make_shared<Sync::RealmFileSyncStatusStore>(factory, storeScheduler);
+        auto references = std::make_shared<Sync::ExtendedAttributeFileReferenceMapping>(fileStore,
+            Platform::ExtendedAttributes::system(), ownChanges);
+        auto engine = std::make_shared<Sync::SyncManager>(manager,
+            Sync::FileSystemFileStore(folderConfiguration, ownChanges), fileStore, references, statusStore);
+
+        std::mutex mutex;
+        std::condition_variable changed;
+        bool ended = false;
+        std::size_t errors = 0;
+        auto started = engine->performSync().start(Reactive::Observer<Sync::SyncEventPair, Reactive::NoError>::make(
+            [&](Reactive::Event<Sync::SyncEventPair, Reactive::NoError>&& event) {
+                std::lock_guard lock(mutex);
+                if (event.isValue()) {
+                    const auto& [syncEvent, change] = event.value();
+                    if (syncEvent.isError()) {
+                        ++errors;
+                        std::cerr << "error: " << change.description() << ": " << syncEvent.error()->description() << '\n';
+                    }
+                } else {
+                    ended = true;
+                }
+                changed.notify_all();
+            }));
+        std::unique_lock lock(mutex);
+        if (!changed.wait_for(lock, 600s, [&] { return ended; }))
+            status = 5;
+        else if (errors > 0)
+            status = 3;
+        lock.unlock();
+        engine.reset();
+    }
+    // A finished run lets go of the manager on the client's delivery thread.
+    for (int attempt = 0; attempt < 1000 && manager.use_count() > 1; ++attempt)
+        std::this_thread::sleep_for(5ms);
+    Quarlink::setSessionRefresher(**client, nullptr);
+    refresher.reset();
+    manager.reset();
+    std::cerr << "crash-sync-driver: run ended with status " << status << '\n';
+    return status;
+}

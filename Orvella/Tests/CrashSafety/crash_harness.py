@@ -1,0 +1,676 @@
+#!/usr/bin/env python3
+"""Crash-safety harness: a seeded tree, the localcloud program and the sync
+driver in processes of their own, SIGKILL at chosen moments, then one run that
+must complete, and the invariants checked after it.
+
+A failure prints the seed, the kill that preceded it and the difference, so
+that it can be replayed with --seed and --scenario.
+
+Exit status: 0 every invariant held; 1 an invariant failed; 77 the scenario
+cannot run on this machine (the reason is printed)."""
+
+import argparse
+import hashlib
+import json
+import os
+import random
+import shutil
+import signal
+import socket
+import sqlite3
+import subprocess
+import sys
+import tempfile
+import time
+import unicodedata
+
+LOGIN = "anna@example.org"
+PASSWORD = "Geheim-123"
+KILL_POINTS = ["download-placed", "upload-between-requests", "store-transaction", "folder-move"]
+SKIP = 77
+
+
+class Failure(Exception):
+    pass
+
+
+class Skipped(Exception):
+    pass
+
+
+def free_port():
+    with socket.socket() as probe:
+        probe.bind(("127.0.0.1", 0))
+        return probe.getsockname()[1]
+
+
+def sha(data):
+    return hashlib.sha1(data).hexdigest()
+
+
+def canonical(path):
+    return unicodedata.normalize("NFC", path)
+
+
+class Service:
+    """The localcloud program on a fixed port over one data folder."""
+
+    def __init__(self, program, work):
+        self.program = program
+        self.data = os.path.join(work, "service")
+        self.log = os.path.join(work, "requests.log")
+        self.errors = open(os.path.join(work, "service.stderr"), "ab")
+        self.port = free_port()
+        self.process = None
+        subprocess.run([program, "add-user", self.data, LOGIN], input=(PASSWORD + "\n").encode(),
+                       check=True, stderr=subprocess.DEVNULL)
+
+    @property
+    def base_url(self):
+        return f"http://127.0.0.1:{self.port}/v2.0"
+
+    def start(self, *shaping):
+        self.process = subprocess.Popen([self.program, str(self.port), self.data, "--request-log", self.log, *shaping],
+                                        stderr=self.errors)
+        deadline = time.monotonic() + 30
+        while time.monotonic() < deadline:
+            if self.process.poll() is not None:
+                raise Failure(f"localcloud ended with {self.process.returncode} at start")
+            try:
+                with socket.create_connection(("127.0.0.1", self.port), timeout=1):
+                    return
+            except OSError:
+                time.sleep(0.05)
+        raise Failure("localcloud did not listen")
+
+    def kill(self):
+        if self.process and self.process.poll() is None:
+            self.process.kill()
+            self.process.wait()
+        self.process = None
+
+    def stop(self):
+        if self.process and self.process.poll() is None:
+            self.process.send_signal(signal.SIGCONT)
+            self.process.terminate()
+            try:
+                self.process.wait(timeout=30)
+            except subprocess.TimeoutExpired:
+                self.process.kill()
+                self.process.wait()
+        self.process = None
+
+    def restart(self, *shaping):
+        self.kill()
+        self.start(*shaping)
+
+    def log_lines(self):
+        if not os.path.exists(self.log):
+            return []
+        with open(self.log, encoding="utf-8", errors="replace") as stream:
+            return stream.read().splitlines()
+
+    def database(self):
+        return os.path.join(self.data, "localcloud.sqlite")
+
+    def tree(self):
+        """path -> sha1 of the content, or "/" for a folder; paths canonical."""
+        connection = sqlite3.connect(self.database(), timeout=30)
+        try:
+            rows = connection.execute(
+                "SELECT id, parentID, name, isFolder FROM Item WHERE account = ? AND state = 1", (LOGIN,)).fetchall()
+        finally:
+            connection.close()
+        byID = {row[0]: row for row in rows}
+        root = next(row[0] for row in rows if row[1] == 0)
+        tree = {}
+        for identifier, parent, name, folder in rows:
+            if identifier == root:
+                continue
+            parts = [name]
+            while parent != root:
+                if parent not in byID:
+                    parts = None
+                    break
+                parts.append(byID[parent][2])
+                parent = byID[parent][1]
+            if parts is None:
+                continue
+            path = canonical("/" + "/".join(reversed(parts)))
+            if folder:
+                tree[path + "/"] = "/"
+            else:
+                with open(os.path.join(self.data, "content", str(identifier)), "rb") as stream:
+                    tree[path] = sha(stream.read())
+        return tree
+
+
+class Client:
+    """One cloud folder with its store, synced by the driver."""
+
+    def __init__(self, driver, work, name, service, cloud=None):
+        self.driver = driver
+        self.service = service
+        self.folder = cloud or os.path.join(work, name)
+        self.store = os.path.join(work, name + ".db")
+        self.transfers = os.path.join(work, name + ".transfers")
+        self.output = os.path.join(work, name + ".stderr")
+        os.makedirs(self.folder, exist_ok=True)
+        os.makedirs(self.transfers, exist_ok=True)
+
+    def run(self, stop=None, kill_after=None, idle_timeout=4, during=None):
+        """One driver run; answers (exit status, kill points reached). `during(process)` runs while it works."""
+        environment = dict(os.environ)
+        environment.pop("ORVELLA_CRASH_STOP", None)
+        if stop:
+            environment["ORVELLA_CRASH_STOP"] = stop
+        environment["ORVELLA_CRASH_IDLE_TIMEOUT"] = str(idle_timeout)
+        with open(self.output, "wb") as errors:
+            process = subprocess.Popen([self.driver, self.service.base_url, LOGIN, PASSWORD, self.folder, self.store,
+                                        self.transfers], stderr=errors, env=environment)
+            if during:
+                during(process)
+            if kill_after is not None:
+                try:
+                    process.wait(timeout=kill_after)
+                except subprocess.TimeoutExpired:
+                    process.kill()
+            try:
+                status = process.wait(timeout=600)
+            except subprocess.TimeoutExpired:
+                process.kill()
+                raise Failure("the driver did not end")
+        with open(self.output, encoding="utf-8", errors="replace") as stream:
+            text = stream.read()
+        points = [line.split(" ", 1)[1] for line in text.splitlines()
+                  if line.startswith("kill-point ") and not line.startswith("kill-point reached")]
+        if status not in (0, 3, -signal.SIGKILL):
+            sys.stderr.write(text[-4000:])
+        return status, points
+
+    def tree(self):
+        tree = {}
+        for directory, folders, files in os.walk(self.folder):
+            for name in folders + files:
+                full = os.path.join(directory, name)
+                path = canonical("/" + os.path.relpath(full, self.folder))
+                if os.path.isdir(full):
+                    tree[path + "/"] = "/"
+                else:
+                    with open(full, "rb") as stream:
+                        tree[path] = sha(stream.read())
+        return tree
+
+    def write(self, path, data):
+        full = os.path.join(self.folder, path.lstrip("/"))
+        os.makedirs(os.path.dirname(full), exist_ok=True)
+        with open(full, "wb") as stream:
+            stream.write(data)
+
+
+WORDS = ["Bericht", "Notizen", "Fotos", "Projekt", "Rechnung", "alt", "neu", "Entwurf", "Daten", "Archiv"]
+UMLAUTS = ["Größe", "Übersicht", "Äpfel und Birnen", "schön", "Grüße", "Maße", "Öl", "Bücher"]
+
+
+def name_for(rng, used):
+    while True:
+        base = rng.choice(WORDS + UMLAUTS)
+        if rng.random() < 0.4:
+            base += " " + rng.choice(WORDS)
+        base += f" {rng.randrange(1000)}"
+        form = "NFD" if rng.random() < 0.5 else "NFC"
+        name = unicodedata.normalize(form, base)
+        if canonical(name).casefold() not in used:
+            used.add(canonical(name).casefold())
+            return name
+
+
+def generate(rng, files, big_files, big_size):
+    """A seeded tree: {path: bytes} for files and {path/: None} for folders, paths as written (NFC or NFD)."""
+    folders = ["/"]
+    used = {}
+    tree = {}
+    for _ in range(max(3, files // 8)):
+        parent = rng.choice(folders) if len(folders) < 4 or rng.random() < 0.7 else "/"
+        if parent.count("/") > 5:
+            parent = "/"
+        folder = parent + name_for(rng, used.setdefault(parent, set())) + "/"
+        folders.append(folder)
+        tree[folder] = None
+    for index in range(files):
+        parent = rng.choice(folders)
+        path = parent + name_for(rng, used.setdefault(parent, set())) + ".txt"
+        size = big_size + rng.randrange(4096) if index < big_files else rng.randrange(6000)
+        tree[path] = rng.randbytes(size)
+    return tree
+
+
+def expected_tree(model):
+    return {canonical(path): ("/" if data is None else sha(data)) for path, data in model.items()}
+
+
+def write_tree(client, model):
+    for path, data in sorted(model.items()):
+        if data is None:
+            os.makedirs(os.path.join(client.folder, path.strip("/")), exist_ok=True)
+        else:
+            client.write(path, data)
+
+
+def snapshot(folder):
+    result = {}
+    for directory, _, files in os.walk(folder):
+        for name in files:
+            full = os.path.join(directory, name)
+            with open(full, "rb") as stream:
+                result[os.path.relpath(full, folder)] = (sha(stream.read()), os.stat(full).st_mtime_ns)
+    return result
+
+
+def integrity(database):
+    connection = sqlite3.connect(database, timeout=30)
+    try:
+        return connection.execute("PRAGMA integrity_check").fetchone()[0]
+    finally:
+        connection.close()
+
+
+def describe_difference(left, right, left_name, right_name):
+    lines = []
+    for path in sorted(set(left) | set(right)):
+        if left.get(path) != right.get(path):
+            lines.append(f"  {path}: {left_name} {left.get(path)} / {right_name} {right.get(path)}")
+    return "\n".join(lines[:40]) + ("\n  …" if len(lines) > 40 else "")
+
+
+class Scenario:
+    def __init__(self, arguments, work):
+        self.arguments = arguments
+        self.work = work
+        self.rng = random.Random(arguments.seed)
+        self.service = Service(arguments.localcloud, work)
+        self.outside = os.path.join(work, "Outside")
+        os.makedirs(self.outside)
+        for index in range(5):
+            with open(os.path.join(self.outside, f"fremd {index}.txt"), "wb") as stream:
+                stream.write(self.rng.randbytes(100))
+        self.outside_before = snapshot(self.outside)
+        # What the user wrote, path -> bytes, for the check that nothing is lost.
+        self.written = {}
+        self.kills = 0
+        self.last_kill = "none"
+        self.bytes_lost = 0
+
+    def client(self, name, cloud=None):
+        return Client(self.arguments.driver, self.work, name, self.service, cloud)
+
+    def fresh_tree(self, files=None):
+        files = files or self.arguments.files
+        return generate(self.rng, files, self.arguments.big_files, self.arguments.big_size)
+
+    def remember(self, model):
+        for path, data in model.items():
+            if data is not None:
+                self.written[canonical(path)] = data
+
+    def clean_run(self, client):
+        status, _ = client.run(idle_timeout=60)
+        if status != 0:
+            raise Failure(f"a run without kills ended with status {status}")
+
+    def kill_rounds(self, client, rounds, between=None):
+        """`rounds` killed runs of `client`: named kill points and kills by time, alternating."""
+        seen = {}
+        for round in range(rounds):
+            if between:
+                between(round)
+            if round % 2 == 1:
+                # A point the last run passed, at one of the times it passed it.
+                point = self.rng.choice(sorted(seen) or KILL_POINTS)
+                occurrence = self.rng.randint(1, max(1, seen.get(point, 1)))
+                self.last_kill = f"{point}:{occurrence}"
+                status, points = client.run(stop=self.last_kill)
+            else:
+                delay = self.rng.uniform(0.2, self.arguments.max_delay)
+                self.last_kill = f"after {delay:.2f} s"
+                status, points = client.run(kill_after=delay)
+            self.kills += status == -signal.SIGKILL
+            seen = {}
+            for point in points:
+                seen[point] = seen.get(point, 0) + 1
+
+    def converge(self, client, expected=None):
+        """The completing run, then every invariant."""
+        # A server move that came with new content is moved by one run and
+        # brought down by the next, so the completing run may take two.
+        for attempt in range(3):
+            status, _ = client.run(idle_timeout=60)
+            if status == 0 and attempt > 0:
+                break
+        if status != 0:
+            raise Failure(f"the completing run ended with status {status}\n" + open(client.output).read()[-3000:])
+        self.check(client, expected)
+
+    def check(self, client, expected):
+        local = client.tree()
+        remote = self.service.tree()
+        problems = []
+        if local != remote:
+            problems.append("local tree differs from the service's:\n" + describe_difference(local, remote, "disk", "service"))
+        leftovers = [path for path in local if any(part.startswith(".") for part in path.strip("/").split("/"))]
+        if leftovers:
+            problems.append("temporary or partial files in the cloud folder: " + ", ".join(leftovers))
+        content = os.path.join(self.service.data, "content")
+        partial = [name for name in os.listdir(content) if not name.isdigit()]
+        if partial:
+            problems.append("partial uploads kept by the service: " + ", ".join(partial))
+        contents = set(local.values()) | set(remote.values())
+        lost = [path for path, data in self.written.items() if sha(data) not in contents]
+        if lost:
+            self.bytes_lost += sum(len(self.written[path]) for path in lost)
+            problems.append("user files lost (no copy anywhere): " + ", ".join(lost))
+        if expected is not None:
+            missing = {path: value for path, value in expected.items() if local.get(path) != value}
+            extra = [path for path in local if path not in expected and local[path] not in
+                     {sha(data) for data in self.written.values()}]
+            if missing or extra:
+                problems.append("the tree is not the expected one:\n" + describe_difference(
+                    {path: local.get(path) for path in list(missing) + extra},
+                    {path: expected.get(path) for path in list(missing) + extra}, "disk", "expected"))
+        if snapshot(self.outside) != self.outside_before:
+            problems.append("a folder outside the cloud folder changed")
+        for database in (client.store, self.service.database()):
+            verdict = integrity(database)
+            if verdict != "ok":
+                problems.append(f"integrity_check of {database}: {verdict}")
+        # A further run finds nothing to do.
+        before = len(self.service.log_lines())
+        status, _ = client.run(idle_timeout=60)
+        mutating = [line for line in self.service.log_lines()[before:]
+                    if not line.startswith("GET ") and line != "POST /v2.0/login"]
+        if status != 0:
+            problems.append(f"the further run ended with status {status}")
+        if mutating:
+            problems.append("the further run changed the service: " + ", ".join(mutating[:10]))
+        if client.tree() != local:
+            problems.append("the further run changed the disk:\n" + describe_difference(local, client.tree(), "before", "after"))
+        if problems:
+            raise Failure("\n".join(problems))
+
+    # The scenarios.
+
+    def down(self):
+        seeder, client = self.client("Seeder"), self.client("Cloud")
+        model = self.fresh_tree()
+        write_tree(seeder, model)
+        self.remember(model)
+        self.clean_run(seeder)
+        self.kill_rounds(client, self.arguments.kills)
+        self.converge(client, expected_tree(model))
+
+    def up(self):
+        client = self.client("Cloud")
+        model = self.fresh_tree()
+        write_tree(client, model)
+        self.remember(model)
+        self.kill_rounds(client, self.arguments.kills)
+        self.converge(client, expected_tree(model))
+
+    def both_ways(self):
+        """Half the tree waits on the service, half on the disk."""
+        seeder, client = self.client("Seeder"), self.client("Cloud")
+        remote = self.fresh_tree(self.arguments.files // 2)
+        write_tree(seeder, {("/Fern" + path if path != "/" else path): data for path, data in remote.items()} | {"/Fern/": None})
+        self.clean_run(seeder)
+        local = self.fresh_tree(self.arguments.files // 2)
+        write_tree(client, local)
+        model = {("/Fern" + path): data for path, data in remote.items()} | {"/Fern/": None} | local
+        self.remember(model)
+        return client, model
+
+    def mixed(self):
+        client, other = self.client("Cloud"), self.client("Other")
+        model = self.fresh_tree()
+        write_tree(client, model)
+        self.remember(model)
+        self.clean_run(client)
+        self.clean_run(other)
+        folders = sorted(path for path, data in model.items() if data is None and path.count("/") == 2)
+        mine, theirs = folders[0::2], folders[1::2]
+
+        def on_disk(side, path):
+            """The item's full path as the side's disk spells it (downloaded names may differ in normalisation)."""
+            current = side.folder
+            for part in path.strip("/").split("/"):
+                current = os.path.join(current, next(name for name in os.listdir(current) if canonical(name) == canonical(part)))
+            return current
+
+        def mutate(side, roots):
+            nonlocal model
+            model = {canonical(path): data for path, data in model.items()}
+            roots = [canonical(root) for root in roots]
+            files = sorted(path for path, data in model.items() if data is not None and any(path.startswith(r) for r in roots))
+            self.rng.shuffle(files)
+            quarter = max(1, len(files) // 6)
+            for path in files[:quarter]:  # edits
+                data = self.rng.randbytes(self.rng.randrange(1, 5000))
+                with open(on_disk(side, path), "wb") as stream:
+                    stream.write(data)
+                model[path] = data
+            for path in files[quarter:2 * quarter]:  # renames
+                target = path[:-4] + " umbenannt.txt"
+                source = on_disk(side, path)
+                os.rename(source, os.path.join(os.path.dirname(source), target.rsplit("/", 1)[1]))
+                model[target] = model.pop(path)
+            for path in files[2 * quarter:3 * quarter]:  # deletes
+                os.remove(on_disk(side, path))
+                del model[path]
+            for index in range(quarter):  # new files
+                path = roots[index % len(roots)] + f"frisch {index}.txt"
+                data = self.rng.randbytes(self.rng.randrange(1, 5000))
+                with open(os.path.join(on_disk(side, roots[index % len(roots)]), f"frisch {index}.txt"), "wb") as stream:
+                    stream.write(data)
+                model[path] = data
+            # A folder with its contents moves into a sibling.
+            if len(roots) >= 2:
+                source, target = roots[0], roots[1] + roots[0].strip("/").split("/")[-1] + "/"
+                os.rename(on_disk(side, source), os.path.join(on_disk(side, roots[1]), os.path.basename(on_disk(side, source))))
+                model = {(target + path[len(source):] if path.startswith(source) else path): data
+                         for path, data in model.items()}
+            self.remember(model)
+
+        mutate(client, mine)
+        mutate(other, theirs)
+        # Deleted files are no longer the user's; what the model holds is.
+        self.written = {canonical(path): data for path, data in model.items() if data is not None}
+        self.clean_run(other)
+        self.kill_rounds(client, self.arguments.kills)
+        expected = expected_tree(model)
+        self.converge(client, expected)
+        self.clean_run(other)
+        self.clean_run(other)
+        if other.tree() != client.tree():
+            raise Failure("the other client did not converge:\n" + describe_difference(other.tree(), client.tree(), "other", "this"))
+
+    def service_killed(self):
+        client, model = self.both_ways()
+
+        def kill_service_later(process):
+            delay = self.rng.uniform(0.2, self.arguments.max_delay)
+            try:
+                process.wait(timeout=delay)
+            except subprocess.TimeoutExpired:
+                self.service.kill()
+                self.kills += 1
+                time.sleep(self.rng.uniform(0, 1))
+            self.service.restart()
+
+        for round in range(self.arguments.kills):
+            self.last_kill = f"service round {round}"
+            if round % 3 == 2:
+                self.kill_rounds(client, 1)
+            else:
+                client.run(during=kill_service_later)
+        self.converge(client, expected_tree(model))
+
+    def network(self):
+        client, model = self.both_ways()
+        for round in range(self.arguments.kills):
+            kind = ["cut", "stall", "refused"][round % 3]
+            self.last_kill = f"network {kind} round {round}"
+            if kind == "cut":
+                self.service.restart("--cut-after", str(self.rng.randrange(100, 200000)))
+                client.run(idle_timeout=2)
+                self.service.restart()
+            elif kind == "stall":
+                def stall(process):
+                    time.sleep(self.rng.uniform(0.2, self.arguments.max_delay))
+                    self.service.process.send_signal(signal.SIGSTOP)
+                    process.wait(timeout=120)
+                    self.service.process.send_signal(signal.SIGCONT)
+                client.run(idle_timeout=1, during=stall)
+            else:
+                def refuse(process):
+                    time.sleep(self.rng.uniform(0.2, self.arguments.max_delay))
+                    self.service.kill()
+                    process.wait(timeout=120)
+                    self.service.start()
+                client.run(idle_timeout=2, during=refuse)
+            self.kills += 1
+        self.converge(client, expected_tree(model))
+
+    def readonly(self):
+        client, model = self.both_ways()
+        probe = os.path.join(self.work, "probe")
+        open(probe, "w").close()
+        os.chmod(probe, 0o444)
+        try:
+            open(probe, "a").close()
+            writable = True
+        except PermissionError:
+            writable = False
+        if writable and shutil.which("chattr") is None:
+            raise Skipped("the store cannot be made read-only here (root without chattr)")
+        if writable and subprocess.run(["chattr", "+i", probe], stderr=subprocess.DEVNULL).returncode != 0:
+            raise Skipped("the store cannot be made read-only here (root, and the file system refuses chattr +i)")
+        if writable:
+            subprocess.run(["chattr", "-i", probe])
+
+        def protect(on):
+            for suffix in ("", "-wal", "-shm"):
+                path = client.store + suffix
+                if not os.path.exists(path):
+                    continue
+                if writable:
+                    subprocess.run(["chattr", "+i" if on else "-i", path], check=True)
+                else:
+                    os.chmod(path, 0o444 if on else 0o644)
+
+        def between(round):
+            if round % 2 == 1:
+                protect(True)
+                self.last_kill = f"read-only store before round {round}"
+                try:
+                    client.run(idle_timeout=4)
+                finally:
+                    protect(False)
+
+        self.kill_rounds(client, self.arguments.kills, between)
+        self.converge(client, expected_tree(model))
+
+    def tmpfs(self):
+        cloud = os.path.join(self.work, "Small")
+        os.makedirs(cloud)
+        size = self.arguments.big_size * 2
+        if subprocess.run(["mount", "-t", "tmpfs", "-o", f"size={size}", "tmpfs", cloud],
+                          stderr=subprocess.DEVNULL).returncode != 0:
+            raise Skipped("mounting a small tmpfs is not allowed here")
+        try:
+            seeder, client = self.client("Seeder"), self.client("Small", cloud)
+            model = self.fresh_tree()
+            model["/Groß 1.bin"] = self.rng.randbytes(self.arguments.big_size)
+            model["/Groß 2.bin"] = self.rng.randbytes(self.arguments.big_size)
+            write_tree(seeder, model)
+            self.remember(model)
+            self.clean_run(seeder)
+            # The disk fills during these runs; each that ends by itself must
+            # leave no partial file behind (a killed one cannot clean up; the
+            # next run's scan removes what it left).
+            for round in range(self.arguments.kills):
+                self.last_kill = f"full disk round {round}"
+                if round % 2:
+                    self.kill_rounds(client, 1)
+                    continue
+                client.run()
+                self.kills += 1
+                stray = [path for path in client.tree() if path.rsplit("/", 1)[-1].startswith(".")]
+                if stray:
+                    raise Failure("partial files on the full disk: " + ", ".join(stray))
+            subprocess.run(["mount", "-o", f"remount,size={size * 8 + 64 * 1024 * 1024}", cloud], check=True)
+            self.converge(client, expected_tree(model))
+        finally:
+            subprocess.run(["umount", "-l", cloud], stderr=subprocess.DEVNULL)
+
+
+SCENARIOS = {
+    "down": Scenario.down,
+    "up": Scenario.up,
+    "mixed": Scenario.mixed,
+    "service": Scenario.service_killed,
+    "network": Scenario.network,
+    "readonly": Scenario.readonly,
+    "tmpfs": Scenario.tmpfs,
+}
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__)
+    parser.add_argument("--driver", required=True)
+    parser.add_argument("--localcloud", required=True)
+    parser.add_argument("--scenario", required=True, choices=sorted(SCENARIOS))
+    parser.add_argument("--kills", type=int, default=10)
+    parser.add_argument("--seed", type=int, default=None)
+    parser.add_argument("--files", type=int, default=int(os.environ.get("ORVELLA_CRASH_FILES", "200")))
+    parser.add_argument("--big-files", type=int, default=3)
+    parser.add_argument("--big-size", type=int, default=3 * 1024 * 1024)
+    parser.add_argument("--max-delay", type=float, default=3.0)
+    parser.add_argument("--keep", action="store_true", help="keep the work folder")
+    parser.add_argument("--json", help="append the result as one JSON line to this file")
+    arguments = parser.parse_args()
+    if arguments.seed is None:
+        arguments.seed = int(os.environ.get("ORVELLA_CRASH_SEED", "0")) or random.SystemRandom().randrange(1, 2**31)
+
+    work = tempfile.mkdtemp(prefix=f"crash-{arguments.scenario}-")
+    scenario = Scenario(arguments, work)
+    result = {"scenario": arguments.scenario, "seed": arguments.seed, "kills": 0, "converged": False, "bytes_lost": 0}
+    status = 0
+    try:
+        scenario.service.start()
+        SCENARIOS[arguments.scenario](scenario)
+        result["converged"] = True
+        print(f"✅ {arguments.scenario}: {scenario.kills} kills survived (seed {arguments.seed})")
+    except Skipped as reason:
+        print(f"⏭ {arguments.scenario} skipped: {reason}")
+        result["skipped"] = str(reason)
+        status = SKIP
+    except Failure as failure:
+        print(f"❌ {arguments.scenario} failed; replay with --scenario {arguments.scenario} --seed {arguments.seed}")
+        print(f"   last kill: {scenario.last_kill}")
+        print(f"   work folder kept: {work}")
+        print(str(failure))
+        arguments.keep = True
+        status = 1
+    finally:
+        scenario.service.stop()
+        result["kills"] = scenario.kills
+        result["bytes_lost"] = scenario.bytes_lost
+        if arguments.json:
+            with open(arguments.json, "a") as stream:
+                stream.write(json.dumps(result) + "\n")
+        if not arguments.keep:
+            shutil.rmtree(work, ignore_errors=True)
+    return status
+
+
+if __name__ == "__main__":
+    sys.exit(main())
