@@ -16,7 +16,7 @@
 #include "Orvella/Service/APIClientManager.hpp"
 #include "Orvella/Service/EmailDomainPartCredentialSanitizer.hpp"
 #include "Orvella/Tests/ServiceFixture.hpp"
-#include "Platform/Database/CloudDatabaseSchema.hpp"
+#include "Sync/Store/CloudDatabaseSchema.hpp"
 #include "Platform/FileSystem/ExtendedAttributes.hpp"
 #include "Platform/FileSystem/OwnChangeRegistry.hpp"
 #include "Platform/Foundation/KillPoint.hpp"
@@ -158,7 +158,7 @@ int main(int argc, char** argv)
         auto storeScheduler = Reactive::QueueScheduler::make("CrashSyncDriver.stores");
         auto folderConfiguration = std::make_shared<Sync::Testing::TestFolderConfiguration>(
             Platform::URL::fileURL(cloudFolder.string(), Platform::URL::IsDirectory::Yes));
-        auto factory = Platform::Database::factory(Platform::cloudDatabaseConfiguration(argv[5]));
+        auto factory = Platform::Database::factory(Sync::cloudDatabaseConfiguration(argv[5]));
         auto fileStore = std::make_shared<Sync::RealmFileStore>(factory, storeScheduler);
         auto statusStore = std::make_shared<Sync::RealmFileSyncStatusStore>(factory, storeScheduler);
         auto references = std::make_shared<Sync::ExtendedAttributeFileReferenceMapping>(fileStore,
