@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds everything in Release and runs what can run so far: the bundled
 # local service on loopback, checked with one request. The tray application
-# that syncs a folder against it does not exist yet.
+# is built but not yet joined to its composition root, so it cannot sync a
+# folder against the service yet.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -35,6 +36,8 @@ Built and runnable so far:
   - the local service:   build/release/LocalCloud/localcloud <port> <data folder>
   - a user for it:       build/release/LocalCloud/localcloud add-user <data folder> <login> [--quota <bytes>]
   - the benchmarks:      build/release/bench/*Benchmarks
-  - the libraries (reactive streams, platform layers, sync engine, API client) with their tests
-Not built yet: the tray application and the file-manager extension, so no folder is synced yet.
+  - the file-manager extension: build/release/Glimmerd/glimmerd, build/release/Glimmerd/glimmerctl
+  - the screens:         build/release/Orvella/UI/orvella-gallery --out <folder>
+  - the libraries (reactive streams, platform layers, sync engine, API client, application core) with their tests
+Not joined yet: the tray application (orvella) to its composition root, so no folder is synced yet.
 TEXT
