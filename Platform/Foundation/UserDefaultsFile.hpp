@@ -24,7 +24,7 @@ enum class BaseDirectory {
 };
 
 // The folder of `kind`: the variable when it holds an absolute path (others
-// are ignored, as the specification asks), else the default below $HOME,
+// are ignored, as the XDG base-directory rules say), else the default below $HOME,
 // else below "/tmp".
 [[nodiscard]] std::filesystem::path baseDirectory(BaseDirectory kind);
 
