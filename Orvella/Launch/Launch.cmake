@@ -26,6 +26,8 @@ target_link_libraries(OrvellaApplication PUBLIC OrvellaLaunch OrvellaUI)
 
 add_executable(orvella ${CMAKE_CURRENT_LIST_DIR}/main.cpp)
 target_link_libraries(orvella PRIVATE OrvellaApplication)
+# Beside the extension's program, which it registers and starts from its own folder.
+set_target_properties(orvella PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
 
 orvella_add_tests(OrvellaProgram
     SOURCES
