@@ -1,6 +1,5 @@
 #include "Sync/Changes/ChangeComputation.hpp"
 
-#include "Platform/Foundation/PathString.hpp"
 #include "Platform/Foundation/Unicode.hpp"
 #include "Sync/Changes/ChangeFactories.hpp"
 #include "Sync/Changes/ChangeOrdering.hpp"
@@ -8,11 +7,7 @@
 #include "Sync/Model/FileWrapperItem.hpp"
 
 #include <cstdlib>
-#include <deque>
-#include <string_view>
 #include <optional>
-#include <string>
-#include <unordered_map>
 #include <unordered_set>
 
 namespace Sync {
@@ -22,80 +17,6 @@ namespace {
 // Identifier sets and maps hold remote numbers only. A local id never names a
 // known item: every scanned item gets a fresh one, so matching one local id
 // against another would pair unrelated items.
-using IDSet = FlatTable<std::int64_t, bool, IDHash>;
-
-// The first remote-view file at each path, keyed by the precomposed form.
-// ASCII paths are their own precomposed form, so their keys point into the
-// files' own path strings (the remote view is not changed during the call);
-// only other paths need a normalised copy.
-class PathMap {
-public:
-    explicit PathMap(const std::vector<FileRef>& files)
-        : m_firstAt(files.size())
-    {
-        for (const auto& file : files)
-            m_firstAt.insert(key(file->path()), file.get());
-    }
-
-    [[nodiscard]] const File* firstAt(const std::string& path) const
-    {
-        if (Platform::isASCII(path)) {
-            auto found = m_firstAt.find(std::string_view(path));
-            return found ? *found : nullptr;
-        }
-        auto normalised = Platform::precomposed(path);
-        auto found = m_firstAt.find(std::string_view(normalised));
-        return found ? *found : nullptr;
-    }
-
-private:
-    std::string_view key(const std::string& path)
-    {
-        if (Platform::isASCII(path))
-            return path;
-        return m_normalised.emplace_back(Platform::precomposed(path));
-    }
-
-    std::deque<std::string> m_normalised;
-    FlatTable<std::string_view, const File*> m_firstAt;
-};
-
-void adoptIdentifiers(const std::vector<FileRef>& localView, const std::vector<FileRef>& remoteView)
-{
-    if (localView.empty() || remoteView.empty())
-        return;
-    // Built only once an item needs it: with every item bound, none does.
-    std::optional<PathMap> paths;
-
-    for (const auto& file : localView) {
-        const bool needsAdoption = file->syncFileID().isLocal() || !file->syncParentID().isRemote();
-        if (!needsAdoption)
-            continue;
-        auto item = dynamic_cast<FileWrapperItem*>(file.get());
-        if (!item)
-            continue;
-        if (!paths)
-            paths.emplace(remoteView);
-        auto& byPath = *paths;
-        if (item->syncFileID().isLocal()) {
-            if (auto stored = byPath.firstAt(item->path())) {
-                item->setSyncFileID(stored->syncFileID());
-                item->setSyncParentID(stored->syncParentID());
-            }
-        }
-        if (!item->syncParentID().isRemote()) {
-            // Folder records end their paths with "/", so the parent is looked
-            // up in that form first; the bare form serves other file types.
-            auto parent = Platform::deletingLastPathComponent(item->path());
-            auto folder = byPath.firstAt(parent.ends_with('/') ? parent : parent + "/");
-            if (!folder)
-                folder = byPath.firstAt(parent);
-            if (folder)
-                item->setSyncParentID(folder->syncFileID());
-        }
-    }
-}
-
 IDSet remoteIDs(const std::vector<FileRef>& files)
 {
     IDSet ids(files.size());
@@ -151,7 +72,6 @@ std::vector<Change> computeChanges(const std::vector<FileRef>& localView, const 
     MergePolicy policy)
 {
     const bool localWins = policy == MergePolicy::TakeLocal;
-    adoptIdentifiers(localView, remoteView);
     auto localIDs = remoteIDs(localView);
 
     // The first remote-view file of each identifier; its keys are the remote

@@ -74,4 +74,7 @@ struct IDHash {
     }
 };
 
+// A set of remote ids.
+using IDSet = FlatTable<std::int64_t, bool, IDHash>;
+
 } // namespace Sync
