@@ -3,28 +3,17 @@
 #include "Platform/Foundation/Unicode.hpp"
 #include "Sync/Changes/ChangeFactories.hpp"
 #include "Sync/Changes/ChangeOrdering.hpp"
-#include "Sync/Changes/FlatTable.hpp"
+#include "Sync/Changes/IDTable.hpp"
 #include "Sync/Model/FileWrapperItem.hpp"
 
 #include <cstdlib>
+#include <limits>
 #include <optional>
 #include <unordered_set>
 
 namespace Sync {
 
 namespace {
-
-// Identifier sets and maps hold remote numbers only. A local id never names a
-// known item: every scanned item gets a fresh one, so matching one local id
-// against another would pair unrelated items.
-IDSet remoteIDs(const std::vector<FileRef>& files)
-{
-    IDSet ids(files.size());
-    for (const auto& file : files)
-        if (auto id = file->syncFileID().remoteID())
-            ids.insert(*id, true);
-    return ids;
-}
 
 std::optional<Change> changeForMatchedFile(const FileRef& local, const FileRef& remote, bool localWins)
 {
@@ -72,30 +61,43 @@ std::vector<Change> computeChanges(const std::vector<FileRef>& localView, const 
     MergePolicy policy)
 {
     const bool localWins = policy == MergePolicy::TakeLocal;
-    auto localIDs = remoteIDs(localView);
+    // Identifier tables hold remote numbers only. A local id never names a
+    // known item: every scanned item gets a fresh one, so matching one local
+    // id against another would pair unrelated items.
+    //
+    // The index of the first remote-view file of each identifier, and for
+    // every remote-view file the first of its identifier: a local file that
+    // matches the first one accounts for all of them.
+    constexpr auto noIndex = std::numeric_limits<std::size_t>::max();
+    IDTable<std::size_t> byID(remoteView.size());
+    std::vector<std::size_t> firstOf(remoteView.size(), noIndex);
+    for (std::size_t index = 0; index < remoteView.size(); ++index)
+        if (auto id = remoteView[index]->syncFileID().remoteID())
+            firstOf[index] = *byID.insert(*id, index).first;
+    std::vector<bool> matched(remoteView.size(), false);
 
-    // The first remote-view file of each identifier; its keys are the remote
-    // view's identifiers.
-    FlatTable<std::int64_t, const FileRef*, IDHash> byID(remoteView.size());
-    for (const auto& file : remoteView)
-        if (auto id = file->syncFileID().remoteID())
-            byID.insert(*id, &file);
-
+    // Far enough ahead for the slot to arrive before its lookup.
+    constexpr std::size_t lookahead = 16;
     std::vector<Change> pairs, goneFromRemote, onlyRemote, newLocal;
-    for (const auto& file : localView) {
+    for (std::size_t index = 0; index < localView.size(); ++index) {
+        if (index + lookahead < localView.size())
+            if (auto ahead = localView[index + lookahead]->syncFileID().remoteID())
+                byID.prefetch(*ahead);
+        const auto& file = localView[index];
         auto id = file->syncFileID().remoteID();
-        if (!id)
+        if (!id) {
             newLocal.push_back(remoteCreate(file));
-        else if (auto match = byID.find(*id); !match)
+        } else if (auto match = byID.find(*id); !match) {
             goneFromRemote.push_back(localDelete(file));
-        else if (auto change = changeForMatchedFile(file, **match, localWins))
-            pairs.push_back(std::move(*change));
+        } else {
+            matched[*match] = true;
+            if (auto change = changeForMatchedFile(file, remoteView[*match], localWins))
+                pairs.push_back(std::move(*change));
+        }
     }
-    for (const auto& file : remoteView) {
-        auto id = file->syncFileID().remoteID();
-        if (!id || !localIDs.contains(*id))
-            onlyRemote.push_back(localWins ? remoteDelete(file) : localCreate(file));
-    }
+    for (std::size_t index = 0; index < remoteView.size(); ++index)
+        if (firstOf[index] == noIndex || !matched[firstOf[index]])
+            onlyRemote.push_back(localWins ? remoteDelete(remoteView[index]) : localCreate(remoteView[index]));
 
     std::vector<Change> assembled;
     assembled.reserve(pairs.size() + goneFromRemote.size() + onlyRemote.size() + newLocal.size());

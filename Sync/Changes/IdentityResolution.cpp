@@ -2,10 +2,9 @@
 
 #include "Platform/Foundation/Unicode.hpp"
 #include "Sync/Changes/FlatTable.hpp"
+#include "Sync/Changes/IDTable.hpp"
 #include "Sync/Changes/ViewScreening.hpp"
 
-#include <deque>
-#include <string>
 
 namespace Sync {
 
@@ -28,23 +27,6 @@ std::string_view parentOf(std::string_view path)
     return slash == std::string_view::npos ? std::string_view() : path.substr(0, slash);
 }
 
-// The keys under which paths meet: ASCII text is its own precomposed form,
-// so its key is a view into the path itself; only other paths need a copy,
-// kept here as long as the keys are used.
-class PathKeys {
-public:
-    [[nodiscard]] std::string_view key(std::string_view path)
-    {
-        path = withoutTrailingSlash(path);
-        if (Platform::isASCII(path))
-            return path;
-        return m_normalised.emplace_back(Platform::precomposed(path));
-    }
-
-private:
-    std::deque<std::string> m_normalised;
-};
-
 // Asks the bindings once per path: the scan lists a folder before its
 // contents, so the folder's own answer serves as its children's parent.
 class Bindings {
@@ -52,7 +34,7 @@ public:
     Bindings(const BindingLookup& bound, const IDSet& storedIDs, std::size_t count)
         : m_bound(bound)
         , m_storedIDs(storedIDs)
-        , m_known(count)
+        , m_known(bound ? count : 0)
     {
     }
 
@@ -63,43 +45,20 @@ public:
         path = withoutTrailingSlash(path);
         auto key = m_keys.key(path);
         if (auto known = m_known.find(key))
-            return *known;
-        std::optional<SyncFileID> id;
+            return known->has_value() ? std::optional(SyncFileID::remote(**known)) : std::nullopt;
+        auto remote = m_bound(path);
         // A binding to an item the stored state does not know binds nothing.
-        if (auto remote = m_bound(path); remote && m_storedIDs.contains(*remote))
-            id = SyncFileID::remote(*remote);
-        m_known.insert(key, id);
-        return id;
+        if (remote && !m_storedIDs.contains(*remote))
+            remote.reset();
+        m_known.insert(key, remote);
+        return remote ? std::optional(SyncFileID::remote(*remote)) : std::nullopt;
     }
 
 private:
     const BindingLookup& m_bound;
     const IDSet& m_storedIDs;
-    PathKeys m_keys;
-    FlatTable<std::string_view, std::optional<SyncFileID>> m_known;
-};
-
-// The stored records by path; of records at one path (screening leaves one)
-// the first.
-class StoredPaths {
-public:
-    explicit StoredPaths(const std::vector<FileRef>& files)
-        : m_byPath(files.size())
-    {
-        for (const auto& file : files)
-            m_byPath.insert(m_keys.key(file->path()), file.get());
-    }
-
-    // The record at `path` of the same kind (folder or not), or nullptr.
-    [[nodiscard]] const File* at(std::string_view path, bool folder)
-    {
-        auto found = m_byPath.find(m_keys.key(path));
-        return found && isFolder(**found) == folder ? *found : nullptr;
-    }
-
-private:
-    PathKeys m_keys;
-    FlatTable<std::string_view, const File*> m_byPath;
+    TwinKeys m_keys;
+    FlatTable<std::string_view, std::optional<std::int64_t>> m_known;
 };
 
 } // namespace
@@ -107,16 +66,21 @@ private:
 ResolvedViews resolveIdentities(std::vector<std::shared_ptr<FileWrapperItem>> scanned,
     const std::vector<FileRef>& storedFiles, std::int64_t rootFolderID, const BindingLookup& bound)
 {
-    IDSet storedIDs(storedFiles.size());
-    for (const auto& file : storedFiles)
-        if (auto id = file->syncFileID().remoteID())
-            storedIDs.insert(*id, true);
+    // Only the bindings need the stored ids.
+    IDSet storedIDs(bound ? storedFiles.size() : 0);
+    if (bound)
+        for (const auto& file : storedFiles)
+            if (auto id = file->syncFileID().remoteID())
+                storedIDs.insert(*id);
 
     // Bindings first: they survive renames and moves, and they decide which
     // of two twins keeps its place.
+    std::vector<FileWrapperItem*> items;
+    items.reserve(scanned.size());
     {
         Bindings bindings(bound, storedIDs, scanned.size());
         for (const auto& item : scanned) {
+            items.push_back(item.get());
             auto parent = parentOf(item->path());
             if (parent.empty())
                 item->setSyncParentID(SyncFileID::remote(rootFolderID));
@@ -128,16 +92,16 @@ ResolvedViews resolveIdentities(std::vector<std::shared_ptr<FileWrapperItem>> sc
         }
     }
 
-    std::vector<FileRef> diskFiles(scanned.begin(), scanned.end());
-    auto screened = screenDiskFiles(diskFiles);
-    IDSet boundIDs(screened.files.size());
+    auto screened = screenDiskFiles({ std::make_move_iterator(scanned.begin()), std::make_move_iterator(scanned.end()) });
+    std::vector<std::int64_t> boundList;
     for (const auto& file : screened.files)
         if (auto id = file->syncFileID().remoteID())
-            boundIDs.insert(*id, true);
-    ResolvedViews views { std::move(screened.files), std::move(screened.twins),
-        screenStoredFiles(storedFiles, rootFolderID, {}, [&](std::int64_t id) { return boundIDs.contains(id); }) };
-    if (views.storedFiles.empty())
-        return views;
+            boundList.push_back(*id);
+    IDSet boundIDs(boundList.size());
+    for (auto id : boundList)
+        boundIDs.insert(id);
+    auto records = screenStoredRecords(storedFiles, rootFolderID, {},
+        [&](std::int64_t id) { return boundIDs.contains(id); });
 
     // Then the paths, for the kept items the bindings left without an
     // identity. A record another item is bound to moved away with that item
@@ -145,30 +109,47 @@ ResolvedViews resolveIdentities(std::vector<std::shared_ptr<FileWrapperItem>> sc
     // taken twice, or the new item's content would replace the moved one's.
     // The kept items stand in scan order, so a walk along the scan finds
     // each one's own record.
-    std::optional<StoredPaths> byPath;
-    auto item = scanned.begin();
-    for (const auto& file : views.diskFiles) {
-        while (item->get() != file.get())
+    struct Wanted {
+        FileWrapperItem* item;
+        std::string_view key;
+        std::size_t hash;
+        std::string_view parentKey;
+        std::size_t parentHash;
+    };
+    TwinKeys keys;
+    std::vector<Wanted> wanted;
+    auto item = items.begin();
+    for (const auto& file : screened.files) {
+        while (*item != file.get())
             ++item;
         auto& kept = **item;
         if (kept.syncFileID().isRemote() && kept.syncParentID().isRemote())
             continue;
-        // Built only once an item needs it: with every item bound, none does.
-        if (!byPath)
-            byPath.emplace(views.storedFiles);
-        auto unbound = [&](const File* stored) {
-            return stored && !boundIDs.contains(*stored->syncFileID().remoteID()) ? stored : nullptr;
-        };
-        if (kept.syncFileID().isLocal())
-            if (auto stored = unbound(byPath->at(kept.path(), isFolder(kept)))) {
-                kept.setSyncFileID(stored->syncFileID());
-                kept.setSyncParentID(stored->syncParentID());
-            }
-        if (kept.syncParentID().isLocal())
-            if (auto folder = unbound(byPath->at(parentOf(kept.path()), true)))
-                kept.setSyncParentID(folder->syncFileID());
+        auto key = keys.key(kept.path());
+        auto parentKey = keys.key(parentOf(kept.path()));
+        wanted.push_back({ &kept, key, ScreenedRecords::hash(key), parentKey, ScreenedRecords::hash(parentKey) });
     }
-    return views;
+    auto unbound = [&](const File* stored, bool folder) -> const File* {
+        return stored && isFolder(*stored) == folder && !boundIDs.contains(*stored->syncFileID().remoteID())
+            ? stored
+            : nullptr;
+    };
+    for (std::size_t position = 0; position < wanted.size(); ++position) {
+        if (position + prefetchDistance < wanted.size())
+            records.prefetch(wanted[position + prefetchDistance].hash);
+        if (position + prefetchDistance / 2 < wanted.size())
+            records.prefetchRecord(wanted[position + prefetchDistance / 2].hash);
+        auto& [kept, key, hash, parentKey, parentHash] = wanted[position];
+        if (kept->syncFileID().isLocal())
+            if (auto stored = unbound(records.at(key, hash), isFolder(*kept))) {
+                kept->setSyncFileID(stored->syncFileID());
+                kept->setSyncParentID(stored->syncParentID());
+            }
+        if (kept->syncParentID().isLocal())
+            if (auto folder = unbound(records.at(parentKey, parentHash), true))
+                kept->setSyncParentID(folder->syncFileID());
+    }
+    return { std::move(screened.files), std::move(screened.twins), std::move(records.files) };
 }
 
 } // namespace Sync

@@ -3,7 +3,6 @@
 #include "Platform/Foundation/Unicode.hpp"
 #include "Sync/Disk/FileSystemFileStore.hpp"
 
-#include <deque>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -12,44 +11,62 @@ namespace Sync {
 
 namespace {
 
-// The path under which two entries would land on the same disk item: a view
-// into `path` itself when it is ASCII (its own NFC form), else into an NFC
-// copy kept in `normalised`.
-std::string_view twinKey(const std::string& path, std::deque<std::string>& normalised)
-{
-    std::string_view trimmed(path);
-    while (trimmed.size() > 1 && trimmed.ends_with('/'))
-        trimmed.remove_suffix(1);
-    if (Platform::isASCII(trimmed))
-        return trimmed;
-    return normalised.emplace_back(Platform::precomposed(trimmed));
-}
-
 // Keeps one entry per twin key: the first of the highest `rank`. Answers
-// which indices are kept.
+// which indices are kept, and leaves the keeper of each key in `keeperAt`.
+template<class Rank>
 std::vector<bool> keepOnePerPath(const std::vector<FileRef>& files, const std::vector<bool>& candidates,
-    const std::function<int(const File&)>& rank)
+    const Rank& rank, TwinKeys& keys, FlatTable<std::string_view, std::size_t>& keeperAt)
 {
-    std::vector<bool> kept(files.size(), false);
-    std::deque<std::string> normalised;
-    std::unordered_map<std::string_view, std::size_t> keeperAt;
-    keeperAt.reserve(files.size());
+    // The keys first, in one walk along the files; then the table, each
+    // slot asked for some keys ahead so that its cache line is there in time.
+    struct Keyed {
+        std::size_t index;
+        std::string_view key;
+        std::size_t hash;
+    };
+    std::vector<Keyed> keyed;
+    keyed.reserve(files.size());
     for (std::size_t index = 0; index < files.size(); ++index) {
         if (!candidates[index])
             continue;
-        auto [found, inserted] = keeperAt.try_emplace(twinKey(files[index]->path(), normalised), index);
-        if (inserted) {
+        auto key = keys.key(files[index]->path());
+        keyed.push_back({ index, key, keeperAt.hash(key) });
+    }
+    std::vector<bool> kept(files.size(), false);
+    for (std::size_t position = 0; position < keyed.size(); ++position) {
+        if (position + prefetchDistance < keyed.size())
+            keeperAt.prefetch(keyed[position + prefetchDistance].hash);
+        const auto& [index, key, hash] = keyed[position];
+        if (keeperAt.insert(key, index, hash)) {
             kept[index] = true;
-        } else if (rank(*files[index]) > rank(*files[found->second])) {
-            kept[found->second] = false;
+        } else if (auto* keeper = keeperAt.find(key); rank(*files[index]) > rank(*files[*keeper])) {
+            kept[*keeper] = false;
             kept[index] = true;
-            found->second = index;
+            *keeper = index;
         }
     }
     return kept;
 }
 
+template<class Rank>
+std::vector<bool> keepOnePerPath(const std::vector<FileRef>& files, const std::vector<bool>& candidates,
+    const Rank& rank)
+{
+    TwinKeys keys;
+    FlatTable<std::string_view, std::size_t> keeperAt(files.size());
+    return keepOnePerPath(files, candidates, rank, keys, keeperAt);
+}
+
 } // namespace
+
+std::string_view TwinKeys::key(std::string_view path)
+{
+    while (path.size() > 1 && path.ends_with('/'))
+        path.remove_suffix(1);
+    if (Platform::isASCII(path))
+        return path;
+    return m_normalised.emplace_back(Platform::precomposed(path));
+}
 
 bool namesCloudFolder(const File& file, std::int64_t rootFolderID)
 {
@@ -146,7 +163,7 @@ ScreenedView screenListing(const std::vector<FileRef>& listing, std::int64_t roo
     return view;
 }
 
-ScreenedView screenDiskFiles(const std::vector<FileRef>& diskFiles)
+ScreenedView screenDiskFiles(std::vector<FileRef> diskFiles)
 {
     ScreenedView view;
     // Without a binding, the name in the form the server keeps (NFC) wins:
@@ -158,11 +175,35 @@ ScreenedView screenDiskFiles(const std::vector<FileRef>& diskFiles)
     });
     view.files.reserve(diskFiles.size());
     for (std::size_t index = 0; index < diskFiles.size(); ++index)
-        (kept[index] ? view.files : view.twins).push_back(diskFiles[index]);
+        (kept[index] ? view.files : view.twins).push_back(std::move(diskFiles[index]));
     return view;
 }
 
-std::vector<FileRef> screenStoredFiles(const std::vector<FileRef>& storedFiles, std::int64_t rootFolderID,
+ScreenedRecords::ScreenedRecords(std::size_t count)
+    : m_keeperAt(count)
+{
+}
+
+void ScreenedRecords::prefetch(std::size_t hash) const
+{
+    m_keeperAt.prefetch(hash);
+}
+
+void ScreenedRecords::prefetchRecord(std::size_t hash) const
+{
+    if (auto [key, index] = m_keeperAt.probe(hash); key) {
+        __builtin_prefetch(key->data());
+        __builtin_prefetch(m_records[*index]);
+    }
+}
+
+const File* ScreenedRecords::at(std::string_view key, std::size_t hash) const
+{
+    auto keeper = m_keeperAt.find(key, hash);
+    return keeper ? m_records[*keeper] : nullptr;
+}
+
+ScreenedRecords screenStoredRecords(const std::vector<FileRef>& storedFiles, std::int64_t rootFolderID,
     const std::unordered_set<std::int64_t>& withheldIDs, const std::function<bool(std::int64_t)>& keep)
 {
     std::vector<bool> candidates(storedFiles.size(), false);
@@ -172,15 +213,24 @@ std::vector<FileRef> screenStoredFiles(const std::vector<FileRef>& storedFiles, 
         candidates[index] = id && !withheldIDs.contains(*id) && !namesCloudFolder(file, rootFolderID)
             && !liesInIgnoredName(file.path());
     }
+    ScreenedRecords records(storedFiles.size());
     auto kept = keepOnePerPath(storedFiles, candidates, [&](const File& file) {
         return keep(*file.syncFileID().remoteID()) ? 1 : 0;
-    });
-    std::vector<FileRef> files;
-    files.reserve(storedFiles.size());
-    for (std::size_t index = 0; index < storedFiles.size(); ++index)
+    }, records.m_keys, records.m_keeperAt);
+    records.files.reserve(storedFiles.size());
+    records.m_records.reserve(storedFiles.size());
+    for (std::size_t index = 0; index < storedFiles.size(); ++index) {
+        records.m_records.push_back(storedFiles[index].get());
         if (kept[index])
-            files.push_back(storedFiles[index]);
-    return files;
+            records.files.push_back(storedFiles[index]);
+    }
+    return records;
+}
+
+std::vector<FileRef> screenStoredFiles(const std::vector<FileRef>& storedFiles, std::int64_t rootFolderID,
+    const std::unordered_set<std::int64_t>& withheldIDs, const std::function<bool(std::int64_t)>& keep)
+{
+    return screenStoredRecords(storedFiles, rootFolderID, withheldIDs, keep).files;
 }
 
 } // namespace Sync

@@ -1,9 +1,13 @@
 #pragma once
 
+#include "Sync/Changes/FlatTable.hpp"
 #include "Sync/Model/File.hpp"
 
 #include <cstdint>
+#include <deque>
 #include <functional>
+#include <string>
+#include <string_view>
 #include <unordered_set>
 #include <vector>
 
@@ -43,12 +47,62 @@ struct ScreenedView {
 // The disk scan, its identifiers already looked up: of two twins the first
 // with a remote id keeps its place, else the first named in NFC, else the
 // first in scan order.
-[[nodiscard]] ScreenedView screenDiskFiles(const std::vector<FileRef>& diskFiles);
+[[nodiscard]] ScreenedView screenDiskFiles(std::vector<FileRef> diskFiles);
+
+// How many keys ahead a loop over a big table asks for the slot of a key.
+inline constexpr std::size_t prefetchDistance = 16;
+
+// The path under which two entries would land on the same disk item: the
+// path without a trailing "/", precomposed. ASCII text is its own
+// precomposed form, so its key is a view into the path itself; other keys
+// are copies kept here, as long as the keys are used.
+class TwinKeys {
+public:
+    [[nodiscard]] std::string_view key(std::string_view path);
+
+private:
+    std::deque<std::string> m_normalised;
+};
+
+// The stored records of screenStoredFiles, with the one kept at each path.
+class ScreenedRecords {
+public:
+    std::vector<FileRef> files;
+
+    // The keys look into the records and into the object itself.
+    ScreenedRecords(ScreenedRecords&&) = default;
+    ScreenedRecords& operator=(ScreenedRecords&&) = default;
+    ScreenedRecords(const ScreenedRecords&) = delete;
+    ScreenedRecords& operator=(const ScreenedRecords&) = delete;
+
+    // The hash of a twin key for `at`.
+    [[nodiscard]] static std::size_t hash(std::string_view key) { return Table::hash(key); }
+    // The kept record whose twin key is `key`, or nullptr.
+    [[nodiscard]] const File* at(std::string_view key, std::size_t hash) const;
+    // Loops over many keys ask for a key's slot some keys ahead, then, once
+    // the slot is there, for the record it names.
+    void prefetch(std::size_t hash) const;
+    void prefetchRecord(std::size_t hash) const;
+
+private:
+    friend ScreenedRecords screenStoredRecords(const std::vector<FileRef>&, std::int64_t,
+        const std::unordered_set<std::int64_t>&, const std::function<bool(std::int64_t)>&);
+    explicit ScreenedRecords(std::size_t count);
+
+    using Table = FlatTable<std::string_view, std::size_t>;
+
+    std::vector<const File*> m_records;
+    TwinKeys m_keys;
+    Table m_keeperAt;
+};
 
 // The stored records a phase compares: without records naming the cloud
 // folder or an ignored name, without records of `withheldIDs`, and, of
 // records that share a path, only one: the first `keep` answers true for,
 // else the first. The others are no evidence of a delete either way.
+[[nodiscard]] ScreenedRecords screenStoredRecords(const std::vector<FileRef>& storedFiles,
+    std::int64_t rootFolderID, const std::unordered_set<std::int64_t>& withheldIDs,
+    const std::function<bool(std::int64_t)>& keep);
 [[nodiscard]] std::vector<FileRef> screenStoredFiles(const std::vector<FileRef>& storedFiles,
     std::int64_t rootFolderID, const std::unordered_set<std::int64_t>& withheldIDs,
     const std::function<bool(std::int64_t)>& keep);

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
 using namespace Sync;
 using namespace Sync::Testing;
 
@@ -195,4 +197,20 @@ TEST(ChangeComputationTests, LargeListsStillOrderMovesAndDeletes)
     EXPECT_EQ(changes[0].description(), "Remote move /A/x to /x");
     EXPECT_EQ(changes[1].description(), "Remote delete /A/");
     EXPECT_EQ(changes[2].description(), "Upload /new0");
+}
+
+TEST(ChangeComputationTests, EveryIdentifierValueMatches)
+{
+    // Whatever number a listing sends as an id, the same number pairs up, and no other does.
+    std::vector<FileRef> stored, listing;
+    for (std::int64_t id : { std::numeric_limits<std::int64_t>::min(), std::int64_t(-1), std::int64_t(0),
+             std::numeric_limits<std::int64_t>::max() }) {
+        stored.push_back(makeFile(id, "/f" + std::to_string(id), 1));
+        listing.push_back(makeServerFile(*makeFile(id, "/f" + std::to_string(id), 1)));
+    }
+    EXPECT_TRUE(computeChanges(stored, listing, takeRemote).empty());
+    listing.erase(listing.begin());
+    auto changes = computeChanges(stored, listing, takeRemote);
+    ASSERT_EQ(changes.size(), 1u);
+    EXPECT_EQ(changes[0], localDelete(stored[0]));
 }
