@@ -4,6 +4,7 @@
 #include "Sync/Changes/ChangeFactories.hpp"
 #include "Sync/Changes/ChangeOrdering.hpp"
 #include "Sync/Changes/IDTable.hpp"
+#include "Sync/Changes/FilePrefetch.hpp"
 #include "Sync/Model/FileWrapperItem.hpp"
 
 #include <cstdlib>
@@ -71,18 +72,40 @@ std::vector<Change> computeChanges(const std::vector<FileRef>& localView, const 
     constexpr auto noIndex = std::numeric_limits<std::size_t>::max();
     IDTable<std::size_t> byID(remoteView.size());
     std::vector<std::size_t> firstOf(remoteView.size(), noIndex);
-    for (std::size_t index = 0; index < remoteView.size(); ++index)
+    for (std::size_t index = 0; index < remoteView.size(); ++index) {
+        if (index + 2 * prefetchDistance < remoteView.size())
+            prefetchFile(remoteView[index + 2 * prefetchDistance].get());
+        if (index + prefetchDistance < remoteView.size())
+            if (auto ahead = remoteView[index + prefetchDistance]->syncFileID().remoteID())
+                byID.prefetch(*ahead);
         if (auto id = remoteView[index]->syncFileID().remoteID())
             firstOf[index] = *byID.insert(*id, index).first;
+    }
     std::vector<bool> matched(remoteView.size(), false);
 
-    // Far enough ahead for the slot to arrive before its lookup.
-    constexpr std::size_t lookahead = 16;
+    // The partners lie anywhere in memory: each is asked for some files
+    // ahead, first its slot, then where its pointer is kept, then the file.
+    auto matchAhead = [&](std::size_t distance, std::size_t index) -> const std::size_t* {
+        if (index + distance >= localView.size())
+            return nullptr;
+        auto ahead = localView[index + distance]->syncFileID().remoteID();
+        return ahead ? byID.find(*ahead) : nullptr;
+    };
     std::vector<Change> pairs, goneFromRemote, onlyRemote, newLocal;
     for (std::size_t index = 0; index < localView.size(); ++index) {
-        if (index + lookahead < localView.size())
-            if (auto ahead = localView[index + lookahead]->syncFileID().remoteID())
+        if (index + prefetchDistance < localView.size())
+            if (auto ahead = localView[index + prefetchDistance]->syncFileID().remoteID())
                 byID.prefetch(*ahead);
+        if (auto ahead = matchAhead(prefetchDistance / 2, index))
+            __builtin_prefetch(&remoteView[*ahead]);
+        if (auto ahead = matchAhead(prefetchDistance / 4, index))
+            prefetchFile(remoteView[*ahead].get());
+        if (auto ahead = matchAhead(prefetchDistance / 8, index))
+            prefetchTexts(*remoteView[*ahead]);
+        if (index + prefetchDistance < localView.size())
+            prefetchFile(localView[index + prefetchDistance].get());
+        if (index + prefetchDistance / 2 < localView.size())
+            prefetchTexts(*localView[index + prefetchDistance / 2]);
         const auto& file = localView[index];
         auto id = file->syncFileID().remoteID();
         if (!id) {

@@ -68,7 +68,11 @@ public:
                 return &slot.value;
         }
     }
-    [[nodiscard]] Value* find(const Key& key) { return const_cast<Value*>(std::as_const(*this).find(key)); }
+    [[nodiscard]] Value* find(const Key& key) { return find(key, hash(key)); }
+    [[nodiscard]] Value* find(const Key& key, std::size_t hash)
+    {
+        return const_cast<Value*>(std::as_const(*this).find(key, hash));
+    }
 
     [[nodiscard]] bool contains(const Key& key) const { return find(key) != nullptr; }
 

@@ -74,13 +74,26 @@ ResolvedViews resolveIdentities(std::vector<std::shared_ptr<FileWrapperItem>> sc
                 storedIDs.insert(*id);
 
     // Bindings first: they survive renames and moves, and they decide which
-    // of two twins keeps its place.
-    std::vector<FileWrapperItem*> items;
-    items.reserve(scanned.size());
+    // of two twins keeps its place. The same walk takes each item's keys,
+    // for every table below.
+    struct Scanned {
+        FileWrapperItem* item;
+        TwinKey key;
+        TwinKey parentKey;
+    };
+    TwinKeys keys;
+    std::vector<Scanned> entries;
+    entries.reserve(scanned.size());
+    std::vector<TwinKey> twinKeys;
+    twinKeys.reserve(scanned.size());
     {
         Bindings bindings(bound, storedIDs, scanned.size());
-        for (const auto& item : scanned) {
-            items.push_back(item.get());
+        for (std::size_t index = 0; index < scanned.size(); ++index) {
+            if (index + prefetchDistance < scanned.size())
+                prefetchFile(scanned[index + prefetchDistance].get());
+            if (index + prefetchDistance / 2 < scanned.size())
+                prefetchTexts(*scanned[index + prefetchDistance / 2]);
+            const auto& item = scanned[index];
             auto parent = parentOf(item->path());
             if (parent.empty())
                 item->setSyncParentID(SyncFileID::remote(rootFolderID));
@@ -89,10 +102,13 @@ ResolvedViews resolveIdentities(std::vector<std::shared_ptr<FileWrapperItem>> sc
             if (!parent.empty())
                 if (auto parentID = bindings.at(parent))
                     item->setSyncParentID(*parentID);
+            entries.push_back({ item.get(), keys.keyed(item->path()), keys.keyed(parent) });
+            twinKeys.push_back(entries.back().key);
         }
     }
 
-    auto screened = screenDiskFiles({ std::make_move_iterator(scanned.begin()), std::make_move_iterator(scanned.end()) });
+    auto screened = screenDiskFiles(
+        { std::make_move_iterator(scanned.begin()), std::make_move_iterator(scanned.end()) }, twinKeys);
     std::vector<std::int64_t> boundList;
     for (const auto& file : screened.files)
         if (auto id = file->syncFileID().remoteID())
@@ -108,26 +124,15 @@ ResolvedViews resolveIdentities(std::vector<std::shared_ptr<FileWrapperItem>> sc
     // (a file renamed and a new one saved under the old name): its id is not
     // taken twice, or the new item's content would replace the moved one's.
     // The kept items stand in scan order, so a walk along the scan finds
-    // each one's own record.
-    struct Wanted {
-        FileWrapperItem* item;
-        std::string_view key;
-        std::size_t hash;
-        std::string_view parentKey;
-        std::size_t parentHash;
-    };
-    TwinKeys keys;
-    std::vector<Wanted> wanted;
-    auto item = items.begin();
+    // each one's own entry.
+    std::vector<const Scanned*> wanted;
+    wanted.reserve(screened.files.size());
+    auto entry = entries.begin();
     for (const auto& file : screened.files) {
-        while (*item != file.get())
-            ++item;
-        auto& kept = **item;
-        if (kept.syncFileID().isRemote() && kept.syncParentID().isRemote())
-            continue;
-        auto key = keys.key(kept.path());
-        auto parentKey = keys.key(parentOf(kept.path()));
-        wanted.push_back({ &kept, key, ScreenedRecords::hash(key), parentKey, ScreenedRecords::hash(parentKey) });
+        while (entry->item != file.get())
+            ++entry;
+        if (entry->item->syncFileID().isLocal() || entry->item->syncParentID().isLocal())
+            wanted.push_back(&*entry);
     }
     auto unbound = [&](const File* stored, bool folder) -> const File* {
         return stored && isFolder(*stored) == folder && !boundIDs.contains(*stored->syncFileID().remoteID())
@@ -135,18 +140,19 @@ ResolvedViews resolveIdentities(std::vector<std::shared_ptr<FileWrapperItem>> sc
             : nullptr;
     };
     for (std::size_t position = 0; position < wanted.size(); ++position) {
+        for (int stage = 0; stage < 3; ++stage)
+            if (auto ahead = position + (prefetchDistance >> stage); ahead < wanted.size())
+                records.prefetch(wanted[ahead]->key, stage);
         if (position + prefetchDistance < wanted.size())
-            records.prefetch(wanted[position + prefetchDistance].hash);
-        if (position + prefetchDistance / 2 < wanted.size())
-            records.prefetchRecord(wanted[position + prefetchDistance / 2].hash);
-        auto& [kept, key, hash, parentKey, parentHash] = wanted[position];
+            prefetchFile(wanted[position + prefetchDistance]->item);
+        auto& [kept, key, parentKey] = *wanted[position];
         if (kept->syncFileID().isLocal())
-            if (auto stored = unbound(records.at(key, hash), isFolder(*kept))) {
+            if (auto stored = unbound(records.at(key), isFolder(*kept))) {
                 kept->setSyncFileID(stored->syncFileID());
                 kept->setSyncParentID(stored->syncParentID());
             }
         if (kept->syncParentID().isLocal())
-            if (auto folder = unbound(records.at(parentKey, parentHash), true))
+            if (auto folder = unbound(records.at(parentKey), true))
                 kept->setSyncParentID(folder->syncFileID());
     }
     return { std::move(screened.files), std::move(screened.twins), std::move(records.files) };

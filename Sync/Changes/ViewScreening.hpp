@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Sync/Changes/FilePrefetch.hpp"
 #include "Sync/Changes/FlatTable.hpp"
 #include "Sync/Model/File.hpp"
 
@@ -44,13 +45,14 @@ struct ScreenedView {
 [[nodiscard]] ScreenedView screenListing(const std::vector<FileRef>& listing, std::int64_t rootFolderID,
     const std::function<bool(std::int64_t)>& isStored);
 
-// The disk scan, its identifiers already looked up: of two twins the first
-// with a remote id keeps its place, else the first named in NFC, else the
-// first in scan order.
-[[nodiscard]] ScreenedView screenDiskFiles(std::vector<FileRef> diskFiles);
+using TwinKeyTable = FlatTable<std::string_view, std::size_t>;
 
-// How many keys ahead a loop over a big table asks for the slot of a key.
-inline constexpr std::size_t prefetchDistance = 16;
+// A twin key (see TwinKeys) with its hash, computed once for every table a
+// step builds over it.
+struct TwinKey {
+    std::string_view key;
+    std::size_t hash;
+};
 
 // The path under which two entries would land on the same disk item: the
 // path without a trailing "/", precomposed. ASCII text is its own
@@ -59,10 +61,16 @@ inline constexpr std::size_t prefetchDistance = 16;
 class TwinKeys {
 public:
     [[nodiscard]] std::string_view key(std::string_view path);
+    [[nodiscard]] TwinKey keyed(std::string_view path);
 
 private:
     std::deque<std::string> m_normalised;
 };
+
+// The disk scan, its identifiers already looked up, with the twin key of
+// each item: of two twins the first with a remote id keeps its place, else
+// the first named in NFC, else the first in scan order.
+[[nodiscard]] ScreenedView screenDiskFiles(std::vector<FileRef> diskFiles, const std::vector<TwinKey>& keys);
 
 // The stored records of screenStoredFiles, with the one kept at each path.
 class ScreenedRecords {
@@ -75,25 +83,21 @@ public:
     ScreenedRecords(const ScreenedRecords&) = delete;
     ScreenedRecords& operator=(const ScreenedRecords&) = delete;
 
-    // The hash of a twin key for `at`.
-    [[nodiscard]] static std::size_t hash(std::string_view key) { return Table::hash(key); }
     // The kept record whose twin key is `key`, or nullptr.
-    [[nodiscard]] const File* at(std::string_view key, std::size_t hash) const;
-    // Loops over many keys ask for a key's slot some keys ahead, then, once
-    // the slot is there, for the record it names.
-    void prefetch(std::size_t hash) const;
-    void prefetchRecord(std::size_t hash) const;
+    [[nodiscard]] const File* at(const TwinKey& key) const;
+    // Loops over many keys ask, some keys ahead, for what `at` will read:
+    // stage 0 the key's slot; once the slot is there, stage 1 the text of
+    // its key and where its record is kept; then stage 2 the record.
+    void prefetch(const TwinKey& key, int stage) const;
 
 private:
     friend ScreenedRecords screenStoredRecords(const std::vector<FileRef>&, std::int64_t,
         const std::unordered_set<std::int64_t>&, const std::function<bool(std::int64_t)>&);
     explicit ScreenedRecords(std::size_t count);
 
-    using Table = FlatTable<std::string_view, std::size_t>;
-
     std::vector<const File*> m_records;
     TwinKeys m_keys;
-    Table m_keeperAt;
+    TwinKeyTable m_keeperAt;
 };
 
 // The stored records a phase compares: without records naming the cloud
