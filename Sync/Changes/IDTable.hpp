@@ -4,7 +4,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <limits>
 #include <utility>
 #include <vector>
 
@@ -28,7 +27,8 @@ public:
     // now under the id, and whether it was inserted.
     std::pair<Value*, bool> insert(std::int64_t id, const Value& value)
     {
-        if (id == freeSlot) {
+        const auto key = keyOf(id);
+        if (key == freeSlot) {
             if (m_hasFreeSlotID)
                 return { &m_freeSlotValue, false };
             m_hasFreeSlotID = true;
@@ -37,11 +37,11 @@ public:
         }
         for (std::size_t index = indexOf(id);; index = (index + 1) & m_mask) {
             auto& slot = m_slots[index];
-            if (slot.id == freeSlot) {
-                slot = { id, value };
+            if (slot.key == freeSlot) {
+                slot = { key, value };
                 return { &slot.value, true };
             }
-            if (slot.id == id)
+            if (slot.key == key)
                 return { &slot.value, false };
         }
     }
@@ -49,13 +49,14 @@ public:
     // The value under `id`, or nullptr.
     [[nodiscard]] const Value* find(std::int64_t id) const
     {
-        if (id == freeSlot)
+        const auto key = keyOf(id);
+        if (key == freeSlot)
             return m_hasFreeSlotID ? &m_freeSlotValue : nullptr;
         for (std::size_t index = indexOf(id);; index = (index + 1) & m_mask) {
             const auto& slot = m_slots[index];
-            if (slot.id == id)
+            if (slot.key == key)
                 return &slot.value;
-            if (slot.id == freeSlot)
+            if (slot.key == freeSlot)
                 return nullptr;
         }
     }
@@ -64,13 +65,18 @@ public:
     [[nodiscard]] bool contains(std::int64_t id) const { return find(id) != nullptr; }
 
 private:
-    // Marks a free slot; an id of this value (no server sends one, but a
+    // Slots keep ids with the sign bit flipped, so that a zeroed slot is a
+    // free one. The one id that comes out as zero (no server sends it, but a
     // listing is not trusted) is kept beside the slots.
-    static constexpr std::int64_t freeSlot = std::numeric_limits<std::int64_t>::min();
+    static constexpr std::uint64_t freeSlot = 0;
+    [[nodiscard]] static std::uint64_t keyOf(std::int64_t id)
+    {
+        return static_cast<std::uint64_t>(id) ^ (std::uint64_t(1) << 63);
+    }
 
     struct Slot {
-        std::int64_t id = freeSlot;
-        [[no_unique_address]] Value value {};
+        std::uint64_t key;
+        [[no_unique_address]] Value value;
     };
 
     // Consecutive ids must not crowd one run of slots.
@@ -80,7 +86,7 @@ private:
         return static_cast<std::size_t>(value ^ (value >> 32)) & m_mask;
     }
 
-    std::vector<Slot> m_slots;
+    ZeroedSlots<Slot> m_slots;
     std::size_t m_mask;
     bool m_hasFreeSlotID { false };
     Value m_freeSlotValue {};

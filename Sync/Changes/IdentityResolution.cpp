@@ -74,18 +74,13 @@ ResolvedViews resolveIdentities(std::vector<std::shared_ptr<FileWrapperItem>> sc
                 storedIDs.insert(*id);
 
     // Bindings first: they survive renames and moves, and they decide which
-    // of two twins keeps its place. The same walk takes each item's keys,
-    // for every table below.
-    struct Scanned {
-        FileWrapperItem* item;
-        TwinKey key;
-        TwinKey parentKey;
-    };
+    // of two twins keeps its place. The same walk takes each item's key, for
+    // every table below.
     TwinKeys keys;
-    std::vector<Scanned> entries;
-    entries.reserve(scanned.size());
-    std::vector<TwinKey> twinKeys;
-    twinKeys.reserve(scanned.size());
+    std::vector<FileWrapperItem*> items;
+    items.reserve(scanned.size());
+    std::vector<TwinKey> itemKeys;
+    itemKeys.reserve(scanned.size());
     {
         Bindings bindings(bound, storedIDs, scanned.size());
         for (std::size_t index = 0; index < scanned.size(); ++index) {
@@ -102,13 +97,13 @@ ResolvedViews resolveIdentities(std::vector<std::shared_ptr<FileWrapperItem>> sc
             if (!parent.empty())
                 if (auto parentID = bindings.at(parent))
                     item->setSyncParentID(*parentID);
-            entries.push_back({ item.get(), keys.keyed(item->path()), keys.keyed(parent) });
-            twinKeys.push_back(entries.back().key);
+            items.push_back(item.get());
+            itemKeys.push_back(keys.keyed(item->path()));
         }
     }
 
     auto screened = screenDiskFiles(
-        { std::make_move_iterator(scanned.begin()), std::make_move_iterator(scanned.end()) }, twinKeys);
+        { std::make_move_iterator(scanned.begin()), std::make_move_iterator(scanned.end()) }, itemKeys);
     std::vector<std::int64_t> boundList;
     for (const auto& file : screened.files)
         if (auto id = file->syncFileID().remoteID())
@@ -124,36 +119,38 @@ ResolvedViews resolveIdentities(std::vector<std::shared_ptr<FileWrapperItem>> sc
     // (a file renamed and a new one saved under the old name): its id is not
     // taken twice, or the new item's content would replace the moved one's.
     // The kept items stand in scan order, so a walk along the scan finds
-    // each one's own entry.
-    std::vector<const Scanned*> wanted;
+    // each one's own index.
+    std::vector<std::size_t> wanted;
     wanted.reserve(screened.files.size());
-    auto entry = entries.begin();
+    std::size_t index = 0;
     for (const auto& file : screened.files) {
-        while (entry->item != file.get())
-            ++entry;
-        if (entry->item->syncFileID().isLocal() || entry->item->syncParentID().isLocal())
-            wanted.push_back(&*entry);
+        while (items[index] != file.get())
+            ++index;
+        if (items[index]->syncFileID().isLocal() || items[index]->syncParentID().isLocal())
+            wanted.push_back(index);
     }
     auto unbound = [&](const File* stored, bool folder) -> const File* {
         return stored && isFolder(*stored) == folder && !boundIDs.contains(*stored->syncFileID().remoteID())
             ? stored
             : nullptr;
     };
+    // Each step waits for memory the loop asked for some items before.
+    constexpr std::size_t distance = 2 * prefetchDistance;
     for (std::size_t position = 0; position < wanted.size(); ++position) {
         for (int stage = 0; stage < 3; ++stage)
-            if (auto ahead = position + (prefetchDistance >> stage); ahead < wanted.size())
-                records.prefetch(wanted[ahead]->key, stage);
-        if (position + prefetchDistance < wanted.size())
-            prefetchFile(wanted[position + prefetchDistance]->item);
-        auto& [kept, key, parentKey] = *wanted[position];
-        if (kept->syncFileID().isLocal())
-            if (auto stored = unbound(records.at(key), isFolder(*kept))) {
-                kept->setSyncFileID(stored->syncFileID());
-                kept->setSyncParentID(stored->syncParentID());
+            if (auto ahead = position + (distance >> stage); ahead < wanted.size())
+                records.prefetch(itemKeys[wanted[ahead]], stage);
+        if (position + distance < wanted.size())
+            prefetchFile(items[wanted[position + distance]]);
+        auto& kept = *items[wanted[position]];
+        if (kept.syncFileID().isLocal())
+            if (auto stored = unbound(records.at(itemKeys[wanted[position]]), isFolder(kept))) {
+                kept.setSyncFileID(stored->syncFileID());
+                kept.setSyncParentID(stored->syncParentID());
             }
-        if (kept->syncParentID().isLocal())
-            if (auto folder = unbound(records.at(parentKey), true))
-                kept->setSyncParentID(folder->syncFileID());
+        if (kept.syncParentID().isLocal())
+            if (auto folder = unbound(records.at(keys.keyed(parentOf(kept.path()))), true))
+                kept.setSyncParentID(folder->syncFileID());
     }
     return { std::move(screened.files), std::move(screened.twins), std::move(records.files) };
 }
