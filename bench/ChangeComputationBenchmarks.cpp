@@ -26,9 +26,11 @@ namespace {
 // extra memory the computation needed beyond its inputs.
 std::atomic<long long> bytesInUse { 0 };
 std::atomic<long long> peakBytes { 0 };
+std::atomic<long long> allocations { 0 };
 
 void noteAllocation(void* pointer)
 {
+    allocations.fetch_add(1, std::memory_order_relaxed);
     auto now = bytesInUse.fetch_add(static_cast<long long>(malloc_usable_size(pointer)), std::memory_order_relaxed)
         + static_cast<long long>(malloc_usable_size(pointer));
     auto peak = peakBytes.load(std::memory_order_relaxed);
@@ -277,8 +279,21 @@ void localPhaseAllNew(benchmark::State& state)
     report(state, count, changes, baseline);
 }
 
+// The two local ids a scan gives every item: no allocation of their own.
+void newLocalIdentifiers(benchmark::State& state)
+{
+    auto before = allocations.load();
+    for (auto _ : state) {
+        SyncFileID id;
+        benchmark::DoNotOptimize(&id);
+    }
+    state.counters["allocs/id"] = static_cast<double>(allocations.load() - before)
+        / static_cast<double>(state.iterations());
+}
+
 } // namespace
 
+BENCHMARK(newLocalIdentifiers);
 // Small sizes take more iterations: one pass at 10k is short enough for the
 // noise of a shared machine to show.
 BENCHMARK(localPhaseOnePercentChanged)->Arg(10'000)->Unit(benchmark::kMillisecond)->Iterations(30);
