@@ -81,6 +81,10 @@ ResolvedViews resolveIdentities(std::vector<std::shared_ptr<FileWrapperItem>> sc
     items.reserve(scanned.size());
     std::vector<TwinKey> itemKeys;
     itemKeys.reserve(scanned.size());
+    // What the bindings gave each item, so that no later walk reads the items again.
+    enum Found : std::uint8_t { nothing = 0, ownID = 1, parentID = 2 };
+    std::vector<std::uint8_t> found;
+    found.reserve(scanned.size());
     {
         Bindings bindings(bound, storedIDs, scanned.size());
         for (std::size_t index = 0; index < scanned.size(); ++index) {
@@ -89,28 +93,45 @@ ResolvedViews resolveIdentities(std::vector<std::shared_ptr<FileWrapperItem>> sc
             if (index + prefetchDistance / 2 < scanned.size())
                 prefetchTexts(*scanned[index + prefetchDistance / 2]);
             const auto& item = scanned[index];
+            std::uint8_t given = nothing;
             auto parent = parentOf(item->path());
-            if (parent.empty())
+            if (parent.empty()) {
                 item->setSyncParentID(SyncFileID::remote(rootFolderID));
-            if (auto own = bindings.at(item->path()))
+                given |= parentID;
+            }
+            if (auto own = bindings.at(item->path())) {
                 item->setSyncFileID(*own);
+                given |= ownID;
+            }
             if (!parent.empty())
-                if (auto parentID = bindings.at(parent))
-                    item->setSyncParentID(*parentID);
+                if (auto id = bindings.at(parent)) {
+                    item->setSyncParentID(*id);
+                    given |= parentID;
+                }
             items.push_back(item.get());
             itemKeys.push_back(keys.keyed(item->path()));
+            found.push_back(given);
         }
     }
 
     auto screened = screenDiskFiles(
         { std::make_move_iterator(scanned.begin()), std::make_move_iterator(scanned.end()) }, itemKeys);
-    std::vector<std::int64_t> boundList;
-    for (const auto& file : screened.files)
-        if (auto id = file->syncFileID().remoteID())
-            boundList.push_back(*id);
-    IDSet boundIDs(boundList.size());
-    for (auto id : boundList)
-        boundIDs.insert(id);
+    // The kept items stand in scan order, so a walk along the scan finds
+    // each one's index.
+    std::vector<std::size_t> keptIndices;
+    keptIndices.reserve(screened.files.size());
+    for (std::size_t index = 0; const auto& file : screened.files) {
+        while (items[index] != file.get())
+            ++index;
+        keptIndices.push_back(index);
+    }
+    std::size_t boundCount = 0;
+    for (auto index : keptIndices)
+        boundCount += found[index] & ownID ? 1 : 0;
+    IDSet boundIDs(boundCount);
+    for (auto index : keptIndices)
+        if (found[index] & ownID)
+            boundIDs.insert(*items[index]->syncFileID().remoteID());
     auto records = screenStoredRecords(storedFiles, rootFolderID, {},
         [&](std::int64_t id) { return boundIDs.contains(id); });
 
@@ -118,17 +139,11 @@ ResolvedViews resolveIdentities(std::vector<std::shared_ptr<FileWrapperItem>> sc
     // identity. A record another item is bound to moved away with that item
     // (a file renamed and a new one saved under the old name): its id is not
     // taken twice, or the new item's content would replace the moved one's.
-    // The kept items stand in scan order, so a walk along the scan finds
-    // each one's own index.
     std::vector<std::size_t> wanted;
-    wanted.reserve(screened.files.size());
-    std::size_t index = 0;
-    for (const auto& file : screened.files) {
-        while (items[index] != file.get())
-            ++index;
-        if (items[index]->syncFileID().isLocal() || items[index]->syncParentID().isLocal())
+    wanted.reserve(keptIndices.size());
+    for (auto index : keptIndices)
+        if (found[index] != (ownID | parentID))
             wanted.push_back(index);
-    }
     auto unbound = [&](const File* stored, bool folder) -> const File* {
         return stored && isFolder(*stored) == folder && !boundIDs.contains(*stored->syncFileID().remoteID())
             ? stored
