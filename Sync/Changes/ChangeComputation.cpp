@@ -3,8 +3,8 @@
 #include "Platform/Foundation/Unicode.hpp"
 #include "Sync/Changes/ChangeFactories.hpp"
 #include "Sync/Changes/ChangeOrdering.hpp"
-#include "Sync/Changes/IDTable.hpp"
 #include "Sync/Changes/FilePrefetch.hpp"
+#include "Sync/Changes/IDTable.hpp"
 #include "Sync/Model/FileWrapperItem.hpp"
 
 #include <cstdlib>

@@ -149,7 +149,8 @@ ResolvedViews resolveIdentities(std::vector<std::shared_ptr<FileWrapperItem>> sc
             ? stored
             : nullptr;
     };
-    // Each step waits for memory the loop asked for some items before.
+    // The records lie anywhere in memory: the loop asks for each one's slot,
+    // then for where it is kept, then for the record, some items ahead.
     constexpr std::size_t distance = 2 * prefetchDistance;
     for (std::size_t position = 0; position < wanted.size(); ++position) {
         for (int stage = 0; stage < 3; ++stage)
