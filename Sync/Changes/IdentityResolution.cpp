@@ -158,6 +158,8 @@ ResolvedViews resolveIdentities(std::vector<std::shared_ptr<FileWrapperItem>> sc
                 records.prefetch(itemKeys[wanted[ahead]], stage);
         if (position + distance < wanted.size())
             prefetchFile(items[wanted[position + distance]]);
+        if (position + distance / 2 < wanted.size())
+            prefetchTexts(*items[wanted[position + distance / 2]]);
         auto& kept = *items[wanted[position]];
         if (kept.syncFileID().isLocal())
             if (auto stored = unbound(records.at(itemKeys[wanted[position]]), isFolder(kept))) {
