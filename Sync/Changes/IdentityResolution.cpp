@@ -5,6 +5,7 @@
 #include "Sync/Changes/IDTable.hpp"
 #include "Sync/Changes/ViewScreening.hpp"
 
+#include <string>
 
 namespace Sync {
 
@@ -43,14 +44,18 @@ public:
         if (!m_bound)
             return std::nullopt;
         path = withoutTrailingSlash(path);
-        auto key = m_keys.key(path);
+        // Only a key the table keeps needs a lasting copy.
+        std::string normalised;
+        std::string_view key = path;
+        if (!Platform::isASCII(path))
+            key = normalised = Platform::precomposed(path);
         if (auto known = m_known.find(key))
             return known->has_value() ? std::optional(SyncFileID::remote(**known)) : std::nullopt;
         auto remote = m_bound(path);
         // A binding to an item the stored state does not know binds nothing.
         if (remote && !m_storedIDs.contains(*remote))
             remote.reset();
-        m_known.insert(key, remote);
+        m_known.insert(m_keys.key(path), remote);
         return remote ? std::optional(SyncFileID::remote(*remote)) : std::nullopt;
     }
 

@@ -156,6 +156,23 @@ TEST(IdentityResolutionTests, BindingsComeBeforePaths)
     EXPECT_EQ(changes[0], remoteMove(storedFile, renamed));
 }
 
+TEST(IdentityResolutionTests, BindingsOfDecomposedNamesAreAskedOnce)
+{
+    // A folder named in NFD on disk is asked for once, as the disk spells it, and serves its children.
+    Bindings bindings;
+    bindings.ids = { { "/Cafe\xcc\x81", 3 }, { "/Cafe\xcc\x81/a.txt", 5 } };
+    auto folder = scannedFolder("/Cafe\xcc\x81");
+    auto first = scannedFile("/Cafe\xcc\x81/a.txt");
+    auto second = scannedFile("/Cafe\xcc\x81/b.txt");
+    (void)resolve({ folder, first, second },
+        { makeFolder(3, "/Caf\xc3\xa9", 1), makeFile(5, "/Caf\xc3\xa9/a.txt", 3) }, bindings.lookup());
+    EXPECT_EQ(folder->syncFileID(), SyncFileID(3));
+    EXPECT_EQ(first->syncFileID(), SyncFileID(5));
+    EXPECT_EQ(second->syncParentID(), SyncFileID(3));
+    EXPECT_EQ(bindings.asked["/Cafe\xcc\x81"], 1);
+    EXPECT_EQ(bindings.asked.size(), 3u);
+}
+
 TEST(IdentityResolutionTests, OnlyRecordsTheComputationSeesAreTaken)
 {
     // Of two records at one path the one bound to a kept item stays, and the unbound item at that path
