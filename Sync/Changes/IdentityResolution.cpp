@@ -143,7 +143,8 @@ ResolvedViews resolveIdentities(std::vector<std::shared_ptr<FileWrapperItem>> sc
     // Then the paths, for the kept items the bindings left without an
     // identity. A record another item is bound to moved away with that item
     // (a file renamed and a new one saved under the old name): its id is not
-    // taken twice, or the new item's content would replace the moved one's.
+    // taken twice, or two items would act on one item of the server and
+    // neither the rename nor the new content would arrive.
     std::vector<std::size_t> wanted;
     wanted.reserve(keptIndices.size());
     for (auto index : keptIndices)
