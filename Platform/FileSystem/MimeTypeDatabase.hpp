@@ -3,6 +3,7 @@
 #include "Platform/FileSystem/FileSystemError.hpp"
 
 #include <expected>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -54,13 +55,23 @@ private:
         Match match;
     };
 
-    void add(int weight, std::string mimeType, std::string pattern, bool caseSensitive);
-    static void consider(std::optional<Match>& best, const Match& candidate);
+    // Lets the tables be asked with views into a name, without a copy.
+    struct TextHash {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view text) const { return std::hash<std::string_view>()(text); }
+    };
+    using Table = std::unordered_map<std::string, Match, TextHash, std::equal_to<>>;
 
-    std::unordered_map<std::string, Match> m_literals;               // whole name, exact case
-    std::unordered_map<std::string, Match> m_foldedLiterals;         // whole name, lower case
-    std::unordered_map<std::string, Match> m_suffixes;               // "*" + suffix, exact case
-    std::unordered_map<std::string, Match> m_foldedSuffixes;         // "*" + suffix, lower case
+    void add(int weight, std::string mimeType, std::string pattern, bool caseSensitive);
+    // The better of the two; `best` may be null.
+    static const Match* better(const Match* best, const Match& candidate);
+    // The best match for the name and its lower-case form, each followed by a terminator.
+    const Match* bestMatch(std::string_view name, std::string_view folded) const;
+
+    Table m_literals;                                                // whole name, exact case
+    Table m_foldedLiterals;                                          // whole name, lower case
+    Table m_suffixes;                                                // "*" + suffix, exact case
+    Table m_foldedSuffixes;                                          // "*" + suffix, lower case
     std::vector<Glob> m_globs;                                       // anything else, with fnmatch
     std::size_t m_patternCount = 0;
 };
