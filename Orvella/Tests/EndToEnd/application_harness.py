@@ -1,0 +1,383 @@
+#!/usr/bin/env python3
+"""The whole tray application, as a person uses it, on an X server and a
+session bus of its own: the localcloud program with an account and a few
+files on a free loopback port, orvella pointed at it with a home, XDG folders
+and a group directory of their own, glimmerd and glimmerctl asking for shares
+as a file manager would, a notification server recording what reaches the
+bus.
+
+Steps: the login window appears; typing the account logs in; the service's
+files arrive in the cloud folder; a new local file reaches the service; a
+second orvella ends at once with status 0; the extension's public-link entry
+opens "Freigeben: <name>", "Link erstellen" puts the service's link on the
+clipboard (read by xclip) and "Freigabe erfolgreich" reaches the bus; the
+folder entry opens the private dialog and the typed invitation reaches the
+service; SIGTERM ends orvella with status 0 after it posted its termination
+notification. A screenshot of each step goes to --out.
+
+Exit status: 0 every step worked; 1 a step failed (its logs are printed);
+77 a program the test needs is missing here."""
+
+import argparse
+import json
+import os
+import re
+import secrets
+import shutil
+import signal
+import socket
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "..", "scripts", "lib"))
+
+import orvella_session as session  # noqa: E402
+from orvella_session import Failure, wait_for  # noqa: E402
+
+LOGIN = "anna@example.org"
+PASSWORD = "Geheim-123"
+RECIPIENT = "bert@example.org"
+INVITATION = "Hier sind die Projektunterlagen."
+LOCAL_FILE = "Von hier.txt"
+LOCAL_CONTENT = "Auf diesem Rechner geschrieben.\n".encode()
+SHARED_FILE = "Willkommen.txt"
+SHARED_FOLDER = "Projekte"
+TERMINATION = "CloudAppWillTerminateNotification"
+REQUIRED_PROGRAMS = ["Xvfb", "xdotool", "xclip", "import", "dbus-daemon"]
+
+
+class LineCollector:
+    """The lines a process writes, read on a thread of their own."""
+
+    def __init__(self, process, log_path):
+        self.process = process
+        self.lines = []
+        self.lock = threading.Lock()
+        self.log = open(log_path, "w", encoding="utf-8")
+        self.thread = threading.Thread(target=self._read, daemon=True)
+        self.thread.start()
+
+    def _read(self):
+        for raw in self.process.stdout:
+            line = raw.decode(errors="replace").rstrip("\n")
+            with self.lock:
+                self.lines.append(line)
+            self.log.write(line + "\n")
+            self.log.flush()
+
+    def snapshot(self):
+        with self.lock:
+            return list(self.lines)
+
+
+class NotificationListener:
+    """A receiver of the notifications between the application's processes:
+    one datagram socket in the group directory's "notifications/" folder,
+    which every post reaches."""
+
+    def __init__(self, group):
+        folder = os.path.join(group, "notifications")
+        os.makedirs(folder, mode=0o700, exist_ok=True)
+        self.path = os.path.join(folder, f"{os.getpid()}-{secrets.token_hex(8)}.sock")
+        self.socket = socket.socket(socket.AF_UNIX, socket.SOCK_DGRAM)
+        self.socket.bind(self.path)
+        self.names = []
+        self.lock = threading.Lock()
+        threading.Thread(target=self._receive, daemon=True).start()
+
+    def _receive(self):
+        while True:
+            try:
+                data = self.socket.recv(65536)
+            except OSError:
+                return
+            try:
+                name = json.loads(data).get("name")
+            except (ValueError, AttributeError):
+                continue
+            with self.lock:
+                self.names.append(name)
+
+    def received(self):
+        with self.lock:
+            return list(self.names)
+
+    def close(self):
+        self.socket.close()
+        try:
+            os.unlink(self.path)
+        except OSError:
+            pass
+
+
+class ApplicationRun:
+    def __init__(self, arguments, work, out):
+        self.arguments = arguments
+        self.out = out
+        self.layout = session.Layout(work)
+        self.layout.logs = os.path.join(out, "logs")
+        self.layout.create()
+        self.processes = []
+        self.steps = []
+        self.xserver = session.XServer(os.path.join(self.layout.logs, "xvfb.log"))
+        self.bus = session.SessionBus(os.path.join(self.layout.logs, "dbus.log"))
+        self.service = session.LocalCloud(arguments.localcloud, self.layout.service,
+                                          os.path.join(self.layout.logs, "localcloud.log"))
+        self.environment = self.layout.environment(self.service.base_url, self.xserver.display, self.bus.address)
+        # Leaks of a sanitizer build are reported, not turned into the exit status the test checks.
+        self.environment.setdefault("ASAN_OPTIONS", "detect_leaks=0")
+        self.desktop = session.Desktop(self.environment, screenshots=out)
+        self.account = None
+        self.recorder = None
+        self.listener = None
+        self.orvella = None
+
+    # -- processes -------------------------------------------------------
+
+    def start(self, name, arguments, collect=False):
+        log_path = os.path.join(self.layout.logs, name + ".log")
+        process = session.start_program(arguments, self.environment, log_path + (".stderr" if collect else ""), collect)
+        self.processes.append(process)
+        return (process, LineCollector(process, log_path)) if collect else process
+
+    def close(self):
+        for process in reversed(self.processes):
+            session.stop_process(process)
+        if self.listener:
+            self.listener.close()
+        self.service.stop()
+        self.bus.stop()
+        self.xserver.stop()
+
+    def step(self, name):
+        print(f"== {name}", flush=True)
+        self.steps.append(name)
+
+    def ctl(self, *arguments):
+        result = subprocess.run([self.arguments.glimmerctl, *arguments], env=self.environment,
+                                stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=30)
+        return result.returncode, result.stdout.decode(errors="replace")
+
+    def notifications(self, summary):
+        return [line for line in self.recorder[1].snapshot() if line.startswith("Notify\t" + summary + "\t")]
+
+    def orvella_log(self):
+        return session.tail(os.path.join(self.layout.logs, "orvella.log"))
+
+    # -- the steps -------------------------------------------------------
+
+    def prepare(self):
+        self.step("service with an account and its files")
+        self.service.add_user(LOGIN, PASSWORD)
+        self.service.start()
+        self.account = session.ServiceAccount(self.service.base_url, LOGIN, PASSWORD).log_in()
+        session.seed(self.account)
+
+        self.recorder = self.start("notification-recorder", [self.arguments.notification_recorder], collect=True)
+        wait_for(lambda: "serving" in self.recorder[1].snapshot() or self.recorder[0].poll() is not None, 30,
+                 "the notification recorder")
+        if self.recorder[0].poll() is not None:
+            raise Failure("the notification recorder ended: " + session.tail(os.path.join(self.layout.logs,
+                                                                                           "notification-recorder.log.stderr")))
+        self.listener = NotificationListener(self.layout.group)
+
+    def login(self):
+        self.step("the login window appears")
+        self.orvella = self.start("orvella", [self.arguments.orvella])
+
+        def window():
+            if self.orvella.poll() is not None:
+                raise Failure(f"orvella ended with {self.orvella.returncode} before its login window:\n" + self.orvella_log())
+            if self.desktop.windows("^Orvella kann nicht starten$"):
+                self.desktop.screenshot("01-launch-failed")
+                raise Failure("orvella shows \"Orvella kann nicht starten\":\n" + self.orvella_log())
+            return self.desktop.windows(session.login_window_pattern())
+
+        login_window = wait_for(window, 120, "the login window")[-1]
+        self.desktop.screenshot("01-login-window")
+
+        self.step("typing the account logs in; the service's files arrive in the cloud folder")
+        self.desktop.log_in(login_window, LOGIN, PASSWORD)
+
+        def arrived():
+            if self.orvella.poll() is not None:
+                raise Failure(f"orvella ended with {self.orvella.returncode} after the login:\n" + self.orvella_log())
+            return session.cloud_has(self.layout.cloud, session.SAMPLE_FILES)
+
+        try:
+            wait_for(arrived, 180, "the service's files in " + self.layout.cloud)
+        finally:
+            self.desktop.screenshot("02-files-arrived")
+
+    def upload(self):
+        self.step("a new local file reaches the service")
+        with open(os.path.join(self.layout.cloud, LOCAL_FILE), "wb") as stream:
+            stream.write(LOCAL_CONTENT)
+
+        def uploaded():
+            item = self.account.item("/" + LOCAL_FILE)
+            return item and item["file_hash"] == session.sha1(LOCAL_CONTENT) and \
+                self.account.download(item["id"]) == LOCAL_CONTENT
+
+        wait_for(uploaded, 120, f"{LOCAL_FILE} on the service", interval=0.5)
+
+    def second_instance(self):
+        self.step("a second orvella ends at once with status 0")
+        second = self.start("orvella-second", [self.arguments.orvella])
+        try:
+            status = second.wait(timeout=60)
+        except subprocess.TimeoutExpired:
+            raise Failure("a second orvella is still running after 60 s") from None
+        if status != 0:
+            raise Failure(f"a second orvella ended with {status}:\n" + session.tail(os.path.join(self.layout.logs,
+                                                                                                  "orvella-second.log")))
+        if self.orvella.poll() is not None:
+            raise Failure(f"the first orvella ended with {self.orvella.returncode} beside the second")
+
+    def extension(self):
+        # The application may have started its extension itself; a second
+        # glimmerd of the user ends at once, so starting one is harmless.
+        if self.ctl("observed")[0] != 0:
+            self.start("glimmerd", [self.arguments.glimmerd])
+        cloud = self.layout.cloud.rstrip("/")
+        wait_for(lambda: cloud in self.ctl("observed")[1].split("\n"), 60, "glimmerd observing " + cloud)
+
+    def menu_entry(self, path, title):
+        """The index of the enabled entry `title` in the menu of `path`."""
+        def entry():
+            status, output = self.ctl("menu", path)
+            for line in output.split("\n"):
+                fields = line.split("\t")
+                if status == 0 and len(fields) == 3 and fields[1] == "enabled" and fields[2] == title:
+                    return fields[0]
+            return None
+
+        return wait_for(entry, 60, f"the enabled entry \"{title}\" for {path}", interval=0.5)
+
+    def public_link(self):
+        self.step("the extension's public-link request opens its window; the link reaches the clipboard")
+        self.extension()
+        path = os.path.join(self.layout.cloud, SHARED_FILE)
+        index = self.menu_entry(path, "Link teilen \u2026")
+        status, output = self.ctl("invoke", index, path)
+        if status != 0:
+            raise Failure(f"glimmerctl invoke {index} {path} ended with {status}: {output}")
+        window = self.desktop.find_window("^" + re.escape("Freigeben: " + SHARED_FILE) + "$", 60)
+        self.desktop.screenshot("03-public-link-dialog")
+        self.desktop.focus(window)
+        width, height = self.desktop.geometry(window)
+        # "Link erstellen" sits at the bottom right, below the four lifetimes.
+        self.desktop.click(window, width - 45, height - 26)
+
+        prefix = f"http://127.0.0.1:{self.service.port}/public/"
+        try:
+            link = wait_for(lambda: self.desktop.clipboard().startswith(prefix) and self.desktop.clipboard(), 60,
+                            "the public link on the clipboard")
+        finally:
+            self.desktop.screenshot("04-link-created")
+        item = self.account.item("/" + SHARED_FILE)
+        links = [share.get("url") for share in self.account.shares(item["id"]) if share.get("type") == "public"]
+        if links != [link.strip()]:
+            raise Failure(f"the clipboard holds {link!r}, the service has the public links {links}")
+        wait_for(lambda: self.notifications("Freigabe erfolgreich"), 30,
+                 "the notification \"Freigabe erfolgreich\" on the session bus")
+
+    def private_share(self):
+        self.step("the extension's folder request opens the private dialog; the invitation reaches the service")
+        path = os.path.join(self.layout.cloud, SHARED_FOLDER)
+        index = self.menu_entry(path, "Ordner freigeben \u2026")
+        before = len(self.notifications("Freigabe erfolgreich"))
+        status, output = self.ctl("invoke", index, path)
+        if status != 0:
+            raise Failure(f"glimmerctl invoke {index} {path} ended with {status}: {output}")
+        window = self.desktop.find_window(re.escape(SHARED_FOLDER), 60)
+        wait_for(lambda: self.desktop.window_name(window) == f"Freigabe für Ordner \"{SHARED_FOLDER}\"", 30,
+                 "the private dialog's title")
+        self.desktop.focus(window)
+        width, height = self.desktop.geometry(window)
+        # The recipients field has the focus first; the message fills the middle.
+        self.desktop.type(RECIPIENT)
+        self.desktop.click(window, width // 2, height // 2)
+        self.desktop.type(INVITATION)
+        self.desktop.screenshot("05-private-share-dialog")
+        # From the message Tab goes on to "Einladen".
+        self.desktop.key("Tab", "space")
+
+        folder = self.account.item("/" + SHARED_FOLDER)
+
+        def invited():
+            return [share for share in self.account.shares(folder["id"])
+                    if share.get("type") == "private" and share.get("display_email") == RECIPIENT]
+
+        try:
+            wait_for(invited, 60, f"the invitation of {RECIPIENT} on the service", interval=0.5)
+        finally:
+            self.desktop.screenshot("06-invitation-sent")
+        wait_for(lambda: len(self.notifications("Freigabe erfolgreich")) > before, 30,
+                 "the invitation's notification on the session bus")
+
+    def termination(self):
+        self.step("SIGTERM ends orvella with status 0 after its termination notification")
+        self.desktop.screenshot("07-before-termination")
+        self.orvella.send_signal(signal.SIGTERM)
+        try:
+            status = self.orvella.wait(timeout=60)
+        except subprocess.TimeoutExpired:
+            raise Failure("orvella still runs 60 s after SIGTERM") from None
+        if status != 0:
+            raise Failure(f"orvella ended with {status} after SIGTERM:\n" + self.orvella_log())
+        wait_for(lambda: TERMINATION in self.listener.received(), 10, TERMINATION)
+
+    def run(self):
+        self.prepare()
+        self.login()
+        self.upload()
+        self.second_instance()
+        self.public_link()
+        self.private_share()
+        self.termination()
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    for program in ("orvella", "localcloud", "glimmerd", "glimmerctl", "notification-recorder"):
+        parser.add_argument("--" + program, required=True)
+    parser.add_argument("--out", required=True, help="the folder of the screenshots and logs")
+    parser.add_argument("--keep", action="store_true", help="keep the session's folder")
+    arguments = parser.parse_args()
+
+    missing = session.missing_programs(REQUIRED_PROGRAMS)
+    if missing:
+        print("skipped: missing " + ", ".join(missing) + " (scripts/install-deps.sh installs them)")
+        return session.SKIP
+
+    shutil.rmtree(arguments.out, ignore_errors=True)
+    os.makedirs(arguments.out)
+    # Short paths: unix socket addresses live under it.
+    work = tempfile.mkdtemp(prefix="orvella-e2e-")
+    started = time.monotonic()
+    run = None
+    status = 1
+    try:
+        run = ApplicationRun(arguments, work, arguments.out)
+        run.run()
+        status = 0
+    except Failure as failure:
+        print(f"FAILED in \"{run.steps[-1] if run and run.steps else 'set-up'}\": {failure}")
+    finally:
+        if run:
+            run.close()
+            if status != 0:
+                for name in sorted(os.listdir(run.layout.logs)):
+                    print(f"--- {name}\n{session.tail(os.path.join(run.layout.logs, name), 30)}")
+        if not arguments.keep:
+            shutil.rmtree(work, ignore_errors=True)
+    print(f"screenshots and logs: {arguments.out} ({time.monotonic() - started:.0f} s)")
+    return status
+
+
+if __name__ == "__main__":
+    sys.exit(main())
