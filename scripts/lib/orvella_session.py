@@ -421,3 +421,12 @@ class Desktop:
 
 def login_window_pattern():
     return "^" + re.escape(APP_NAME) + "$"
+
+
+def check_application(desktop, process, log_path):
+    """Raises when the application ended or shows that its launch failed."""
+    if process.poll() is not None:
+        raise Failure(f"orvella ended with {process.returncode}:\n" + tail(log_path))
+    if desktop.windows("^Orvella kann nicht starten$"):
+        desktop.screenshot("launch-failed")
+        raise Failure("orvella shows \"Orvella kann nicht starten\":\n" + tail(log_path))

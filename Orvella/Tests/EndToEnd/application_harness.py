@@ -32,6 +32,8 @@ import tempfile
 import threading
 import time
 
+# No bytecode caches in the source tree.
+sys.dont_write_bytecode = True
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "..", "scripts", "lib"))
 
 import orvella_session as session  # noqa: E402
@@ -189,11 +191,7 @@ class ApplicationRun:
         self.orvella = self.start("orvella", [self.arguments.orvella])
 
         def window():
-            if self.orvella.poll() is not None:
-                raise Failure(f"orvella ended with {self.orvella.returncode} before its login window:\n" + self.orvella_log())
-            if self.desktop.windows("^Orvella kann nicht starten$"):
-                self.desktop.screenshot("01-launch-failed")
-                raise Failure("orvella shows \"Orvella kann nicht starten\":\n" + self.orvella_log())
+            session.check_application(self.desktop, self.orvella, os.path.join(self.layout.logs, "orvella.log"))
             return self.desktop.windows(session.login_window_pattern())
 
         login_window = wait_for(window, 120, "the login window")[-1]
