@@ -16,8 +16,16 @@ orvella_add_tests(OrvellaLaunch
         ${PROJECT_SOURCE_DIR}/Platform/FileSystem/Tests/TemporaryDirectory.cpp
     LIBRARIES OrvellaLaunch PkgConfig::LAUNCH_SQLITE3)
 
+# The user interface in the container and the launch's services from it.
+add_library(OrvellaApplication STATIC
+    ${CMAKE_CURRENT_LIST_DIR}/ContainerLaunchServices.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/PasswordWindowHolder.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/UserInterfaceModule.cpp
+)
+target_link_libraries(OrvellaApplication PUBLIC OrvellaLaunch OrvellaUI)
+
 add_executable(orvella ${CMAKE_CURRENT_LIST_DIR}/main.cpp)
-target_link_libraries(orvella PRIVATE OrvellaLaunch OrvellaUI)
+target_link_libraries(orvella PRIVATE OrvellaApplication)
 
 orvella_add_tests(OrvellaProgram
     SOURCES
