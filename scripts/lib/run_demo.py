@@ -69,10 +69,11 @@ class Demo:
         self.orvella = None
 
     def program(self, relative):
-        path = os.path.join(self.build, relative)
-        if not os.access(path, os.X_OK):
-            raise Failure(f"{path} is not built")
-        return path
+        # The programs are in the build's bin/ folder, or beside their sources' build.
+        for path in (os.path.join(self.build, "bin", os.path.basename(relative)), os.path.join(self.build, relative)):
+            if os.access(path, os.X_OK):
+                return path
+        raise Failure(f"{os.path.basename(relative)} is not built in {self.build}")
 
     def start(self, name, relative):
         process = session.start_program([self.program(relative)], self.environment,
@@ -121,7 +122,7 @@ class Demo:
             print(f"Screenshot: {screenshot}")
         print(f"Logs: {self.layout.logs}")
         print(f"The extension answers: XDG_RUNTIME_DIR={self.layout.runtime} "
-              f"{os.path.join(self.build, 'Glimmerd/glimmerctl')} badge '{self.layout.cloud}'/*")
+              f"{self.program('Glimmerd/glimmerctl')} badge '{self.layout.cloud}'/*")
         print("\nSyncing; files put into the cloud folder go to the service. Ctrl-C stops.", flush=True)
 
         try:
