@@ -190,11 +190,12 @@ class SessionBus:
 class LocalCloud:
     """The localcloud program over one data folder on a free loopback port."""
 
-    def __init__(self, program, data, log_path, port=None):
+    def __init__(self, program, data, log_path, port=None, request_log=None):
         self.program = program
         self.data = data
         self.log_path = log_path
         self.port = port or free_port()
+        self.request_log = request_log
         self.process = None
 
     @property
@@ -209,7 +210,8 @@ class LocalCloud:
 
     def start(self):
         with open(self.log_path, "ab") as log:
-            self.process = subprocess.Popen([self.program, str(self.port), self.data], stdout=log, stderr=log,
+            logging = ["--request-log", self.request_log] if self.request_log else []
+            self.process = subprocess.Popen([self.program, str(self.port), self.data, *logging], stdout=log, stderr=log,
                                             start_new_session=True)
 
         def listening():
@@ -225,6 +227,14 @@ class LocalCloud:
 
     def stop(self):
         return stop_process(self.process)
+
+    def requests(self):
+        """The lines of the request log so far ("<method> <path>")."""
+        try:
+            with open(self.request_log, encoding="utf-8", errors="replace") as stream:
+                return stream.read().splitlines()
+        except (OSError, TypeError):
+            return []
 
 
 class ServiceAccount:

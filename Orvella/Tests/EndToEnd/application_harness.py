@@ -7,8 +7,9 @@ as a file manager would, a notification server recording what reaches the
 bus.
 
 Steps: the login window appears; typing the account logs in; the service's
-files arrive in the cloud folder; a new local file reaches the service; a
-second orvella ends at once with status 0; the extension's public-link entry
+files arrive in the cloud folder; once the first sync is done (every badge
+Idle) a new local file reaches the service; a second orvella ends at once
+with status 0; the extension's public-link entry
 opens "Freigeben: <name>", "Link erstellen" puts the service's link on the
 clipboard (read by xclip) and "Freigabe erfolgreich" reaches the bus; the
 folder entry opens the private dialog and the typed invitation reaches the
@@ -128,7 +129,8 @@ class ApplicationRun:
         self.xserver = session.XServer(os.path.join(self.layout.logs, "xvfb.log"))
         self.bus = session.SessionBus(os.path.join(self.layout.logs, "dbus.log"))
         self.service = session.LocalCloud(arguments.localcloud, self.layout.service,
-                                          os.path.join(self.layout.logs, "localcloud.log"))
+                                          os.path.join(self.layout.logs, "localcloud.log"),
+                                          request_log=os.path.join(self.layout.logs, "requests.log"))
         self.environment = self.layout.environment(self.service.base_url, self.xserver.display, self.bus.address)
         # In a sanitizer build a leak changes the exit status the test checks;
         # fontconfig's patterns, freed only by a call Qt never makes, are none.
@@ -215,7 +217,23 @@ class ApplicationRun:
             self.desktop.screenshot("02-files-arrived")
 
     def upload(self):
-        self.step("a new local file reaches the service")
+        self.step("once the first sync is done, a new local file reaches the service")
+        self.extension()
+        paths = [self.layout.cloud] + [os.path.join(self.layout.cloud, path) for path in session.SAMPLE_FILES]
+
+        def idle():
+            badges = self.ctl("badge", *paths)[1].splitlines()
+            return len(badges) == len(paths) and all(badge.startswith("Idle\t") for badge in badges)
+
+        wait_for(idle, 120, "every badge of the first sync to be Idle", interval=0.5)
+        # The application asks for the root's etag at every sync interval and
+        # syncs when it changed. Two such questions in a row with nothing
+        # between them: the answer did not change, so from here on nothing but
+        # the watch of the cloud folder can send the new file. (The test asks
+        # the service nothing meanwhile.)
+        poll = f"GET /v2.0/files/{self.account.root_id()}"
+        wait_for(lambda: self.service.requests()[-2:] == [poll, poll], 120,
+                 "two root etag polls in a row with no sync between them", interval=0.5)
         with open(os.path.join(self.layout.cloud, LOCAL_FILE), "wb") as stream:
             stream.write(LOCAL_CONTENT)
 
@@ -224,7 +242,10 @@ class ApplicationRun:
             return item and item["file_hash"] == session.sha1(LOCAL_CONTENT) and \
                 self.account.download(item["id"]) == LOCAL_CONTENT
 
-        wait_for(uploaded, 120, f"{LOCAL_FILE} on the service", interval=0.5)
+        try:
+            wait_for(uploaded, 60, f"{LOCAL_FILE} on the service", interval=0.5)
+        finally:
+            self.desktop.screenshot("03-local-file-uploaded")
 
     def second_instance(self):
         self.step("a second orvella ends at once with status 0")
@@ -261,14 +282,13 @@ class ApplicationRun:
 
     def public_link(self):
         self.step("the extension's public-link request opens its window; the link reaches the clipboard")
-        self.extension()
         path = os.path.join(self.layout.cloud, SHARED_FILE)
         index = self.menu_entry(path, "Link teilen \u2026")
         status, output = self.ctl("invoke", index, path)
         if status != 0:
             raise Failure(f"glimmerctl invoke {index} {path} ended with {status}: {output}")
         window = self.desktop.find_window("^" + re.escape("Freigeben: " + SHARED_FILE) + "$", 60)
-        self.desktop.screenshot("03-public-link-dialog")
+        self.desktop.screenshot("04-public-link-dialog")
         self.desktop.focus(window)
         width, height = self.desktop.geometry(window)
         # "Link erstellen" sits at the bottom right, below the four lifetimes.
@@ -279,7 +299,7 @@ class ApplicationRun:
             link = wait_for(lambda: self.desktop.clipboard().startswith(prefix) and self.desktop.clipboard(), 60,
                             "the public link on the clipboard")
         finally:
-            self.desktop.screenshot("04-link-created")
+            self.desktop.screenshot("05-link-created")
         item = self.account.item("/" + SHARED_FILE)
         links = [share.get("url") for share in self.account.shares(item["id"]) if share.get("type") == "public"]
         if links != [link.strip()]:
@@ -304,7 +324,7 @@ class ApplicationRun:
         self.desktop.type(RECIPIENT)
         self.desktop.click(window, width // 2, height // 2)
         self.desktop.type(INVITATION)
-        self.desktop.screenshot("05-private-share-dialog")
+        self.desktop.screenshot("06-private-share-dialog")
         # From the message Tab goes on to "Einladen".
         self.desktop.key("Tab", "space")
 
@@ -317,13 +337,13 @@ class ApplicationRun:
         try:
             wait_for(invited, 60, f"the invitation of {RECIPIENT} on the service", interval=0.5)
         finally:
-            self.desktop.screenshot("06-invitation-sent")
+            self.desktop.screenshot("07-invitation-sent")
         wait_for(lambda: len(self.notifications("Freigabe erfolgreich")) > before, 30,
                  "the invitation's notification on the session bus")
 
     def termination(self):
         self.step("SIGTERM ends orvella with status 0 after its termination notification")
-        self.desktop.screenshot("07-before-termination")
+        self.desktop.screenshot("08-before-termination")
         self.orvella.send_signal(signal.SIGTERM)
         try:
             status = self.orvella.wait(timeout=60)
