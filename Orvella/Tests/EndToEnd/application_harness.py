@@ -291,8 +291,9 @@ class ApplicationRun:
         self.desktop.screenshot("04-public-link-dialog")
         self.desktop.focus(window)
         width, height = self.desktop.geometry(window)
-        # "Link erstellen" sits at the bottom right, below the four lifetimes.
-        self.desktop.click(window, width - 45, height - 26)
+        # "Link erstellen" sits at the bottom right, below the four lifetimes,
+        # about 20 pixels in from both edges.
+        self.desktop.click(window, width - 40, height - 31)
 
         prefix = f"http://127.0.0.1:{self.service.port}/public/"
         try:
