@@ -9,6 +9,7 @@
 #include "Orvella/Debug/DebugViewModel.hpp"
 #include "Orvella/Launch/PasswordWindowHolder.hpp"
 #include "Orvella/Launch/PopoverContent.hpp"
+#include "Orvella/Launch/WeakNavigator.hpp"
 #include "Orvella/Login/LoginWindowController.hpp"
 #include "Orvella/Navigator/Navigator.hpp"
 #include "Orvella/Navigator/VisibilityNavigatorWindows.hpp"
@@ -89,7 +90,7 @@ void bindPopover(Binder& binder, const UserInterfaceEnvironment& environment)
     binder.addBinding<PopoverViewModel>(Scope::transient, [environment](Resolver& resolver) {
         return resolver.construct([environment](std::shared_ptr<ClientConfiguration> configuration, std::shared_ptr<SyncEnabler> syncEnabler,
                                       std::shared_ptr<QuotaProvider> quota, std::shared_ptr<PopoverFilesProvider> files,
-                                      std::shared_ptr<PopoverNavigator> navigator, std::shared_ptr<SyncStatusProvider> status,
+                                      std::shared_ptr<Navigator> navigator, std::shared_ptr<SyncStatusProvider> status,
                                       std::shared_ptr<SettingsManager> settings) {
             return std::make_shared<PopoverViewModel>(
                 PopoverViewModel::Services {
@@ -97,7 +98,7 @@ void bindPopover(Binder& binder, const UserInterfaceEnvironment& environment)
                     .syncEnabler = std::move(syncEnabler),
                     .quotaProvider = std::move(quota),
                     .fileProvider = std::move(files),
-                    .navigator = std::move(navigator),
+                    .navigator = std::make_shared<WeakNavigator>(navigator),
                     .syncStatusProvider = std::move(status),
                     .cloudFolder = std::make_shared<PropertyCloudFolderLocation>(settings->cloudFolderURL()),
                 },
@@ -106,8 +107,9 @@ void bindPopover(Binder& binder, const UserInterfaceEnvironment& environment)
     });
     binder.addBinding<LoggedInPopoverContent>(Scope::transient, [quit = environment.quit](Resolver& resolver) {
         return resolver.construct(
-            [quit](std::shared_ptr<PopoverViewModel> model, std::shared_ptr<NavigatorActions> actions, std::shared_ptr<IconFactory> icons) {
-                return std::make_shared<LoggedInPopoverContent>(new PopoverViewController(std::move(model), std::move(actions), std::move(icons), quit));
+            [quit](std::shared_ptr<PopoverViewModel> model, std::shared_ptr<Navigator> navigator, std::shared_ptr<IconFactory> icons) {
+                return std::make_shared<LoggedInPopoverContent>(
+                    new PopoverViewController(std::move(model), std::make_shared<WeakNavigator>(navigator), std::move(icons), quit));
             });
     });
     binder.bind<LoggedOutPopoverContent>(Scope::transient, [](std::shared_ptr<ClientConfiguration> configuration) {
@@ -144,7 +146,7 @@ void bindWindows(Binder& binder)
 {
     binder.bind<LoginWindowController>(Scope::transient,
         [](std::shared_ptr<SettingsManager> settings, std::shared_ptr<ClientConfiguration> configuration, std::shared_ptr<APIManager> apiManager,
-            std::shared_ptr<ThemeType> theme, std::shared_ptr<TrackingManager> tracking, std::shared_ptr<NavigatorActions> actions) {
+            std::shared_ptr<ThemeType> theme, std::shared_ptr<TrackingManager> tracking, std::shared_ptr<Navigator> navigator) {
             auto model = std::make_shared<LoginViewModel>(LoginViewModel::Services {
                 .configuration = configuration,
                 .isLoggedIn = apiManager->isLoggedIn(),
@@ -152,7 +154,7 @@ void bindWindows(Binder& binder)
                 .login = loginOperation(apiManager),
                 .tracking = std::move(tracking),
             });
-            return std::make_shared<LoginWindowController>(std::move(model), std::move(theme), std::move(actions));
+            return std::make_shared<LoginWindowController>(std::move(model), std::move(theme), std::make_shared<WeakNavigator>(navigator));
         });
 
     binder.addBinding<RequestPasswordWindowController>(Scope::transient, [](Resolver& resolver) -> Factories::Made<RequestPasswordWindowController> {
@@ -213,9 +215,7 @@ void bindWindows(Binder& binder)
                     return new AccountPreferencesViewController(std::move(model),
                         { .workspace = workspace, .folderChooser = std::make_shared<QtFolderChooser>(), .alertPresenter = alerts });
                 },
-                [weakNavigator]() -> QWidget* {
-                    return new FeedbackPreferencesViewController(std::static_pointer_cast<NavigatorActions>(weakNavigator.lock()));
-                }));
+                [actions = std::make_shared<WeakNavigator>(navigator)]() -> QWidget* { return new FeedbackPreferencesViewController(actions); }));
         });
 
     binder.addBinding<DebugViewModel>(Scope::transient, [](Resolver& resolver) {
