@@ -126,18 +126,13 @@ class ApplicationRun:
         self.layout.create()
         self.processes = []
         self.steps = []
-        self.xserver = session.XServer(os.path.join(self.layout.logs, "xvfb.log"))
-        self.bus = session.SessionBus(os.path.join(self.layout.logs, "dbus.log"))
         self.service = session.LocalCloud(arguments.localcloud, self.layout.service,
                                           os.path.join(self.layout.logs, "localcloud.log"),
                                           request_log=os.path.join(self.layout.logs, "requests.log"))
-        self.environment = self.layout.environment(self.service.base_url, self.xserver.display, self.bus.address)
-        # In a sanitizer build a leak changes the exit status the test checks;
-        # fontconfig's patterns, freed only by a call Qt never makes, are none.
-        suppressions = "suppressions=" + os.path.join(SOURCE_ROOT, "Orvella", "Gallery", "FontconfigLeaks.supp")
-        leak_options = self.environment.get("LSAN_OPTIONS")
-        self.environment["LSAN_OPTIONS"] = f"{leak_options}:{suppressions}" if leak_options else suppressions
-        self.desktop = session.Desktop(self.environment, screenshots=out)
+        self.xserver = None
+        self.bus = None
+        self.environment = None
+        self.desktop = None
         self.account = None
         self.recorder = None
         self.listener = None
@@ -157,8 +152,10 @@ class ApplicationRun:
         if self.listener:
             self.listener.close()
         self.service.stop()
-        self.bus.stop()
-        self.xserver.stop()
+        if self.bus:
+            self.bus.stop()
+        if self.xserver:
+            self.xserver.stop()
 
     def step(self, name):
         print(f"== {name}", flush=True)
@@ -178,7 +175,17 @@ class ApplicationRun:
     # -- the steps -------------------------------------------------------
 
     def prepare(self):
-        self.step("service with an account and its files")
+        self.step("X server, session bus, service with an account and its files")
+        self.xserver = session.XServer(os.path.join(self.layout.logs, "xvfb.log"))
+        self.bus = session.SessionBus(os.path.join(self.layout.logs, "dbus.log"))
+        self.environment = self.layout.environment(self.service.base_url, self.xserver.display, self.bus.address)
+        # In a sanitizer build a leak changes the exit status the test checks;
+        # fontconfig's patterns, freed only by a call Qt never makes, are none.
+        suppressions = "suppressions=" + os.path.join(SOURCE_ROOT, "Orvella", "Gallery", "FontconfigLeaks.supp")
+        leak_options = self.environment.get("LSAN_OPTIONS")
+        self.environment["LSAN_OPTIONS"] = f"{leak_options}:{suppressions}" if leak_options else suppressions
+        self.desktop = session.Desktop(self.environment, screenshots=self.out)
+
         self.service.add_user(LOGIN, PASSWORD)
         self.service.start()
         self.account = session.ServiceAccount(self.service.base_url, LOGIN, PASSWORD).log_in()
