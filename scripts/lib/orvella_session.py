@@ -163,6 +163,14 @@ class XServer:
             raise Failure("Xvfb did not start: " + tail(log_path))
         self.display = ":" + number.decode()
 
+        def accepting():
+            if self.process.poll() is not None:
+                raise Failure(f"Xvfb ended with {self.process.returncode}: " + tail(log_path))
+            with socket.socket(socket.AF_UNIX, socket.SOCK_STREAM) as probe:
+                return probe.connect_ex(f"/tmp/.X11-unix/X{number.decode()}") == 0
+
+        wait_for(accepting, 30, "Xvfb to accept connections on " + self.display)
+
     def stop(self):
         stop_process(self.process)
         self.log.close()

@@ -40,6 +40,8 @@ def stop_requested(*_):
 def port_is_free(port):
     try:
         with socket.socket() as probe:
+            # As a server binds: a connection of an earlier run in TIME_WAIT does not count.
+            probe.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
             probe.bind(("127.0.0.1", port))
         return True
     except OSError:
