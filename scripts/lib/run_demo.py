@@ -100,8 +100,8 @@ class Demo:
         desktop = session.Desktop(self.environment, screenshots=os.path.join(self.layout.root, "screenshots"))
         print(f"Display: {display}{' (Xvfb)' if self.xserver else ''}")
 
+        # The application starts its extension, glimmerd, itself once it is logged in.
         self.orvella = self.start("orvella", "Orvella/UI/orvella")
-        self.start("glimmerd", "Glimmerd/glimmerd")
 
         def login_window_or_files():
             session.check_application(desktop, self.orvella, os.path.join(self.layout.logs, "orvella.log"))
