@@ -45,6 +45,16 @@ template<class T>
     return std::unexpected(Reactive::AnyError(resolution.error()));
 }
 
+// A product built by `Resolver::construct` (its parameters resolved in
+// order, the first failure returned) as the factory's own result.
+template<class T>
+[[nodiscard]] Made<T> made(std::expected<std::shared_ptr<T>, ResolutionError> constructed)
+{
+    if (!constructed)
+        return std::unexpected(Reactive::AnyError(constructed.error()));
+    return *constructed;
+}
+
 // Desktop services.
 [[nodiscard]] Made<Platform::UserDefaults> userDefaults(Resolver& resolver);
 [[nodiscard]] Made<BITHockeyManager> hockeyManager(Resolver& resolver, const AppModuleEnvironment& environment);
