@@ -4,7 +4,7 @@
 # modules' tests again. The desktop services' tests run twice: without a
 # session bus (as on a server) and inside one (dbus-run-session); the tests
 # that need a Secret Service or a notification server start buses of their own.
-# The whole-application test (label e2e) runs last, alone: it brings its own
+# The end-to-end tests (label e2e) run last; the whole-application one brings its own
 # Xvfb and a session bus that activates nothing, so no keyring daemon or
 # notification daemon of the machine starts for it.
 set -euo pipefail
@@ -45,7 +45,8 @@ echo "== ThreadSanitizer: $tsan_modules"
 # allocates with malloc there (only there: in-flight D-Bus messages at exit
 # would otherwise show as leaks under AddressSanitizer).
 G_SLICE=always-malloc ctest --test-dir build/tsan --output-on-failure -j "$jobs" -L "^($(echo $tsan_modules | tr ' ' '|'))\$" || status=1
-echo "== The whole application on an X server and session bus of its own"
+echo "== End-to-end: the extension with its file-manager module, the whole application"
+# One at a time: each starts and ends glimmerd processes of the same program.
 env -u DISPLAY -u DBUS_SESSION_BUS_ADDRESS \
     ctest --test-dir build/asan --output-on-failure -L '^e2e$' || status=1
 exit $status
