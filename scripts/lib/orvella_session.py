@@ -90,6 +90,41 @@ def stop_process(process, timeout=20, sig=signal.SIGTERM):
     return process.returncode
 
 
+def session_processes(group):
+    """The ids of the processes whose environment names `group` as their
+    group directory: the session's own, also those its programs started."""
+    marker = ("ORVELLA_GROUP_CONTAINER=" + group).encode()
+    found = []
+    for name in os.listdir("/proc"):
+        if not name.isdigit() or int(name) == os.getpid():
+            continue
+        try:
+            with open(f"/proc/{name}/environ", "rb") as stream:
+                if marker in stream.read().split(b"\0"):
+                    found.append(int(name))
+        except OSError:
+            pass
+    return found
+
+
+def end_session_processes(group, timeout=10):
+    """Ends what is left of the session's processes (an extension the
+    application started, when the application did not end in order)."""
+    for pid in session_processes(group):
+        try:
+            os.kill(pid, signal.SIGTERM)
+        except OSError:
+            pass
+    deadline = time.monotonic() + timeout
+    while session_processes(group) and time.monotonic() < deadline:
+        time.sleep(0.1)
+    for pid in session_processes(group):
+        try:
+            os.kill(pid, signal.SIGKILL)
+        except OSError:
+            pass
+
+
 def tail(path, lines=40):
     try:
         with open(path, encoding="utf-8", errors="replace") as stream:

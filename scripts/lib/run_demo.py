@@ -145,6 +145,7 @@ class Demo:
     def close(self):
         for process in reversed(self.processes):
             session.stop_process(process)
+        session.end_session_processes(self.layout.group)
         self.service.stop()
         if self.bus:
             self.bus.stop()

@@ -149,6 +149,7 @@ class ApplicationRun:
     def close(self):
         for process in reversed(self.processes):
             session.stop_process(process)
+        session.end_session_processes(self.layout.group)
         if self.listener:
             self.listener.close()
         self.service.stop()
