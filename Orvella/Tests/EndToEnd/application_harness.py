@@ -14,7 +14,9 @@ opens "Freigeben: <name>", "Link erstellen" puts the service's link on the
 clipboard (read by xclip) and "Freigabe erfolgreich" reaches the bus; the
 folder entry opens the private dialog and the typed invitation reaches the
 service; SIGTERM ends orvella with status 0 after it posted its termination
-notification. A screenshot of each step goes to --out.
+notification; started again, it is logged in without its login window,
+syncs a new file, and sends its extension no settings change from one idle
+poll to the next; SIGTERM ends it too. A screenshot of each step goes to --out.
 
 Exit status: 0 every step worked; 1 a step failed (its logs are printed);
 77 a program the test needs is missing here."""
@@ -47,6 +49,8 @@ RECIPIENT = "bert@example.org"
 INVITATION = "Hier sind die Projektunterlagen."
 LOCAL_FILE = "Von hier.txt"
 LOCAL_CONTENT = "Auf diesem Rechner geschrieben.\n".encode()
+AGAIN_FILE = "Zweiter Start.txt"
+AGAIN_CONTENT = "Nach dem Neustart geschrieben.\n".encode()
 SHARED_FILE = "Willkommen.txt"
 SHARED_FOLDER = "Projekte"
 TERMINATION = "CloudAppWillTerminateNotification"
@@ -234,14 +238,7 @@ class ApplicationRun:
             return len(badges) == len(paths) and all(badge.startswith("Idle\t") for badge in badges)
 
         wait_for(idle, 120, "every badge of the first sync to be Idle", interval=0.5)
-        # The application asks for the root's etag at every sync interval and
-        # syncs when it changed. Two such questions in a row with nothing
-        # between them: the answer did not change, so from here on nothing but
-        # the watch of the cloud folder can send the new file. (The test asks
-        # the service nothing meanwhile.)
-        poll = f"GET /v2.0/files/{self.account.root_id()}"
-        wait_for(lambda: self.service.requests()[-2:] == [poll, poll], 120,
-                 "two root etag polls in a row with no sync between them", interval=0.5)
+        self.wait_until_polls_settle()
         with open(os.path.join(self.layout.cloud, LOCAL_FILE), "wb") as stream:
             stream.write(LOCAL_CONTENT)
 
@@ -350,17 +347,68 @@ class ApplicationRun:
         wait_for(lambda: len(self.notifications("Freigabe erfolgreich")) > before, 30,
                  "the invitation's notification on the session bus")
 
-    def termination(self):
-        self.step("SIGTERM ends orvella with status 0 after its termination notification")
-        self.desktop.screenshot("08-before-termination")
-        self.orvella.send_signal(signal.SIGTERM)
+    def wait_until_polls_settle(self):
+        """Until the application has asked for the root's etag twice in a row.
+
+        It asks at every sync interval and syncs when the answer changed: two
+        questions with nothing between them mean the answer stayed, so nothing
+        but the watch of the cloud folder starts a sync from here on. The test
+        must ask the service nothing meanwhile. Returns the number of requests
+        the service has seen."""
+        poll = f"GET /v2.0/files/{self.account.root_id()}"
+        wait_for(lambda: self.service.requests()[-2:] == [poll, poll], 120,
+                 "two root etag polls in a row with no sync between them", interval=0.5)
+        return len(self.service.requests()), poll
+
+    def settings_messages(self):
+        """The sequence number of the last "CloudUserDefaultsDidChange" the
+        application sent its extension (0 before the first)."""
         try:
-            status = self.orvella.wait(timeout=60)
+            with open(os.path.join(self.layout.group, "wormhole", "CloudUserDefaultsDidChange.json"), "rb") as stream:
+                return json.loads(stream.read()).get("sequence", 0)
+        except (OSError, ValueError):
+            return 0
+
+    def termination(self, process, name, screenshot):
+        self.step(f"SIGTERM ends {name} with status 0 after its termination notification")
+        self.desktop.screenshot(screenshot)
+        before = self.listener.received().count(TERMINATION)
+        process.send_signal(signal.SIGTERM)
+        try:
+            status = process.wait(timeout=60)
         except subprocess.TimeoutExpired:
-            raise Failure("orvella still runs 60 s after SIGTERM") from None
+            raise Failure(f"{name} still runs 60 s after SIGTERM") from None
         if status != 0:
-            raise Failure(f"orvella ended with {status} after SIGTERM:\n" + self.orvella_log())
-        wait_for(lambda: TERMINATION in self.listener.received(), 10, TERMINATION)
+            raise Failure(f"{name} ended with {status} after SIGTERM:\n"
+                          + session.tail(os.path.join(self.layout.logs, name + ".log")))
+        wait_for(lambda: self.listener.received().count(TERMINATION) > before, 10, TERMINATION)
+
+    def relaunch(self):
+        self.step("started again, orvella is logged in, syncs, and its settings rest while it idles")
+        process = self.start("orvella-again", [self.arguments.orvella])
+        with open(os.path.join(self.layout.cloud, AGAIN_FILE), "wb") as stream:
+            stream.write(AGAIN_CONTENT)
+
+        def uploaded():
+            session.check_application(self.desktop, process, os.path.join(self.layout.logs, "orvella-again.log"))
+            item = self.account.item("/" + AGAIN_FILE)
+            return item and item["file_hash"] == session.sha1(AGAIN_CONTENT)
+
+        wait_for(uploaded, 120, f"{AGAIN_FILE} on the service", interval=0.5)
+        if self.desktop.windows(session.login_window_pattern()):
+            self.desktop.screenshot("09-login-window-again")
+            raise Failure("started again with its account stored, orvella shows the login window")
+        # From one idle poll to the next nothing changes, so nothing may be sent.
+        count, poll = self.wait_until_polls_settle()
+        sent = self.settings_messages()
+        wait_for(lambda: len(self.service.requests()) > count, 120, "the next root etag poll", interval=0.5)
+        if self.service.requests()[count:] != [poll]:
+            raise Failure(f"the service saw more than one poll while orvella idled: {self.service.requests()[count:]}")
+        if self.settings_messages() != sent:
+            raise Failure(f"while idle between two polls orvella sent its extension {self.settings_messages() - sent} "
+                          "\"CloudUserDefaultsDidChange\" messages")
+        self.desktop.screenshot("09-started-again")
+        return process
 
     def run(self):
         self.prepare()
@@ -369,7 +417,8 @@ class ApplicationRun:
         self.second_instance()
         self.public_link()
         self.private_share()
-        self.termination()
+        self.termination(self.orvella, "orvella", "08-before-termination")
+        self.termination(self.relaunch(), "orvella-again", "10-before-termination-again")
 
 
 def main():
