@@ -81,21 +81,20 @@ TEST_F(UserInterfaceModuleTests, ThePopoverShowsTheLoggedOutViewThenANewPopoverV
     buildContainer();
     auto popover = resolved<PopoverWindow>();
     ASSERT_TRUE(popover);
-    drainMainQueue();
-    EXPECT_TRUE(dynamic_cast<LoggedOutPopoverViewController*>(popover->content()));
+    const auto shows = [&popover]<class Content>(std::type_identity<Content>) { return dynamic_cast<Content*>(popover->content()) != nullptr; };
+    constexpr std::type_identity<LoggedOutPopoverViewController> loggedOut;
+    constexpr std::type_identity<PopoverViewController> loggedIn;
+    EXPECT_TRUE(pumpUntil([&] { return shows(loggedOut); }));
 
     holder()->credentials().set(m_credentials);
-    drainMainQueue();
-    auto* first = dynamic_cast<PopoverViewController*>(popover->content());
-    ASSERT_TRUE(first);
-    QPointer<QWidget> firstContent(first);
+    ASSERT_TRUE(pumpUntil([&] { return shows(loggedIn); }));
+    QPointer<QWidget> firstContent(popover->content());
 
     holder()->credentials().set(std::nullopt);
-    drainMainQueue();
-    EXPECT_TRUE(dynamic_cast<LoggedOutPopoverViewController*>(popover->content()));
+    EXPECT_TRUE(pumpUntil([&] { return shows(loggedOut); }));
     holder()->credentials().set(m_credentials);
-    drainMainQueue();
-    EXPECT_TRUE(dynamic_cast<PopoverViewController*>(popover->content()));
+    EXPECT_TRUE(pumpUntil([&] { return shows(loggedIn); }));
+    EXPECT_NE(popover->content(), firstContent.data());
     // The replaced content went with its view model.
     EXPECT_TRUE(processEventsUntil([&] { return firstContent.isNull(); }));
 }
