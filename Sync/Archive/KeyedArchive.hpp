@@ -3,6 +3,7 @@
 #include "Sync/Archive/ArchiveValue.hpp"
 
 #include <optional>
+#include <string_view>
 
 namespace Sync {
 
@@ -25,6 +26,8 @@ public:
     // that are not 64-bit integers, unknown "$" wrappers, bad Base64 or URLs,
     // or nesting beyond maximumDepth.
     [[nodiscard]] static std::optional<ArchiveDictionary> unarchivedDictionary(const Platform::Data& data);
+    // The same over bytes held elsewhere (a database row, an attribute value).
+    [[nodiscard]] static std::optional<ArchiveDictionary> unarchivedDictionary(std::string_view data);
 };
 
 } // namespace Sync

@@ -42,7 +42,8 @@ namespace {
 
     std::shared_ptr<QVExtendedAttributes> decode(const std::vector<std::uint8_t>& bytes)
     {
-        auto dictionary = KeyedArchive::unarchivedDictionary(Platform::Data(bytes));
+        auto dictionary = KeyedArchive::unarchivedDictionary(
+            std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
         if (!dictionary)
             return nullptr;
         return QVExtendedAttributes::create(*dictionary);
