@@ -122,7 +122,7 @@ const MimeTypeDatabase& MimeTypeDatabase::shared()
 void MimeTypeDatabase::add(int weight, std::string mimeType, std::string pattern, bool caseSensitive)
 {
     Match const match{weight, pattern.size(), caseSensitive, m_patternCount++, std::move(mimeType)};
-    auto insert = [&match](std::unordered_map<std::string, Match>& map, std::string key) {
+    auto insert = [&match](Patterns& map, std::string key) {
         auto [position, inserted] = map.try_emplace(std::move(key), match);
         if (!inserted) {
             std::optional<Match> best = position->second;
@@ -140,13 +140,18 @@ void MimeTypeDatabase::add(int weight, std::string mimeType, std::string pattern
     }
 }
 
-void MimeTypeDatabase::consider(std::optional<Match>& best, const Match& candidate)
+bool MimeTypeDatabase::ranksAbove(const Match& candidate, const Match* best)
 {
     auto rank = [](const Match& match) {
         // Lower order (an earlier line) ranks higher, hence the negation.
         return std::tuple(match.weight, match.patternLength, match.caseSensitive, -static_cast<long long>(match.order));
     };
-    if (!best || rank(candidate) > rank(*best)) {
+    return !best || rank(candidate) > rank(*best);
+}
+
+void MimeTypeDatabase::consider(std::optional<Match>& best, const Match& candidate)
+{
+    if (ranksAbove(candidate, best ? &*best : nullptr)) {
         best = candidate;
     }
 }
@@ -156,28 +161,30 @@ std::optional<std::string> MimeTypeDatabase::lookup(std::string_view fileName) c
     if (fileName.empty()) {
         return std::nullopt;
     }
-    std::string const name(fileName);
     std::string const folded = lowered(fileName);
-    std::optional<Match> best;
-    auto find = [&best](const std::unordered_map<std::string, Match>& map, const std::string& key) {
-        if (auto position = map.find(key); position != map.end()) {
-            consider(best, position->second);
+    const Match* best = nullptr;
+    auto find = [&best](const Patterns& map, std::string_view key) {
+        if (auto position = map.find(key); position != map.end() && ranksAbove(position->second, best)) {
+            best = &position->second;
         }
     };
     // A literal name is the strongest evidence there is.
-    find(m_literals, name);
+    find(m_literals, fileName);
     find(m_foldedLiterals, folded);
     if (best) {
         return best->mimeType;
     }
-    for (std::size_t start = 0; start < name.size(); ++start) {
-        find(m_suffixes, name.substr(start));
-        find(m_foldedSuffixes, folded.substr(start));
+    for (std::size_t start = 0; start < fileName.size(); ++start) {
+        find(m_suffixes, fileName.substr(start));
+        find(m_foldedSuffixes, std::string_view(folded).substr(start));
     }
-    for (auto const& glob : m_globs) {
-        auto const& subject = glob.caseSensitive ? name : folded;
-        if (::fnmatch(glob.pattern.c_str(), subject.c_str(), 0) == 0) {
-            consider(best, glob.match);
+    if (!m_globs.empty()) {
+        std::string const name(fileName);
+        for (auto const& glob : m_globs) {
+            auto const& subject = glob.caseSensitive ? name : folded;
+            if (::fnmatch(glob.pattern.c_str(), subject.c_str(), 0) == 0 && ranksAbove(glob.match, best)) {
+                best = &glob.match;
+            }
         }
     }
     if (!best) {

@@ -54,13 +54,21 @@ private:
         Match match;
     };
 
+    // Looked up by views into the name, so a lookup copies no suffix.
+    struct KeyHash {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view key) const noexcept { return std::hash<std::string_view>()(key); }
+    };
+    using Patterns = std::unordered_map<std::string, Match, KeyHash, std::equal_to<>>;
+
     void add(int weight, std::string mimeType, std::string pattern, bool caseSensitive);
+    static bool ranksAbove(const Match& candidate, const Match* best);
     static void consider(std::optional<Match>& best, const Match& candidate);
 
-    std::unordered_map<std::string, Match> m_literals;               // whole name, exact case
-    std::unordered_map<std::string, Match> m_foldedLiterals;         // whole name, lower case
-    std::unordered_map<std::string, Match> m_suffixes;               // "*" + suffix, exact case
-    std::unordered_map<std::string, Match> m_foldedSuffixes;         // "*" + suffix, lower case
+    Patterns m_literals;               // whole name, exact case
+    Patterns m_foldedLiterals;         // whole name, lower case
+    Patterns m_suffixes;               // "*" + suffix, exact case
+    Patterns m_foldedSuffixes;         // "*" + suffix, lower case
     std::vector<Glob> m_globs;                                       // anything else, with fnmatch
     std::size_t m_patternCount = 0;
 };

@@ -5,12 +5,12 @@
 namespace Sync {
 
 SyncFileID::SyncFileID()
-    : m_value(Platform::UUID().uuidString())
+    : m_value(std::in_place_type<Platform::UUID>)
 {
 }
 
 SyncFileID::SyncFileID(std::optional<std::int64_t> remoteID)
-    : m_value(remoteID ? decltype(m_value)(*remoteID) : decltype(m_value)(Platform::UUID().uuidString()))
+    : m_value(remoteID ? decltype(m_value)(*remoteID) : decltype(m_value)(std::in_place_type<Platform::UUID>))
 {
 }
 
@@ -28,6 +28,8 @@ std::optional<std::int64_t> SyncFileID::remoteID() const
 
 std::optional<std::string> SyncFileID::localText() const
 {
+    if (auto uuid = std::get_if<Platform::UUID>(&m_value))
+        return uuid->uuidString();
     if (auto text = std::get_if<std::string>(&m_value))
         return *text;
     return std::nullopt;
@@ -44,7 +46,7 @@ ArchiveValue SyncFileID::encoded() const
 {
     if (auto number = std::get_if<std::int64_t>(&m_value))
         return ArchiveValue(*number);
-    return ArchiveValue(std::get<std::string>(m_value));
+    return ArchiveValue(*localText());
 }
 
 std::expected<SyncFileID, DecodingError> SyncFileID::decoded(const ArchiveValue& value)

@@ -4,6 +4,7 @@
 // stored state, server): identity, kind, the File interface and its equality,
 // and content hashes.
 
+#include "Platform/Foundation/UUID.hpp"
 #include "Sync/Archive/ArchiveValue.hpp"
 #include "Sync/Archive/DecodingError.hpp"
 
@@ -35,7 +36,7 @@ public:
     [[nodiscard]] static SyncFileID local(std::string text);
     [[nodiscard]] static constexpr SyncFileID remote(std::int64_t remoteID) { return SyncFileID(remoteID); }
 
-    [[nodiscard]] bool isLocal() const { return std::holds_alternative<std::string>(m_value); }
+    [[nodiscard]] bool isLocal() const { return !std::holds_alternative<std::int64_t>(m_value); }
     [[nodiscard]] bool isRemote() const { return !isLocal(); }
     // The number of a remote id; nothing for a local one.
     [[nodiscard]] std::optional<std::int64_t> remoteID() const;
@@ -59,7 +60,9 @@ private:
     {
     }
 
-    std::variant<std::int64_t, std::string> m_value;
+    // A generated local id keeps its 16 bytes and writes its text only when
+    // asked: a scan makes two per item and hardly ever reads one.
+    std::variant<std::int64_t, Platform::UUID, std::string> m_value;
 };
 
 } // namespace Sync
