@@ -30,8 +30,8 @@ std::optional<std::string> SyncFileID::localText() const
 {
     if (auto uuid = std::get_if<Platform::UUID>(&m_value))
         return uuid->uuidString();
-    if (auto text = std::get_if<std::string>(&m_value))
-        return *text;
+    if (auto text = std::get_if<std::shared_ptr<const std::string>>(&m_value))
+        return **text;
     return std::nullopt;
 }
 
