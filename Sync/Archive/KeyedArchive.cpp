@@ -86,6 +86,27 @@ public:
     {
     }
 
+    std::optional<std::vector<KeyedArchive::Member>> rootMembers()
+    {
+        skipSpace();
+        if (!peek('{'))
+            return std::nullopt;
+        std::vector<KeyedArchive::Member> members;
+        members.reserve(16);
+        std::optional<std::string_view> wrapperKey;
+        bool read = eachMember(0, true, wrapperKey, [&](std::string_view key, ArchiveValue&& member) {
+            // Records have a dozen keys: a look over the ones before is cheaper than a set.
+            if (std::ranges::any_of(members, [&](const auto& earlier) { return earlier.first == key; }))
+                return false;
+            members.emplace_back(key, std::move(member));
+            return true;
+        });
+        skipSpace();
+        if (!read || m_position != m_text.size())
+            return std::nullopt;
+        return members;
+    }
+
     std::optional<ArchiveDictionary> root()
     {
         skipSpace();
@@ -222,34 +243,45 @@ private:
 
     std::optional<ArchiveDictionary> members(int depth, bool root, std::optional<std::string_view>& wrapperKey)
     {
-        if (depth > plainDepth || !consume('{'))
-            return std::nullopt;
         ArchiveDictionary dictionary;
+        bool read = eachMember(depth, root, wrapperKey, [&](std::string_view key, ArchiveValue&& member) {
+            return dictionary.try_emplace(std::string(key), std::move(member)).second;
+        });
+        if (!read)
+            return std::nullopt;
+        return dictionary;
+    }
+
+    // Reads an object, handing each member to `add` (which answers false for
+    // a duplicate key). A wrapper key is handed on as it is and noted.
+    template<class Add>
+    bool eachMember(int depth, bool root, std::optional<std::string_view>& wrapperKey, Add&& add)
+    {
+        if (depth > plainDepth || !consume('{'))
+            return false;
         if (consume('}'))
-            return dictionary;
+            return true;
+        bool empty = true;
         do {
             auto key = string();
             if (!key || !consume(':'))
-                return std::nullopt;
+                return false;
             if (key->starts_with('$')) {
                 if (key->starts_with("$$"))
                     key->remove_prefix(1);
-                else if (!root && (*key == urlKey || *key == dataKey) && !wrapperKey && dictionary.empty())
+                else if (!root && (*key == urlKey || *key == dataKey) && !wrapperKey && empty)
                     wrapperKey = key;
                 else
-                    return std::nullopt;
+                    return false;
             } else if (wrapperKey) {
-                return std::nullopt;
+                return false;
             }
             auto member = value(depth);
-            if (!member)
-                return std::nullopt;
-            if (!dictionary.try_emplace(std::string(*key), std::move(*member)).second)
-                return std::nullopt;
+            if (!member || !add(*key, std::move(*member)))
+                return false;
+            empty = false;
         } while (consume(','));
-        if (!consume('}'))
-            return std::nullopt;
-        return dictionary;
+        return consume('}');
     }
 
     std::optional<ArchiveValue> array(int depth)
@@ -383,6 +415,16 @@ Platform::Data KeyedArchive::archivedData(const ArchiveDictionary& root)
 std::optional<ArchiveDictionary> KeyedArchive::unarchivedDictionary(const Platform::Data& data)
 {
     return unarchivedDictionary(data.stringView());
+}
+
+std::optional<std::vector<KeyedArchive::Member>> KeyedArchive::plainMembers(std::string_view data)
+{
+    try {
+        return PlainArchiveReader(data).rootMembers();
+    } catch (...) {
+        // Out of memory: the general reader decides.
+        return std::nullopt;
+    }
 }
 
 std::optional<ArchiveDictionary> KeyedArchive::unarchivedDictionary(std::string_view data)

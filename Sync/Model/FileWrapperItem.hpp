@@ -73,6 +73,8 @@ public:
     [[nodiscard]] static std::shared_ptr<FileWrapperItem> create(const ArchiveDictionary& dictionary);
     // A record from archive bytes (see KeyedArchiver); nullptr for anything else.
     [[nodiscard]] static std::shared_ptr<FileWrapperItem> create(const Platform::Data& data);
+    // The same over bytes held elsewhere (a database row).
+    [[nodiscard]] static std::shared_ptr<FileWrapperItem> create(std::string_view archive);
 
     // The twelve keys: "name", "path", "mimeType", "parentFileId" and "fileId"
     // (integers, null for local ids), "hasPublicShare", "shareInfos" (empty or

@@ -2,7 +2,6 @@
 
 #include "Platform/Foundation/Log.hpp"
 #include "Platform/Foundation/Unicode.hpp"
-#include "Sync/Archive/KeyedArchive.hpp"
 #include "Sync/Store/DatabaseChangeProducer.hpp"
 #include "Sync/Store/FileWrapper.hpp"
 #include "Sync/Store/StoreWrite.hpp"
@@ -29,10 +28,8 @@ void logLocalIDRefused(const File& file)
 // A stored row as a record; nullptr, with the one log line per read, when its bytes do not decode.
 std::shared_ptr<FileWrapperItem> decode(const FileWrapper& row)
 {
-    std::shared_ptr<FileWrapperItem> item;
-    const std::string_view bytes(reinterpret_cast<const char*>(row.fileData.data()), row.fileData.size());
-    if (auto dictionary = KeyedArchive::unarchivedDictionary(bytes))
-        item = FileWrapperItem::create(*dictionary);
+    auto item = FileWrapperItem::create(
+        std::string_view(reinterpret_cast<const char*>(row.fileData.data()), row.fileData.size()));
     if (!item)
         Platform::Log::line("Could not create File from fileWrapper data!");
     return item;
