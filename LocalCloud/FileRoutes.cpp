@@ -2,12 +2,12 @@
 
 #include "LocalCloud/RequestParsing.hpp"
 #include "Platform/Foundation/Digest.hpp"
+#include "Platform/Foundation/DocumentTypes.hpp"
 
 #include <nlohmann/json.hpp>
 
 #include <charconv>
 #include <fcntl.h>
-#include <set>
 #include <strings.h>
 #include <unistd.h>
 
@@ -16,38 +16,6 @@ namespace LocalCloud {
 namespace {
 
 using Handler = LocalCloudServer::Implementation::Handler;
-
-const std::set<std::string>& documentTypes()
-{
-    static const std::set<std::string> types {
-        "application/msword",
-        "application/vnd.openxmlformats-officedocument.wordprocessingml.document",
-        "application/vnd.openxmlformats-officedocument.wordprocessingml.template",
-        "application/vnd.ms-word.document.macroEnabled.12",
-        "application/vnd.ms-word.template.macroEnabled.12",
-        "application/msexcel",
-        "application/vnd.ms-excel",
-        "application/vnd.openxmlformats-officedocument.spreadsheetml.sheet",
-        "application/vnd.openxmlformats-officedocument.spreadsheetml.template",
-        "application/vnd.ms-excel.sheet.macroEnabled.12",
-        "application/vnd.ms-excel.template.macroEnabled.12",
-        "application/vnd.ms-excel.sheet.binary.macroEnabled.12",
-        "application/mspowerpoint",
-        "application/vnd.ms-powerpoint",
-        "application/vnd.openxmlformats-officedocument.presentationml.presentation",
-        "application/vnd.openxmlformats-officedocument.presentationml.template",
-        "application/vnd.openxmlformats-officedocument.presentationml.slideshow",
-        "application/vnd.ms-powerpoint.addin.macroEnabled.12",
-        "application/vnd.ms-powerpoint.presentation.macroEnabled.12",
-        "application/vnd.ms-powerpoint.template.macroEnabled.12",
-        "application/vnd.ms-powerpoint.slideshow.macroEnabled.12",
-        "application/pdf",
-        "application/rtf",
-        "text/rtf",
-        "text/plain",
-    };
-    return types;
-}
 
 void appendQuoted(std::string& out, const std::string& text)
 {
@@ -225,7 +193,7 @@ void LocalCloudServer::Implementation::installFileRoutes()
             answerFiles(response, account, tree->children(account, folder, recursive));
         });
     selectRoute(R"(/v2\.0/files/documents)",
-        [](const ItemRecord& record) { return !record.folder() && documentTypes().contains(record.mimeType); });
+        [](const ItemRecord& record) { return !record.folder() && Platform::isDocumentMimeType(record.mimeType); });
     selectRoute(R"(/v2\.0/files/photos)",
         [](const ItemRecord& record) { return !record.folder() && record.mimeType.starts_with("image"); });
     selectRoute(R"(/v2\.0/files/music)",

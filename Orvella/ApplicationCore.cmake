@@ -40,3 +40,4 @@ target_sources(OrvellaCoreTests PRIVATE ${ORVELLA_APPLICATION_CORE_TESTS})
 # end-to-end ones with the whole engine.
 target_link_libraries(OrvellaCoreTests PRIVATE LocalCloud SyncTestSupport)
 add_subdirectory(Tests/CrashSafety)
+add_subdirectory(Tests/EndToEnd)

@@ -38,13 +38,13 @@ export ORVELLA_GROUP_CONTAINER="$group" XDG_RUNTIME_DIR="$scratch/run"
 xvfb-run -a -s "-screen 0 1280x800x24" dbus-run-session -- bash -c '
     build/preview/Glimmerd/glimmer-test-application & application=$!
     sleep 1
-    build/preview/Glimmerd/glimmerd & extension=$!
+    build/preview/bin/glimmerd & extension=$!
     for _ in $(seq 50); do
-        [ -n "$(build/preview/Glimmerd/glimmerctl observed 2>/dev/null)" ] && break
+        [ -n "$(build/preview/bin/glimmerctl observed 2>/dev/null)" ] && break
         sleep 0.2
     done
-    echo "observed: $(build/preview/Glimmerd/glimmerctl observed)"
-    build/preview/Glimmerd/glimmerctl badge "$1"/*
+    echo "observed: $(build/preview/bin/glimmerctl observed)"
+    build/preview/bin/glimmerctl badge "$1"/*
     nautilus --new-window "$1" >/dev/null 2>&1 & files=$!
     sleep 10
     import -window root "$2"

@@ -4,6 +4,9 @@
 # modules' tests again. The desktop services' tests run twice: without a
 # session bus (as on a server) and inside one (dbus-run-session); the tests
 # that need a Secret Service or a notification server start buses of their own.
+# The end-to-end tests (label e2e) run last; the whole-application one brings its own
+# Xvfb and a session bus that activates nothing, so no keyring daemon or
+# notification daemon of the machine starts for it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -12,6 +15,7 @@ jobs=${ORVELLA_JOBS:-$(nproc)}
 tsan_modules="Reactive Sync PlatformDesktop OrvellaResolver QuarlinkModels OrvellaCore"
 tsan_targets=$(for module in $tsan_modules; do printf '%sTests ' "$module"; done)
 desktop_labels="^(PlatformDesktop|PlatformDesktopKeychain|OrvellaShared|OrvellaCore)\$"
+apart_labels="^(PlatformDesktop|PlatformDesktopKeychain|OrvellaShared|OrvellaCore|e2e)\$"
 
 cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug \
     -DORVELLA_SANITIZE=address,undefined -DORVELLA_BUILD_BENCHMARKS=OFF
@@ -29,7 +33,7 @@ export QT_QPA_PLATFORM=offscreen
 
 status=0
 echo "== AddressSanitizer + UndefinedBehaviorSanitizer: all tests"
-ctest --test-dir build/asan --output-on-failure -j "$jobs" -LE "$desktop_labels" || status=1
+ctest --test-dir build/asan --output-on-failure -j "$jobs" -LE "$apart_labels" || status=1
 echo "== Desktop services without a session bus"
 env -u DBUS_SESSION_BUS_ADDRESS -u DISPLAY \
     ctest --test-dir build/asan --output-on-failure -j "$jobs" -L "$desktop_labels" || status=1
@@ -41,4 +45,8 @@ echo "== ThreadSanitizer: $tsan_modules"
 # allocates with malloc there (only there: in-flight D-Bus messages at exit
 # would otherwise show as leaks under AddressSanitizer).
 G_SLICE=always-malloc ctest --test-dir build/tsan --output-on-failure -j "$jobs" -L "^($(echo $tsan_modules | tr ' ' '|'))\$" || status=1
+echo "== End-to-end: the extension with its file-manager module, the whole application"
+# One at a time: each starts and ends glimmerd processes of the same program.
+env -u DISPLAY -u DBUS_SESSION_BUS_ADDRESS \
+    ctest --test-dir build/asan --output-on-failure -L '^e2e$' || status=1
 exit $status

@@ -105,10 +105,11 @@ void AppModule::configure(Binder& binder)
 void AppModule::configureDesktop(Binder& binder) const
 {
     binder.addBinding<Platform::DistributedNotificationCenter>(Scope::single,
-        [](Resolver&) {
+        [](Resolver&) -> Factories::Made<Platform::DistributedNotificationCenter> {
             auto center = Platform::DistributedNotificationCenter::open(SharedConstants::groupContainerPath() / "notifications");
             if (!center)
-                fatalError("Der Mitteilungskanal zwischen den Prozessen kann nicht geöffnet werden: " + center.error().message());
+                return std::unexpected(Reactive::AnyError(Factories::ServiceUnavailable(
+                    "Der Mitteilungskanal zwischen den Prozessen kann nicht geöffnet werden: " + center.error().message())));
             return *center;
         });
     binder.addBinding<WormholeNavigator>(Scope::single, [](Resolver& resolver) -> Factories::Made<WormholeNavigator> {
@@ -123,7 +124,8 @@ void AppModule::configureDesktop(Binder& binder) const
             .loggingEnabled = false,
         });
         if (!wormhole)
-            fatalError("Der Nachrichtenkanal zur Erweiterung kann nicht geöffnet werden: " + wormhole.error().message());
+            return std::unexpected(Reactive::AnyError(
+                Factories::ServiceUnavailable("Der Nachrichtenkanal zur Erweiterung kann nicht geöffnet werden: " + wormhole.error().message())));
         return std::make_shared<WormholeNavigator>(*wormhole);
     });
     binder.addBinding<BITCrashManager>(Scope::single, [](Resolver&) { return std::make_shared<BITCrashManager>(); });

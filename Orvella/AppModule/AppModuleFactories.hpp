@@ -27,11 +27,32 @@ namespace Orvella::Factories {
 template<class T>
 using Made = std::expected<std::shared_ptr<T>, Reactive::AnyError>;
 
+// A service of the desktop that cannot be opened (the channels, the shared
+// settings): the launch reports it and ends in order.
+class ServiceUnavailable final : public Reactive::Error {
+public:
+    explicit ServiceUnavailable(std::string message) : m_message(std::move(message)) {}
+    [[nodiscard]] std::string description() const override { return m_message; }
+
+private:
+    std::string m_message;
+};
+
 // A dependency's resolution error as the factory's own, unchanged.
 template<class T>
 [[nodiscard]] std::unexpected<Reactive::AnyError> failed(const Resolution<T>& resolution)
 {
     return std::unexpected(Reactive::AnyError(resolution.error()));
+}
+
+// A product built by `Resolver::construct` (its parameters resolved in
+// order, the first failure returned) as the factory's own result.
+template<class T>
+[[nodiscard]] Made<T> made(std::expected<std::shared_ptr<T>, ResolutionError> constructed)
+{
+    if (!constructed)
+        return std::unexpected(Reactive::AnyError(constructed.error()));
+    return *constructed;
 }
 
 // Desktop services.

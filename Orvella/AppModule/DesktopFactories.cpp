@@ -50,7 +50,7 @@ Made<Platform::UserDefaults> userDefaults(Resolver&)
 {
     auto suite = Platform::UserDefaults::open(SharedConstants::groupContainerPath());
     if (!suite)
-        fatalError("Die gemeinsamen Einstellungen können nicht geöffnet werden");
+        return std::unexpected(Reactive::AnyError(ServiceUnavailable("Die gemeinsamen Einstellungen können nicht geöffnet werden.")));
     CloudUserDefaults::registerCloudDefaults(**suite);
     return *suite;
 }

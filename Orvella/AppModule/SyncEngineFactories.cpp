@@ -104,47 +104,30 @@ Made<Sync::FileSyncStatusStore> fileSyncStatusStore(Resolver& resolver, const Ap
 
 Made<Sync::FileReferenceMapping> fileReferenceMapping(Resolver& resolver)
 {
-    auto settings = resolver.resolve<SettingsManager>();
-    if (!settings)
-        return failed(settings);
-    auto store = resolver.resolve<Sync::FileStore>();
-    if (!store)
-        return failed(store);
-    auto ownChanges = resolver.resolve<Platform::OwnChangeRegistry>();
-    if (!ownChanges)
-        return failed(ownChanges);
-    auto mapping = std::make_shared<Sync::ExtendedAttributeFileReferenceMapping>(*store, Platform::ExtendedAttributes::system(), *ownChanges);
-    // Writes every stored file's reference back onto its item before the first run.
-    if (auto files = (*store)->loadFiles())
-        mapping->addReferences(*files, (*settings)->cloudFolderURL().value());
-    return mapping;
+    return made(resolver.construct([](std::shared_ptr<SettingsManager> settings, std::shared_ptr<Sync::FileStore> store,
+                                       std::shared_ptr<Platform::OwnChangeRegistry> ownChanges) -> std::shared_ptr<Sync::FileReferenceMapping> {
+        auto mapping = std::make_shared<Sync::ExtendedAttributeFileReferenceMapping>(store, Platform::ExtendedAttributes::system(), ownChanges);
+        // Writes every stored file's reference back onto its item before the first run.
+        if (auto files = store->loadFiles())
+            mapping->addReferences(*files, settings->cloudFolderURL().value());
+        return mapping;
+    }));
 }
 
 Made<Sync::SyncManager> syncManager(Resolver& resolver)
 {
-    auto apiClient = resolver.resolve<Sync::SyncAPIClient>();
-    if (!apiClient)
-        return failed(apiClient);
-    auto fileSystemStore = resolver.resolve<Sync::FileSystemFileStore>();
-    if (!fileSystemStore)
-        return failed(fileSystemStore);
-    auto store = resolver.resolve<Sync::FileStore>();
-    if (!store)
-        return failed(store);
-    auto mapping = resolver.resolve<Sync::FileReferenceMapping>();
-    if (!mapping)
-        return failed(mapping);
-    auto statusStore = resolver.resolve<Sync::FileSyncStatusStore>();
-    if (!statusStore)
-        return failed(statusStore);
-    auto manager = std::make_shared<Sync::SyncManager>(*apiClient, **fileSystemStore, *store, *mapping, *statusStore);
-    auto center = resolver.resolve<UserNotificationCenter>();
-    if (!center)
-        return failed(center);
+    auto parts = resolver.construct([](std::shared_ptr<Sync::SyncAPIClient> apiClient, std::shared_ptr<Sync::FileSystemFileStore> fileSystemStore,
+                                        std::shared_ptr<Sync::FileStore> store, std::shared_ptr<Sync::FileReferenceMapping> mapping,
+                                        std::shared_ptr<Sync::FileSyncStatusStore> statusStore, std::shared_ptr<UserNotificationCenter> center) {
+        return std::make_pair(std::make_shared<Sync::SyncManager>(apiClient, *fileSystemStore, store, mapping, statusStore), center);
+    });
+    if (!parts)
+        return std::unexpected(Reactive::AnyError(parts.error()));
+    auto [manager, center] = std::move(*parts);
 
     // Only the client's own errors of changes with a file operation are shown.
     Reactive::CompositeDisposable observations;
-    observations += manager->syncEvents().observeValues([center = *center](const Sync::SyncEventPair& pair) {
+    observations += manager->syncEvents().observeValues([center](const Sync::SyncEventPair& pair) {
         const auto& [event, change] = pair;
         if (!event.isError() || !event.error())
             return;
@@ -162,17 +145,11 @@ Made<Sync::SyncManager> syncManager(Resolver& resolver)
 
 Made<CloudSetupHelper> cloudSetupHelper(Resolver& resolver)
 {
-    auto settings = resolver.resolve<SettingsManager>();
-    if (!settings)
-        return failed(settings);
-    auto store = resolver.resolve<Sync::FileStore>();
-    if (!store)
-        return failed(store);
-    auto configuration = resolver.resolve<ClientConfiguration>();
-    if (!configuration)
-        return failed(configuration);
-    std::shared_ptr<Reactive::MutableProperty<bool>> syncEnabled(*settings, &(*settings)->isSyncEnabled());
-    return std::make_shared<CloudSetupHelper>((*settings)->cloudFolderURL(), std::move(syncEnabled), *store, (*configuration)->clientName());
+    return made(resolver.construct([](std::shared_ptr<SettingsManager> settings, std::shared_ptr<Sync::FileStore> store,
+                                       std::shared_ptr<ClientConfiguration> configuration) {
+        std::shared_ptr<Reactive::MutableProperty<bool>> syncEnabled(settings, &settings->isSyncEnabled());
+        return std::make_shared<CloudSetupHelper>(settings->cloudFolderURL(), std::move(syncEnabled), store, configuration->clientName());
+    }));
 }
 
 } // namespace Orvella::Factories

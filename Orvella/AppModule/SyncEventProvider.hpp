@@ -1,17 +1,11 @@
 #pragma once
 
+#include "Orvella/Debug/SyncEventProvider.hpp"
 #include "Sync/Run/SyncManager.hpp"
 
 #include <memory>
 
 namespace Orvella {
-
-// The sync runs' events as the debug window reads them: the one sync manager's.
-class SyncEventProvider {
-public:
-    virtual ~SyncEventProvider() = default;
-    [[nodiscard]] virtual Reactive::Signal<Sync::SyncEventPair, Reactive::NoError> syncEvents() const = 0;
-};
 
 // The sync manager as `SyncEventProvider`.
 class SyncManagerEventProvider final : public SyncEventProvider {

@@ -2,8 +2,11 @@
 // Orvella/Gallery: renders the application's screens with fake services to
 // PNG files, off-screen or on any X display, for review by eye.
 
+#include <QCoreApplication>
 #include <QImage>
+#include <QPainter>
 #include <QString>
+#include <QWidget>
 
 #include <functional>
 #include <string>
@@ -16,6 +19,24 @@ struct Screen {
     // Renders the screen; a null image when it could not be rendered.
     std::function<QImage()> render;
 };
+
+// Shows `window` and lets its layout and first paint happen.
+inline void settle(QWidget* window)
+{
+    window->show();
+    for (int round = 0; round < 5; ++round) {
+        QCoreApplication::processEvents();
+    }
+}
+
+// `image` with a faint border, as a window's edge looks against the page.
+inline QImage framed(QImage image)
+{
+    QPainter painter(&image);
+    painter.setPen(QColor(0, 0, 0, 60));
+    painter.drawRect(image.rect().adjusted(0, 0, -1, -1));
+    return image;
+}
 
 // Every screen, in a fixed order: the tray icon per sync state, the popover
 // per sync state with rows, empty, during a search, with its menu open, and

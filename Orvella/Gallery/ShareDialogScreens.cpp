@@ -20,22 +20,6 @@ namespace Orvella::Gallery {
 
 namespace {
 
-void settle(QWidget* window)
-{
-    window->show();
-    for (int round = 0; round < 5; ++round) {
-        QCoreApplication::processEvents();
-    }
-}
-
-QImage framed(QImage image)
-{
-    QPainter painter(&image);
-    painter.setPen(QColor(0, 0, 0, 60));
-    painter.drawRect(image.rect().adjusted(0, 0, -1, -1));
-    return image;
-}
-
 QImage messageBox(const Alert& alert, QWidget* over = nullptr)
 {
     QMessageBox box;

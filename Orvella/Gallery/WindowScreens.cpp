@@ -29,22 +29,6 @@ namespace {
 
 using namespace Orvella::Testing;
 
-void settle(QWidget* window)
-{
-    window->show();
-    for (int round = 0; round < 5; ++round) {
-        QCoreApplication::processEvents();
-    }
-}
-
-QImage framed(QImage image)
-{
-    QPainter painter(&image);
-    painter.setPen(QColor(0, 0, 0, 60));
-    painter.drawRect(image.rect().adjusted(0, 0, -1, -1));
-    return image;
-}
-
 // The window with `sheet` drawn over its upper middle, as a window-modal sheet shows.
 QImage withSheet(QWidget* window, QWidget* sheet)
 {

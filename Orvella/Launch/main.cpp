@@ -1,16 +1,21 @@
 // orvella: the tray application.
 
+#include "Orvella/AppModule/AppModule.hpp"
 #include "Orvella/Launch/AppDelegate.hpp"
+#include "Orvella/Launch/ContainerLaunchServices.hpp"
 #include "Orvella/Launch/InstanceLock.hpp"
+#include "Orvella/Launch/UserInterfaceModule.hpp"
 #include "Orvella/Debug/LaunchArguments.hpp"
 #include "Orvella/InfoPlistTools/InfoPlistTools.hpp"
 #include "Orvella/Presentation/QtMainLoop.hpp"
 #include "Orvella/Shared/SharedConstants.hpp"
 #include "Platform/Foundation/Log.hpp"
+#include "Reactive/Schedulers/UIScheduler.hpp"
 
 #include <QApplication>
 #include <QMessageBox>
 #include <QSocketNotifier>
+#include <QWidget>
 
 #include <fcntl.h>
 
@@ -54,8 +59,23 @@ bool hasDisplay()
     return platform != QLatin1String("offscreen") && platform != QLatin1String("minimal");
 }
 
-// The services come from the composition root; until it is part of this
-// program the launch gets none of them and ends in order.
+// Raises the application's windows, the last shown one on top with the focus.
+void activateApplication()
+{
+    QWidget* front = nullptr;
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+        if (window->isVisible() && !(window->windowType() == Qt::Popup)) {
+            window->raise();
+            front = window;
+        }
+    }
+    if (front != nullptr) {
+        front->activateWindow();
+    }
+}
+
+// What the launch needs before the container exists (the migration runs
+// before the instance lock is taken in the group directory).
 Orvella::AppDelegate::Services launchServices()
 {
     const auto xdg = [](const char* variable, const char* fallback) {
@@ -99,8 +119,33 @@ int main(int argc, char** argv)
     auto loop = Orvella::QtMainLoop::install();
     quitOnTerminationSignals(application);
 
-    Orvella::AppDelegate delegate(std::move(services));
-    if (auto launched = delegate.applicationDidFinishLaunching(); !launched) {
+    auto mainQueue = Reactive::MainQueueScheduler::make();
+    auto module = std::make_shared<Orvella::AppModule>(
+        [mainQueue](Orvella::Binder& binder) {
+            Orvella::registerUserInterface(binder,
+                {
+                    .uiScheduler = Reactive::UIScheduler::make(),
+                    .mainQueue = mainQueue,
+                    .quit = [] { QCoreApplication::quit(); },
+                    .activate = activateApplication,
+                });
+        },
+        [&] {
+            Orvella::AppModuleEnvironment environment;
+            environment.mainQueue = mainQueue;
+            return environment;
+        }());
+    auto resolver = std::make_unique<Orvella::Resolver>(std::vector<std::shared_ptr<Orvella::Module>> { module });
+    Orvella::addContainerServices(services, *resolver);
+
+    auto delegate = std::make_unique<Orvella::AppDelegate>(std::move(services));
+    // The windows, the status item and the engine go before the loop they post to.
+    const auto shutDown = [&] {
+        delegate.reset();
+        resolver.reset();
+        Reactive::MainLoop::setMain(nullptr);
+    };
+    if (auto launched = delegate->applicationDidFinishLaunching(); !launched) {
         if (hasDisplay()) {
             QMessageBox box(QMessageBox::Critical, QStringLiteral("Orvella kann nicht starten"),
                 QString::fromStdString(launched.error().message));
@@ -108,11 +153,11 @@ int main(int argc, char** argv)
             box.exec();
         }
         Platform::Log::failure("Start abgebrochen: " + launched.error().message);
-        Reactive::MainLoop::setMain(nullptr);
+        shutDown();
         return EXIT_FAILURE;
     }
-    QObject::connect(&application, &QCoreApplication::aboutToQuit, [&delegate] { delegate.applicationWillTerminate(); });
+    QObject::connect(&application, &QCoreApplication::aboutToQuit, [&delegate] { delegate->applicationWillTerminate(); });
     const int status = QApplication::exec();
-    Reactive::MainLoop::setMain(nullptr);
+    shutDown();
     return status;
 }

@@ -11,13 +11,30 @@ namespace Orvella {
 using Key = CloudUserDefaultsKey;
 using Write = std::function<void(Platform::UserDefaults&)>;
 
-// The write-backs waiting for the main queue, in the order they were made.
-// Shared with the queued work, which may outlive the manager: work that finds
-// the list empty (flushed) or the suite gone does nothing.
+// The write-backs waiting for the main queue, one per key, in the order their
+// keys were first written. A newer value of a key replaces its waiting one:
+// each write is read back into its property, so two waiting values of one
+// key would otherwise write each other back for ever. Shared with the queued
+// work, which may outlive the manager: work that finds the list empty
+// (flushed) or the suite gone does nothing.
 struct SettingsManager::PendingWrites {
     std::mutex mutex;
-    std::deque<Write> writes;
+    std::deque<std::pair<Key, Write>> writes;
     std::weak_ptr<Platform::UserDefaults> defaults;
+
+    // Whether `write` took a new place (then one more run is due).
+    bool add(Key key, Write write)
+    {
+        std::lock_guard lock(mutex);
+        for (auto& waiting : writes) {
+            if (waiting.first == key) {
+                waiting.second = std::move(write);
+                return false;
+            }
+        }
+        writes.emplace_back(key, std::move(write));
+        return true;
+    }
 
     void runNext()
     {
@@ -26,7 +43,7 @@ struct SettingsManager::PendingWrites {
             std::lock_guard lock(mutex);
             if (writes.empty())
                 return;
-            write = std::move(writes.front());
+            write = std::move(writes.front().second);
             writes.pop_front();
         }
         if (auto suite = defaults.lock())
@@ -84,7 +101,8 @@ void SettingsManager::start(const ClientConfiguration& configuration)
 {
     // 1. The last user name: write-back, then read-back.
     m_bindings += m_lastLoggedInUserName.producer().startWithValues([this](const std::optional<std::string>& name) {
-        enqueueWrite([name](Platform::UserDefaults& suite) { CloudUserDefaults::set(suite, Key::lastLoggedInUserName, name); });
+        enqueueWrite(Key::lastLoggedInUserName,
+            [name](Platform::UserDefaults& suite) { CloudUserDefaults::set(suite, Key::lastLoggedInUserName, name); });
     });
     m_bindings += Reactive::bind(m_lastLoggedInUserName, CloudUserDefaults::stringProducer(*m_defaults, Key::lastLoggedInUserName));
     // 2. The cloud folder.
@@ -111,7 +129,7 @@ void SettingsManager::bindBool(Reactive::MutableProperty<bool>& property, CloudU
     property.set(CloudUserDefaults::boolValue(*m_defaults, key));
     m_bindings += Reactive::bind(property, CloudUserDefaults::boolProducer(*m_defaults, key));
     m_bindings += property.producer().startWithValues([this, key](bool value) {
-        enqueueWrite([key, value](Platform::UserDefaults& suite) { CloudUserDefaults::set(suite, key, value); });
+        enqueueWrite(key, [key, value](Platform::UserDefaults& suite) { CloudUserDefaults::set(suite, key, value); });
     });
 }
 
@@ -141,13 +159,10 @@ void SettingsManager::bindCloudFolder(const ClientConfiguration&)
                                   }
                               }
                           }
-                          {
-                              std::lock_guard lock(pending->mutex);
-                              pending->writes.push_back([folder](Platform::UserDefaults& target) {
+                          if (pending->add(Key::cloudFolderURL, [folder](Platform::UserDefaults& target) {
                                   CloudUserDefaults::set(target, Key::cloudFolderURL, std::optional<Platform::URL>(folder));
-                              });
-                          }
-                          mainQueue->schedule([pending] { pending->runNext(); });
+                              }))
+                              mainQueue->schedule([pending] { pending->runNext(); });
                       });
     // Only present values pass: a removed, empty or relative path leaves the folder as it is.
     m_bindings += CloudUserDefaults::folderURLProducer(*m_defaults, Key::cloudFolderURL)
@@ -162,7 +177,7 @@ void SettingsManager::bindEnvironment()
                           m_environment.set(environmentNamed(name.value_or("Live")));
                       });
     m_bindings += m_environment.producer().startWithValues([this](const Quarlink::Environment& environment) {
-        enqueueWrite([text = description(environment)](Platform::UserDefaults& suite) {
+        enqueueWrite(Key::apiEnvironment, [text = description(environment)](Platform::UserDefaults& suite) {
             CloudUserDefaults::set(suite, Key::apiEnvironment, std::optional<std::string>(text));
         });
     });
@@ -172,7 +187,7 @@ void SettingsManager::bindStrings()
 {
     m_bindings += Reactive::bind(m_lastAppVersion, CloudUserDefaults::stringProducer(*m_defaults, Key::lastAppVersion));
     m_bindings += m_lastAppVersion.producer().skipNil().startWithValues([this](const std::string& version) {
-        enqueueWrite([version](Platform::UserDefaults& suite) {
+        enqueueWrite(Key::lastAppVersion, [version](Platform::UserDefaults& suite) {
             CloudUserDefaults::set(suite, Key::lastAppVersion, std::optional<std::string>(version));
         });
     });
@@ -205,13 +220,10 @@ void SettingsManager::flush()
     m_pending->runAll();
 }
 
-void SettingsManager::enqueueWrite(Write write)
+void SettingsManager::enqueueWrite(CloudUserDefaultsKey key, Write write)
 {
-    {
-        std::lock_guard lock(m_pending->mutex);
-        m_pending->writes.push_back(std::move(write));
-    }
-    m_context.mainQueue->schedule([pending = m_pending] { pending->runNext(); });
+    if (m_pending->add(key, std::move(write)))
+        m_context.mainQueue->schedule([pending = m_pending] { pending->runNext(); });
 }
 
 } // namespace Orvella

@@ -102,7 +102,7 @@ private:
     void runFirstSetup();
     void bindLaunchAtLogin();
     // Queues `write` on the main queue behind the writes queued before it.
-    void enqueueWrite(std::function<void(Platform::UserDefaults&)> write);
+    void enqueueWrite(CloudUserDefaultsKey key, std::function<void(Platform::UserDefaults&)> write);
 
     std::shared_ptr<Platform::UserDefaults> m_defaults;
     Reactive::MutableProperty<std::optional<std::string>> m_lastLoggedInUserName { std::nullopt };

@@ -2,6 +2,7 @@
 #include "Orvella/Settings/SettingsManagerFileSystemFileStoreConfiguration.hpp"
 #include "Orvella/Tests/SettingsFixture.hpp"
 #include "Platform/FileSystem/Tests/TemporaryDirectory.hpp"
+#include "Platform/Foundation/NotificationCenter.hpp"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -166,6 +167,40 @@ TEST_F(SettingsFixture, UpdatingTheUserNameToTheSameNameSendsNothing)
     EXPECT_EQ(changes, 1);
     manager->updateLastLoggedInUserName(std::nullopt);
     EXPECT_EQ(changes, 1);
+}
+
+TEST_F(SettingsFixture, AStoredUserNameSurvivesTheStartAndTheWriteBacksSettle)
+{
+    // A second start of a logged-in user: the stored name is kept, and its
+    // read-back does not write against the start's empty value for ever.
+    ASSERT_TRUE(m_defaults->set(key(Key::lastLoggedInUserName), "anna@brisanto.example"));
+    std::atomic<int> writes = 0;
+    auto counting = Platform::NotificationCenter::defaultCenter().addObserver(
+        std::string(Platform::UserDefaults::didChangeNotification), m_defaults.get(), [&writes](const Platform::Notification&) { ++writes; });
+    auto manager = makeManager();
+    drain();
+    EXPECT_EQ(m_mainQueue->pendingCount(), 0u);
+    // The first start's own values (folder, environment, setup flag) and the name once more at most.
+    EXPECT_LT(writes.load(), 12);
+    EXPECT_EQ(manager->lastLoggedInUserName().value(), "anna@brisanto.example");
+    EXPECT_EQ(storedFile()[key(Key::lastLoggedInUserName)], "anna@brisanto.example");
+}
+
+TEST_F(SettingsFixture, TwoQuickEditsOfASettingEndWithTheLastOneStored)
+{
+    // Both edits wait for the main queue; the second replaces the first, so they cannot write each other back.
+    auto manager = makeManager();
+    drain();
+    manager->enableDesktopNotifications().set(false);
+    manager->enableDesktopNotifications().set(true);
+    manager->lastLoggedInUserName().set("anna");
+    manager->lastLoggedInUserName().set("berta");
+    drain();
+    EXPECT_EQ(m_mainQueue->pendingCount(), 0u);
+    EXPECT_TRUE(manager->enableDesktopNotifications().value());
+    EXPECT_TRUE(m_defaults->boolValue(key(Key::enableDesktopNotifications)));
+    EXPECT_EQ(manager->lastLoggedInUserName().value(), "berta");
+    EXPECT_EQ(storedFile()[key(Key::lastLoggedInUserName)], "berta");
 }
 
 TEST_F(SettingsFixture, ANewFolderRemovesTheOldBookmarkBeforeItsPathIsStored)

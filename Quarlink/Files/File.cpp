@@ -1,12 +1,12 @@
 #include "Quarlink/Files/File.hpp"
 
+#include "Platform/Foundation/DocumentTypes.hpp"
 #include "Platform/Foundation/PathString.hpp"
 #include "Platform/Foundation/Unicode.hpp"
 #include "Quarlink/Files/DownloadFolderConfig.hpp"
 #include "Quarlink/Files/URLContentProperties.hpp"
 
 #include <string_view>
-#include <unordered_set>
 
 namespace Quarlink {
 
@@ -28,38 +28,6 @@ using KeyCase = FileKeyTable::Case;
 constexpr std::string_view key(KeyCase keyCase)
 {
     return Key(keyCase).stringValue();
-}
-
-const std::unordered_set<std::string_view>& documentMimeTypes()
-{
-    static const std::unordered_set<std::string_view> types {
-        "application/msword",
-        "application/vnd.openxmlformats-officedocument.wordprocessingml.document",
-        "application/vnd.openxmlformats-officedocument.wordprocessingml.template",
-        "application/vnd.ms-word.document.macroEnabled.12",
-        "application/vnd.ms-word.template.macroEnabled.12",
-        "application/msexcel",
-        "application/vnd.ms-excel",
-        "application/vnd.openxmlformats-officedocument.spreadsheetml.sheet",
-        "application/vnd.openxmlformats-officedocument.spreadsheetml.template",
-        "application/vnd.ms-excel.sheet.macroEnabled.12",
-        "application/vnd.ms-excel.template.macroEnabled.12",
-        "application/vnd.ms-excel.sheet.binary.macroEnabled.12",
-        "application/mspowerpoint",
-        "application/vnd.ms-powerpoint",
-        "application/vnd.openxmlformats-officedocument.presentationml.presentation",
-        "application/vnd.openxmlformats-officedocument.presentationml.template",
-        "application/vnd.openxmlformats-officedocument.presentationml.slideshow",
-        "application/vnd.ms-powerpoint.addin.macroEnabled.12",
-        "application/vnd.ms-powerpoint.presentation.macroEnabled.12",
-        "application/vnd.ms-powerpoint.template.macroEnabled.12",
-        "application/vnd.ms-powerpoint.slideshow.macroEnabled.12",
-        "application/pdf",
-        "application/rtf",
-        "text/rtf",
-        "text/plain",
-    };
-    return types;
 }
 
 bool optionalDatesEqual(const std::optional<Platform::Date>& left, const std::optional<Platform::Date>& right)
@@ -192,7 +160,7 @@ bool File::isFolder() const { return mimeType() == folderMimeType; }
 bool File::isImage() const { return mimeType().starts_with("image"); }
 bool File::isPhoto() const { return isImage(); }
 bool File::isMusic() const { return mimeType().starts_with("audio"); }
-bool File::isDocument() const { return documentMimeTypes().contains(mimeType()); }
+bool File::isDocument() const { return Platform::isDocumentMimeType(mimeType()); }
 
 std::string File::initial() const
 {

@@ -1,109 +1,20 @@
 #include "Sync/Changes/ChangeComputation.hpp"
 
-#include "Platform/Foundation/PathString.hpp"
 #include "Platform/Foundation/Unicode.hpp"
 #include "Sync/Changes/ChangeFactories.hpp"
 #include "Sync/Changes/ChangeOrdering.hpp"
-#include "Sync/Changes/FlatTable.hpp"
+#include "Sync/Changes/FilePrefetch.hpp"
+#include "Sync/Changes/IDTable.hpp"
 #include "Sync/Model/FileWrapperItem.hpp"
 
 #include <cstdlib>
-#include <deque>
-#include <string_view>
+#include <limits>
 #include <optional>
-#include <string>
-#include <unordered_map>
 #include <unordered_set>
 
 namespace Sync {
 
 namespace {
-
-// Identifier sets and maps hold remote numbers only. A local id never names a
-// known item: every scanned item gets a fresh one, so matching one local id
-// against another would pair unrelated items.
-using IDSet = FlatTable<std::int64_t, bool, IDHash>;
-
-// The first remote-view file at each path, keyed by the precomposed form.
-// ASCII paths are their own precomposed form, so their keys point into the
-// files' own path strings (the remote view is not changed during the call);
-// only other paths need a normalised copy.
-class PathMap {
-public:
-    explicit PathMap(const std::vector<FileRef>& files)
-        : m_firstAt(files.size())
-    {
-        for (const auto& file : files)
-            m_firstAt.insert(key(file->path()), file.get());
-    }
-
-    [[nodiscard]] const File* firstAt(const std::string& path) const
-    {
-        if (Platform::isASCII(path)) {
-            auto found = m_firstAt.find(std::string_view(path));
-            return found ? *found : nullptr;
-        }
-        auto normalised = Platform::precomposed(path);
-        auto found = m_firstAt.find(std::string_view(normalised));
-        return found ? *found : nullptr;
-    }
-
-private:
-    std::string_view key(const std::string& path)
-    {
-        if (Platform::isASCII(path))
-            return path;
-        return m_normalised.emplace_back(Platform::precomposed(path));
-    }
-
-    std::deque<std::string> m_normalised;
-    FlatTable<std::string_view, const File*> m_firstAt;
-};
-
-void adoptIdentifiers(const std::vector<FileRef>& localView, const std::vector<FileRef>& remoteView)
-{
-    if (localView.empty() || remoteView.empty())
-        return;
-    // Built only once an item needs it: with every item bound, none does.
-    std::optional<PathMap> paths;
-
-    for (const auto& file : localView) {
-        const bool needsAdoption = file->syncFileID().isLocal() || !file->syncParentID().isRemote();
-        if (!needsAdoption)
-            continue;
-        auto item = dynamic_cast<FileWrapperItem*>(file.get());
-        if (!item)
-            continue;
-        if (!paths)
-            paths.emplace(remoteView);
-        auto& byPath = *paths;
-        if (item->syncFileID().isLocal()) {
-            if (auto stored = byPath.firstAt(item->path())) {
-                item->setSyncFileID(stored->syncFileID());
-                item->setSyncParentID(stored->syncParentID());
-            }
-        }
-        if (!item->syncParentID().isRemote()) {
-            // Folder records end their paths with "/", so the parent is looked
-            // up in that form first; the bare form serves other file types.
-            auto parent = Platform::deletingLastPathComponent(item->path());
-            auto folder = byPath.firstAt(parent.ends_with('/') ? parent : parent + "/");
-            if (!folder)
-                folder = byPath.firstAt(parent);
-            if (folder)
-                item->setSyncParentID(folder->syncFileID());
-        }
-    }
-}
-
-IDSet remoteIDs(const std::vector<FileRef>& files)
-{
-    IDSet ids(files.size());
-    for (const auto& file : files)
-        if (auto id = file->syncFileID().remoteID())
-            ids.insert(*id, true);
-    return ids;
-}
 
 std::optional<Change> changeForMatchedFile(const FileRef& local, const FileRef& remote, bool localWins)
 {
@@ -151,31 +62,65 @@ std::vector<Change> computeChanges(const std::vector<FileRef>& localView, const 
     MergePolicy policy)
 {
     const bool localWins = policy == MergePolicy::TakeLocal;
-    adoptIdentifiers(localView, remoteView);
-    auto localIDs = remoteIDs(localView);
+    // Identifier tables hold remote numbers only. A local id never names a
+    // known item: every scanned item gets a fresh one, so matching one local
+    // id against another would pair unrelated items.
+    //
+    // The index of the first remote-view file of each identifier, and for
+    // every remote-view file the first of its identifier: a local file that
+    // matches the first one accounts for all of them.
+    constexpr auto noIndex = std::numeric_limits<std::size_t>::max();
+    IDTable<std::size_t> byID(remoteView.size());
+    std::vector<std::size_t> firstOf(remoteView.size(), noIndex);
+    for (std::size_t index = 0; index < remoteView.size(); ++index) {
+        if (index + 2 * prefetchDistance < remoteView.size())
+            prefetchFile(remoteView[index + 2 * prefetchDistance].get());
+        if (index + prefetchDistance < remoteView.size())
+            if (auto ahead = remoteView[index + prefetchDistance]->syncFileID().remoteID())
+                byID.prefetch(*ahead);
+        if (auto id = remoteView[index]->syncFileID().remoteID())
+            firstOf[index] = *byID.insert(*id, index).first;
+    }
+    std::vector<bool> matched(remoteView.size(), false);
 
-    // The first remote-view file of each identifier; its keys are the remote
-    // view's identifiers.
-    FlatTable<std::int64_t, const FileRef*, IDHash> byID(remoteView.size());
-    for (const auto& file : remoteView)
-        if (auto id = file->syncFileID().remoteID())
-            byID.insert(*id, &file);
-
+    // The partners lie anywhere in memory: each is asked for some files
+    // ahead, first its slot, then where its pointer is kept, then the file.
+    auto matchAhead = [&](std::size_t distance, std::size_t index) -> const std::size_t* {
+        if (index + distance >= localView.size())
+            return nullptr;
+        auto ahead = localView[index + distance]->syncFileID().remoteID();
+        return ahead ? byID.find(*ahead) : nullptr;
+    };
     std::vector<Change> pairs, goneFromRemote, onlyRemote, newLocal;
-    for (const auto& file : localView) {
+    for (std::size_t index = 0; index < localView.size(); ++index) {
+        if (index + prefetchDistance < localView.size())
+            if (auto ahead = localView[index + prefetchDistance]->syncFileID().remoteID())
+                byID.prefetch(*ahead);
+        if (auto ahead = matchAhead(prefetchDistance / 2, index))
+            __builtin_prefetch(&remoteView[*ahead]);
+        if (auto ahead = matchAhead(prefetchDistance / 4, index))
+            prefetchFile(remoteView[*ahead].get());
+        if (auto ahead = matchAhead(prefetchDistance / 8, index))
+            prefetchTexts(*remoteView[*ahead]);
+        if (index + prefetchDistance < localView.size())
+            prefetchFile(localView[index + prefetchDistance].get());
+        if (index + prefetchDistance / 2 < localView.size())
+            prefetchTexts(*localView[index + prefetchDistance / 2]);
+        const auto& file = localView[index];
         auto id = file->syncFileID().remoteID();
-        if (!id)
+        if (!id) {
             newLocal.push_back(remoteCreate(file));
-        else if (auto match = byID.find(*id); !match)
+        } else if (auto match = byID.find(*id); !match) {
             goneFromRemote.push_back(localDelete(file));
-        else if (auto change = changeForMatchedFile(file, **match, localWins))
-            pairs.push_back(std::move(*change));
+        } else {
+            matched[*match] = true;
+            if (auto change = changeForMatchedFile(file, remoteView[*match], localWins))
+                pairs.push_back(std::move(*change));
+        }
     }
-    for (const auto& file : remoteView) {
-        auto id = file->syncFileID().remoteID();
-        if (!id || !localIDs.contains(*id))
-            onlyRemote.push_back(localWins ? remoteDelete(file) : localCreate(file));
-    }
+    for (std::size_t index = 0; index < remoteView.size(); ++index)
+        if (firstOf[index] == noIndex || !matched[firstOf[index]])
+            onlyRemote.push_back(localWins ? remoteDelete(remoteView[index]) : localCreate(remoteView[index]));
 
     std::vector<Change> assembled;
     assembled.reserve(pairs.size() + goneFromRemote.size() + onlyRemote.size() + newLocal.size());

@@ -14,13 +14,11 @@ namespace Sync {
 // - remote phase: (stored files, server listing, TakeRemote): server edits
 //   become local changes.
 //
-// Side effect, by design: FileWrapperItem objects of the local view adopt
-// identifiers from the remote view (an item with a local id takes the id and
-// parent id of the first remote-view file at its path; an item whose parent
-// id is not remote takes the id of the first remote-view file at its parent
-// path, looked up with a trailing "/" first, then without), and a stored
-// record without a hash takes the disk file's hash. The changes hold the very
-// input objects. Paths compare by canonical equivalence.
+// Identities are taken as they stand: the local phase resolves them first
+// (resolveIdentities). Side effect, by design: a stored record without a hash
+// takes the disk file's hash when the whole seconds of their dates agree.
+// The changes hold the very input objects. Paths compare by canonical
+// equivalence.
 //
 // Never fails: what cannot be carried out yet becomes Change::invalid().
 // Runs on the calling thread and takes no locks: no other thread may touch

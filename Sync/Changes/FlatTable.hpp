@@ -3,34 +3,102 @@
 #include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <functional>
-#include <optional>
+#include <memory>
+#include <new>
+#include <type_traits>
+
+#include <sys/mman.h>
+#include <utility>
 #include <vector>
 
 namespace Sync {
 
+// Room for `count` keys at a load of at most two thirds: the tables of one
+// computation over a million files stay small enough for the cache.
+[[nodiscard]] inline std::size_t flatTableSlots(std::size_t count)
+{
+    return std::bit_ceil(std::max<std::size_t>(count + count / 2 + 1, 16));
+}
+
+// A table of a million slots touches its pages in no order: in pages of
+// two megabytes it takes a few hundred page faults instead of many
+// thousands, and as few address translations. Only a hint.
+inline void adviseHugePages(void* start, std::size_t bytes)
+{
+    constexpr std::uintptr_t hugePage = std::uintptr_t(2) << 20;
+    if (bytes < 2 * hugePage)
+        return;
+    auto begin = (reinterpret_cast<std::uintptr_t>(start) + hugePage - 1) & ~(hugePage - 1);
+    auto end = (reinterpret_cast<std::uintptr_t>(start) + bytes) & ~(hugePage - 1);
+    if (end > begin)
+        ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+}
+
+// `count` slots whose bytes are all zero, which the tables take for free
+// slots: fresh pages of a big table come zeroed from the system, so they are
+// not written twice.
+template<class Slot>
+class ZeroedSlots {
+public:
+    static_assert(std::is_trivially_copyable_v<Slot> && std::is_trivially_destructible_v<Slot>);
+
+    explicit ZeroedSlots(std::size_t count)
+        : m_slots(static_cast<Slot*>(std::calloc(count, sizeof(Slot))))
+        , m_count(count)
+    {
+        if (!m_slots)
+            throw std::bad_alloc();
+        adviseHugePages(m_slots.get(), count * sizeof(Slot));
+    }
+
+    [[nodiscard]] Slot& operator[](std::size_t index) { return m_slots.get()[index]; }
+    [[nodiscard]] const Slot& operator[](std::size_t index) const { return m_slots.get()[index]; }
+    [[nodiscard]] std::size_t size() const { return m_count; }
+
+private:
+    struct Free {
+        void operator()(Slot* slots) const { std::free(slots); }
+    };
+
+    std::unique_ptr<Slot, Free> m_slots;
+    std::size_t m_count;
+};
+
 // An open-addressing hash table of fixed capacity for one computation over
-// a known number of keys: one allocation, no node per entry, linear probing.
+// a known number of keys: one allocation, no node per entry, linear probing,
+// the full hash kept beside each key so that a probe rarely reads the key.
 // The first value inserted under a key stays. Keys must be cheap to copy
-// (integers, string views whose text outlives the table).
+// (string views whose text outlives the table, small values).
+//
+// Loops over many keys hash each key once (`hash`), may `prefetch` its slot
+// some keys ahead, and pass the hash to `insert` and `find`.
 template<class Key, class Value, class Hash = std::hash<Key>>
 class FlatTable {
 public:
-    // Room for `count` keys at a load of at most one half.
     explicit FlatTable(std::size_t count)
-        : m_slots(std::bit_ceil(std::max<std::size_t>(count * 2, 16)))
+        : m_slots(flatTableSlots(count))
         , m_mask(m_slots.size() - 1)
     {
     }
 
-    // Inserts `value` under `key` unless the key is there; whether it was not.
-    bool insert(const Key& key, const Value& value)
+    // Never zero: zero marks a free slot.
+    [[nodiscard]] static std::size_t hash(const Key& key)
     {
-        const auto hash = Hash()(key);
+        return Hash()(key) | (std::size_t(1) << (sizeof(std::size_t) * 8 - 1));
+    }
+
+    void prefetch(std::size_t hash) const { __builtin_prefetch(&m_slots[hash & m_mask]); }
+
+    // Inserts `value` under `key` unless the key is there; whether it was not.
+    bool insert(const Key& key, const Value& value) { return insert(key, value, hash(key)); }
+    bool insert(const Key& key, const Value& value, std::size_t hash)
+    {
         for (std::size_t index = hash & m_mask;; index = (index + 1) & m_mask) {
             auto& slot = m_slots[index];
-            if (!slot.used) {
-                slot = { key, value, hash, true };
+            if (slot.hash == 0) {
+                slot = { key, value, hash };
                 return true;
             }
             if (slot.hash == hash && slot.key == key)
@@ -39,39 +107,47 @@ public:
     }
 
     // The value under `key`, or nullptr.
-    [[nodiscard]] const Value* find(const Key& key) const
+    [[nodiscard]] const Value* find(const Key& key) const { return find(key, hash(key)); }
+    [[nodiscard]] const Value* find(const Key& key, std::size_t hash) const
     {
-        const auto hash = Hash()(key);
         for (std::size_t index = hash & m_mask;; index = (index + 1) & m_mask) {
             const auto& slot = m_slots[index];
-            if (!slot.used)
+            if (slot.hash == 0)
                 return nullptr;
             if (slot.hash == hash && slot.key == key)
                 return &slot.value;
         }
     }
+    [[nodiscard]] Value* find(const Key& key) { return find(key, hash(key)); }
+    [[nodiscard]] Value* find(const Key& key, std::size_t hash)
+    {
+        return const_cast<Value*>(std::as_const(*this).find(key, hash));
+    }
 
     [[nodiscard]] bool contains(const Key& key) const { return find(key) != nullptr; }
+
+    // For prefetching only: the first slot with this hash, whatever its key,
+    // as key and value; nothing when there is none.
+    [[nodiscard]] std::pair<const Key*, const Value*> probe(std::size_t hash) const
+    {
+        for (std::size_t index = hash & m_mask;; index = (index + 1) & m_mask) {
+            const auto& slot = m_slots[index];
+            if (slot.hash == 0)
+                return { nullptr, nullptr };
+            if (slot.hash == hash)
+                return { &slot.key, &slot.value };
+        }
+    }
 
 private:
     struct Slot {
         Key key {};
         Value value {};
         std::size_t hash = 0;
-        bool used = false;
     };
 
-    std::vector<Slot> m_slots;
+    ZeroedSlots<Slot> m_slots;
     std::size_t m_mask;
-};
-
-// Integer ids spread over the table: consecutive ids must not crowd one run of slots.
-struct IDHash {
-    std::size_t operator()(std::int64_t id) const
-    {
-        auto value = static_cast<std::uint64_t>(id) * 0x9e3779b97f4a7c15ULL;
-        return static_cast<std::size_t>(value ^ (value >> 32));
-    }
 };
 
 } // namespace Sync

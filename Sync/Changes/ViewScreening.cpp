@@ -3,7 +3,6 @@
 #include "Platform/Foundation/Unicode.hpp"
 #include "Sync/Disk/FileSystemFileStore.hpp"
 
-#include <deque>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -12,44 +11,56 @@ namespace Sync {
 
 namespace {
 
-// The path under which two entries would land on the same disk item: a view
-// into `path` itself when it is ASCII (its own NFC form), else into an NFC
-// copy kept in `normalised`.
-std::string_view twinKey(const std::string& path, std::deque<std::string>& normalised)
-{
-    std::string_view trimmed(path);
-    while (trimmed.size() > 1 && trimmed.ends_with('/'))
-        trimmed.remove_suffix(1);
-    if (Platform::isASCII(trimmed))
-        return trimmed;
-    return normalised.emplace_back(Platform::precomposed(trimmed));
-}
-
 // Keeps one entry per twin key: the first of the highest `rank`. Answers
-// which indices are kept.
-std::vector<bool> keepOnePerPath(const std::vector<FileRef>& files, const std::vector<bool>& candidates,
-    const std::function<int(const File&)>& rank)
+// which indices are kept, and leaves the keeper of each key in `keeperAt`.
+// `entry(position)` names the candidates in order, as an index into `files`
+// and its key; the table's slots are asked for some entries ahead, so that
+// a slot's cache line is there when its key comes.
+template<class Entry, class Rank>
+std::vector<bool> keepOnePerPath(const std::vector<FileRef>& files, std::size_t count, const Entry& entry,
+    const Rank& rank, TwinKeyTable& keeperAt)
 {
     std::vector<bool> kept(files.size(), false);
-    std::deque<std::string> normalised;
-    std::unordered_map<std::string_view, std::size_t> keeperAt;
-    keeperAt.reserve(files.size());
-    for (std::size_t index = 0; index < files.size(); ++index) {
-        if (!candidates[index])
-            continue;
-        auto [found, inserted] = keeperAt.try_emplace(twinKey(files[index]->path(), normalised), index);
-        if (inserted) {
+    for (std::size_t position = 0; position < count; ++position) {
+        if (position + prefetchDistance < count)
+            keeperAt.prefetch(entry(position + prefetchDistance).second.hash);
+        const auto [index, key] = entry(position);
+        if (keeperAt.insert(key.key, index, key.hash)) {
             kept[index] = true;
-        } else if (rank(*files[index]) > rank(*files[found->second])) {
-            kept[found->second] = false;
+        } else if (auto* keeper = keeperAt.find(key.key, key.hash); rank(*files[index]) > rank(*files[*keeper])) {
+            kept[*keeper] = false;
             kept[index] = true;
-            found->second = index;
+            *keeper = index;
         }
     }
     return kept;
 }
 
+using KeyedEntry = std::pair<std::size_t, TwinKey>;
+
+template<class Rank>
+std::vector<bool> keepOnePerPath(const std::vector<FileRef>& files, const std::vector<KeyedEntry>& keyed,
+    const Rank& rank, TwinKeyTable& keeperAt)
+{
+    return keepOnePerPath(files, keyed.size(), [&](std::size_t position) { return keyed[position]; }, rank, keeperAt);
+}
+
 } // namespace
+
+std::string_view TwinKeys::key(std::string_view path)
+{
+    while (path.size() > 1 && path.ends_with('/'))
+        path.remove_suffix(1);
+    if (Platform::isASCII(path))
+        return path;
+    return m_normalised.emplace_back(Platform::precomposed(path));
+}
+
+TwinKey TwinKeys::keyed(std::string_view path)
+{
+    auto text = key(path);
+    return { text, TwinKeyTable::hash(text) };
+}
 
 bool namesCloudFolder(const File& file, std::int64_t rootFolderID)
 {
@@ -80,16 +91,22 @@ ScreenedView screenListing(const std::vector<FileRef>& listing, std::int64_t roo
     enum class Verdict : std::uint8_t { candidate, quiet, refused };
     std::vector<Verdict> verdicts(listing.size(), Verdict::candidate);
     std::vector<bool> candidates(listing.size(), false);
+    TwinKeys keys;
+    std::vector<KeyedEntry> keyed;
+    keyed.reserve(listing.size());
     for (std::size_t index = 0; index < listing.size(); ++index) {
         const auto& file = *listing[index];
-        if (!file.syncFileID().isRemote() || namesCloudFolder(file, rootFolderID) || liesInIgnoredName(file.path()))
+        if (!file.syncFileID().isRemote() || namesCloudFolder(file, rootFolderID) || liesInIgnoredName(file.path())) {
             verdicts[index] = Verdict::quiet;
-        else
+        } else {
             candidates[index] = true;
+            keyed.emplace_back(index, keys.keyed(file.path()));
+        }
     }
-    auto kept = keepOnePerPath(listing, candidates, [&](const File& file) {
+    TwinKeyTable keeperAt(keyed.size());
+    auto kept = keepOnePerPath(listing, keyed, [&](const File& file) {
         return isStored(*file.syncFileID().remoteID()) ? 1 : 0;
-    });
+    }, keeperAt);
 
     // Which listed folder each id names, for the walk up to the root.
     std::unordered_map<std::int64_t, std::size_t> folderAt;
@@ -146,41 +163,93 @@ ScreenedView screenListing(const std::vector<FileRef>& listing, std::int64_t roo
     return view;
 }
 
-ScreenedView screenDiskFiles(const std::vector<FileRef>& diskFiles)
+ScreenedView screenDiskFiles(std::vector<FileRef> diskFiles, const std::vector<TwinKey>& keys)
 {
     ScreenedView view;
+    TwinKeyTable keeperAt(diskFiles.size());
     // Without a binding, the name in the form the server keeps (NFC) wins:
     // the other one could not take the server's answer.
-    auto kept = keepOnePerPath(diskFiles, std::vector<bool>(diskFiles.size(), true), [](const File& file) {
-        if (file.syncFileID().isRemote())
-            return 2;
-        return Platform::isASCII(file.path()) || Platform::precomposed(file.path()) == file.path() ? 1 : 0;
-    });
+    auto kept = keepOnePerPath(diskFiles, diskFiles.size(),
+        [&](std::size_t index) { return KeyedEntry(index, keys[index]); },
+        [](const File& file) {
+            if (file.syncFileID().isRemote())
+                return 2;
+            return Platform::isASCII(file.path()) || Platform::precomposed(file.path()) == file.path() ? 1 : 0;
+        },
+        keeperAt);
     view.files.reserve(diskFiles.size());
     for (std::size_t index = 0; index < diskFiles.size(); ++index)
-        (kept[index] ? view.files : view.twins).push_back(diskFiles[index]);
+        (kept[index] ? view.files : view.twins).push_back(std::move(diskFiles[index]));
     return view;
+}
+
+ScreenedRecords::ScreenedRecords(std::size_t count)
+    : m_keeperAt(count)
+{
+}
+
+void ScreenedRecords::prefetch(const TwinKey& key, int stage) const
+{
+    if (stage == 0) {
+        m_keeperAt.prefetch(key.hash);
+        return;
+    }
+    auto [slotKey, index] = m_keeperAt.probe(key.hash);
+    if (!slotKey)
+        return;
+    if (stage == 1) {
+        __builtin_prefetch(slotKey->data());
+        __builtin_prefetch(&m_records[*index]);
+    } else {
+        prefetchFile(m_records[*index]);
+    }
+}
+
+const File* ScreenedRecords::at(const TwinKey& key) const
+{
+    auto keeper = m_keeperAt.find(key.key, key.hash);
+    return keeper ? m_records[*keeper] : nullptr;
+}
+
+ScreenedRecords screenStoredRecords(const std::vector<FileRef>& storedFiles, std::int64_t rootFolderID,
+    const std::unordered_set<std::int64_t>& withheldIDs, const std::function<bool(std::int64_t)>& keep)
+{
+    // One walk along the records: whether each takes part, its key, and a
+    // share of it (while it is in the cache) for the list of kept records.
+    ScreenedRecords records(storedFiles.size());
+    std::vector<KeyedEntry> keyed;
+    keyed.reserve(storedFiles.size());
+    records.files.reserve(storedFiles.size());
+    records.m_records.reserve(storedFiles.size());
+    for (std::size_t index = 0; index < storedFiles.size(); ++index) {
+        if (index + prefetchDistance < storedFiles.size())
+            prefetchFile(storedFiles[index + prefetchDistance].get());
+        if (index + prefetchDistance / 2 < storedFiles.size())
+            prefetchTexts(*storedFiles[index + prefetchDistance / 2]);
+        const auto& file = *storedFiles[index];
+        records.m_records.push_back(&file);
+        auto id = file.syncFileID().remoteID();
+        if (id && !withheldIDs.contains(*id) && !namesCloudFolder(file, rootFolderID)
+            && !liesInIgnoredName(file.path())) {
+            keyed.emplace_back(index, records.m_keys.keyed(file.path()));
+            records.files.push_back(storedFiles[index]);
+        }
+    }
+    auto kept = keepOnePerPath(storedFiles, keyed, [&](const File& file) {
+        return keep(*file.syncFileID().remoteID()) ? 1 : 0;
+    }, records.m_keeperAt);
+    std::size_t end = 0;
+    for (std::size_t position = 0; position < keyed.size(); ++position)
+        if (kept[keyed[position].first])
+            records.files[end++] = std::move(records.files[position]);
+    records.files.resize(end);
+    return records;
 }
 
 std::vector<FileRef> screenStoredFiles(const std::vector<FileRef>& storedFiles, std::int64_t rootFolderID,
     const std::unordered_set<std::int64_t>& withheldIDs, const std::function<bool(std::int64_t)>& keep)
 {
-    std::vector<bool> candidates(storedFiles.size(), false);
-    for (std::size_t index = 0; index < storedFiles.size(); ++index) {
-        const auto& file = *storedFiles[index];
-        auto id = file.syncFileID().remoteID();
-        candidates[index] = id && !withheldIDs.contains(*id) && !namesCloudFolder(file, rootFolderID)
-            && !liesInIgnoredName(file.path());
-    }
-    auto kept = keepOnePerPath(storedFiles, candidates, [&](const File& file) {
-        return keep(*file.syncFileID().remoteID()) ? 1 : 0;
-    });
-    std::vector<FileRef> files;
-    files.reserve(storedFiles.size());
-    for (std::size_t index = 0; index < storedFiles.size(); ++index)
-        if (kept[index])
-            files.push_back(storedFiles[index]);
-    return files;
+    return screenStoredRecords(storedFiles, rootFolderID, withheldIDs, keep).files;
 }
 
 } // namespace Sync

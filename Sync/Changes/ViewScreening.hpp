@@ -1,9 +1,14 @@
 #pragma once
 
+#include "Sync/Changes/FilePrefetch.hpp"
+#include "Sync/Changes/FlatTable.hpp"
 #include "Sync/Model/File.hpp"
 
 #include <cstdint>
+#include <deque>
 #include <functional>
+#include <string>
+#include <string_view>
 #include <unordered_set>
 #include <vector>
 
@@ -40,15 +45,68 @@ struct ScreenedView {
 [[nodiscard]] ScreenedView screenListing(const std::vector<FileRef>& listing, std::int64_t rootFolderID,
     const std::function<bool(std::int64_t)>& isStored);
 
-// The disk scan, its identifiers already looked up: of two twins the first
-// with a remote id keeps its place, else the first named in NFC, else the
-// first in scan order.
-[[nodiscard]] ScreenedView screenDiskFiles(const std::vector<FileRef>& diskFiles);
+using TwinKeyTable = FlatTable<std::string_view, std::size_t>;
+
+// A twin key (see TwinKeys) with its hash, computed once for every table a
+// step builds over it.
+struct TwinKey {
+    std::string_view key;
+    std::size_t hash;
+};
+
+// The path under which two entries would land on the same disk item: the
+// path without a trailing "/", precomposed. ASCII text is its own
+// precomposed form, so its key is a view into the path itself; other keys
+// are copies kept here, as long as the keys are used.
+class TwinKeys {
+public:
+    [[nodiscard]] std::string_view key(std::string_view path);
+    [[nodiscard]] TwinKey keyed(std::string_view path);
+
+private:
+    std::deque<std::string> m_normalised;
+};
+
+// The disk scan, its identifiers already looked up, with the twin key of
+// each item: of two twins the first with a remote id keeps its place, else
+// the first named in NFC, else the first in scan order.
+[[nodiscard]] ScreenedView screenDiskFiles(std::vector<FileRef> diskFiles, const std::vector<TwinKey>& keys);
+
+// The stored records of screenStoredFiles, with the one kept at each path.
+class ScreenedRecords {
+public:
+    std::vector<FileRef> files;
+
+    // The keys look into the records and into the object itself.
+    ScreenedRecords(ScreenedRecords&&) = default;
+    ScreenedRecords& operator=(ScreenedRecords&&) = default;
+    ScreenedRecords(const ScreenedRecords&) = delete;
+    ScreenedRecords& operator=(const ScreenedRecords&) = delete;
+
+    // The kept record whose twin key is `key`, or nullptr.
+    [[nodiscard]] const File* at(const TwinKey& key) const;
+    // Loops over many keys ask, some keys ahead, for what `at` will read:
+    // stage 0 the key's slot; once the slot is there, stage 1 the text of
+    // its key and where its record is kept; then stage 2 the record.
+    void prefetch(const TwinKey& key, int stage) const;
+
+private:
+    friend ScreenedRecords screenStoredRecords(const std::vector<FileRef>&, std::int64_t,
+        const std::unordered_set<std::int64_t>&, const std::function<bool(std::int64_t)>&);
+    explicit ScreenedRecords(std::size_t count);
+
+    std::vector<const File*> m_records;
+    TwinKeys m_keys;
+    TwinKeyTable m_keeperAt;
+};
 
 // The stored records a phase compares: without records naming the cloud
 // folder or an ignored name, without records of `withheldIDs`, and, of
 // records that share a path, only one: the first `keep` answers true for,
 // else the first. The others are no evidence of a delete either way.
+[[nodiscard]] ScreenedRecords screenStoredRecords(const std::vector<FileRef>& storedFiles,
+    std::int64_t rootFolderID, const std::unordered_set<std::int64_t>& withheldIDs,
+    const std::function<bool(std::int64_t)>& keep);
 [[nodiscard]] std::vector<FileRef> screenStoredFiles(const std::vector<FileRef>& storedFiles,
     std::int64_t rootFolderID, const std::unordered_set<std::int64_t>& withheldIDs,
     const std::function<bool(std::int64_t)>& keep);

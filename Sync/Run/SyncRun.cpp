@@ -3,13 +3,12 @@
 #include "Platform/FileSystem/PathResolver.hpp"
 #include "Platform/Foundation/Unicode.hpp"
 #include "Sync/Changes/ChangeComputation.hpp"
+#include "Sync/Changes/IdentityResolution.hpp"
 #include "Sync/Changes/ViewScreening.hpp"
 #include "Sync/Execution/ChangeExecutionError.hpp"
 #include "Sync/Model/FileWrapperItem.hpp"
 #include "Sync/Status/FileSyncStatus.hpp"
 
-#include <deque>
-#include <unordered_map>
 #include <unordered_set>
 
 namespace Sync {
@@ -19,6 +18,21 @@ using Reactive::AnyError;
 using Reactive::Event;
 using Reactive::NoError;
 using Reactive::Observer;
+
+namespace {
+
+// The scan makes the engine's own records, and only those.
+std::vector<std::shared_ptr<FileWrapperItem>> scannedItems(std::vector<FileRef> files)
+{
+    std::vector<std::shared_ptr<FileWrapperItem>> items;
+    items.reserve(files.size());
+    for (auto& file : files) {
+        items.push_back(std::static_pointer_cast<FileWrapperItem>(std::move(file)));
+    }
+    return items;
+}
+
+} // namespace
 
 SyncRun::SyncRun(std::shared_ptr<const SyncCollaborators> collaborators, RemoteChangeExecutor remoteExecutor,
     LocalChangeExecutor localExecutor, Reactive::SchedulerPtr queue, Outputs outputs)
@@ -123,22 +137,12 @@ void SyncRun::scanDisk(std::int64_t rootFolderID)
                         self->failWithStore(std::move(loaded.error()));
                         return;
                     }
-                    std::unordered_set<std::int64_t> storedIDs;
-                    storedIDs.reserve(loaded->size());
-                    for (const auto& file : *loaded)
-                        storedIDs.insert(*file->syncFileID().remoteID());
                     self->m_storedFiles = *loaded;
-                    self->resolveIDs(diskFiles, rootFolderID, storedIDs);
-                    auto screened = screenDiskFiles(diskFiles);
-                    std::unordered_set<std::int64_t> boundIDs;
-                    for (const auto& file : screened.files)
-                        if (auto id = file->syncFileID().remoteID())
-                            boundIDs.insert(*id);
-                    auto storedFiles = screenStoredFiles(*loaded, rootFolderID, {},
-                        [&](std::int64_t id) { return boundIDs.contains(id); });
-                    self->reportRefused(screened.twins, {}, Change::Kind::Remote);
+                    auto views = resolveIdentities(scannedItems(std::move(diskFiles)), *loaded, rootFolderID,
+                        self->bindingLookup());
+                    self->reportRefused(views.twins, {}, Change::Kind::Remote);
                     changes = resolvingNestedDeletes(
-                        computeChanges(screened.files, storedFiles, MergePolicy::TakeLocal));
+                        computeChanges(views.diskFiles, views.storedFiles, MergePolicy::TakeLocal));
                 }
                 self->execute(std::move(changes));
             }));
@@ -234,66 +238,21 @@ void SyncRun::reportRefused(const std::vector<FileRef>& twins, const std::vector
     }
 }
 
-void SyncRun::resolveIDs(const std::vector<FileRef>& diskFiles, std::int64_t rootFolderID,
-    const std::unordered_set<std::int64_t>& storedIDs) const
+BindingLookup SyncRun::bindingLookup() const
 {
-    const auto cloudFolder = m_collaborators->cloudFolder();
     // The scan found every item below the folder's canonical location
     // without following a link, so that location and the item's path lead
     // to it: resolved once here rather than once per item.
+    auto cloudFolder = m_collaborators->cloudFolder();
     auto root = Platform::PathResolver(cloudFolder.path()).canonicalFolder();
     if (!root) {
-        return;
+        return {};
     }
-    auto& mapping = *m_collaborators->fileReferenceMapping;
-    // The scan lists a folder before its contents, so the folder's own lookup
-    // answers its children's parent lookup; each path is looked up once per pass.
-    // Keys are views into the items' own paths (ASCII is its own NFC form)
-    // or into NFC copies kept here; the items outlive the map.
-    std::deque<std::string> normalised;
-    std::unordered_map<std::string_view, std::optional<SyncFileID>> known;
-    known.reserve(diskFiles.size());
-    std::string diskPath;
-    auto lookUp = [&](std::string_view path) -> const std::optional<SyncFileID>& {
-        if (path.size() > 1 && path.ends_with('/')) {
-            path.remove_suffix(1);
-        }
-        std::string_view key = path;
-        if (!Platform::isASCII(path)) {
-            key = normalised.emplace_back(Platform::precomposed(path));
-        }
-        auto found = known.find(key);
-        if (found == known.end()) {
-            std::optional<SyncFileID> id;
-            diskPath.assign(*root).append(path);
-            // A binding to an item the stored state does not know binds nothing.
-            if (auto bound = mapping.boundRemoteID(path, diskPath, cloudFolder); bound && storedIDs.contains(*bound)) {
-                id = SyncFileID::remote(*bound);
-            }
-            found = known.emplace(key, std::move(id)).first;
-        }
-        return found->second;
+    return [mapping = m_collaborators->fileReferenceMapping, cloudFolder, root = std::move(*root),
+               diskPath = std::string()](std::string_view path) mutable {
+        diskPath.assign(root).append(path);
+        return mapping->boundRemoteID(path, diskPath, cloudFolder);
     };
-    for (const auto& file : diskFiles) {
-        auto* item = static_cast<FileWrapperItem*>(file.get());
-        // The parent's path as a view into the item's own path.
-        std::string_view parent = item->path();
-        while (parent.size() > 1 && parent.ends_with('/')) {
-            parent.remove_suffix(1);
-        }
-        parent = parent.substr(0, parent.rfind('/'));
-        if (parent.empty()) {
-            item->setSyncParentID(SyncFileID::remote(rootFolderID));
-        }
-        if (const auto& own = lookUp(item->path())) {
-            item->setSyncFileID(*own);
-        }
-        if (!parent.empty()) {
-            if (const auto& parentID = lookUp(parent)) {
-                item->setSyncParentID(*parentID);
-            }
-        }
-    }
 }
 
 void SyncRun::execute(std::vector<Change> changes)

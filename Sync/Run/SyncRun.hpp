@@ -5,6 +5,7 @@
 #include "Reactive/NoError.hpp"
 #include "Reactive/Observer.hpp"
 #include "Reactive/Schedulers/Scheduler.hpp"
+#include "Sync/Changes/IdentityResolution.hpp"
 #include "Sync/Execution/LocalChangeExecutor.hpp"
 #include "Sync/Execution/RemoteChangeExecutor.hpp"
 #include "Sync/Execution/SyncCollaborators.hpp"
@@ -87,10 +88,9 @@ private:
     void noteCreate(const SyncEventPair& pair);
     // Ends the run at once: what cannot be recorded must not be done.
     void failWithStore(StoreError error);
-    // Binds the scanned items (FileWrapperItems) to the stored items their
-    // references name; references to ids not in `storedIDs` bind nothing.
-    void resolveIDs(const std::vector<FileRef>& diskFiles, std::int64_t rootFolderID,
-        const std::unordered_set<std::int64_t>& storedIDs) const;
+    // Where the scanned items' bindings are read; nothing to ask when the
+    // cloud folder cannot be resolved.
+    [[nodiscard]] BindingLookup bindingLookup() const;
 
     [[nodiscard]] SyncEventProducer dispatch(const Change& change) const;
     // Starts `work`, keeping its handle as the work under way (for `stop`)

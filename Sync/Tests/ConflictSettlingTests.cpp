@@ -101,3 +101,27 @@ TEST(ConflictSettling, AFolderOnBothSidesAtTheFirstSyncSettlesInOneRun)
     expectInStep(cloud);
     expectIdle(cloud);
 }
+
+TEST(ConflictSettling, ARenamedFileAndANewOneUnderItsOldNameBothReachTheServer)
+{
+    // Saving by renaming the old version away and writing a new file under
+    // the old name: the rename keeps the server's item and its content, the
+    // new file goes up as a new item, and neither replaces the other.
+    TestCloud cloud;
+    cloud.server->addFile("/Docs/report.txt", "first draft");
+    ASSERT_TRUE(cloud.sync().completed);
+    const auto reportID = cloud.server->idAt("/Docs/report.txt");
+
+    cloud.moveItem("/Docs/report.txt", "/Docs/report.txt~");
+    cloud.writeFile("/Docs/report.txt", "second draft");
+    ASSERT_TRUE(cloud.sync().completed);
+    auto second = cloud.sync();
+
+    ASSERT_TRUE(second.completed);
+    EXPECT_EQ(errorsOf(second), std::vector<std::string>());
+    EXPECT_EQ(cloud.server->idAt("/Docs/report.txt~"), reportID);
+    EXPECT_EQ(cloud.server->contentAt("/Docs/report.txt~"), "first draft");
+    EXPECT_EQ(cloud.server->contentAt("/Docs/report.txt"), "second draft");
+    expectInStep(cloud);
+    expectIdle(cloud);
+}

@@ -148,8 +148,8 @@ TEST(QVFileSystemEventsWatcherTests, DeletedFolderIsReportedAndWatchedAgainWhenB
     EXPECT_TRUE(counted.calls.waitForCount(afterRemoval + 2));
 }
 
-// Proves watching a missing folder, or a file, logs the watcher's line, leaves it idle with its path
-// unchanged, and never calls the block.
+// Proves watching a missing folder, or a file, logs the watcher's line and leaves it idle with its path
+// unchanged, without a call while nothing is made there.
 TEST(QVFileSystemEventsWatcherTests, MissingFolderIsLoggedAndLeftIdle)
 {
     TemporaryDirectory root;
@@ -172,6 +172,23 @@ TEST(QVFileSystemEventsWatcherTests, MissingFolderIsLoggedAndLeftIdle)
     EXPECT_EQ(watcher->path(), root.path());
     EXPECT_TRUE(log.contains("directory at path " + root / "plain" + " does not exist"));
     EXPECT_EQ(calls.count(), 0u);
+}
+
+// Proves a folder made only after watching began (the cloud folder of a first login) is watched from
+// then on: one call when it appears, then a call for a file put into it.
+TEST(QVFileSystemEventsWatcherTests, AFolderMadeAfterTheStartIsWatchedOnceItExists)
+{
+    TemporaryDirectory root;
+    const auto folder = root / "cloud";
+    CountedWatcher counted(folder);
+    EXPECT_FALSE(counted.watcher->isWatching());
+    EXPECT_EQ(counted.calls.count(), 0u);
+
+    ASSERT_TRUE(Platform::createDirectory(folder, Platform::CreateIntermediates::No).has_value());
+    ASSERT_TRUE(counted.calls.waitForCount(1));
+    EXPECT_TRUE(counted.watcher->isWatching());
+    writeFile(folder + "/new.txt", "x");
+    EXPECT_TRUE(counted.calls.waitForCount(2));
 }
 
 // Proves the producer sends the folder at once, again for every change, and that disposing it stops the

@@ -18,8 +18,8 @@ namespace Sync {
 // the cloud folder setting changes (the old folder's watcher is stopped
 // first, latest wins), and one per watcher call for the current folder
 // (see QVFileSystemEventsWatcher: gathered over its latency, the engine's own
-// registered changes left out). A folder that does not exist is logged and
-// yields no further values until the setting changes.
+// registered changes left out). A folder that does not exist yet is logged
+// and watched from the moment it is made (one value then).
 //
 // Threading: values arrive on the thread that starts the producer (the
 // first), on the thread on which the setting changed, and on the watcher's

@@ -185,6 +185,13 @@ void QVFileSystemEventsWatcher::startWatchingFolderAtPath(const std::string& pat
             Platform::Log::line("[QVFileSystemEventsWatcher, -[QVFileSystemEventsWatcher startWatchingFolderAtPath:]] "
                                 "Cannot start watching for files systemt events, directory at path "
                 + standardized + " does not exist or is not a directory!");
+            // The application may make the folder only after watching began
+            // (a first login): it is looked for as for a folder that went.
+            std::lock_guard lock(m_receiver->mutex);
+            m_receiver->watchedPath = standardized;
+            m_receiver->currentStream = stream;
+            m_receiver->rootGone = true;
+            m_receiver->scheduleRevival(stream);
         } else {
             Platform::Log::failure("Cannot watch the folder: " + watcher.error().description());
         }

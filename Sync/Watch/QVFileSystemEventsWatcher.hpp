@@ -68,7 +68,9 @@ public:
 
     // Stops any current watch, then watches `path` (made standard and
     // canonical). A path that is no directory is logged and leaves the
-    // watcher idle, with `path()` as it was.
+    // watcher idle, with `path()` as it was, until a directory is at that
+    // path: it is looked for as for a watched folder that went away, then
+    // watched, with one call.
     void startWatchingFolderAtPath(const std::string& path);
     // Stops the current watch; nothing when idle.
     void stopWatchingFolder();

@@ -123,9 +123,15 @@ protected:
     void TearDown() override
     {
         m_resolver.reset();
-        // Work still queued holds what scheduled it.
-        m_settingsQueue->run();
-        m_mainQueue->advance(std::chrono::hours(1));
+        // Work still queued holds what scheduled it, and that holds the queue:
+        // both run dry, also of work the client's threads queue meanwhile.
+        for (int round = 0; round < 200; ++round) {
+            m_settingsQueue->run();
+            m_mainQueue->advance(std::chrono::hours(1));
+            if (m_settingsQueue->pendingCount() == 0 && m_mainQueue->pendingCount() == 0 && round >= 10)
+                break;
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
         m_notifications.reset();
         m_bus.reset();
         m_server.reset();

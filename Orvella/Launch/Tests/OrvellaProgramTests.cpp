@@ -54,11 +54,15 @@ TEST(OrvellaProgram, ASecondInstanceLogsALineAndEndsWithZero)
 TEST(OrvellaProgram, ALaunchWithoutItsServicesEndsInOrderWithStatusOne)
 {
     Platform::Testing::TemporaryDirectory home;
+    // A file where the channel between the processes keeps its sockets: the channel cannot be opened.
+    ::setenv("XDG_DATA_HOME", (home.path() + "/share").c_str(), 1);
+    std::ofstream(SharedConstants::groupContainerPath() / "notifications") << "kein Ordner";
     const auto run = runOrvella(home.path());
     EXPECT_TRUE(run.exited) << "ended by a signal: " << run.output;
     EXPECT_EQ(run.status, 1);
     EXPECT_NE(run.output.find("❗️ Start abgebrochen: Ein benötigter Dienst der Anwendung konnte nicht erstellt werden."), std::string::npos)
         << run.output;
+    EXPECT_NE(run.output.find("Der Mitteilungskanal zwischen den Prozessen kann nicht geöffnet werden"), std::string::npos) << run.output;
 }
 
 } // namespace

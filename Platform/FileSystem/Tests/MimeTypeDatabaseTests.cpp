@@ -29,6 +29,11 @@ TEST(MimeTypeDatabaseTests, ResolvesNamesFromSystemGlobs)
     EXPECT_EQ(database.mimeType("unknown.zzqx"), "text/plain");
     EXPECT_EQ(database.mimeType("no-extension"), "text/plain");
     EXPECT_EQ(database.mimeType(""), "text/plain");
+    // Names at and beyond the longest a file system allows are matched alike; globs see the whole name.
+    EXPECT_EQ(database.mimeType(std::string(251, 'A') + ".PDF"), "application/pdf");
+    EXPECT_EQ(database.mimeType(std::string(300, 'a') + ".pdf"), "application/pdf");
+    EXPECT_EQ(database.mimeType(std::string(300, 'a') + ".so.1"), "application/x-sharedlib");
+    EXPECT_EQ(database.mimeType(std::string(251, 'a') + ".so.1"), "application/x-sharedlib");
 }
 
 // Proves the ranking rules on data of our own: higher weight beats a longer pattern, a longer pattern beats

@@ -1,0 +1,463 @@
+#!/usr/bin/env python3
+"""The whole tray application, as a person uses it, on an X server and a
+session bus of its own: the localcloud program with an account and a few
+files on a free loopback port, orvella pointed at it with a home, XDG folders
+and a group directory of their own, glimmerd and glimmerctl asking for shares
+as a file manager would, a notification server recording what reaches the
+bus.
+
+Steps: the login window appears; typing the account logs in; the service's
+files arrive in the cloud folder; once the first sync is done (every badge
+Idle) a new local file reaches the service; a second orvella ends at once
+with status 0; the extension's public-link entry
+opens "Freigeben: <name>", "Link erstellen" puts the service's link on the
+clipboard (read by xclip) and "Freigabe erfolgreich" reaches the bus; the
+folder entry opens the private dialog and the typed invitation reaches the
+service; SIGTERM ends orvella with status 0 after it posted its termination
+notification; started again, it is logged in without its login window,
+syncs a new file, and sends its extension no settings change from one idle
+poll to the next; SIGTERM ends it too. A screenshot of each step goes to --out.
+
+Exit status: 0 every step worked; 1 a step failed (its logs are printed);
+77 a program the test needs is missing here."""
+
+import argparse
+import json
+import os
+import re
+import secrets
+import shutil
+import signal
+import socket
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+
+# No bytecode caches in the source tree.
+sys.dont_write_bytecode = True
+SOURCE_ROOT = os.path.normpath(os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", ".."))
+sys.path.insert(0, os.path.join(SOURCE_ROOT, "scripts", "lib"))
+
+import orvella_session as session  # noqa: E402
+from orvella_session import Failure, wait_for  # noqa: E402
+
+LOGIN = "anna@example.org"
+PASSWORD = "Geheim-123"
+RECIPIENT = "bert@example.org"
+INVITATION = "Hier sind die Projektunterlagen."
+LOCAL_FILE = "Von hier.txt"
+LOCAL_CONTENT = "Auf diesem Rechner geschrieben.\n".encode()
+AGAIN_FILE = "Zweiter Start.txt"
+AGAIN_CONTENT = "Nach dem Neustart geschrieben.\n".encode()
+SHARED_FILE = "Willkommen.txt"
+SHARED_FOLDER = "Projekte"
+TERMINATION = "CloudAppWillTerminateNotification"
+REQUIRED_PROGRAMS = ["Xvfb", "xdotool", "xclip", "import", "dbus-daemon"]
+
+
+class LineCollector:
+    """The lines a process writes, read on a thread of their own."""
+
+    def __init__(self, process, log_path):
+        self.process = process
+        self.lines = []
+        self.lock = threading.Lock()
+        self.log = open(log_path, "w", encoding="utf-8")
+        self.thread = threading.Thread(target=self._read, daemon=True)
+        self.thread.start()
+
+    def _read(self):
+        for raw in self.process.stdout:
+            line = raw.decode(errors="replace").rstrip("\n")
+            with self.lock:
+                self.lines.append(line)
+            self.log.write(line + "\n")
+            self.log.flush()
+
+    def snapshot(self):
+        with self.lock:
+            return list(self.lines)
+
+
+class NotificationListener:
+    """A receiver of the notifications between the application's processes:
+    one datagram socket in the group directory's "notifications/" folder,
+    which every post reaches."""
+
+    def __init__(self, group):
+        folder = os.path.join(group, "notifications")
+        os.makedirs(folder, mode=0o700, exist_ok=True)
+        self.path = os.path.join(folder, f"{os.getpid()}-{secrets.token_hex(8)}.sock")
+        self.socket = socket.socket(socket.AF_UNIX, socket.SOCK_DGRAM)
+        self.socket.bind(self.path)
+        self.names = []
+        self.lock = threading.Lock()
+        threading.Thread(target=self._receive, daemon=True).start()
+
+    def _receive(self):
+        while True:
+            try:
+                data = self.socket.recv(65536)
+            except OSError:
+                return
+            try:
+                name = json.loads(data).get("name")
+            except (ValueError, AttributeError):
+                continue
+            with self.lock:
+                self.names.append(name)
+
+    def received(self):
+        with self.lock:
+            return list(self.names)
+
+    def close(self):
+        self.socket.close()
+        try:
+            os.unlink(self.path)
+        except OSError:
+            pass
+
+
+class ApplicationRun:
+    def __init__(self, arguments, work, out):
+        self.arguments = arguments
+        self.out = out
+        self.layout = session.Layout(work)
+        self.layout.logs = os.path.join(out, "logs")
+        self.layout.create()
+        self.processes = []
+        self.steps = []
+        self.service = session.LocalCloud(arguments.localcloud, self.layout.service,
+                                          os.path.join(self.layout.logs, "localcloud.log"),
+                                          request_log=os.path.join(self.layout.logs, "requests.log"))
+        self.xserver = None
+        self.bus = None
+        self.environment = None
+        self.desktop = None
+        self.account = None
+        self.recorder = None
+        self.listener = None
+        self.orvella = None
+
+    # -- processes -------------------------------------------------------
+
+    def start(self, name, arguments, collect=False):
+        log_path = os.path.join(self.layout.logs, name + ".log")
+        process = session.start_program(arguments, self.environment, log_path + (".stderr" if collect else ""), collect)
+        self.processes.append(process)
+        return (process, LineCollector(process, log_path)) if collect else process
+
+    def close(self):
+        for process in reversed(self.processes):
+            session.stop_process(process)
+        session.end_session_processes(self.layout.group)
+        if self.listener:
+            self.listener.close()
+        self.service.stop()
+        if self.bus:
+            self.bus.stop()
+        if self.xserver:
+            self.xserver.stop()
+
+    def step(self, name):
+        print(f"== {name}", flush=True)
+        self.steps.append(name)
+
+    def ctl(self, *arguments):
+        result = subprocess.run([self.arguments.glimmerctl, *arguments], env=self.environment,
+                                stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=30)
+        return result.returncode, result.stdout.decode(errors="replace")
+
+    def notifications(self, summary):
+        return [line for line in self.recorder[1].snapshot() if line.startswith("Notify\t" + summary + "\t")]
+
+    def orvella_log(self):
+        return session.tail(os.path.join(self.layout.logs, "orvella.log"))
+
+    # -- the steps -------------------------------------------------------
+
+    def prepare(self):
+        self.step("X server, session bus, service with an account and its files")
+        self.xserver = session.XServer(os.path.join(self.layout.logs, "xvfb.log"))
+        self.bus = session.SessionBus(os.path.join(self.layout.logs, "dbus.log"))
+        self.environment = self.layout.environment(self.service.base_url, self.xserver.display, self.bus.address)
+        # In a sanitizer build a leak changes the exit status the test checks;
+        # fontconfig's patterns, freed only by a call Qt never makes, are none.
+        suppressions = "suppressions=" + os.path.join(SOURCE_ROOT, "Orvella", "Gallery", "FontconfigLeaks.supp")
+        leak_options = self.environment.get("LSAN_OPTIONS")
+        self.environment["LSAN_OPTIONS"] = f"{leak_options}:{suppressions}" if leak_options else suppressions
+        self.desktop = session.Desktop(self.environment, screenshots=self.out)
+
+        self.service.add_user(LOGIN, PASSWORD)
+        self.service.start()
+        self.account = session.ServiceAccount(self.service.base_url, LOGIN, PASSWORD).log_in()
+        session.seed(self.account)
+
+        self.recorder = self.start("notification-recorder", [self.arguments.notification_recorder], collect=True)
+        wait_for(lambda: "serving" in self.recorder[1].snapshot() or self.recorder[0].poll() is not None, 30,
+                 "the notification recorder")
+        if self.recorder[0].poll() is not None:
+            raise Failure("the notification recorder ended: " + session.tail(os.path.join(self.layout.logs,
+                                                                                           "notification-recorder.log.stderr")))
+        self.listener = NotificationListener(self.layout.group)
+
+    def login(self):
+        self.step("the login window appears")
+        self.orvella = self.start("orvella", [self.arguments.orvella])
+
+        def window():
+            session.check_application(self.desktop, self.orvella, os.path.join(self.layout.logs, "orvella.log"))
+            return self.desktop.windows(session.login_window_pattern())
+
+        login_window = wait_for(window, 120, "the login window")[-1]
+        self.desktop.screenshot("01-login-window")
+
+        self.step("typing the account logs in; the service's files arrive in the cloud folder")
+        self.desktop.log_in(login_window, LOGIN, PASSWORD)
+
+        def arrived():
+            if self.orvella.poll() is not None:
+                raise Failure(f"orvella ended with {self.orvella.returncode} after the login:\n" + self.orvella_log())
+            return session.cloud_has(self.layout.cloud, session.SAMPLE_FILES)
+
+        try:
+            wait_for(arrived, 180, "the service's files in " + self.layout.cloud)
+        finally:
+            self.desktop.screenshot("02-files-arrived")
+
+    def upload(self):
+        self.step("once the first sync is done, a new local file reaches the service")
+        self.extension()
+        paths = [self.layout.cloud] + [os.path.join(self.layout.cloud, path) for path in session.SAMPLE_FILES]
+
+        def idle():
+            badges = self.ctl("badge", *paths)[1].splitlines()
+            return len(badges) == len(paths) and all(badge.startswith("Idle\t") for badge in badges)
+
+        wait_for(idle, 120, "every badge of the first sync to be Idle", interval=0.5)
+        self.wait_until_polls_settle()
+        with open(os.path.join(self.layout.cloud, LOCAL_FILE), "wb") as stream:
+            stream.write(LOCAL_CONTENT)
+
+        def uploaded():
+            item = self.account.item("/" + LOCAL_FILE)
+            return item and item["file_hash"] == session.sha1(LOCAL_CONTENT) and \
+                self.account.download(item["id"]) == LOCAL_CONTENT
+
+        try:
+            wait_for(uploaded, 60, f"{LOCAL_FILE} on the service", interval=0.5)
+        finally:
+            self.desktop.screenshot("03-local-file-uploaded")
+
+    def second_instance(self):
+        self.step("a second orvella ends at once with status 0")
+        second = self.start("orvella-second", [self.arguments.orvella])
+        try:
+            status = second.wait(timeout=60)
+        except subprocess.TimeoutExpired:
+            raise Failure("a second orvella is still running after 60 s") from None
+        if status != 0:
+            raise Failure(f"a second orvella ended with {status}:\n" + session.tail(os.path.join(self.layout.logs,
+                                                                                                  "orvella-second.log")))
+        if self.orvella.poll() is not None:
+            raise Failure(f"the first orvella ended with {self.orvella.returncode} beside the second")
+
+    def extension(self):
+        # The application may have started its extension itself; a second
+        # glimmerd of the user ends at once, so starting one is harmless.
+        if self.ctl("observed")[0] != 0:
+            self.start("glimmerd", [self.arguments.glimmerd])
+        cloud = self.layout.cloud.rstrip("/")
+        wait_for(lambda: cloud in self.ctl("observed")[1].split("\n"), 60, "glimmerd observing " + cloud)
+
+    def menu_entry(self, path, title):
+        """The index of the enabled entry `title` in the menu of `path`."""
+        def entry():
+            status, output = self.ctl("menu", path)
+            for line in output.split("\n"):
+                fields = line.split("\t")
+                if status == 0 and len(fields) == 3 and fields[1] == "enabled" and fields[2] == title:
+                    return fields[0]
+            return None
+
+        return wait_for(entry, 60, f"the enabled entry \"{title}\" for {path}", interval=0.5)
+
+    def public_link(self):
+        self.step("the extension's public-link request opens its window; the link reaches the clipboard")
+        path = os.path.join(self.layout.cloud, SHARED_FILE)
+        index = self.menu_entry(path, "Link teilen \u2026")
+        status, output = self.ctl("invoke", index, path)
+        if status != 0:
+            raise Failure(f"glimmerctl invoke {index} {path} ended with {status}: {output}")
+        window = self.desktop.find_window("^" + re.escape("Freigeben: " + SHARED_FILE) + "$", 60)
+        self.desktop.screenshot("04-public-link-dialog")
+        self.desktop.focus(window)
+        width, height = self.desktop.geometry(window)
+        # "Link erstellen" sits at the bottom right, below the four lifetimes,
+        # about 20 pixels in from both edges.
+        self.desktop.click(window, width - 40, height - 31)
+
+        prefix = f"http://127.0.0.1:{self.service.port}/public/"
+        try:
+            link = wait_for(lambda: self.desktop.clipboard().startswith(prefix) and self.desktop.clipboard(), 60,
+                            "the public link on the clipboard")
+        finally:
+            self.desktop.screenshot("05-link-created")
+        item = self.account.item("/" + SHARED_FILE)
+        links = [share.get("url") for share in self.account.shares(item["id"]) if share.get("type") == "public"]
+        if links != [link.strip()]:
+            raise Failure(f"the clipboard holds {link!r}, the service has the public links {links}")
+        wait_for(lambda: self.notifications("Freigabe erfolgreich"), 30,
+                 "the notification \"Freigabe erfolgreich\" on the session bus")
+
+    def private_share(self):
+        self.step("the extension's folder request opens the private dialog; the invitation reaches the service")
+        path = os.path.join(self.layout.cloud, SHARED_FOLDER)
+        index = self.menu_entry(path, "Ordner freigeben \u2026")
+        before = len(self.notifications("Freigabe erfolgreich"))
+        status, output = self.ctl("invoke", index, path)
+        if status != 0:
+            raise Failure(f"glimmerctl invoke {index} {path} ended with {status}: {output}")
+        window = self.desktop.find_window(re.escape(SHARED_FOLDER), 60)
+        wait_for(lambda: self.desktop.window_name(window) == f"Freigabe für Ordner \"{SHARED_FOLDER}\"", 30,
+                 "the private dialog's title")
+        self.desktop.focus(window)
+        width, height = self.desktop.geometry(window)
+        # The recipients field has the focus first; the message fills the middle.
+        self.desktop.type(RECIPIENT)
+        self.desktop.click(window, width // 2, height // 2)
+        self.desktop.type(INVITATION)
+        self.desktop.screenshot("06-private-share-dialog")
+        # From the message Tab goes on to "Einladen".
+        self.desktop.key("Tab", "space")
+
+        folder = self.account.item("/" + SHARED_FOLDER)
+
+        def invited():
+            return [share for share in self.account.shares(folder["id"])
+                    if share.get("type") == "private" and share.get("display_email") == RECIPIENT]
+
+        try:
+            wait_for(invited, 60, f"the invitation of {RECIPIENT} on the service", interval=0.5)
+        finally:
+            self.desktop.screenshot("07-invitation-sent")
+        wait_for(lambda: len(self.notifications("Freigabe erfolgreich")) > before, 30,
+                 "the invitation's notification on the session bus")
+
+    def wait_until_polls_settle(self):
+        """Until the application has asked for the root's etag twice in a row.
+
+        It asks at every sync interval and syncs when the answer changed: two
+        questions with nothing between them mean the answer stayed, so nothing
+        but the watch of the cloud folder starts a sync from here on. The test
+        must ask the service nothing meanwhile. Returns the number of requests
+        the service has seen."""
+        poll = f"GET /v2.0/files/{self.account.root_id()}"
+        wait_for(lambda: self.service.requests()[-2:] == [poll, poll], 120,
+                 "two root etag polls in a row with no sync between them", interval=0.5)
+        return len(self.service.requests()), poll
+
+    def settings_messages(self):
+        """The sequence number of the last "CloudUserDefaultsDidChange" the
+        application sent its extension (0 before the first)."""
+        try:
+            with open(os.path.join(self.layout.group, "wormhole", "CloudUserDefaultsDidChange.json"), "rb") as stream:
+                return json.loads(stream.read()).get("sequence", 0)
+        except (OSError, ValueError):
+            return 0
+
+    def termination(self, process, name, screenshot):
+        self.step(f"SIGTERM ends {name} with status 0 after its termination notification")
+        self.desktop.screenshot(screenshot)
+        before = self.listener.received().count(TERMINATION)
+        process.send_signal(signal.SIGTERM)
+        try:
+            status = process.wait(timeout=60)
+        except subprocess.TimeoutExpired:
+            raise Failure(f"{name} still runs 60 s after SIGTERM") from None
+        if status != 0:
+            raise Failure(f"{name} ended with {status} after SIGTERM:\n"
+                          + session.tail(os.path.join(self.layout.logs, name + ".log")))
+        wait_for(lambda: self.listener.received().count(TERMINATION) > before, 10, TERMINATION)
+
+    def relaunch(self):
+        self.step("started again, orvella is logged in, syncs, and its settings rest while it idles")
+        process = self.start("orvella-again", [self.arguments.orvella])
+        with open(os.path.join(self.layout.cloud, AGAIN_FILE), "wb") as stream:
+            stream.write(AGAIN_CONTENT)
+
+        def uploaded():
+            session.check_application(self.desktop, process, os.path.join(self.layout.logs, "orvella-again.log"))
+            item = self.account.item("/" + AGAIN_FILE)
+            return item and item["file_hash"] == session.sha1(AGAIN_CONTENT)
+
+        wait_for(uploaded, 120, f"{AGAIN_FILE} on the service", interval=0.5)
+        if self.desktop.windows(session.login_window_pattern()):
+            self.desktop.screenshot("09-login-window-again")
+            raise Failure("started again with its account stored, orvella shows the login window")
+        # From one idle poll to the next nothing changes, so nothing may be sent.
+        count, poll = self.wait_until_polls_settle()
+        sent = self.settings_messages()
+        wait_for(lambda: len(self.service.requests()) > count, 120, "the next root etag poll", interval=0.5)
+        if self.service.requests()[count:] != [poll]:
+            raise Failure(f"the service saw more than one poll while orvella idled: {self.service.requests()[count:]}")
+        if self.settings_messages() != sent:
+            raise Failure(f"while idle between two polls orvella sent its extension {self.settings_messages() - sent} "
+                          "\"CloudUserDefaultsDidChange\" messages")
+        self.desktop.screenshot("09-started-again")
+        return process
+
+    def run(self):
+        self.prepare()
+        self.login()
+        self.upload()
+        self.second_instance()
+        self.public_link()
+        self.private_share()
+        self.termination(self.orvella, "orvella", "08-before-termination")
+        self.termination(self.relaunch(), "orvella-again", "10-before-termination-again")
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    for program in ("orvella", "localcloud", "glimmerd", "glimmerctl", "notification-recorder"):
+        parser.add_argument("--" + program, required=True)
+    parser.add_argument("--out", required=True, help="the folder of the screenshots and logs")
+    parser.add_argument("--keep", action="store_true", help="keep the session's folder")
+    arguments = parser.parse_args()
+
+    missing = session.missing_programs(REQUIRED_PROGRAMS)
+    if missing:
+        print("skipped: missing " + ", ".join(missing) + " (scripts/install-deps.sh installs them)")
+        return session.SKIP
+
+    shutil.rmtree(arguments.out, ignore_errors=True)
+    os.makedirs(arguments.out)
+    # Short paths: unix socket addresses live under it.
+    work = tempfile.mkdtemp(prefix="orvella-e2e-")
+    started = time.monotonic()
+    run = None
+    status = 1
+    try:
+        run = ApplicationRun(arguments, work, arguments.out)
+        run.run()
+        status = 0
+    except Failure as failure:
+        print(f"FAILED in \"{run.steps[-1] if run and run.steps else 'set-up'}\": {failure}")
+    finally:
+        if run:
+            run.close()
+            if status != 0:
+                for name in sorted(os.listdir(run.layout.logs)):
+                    print(f"--- {name}\n{session.tail(os.path.join(run.layout.logs, name), 30)}")
+        if not arguments.keep:
+            shutil.rmtree(work, ignore_errors=True)
+    print(f"screenshots and logs: {arguments.out} ({time.monotonic() - started:.0f} s)")
+    return status
+
+
+if __name__ == "__main__":
+    sys.exit(main())

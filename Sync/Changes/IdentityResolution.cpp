@@ -1,0 +1,182 @@
+#include "Sync/Changes/IdentityResolution.hpp"
+
+#include "Platform/Foundation/Unicode.hpp"
+#include "Sync/Changes/FlatTable.hpp"
+#include "Sync/Changes/IDTable.hpp"
+#include "Sync/Changes/ViewScreening.hpp"
+
+#include <string>
+
+namespace Sync {
+
+namespace {
+
+// A path without its trailing "/": a folder's record and a scanned folder
+// may or may not carry one, and nothing else tells two paths apart.
+std::string_view withoutTrailingSlash(std::string_view path)
+{
+    while (path.size() > 1 && path.ends_with('/'))
+        path.remove_suffix(1);
+    return path;
+}
+
+// The folder `path` lies in, without a trailing "/"; empty for a top-level item.
+std::string_view parentOf(std::string_view path)
+{
+    path = withoutTrailingSlash(path);
+    auto slash = path.rfind('/');
+    return slash == std::string_view::npos ? std::string_view() : path.substr(0, slash);
+}
+
+// Asks the bindings once per path: the scan lists a folder before its
+// contents, so the folder's own answer serves as its children's parent.
+class Bindings {
+public:
+    Bindings(const BindingLookup& bound, const IDSet& storedIDs, std::size_t count)
+        : m_bound(bound)
+        , m_storedIDs(storedIDs)
+        , m_known(bound ? count : 0)
+    {
+    }
+
+    [[nodiscard]] std::optional<SyncFileID> at(std::string_view path)
+    {
+        if (!m_bound)
+            return std::nullopt;
+        path = withoutTrailingSlash(path);
+        // Only a key the table keeps needs a lasting copy.
+        std::string normalised;
+        std::string_view key = path;
+        if (!Platform::isASCII(path))
+            key = normalised = Platform::precomposed(path);
+        if (auto known = m_known.find(key))
+            return known->has_value() ? std::optional(SyncFileID::remote(**known)) : std::nullopt;
+        auto remote = m_bound(path);
+        // A binding to an item the stored state does not know binds nothing.
+        if (remote && !m_storedIDs.contains(*remote))
+            remote.reset();
+        m_known.insert(m_keys.key(path), remote);
+        return remote ? std::optional(SyncFileID::remote(*remote)) : std::nullopt;
+    }
+
+private:
+    const BindingLookup& m_bound;
+    const IDSet& m_storedIDs;
+    TwinKeys m_keys;
+    FlatTable<std::string_view, std::optional<std::int64_t>> m_known;
+};
+
+} // namespace
+
+ResolvedViews resolveIdentities(std::vector<std::shared_ptr<FileWrapperItem>> scanned,
+    const std::vector<FileRef>& storedFiles, std::int64_t rootFolderID, const BindingLookup& bound)
+{
+    // Only the bindings need the stored ids.
+    IDSet storedIDs(bound ? storedFiles.size() : 0);
+    if (bound)
+        for (const auto& file : storedFiles)
+            if (auto id = file->syncFileID().remoteID())
+                storedIDs.insert(*id);
+
+    // Bindings first: they survive renames and moves, and they decide which
+    // of two twins keeps its place. The same walk takes each item's key, for
+    // every table below.
+    TwinKeys keys;
+    std::vector<FileWrapperItem*> items;
+    items.reserve(scanned.size());
+    std::vector<TwinKey> itemKeys;
+    itemKeys.reserve(scanned.size());
+    // What the bindings gave each item, so that no later walk reads the items again.
+    enum Found : std::uint8_t { nothing = 0, ownID = 1, parentID = 2 };
+    std::vector<std::uint8_t> found;
+    found.reserve(scanned.size());
+    {
+        Bindings bindings(bound, storedIDs, scanned.size());
+        for (std::size_t index = 0; index < scanned.size(); ++index) {
+            if (index + prefetchDistance < scanned.size())
+                prefetchFile(scanned[index + prefetchDistance].get());
+            if (index + prefetchDistance / 2 < scanned.size())
+                prefetchTexts(*scanned[index + prefetchDistance / 2]);
+            const auto& item = scanned[index];
+            std::uint8_t given = nothing;
+            auto parent = parentOf(item->path());
+            if (parent.empty()) {
+                item->setSyncParentID(SyncFileID::remote(rootFolderID));
+                given |= parentID;
+            }
+            if (auto own = bindings.at(item->path())) {
+                item->setSyncFileID(*own);
+                given |= ownID;
+            }
+            if (!parent.empty())
+                if (auto id = bindings.at(parent)) {
+                    item->setSyncParentID(*id);
+                    given |= parentID;
+                }
+            items.push_back(item.get());
+            itemKeys.push_back(keys.keyed(item->path()));
+            found.push_back(given);
+        }
+    }
+
+    auto screened = screenDiskFiles(
+        { std::make_move_iterator(scanned.begin()), std::make_move_iterator(scanned.end()) }, itemKeys);
+    // The kept items stand in scan order, so a walk along the scan finds
+    // each one's index.
+    std::vector<std::size_t> keptIndices;
+    keptIndices.reserve(screened.files.size());
+    for (std::size_t index = 0; const auto& file : screened.files) {
+        while (items[index] != file.get())
+            ++index;
+        keptIndices.push_back(index);
+    }
+    std::size_t boundCount = 0;
+    for (auto index : keptIndices)
+        boundCount += found[index] & ownID ? 1 : 0;
+    IDSet boundIDs(boundCount);
+    for (auto index : keptIndices)
+        if (found[index] & ownID)
+            boundIDs.insert(*items[index]->syncFileID().remoteID());
+    auto records = screenStoredRecords(storedFiles, rootFolderID, {},
+        [&](std::int64_t id) { return boundIDs.contains(id); });
+
+    // Then the paths, for the kept items the bindings left without an
+    // identity. A record another item is bound to moved away with that item
+    // (a file renamed and a new one saved under the old name): its id is not
+    // taken twice, or two items would act on one item of the server and
+    // neither the rename nor the new content would arrive.
+    std::vector<std::size_t> wanted;
+    wanted.reserve(keptIndices.size());
+    for (auto index : keptIndices)
+        if (found[index] != (ownID | parentID))
+            wanted.push_back(index);
+    auto unbound = [&](const File* stored, bool folder) -> const File* {
+        return stored && isFolder(*stored) == folder && !boundIDs.contains(*stored->syncFileID().remoteID())
+            ? stored
+            : nullptr;
+    };
+    // The records lie anywhere in memory: the loop asks for each one's slot,
+    // then for where it is kept, then for the record, some items ahead.
+    constexpr std::size_t distance = 2 * prefetchDistance;
+    for (std::size_t position = 0; position < wanted.size(); ++position) {
+        for (int stage = 0; stage < 3; ++stage)
+            if (auto ahead = position + (distance >> stage); ahead < wanted.size())
+                records.prefetch(itemKeys[wanted[ahead]], stage);
+        if (position + distance < wanted.size())
+            prefetchFile(items[wanted[position + distance]]);
+        if (position + distance / 2 < wanted.size())
+            prefetchTexts(*items[wanted[position + distance / 2]]);
+        auto& kept = *items[wanted[position]];
+        if (kept.syncFileID().isLocal())
+            if (auto stored = unbound(records.at(itemKeys[wanted[position]]), isFolder(kept))) {
+                kept.setSyncFileID(stored->syncFileID());
+                kept.setSyncParentID(stored->syncParentID());
+            }
+        if (kept.syncParentID().isLocal())
+            if (auto folder = unbound(records.at(keys.keyed(parentOf(kept.path()))), true))
+                kept.setSyncParentID(folder->syncFileID());
+    }
+    return { std::move(screened.files), std::move(screened.twins), std::move(records.files) };
+}
+
+} // namespace Sync
