@@ -110,11 +110,12 @@ FileWrapperItem::FileWrapperItem(Fields fields)
     , m_type(std::move(fields.type))
     , m_syncEtag(std::move(fields.syncEtag))
     , m_hasPublicShare(fields.hasPublicShare)
-    , m_publicShareInfo(std::move(fields.publicShareInfo))
     , m_hasPrivateShares(fields.hasPrivateShares)
-    , m_privateShareInfos(std::move(fields.privateShareInfos))
     , m_fileHash(std::move(fields.fileHash))
 {
+    if (fields.publicShareInfo || !fields.privateShareInfos.empty())
+        m_shareDetails = std::make_unique<ShareDetails>(
+            ShareDetails { std::move(fields.publicShareInfo), std::move(fields.privateShareInfos) });
     normalisePath();
 }
 
@@ -131,6 +132,37 @@ FileWrapperItem::FileWrapperItem(const File& file)
     , m_fileHash(file.fileHash())
 {
     normalisePath();
+}
+
+const FileWrapperItem::PublicShare& FileWrapperItem::publicShareInfo() const
+{
+    static const PublicShare none;
+    return m_shareDetails ? m_shareDetails->publicShareInfo : none;
+}
+
+const FileWrapperItem::PrivateShares& FileWrapperItem::privateShareInfos() const
+{
+    static const PrivateShares none;
+    return m_shareDetails ? m_shareDetails->privateShareInfos : none;
+}
+
+FileWrapperItem::ShareDetails& FileWrapperItem::shareDetails()
+{
+    if (!m_shareDetails)
+        m_shareDetails = std::make_unique<ShareDetails>();
+    return *m_shareDetails;
+}
+
+void FileWrapperItem::setPublicShareInfo(PublicShare info)
+{
+    if (info || m_shareDetails)
+        shareDetails().publicShareInfo = std::move(info);
+}
+
+void FileWrapperItem::setPrivateShareInfos(PrivateShares infos)
+{
+    if (!infos.empty() || m_shareDetails)
+        shareDetails().privateShareInfos = std::move(infos);
 }
 
 void FileWrapperItem::normalisePath()
@@ -154,10 +186,10 @@ void FileWrapperItem::modifyPath(const std::function<void(std::string&)>& change
 ArchiveDictionary FileWrapperItem::dictionary() const
 {
     ArchiveArray shareInfos;
-    if (m_publicShareInfo)
-        shareInfos.emplace_back(Sync::dictionary(*m_publicShareInfo));
+    if (publicShareInfo())
+        shareInfos.emplace_back(Sync::dictionary(*publicShareInfo()));
     ArchiveArray privateShareInfos;
-    for (const auto& info : m_privateShareInfos)
+    for (const auto& info : this->privateShareInfos())
         privateShareInfos.emplace_back(Sync::dictionary(*info));
 
     return ArchiveDictionary {
