@@ -1,5 +1,6 @@
 #include "Platform/FileSystem/ExtendedAttributes.hpp"
 
+#include <array>
 #include <cerrno>
 #include <sys/xattr.h>
 
@@ -37,13 +38,27 @@ public:
         }
         // Most values fit a small buffer, so the first call reads them. A
         // larger one is asked for its size; it may grow again before it is read.
+        // The small buffer lives on the stack: the value is then copied at
+        // its own size, so a scan neither clears nor keeps a kilobyte per item.
         std::size_t capacity = usualValueSize;
         for (int attempt = 0; attempt < 5; ++attempt) {
-            Bytes bytes(capacity);
-            ssize_t const read = ::lgetxattr(path.c_str(), name.c_str(), bytes.data(), bytes.size());
+            std::array<std::uint8_t, usualValueSize> small;
+            Bytes large;
+            std::uint8_t* buffer = small.data();
+            // Never a size of 0: that would ask for the length instead of the value.
+            std::size_t bufferSize = small.size();
+            if (capacity > small.size()) {
+                large.resize(capacity);
+                buffer = large.data();
+                bufferSize = capacity;
+            }
+            ssize_t const read = ::lgetxattr(path.c_str(), name.c_str(), buffer, bufferSize);
             if (read >= 0) {
-                bytes.resize(static_cast<std::size_t>(read));
-                return std::optional<Bytes>{std::move(bytes)};
+                if (buffer == small.data()) {
+                    return std::optional<Bytes>{Bytes(small.begin(), small.begin() + read)};
+                }
+                large.resize(static_cast<std::size_t>(read));
+                return std::optional<Bytes>{std::move(large)};
             }
             if (errno == ENODATA) {
                 return std::optional<Bytes>{};

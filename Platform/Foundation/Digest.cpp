@@ -7,6 +7,22 @@
 
 namespace Platform {
 
+namespace {
+
+// Fetched once: handing a built-in method to EVP_DigestInit_ex looks its
+// implementation up again at every call, which costs more than hashing a path.
+const EVP_MD* fetchedMethod(Digest::Algorithm algorithm)
+{
+    static const EVP_MD* const sha1 = ::EVP_MD_fetch(nullptr, "SHA1", nullptr);
+    static const EVP_MD* const sha256 = ::EVP_MD_fetch(nullptr, "SHA256", nullptr);
+    const EVP_MD* fetched = algorithm == Digest::Algorithm::SHA1 ? sha1 : sha256;
+    if (fetched)
+        return fetched;
+    return algorithm == Digest::Algorithm::SHA1 ? ::EVP_sha1() : ::EVP_sha256();
+}
+
+} // namespace
+
 struct Digest::Context {
     EVP_MD_CTX* context { nullptr };
     ~Context() { ::EVP_MD_CTX_free(context); }
@@ -16,7 +32,7 @@ Digest::Digest(Algorithm algorithm)
     : m_context(std::make_unique<Context>())
 {
     m_context->context = ::EVP_MD_CTX_new();
-    const EVP_MD* method = algorithm == Algorithm::SHA1 ? ::EVP_sha1() : ::EVP_sha256();
+    const EVP_MD* method = fetchedMethod(algorithm);
     // Both methods are built into libcrypto; initialisation fails only when
     // memory runs out, which nothing here could recover from.
     if (!m_context->context || ::EVP_DigestInit_ex(m_context->context, method, nullptr) != 1)

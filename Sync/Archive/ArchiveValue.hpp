@@ -77,6 +77,8 @@ public:
     [[nodiscard]] std::optional<bool> boolean() const;
     [[nodiscard]] std::optional<std::int64_t> integer() const;
     [[nodiscard]] const std::string* text() const { return std::get_if<std::string>(&m_storage); }
+    // The text to move out of a value about to go.
+    [[nodiscard]] std::string* mutableText() { return std::get_if<std::string>(&m_storage); }
     [[nodiscard]] const Platform::URL* url() const { return std::get_if<Platform::URL>(&m_storage); }
     [[nodiscard]] const Platform::Data* bytes() const { return std::get_if<Platform::Data>(&m_storage); }
     [[nodiscard]] const ArchiveArray* array() const { return std::get_if<ArchiveArray>(&m_storage); }

@@ -5,6 +5,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
+
 namespace Sync {
 
 namespace {
@@ -72,6 +74,249 @@ JSON toJSON(const ArchiveValue& value)
     }
     return nullptr;
 }
+
+// A reader for the archives this program writes, straight into values: plain
+// JSON without escapes, integers, shallow nesting, and only the wrappers that
+// records use. Anything else it leaves to the general reader below (which
+// also decides what is malformed), so both always agree on the result.
+class PlainArchiveReader {
+public:
+    explicit PlainArchiveReader(std::string_view text)
+        : m_text(text)
+    {
+    }
+
+    std::optional<std::vector<KeyedArchive::Member>> rootMembers()
+    {
+        skipSpace();
+        if (!peek('{'))
+            return std::nullopt;
+        std::vector<KeyedArchive::Member> members;
+        members.reserve(16);
+        std::optional<std::string_view> wrapperKey;
+        bool read = eachMember(0, true, wrapperKey, [&](std::string_view key, ArchiveValue&& member) {
+            // Records have a dozen keys: a look over the ones before is cheaper than a set.
+            if (std::ranges::any_of(members, [&](const auto& earlier) { return earlier.first == key; }))
+                return false;
+            members.emplace_back(key, std::move(member));
+            return true;
+        });
+        skipSpace();
+        if (!read || m_position != m_text.size())
+            return std::nullopt;
+        return members;
+    }
+
+    std::optional<ArchiveDictionary> root()
+    {
+        skipSpace();
+        if (!peek('{'))
+            return std::nullopt;
+        std::optional<std::string_view> wrapperKey;
+        auto dictionary = members(0, true, wrapperKey);
+        skipSpace();
+        if (!dictionary || m_position != m_text.size())
+            return std::nullopt;
+        return dictionary;
+    }
+
+private:
+    // Far below the general reader's cap, so the cap itself is never in question here.
+    static constexpr int plainDepth = 16;
+
+    bool peek(char expected) const { return m_position < m_text.size() && m_text[m_position] == expected; }
+
+    void skipSpace()
+    {
+        while (m_position < m_text.size()) {
+            char next = m_text[m_position];
+            if (next != ' ' && next != '\n' && next != '\r' && next != '\t')
+                return;
+            ++m_position;
+        }
+    }
+
+    bool consume(char expected)
+    {
+        skipSpace();
+        if (!peek(expected))
+            return false;
+        ++m_position;
+        return true;
+    }
+
+    // A string without escapes and control characters, in valid UTF-8.
+    std::optional<std::string_view> string()
+    {
+        if (!consume('"'))
+            return std::nullopt;
+        auto start = m_position;
+        bool ascii = true;
+        for (; m_position < m_text.size(); ++m_position) {
+            auto byte = static_cast<unsigned char>(m_text[m_position]);
+            if (byte == '"')
+                break;
+            if (byte == '\\' || byte < 0x20)
+                return std::nullopt;
+            ascii = ascii && byte < 0x80;
+        }
+        if (m_position == m_text.size())
+            return std::nullopt;
+        auto text = m_text.substr(start, m_position - start);
+        ++m_position;
+        if (!ascii && !Platform::isValidUTF8(text))
+            return std::nullopt;
+        return text;
+    }
+
+    // An integer without sign oddities ("-0") or leading zeros that fits 64 bits.
+    std::optional<std::int64_t> integer()
+    {
+        bool negative = peek('-');
+        if (negative)
+            ++m_position;
+        auto start = m_position;
+        std::uint64_t magnitude = 0;
+        for (; m_position < m_text.size() && m_text[m_position] >= '0' && m_text[m_position] <= '9'; ++m_position) {
+            if (m_position - start >= 18)
+                return std::nullopt;
+            magnitude = magnitude * 10 + static_cast<std::uint64_t>(m_text[m_position] - '0');
+        }
+        auto digits = m_position - start;
+        if (digits == 0 || (digits > 1 && m_text[start] == '0') || (negative && magnitude == 0))
+            return std::nullopt;
+        if (m_position < m_text.size()
+            && (m_text[m_position] == '.' || m_text[m_position] == 'e' || m_text[m_position] == 'E'))
+            return std::nullopt;
+        auto value = static_cast<std::int64_t>(magnitude);
+        return negative ? -value : value;
+    }
+
+    bool literal(std::string_view word)
+    {
+        if (m_text.substr(m_position, word.size()) != word)
+            return false;
+        m_position += word.size();
+        return true;
+    }
+
+    std::optional<ArchiveValue> value(int depth)
+    {
+        skipSpace();
+        if (m_position == m_text.size())
+            return std::nullopt;
+        switch (m_text[m_position]) {
+        case '{':
+            return object(depth + 1);
+        case '[':
+            return array(depth + 1);
+        case '"': {
+            auto text = string();
+            return text ? std::optional<ArchiveValue>(ArchiveValue(*text)) : std::nullopt;
+        }
+        case 't':
+            return literal("true") ? std::optional<ArchiveValue>(true) : std::nullopt;
+        case 'f':
+            return literal("false") ? std::optional<ArchiveValue>(false) : std::nullopt;
+        case 'n':
+            return literal("null") ? std::optional<ArchiveValue>(nullptr) : std::nullopt;
+        default: {
+            auto number = integer();
+            return number ? std::optional<ArchiveValue>(*number) : std::nullopt;
+        }
+        }
+    }
+
+    // A dictionary with its "$$" keys unescaped, or the URL or bytes that a
+    // lone "$url" or "$data" key wraps (`root` takes no wrapper). Other "$"
+    // keys and duplicate keys are left to the general reader.
+    std::optional<ArchiveValue> object(int depth)
+    {
+        std::optional<std::string_view> wrapperKey;
+        auto dictionary = members(depth, false, wrapperKey);
+        if (!dictionary)
+            return std::nullopt;
+        if (wrapperKey)
+            return unwrapped(*wrapperKey, dictionary->begin()->second);
+        return ArchiveValue(std::move(*dictionary));
+    }
+
+    std::optional<ArchiveDictionary> members(int depth, bool root, std::optional<std::string_view>& wrapperKey)
+    {
+        ArchiveDictionary dictionary;
+        bool read = eachMember(depth, root, wrapperKey, [&](std::string_view key, ArchiveValue&& member) {
+            return dictionary.try_emplace(std::string(key), std::move(member)).second;
+        });
+        if (!read)
+            return std::nullopt;
+        return dictionary;
+    }
+
+    // Reads an object, handing each member to `add` (which answers false for
+    // a duplicate key). A wrapper key is handed on as it is and noted.
+    template<class Add>
+    bool eachMember(int depth, bool root, std::optional<std::string_view>& wrapperKey, Add&& add)
+    {
+        if (depth > plainDepth || !consume('{'))
+            return false;
+        if (consume('}'))
+            return true;
+        bool empty = true;
+        do {
+            auto key = string();
+            if (!key || !consume(':'))
+                return false;
+            if (key->starts_with('$')) {
+                if (key->starts_with("$$"))
+                    key->remove_prefix(1);
+                else if (!root && (*key == urlKey || *key == dataKey) && !wrapperKey && empty)
+                    wrapperKey = key;
+                else
+                    return false;
+            } else if (wrapperKey) {
+                return false;
+            }
+            auto member = value(depth);
+            if (!member || !add(*key, std::move(*member)))
+                return false;
+            empty = false;
+        } while (consume(','));
+        return consume('}');
+    }
+
+    std::optional<ArchiveValue> array(int depth)
+    {
+        if (depth > plainDepth || !consume('['))
+            return std::nullopt;
+        ArchiveArray elements;
+        if (consume(']'))
+            return ArchiveValue(std::move(elements));
+        do {
+            auto element = value(depth);
+            if (!element)
+                return std::nullopt;
+            elements.push_back(std::move(*element));
+        } while (consume(','));
+        if (!consume(']'))
+            return std::nullopt;
+        return ArchiveValue(std::move(elements));
+    }
+
+    static std::optional<ArchiveValue> unwrapped(std::string_view key, const ArchiveValue& wrapped)
+    {
+        if (!wrapped.text())
+            return std::nullopt;
+        if (key == urlKey) {
+            auto url = Platform::URL::create(*wrapped.text());
+            return url ? std::optional<ArchiveValue>(std::move(*url)) : std::nullopt;
+        }
+        auto bytes = Platform::base64Decoded(*wrapped.text());
+        return bytes ? std::optional<ArchiveValue>(std::move(*bytes)) : std::nullopt;
+    }
+
+    std::string_view m_text;
+    std::size_t m_position = 0;
+};
 
 std::optional<ArchiveValue> fromJSON(const JSON& json);
 
@@ -169,7 +414,24 @@ Platform::Data KeyedArchive::archivedData(const ArchiveDictionary& root)
 
 std::optional<ArchiveDictionary> KeyedArchive::unarchivedDictionary(const Platform::Data& data)
 {
+    return unarchivedDictionary(data.stringView());
+}
+
+std::optional<std::vector<KeyedArchive::Member>> KeyedArchive::plainMembers(std::string_view data)
+{
     try {
+        return PlainArchiveReader(data).rootMembers();
+    } catch (...) {
+        // Out of memory: the general reader decides.
+        return std::nullopt;
+    }
+}
+
+std::optional<ArchiveDictionary> KeyedArchive::unarchivedDictionary(std::string_view data)
+{
+    try {
+        if (auto plain = PlainArchiveReader(data).root())
+            return plain;
         bool tooDeep = false;
         // The parser itself keeps its own stack; the callback drops anything
         // deeper than allowed before it is built, and conversion below then
@@ -181,7 +443,7 @@ std::optional<ArchiveDictionary> KeyedArchive::unarchivedDictionary(const Platfo
             }
             return true;
         };
-        auto json = JSON::parse(data.stringView(), callback, false);
+        auto json = JSON::parse(data, callback, false);
         if (tooDeep || json.is_discarded() || !json.is_object())
             return std::nullopt;
         auto value = fromJSON(json);

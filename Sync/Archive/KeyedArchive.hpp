@@ -3,6 +3,9 @@
 #include "Sync/Archive/ArchiveValue.hpp"
 
 #include <optional>
+#include <string_view>
+#include <utility>
+#include <vector>
 
 namespace Sync {
 
@@ -25,6 +28,16 @@ public:
     // that are not 64-bit integers, unknown "$" wrappers, bad Base64 or URLs,
     // or nesting beyond maximumDepth.
     [[nodiscard]] static std::optional<ArchiveDictionary> unarchivedDictionary(const Platform::Data& data);
+    // The same over bytes held elsewhere (a database row, an attribute value).
+    [[nodiscard]] static std::optional<ArchiveDictionary> unarchivedDictionary(std::string_view data);
+
+    // The root dictionary's members in the order written, keys as views into
+    // `data`, without building a dictionary: for readers of many small
+    // records. Nothing when the bytes are not plainly an archive (escapes, a
+    // "$" key at the root, a duplicate key, deep nesting, ...); the caller
+    // then reads them with unarchivedDictionary, which decides.
+    using Member = std::pair<std::string_view, ArchiveValue>;
+    [[nodiscard]] static std::optional<std::vector<Member>> plainMembers(std::string_view data);
 };
 
 } // namespace Sync

@@ -3,6 +3,9 @@
 #include "Sync/Sharing/PrivateShareInfoItem.hpp"
 #include "Sync/Sharing/PublicShareInfoItem.hpp"
 
+#include <algorithm>
+#include <type_traits>
+
 namespace Sync {
 
 namespace {
@@ -13,23 +16,10 @@ ArchiveValue identifier(const SyncFileID& id)
     return remote ? ArchiveValue(*remote) : ArchiveValue(nullptr);
 }
 
-const std::string* text(const ArchiveDictionary& dictionary, std::string_view key)
-{
-    auto value = find(dictionary, key);
-    return value ? value->text() : nullptr;
-}
-
-std::optional<std::int64_t> integer(const ArchiveDictionary& dictionary, std::string_view key)
-{
-    auto value = find(dictionary, key);
-    return value ? value->integer() : std::nullopt;
-}
-
 // Decodes the first element of "shareInfos"; reports whether the list had one.
-FileWrapperItem::PublicShare readPublicShare(const ArchiveDictionary& dictionary, bool& listHadElement)
+FileWrapperItem::PublicShare readPublicShare(const ArchiveValue* value, bool& listHadElement)
 {
     listHadElement = false;
-    auto value = find(dictionary, "shareInfos");
     auto list = value ? value->array() : nullptr;
     if (!list || list->empty())
         return nullptr;
@@ -42,10 +32,9 @@ FileWrapperItem::PublicShare readPublicShare(const ArchiveDictionary& dictionary
     return info ? std::make_shared<const PublicShareInfoItem>(std::move(*info)) : nullptr;
 }
 
-FileWrapperItem::PrivateShares readPrivateShares(const ArchiveDictionary& dictionary)
+FileWrapperItem::PrivateShares readPrivateShares(const ArchiveValue* value)
 {
     FileWrapperItem::PrivateShares shares;
-    auto value = find(dictionary, "privateSharesInfos");
     auto list = value ? value->array() : nullptr;
     if (!list)
         return shares;
@@ -56,6 +45,58 @@ FileWrapperItem::PrivateShares readPrivateShares(const ArchiveDictionary& dictio
         if (auto info = PrivateShareInfoItem::create(*element.dictionary()))
             shares.push_back(std::make_shared<const PrivateShareInfoItem>(std::move(*info)));
     return shares;
+}
+
+// A record from its values, whatever holds them: `find(key)` answers the
+// value under a key or nullptr. Texts are moved out when `find` answers
+// values that may be changed (the caller's own, about to go), else copied.
+template<class Find>
+std::shared_ptr<FileWrapperItem> record(Find&& find)
+{
+    auto text = [&](std::string_view key) { auto value = find(key); return value ? value->text() : nullptr; };
+    auto integer = [&](std::string_view key) {
+        auto value = find(key);
+        return value ? value->integer() : std::nullopt;
+    };
+    auto taken = [&](std::string_view key) -> std::optional<std::string> {
+        auto value = find(key);
+        if constexpr (std::is_const_v<std::remove_pointer_t<decltype(value)>>) {
+            auto found = value ? value->text() : nullptr;
+            return found ? std::optional<std::string>(*found) : std::nullopt;
+        } else {
+            auto found = value ? value->mutableText() : nullptr;
+            return found ? std::optional<std::string>(std::move(*found)) : std::nullopt;
+        }
+    };
+    auto parentFileID = integer("parentFileId");
+    auto mtime = integer("mtime");
+    auto fileID = integer("fileId");
+    if (!text("name") || !text("path") || !text("mimeType") || !parentFileID || !mtime || !fileID)
+        return nullptr;
+
+    bool publicListHadElement = false;
+    auto publicShare = readPublicShare(find("shareInfos"), publicListHadElement);
+    auto privateShares = readPrivateShares(find("privateSharesInfos"));
+    auto hasPublicValue = find("hasPublicShare");
+    auto hasPublic = hasPublicValue ? hasPublicValue->boolean() : std::nullopt;
+    auto hasPrivateValue = find("hasPrivateShares");
+    auto hasPrivate = hasPrivateValue ? hasPrivateValue->boolean() : std::nullopt;
+    auto fileHash = taken("fileHash");
+
+    return std::make_shared<FileWrapperItem>(FileWrapperItem::Fields {
+        .syncFileID = SyncFileID::remote(*fileID),
+        .path = *taken("path"),
+        .fileName = *taken("name"),
+        .syncParentID = SyncFileID::remote(*parentFileID),
+        .hasPublicShare = hasPublic.value_or(publicListHadElement),
+        .publicShareInfo = std::move(publicShare),
+        .hasPrivateShares = hasPrivate.value_or(!privateShares.empty()),
+        .privateShareInfos = std::move(privateShares),
+        .lastModifiedDate = Platform::Date::fromWholeSecondsSince1970(*mtime),
+        .syncEtag = taken("etag"),
+        .type = FileType(*taken("mimeType")),
+        .fileHash = fileHash ? std::move(*fileHash) : std::string(FileWrapperItem::missingFileHashKey)
+    });
 }
 
 } // namespace
@@ -69,11 +110,12 @@ FileWrapperItem::FileWrapperItem(Fields fields)
     , m_type(std::move(fields.type))
     , m_syncEtag(std::move(fields.syncEtag))
     , m_hasPublicShare(fields.hasPublicShare)
-    , m_publicShareInfo(std::move(fields.publicShareInfo))
     , m_hasPrivateShares(fields.hasPrivateShares)
-    , m_privateShareInfos(std::move(fields.privateShareInfos))
     , m_fileHash(std::move(fields.fileHash))
 {
+    if (fields.publicShareInfo || !fields.privateShareInfos.empty())
+        m_shareDetails = std::make_unique<ShareDetails>(
+            ShareDetails { std::move(fields.publicShareInfo), std::move(fields.privateShareInfos) });
     normalisePath();
 }
 
@@ -90,6 +132,37 @@ FileWrapperItem::FileWrapperItem(const File& file)
     , m_fileHash(file.fileHash())
 {
     normalisePath();
+}
+
+const FileWrapperItem::PublicShare& FileWrapperItem::publicShareInfo() const
+{
+    static const PublicShare none;
+    return m_shareDetails ? m_shareDetails->publicShareInfo : none;
+}
+
+const FileWrapperItem::PrivateShares& FileWrapperItem::privateShareInfos() const
+{
+    static const PrivateShares none;
+    return m_shareDetails ? m_shareDetails->privateShareInfos : none;
+}
+
+FileWrapperItem::ShareDetails& FileWrapperItem::shareDetails()
+{
+    if (!m_shareDetails)
+        m_shareDetails = std::make_unique<ShareDetails>();
+    return *m_shareDetails;
+}
+
+void FileWrapperItem::setPublicShareInfo(PublicShare info)
+{
+    if (info || m_shareDetails)
+        shareDetails().publicShareInfo = std::move(info);
+}
+
+void FileWrapperItem::setPrivateShareInfos(PrivateShares infos)
+{
+    if (!infos.empty() || m_shareDetails)
+        shareDetails().privateShareInfos = std::move(infos);
 }
 
 void FileWrapperItem::normalisePath()
@@ -113,10 +186,10 @@ void FileWrapperItem::modifyPath(const std::function<void(std::string&)>& change
 ArchiveDictionary FileWrapperItem::dictionary() const
 {
     ArchiveArray shareInfos;
-    if (m_publicShareInfo)
-        shareInfos.emplace_back(Sync::dictionary(*m_publicShareInfo));
+    if (publicShareInfo())
+        shareInfos.emplace_back(Sync::dictionary(*publicShareInfo()));
     ArchiveArray privateShareInfos;
-    for (const auto& info : m_privateShareInfos)
+    for (const auto& info : this->privateShareInfos())
         privateShareInfos.emplace_back(Sync::dictionary(*info));
 
     return ArchiveDictionary {
@@ -137,39 +210,20 @@ ArchiveDictionary FileWrapperItem::dictionary() const
 
 std::shared_ptr<FileWrapperItem> FileWrapperItem::create(const ArchiveDictionary& dictionary)
 {
-    auto name = text(dictionary, "name");
-    auto path = text(dictionary, "path");
-    auto mimeType = text(dictionary, "mimeType");
-    auto parentFileID = integer(dictionary, "parentFileId");
-    auto mtime = integer(dictionary, "mtime");
-    auto fileID = integer(dictionary, "fileId");
-    if (!name || !path || !mimeType || !parentFileID || !mtime || !fileID)
-        return nullptr;
+    return record([&](std::string_view key) { return Sync::find(dictionary, key); });
+}
 
-    auto etag = text(dictionary, "etag");
-    bool publicListHadElement = false;
-    auto publicShare = readPublicShare(dictionary, publicListHadElement);
-    auto privateShares = readPrivateShares(dictionary);
-    auto hasPublicValue = find(dictionary, "hasPublicShare");
-    auto hasPublic = hasPublicValue ? hasPublicValue->boolean() : std::nullopt;
-    auto hasPrivateValue = find(dictionary, "hasPrivateShares");
-    auto hasPrivate = hasPrivateValue ? hasPrivateValue->boolean() : std::nullopt;
-    auto fileHash = text(dictionary, "fileHash");
-
-    return std::make_shared<FileWrapperItem>(FileWrapperItem::Fields {
-        .syncFileID = SyncFileID::remote(*fileID),
-        .path = *path,
-        .fileName = *name,
-        .syncParentID = SyncFileID::remote(*parentFileID),
-        .hasPublicShare = hasPublic.value_or(publicListHadElement),
-        .publicShareInfo = std::move(publicShare),
-        .hasPrivateShares = hasPrivate.value_or(!privateShares.empty()),
-        .privateShareInfos = std::move(privateShares),
-        .lastModifiedDate = Platform::Date::fromWholeSecondsSince1970(*mtime),
-        .syncEtag = etag ? std::optional<std::string>(*etag) : std::nullopt,
-        .type = FileType(*mimeType),
-        .fileHash = fileHash ? *fileHash : std::string(missingFileHashKey)
-    });
+std::shared_ptr<FileWrapperItem> FileWrapperItem::create(std::string_view archive)
+{
+    // The usual record is read member by member, without a dictionary.
+    if (auto members = KeyedArchive::plainMembers(archive)) {
+        return record([&](std::string_view key) -> ArchiveValue* {
+            auto found = std::ranges::find(*members, key, &KeyedArchive::Member::first);
+            return found == members->end() ? nullptr : &found->second;
+        });
+    }
+    auto dictionary = KeyedArchive::unarchivedDictionary(archive);
+    return dictionary ? create(*dictionary) : nullptr;
 }
 
 std::shared_ptr<FileWrapperItem> FileWrapperItem::create(const Platform::Data& data)

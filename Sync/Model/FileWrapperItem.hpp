@@ -73,6 +73,8 @@ public:
     [[nodiscard]] static std::shared_ptr<FileWrapperItem> create(const ArchiveDictionary& dictionary);
     // A record from archive bytes (see KeyedArchiver); nullptr for anything else.
     [[nodiscard]] static std::shared_ptr<FileWrapperItem> create(const Platform::Data& data);
+    // The same over bytes held elsewhere (a database row).
+    [[nodiscard]] static std::shared_ptr<FileWrapperItem> create(std::string_view archive);
 
     // The twelve keys: "name", "path", "mimeType", "parentFileId" and "fileId"
     // (integers, null for local ids), "hasPublicShare", "shareInfos" (empty or
@@ -89,9 +91,9 @@ public:
     [[nodiscard]] const FileType& type() const override { return m_type; }
     [[nodiscard]] const std::optional<std::string>& syncEtag() const override { return m_syncEtag; }
     [[nodiscard]] bool hasPublicShare() const override { return m_hasPublicShare; }
-    [[nodiscard]] const PublicShare& publicShareInfo() const { return m_publicShareInfo; }
+    [[nodiscard]] const PublicShare& publicShareInfo() const;
     [[nodiscard]] bool hasPrivateShares() const override { return m_hasPrivateShares; }
-    [[nodiscard]] const PrivateShares& privateShareInfos() const { return m_privateShareInfos; }
+    [[nodiscard]] const PrivateShares& privateShareInfos() const;
     [[nodiscard]] const std::string& fileHash() const override { return m_fileHash; }
 
     void setSyncFileID(SyncFileID syncFileID) { m_syncFileID = std::move(syncFileID); }
@@ -105,9 +107,9 @@ public:
     void setType(FileType type) { m_type = std::move(type); }
     void setSyncEtag(std::optional<std::string> syncEtag) { m_syncEtag = std::move(syncEtag); }
     void setHasPublicShare(bool hasPublicShare) { m_hasPublicShare = hasPublicShare; }
-    void setPublicShareInfo(PublicShare info) { m_publicShareInfo = std::move(info); }
+    void setPublicShareInfo(PublicShare info);
     void setHasPrivateShares(bool hasPrivateShares) { m_hasPrivateShares = hasPrivateShares; }
-    void setPrivateShareInfos(PrivateShares infos) { m_privateShareInfos = std::move(infos); }
+    void setPrivateShareInfos(PrivateShares infos);
     void setFileHash(std::string fileHash) { m_fileHash = std::move(fileHash); }
 
 private:
@@ -121,9 +123,14 @@ private:
     FileType m_type;
     std::optional<std::string> m_syncEtag;
     bool m_hasPublicShare { false };
-    PublicShare m_publicShareInfo;
     bool m_hasPrivateShares { false };
-    PrivateShares m_privateShareInfos;
+    // Most items have no share details: they take no room until they do.
+    struct ShareDetails {
+        PublicShare publicShareInfo;
+        PrivateShares privateShareInfos;
+    };
+    ShareDetails& shareDetails();
+    std::unique_ptr<ShareDetails> m_shareDetails;
     std::string m_fileHash;
 };
 

@@ -1,14 +1,16 @@
 #include "Sync/Model/SyncFileID.hpp"
 
+#include "Platform/Foundation/UUID.hpp"
+
 namespace Sync {
 
 SyncFileID::SyncFileID()
-    : m_value(Platform::UUID())
+    : m_value(std::in_place_type<Platform::UUID>)
 {
 }
 
 SyncFileID::SyncFileID(std::optional<std::int64_t> remoteID)
-    : m_value(remoteID ? decltype(m_value)(*remoteID) : decltype(m_value)(Platform::UUID()))
+    : m_value(remoteID ? decltype(m_value)(*remoteID) : decltype(m_value)(std::in_place_type<Platform::UUID>))
 {
 }
 
@@ -28,8 +30,8 @@ std::optional<std::string> SyncFileID::localText() const
 {
     if (auto uuid = std::get_if<Platform::UUID>(&m_value))
         return uuid->uuidString();
-    if (auto text = std::get_if<std::string>(&m_value))
-        return *text;
+    if (auto text = std::get_if<std::shared_ptr<const std::string>>(&m_value))
+        return **text;
     return std::nullopt;
 }
 

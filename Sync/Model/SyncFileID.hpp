@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <expected>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <variant>
@@ -56,19 +57,15 @@ public:
 
 private:
     explicit SyncFileID(std::string text)
-        : m_value(std::move(text))
+        : m_value(std::make_shared<const std::string>(std::move(text)))
     {
     }
 
-    explicit SyncFileID(Platform::UUID uuid)
-        : m_value(uuid)
-    {
-    }
-
-    // A new local id keeps its UUID as bytes, and spells it only when asked:
-    // a scan makes two per item, and their text is hardly ever read. Other
-    // local texts (read back from an archive) are kept as they are.
-    std::variant<std::int64_t, Platform::UUID, std::string> m_value;
+    // A generated local id keeps its 16 bytes and writes its text only when
+    // asked: a scan makes two per item and hardly ever reads one. A text
+    // given from outside is shared, so that an id stays small (every item
+    // holds two).
+    std::variant<std::int64_t, Platform::UUID, std::shared_ptr<const std::string>> m_value;
 };
 
 } // namespace Sync

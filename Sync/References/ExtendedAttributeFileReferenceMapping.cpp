@@ -55,8 +55,8 @@ void ExtendedAttributeFileReferenceMapping::addReference(const File& file, const
 std::optional<std::int64_t> ExtendedAttributeFileReferenceMapping::boundRemoteID(std::string_view path,
     const std::string& diskPath, const Platform::URL&)
 {
-    auto binding = QVExtendedAttributeValueForKey(path, extendedAttributeName(), Platform::URL::fileURL(diskPath),
-        *m_attributes, m_ownChanges.get());
+    auto binding = QVExtendedAttributeValueAtPath(path, extendedAttributeName(), diskPath, *m_attributes,
+        m_ownChanges.get());
     if (!binding || binding->remoteFileId < 1)
         return std::nullopt;
     return binding->remoteFileId;

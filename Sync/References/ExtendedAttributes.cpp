@@ -42,7 +42,8 @@ namespace {
 
     std::shared_ptr<QVExtendedAttributes> decode(const std::vector<std::uint8_t>& bytes)
     {
-        auto dictionary = KeyedArchive::unarchivedDictionary(Platform::Data(bytes));
+        auto dictionary = KeyedArchive::unarchivedDictionary(
+            std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
         if (!dictionary)
             return nullptr;
         return QVExtendedAttributes::create(*dictionary);
@@ -93,6 +94,9 @@ Platform::Data pathHash(std::string_view filePath)
 {
     if (filePath.size() > 1 && filePath.ends_with('/'))
         filePath.remove_suffix(1);
+    // ASCII is its own NFC form: no copy for the usual path.
+    if (Platform::isASCII(filePath))
+        return Platform::Digest::of(Platform::Digest::Algorithm::SHA256, filePath);
     return sha256(Platform::Data::fromString(Platform::precomposed(filePath)));
 }
 
@@ -102,7 +106,13 @@ std::optional<QVCloudExtendedAttributes> QVExtendedAttributeValueForKey(std::str
 {
     if (!url.isFileURL())
         return std::nullopt;
-    auto path = url.path();
+    return QVExtendedAttributeValueAtPath(filePath, key, url.path(), attributes, ownChanges);
+}
+
+std::optional<QVCloudExtendedAttributes> QVExtendedAttributeValueAtPath(std::string_view filePath,
+    const std::string& key, const std::string& path, const Platform::ExtendedAttributes& attributes,
+    Platform::OwnChangeRegistry* ownChanges)
+{
     auto value = attributes.value(path, key);
     if (!value || !*value || (*value)->empty())
         return std::nullopt;

@@ -34,6 +34,11 @@ bool setExtendedAttributeApplicationIdentifier(std::string applicationIdentifier
     const Platform::ExtendedAttributes& attributes = *Platform::ExtendedAttributes::system(),
     Platform::OwnChangeRegistry* ownChanges = nullptr);
 
+// The same for the item at the absolute disk path `path`.
+[[nodiscard]] std::optional<QVCloudExtendedAttributes> QVExtendedAttributeValueAtPath(std::string_view filePath,
+    const std::string& key, const std::string& path, const Platform::ExtendedAttributes& attributes,
+    Platform::OwnChangeRegistry* ownChanges = nullptr);
+
 // Writes the binding `value` as the attribute `key` of the item at `url`,
 // with the item's bookmark and the hash of `value->filePath`; with no value,
 // removes the attribute. Answers whether the attribute was written or

@@ -28,7 +28,8 @@ void logLocalIDRefused(const File& file)
 // A stored row as a record; nullptr, with the one log line per read, when its bytes do not decode.
 std::shared_ptr<FileWrapperItem> decode(const FileWrapper& row)
 {
-    auto item = FileWrapperItem::create(Platform::Data(row.fileData));
+    auto item = FileWrapperItem::create(
+        std::string_view(reinterpret_cast<const char*>(row.fileData.data()), row.fileData.size()));
     if (!item)
         Platform::Log::line("Could not create File from fileWrapper data!");
     return item;

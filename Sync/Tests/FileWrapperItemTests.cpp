@@ -215,3 +215,45 @@ TEST(FileWrapperItemTests, NamedFieldsMatchThePositionalInitialiser)
     EXPECT_EQ(*named, *makeFolder(7, "/Docs", 3));
     EXPECT_FALSE(named->syncEtag());
 }
+
+TEST(FileWrapperItemTests, ArchiveBytesReadAsTheirDictionary)
+{
+    // Read straight from archive bytes, a record is the one its dictionary
+    // gives: shares, defaults, refusals, and texts the JSON has to escape.
+    auto form = minimalForm();
+    std::vector<ArchiveDictionary> forms { form };
+    form["shareInfos"] = ArchiveArray { dictionary(*publicShare()) };
+    form["privateSharesInfos"] = ArchiveArray { dictionary(*privateShare("a@x")), ArchiveDictionary { { "type", 1 } } };
+    form["etag"] = "e1";
+    form["fileHash"] = std::string(40, 'a');
+    forms.push_back(form);
+    form["etag"] = "\"e\\1\"";
+    form["path"] = "/Gr\xc3\xbc\xc3\x9f" "e\n";
+    form["hasPublicShare"] = false;
+    forms.push_back(form);
+    form["$odd"] = 1;
+    forms.push_back(form);
+    form.erase("$odd");
+    form["mtime"] = "10";
+    forms.push_back(form);
+    form = minimalForm();
+    form["etag"] = nullptr;
+    form["fileHash"] = 5;
+    forms.push_back(form);
+
+    for (const auto& each : forms) {
+        auto bytes = KeyedArchive::archivedData(each);
+        auto fromDictionary = FileWrapperItem::create(each);
+        auto fromBytes = FileWrapperItem::create(bytes.stringView());
+        ASSERT_EQ(!fromDictionary, !fromBytes) << bytes.stringView();
+        if (!fromDictionary)
+            continue;
+        EXPECT_EQ(*fromBytes, *fromDictionary) << bytes.stringView();
+        EXPECT_EQ(fromBytes->syncEtag(), fromDictionary->syncEtag());
+        EXPECT_EQ(fromBytes->fileHash(), fromDictionary->fileHash());
+        EXPECT_EQ(!fromBytes->publicShareInfo(), !fromDictionary->publicShareInfo());
+        EXPECT_EQ(fromBytes->privateShareInfos().size(), fromDictionary->privateShareInfos().size());
+        EXPECT_EQ(fromBytes->dictionary(), fromDictionary->dictionary());
+    }
+    EXPECT_FALSE(FileWrapperItem::create(std::string_view("{\"name\":\"a\"")));
+}

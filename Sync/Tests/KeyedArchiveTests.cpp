@@ -60,3 +60,29 @@ TEST(KeyedArchiveTests, DepthIsCapped)
     std::string unclosed = "{\"a\":" + std::string(200'000, '[');
     EXPECT_FALSE(read(unclosed));
 }
+
+TEST(KeyedArchiveTests, UnusualButValidInputReadsAsWritten)
+{
+    // Escapes, duplicate keys, escaped "$" keys, deep nesting and edge numbers
+    // read exactly as the JSON says, whichever way the reader takes.
+    EXPECT_EQ(read(R"({"a":"x\"y\u00fc"})")->at("a"), ArchiveValue("x\"y\xc3\xbc"));
+    EXPECT_EQ(read(R"({"a":1,"a":2})")->at("a"), ArchiveValue(2));
+    EXPECT_EQ(read(R"({"$$url":"t"})")->at("$url"), ArchiveValue("t"));
+    EXPECT_EQ(read(R"({"a":{"$$data":"AAE="}})")->at("a"), ArchiveValue(ArchiveDictionary { { "$data", "AAE=" } }));
+    EXPECT_EQ(read(R"({"a":{"$data":"AAE="}})")->at("a"), ArchiveValue(Platform::Data::fromString(std::string("\0\1", 2))));
+    EXPECT_EQ(read(R"({"a":-0})")->at("a"), ArchiveValue(0));
+    EXPECT_EQ(read(R"({"a":-9223372036854775808})")->at("a"), ArchiveValue(std::numeric_limits<std::int64_t>::min()));
+    EXPECT_EQ(read(R"({"a":123456789012345678})")->at("a"), ArchiveValue(std::int64_t(123456789012345678)));
+    EXPECT_EQ(read("{\"a\":\"Gr\xc3\xbc\xc3\x9f" "e\"}")->at("a"), ArchiveValue("Gr\xc3\xbc\xc3\x9f" "e"));
+    std::string nested = "{\"a\":" + std::string(25, '[') + "7" + std::string(25, ']') + "}";
+    auto deep = read(nested);
+    ASSERT_TRUE(deep);
+    const ArchiveValue* value = &deep->at("a");
+    for (int level = 0; level < 25; ++level)
+        value = &value->array()->front();
+    EXPECT_EQ(*value, ArchiveValue(7));
+    for (auto text : { "{\"a\":01}", "{\"a\":1e2}", "{\"a\":\"\t\"}", "{\"a\":tru}", "{\"a\":1,}", "{\"a\" 1}",
+             "{\"a\":{\"$url\":\"https://x.org\",\"b\":1}}", "{\"a\":{\"b\":1,\"$data\":\"AAE=\"}}",
+             "{\"$data\":\"AAE=\"}", "{\"a\":\"\xed\xa0\x80\"}" })
+        EXPECT_FALSE(read(text)) << text;
+}
