@@ -117,6 +117,10 @@ class Demo:
             desktop.log_in(found, DEMO_LOGIN, DEMO_PASSWORD)
         wait_for(lambda: self.check_running() and session.cloud_has(self.layout.cloud, session.SAMPLE_FILES), 180,
                  "the sample files in " + self.layout.cloud)
+        # The login window moves on to its welcome view once the login's customer data is in, which may come
+        # a moment after the files; the picture should show where it ends.
+        if self.xserver:
+            time.sleep(2)
         screenshot = desktop.screenshot("synced") if self.xserver else None
 
         print(f"\nCloud folder: {self.layout.cloud}\n{listing(self.layout.cloud)}")
