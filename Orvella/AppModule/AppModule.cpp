@@ -5,6 +5,7 @@
 #include "Orvella/AppModule/RootEtagProviderAdapter.hpp"
 #include "Orvella/AppModule/SyncEventProvider.hpp"
 #include "Orvella/Credentials/KeychainCredentialStore.hpp"
+#include "Orvella/Debug/LaunchArguments.hpp"
 #include "Orvella/Notifications/UserNotificationCenterConfiguration.hpp"
 #include "Orvella/Popover/PopoverFilesProvider.hpp"
 #include "Orvella/Popover/QuotaProvider.hpp"
@@ -31,28 +32,10 @@
 #include "Sync/Schedule/SyncScheduler.hpp"
 #include "Sync/Watch/CloudFolderWatcher.hpp"
 
-#include <fstream>
-#include <iterator>
 
 namespace Orvella {
 
 namespace {
-
-std::vector<std::string> processArguments()
-{
-    std::ifstream file("/proc/self/cmdline", std::ios::binary);
-    std::string all((std::istreambuf_iterator<char>(file)), {});
-    std::vector<std::string> arguments;
-    std::string::size_type start = 0;
-    while (start < all.size()) {
-        auto end = all.find('\0', start);
-        if (end == std::string::npos)
-            end = all.size();
-        arguments.push_back(all.substr(start, end - start));
-        start = end + 1;
-    }
-    return arguments;
-}
 
 // The scheduler's state as the tray reads it.
 class SchedulerStatusProvider final : public SyncStatusProvider {
@@ -66,11 +49,6 @@ private:
 
 } // namespace
 
-bool doNotShowCrashDetailsDialogue(const std::vector<std::string>& arguments)
-{
-    return std::ranges::find(arguments, std::string_view("DO_NOT_SHOW_CRASH_DETAILS_DIALOGUE")) != arguments.end();
-}
-
 AppModule::AppModule(UserInterfaceRegistration registerUserInterface, AppModuleEnvironment environment)
     : m_registerUserInterface(std::move(registerUserInterface))
     , m_environment(std::move(environment))
@@ -78,7 +56,7 @@ AppModule::AppModule(UserInterfaceRegistration registerUserInterface, AppModuleE
     if (!m_environment.mainQueue)
         m_environment.mainQueue = Reactive::MainQueueScheduler::make();
     if (!m_environment.launchArguments)
-        m_environment.launchArguments = processArguments();
+        m_environment.launchArguments = LaunchArguments::processArguments();
     if (!m_environment.settingsContext) {
         auto context = SettingsManagerContext::standard();
         context.mainQueue = m_environment.mainQueue;

@@ -77,7 +77,4 @@ private:
     AppModuleEnvironment m_environment;
 };
 
-// Whether `arguments` hold exactly "DO_NOT_SHOW_CRASH_DETAILS_DIALOGUE".
-[[nodiscard]] bool doNotShowCrashDetailsDialogue(const std::vector<std::string>& arguments);
-
 } // namespace Orvella

@@ -3,6 +3,7 @@
 #include "Orvella/AppModule/BITCrashManager.hpp"
 #include "Orvella/AppModule/ExtensionLoginObserver.hpp"
 #include "Orvella/AppModule/KeptBindings.hpp"
+#include "Orvella/Debug/LaunchArguments.hpp"
 #include "Orvella/InfoPlistTools/InfoPlistTools.hpp"
 #include "Orvella/Settings/CloudUserDefaults.hpp"
 #include "Orvella/Shared/SharedConstants.hpp"
@@ -78,7 +79,7 @@ Made<BITHockeyManager> hockeyManager(Resolver& resolver, const AppModuleEnvironm
         });
     });
 
-    if (!doNotShowCrashDetailsDialogue(*environment.launchArguments)) {
+    if (!LaunchArguments::contains(*environment.launchArguments, LaunchArguments::doNotShowCrashDetailsDialogueArgument)) {
         (*crashManager)->setAutoSubmitCrashReport(true);
         (*crashManager)->setAskUserDetails(false);
     }

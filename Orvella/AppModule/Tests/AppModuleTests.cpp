@@ -1,4 +1,5 @@
 #include "Orvella/AppModule/Tests/AppModuleFixture.hpp"
+#include "Orvella/Debug/LaunchArguments.hpp"
 
 #include "Orvella/AppModule/BITCrashManager.hpp"
 #include "Orvella/AppModule/PopoverContentBinding.hpp"
@@ -210,7 +211,8 @@ TEST_F(AppModuleTests, CrashReportsAreSentUnlessTheArgumentSaysOtherwise)
     EXPECT_FALSE(crash->autoSubmitCrashReport());
     EXPECT_TRUE(crash->askUserDetails());
 
-    EXPECT_FALSE(doNotShowCrashDetailsDialogue({ "orvella", "DO_NOT_SHOW_CRASH_DETAILS_DIALOGUE=1", "-DO_NOT_SHOW_CRASH_DETAILS_DIALOGUE" }));
+    EXPECT_FALSE(LaunchArguments::contains({ "orvella", "DO_NOT_SHOW_CRASH_DETAILS_DIALOGUE=1", "-DO_NOT_SHOW_CRASH_DETAILS_DIALOGUE" },
+        LaunchArguments::doNotShowCrashDetailsDialogueArgument));
 }
 
 TEST_F(AppModuleTests, TheUpdaterNeverSendsTheSystemProfile)
