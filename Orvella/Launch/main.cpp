@@ -10,6 +10,8 @@
 #include "Orvella/Presentation/QtMainLoop.hpp"
 #include "Orvella/Shared/SharedConstants.hpp"
 #include "Platform/Foundation/Log.hpp"
+#include "Platform/Foundation/UserDefaults.hpp"
+#include "Platform/Foundation/UserDefaultsFile.hpp"
 #include "Reactive/Schedulers/UIScheduler.hpp"
 
 #include <QApplication>
@@ -78,21 +80,14 @@ void activateApplication()
 // before the instance lock is taken in the group directory).
 Orvella::AppDelegate::Services launchServices()
 {
-    const auto xdg = [](const char* variable, const char* fallback) {
-        const char* value = std::getenv(variable);
-        if (value != nullptr && *value == '/') {
-            return std::filesystem::path(value);
-        }
-        const char* home = std::getenv("HOME");
-        return std::filesystem::path(home ? home : "/") / fallback;
-    };
     const auto& identifier = Orvella::SharedConstants::applicationIdentifier();
     return Orvella::AppDelegate::Services {
-        .groupContainer = Orvella::SharedConstants::groupContainerPath(),
-        .oldExtensionContainer = xdg("XDG_DATA_HOME", ".local/share") / (identifier + ".extension"),
+        // Not made here: a group directory that does not exist yet may still be the extension's old folder, moved.
+        .groupContainer = Orvella::SharedConstants::groupContainerLocation(),
+        .oldExtensionContainer = Platform::baseDirectory(Platform::BaseDirectory::data) / (identifier + ".extension"),
         .oldSuiteFileName = identifier + ".extension.plist",
         .suiteFileName = Orvella::SharedConstants::applicationGroupIdentifier() + ".plist",
-        .standardDefaults = std::make_shared<Orvella::StandardDefaults>(xdg("XDG_CONFIG_HOME", ".config") / identifier / "defaults.json"),
+        .standardDefaults = std::make_shared<Orvella::StandardDefaults>(Platform::UserDefaults::standardFolder(identifier) / "defaults.json"),
         .arguments = Orvella::LaunchArguments::processArguments(),
         .mover = std::make_shared<Orvella::ApplicationMover>(),
         .versionString = Orvella::InfoPlistTools::versionString(),
@@ -106,6 +101,7 @@ int main(int argc, char** argv)
 {
     auto services = launchServices();
     Orvella::AppDelegate::migrateGroupContainerIfNeeded(services);
+    // Made (0700) only now, after the migration had its chance to move the old folder there.
     const auto group = Orvella::SharedConstants::groupContainerPath();
     auto lock = Orvella::InstanceLock::acquire(group / "orvella.instance.lock");
     if (!lock) {

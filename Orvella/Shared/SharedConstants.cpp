@@ -54,13 +54,16 @@ const std::string& SharedConstants::glimmerdBundleIdentifier()
     return value;
 }
 
+std::filesystem::path SharedConstants::groupContainerLocation()
+{
+    if (const char* override = std::getenv("ORVELLA_GROUP_CONTAINER"); override && *override)
+        return override;
+    return Platform::baseDirectory(Platform::BaseDirectory::data) / applicationGroupIdentifier();
+}
+
 std::expected<std::filesystem::path, std::string> SharedConstants::makeGroupContainer()
 {
-    std::filesystem::path folder;
-    if (const char* override = std::getenv("ORVELLA_GROUP_CONTAINER"); override && *override)
-        folder = override;
-    else
-        folder = Platform::baseDirectory(Platform::BaseDirectory::data) / applicationGroupIdentifier();
+    const auto folder = groupContainerLocation();
     std::error_code error;
     if (std::filesystem::is_directory(folder, error))
         return folder;

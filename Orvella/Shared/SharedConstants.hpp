@@ -39,6 +39,8 @@ struct SharedConstants {
     // on stderr and in the log.
     [[nodiscard]] static Platform::URL groupContainerURL();
     [[nodiscard]] static std::filesystem::path groupContainerPath();
+    // Where the group directory lies, without making it.
+    [[nodiscard]] static std::filesystem::path groupContainerLocation();
     // The group directory, or the message above as an error, without stopping.
     [[nodiscard]] static std::expected<std::filesystem::path, std::string> makeGroupContainer();
     // `groupContainerURL` + "Cloud.realm": the shared database file.

@@ -65,5 +65,24 @@ TEST(OrvellaProgram, ALaunchWithoutItsServicesEndsInOrderWithStatusOne)
     EXPECT_NE(run.output.find("Der Mitteilungskanal zwischen den Prozessen kann nicht geöffnet werden"), std::string::npos) << run.output;
 }
 
+TEST(OrvellaProgram, TheExtensionsOldFolderBecomesTheGroupDirectoryAtTheFirstLaunch)
+{
+    // The old folder is moved before anything makes the group directory. Its stray "notifications"
+    // file then ends the launch early, so the test sees the moved folder without a running program.
+    Platform::Testing::TemporaryDirectory home;
+    ::setenv("XDG_DATA_HOME", (home.path() + "/share").c_str(), 1);
+    const auto old = std::filesystem::path(home.path()) / "share" / (SharedConstants::applicationIdentifier() + ".extension");
+    std::filesystem::create_directories(old);
+    std::ofstream(old / "Cloud.realm") << "alt";
+    std::ofstream(old / "notifications") << "kein Ordner";
+    const auto run = runOrvella(home.path());
+    EXPECT_EQ(run.status, 1) << run.output;
+    EXPECT_FALSE(std::filesystem::exists(old));
+    std::ifstream moved(SharedConstants::groupContainerLocation() / "Cloud.realm");
+    std::string content;
+    moved >> content;
+    EXPECT_EQ(content, "alt") << run.output;
+}
+
 } // namespace
 } // namespace Orvella
