@@ -55,6 +55,15 @@ template<class T>
     return *constructed;
 }
 
+// The same for a constructor that may fail on its own.
+template<class T>
+[[nodiscard]] Made<T> made(std::expected<Made<T>, ResolutionError> constructed)
+{
+    if (!constructed)
+        return std::unexpected(Reactive::AnyError(constructed.error()));
+    return std::move(*constructed);
+}
+
 // Desktop services.
 [[nodiscard]] Made<Platform::UserDefaults> userDefaults(Resolver& resolver);
 [[nodiscard]] Made<BITHockeyManager> hockeyManager(Resolver& resolver, const AppModuleEnvironment& environment);

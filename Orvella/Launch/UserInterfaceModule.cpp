@@ -87,11 +87,10 @@ void bindSeams(Binder& binder)
 
 void bindPopover(Binder& binder, const UserInterfaceEnvironment& environment)
 {
-    binder.addBinding<PopoverViewModel>(Scope::transient, [environment](Resolver& resolver) {
-        return resolver.construct([environment](std::shared_ptr<ClientConfiguration> configuration, std::shared_ptr<SyncEnabler> syncEnabler,
-                                      std::shared_ptr<QuotaProvider> quota, std::shared_ptr<PopoverFilesProvider> files,
-                                      std::shared_ptr<Navigator> navigator, std::shared_ptr<SyncStatusProvider> status,
-                                      std::shared_ptr<SettingsManager> settings) {
+    binder.bind<PopoverViewModel>(Scope::transient,
+        [environment](std::shared_ptr<ClientConfiguration> configuration, std::shared_ptr<SyncEnabler> syncEnabler,
+            std::shared_ptr<QuotaProvider> quota, std::shared_ptr<PopoverFilesProvider> files, std::shared_ptr<Navigator> navigator,
+            std::shared_ptr<SyncStatusProvider> status, std::shared_ptr<SettingsManager> settings) {
             return std::make_shared<PopoverViewModel>(
                 PopoverViewModel::Services {
                     .configuration = std::move(configuration),
@@ -104,14 +103,11 @@ void bindPopover(Binder& binder, const UserInterfaceEnvironment& environment)
                 },
                 PopoverViewModel::Schedulers { .ui = environment.uiScheduler, .mainQueue = environment.mainQueue });
         });
-    });
-    binder.addBinding<LoggedInPopoverContent>(Scope::transient, [quit = environment.quit](Resolver& resolver) {
-        return resolver.construct(
-            [quit](std::shared_ptr<PopoverViewModel> model, std::shared_ptr<Navigator> navigator, std::shared_ptr<IconFactory> icons) {
-                return std::make_shared<LoggedInPopoverContent>(
-                    new PopoverViewController(std::move(model), std::make_shared<WeakNavigator>(navigator), std::move(icons), quit));
-            });
-    });
+    binder.bind<LoggedInPopoverContent>(Scope::transient,
+        [quit = environment.quit](std::shared_ptr<PopoverViewModel> model, std::shared_ptr<Navigator> navigator, std::shared_ptr<IconFactory> icons) {
+            return std::make_shared<LoggedInPopoverContent>(
+                new PopoverViewController(std::move(model), std::make_shared<WeakNavigator>(navigator), std::move(icons), quit));
+        });
     binder.bind<LoggedOutPopoverContent>(Scope::transient, [](std::shared_ptr<ClientConfiguration> configuration) {
         return std::make_shared<LoggedOutPopoverContent>(new LoggedOutPopoverViewController(*configuration));
     });
@@ -157,8 +153,8 @@ void bindWindows(Binder& binder)
             return std::make_shared<LoginWindowController>(std::move(model), std::move(theme), std::make_shared<WeakNavigator>(navigator));
         });
 
-    binder.addBinding<RequestPasswordWindowController>(Scope::transient, [](Resolver& resolver) -> Factories::Made<RequestPasswordWindowController> {
-        auto made = resolver.construct([&resolver](std::shared_ptr<SettingsManager> settings, std::shared_ptr<ClientConfiguration> configuration,
+    binder.addBinding<RequestPasswordWindowController>(Scope::transient, [](Resolver& resolver) {
+        return Factories::made(resolver.construct([&resolver](std::shared_ptr<SettingsManager> settings, std::shared_ptr<ClientConfiguration> configuration,
                                       std::shared_ptr<APIManager> apiManager, std::shared_ptr<ThemeType> theme,
                                       std::shared_ptr<TrackingManager> tracking,
                                       std::shared_ptr<CredentialHolder> credentials) -> Factories::Made<RequestPasswordWindowController> {
@@ -178,51 +174,36 @@ void bindWindows(Binder& binder)
                 .tracking = tracking,
             });
             return std::make_shared<RequestPasswordWindowController>(std::move(model), std::move(theme), std::move(tracking));
-        });
-        if (!made)
-            return std::unexpected(Reactive::AnyError(made.error()));
-        return *made;
+        }));
     });
 
     binder.bind<PreferencesWindowController>(Scope::transient,
         [](std::shared_ptr<SettingsManager> settings, std::shared_ptr<ClientConfiguration> configuration, std::shared_ptr<APIManager> apiManager,
             std::shared_ptr<Navigator> navigator, std::shared_ptr<Workspace> workspace, std::shared_ptr<AlertPresenter> alerts) {
-            std::weak_ptr<Navigator> weakNavigator = navigator;
+            auto actions = std::make_shared<WeakNavigator>(navigator);
             return std::make_shared<PreferencesWindowController>(standardPreferences(
                 [settings]() -> QWidget* {
                     return new GeneralPreferencesViewController(std::make_shared<GeneralPreferencesViewModel>(
                         settings->shouldLaunchOnStartup(), settings->enableDesktopNotifications(), settings->enableUsageTracking()));
                 },
-                [settings, configuration, apiManager, weakNavigator, workspace, alerts]() -> QWidget* {
+                [settings, configuration, apiManager, actions, workspace, alerts]() -> QWidget* {
                     auto model = std::make_shared<AccountPreferencesViewModel>(AccountPreferencesViewModel::Services {
                         .configuration = configuration,
                         .isLoggedIn = apiManager->isLoggedIn(),
                         .customerEmail = customerEmail(*apiManager),
                         .cloudFolderURL = &settings->cloudFolderURL(),
                         .fileManager = std::make_shared<SystemCloudFolderFileManager>(),
-                        .logout =
-                            [weakNavigator](const std::any& sender) {
-                                if (auto strong = weakNavigator.lock())
-                                    strong->logout(senderObject(sender));
-                            },
-                        .showLoginWindow =
-                            [weakNavigator] {
-                                if (auto strong = weakNavigator.lock())
-                                    strong->showLoginWindow(nullptr);
-                            },
+                        .logout = [actions](const std::any& sender) { actions->logout(senderObject(sender)); },
+                        .showLoginWindow = [actions] { actions->showLoginWindow(nullptr); },
                         .homeFolder = homeFolder(),
                     });
                     return new AccountPreferencesViewController(std::move(model),
                         { .workspace = workspace, .folderChooser = std::make_shared<QtFolderChooser>(), .alertPresenter = alerts });
                 },
-                [actions = std::make_shared<WeakNavigator>(navigator)]() -> QWidget* { return new FeedbackPreferencesViewController(actions); }));
+                [actions]() -> QWidget* { return new FeedbackPreferencesViewController(actions); }));
         });
 
-    binder.addBinding<DebugViewModel>(Scope::transient, [](Resolver& resolver) {
-        return resolver.construct([](std::shared_ptr<SyncEventProvider> events, std::shared_ptr<EnvironmentSwitcher> environment) {
-            return std::make_shared<DebugViewModel>(std::move(events), std::move(environment));
-        });
-    });
+    binder.bind<DebugViewModel, DebugViewModel, SyncEventProvider, EnvironmentSwitcher>(Scope::transient);
 }
 
 void bindNavigator(Binder& binder, const UserInterfaceEnvironment& environment)
