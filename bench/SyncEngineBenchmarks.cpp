@@ -143,7 +143,7 @@ double secondsOfWalk(const std::string& folder)
 void idleRun(benchmark::State& state)
 {
     const int files = static_cast<int>(state.range(0));
-    TestCloud cloud;
+    TestCloud cloud(TestCloud::Settings { .bindingRacyInterval = Sync::BindingMemo::Options {}.racyInterval });
     for (int index = 0; index < files; ++index) {
         cloud.server->addFile(pathOf(index), "content of file " + std::to_string(index));
     }

@@ -39,7 +39,7 @@ public:
     {
     }
 
-    [[nodiscard]] std::optional<SyncFileID> at(std::string_view path)
+    [[nodiscard]] std::optional<SyncFileID> at(std::string_view path, const Platform::ChangeStamp* stamp)
     {
         if (!m_bound)
             return std::nullopt;
@@ -51,7 +51,7 @@ public:
             key = normalised = Platform::precomposed(path);
         if (auto known = m_known.find(key))
             return known->has_value() ? std::optional(SyncFileID::remote(**known)) : std::nullopt;
-        auto remote = m_bound(path);
+        auto remote = m_bound(path, stamp);
         // A binding to an item the stored state does not know binds nothing.
         if (remote && !m_storedIDs.contains(*remote))
             remote.reset();
@@ -69,8 +69,11 @@ private:
 } // namespace
 
 ResolvedViews resolveIdentities(std::vector<std::shared_ptr<FileWrapperItem>> scanned,
-    const std::vector<FileRef>& storedFiles, std::int64_t rootFolderID, const BindingLookup& bound)
+    const std::vector<FileRef>& storedFiles, std::int64_t rootFolderID, const BindingLookup& bound,
+    std::span<const Platform::ChangeStamp> stamps)
 {
+    if (stamps.size() != scanned.size())
+        stamps = {};
     // Only the bindings need the stored ids.
     IDSet storedIDs(bound ? storedFiles.size() : 0);
     if (bound)
@@ -104,12 +107,12 @@ ResolvedViews resolveIdentities(std::vector<std::shared_ptr<FileWrapperItem>> sc
                 item->setSyncParentID(SyncFileID::remote(rootFolderID));
                 given |= parentID;
             }
-            if (auto own = bindings.at(item->path())) {
+            if (auto own = bindings.at(item->path(), stamps.empty() ? nullptr : &stamps[index])) {
                 item->setSyncFileID(*own);
                 given |= ownID;
             }
             if (!parent.empty())
-                if (auto id = bindings.at(parent)) {
+                if (auto id = bindings.at(parent, nullptr)) {
                     item->setSyncParentID(*id);
                     given |= parentID;
                 }

@@ -1,11 +1,13 @@
 #pragma once
 
+#include "Platform/FileSystem/ChangeStamp.hpp"
 #include "Sync/Model/FileWrapperItem.hpp"
 
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string_view>
 #include <vector>
 
@@ -24,8 +26,10 @@ struct ResolvedViews {
 };
 
 // The remote id the disk item at `path` is bound to (the path as scanned,
-// without a trailing "/"); nothing when unbound. Asked at most once per path.
-using BindingLookup = std::function<std::optional<std::int64_t>(std::string_view path)>;
+// without a trailing "/"); nothing when unbound. Asked at most once per
+// path, with the item's change stamp from the scan when it is known.
+using BindingLookup
+    = std::function<std::optional<std::int64_t>(std::string_view path, const Platform::ChangeStamp* stamp)>;
 
 // Gives each scanned item (fresh local ids) the identity it has: the remote
 // id its binding names, else the id of the stored record at its path; and
@@ -45,7 +49,10 @@ using BindingLookup = std::function<std::optional<std::int64_t>(std::string_view
 // The items are taken over and given back in `diskFiles` and `twins`: the
 // identities are written into them, never into anything else. Linear in
 // the sizes of both views; `bound` is the only I/O and may be empty.
+// `stamps` holds the scan's change stamp of each scanned item, in the same
+// order, or nothing.
 [[nodiscard]] ResolvedViews resolveIdentities(std::vector<std::shared_ptr<FileWrapperItem>> scanned,
-    const std::vector<FileRef>& storedFiles, std::int64_t rootFolderID, const BindingLookup& bound);
+    const std::vector<FileRef>& storedFiles, std::int64_t rootFolderID, const BindingLookup& bound,
+    std::span<const Platform::ChangeStamp> stamps = {});
 
 } // namespace Sync

@@ -94,9 +94,10 @@ FileSystemFileStore::FileSystemFileStore(std::shared_ptr<const FileSystemFileSto
     std::shared_ptr<Platform::OwnChangeRegistry> ownChanges, std::shared_ptr<ContentHashCache> hashCache)
     : m_state(std::make_shared<const State>(State { std::move(configuration), std::move(ownChanges),
           hashCache ? std::move(hashCache) : ContentHashCache::create() }))
-    , m_files([state = m_state](Reactive::Observer<Files, Reactive::NoError> observer, Reactive::Lifetime lifetime) {
+    , m_scans([state = m_state](Reactive::Observer<Scan, Reactive::NoError> observer, Reactive::Lifetime lifetime) {
         scan(*state, observer, lifetime);
     })
+    , m_files(m_scans.map([](Scan scan) { return std::move(scan.files); }))
 {
 }
 

@@ -3,6 +3,7 @@
 // Sync/Disk: the engine's eyes and hands on the cloud folder: the scan into
 // files with types and content hashes, and the disk operations of a run.
 
+#include "Platform/FileSystem/ChangeStamp.hpp"
 #include "Platform/FileSystem/OwnChangeRegistry.hpp"
 #include "Reactive/NoError.hpp"
 #include "Reactive/SignalProducer.hpp"
@@ -56,6 +57,13 @@ class FileSystemFileStore {
 public:
     using Files = std::vector<FileRef>;
     using FilesProducer = Reactive::SignalProducer<Files, Reactive::NoError>;
+    // A scan's items with the change stamp each had when the scan looked at
+    // it, in the same order.
+    struct Scan {
+        Files files;
+        std::vector<Platform::ChangeStamp> stamps;
+    };
+    using ScanProducer = Reactive::SignalProducer<Scan, Reactive::NoError>;
 
     // Names left out of every scan, compared exactly ("Thumbs.db" is kept).
     static constexpr std::array<std::string_view, 4> ignoredNames { ".DS_Store", "desktop.ini", "thumbs.db",
@@ -83,6 +91,8 @@ public:
     // gives an empty array. Disposing from another thread ends the scan early
     // (interrupted, no value).
     [[nodiscard]] const FilesProducer& files() const { return m_files; }
+    // The same scan, with each item's change stamp.
+    [[nodiscard]] const ScanProducer& scans() const { return m_scans; }
     [[nodiscard]] const std::shared_ptr<const FileSystemFileStoreConfiguration>& configuration() const
     {
         return m_state->configuration;
@@ -113,12 +123,13 @@ private:
         std::shared_ptr<ContentHashCache> hashCache;
     };
 
-    static void scan(const State& state, const Reactive::Observer<Files, Reactive::NoError>& observer,
+    static void scan(const State& state, const Reactive::Observer<Scan, Reactive::NoError>& observer,
         const Reactive::Lifetime& lifetime);
     [[nodiscard]] Platform::OwnChangeRegistry::Registration registerChange(const std::string& path,
         Platform::OwnChangeRegistry::Scope scope) const;
 
     std::shared_ptr<const State> m_state;
+    ScanProducer m_scans;
     FilesProducer m_files;
 };
 

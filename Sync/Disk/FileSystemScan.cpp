@@ -145,10 +145,11 @@ bool FileSystemFileStore::isIgnoredName(std::string_view name)
     return std::ranges::find(ignoredNames, name) != ignoredNames.end();
 }
 
-void FileSystemFileStore::scan(const State& state, const Reactive::Observer<Files, Reactive::NoError>& observer,
+void FileSystemFileStore::scan(const State& state, const Reactive::Observer<Scan, Reactive::NoError>& observer,
     const Reactive::Lifetime& lifetime)
 {
     Files files;
+    std::vector<Platform::ChangeStamp> stamps;
     if (auto root = scanRoot(state.configuration->folderURL().value())) {
         auto enumerator = Platform::DirectoryEnumerator::open(*root, &logEnumerationError);
         if (!enumerator) {
@@ -168,6 +169,7 @@ void FileSystemFileStore::scan(const State& state, const Reactive::Observer<File
                 const bool isFile = !entry->status.isDirectory();
                 if (isFile && !(remembered = cache.rememberedHash(entry->status, generation)))
                     pending.push_back({ files.size(), entry->path, entry->status, {} });
+                stamps.push_back(Platform::ChangeStamp::from(entry->status));
                 auto item = makeItem(std::move(*entry));
                 if (remembered)
                     item->setFileHash(std::move(*remembered));
@@ -189,13 +191,15 @@ void FileSystemFileStore::scan(const State& state, const Reactive::Observer<File
             if (std::ranges::find(vanished, true) != vanished.end()) {
                 std::size_t index = 0;
                 std::erase_if(files, [&](const FileRef&) { return vanished[index++]; });
+                index = 0;
+                std::erase_if(stamps, [&](const Platform::ChangeStamp&) { return vanished[index++]; });
             }
             cache.endScan(generation);
         }
     }
     if (lifetime.hasEnded())
         return;
-    observer.send(std::move(files));
+    observer.send(Scan { std::move(files), std::move(stamps) });
     observer.sendCompleted();
 }
 

@@ -21,10 +21,12 @@ namespace {
 } // namespace
 
 ExtendedAttributeFileReferenceMapping::ExtendedAttributeFileReferenceMapping(std::shared_ptr<FileStore> fileStore,
-    std::shared_ptr<const Platform::ExtendedAttributes> attributes, std::shared_ptr<Platform::OwnChangeRegistry> ownChanges)
+    std::shared_ptr<const Platform::ExtendedAttributes> attributes, std::shared_ptr<Platform::OwnChangeRegistry> ownChanges,
+    BindingMemo::Options memoOptions)
     : m_fileStore(std::move(fileStore))
     , m_attributes(attributes ? std::move(attributes) : Platform::ExtendedAttributes::system())
     , m_ownChanges(std::move(ownChanges))
+    , m_memo(memoOptions)
 {
 }
 
@@ -53,13 +55,20 @@ void ExtendedAttributeFileReferenceMapping::addReference(const File& file, const
 }
 
 std::optional<std::int64_t> ExtendedAttributeFileReferenceMapping::boundRemoteID(std::string_view path,
-    const std::string& diskPath, const Platform::URL&)
+    const std::string& diskPath, const Platform::URL&, const Platform::ChangeStamp* stamp)
 {
+    if (stamp)
+        if (auto kept = m_memo.find(path, *stamp))
+            return *kept;
+    const auto readStart = std::chrono::time_point_cast<std::chrono::nanoseconds>(std::chrono::system_clock::now());
     auto binding = QVExtendedAttributeValueAtPath(path, extendedAttributeName(), diskPath, *m_attributes,
         m_ownChanges.get());
-    if (!binding || binding->remoteFileId < 1)
-        return std::nullopt;
-    return binding->remoteFileId;
+    std::optional<std::int64_t> bound;
+    if (binding && binding->remoteFileId >= 1)
+        bound = binding->remoteFileId;
+    if (stamp)
+        m_memo.keep(path, *stamp, bound, readStart);
+    return bound;
 }
 
 void ExtendedAttributeFileReferenceMapping::removeReference(std::string_view path, const Platform::URL& cloudFolder)

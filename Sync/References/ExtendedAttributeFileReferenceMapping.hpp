@@ -5,6 +5,7 @@
 
 #include "Platform/FileSystem/ExtendedAttributes.hpp"
 #include "Platform/FileSystem/OwnChangeRegistry.hpp"
+#include "Sync/References/BindingMemo.hpp"
 #include "Sync/References/FileReferenceMapping.hpp"
 #include "Sync/Store/FileStore.hpp"
 
@@ -21,13 +22,15 @@ namespace Sync {
 // are registered with `ownChanges` when given. A file system without user
 // attributes binds nothing and finds nothing, without failing.
 //
-// Holds only its collaborators; the bindings live on the items. Calls may
-// come from any thread, as far as the file store allows.
+// Holds its collaborators and what the latest scan read; the bindings live
+// on the items. Calls may come from any thread, as far as the file store
+// allows.
 class ExtendedAttributeFileReferenceMapping final : public FileReferenceMapping {
 public:
     explicit ExtendedAttributeFileReferenceMapping(std::shared_ptr<FileStore> fileStore,
         std::shared_ptr<const Platform::ExtendedAttributes> attributes = Platform::ExtendedAttributes::system(),
-        std::shared_ptr<Platform::OwnChangeRegistry> ownChanges = nullptr);
+        std::shared_ptr<Platform::OwnChangeRegistry> ownChanges = nullptr,
+        BindingMemo::Options memoOptions = {});
 
     [[nodiscard]] const std::shared_ptr<FileStore>& fileStore() const { return m_fileStore; }
 
@@ -37,14 +40,18 @@ public:
     [[nodiscard]] FileRef file(std::string_view path, const Platform::URL& cloudFolder) override;
     void addReference(const File& file, const Platform::URL& cloudFolder) override;
     void removeReference(std::string_view path, const Platform::URL& cloudFolder) override;
-    // Reads the attribute at `diskPath` alone: no path resolution, no store lookup.
+    // Reads the attribute at `diskPath` alone: no path resolution, no store
+    // lookup; with a stamp, only when the item changed since the scan before
+    // (BindingMemo).
     [[nodiscard]] std::optional<std::int64_t> boundRemoteID(std::string_view path, const std::string& diskPath,
-        const Platform::URL& cloudFolder) override;
+        const Platform::URL& cloudFolder, const Platform::ChangeStamp* stamp) override;
+    void beginScan() override { m_memo.beginScan(); }
 
 private:
     std::shared_ptr<FileStore> m_fileStore;
     std::shared_ptr<const Platform::ExtendedAttributes> m_attributes;
     std::shared_ptr<Platform::OwnChangeRegistry> m_ownChanges;
+    BindingMemo m_memo;
 };
 
 } // namespace Sync

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Platform/FileSystem/ChangeStamp.hpp"
 #include "Platform/Foundation/URL.hpp"
 #include "Sync/Model/File.hpp"
 
@@ -31,13 +32,20 @@ public:
     // The remote id the item at `path` is bound to, whether or not the stored
     // state knows it; `diskPath` is where the item lies, already resolved
     // below the cloud folder (as a scan found it). Nothing when unbound.
+    // `stamp`, when given, is the item's change stamp as the scan found it:
+    // a mapping may answer from what it read at the scan before when the
+    // item has not changed since.
     [[nodiscard]] virtual std::optional<std::int64_t> boundRemoteID(std::string_view path,
-        const std::string& diskPath, const Platform::URL& cloudFolder)
+        const std::string& diskPath, const Platform::URL& cloudFolder, const Platform::ChangeStamp* stamp)
     {
         static_cast<void>(diskPath);
+        static_cast<void>(stamp);
         auto bound = file(path, cloudFolder);
         return bound ? bound->syncFileID().remoteID() : std::nullopt;
     }
+
+    // A scan begins to ask `boundRemoteID` for its items.
+    virtual void beginScan() { }
 
     // Unbinds the item at `path`; nothing when it is bound to none.
     virtual void removeReference(std::string_view path, const Platform::URL& cloudFolder)

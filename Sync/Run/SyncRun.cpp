@@ -120,10 +120,10 @@ void SyncRun::scanDisk(std::int64_t rootFolderID)
     }
     m_rootFolderID = rootFolderID;
     auto self = shared_from_this();
-    const auto& scan = m_collaborators->fileSystemStore.files();
+    const auto& scan = m_collaborators->fileSystemStore.scans();
     startWork([self, scan, rootFolderID] {
-        return scan.start(Observer<std::vector<FileRef>, NoError>::make(
-            [self, rootFolderID](Event<std::vector<FileRef>, NoError>&& event) {
+        return scan.start(Observer<FileSystemFileStore::Scan, NoError>::make(
+            [self, rootFolderID](Event<FileSystemFileStore::Scan, NoError>&& event) {
                 if (!event.isValue()) {
                     return;
                 }
@@ -131,15 +131,15 @@ void SyncRun::scanDisk(std::int64_t rootFolderID)
                 std::vector<Change> changes;
                 {
                     // Both views go before the changes run: a change holds only its own files.
-                    auto diskFiles = std::move(event).value();
+                    auto scanned = std::move(event).value();
                     auto loaded = self->m_collaborators->fileStore->loadFiles();
                     if (!loaded) {
                         self->failWithStore(std::move(loaded.error()));
                         return;
                     }
                     self->m_storedFiles = *loaded;
-                    auto views = resolveIdentities(scannedItems(std::move(diskFiles)), *loaded, rootFolderID,
-                        self->bindingLookup());
+                    auto views = resolveIdentities(scannedItems(std::move(scanned.files)), *loaded, rootFolderID,
+                        self->bindingLookup(), scanned.stamps);
                     self->reportRefused(views.twins, {}, Change::Kind::Remote);
                     changes = resolvingNestedDeletes(
                         computeChanges(views.diskFiles, views.storedFiles, MergePolicy::TakeLocal));
@@ -248,10 +248,12 @@ BindingLookup SyncRun::bindingLookup() const
     if (!root) {
         return {};
     }
-    return [mapping = m_collaborators->fileReferenceMapping, cloudFolder, root = std::move(*root),
-               diskPath = std::string()](std::string_view path) mutable {
+    const auto& mapping = m_collaborators->fileReferenceMapping;
+    mapping->beginScan();
+    return [mapping, cloudFolder, root = std::move(*root), diskPath = std::string()](std::string_view path,
+               const Platform::ChangeStamp* stamp) mutable {
         diskPath.assign(root).append(path);
-        return mapping->boundRemoteID(path, diskPath, cloudFolder);
+        return mapping->boundRemoteID(path, diskPath, cloudFolder, stamp);
     };
 }
 

@@ -88,8 +88,9 @@ private:
     void noteCreate(const SyncEventPair& pair);
     // Ends the run at once: what cannot be recorded must not be done.
     void failWithStore(StoreError error);
-    // Where the scanned items' bindings are read; nothing to ask when the
-    // cloud folder cannot be resolved.
+    // Where the scanned items' bindings are read, for one scan (the mapping
+    // is told a scan begins); nothing to ask when the cloud folder cannot be
+    // resolved.
     [[nodiscard]] BindingLookup bindingLookup() const;
 
     [[nodiscard]] SyncEventProducer dispatch(const Change& change) const;

@@ -40,11 +40,21 @@ std::string temporaryDirectory()
 } // namespace
 
 TestCloud::TestCloud()
-    : TestCloud(temporaryDirectory(), std::make_shared<InMemorySyncServer>())
+    : TestCloud(Settings {})
+{
+}
+
+TestCloud::TestCloud(Settings settings)
+    : TestCloud(temporaryDirectory(), std::make_shared<InMemorySyncServer>(), settings)
 {
 }
 
 TestCloud::TestCloud(std::string directory, std::shared_ptr<InMemorySyncServer> remote)
+    : TestCloud(std::move(directory), std::move(remote), Settings {})
+{
+}
+
+TestCloud::TestCloud(std::string directory, std::shared_ptr<InMemorySyncServer> remote, Settings settings)
     : server(std::move(remote))
     , m_directory(std::move(directory))
 {
@@ -58,7 +68,7 @@ TestCloud::TestCloud(std::string directory, std::shared_ptr<InMemorySyncServer> 
     statusStore = std::make_shared<RealmFileSyncStatusStore>(factory, storeScheduler);
     ownChanges = Platform::OwnChangeRegistry::create();
     referenceMapping = std::make_shared<ExtendedAttributeFileReferenceMapping>(fileStore,
-        Platform::ExtendedAttributes::system(), ownChanges);
+        Platform::ExtendedAttributes::system(), ownChanges, BindingMemo::Options { settings.bindingRacyInterval });
     hashCache = ContentHashCache::create();
     fileSystemStore.emplace(configuration, ownChanges, hashCache);
     manager = std::make_shared<SyncManager>(server, *fileSystemStore, fileStore, referenceMapping, statusStore);

@@ -25,7 +25,7 @@ struct Bindings {
 
     BindingLookup lookup()
     {
-        return [this](std::string_view path) -> std::optional<std::int64_t> {
+        return [this](std::string_view path, const Platform::ChangeStamp*) -> std::optional<std::int64_t> {
             ++asked[std::string(path)];
             auto found = ids.find(path);
             return found == ids.end() ? std::nullopt : std::optional(found->second);

@@ -1,0 +1,115 @@
+#include "Sync/References/BindingMemo.hpp"
+
+#include <functional>
+#include <utility>
+
+namespace Sync {
+
+namespace {
+
+    __extension__ typedef unsigned __int128 Wide;
+
+    // Slots per kept answer: a table about four fifths full keeps probe
+    // sequences short and wastes little.
+    std::size_t slotsFor(std::size_t count) { return std::max<std::size_t>(count + count / 4 + 1, 64); }
+
+    std::uint64_t mixed(std::uint64_t value)
+    {
+        value ^= value >> 33;
+        value *= 0xff51afd7ed558ccdULL;
+        value ^= value >> 33;
+        value *= 0xc4ceb9fe1a85ec53ULL;
+        value ^= value >> 33;
+        return value;
+    }
+
+} // namespace
+
+std::uint64_t BindingMemo::keyOf(std::string_view path, std::uint64_t device)
+{
+    auto key = mixed(std::hash<std::string_view> {}(path) ^ mixed(device + 0x9e3779b97f4a7c15ULL));
+    return key == 0 ? 1 : key;
+}
+
+std::size_t BindingMemo::indexOf(std::uint64_t key) const
+{
+    // The high half of the product spreads the keys over any table size.
+    return static_cast<std::size_t>((static_cast<Wide>(key) * m_slots.size()) >> 64);
+}
+
+void BindingMemo::rebuild(std::size_t count, bool onlyAsked)
+{
+    auto oldSlots = std::exchange(m_slots, std::vector<Slot>(slotsFor(count)));
+    auto oldAsked = std::exchange(m_asked, std::vector<bool>(m_slots.size(), false));
+    m_count = 0;
+    for (std::size_t index = 0; index < oldSlots.size(); ++index) {
+        if (oldSlots[index].key == 0 || (onlyAsked && !oldAsked[index]))
+            continue;
+        auto slot = indexOf(oldSlots[index].key);
+        while (m_slots[slot].key != 0)
+            slot = slot + 1 == m_slots.size() ? 0 : slot + 1;
+        m_slots[slot] = oldSlots[index];
+        m_asked[slot] = !onlyAsked && oldAsked[index];
+        ++m_count;
+    }
+}
+
+void BindingMemo::beginScan()
+{
+    std::lock_guard lock(m_mutex);
+    std::size_t asked = 0;
+    for (std::size_t index = 0; index < m_slots.size(); ++index)
+        asked += m_slots[index].key != 0 && m_asked[index] ? 1 : 0;
+    // A table much bigger than its answers would cost memory and cache.
+    if (asked == m_count && m_slots.size() <= 2 * slotsFor(asked)) {
+        m_asked.assign(m_slots.size(), false);
+        return;
+    }
+    rebuild(asked, true);
+}
+
+std::optional<std::optional<std::int64_t>> BindingMemo::find(std::string_view path, const Platform::ChangeStamp& stamp)
+{
+    std::lock_guard lock(m_mutex);
+    if (m_count == 0)
+        return std::nullopt;
+    const auto key = keyOf(path, stamp.device);
+    for (auto index = indexOf(key); m_slots[index].key != 0; index = index + 1 == m_slots.size() ? 0 : index + 1) {
+        const auto& slot = m_slots[index];
+        if (slot.key != key)
+            continue;
+        if (slot.inode != stamp.inode || slot.changeTime != stamp.changeTime.time_since_epoch().count())
+            return std::nullopt;
+        m_asked[index] = true;
+        return slot.bound == 0 ? std::optional<std::int64_t>() : std::optional(slot.bound);
+    }
+    return std::nullopt;
+}
+
+void BindingMemo::keep(std::string_view path, const Platform::ChangeStamp& stamp, std::optional<std::int64_t> bound,
+    Platform::FileTime readStart)
+{
+    if (bound && *bound < 1)
+        return;
+    if (stamp.changeTime + m_options.racyInterval > readStart)
+        return;
+    std::lock_guard lock(m_mutex);
+    if ((m_count + 1) * 5 > m_slots.size() * 4)
+        rebuild((m_count + 1) * 3 / 2, false);
+    const auto key = keyOf(path, stamp.device);
+    auto index = indexOf(key);
+    while (m_slots[index].key != 0 && m_slots[index].key != key)
+        index = index + 1 == m_slots.size() ? 0 : index + 1;
+    if (m_slots[index].key == 0)
+        ++m_count;
+    m_slots[index] = { key, stamp.inode, stamp.changeTime.time_since_epoch().count(), bound.value_or(0) };
+    m_asked[index] = true;
+}
+
+std::size_t BindingMemo::size() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_count;
+}
+
+} // namespace Sync

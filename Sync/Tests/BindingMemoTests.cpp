@@ -1,0 +1,263 @@
+#include "Sync/References/BindingMemo.hpp"
+
+#include "Platform/FileSystem/FileStatus.hpp"
+#include "Sync/References/ExtendedAttributeFileReferenceMapping.hpp"
+#include "Sync/Tests/DiskTestSupport.hpp"
+#include "Sync/Tests/SyncEngineTestSupport.hpp"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+#include <sys/stat.h>
+
+using namespace Sync;
+using namespace Sync::Testing;
+using namespace std::chrono_literals;
+using Platform::ChangeStamp;
+using Platform::FileTime;
+
+namespace {
+
+const FileTime now = FileTime(std::chrono::seconds(1'800'000'000));
+// An item last changed an hour before `now`.
+const ChangeStamp settled { 7, 1000, now - 1h };
+
+ChangeStamp with(ChangeStamp stamp, std::uint64_t device, std::uint64_t inode, FileTime changed)
+{
+    stamp.device = device;
+    stamp.inode = inode;
+    stamp.changeTime = changed;
+    return stamp;
+}
+
+} // namespace
+
+TEST(BindingMemo, AnAnswerServesOnlyTheSamePathWithTheSameStamp)
+{
+    BindingMemo memo;
+    memo.beginScan();
+    memo.keep("/a.txt", settled, 42, now);
+    memo.keep("/unbound.txt", settled, std::nullopt, now);
+
+    EXPECT_EQ(memo.find("/a.txt", settled), std::optional(std::optional<std::int64_t>(42)));
+    // An unbound item is an answer too: no read for it either.
+    auto unbound = memo.find("/unbound.txt", settled);
+    ASSERT_TRUE(unbound.has_value());
+    EXPECT_FALSE(unbound->has_value());
+
+    // The attribute was written (or the item renamed), the item replaced,
+    // another file system mounted there, another path asked.
+    EXPECT_FALSE(memo.find("/a.txt", with(settled, 7, 1000, settled.changeTime + 1ns)));
+    EXPECT_FALSE(memo.find("/a.txt", with(settled, 7, 1001, settled.changeTime)));
+    EXPECT_FALSE(memo.find("/a.txt", with(settled, 8, 1000, settled.changeTime)));
+    EXPECT_FALSE(memo.find("/b.txt", settled));
+    EXPECT_FALSE(memo.find("/a.txt/", settled));
+
+    // A newer answer replaces the older one under the path.
+    auto rewritten = with(settled, 7, 1000, settled.changeTime + 1s);
+    memo.keep("/a.txt", rewritten, 43, now);
+    EXPECT_EQ(memo.find("/a.txt", rewritten), std::optional(std::optional<std::int64_t>(43)));
+    EXPECT_FALSE(memo.find("/a.txt", settled));
+    EXPECT_EQ(memo.size(), 2u);
+}
+
+TEST(BindingMemo, AnswersReadSoonAfterTheItemsLastChangeOrNamingNoIdAreNotKept)
+{
+    BindingMemo memo(BindingMemo::Options { .racyInterval = 2s });
+    memo.beginScan();
+    // A write within the same timestamp tick after the read would leave the
+    // stamp as it was, with another attribute.
+    auto recent = with(settled, 7, 1, now - 1s);
+    memo.keep("/recent.txt", recent, 42, now);
+    EXPECT_FALSE(memo.find("/recent.txt", recent));
+    auto justSettled = with(settled, 7, 2, now - 2s);
+    memo.keep("/settled.txt", justSettled, 42, now);
+    EXPECT_TRUE(memo.find("/settled.txt", justSettled));
+
+    memo.keep("/zero.txt", settled, 0, now);
+    memo.keep("/negative.txt", settled, -5, now);
+    EXPECT_FALSE(memo.find("/zero.txt", settled));
+    EXPECT_FALSE(memo.find("/negative.txt", settled));
+    EXPECT_EQ(memo.size(), 1u);
+}
+
+TEST(BindingMemo, AScanForgetsWhatTheScanBeforeDidNotAskFor)
+{
+    BindingMemo memo;
+    memo.beginScan();
+    constexpr int count = 20'000;
+    auto pathOf = [](int index) { return "/Folder" + std::to_string(index / 100) + "/file" + std::to_string(index); };
+    auto stampOf = [](int index) { return with(settled, 7, 5000 + static_cast<std::uint64_t>(index), settled.changeTime); };
+    for (int index = 0; index < count; ++index)
+        memo.keep(pathOf(index), stampOf(index), index + 1, now);
+    ASSERT_EQ(memo.size(), static_cast<std::size_t>(count));
+    for (int index = 0; index < count; ++index)
+        ASSERT_EQ(memo.find(pathOf(index), stampOf(index)), std::optional(std::optional<std::int64_t>(index + 1)))
+            << index;
+
+    // The next scan asks for the even items only (the odd ones are gone).
+    memo.beginScan();
+    for (int index = 0; index < count; index += 2)
+        ASSERT_TRUE(memo.find(pathOf(index), stampOf(index)));
+    memo.keep("/new.txt", settled, 99'999, now);
+    memo.beginScan();
+    EXPECT_EQ(memo.size(), static_cast<std::size_t>(count / 2 + 1));
+    for (int index = 0; index < count; ++index)
+        ASSERT_EQ(memo.find(pathOf(index), stampOf(index)).has_value(), index % 2 == 0) << index;
+    EXPECT_TRUE(memo.find("/new.txt", settled));
+
+    // A scan that finds nothing leaves nothing.
+    memo.beginScan();
+    memo.beginScan();
+    EXPECT_EQ(memo.size(), 0u);
+    EXPECT_FALSE(memo.find(pathOf(0), stampOf(0)));
+}
+
+namespace {
+
+// The system's attributes, counting the reads.
+class CountingAttributes final : public Platform::ExtendedAttributes {
+public:
+    std::expected<std::optional<Bytes>, Platform::FileSystemError> value(const std::string& path,
+        const std::string& name) const override
+    {
+        ++reads;
+        return m_system->value(path, name);
+    }
+    std::expected<void, Platform::FileSystemError> setValue(const std::string& path, const std::string& name,
+        const Bytes& value) const override
+    {
+        return m_system->setValue(path, name, value);
+    }
+    std::expected<void, Platform::FileSystemError> removeValue(const std::string& path,
+        const std::string& name) const override
+    {
+        return m_system->removeValue(path, name);
+    }
+
+    mutable std::atomic<int> reads { 0 };
+
+private:
+    std::shared_ptr<const Platform::ExtendedAttributes> m_system = Platform::ExtendedAttributes::system();
+};
+
+struct MemoMappingFixture : ::testing::Test {
+    TemporaryDirectory sandbox;
+    std::string cloud = sandbox / "cloud";
+    Platform::URL cloudURL = Platform::URL::fileURL(cloud, Platform::URL::IsDirectory::Yes);
+    std::shared_ptr<InMemoryFileStore> store = std::make_shared<InMemoryFileStore>();
+    std::shared_ptr<CountingAttributes> attributes = std::make_shared<CountingAttributes>();
+    // Answers are kept at once: the test writes nothing while it asks.
+    ExtendedAttributeFileReferenceMapping mapping { store, attributes, nullptr, BindingMemo::Options { .racyInterval = 0ns } };
+    // Another program, writing the same attributes.
+    ExtendedAttributeFileReferenceMapping other { store };
+
+    void SetUp() override { ASSERT_EQ(::mkdir(cloud.c_str(), 0755), 0); }
+
+    ChangeStamp stampOf(const std::string& relative) const
+    {
+        auto status = Platform::FileStatus::of(cloud + relative);
+        EXPECT_TRUE(status.has_value());
+        return status ? ChangeStamp::from(*status) : ChangeStamp {};
+    }
+    // One scan's questions for the items at `paths`.
+    std::vector<std::optional<std::int64_t>> scan(std::initializer_list<std::string> paths)
+    {
+        mapping.beginScan();
+        std::vector<std::optional<std::int64_t>> answers;
+        for (const auto& relative : paths) {
+            auto stamp = stampOf(relative);
+            answers.push_back(mapping.boundRemoteID(relative, cloud + relative, cloudURL, &stamp));
+        }
+        return answers;
+    }
+    std::optional<std::int64_t> scanFor(const std::string& relative) { return scan({ relative }).front(); }
+    // Binds the item at `relative` to `id` as another program would, until
+    // the item's change stamp shows it (writes within one timestamp tick
+    // leave it as it was).
+    void bindElsewhere(const std::string& relative, std::int64_t id)
+    {
+        const auto before = stampOf(relative);
+        do {
+            other.addReference(*item(relative, "", SyncFileID::remote(id)), cloudURL);
+        } while (stampOf(relative) == before);
+    }
+};
+
+} // namespace
+
+TEST_F(MemoMappingFixture, AnUnchangedItemIsAnsweredWithoutReadingItsAttributeAgain)
+{
+    Platform::Testing::writeFile(cloud + "/a.txt", "a");
+    Platform::Testing::writeFile(cloud + "/unbound.txt", "u");
+    bindElsewhere("/a.txt", 42);
+
+    using Answers = std::vector<std::optional<std::int64_t>>;
+    EXPECT_EQ(scan({ "/a.txt", "/unbound.txt" }), (Answers { 42, std::nullopt }));
+    EXPECT_EQ(attributes->reads, 2);
+    // Later scans: nothing changed, nothing read.
+    EXPECT_EQ(scan({ "/a.txt", "/unbound.txt" }), (Answers { 42, std::nullopt }));
+    EXPECT_EQ(scan({ "/a.txt", "/unbound.txt" }), (Answers { 42, std::nullopt }));
+    EXPECT_EQ(attributes->reads, 2);
+    // A scan that did not ask for an item forgets it.
+    EXPECT_EQ(scanFor("/a.txt"), 42);
+    EXPECT_EQ(scanFor("/unbound.txt"), std::nullopt);
+    EXPECT_EQ(attributes->reads, 3);
+
+    // Without a stamp the attribute is always read.
+    EXPECT_EQ(mapping.boundRemoteID("/a.txt", cloud + "/a.txt", cloudURL, nullptr), 42);
+    EXPECT_EQ(attributes->reads, 4);
+}
+
+TEST_F(MemoMappingFixture, AnAttributeWrittenOrAnItemReplacedSinceTheScanBeforeIsReadAgain)
+{
+    Platform::Testing::writeFile(cloud + "/a.txt", "a");
+    bindElsewhere("/a.txt", 42);
+    ASSERT_EQ(scanFor("/a.txt"), 42);
+
+    // Another program binds the item anew, or unbinds it.
+    bindElsewhere("/a.txt", 43);
+    EXPECT_EQ(scanFor("/a.txt"), 43);
+    const auto before = stampOf("/a.txt");
+    do {
+        other.removeReference("/a.txt", cloudURL);
+    } while (stampOf("/a.txt") == before);
+    EXPECT_EQ(scanFor("/a.txt"), std::nullopt);
+
+    // The item goes and another one, bound elsewhere, is moved to its path:
+    // the moved item's own binding counts.
+    Platform::Testing::writeFile(cloud + "/z.txt", "z");
+    bindElsewhere("/z.txt", 77);
+    bindElsewhere("/a.txt", 42);
+    ASSERT_EQ(scanFor("/a.txt"), 42);
+    ASSERT_EQ(::rename((cloud + "/z.txt").c_str(), (cloud + "/a.txt").c_str()), 0);
+    EXPECT_EQ(scanFor("/a.txt"), 77);
+}
+
+TEST(BindingMemoSync, AFileMovedOntoADeletedOnesPathKeepsItsOwnIdentityAcrossIdleRuns)
+{
+    // The later runs answer the bindings from the memo: the file moved onto
+    // the deleted one's path is the moved one, not the one that was there.
+    TestCloud cloud;
+    cloud.server->addFile("/a.txt", "a");
+    cloud.server->addFile("/z.txt", "z");
+    ASSERT_TRUE(cloud.sync().completed);
+    expectIdle(cloud);
+    const auto movedID = cloud.server->idAt("/z.txt");
+    ASSERT_TRUE(movedID.has_value());
+
+    cloud.removeItem("/a.txt");
+    cloud.moveItem("/z.txt", "/a.txt");
+    auto run = cloud.sync();
+    ASSERT_TRUE(run.completed);
+    EXPECT_EQ(errorsOf(run), std::vector<std::string>());
+    EXPECT_EQ(cloud.server->idAt("/a.txt"), movedID);
+    EXPECT_EQ(cloud.server->contentAt("/a.txt"), "z");
+    EXPECT_FALSE(cloud.server->idAt("/z.txt").has_value());
+    expectInStep(cloud);
+    expectIdle(cloud);
+}
