@@ -60,12 +60,14 @@ void BindingMemo::beginScan()
     std::size_t asked = 0;
     for (std::size_t index = 0; index < m_slots.size(); ++index)
         asked += m_slots[index].key != 0 && m_asked[index] ? 1 : 0;
-    // A table much bigger than its answers would cost memory and cache.
-    if (asked == m_count && m_slots.size() <= 2 * slotsFor(asked)) {
+    // Room for a few new items of the next scan, but not for the table's
+    // growth during the scan before: that would cost memory and cache.
+    const auto wanted = asked + asked / 16;
+    if (asked == m_count && m_slots.size() <= slotsFor(wanted) + slotsFor(wanted) / 8) {
         m_asked.assign(m_slots.size(), false);
         return;
     }
-    rebuild(asked, true);
+    rebuild(wanted, true);
 }
 
 std::optional<std::optional<std::int64_t>> BindingMemo::find(std::string_view path, const Platform::ChangeStamp& stamp)
