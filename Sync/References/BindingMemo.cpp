@@ -40,16 +40,16 @@ std::size_t BindingMemo::indexOf(std::uint64_t key) const
 void BindingMemo::rebuild(std::size_t count, bool onlyAsked)
 {
     auto oldSlots = std::exchange(m_slots, std::vector<Slot>(slotsFor(count)));
-    auto oldAsked = std::exchange(m_asked, std::vector<bool>(m_slots.size(), false));
+    auto oldMarks = std::exchange(m_marks, std::vector<Mark>(m_slots.size(), Mark::notAsked));
     m_count = 0;
     for (std::size_t index = 0; index < oldSlots.size(); ++index) {
-        if (oldSlots[index].key == 0 || (onlyAsked && !oldAsked[index]))
+        if (oldSlots[index].key == 0 || (onlyAsked && oldMarks[index] != Mark::asked))
             continue;
         auto slot = indexOf(oldSlots[index].key);
         while (m_slots[slot].key != 0)
             slot = slot + 1 == m_slots.size() ? 0 : slot + 1;
         m_slots[slot] = oldSlots[index];
-        m_asked[slot] = !onlyAsked && oldAsked[index];
+        m_marks[slot] = onlyAsked ? Mark::notAsked : oldMarks[index];
         ++m_count;
     }
 }
@@ -59,33 +59,54 @@ void BindingMemo::beginScan()
     std::lock_guard lock(m_mutex);
     std::size_t asked = 0;
     for (std::size_t index = 0; index < m_slots.size(); ++index)
-        asked += m_slots[index].key != 0 && m_asked[index] ? 1 : 0;
+        asked += m_slots[index].key != 0 && m_marks[index] == Mark::asked ? 1 : 0;
     // Room for a few new items of the next scan, but not for the table's
     // growth during the scan before: that would cost memory and cache.
     const auto wanted = asked + asked / 16;
     if (asked == m_count && m_slots.size() <= slotsFor(wanted) + slotsFor(wanted) / 8) {
-        m_asked.assign(m_slots.size(), false);
+        m_marks.assign(m_slots.size(), Mark::notAsked);
         return;
     }
     rebuild(wanted, true);
 }
 
-std::optional<std::optional<std::int64_t>> BindingMemo::find(std::string_view path, const Platform::ChangeStamp& stamp)
+const BindingMemo::Slot* BindingMemo::slotFor(std::string_view path, const Platform::ChangeStamp& stamp) const
 {
-    std::lock_guard lock(m_mutex);
     if (m_count == 0)
-        return std::nullopt;
+        return nullptr;
     const auto key = keyOf(path, stamp.device);
     for (auto index = indexOf(key); m_slots[index].key != 0; index = index + 1 == m_slots.size() ? 0 : index + 1) {
         const auto& slot = m_slots[index];
         if (slot.key != key)
             continue;
         if (slot.inode != stamp.inode || slot.changeTime != stamp.changeTime.time_since_epoch().count())
-            return std::nullopt;
-        m_asked[index] = true;
-        return slot.bound == 0 ? std::optional<std::int64_t>() : std::optional(slot.bound);
+            return nullptr;
+        return &slot;
     }
-    return std::nullopt;
+    return nullptr;
+}
+
+std::optional<std::optional<std::int64_t>> BindingMemo::find(std::string_view path, const Platform::ChangeStamp& stamp)
+{
+    std::lock_guard lock(m_mutex);
+    const auto* slot = slotFor(path, stamp);
+    if (!slot)
+        return std::nullopt;
+    auto& mark = m_marks[static_cast<std::size_t>(slot - m_slots.data())];
+    if (mark == Mark::notAsked)
+        mark = Mark::asked;
+    return slot->bound == 0 ? std::optional<std::int64_t>() : std::optional(slot->bound);
+}
+
+std::vector<std::size_t> BindingMemo::unknown(std::span<const std::string_view> paths,
+    std::span<const Platform::ChangeStamp> stamps) const
+{
+    std::vector<std::size_t> indices;
+    std::lock_guard lock(m_mutex);
+    for (std::size_t index = 0; index < std::min(paths.size(), stamps.size()); ++index)
+        if (!slotFor(paths[index], stamps[index]))
+            indices.push_back(index);
+    return indices;
 }
 
 void BindingMemo::keep(std::string_view path, const Platform::ChangeStamp& stamp, std::optional<std::int64_t> bound,
@@ -93,8 +114,7 @@ void BindingMemo::keep(std::string_view path, const Platform::ChangeStamp& stamp
 {
     if (bound && *bound < 1)
         return;
-    if (stamp.changeTime + m_options.racyInterval > readStart)
-        return;
+    const bool settled = stamp.changeTime + m_options.racyInterval <= readStart;
     std::lock_guard lock(m_mutex);
     if ((m_count + 1) * 5 > m_slots.size() * 4)
         rebuild((m_count + 1) * 3 / 2, false);
@@ -105,7 +125,7 @@ void BindingMemo::keep(std::string_view path, const Platform::ChangeStamp& stamp
     if (m_slots[index].key == 0)
         ++m_count;
     m_slots[index] = { key, stamp.inode, stamp.changeTime.time_since_epoch().count(), bound.value_or(0) };
-    m_asked[index] = true;
+    m_marks[index] = settled ? Mark::asked : Mark::thisScanOnly;
 }
 
 std::size_t BindingMemo::size() const

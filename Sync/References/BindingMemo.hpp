@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <mutex>
 #include <optional>
+#include <span>
 #include <string_view>
 #include <vector>
 
@@ -23,8 +24,8 @@ namespace Sync {
 // and stamp therefore mean the attribute reads as it did, and so does what
 // decides the binding (the attribute's bytes, the item's path and its
 // identity on disk). An answer read less than `racyInterval` after the
-// item's last change is not kept: a write within the same timestamp tick
-// would leave the stamp as it was.
+// item's last change serves only the scan that read it: a write within the
+// same timestamp tick would leave the stamp as it was.
 //
 // Paths are kept as 64-bit hashes (with the device), so the memo stays
 // small: two paths of one hash would also need one inode and one change
@@ -57,9 +58,15 @@ public:
     [[nodiscard]] std::optional<std::optional<std::int64_t>> find(std::string_view path,
         const Platform::ChangeStamp& stamp);
 
+    // The indices of the items among `paths` (with their `stamps`, as many)
+    // whose answers `find` would not give.
+    [[nodiscard]] std::vector<std::size_t> unknown(std::span<const std::string_view> paths,
+        std::span<const Platform::ChangeStamp> stamps) const;
+
     // Keeps what the item at `path`, found with `stamp`, read as when its
-    // attribute was read from `readStart` on. Remote ids are at least 1; a
-    // smaller one is not kept.
+    // attribute was read from `readStart` on; for the current scan only
+    // when that was within `racyInterval` of the item's last change. Remote
+    // ids are at least 1; a smaller one is not kept.
     void keep(std::string_view path, const Platform::ChangeStamp& stamp, std::optional<std::int64_t> bound,
         Platform::FileTime readStart);
 
@@ -77,6 +84,8 @@ private:
 
     [[nodiscard]] static std::uint64_t keyOf(std::string_view path, std::uint64_t device);
     [[nodiscard]] std::size_t indexOf(std::uint64_t key) const;
+    // The slot holding the answer for `path` with `stamp`, or none.
+    [[nodiscard]] const Slot* slotFor(std::string_view path, const Platform::ChangeStamp& stamp) const;
     // Moves the answers into a table with room for `count`: only those the
     // current scan asked for, as not asked yet (a new scan), or all of them.
     void rebuild(std::size_t count, bool onlyAsked);
@@ -84,8 +93,14 @@ private:
     Options m_options;
     mutable std::mutex m_mutex;
     std::vector<Slot> m_slots;
-    // Whether the current scan asked for each slot's answer.
-    std::vector<bool> m_asked;
+    enum class Mark : std::uint8_t {
+        notAsked,
+        // The current scan asked for the answer: the next one keeps it.
+        asked,
+        // Read by the current scan too soon after the item's last change.
+        thisScanOnly,
+    };
+    std::vector<Mark> m_marks;
     std::size_t m_count = 0;
 };
 

@@ -3,6 +3,11 @@
 #include "Platform/FileSystem/PathResolver.hpp"
 #include "Sync/References/ExtendedAttributes.hpp"
 
+#include <algorithm>
+#include <atomic>
+#include <thread>
+#include <vector>
+
 namespace Sync {
 
 namespace {
@@ -69,6 +74,37 @@ std::optional<std::int64_t> ExtendedAttributeFileReferenceMapping::boundRemoteID
     if (stamp)
         m_memo.keep(path, *stamp, bound, readStart);
     return bound;
+}
+
+void ExtendedAttributeFileReferenceMapping::readAhead(std::span<const std::string_view> paths,
+    std::span<const Platform::ChangeStamp> stamps, const std::string& root, const Platform::URL& cloudFolder)
+{
+    // A few unknown items are not worth the threads.
+    constexpr std::size_t fewItems = 512;
+    constexpr std::size_t itemsPerTurn = 64;
+    constexpr unsigned maximumThreads = 8;
+    if (paths.size() != stamps.size())
+        return;
+    const auto unknown = m_memo.unknown(paths, stamps);
+    if (unknown.size() < fewItems)
+        return;
+    std::atomic<std::size_t> next { 0 };
+    auto work = [&] {
+        std::string diskPath;
+        for (auto begin = next.fetch_add(itemsPerTurn); begin < unknown.size(); begin = next.fetch_add(itemsPerTurn)) {
+            for (auto position = begin; position < std::min(begin + itemsPerTurn, unknown.size()); ++position) {
+                auto index = unknown[position];
+                diskPath.assign(root).append(paths[index]);
+                static_cast<void>(boundRemoteID(paths[index], diskPath, cloudFolder, &stamps[index]));
+            }
+        }
+    };
+    const auto threads = std::clamp(std::thread::hardware_concurrency(), 1u, maximumThreads);
+    std::vector<std::jthread> helpers;
+    helpers.reserve(threads - 1);
+    for (unsigned helper = 1; helper < threads; ++helper)
+        helpers.emplace_back(work);
+    work();
 }
 
 void ExtendedAttributeFileReferenceMapping::removeReference(std::string_view path, const Platform::URL& cloudFolder)

@@ -46,6 +46,11 @@ public:
     [[nodiscard]] std::optional<std::int64_t> boundRemoteID(std::string_view path, const std::string& diskPath,
         const Platform::URL& cloudFolder, const Platform::ChangeStamp* stamp) override;
     void beginScan() override { m_memo.beginScan(); }
+    // Reads on a few threads what the memo does not hold (everything after a
+    // start): an attribute read costs about as much as the scan's own look
+    // at the item.
+    void readAhead(std::span<const std::string_view> paths, std::span<const Platform::ChangeStamp> stamps,
+        const std::string& root, const Platform::URL& cloudFolder) override;
 
 private:
     std::shared_ptr<FileStore> m_fileStore;

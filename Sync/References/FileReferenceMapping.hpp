@@ -10,6 +10,7 @@
 #include <string>
 #include <memory>
 #include <ranges>
+#include <span>
 #include <string_view>
 
 namespace Sync {
@@ -46,6 +47,18 @@ public:
 
     // A scan begins to ask `boundRemoteID` for its items.
     virtual void beginScan() { }
+    // The scan is about to ask `boundRemoteID` for the items at `paths`
+    // with their `stamps` (as many), which lie below `root` on disk: a
+    // mapping may read their bindings ahead, together, so that the
+    // questions one by one are answered from memory.
+    virtual void readAhead(std::span<const std::string_view> paths, std::span<const Platform::ChangeStamp> stamps,
+        const std::string& root, const Platform::URL& cloudFolder)
+    {
+        static_cast<void>(paths);
+        static_cast<void>(stamps);
+        static_cast<void>(root);
+        static_cast<void>(cloudFolder);
+    }
 
     // Unbinds the item at `path`; nothing when it is bound to none.
     virtual void removeReference(std::string_view path, const Platform::URL& cloudFolder)

@@ -138,8 +138,9 @@ void SyncRun::scanDisk(std::int64_t rootFolderID)
                         return;
                     }
                     self->m_storedFiles = *loaded;
+                    auto lookup = self->bindingLookup(scanned);
                     auto views = resolveIdentities(scannedItems(std::move(scanned.files)), *loaded, rootFolderID,
-                        self->bindingLookup(), scanned.stamps);
+                        lookup, scanned.stamps);
                     self->reportRefused(views.twins, {}, Change::Kind::Remote);
                     changes = resolvingNestedDeletes(
                         computeChanges(views.diskFiles, views.storedFiles, MergePolicy::TakeLocal));
@@ -238,7 +239,7 @@ void SyncRun::reportRefused(const std::vector<FileRef>& twins, const std::vector
     }
 }
 
-BindingLookup SyncRun::bindingLookup() const
+BindingLookup SyncRun::bindingLookup(const FileSystemFileStore::Scan& scan) const
 {
     // The scan found every item below the folder's canonical location
     // without following a link, so that location and the item's path lead
@@ -250,6 +251,19 @@ BindingLookup SyncRun::bindingLookup() const
     }
     const auto& mapping = m_collaborators->fileReferenceMapping;
     mapping->beginScan();
+    if (scan.stamps.size() == scan.files.size()) {
+        // Asked as the identity step will ask: without a folder's trailing "/".
+        std::vector<std::string_view> paths;
+        paths.reserve(scan.files.size());
+        for (const auto& file : scan.files) {
+            std::string_view path = file->path();
+            while (path.size() > 1 && path.ends_with('/')) {
+                path.remove_suffix(1);
+            }
+            paths.push_back(path);
+        }
+        mapping->readAhead(paths, scan.stamps, *root, cloudFolder);
+    }
     return [mapping, cloudFolder, root = std::move(*root), diskPath = std::string()](std::string_view path,
                const Platform::ChangeStamp* stamp) mutable {
         diskPath.assign(root).append(path);

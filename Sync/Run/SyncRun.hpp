@@ -88,10 +88,10 @@ private:
     void noteCreate(const SyncEventPair& pair);
     // Ends the run at once: what cannot be recorded must not be done.
     void failWithStore(StoreError error);
-    // Where the scanned items' bindings are read, for one scan (the mapping
-    // is told a scan begins); nothing to ask when the cloud folder cannot be
-    // resolved.
-    [[nodiscard]] BindingLookup bindingLookup() const;
+    // Where the bindings of `scan`'s items are read (the mapping is told a
+    // scan begins, and reads ahead what it does not remember); nothing to
+    // ask when the cloud folder cannot be resolved.
+    [[nodiscard]] BindingLookup bindingLookup(const FileSystemFileStore::Scan& scan) const;
 
     [[nodiscard]] SyncEventProducer dispatch(const Change& change) const;
     // Starts `work`, keeping its handle as the work under way (for `stop`)

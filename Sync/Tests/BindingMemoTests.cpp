@@ -65,7 +65,7 @@ TEST(BindingMemo, AnAnswerServesOnlyTheSamePathWithTheSameStamp)
     EXPECT_EQ(memo.size(), 2u);
 }
 
-TEST(BindingMemo, AnswersReadSoonAfterTheItemsLastChangeOrNamingNoIdAreNotKept)
+TEST(BindingMemo, AnswersReadSoonAfterTheItemsLastChangeServeOnlyTheirOwnScan)
 {
     BindingMemo memo(BindingMemo::Options { .racyInterval = 2s });
     memo.beginScan();
@@ -73,9 +73,13 @@ TEST(BindingMemo, AnswersReadSoonAfterTheItemsLastChangeOrNamingNoIdAreNotKept)
     // stamp as it was, with another attribute.
     auto recent = with(settled, 7, 1, now - 1s);
     memo.keep("/recent.txt", recent, 42, now);
-    EXPECT_FALSE(memo.find("/recent.txt", recent));
     auto justSettled = with(settled, 7, 2, now - 2s);
-    memo.keep("/settled.txt", justSettled, 42, now);
+    memo.keep("/settled.txt", justSettled, 43, now);
+    EXPECT_EQ(memo.find("/recent.txt", recent), std::optional(std::optional<std::int64_t>(42)));
+    EXPECT_EQ(memo.find("/settled.txt", justSettled), std::optional(std::optional<std::int64_t>(43)));
+
+    memo.beginScan();
+    EXPECT_FALSE(memo.find("/recent.txt", recent));
     EXPECT_TRUE(memo.find("/settled.txt", justSettled));
 
     memo.keep("/zero.txt", settled, 0, now);
@@ -258,6 +262,42 @@ TEST(BindingMemoSync, AFileMovedOntoADeletedOnesPathKeepsItsOwnIdentityAcrossIdl
     EXPECT_EQ(cloud.server->idAt("/a.txt"), movedID);
     EXPECT_EQ(cloud.server->contentAt("/a.txt"), "z");
     EXPECT_FALSE(cloud.server->idAt("/z.txt").has_value());
+    expectInStep(cloud);
+    expectIdle(cloud);
+}
+
+TEST(BindingMemoSync, AStartedEngineReadsABigTreesBindingsAheadAndFollowsTheRenamesMadeMeanwhile)
+{
+    // A started engine remembers no binding: it reads them all ahead, on
+    // several threads, and what was renamed or edited while it was not
+    // running arrives as renames and new content, nothing else.
+    constexpr int files = 1'200;
+    auto pathOf = [](int index) { return "/Folder" + std::to_string(index / 100) + "/file" + std::to_string(index) + ".txt"; };
+    auto server = std::make_shared<InMemorySyncServer>();
+    std::string directory;
+    {
+        TestCloud before;
+        before.keepDirectory();
+        directory = before.directory();
+        for (int index = 0; index < files; ++index)
+            before.server->addFile(pathOf(index), "content " + std::to_string(index));
+        ASSERT_TRUE(before.sync(std::chrono::minutes(2)).completed);
+        server = before.server;
+        for (int index = 0; index < files; index += 100)
+            before.moveItem(pathOf(index), pathOf(index) + ".renamed");
+        for (int index = 50; index < files; index += 200)
+            before.writeFile(pathOf(index), "edited " + std::to_string(index));
+    }
+    TestCloud cloud(directory, server);
+    server->resetCounts();
+    auto run = cloud.sync(std::chrono::minutes(2));
+    ASSERT_TRUE(run.completed);
+    EXPECT_EQ(errorsOf(run), std::vector<std::string>());
+    EXPECT_EQ(server->callCount(InMemorySyncServer::Call::rename), files / 100);
+    EXPECT_EQ(server->mutationCount(), files / 100 + files / 200);
+    EXPECT_EQ(server->contentAt(pathOf(0) + ".renamed"), "content 0");
+    EXPECT_EQ(server->contentAt(pathOf(50)), "edited 50");
+    EXPECT_FALSE(server->idAt(pathOf(100)).has_value());
     expectInStep(cloud);
     expectIdle(cloud);
 }
