@@ -150,7 +150,7 @@ Scanned scannedView(const Tree& stored)
         const auto& file = stored.files[index];
         bool edited = index % 200 == 0;
         bool renamed = index % 200 == 100;
-        auto hash = edited ? hashOf(static_cast<long long>(index) + 1'000'000'000) : file->fileHash();
+        std::string hash = edited ? hashOf(static_cast<long long>(index) + 1'000'000'000) : std::string(file->fileHash());
         auto name = renamed ? file->fileName() + " renamed" : file->fileName();
         auto path = renamed ? file->path() + " renamed" : file->path();
         auto id = renamed ? file->syncFileID() : SyncFileID();

@@ -2,6 +2,7 @@
 
 #include "Quarlink/Files/File.hpp"
 #include "Sync/Model/File.hpp"
+#include "Sync/Model/HashText.hpp"
 
 #include <memory>
 #include <optional>
@@ -27,7 +28,7 @@ public:
     [[nodiscard]] const std::optional<std::string>& syncEtag() const override { return m_etag; }
     [[nodiscard]] bool hasPublicShare() const override { return m_remote.hasPublicShare(); }
     [[nodiscard]] bool hasPrivateShares() const override { return m_remote.hasPrivateShares(); }
-    [[nodiscard]] const std::string& fileHash() const override { return m_fileHash; }
+    [[nodiscard]] std::string_view fileHash() const override { return m_fileHash.view(); }
     [[nodiscard]] std::string description() const override { return "Quarlink.File"; }
 
     [[nodiscard]] const Quarlink::File& remote() const { return m_remote; }
@@ -43,7 +44,8 @@ private:
     std::string m_path;
     Sync::FileType m_type;
     std::optional<std::string> m_etag;
-    std::string m_fileHash;
+    // A listing holds one per item: the usual 40 digits stay inline.
+    Sync::HashText m_fileHash;
 };
 
 } // namespace Orvella

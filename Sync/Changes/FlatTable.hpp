@@ -1,6 +1,5 @@
 #pragma once
 
-#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -15,11 +14,26 @@
 
 namespace Sync {
 
-// Room for `count` keys at a load of at most two thirds: the tables of one
-// computation over a million files stay small enough for the cache.
+// Room for `count` keys at a load of two thirds, and no more: a table lives
+// beside both views of a tree, and rounding up to a power of two would make
+// it up to three times its entries.
 [[nodiscard]] inline std::size_t flatTableSlots(std::size_t count)
 {
-    return std::bit_ceil(std::max<std::size_t>(count + count / 2 + 1, 16));
+    return std::max<std::size_t>(count + count / 2 + 1, 16);
+}
+
+// The slot where a probe for `hash` begins among `slots`: the hash's high
+// bits scaled to the count, which need not be a power of two.
+[[nodiscard]] inline std::size_t firstSlot(std::uint64_t hash, std::size_t slots)
+{
+    __extension__ using Wide = unsigned __int128;
+    return static_cast<std::size_t>((Wide(hash) * slots) >> 64);
+}
+
+// The slot a probe goes on to, wrapping around at the end.
+[[nodiscard]] inline std::size_t nextSlot(std::size_t index, std::size_t slots)
+{
+    return index + 1 == slots ? 0 : index + 1;
 }
 
 // A table of a million slots touches its pages in no order: in pages of
@@ -68,7 +82,8 @@ private:
 
 // An open-addressing hash table of fixed capacity for one computation over
 // a known number of keys: one allocation, no node per entry, linear probing,
-// the full hash kept beside each key so that a probe rarely reads the key.
+// 32 bits of the hash kept beside each key so that a probe rarely reads the
+// key (the other bits place it).
 // The first value inserted under a key stays. Keys must be cheap to copy
 // (string views whose text outlives the table, small values).
 //
@@ -79,7 +94,6 @@ class FlatTable {
 public:
     explicit FlatTable(std::size_t count)
         : m_slots(flatTableSlots(count))
-        , m_mask(m_slots.size() - 1)
     {
     }
 
@@ -89,19 +103,19 @@ public:
         return Hash()(key) | (std::size_t(1) << (sizeof(std::size_t) * 8 - 1));
     }
 
-    void prefetch(std::size_t hash) const { __builtin_prefetch(&m_slots[hash & m_mask]); }
+    void prefetch(std::size_t hash) const { __builtin_prefetch(&m_slots[start(hash)]); }
 
     // Inserts `value` under `key` unless the key is there; whether it was not.
     bool insert(const Key& key, const Value& value) { return insert(key, value, hash(key)); }
     bool insert(const Key& key, const Value& value, std::size_t hash)
     {
-        for (std::size_t index = hash & m_mask;; index = (index + 1) & m_mask) {
+        for (std::size_t index = start(hash);; index = nextSlot(index, m_slots.size())) {
             auto& slot = m_slots[index];
-            if (slot.hash == 0) {
-                slot = { key, value, hash };
+            if (slot.tag == 0) {
+                slot = { key, value, tagOf(hash) };
                 return true;
             }
-            if (slot.hash == hash && slot.key == key)
+            if (slot.tag == tagOf(hash) && slot.key == key)
                 return false;
         }
     }
@@ -110,11 +124,11 @@ public:
     [[nodiscard]] const Value* find(const Key& key) const { return find(key, hash(key)); }
     [[nodiscard]] const Value* find(const Key& key, std::size_t hash) const
     {
-        for (std::size_t index = hash & m_mask;; index = (index + 1) & m_mask) {
+        for (std::size_t index = start(hash);; index = nextSlot(index, m_slots.size())) {
             const auto& slot = m_slots[index];
-            if (slot.hash == 0)
+            if (slot.tag == 0)
                 return nullptr;
-            if (slot.hash == hash && slot.key == key)
+            if (slot.tag == tagOf(hash) && slot.key == key)
                 return &slot.value;
         }
     }
@@ -130,11 +144,11 @@ public:
     // as key and value; nothing when there is none.
     [[nodiscard]] std::pair<const Key*, const Value*> probe(std::size_t hash) const
     {
-        for (std::size_t index = hash & m_mask;; index = (index + 1) & m_mask) {
+        for (std::size_t index = start(hash);; index = nextSlot(index, m_slots.size())) {
             const auto& slot = m_slots[index];
-            if (slot.hash == 0)
+            if (slot.tag == 0)
                 return { nullptr, nullptr };
-            if (slot.hash == hash)
+            if (slot.tag == tagOf(hash))
                 return { &slot.key, &slot.value };
         }
     }
@@ -143,11 +157,19 @@ private:
     struct Slot {
         Key key {};
         Value value {};
-        std::size_t hash = 0;
+        // Never zero for a key: zero marks a free slot.
+        std::uint32_t tag = 0;
     };
 
+    [[nodiscard]] static std::uint32_t tagOf(std::size_t hash)
+    {
+        return static_cast<std::uint32_t>(hash) | (std::uint32_t(1) << 31);
+    }
+
+    // The top bit is the same in every hash: the bits below it place the key.
+    [[nodiscard]] std::size_t start(std::size_t hash) const { return firstSlot(hash << 1, m_slots.size()); }
+
     ZeroedSlots<Slot> m_slots;
-    std::size_t m_mask;
 };
 
 } // namespace Sync

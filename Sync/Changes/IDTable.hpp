@@ -17,7 +17,6 @@ class IDTable {
 public:
     explicit IDTable(std::size_t count)
         : m_slots(flatTableSlots(count))
-        , m_mask(m_slots.size() - 1)
     {
     }
 
@@ -35,7 +34,7 @@ public:
             m_freeSlotValue = value;
             return { &m_freeSlotValue, true };
         }
-        for (std::size_t index = indexOf(id);; index = (index + 1) & m_mask) {
+        for (std::size_t index = indexOf(id);; index = nextSlot(index, m_slots.size())) {
             auto& slot = m_slots[index];
             if (slot.key == freeSlot) {
                 slot = { key, value };
@@ -52,7 +51,7 @@ public:
         const auto key = keyOf(id);
         if (key == freeSlot)
             return m_hasFreeSlotID ? &m_freeSlotValue : nullptr;
-        for (std::size_t index = indexOf(id);; index = (index + 1) & m_mask) {
+        for (std::size_t index = indexOf(id);; index = nextSlot(index, m_slots.size())) {
             const auto& slot = m_slots[index];
             if (slot.key == key)
                 return &slot.value;
@@ -83,11 +82,10 @@ private:
     [[nodiscard]] std::size_t indexOf(std::int64_t id) const
     {
         auto value = static_cast<std::uint64_t>(id) * 0x9e3779b97f4a7c15ULL;
-        return static_cast<std::size_t>(value ^ (value >> 32)) & m_mask;
+        return firstSlot(value ^ (value >> 32), m_slots.size());
     }
 
     ZeroedSlots<Slot> m_slots;
-    std::size_t m_mask;
     bool m_hasFreeSlotID { false };
     Value m_freeSlotValue {};
 };

@@ -74,12 +74,6 @@ ResolvedViews resolveIdentities(std::vector<std::shared_ptr<FileWrapperItem>> sc
 {
     if (stamps.size() != scanned.size())
         stamps = {};
-    // Only the bindings need the stored ids.
-    IDSet storedIDs(bound ? storedFiles.size() : 0);
-    if (bound)
-        for (const auto& file : storedFiles)
-            if (auto id = file->syncFileID().remoteID())
-                storedIDs.insert(*id);
 
     // Bindings first: they survive renames and moves, and they decide which
     // of two twins keeps its place. The same walk takes each item's key, for
@@ -94,6 +88,12 @@ ResolvedViews resolveIdentities(std::vector<std::shared_ptr<FileWrapperItem>> sc
     std::vector<std::uint8_t> found;
     found.reserve(scanned.size());
     {
+        // Only the bindings need the stored ids: they go with them.
+        IDSet storedIDs(bound ? storedFiles.size() : 0);
+        if (bound)
+            for (const auto& file : storedFiles)
+                if (auto id = file->syncFileID().remoteID())
+                    storedIDs.insert(*id);
         Bindings bindings(bound, storedIDs, scanned.size());
         for (std::size_t index = 0; index < scanned.size(); ++index) {
             if (index + prefetchDistance < scanned.size())
@@ -124,6 +124,8 @@ ResolvedViews resolveIdentities(std::vector<std::shared_ptr<FileWrapperItem>> sc
 
     auto screened = screenDiskFiles(
         { std::make_move_iterator(scanned.begin()), std::make_move_iterator(scanned.end()) }, itemKeys);
+    // The emptied list would stay until the caller's statement ends, beside the tables below.
+    std::vector<std::shared_ptr<FileWrapperItem>>().swap(scanned);
     // The kept items stand in scan order, so a walk along the scan finds
     // each one's index.
     std::vector<std::size_t> keptIndices;

@@ -11,6 +11,25 @@ namespace Sync {
 
 namespace {
 
+// A candidate of a screening with its twin key, in 24 bytes: a screening
+// keeps one per entry of a view, beside both views.
+struct KeyedEntry {
+    KeyedEntry(std::size_t entryIndex, const TwinKey& twinKey)
+        : data(twinKey.key.data())
+        , size(static_cast<std::uint32_t>(twinKey.key.size()))
+        , index(static_cast<std::uint32_t>(entryIndex))
+        , hash(twinKey.hash)
+    {
+    }
+
+    [[nodiscard]] TwinKey key() const { return { std::string_view(data, size), hash }; }
+
+    const char* data;
+    std::uint32_t size;
+    std::uint32_t index;
+    std::size_t hash;
+};
+
 // Keeps one entry per twin key: the first of the highest `rank`. Answers
 // which indices are kept, and leaves the keeper of each key in `keeperAt`.
 // `entry(position)` names the candidates in order, as an index into `files`
@@ -23,20 +42,20 @@ std::vector<bool> keepOnePerPath(const std::vector<FileRef>& files, std::size_t 
     std::vector<bool> kept(files.size(), false);
     for (std::size_t position = 0; position < count; ++position) {
         if (position + prefetchDistance < count)
-            keeperAt.prefetch(entry(position + prefetchDistance).second.hash);
-        const auto [index, key] = entry(position);
-        if (keeperAt.insert(key.key, index, key.hash)) {
+            keeperAt.prefetch(entry(position + prefetchDistance).hash);
+        const KeyedEntry candidate = entry(position);
+        const std::size_t index = candidate.index;
+        const auto key = candidate.key();
+        if (keeperAt.insert(key.key, static_cast<std::uint32_t>(index), key.hash)) {
             kept[index] = true;
         } else if (auto* keeper = keeperAt.find(key.key, key.hash); rank(*files[index]) > rank(*files[*keeper])) {
             kept[*keeper] = false;
             kept[index] = true;
-            *keeper = index;
+            *keeper = static_cast<std::uint32_t>(index);
         }
     }
     return kept;
 }
-
-using KeyedEntry = std::pair<std::size_t, TwinKey>;
 
 template<class Rank>
 std::vector<bool> keepOnePerPath(const std::vector<FileRef>& files, const std::vector<KeyedEntry>& keyed,
@@ -84,33 +103,38 @@ bool liesInIgnoredName(const std::string& path)
     return false;
 }
 
-ScreenedView screenListing(const std::vector<FileRef>& listing, std::int64_t rootFolderID,
+ScreenedView screenListing(std::vector<FileRef> listing, std::int64_t rootFolderID,
     const std::function<bool(std::int64_t)>& isStored)
 {
     ScreenedView view;
     enum class Verdict : std::uint8_t { candidate, quiet, refused };
     std::vector<Verdict> verdicts(listing.size(), Verdict::candidate);
     std::vector<bool> candidates(listing.size(), false);
-    TwinKeys keys;
-    std::vector<KeyedEntry> keyed;
-    keyed.reserve(listing.size());
-    for (std::size_t index = 0; index < listing.size(); ++index) {
-        const auto& file = *listing[index];
-        if (!file.syncFileID().isRemote() || namesCloudFolder(file, rootFolderID) || liesInIgnoredName(file.path())) {
-            verdicts[index] = Verdict::quiet;
-        } else {
-            candidates[index] = true;
-            keyed.emplace_back(index, keys.keyed(file.path()));
+    // The keys and their table go as soon as the twins are known: the rest
+    // of the screening runs beside both views.
+    auto kept = [&] {
+        TwinKeys keys;
+        std::vector<KeyedEntry> keyed;
+        keyed.reserve(listing.size());
+        for (std::size_t index = 0; index < listing.size(); ++index) {
+            const auto& file = *listing[index];
+            if (!file.syncFileID().isRemote() || namesCloudFolder(file, rootFolderID)
+                || liesInIgnoredName(file.path())) {
+                verdicts[index] = Verdict::quiet;
+            } else {
+                candidates[index] = true;
+                keyed.emplace_back(index, keys.keyed(file.path()));
+            }
         }
-    }
-    TwinKeyTable keeperAt(keyed.size());
-    auto kept = keepOnePerPath(listing, keyed, [&](const File& file) {
-        return isStored(*file.syncFileID().remoteID()) ? 1 : 0;
-    }, keeperAt);
+        TwinKeyTable keeperAt(keyed.size());
+        return keepOnePerPath(listing, keyed, [&](const File& file) {
+            return isStored(*file.syncFileID().remoteID()) ? 1 : 0;
+        }, keeperAt);
+    }();
 
     // Which listed folder each id names, for the walk up to the root.
+    // Not reserved for the whole listing: folders are few among files.
     std::unordered_map<std::int64_t, std::size_t> folderAt;
-    folderAt.reserve(listing.size());
     for (std::size_t index = 0; index < listing.size(); ++index) {
         const auto& file = *listing[index];
         if (auto id = file.syncFileID().remoteID(); id && isFolder(file))
@@ -140,13 +164,20 @@ ScreenedView screenListing(const std::vector<FileRef>& listing, std::int64_t roo
         return reach[index] = result;
     };
 
-    view.files.reserve(listing.size());
+    // Every walk up is done before any entry moves: the kept entries move
+    // to the front of the listing, which becomes the view.
+    for (std::size_t index = 0; index < listing.size(); ++index)
+        if (verdicts[index] == Verdict::candidate)
+            reachOf(index);
+    std::size_t keptCount = 0;
     for (std::size_t index = 0; index < listing.size(); ++index) {
-        const auto& file = listing[index];
+        auto& file = listing[index];
         if (verdicts[index] == Verdict::candidate) {
-            switch (reachOf(index)) {
+            switch (reach[index]) {
             case Reach::root:
-                view.files.push_back(file);
+                if (keptCount != index)
+                    listing[keptCount] = std::move(file);
+                ++keptCount;
                 continue;
             case Reach::broken:
                 view.orphans.push_back(file);
@@ -160,6 +191,8 @@ ScreenedView screenListing(const std::vector<FileRef>& listing, std::int64_t roo
         if (auto id = file->syncFileID().remoteID())
             view.withheldIDs.insert(*id);
     }
+    listing.resize(keptCount);
+    view.files = std::move(listing);
     return view;
 }
 
@@ -240,7 +273,7 @@ ScreenedRecords screenStoredRecords(const std::vector<FileRef>& storedFiles, std
     }, records.m_keeperAt);
     std::size_t end = 0;
     for (std::size_t position = 0; position < keyed.size(); ++position)
-        if (kept[keyed[position].first])
+        if (kept[keyed[position].index])
             records.files[end++] = std::move(records.files[position]);
     records.files.resize(end);
     return records;

@@ -41,11 +41,13 @@ struct ScreenedView {
 [[nodiscard]] bool liesInIgnoredName(const std::string& path);
 
 // The server listing. Of two twins the one `isStored` knows keeps its place,
-// else the first in listing order. Linear in the listing's size.
-[[nodiscard]] ScreenedView screenListing(const std::vector<FileRef>& listing, std::int64_t rootFolderID,
+// else the first in listing order. Linear in the listing's size; the listing
+// is taken over, and its room holds the kept entries.
+[[nodiscard]] ScreenedView screenListing(std::vector<FileRef> listing, std::int64_t rootFolderID,
     const std::function<bool(std::int64_t)>& isStored);
 
-using TwinKeyTable = FlatTable<std::string_view, std::size_t>;
+// Indices into a view: a slot is a view of the key, the index and a hash tag.
+using TwinKeyTable = FlatTable<std::string_view, std::uint32_t>;
 
 // A twin key (see TwinKeys) with its hash, computed once for every table a
 // step builds over it.

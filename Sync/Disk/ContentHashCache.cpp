@@ -103,7 +103,7 @@ bool ContentHashCache::lookup(const Platform::ContentHashKey& key, std::uint64_t
     if (found == m_entries.end())
         return false;
     // The newest scan that used an entry keeps it alive.
-    found->second.generation = std::max(found->second.generation, generation);
+    found->second.generation = std::max(found->second.generation, entryGeneration(generation));
     digest = found->second.digest;
     return true;
 }
@@ -113,10 +113,10 @@ void ContentHashCache::remember(const Platform::ContentHashKey& key, const Diges
     std::lock_guard lock(m_mutex);
     auto& entry = m_entries[key];
     entry.digest = digest;
-    entry.generation = std::max(entry.generation, generation);
+    entry.generation = std::max(entry.generation, entryGeneration(generation));
 }
 
-void ContentHashCache::learn(const std::string& path, const std::string& hexHash, Platform::FileTime modified)
+void ContentHashCache::learn(const std::string& path, std::string_view hexHash, Platform::FileTime modified)
 {
     Digest digest;
     if (hexHash.size() != digest.size() * 2)

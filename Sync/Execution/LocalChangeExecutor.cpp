@@ -26,7 +26,7 @@ void forgetStaleReference(const SyncCollaborators& collaborators, const File& fi
 }
 
 // Whether a regular file with exactly the content of `hash` lies at `diskPath`.
-bool holdsContent(const std::string& diskPath, const std::string& hash)
+bool holdsContent(const std::string& diskPath, std::string_view hash)
 {
     auto status = Platform::FileStatus::of(diskPath);
     if (!status || !status->isRegularFile() || hash.empty() || hash == FileWrapperItem::missingFileHashKey) {

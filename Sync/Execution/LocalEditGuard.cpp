@@ -15,7 +15,7 @@ using Reactive::AnyError;
 
 namespace {
 
-bool isKnownHash(const std::string& hash)
+bool isKnownHash(std::string_view hash)
 {
     return !hash.empty() && hash != FileWrapperItem::missingFileHashKey;
 }
@@ -84,7 +84,7 @@ std::optional<AnyError> LocalEditGuard::checkDelete(const File& file) const
 }
 
 std::optional<std::string> LocalEditGuard::editedFile(const std::string& diskPath, const std::string& relativePath,
-    const std::string& storedHash) const
+    std::string_view storedHash) const
 {
     auto status = Platform::FileStatus::of(diskPath);
     if (!status || !status->isRegularFile() || !isKnownHash(storedHash)) {

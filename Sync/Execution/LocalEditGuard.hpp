@@ -7,6 +7,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace Sync {
 
@@ -35,7 +36,7 @@ public:
 
 private:
     [[nodiscard]] std::optional<std::string> editedFile(const std::string& diskPath, const std::string& relativePath,
-        const std::string& storedHash) const;
+        std::string_view storedHash) const;
     [[nodiscard]] std::optional<std::string> editedFileBelow(const std::string& diskFolder,
         const std::string& relativeFolder) const;
 

@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace Sync {
@@ -44,7 +45,7 @@ public:
     [[nodiscard]] virtual bool hasPrivateShares() const = 0;
     // SHA-1 of the content as 40 lower-case hex digits; empty for folders and
     // unreadable files, or FileWrapperItem::missingFileHashKey.
-    [[nodiscard]] virtual const std::string& fileHash() const = 0;
+    [[nodiscard]] virtual std::string_view fileHash() const = 0;
 
     // The text of this file in operation descriptions. By default the
     // module-qualified name of the concrete type ("Sync.FileWrapperItem").

@@ -3,6 +3,9 @@
 #include "Platform/Foundation/Unicode.hpp"
 
 #include <algorithm>
+#include <memory>
+#include <mutex>
+#include <unordered_map>
 #include <utility>
 
 namespace Sync {
@@ -55,27 +58,113 @@ std::string lowercasedASCII(std::string_view text)
     return result;
 }
 
+// The MIME texts of the process, each once. Entries are never removed, so
+// a text's address stays valid for the life of the process.
+class SharedTexts {
+public:
+    // The table's copy of `text`; nullptr when it takes no more.
+    const std::string* find(std::string_view text)
+    {
+        if (text.size() > FileType::sharedTextLength)
+            return nullptr;
+        std::lock_guard lock(m_mutex);
+        if (auto found = m_texts.find(text); found != m_texts.end())
+            return found->second.get();
+        if (m_texts.size() >= FileType::sharedTextLimit)
+            return nullptr;
+        auto kept = std::make_unique<const std::string>(text);
+        auto* address = kept.get();
+        m_texts.emplace(std::string_view(*address), std::move(kept));
+        return address;
+    }
+
+    static SharedTexts& shared()
+    {
+        // Never destroyed: types in static objects may outlive any order of destruction.
+        static auto* texts = new SharedTexts();
+        return *texts;
+    }
+
+private:
+    std::mutex m_mutex;
+    std::unordered_map<std::string_view, std::unique_ptr<const std::string>> m_texts;
+};
+
+const std::string& emptyText()
+{
+    static const std::string empty;
+    return empty;
+}
+
 } // namespace
 
-FileType::FileType(std::string mimeType)
-    : m_folder(Platform::canonicallyEqual(mimeType, folderMimeType))
-    , m_mimeType(m_folder ? std::string() : std::move(mimeType))
+FileType::FileType(bool folder, std::string_view mimeType)
+    : m_mimeType(folder ? &emptyText() : SharedTexts::shared().find(mimeType))
+    , m_folder(folder)
+{
+    if (!m_mimeType) {
+        m_mimeType = new std::string(mimeType);
+        m_owned = true;
+    }
+}
+
+FileType::FileType(std::string_view mimeType)
+    : FileType(Platform::canonicallyEqual(mimeType, folderMimeType), mimeType)
 {
 }
 
-FileType FileType::file(std::string mimeType)
+FileType::FileType(const FileType& other)
+    : m_mimeType(other.m_owned ? new std::string(other.text()) : other.m_mimeType)
+    , m_folder(other.m_folder)
+    , m_owned(other.m_owned)
 {
-    return FileType(false, std::move(mimeType));
+}
+
+FileType::FileType(FileType&& other) noexcept
+    : m_mimeType(std::exchange(other.m_mimeType, &emptyText()))
+    , m_folder(other.m_folder)
+    , m_owned(std::exchange(other.m_owned, false))
+{
+}
+
+FileType& FileType::operator=(const FileType& other)
+{
+    if (this != &other)
+        *this = FileType(other);
+    return *this;
+}
+
+FileType& FileType::operator=(FileType&& other) noexcept
+{
+    if (this != &other) {
+        if (m_owned)
+            delete m_mimeType;
+        m_mimeType = std::exchange(other.m_mimeType, &emptyText());
+        m_folder = other.m_folder;
+        m_owned = std::exchange(other.m_owned, false);
+    }
+    return *this;
+}
+
+FileType::~FileType()
+{
+    if (m_owned)
+        delete m_mimeType;
+}
+
+FileType FileType::file(std::string_view mimeType)
+{
+    return FileType(false, mimeType);
 }
 
 FileType FileType::folder()
 {
-    return FileType(true, std::string());
+    return FileType(true, std::string_view());
 }
 
 std::string FileType::mimeType() const
 {
-    return m_folder ? std::string(folderMimeType) : m_mimeType;
+    return m_folder ? std::string(folderMimeType) : text();
 }
 
 std::string FileType::uti() const
@@ -83,7 +172,8 @@ std::string FileType::uti() const
     if (m_folder)
         return "public.directory";
     // Parameters such as "; charset=utf-8" do not change the type.
-    std::string key = lowercasedASCII(m_mimeType.substr(0, m_mimeType.find(';')));
+    const auto& mimeType = text();
+    std::string key = lowercasedASCII(std::string_view(mimeType).substr(0, mimeType.find(';')));
     while (!key.empty() && key.back() == ' ')
         key.pop_back();
     auto found = std::find_if(std::begin(knownTypes), std::end(knownTypes),
@@ -93,7 +183,7 @@ std::string FileType::uti() const
 
 std::string FileType::description() const
 {
-    return m_folder ? "Folder" : "File(" + m_mimeType + ")";
+    return m_folder ? "Folder" : "File(" + text() + ")";
 }
 
 std::expected<FileType, DecodingError> FileType::decoded(const ArchiveValue& value)
@@ -107,7 +197,8 @@ bool operator==(const FileType& left, const FileType& right)
 {
     if (left.m_folder || right.m_folder)
         return left.m_folder && right.m_folder;
-    return Platform::canonicallyEqual(left.m_mimeType, right.m_mimeType);
+    // One table text is one text.
+    return left.m_mimeType == right.m_mimeType || Platform::canonicallyEqual(left.text(), right.text());
 }
 
 } // namespace Sync

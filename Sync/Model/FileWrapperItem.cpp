@@ -109,9 +109,9 @@ FileWrapperItem::FileWrapperItem(Fields fields)
     , m_lastModifiedDate(fields.lastModifiedDate)
     , m_type(std::move(fields.type))
     , m_syncEtag(std::move(fields.syncEtag))
+    , m_fileHash(fields.fileHash)
     , m_hasPublicShare(fields.hasPublicShare)
     , m_hasPrivateShares(fields.hasPrivateShares)
-    , m_fileHash(std::move(fields.fileHash))
 {
     if (fields.publicShareInfo || !fields.privateShareInfos.empty())
         m_shareDetails = std::make_unique<ShareDetails>(
@@ -127,9 +127,9 @@ FileWrapperItem::FileWrapperItem(const File& file)
     , m_lastModifiedDate(file.lastModifiedDate())
     , m_type(file.type())
     , m_syncEtag(file.syncEtag())
+    , m_fileHash(file.fileHash())
     , m_hasPublicShare(file.hasPublicShare())
     , m_hasPrivateShares(file.hasPrivateShares())
-    , m_fileHash(file.fileHash())
 {
     normalisePath();
 }
@@ -204,7 +204,7 @@ ArchiveDictionary FileWrapperItem::dictionary() const
         { "mtime", m_lastModifiedDate.wholeSecondsSince1970() },
         { "fileId", identifier(m_syncFileID) },
         { "etag", m_syncEtag ? ArchiveValue(*m_syncEtag) : ArchiveValue(nullptr) },
-        { "fileHash", m_fileHash },
+        { "fileHash", std::string(m_fileHash.view()) },
     };
 }
 

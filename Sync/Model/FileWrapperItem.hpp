@@ -2,6 +2,7 @@
 
 #include "Sync/Archive/KeyedArchiver.hpp"
 #include "Sync/Model/File.hpp"
+#include "Sync/Model/HashText.hpp"
 #include "Sync/Sharing/PrivateShareInfo.hpp"
 #include "Sync/Sharing/PublicShareInfo.hpp"
 
@@ -94,7 +95,7 @@ public:
     [[nodiscard]] const PublicShare& publicShareInfo() const;
     [[nodiscard]] bool hasPrivateShares() const override { return m_hasPrivateShares; }
     [[nodiscard]] const PrivateShares& privateShareInfos() const;
-    [[nodiscard]] const std::string& fileHash() const override { return m_fileHash; }
+    [[nodiscard]] std::string_view fileHash() const override { return m_fileHash.view(); }
 
     void setSyncFileID(SyncFileID syncFileID) { m_syncFileID = std::move(syncFileID); }
     // Applies the folder invariant with the current type.
@@ -110,11 +111,13 @@ public:
     void setPublicShareInfo(PublicShare info);
     void setHasPrivateShares(bool hasPrivateShares) { m_hasPrivateShares = hasPrivateShares; }
     void setPrivateShareInfos(PrivateShares infos);
-    void setFileHash(std::string fileHash) { m_fileHash = std::move(fileHash); }
+    void setFileHash(std::string_view fileHash) { m_fileHash = HashText(fileHash); }
 
 private:
     void normalisePath();
 
+    // A tree holds one record per item, twice during a run: the members are
+    // ordered so that the small ones fill what would be padding.
     SyncFileID m_syncFileID;
     std::string m_path;
     std::string m_fileName;
@@ -122,8 +125,6 @@ private:
     Platform::Date m_lastModifiedDate;
     FileType m_type;
     std::optional<std::string> m_syncEtag;
-    bool m_hasPublicShare { false };
-    bool m_hasPrivateShares { false };
     // Most items have no share details: they take no room until they do.
     struct ShareDetails {
         PublicShare publicShareInfo;
@@ -131,7 +132,9 @@ private:
     };
     ShareDetails& shareDetails();
     std::unique_ptr<ShareDetails> m_shareDetails;
-    std::string m_fileHash;
+    HashText m_fileHash;
+    bool m_hasPublicShare { false };
+    bool m_hasPrivateShares { false };
 };
 
 } // namespace Sync

@@ -2,16 +2,97 @@
 
 #include "Platform/Foundation/UUID.hpp"
 
+#include <cstdlib>
+#include <cstring>
+
 namespace Sync {
 
 SyncFileID::SyncFileID()
-    : m_value(std::in_place_type<Platform::UUID>)
 {
+    Platform::UUID uuid;
+    const auto& bytes = uuid.bytes();
+    // A generated UUID always has the RFC 4122 variant, which no other kind's tag has.
+    static_assert(sizeof bytes == sizeof m_first + sizeof m_second);
+    std::memcpy(&m_first, bytes.data(), sizeof m_first);
+    std::memcpy(&m_second, bytes.data() + sizeof m_first, sizeof m_second);
+    if ((bytes[8] & 0xc0) != 0x80)
+        std::abort();
 }
 
 SyncFileID::SyncFileID(std::optional<std::int64_t> remoteID)
-    : m_value(remoteID ? decltype(m_value)(*remoteID) : decltype(m_value)(std::in_place_type<Platform::UUID>))
+    : SyncFileID(remoteID ? SyncFileID(*remoteID) : SyncFileID())
 {
+}
+
+SyncFileID::SyncFileID(std::string text)
+    : m_first(reinterpret_cast<std::uint64_t>(new SharedText { 1, std::move(text) }))
+    , m_second(std::endian::native == std::endian::little ? textTag : textTag << 56)
+{
+}
+
+SyncFileID::SyncFileID(const SyncFileID& other) noexcept
+    : m_first(other.m_first)
+    , m_second(other.m_second)
+{
+    hold();
+}
+
+SyncFileID::SyncFileID(SyncFileID&& other) noexcept
+    : m_first(other.m_first)
+    , m_second(other.m_second)
+{
+    // The moved-from id stays a valid value: a remote one, as a plain number would.
+    other.m_second = remoteTag;
+}
+
+SyncFileID& SyncFileID::operator=(const SyncFileID& other) noexcept
+{
+    other.hold();
+    release();
+    m_first = other.m_first;
+    m_second = other.m_second;
+    return *this;
+}
+
+SyncFileID& SyncFileID::operator=(SyncFileID&& other) noexcept
+{
+    if (this != &other) {
+        release();
+        m_first = other.m_first;
+        m_second = other.m_second;
+        other.m_second = remoteTag;
+    }
+    return *this;
+}
+
+void SyncFileID::hold() const noexcept
+{
+    if (kind() == Kind::text)
+        sharedText()->holders.fetch_add(1, std::memory_order_relaxed);
+}
+
+void SyncFileID::release() noexcept
+{
+    if (kind() == Kind::text && sharedText()->holders.fetch_sub(1, std::memory_order_acq_rel) == 1)
+        delete sharedText();
+}
+
+std::string SyncFileID::uuidText() const
+{
+    std::uint8_t bytes[16];
+    std::memcpy(bytes, &m_first, sizeof m_first);
+    std::memcpy(bytes + sizeof m_first, &m_second, sizeof m_second);
+    // The UUID's own text: upper-case digits in groups of 8-4-4-4-12.
+    constexpr char digits[] = "0123456789ABCDEF";
+    std::string text;
+    text.reserve(36);
+    for (std::size_t index = 0; index < sizeof bytes; ++index) {
+        if (index == 4 || index == 6 || index == 8 || index == 10)
+            text.push_back('-');
+        text.push_back(digits[bytes[index] >> 4]);
+        text.push_back(digits[bytes[index] & 0x0f]);
+    }
+    return text;
 }
 
 SyncFileID SyncFileID::local(std::string text)
@@ -19,32 +100,29 @@ SyncFileID SyncFileID::local(std::string text)
     return SyncFileID(std::move(text));
 }
 
-std::optional<std::int64_t> SyncFileID::remoteID() const
-{
-    if (auto number = std::get_if<std::int64_t>(&m_value))
-        return *number;
-    return std::nullopt;
-}
-
 std::optional<std::string> SyncFileID::localText() const
 {
-    if (auto uuid = std::get_if<Platform::UUID>(&m_value))
-        return uuid->uuidString();
-    if (auto text = std::get_if<std::shared_ptr<const std::string>>(&m_value))
-        return **text;
+    switch (kind()) {
+    case Kind::uuid:
+        return uuidText();
+    case Kind::text:
+        return sharedText()->text;
+    case Kind::remote:
+        break;
+    }
     return std::nullopt;
 }
 
 std::string SyncFileID::description() const
 {
-    if (auto number = std::get_if<std::int64_t>(&m_value))
+    if (auto number = remoteID())
         return "Remote(" + std::to_string(*number) + ")";
     return "Local";
 }
 
 ArchiveValue SyncFileID::encoded() const
 {
-    if (auto number = std::get_if<std::int64_t>(&m_value))
+    if (auto number = remoteID())
         return ArchiveValue(*number);
     return ArchiveValue(*localText());
 }
@@ -62,7 +140,7 @@ bool operator==(const SyncFileID& left, const SyncFileID& right)
 {
     if (left.isLocal() || right.isLocal())
         return left.isLocal() && right.isLocal();
-    return std::get<std::int64_t>(left.m_value) == std::get<std::int64_t>(right.m_value);
+    return left.m_first == right.m_first;
 }
 
 } // namespace Sync

@@ -3,13 +3,13 @@
 #include "Platform/FileSystem/PathResolver.hpp"
 #include "Platform/Foundation/Unicode.hpp"
 #include "Sync/Changes/ChangeComputation.hpp"
+#include "Sync/Changes/IDTable.hpp"
 #include "Sync/Changes/IdentityResolution.hpp"
 #include "Sync/Changes/ViewScreening.hpp"
 #include "Sync/Execution/ChangeExecutionError.hpp"
 #include "Sync/Model/FileWrapperItem.hpp"
 #include "Sync/Status/FileSyncStatus.hpp"
 
-#include <unordered_set>
 
 namespace Sync {
 
@@ -22,13 +22,15 @@ using Reactive::Observer;
 namespace {
 
 // The scan makes the engine's own records, and only those.
-std::vector<std::shared_ptr<FileWrapperItem>> scannedItems(std::vector<FileRef> files)
+std::vector<std::shared_ptr<FileWrapperItem>> scannedItems(std::vector<FileRef>&& files)
 {
     std::vector<std::shared_ptr<FileWrapperItem>> items;
     items.reserve(files.size());
     for (auto& file : files) {
         items.push_back(std::static_pointer_cast<FileWrapperItem>(std::move(file)));
     }
+    // The emptied list goes now, not with the statement that made it.
+    std::vector<FileRef>().swap(files);
     return items;
 }
 
@@ -137,10 +139,11 @@ void SyncRun::scanDisk(std::int64_t rootFolderID)
                         self->failWithStore(std::move(loaded.error()));
                         return;
                     }
-                    self->m_storedFiles = *loaded;
+                    // Kept for the remote phase, and read from there: one list, not two.
+                    self->m_storedFiles = std::move(*loaded);
                     auto lookup = self->bindingLookup(scanned);
-                    auto views = resolveIdentities(scannedItems(std::move(scanned.files)), *loaded, rootFolderID,
-                        lookup, scanned.stamps);
+                    auto views = resolveIdentities(scannedItems(std::move(scanned.files)), *self->m_storedFiles,
+                        rootFolderID, lookup, scanned.stamps);
                     self->reportRefused(views.twins, {}, Change::Kind::Remote);
                     changes = resolvingNestedDeletes(
                         computeChanges(views.diskFiles, views.storedFiles, MergePolicy::TakeLocal));
@@ -193,15 +196,16 @@ void SyncRun::listRemoteFiles(std::int64_t rootFolderID)
                     std::vector<Change> changes;
                     {
                         auto stored = std::move(storedFiles);
-                        std::unordered_set<std::int64_t> storedIDs;
-                        storedIDs.reserve(stored.size());
-                        for (const auto& file : stored)
-                            if (auto id = file->syncFileID().remoteID())
-                                storedIDs.insert(*id);
-                        auto screened = screenListing(std::move(event).value(), rootFolderID,
-                            [&](std::int64_t id) { return storedIDs.contains(id); });
-                        std::unordered_set<std::int64_t> listedIDs;
-                        listedIDs.reserve(screened.files.size());
+                        // Flat id sets, each gone when its step is: they live beside both views.
+                        auto screened = [&] {
+                            IDSet storedIDs(stored.size());
+                            for (const auto& file : stored)
+                                if (auto id = file->syncFileID().remoteID())
+                                    storedIDs.insert(*id);
+                            return screenListing(std::move(event).value(), rootFolderID,
+                                [&](std::int64_t id) { return storedIDs.contains(id); });
+                        }();
+                        IDSet listedIDs(screened.files.size());
                         for (const auto& file : screened.files)
                             listedIDs.insert(*file->syncFileID().remoteID());
                         stored = screenStoredFiles(stored, rootFolderID, screened.withheldIDs,

@@ -58,6 +58,8 @@ std::expected<std::vector<FileRef>, DatabaseError> readAll(Database& database)
     });
     if (!read)
         return std::unexpected(read.error());
+    // A run keeps the list through both phases: not with the room its growth left.
+    files.shrink_to_fit();
     return files;
 }
 

@@ -54,7 +54,10 @@ RemoteFile::RemoteFile(Fields fields)
     , m_syncFileID(SyncFileID::remote(m_fields.id))
     , m_syncParentID(SyncFileID::remote(m_fields.parentID))
     , m_etag(m_fields.etag)
+    , m_fileHash(m_fields.fileHash)
 {
+    // The text lives in m_fileHash alone.
+    std::string().swap(m_fields.fileHash);
 }
 
 InMemorySyncServer::InMemorySyncServer()

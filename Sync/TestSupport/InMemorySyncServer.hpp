@@ -5,6 +5,7 @@
 
 #include "Platform/Foundation/Date.hpp"
 #include "Reactive/Schedulers/Scheduler.hpp"
+#include "Sync/Model/HashText.hpp"
 #include "Sync/Remote/SyncAPIClient.hpp"
 
 #include <array>
@@ -49,7 +50,7 @@ public:
     const std::optional<std::string>& syncEtag() const override { return m_etag; }
     bool hasPublicShare() const override { return m_fields.hasPublicShare; }
     bool hasPrivateShares() const override { return m_fields.hasPrivateShares; }
-    const std::string& fileHash() const override { return m_fields.fileHash; }
+    std::string_view fileHash() const override { return m_fileHash.view(); }
     std::string description() const override { return "RemoteFile(" + m_fields.path + ")"; }
 
 private:
@@ -57,6 +58,8 @@ private:
     SyncFileID m_syncFileID;
     SyncFileID m_syncParentID;
     std::optional<std::string> m_etag;
+    // Inline, as the application's listing keeps it.
+    HashText m_fileHash;
 };
 
 // What the server double fails with.

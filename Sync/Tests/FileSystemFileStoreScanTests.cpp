@@ -201,7 +201,7 @@ TEST_F(ScanFixture, UnreadableItemsDoNotEndTheScan)
         Platform::LogCapture log;
         std::string text;
         for (const auto& file : scan(store))
-            text += file->path() + "=" + file->fileHash().substr(0, 4) + ";";
+            text += file->path() + "=" + std::string(file->fileHash().substr(0, 4)) + ";";
         text += log.contains("❗️ Permission denied") ? "logged" : "silent";
         return text;
     };

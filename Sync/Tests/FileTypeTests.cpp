@@ -44,3 +44,52 @@ TEST(FileTypeTests, SingleValueCoding)
     EXPECT_EQ(FileType::decoded(ArchiveValue("image/png")), FileType::file("image/png"));
     EXPECT_FALSE(FileType::decoded(ArchiveValue(3)));
 }
+
+TEST(FileTypeTests, TypesShareTheirTextWithinLimits)
+{
+    // The usual texts are kept once; a text too long for the table is the
+    // type's own, and either kind copies, moves and compares as a value.
+    FileType plain = FileType::file("text/plain");
+    EXPECT_TRUE(plain.sharesText());
+    EXPECT_TRUE(FileType::folder().sharesText());
+    const std::string longText = "application/x-" + std::string(FileType::sharedTextLength, 'y');
+    FileType own = FileType::file(longText);
+    EXPECT_FALSE(own.sharesText());
+    EXPECT_EQ(own.mimeType(), longText);
+    EXPECT_EQ(own.description(), "File(" + longText + ")");
+
+    FileType copy = own;
+    EXPECT_EQ(copy, own);
+    EXPECT_EQ(copy.mimeType(), longText);
+    copy = plain;
+    EXPECT_EQ(copy.mimeType(), "text/plain");
+    copy = own;
+    FileType moved = std::move(copy);
+    EXPECT_EQ(moved.mimeType(), longText);
+    copy = FileType::folder();
+    EXPECT_TRUE(copy.isFolder());
+    moved = std::move(plain);
+    EXPECT_EQ(moved.mimeType(), "text/plain");
+    EXPECT_TRUE(moved.isFile());
+    EXPECT_NE(moved, own);
+    EXPECT_EQ(FileType::file(longText), own);
+    // Canonically equal texts stay equal although the table keeps both.
+    EXPECT_EQ(FileType::file("text/caf\xc3\xa9"), FileType::file("text/cafe\xcc\x81"));
+}
+
+TEST(FileTypeTests, ListingWithEndlessNewTypesCannotGrowTheTable)
+{
+    // Past the table's limit new texts are kept by each type itself, and
+    // texts the table knows are still shared.
+    FileType known = FileType::file("image/png");
+    std::size_t owned = 0;
+    for (std::size_t index = 0; index < FileType::sharedTextLimit + 10; ++index) {
+        auto text = "application/x-unique-" + std::to_string(index);
+        FileType type = FileType::file(text);
+        EXPECT_EQ(type.mimeType(), text);
+        owned += type.sharesText() ? 0 : 1;
+    }
+    EXPECT_GE(owned, 10u);
+    EXPECT_TRUE(FileType::file("image/png").sharesText());
+    EXPECT_EQ(FileType::file("image/png"), known);
+}

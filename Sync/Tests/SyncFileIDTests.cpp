@@ -1,6 +1,10 @@
 #include "Sync/Model/SyncFileID.hpp"
 
+#include "Platform/Foundation/UUID.hpp"
+
 #include <gtest/gtest.h>
+#include <limits>
+#include <optional>
 #include <unordered_set>
 
 using namespace Sync;
@@ -61,4 +65,50 @@ TEST(SyncFileIDTests, SingleValueCoding)
     EXPECT_EQ(SyncFileID::decoded(ArchiveValue(42)), SyncFileID(42));
     EXPECT_FALSE(SyncFileID::decoded(ArchiveValue(true)));
     EXPECT_FALSE(SyncFileID::decoded(ArchiveValue(nullptr)));
+}
+
+TEST(SyncFileIDTests, EveryKindSurvivesCopiesMovesAndAssignments)
+{
+    // Each kind keeps its value through copies and moves, between kinds too;
+    // a shared text outlives the id it came from. Remote numbers at the ends
+    // of the range and zero stay remote.
+    for (std::int64_t number : { std::int64_t(0), std::int64_t(1), std::int64_t(-1),
+             std::numeric_limits<std::int64_t>::min(), std::numeric_limits<std::int64_t>::max() }) {
+        SyncFileID id(number);
+        EXPECT_TRUE(id.isRemote());
+        EXPECT_EQ(id.remoteID(), number);
+        EXPECT_FALSE(id.localText());
+        EXPECT_EQ(SyncFileID(id), SyncFileID::remote(number));
+    }
+
+    SyncFileID generated;
+    const auto generatedText = *generated.localText();
+    EXPECT_EQ(generated.localText(), generatedText);
+    // Version 4, RFC 4122 variant.
+    EXPECT_EQ(generatedText[14], '4');
+    EXPECT_NE(std::string("89AB").find(generatedText[19]), std::string::npos);
+    EXPECT_TRUE(Platform::UUID::create(generatedText));
+
+    auto text = SyncFileID::local("stored-local-text");
+    std::optional<SyncFileID> copy(text);
+    SyncFileID assigned = 9;
+    assigned = text;
+    text = SyncFileID(3);
+    EXPECT_EQ(text.remoteID(), 3);
+    EXPECT_EQ(copy->localText(), "stored-local-text");
+    copy.reset();
+    EXPECT_EQ(assigned.localText(), "stored-local-text");
+    assigned = assigned;
+    EXPECT_EQ(assigned.localText(), "stored-local-text");
+
+    SyncFileID moved(std::move(assigned));
+    EXPECT_EQ(moved.localText(), "stored-local-text");
+    assigned = generated;
+    EXPECT_EQ(assigned.localText(), generatedText);
+    moved = std::move(assigned);
+    EXPECT_EQ(moved.localText(), generatedText);
+    moved = SyncFileID::local("again");
+    EXPECT_EQ(moved.localText(), "again");
+    moved = SyncFileID(11);
+    EXPECT_EQ(moved, SyncFileID(11));
 }

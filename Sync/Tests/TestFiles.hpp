@@ -32,7 +32,7 @@ public:
     const std::optional<std::string>& syncEtag() const override { return m_etag; }
     bool hasPublicShare() const override { return m_hasPublicShare; }
     bool hasPrivateShares() const override { return m_hasPrivateShares; }
-    const std::string& fileHash() const override { return m_fileHash; }
+    std::string_view fileHash() const override { return m_fileHash; }
     std::string description() const override { return "ServerFile(" + m_path + ")"; }
 
     SyncFileID m_syncFileID;
