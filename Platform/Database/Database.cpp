@@ -149,6 +149,8 @@ std::expected<void, DatabaseError> Database::selectRows(std::string_view table,
     return m_impl->run(sql, compiled.bindings, onRow);
 }
 
+void Database::releaseCachedPages() { sqlite3_db_release_memory(m_impl->connection); }
+
 std::expected<std::int64_t, DatabaseError> Database::countRows(std::string_view table, const DatabaseQuery& query)
 {
     if (auto checked = checkTable(table, query); !checked)

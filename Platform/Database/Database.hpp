@@ -125,6 +125,11 @@ public:
             [&](const DatabaseRow& row) { onObject(DatabaseObjectAccess::read<T>(row)); });
     }
 
+    // Gives back the connection's cached pages that no statement holds: after
+    // a read of a whole table, which fills the cache with pages the next
+    // small query does not need.
+    void releaseCachedPages();
+
     // The number of objects of type T that `query` matches.
     template <DatabaseObject T>
     std::expected<std::int64_t, DatabaseError> count(const DatabaseQuery& query = DatabaseQuery::all())

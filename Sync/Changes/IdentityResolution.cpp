@@ -70,10 +70,10 @@ private:
 
 ResolvedViews resolveIdentities(std::vector<std::shared_ptr<FileWrapperItem>> scanned,
     const std::vector<FileRef>& storedFiles, std::int64_t rootFolderID, const BindingLookup& bound,
-    std::span<const Platform::ChangeStamp> stamps)
+    std::vector<Platform::ChangeStamp> stamps)
 {
     if (stamps.size() != scanned.size())
-        stamps = {};
+        stamps.clear();
 
     // Bindings first: they survive renames and moves, and they decide which
     // of two twins keeps its place. The same walk takes each item's key, for
@@ -120,6 +120,8 @@ ResolvedViews resolveIdentities(std::vector<std::shared_ptr<FileWrapperItem>> sc
             itemKeys.push_back(keys.keyed(item->path()));
             found.push_back(given);
         }
+        // Only the bindings need the stamps: they go with them too.
+        std::vector<Platform::ChangeStamp>().swap(stamps);
     }
 
     auto screened = screenDiskFiles(

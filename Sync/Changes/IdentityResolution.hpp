@@ -7,7 +7,6 @@
 #include <functional>
 #include <memory>
 #include <optional>
-#include <span>
 #include <string_view>
 #include <vector>
 
@@ -50,9 +49,9 @@ using BindingLookup
 // identities are written into them, never into anything else. Linear in
 // the sizes of both views; `bound` is the only I/O and may be empty.
 // `stamps` holds the scan's change stamp of each scanned item, in the same
-// order, or nothing.
+// order, or nothing; taken over, and let go once the bindings are read.
 [[nodiscard]] ResolvedViews resolveIdentities(std::vector<std::shared_ptr<FileWrapperItem>> scanned,
     const std::vector<FileRef>& storedFiles, std::int64_t rootFolderID, const BindingLookup& bound,
-    std::span<const Platform::ChangeStamp> stamps = {});
+    std::vector<Platform::ChangeStamp> stamps = {});
 
 } // namespace Sync

@@ -98,15 +98,11 @@ std::optional<std::optional<std::int64_t>> BindingMemo::find(std::string_view pa
     return slot->bound == 0 ? std::optional<std::int64_t>() : std::optional(slot->bound);
 }
 
-std::vector<std::size_t> BindingMemo::unknown(std::span<const std::string_view> paths,
-    std::span<const Platform::ChangeStamp> stamps) const
+void BindingMemo::reserve(std::size_t count)
 {
-    std::vector<std::size_t> indices;
     std::lock_guard lock(m_mutex);
-    for (std::size_t index = 0; index < std::min(paths.size(), stamps.size()); ++index)
-        if (!slotFor(paths[index], stamps[index]))
-            indices.push_back(index);
-    return indices;
+    if (count * 5 > m_slots.size() * 4)
+        rebuild(count + count / 16, false);
 }
 
 void BindingMemo::keep(std::string_view path, const Platform::ChangeStamp& stamp, std::optional<std::int64_t> bound,

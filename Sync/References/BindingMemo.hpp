@@ -7,7 +7,6 @@
 #include <cstdint>
 #include <mutex>
 #include <optional>
-#include <span>
 #include <string_view>
 #include <vector>
 
@@ -58,10 +57,24 @@ public:
     [[nodiscard]] std::optional<std::optional<std::int64_t>> find(std::string_view path,
         const Platform::ChangeStamp& stamp);
 
-    // The indices of the items among `paths` (with their `stamps`, as many)
-    // whose answers `find` would not give.
-    [[nodiscard]] std::vector<std::size_t> unknown(std::span<const std::string_view> paths,
-        std::span<const Platform::ChangeStamp> stamps) const;
+    // Room for `count` answers, so that a scan of that many items never
+    // grows the table while it keeps them.
+    void reserve(std::size_t count);
+
+    // The indices below `count` of the items whose answers `find` would not
+    // give; `question(index)` gives an item's path and stamp.
+    template<class Question>
+    [[nodiscard]] std::vector<std::uint32_t> unknown(std::size_t count, Question question) const
+    {
+        std::vector<std::uint32_t> indices;
+        std::lock_guard lock(m_mutex);
+        for (std::size_t index = 0; index < count; ++index) {
+            const auto [path, stamp] = question(index);
+            if (!slotFor(path, stamp))
+                indices.push_back(static_cast<std::uint32_t>(index));
+        }
+        return indices;
+    }
 
     // Keeps what the item at `path`, found with `stamp`, read as when its
     // attribute was read from `readStart` on; for the current scan only

@@ -4,7 +4,9 @@
 #include "Sync/References/ExtendedAttributes.hpp"
 
 #include <algorithm>
+#include <malloc.h>
 #include <atomic>
+#include <limits>
 #include <thread>
 #include <vector>
 
@@ -21,6 +23,15 @@ namespace {
         if (!resolved)
             return std::nullopt;
         return Platform::URL::fileURL(*resolved);
+    }
+
+    // An item's path as the scan asks for its binding: without a folder's trailing "/".
+    std::string_view questionPath(const File& file)
+    {
+        std::string_view path = file.path();
+        while (path.size() > 1 && path.ends_with('/'))
+            path.remove_suffix(1);
+        return path;
     }
 
 } // namespace
@@ -76,16 +87,19 @@ std::optional<std::int64_t> ExtendedAttributeFileReferenceMapping::boundRemoteID
     return bound;
 }
 
-void ExtendedAttributeFileReferenceMapping::readAhead(std::span<const std::string_view> paths,
+void ExtendedAttributeFileReferenceMapping::readAhead(std::span<const FileRef> files,
     std::span<const Platform::ChangeStamp> stamps, const std::string& root, const Platform::URL& cloudFolder)
 {
     // A few unknown items are not worth the threads.
     constexpr std::size_t fewItems = 512;
     constexpr std::size_t itemsPerTurn = 64;
     constexpr unsigned maximumThreads = 8;
-    if (paths.size() != stamps.size())
+    if (files.size() != stamps.size() || files.size() > std::numeric_limits<std::uint32_t>::max())
         return;
-    const auto unknown = m_memo.unknown(paths, stamps);
+    m_memo.reserve(files.size());
+    const auto unknown = m_memo.unknown(files.size(), [&](std::size_t index) {
+        return std::pair(questionPath(*files[index]), stamps[index]);
+    });
     if (unknown.size() < fewItems)
         return;
     std::atomic<std::size_t> next { 0 };
@@ -94,8 +108,9 @@ void ExtendedAttributeFileReferenceMapping::readAhead(std::span<const std::strin
         for (auto begin = next.fetch_add(itemsPerTurn); begin < unknown.size(); begin = next.fetch_add(itemsPerTurn)) {
             for (auto position = begin; position < std::min(begin + itemsPerTurn, unknown.size()); ++position) {
                 auto index = unknown[position];
-                diskPath.assign(root).append(paths[index]);
-                static_cast<void>(boundRemoteID(paths[index], diskPath, cloudFolder, &stamps[index]));
+                auto path = questionPath(*files[index]);
+                diskPath.assign(root).append(path);
+                static_cast<void>(boundRemoteID(path, diskPath, cloudFolder, &stamps[index]));
             }
         }
     };
@@ -105,6 +120,11 @@ void ExtendedAttributeFileReferenceMapping::readAhead(std::span<const std::strin
     for (unsigned helper = 1; helper < threads; ++helper)
         helpers.emplace_back(work);
     work();
+    helpers.clear();
+    // Each reader thread had an allocator arena of its own; what it freed
+    // there would stay resident, unused by any other thread, until the next
+    // read-ahead after a start.
+    ::malloc_trim(0);
 }
 
 void ExtendedAttributeFileReferenceMapping::removeReference(std::string_view path, const Platform::URL& cloudFolder)

@@ -49,7 +49,7 @@ public:
     // Reads on a few threads what the memo does not hold (everything after a
     // start): an attribute read costs about as much as the scan's own look
     // at the item.
-    void readAhead(std::span<const std::string_view> paths, std::span<const Platform::ChangeStamp> stamps,
+    void readAhead(std::span<const FileRef> files, std::span<const Platform::ChangeStamp> stamps,
         const std::string& root, const Platform::URL& cloudFolder) override;
 
 private:

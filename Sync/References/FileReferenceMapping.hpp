@@ -47,14 +47,14 @@ public:
 
     // A scan begins to ask `boundRemoteID` for its items.
     virtual void beginScan() { }
-    // The scan is about to ask `boundRemoteID` for the items at `paths`
-    // with their `stamps` (as many), which lie below `root` on disk: a
-    // mapping may read their bindings ahead, together, so that the
-    // questions one by one are answered from memory.
-    virtual void readAhead(std::span<const std::string_view> paths, std::span<const Platform::ChangeStamp> stamps,
+    // The scan is about to ask `boundRemoteID` for `files` (its items) with
+    // their `stamps` (as many), which lie below `root` on disk: a mapping
+    // may read their bindings ahead, together, so that the questions one by
+    // one are answered from memory.
+    virtual void readAhead(std::span<const FileRef> files, std::span<const Platform::ChangeStamp> stamps,
         const std::string& root, const Platform::URL& cloudFolder)
     {
-        static_cast<void>(paths);
+        static_cast<void>(files);
         static_cast<void>(stamps);
         static_cast<void>(root);
         static_cast<void>(cloudFolder);

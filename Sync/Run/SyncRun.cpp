@@ -143,7 +143,7 @@ void SyncRun::scanDisk(std::int64_t rootFolderID)
                     self->m_storedFiles = std::move(*loaded);
                     auto lookup = self->bindingLookup(scanned);
                     auto views = resolveIdentities(scannedItems(std::move(scanned.files)), *self->m_storedFiles,
-                        rootFolderID, lookup, scanned.stamps);
+                        rootFolderID, lookup, std::move(scanned.stamps));
                     self->reportRefused(views.twins, {}, Change::Kind::Remote);
                     changes = resolvingNestedDeletes(
                         computeChanges(views.diskFiles, views.storedFiles, MergePolicy::TakeLocal));
@@ -255,19 +255,7 @@ BindingLookup SyncRun::bindingLookup(const FileSystemFileStore::Scan& scan) cons
     }
     const auto& mapping = m_collaborators->fileReferenceMapping;
     mapping->beginScan();
-    if (scan.stamps.size() == scan.files.size()) {
-        // Asked as the identity step will ask: without a folder's trailing "/".
-        std::vector<std::string_view> paths;
-        paths.reserve(scan.files.size());
-        for (const auto& file : scan.files) {
-            std::string_view path = file->path();
-            while (path.size() > 1 && path.ends_with('/')) {
-                path.remove_suffix(1);
-            }
-            paths.push_back(path);
-        }
-        mapping->readAhead(paths, scan.stamps, *root, cloudFolder);
-    }
+    mapping->readAhead(scan.files, scan.stamps, *root, cloudFolder);
     return [mapping, cloudFolder, root = std::move(*root), diskPath = std::string()](std::string_view path,
                const Platform::ChangeStamp* stamp) mutable {
         diskPath.assign(root).append(path);

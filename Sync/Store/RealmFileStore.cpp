@@ -56,6 +56,7 @@ std::expected<std::vector<FileRef>, DatabaseError> readAll(Database& database)
         if (auto item = decode(row))
             files.push_back(std::move(item));
     });
+    database.releaseCachedPages();
     if (!read)
         return std::unexpected(read.error());
     // A run keeps the list through both phases: not with the room its growth left.
