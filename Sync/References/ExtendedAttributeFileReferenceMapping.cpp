@@ -7,6 +7,7 @@
 #include <malloc.h>
 #include <atomic>
 #include <limits>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -117,8 +118,12 @@ void ExtendedAttributeFileReferenceMapping::readAhead(std::span<const FileRef> f
     const auto threads = std::clamp(std::thread::hardware_concurrency(), 1u, maximumThreads);
     std::vector<std::jthread> helpers;
     helpers.reserve(threads - 1);
-    for (unsigned helper = 1; helper < threads; ++helper)
-        helpers.emplace_back(work);
+    try {
+        for (unsigned helper = 1; helper < threads; ++helper)
+            helpers.emplace_back(work);
+    } catch (const std::system_error&) {
+        // No thread to spare now: the ones there are, this one included, read it all.
+    }
     work();
     helpers.clear();
     // Each reader thread had an allocator arena of its own; what it freed
