@@ -1,13 +1,13 @@
 #include "Sync/References/BindingMemo.hpp"
 
+#include "Sync/Changes/FlatTable.hpp"
+
 #include <functional>
 #include <utility>
 
 namespace Sync {
 
 namespace {
-
-    __extension__ typedef unsigned __int128 Wide;
 
     // Slots per kept answer: a table about four fifths full keeps probe
     // sequences short and wastes little.
@@ -31,12 +31,6 @@ std::uint64_t BindingMemo::keyOf(std::string_view path, std::uint64_t device)
     return key == 0 ? 1 : key;
 }
 
-std::size_t BindingMemo::indexOf(std::uint64_t key) const
-{
-    // The high half of the product spreads the keys over any table size.
-    return static_cast<std::size_t>((static_cast<Wide>(key) * m_slots.size()) >> 64);
-}
-
 void BindingMemo::rebuild(std::size_t count, bool onlyAsked)
 {
     auto oldSlots = std::exchange(m_slots, std::vector<Slot>(slotsFor(count)));
@@ -45,9 +39,9 @@ void BindingMemo::rebuild(std::size_t count, bool onlyAsked)
     for (std::size_t index = 0; index < oldSlots.size(); ++index) {
         if (oldSlots[index].key == 0 || (onlyAsked && oldMarks[index] != Mark::asked))
             continue;
-        auto slot = indexOf(oldSlots[index].key);
+        auto slot = firstSlot(oldSlots[index].key, m_slots.size());
         while (m_slots[slot].key != 0)
-            slot = slot + 1 == m_slots.size() ? 0 : slot + 1;
+            slot = nextSlot(slot, m_slots.size());
         m_slots[slot] = oldSlots[index];
         m_marks[slot] = onlyAsked ? Mark::notAsked : oldMarks[index];
         ++m_count;
@@ -75,7 +69,8 @@ const BindingMemo::Slot* BindingMemo::slotFor(std::string_view path, const Platf
     if (m_count == 0)
         return nullptr;
     const auto key = keyOf(path, stamp.device);
-    for (auto index = indexOf(key); m_slots[index].key != 0; index = index + 1 == m_slots.size() ? 0 : index + 1) {
+    const auto slots = m_slots.size();
+    for (auto index = firstSlot(key, slots); m_slots[index].key != 0; index = nextSlot(index, slots)) {
         const auto& slot = m_slots[index];
         if (slot.key != key)
             continue;
@@ -115,9 +110,9 @@ void BindingMemo::keep(std::string_view path, const Platform::ChangeStamp& stamp
     if ((m_count + 1) * 5 > m_slots.size() * 4)
         rebuild((m_count + 1) * 3 / 2, false);
     const auto key = keyOf(path, stamp.device);
-    auto index = indexOf(key);
+    auto index = firstSlot(key, m_slots.size());
     while (m_slots[index].key != 0 && m_slots[index].key != key)
-        index = index + 1 == m_slots.size() ? 0 : index + 1;
+        index = nextSlot(index, m_slots.size());
     if (m_slots[index].key == 0)
         ++m_count;
     m_slots[index] = { key, stamp.inode, stamp.changeTime.time_since_epoch().count(), bound.value_or(0) };

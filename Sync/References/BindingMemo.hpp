@@ -96,7 +96,6 @@ private:
     };
 
     [[nodiscard]] static std::uint64_t keyOf(std::string_view path, std::uint64_t device);
-    [[nodiscard]] std::size_t indexOf(std::uint64_t key) const;
     // The slot holding the answer for `path` with `stamp`, or none.
     [[nodiscard]] const Slot* slotFor(std::string_view path, const Platform::ChangeStamp& stamp) const;
     // Moves the answers into a table with room for `count`: only those the
