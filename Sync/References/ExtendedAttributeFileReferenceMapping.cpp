@@ -4,7 +4,6 @@
 #include "Sync/References/ExtendedAttributes.hpp"
 
 #include <algorithm>
-#include <malloc.h>
 #include <atomic>
 #include <limits>
 #include <system_error>
@@ -125,11 +124,6 @@ void ExtendedAttributeFileReferenceMapping::readAhead(std::span<const FileRef> f
         // No thread to spare now: the ones there are, this one included, read it all.
     }
     work();
-    helpers.clear();
-    // Each reader thread had an allocator arena of its own; what it freed
-    // there would stay resident, unused by any other thread, until the next
-    // read-ahead after a start.
-    ::malloc_trim(0);
 }
 
 void ExtendedAttributeFileReferenceMapping::removeReference(std::string_view path, const Platform::URL& cloudFolder)

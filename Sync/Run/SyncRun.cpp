@@ -10,7 +10,6 @@
 #include "Sync/Model/FileWrapperItem.hpp"
 #include "Sync/Status/FileSyncStatus.hpp"
 
-
 namespace Sync {
 
 using Reactive::AnyDisposable;
@@ -141,6 +140,7 @@ void SyncRun::scanDisk(std::int64_t rootFolderID)
                     }
                     // Kept for the remote phase, and read from there: one list, not two.
                     self->m_storedFiles = std::move(*loaded);
+                    // Made before the items go to the identity step: it reads them ahead.
                     auto lookup = self->bindingLookup(scanned);
                     auto views = resolveIdentities(scannedItems(std::move(scanned.files)), *self->m_storedFiles,
                         rootFolderID, lookup, std::move(scanned.stamps));
