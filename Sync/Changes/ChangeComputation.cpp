@@ -74,7 +74,7 @@ std::vector<Change> computeChanges(const std::vector<FileRef>& localView, const 
     std::vector<std::size_t> firstOf(remoteView.size(), noIndex);
     for (std::size_t index = 0; index < remoteView.size(); ++index) {
         if (index + 2 * prefetchDistance < remoteView.size())
-            prefetchFile(remoteView[index + 2 * prefetchDistance].get());
+            prefetchIdentity(remoteView[index + 2 * prefetchDistance].get());
         if (index + prefetchDistance < remoteView.size())
             if (auto ahead = remoteView[index + prefetchDistance]->syncFileID().remoteID())
                 byID.prefetch(*ahead);

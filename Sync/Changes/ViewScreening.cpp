@@ -258,7 +258,7 @@ ScreenedRecords screenStoredRecords(const std::vector<FileRef>& storedFiles, std
         if (index + prefetchDistance < storedFiles.size())
             prefetchFile(storedFiles[index + prefetchDistance].get());
         if (index + prefetchDistance / 2 < storedFiles.size())
-            prefetchTexts(*storedFiles[index + prefetchDistance / 2]);
+            prefetchPath(*storedFiles[index + prefetchDistance / 2]);
         const auto& file = *storedFiles[index];
         records.m_records.push_back(&file);
         auto id = file.syncFileID().remoteID();
