@@ -11,47 +11,30 @@ namespace Sync {
 
 namespace {
 
-// A candidate of a screening with its twin key, in 24 bytes: a screening
-// keeps one per entry of a view, beside both views.
-struct KeyedEntry {
-    KeyedEntry(std::size_t entryIndex, const TwinKey& twinKey)
-        : data(twinKey.key.data())
-        , size(static_cast<std::uint32_t>(twinKey.key.size()))
-        , index(static_cast<std::uint32_t>(entryIndex))
-        , hash(twinKey.hash)
-    {
-    }
-
-    [[nodiscard]] TwinKey key() const { return { std::string_view(data, size), hash }; }
-
-    const char* data;
-    std::uint32_t size;
-    std::uint32_t index;
-    std::size_t hash;
-};
-
 // Keeps one entry per twin key: the first of the highest `rank`. Answers
-// which indices are kept, and leaves the keeper of each key in `keeperAt`.
-// `entry(position)` names the candidates in order, as an index into `files`
-// and its key; the table's slots are asked for some entries ahead, so that
-// a slot's cache line is there when its key comes.
+// which indices are kept, and leaves the position of each key's keeper in
+// `keeperAt`. `entry(position)` names the candidates in order, as an index
+// into `files` and its key; the table's slots are asked for some entries
+// ahead, so that a slot's cache line is there when its key comes.
 template<class Entry, class Rank>
 std::vector<bool> keepOnePerPath(const std::vector<FileRef>& files, std::size_t count, const Entry& entry,
     const Rank& rank, TwinKeyTable& keeperAt)
 {
     std::vector<bool> kept(files.size(), false);
+    auto keyAt = [&](std::uint32_t position) { return entry(position).text(); };
     for (std::size_t position = 0; position < count; ++position) {
         if (position + prefetchDistance < count)
             keeperAt.prefetch(entry(position + prefetchDistance).hash);
         const KeyedEntry candidate = entry(position);
-        const std::size_t index = candidate.index;
         const auto key = candidate.key();
-        if (keeperAt.insert(key.key, static_cast<std::uint32_t>(index), key.hash)) {
-            kept[index] = true;
-        } else if (auto* keeper = keeperAt.find(key.key, key.hash); rank(*files[index]) > rank(*files[*keeper])) {
-            kept[*keeper] = false;
-            kept[index] = true;
-            *keeper = static_cast<std::uint32_t>(index);
+        auto [keeper, inserted] = keeperAt.insert(key.key, key.hash, static_cast<std::uint32_t>(position), keyAt);
+        if (inserted) {
+            kept[candidate.index] = true;
+        } else if (const std::size_t current = entry(*keeper).index;
+                   rank(*files[candidate.index]) > rank(*files[current])) {
+            kept[current] = false;
+            kept[candidate.index] = true;
+            *keeper = static_cast<std::uint32_t>(position);
         }
     }
     return kept;
@@ -221,27 +204,38 @@ ScreenedRecords::ScreenedRecords(std::size_t count)
 {
 }
 
-void ScreenedRecords::prefetch(const TwinKey& key, int stage) const
+void ScreenedRecords::prefetchSlot(const TwinKey& key) const
 {
-    if (stage == 0) {
-        m_keeperAt.prefetch(key.hash);
+    m_keeperAt.prefetch(key.hash);
+}
+
+std::uint32_t ScreenedRecords::prefetchEntry(const TwinKey& key) const
+{
+    auto position = m_keeperAt.probe(key.hash);
+    if (!position)
+        return noPosition;
+    __builtin_prefetch(&m_keyed[*position]);
+    return *position;
+}
+
+void ScreenedRecords::prefetchKey(std::uint32_t position) const
+{
+    if (position == noPosition)
         return;
-    }
-    auto [slotKey, index] = m_keeperAt.probe(key.hash);
-    if (!slotKey)
-        return;
-    if (stage == 1) {
-        __builtin_prefetch(slotKey->data());
-        __builtin_prefetch(&m_records[*index]);
-    } else {
-        prefetchFile(m_records[*index]);
-    }
+    __builtin_prefetch(m_keyed[position].data);
+    __builtin_prefetch(&m_records[m_keyed[position].index]);
+}
+
+void ScreenedRecords::prefetchRecord(std::uint32_t position) const
+{
+    if (position != noPosition)
+        prefetchFile(m_records[m_keyed[position].index]);
 }
 
 const File* ScreenedRecords::at(const TwinKey& key) const
 {
-    auto keeper = m_keeperAt.find(key.key, key.hash);
-    return keeper ? m_records[*keeper] : nullptr;
+    auto keeper = m_keeperAt.find(key.key, key.hash, [this](std::uint32_t position) { return keyAt(position); });
+    return keeper ? m_records[m_keyed[*keeper].index] : nullptr;
 }
 
 ScreenedRecords screenStoredRecords(const std::vector<FileRef>& storedFiles, std::int64_t rootFolderID,
@@ -250,7 +244,7 @@ ScreenedRecords screenStoredRecords(const std::vector<FileRef>& storedFiles, std
     // One walk along the records: whether each takes part, its key, and a
     // share of it (while it is in the cache) for the list of kept records.
     ScreenedRecords records(storedFiles.size());
-    std::vector<KeyedEntry> keyed;
+    auto& keyed = records.m_keyed;
     keyed.reserve(storedFiles.size());
     records.files.reserve(storedFiles.size());
     records.m_records.reserve(storedFiles.size());

@@ -46,8 +46,8 @@ struct ScreenedView {
 [[nodiscard]] ScreenedView screenListing(std::vector<FileRef> listing, std::int64_t rootFolderID,
     const std::function<bool(std::int64_t)>& isStored);
 
-// Indices into a view: a slot is a view of the key, the index and a hash tag.
-using TwinKeyTable = FlatTable<std::string_view, std::uint32_t>;
+// Positions in a sequence of keyed entries (see KeyedEntry), by twin key.
+using TwinKeyTable = PositionTable<std::string_view>;
 
 // A twin key (see TwinKeys) with its hash, computed once for every table a
 // step builds over it.
@@ -69,6 +69,27 @@ private:
     std::deque<std::string> m_normalised;
 };
 
+// An entry of a view with its twin key, in 24 bytes: a screening keeps one
+// per entry of a view, beside both views.
+struct KeyedEntry {
+    KeyedEntry(std::size_t entryIndex, const TwinKey& twinKey)
+        : data(twinKey.key.data())
+        , size(static_cast<std::uint32_t>(twinKey.key.size()))
+        , index(static_cast<std::uint32_t>(entryIndex))
+        , hash(twinKey.hash)
+    {
+    }
+
+    [[nodiscard]] std::string_view text() const { return { data, size }; }
+    [[nodiscard]] TwinKey key() const { return { text(), hash }; }
+
+    const char* data;
+    std::uint32_t size;
+    // Where the entry stands in its view.
+    std::uint32_t index;
+    std::size_t hash;
+};
+
 // The disk scan, its identifiers already looked up, with the twin key of
 // each item: of two twins the first with a remote id keeps its place, else
 // the first named in NFC, else the first in scan order.
@@ -87,17 +108,27 @@ public:
 
     // The kept record whose twin key is `key`, or nullptr.
     [[nodiscard]] const File* at(const TwinKey& key) const;
-    // Loops over many keys ask, some keys ahead, for what `at` will read:
-    // stage 0 the key's slot; once the slot is there, stage 1 the text of
-    // its key and where its record is kept; then stage 2 the record.
-    void prefetch(const TwinKey& key, int stage) const;
+    // Loops over many keys ask, some keys ahead, for what `at` will read,
+    // each step once the one before has arrived: the key's slot; the entry
+    // it names (answering its position, or noPosition); the text of the
+    // entry's key and where its record is kept; the record.
+    static constexpr std::uint32_t noPosition = UINT32_MAX;
+    void prefetchSlot(const TwinKey& key) const;
+    [[nodiscard]] std::uint32_t prefetchEntry(const TwinKey& key) const;
+    void prefetchKey(std::uint32_t position) const;
+    void prefetchRecord(std::uint32_t position) const;
 
 private:
     friend ScreenedRecords screenStoredRecords(const std::vector<FileRef>&, std::int64_t,
         const std::unordered_set<std::int64_t>&, const std::function<bool(std::int64_t)>&);
     explicit ScreenedRecords(std::size_t count);
 
+    [[nodiscard]] std::string_view keyAt(std::uint32_t position) const { return m_keyed[position].text(); }
+
+    // Every stored record, in input order.
     std::vector<const File*> m_records;
+    // The records that take part, with their keys; the table holds positions in it.
+    std::vector<KeyedEntry> m_keyed;
     TwinKeys m_keys;
     TwinKeyTable m_keeperAt;
 };

@@ -91,3 +91,42 @@ TEST(FlatTableTests, KeysOfOneHashStayApart)
     EXPECT_EQ(*table.find("key7"), 7u);
     EXPECT_FALSE(table.contains("key40"));
 }
+
+TEST(FlatTableTests, PositionTablesTellKeysApartByTheCallersKeys)
+{
+    // Full tables of ordinary hashes, and keys of one hash, whose slots all
+    // carry one tag: only the caller's keys tell the positions apart.
+    auto check = [](auto table, std::size_t count) {
+        std::deque<std::string> texts;
+        for (std::size_t index = 0; index < count; ++index)
+            texts.emplace_back("/Folder" + std::to_string(index % 13) + "/file" + std::to_string(index));
+        auto keyAt = [&](std::uint32_t position) { return std::string_view(texts[position]); };
+        for (std::uint32_t position = 0; position < count; ++position) {
+            auto [slot, inserted] = table.insert(texts[position], table.hash(texts[position]), position, keyAt);
+            EXPECT_TRUE(inserted);
+            EXPECT_EQ(*slot, position);
+        }
+        for (std::uint32_t position = 0; position < count; ++position) {
+            auto found = table.find(texts[position], table.hash(texts[position]), keyAt);
+            ASSERT_TRUE(found);
+            EXPECT_EQ(*found, position);
+        }
+        const std::string missing = "/Folder1/file" + std::to_string(count);
+        EXPECT_FALSE(table.find(missing, table.hash(missing), keyAt));
+        if (count == 0)
+            return;
+
+        // A key already there keeps its position, which the caller may move
+        // to another entry of the same key.
+        texts.push_back(texts[0]);
+        const auto twin = static_cast<std::uint32_t>(texts.size() - 1);
+        auto [slot, inserted] = table.insert(texts[twin], table.hash(texts[twin]), twin, keyAt);
+        EXPECT_FALSE(inserted);
+        ASSERT_EQ(*slot, 0u);
+        *slot = twin;
+        EXPECT_EQ(*table.find(texts[0], table.hash(texts[0]), keyAt), twin);
+    };
+    for (std::size_t count : { 0u, 1u, 2u, 17u, 1000u, 25'000u })
+        check(PositionTable<std::string_view>(count + 1), count);
+    check(PositionTable<std::string_view, OneHash>(41), 40);
+}
