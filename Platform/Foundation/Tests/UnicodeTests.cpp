@@ -21,6 +21,28 @@ TEST(UnicodeTests, NormalisesBothWays)
     EXPECT_FALSE(isASCII(composedE));
 }
 
+TEST(UnicodeTests, ASCIITestSeesEveryByteAndNoOther)
+{
+    // One byte with the high bit set at any place of any length, the start of
+    // the view at any offset; the bytes just outside the view do not count.
+    const std::string buffer = std::string(3, '\x80') + std::string(40, '\x7f') + std::string(3, '\xff');
+    for (std::size_t offset = 0; offset < 3; ++offset)
+        for (std::size_t length = 0; length <= 40; ++length) {
+            std::string text(buffer.begin() + 3 - static_cast<std::ptrdiff_t>(offset),
+                buffer.begin() + 3 + static_cast<std::ptrdiff_t>(length));
+            std::string_view inside = std::string_view(text).substr(offset);
+            EXPECT_TRUE(isASCII(inside)) << offset << " " << length;
+            EXPECT_TRUE(isASCII(std::string_view(buffer).substr(3, length))) << length;
+            for (std::size_t position = 0; position < length; ++position) {
+                for (char high : { '\x80', '\xff' }) {
+                    std::string changed = text;
+                    changed[offset + position] = high;
+                    EXPECT_FALSE(isASCII(std::string_view(changed).substr(offset))) << length << " " << position;
+                }
+            }
+        }
+}
+
 TEST(UnicodeTests, ComparesCanonically)
 {
     // Precomposed and decomposed forms are equal, letter case is not folded, and singletons normalise.
