@@ -2,7 +2,6 @@
 
 #include "Orvella/Settings/CloudUserDefaults.hpp"
 #include "Orvella/Settings/EnvironmentNames.hpp"
-#include "Reactive/BindingTarget.hpp"
 #include "Reactive/Schedulers/QueueScheduler.hpp"
 #include "Reactive/Schedulers/UIScheduler.hpp"
 
@@ -81,18 +80,53 @@ std::shared_ptr<SettingsManager> SettingsManager::create(const ClientConfigurati
     return manager;
 }
 
+// The suite sends another process's changes on its watcher thread, and a
+// disposal does not wait for a delivery already under way there. So every
+// delivery from the suite runs under this gate, and the manager closes it,
+// waiting for the delivery under way, before its properties go. Recursive: a
+// delivery may set a property whose observers write to the suite again.
+struct SettingsManager::DeliveryGate {
+    std::recursive_mutex mutex;
+    bool open = true;
+
+    template<class Deliver>
+    void run(Deliver&& deliver)
+    {
+        std::lock_guard lock(mutex);
+        if (open)
+            deliver();
+    }
+
+    void close()
+    {
+        std::lock_guard lock(mutex);
+        open = false;
+    }
+};
+
+template<class Value, class Deliver>
+Reactive::AnyDisposable SettingsManager::fromSuite(Reactive::SignalProducer<Value, Reactive::NoError> producer,
+    Deliver deliver)
+{
+    return producer.startWithValues([gate = m_gate, deliver = std::move(deliver)](const Value& value) {
+        gate->run([&] { deliver(value); });
+    });
+}
+
 SettingsManager::SettingsManager(PassKey, const ClientConfiguration& configuration,
     std::shared_ptr<Platform::UserDefaults> defaults, SettingsManagerContext context)
     : m_defaults(std::move(defaults))
     , m_cloudFolderURL(CloudUserDefaults::folderURL(*m_defaults, Key::cloudFolderURL).value_or(configuration.defaultCloudFolderURL()))
     , m_context(std::move(context))
     , m_pending(std::make_shared<PendingWrites>())
+    , m_gate(std::make_shared<DeliveryGate>())
 {
     m_pending->defaults = m_defaults;
 }
 
 SettingsManager::~SettingsManager()
 {
+    m_gate->close();
     m_bindings.dispose();
     m_pending->runAll();
 }
@@ -104,7 +138,8 @@ void SettingsManager::start(const ClientConfiguration& configuration)
         enqueueWrite(Key::lastLoggedInUserName,
             [name](Platform::UserDefaults& suite) { CloudUserDefaults::set(suite, Key::lastLoggedInUserName, name); });
     });
-    m_bindings += Reactive::bind(m_lastLoggedInUserName, CloudUserDefaults::stringProducer(*m_defaults, Key::lastLoggedInUserName));
+    m_bindings += fromSuite(CloudUserDefaults::stringProducer(*m_defaults, Key::lastLoggedInUserName),
+        [this](const std::optional<std::string>& name) { m_lastLoggedInUserName.set(name); });
     // 2. The cloud folder.
     bindCloudFolder(configuration);
     // 3. Bandwidth throttling (not registered: missing reads false).
@@ -127,7 +162,7 @@ void SettingsManager::start(const ClientConfiguration& configuration)
 void SettingsManager::bindBool(Reactive::MutableProperty<bool>& property, CloudUserDefaultsKey key)
 {
     property.set(CloudUserDefaults::boolValue(*m_defaults, key));
-    m_bindings += Reactive::bind(property, CloudUserDefaults::boolProducer(*m_defaults, key));
+    m_bindings += fromSuite(CloudUserDefaults::boolProducer(*m_defaults, key), [&property](bool value) { property.set(value); });
     m_bindings += property.producer().startWithValues([this, key](bool value) {
         enqueueWrite(key, [key, value](Platform::UserDefaults& suite) { CloudUserDefaults::set(suite, key, value); });
     });
@@ -165,17 +200,14 @@ void SettingsManager::bindCloudFolder(const ClientConfiguration&)
                               mainQueue->schedule([pending] { pending->runNext(); });
                       });
     // Only present values pass: a removed, empty or relative path leaves the folder as it is.
-    m_bindings += CloudUserDefaults::folderURLProducer(*m_defaults, Key::cloudFolderURL)
-                      .skipNil()
-                      .startWithValues([this](const Platform::URL& folder) { m_cloudFolderURL.set(folder); });
+    m_bindings += fromSuite(CloudUserDefaults::folderURLProducer(*m_defaults, Key::cloudFolderURL).skipNil(),
+        [this](const Platform::URL& folder) { m_cloudFolderURL.set(folder); });
 }
 
 void SettingsManager::bindEnvironment()
 {
-    m_bindings += CloudUserDefaults::stringProducer(*m_defaults, Key::apiEnvironment)
-                      .startWithValues([this](const std::optional<std::string>& name) {
-                          m_environment.set(environmentNamed(name.value_or("Live")));
-                      });
+    m_bindings += fromSuite(CloudUserDefaults::stringProducer(*m_defaults, Key::apiEnvironment),
+        [this](const std::optional<std::string>& name) { m_environment.set(environmentNamed(name.value_or("Live"))); });
     m_bindings += m_environment.producer().startWithValues([this](const Quarlink::Environment& environment) {
         enqueueWrite(Key::apiEnvironment, [text = description(environment)](Platform::UserDefaults& suite) {
             CloudUserDefaults::set(suite, Key::apiEnvironment, std::optional<std::string>(text));
@@ -185,7 +217,8 @@ void SettingsManager::bindEnvironment()
 
 void SettingsManager::bindStrings()
 {
-    m_bindings += Reactive::bind(m_lastAppVersion, CloudUserDefaults::stringProducer(*m_defaults, Key::lastAppVersion));
+    m_bindings += fromSuite(CloudUserDefaults::stringProducer(*m_defaults, Key::lastAppVersion),
+        [this](const std::optional<std::string>& version) { m_lastAppVersion.set(version); });
     m_bindings += m_lastAppVersion.producer().skipNil().startWithValues([this](const std::string& version) {
         enqueueWrite(Key::lastAppVersion, [version](Platform::UserDefaults& suite) {
             CloudUserDefaults::set(suite, Key::lastAppVersion, std::optional<std::string>(version));

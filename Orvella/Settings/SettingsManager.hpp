@@ -103,6 +103,9 @@ private:
     void bindLaunchAtLogin();
     // Queues `write` on the main queue behind the writes queued before it.
     void enqueueWrite(CloudUserDefaultsKey key, std::function<void(Platform::UserDefaults&)> write);
+    // Starts `producer` of the suite and hands each value to `deliver` under the delivery gate.
+    template<class Value, class Deliver>
+    [[nodiscard]] Reactive::AnyDisposable fromSuite(Reactive::SignalProducer<Value, Reactive::NoError> producer, Deliver deliver);
 
     std::shared_ptr<Platform::UserDefaults> m_defaults;
     Reactive::MutableProperty<std::optional<std::string>> m_lastLoggedInUserName { std::nullopt };
@@ -122,6 +125,8 @@ private:
 
     struct PendingWrites;
     std::shared_ptr<PendingWrites> m_pending;
+    struct DeliveryGate;
+    std::shared_ptr<DeliveryGate> m_gate;
 };
 
 } // namespace Orvella

@@ -9,7 +9,9 @@
 
 #include <atomic>
 #include <chrono>
+#include <memory>
 #include <mutex>
+#include <thread>
 
 using namespace Orvella;
 using Key = CloudUserDefaultsKey;
@@ -93,12 +95,19 @@ TEST_F(SettingsFixture, AnAssignedEnvironmentHoldsOnlyUntilItsTextIsWritten)
     // Observers see stage, then live once the write-back has run; the suite ends with "Live".
     auto manager = makeManager();
     drain();
-    // Read-backs may also arrive on the suite's watcher thread.
-    std::mutex mutex;
-    std::vector<std::string> seen;
-    auto observation = manager->environment().signal().observeValues([&](const Quarlink::Environment& environment) {
-        std::lock_guard lock(mutex);
-        seen.push_back(description(environment));
+    // Read-backs may also arrive on the suite's watcher thread, and one may
+    // still be under way there after the observation is disposed: what the
+    // observer writes to is its own.
+    struct Seen {
+        std::mutex mutex;
+        std::vector<std::string> descriptions;
+    };
+    auto shared = std::make_shared<Seen>();
+    auto& mutex = shared->mutex;
+    auto& seen = shared->descriptions;
+    auto observation = manager->environment().signal().observeValues([shared](const Quarlink::Environment& environment) {
+        std::lock_guard lock(shared->mutex);
+        shared->descriptions.push_back(description(environment));
     });
     manager->environment().set(Quarlink::Environment::stage());
     EXPECT_EQ(description(manager->environment().value()), "Stage");
@@ -115,6 +124,34 @@ TEST_F(SettingsFixture, AnAssignedEnvironmentHoldsOnlyUntilItsTextIsWritten)
     EXPECT_EQ(seen.front(), "Stage");
     EXPECT_EQ(seen.back(), "Live");
     EXPECT_EQ(m_defaults->string(key(Key::apiEnvironment)), "Live");
+}
+
+TEST_F(SettingsFixture, AManagerEndsOnlyAfterAChangeFromAnotherProcessHasBeenDelivered)
+{
+    // Another process's write reaches the property on the suite's watcher
+    // thread; the manager ends while that delivery is still under way. It
+    // waits for it: its properties must not go while the delivery runs in them.
+    auto manager = makeManager();
+    drain();
+    struct Delivery {
+        std::atomic<bool> started { false };
+        std::atomic<bool> finished { false };
+    };
+    auto delivery = std::make_shared<Delivery>();
+    auto observation = manager->isSyncEnabled().signal().observeValues(
+        [delivery, mainThread = std::this_thread::get_id()](bool) {
+            if (std::this_thread::get_id() == mainThread)
+                return;
+            delivery->started = true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            delivery->finished = true;
+        });
+    auto other = openSuite();
+    ASSERT_TRUE(other->set(key(Key::enableSync), !manager->isSyncEnabled().value()));
+    ASSERT_TRUE(Platform::Testing::waitUntil([&] { return delivery->started.load(); }));
+    observation.dispose();
+    manager.reset();
+    EXPECT_TRUE(delivery->finished);
 }
 
 TEST_F(SettingsFixture, AnotherProcessesWriteReachesItsProperty)
