@@ -20,6 +20,8 @@ public:
     // Parses the 36-character text in either letter case; anything else gives
     // no identifier.
     [[nodiscard]] static std::optional<UUID> create(std::string_view text);
+    // The identifier of these bytes, as `bytes()` gives them.
+    [[nodiscard]] static UUID fromBytes(const std::array<std::uint8_t, 16>& bytes) { return UUID(bytes); }
 
     [[nodiscard]] std::string uuidString() const;
     [[nodiscard]] const std::array<std::uint8_t, 16>& bytes() const { return m_bytes; }

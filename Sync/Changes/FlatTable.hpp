@@ -53,6 +53,17 @@ namespace Sync {
     return firstSlot(hash << 1, slots);
 }
 
+// The probe of every table: the first slot from `start` on, wrapping around,
+// where `stops` (the key's own slot, or a free one). The tables are never full.
+template<class Slots, class Stops>
+[[nodiscard]] std::size_t probeFrom(const Slots& slots, std::size_t start, const Stops& stops)
+{
+    auto index = start;
+    while (!stops(slots[index]))
+        index = nextSlot(index, slots.size());
+    return index;
+}
+
 // `count` slots whose bytes are all zero, which the tables take for free
 // slots: fresh pages of a big table come zeroed from the system, so they are
 // not written twice. Not in huge pages: measured on a million slots they
@@ -91,8 +102,8 @@ private:
 // The first value inserted under a key stays. Keys must be cheap to copy
 // (string views whose text outlives the table, small values).
 //
-// Loops over many keys hash each key once (`hash`), may `prefetch` its slot
-// some keys ahead, and pass the hash to `insert` and `find`.
+// Loops over many keys hash each key once (`hash`) and pass the hash to
+// `insert` and `find`.
 template<class Key, class Value, class Hash = std::hash<Key>>
 class FlatTable {
 public:
@@ -103,34 +114,23 @@ public:
 
     [[nodiscard]] static std::size_t hash(const Key& key) { return tableHash(Hash()(key)); }
 
-    void prefetch(std::size_t hash) const { __builtin_prefetch(&m_slots[start(hash)]); }
-
     // Inserts `value` under `key` unless the key is there; whether it was not.
     bool insert(const Key& key, const Value& value) { return insert(key, value, hash(key)); }
     bool insert(const Key& key, const Value& value, std::size_t hash)
     {
-        for (std::size_t index = start(hash);; index = nextSlot(index, m_slots.size())) {
-            auto& slot = m_slots[index];
-            if (slot.tag == 0) {
-                slot = { key, value, tagOf(hash) };
-                return true;
-            }
-            if (slot.tag == tagOf(hash) && slot.key == key)
-                return false;
-        }
+        auto& slot = m_slots[slotOf(key, hash)];
+        if (slot.tag != 0)
+            return false;
+        slot = { key, value, slotTag(hash) };
+        return true;
     }
 
     // The value under `key`, or nullptr.
     [[nodiscard]] const Value* find(const Key& key) const { return find(key, hash(key)); }
     [[nodiscard]] const Value* find(const Key& key, std::size_t hash) const
     {
-        for (std::size_t index = start(hash);; index = nextSlot(index, m_slots.size())) {
-            const auto& slot = m_slots[index];
-            if (slot.tag == 0)
-                return nullptr;
-            if (slot.tag == tagOf(hash) && slot.key == key)
-                return &slot.value;
-        }
+        const auto& slot = m_slots[slotOf(key, hash)];
+        return slot.tag == 0 ? nullptr : &slot.value;
     }
     [[nodiscard]] Value* find(const Key& key) { return find(key, hash(key)); }
     [[nodiscard]] Value* find(const Key& key, std::size_t hash)
@@ -140,19 +140,6 @@ public:
 
     [[nodiscard]] bool contains(const Key& key) const { return find(key) != nullptr; }
 
-    // For prefetching only: the first slot with this hash, whatever its key,
-    // as key and value; nothing when there is none.
-    [[nodiscard]] std::pair<const Key*, const Value*> probe(std::size_t hash) const
-    {
-        for (std::size_t index = start(hash);; index = nextSlot(index, m_slots.size())) {
-            const auto& slot = m_slots[index];
-            if (slot.tag == 0)
-                return { nullptr, nullptr };
-            if (slot.tag == tagOf(hash))
-                return { &slot.key, &slot.value };
-        }
-    }
-
 private:
     struct Slot {
         Key key {};
@@ -161,8 +148,13 @@ private:
         std::uint32_t tag = 0;
     };
 
-    [[nodiscard]] static std::uint32_t tagOf(std::size_t hash) { return slotTag(hash); }
-    [[nodiscard]] std::size_t start(std::size_t hash) const { return homeSlot(hash, m_slots.size()); }
+    // The slot holding `key`, or the free one where it would go.
+    [[nodiscard]] std::size_t slotOf(const Key& key, std::size_t hash) const
+    {
+        const auto tag = slotTag(hash);
+        return probeFrom(m_slots, homeSlot(hash, m_slots.size()),
+            [&](const Slot& slot) { return slot.tag == 0 || (slot.tag == tag && slot.key == key); });
+    }
 
     ZeroedSlots<Slot> m_slots;
 };
@@ -191,30 +183,19 @@ public:
     template<class KeyAt>
     std::pair<std::uint32_t*, bool> insert(const Key& key, std::size_t hash, std::uint32_t position, const KeyAt& keyAt)
     {
-        const auto tag = slotTag(hash);
-        for (std::size_t index = homeSlot(hash, m_slots.size());; index = nextSlot(index, m_slots.size())) {
-            auto& slot = m_slots[index];
-            if (slot.tag == 0) {
-                slot = { position, tag };
-                return { &slot.position, true };
-            }
-            if (slot.tag == tag && keyAt(slot.position) == key)
-                return { &slot.position, false };
-        }
+        auto& slot = m_slots[slotOf(key, hash, keyAt)];
+        if (slot.tag != 0)
+            return { &slot.position, false };
+        slot = { position, slotTag(hash) };
+        return { &slot.position, true };
     }
 
     // The position under `key`, or nullptr.
     template<class KeyAt>
     [[nodiscard]] const std::uint32_t* find(const Key& key, std::size_t hash, const KeyAt& keyAt) const
     {
-        const auto tag = slotTag(hash);
-        for (std::size_t index = homeSlot(hash, m_slots.size());; index = nextSlot(index, m_slots.size())) {
-            const auto& slot = m_slots[index];
-            if (slot.tag == 0)
-                return nullptr;
-            if (slot.tag == tag && keyAt(slot.position) == key)
-                return &slot.position;
-        }
+        const auto& slot = m_slots[slotOf(key, hash, keyAt)];
+        return slot.tag == 0 ? nullptr : &slot.position;
     }
 
     // For prefetching only: the position in the first slot with this hash's
@@ -222,13 +203,9 @@ public:
     [[nodiscard]] const std::uint32_t* probe(std::size_t hash) const
     {
         const auto tag = slotTag(hash);
-        for (std::size_t index = homeSlot(hash, m_slots.size());; index = nextSlot(index, m_slots.size())) {
-            const auto& slot = m_slots[index];
-            if (slot.tag == 0)
-                return nullptr;
-            if (slot.tag == tag)
-                return &slot.position;
-        }
+        const auto& slot = m_slots[probeFrom(m_slots, homeSlot(hash, m_slots.size()),
+            [&](const Slot& slot) { return slot.tag == 0 || slot.tag == tag; })];
+        return slot.tag == 0 ? nullptr : &slot.position;
     }
 
 private:
@@ -237,6 +214,15 @@ private:
         // Never zero for a key: zero marks a free slot.
         std::uint32_t tag;
     };
+
+    // The slot holding `key`, or the free one where it would go.
+    template<class KeyAt>
+    [[nodiscard]] std::size_t slotOf(const Key& key, std::size_t hash, const KeyAt& keyAt) const
+    {
+        const auto tag = slotTag(hash);
+        return probeFrom(m_slots, homeSlot(hash, m_slots.size()),
+            [&](const Slot& slot) { return slot.tag == 0 || (slot.tag == tag && keyAt(slot.position) == key); });
+    }
 
     ZeroedSlots<Slot> m_slots;
 };

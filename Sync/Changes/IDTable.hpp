@@ -34,15 +34,11 @@ public:
             m_freeSlotValue = value;
             return { &m_freeSlotValue, true };
         }
-        for (std::size_t index = indexOf(id);; index = nextSlot(index, m_slots.size())) {
-            auto& slot = m_slots[index];
-            if (slot.key == freeSlot) {
-                slot = { key, value };
-                return { &slot.value, true };
-            }
-            if (slot.key == key)
-                return { &slot.value, false };
-        }
+        auto& slot = m_slots[slotOf(key, id)];
+        if (slot.key != freeSlot)
+            return { &slot.value, false };
+        slot = { key, value };
+        return { &slot.value, true };
     }
 
     // The value under `id`, or nullptr.
@@ -51,13 +47,8 @@ public:
         const auto key = keyOf(id);
         if (key == freeSlot)
             return m_hasFreeSlotID ? &m_freeSlotValue : nullptr;
-        for (std::size_t index = indexOf(id);; index = nextSlot(index, m_slots.size())) {
-            const auto& slot = m_slots[index];
-            if (slot.key == key)
-                return &slot.value;
-            if (slot.key == freeSlot)
-                return nullptr;
-        }
+        const auto& slot = m_slots[slotOf(key, id)];
+        return slot.key == freeSlot ? nullptr : &slot.value;
     }
     [[nodiscard]] Value* find(std::int64_t id) { return const_cast<Value*>(std::as_const(*this).find(id)); }
 
@@ -77,6 +68,12 @@ private:
         std::uint64_t key;
         [[no_unique_address]] Value value;
     };
+
+    // The slot holding `key` (of `id`), or the free one where it would go.
+    [[nodiscard]] std::size_t slotOf(std::uint64_t key, std::int64_t id) const
+    {
+        return probeFrom(m_slots, indexOf(id), [&](const Slot& slot) { return slot.key == freeSlot || slot.key == key; });
+    }
 
     // Consecutive ids must not crowd one run of slots.
     [[nodiscard]] std::size_t indexOf(std::int64_t id) const

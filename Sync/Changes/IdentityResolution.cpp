@@ -12,15 +12,6 @@ namespace Sync {
 
 namespace {
 
-// A path without its trailing "/": a folder's record and a scanned folder
-// may or may not carry one, and nothing else tells two paths apart.
-std::string_view withoutTrailingSlash(std::string_view path)
-{
-    while (path.size() > 1 && path.ends_with('/'))
-        path.remove_suffix(1);
-    return path;
-}
-
 // The folder `path` lies in, without a trailing "/"; empty for a top-level item.
 std::string_view parentOf(std::string_view path)
 {

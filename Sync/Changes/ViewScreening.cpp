@@ -51,8 +51,7 @@ std::vector<bool> keepOnePerPath(const std::vector<FileRef>& files, const std::v
 
 std::string_view TwinKeys::key(std::string_view path)
 {
-    while (path.size() > 1 && path.ends_with('/'))
-        path.remove_suffix(1);
+    path = withoutTrailingSlash(path);
     if (Platform::isASCII(path))
         return path;
     return m_normalised.emplace_back(Platform::precomposed(path));

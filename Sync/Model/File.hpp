@@ -59,6 +59,15 @@ using FileRef = std::shared_ptr<File>;
 
 [[nodiscard]] inline bool isFolder(const File& file) { return file.type().isFolder(); }
 
+// A path without its trailing "/": a folder's record and a scanned folder
+// may or may not carry one, and nothing else tells two paths apart. "/" stays.
+[[nodiscard]] inline std::string_view withoutTrailingSlash(std::string_view path)
+{
+    while (path.size() > 1 && path.ends_with('/'))
+        path.remove_suffix(1);
+    return path;
+}
+
 // Where the file lies below `base` (the cloud folder's URL). The path must
 // stay inside the base: a path with a ".." or "." component, an empty
 // component (a single trailing "/" of a folder excepted) or a NUL byte gives

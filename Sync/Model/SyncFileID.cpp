@@ -2,6 +2,7 @@
 
 #include "Platform/Foundation/UUID.hpp"
 
+#include <array>
 #include <cstdlib>
 #include <cstring>
 
@@ -79,20 +80,10 @@ void SyncFileID::release() noexcept
 
 std::string SyncFileID::uuidText() const
 {
-    std::uint8_t bytes[16];
-    std::memcpy(bytes, &m_first, sizeof m_first);
-    std::memcpy(bytes + sizeof m_first, &m_second, sizeof m_second);
-    // The UUID's own text: upper-case digits in groups of 8-4-4-4-12.
-    constexpr char digits[] = "0123456789ABCDEF";
-    std::string text;
-    text.reserve(36);
-    for (std::size_t index = 0; index < sizeof bytes; ++index) {
-        if (index == 4 || index == 6 || index == 8 || index == 10)
-            text.push_back('-');
-        text.push_back(digits[bytes[index] >> 4]);
-        text.push_back(digits[bytes[index] & 0x0f]);
-    }
-    return text;
+    std::array<std::uint8_t, 16> bytes;
+    std::memcpy(bytes.data(), &m_first, sizeof m_first);
+    std::memcpy(bytes.data() + sizeof m_first, &m_second, sizeof m_second);
+    return Platform::UUID::fromBytes(bytes).uuidString();
 }
 
 SyncFileID SyncFileID::local(std::string text)

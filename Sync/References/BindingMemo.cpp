@@ -39,9 +39,8 @@ void BindingMemo::rebuild(std::size_t count, bool onlyAsked)
     for (std::size_t index = 0; index < oldSlots.size(); ++index) {
         if (oldSlots[index].key == 0 || (onlyAsked && oldMarks[index] != Mark::asked))
             continue;
-        auto slot = firstSlot(oldSlots[index].key, m_slots.size());
-        while (m_slots[slot].key != 0)
-            slot = nextSlot(slot, m_slots.size());
+        auto slot = probeFrom(m_slots, firstSlot(oldSlots[index].key, m_slots.size()),
+            [](const Slot& candidate) { return candidate.key == 0; });
         m_slots[slot] = oldSlots[index];
         m_marks[slot] = onlyAsked ? Mark::notAsked : oldMarks[index];
         ++m_count;
@@ -68,17 +67,16 @@ const BindingMemo::Slot* BindingMemo::slotFor(std::string_view path, const Platf
 {
     if (m_count == 0)
         return nullptr;
-    const auto key = keyOf(path, stamp.device);
-    const auto slots = m_slots.size();
-    for (auto index = firstSlot(key, slots); m_slots[index].key != 0; index = nextSlot(index, slots)) {
-        const auto& slot = m_slots[index];
-        if (slot.key != key)
-            continue;
-        if (slot.inode != stamp.inode || slot.changeTime != stamp.changeTime.time_since_epoch().count())
-            return nullptr;
-        return &slot;
-    }
-    return nullptr;
+    const auto& slot = m_slots[slotOf(keyOf(path, stamp.device))];
+    if (slot.key == 0 || slot.inode != stamp.inode || slot.changeTime != stamp.changeTime.time_since_epoch().count())
+        return nullptr;
+    return &slot;
+}
+
+std::size_t BindingMemo::slotOf(std::uint64_t key) const
+{
+    return probeFrom(m_slots, firstSlot(key, m_slots.size()),
+        [&](const Slot& slot) { return slot.key == 0 || slot.key == key; });
 }
 
 std::optional<std::optional<std::int64_t>> BindingMemo::find(std::string_view path, const Platform::ChangeStamp& stamp)
@@ -110,9 +108,7 @@ void BindingMemo::keep(std::string_view path, const Platform::ChangeStamp& stamp
     if ((m_count + 1) * 5 > m_slots.size() * 4)
         rebuild((m_count + 1) * 3 / 2, false);
     const auto key = keyOf(path, stamp.device);
-    auto index = firstSlot(key, m_slots.size());
-    while (m_slots[index].key != 0 && m_slots[index].key != key)
-        index = nextSlot(index, m_slots.size());
+    const auto index = slotOf(key);
     if (m_slots[index].key == 0)
         ++m_count;
     m_slots[index] = { key, stamp.inode, stamp.changeTime.time_since_epoch().count(), bound.value_or(0) };

@@ -96,6 +96,8 @@ private:
     };
 
     [[nodiscard]] static std::uint64_t keyOf(std::string_view path, std::uint64_t device);
+    // The slot of `key`, or the free one where it would go.
+    [[nodiscard]] std::size_t slotOf(std::uint64_t key) const;
     // The slot holding the answer for `path` with `stamp`, or none.
     [[nodiscard]] const Slot* slotFor(std::string_view path, const Platform::ChangeStamp& stamp) const;
     // Moves the answers into a table with room for `count`: only those the

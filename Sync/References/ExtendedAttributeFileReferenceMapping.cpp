@@ -25,15 +25,6 @@ namespace {
         return Platform::URL::fileURL(*resolved);
     }
 
-    // An item's path as the scan asks for its binding: without a folder's trailing "/".
-    std::string_view questionPath(const File& file)
-    {
-        std::string_view path = file.path();
-        while (path.size() > 1 && path.ends_with('/'))
-            path.remove_suffix(1);
-        return path;
-    }
-
 } // namespace
 
 ExtendedAttributeFileReferenceMapping::ExtendedAttributeFileReferenceMapping(std::shared_ptr<FileStore> fileStore,
@@ -98,7 +89,7 @@ void ExtendedAttributeFileReferenceMapping::readAhead(std::span<const FileRef> f
         return;
     m_memo.reserve(files.size());
     const auto unknown = m_memo.unknown(files.size(), [&](std::size_t index) {
-        return std::pair(questionPath(*files[index]), stamps[index]);
+        return std::pair(withoutTrailingSlash(files[index]->path()), stamps[index]);
     });
     if (unknown.size() < fewItems)
         return;
@@ -108,7 +99,7 @@ void ExtendedAttributeFileReferenceMapping::readAhead(std::span<const FileRef> f
         for (auto begin = next.fetch_add(itemsPerTurn); begin < unknown.size(); begin = next.fetch_add(itemsPerTurn)) {
             for (auto position = begin; position < std::min(begin + itemsPerTurn, unknown.size()); ++position) {
                 auto index = unknown[position];
-                auto path = questionPath(*files[index]);
+                auto path = withoutTrailingSlash(files[index]->path());
                 diskPath.assign(root).append(path);
                 static_cast<void>(boundRemoteID(path, diskPath, cloudFolder, &stamps[index]));
             }

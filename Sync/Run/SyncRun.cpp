@@ -348,11 +348,7 @@ void SyncRun::noteCreate(const SyncEventPair& pair)
     if (!operation || operation->kind() != FileOperation::Kind::Create) {
         return;
     }
-    std::string_view path = operation->file()->path();
-    while (path.size() > 1 && path.ends_with('/')) {
-        path.remove_suffix(1);
-    }
-    auto key = Platform::precomposed(path);
+    auto key = Platform::precomposed(withoutTrailingSlash(operation->file()->path()));
     if (m_phase == Phase::Local && event.isError()) {
         m_refusedCreates.insert(std::move(key));
     } else if (m_phase == Phase::Remote && event.isFinished() && m_refusedCreates.contains(key)) {
