@@ -99,6 +99,7 @@ Alert Navigator::logoutAlert(const std::string& clientName)
         .informativeText = "Möchten Sie diesen Computer aus der " + clientName + " abmelden?",
         .style = AlertStyle::warning,
         .buttons = { "Ok", "Abbrechen" },
+        .cancelButton = 1,
     };
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -15,10 +16,15 @@ struct Alert {
     AlertStyle style { AlertStyle::warning };
     // In order; none gives a single "OK".
     std::vector<std::string> buttons {};
+    // The position in `buttons` of the answer that changes nothing; Escape
+    // and closing the alert give it, so no key the user presses to get rid
+    // of a question deletes, discards or logs out.
+    std::size_t cancelButton = 0;
 };
 
 // Shows alerts modally. The answer is `firstButton` for the first button,
-// `firstButton + 1` for the second, and so on. Main thread only.
+// `firstButton + 1` for the second, and so on; Escape and closing the alert
+// answer the alert's `cancelButton`. Main thread only.
 class AlertPresenter {
 public:
     static constexpr int firstButton = 1000;

@@ -3,6 +3,8 @@
 #include <QMessageBox>
 #include <QPushButton>
 
+#include <algorithm>
+
 namespace Orvella {
 
 namespace {
@@ -35,11 +37,13 @@ int QtAlertPresenter::runModal(const Alert& alert)
         const auto role = index == 0 ? QMessageBox::AcceptRole : QMessageBox::RejectRole;
         buttons.push_back(box.addButton(QString::fromStdString(titles[index]), role));
     }
+    const std::size_t cancel = std::min(alert.cancelButton, buttons.size() - 1);
     box.setDefaultButton(buttons.front());
-    box.setEscapeButton(buttons.back());
+    // Escape and the close button of the window both "click" this one.
+    box.setEscapeButton(buttons[cancel]);
     box.exec();
     auto clicked = std::ranges::find(buttons, box.clickedButton());
-    const auto index = clicked == buttons.end() ? buttons.size() - 1 : static_cast<std::size_t>(clicked - buttons.begin());
+    const auto index = clicked == buttons.end() ? cancel : static_cast<std::size_t>(clicked - buttons.begin());
     return firstButton + static_cast<int>(index);
 }
 

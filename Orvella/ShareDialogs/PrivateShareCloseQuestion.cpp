@@ -19,6 +19,7 @@ Alert PrivateShareCloseQuestion::alert()
         .informativeText = "Ihre Eingaben werden verworfen. Es wird keine Freigabe angelegt.",
         .style = AlertStyle::warning,
         .buttons = { "Freigabe abbrechen", "Freigabe fortsetzen" },
+        .cancelButton = 1,
     };
 }
 

@@ -1,7 +1,11 @@
 #pragma once
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QMessageBox>
+#include <QPointer>
+#include <QTimer>
 
 #include <functional>
 
@@ -19,6 +23,25 @@ inline bool processEventsUntil(const std::function<bool()>& condition, int milli
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     }
     return true;
+}
+
+// Once an alert is on screen (inside its own modal loop), hands it to
+// `answer`, which presses keys or closes it as a person would. The timer
+// lives as long as `owner`.
+inline void whenAlertShows(QObject* owner, std::function<void(QMessageBox*)> answer)
+{
+    auto* timer = new QTimer(owner);
+    timer->setInterval(10);
+    QObject::connect(timer, &QTimer::timeout, owner, [timer, answer = std::move(answer)] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (box == nullptr || !box->isVisible()) {
+            return;
+        }
+        timer->stop();
+        timer->deleteLater();
+        answer(box);
+    });
+    timer->start();
 }
 
 } // namespace Orvella::Testing

@@ -1,7 +1,10 @@
+#include "Orvella/Navigator/Navigator.hpp"
+#include "Orvella/Preferences/CloudFolderCreationError.hpp"
 #include "Orvella/Presentation/QtAlertPresenter.hpp"
 #include "Orvella/Presentation/QtPasteboard.hpp"
 #include "Orvella/Presentation/QtWorkspace.hpp"
 #include "Orvella/Presentation/Tests/QtTestSupport.hpp"
+#include "Orvella/ShareDialogs/PrivateShareCloseQuestion.hpp"
 
 #include <QApplication>
 #include <QClipboard>
@@ -11,12 +14,15 @@
 #include <QMimeData>
 #include <QProcess>
 #include <QPushButton>
+#include <QTest>
 #include <QTimer>
+#include <QWindow>
 
 #include <gtest/gtest.h>
 
 using namespace Orvella;
 using Orvella::Testing::processEventsUntil;
+using Orvella::Testing::whenAlertShows;
 
 namespace {
 
@@ -138,6 +144,31 @@ TEST(SeamsTests, alertAnswersInButtonOrder)
         });
         EXPECT_EQ(presenter.runModal(alert), 1000 + wanted);
         EXPECT_EQ(seenText, QStringLiteral("Aus Orvella abmelden"));
+    }
+}
+
+// No alert of the application deletes, discards or logs out on Escape or on
+// the window's close button: both give the alert's safe answer, whatever its
+// position among the buttons.
+TEST(SeamsTests, escapeAndClosingGiveEachAlertsSafeAnswer)
+{
+    QtAlertPresenter presenter;
+    QObject owner;
+    const std::vector<std::pair<Alert, int>> alerts {
+        { CloudFolderCreationError::folderNotEmpty().alert(), AlertPresenter::firstButton },
+        { CloudFolderCreationError::folderRecursion().alert(), AlertPresenter::firstButton },
+        { Navigator::logoutAlert("brisanto cloud"), AlertPresenter::firstButton + 1 },
+        { PrivateShareCloseQuestion::alert(), AlertPresenter::firstButton + 1 },
+        { Alert { .messageText = "Fehler", .informativeText = "Die Freigabe ist nicht erlaubt." }, AlertPresenter::firstButton },
+    };
+    for (const auto& [alert, safeAnswer] : alerts) {
+        SCOPED_TRACE(alert.messageText + " / " + std::to_string(alert.buttons.size()) + " buttons");
+        whenAlertShows(&owner, [](QMessageBox* box) { QTest::keyClick(box, Qt::Key_Escape); });
+        EXPECT_EQ(presenter.runModal(alert), safeAnswer);
+        whenAlertShows(&owner, [](QMessageBox* box) { box->windowHandle()->close(); });
+        EXPECT_EQ(presenter.runModal(alert), safeAnswer);
+        whenAlertShows(&owner, [](QMessageBox* box) { QTest::keyClick(box, Qt::Key_Return); });
+        EXPECT_EQ(presenter.runModal(alert), AlertPresenter::firstButton);
     }
 }
 
