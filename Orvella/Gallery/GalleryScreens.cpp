@@ -7,6 +7,7 @@
 #include "Orvella/Popover/TestSupport/PopoverFakes.hpp"
 #include "Orvella/Presentation/TestSupport/RecordingNavigatorActions.hpp"
 #include "Orvella/StatusItem/StatusItemController.hpp"
+#include "Orvella/StatusItem/StatusItemMenu.hpp"
 
 #include "Reactive/Schedulers/TestScheduler.hpp"
 #include "Reactive/Schedulers/UIScheduler.hpp"
@@ -161,11 +162,45 @@ QImage trayIcon(const SyncStatus& state)
     return strip;
 }
 
+// The tray icon's right-click menu, hanging below the icon in its panel.
+QImage trayMenu()
+{
+    auto status = std::make_shared<FakeSyncStatusProvider>(SyncStatus::allInSync({}));
+    StatusItemMenu menu(StatusItemMenu::Services { .clientName = BrisantoClientConfiguration {}.clientName(),
+        .actions = std::make_shared<RecordingNavigatorActions>(),
+        .syncStatus = status,
+        .syncEnabler = std::make_shared<FakeSyncEnabler>(),
+        .quit = [] {} });
+    menu.popup(QPoint(0, 0));
+    menu.adjustSize();
+    for (int round = 0; round < 5; ++round) {
+        QCoreApplication::processEvents();
+    }
+    const QImage menuImage = menu.grab().toImage();
+    menu.hide();
+    auto icons = std::make_shared<IconFactory>();
+    const int width = std::max(menuImage.width() + 40, 240);
+    QImage result(width, 28 + menuImage.height() + 8, QImage::Format_ARGB32);
+    result.fill(Qt::white);
+    QPainter painter(&result);
+    const QRect panel(0, 0, width, 28);
+    painter.fillRect(panel, QColor(0xe8, 0xe8, 0xe8));
+    painter.setPen(QColor(0x30, 0x30, 0x30));
+    painter.drawText(panel.adjusted(8, 0, 0, 0), Qt::AlignVCenter | Qt::AlignLeft, QStringLiteral("Mi 14:30"));
+    const QRect icon(width - 60, 2, 24, 24);
+    painter.drawImage(icon, icons->image("statusitem-uptodate", 24));
+    const QPoint at(std::max(0, icon.center().x() - menuImage.width() + 12), panel.bottom() + 1);
+    painter.drawImage(at, menuImage);
+    painter.setPen(QColor(0, 0, 0, 90));
+    painter.drawRect(QRect(at, menuImage.size()).adjusted(0, 0, -1, -1));
+    return result;
+}
+
 QImage popoverWithMenu()
 {
     Popover popover(SyncStatus::allInSync({}), rows());
     auto& controller = *popover.controller;
-    controller.showPopupMenu(controller.openSettingsButton());
+    controller.showPopupMenu(controller.openMenuButton());
     auto* menu = controller.popupMenu();
     menu->adjustSize();
     for (int round = 0; round < 5; ++round) {
@@ -173,7 +208,7 @@ QImage popoverWithMenu()
     }
     const QImage base = popover.image();
     const QImage menuImage = menu->grab().toImage();
-    const auto* button = controller.openSettingsButton();
+    const auto* button = controller.openMenuButton();
     QPoint at = button->mapTo(&controller, button->rect().center());
     // Menus open towards the free side: the button sits at the bottom right.
     at -= QPoint(menuImage.width(), menuImage.height());
@@ -210,6 +245,7 @@ std::vector<Screen> screens()
                        return popover.image();
                    } });
     all.push_back({ "popover-menu", [] { return popoverWithMenu(); } });
+    all.push_back({ "tray-menu", [] { return trayMenu(); } });
     all.push_back({ "logged-out", [] {
                        LoggedOutPopoverViewController controller(BrisantoClientConfiguration {});
                        controller.adjustSize();

@@ -39,8 +39,8 @@ inline QImage framed(QImage image)
 }
 
 // Every screen, in a fixed order: the tray icon per sync state, the popover
-// per sync state with rows, empty, during a search, with its menu open, and
-// the logged-out popover. Needs a QApplication and the Qt main loop.
+// per sync state with rows, empty, during a search, with its menu open, the
+// tray icon's right-click menu, and the logged-out popover with its actions. Needs a QApplication and the Qt main loop.
 [[nodiscard]] std::vector<Screen> screens();
 
 } // namespace Orvella::Gallery

@@ -29,6 +29,7 @@
 #include "Orvella/Shared/SharedConstants.hpp"
 #include "Orvella/Shared/ThemeType.hpp"
 #include "Orvella/StatusItem/StatusItemController.hpp"
+#include "Orvella/StatusItem/StatusItemMenu.hpp"
 #include "Orvella/StatusItem/StatusItemViewModel.hpp"
 #include "Orvella/Tracking/TrackingManager.hpp"
 #include "Orvella/Windows/PopoverVisibilityController.hpp"
@@ -108,9 +109,11 @@ void bindPopover(Binder& binder, const UserInterfaceEnvironment& environment)
             return std::make_shared<LoggedInPopoverContent>(
                 new PopoverViewController(std::move(model), std::make_shared<WeakNavigator>(navigator), std::move(icons), quit));
         });
-    binder.bind<LoggedOutPopoverContent>(Scope::transient, [](std::shared_ptr<ClientConfiguration> configuration) {
-        return std::make_shared<LoggedOutPopoverContent>(new LoggedOutPopoverViewController(*configuration));
-    });
+    binder.bind<LoggedOutPopoverContent>(Scope::transient,
+        [quit = environment.quit](std::shared_ptr<ClientConfiguration> configuration, std::shared_ptr<Navigator> navigator) {
+            return std::make_shared<LoggedOutPopoverContent>(
+                new LoggedOutPopoverViewController(*configuration, std::make_shared<WeakNavigator>(navigator), quit));
+        });
     // One popover for the process; its content follows the login state.
     binder.addBinding<PopoverWindow>(Scope::single, [mainQueue = environment.mainQueue](Resolver& resolver) -> Factories::Made<PopoverWindow> {
         auto apiManager = resolver.resolve<APIManager>();
@@ -130,12 +133,23 @@ void bindPopover(Binder& binder, const UserInterfaceEnvironment& environment)
     });
 }
 
-void bindStatusItem(Binder& binder)
+void bindStatusItem(Binder& binder, const UserInterfaceEnvironment& environment)
 {
     binder.bind<StatusItemViewModel, StatusItemViewModel, SyncStatusProvider, StatusItemNavigator>(Scope::transient);
-    binder.bind<StatusItemController>(Scope::single, [](std::shared_ptr<StatusItemViewModel> model, std::shared_ptr<IconFactory> icons) {
-        return std::make_shared<StatusItemController>(std::move(model), std::move(icons));
-    });
+    binder.bind<StatusItemController>(Scope::single,
+        [quit = environment.quit](std::shared_ptr<StatusItemViewModel> model, std::shared_ptr<IconFactory> icons,
+            std::shared_ptr<ClientConfiguration> configuration, std::shared_ptr<Navigator> navigator,
+            std::shared_ptr<SyncStatusProvider> status, std::shared_ptr<SyncEnabler> syncEnabler) {
+            auto controller = std::make_shared<StatusItemController>(std::move(model), std::move(icons));
+            controller->setContextMenu(std::make_unique<StatusItemMenu>(StatusItemMenu::Services {
+                .clientName = configuration->clientName(),
+                .actions = std::make_shared<WeakNavigator>(navigator),
+                .syncStatus = std::move(status),
+                .syncEnabler = std::move(syncEnabler),
+                .quit = quit,
+            }));
+            return controller;
+        });
 }
 
 void bindWindows(Binder& binder)
@@ -182,9 +196,10 @@ void bindWindows(Binder& binder)
             std::shared_ptr<Navigator> navigator, std::shared_ptr<Workspace> workspace, std::shared_ptr<AlertPresenter> alerts) {
             auto actions = std::make_shared<WeakNavigator>(navigator);
             return std::make_shared<PreferencesWindowController>(standardPreferences(
-                [settings]() -> QWidget* {
-                    return new GeneralPreferencesViewController(std::make_shared<GeneralPreferencesViewModel>(
-                        settings->shouldLaunchOnStartup(), settings->enableDesktopNotifications(), settings->enableUsageTracking()));
+                [settings, actions]() -> QWidget* {
+                    return new GeneralPreferencesViewController(std::make_shared<GeneralPreferencesViewModel>(settings->shouldLaunchOnStartup(),
+                                                                    settings->enableDesktopNotifications(), settings->enableUsageTracking()),
+                        actions);
                 },
                 [settings, configuration, apiManager, actions, workspace, alerts]() -> QWidget* {
                     auto model = std::make_shared<AccountPreferencesViewModel>(AccountPreferencesViewModel::Services {
@@ -200,7 +215,8 @@ void bindWindows(Binder& binder)
                     return new AccountPreferencesViewController(std::move(model),
                         { .workspace = workspace, .folderChooser = std::make_shared<QtFolderChooser>(), .alertPresenter = alerts });
                 },
-                [actions]() -> QWidget* { return new FeedbackPreferencesViewController(actions); }));
+                [actions]() -> QWidget* { return new FeedbackPreferencesViewController(actions); },
+                [actions](QObject* sender) { actions->showDebugPreferences(sender); }));
         });
 
     binder.bind<DebugViewModel, DebugViewModel, SyncEventProvider, EnvironmentSwitcher>(Scope::transient);
@@ -268,7 +284,7 @@ void registerUserInterface(Binder& binder, UserInterfaceEnvironment environment)
 {
     bindSeams(binder);
     bindPopover(binder, environment);
-    bindStatusItem(binder);
+    bindStatusItem(binder, environment);
     bindWindows(binder);
     bindNavigator(binder, environment);
 }

@@ -41,6 +41,14 @@ QToolButton* toolButton(QWidget* parent, QStyle::StandardPixmap pixmap)
 
 } // namespace
 
+void closeContainingPopover(QWidget* content)
+{
+    QWidget* window = content->window();
+    if (window != content && window->windowType() == Qt::Popup) {
+        window->close();
+    }
+}
+
 PopoverViewController::PopoverViewController(std::shared_ptr<PopoverViewModel> viewModel, std::shared_ptr<NavigatorActions> actions,
     std::shared_ptr<const IconFactory> icons, std::function<void()> quit, QWidget* parent)
     : QWidget(parent)
@@ -106,15 +114,21 @@ void PopoverViewController::buildViews()
     m_openLocalFolderButton = toolButton(this, QStyle::SP_DirIcon);
     m_openWebSiteButton = toolButton(this, QStyle::SP_DriveNetIcon);
     m_openSettingsButton = toolButton(this, QStyle::SP_FileDialogDetailedView);
+    m_openMenuButton = toolButton(this, QStyle::SP_TitleBarUnshadeButton);
     buttons->addWidget(m_openLocalFolderButton);
     buttons->addWidget(m_openWebSiteButton);
     buttons->addStretch(1);
     buttons->addWidget(m_openSettingsButton);
+    buttons->addWidget(m_openMenuButton);
     layout->addLayout(buttons);
 
     connect(m_openLocalFolderButton, &QToolButton::clicked, this, [this] { m_actions->openCloudFolder(m_openLocalFolderButton); });
     connect(m_openWebSiteButton, &QToolButton::clicked, this, [this] { m_actions->openHomePageURL(m_openWebSiteButton); });
-    connect(m_openSettingsButton, &QToolButton::clicked, this, [this] { showPopupMenu(m_openSettingsButton); });
+    connect(m_openSettingsButton, &QToolButton::clicked, this, [this] {
+        m_actions->showPreferencesWindow(m_openSettingsButton);
+        closeContainingPopover(this);
+    });
+    connect(m_openMenuButton, &QToolButton::clicked, this, [this] { showPopupMenu(m_openMenuButton); });
     connect(m_filesTableView->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
         const auto selected = m_filesTableView->selectionModel()->selectedRows();
         m_filesModel->select(selected.isEmpty() ? -1 : selected.front().row());
@@ -130,10 +144,15 @@ void PopoverViewController::buildMenu()
     m_syncStatusMenuItem->setEnabled(false);
     m_popupMenu->addSeparator();
     m_toggleSyncMenuItem = m_popupMenu->addAction(QString());
+    m_preferencesMenuItem = m_popupMenu->addAction(QStringLiteral("Einstellungen …"));
     m_popupMenu->addSeparator();
     m_logoutMenuItem = m_popupMenu->addAction(QString());
     m_quitMenuItem = m_popupMenu->addAction(QString());
     connect(m_toggleSyncMenuItem, &QAction::triggered, this, [this] { toggleSynchronization(); });
+    connect(m_preferencesMenuItem, &QAction::triggered, this, [this] {
+        m_actions->showPreferencesWindow(m_preferencesMenuItem);
+        closeContainingPopover(this);
+    });
     connect(m_logoutMenuItem, &QAction::triggered, this, [this] { m_actions->logout(m_logoutMenuItem); });
     connect(m_quitMenuItem, &QAction::triggered, this, [this] { m_quit(); });
 }
@@ -146,6 +165,7 @@ void PopoverViewController::setTexts()
     m_openLocalFolderButton->setToolTip(qt(appName + " Ordner öffnen"));
     m_openWebSiteButton->setToolTip(qt(appName + " öffnen"));
     m_openSettingsButton->setToolTip(QStringLiteral("Einstellungen öffnen"));
+    m_openMenuButton->setToolTip(QStringLiteral("Weitere Aktionen"));
 }
 
 void PopoverViewController::bindViewModel()

@@ -21,11 +21,15 @@ namespace Orvella {
 
 class RecentFilesListModel;
 
+// Closes the popover `content` is shown in (a popup window), once the user
+// chose a window the popover would otherwise cover; nothing elsewhere.
+void closeContainingPopover(QWidget* content);
+
 // The popover's content while a user is logged in: the sync state (icon,
 // text, a busy indicator while a search runs), the search field, the list of
-// recent or found files with its empty state, three buttons (the cloud
-// folder, the web site, the menu) and the menu with the usage, the state,
-// pause or start, log out and quit. Every control is bound one way to the
+// recent or found files with its empty state, four buttons (the cloud
+// folder, the web site, the preferences, the menu) and the menu with the
+// usage, the state, pause or start, the preferences, log out and quit. Every control is bound one way to the
 // view model on the UI scheduler, current value first; the controller only
 // writes the search text (at every keystroke) and flips the sync switch.
 // Texts naming the application are built from the brand name once.
@@ -51,11 +55,13 @@ public:
     [[nodiscard]] QAction* syncStorageInfoMenuItem() const { return m_syncStorageInfoMenuItem; }
     [[nodiscard]] QAction* syncStatusMenuItem() const { return m_syncStatusMenuItem; }
     [[nodiscard]] QAction* toggleSyncMenuItem() const { return m_toggleSyncMenuItem; }
+    [[nodiscard]] QAction* preferencesMenuItem() const { return m_preferencesMenuItem; }
     [[nodiscard]] QAction* logoutMenuItem() const { return m_logoutMenuItem; }
     [[nodiscard]] QAction* quitMenuItem() const { return m_quitMenuItem; }
     [[nodiscard]] QToolButton* openLocalFolderButton() const { return m_openLocalFolderButton; }
     [[nodiscard]] QToolButton* openWebSiteButton() const { return m_openWebSiteButton; }
     [[nodiscard]] QToolButton* openSettingsButton() const { return m_openSettingsButton; }
+    [[nodiscard]] QToolButton* openMenuButton() const { return m_openMenuButton; }
     [[nodiscard]] QLabel* statusImageView() const { return m_statusImageView; }
     [[nodiscard]] QLabel* statusTextField() const { return m_statusTextField; }
     [[nodiscard]] QProgressBar* activityIndicator() const { return m_activityIndicator; }
@@ -79,11 +85,13 @@ private:
     QAction* m_syncStorageInfoMenuItem = nullptr;
     QAction* m_syncStatusMenuItem = nullptr;
     QAction* m_toggleSyncMenuItem = nullptr;
+    QAction* m_preferencesMenuItem = nullptr;
     QAction* m_logoutMenuItem = nullptr;
     QAction* m_quitMenuItem = nullptr;
     QToolButton* m_openLocalFolderButton = nullptr;
     QToolButton* m_openWebSiteButton = nullptr;
     QToolButton* m_openSettingsButton = nullptr;
+    QToolButton* m_openMenuButton = nullptr;
     QLabel* m_statusImageView = nullptr;
     QLabel* m_statusTextField = nullptr;
     QProgressBar* m_activityIndicator = nullptr;

@@ -4,6 +4,7 @@
 
 #include <QCheckBox>
 #include <QLabel>
+#include <QPushButton>
 #include <QVBoxLayout>
 
 namespace Orvella {
@@ -20,13 +21,16 @@ void bindCheckBox(QCheckBox* box, Reactive::MutableProperty<bool>& property, boo
 
 } // namespace
 
-GeneralPreferencesViewController::GeneralPreferencesViewController(std::shared_ptr<GeneralPreferencesViewModel> viewModel, QWidget* parent)
+GeneralPreferencesViewController::GeneralPreferencesViewController(
+    std::shared_ptr<GeneralPreferencesViewModel> viewModel, std::shared_ptr<NavigatorActions> actions, QWidget* parent)
     : QWidget(parent)
     , m_viewModel(std::move(viewModel))
+    , m_actions(std::move(actions))
     , m_launchOnStartupButton(new QCheckBox(QStringLiteral("Beim Anmelden automatisch starten"), this))
     , m_enableDesktopNotificationsButton(new QCheckBox(QStringLiteral("Desktop-Benachrichtigungen anzeigen"), this))
     , m_enableUsageTrackingButton(new QCheckBox(QStringLiteral("Keine anonymen Nutzungsdaten senden"), this))
     , m_versionLabel(new QLabel(this))
+    , m_proxyButton(new QPushButton(QStringLiteral("&Proxy-Einstellungen …"), this))
 {
     setObjectName(QStringLiteral("GeneralPreferencesViewController"));
     auto* layout = new QVBoxLayout(this);
@@ -34,6 +38,8 @@ GeneralPreferencesViewController::GeneralPreferencesViewController(std::shared_p
     layout->addWidget(m_launchOnStartupButton);
     layout->addWidget(m_enableDesktopNotificationsButton);
     layout->addWidget(m_enableUsageTrackingButton);
+    layout->addSpacing(8);
+    layout->addWidget(m_proxyButton, 0, Qt::AlignLeft);
     layout->addStretch();
     layout->addWidget(m_versionLabel, 0, Qt::AlignRight);
 
@@ -41,6 +47,11 @@ GeneralPreferencesViewController::GeneralPreferencesViewController(std::shared_p
     bindCheckBox(m_launchOnStartupButton, m_viewModel->launchOnStartup(), false);
     bindCheckBox(m_enableDesktopNotificationsButton, m_viewModel->enableDesktopNotifications(), false);
     bindCheckBox(m_enableUsageTrackingButton, m_viewModel->enableUsageTracking(), true);
+    connect(m_proxyButton, &QPushButton::clicked, this, [this] {
+        if (m_actions) {
+            m_actions->showProxyPreferences(m_proxyButton);
+        }
+    });
 }
 
 } // namespace Orvella

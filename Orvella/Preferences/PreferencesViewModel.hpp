@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+class QObject;
 class QWidget;
 
 namespace Orvella {
@@ -25,11 +26,17 @@ struct PreferencesItem {
 // The panes in toolbar order.
 struct PreferencesViewModel {
     std::vector<PreferencesItem> items;
+    // Opens the debug pane over the window, for support; the window's key
+    // combination `debugShortcut` runs it (none: no combination).
+    std::function<void(QObject* sender)> showDebugPreferences {};
 };
+
+// Ctrl+Alt+D: the debug pane.
+inline constexpr const char* debugShortcut = "Ctrl+Alt+D";
 
 // The three standard panes: "general" ("Allgemein"), "account" ("Konto") and
 // "feedback" ("Feedback"), built by the given functions.
-[[nodiscard]] PreferencesViewModel standardPreferences(
-    std::function<QWidget*()> makeGeneral, std::function<QWidget*()> makeAccount, std::function<QWidget*()> makeFeedback);
+[[nodiscard]] PreferencesViewModel standardPreferences(std::function<QWidget*()> makeGeneral, std::function<QWidget*()> makeAccount,
+    std::function<QWidget*()> makeFeedback, std::function<void(QObject* sender)> showDebugPreferences = {});
 
 } // namespace Orvella

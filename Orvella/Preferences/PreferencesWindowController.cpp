@@ -6,19 +6,20 @@
 #include <QActionGroup>
 #include <QApplication>
 #include <QMainWindow>
+#include <QShortcut>
 #include <QStackedWidget>
 #include <QToolBar>
 
 namespace Orvella {
 
-PreferencesViewModel standardPreferences(
-    std::function<QWidget*()> makeGeneral, std::function<QWidget*()> makeAccount, std::function<QWidget*()> makeFeedback)
+PreferencesViewModel standardPreferences(std::function<QWidget*()> makeGeneral, std::function<QWidget*()> makeAccount,
+    std::function<QWidget*()> makeFeedback, std::function<void(QObject* sender)> showDebugPreferences)
 {
     return PreferencesViewModel { {
         { "general", QStringLiteral("preferences-system"), QStyle::SP_FileDialogDetailedView, QStringLiteral("Allgemein"), std::move(makeGeneral) },
         { "account", QStringLiteral("user-identity"), QStyle::SP_DirHomeIcon, QStringLiteral("Konto"), std::move(makeAccount) },
         { "feedback", QStringLiteral("help-about"), QStyle::SP_MessageBoxInformation, QStringLiteral("Feedback"), std::move(makeFeedback) },
-    } };
+    }, std::move(showDebugPreferences) };
 }
 
 PreferencesWindowController::PreferencesWindowController(PreferencesViewModel viewModel)
@@ -58,6 +59,11 @@ QWidget* PreferencesWindowController::loadWindow()
         m_actions.push_back(action);
     }
     selectPane(0);
+    if (m_viewModel.showDebugPreferences) {
+        auto* shortcut = new QShortcut(QKeySequence(QString::fromLatin1(debugShortcut)), window);
+        shortcut->setObjectName(QStringLiteral("debugShortcut"));
+        QObject::connect(shortcut, &QShortcut::activated, window, [show = m_viewModel.showDebugPreferences, shortcut] { show(shortcut); });
+    }
     return m_window.get();
 }
 

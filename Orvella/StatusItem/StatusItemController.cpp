@@ -47,6 +47,15 @@ QRect StatusItemController::anchorGeometry() const
     return m_statusItem.geometry();
 }
 
+void StatusItemController::setContextMenu(std::unique_ptr<QMenu> menu)
+{
+    m_statusItem.setContextMenu(menu.get());
+    if (m_fallbackWindow) {
+        m_fallbackWindow->setContextMenu(menu.get());
+    }
+    m_contextMenu = std::move(menu);
+}
+
 void StatusItemController::click()
 {
     if (!m_enabled) {

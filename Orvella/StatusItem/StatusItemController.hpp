@@ -5,6 +5,7 @@
 #include "Orvella/StatusItem/StatusItemViewModel.hpp"
 #include "Orvella/Windows/PopoverAnchor.hpp"
 
+#include <QMenu>
 #include <QSystemTrayIcon>
 
 #include <memory>
@@ -47,9 +48,16 @@ public:
     // What a click does; nothing until enabled.
     void click();
 
+    // The menu a right click opens, on the tray icon or on the window that
+    // stands in for it.
+    void setContextMenu(std::unique_ptr<QMenu> menu);
+    [[nodiscard]] QMenu* contextMenu() const { return m_contextMenu.get(); }
+
 private:
     std::shared_ptr<StatusItemViewModel> m_viewModel;
     std::shared_ptr<const IconFactory> m_icons;
+    // Before the icon, which points to it, so that it goes after it.
+    std::unique_ptr<QMenu> m_contextMenu;
     QSystemTrayIcon m_statusItem;
     std::unique_ptr<StatusItemFallbackWindow> m_fallbackWindow;
     std::string m_iconName;

@@ -1,6 +1,8 @@
 #include "Orvella/StatusItem/StatusItemFallbackWindow.hpp"
 
+#include <QContextMenuEvent>
 #include <QGuiApplication>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScreen>
@@ -40,6 +42,18 @@ void StatusItemFallbackWindow::mouseReleaseEvent(QMouseEvent* event)
 {
     if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()) && m_clicked) {
         m_clicked();
+    }
+}
+
+} // namespace Orvella
+
+namespace Orvella {
+
+void StatusItemFallbackWindow::contextMenuEvent(QContextMenuEvent* event)
+{
+    if (m_contextMenu) {
+        m_contextMenu->popup(event->globalPos());
+        event->accept();
     }
 }
 

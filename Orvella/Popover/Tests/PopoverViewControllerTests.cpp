@@ -16,6 +16,7 @@
 #include <QMenu>
 #include <QItemSelectionModel>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QToolButton>
 
@@ -107,6 +108,22 @@ TEST(PopoverViewControllerTests, textsBuiltFromTheBrandName)
     EXPECT_EQ(loggedOut.infoLabel()->text(), "Sie müssen sich anmelden, um die " + name + " zu verwenden.");
 }
 
+// Logged out, the popover is no dead end: it leads to the login window and
+// lets the user quit.
+TEST(PopoverViewControllerTests, loggedOutLeadsToTheLoginWindowAndQuits)
+{
+    Fixture fixture;
+    int quits = 0;
+    LoggedOutPopoverViewController loggedOut(*fixture.brand, fixture.actions, [&] { ++quits; });
+    EXPECT_EQ(loggedOut.loginButton()->text(), QStringLiteral("Anmelden …"));
+    EXPECT_EQ(loggedOut.quitButton()->text(), QString::fromStdString(fixture.brand->clientName()) + " beenden");
+    loggedOut.loginButton()->click();
+    ASSERT_EQ(fixture.actions->calls.size(), 1u);
+    EXPECT_EQ(fixture.actions->calls[0], std::make_pair(std::string("showLoginWindow"), static_cast<QObject*>(loggedOut.loginButton())));
+    loggedOut.quitButton()->click();
+    EXPECT_EQ(quits, 1);
+}
+
 // Every keystroke reaches the search text; the spinner runs while a search does.
 TEST(PopoverViewControllerTests, eachKeystrokeReachesSearchText)
 {
@@ -161,7 +178,8 @@ TEST(PopoverViewControllerTests, equalSizeReplacementReloads)
 }
 
 // The buttons send their navigator actions with themselves as sender; the
-// settings button opens the menu at its centre; log out and quit do their work.
+// settings button opens the preferences, the menu button the menu at its
+// centre; the menu's preferences, log out and quit do their work.
 TEST(PopoverViewControllerTests, buttonsAndMenu)
 {
     Fixture fixture;
@@ -174,17 +192,25 @@ TEST(PopoverViewControllerTests, buttonsAndMenu)
     EXPECT_EQ(fixture.actions->calls[1].first, "openHomePageURL");
 
     controller.openSettingsButton()->click();
+    EXPECT_FALSE(controller.popupMenu()->isVisible());
+    EXPECT_EQ(fixture.actions->calls.back(),
+        std::make_pair(std::string("showPreferencesWindow"), static_cast<QObject*>(controller.openSettingsButton())));
+    controller.openMenuButton()->click();
     ASSERT_TRUE(controller.popupMenu()->isVisible());
-    const auto* button = controller.openSettingsButton();
+    const auto* button = controller.openMenuButton();
     EXPECT_EQ(controller.popupMenu()->pos(), button->mapToGlobal(button->rect().center()));
     controller.popupMenu()->hide();
 
+    EXPECT_EQ(controller.preferencesMenuItem()->text(), QStringLiteral("Einstellungen …"));
+    EXPECT_TRUE(controller.popupMenu()->actions().contains(controller.preferencesMenuItem()));
+    controller.preferencesMenuItem()->trigger();
+    EXPECT_EQ(fixture.actions->calls.back().first, "showPreferencesWindow");
     controller.logoutMenuItem()->trigger();
     controller.quitMenuItem()->trigger();
     EXPECT_EQ(fixture.actions->calls.back().first, "logout");
     EXPECT_EQ(fixture.quits, 1);
 
     controller.hide();
-    controller.showPopupMenu(controller.openSettingsButton());
+    controller.showPopupMenu(controller.openMenuButton());
     EXPECT_FALSE(controller.popupMenu()->isVisible());
 }

@@ -3,6 +3,7 @@
 #include "Orvella/Preferences/GeneralPreferencesViewController.hpp"
 #include "Orvella/Preferences/PreferencesWindowController.hpp"
 #include "Orvella/Preferences/Tests/AccountFixture.hpp"
+#include "Orvella/Presentation/QtAlertPresenter.hpp"
 #include "Orvella/Presentation/TestSupport/RecordingNavigatorActions.hpp"
 #include "Orvella/Presentation/TestSupport/RecordingWorkspace.hpp"
 #include "Orvella/Presentation/TestSupport/ScriptedAlertPresenter.hpp"
@@ -12,12 +13,14 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QLabel>
+#include <QMessageBox>
 #include <QMainWindow>
 #include <QPushButton>
 #include <QStackedWidget>
 #include <QTest>
 #include <QToolBar>
 #include <QToolButton>
+#include <QWindow>
 
 #include <gtest/gtest.h>
 
@@ -196,6 +199,76 @@ TEST(AccountPreferencesTests, folderChoiceAlertsAndEmptying)
     QCoreApplication::processEvents();
     EXPECT_EQ(fixture.alerts->shown.size(), 2u);
     EXPECT_EQ(pane->pathControlElements().back()->text(), QStringLiteral("Neu"));
+}
+
+// A person who presses Escape on, or closes, the question whether a chosen
+// folder's content should go: the content stays where it is, and the folder
+// does not become the cloud folder.
+TEST(AccountPreferencesTests, escapeOrClosingTheNotEmptyAlertKeepsTheFolderContent)
+{
+    PaneFixture fixture;
+    QtAlertPresenter presenter;
+    auto pane = std::make_unique<AccountPreferencesViewController>(std::shared_ptr<AccountPreferencesViewModel>(fixture.account.make()),
+        AccountPreferencesViewController::Seams {
+            .workspace = fixture.workspace, .folderChooser = fixture.chooser, .alertPresenter = std::shared_ptr<AlertPresenter>(&presenter, [](auto*) {}) });
+    pane->show();
+    const auto before = fixture.account.cloudFolder.value();
+    std::filesystem::create_directories(fixture.root / "Neu/Fotos");
+    Platform::Testing::writeFile(fixture.root / "Neu/Fotos/Urlaub.jpg", "jpeg");
+    Platform::Testing::writeFile(fixture.root / "Neu/Liste.txt", "Milch");
+    const std::vector<std::function<void(QMessageBox*)>> dismissals {
+        [](QMessageBox* box) { QTest::keyClick(box, Qt::Key_Escape); },
+        [](QMessageBox* box) { box->windowHandle()->close(); },
+    };
+    for (const auto& dismiss : dismissals) {
+        bool shown = false;
+        QString informative;
+        whenAlertShows(pane.get(), [&](QMessageBox* box) {
+            shown = true;
+            informative = box->informativeText();
+            dismiss(box);
+        });
+        fixture.chooser->answers = { QString::fromStdString(fixture.root / "Neu") };
+        pane->changeButton()->click();
+        ASSERT_TRUE(processEventsUntil([&] { return shown && QApplication::activeModalWidget() == nullptr; }));
+        QCoreApplication::processEvents();
+        EXPECT_TRUE(informative.contains(QStringLiteral("muss leer sein")));
+        EXPECT_TRUE(std::filesystem::exists(fixture.root / "Neu/Fotos/Urlaub.jpg"));
+        EXPECT_TRUE(std::filesystem::exists(fixture.root / "Neu/Liste.txt"));
+        EXPECT_TRUE(fixture.account.fileManager->trashed.empty());
+        EXPECT_EQ(fixture.account.cloudFolder.value(), before);
+    }
+}
+
+// The proxy settings open from a button of the general pane (Alt+P); the
+// debug pane from the preferences window's key combination. Both reach the navigator
+// with their control as sender.
+TEST(FeedbackAndProxyTests, proxyButtonAndDebugKeyReachTheNavigator)
+{
+    auto actions = std::make_shared<RecordingNavigatorActions>();
+    Reactive::MutableProperty<bool> launch(false), notifications(true), tracking(true);
+    PreferencesWindowController preferences(standardPreferences(
+        [&]() -> QWidget* {
+            return new GeneralPreferencesViewController(
+                std::make_shared<GeneralPreferencesViewModel>(launch, notifications, tracking, "Unknown Version"), actions);
+        },
+        [] { return new QLabel; }, [] { return new QLabel; }, [actions](QObject* sender) { actions->showDebugPreferences(sender); }));
+    preferences.showWindow();
+    auto* general = static_cast<GeneralPreferencesViewController*>(preferences.panes()->widget(0));
+    EXPECT_EQ(general->proxyButton()->text(), QStringLiteral("&Proxy-Einstellungen …"));
+    general->proxyButton()->click();
+    ASSERT_EQ(actions->calls.size(), 1u);
+    EXPECT_EQ(actions->calls[0], std::make_pair(std::string("showProxyPreferences"), static_cast<QObject*>(general->proxyButton())));
+
+    auto* window = const_cast<QWidget*>(static_cast<const QWidget*>(preferences.window()));
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+    QTest::keyClick(window, Qt::Key_D, Qt::ControlModifier | Qt::AltModifier);
+    ASSERT_TRUE(processEventsUntil([&] { return actions->calls.size() == 2; }));
+    EXPECT_EQ(actions->calls[1].first, "showDebugPreferences");
+    QTest::keyClick(window, Qt::Key_P, Qt::AltModifier);
+    ASSERT_TRUE(processEventsUntil([&] { return actions->calls.size() == 3; }));
+    EXPECT_EQ(actions->calls[2].first, "showProxyPreferences");
 }
 
 TEST(FeedbackAndProxyTests, buttonsAndCloseSheet)

@@ -1,7 +1,12 @@
 #include "Orvella/Popover/TestSupport/PopoverFakes.hpp"
 #include "Orvella/Presentation/Tests/QtTestSupport.hpp"
+#include "Orvella/Presentation/TestSupport/RecordingNavigatorActions.hpp"
 #include "Orvella/StatusItem/StatusItemController.hpp"
+#include "Orvella/StatusItem/StatusItemMenu.hpp"
 
+#include <QAction>
+#include <QContextMenuEvent>
+#include <QMenu>
 #include <QMouseEvent>
 
 #include <gtest/gtest.h>
@@ -9,6 +14,7 @@
 #include <thread>
 
 using namespace Orvella;
+using Orvella::Testing::FakeSyncEnabler;
 using Orvella::Testing::FakeSyncStatusProvider;
 using Orvella::Testing::processEventsUntil;
 
@@ -72,4 +78,49 @@ TEST(StatusItemControllerTests, fallbackWindowTakesTheClickOnceEnabled)
         EXPECT_EQ(std::any_cast<PopoverAnchor*>(sender), static_cast<PopoverAnchor*>(&fixture.controller));
     }
     EXPECT_EQ(fixture.controller.anchorGeometry(), window->frameGeometry());
+}
+
+// A right click on the tray icon (or on the window standing in for it) opens
+// its own menu: the cloud folder, the preferences, pause or start as the sync
+// state says, and quit, each doing its work with itself as sender.
+TEST(StatusItemControllerTests, rightClickMenuReachesFolderPreferencesPauseAndQuit)
+{
+    Fixture fixture;
+    auto actions = std::make_shared<RecordingNavigatorActions>();
+    auto enabler = std::make_shared<FakeSyncEnabler>();
+    int quits = 0;
+    fixture.controller.setContextMenu(std::make_unique<StatusItemMenu>(StatusItemMenu::Services {
+        .clientName = "brisanto cloud", .actions = actions, .syncStatus = fixture.status, .syncEnabler = enabler, .quit = [&] { ++quits; } }));
+    auto* menu = static_cast<StatusItemMenu*>(fixture.controller.contextMenu());
+    ASSERT_NE(menu, nullptr);
+    EXPECT_EQ(fixture.controller.statusItem().contextMenu(), menu);
+    ASSERT_TRUE(processEventsUntil([&] { return !menu->toggleSyncItem()->text().isEmpty(); }));
+    QStringList titles;
+    for (auto* action : menu->actions()) {
+        if (!action->isSeparator()) {
+            titles << action->text();
+        }
+    }
+    EXPECT_EQ(titles, (QStringList { "brisanto cloud Ordner öffnen", "Einstellungen …", "Synchronisation anhalten", "brisanto cloud beenden" }));
+
+    menu->openCloudFolderItem()->trigger();
+    menu->preferencesItem()->trigger();
+    ASSERT_EQ(actions->calls.size(), 2u);
+    EXPECT_EQ(actions->calls[0], std::make_pair(std::string("openCloudFolder"), static_cast<QObject*>(menu->openCloudFolderItem())));
+    EXPECT_EQ(actions->calls[1], std::make_pair(std::string("showPreferencesWindow"), static_cast<QObject*>(menu->preferencesItem())));
+    menu->toggleSyncItem()->trigger();
+    EXPECT_FALSE(enabler->enabled.value());
+    fixture.status->current.set(Sync::SyncStatus::notReachable());
+    ASSERT_TRUE(processEventsUntil([&] { return !menu->toggleSyncItem()->isEnabled(); }));
+    menu->quitItem()->trigger();
+    EXPECT_EQ(quits, 1);
+
+    fixture.controller.enable();
+    auto* window = fixture.controller.fallbackWindow();
+    ASSERT_NE(window, nullptr);
+    QContextMenuEvent rightClick(QContextMenuEvent::Mouse, QPoint(10, 10), window->mapToGlobal(QPoint(10, 10)));
+    QCoreApplication::sendEvent(window, &rightClick);
+    EXPECT_TRUE(menu->isVisible());
+    menu->hide();
+    EXPECT_TRUE(fixture.navigator->senders.empty()) << "a right click opened the popover";
 }
