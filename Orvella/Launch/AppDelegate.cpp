@@ -61,6 +61,7 @@ std::expected<void, AppDelegate::LaunchError> AppDelegate::applicationDidFinishL
     s.channel->replyToPings();
     listenForShareRequests();
     forwardUserDefaultsChanges();
+    listenForActivationRequests();
     if (s.isLoggedIn()) {
         s.extension->registerExtension();
     } else {
@@ -142,6 +143,22 @@ void AppDelegate::forwardUserDefaultsChanges()
                 channel->reloadUserDefaults();
             }
         }));
+}
+
+void AppDelegate::listenForActivationRequests()
+{
+    if (!m_services.onActivationRequest) {
+        return;
+    }
+    // A person who starts the application again wants to see it: the login
+    // window while nobody is logged in, else the popover.
+    m_registrations.push_back(m_services.onActivationRequest([navigator = m_services.navigator, isLoggedIn = m_services.isLoggedIn] {
+        if (isLoggedIn()) {
+            navigator->showPopover();
+        } else {
+            navigator->showLoginWindow();
+        }
+    }));
 }
 
 void AppDelegate::applicationWillTerminate()

@@ -46,6 +46,9 @@ public:
         std::function<bool()> isLoggedIn {};
         // Posts "CloudAppWillTerminateNotification" to the extension.
         std::function<void()> postWillTerminate {};
+        // Calls the handler (on the main thread) each time a second start of
+        // the application asks this one to come to the front; none: not asked.
+        std::function<Platform::NotificationCenter::Registration(std::function<void()>)> onActivationRequest {};
         std::function<void(const std::string&)> log {};
     };
 
@@ -73,6 +76,7 @@ private:
     void checkDatabase() const;
     void listenForShareRequests();
     void forwardUserDefaultsChanges();
+    void listenForActivationRequests();
     [[nodiscard]] std::optional<LaunchError> missingRequiredService() const;
 
     Services m_services;

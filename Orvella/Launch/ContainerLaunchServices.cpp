@@ -8,6 +8,7 @@
 #include "Orvella/StatusItem/StatusItemController.hpp"
 #include "Platform/Desktop/DistributedNotificationCenter.hpp"
 #include "Platform/Foundation/Log.hpp"
+#include "Reactive/Schedulers/UIScheduler.hpp"
 
 namespace Orvella {
 
@@ -44,13 +45,18 @@ public:
         if (auto* navigator = adapter())
             navigator->showLoginWindow();
     }
+    void showPopover() override
+    {
+        if (auto* navigator = adapter())
+            navigator->showPopover();
+    }
 
 private:
     LaunchNavigator* adapter()
     {
         if (!m_adapter) {
             if (auto navigator = resolvedOrLogged<Navigator>(m_resolver))
-                m_adapter.emplace(std::move(navigator));
+                m_adapter.emplace(std::move(navigator), resolvedOrLogged<StatusItemController>(m_resolver));
         }
         return m_adapter ? &*m_adapter : nullptr;
     }
@@ -87,8 +93,16 @@ void addContainerServices(AppDelegate::Services& services, Resolver& resolver)
             statusItem->enable();
     };
     services.navigator = std::make_shared<DeferredLaunchNavigator>(resolver);
-    if (auto center = resolvedOrLogged<Platform::DistributedNotificationCenter>(resolver))
+    if (auto center = resolvedOrLogged<Platform::DistributedNotificationCenter>(resolver)) {
         services.postWillTerminate = [center] { center->post(SharedConstants::willTerminate()); };
+        // The request arrives on the channel's thread; the windows are answered on the UI thread.
+        services.onActivationRequest = [center](std::function<void()> handler) {
+            return center->addObserver(SharedConstants::activateRunningApplication(),
+                [handler = std::move(handler), ui = Reactive::UIScheduler::make()](const Platform::DistributedNotification&) {
+                    (void)ui->schedule(handler);
+                });
+        };
+    }
 }
 
 } // namespace Orvella

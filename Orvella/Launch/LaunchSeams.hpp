@@ -47,6 +47,8 @@ public:
     virtual void sharePrivately(Sync::FileRef file) = 0;
     // Creates the login window when there is none, brings it up and the application to the front.
     virtual void showLoginWindow() = 0;
+    // Shows the popover under the status item (nothing when it is shown already).
+    virtual void showPopover() = 0;
 };
 
 // The message channel to the extension as the launch uses it.

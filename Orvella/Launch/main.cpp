@@ -9,6 +9,7 @@
 #include "Orvella/InfoPlistTools/InfoPlistTools.hpp"
 #include "Orvella/Presentation/QtMainLoop.hpp"
 #include "Orvella/Shared/SharedConstants.hpp"
+#include "Platform/Desktop/DistributedNotificationCenter.hpp"
 #include "Platform/Foundation/Log.hpp"
 #include "Platform/Foundation/UserDefaults.hpp"
 #include "Platform/Foundation/UserDefaultsFile.hpp"
@@ -76,6 +77,21 @@ void activateApplication()
     }
 }
 
+// A second start: the running instance brings its login window or its
+// popover to the front, over the channel between the processes it listens on.
+void askRunningInstanceToComeForward(const std::filesystem::path& group)
+{
+    auto center = Platform::DistributedNotificationCenter::open(group / "notifications");
+    if (!center) {
+        Platform::Log::failure("Die laufende Instanz ist nicht erreichbar: " + center.error().message());
+        return;
+    }
+    // This centre receives its own post too; more than one means the running instance got it.
+    if ((*center)->post(Orvella::SharedConstants::activateRunningApplication()) < 2) {
+        Platform::Log::line("Die laufende Instanz hat die Bitte, sich zu zeigen, nicht empfangen.");
+    }
+}
+
 // What the launch needs before the container exists (the migration runs
 // before the instance lock is taken in the group directory).
 Orvella::AppDelegate::Services launchServices()
@@ -106,6 +122,7 @@ int main(int argc, char** argv)
     auto lock = Orvella::InstanceLock::acquire(group / "orvella.instance.lock");
     if (!lock) {
         Platform::Log::line("Orvella läuft bereits für diesen Benutzer; diese Instanz endet.");
+        askRunningInstanceToComeForward(group);
         return EXIT_SUCCESS;
     }
 

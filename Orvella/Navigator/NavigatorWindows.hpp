@@ -19,6 +19,8 @@ public:
     // A sheet on the preferences window's content; nothing without one.
     virtual void presentPreferencesSheet(PreferencesSheet sheet) = 0;
     virtual void togglePopover(const std::any& sender) = 0;
+    // Shows the popover below `sender` (a `PopoverAnchor*`) unless it is shown.
+    virtual void showPopover(const std::any& sender) = 0;
     // Brings the application to the front.
     virtual void activate() = 0;
 };

@@ -55,6 +55,12 @@ public:
             m_factories.popover->toggle(sender);
         }
     }
+    void showPopover(const std::any& sender) override
+    {
+        if (m_factories.popover && !m_factories.popover->popover().isShown()) {
+            m_factories.popover->show(sender);
+        }
+    }
     void activate() override
     {
         if (m_factories.activate) {

@@ -108,6 +108,12 @@ const std::string& SharedConstants::willTerminate()
     return value;
 }
 
+const std::string& SharedConstants::activateRunningApplication()
+{
+    static const std::string value = "CloudAppActivateNotification";
+    return value;
+}
+
 std::shared_ptr<Platform::UserDefaults> SharedConstants::sharedUserDefaults()
 {
     static const auto suite = [] {

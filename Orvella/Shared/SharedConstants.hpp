@@ -53,6 +53,9 @@ struct SharedConstants {
     [[nodiscard]] static const std::string& didFinishLaunching();
     // "CloudAppWillTerminateNotification".
     [[nodiscard]] static const std::string& willTerminate();
+    // "CloudAppActivateNotification": a second start of the application asks
+    // the running one to come to the front.
+    [[nodiscard]] static const std::string& activateRunningApplication();
 
     // The process's shared settings suite ("defaults.json" in the group
     // directory), with the registered defaults of `CloudUserDefaultsKey`

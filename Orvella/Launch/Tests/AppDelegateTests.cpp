@@ -47,6 +47,7 @@ struct RecordingLaunchNavigator final : LaunchNavigator {
     void sharePublicLink(Sync::FileRef file) override { log->push_back("public " + file->fileName()); }
     void sharePrivately(Sync::FileRef file) override { log->push_back("private " + file->fileName()); }
     void showLoginWindow() override { log->push_back("showLogin"); }
+    void showPopover() override { log->push_back("showPopover"); }
 };
 
 struct RecordingChannel final : LaunchChannel {
@@ -194,6 +195,28 @@ TEST_F(AppDelegateTest, ShareRequestsReachTheNavigatorOnlyForStoredFiles)
     channel->privateHandler(Sync::SyncFileID::remote(8));
     channel->privateHandler(Sync::SyncFileID::local("neu"));
     EXPECT_EQ(*log, (std::vector<std::string> { "public Bericht.pdf", "private Projekte" }));
+}
+
+// Starting the application again while it runs brings the login window up
+// while nobody is logged in, else the popover; each time it is asked.
+TEST_F(AppDelegateTest, ASecondStartBringsTheLoginWindowOrThePopoverForward)
+{
+    std::function<void()> activate;
+    auto withActivation = services();
+    withActivation.onActivationRequest = [&](std::function<void()> handler) {
+        activate = std::move(handler);
+        return Platform::NotificationCenter::Registration {};
+    };
+    loggedIn = false;
+    AppDelegate delegate(std::move(withActivation));
+    ASSERT_TRUE(delegate.applicationDidFinishLaunching());
+    ASSERT_TRUE(activate);
+    log->clear();
+    activate();
+    activate();
+    loggedIn = true;
+    activate();
+    EXPECT_EQ(*log, (std::vector<std::string> { "showLogin", "showLogin", "showPopover" }));
 }
 
 TEST_F(AppDelegateTest, OnlyTheSharedSuitesChangesAreForwarded)

@@ -3,13 +3,17 @@
 
 #include "Orvella/Launch/InstanceLock.hpp"
 #include "Orvella/Shared/SharedConstants.hpp"
+#include "Platform/Desktop/DistributedNotificationCenter.hpp"
 #include "Platform/FileSystem/Tests/TemporaryDirectory.hpp"
 
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdlib>
+#include <thread>
 #include <fstream>
 #include <sstream>
 
@@ -38,17 +42,29 @@ Run runOrvella(const std::string& home)
     return run;
 }
 
-TEST(OrvellaProgram, ASecondInstanceLogsALineAndEndsWithZero)
+// The second instance asks the running one, on the channel between the
+// processes that the running one listens on, to come to the front.
+TEST(OrvellaProgram, ASecondInstanceAsksTheRunningOneToComeForwardAndEndsWithZero)
 {
     Platform::Testing::TemporaryDirectory home;
-    // The first instance's lock, as a running `orvella` holds it.
+    // The first instance's lock and channel, as a running `orvella` holds them.
     ::setenv("XDG_DATA_HOME", (home.path() + "/share").c_str(), 1);
     auto held = InstanceLock::acquire(SharedConstants::groupContainerPath() / "orvella.instance.lock");
     ASSERT_TRUE(held);
+    auto center = Platform::DistributedNotificationCenter::open(SharedConstants::groupContainerPath() / "notifications");
+    ASSERT_TRUE(center);
+    std::atomic<int> requests { 0 };
+    auto registration = (*center)->addObserver(SharedConstants::activateRunningApplication(),
+        [&](const Platform::DistributedNotification&) { ++requests; });
     const auto run = runOrvella(home.path());
     EXPECT_TRUE(run.exited);
     EXPECT_EQ(run.status, 0);
     EXPECT_NE(run.output.find("Orvella läuft bereits"), std::string::npos) << run.output;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (requests.load() == 0 && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_EQ(requests.load(), 1);
 }
 
 TEST(OrvellaProgram, ALaunchWithoutItsServicesEndsInOrderWithStatusOne)

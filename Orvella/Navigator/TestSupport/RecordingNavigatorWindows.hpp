@@ -22,6 +22,7 @@ public:
         calls.emplace_back(sheet == PreferencesSheet::proxy ? "sheetProxy" : "sheetDebug");
     }
     void togglePopover(const std::any&) override { calls.emplace_back("togglePopover"); }
+    void showPopover(const std::any&) override { calls.emplace_back("showPopover"); }
     void activate() override { calls.emplace_back("activate"); }
 };
 
