@@ -20,13 +20,20 @@ struct CreationFailure {
     [[nodiscard]] std::string description() const { return "API client: " + message; }
 };
 
-// The (title, text) of a login or logout notification.
+// The (title, text) of a login or logout notification. The customer data
+// usually arrive after the login state changes; the credentials, which made
+// that change, name the user then.
 std::pair<std::string, std::string> loginNotification(bool loggedIn, const ClientConfiguration& configuration,
-    const std::optional<Quarlink::CustomerInfo>& customer)
+    const std::optional<Quarlink::CustomerInfo>& customer, const std::optional<Quarlink::Credentials>& credentials)
 {
     if (!loggedIn)
         return { "Abgemeldet bei " + configuration.clientName(), "Sie sind nicht länger angemeldet." };
-    return { "Angemeldet bei " + configuration.clientName(), (customer ? customer->email : std::string("unknown")) + " ist angemeldet." };
+    std::string user = "unknown";
+    if (customer && !customer->email.empty())
+        user = customer->email;
+    else if (credentials && !credentials->username.empty())
+        user = credentials->username;
+    return { "Angemeldet bei " + configuration.clientName(), user + " ist angemeldet." };
 }
 
 } // namespace
@@ -100,9 +107,10 @@ Made<APIClientManager> apiClientManager(Resolver& resolver, const AppModuleEnvir
                     .producer()
                     .skipRepeats()
                     .filter([isFirst, isLoggedIn](bool) { return !isFirst->exchange(false); })
-                    .map([weakManager, brand = *brand](bool loggedIn) {
+                    .map([weakManager, brand = *brand, credentials = *holder](bool loggedIn) {
                         auto manager = weakManager.lock();
-                        return loginNotification(loggedIn, *brand, manager ? manager->customerInfo().value() : std::nullopt);
+                        return loginNotification(
+                            loggedIn, *brand, manager ? manager->customerInfo().value() : std::nullopt, credentials->credentials().value());
                     })
                     .observeOn(environment.mainQueue)
                     .startWithValues([center = *center](const std::pair<std::string, std::string>& notification) {

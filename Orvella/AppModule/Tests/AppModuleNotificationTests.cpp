@@ -87,14 +87,14 @@ protected:
 
 TEST_F(AppModuleNotificationTests, LoginAndLogoutAreAnnouncedOnTheMainQueue)
 {
-    // The login shows "unknown" (the credentials come before the customer data); the logout its own text; nothing before the main queue runs.
+    // The login names the user of the credentials (they come before the customer data); the logout its own text; nothing before the main queue runs.
     buildContainer();
     resolved<SettingsManager>()->enableDesktopNotifications().set(true);
     auto manager = resolved<APIManager>();
     logIn();
     EXPECT_TRUE(delivered().empty());
     ASSERT_TRUE(pumpUntil([&] { return !delivered().empty(); }));
-    EXPECT_EQ(delivered().front(), std::make_pair("Angemeldet bei " + clientName(), std::string("unknown ist angemeldet.")));
+    EXPECT_EQ(delivered().front(), std::make_pair("Angemeldet bei " + clientName(), m_credentials.username + " ist angemeldet."));
 
     manager->logout();
     ASSERT_TRUE(pumpUntil([&] { return delivered().size() == 2; }));
