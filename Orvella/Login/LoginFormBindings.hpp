@@ -7,6 +7,7 @@
 #include "Reactive/Action.hpp"
 
 #include <QAbstractButton>
+#include <QEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
@@ -35,6 +36,29 @@ inline void bindTypedText(Reactive::MutableProperty<std::string>& property, QLin
     bindSignal(property, field, &QLineEdit::textEdited, [](const QString& text) { return text.toStdString(); });
 }
 
+// Gives `widget` the keyboard focus now, or, while the progress sheet still
+// covers (disables) it, as soon as it is enabled again.
+inline void focusWhenEnabled(QWidget* widget)
+{
+    if (widget->isEnabled()) {
+        widget->setFocus(Qt::OtherFocusReason);
+        return;
+    }
+    struct FocusOnEnable final : QObject {
+        using QObject::QObject;
+        bool eventFilter(QObject* watched, QEvent* event) override
+        {
+            auto* target = static_cast<QWidget*>(watched);
+            if (event->type() == QEvent::EnabledChange && target->isEnabled()) {
+                target->setFocus(Qt::OtherFocusReason);
+                deleteLater();
+            }
+            return false;
+        }
+    };
+    widget->installEventFilter(new FocusOnEnable(widget));
+}
+
 // The label shows the error text; a new non-empty error empties the password
 // field (and with it the typed password, through `discardPassword`) and puts
 // the keyboard focus there.
@@ -50,7 +74,7 @@ inline void bindErrorText(QLabel* label, QLineEdit* passwordField, const Reactiv
             if (field && !text.empty()) {
                 field->clear();
                 discardPassword();
-                field->setFocus(Qt::OtherFocusReason);
+                focusWhenEnabled(field);
             }
         });
 }

@@ -30,6 +30,8 @@ ResizableTokenField::ResizableTokenField(QWidget* parent)
     : QTextEdit(parent)
 {
     setAcceptRichText(false);
+    // Tokens end at blanks and line breaks; Tab moves on to the next field.
+    setTabChangesFocus(true);
     setLineWrapMode(QTextEdit::WidgetWidth);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);

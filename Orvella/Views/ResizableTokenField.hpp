@@ -21,6 +21,7 @@ public:
 
 // A token field whose text is split into tokens at blanks, tabs and line
 // breaks, each drawn in the style its delegate answers (chips without one).
+// Tab and Shift-Tab move the focus on, as in a line edit.
 // While it is being edited its height is the height its text uses plus 5,
 // growing and shrinking line by line; otherwise it is one line high.
 class ResizableTokenField : public QTextEdit {

@@ -126,20 +126,30 @@ TEST(LoginWindowTests, progressSheetWelcomeAndBackAfterLogout)
 
 // A failure empties the password field and the typed password: the old one
 // is not sent again; an empty reason leaves the field alone.
+// Return logs in; after a failure the keyboard is back in the emptied password field.
 TEST(LoginWindowTests, failureEmptiesThePasswordAndKeepsTheReason)
 {
     LoginWindowFixture fixture;
     auto& window = *fixture.controller;
     fixture.controller->showWindow();
+    auto* topLevel = window.usernameField()->window();
+    topLevel->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(topLevel));
+    window.usernameField()->setFocus();
     fixture.type(window.usernameField(), QStringLiteral("anna"));
+    QTest::keyClick(window.usernameField(), Qt::Key_Tab);
+    EXPECT_TRUE(window.passwordField()->hasFocus());
     fixture.type(window.passwordField(), QStringLiteral("falsch"));
-    window.loginButton()->click();
+    QTest::keyClick(window.passwordField(), Qt::Key_Return);
     ASSERT_TRUE(fixture.login.isHeld());
+    ASSERT_TRUE(processEventsUntil([&] { return window.progressSheet()->isShown(); }));
     fixture.login.fail(ReasonError("Benutzername oder Passwort ungültig."));
     ASSERT_TRUE(processEventsUntil([&] { return !window.errorLabel()->text().isEmpty(); }));
+    ASSERT_TRUE(processEventsUntil([&] { return !window.progressSheet()->isShown(); }));
     fixture.settle();
     EXPECT_EQ(window.errorLabel()->text(), QStringLiteral("Benutzername oder Passwort ungültig."));
     EXPECT_EQ(window.passwordField()->text(), QString());
+    EXPECT_TRUE(window.passwordField()->hasFocus());
     EXPECT_FALSE(window.progressSheet()->isShown());
     EXPECT_FALSE(window.loginButton()->isEnabled());
     window.loginButton()->click();

@@ -96,6 +96,21 @@ TEST_F(PrivateShareViewControllerTest, TypedAddressesBecomeRecipientsAndEnableSu
     ASSERT_TRUE(Testing::processEventsUntil([&] { return window.isNull(); }));
 }
 
+// Tab leaves the recipients for the message, and types no tab.
+TEST_F(PrivateShareViewControllerTest, TabMovesFromTheRecipientsToTheMessage)
+{
+    window->show();
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.data()));
+    controller->recipientField()->setFocus();
+    QTest::keyClicks(controller->recipientField(), "anna@example.de");
+    QTest::keyClick(controller->recipientField(), Qt::Key_Tab);
+    EXPECT_TRUE(controller->messageView()->hasFocus());
+    EXPECT_EQ(controller->recipientField()->toPlainText(), QStringLiteral("anna@example.de"));
+    QTest::keyClicks(controller->messageView(), "Hallo");
+    EXPECT_EQ(controller->viewModel().message().value(), "Hallo");
+}
+
 TEST_F(PrivateShareViewControllerTest, ClosingWithRecipientsAsksAndAbandonClosesLater)
 {
     QTest::keyClicks(controller->messageView(), "Nur Text");
