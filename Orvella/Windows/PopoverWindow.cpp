@@ -5,6 +5,8 @@
 #include <QCursor>
 #include <QGuiApplication>
 #include <QHideEvent>
+#include <QLayout>
+#include <QResizeEvent>
 #include <QScreen>
 #include <QVBoxLayout>
 #include <QWidget>
@@ -24,8 +26,37 @@ public:
     QWidget* content = nullptr;
     bool closingOnRequest = false;
     std::function<void()> closedByItself;
+    // Where the shown popover belongs, kept so that a size that changes once
+    // the content is laid out on screen places it again.
+    std::function<QPoint(QSize)> placement;
+
+    // The size of the content as it will be shown: polished and laid out.
+    QSize laidOutSize()
+    {
+        ensurePolished();
+        if (content) {
+            content->ensurePolished();
+            for (auto* child : content->findChildren<QWidget*>()) {
+                child->ensurePolished();
+            }
+        }
+        if (auto* frameLayout = layout()) {
+            frameLayout->invalidate();
+            frameLayout->activate();
+        }
+        adjustSize();
+        return size();
+    }
 
 protected:
+    void resizeEvent(QResizeEvent* event) override
+    {
+        QWidget::resizeEvent(event);
+        if (isVisible() && placement) {
+            move(placement(event->size()));
+        }
+    }
+
     void hideEvent(QHideEvent* event) override
     {
         QWidget::hideEvent(event);
@@ -86,9 +117,10 @@ void PopoverWindow::show(const std::any& sender)
     if (available.contains(QCursor::pos())) {
         cursor = QCursor::pos();
     }
-    m_frame->adjustSize();
-    m_frame->move(position(anchorRect, m_frame->size(), available, cursor));
+    m_frame->placement = [anchorRect, available, cursor](QSize size) { return position(anchorRect, size, available, cursor); };
+    m_frame->move(position(anchorRect, m_frame->laidOutSize(), available, cursor));
     m_frame->show();
+    m_frame->raise();
     m_frame->activateWindow();
 }
 

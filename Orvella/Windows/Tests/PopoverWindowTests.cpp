@@ -7,11 +7,18 @@
 
 #include "Reactive/Schedulers/TestScheduler.hpp"
 
+#include <QGuiApplication>
 #include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QScreen>
+#include <QTest>
+#include <QVBoxLayout>
 
 #include <gtest/gtest.h>
 
 using namespace Orvella;
+using Orvella::Testing::processEventsUntil;
 
 namespace {
 
@@ -97,6 +104,70 @@ TEST(PopoverWindowTests, closeByItselfKeepsTheControllerConsistent)
 
     controller.show(std::any(42));
     EXPECT_FALSE(popover->isShown());
+}
+
+namespace {
+
+// Content laid out only when shown, as the popover's views are: a fixed
+// width, a height its layout decides.
+QWidget* laidOutContent()
+{
+    auto* content = new QWidget;
+    content->setFixedWidth(360);
+    auto* layout = new QVBoxLayout(content);
+    layout->addWidget(new QLabel(QStringLiteral("Daten sind aktuell")));
+    auto* search = new QLineEdit;
+    search->setObjectName(QStringLiteral("search"));
+    layout->addWidget(search);
+    auto* list = new QListView;
+    list->setFixedHeight(5 * 48 + 4);
+    layout->addWidget(list);
+    layout->addWidget(new QLabel(QStringLiteral("Ordner · Web · Einstellungen")));
+    return content;
+}
+
+} // namespace
+
+// The very first popover of a session, under a tray icon on a panel at the
+// bottom of the screen, whose content arrives only after it is shown (the
+// container delivers it on the main queue): wholly on the screen, above the
+// icon, off the panel. Escape closes it, as does a click outside it.
+TEST(PopoverWindowTests, theFirstPopoverOpensOnScreenAboveABottomPanelAndClosesOnEscapeOrAClickOutside)
+{
+    auto clock = std::make_shared<Reactive::TestScheduler>();
+    auto popover = std::make_shared<PopoverWindow>();
+    PopoverVisibilityController controller([&] { return popover; }, clock);
+    const QRect available = QGuiApplication::primaryScreen()->availableGeometry();
+    FixedAnchor anchor;
+    anchor.geometry = QRect(available.center().x(), available.bottom() - 23, 24, 24);
+    const std::any sender(static_cast<PopoverAnchor*>(&anchor));
+
+    controller.toggle(sender);
+    ASSERT_TRUE(popover->isShown());
+    auto& frame = popover->window();
+    QCoreApplication::processEvents();
+    popover->setContent(laidOutContent());
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&frame));
+    QCoreApplication::processEvents();
+    const QRect placed = frame.frameGeometry();
+    EXPECT_GT(placed.height(), 300) << "placed before it was laid out";
+    EXPECT_TRUE(available.contains(placed)) << "popover at " << placed.x() << "," << placed.y() << " " << placed.width() << "x"
+                                            << placed.height();
+    EXPECT_LE(placed.bottom(), anchor.geometry.top()) << "the popover covers the icon";
+
+    frame.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&frame));
+    auto* search = frame.findChild<QLineEdit*>(QStringLiteral("search"));
+    search->setFocus();
+    QTest::keyClick(search, Qt::Key_Escape);
+    EXPECT_FALSE(popover->isShown()) << "Escape left the popover open";
+
+    clock->advance(std::chrono::seconds(2));
+    controller.toggle(sender);
+    ASSERT_TRUE(popover->isShown());
+    QCoreApplication::processEvents();
+    QTest::mouseClick(&frame, Qt::LeftButton, Qt::NoModifier, QPoint(-20, -20));
+    EXPECT_TRUE(processEventsUntil([&] { return !popover->isShown(); })) << "a click outside left the popover open";
 }
 
 // Real windows: every close of the window releases its controller, and the
