@@ -19,8 +19,11 @@
 #include "Sync/Store/FileStore.hpp"
 #include "Sync/Watch/CloudFolderProvider.hpp"
 
+#include <cstddef>
 #include <expected>
 #include <memory>
+#include <string>
+#include <utility>
 
 namespace Orvella::Factories {
 
@@ -75,6 +78,9 @@ template<class T>
 [[nodiscard]] Made<APIClientManager> apiClientManager(Resolver& resolver, const AppModuleEnvironment& environment);
 
 // The sync engine.
+// The desktop notification after a run that moved `count` items to the Trash
+// because the listing left out most of what the client knew: title and text.
+[[nodiscard]] std::pair<std::string, std::string> trashedForSafetyNotification(std::size_t count);
 [[nodiscard]] std::shared_ptr<Sync::CloudFolderProvider> cloudFolderAdapter(std::shared_ptr<SettingsManager> settingsManager);
 [[nodiscard]] Made<Platform::Database> database(Resolver& resolver);
 [[nodiscard]] Made<Sync::FileStore> fileStore(Resolver& resolver, const AppModuleEnvironment& environment);

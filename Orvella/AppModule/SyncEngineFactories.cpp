@@ -62,6 +62,15 @@ Reactive::CompositeDisposable cleanOnAccountChanges(SettingsManager& settings, c
 
 } // namespace
 
+std::pair<std::string, std::string> trashedForSafetyNotification(std::size_t count)
+{
+    // The engine moves more than 50 at a time, but the text must not say "1 Objekte".
+    const auto missing = count == 1 ? std::string("1 Objekt fehlt") : std::to_string(count) + " Objekte fehlen";
+    return { "In den Papierkorb verschoben",
+        missing + " auf dem Server. Weil mehr als die Hälfte der synchronisierten Objekte fehlt, wurde nichts "
+                  "gelöscht: Was fehlt, liegt jetzt im Papierkorb." };
+}
+
 std::shared_ptr<Sync::CloudFolderProvider> cloudFolderAdapter(std::shared_ptr<SettingsManager> settingsManager)
 {
     return std::make_shared<Adapter>(std::move(settingsManager));
@@ -139,6 +148,10 @@ Made<Sync::SyncManager> syncManager(Resolver& resolver)
         if (!clientError)
             return;
         center->deliver("Fehler: " + operation->file()->fileName(), clientError->reason());
+    });
+    observations += manager->trashedForSafety().observeValues([center](std::size_t count) {
+        const auto [title, text] = trashedForSafetyNotification(count);
+        center->deliver(title, text);
     });
     return keepingBindings(std::move(manager), std::move(observations));
 }

@@ -6,6 +6,7 @@
 #include "Platform/Foundation/UUID.hpp"
 #include "Sync/Disk/FileSystemFileStore.hpp"
 
+#include <cerrno>
 #include <filesystem>
 #include <sys/stat.h>
 
@@ -19,6 +20,16 @@ bool existsWithoutFollowing(const std::string& path)
 {
     struct stat status {};
     return ::lstat(path.c_str(), &status) == 0;
+}
+
+// The transport keeps its file private (0600) while it is in a shared
+// temporary folder; in the cloud folder it is the user's like any file the
+// user makes.
+std::expected<void, AnyError> giveNewFileMode(const std::string& staged)
+{
+    if (::chmod(staged.c_str(), static_cast<mode_t>(Platform::newFileMode())) != 0)
+        return std::unexpected(AnyError(Platform::FileSystemError::fromErrno(errno, staged)));
+    return {};
 }
 
 } // namespace
@@ -91,7 +102,7 @@ std::expected<void, AnyError> DownloadStaging::stage(const std::string& download
     auto staged = stagedPath();
     auto moved = Platform::moveItem(downloaded, staged);
     if (moved)
-        return {};
+        return giveNewFileMode(staged);
     if (moved.error().code != Platform::FileSystemErrorCode::crossDevice)
         return std::unexpected(AnyError(moved.error()));
     // From another file system: a copy under the staged name (never over
@@ -101,7 +112,7 @@ std::expected<void, AnyError> DownloadStaging::stage(const std::string& download
     if (error)
         return std::unexpected(AnyError(Platform::FileSystemError::fromErrno(error.value(), staged)));
     static_cast<void>(Platform::removeItem(downloaded));
-    return {};
+    return giveNewFileMode(staged);
 }
 
 Reactive::Result<Platform::URL, AnyError> DownloadStaging::place(const Platform::URL& downloaded, Platform::Date modified,

@@ -19,6 +19,8 @@ const Display& displayOf(const Sync::SyncStatus& status)
     static const Display disabled { "statusitem-pause", "status-paused", "Synchronisierung angehalten", "Synchronisation starten", true };
     static const Display notReachable { "statusitem-error", "status-error", "Internetverbindung nicht verfügbar",
         "Synchronisation nicht verfügbar", false };
+    // The pause command stays: the retries of the failed run go on meanwhile.
+    static const Display failed { "statusitem-error", "status-error", "Synchronisieren fehlgeschlagen", "Synchronisation anhalten", true };
     static const Display syncing { "statusitem-syncing", "status-sync", "Daten werden aktualisiert…", "Synchronisation anhalten", true };
     switch (status.kind()) {
     case Sync::SyncStatus::Kind::allInSync:
@@ -30,6 +32,8 @@ const Display& displayOf(const Sync::SyncStatus& status)
         return notReachable;
     case Sync::SyncStatus::Kind::syncing:
         return syncing;
+    case Sync::SyncStatus::Kind::failed:
+        return failed;
     }
     return upToDate;
 }

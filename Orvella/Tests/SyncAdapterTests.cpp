@@ -146,6 +146,29 @@ TEST_F(SyncAdapterTests, ADownloadCreatesItsParentsDatesTheFileAndRegistersWhatI
     EXPECT_TRUE(downloadsFolderEmpties());
 }
 
+TEST_F(SyncAdapterTests, ADownloadedFileGetsTheModeOfANewFileOfTheUser)
+{
+    // A new and a replacing download both get 0666 less the umask, as the user's own new files do, not the
+    // transport's private 0600.
+    seed({ { "/a.txt", "a" }, { "/b.txt", "b" } });
+    auto files = listing();
+    const auto previous = ::umask(022);
+    auto created = run(m_manager->syncDownload(files.at("/a.txt"), cloudURL(), Sync::ReplaceExisting::No));
+    ::umask(027);
+    writeFile(m_cloud / "b.txt", "old");
+    ::chmod((m_cloud / "b.txt").c_str(), 0600);
+    auto replaced = run(m_manager->syncDownload(files.at("/b.txt"), cloudURL(), Sync::ReplaceExisting::Yes));
+    ::umask(previous);
+    ASSERT_TRUE(created.back().isCompleted());
+    ASSERT_TRUE(replaced.back().isCompleted());
+    struct stat status {};
+    ASSERT_EQ(::stat((m_cloud / "a.txt").c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 07777, 0644u);
+    ASSERT_EQ(::stat((m_cloud / "b.txt").c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 07777, 0640u);
+    EXPECT_EQ(readFile(m_cloud / "b.txt"), "b");
+}
+
 TEST_F(SyncAdapterTests, WithoutReplaceAnExistingFileIsNeverOverwritten)
 {
     // The placement fails with the file-system error and the user's file stays; with replace it is replaced.

@@ -207,4 +207,22 @@ Result setModificationTime(const std::string& path, FileTime time)
     return {};
 }
 
+unsigned newFileMode()
+{
+    // Setting the umask to read it would race with files other threads create meanwhile.
+    unsigned mask = 022;
+    if (FILE* status = std::fopen("/proc/self/status", "re")) {
+        char line[256];
+        while (std::fgets(line, sizeof(line), status)) {
+            unsigned value = 0;
+            if (std::sscanf(line, "Umask: %o", &value) == 1) {
+                mask = value;
+                break;
+            }
+        }
+        std::fclose(status);
+    }
+    return 0666u & ~mask;
+}
+
 }  // namespace Platform

@@ -14,6 +14,10 @@ namespace Platform {
 
 enum class CreateIntermediates { Yes, No };
 
+// The permission bits a file this process creates gets by default: 0666
+// less the process's umask (read without changing it).
+[[nodiscard]] unsigned newFileMode();
+
 // Creates a directory (mode 0777 less the umask), with missing parents when
 // asked. `alreadyExists` when a directory is already there (callers may count
 // that as success); `notADirectory` when something else occupies the path.

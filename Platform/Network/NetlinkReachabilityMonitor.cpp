@@ -40,7 +40,8 @@ void drain(int descriptor)
     while (::recv(descriptor, buffer, sizeof(buffer), MSG_DONTWAIT) > 0) { }
 }
 
-// Connects to one address; true when the host answered (accepted or refused).
+// Connects to one address; true when the host accepted. A refused connection
+// is no service: a host whose service is down cannot be synced with.
 bool hostAnswers(const addrinfo& address, std::chrono::milliseconds timeout, int cancelDescriptor)
 {
     int descriptor = ::socket(address.ai_family, address.ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, address.ai_protocol);
@@ -49,8 +50,6 @@ bool hostAnswers(const addrinfo& address, std::chrono::milliseconds timeout, int
     bool answered = false;
     if (::connect(descriptor, address.ai_addr, address.ai_addrlen) == 0) {
         answered = true;
-    } else if (errno == ECONNREFUSED) {
-        answered = true;
     } else if (errno == EINPROGRESS) {
         pollfd descriptors[2] = { { descriptor, POLLOUT, 0 }, { cancelDescriptor, POLLIN, 0 } };
         int ready = ::poll(descriptors, cancelDescriptor >= 0 ? 2 : 1, static_cast<int>(timeout.count()));
@@ -58,7 +57,7 @@ bool hostAnswers(const addrinfo& address, std::chrono::milliseconds timeout, int
             int error = 0;
             socklen_t length = sizeof(error);
             ::getsockopt(descriptor, SOL_SOCKET, SO_ERROR, &error, &length);
-            answered = error == 0 || error == ECONNREFUSED;
+            answered = error == 0;
         }
     }
     ::close(descriptor);

@@ -12,8 +12,8 @@ namespace Platform {
 
 // Reachability from the kernel's routing events plus a connect probe: every
 // change of links, addresses or routes (netlink) triggers a TCP connect to the
-// host; a completed or refused connection means the host answered
-// (`reachable`), anything else (no route, no name, no answer in time) means
+// host; an accepted connection means the service answered (`reachable`),
+// anything else (refused, no route, no name, no answer in time) means
 // `notReachable`. While not reachable the probe is repeated now and then, so a
 // host that comes back without any route change is noticed too.
 //

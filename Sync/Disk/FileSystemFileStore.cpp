@@ -131,7 +131,7 @@ DiskOperationResult FileSystemFileStore::createFolder(const File& file) const
     return {};
 }
 
-DiskOperationResult FileSystemFileStore::deleteItem(const File& file) const
+DiskOperationResult FileSystemFileStore::deleteItem(const File& file, Removal removal) const
 {
     auto folder = m_state->configuration->folderURL().value();
     auto fail = [&](FileSystemError cause) {
@@ -146,7 +146,7 @@ DiskOperationResult FileSystemFileStore::deleteItem(const File& file) const
     if (place->isCloudFolder)
         return fail(FileSystemError::make(FileSystemErrorCode::invalidPath, file.path()));
 
-    bool movesToTrash = m_state->configuration->movesToTrash().value();
+    bool movesToTrash = removal == Removal::toTrash || m_state->configuration->movesToTrash().value();
     auto registration = registerChange(place->path, Scope::subtree);
     std::expected<void, FileSystemError> removed;
     if (movesToTrash) {

@@ -102,9 +102,12 @@ public:
     // missing parents, dated with its lastModifiedDate. Logs
     // "❗️directory couldn't be created: " and the URL on failure.
     [[nodiscard]] DiskOperationResult createFolder(const File& file) const;
-    // Moves the item to the Trash or removes it, as `movesToTrash` says now.
-    // Logs "❗️file couldn't be removed: " and the URL on failure.
-    [[nodiscard]] DiskOperationResult deleteItem(const File& file) const;
+    // How a delete is done: as `movesToTrash` says now, or into the Trash whatever it says.
+    enum class Removal { asConfigured, toTrash };
+
+    // Moves the item to the Trash or removes it, as `removal` says. Logs
+    // "❗️file couldn't be removed: " and the URL on failure.
+    [[nodiscard]] DiskOperationResult deleteItem(const File& file, Removal removal = Removal::asConfigured) const;
     // Moves the item where `from` lies to where `to` says; nothing when both
     // are the same place. Never replaces an item and makes no parents. Logs
     // "❗️ couldn't move file locally: " and the error on failure.

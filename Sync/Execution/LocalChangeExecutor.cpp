@@ -98,7 +98,7 @@ LocalChangeExecutor::LocalChangeExecutor(std::shared_ptr<const SyncCollaborators
 {
 }
 
-SyncEventProducer LocalChangeExecutor::performLocalOperation(const FileOperation& operation) const
+SyncEventProducer LocalChangeExecutor::performLocalOperation(const FileOperation& operation, Removal removal) const
 {
     const auto change = Change::local(operation);
     const auto& file = operation.file();
@@ -108,7 +108,7 @@ SyncEventProducer LocalChangeExecutor::performLocalOperation(const FileOperation
     case FileOperation::Kind::Update:
         return isFolder(*file) ? SyncEventProducer::empty() : updateFile(change, file);
     case FileOperation::Kind::Delete:
-        return remove(change, file);
+        return remove(change, file, removal);
     case FileOperation::Kind::Move:
         return move(change, operation.from(), file);
     case FileOperation::Kind::MetaData:
@@ -183,10 +183,10 @@ SyncEventProducer LocalChangeExecutor::updateFile(const Change& change, const Fi
     return changeEvents(change, reacted);
 }
 
-SyncEventProducer LocalChangeExecutor::remove(const Change& change, const FileRef& file) const
+SyncEventProducer LocalChangeExecutor::remove(const Change& change, const FileRef& file, Removal removal) const
 {
     auto collaborators = m_collaborators;
-    return synchronousChangeEvents(change, [collaborators, file]() -> std::optional<AnyError> {
+    return synchronousChangeEvents(change, [collaborators, file, removal]() -> std::optional<AnyError> {
         if (auto refused = LocalEditGuard(*collaborators->fileStore, collaborators->cloudFolder()).checkDelete(*file)) {
             if (isLocalEditConflict(*refused)) {
                 forgetDeletedOnServer(*collaborators, *file);
@@ -198,11 +198,11 @@ SyncEventProducer LocalChangeExecutor::remove(const Change& change, const FileRe
             if (auto refused = LocalEditGuard(*collaborators->fileStore, collaborators->cloudFolder()).checkDelete(*carried)) {
                 return refused;
             }
-            if (auto failed = stepFailure(collaborators->fileSystemStore.deleteItem(*carried))) {
+            if (auto failed = stepFailure(collaborators->fileSystemStore.deleteItem(*carried, removal))) {
                 return failed;
             }
         }
-        if (auto failed = stepFailure(collaborators->fileSystemStore.deleteItem(*file))) {
+        if (auto failed = stepFailure(collaborators->fileSystemStore.deleteItem(*file, removal))) {
             return failed;
         }
         auto stored = StoredChange::removing(file->syncFileID());

@@ -36,9 +36,12 @@ public:
 
     explicit LocalChangeExecutor(std::shared_ptr<const SyncCollaborators> collaborators);
 
+    using Removal = FileSystemFileStore::Removal;
+
     // Events of one change, every one carrying Change::local(operation).
-    // Never fails; nothing happens until started.
-    [[nodiscard]] SyncEventProducer performLocalOperation(const FileOperation& operation) const;
+    // A delete is done as `removal` says. Never fails; nothing happens until started.
+    [[nodiscard]] SyncEventProducer performLocalOperation(const FileOperation& operation,
+        Removal removal = Removal::asConfigured) const;
 
     // The file with its public share (none unless hasPublicShare) and its
     // private shares (empty unless hasPrivateShares); the two calls run at
@@ -51,7 +54,7 @@ private:
     [[nodiscard]] SyncEventProducer createFile(const Change& change, const FileRef& file) const;
     [[nodiscard]] SyncEventProducer createFolder(const Change& change, const FileRef& file) const;
     [[nodiscard]] SyncEventProducer updateFile(const Change& change, const FileRef& file) const;
-    [[nodiscard]] SyncEventProducer remove(const Change& change, const FileRef& file) const;
+    [[nodiscard]] SyncEventProducer remove(const Change& change, const FileRef& file, Removal removal) const;
     [[nodiscard]] SyncEventProducer move(const Change& change, const FileRef& from, const FileRef& to) const;
     [[nodiscard]] SyncEventProducer updateMetaData(const Change& change, const FileRef& file) const;
 

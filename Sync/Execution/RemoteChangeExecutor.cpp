@@ -4,6 +4,7 @@
 #include "Platform/Foundation/RegularFile.hpp"
 #include "Platform/Foundation/Unicode.hpp"
 #include "Sync/Execution/ChangeExecutionError.hpp"
+#include "Sync/Model/FileWrapperItem.hpp"
 #include "Sync/Status/FileSyncStatus.hpp"
 
 namespace Sync {
@@ -116,8 +117,13 @@ SyncEventProducer RemoteChangeExecutor::update(const Change& change, const FileR
     auto call = checkedUpload(collaborators, file, [collaborators, file](const Platform::URL& cloudFolder) {
         return collaborators->apiClient->syncReupload(file, cloudFolder);
     });
-    auto reacted = call.attemptMap([collaborators](FileRef&& result) -> FileResult {
-        if (auto dated = stepFailure(collaborators->fileSystemStore.update(*result))) {
+    auto reacted = call.attemptMap([collaborators, file](FileRef&& result) -> FileResult {
+        // The server answers with the path it keeps the item under, which lags
+        // behind a move of a parent folder this run has yet to carry out: the
+        // item is dated where it lies on disk.
+        auto onDisk = std::make_shared<FileWrapperItem>(*result);
+        onDisk->setPath(file->path());
+        if (auto dated = stepFailure(collaborators->fileSystemStore.update(*onDisk))) {
             return std::unexpected(std::move(*dated));
         }
         if (auto stored = collaborators->fileStore->add(*result); !stored) {

@@ -34,9 +34,13 @@ SyncManager::SyncManager(std::shared_ptr<SyncAPIClient> apiClient, FileSystemFil
     , m_localExecutor(m_collaborators)
     , m_syncEvents(Signal<SyncEventPair, NoError>::pipe().first)
     , m_checkErrors(Signal<AnyError, NoError>::pipe().first)
+    , m_runFailures(Signal<AnyError, NoError>::pipe().first)
+    , m_trashedForSafety(Signal<std::size_t, NoError>::pipe().first)
 {
     std::tie(m_syncEvents, m_syncEventSink) = Signal<SyncEventPair, NoError>::pipe();
     std::tie(m_checkErrors, m_checkErrorSink) = Signal<AnyError, NoError>::pipe();
+    std::tie(m_runFailures, m_runFailureSink) = Signal<AnyError, NoError>::pipe();
+    std::tie(m_trashedForSafety, m_trashedForSafetySink) = Signal<std::size_t, NoError>::pipe();
     observeOutcomes();
 }
 
@@ -83,10 +87,12 @@ Reactive::SignalProducer<SyncEventPair, NoError> SyncManager::performSync()
     auto localExecutor = m_localExecutor;
     auto syncEventSink = m_syncEventSink;
     auto checkErrorSink = m_checkErrorSink;
+    auto runFailureSink = m_runFailureSink;
+    auto trashedSink = m_trashedForSafetySink;
     return Reactive::SignalProducer<SyncEventPair, NoError>(
         [=](Observer<SyncEventPair, NoError> observer, Lifetime lifetime) {
             auto run = std::make_shared<SyncRun>(collaborators, remoteExecutor, localExecutor, queue,
-                SyncRun::Outputs { syncEventSink, checkErrorSink, observer });
+                SyncRun::Outputs { syncEventSink, checkErrorSink, observer, runFailureSink, trashedSink });
             run->start(lifetime);
         });
 }

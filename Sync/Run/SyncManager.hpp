@@ -8,6 +8,7 @@
 #include "Sync/Execution/SyncCollaborators.hpp"
 #include "Sync/Run/SyncExecutor.hpp"
 
+#include <cstddef>
 #include <memory>
 
 namespace Sync {
@@ -29,7 +30,9 @@ namespace Sync {
 // - for a finished change whose file has a remote id (a delete excepted, whose
 //   item is gone), writes the file's reference and marks it up to date.
 // Failures of the remote listing go to `checkErrors` (the application's
-// status observes them); a failed root folder id is dropped silently.
+// status observes them); a failed root folder id ends the local phase without
+// an event. Both, and a failure of the stored state, go to `runFailures`, so
+// that the scheduler retries the run.
 //
 // Threading: every member may be called from any thread. The work of each
 // change is started on the manager's own serial queue, one change at a time.
@@ -54,6 +57,20 @@ public:
     [[nodiscard]] const Reactive::Signal<Reactive::AnyError, Reactive::NoError>& checkErrors() const
     {
         return m_checkErrors;
+    }
+
+    // Failures of the root folder id, of the listing and of the stored state, as runs meet them.
+    [[nodiscard]] Reactive::Signal<Reactive::AnyError, Reactive::NoError> runFailures() const override
+    {
+        return m_runFailures;
+    }
+
+    // One value at the end of every run whose listing left out most of the
+    // stored state: how many items that run moved to the Trash instead of
+    // deleting them (see SyncRun).
+    [[nodiscard]] const Reactive::Signal<std::size_t, Reactive::NoError>& trashedForSafety() const
+    {
+        return m_trashedForSafety;
     }
 
     // The events of one change, as a run carries it out (not started on the queue).
@@ -84,6 +101,10 @@ private:
     Reactive::Observer<SyncEventPair, Reactive::NoError> m_syncEventSink;
     Reactive::Signal<Reactive::AnyError, Reactive::NoError> m_checkErrors;
     Reactive::Observer<Reactive::AnyError, Reactive::NoError> m_checkErrorSink;
+    Reactive::Signal<Reactive::AnyError, Reactive::NoError> m_runFailures;
+    Reactive::Observer<Reactive::AnyError, Reactive::NoError> m_runFailureSink;
+    Reactive::Signal<std::size_t, Reactive::NoError> m_trashedForSafety;
+    Reactive::Observer<std::size_t, Reactive::NoError> m_trashedForSafetySink;
 };
 
 } // namespace Sync

@@ -1,6 +1,7 @@
 #include "Sync/Run/SyncRun.hpp"
 
 #include "Platform/FileSystem/PathResolver.hpp"
+#include "Platform/Foundation/Log.hpp"
 #include "Platform/Foundation/Unicode.hpp"
 #include "Sync/Changes/ChangeComputation.hpp"
 #include "Sync/Changes/IDTable.hpp"
@@ -31,6 +32,39 @@ std::vector<std::shared_ptr<FileWrapperItem>> scannedItems(std::vector<FileRef>&
     // The emptied list goes now, not with the statement that made it.
     std::vector<FileRef>().swap(files);
     return items;
+}
+
+// How many of `stored` the local deletes of `changes` take away: a deleted
+// folder takes what lies below it too. A delete's file is the stored record
+// itself, so the paths compare as they are.
+std::size_t storedItemsDeleted(const std::vector<Change>& changes, const std::vector<FileRef>& stored)
+{
+    std::unordered_set<std::string_view> deleted;
+    for (const auto& change : changes) {
+        if (change.kind() == Change::Kind::Local && change.fileOperation()->isDelete()) {
+            deleted.insert(change.fileOperation()->file()->path());
+        }
+    }
+    if (deleted.empty()) {
+        return 0;
+    }
+    std::size_t count = 0;
+    for (const auto& file : stored) {
+        std::string_view path = file->path();
+        while (!path.empty()) {
+            if (deleted.contains(path)) {
+                ++count;
+                break;
+            }
+            auto trimmed = path.ends_with('/') ? path.substr(0, path.size() - 1) : path;
+            const auto slash = trimmed.rfind('/');
+            if (slash == std::string_view::npos || slash == 0) {
+                break;
+            }
+            path = trimmed.substr(0, slash + 1);
+        }
+    }
+    return count;
 }
 
 } // namespace
@@ -108,6 +142,9 @@ void SyncRun::requestRootFolderID(void (*next)(SyncRun&, std::int64_t))
                     next(*self, event.value());
                 } else if ((event.isCompleted() || event.isFailed()) && !received) {
                     self->workEnded();
+                    if (event.isFailed()) {
+                        self->m_outputs.runFailures.send(std::move(event).error());
+                    }
                     self->phaseDone();
                 }
             }));
@@ -196,6 +233,7 @@ void SyncRun::listRemoteFiles(std::int64_t rootFolderID)
                     std::vector<Change> changes;
                     {
                         auto stored = std::move(storedFiles);
+                        const auto storedCount = stored.size();
                         // Flat id sets, each gone when its step is: they live beside both views.
                         auto screened = [&] {
                             IDSet storedIDs(stored.size());
@@ -212,12 +250,15 @@ void SyncRun::listRemoteFiles(std::int64_t rootFolderID)
                             [&](std::int64_t id) { return listedIDs.contains(id); });
                         self->reportRefused(screened.twins, screened.orphans, Change::Kind::Local);
                         changes = resolvingNestedDeletes(computeChanges(stored, screened.files, MergePolicy::TakeRemote));
+                        self->guardDeletes(changes, stored, storedCount);
                     }
                     self->execute(std::move(changes));
                     return;
                 }
                 if (event.isFailed()) {
-                    self->m_outputs.checkErrors.send(std::move(event).error());
+                    auto error = std::move(event).error();
+                    self->m_outputs.runFailures.send(error);
+                    self->m_outputs.checkErrors.send(std::move(error));
                 }
                 self->phaseDone();
             }));
@@ -356,6 +397,27 @@ void SyncRun::noteCreate(const SyncEventPair& pair)
     }
 }
 
+void SyncRun::guardDeletes(const std::vector<Change>& changes, const std::vector<FileRef>& stored, std::size_t storedCount)
+{
+    if (m_deletesToTrash || m_pass != 1) {
+        return;
+    }
+    const auto deleted = storedItemsDeleted(changes, stored);
+    if (deleted > trashGuardMinimum && deleted * 2 > storedCount) {
+        Platform::Log::failure("The listing leaves out " + std::to_string(deleted) + " of " + std::to_string(storedCount)
+            + " stored items: this run moves every item it deletes to the Trash");
+        m_deletesToTrash = true;
+    }
+}
+
+void SyncRun::sendCompleted()
+{
+    if (m_trashedForSafety > 0) {
+        m_outputs.trashedForSafety.send(std::exchange(m_trashedForSafety, 0));
+    }
+    m_outputs.caller.sendCompleted();
+}
+
 void SyncRun::phaseDone()
 {
     if (isStopped()) {
@@ -375,7 +437,7 @@ void SyncRun::phaseDone()
         startPhase(Phase::Local);
         return;
     }
-    m_outputs.caller.sendCompleted();
+    sendCompleted();
 }
 
 void SyncRun::forward(const SyncEventPair& pair)
@@ -387,6 +449,10 @@ void SyncRun::forward(const SyncEventPair& pair)
     }
     if (pair.first.isFinished()) {
         ++m_finishedChanges;
+        const auto& operation = pair.second.fileOperation();
+        if (m_deletesToTrash && pair.second.isLocal() && operation && operation->isDelete()) {
+            ++m_trashedForSafety;
+        }
     }
     noteCreate(pair);
     // The manager's observers (the status bookkeeping, the application) see
@@ -399,7 +465,8 @@ SyncEventProducer SyncRun::dispatch(const Change& change) const
 {
     switch (change.kind()) {
     case Change::Kind::Local:
-        return m_localExecutor.performLocalOperation(*change.fileOperation());
+        return m_localExecutor.performLocalOperation(*change.fileOperation(),
+            m_deletesToTrash ? LocalChangeExecutor::Removal::toTrash : LocalChangeExecutor::Removal::asConfigured);
     case Change::Kind::Remote:
         return m_remoteExecutor.performRemoteOperation(*change.fileOperation());
     case Change::Kind::Invalid:
@@ -414,8 +481,9 @@ void SyncRun::failWithStore(StoreError error)
         return;
     }
     stop();
+    m_outputs.runFailures.send(AnyError(error));
     m_outputs.checkErrors.send(AnyError(std::move(error)));
-    m_outputs.caller.sendCompleted();
+    sendCompleted();
 }
 
 void SyncRun::startWork(const std::function<AnyDisposable()>& work)

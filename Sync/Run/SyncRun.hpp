@@ -40,9 +40,15 @@ namespace Sync {
 // finished no change and left as many invalid changes as the pass before
 // (nothing can differ the next time).
 //
+// When the first pass of a remote phase would delete on disk more than half
+// of the stored items and more than `trashGuardMinimum`, every local delete of
+// the rest of the run goes to the Trash whatever the configuration says, and
+// the run ends by sending how many did to `trashedForSafety`.
+//
 // Every event goes to `syncEvents` first and then to the caller. A failure of
-// the root folder id ends the local phase silently; a failure of the listing
-// goes to `checkErrors` and ends the remote phase. A failure of the stored
+// the root folder id ends the local phase without an event; a failure of the
+// listing goes to `checkErrors` and ends the remote phase; both go to
+// `runFailures` too. A failure of the stored
 // state (unreadable, or a write that failed) goes to `checkErrors` once and
 // ends the whole run at once: nothing is done that cannot be recorded. Disposing the run (ending
 // its lifetime) disposes the change under way and starts nothing further.
@@ -58,7 +64,16 @@ public:
         Reactive::Observer<SyncEventPair, Reactive::NoError> syncEvents;
         Reactive::Observer<Reactive::AnyError, Reactive::NoError> checkErrors;
         Reactive::Observer<SyncEventPair, Reactive::NoError> caller;
+        // Whatever kept the run from the service or its stored state (see SyncExecutor::runFailures).
+        Reactive::Observer<Reactive::AnyError, Reactive::NoError> runFailures;
+        // At the end of a run whose deletes all went to the Trash (see `start`): how many did.
+        Reactive::Observer<std::size_t, Reactive::NoError> trashedForSafety;
     };
+
+    // A remote phase whose deletes would take away more than this share of
+    // the stored items, and more than `trashGuardMinimum` of them, is a
+    // listing that lost what the client knows, not the user's intent.
+    static constexpr std::size_t trashGuardMinimum = 50;
 
     SyncRun(std::shared_ptr<const SyncCollaborators> collaborators, RemoteChangeExecutor remoteExecutor,
         LocalChangeExecutor localExecutor, Reactive::SchedulerPtr queue, Outputs outputs);
@@ -83,6 +98,9 @@ private:
     void executeNext();
     void listDone();
     void phaseDone();
+    // Whether the local deletes of `changes` take away most of `storedCount` stored items.
+    void guardDeletes(const std::vector<Change>& changes, const std::vector<FileRef>& stored, std::size_t storedCount);
+    void sendCompleted();
     void forward(const SyncEventPair& pair);
     // Keeps track of creates the local phase could not make that the remote phase then took in.
     void noteCreate(const SyncEventPair& pair);
@@ -120,6 +138,9 @@ private:
     bool m_adoptedRefusedCreate { false };
     bool m_repeatedForAdoption { false };
     int m_pass { 0 };
+    // Set for the rest of the run once a listing left out most of the stored state.
+    bool m_deletesToTrash { false };
+    std::size_t m_trashedForSafety { 0 };
     std::vector<Change> m_validChanges;
     std::size_t m_nextChange { 0 };
     std::size_t m_invalidChanges { 0 };

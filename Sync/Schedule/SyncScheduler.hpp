@@ -30,6 +30,7 @@ struct SyncSchedulerOptions {
     Reactive::SchedulerPtr remoteTriggerScheduler;  // starts the remote trigger; default: a new serial queue
     Reactive::SchedulerPtr localTriggerScheduler;   // starts the local trigger and a remembered local start; default: a new serial queue
     std::function<Platform::Date()> now;            // the date of `allInSync`; default: Platform::Date::now
+    Reactive::DateScheduler::Duration firstRetryDelay {}; // the wait after a first failed run; default: 15 s
 };
 
 // Decides when a sync runs, and publishes the engine's state.
@@ -42,6 +43,12 @@ struct SyncSchedulerOptions {
 //   cloud folder is prepared and the root etag fetched; a result that differs
 //   from the previous one (an etag, or "no etag" when preparing failed)
 //   starts a run. Each poll gets at most one interval for its etag.
+// - a failed run: a run that reported an error event, or met a run failure
+//   of the executor (no service, no stored state), is retried at the first
+//   tick at least `retryDelay(n, firstRetryDelay)` after it ended, n being the number of runs
+//   that failed in a row, instead of that tick's poll, whatever the etag; a
+//   run that ends without either resets the count. A run cut short by sync
+//   being switched off changes nothing unless it failed.
 // - the local trigger: every value of the file-system trigger starts a run.
 //   One such start refused because a run was executing is remembered and
 //   made once that run has ended (while sync is still enabled).
@@ -49,8 +56,9 @@ struct SyncSchedulerOptions {
 // stops polling.
 //
 // `status()` follows the enabled inputs and the runs: `checking` when a run
-// starts, `syncing` at its events, `allInSync(now)` when it ends or when the
-// inputs change while none runs, `disabled` or `notReachable` otherwise.
+// starts, `syncing` at its events; when none runs `disabled`, else
+// `notReachable`, else `failed` while the last finished run failed, else
+// `allInSync(now)` (now being when the status was recomputed).
 //
 // Everything is built and started by the constructor. Destroying the
 // scheduler ends a running run, stops polling and watching, and ends the
@@ -74,8 +82,16 @@ public:
     // the scheduler itself follows.
     [[nodiscard]] SyncAction& syncAction() const { return *m_syncAction; }
 
+    static constexpr Reactive::DateScheduler::Duration defaultFirstRetryDelay = std::chrono::seconds { 15 };
+
+    // How long after the n-th failed run in a row (n >= 1) it is retried:
+    // `first`, doubling with every further failure, at most 10 minutes.
+    [[nodiscard]] static Reactive::DateScheduler::Duration retryDelay(int failures,
+        Reactive::DateScheduler::Duration first = defaultFirstRetryDelay);
+
 private:
     struct LocalTriggerState;
+    struct RunOutcomes;
 
     Reactive::SignalProducer<Reactive::Unit, Reactive::NoError> stopSignal() const;
     Reactive::SignalProducer<SyncStatus, Reactive::NoError> statusProducer() const;
@@ -83,6 +99,7 @@ private:
         std::shared_ptr<CloudFolderPreparator> preparator, std::shared_ptr<RootEtagProvider> etagProvider) const;
     void bindLocalTrigger(const std::shared_ptr<FileSystemTrigger>& fileSystemTrigger);
     void bindIntoAction(const Reactive::SignalProducer<Reactive::Unit, Reactive::NoError>& trigger);
+    void observeRunOutcomes();
 
     SyncSchedulerOptions m_options;
     Reactive::MutableProperty<SyncStatus> m_status;
@@ -92,6 +109,7 @@ private:
     std::pair<Reactive::Lifetime, Reactive::Lifetime::Token> m_lifetime;
     std::shared_ptr<SyncAction> m_syncAction;
     std::shared_ptr<LocalTriggerState> m_localTrigger;
+    std::shared_ptr<RunOutcomes> m_runOutcomes;
     Reactive::CompositeDisposable m_bindings;
 };
 

@@ -50,6 +50,7 @@ std::string SyncStatus::description() const
     case Kind::notReachable: return "Can't reach Server";
     case Kind::checking: return "Checking for changes";
     case Kind::syncing: return "Syncing";
+    case Kind::failed: return "Sync failed";
     }
     return {};
 }

@@ -17,6 +17,7 @@ public:
         notReachable, // sync is on but the server cannot be reached
         checking,     // a run has started and has produced no event yet
         syncing,      // a run is producing events
+        failed,       // enabled, reachable, no run in progress, and the last run failed (error events, or no service)
     };
 
     [[nodiscard]] static SyncStatus allInSync(Platform::Date date) { return SyncStatus(Kind::allInSync, date); }
@@ -24,6 +25,7 @@ public:
     [[nodiscard]] static SyncStatus notReachable() { return SyncStatus(Kind::notReachable, {}); }
     [[nodiscard]] static SyncStatus checking() { return SyncStatus(Kind::checking, {}); }
     [[nodiscard]] static SyncStatus syncing() { return SyncStatus(Kind::syncing, {}); }
+    [[nodiscard]] static SyncStatus failed() { return SyncStatus(Kind::failed, {}); }
 
     [[nodiscard]] Kind kind() const { return m_kind; }
     // The date of `allInSync`; nothing for every other case.

@@ -1,5 +1,7 @@
 #include "Sync/Tests/SchedulerTestDoubles.hpp"
 
+#include "Sync/Model/FileWrapperItem.hpp"
+
 namespace Sync::Testing {
 
 std::expected<void, Reactive::AnyError> TestCloudFolderPreparator::prepareCloudFolder()
@@ -28,6 +30,8 @@ void TestRootEtagProvider::setEtag(std::string etag)
     std::lock_guard lock(m_mutex);
     m_etag = std::move(etag);
 }
+
+TestSyncExecutor::TestSyncExecutor() : m_runFailures(Reactive::Signal<Reactive::AnyError, Reactive::NoError>::pipe()) {}
 
 Reactive::SignalProducer<SyncEventPair, Reactive::NoError> TestSyncExecutor::performSync()
 {
@@ -74,6 +78,18 @@ void TestSyncExecutor::sendEvent()
         observer = m_runs.back()->observer;
     }
     observer.send(SyncEventPair(SyncEvent::started(), Change::invalid()));
+}
+
+void TestSyncExecutor::sendError()
+{
+    Reactive::Observer<SyncEventPair, Reactive::NoError> observer;
+    {
+        std::lock_guard lock(m_mutex);
+        observer = m_runs.back()->observer;
+    }
+    auto file = std::make_shared<FileWrapperItem>(FileWrapperItem::Fields { .path = "/a.txt", .fileName = "a.txt" });
+    observer.send(SyncEventPair(SyncEvent::error(Reactive::AnyError(std::string("upload failed"))),
+        Change::remote(FileOperation::create(file))));
 }
 
 void TestSyncExecutor::complete()

@@ -57,16 +57,23 @@ private:
 // the test sends into it and completes it.
 class TestSyncExecutor final : public SyncExecutor {
 public:
+    TestSyncExecutor();
     Reactive::SignalProducer<SyncEventPair, Reactive::NoError> performSync() override;
+    Reactive::Signal<Reactive::AnyError, Reactive::NoError> runFailures() const override { return m_runFailures.first; }
 
     std::size_t runCount() const;
     // Whether the newest run is still open (neither completed nor disposed).
     bool isRunning() const;
     std::size_t disposedCount() const;
     void sendEvent();
+    // An error event of a change, as when an upload failed.
+    void sendError();
+    // A failure of the run itself, as when the service could not be reached.
+    void reportRunFailure() { m_runFailures.second.send(Reactive::AnyError(std::string("service not reachable"))); }
     void complete();
 
 private:
+    std::pair<Reactive::Signal<Reactive::AnyError, Reactive::NoError>, Reactive::Observer<Reactive::AnyError, Reactive::NoError>> m_runFailures;
     struct Run {
         Reactive::Observer<SyncEventPair, Reactive::NoError> observer;
         bool open = true;

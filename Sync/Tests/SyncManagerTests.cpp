@@ -360,6 +360,29 @@ TEST(SyncManager, RootFolderFailureSkipsOnlyTheLocalPhase)
     EXPECT_FALSE(cloud.server->idAt("/up.txt"));
 }
 
+TEST(SyncManager, AnEditInsideAFolderRenamedInTheSameRunSettlesInOneRun)
+{
+    // The re-upload's answer still names the folder's old path (its rename comes later in the run); the
+    // edited file is dated where it lies, so the run ends without an error and the next uploads nothing.
+    TestCloud cloud;
+    cloud.server->addFile("/D/sub/f.txt", "v1");
+    ASSERT_TRUE(cloud.sync().completed);
+    cloud.writeFile("/D/sub/f.txt", "v2", Platform::Date::fromWholeSecondsSince1970(1'800'000'000));
+    cloud.moveItem("/D/sub", "/D/renamed");
+
+    auto first = cloud.sync();
+    ASSERT_TRUE(first.completed);
+    EXPECT_EQ(errorsOf(first), std::vector<std::string>());
+    EXPECT_EQ(cloud.server->contentAt("/D/renamed/f.txt"), "v2");
+    cloud.server->resetCounts();
+    auto second = cloud.sync();
+    ASSERT_TRUE(second.completed);
+    EXPECT_EQ(cloud.server->mutationCount(), 0);
+    EXPECT_EQ(cloud.readFile("/D/renamed/f.txt"), "v2");
+    expectInStep(cloud);
+    expectIdle(cloud);
+}
+
 TEST(SyncManager, AMoveWithANewNameSettlesInTheFollowingRun)
 {
     // The service's move keeps the old name, so a local move with a rename is

@@ -284,3 +284,97 @@ TEST(SyncSchedulerTests, DestroyingEndsTheRunAndPolling)
     EXPECT_EQ(harness.clock->pendingCount(), 0u);
     EXPECT_EQ(harness.preparator->calls, 1);
 }
+
+// Proves a run that ended with an error event is run again at the first tick at least 15 s after its
+// end, though the etag is unchanged and without a poll, the wait doubling with every failure in a row,
+// and that a clean run ends the retries.
+TEST(SyncSchedulerTests, FailedRunsAreRetriedWithBackoffUntilACleanRun)
+{
+    Harness harness;
+    harness.start();
+    harness.clock->advance();
+    ASSERT_EQ(harness.executor->runCount(), 1u);
+    harness.executor->sendError();
+    harness.executor->complete(); // t = 0: retried from 15 s on
+
+    harness.clock->advance(interval); // t = 60
+    ASSERT_EQ(harness.executor->runCount(), 2u);
+    EXPECT_EQ(harness.etags->calls, 1);
+    harness.executor->sendError();
+    harness.executor->complete(); // from 90 s on
+
+    harness.clock->advance(interval); // t = 120
+    ASSERT_EQ(harness.executor->runCount(), 3u);
+    harness.executor->sendError();
+    harness.executor->complete(); // from 180 s on
+
+    harness.clock->advance(interval); // t = 180
+    ASSERT_EQ(harness.executor->runCount(), 4u);
+    harness.executor->sendError();
+    harness.executor->complete(); // from 300 s on
+
+    harness.clock->advance(interval); // t = 240: an ordinary poll, nothing changed
+    EXPECT_EQ(harness.executor->runCount(), 4u);
+    EXPECT_EQ(harness.etags->calls, 2);
+    harness.clock->advance(interval); // t = 300
+    ASSERT_EQ(harness.executor->runCount(), 5u);
+    harness.executor->complete(); // clean
+
+    harness.clock->advance(5 * interval);
+    EXPECT_EQ(harness.executor->runCount(), 5u);
+    EXPECT_EQ(harness.etags->calls, 7);
+}
+
+// Proves the wait before a retry: 15 s after the first failure, doubling, never more than 10 minutes.
+TEST(SyncSchedulerTests, RetryDelayDoublesUpToTenMinutes)
+{
+    EXPECT_EQ(SyncScheduler::retryDelay(1), 15s);
+    EXPECT_EQ(SyncScheduler::retryDelay(2), 30s);
+    EXPECT_EQ(SyncScheduler::retryDelay(6), 480s);
+    EXPECT_EQ(SyncScheduler::retryDelay(7), 600s);
+    EXPECT_EQ(SyncScheduler::retryDelay(1000), 600s);
+}
+
+// Proves a run that could not reach the service (no event at all, a run failure of the executor) is
+// retried like one with error events, and a clean retry ends the retries.
+TEST(SyncSchedulerTests, RunThatCouldNotReachTheServiceIsRetried)
+{
+    Harness harness;
+    harness.start();
+    harness.clock->advance();
+    harness.executor->reportRunFailure();
+    harness.executor->complete();
+
+    harness.clock->advance(interval);
+    ASSERT_EQ(harness.executor->runCount(), 2u);
+    EXPECT_EQ(harness.preparator->calls, 2); // a retry prepares the folder as a poll does
+    harness.executor->complete();
+    harness.clock->advance(3 * interval);
+    EXPECT_EQ(harness.executor->runCount(), 2u);
+}
+
+// Proves a run that ended with an error event leaves `failed` (never a moment of `allInSync`) until a
+// clean run, and that an unreachable server shows `notReachable` rather than the failure.
+TEST(SyncSchedulerTests, FailedRunShowsFailedUntilACleanRun)
+{
+    Harness harness;
+    harness.start();
+    std::vector<SyncStatus> statuses;
+    Reactive::ScopedDisposable observation(
+        harness.scheduler->status().producer().startWithValues([&](const SyncStatus& status) { statuses.push_back(status); }));
+    harness.clock->advance();
+    harness.executor->sendError();
+    harness.executor->complete();
+    EXPECT_EQ(statuses, (std::vector { SyncStatus::allInSync(harness.date()), SyncStatus::checking(), SyncStatus::syncing(),
+                            SyncStatus::failed() }));
+
+    harness.configuration->reachable.set(false);
+    EXPECT_EQ(harness.scheduler->status().value(), SyncStatus::notReachable());
+    harness.configuration->reachable.set(true);
+    EXPECT_EQ(harness.scheduler->status().value(), SyncStatus::failed());
+
+    harness.clock->advance(); // becoming reachable polls at once and starts a run
+    ASSERT_EQ(harness.executor->runCount(), 2u);
+    harness.executor->complete();
+    EXPECT_EQ(harness.scheduler->status().value(), SyncStatus::allInSync(harness.date()));
+}

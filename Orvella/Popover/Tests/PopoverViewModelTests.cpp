@@ -218,6 +218,9 @@ TEST(PopoverViewModelTests, stateAndCommandFollowTheScheduler)
     fixture.status->current.set(Sync::SyncStatus::syncing());
     EXPECT_EQ(fixture.viewModel->syncActionText().value(), "Synchronisation anhalten");
     EXPECT_EQ(fixture.viewModel->syncStatusText().value(), "Daten werden aktualisiert…");
+    fixture.status->current.set(Sync::SyncStatus::failed());
+    EXPECT_EQ(fixture.viewModel->syncStatusText().value(), "Synchronisieren fehlgeschlagen");
+    EXPECT_EQ(fixture.viewModel->syncStatusIcon().value(), "status-error");
 }
 
 // The rows' paths follow the settings' cloud folder as it is when a list comes.

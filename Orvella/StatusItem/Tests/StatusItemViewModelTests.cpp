@@ -42,6 +42,7 @@ TEST(SyncStatusDisplayTests, tableForEveryStatus)
             "Synchronisation nicht verfügbar", false },
         { SyncStatus::checking(), "statusitem-uptodate", "status-uptodate", "Daten sind aktuell", "Synchronisation anhalten", true },
         { SyncStatus::syncing(), "statusitem-syncing", "status-sync", "Daten werden aktualisiert…", "Synchronisation anhalten", true },
+        { SyncStatus::failed(), "statusitem-error", "status-error", "Synchronisieren fehlgeschlagen", "Synchronisation anhalten", true },
     };
     for (const auto& row : rows) {
         EXPECT_EQ(statusItemIcon(row.status), row.trayIcon) << row.status;
@@ -64,6 +65,8 @@ TEST(StatusItemViewModelTests, iconFollowsTheStatusFromTheFirstValue)
     EXPECT_EQ(viewModel.icon().value(), "statusitem-uptodate");
     provider->current.set(SyncStatus::syncing());
     EXPECT_EQ(viewModel.icon().value(), "statusitem-syncing");
+    provider->current.set(SyncStatus::failed());
+    EXPECT_EQ(viewModel.icon().value(), "statusitem-error");
 }
 
 // Two clicks toggle twice, each handing over the clicked item itself.

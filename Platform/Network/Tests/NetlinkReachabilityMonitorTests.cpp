@@ -64,13 +64,13 @@ struct StatusRecorder {
 
 } // namespace
 
-TEST(NetlinkReachabilityMonitorTests, HostThatAnswersIsReachableListeningOrNot)
+TEST(NetlinkReachabilityMonitorTests, OnlyAListeningServiceIsReachable)
 {
-    // Proves the probe counts an accepted and a refused loopback connection alike as a host that answers.
+    // Proves the probe counts an accepted loopback connection as reachable and a refused one (the service down) as not.
     LoopbackListener listener;
     EXPECT_EQ(NetlinkReachabilityMonitor::probe("127.0.0.1", listener.port, 1s), HostReachability::reachable);
     listener.close();
-    EXPECT_EQ(NetlinkReachabilityMonitor::probe("127.0.0.1", listener.port, 1s), HostReachability::reachable);
+    EXPECT_EQ(NetlinkReachabilityMonitor::probe("127.0.0.1", listener.port, 1s), HostReachability::notReachable);
 }
 
 TEST(NetlinkReachabilityMonitorTests, MissingHostCannotBeObserved)
