@@ -12,6 +12,15 @@ namespace {
 constexpr const char* unknownLoginSalt = "00000000000000000000000000000000";
 constexpr const char* unknownLoginHash = "0000000000000000000000000000000000000000000000000000000000000000";
 
+// A service that runs for long keeps only the latest of what it notes.
+template <typename Entry>
+void appendLatest(std::vector<Entry>& entries, Entry entry)
+{
+    if (entries.size() >= Accounts::maximumErrorReports)
+        entries.erase(entries.begin());
+    entries.push_back(std::move(entry));
+}
+
 } // namespace
 
 Accounts::Accounts()
@@ -177,7 +186,7 @@ Accounts::LoginResult Accounts::logIn(const std::string& world, const std::strin
         std::lock_guard guard(m_mutex);
         if (m_throttle.mustWait(login, client, m_clock())) {
             // Refused unchecked: a guesser learns nothing while it waits.
-            m_loginAttempts.push_back({ world, login, false });
+            appendLatest(m_loginAttempts, { world, login, false });
             return { LoginOutcome::temporarilyLocked, {}, 0 };
         }
         if (m_database) {
@@ -231,7 +240,7 @@ Accounts::LoginResult Accounts::logIn(const std::string& world, const std::strin
         m_throttle.succeeded(login, client);
     else if (lock == AccountLock::none)
         m_throttle.failed(login, client, m_clock());
-    m_loginAttempts.push_back({ world, login, result.outcome == LoginOutcome::succeeded });
+    appendLatest(m_loginAttempts, { world, login, result.outcome == LoginOutcome::succeeded });
     return result;
 }
 
@@ -320,7 +329,7 @@ std::string Accounts::issueLoginLink(const std::string& origin)
 {
     std::lock_guard guard(m_mutex);
     auto link = origin + "/login/hash/" + LocalCloud::randomToken();
-    m_loginLinks.push_back(link);
+    appendLatest(m_loginLinks, link);
     return link;
 }
 
@@ -329,12 +338,10 @@ ErrorLogMode Accounts::receiveErrorReport(ReceivedErrorReport report)
     ErrorLogMode mode;
     {
         std::lock_guard guard(m_mutex);
-        // Anyone on the machine may post reports; a running service keeps only so much of them.
+        // Anyone on the machine may post reports; a running service keeps only so much of each.
         if (report.body.size() > maximumErrorReportBytes)
             report.body.resize(maximumErrorReportBytes);
-        if (m_errorReports.size() >= maximumErrorReports)
-            m_errorReports.erase(m_errorReports.begin());
-        m_errorReports.push_back(std::move(report));
+        appendLatest(m_errorReports, std::move(report));
         mode = m_errorLogMode;
     }
     m_reportsChanged.notify_all();

@@ -145,6 +145,7 @@ public:
     // Keeps a received report, its first `maximumErrorReportBytes` only, and
     // the latest `maximumErrorReports` of them; returns how the route answers.
     [[nodiscard]] ErrorLogMode receiveErrorReport(ReceivedErrorReport report);
+    // Also how many login attempts and login links are kept.
     static constexpr std::size_t maximumErrorReports = 1000;
     static constexpr std::size_t maximumErrorReportBytes = 64 * 1024;
 
