@@ -50,7 +50,16 @@ void LocalCloudServer::Implementation::installAccountRoutes()
 {
     routes.push_back({ "POST", std::regex(R"(/v2\.0/login)"),
         [this](const httplib::Request& request, httplib::Response& response, const RequestBody& body,
-            const std::smatch&) { serveLogin(body.readAll(request), response); } });
+            const std::smatch&) { serveLogin(body.readAll(request), request.remote_addr, response); } });
+    routes.push_back({ "POST", std::regex(R"(/v2\.0/logout)"),
+        [this](const httplib::Request& request, httplib::Response& response, const RequestBody& body,
+            const std::smatch&) {
+            body.discard(request);
+            if (!accounts.logOut(request.get_header_value("Cookie")))
+                return respondWithError(response, 401, authenticationRequiredCode, "Authentication required");
+            response.status = 200;
+            response.set_content("{}", "application/json");
+        } });
     routes.push_back({ "GET", std::regex(R"(/v2\.0/hash/create)"),
         [this](const httplib::Request& request, httplib::Response& response, const RequestBody&, const std::smatch&) {
             serveLoginHash(request, response);
@@ -70,14 +79,15 @@ bool LocalCloudServer::Implementation::requireSession(const httplib::Request& re
     return false;
 }
 
-void LocalCloudServer::Implementation::serveLogin(const std::string& text, httplib::Response& response)
+void LocalCloudServer::Implementation::serveLogin(const std::string& text, const std::string& client,
+    httplib::Response& response)
 {
     auto body = readLoginBody(text);
     if (!body || !isKnownWorld(body->world)) {
         respondWithError(response, 400, invalidParametersCode, "Invalid parameters");
         return;
     }
-    auto result = accounts.logIn(body->world, body->login, body->password);
+    auto result = accounts.logIn(body->world, body->login, body->password, client);
     switch (result.outcome) {
     case Accounts::LoginOutcome::succeeded:
         response.set_header("Set-Cookie", std::string(sessionCookieName) + "=" + result.session + "; Path=/; HttpOnly");
@@ -109,7 +119,7 @@ void LocalCloudServer::Implementation::serveErrorLog(bool publicRoute, const htt
     std::string body, httplib::Response& response)
 {
     // The log takes reports with or without a session; it only notes whose session came along.
-    auto user = accounts.sessionUser(request.get_header_value("Cookie"));
+    auto user = accounts.sessionUserUnused(request.get_header_value("Cookie"));
     auto mode = accounts.receiveErrorReport({ publicRoute, std::move(body), std::move(user) });
     if (mode == ErrorLogMode::failing) {
         // No error headers, so the client sees a failure without a case of its own.

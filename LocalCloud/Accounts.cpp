@@ -1,15 +1,31 @@
 #include "LocalCloud/Accounts.hpp"
 
 #include "LocalCloud/PasswordHash.hpp"
+#include "LocalCloud/RandomToken.hpp"
 #include "Platform/Foundation/Digest.hpp"
-
-#include <iomanip>
-#include <sstream>
 
 namespace LocalCloud {
 
+namespace {
+
+// What an unknown login is checked against: a hash no password derives to.
+constexpr const char* unknownLoginSalt = "00000000000000000000000000000000";
+constexpr const char* unknownLoginHash = "0000000000000000000000000000000000000000000000000000000000000000";
+
+// A service that runs for long keeps only the latest of what it notes.
+template <typename Entry>
+void appendLatest(std::vector<Entry>& entries, Entry entry)
+{
+    if (entries.size() >= Accounts::maximumErrorReports)
+        entries.erase(entries.begin());
+    entries.push_back(std::move(entry));
+}
+
+} // namespace
+
 Accounts::Accounts()
-    : m_random(std::random_device {}())
+    : m_clock([] { return std::chrono::steady_clock::now(); })
+    , m_unknownLoginIterations(PasswordHash::standardIterations)
 {
 }
 
@@ -88,6 +104,7 @@ void Accounts::addUser(std::string login, std::string password, AccountLock lock
         auto stored = storeAccount(*m_database, login, password, quotaBytes, PasswordHash::testIterations);
         (void)stored;
     }
+    m_unknownLoginIterations = PasswordHash::testIterations;
     m_locks[std::move(login)] = lock;
 }
 
@@ -101,6 +118,24 @@ void Accounts::expireSessions()
 {
     std::lock_guard guard(m_mutex);
     m_sessions.clear();
+}
+
+void Accounts::setSessionPolicy(SessionPolicy policy)
+{
+    std::lock_guard guard(m_mutex);
+    m_sessionPolicy = policy;
+}
+
+void Accounts::setLoginLimits(LoginLimits limits)
+{
+    std::lock_guard guard(m_mutex);
+    m_throttle = LoginThrottle(limits);
+}
+
+void Accounts::setClock(std::function<std::chrono::steady_clock::time_point()> clock)
+{
+    std::lock_guard guard(m_mutex);
+    m_clock = std::move(clock);
 }
 
 std::size_t Accounts::liveSessionCount() const
@@ -139,48 +174,84 @@ std::vector<std::string> Accounts::issuedLoginLinks() const
     return m_loginLinks;
 }
 
-Accounts::LoginResult Accounts::logIn(const std::string& world, const std::string& login, const std::string& password)
+Accounts::LoginResult Accounts::logIn(const std::string& world, const std::string& login, const std::string& password,
+    const std::string& client)
 {
-    std::lock_guard guard(m_mutex);
     LoginResult result { LoginOutcome::wrongPassword, {}, 0 };
     std::optional<AccountRecord> account;
-    if (m_database) {
-        if (auto found = m_database->object<AccountRecord>(login); found)
-            account = std::move(*found);
+    AccountLock lock = AccountLock::none;
+    std::optional<VerifiedPassword> verified;
+    std::int64_t unknownIterations = 0;
+    {
+        std::lock_guard guard(m_mutex);
+        if (m_throttle.mustWait(login, client, m_clock())) {
+            // Refused unchecked: a guesser learns nothing while it waits.
+            appendLatest(m_loginAttempts, { world, login, false });
+            return { LoginOutcome::temporarilyLocked, {}, 0 };
+        }
+        if (m_database) {
+            if (auto found = m_database->object<AccountRecord>(login); found)
+                account = std::move(*found);
+        }
+        if (auto found = m_locks.find(login); found != m_locks.end())
+            lock = found->second;
+        if (auto found = m_verified.find(login); account && found != m_verified.end()
+            && found->second.storedHash == account->passwordHash)
+            verified = found->second;
+        unknownIterations = m_unknownLoginIterations;
     }
+
+    // The costly check runs without the lock, so that other requests go on
+    // meanwhile, and it runs for every attempt, known login or not, locked or
+    // not: how long the answer takes tells nothing about the account.
+    bool matches = false;
+    std::string digest;
     if (account) {
-        auto lock = m_locks.find(login);
+        digest = Platform::sha256Hex(account->salt + password);
+        // A password that matched before is taken at once; anything else pays the full price.
+        matches = verified && verified->passwordDigest == digest;
+        if (!matches)
+            matches = PasswordHash::matches(password, account->salt, account->passwordHash, account->iterations);
+    } else {
+        (void)PasswordHash::matches(password, unknownLoginSalt, unknownLoginHash, unknownIterations);
+    }
+
+    std::lock_guard guard(m_mutex);
+    if (account) {
         // A lock wins over the password, so a locked account never learns whether it was right.
-        switch (lock == m_locks.end() ? AccountLock::none : lock->second) {
+        switch (lock) {
         case AccountLock::temporary: result.outcome = LoginOutcome::temporarilyLocked; break;
         case AccountLock::permanent: result.outcome = LoginOutcome::permanentlyLocked; break;
         case AccountLock::none:
-            if (passwordMatches(*account, password)) {
+            if (matches) {
+                m_verified[login] = { account->passwordHash, digest };
                 result.outcome = LoginOutcome::succeeded;
                 result.session = randomToken();
                 result.customerID = account->customerID;
-                m_sessions.emplace(result.session, login);
+                auto now = m_clock();
+                // Sessions that ran out go here, so that the table does not grow with every login.
+                std::erase_if(m_sessions, [&](const auto& entry) { return sessionRanOut(entry.second, now); });
+                m_sessions.emplace(result.session, Session { login, now, 0 });
             }
             break;
         }
     }
-    m_loginAttempts.push_back({ world, login, result.outcome == LoginOutcome::succeeded });
+    if (result.outcome == LoginOutcome::succeeded)
+        m_throttle.succeeded(login, client);
+    else if (lock == AccountLock::none)
+        m_throttle.failed(login, client, m_clock());
+    appendLatest(m_loginAttempts, { world, login, result.outcome == LoginOutcome::succeeded });
     return result;
 }
 
-bool Accounts::passwordMatches(const AccountRecord& account, const std::string& password)
+bool Accounts::sessionRanOut(const Session& session, std::chrono::steady_clock::time_point now) const
 {
-    auto digest = Platform::sha256Hex(account.salt + password);
-    auto verified = m_verified.find(account.login);
-    if (verified != m_verified.end() && verified->second.storedHash == account.passwordHash)
-        return verified->second.passwordDigest == digest;
-    if (!PasswordHash::matches(password, account.salt, account.passwordHash, account.iterations))
-        return false;
-    m_verified[account.login] = { account.passwordHash, digest };
-    return true;
+    if (now - session.lastUse >= m_sessionPolicy.lifetime)
+        return true;
+    return m_sessionPolicy.requestLimit && session.requests >= *m_sessionPolicy.requestLimit;
 }
 
-std::pair<SessionCheck, std::string> Accounts::userOfCookie(const std::string& cookieHeader) const
+std::optional<std::string> Accounts::sessionOfCookie(const std::string& cookieHeader)
 {
     // "name=value; name=value"; the last "session" cookie wins, as a jar sends only one.
     std::optional<std::string> session;
@@ -199,34 +270,66 @@ std::pair<SessionCheck, std::string> Accounts::userOfCookie(const std::string& c
         }
         position = end + 1;
     }
+    return session;
+}
+
+std::pair<SessionCheck, std::string> Accounts::userOfCookie(const std::string& cookieHeader, bool use)
+{
+    auto session = sessionOfCookie(cookieHeader);
     if (!session)
         return { SessionCheck::missing, {} };
     auto live = m_sessions.find(*session);
     if (live == m_sessions.end())
         return { SessionCheck::expired, {} };
-    return { SessionCheck::valid, live->second };
+    auto now = m_clock();
+    if (sessionRanOut(live->second, now)) {
+        m_sessions.erase(live);
+        return { SessionCheck::expired, {} };
+    }
+    if (use) {
+        live->second.lastUse = now;
+        ++live->second.requests;
+    }
+    return { SessionCheck::valid, live->second.login };
 }
 
-SessionCheck Accounts::checkSession(const std::string& cookieHeader) const
+SessionCheck Accounts::checkSession(const std::string& cookieHeader)
 {
     std::lock_guard guard(m_mutex);
-    return userOfCookie(cookieHeader).first;
+    return userOfCookie(cookieHeader, true).first;
 }
 
-std::optional<std::string> Accounts::sessionUser(const std::string& cookieHeader) const
+std::optional<std::string> Accounts::sessionUser(const std::string& cookieHeader)
 {
     std::lock_guard guard(m_mutex);
-    auto [check, user] = userOfCookie(cookieHeader);
+    auto [check, user] = userOfCookie(cookieHeader, true);
     if (check != SessionCheck::valid)
         return std::nullopt;
     return user;
 }
 
+std::optional<std::string> Accounts::sessionUserUnused(const std::string& cookieHeader) const
+{
+    std::lock_guard guard(m_mutex);
+    auto session = sessionOfCookie(cookieHeader);
+    auto live = session ? m_sessions.find(*session) : m_sessions.end();
+    if (live == m_sessions.end() || sessionRanOut(live->second, m_clock()))
+        return std::nullopt;
+    return live->second.login;
+}
+
+bool Accounts::logOut(const std::string& cookieHeader)
+{
+    std::lock_guard guard(m_mutex);
+    auto session = sessionOfCookie(cookieHeader);
+    return session && m_sessions.erase(*session) > 0;
+}
+
 std::string Accounts::issueLoginLink(const std::string& origin)
 {
     std::lock_guard guard(m_mutex);
-    auto link = origin + "/login/hash/" + randomToken();
-    m_loginLinks.push_back(link);
+    auto link = origin + "/login/hash/" + LocalCloud::randomToken();
+    appendLatest(m_loginLinks, link);
     return link;
 }
 
@@ -235,18 +338,14 @@ ErrorLogMode Accounts::receiveErrorReport(ReceivedErrorReport report)
     ErrorLogMode mode;
     {
         std::lock_guard guard(m_mutex);
-        m_errorReports.push_back(std::move(report));
+        // Anyone on the machine may post reports; a running service keeps only so much of each.
+        if (report.body.size() > maximumErrorReportBytes)
+            report.body.resize(maximumErrorReportBytes);
+        appendLatest(m_errorReports, std::move(report));
         mode = m_errorLogMode;
     }
     m_reportsChanged.notify_all();
     return mode;
-}
-
-std::string Accounts::randomToken()
-{
-    std::ostringstream text;
-    text << std::hex << std::setfill('0') << std::setw(16) << m_random() << std::setw(16) << m_random();
-    return text.str();
 }
 
 } // namespace LocalCloud

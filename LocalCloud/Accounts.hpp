@@ -1,16 +1,17 @@
 #pragma once
 
+#include "LocalCloud/LoginThrottle.hpp"
 #include "LocalCloud/ServiceDatabase.hpp"
 
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <cstddef>
 #include <cstdint>
 #include <expected>
 #include <map>
 #include <mutex>
 #include <optional>
-#include <random>
 #include <string>
 #include <utility>
 #include <vector>
@@ -63,6 +64,15 @@ enum class SessionCheck {
     expired,
 };
 
+// How long a session lives.
+struct SessionPolicy {
+    // A session not used for this long has ended.
+    std::chrono::seconds lifetime { 24 * 3600 };
+    // Test control: a session ends after answering this many requests, so that
+    // a client's silent renewal can be seen at work.
+    std::optional<std::size_t> requestLimit {};
+};
+
 // The users, sessions, login links and error log of the local service.
 // Users live in the service's database, so that `localcloud add-user` can add
 // one while the service runs; sessions live in memory only, in the cookie
@@ -97,6 +107,11 @@ public:
     void setLock(const std::string& login, AccountLock lock);
     // Ends every session issued so far.
     void expireSessions();
+    // Applies to sessions from now on; `clock` (steady) tells session ages and
+    // login delays, so that tests can move time on.
+    void setSessionPolicy(SessionPolicy policy);
+    void setLoginLimits(LoginLimits limits);
+    void setClock(std::function<std::chrono::steady_clock::time_point()> clock);
     [[nodiscard]] std::size_t liveSessionCount() const;
     [[nodiscard]] std::vector<LoginAttempt> loginAttempts() const;
     void setErrorLogMode(ErrorLogMode mode);
@@ -114,14 +129,25 @@ public:
         // The user's customer number, when it succeeded.
         std::int64_t customerID = 0;
     };
-    [[nodiscard]] LoginResult logIn(const std::string& world, const std::string& login, const std::string& password);
-    // The session named by a "Cookie" header's value ("a=b; session=…").
-    [[nodiscard]] SessionCheck checkSession(const std::string& cookieHeader) const;
-    [[nodiscard]] std::optional<std::string> sessionUser(const std::string& cookieHeader) const;
+    // `client` is the address the attempt came from, for the throttle of failed logins.
+    [[nodiscard]] LoginResult logIn(const std::string& world, const std::string& login, const std::string& password,
+        const std::string& client = {});
+    // The session named by a "Cookie" header's value ("a=b; session=…"); each
+    // call is one use of the session, which keeps it alive.
+    [[nodiscard]] SessionCheck checkSession(const std::string& cookieHeader);
+    [[nodiscard]] std::optional<std::string> sessionUser(const std::string& cookieHeader);
+    // The user of a live session, without counting as a use.
+    [[nodiscard]] std::optional<std::string> sessionUserUnused(const std::string& cookieHeader) const;
+    // Ends the session of the cookie; false when it named no live session.
+    bool logOut(const std::string& cookieHeader);
     // Makes a new login link under `origin` and remembers it.
     [[nodiscard]] std::string issueLoginLink(const std::string& origin);
-    // Keeps a received report; returns how the route answers.
+    // Keeps a received report, its first `maximumErrorReportBytes` only, and
+    // the latest `maximumErrorReports` of them; returns how the route answers.
     [[nodiscard]] ErrorLogMode receiveErrorReport(ReceivedErrorReport report);
+    // Also how many login attempts and login links are kept.
+    static constexpr std::size_t maximumErrorReports = 1000;
+    static constexpr std::size_t maximumErrorReportBytes = 64 * 1024;
 
 private:
     // A password that matched the stored hash: checked again only when the stored hash changes.
@@ -129,20 +155,32 @@ private:
         std::string storedHash;
         std::string passwordDigest;
     };
-    [[nodiscard]] bool passwordMatches(const AccountRecord& account, const std::string& password);
+    struct Session {
+        std::string login;
+        std::chrono::steady_clock::time_point lastUse;
+        std::size_t requests = 0;
+    };
 
-    [[nodiscard]] std::string randomToken();
-    // What the "session" cookie of a "Cookie" header stands for, with its user when live. Needs `m_mutex`.
-    [[nodiscard]] std::pair<SessionCheck, std::string> userOfCookie(const std::string& cookieHeader) const;
+    // The "session" cookie of a "Cookie" header, if there is one.
+    [[nodiscard]] static std::optional<std::string> sessionOfCookie(const std::string& cookieHeader);
+    // What the cookie stands for, with its user when live; `use` counts the
+    // request and ends a session that has run out. Needs `m_mutex`.
+    [[nodiscard]] std::pair<SessionCheck, std::string> userOfCookie(const std::string& cookieHeader, bool use);
+    [[nodiscard]] bool sessionRanOut(const Session& session, std::chrono::steady_clock::time_point now) const;
 
     mutable std::mutex m_mutex;
     mutable std::condition_variable m_reportsChanged;
-    std::mt19937_64 m_random;
     mutable std::optional<Platform::Database> m_database;
     std::map<std::string, AccountLock> m_locks;
     std::map<std::string, VerifiedPassword> m_verified;
-    // Live sessions by identifier, with the login they belong to.
-    std::map<std::string, std::string> m_sessions;
+    // Live sessions by identifier.
+    std::map<std::string, Session> m_sessions;
+    SessionPolicy m_sessionPolicy;
+    LoginThrottle m_throttle;
+    std::function<std::chrono::steady_clock::time_point()> m_clock;
+    // What checking a login costs when no account has that name: what the
+    // accounts cost, so that the answer's time does not tell whether one exists.
+    std::int64_t m_unknownLoginIterations;
     std::vector<LoginAttempt> m_loginAttempts;
     std::vector<ReceivedErrorReport> m_errorReports;
     std::vector<std::string> m_loginLinks;

@@ -122,18 +122,21 @@ void LocalCloudServer::Implementation::installRoutes()
         [this](const httplib::Request&, httplib::Response& response, const RequestBody&, const std::smatch&) {
             serveStatus(response);
         } });
-    routes.push_back({ "GET", std::regex(R"(/v2\.0/debug/raw/(\d+))"),
-        [this](const httplib::Request&, httplib::Response& response, const RequestBody&, const std::smatch& match) {
-            serveRawDownload(identifierFrom(match), response);
-        } });
-    routes.push_back({ "PUT", std::regex(R"(/v2\.0/debug/raw/(\d+))"),
-        [this](const httplib::Request& request, httplib::Response& response, const RequestBody& body,
-            const std::smatch& match) { serveRawUpload(identifierFrom(match), request, response, body); } });
-    routes.push_back({ "GET", std::regex(R"(/v2\.0/debug/redirect-loop)"),
-        [this](const httplib::Request& request, httplib::Response& response, const RequestBody&, const std::smatch&) {
-            serveRedirectLoop(request, response);
-        } });
-    installEchoRoutes();
+    // Routes that let a test reach into the service: none of them in a service left running.
+    if (options.testControls) {
+        routes.push_back({ "GET", std::regex(R"(/v2\.0/debug/raw/(\d+))"),
+            [this](const httplib::Request&, httplib::Response& response, const RequestBody&, const std::smatch& match) {
+                serveRawDownload(identifierFrom(match), response);
+            } });
+        routes.push_back({ "PUT", std::regex(R"(/v2\.0/debug/raw/(\d+))"),
+            [this](const httplib::Request& request, httplib::Response& response, const RequestBody& body,
+                const std::smatch& match) { serveRawUpload(identifierFrom(match), request, response, body); } });
+        routes.push_back({ "GET", std::regex(R"(/v2\.0/debug/redirect-loop)"),
+            [this](const httplib::Request& request, httplib::Response& response, const RequestBody&, const std::smatch&) {
+                serveRedirectLoop(request, response);
+            } });
+        installEchoRoutes();
+    }
 
     // One catch-all per method feeds every request through `dispatch`, so that
     // gates and scripts apply to any path, known or not.
@@ -187,7 +190,7 @@ std::expected<ReceivedContent, ServiceError> LocalCloudServer::Implementation::r
     const std::filesystem::path& temporaryFile, const httplib::Request& request, const RequestBody& body,
     std::int64_t limit)
 {
-    int descriptor = ::open(temporaryFile.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    int descriptor = ::open(temporaryFile.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (descriptor < 0) {
         body.discard(request);
         return std::unexpected(ServiceErrors::internal("Cannot store the content"));

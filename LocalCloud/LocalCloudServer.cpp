@@ -1,6 +1,9 @@
 #include "LocalCloud/LocalCloudServer.hpp"
 
+#include "LocalCloud/DataFolder.hpp"
 #include "LocalCloud/LocalCloudServerImplementation.hpp"
+
+#include <nlohmann/json.hpp>
 
 #include <strings.h>
 
@@ -11,6 +14,20 @@ namespace {
 // The log entry of the request the calling thread serves: the pre-routing
 // handler and the route run on the same thread.
 thread_local std::size_t currentLogIndex = 0;
+
+constexpr time_t readWriteTimeoutSeconds = 5;
+
+// A login body as the request log keeps it: the password shown as "...", as
+// the client's own failure reports show it; nothing when it is no JSON object.
+std::string withoutPassword(const std::string& text)
+{
+    auto json = nlohmann::json::parse(text, nullptr, false);
+    if (json.is_discarded() || !json.is_object())
+        return {};
+    if (json.contains("password"))
+        json["password"] = "...";
+    return json.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
 
 } // namespace
 
@@ -25,6 +42,8 @@ std::optional<std::string> RecordedRequest::header(const std::string& name) cons
 
 std::expected<std::unique_ptr<LocalCloudServer>, std::string> LocalCloudServer::start(Options options)
 {
+    if (auto made = makeDataFolderPrivate(options.dataFolder); !made)
+        return std::unexpected(made.error());
     std::error_code error;
     std::filesystem::create_directories(options.dataFolder / "content", error);
     for (const char* folder : { "raw", "profile" }) {
@@ -53,6 +72,10 @@ std::expected<std::unique_ptr<LocalCloudServer>, std::string> LocalCloudServer::
     if (auto attached = state.accounts.attachDatabase(serviceDatabaseConfiguration(state.options.dataFolder));
         !attached)
         return std::unexpected("cannot open the service database: " + attached.error().message());
+    state.accounts.setSessionPolicy(state.options.sessions);
+    state.accounts.setLoginLimits(state.options.loginLimits);
+    if (state.options.clock)
+        state.accounts.setClock(state.options.clock);
     auto threadCount = state.options.threadCount;
     // Headers and body leave in separate writes; without this, delayed
     // acknowledgements hold every small answer back by tens of milliseconds.
@@ -61,6 +84,10 @@ std::expected<std::unique_ptr<LocalCloudServer>, std::string> LocalCloudServer::
     // soon, because stopping the server waits for idle connections to end.
     state.server.set_keep_alive_max_count(100000);
     state.server.set_keep_alive_timeout(1);
+    // A client that stalls while sending or receiving is let go after a few
+    // seconds, so that stalled connections do not keep threads from others.
+    state.server.set_read_timeout(readWriteTimeoutSeconds, 0);
+    state.server.set_write_timeout(readWriteTimeoutSeconds, 0);
     state.server.new_task_queue = [threadCount] { return new httplib::ThreadPool(threadCount); };
     state.server.set_pre_routing_handler([&state](const httplib::Request& request, httplib::Response&) {
         state.record(request);
@@ -254,7 +281,9 @@ void LocalCloudServer::Implementation::record(const httplib::Request& request)
             std::fprintf(logFile.get(), "%s %s\n", entry.method.c_str(), entry.path.c_str());
             std::fflush(logFile.get());
         }
-        log.push_back(std::move(entry));
+        // Only a test keeps what clients sent; a service left running would hold every request forever.
+        if (options.testControls)
+            log.push_back(std::move(entry));
         ++inFlight;
         peakInFlight = std::max(peakInFlight, inFlight);
     }
@@ -301,11 +330,14 @@ void LocalCloudServer::Implementation::dispatch(const httplib::Request& request,
     const RequestBody& plainBody)
 {
     RequestBody body = plainBody;
-    if (request.get_header_value("Content-Type").starts_with("application/json")) {
-        body.onRead = [this, index = currentLogIndex](const std::string& text) {
+    if (refuseForeignHost(request, response, body))
+        return;
+    if (options.testControls && request.get_header_value("Content-Type").starts_with("application/json")) {
+        body.onRead = [this, index = currentLogIndex, login = request.path == "/v2.0/login"](const std::string& text) {
+            auto kept = login ? withoutPassword(text) : text;
             std::lock_guard lock(mutex);
             if (index < log.size())
-                log[index].body = text;
+                log[index].body = std::move(kept);
         };
     }
     if (auto gate = gateFor(request.method, request.path); gate && !stopping.load())

@@ -12,6 +12,7 @@
 #include <chrono>
 #include <cstdint>
 #include <expected>
+#include <functional>
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -77,20 +78,27 @@ struct TransferShaping {
 //                                GET, DELETE); each needs a session
 //   GET  /public/<token>         outside "/v2.0", no session: the content behind a live public link
 //   GET  /debug/flush-cloud      outside "/v2.0", with a session: checkpoints the database
+//   the debug routes below exist only with `Options::testControls`:
 //   GET  debug/raw/<n>           the bytes of <data>/raw/<n>, with Content-Length, shaped; no session
 //   PUT  debug/raw/<n>           stores the body as <data>/raw/<n>; envelope with id and size
 //   GET  debug/redirect-loop     redirects to itself, forever
+//   any  debug/echo[/...]        envelope describing the request as received:
+//                                {"method", "target" (path and raw query), "headers"
+//                                 (name -> value), "body" (text)}
 //   POST login                   {"world","login","password"}; sets the "session" cookie and answers
 //                                {"cid": …}; 403 with 40326 (wrong password or unknown user),
-//                                40330 (temporarily locked), 40322 (permanently locked); 400 with 1000
+//                                40330 (temporarily locked, or too many failed logins of the account
+//                                or the client of late), 40322 (permanently locked); 400 with 1000
 //                                for an unreadable body or an unknown world
+//   POST logout                  ends the cookie's session; 200 {}, or 401 with 3001 without one
 //   GET  hash/create             needs a session (else 401 with 3001); {"urls": {"login": <link>}}
 //   POST log/error, log/error/public
 //                                keeps the body (see `Accounts::errorReports`); 200 {} or, when
 //                                failing, 500 without error headers
-//   any  debug/echo[/...]        envelope describing the request as received:
-//                                {"method", "target" (path and raw query), "headers"
-//                                 (name -> value), "body" (text)}
+// Requests other than GET, HEAD and OPTIONS are refused (403) unless their
+// "Host" names the service's own loopback address and port, so that a web page
+// cannot reach it through a name of its own. A public link answers as a
+// download that a browser does not render.
 // Failures carry the service's "X-Error-Code" and "X-Error-Message" headers and
 // the body {"code", "message"}; a route the service does not know answers 404
 // with a code of its own. Every answer carries a "Date" header.
@@ -107,8 +115,18 @@ public:
         std::string host = "127.0.0.1";
         // Port to listen on; 0 picks a free one.
         int port = 0;
-        // Requests served at the same time.
-        std::size_t threadCount = 16;
+        // Connections served at the same time. Each stalled client holds one
+        // until its time-out, so there are many more than clients normally keep.
+        std::size_t threadCount = 64;
+        // Test control: the debug routes ("debug/raw", "debug/echo",
+        // "debug/redirect-loop") and the in-memory request log exist only with
+        // it, so that a service left running offers none of them.
+        bool testControls = false;
+        // Sessions end after this long without use, and (a test control) after so many requests.
+        SessionPolicy sessions {};
+        LoginLimits loginLimits {};
+        // The steady clock behind session ages and login delays; tests move it on.
+        std::function<std::chrono::steady_clock::time_point()> clock {};
         // When set, one line "<method> <path>" per received request is appended
         // to this file and flushed at once, so that a process watching the
         // service from outside sees every request even when the service is killed.
@@ -132,7 +150,7 @@ public:
     // Where the content of the stored file <id> lives.
     [[nodiscard]] std::filesystem::path storedContentPath(std::int64_t identifier) const;
 
-    // Test controls.
+    // Test controls; the request log stays empty without `Options::testControls`.
     [[nodiscard]] std::vector<RecordedRequest> requestLog() const;
     [[nodiscard]] std::size_t requestCount() const;
     // Requests received and not yet answered completely.

@@ -82,6 +82,10 @@ struct LocalCloudServer::Implementation {
     std::optional<std::string> fixedDate;
 
     void installRoutes();
+    // True when it answered 403 to a request that changes data under a "Host"
+    // other than the service's loopback address and port.
+    [[nodiscard]] bool refuseForeignHost(const httplib::Request& request, httplib::Response& response,
+        const RequestBody& body);
     void dispatch(const httplib::Request& request, httplib::Response& response, const RequestBody& body);
     [[nodiscard]] std::optional<ScriptedResponse> takeScript(const std::string& method, const std::string& path);
     [[nodiscard]] std::shared_ptr<Gate> gateFor(const std::string& method, const std::string& path) const;
@@ -105,7 +109,8 @@ struct LocalCloudServer::Implementation {
     void installAccountRoutes();
     // True when the request carries a live session; otherwise answers 401 with code 3001.
     [[nodiscard]] bool requireSession(const httplib::Request& request, httplib::Response& response);
-    void serveLogin(const std::string& body, httplib::Response& response);
+    // `client`: the address the attempt came from.
+    void serveLogin(const std::string& body, const std::string& client, httplib::Response& response);
     void serveLoginHash(const httplib::Request& request, httplib::Response& response);
     void serveErrorLog(bool publicRoute, const httplib::Request& request, std::string body, httplib::Response& response);
     void installEchoRoutes();
@@ -141,6 +146,9 @@ void respondWithError(httplib::Response& response, int status, int errorCode, co
 void respondWithServiceError(httplib::Response& response, const ServiceError& error);
 // The HTTP date form, "Sun, 06 Nov 1994 08:49:37 GMT", whatever the locale.
 [[nodiscard]] std::string httpDate(std::chrono::system_clock::time_point time);
+
+// The headers that make a public link's content a download, never a page.
+void servePublicContentAsDownload(httplib::Response& response, const std::string& fileName);
 
 // File records as the service's JSON.
 void appendFileJSON(std::string& out, const FileView& file);

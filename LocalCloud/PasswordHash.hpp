@@ -14,7 +14,7 @@ struct PasswordHash {
     std::int64_t iterations = 0;
 
     // Iterations for accounts added on the command line.
-    static constexpr std::int64_t standardIterations = 200'000;
+    static constexpr std::int64_t standardIterations = 600'000;
     // Iterations for accounts that tests add through the server object: the
     // same scheme, cheap enough for hundreds of test logins.
     static constexpr std::int64_t testIterations = 1'000;

@@ -141,10 +141,11 @@ void LocalCloudServer::Implementation::installShareRoutes()
                     + "}");
         });
     addAccountRoute("GET", R"(/v2\.0/shares/owner/(-?\d+))",
-        [this](const std::string&, const httplib::Request&, httplib::Response& response, const RequestBody&,
+        [this](const std::string& account, const httplib::Request&, httplib::Response& response, const RequestBody&,
             const std::smatch& match) {
             auto login = accounts.loginOfCustomer(identifierFrom(match));
-            if (!login)
+            // Only someone the account shares with is known to it; any other number is answered as unknown.
+            if (!login || (*login != account && !shares->sharesBetween(account, *login)))
                 return respondWithServiceError(response, ServiceErrors::fileNotFound());
             // The owner itself, without the envelope.
             response.status = 200;
@@ -207,9 +208,9 @@ void LocalCloudServer::Implementation::installShareRoutes()
                 return respondWithServiceError(response,
                     content.error().code == ServiceErrors::notAllowedCode ? content.error() : ServiceErrors::fileNotFound());
             auto file = tree->file(share->owner, share->fileID);
-            // With its own type, so that a browser shows what it can.
             serveContent(content->first, static_cast<std::size_t>(content->second), false, response,
                 file ? file->record.mimeType : std::string("application/octet-stream"));
+            servePublicContentAsDownload(response, file ? file->record.name : std::string("download"));
         } });
 }
 

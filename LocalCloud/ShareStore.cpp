@@ -1,10 +1,10 @@
 #include "LocalCloud/ShareStore.hpp"
 
-#include "Platform/Foundation/Digest.hpp"
+#include "LocalCloud/RandomToken.hpp"
 
-#include <openssl/rand.h>
-
+#include <algorithm>
 #include <array>
+#include <stdexcept>
 #include <chrono>
 
 namespace LocalCloud {
@@ -73,11 +73,12 @@ bool ShareStore::isValidAddress(const std::string& address)
 
 std::string ShareStore::newToken()
 {
-    // 128 random bits: a link nobody can guess is the only protection a public link has.
-    std::array<std::uint8_t, 16> bytes {};
-    if (RAND_bytes(bytes.data(), static_cast<int>(bytes.size())) != 1)
+    // A link nobody can guess is the only protection a public link has.
+    try {
+        return randomToken();
+    } catch (const std::runtime_error&) {
         return {};
-    return Platform::hexString(bytes);
+    }
 }
 
 std::expected<void, ServiceError> ShareStore::commit(const std::string& owner, std::int64_t fileID,
@@ -289,6 +290,16 @@ std::optional<ShareRecord> ShareStore::publicLink(const std::string& token) cons
         }
     }
     return std::nullopt;
+}
+
+bool ShareStore::sharesBetween(const std::string& first, const std::string& second) const
+{
+    std::lock_guard lock(m_mutex);
+    return std::ranges::any_of(m_shares, [&](const auto& entry) {
+        const auto& share = entry.second;
+        return !share.isPublic()
+            && ((share.owner == first && share.recipient == second) || (share.owner == second && share.recipient == first));
+    });
 }
 
 } // namespace LocalCloud

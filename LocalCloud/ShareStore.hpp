@@ -46,6 +46,8 @@ public:
         bool accept, std::optional<std::int64_t> targetParentID, std::optional<std::string> targetName);
     // The live public link with that token.
     [[nodiscard]] std::optional<ShareRecord> publicLink(const std::string& token) const;
+    // Whether one of the two accounts shares something privately with the other.
+    [[nodiscard]] bool sharesBetween(const std::string& first, const std::string& second) const;
 
     // Whether `address` is one a private share can go to: one "@", a domain with a dot, no blanks.
     [[nodiscard]] static bool isValidAddress(const std::string& address);

@@ -1,6 +1,7 @@
 // localcloud: serves a data folder over the cloud's REST API on loopback
 // until interrupted, or adds a user to a data folder.
 
+#include "LocalCloud/DataFolder.hpp"
 #include "LocalCloud/LocalCloudServer.hpp"
 #include "LocalCloud/PasswordHash.hpp"
 #include "LocalCloud/ServiceDatabase.hpp"
@@ -10,13 +11,15 @@
 #include <cstdlib>
 #include <iostream>
 #include <string_view>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
 namespace {
 
 constexpr const char* usage
-    = "usage: localcloud <port> <data folder> [--request-log <file>] [--rate <bytes per second>] [--cut-after <bytes>]"
+    = "usage: localcloud <port> <data folder> [--session-lifetime <seconds>] [--request-log <file>]"
+      " [--test-controls] [--rate <bytes per second>] [--cut-after <bytes>] [--expire-after <requests>]"
       " | localcloud add-user <data folder> <login> [--quota <bytes>]\n";
 
 int badArguments(const std::string& line)
@@ -78,8 +81,10 @@ int addUser(int argc, char** argv)
         std::cerr << "❗️ LocalCloud: no password given\n";
         return 1;
     }
-    std::error_code error;
-    std::filesystem::create_directories(folder, error);
+    if (auto made = LocalCloud::makeDataFolderPrivate(folder); !made) {
+        std::cerr << "❗️ LocalCloud: " << made.error() << '\n';
+        return 1;
+    }
     auto database = Platform::Database::open(LocalCloud::serviceDatabaseConfiguration(folder));
     if (!database) {
         std::cerr << "❗️ LocalCloud: " << database.error().message() << '\n';
@@ -101,6 +106,12 @@ int serve(int argc, char** argv)
     LocalCloud::TransferShaping shaping;
     for (int index = 3; index < argc; index += 2) {
         std::string_view option = argv[index];
+        if (option == "--test-controls") {
+            // The only option without a value.
+            options.testControls = true;
+            --index;
+            continue;
+        }
         if (index + 1 >= argc)
             return badArguments(std::string(option) + " needs a value");
         if (option == "--request-log") {
@@ -108,12 +119,18 @@ int serve(int argc, char** argv)
             continue;
         }
         auto value = byteCount(argv[index + 1]);
-        if (!value || (option != "--rate" && option != "--cut-after"))
+        bool known = option == "--rate" || option == "--cut-after" || option == "--session-lifetime"
+            || option == "--expire-after";
+        if (!value || !known)
             return badArguments(std::string("unknown option or bad value: ") + std::string(option) + " " + argv[index + 1]);
         if (option == "--rate")
             shaping.bytesPerSecond = static_cast<std::size_t>(*value);
-        else
+        else if (option == "--cut-after")
             shaping.cutAfterBytes = static_cast<std::size_t>(*value);
+        else if (option == "--session-lifetime")
+            options.sessions.lifetime = std::chrono::seconds(*value);
+        else
+            options.sessions.requestLimit = static_cast<std::size_t>(*value);
     }
 
     char* end = nullptr;
@@ -146,9 +163,11 @@ int serve(int argc, char** argv)
 
 int main(int argc, char** argv)
 {
+    // Whatever the service writes (database, journals, contents) is the user's alone.
+    ::umask(077);
     if (argc >= 2 && std::string_view(argv[1]) == "add-user")
         return addUser(argc, argv);
-    if (argc < 3 || argc % 2 == 0) {
+    if (argc < 3) {
         std::cerr << usage;
         return 2;
     }

@@ -79,7 +79,7 @@ public:
         m_folder = std::filesystem::temp_directory_path() / ("file-endpoint-bench-" + std::to_string(::getpid()));
         std::filesystem::create_directories(m_folder / "downloads");
         std::filesystem::create_directories(m_folder / "local");
-        auto started = LocalCloud::LocalCloudServer::start({ .dataFolder = m_folder / "data" });
+        auto started = LocalCloud::LocalCloudServer::start({ .dataFolder = m_folder / "data", .testControls = true });
         if (!started)
             return;
         m_server = std::move(*started);

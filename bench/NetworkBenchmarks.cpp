@@ -97,7 +97,8 @@ public:
         m_port = LocalCloud::unusedLoopbackPort();
         std::string port = std::to_string(m_port);
         std::string data = (m_folder / "data").string();
-        char* argv[] = { const_cast<char*>(LOCALCLOUD_PROGRAM), port.data(), data.data(), nullptr };
+        char testControls[] = "--test-controls";
+        char* argv[] = { const_cast<char*>(LOCALCLOUD_PROGRAM), port.data(), data.data(), testControls, nullptr };
         posix_spawn(&m_child, LOCALCLOUD_PROGRAM, nullptr, nullptr, argv, environ);
         auto deadline = std::chrono::steady_clock::now() + 10s;
         while (!LocalCloud::acceptsOnLoopback(m_port) && std::chrono::steady_clock::now() < deadline)

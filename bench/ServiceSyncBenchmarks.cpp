@@ -86,7 +86,7 @@ public:
         std::filesystem::create_directories(m_folder / "downloads");
         {
             // The account and its tree, written to the data folder the program then serves.
-            auto seeding = LocalCloud::LocalCloudServer::start({ .dataFolder = m_folder / "data" });
+            auto seeding = LocalCloud::LocalCloudServer::start({ .dataFolder = m_folder / "data", .testControls = true });
             if (!seeding)
                 return;
             (*seeding)->accounts().addUser(user.username, user.password);

@@ -152,7 +152,7 @@ protected:
 
     void startServer()
     {
-        auto started = LocalCloudServer::start({ .dataFolder = dataFolder() });
+        auto started = LocalCloudServer::start({ .dataFolder = dataFolder(), .testControls = true });
         ASSERT_TRUE(started.has_value()) << started.error();
         m_server = std::move(*started);
     }

@@ -2,6 +2,7 @@
 #include "LocalCloud/ServiceDatabase.hpp"
 #include "LocalCloud/Tests/FileServiceTestSupport.hpp"
 
+#include <atomic>
 #include <csignal>
 #include <fstream>
 #include <vector>
@@ -140,7 +141,8 @@ int startCutTransfer(int port, const std::string& cookie, std::int64_t identifie
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     if (::connect(descriptor, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
         return -1;
-    std::string head = "PUT /v2.0/files/" + std::to_string(identifier) + "/stream HTTP/1.1\r\nHost: 127.0.0.1\r\n"
+    std::string head = "PUT /v2.0/files/" + std::to_string(identifier) + "/stream HTTP/1.1\r\nHost: 127.0.0.1:"
+        + std::to_string(port) + "\r\n"
         + "Cookie: " + cookie + "\r\nContent-Type: text/plain\r\nContent-Length: " + std::to_string(announcedBytes)
         + "\r\n\r\n" + part;
     (void)!::write(descriptor, head.data(), head.size());
@@ -168,7 +170,7 @@ TEST_F(LocalCloudProgramTests, ServesAFolderUntilTerminated)
     std::filesystem::create_directories(m_folder / "raw");
     std::ofstream(m_folder / "raw" / "3", std::ios::binary) << "three";
     int port = unusedLoopbackPort();
-    RunningProgram program(port, m_folder);
+    RunningProgram program(port, m_folder, { "--test-controls" });
     ASSERT_TRUE(program.answers());
     httplib::Client client("127.0.0.1", port);
     auto result = client.Get("/v2.0/debug/raw/3");
@@ -282,7 +284,7 @@ TEST_F(LocalCloudProgramTests, TheRequestLogFileNamesEveryRequestAsItArrivesAndS
     // Proves a watcher in another process reads every request from the log file, even after SIGKILL ended the service.
     int port = unusedLoopbackPort();
     auto log = m_folder / "requests.log";
-    RunningProgram program(port, m_folder / "data", { "--request-log", log.string(), "--rate", "1000000" });
+    RunningProgram program(port, m_folder / "data", { "--request-log", log.string(), "--rate", "1000000", "--test-controls" });
     ASSERT_TRUE(program.answers());
     httplib::Client client("127.0.0.1", port);
     ASSERT_TRUE(client.Put("/v2.0/debug/raw/1", "abc", "text/plain"));
@@ -297,4 +299,194 @@ TEST_F(LocalCloudProgramTests, TheRequestLogFileNamesEveryRequestAsItArrivesAndS
     EXPECT_EQ(lines.back(), "GET /v2.0/debug/raw/1");
     for (const auto& line : lines)
         EXPECT_TRUE(line == "GET /v2.0/status" || line.ends_with("/debug/raw/1")) << line;
+}
+
+namespace {
+
+// Whether the unprivileged user nobody can read `path` (root would read anything).
+bool nobodyReads(const std::filesystem::path& path)
+{
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    std::vector<std::string> arguments { "setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups", "cat",
+        path.string() };
+    std::vector<char*> argv;
+    for (auto& argument : arguments)
+        argv.push_back(argument.data());
+    argv.push_back(nullptr);
+    pid_t child = 0;
+    int spawned = posix_spawnp(&child, "setpriv", &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0)
+        return true;
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+std::filesystem::perms modeOf(const std::filesystem::path& path)
+{
+    return std::filesystem::symlink_status(path).permissions() & std::filesystem::perms::mask;
+}
+
+} // namespace
+
+TEST_F(LocalCloudProgramTests, AnotherUserReadsNothingOfTheDataFolderEvenOneMadeOpenBefore)
+{
+    // Proves the data folder of a running service is 0700 with every file 0600, also after it was found open at start,
+    // and that the user nobody reads neither its database nor a content file.
+    if (::getuid() != 0)
+        GTEST_SKIP() << "needs root to act as another user";
+    std::filesystem::permissions(m_folder, std::filesystem::perms::owner_all | std::filesystem::perms::group_read
+            | std::filesystem::perms::group_exec | std::filesystem::perms::others_read | std::filesystem::perms::others_exec);
+    auto data = m_folder / "data";
+    ASSERT_EQ(runProgram({ "add-user", data.string(), "anna" }, "geheim\n").exitStatus, 0);
+    int port = unusedLoopbackPort();
+    {
+        RunningProgram program(port, data);
+        ASSERT_TRUE(program.answers());
+        ServiceClient client(port);
+        ASSERT_TRUE(client.logIn("anna", "geheim"));
+        auto root = client.post("files/folders", { { "folder_name", "Ordner" } }).data().value("parent_file_id", 0);
+        ASSERT_GT(client.upload(root, "alt.txt", "alter Inhalt").value("id", 0), 0);
+        program.stop(SIGTERM);
+    }
+    // A folder left open, as an older service or a careless copy leaves it.
+    auto open = std::filesystem::perms::owner_all | std::filesystem::perms::group_read | std::filesystem::perms::group_exec
+        | std::filesystem::perms::others_read | std::filesystem::perms::others_exec;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(data))
+        std::filesystem::permissions(entry.path(), entry.is_directory() ? open : open & ~(std::filesystem::perms::owner_exec
+            | std::filesystem::perms::group_exec | std::filesystem::perms::others_exec));
+    std::filesystem::permissions(data, open);
+    ASSERT_TRUE(nobodyReads(serviceDatabaseFile(data)));
+
+    RunningProgram program(port, data);
+    ASSERT_TRUE(program.answers());
+    ServiceClient client(port);
+    ASSERT_TRUE(client.logIn("anna", "geheim"));
+    auto root = client.everything()[0].value("parent_file_id", 0);
+    ASSERT_GT(client.upload(root, "neu.txt", "neuer Inhalt").value("id", 0), 0);
+
+    EXPECT_EQ(modeOf(data), std::filesystem::perms::owner_all);
+    std::vector<std::filesystem::path> contents;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(data)) {
+        if (entry.is_directory()) {
+            EXPECT_EQ(modeOf(entry.path()), std::filesystem::perms::owner_all) << entry.path();
+            continue;
+        }
+        EXPECT_EQ(modeOf(entry.path()), std::filesystem::perms::owner_read | std::filesystem::perms::owner_write)
+            << entry.path();
+        if (entry.path().parent_path().filename() == "content")
+            contents.push_back(entry.path());
+    }
+    EXPECT_TRUE(std::filesystem::exists(data / "localcloud.sqlite-wal"));
+    EXPECT_EQ(contents.size(), 2u);
+    EXPECT_FALSE(nobodyReads(serviceDatabaseFile(data)));
+    for (const auto& content : contents) {
+        std::filesystem::permissions(content.parent_path(), open);
+        std::filesystem::permissions(data, open);
+        // Even with the folders opened by hand, the file itself stays closed.
+        EXPECT_FALSE(nobodyReads(content)) << content;
+    }
+}
+
+TEST_F(LocalCloudProgramTests, NewHashesTakeSixHundredThousandIterationsAndOlderOnesStillLogIn)
+{
+    // Proves add-user stores 600,000 iterations with the hash, and an account stored with fewer still logs in.
+    ASSERT_EQ(runProgram({ "add-user", m_folder.string(), "anna" }, "geheim\n").exitStatus, 0);
+    {
+        auto database = Platform::Database::open(serviceDatabaseConfiguration(m_folder));
+        ASSERT_TRUE(database.has_value());
+        auto anna = database->object<AccountRecord>(std::string("anna"));
+        ASSERT_TRUE(anna && *anna);
+        EXPECT_EQ((*anna)->iterations, 600'000);
+        ASSERT_TRUE(storeAccount(*database, "alt", "altes Kennwort", std::nullopt, 200'000).has_value());
+    }
+    int port = unusedLoopbackPort();
+    RunningProgram program(port, m_folder);
+    ASSERT_TRUE(program.answers());
+    ServiceClient client(port);
+    EXPECT_TRUE(client.logIn("alt", "altes Kennwort"));
+    EXPECT_TRUE(client.logIn("anna", "geheim"));
+}
+
+TEST_F(LocalCloudProgramTests, SessionLimitsAndTestControlsComeFromTheCommandLine)
+{
+    // Proves --expire-after ends a session after that many requests, --session-lifetime ends it after that long
+    // without use, logout ends it, and the debug routes answer only with --test-controls.
+    std::filesystem::create_directories(m_folder / "raw");
+    std::ofstream(m_folder / "raw" / "3", std::ios::binary) << "three";
+    ASSERT_EQ(runProgram({ "add-user", m_folder.string(), "anna" }, "geheim\n").exitStatus, 0);
+    int port = unusedLoopbackPort();
+    {
+        RunningProgram program(port, m_folder, { "--expire-after", "2" });
+        ASSERT_TRUE(program.answers());
+        ServiceClient client(port);
+        ASSERT_TRUE(client.logIn("anna", "geheim"));
+        EXPECT_EQ(client.get("customer").status, 200);
+        EXPECT_EQ(client.get("files").status, 200);
+        EXPECT_EQ(client.get("customer").errorCode(), "3001");
+        ASSERT_TRUE(client.logIn("anna", "geheim"));
+        EXPECT_EQ(client.post("logout", nlohmann::json::object()).status, 200);
+        EXPECT_EQ(client.get("customer").errorCode(), "3001");
+        EXPECT_EQ(client.get("debug/raw/3").errorCode(), "4999");
+    }
+    {
+        RunningProgram program(port, m_folder, { "--session-lifetime", "0", "--test-controls" });
+        ASSERT_TRUE(program.answers());
+        ServiceClient client(port);
+        ASSERT_TRUE(client.logIn("anna", "geheim"));
+        EXPECT_EQ(client.get("customer").errorCode(), "3001");
+        EXPECT_EQ(client.get("debug/raw/3").body, "three");
+    }
+    for (std::vector<std::string> arguments : std::vector<std::vector<std::string>> {
+             { "1", m_folder.string(), "--session-lifetime", "lang" }, { "1", m_folder.string(), "--expire-after" },
+             { "1", m_folder.string(), "--test-controls", "--expire-after", "-2" } }) {
+        auto finished = runProgram(arguments, "");
+        EXPECT_EQ(finished.exitStatus, 2) << ::testing::PrintToString(arguments);
+    }
+}
+
+TEST_F(LocalCloudProgramTests, TwentySlowClientsDoNotBlockOthers)
+{
+    // Proves twenty clients that trickle their requests a byte at a time leave the service answering everyone else.
+    int port = unusedLoopbackPort();
+    RunningProgram program(port, m_folder);
+    ASSERT_TRUE(program.answers());
+    std::vector<int> slow;
+    for (int client = 0; client < 20; ++client) {
+        int descriptor = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address {};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(static_cast<std::uint16_t>(port));
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ASSERT_EQ(::connect(descriptor, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+        std::string head = "GET /v2.0/status HTTP/1.1\r\nX-Slow: ";
+        ASSERT_EQ(::write(descriptor, head.data(), head.size()), static_cast<ssize_t>(head.size()));
+        slow.push_back(descriptor);
+    }
+    std::atomic<bool> done = false;
+    // A byte every fraction of a second, well within any read time-out.
+    std::thread trickle([&] {
+        while (!done.load()) {
+            for (int descriptor : slow)
+                (void)!::send(descriptor, "x", 1, MSG_NOSIGNAL);
+            std::this_thread::sleep_for(200ms);
+        }
+    });
+    httplib::Client client("127.0.0.1", port);
+    client.set_connection_timeout(10, 0);
+    client.set_read_timeout(10, 0);
+    auto started = std::chrono::steady_clock::now();
+    auto answer = client.Get("/v2.0/status");
+    auto waited = std::chrono::steady_clock::now() - started;
+    done = true;
+    trickle.join();
+    for (int descriptor : slow)
+        ::close(descriptor);
+    ASSERT_TRUE(answer);
+    EXPECT_EQ(answer->status, 200);
+    EXPECT_LT(waited, 10s);
 }

@@ -193,7 +193,7 @@ protected:
             / ("quarlink-client-tests-" + std::to_string(::getpid()) + "-" + std::to_string(random()));
         std::filesystem::create_directories(downloadFolder());
         std::filesystem::create_directories(m_root / "files");
-        auto started = LocalCloud::LocalCloudServer::start({ .dataFolder = m_root / "data" });
+        auto started = LocalCloud::LocalCloudServer::start({ .dataFolder = m_root / "data", .testControls = true });
         ASSERT_TRUE(started.has_value()) << started.error();
         m_server = std::move(*started);
         m_endpointStore = std::make_shared<InMemoryEnvironmentStore>(

@@ -59,7 +59,7 @@ TEST(NetworkReachabilityObserver, watchesALoopbackHostWithTheNetlinkMonitor)
 {
     // The platform monitor for a listening loopback port reports it reachable; an empty host makes no observer.
     auto server = LocalCloud::LocalCloudServer::start({ .dataFolder = std::filesystem::temp_directory_path()
-        / ("reachability-" + std::to_string(::getpid())) });
+        / ("reachability-" + std::to_string(::getpid())), .testControls = true });
     ASSERT_TRUE(server.has_value());
     auto observer = NetworkReachabilityObserver::create("127.0.0.1", static_cast<std::uint16_t>((*server)->port()));
     ASSERT_TRUE(observer.has_value());

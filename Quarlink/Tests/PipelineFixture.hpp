@@ -117,7 +117,7 @@ protected:
         m_root = std::filesystem::temp_directory_path()
             / ("pipeline-tests-" + std::to_string(::getpid()) + "-" + std::to_string(random()));
         std::filesystem::create_directories(m_root / "downloads");
-        auto started = LocalCloud::LocalCloudServer::start({ .dataFolder = m_root / "data" });
+        auto started = LocalCloud::LocalCloudServer::start({ .dataFolder = m_root / "data", .testControls = true });
         ASSERT_TRUE(started.has_value()) << started.error();
         m_server = std::move(*started);
         m_endpoints = std::make_shared<InMemoryEnvironmentStore>(

@@ -89,7 +89,7 @@ protected:
         auto port = m_server->port();
         m_client.reset();
         m_server.reset();
-        auto started = LocalCloud::LocalCloudServer::start({ .dataFolder = m_root / "data", .port = port });
+        auto started = LocalCloud::LocalCloudServer::start({ .dataFolder = m_root / "data", .port = port, .testControls = true });
         ASSERT_TRUE(started.has_value()) << started.error();
         m_server = std::move(*started);
         m_client = makeClient(m_endpoints);

@@ -107,7 +107,7 @@ protected:
         ::setenv("XDG_STATE_HOME", (home / ".local/state").c_str(), 1);
         ::setenv("ORVELLA_GROUP_CONTAINER", groupFolder().c_str(), 1);
 
-        auto started = LocalCloud::LocalCloudServer::start({ .dataFolder = home / "service" });
+        auto started = LocalCloud::LocalCloudServer::start({ .dataFolder = home / "service", .testControls = true });
         ASSERT_TRUE(started.has_value()) << started.error();
         m_server = std::move(*started);
         m_server->accounts().addUser(m_credentials.username, m_credentials.password);
