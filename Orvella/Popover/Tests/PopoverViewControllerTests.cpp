@@ -134,9 +134,12 @@ TEST(PopoverViewControllerTests, longNamesNeverScrollTheListSideways)
     fixture.mainQueue->advance(std::chrono::seconds(1));
     fixture.viewModel->searchText().set("Bericht");
     fixture.mainQueue->advance();
-    FakeFilesProvider::answer(fixture.files->last(),
-        { file("/Projekte/Ein sehr langer Dateiname für den Jahresbericht des Vereins mit allen Anhängen und Belegen 2026.pdf"),
-            file("/b.txt") });
+    // More rows than the list shows: the vertical scroll bar takes its room too.
+    std::vector<Sync::FileRef> found { file("/Projekte/Ein sehr langer Dateiname für den Jahresbericht des Vereins mit allen Anhängen und Belegen 2026.pdf") };
+    for (int number = 1; number <= 8; ++number) {
+        found.push_back(file("/Datei " + std::to_string(number) + ".txt"));
+    }
+    FakeFilesProvider::answer(fixture.files->last(), found);
     auto& controller = *fixture.controller;
     controller.show();
     ASSERT_TRUE(processEventsUntil([&] { return controller.filesModel()->rowCount() > 0 && controller.filesTableView()->isVisible(); }));
