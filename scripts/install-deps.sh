@@ -14,7 +14,7 @@ packages=(
     locales
     libicu-dev zlib1g-dev
     libsecret-1-dev libglib2.0-dev gnome-keyring dbus dbus-daemon
-    qt6-base-dev fonts-dejavu-core xvfb xauth desktop-file-utils
+    qt6-base-dev qt6-translations-l10n fonts-dejavu-core xvfb xauth desktop-file-utils
     libnautilus-extension-dev
     xdotool xclip imagemagick
 )

@@ -8,11 +8,11 @@ cd "$(dirname "$0")/.."
 screenshot=${1:-build/nautilus-preview.png}
 
 apt-get update -qq
-apt-get install -y -qq --no-install-recommends nautilus dbus-x11 xvfb xauth imagemagick sqlite3 >/dev/null
+apt-get install -y -qq --no-install-recommends nautilus dbus-x11 xvfb xauth xdotool imagemagick sqlite3 >/dev/null
 
 cmake -S . -B build/preview -G Ninja -DCMAKE_BUILD_TYPE=Release -DORVELLA_BUILD_BENCHMARKS=OFF
 cmake --build build/preview -j "$(nproc)" --target glimmerd glimmerctl glimmer-nautilus glimmer-test-application
-cmake --install build/preview --component Unspecified >/dev/null
+cmake --install build/preview --component nautilus >/dev/null
 gtk-update-icon-cache -q -f /usr/local/share/icons/hicolor 2>/dev/null || true
 
 scratch=$(mktemp -d)
@@ -46,7 +46,22 @@ xvfb-run -a -s "-screen 0 1280x800x24" dbus-run-session -- bash -c '
     echo "observed: $(build/preview/bin/glimmerctl observed)"
     build/preview/bin/glimmerctl badge "$1"/*
     nautilus --new-window "$1" >/dev/null 2>&1 & files=$!
-    sleep 10
+    # The window, titled with the folder name, once it is mapped ...
+    window=$(timeout 60 xdotool search --sync --onlyvisible --name "^$(basename "$1")\$" | head -n 1) || true
+    if [ -z "$window" ]; then
+        echo "GNOME Files showed no window for $1 within 60 s" >&2
+    else
+        # ... then its contents once they have settled: the files and their
+        # emblems are drawn as they arrive, so two equal pictures in a row.
+        previous=
+        deadline=$((SECONDS + 30))
+        while [ $SECONDS -lt $deadline ]; do
+            current=$(import -window "$window" png:- 2>/dev/null | md5sum)
+            [ "$current" = "$previous" ] && break
+            previous=$current
+            sleep 0.5
+        done
+    fi
     import -window root "$2"
     kill $files $extension $application 2>/dev/null || true
     wait 2>/dev/null || true

@@ -2,6 +2,7 @@
 // none is named) to DIR/<screen>.png; --list prints the screen names.
 
 #include "Orvella/Gallery/GalleryScreens.hpp"
+#include "Orvella/Presentation/DesktopIdentity.hpp"
 #include "Orvella/Presentation/QtMainLoop.hpp"
 
 #include <QApplication>
@@ -15,6 +16,8 @@ int main(int argc, char** argv)
 {
     QApplication application(argc, argv);
     auto loop = Orvella::QtMainLoop::install();
+    // Qt's own texts in the screens as the application shows them.
+    Orvella::installGermanQtTranslations();
 
     QString out;
     bool list = false;

@@ -7,7 +7,10 @@
 #include "Orvella/Launch/UserInterfaceModule.hpp"
 #include "Orvella/Debug/LaunchArguments.hpp"
 #include "Orvella/InfoPlistTools/InfoPlistTools.hpp"
+#include "Orvella/Presentation/DesktopIdentity.hpp"
+#include "Orvella/Presentation/IconFactory.hpp"
 #include "Orvella/Presentation/QtMainLoop.hpp"
+#include "Orvella/Shared/ClientConfiguration.hpp"
 #include "Orvella/Shared/SharedConstants.hpp"
 #include "Platform/Desktop/DistributedNotificationCenter.hpp"
 #include "Platform/Foundation/Log.hpp"
@@ -23,7 +26,9 @@
 #include <fcntl.h>
 
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
+#include <string_view>
 #include <unistd.h>
 
 namespace {
@@ -115,6 +120,12 @@ Orvella::AppDelegate::Services launchServices()
 
 int main(int argc, char** argv)
 {
+    // Answered before anything touches the group directory or a display.
+    const Orvella::BrisantoClientConfiguration brand;
+    if (argc == 2 && std::string_view(argv[1]) == "--version") {
+        std::printf("%s %s\n", brand.clientName().c_str(), Orvella::InfoPlistTools::versionString().c_str());
+        return EXIT_SUCCESS;
+    }
     auto services = launchServices();
     Orvella::AppDelegate::migrateGroupContainerIfNeeded(services);
     // Made (0700) only now, after the migration had its chance to move the old folder there.
@@ -129,6 +140,9 @@ int main(int argc, char** argv)
     QApplication application(argc, argv);
     // The tray application keeps running with no window open.
     QApplication::setQuitOnLastWindowClosed(false);
+    Orvella::installGermanQtTranslations();
+    Orvella::setDesktopIdentity(brand, Orvella::SharedConstants::applicationIdentifier(),
+        Orvella::IconFactory().icon("MenueBarIcon"));
     auto loop = Orvella::QtMainLoop::install();
     quitOnTerminationSignals(application);
 
@@ -160,7 +174,7 @@ int main(int argc, char** argv)
     };
     if (auto launched = delegate->applicationDidFinishLaunching(); !launched) {
         if (hasDisplay()) {
-            QMessageBox box(QMessageBox::Critical, QStringLiteral("Orvella kann nicht starten"),
+            QMessageBox box(QMessageBox::Critical, QString::fromStdString(brand.clientName() + " kann nicht starten"),
                 QString::fromStdString(launched.error().message));
             box.setInformativeText(QStringLiteral("Die Anwendung wird beendet."));
             box.exec();

@@ -6,10 +6,34 @@
 #include "Orvella/Sharing/AlertPresentableError.hpp"
 #include "Quarlink/Errors/PresentableError.hpp"
 
+#include <QFontMetrics>
+#include <QGuiApplication>
 #include <QVBoxLayout>
 #include <QWidget>
 
+#include <algorithm>
+
 namespace Orvella {
+
+namespace {
+
+// What the title bar needs to show the window's whole title as the desktop
+// writes it (the brand's name after it) beside the window's buttons; window
+// managers mostly draw titles in bold.
+int titleBarWidth(const QWidget& window)
+{
+    constexpr int windowButtons = 120;
+    QString title = window.windowTitle();
+    const QString brand = QGuiApplication::applicationDisplayName();
+    if (!brand.isEmpty() && !title.endsWith(brand)) {
+        title += QStringLiteral(" \u2014 ") + brand;
+    }
+    QFont font = window.font();
+    font.setBold(true);
+    return QFontMetrics(font).horizontalAdvance(title) + windowButtons;
+}
+
+} // namespace
 
 Navigator::Navigator(Services services) : m_services(std::move(services)) {}
 
@@ -155,6 +179,8 @@ QWidget* Navigator::presentInWindow(QWidget* content, const std::string& title)
     window->setWindowTitle(QString::fromStdString(title));
     (new QVBoxLayout(window))->addWidget(content);
     window->show();
+    // Only now: a dialog may put its own title on the window as it is shown.
+    window->setMinimumWidth(std::max(window->minimumWidth(), titleBarWidth(*window)));
     window->raise();
     window->activateWindow();
     m_services.windows->activate();

@@ -83,7 +83,8 @@ public:
     void sharePrivately(Sync::FileRef file);
 
     // A top-level window showing `content`, which it owns until it closes
-    // (then both are freed). Main thread only.
+    // (then both are freed), at least as wide as its title bar needs for its
+    // whole title. Main thread only.
     QWidget* presentInWindow(QWidget* content, const std::string& title);
     // An alert for a failed share request. Main thread only.
     void presentError(const Reactive::AnyError& error);

@@ -102,6 +102,7 @@ void PopoverViewController::buildViews()
     m_filesTableView->setModel(m_filesModel);
     m_filesTableView->setItemDelegate(new RecentFileDelegate(m_filesTableView));
     m_filesTableView->setUniformItemSizes(true);
+    m_filesTableView->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_filesTableView->setFixedHeight(RecentFilesDataSource::rowHeight * visibleRows + 4);
     m_emptyStateLabel = new QLabel(QStringLiteral("Keine Dateien gefunden"), list);
     m_emptyStateLabel->setAlignment(Qt::AlignCenter);
@@ -184,6 +185,13 @@ void PopoverViewController::bindViewModel()
     bindProperty(m_filesModel, viewModel.numberOfItems(), [](RecentFilesListModel* model, int) { model->reload(); });
     bindSignal(viewModel.searchText(), m_filesSearchField, &QLineEdit::textChanged, [](const QString& text) { return text.toStdString(); });
     bindProperty(m_activityIndicator, viewModel.searchIsRunning(), [](QProgressBar* indicator, bool running) { indicator->setVisible(running); });
+}
+
+void PopoverViewController::hideEvent(QHideEvent* event)
+{
+    QWidget::hideEvent(event);
+    // A popover opened later starts again from the recent files.
+    m_filesSearchField->clear();
 }
 
 void PopoverViewController::showPopupMenu(QWidget* sender)

@@ -31,8 +31,11 @@ void closeContainingPopover(QWidget* content);
 // folder, the web site, the preferences, the menu) and the menu with the
 // usage, the state, pause or start, the preferences, log out and quit. Every control is bound one way to the
 // view model on the UI scheduler, current value first; the controller only
-// writes the search text (at every keystroke) and flips the sync switch.
-// Texts naming the application are built from the brand name once.
+// writes the search text (at every keystroke, and empty when the popover
+// closes, so that it opens again on the recent files) and flips the sync
+// switch. The list is as wide as the popover: long names are shortened in
+// the middle, never scrolled. Texts naming the application are built from
+// the brand name once.
 // GUI thread only.
 class PopoverViewController final : public QWidget {
 public:
@@ -65,6 +68,9 @@ public:
     [[nodiscard]] QLabel* statusImageView() const { return m_statusImageView; }
     [[nodiscard]] QLabel* statusTextField() const { return m_statusTextField; }
     [[nodiscard]] QProgressBar* activityIndicator() const { return m_activityIndicator; }
+
+protected:
+    void hideEvent(QHideEvent* event) override;
 
 private:
     void buildViews();

@@ -52,9 +52,10 @@ void RecentFileDelegate::paint(QPainter* painter, const QStyleOptionViewItem& op
     painter->restore();
 }
 
-QSize RecentFileDelegate::sizeHint(const QStyleOptionViewItem& option, const QModelIndex&) const
+QSize RecentFileDelegate::sizeHint(const QStyleOptionViewItem&, const QModelIndex&) const
 {
-    return QSize(option.rect.width(), RecentFilesDataSource::rowHeight);
+    // No width of its own: a row takes the list's width, and `paint` shortens the name to it.
+    return QSize(0, RecentFilesDataSource::rowHeight);
 }
 
 } // namespace Orvella

@@ -16,7 +16,7 @@ enum class Badge { none, upToDate, syncing, error, paused };
 struct Drawing {
     std::string_view name;
     Badge badge;
-    bool monochrome; // Tray icons: one colour on any panel, the badge cut into the cloud.
+    bool monochrome; // Tray icons: one dark ink with a light rim, so they show on dark and light panels alike.
 };
 
 constexpr Drawing drawings[] = {
@@ -33,6 +33,12 @@ constexpr Drawing drawings[] = {
 
 const QColor brandBlue(0x1f, 0x6f, 0xc5);
 const QColor trayGrey(0x4a, 0x4a, 0x4a);
+// A tray application cannot learn the panel's colour (an XEmbed tray paints
+// the icon over it; a light desktop theme often has a dark panel), so the
+// tray icons carry their own contrast: dark ink for light panels inside a
+// light rim for dark ones.
+const QColor trayRim(0xf2, 0xf2, 0xf2);
+constexpr double trayRimWidth = 12.0; // On the 100 × 100 grid; half of it lies outside the cloud.
 
 QColor badgeColour(Badge badge)
 {
@@ -112,6 +118,11 @@ QImage draw(const Drawing& drawing, int size)
     painter.setRenderHint(QPainter::Antialiasing);
     painter.scale(size / 100.0, size / 100.0);
     const QColor cloudColour = drawing.monochrome ? trayGrey : brandBlue;
+    if (drawing.monochrome) {
+        painter.setPen(QPen(trayRim, trayRimWidth, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+        painter.setBrush(trayRim);
+        painter.drawPath(cloudPath());
+    }
     painter.setPen(Qt::NoPen);
     painter.setBrush(cloudColour);
     painter.drawPath(cloudPath());
@@ -120,13 +131,13 @@ QImage draw(const Drawing& drawing, int size)
     }
     const QRectF badgeBox(54, 54, 44, 44);
     if (drawing.monochrome) {
-        // The badge is a hole in the cloud with the symbol in the cloud's colour.
-        painter.setCompositionMode(QPainter::CompositionMode_Clear);
-        painter.drawEllipse(badgeBox.adjusted(-4, -4, 4, 4));
-        painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
+        // The badge sits in the rim's colour, which parts it from the cloud
+        // on a light panel and outlines it on a dark one.
+        painter.setBrush(trayRim);
+        painter.drawEllipse(badgeBox.adjusted(-5, -5, 5, 5));
         painter.setBrush(cloudColour);
         painter.drawEllipse(badgeBox);
-        drawSymbol(painter, drawing.badge, Qt::white, badgeBox);
+        drawSymbol(painter, drawing.badge, trayRim, badgeBox);
     } else {
         painter.setBrush(Qt::white);
         painter.drawEllipse(badgeBox.adjusted(-4, -4, 4, 4));

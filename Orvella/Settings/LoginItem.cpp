@@ -120,11 +120,12 @@ std::optional<Platform::URL> resolvedProgram(const std::optional<std::string>& e
     return Platform::URL::fileURL(*program);
 }
 
-std::string entryText(const std::string& name, const std::string& program)
+std::string entryText(const std::string& name, const std::string& icon, const std::string& program)
 {
     std::string text = "[Desktop Entry]\n";
     text += "Type=Application\n";
     text += "Name=" + escapeValue(name) + "\n";
+    text += "Icon=" + escapeValue(icon) + "\n";
     text += "Exec=" + desktopEntryExecValue(program) + "\n";
     text += "Terminal=false\n";
     text += "X-GNOME-Autostart-enabled=true\n";
@@ -265,7 +266,7 @@ std::optional<LoginItem> LoginItem::insert(const Platform::URL& url, const Login
     // Written whole under a name no scan counts, then moved to the first free
     // entry name without replacing anything there.
     auto temporary = list.folder / ("." + list.applicationIdentifier + ".desktop.partial");
-    if (!Platform::writeFileAtomically(temporary, entryText(list.applicationName, url.path()), 0644))
+    if (!Platform::writeFileAtomically(temporary, entryText(list.applicationName, list.applicationIdentifier, url.path()), 0644))
         return std::nullopt;
     for (int number = 1; number < 1000; ++number) {
         auto name = list.applicationIdentifier + (number == 1 ? "" : "-" + std::to_string(number)) + ".desktop";

@@ -18,7 +18,8 @@ struct LoginItemList {
     // File name stem of the entries the application writes
     // ("<applicationIdentifier>.desktop", then "-2", "-3" … when taken).
     std::string applicationIdentifier;
-    // The Name key of the entries the application writes.
+    // The Name key of the entries the application writes; their Icon key is
+    // the application identifier (the installed icon's name).
     std::string applicationName;
     // The running program as a file URL (`/proc/self/exe` resolved).
     Platform::URL applicationURL;

@@ -122,6 +122,8 @@ SettingsManager::SettingsManager(PassKey, const ClientConfiguration& configurati
     , m_gate(std::make_shared<DeliveryGate>())
 {
     m_pending->defaults = m_defaults;
+    // The user sees the entry in the session's start-up list: the brand's name, not the program's.
+    m_context.loginItems.applicationName = configuration.clientName();
 }
 
 SettingsManager::~SettingsManager()

@@ -34,7 +34,8 @@ struct SettingsManagerContext {
     // The private serial queue on which a new cloud folder first removes the
     // old folder's sidebar bookmark.
     Reactive::SchedulerPtr cloudFolderQueue;
-    // The session login items that `shouldLaunchOnStartup` mirrors.
+    // The session login items that `shouldLaunchOnStartup` mirrors; the
+    // manager names its entries after the brand's `clientName`.
     LoginItemList loginItems;
     // The file manager's sidebar bookmarks.
     Platform::SidebarBookmarks sidebar;

@@ -46,8 +46,11 @@ void PrivateShareViewModel::createShare()
             }
             const auto& infos = *result;
             auto stored = fileStore->modifyOrCreate(file->syncFileID(),
-                [&infos](Sync::FileRef&, Sync::FileStore::PublicShare&, Sync::FileStore::PrivateShares& privateShares) {
+                [&infos](Sync::FileRef& record, Sync::FileStore::PublicShare&, Sync::FileStore::PrivateShares& privateShares) {
                     privateShares = infos;
+                    // The flag is what the extension's menu reads; the next listing keeps it as the service says.
+                    if (auto* item = dynamic_cast<Sync::FileWrapperItem*>(record.get()); item && !infos.empty())
+                        item->setHasPrivateShares(true);
                 });
             if (!stored) {
                 std::clog << "❗️ Private shares could not be stored: " << stored.error().description() << '\n';

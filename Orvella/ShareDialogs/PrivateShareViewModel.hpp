@@ -41,7 +41,8 @@ public:
 
     // Sends the invitation and returns at once; closing afterwards asks nothing.
     // The folder's record gets the service's private shares in place of its
-    // own (its public link stays); success and failure are announced.
+    // own and, with any, its private-share flag (its public link stays);
+    // success and failure are announced.
     void createShare();
 
 private:

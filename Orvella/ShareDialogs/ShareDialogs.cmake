@@ -13,7 +13,9 @@ target_sources(OrvellaUI PRIVATE
 )
 
 orvella_add_tests(OrvellaShareDialogModels
-    SOURCES ${CMAKE_CURRENT_LIST_DIR}/Tests/ShareDialogModelsTests.cpp
+    SOURCES
+        ${CMAKE_CURRENT_LIST_DIR}/Tests/ShareDialogModelsTests.cpp
+        ${PROJECT_SOURCE_DIR}/Platform/FileSystem/Tests/TemporaryDirectory.cpp
     LIBRARIES OrvellaCore)
 
 orvella_add_tests(OrvellaShareDialogs

@@ -19,8 +19,11 @@ void ShareDurationViewModel::createShare() const
                     return;
                 }
                 auto stored = fileStore->modifyOrCreate(file->syncFileID(),
-                    [&info](Sync::FileRef&, Sync::FileStore::PublicShare& publicShare, Sync::FileStore::PrivateShares&) {
+                    [&info](Sync::FileRef& record, Sync::FileStore::PublicShare& publicShare, Sync::FileStore::PrivateShares&) {
                         publicShare = info;
+                        // The flag is what the extension's menu reads; the next listing keeps it as the service says.
+                        if (auto* item = dynamic_cast<Sync::FileWrapperItem*>(record.get()))
+                            item->setHasPublicShare(true);
                     });
                 if (!stored) {
                     std::clog << "❗️ Public link could not be stored: " << stored.error().description() << '\n';

@@ -28,8 +28,8 @@ struct ShareDurationViewModel {
     void setDurationInDays(int value) { lifetime = shareLifetime(value); }
 
     // Starts the creation with the current lifetime and returns at once. A new
-    // link is stored with the item's record (only its public link changes),
-    // then handed to the navigator; a failure is announced with its reason,
+    // link is stored with the item's record (only its public link and its
+    // flag change), then handed to the navigator; a failure is announced with its reason,
     // and leaves the record and the clipboard as they were.
     void createShare() const;
 };

@@ -24,6 +24,12 @@ StatusItemController::StatusItemController(std::shared_ptr<StatusItemViewModel> 
             m_fallbackWindow->setIcon(icon);
         }
     });
+    bindProperty(&m_statusItem, m_viewModel->toolTip(), [this](QSystemTrayIcon* item, const std::string& text) {
+        item->setToolTip(QString::fromStdString(text));
+        if (m_fallbackWindow) {
+            m_fallbackWindow->setToolTip(QString::fromStdString(text));
+        }
+    });
 }
 
 StatusItemController::~StatusItemController() = default;

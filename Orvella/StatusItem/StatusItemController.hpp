@@ -13,8 +13,8 @@
 
 namespace Orvella {
 
-// Owns the tray icon and binds it to its view model: the image follows the
-// view model's icon (delivered on the UI scheduler, so a status change on
+// Owns the tray icon and binds it to its view model: the image and the tool
+// tip follow the view model's icon and tool tip (delivered on the UI scheduler, so a status change on
 // any thread touches the icon on the GUI thread only), and a click
 // (`activated` with `Trigger`) applies the click action with this controller,
 // as the popover's anchor, for sender. Where no tray answers, a small window

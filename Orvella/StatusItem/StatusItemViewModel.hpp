@@ -15,8 +15,9 @@
 namespace Orvella {
 
 // The tray icon's state: the name of the image of the current sync status,
-// and the click, which hands the clicked item to the navigator.
-// Threading: `icon` changes on whatever thread the status changes on; the
+// its state text as the icon's tool tip, and the click, which hands the
+// clicked item to the navigator.
+// Threading: `icon` and `toolTip` change on whatever thread the status changes on; the
 // click runs synchronously on the thread that applies it (the main thread).
 class StatusItemViewModel {
 public:
@@ -28,11 +29,14 @@ public:
 
     // Always `statusItemIcon` of the current status.
     [[nodiscard]] const Reactive::Property<std::string>& icon() const { return m_icon; }
+    // Always `statusText` of the current status, as the popover's state line shows it.
+    [[nodiscard]] const Reactive::Property<std::string>& toolTip() const { return m_toolTip; }
     // Input: the sender (the status item); no output.
     [[nodiscard]] const ClickAction& statusItemClickAction() const { return m_statusItemClickAction; }
 
 private:
     Reactive::Property<std::string> m_icon;
+    Reactive::Property<std::string> m_toolTip;
     ClickAction m_statusItemClickAction;
 };
 

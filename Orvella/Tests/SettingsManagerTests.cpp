@@ -51,6 +51,10 @@ TEST_F(SettingsFixture, AFirstStartGivesTheDefaultsAndStoresOnlyTheFolderTheEnvi
     ASSERT_EQ(autostartEntries().size(), 1u);
     EXPECT_EQ(autostartEntries()[0].filename(), "de.orvella.test.desktop");
     ASSERT_TRUE(LoginItem::applicationItem(context().loginItems));
+    // The session's start-up list shows the brand, never the program's name.
+    const auto entry = Platform::Testing::readFile(autostartEntries()[0].string());
+    EXPECT_NE(entry.find("\nName=brisanto cloud\n"), std::string::npos) << entry;
+    EXPECT_NE(entry.find("\nIcon=de.orvella.test\n"), std::string::npos) << entry;
 
     // A second start changes nothing: the same bytes, the same single item.
     auto before = Platform::Testing::readFile((groupFolder() / "defaults.json").string());

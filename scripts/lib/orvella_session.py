@@ -480,6 +480,6 @@ def check_application(desktop, process, log_path):
     """Raises when the application ended or shows that its launch failed."""
     if process.poll() is not None:
         raise Failure(f"orvella ended with {process.returncode}:\n" + tail(log_path))
-    if desktop.windows("^Orvella kann nicht starten$"):
+    if desktop.windows("^" + re.escape(APP_NAME) + " kann nicht starten"):
         desktop.screenshot("launch-failed")
-        raise Failure("orvella shows \"Orvella kann nicht starten\":\n" + tail(log_path))
+        raise Failure(f"orvella shows \"{APP_NAME} kann nicht starten\":\n" + tail(log_path))

@@ -10,6 +10,7 @@
 #include "Sync/Sharing/PublicShareInfoItem.hpp"
 
 #include <QApplication>
+#include <QFontMetrics>
 #include <QPushButton>
 
 #include <gtest/gtest.h>
@@ -161,6 +162,25 @@ TEST_F(NavigatorTest, TwoPermittedRequestsOpenTwoTitledDialogWindows)
     ui->run();
     EXPECT_EQ(pasteboard->writes.back(), "string https://share.example/foto");
     EXPECT_TRUE(Testing::processEventsUntil([] { return dialogWindows().size() == 2; }));
+}
+
+// Each sharing dialog is at least as wide as its title, written as a title
+// bar does (in bold), so the title bar shows the whole title.
+TEST_F(NavigatorTest, EachShareDialogIsWideEnoughForItsOwnTitle)
+{
+    navigator->sharePublicLink(sharedItem(7, "Jahresabschluss und Steuererklärung 2026.pdf"));
+    navigator->sharePrivately(sharedItem(8, "Gemeinsame Urlaubsfotos der Familie", true));
+    publicShares->permissions.succeed(0, {});
+    privateShares->permissions.succeed(0, {});
+    ui->run();
+    ASSERT_EQ(dialogWindows().size(), 2u);
+    for (auto* window : dialogWindows()) {
+        QFont bold = window->font();
+        bold.setBold(true);
+        const int titleWidth = QFontMetrics(bold).horizontalAdvance(window->windowTitle());
+        EXPECT_GE(window->width(), titleWidth) << window->windowTitle().toStdString();
+        EXPECT_GE(window->minimumWidth(), titleWidth) << window->windowTitle().toStdString();
+    }
 }
 
 TEST_F(NavigatorTest, LogoutAsksAndOnlyOkLogsOut)

@@ -17,6 +17,7 @@
 #include <QItemSelectionModel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QToolButton>
 
@@ -140,6 +141,48 @@ TEST(PopoverViewControllerTests, eachKeystrokeReachesSearchText)
     QCoreApplication::processEvents();
     EXPECT_TRUE(fixture.controller->activityIndicator()->isHidden());
     EXPECT_FALSE(fixture.controller->emptyStateLabel()->isHidden());
+}
+
+// A file with a name far wider than the popover is shortened in its row:
+// the list never scrolls sideways.
+TEST(PopoverViewControllerTests, longNamesNeverScrollTheListSideways)
+{
+    Fixture fixture;
+    fixture.mainQueue->advance(std::chrono::seconds(1));
+    fixture.viewModel->searchText().set("Bericht");
+    fixture.mainQueue->advance();
+    // More rows than the list shows: the vertical scroll bar takes its room too.
+    std::vector<Sync::FileRef> found { file("/Projekte/Ein sehr langer Dateiname für den Jahresbericht des Vereins mit allen Anhängen und Belegen 2026.pdf") };
+    for (int number = 1; number <= 8; ++number) {
+        found.push_back(file("/Datei " + std::to_string(number) + ".txt"));
+    }
+    FakeFilesProvider::answer(fixture.files->last(), found);
+    auto& controller = *fixture.controller;
+    controller.show();
+    ASSERT_TRUE(processEventsUntil([&] { return controller.filesModel()->rowCount() > 0 && controller.filesTableView()->isVisible(); }));
+    QCoreApplication::processEvents();
+    auto* list = controller.filesTableView();
+    EXPECT_FALSE(list->horizontalScrollBar()->isVisible());
+    EXPECT_EQ(list->horizontalScrollBar()->maximum(), 0);
+    EXPECT_LE(list->visualRect(controller.filesModel()->index(0)).right(), list->viewport()->width());
+    controller.hide();
+}
+
+// Closing the popover empties the search: it opens again on the recent files.
+TEST(PopoverViewControllerTests, closingThePopoverClearsTheSearch)
+{
+    Fixture fixture;
+    // The window the popover shows its content in.
+    QWidget popover;
+    auto* controller = fixture.controller.release();
+    controller->setParent(&popover);
+    popover.show();
+    ASSERT_TRUE(controller->isVisible());
+    controller->filesSearchField()->setText(QStringLiteral("Bär"));
+    EXPECT_EQ(fixture.viewModel->searchText().value(), "Bär");
+    popover.hide();
+    EXPECT_EQ(controller->filesSearchField()->text(), QString());
+    EXPECT_EQ(fixture.viewModel->searchText().value(), "");
 }
 
 // Selecting a row in the table reveals its file once; clearing the selection reveals nothing.

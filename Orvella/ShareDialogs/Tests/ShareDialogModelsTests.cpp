@@ -5,9 +5,13 @@
 #include "Orvella/ShareDialogs/ShareDurationViewModel.hpp"
 #include "Orvella/ShareDialogs/TestSupport/ShareDialogFakes.hpp"
 #include "Orvella/Sharing/ShareError.hpp"
+#include "Platform/FileSystem/Tests/TemporaryDirectory.hpp"
+#include "Reactive/Schedulers/QueueScheduler.hpp"
 #include "Reactive/Schedulers/TestScheduler.hpp"
 #include "Sync/Sharing/PrivateShareInfoItem.hpp"
 #include "Sync/Sharing/PublicShareInfoItem.hpp"
+#include "Sync/Store/CloudDatabaseSchema.hpp"
+#include "Sync/Store/RealmFileStore.hpp"
 
 #include <gtest/gtest.h>
 
@@ -106,6 +110,78 @@ TEST_F(ShareDurationViewModelTest, AFailureIsAnnouncedWithItsReasonOnTheUIThread
     service->creations.fail(1, Reactive::AnyError(ShareError("x", "y")));
     ui->run();
     EXPECT_EQ(notifications->delivered.size(), 1u);
+}
+
+// The shared database as the application and the extension open it: a store
+// the dialogs write through and a second one that reads what was committed.
+class StoredShareTest : public ::testing::Test {
+protected:
+    Platform::Testing::TemporaryDirectory folder;
+    Platform::DatabaseFactory database = [configuration = Sync::cloudDatabaseConfiguration(folder / "Cloud.realm")] {
+        return Platform::Database::open(configuration);
+    };
+    std::shared_ptr<Reactive::QueueScheduler> deliveries = Reactive::QueueScheduler::make("Test.SharedDatabase");
+    std::shared_ptr<Sync::RealmFileStore> store = std::make_shared<Sync::RealmFileStore>(database, deliveries);
+    std::shared_ptr<Testing::RecordingNotificationCenter> notifications = std::make_shared<Testing::RecordingNotificationCenter>();
+    std::shared_ptr<Reactive::TestScheduler> ui = std::make_shared<Reactive::TestScheduler>();
+
+    // The record as the last listing left it: the service knew no share of it.
+    Sync::FileRef listed(std::int64_t id, const std::string& name, bool folder = false)
+    {
+        auto item = std::make_shared<Sync::FileWrapperItem>(Sync::FileWrapperItem::Fields {
+            .syncFileID = Sync::SyncFileID::remote(id),
+            .path = "/" + name,
+            .fileName = name,
+            .syncParentID = Sync::SyncFileID::remote(1),
+            .type = folder ? Sync::FileType::folder() : Sync::FileType::file("text/plain"),
+        });
+        EXPECT_TRUE(store->add(*item).has_value());
+        EXPECT_NE(reread(id), nullptr);
+        return item;
+    }
+
+    Sync::FileRef reread(std::int64_t id) const { return Sync::RealmFileStore(database, deliveries).file(Sync::SyncFileID::remote(id)); }
+};
+
+// Right after a link is made the stored record says the file has one, so the
+// extension's entry reads as the share exists; the link itself is stored with it.
+TEST_F(StoredShareTest, ANewLinkMarksTheStoredRecordAsShared)
+{
+    auto file = listed(7, "Bericht.pdf");
+    auto service = std::make_shared<Testing::FakePublicShareService>();
+    ShareDurationViewModel {
+        .file = file, .shareService = service, .fileStore = store,
+        .navigator = std::make_shared<Testing::RecordingShareDurationNavigator>(),
+        .userNotificationCenter = notifications, .uiScheduler = ui,
+    }.createShare();
+    ASSERT_NE(reread(7), nullptr);
+    ASSERT_FALSE(reread(7)->hasPublicShare());
+    service->creations.succeed(0, link(2, "https://share.example/neu"));
+    auto stored = std::dynamic_pointer_cast<Sync::FileWrapperItem>(reread(7));
+    ASSERT_NE(stored, nullptr);
+    EXPECT_TRUE(stored->hasPublicShare());
+    ASSERT_NE(stored->publicShareInfo(), nullptr);
+    EXPECT_EQ(stored->publicShareInfo()->publicURL().absoluteString(), "https://share.example/neu");
+    EXPECT_FALSE(stored->hasPrivateShares());
+    EXPECT_EQ(stored->path(), "/Bericht.pdf");
+}
+
+// Right after an invitation is sent the folder's record says it is shared privately.
+TEST_F(StoredShareTest, AnInvitationMarksTheStoredFolderAsSharedPrivately)
+{
+    auto folderItem = listed(8, "Projekte", true);
+    auto service = std::make_shared<Testing::FakePrivateShareService>();
+    auto viewModel = std::make_unique<PrivateShareViewModel>(folderItem,
+        PrivateShareViewModel::Services { .notificationCenter = notifications, .shareService = service, .fileStore = store, .uiScheduler = ui });
+    viewModel->emailStrings().set({ "anna@example.de" });
+    viewModel->createShare();
+    service->creations.succeed(0, { invitation(9, "anna@example.de") });
+    auto stored = std::dynamic_pointer_cast<Sync::FileWrapperItem>(reread(8));
+    ASSERT_NE(stored, nullptr);
+    EXPECT_TRUE(stored->hasPrivateShares());
+    ASSERT_EQ(stored->privateShareInfos().size(), 1u);
+    EXPECT_EQ(stored->privateShareInfos()[0]->email(), "anna@example.de");
+    EXPECT_FALSE(stored->hasPublicShare());
 }
 
 TEST(EmailAddress, MatchesTheWholeTextAgainstThePattern)

@@ -40,19 +40,25 @@ bool sameImage(const QIcon& icon, const QImage& image)
 
 } // namespace
 
-// The first image is the current status's; a change made on another thread
-// reaches the icon only through the GUI thread's event loop.
-TEST(StatusItemControllerTests, iconFollowsStatusOnTheGuiThread)
+// The first image and tool tip are the current status's; a change made on
+// another thread reaches them only through the GUI thread's event loop.
+TEST(StatusItemControllerTests, iconAndToolTipFollowStatusOnTheGuiThread)
 {
     Fixture fixture;
     EXPECT_EQ(fixture.controller.iconName(), "statusitem-uptodate");
     EXPECT_TRUE(sameImage(fixture.controller.statusItem().icon(), fixture.icons->image("statusitem-uptodate", 32)));
+    EXPECT_EQ(fixture.controller.statusItem().toolTip(), QStringLiteral("Daten sind aktuell"));
+    ASSERT_NE(fixture.controller.fallbackWindow(), nullptr);
+    EXPECT_EQ(fixture.controller.fallbackWindow()->toolTip(), QStringLiteral("Daten sind aktuell"));
 
     std::thread worker([&] { fixture.status->current.set(Sync::SyncStatus::syncing()); });
     worker.join();
     EXPECT_EQ(fixture.controller.iconName(), "statusitem-uptodate") << "the icon was touched off the GUI thread";
+    EXPECT_EQ(fixture.controller.statusItem().toolTip(), QStringLiteral("Daten sind aktuell")) << "touched off the GUI thread";
     ASSERT_TRUE(processEventsUntil([&] { return fixture.controller.iconName() == "statusitem-syncing"; }));
     EXPECT_TRUE(sameImage(fixture.controller.statusItem().icon(), fixture.icons->image("statusitem-syncing", 32)));
+    ASSERT_TRUE(processEventsUntil([&] { return fixture.controller.statusItem().toolTip() == QStringLiteral("Daten werden aktualisiert…"); }));
+    EXPECT_EQ(fixture.controller.fallbackWindow()->toolTip(), QStringLiteral("Daten werden aktualisiert…"));
 }
 
 // Without a tray (off-screen) the window at the top right takes the click,

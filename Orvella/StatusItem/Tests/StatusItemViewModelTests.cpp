@@ -53,20 +53,25 @@ TEST(SyncStatusDisplayTests, tableForEveryStatus)
     }
 }
 
-// The first icon is the current status's, before any change; then it follows.
-TEST(StatusItemViewModelTests, iconFollowsTheStatusFromTheFirstValue)
+// The first icon and tool tip are the current status's, before any change; then they follow.
+TEST(StatusItemViewModelTests, iconAndToolTipFollowTheStatusFromTheFirstValue)
 {
     auto provider = std::make_shared<FakeSyncStatusProvider>(SyncStatus::disabled());
     StatusItemViewModel viewModel(provider, std::make_shared<RecordingStatusItemNavigator>());
     EXPECT_EQ(viewModel.icon().value(), "statusitem-pause");
+    EXPECT_EQ(viewModel.toolTip().value(), "Synchronisierung angehalten");
     provider->current.set(SyncStatus::notReachable());
     EXPECT_EQ(viewModel.icon().value(), "statusitem-error");
+    EXPECT_EQ(viewModel.toolTip().value(), "Internetverbindung nicht verfügbar");
     provider->current.set(SyncStatus::checking());
     EXPECT_EQ(viewModel.icon().value(), "statusitem-uptodate");
+    EXPECT_EQ(viewModel.toolTip().value(), "Daten sind aktuell");
     provider->current.set(SyncStatus::syncing());
     EXPECT_EQ(viewModel.icon().value(), "statusitem-syncing");
+    EXPECT_EQ(viewModel.toolTip().value(), "Daten werden aktualisiert…");
     provider->current.set(SyncStatus::failed());
     EXPECT_EQ(viewModel.icon().value(), "statusitem-error");
+    EXPECT_EQ(viewModel.toolTip().value(), "Synchronisieren fehlgeschlagen");
 }
 
 // Two clicks toggle twice, each handing over the clicked item itself.
