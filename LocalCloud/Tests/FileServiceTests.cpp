@@ -1,4 +1,6 @@
+#include "LocalCloud/ServiceDatabase.hpp"
 #include "LocalCloud/Tests/FileServiceTestSupport.hpp"
+#include "Platform/Database/Database.hpp"
 
 #include <zlib.h>
 
@@ -485,4 +487,50 @@ TEST_F(FileServiceTests, SeededTreeAndRequestLogServeTests)
     ASSERT_FALSE(log.empty());
     EXPECT_EQ(log.back().path, "/v2.0/files/getter");
     EXPECT_EQ(nlohmann::json::parse(log.back().body), (nlohmann::json { { "file_ids", { 1, 2 } } }));
+}
+
+TEST_F(FileServiceTests, AnnouncedContentOfTheAnnouncedSizeWithAnotherHashIsRefused)
+{
+    // Proves bytes of exactly the announced length but another SHA-1 are refused whole: nothing listed, nothing stored.
+    const std::string content = "Inhalt der Datei";
+    const std::string forged = "Inhalt der Datej";
+    ASSERT_EQ(forged.size(), content.size());
+    auto announced = m_client->announce(m_rootID, "a.txt", content);
+    ASSERT_EQ(announced.status, 200);
+    auto identifier = idOf(announced.json()["data"]);
+
+    auto refused = m_client->transfer(identifier, forged, requestHash(m_rootID, "a.txt", ServiceClient::sha1(content)));
+
+    EXPECT_EQ(refused.status, 400);
+    EXPECT_EQ(refused.errorCode(), std::to_string(ServiceErrors::contentMismatchCode));
+    EXPECT_TRUE(m_client->everything().empty());
+    EXPECT_FALSE(std::filesystem::exists(m_server->storedContentPath(identifier)));
+    EXPECT_EQ(m_client->transfer(identifier, content, requestHash(m_rootID, "a.txt", ServiceClient::sha1(content))).status, 200);
+    EXPECT_EQ(m_client->get("files/" + std::to_string(identifier) + "/download").body, content);
+}
+
+TEST_F(FileServiceTests, AnOverwriteWhoseCommitFailsLeavesTheOldContentLive)
+{
+    // Proves new content never replaces the live content before the database has it: a failed commit keeps the old bytes and record.
+    auto identifier = idOf(m_client->upload(m_rootID, "a.txt", "alt"));
+    ASSERT_GT(identifier, 0);
+    {
+        auto database = Platform::Database::open(serviceDatabaseConfiguration(dataFolder()));
+        ASSERT_TRUE(database) << database.error().description();
+        ASSERT_TRUE(database->execute("CREATE TRIGGER full BEFORE INSERT ON Item BEGIN SELECT RAISE(ABORT, 'disk full'); END;"));
+        ASSERT_TRUE(database->execute("CREATE TRIGGER fuller BEFORE UPDATE ON Item BEGIN SELECT RAISE(ABORT, 'disk full'); END;"));
+    }
+
+    auto failed = m_client->transfer(identifier, "neu", "");
+
+    EXPECT_NE(failed.status, 200);
+    EXPECT_EQ(m_client->get("files/" + std::to_string(identifier) + "/download").body, "alt");
+    EXPECT_EQ(m_client->get("files/" + std::to_string(identifier)).data().value("file_hash", ""), ServiceClient::sha1("alt"));
+    {
+        auto database = Platform::Database::open(serviceDatabaseConfiguration(dataFolder()));
+        ASSERT_TRUE(database);
+        ASSERT_TRUE(database->execute("DROP TRIGGER full; DROP TRIGGER fuller;"));
+    }
+    restartServer();
+    EXPECT_EQ(m_client->get("files/" + std::to_string(identifier) + "/download").body, "alt");
 }

@@ -3,10 +3,12 @@
 #include "LocalCloud/Tests/FileServiceTestSupport.hpp"
 
 #include <atomic>
+#include <cerrno>
 #include <csignal>
 #include <fstream>
 #include <vector>
 #include <fcntl.h>
+#include <pthread.h>
 #include <netinet/in.h>
 #include <spawn.h>
 #include <sys/socket.h>
@@ -52,7 +54,18 @@ Finished runProgram(std::vector<std::string> arguments, const std::string& input
     ::close(errorPipe[1]);
     if (spawned != 0)
         return {};
-    (void)!::write(inputPipe[1], input.data(), input.size());
+    // A program that refuses its arguments may end before it reads its input: the write then fails with
+    // EPIPE, and the SIGPIPE it raises is held back and taken here instead of ending the test.
+    sigset_t brokenPipe;
+    sigset_t previousMask;
+    sigemptyset(&brokenPipe);
+    sigaddset(&brokenPipe, SIGPIPE);
+    pthread_sigmask(SIG_BLOCK, &brokenPipe, &previousMask);
+    if (::write(inputPipe[1], input.data(), input.size()) < 0 && errno == EPIPE) {
+        const timespec immediately {};
+        while (sigtimedwait(&brokenPipe, nullptr, &immediately) < 0 && errno == EINTR) { }
+    }
+    pthread_sigmask(SIG_SETMASK, &previousMask, nullptr);
     ::close(inputPipe[1]);
     Finished finished;
     char buffer[4096];

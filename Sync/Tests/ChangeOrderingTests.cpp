@@ -109,3 +109,17 @@ TEST(ChangeOrderingTests, ContradictionsFallBackToAssembledOrder)
     for (const auto& change : assembled)
         EXPECT_LT(position(ordered, change), ordered.size());
 }
+
+TEST(ChangeOrderingTests, TwentyChangesAreNoLongerOrderedByInsertion)
+{
+    // Nineteen unrelated changes still come out reversed; twenty keep the order they were assembled in.
+    for (int count : { 19, 20 }) {
+        std::vector<Change> assembled;
+        for (int index = 0; index < count; ++index)
+            assembled.push_back(create("/c" + std::to_string(index)));
+        auto ordered = orderedChanges(assembled);
+        ASSERT_EQ(ordered.size(), assembled.size());
+        EXPECT_EQ(ordered.front().description(), assembled[count == 19 ? 18 : 0].description()) << count;
+        EXPECT_EQ(ordered.back().description(), assembled[count == 19 ? 0 : 19].description()) << count;
+    }
+}

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <unistd.h>
 
 using namespace Sync;
@@ -98,4 +99,33 @@ TEST(ContentHashCacheTests, EndScanForgetsUnusedEntries)
     cache->endScan(newer);
     EXPECT_EQ(cache->size(), 1u);
     EXPECT_EQ(cache->readCount(), 2u);
+}
+
+// Proves an edit in place that keeps the size and the inode is read again, and a remembered hash belongs to
+// its modification time: a status differing in that alone is not answered from memory.
+TEST(ContentHashCacheTests, ASameSizeEditInPlaceIsReadAgain)
+{
+    TemporaryDirectory root;
+    const std::string path = root / "doc";
+    writeFile(path, "first");
+    setModificationTime(path, Platform::Date::fromWholeSecondsSince1970(1'000'000'000));
+    auto cache = ContentHashCache::create({ .racyInterval = std::chrono::nanoseconds { 0 } });
+    auto generation = cache->beginScan();
+    const auto before = statusOf(path);
+    cache->learn(path, Platform::sha1Hex(std::string_view("first")), before.modificationTime);
+    ASSERT_EQ(cache->rememberedHash(before, generation), Platform::sha1Hex(std::string_view("first")));
+
+    int descriptor = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
+    ASSERT_GE(descriptor, 0);
+    ASSERT_EQ(::pwrite(descriptor, "later", 5, 0), 5);
+    ::close(descriptor);
+    setModificationTime(path, Platform::Date::fromWholeSecondsSince1970(1'000'000'060));
+    const auto after = statusOf(path);
+    ASSERT_EQ(after.inode, before.inode);
+    ASSERT_EQ(after.size, before.size);
+
+    EXPECT_EQ(cache->hash(path, after, generation), Platform::sha1Hex(std::string_view("later")));
+    auto onlyTheTimeDiffers = before;
+    onlyTheTimeDiffers.modificationTime += std::chrono::seconds(1);
+    EXPECT_EQ(cache->rememberedHash(onlyTheTimeDiffers, generation), std::nullopt);
 }

@@ -1,7 +1,9 @@
 #include "Sync/Execution/ChangeExecutionError.hpp"
+#include "Sync/Tests/DiskTestSupport.hpp"
 #include "Sync/Tests/SyncEngineTestSupport.hpp"
 
 #include "Platform/FileSystem/FileOperations.hpp"
+#include "Platform/FileSystem/Tests/TemporaryDirectory.hpp"
 #include "Sync/Sharing/PrivateShareInfoItem.hpp"
 #include "Sync/Sharing/PublicShareInfoItem.hpp"
 
@@ -169,4 +171,62 @@ TEST(LocalChangeExecutor, AFolderUpdateHasNoEvents)
         ++events;
     });
     EXPECT_EQ(events, 0);
+}
+
+TEST(LocalChangeExecutor, AFailedDiskDeleteIsAnErrorAndKeepsTheRecordAndStatus)
+{
+    // An item the server deleted that cannot leave the disk keeps its record and status, and the next run deletes it.
+    TestCloud cloud;
+    cloud.server->addFile("/gone.txt", "g");
+    ASSERT_TRUE(cloud.sync().completed);
+    ASSERT_TRUE(cloud.server->removeItem("/gone.txt"));
+    // Deletes go to a Trash that cannot be made: a file stands where its folder would be.
+    const DataHome dataHome(cloud.directory() + "/data");
+    ASSERT_TRUE(Platform::createDirectory(cloud.directory() + "/data", Platform::CreateIntermediates::No));
+    Platform::Testing::writeFile(cloud.directory() + "/data/Trash", "in the way");
+    cloud.configuration->m_movesToTrash.set(true);
+
+    auto failed = cloud.sync();
+
+    ASSERT_TRUE(failed.completed);
+    EXPECT_EQ(changesWith(failed, Kind::Error), std::vector<std::string> { "Local delete /gone.txt" });
+    EXPECT_EQ(cloud.readFile("/gone.txt"), "g");
+    EXPECT_EQ(cloud.storedPaths(), std::vector<std::string> { "/gone.txt" });
+    EXPECT_EQ(cloud.status("/gone.txt"), FileSyncStatus::error);
+
+    ASSERT_EQ(::unlink((cloud.directory() + "/data/Trash").c_str()), 0);
+    auto again = cloud.sync();
+    ASSERT_TRUE(again.completed);
+    EXPECT_EQ(changesWith(again, Kind::Finished), std::vector<std::string> { "Local delete /gone.txt" });
+    EXPECT_FALSE(cloud.exists("/gone.txt"));
+    EXPECT_TRUE(cloud.storedPaths().empty());
+    EXPECT_EQ(Platform::Testing::readFile(cloud.directory() + "/data/Trash/files/gone.txt"), "g");
+}
+
+TEST(LocalChangeExecutor, AMoveOntoAnotherBoundItemIsNotInPlace)
+{
+    // Only the moved item itself at the destination counts as moved already: another bound item there stays, and the move fails.
+    TestCloud cloud;
+    cloud.server->addFile("/a.txt", "a");
+    cloud.server->addFile("/b.txt", "b");
+    ASSERT_TRUE(cloud.sync().completed);
+    auto from = cloud.fileStore->fileAtPath("/a.txt");
+    ASSERT_TRUE(from);
+    auto to = std::make_shared<FileWrapperItem>(*from);
+    to->setPath("/b.txt");
+    to->setFileName("b.txt");
+
+    std::vector<SyncEventPair> events;
+    cloud.manager->performLocalOperation(FileOperation::move(from, to)).startWithValues([&](const SyncEventPair& pair) {
+        events.push_back(pair);
+    });
+
+    ASSERT_EQ(events.size(), 2u);
+    EXPECT_TRUE(events.back().first.isError()) << events.back().first.description();
+    EXPECT_EQ(cloud.readFile("/a.txt"), "a");
+    EXPECT_EQ(cloud.readFile("/b.txt"), "b");
+    auto stored = cloud.fileStore->file(from->syncFileID());
+    ASSERT_TRUE(stored);
+    EXPECT_EQ(stored->path(), "/a.txt");
+    EXPECT_EQ(cloud.status("/a.txt"), FileSyncStatus::upToDate);
 }

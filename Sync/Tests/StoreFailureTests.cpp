@@ -143,3 +143,36 @@ TEST(StoreFailures, ARecordIsNeverWrittenWithoutItsStatus)
     expectSettledOnceTheStoreWorks(cloud);
     EXPECT_TRUE(cloud.fileStore->fileAtPath("/up.txt"));
 }
+
+TEST(StoreFailures, AServerRenameOrMoveThatCannotBeRecordedKeepsTheOldRecordAndStatus)
+{
+    // The server renamed and moved the items, but the store cannot say so: the run fails once with the store's
+    // error, the old records and their statuses stay, and once the store works the runs settle on the new places.
+    TestCloud cloud;
+    cloud.writeFile("/a.txt", "a");
+    cloud.writeFile("/b.txt", "b");
+    cloud.makeFolder("/F");
+    ASSERT_TRUE(cloud.sync().completed);
+    const auto renamedID = cloud.fileStore->fileAtPath("/a.txt")->syncFileID();
+    const auto movedID = cloud.fileStore->fileAtPath("/b.txt")->syncFileID();
+    cloud.moveItem("/a.txt", "/renamed.txt");
+    cloud.moveItem("/b.txt", "/F/b.txt");
+    runSQL(cloud, "CREATE TRIGGER full BEFORE INSERT ON FileWrapper BEGIN SELECT RAISE(ABORT, 'disk full'); END;");
+    auto observed = observe(cloud);
+    Platform::LogCapture log;
+
+    auto failed = cloud.sync();
+
+    ASSERT_TRUE(failed.completed);
+    EXPECT_EQ(changesWith(failed, SyncEvent::Kind::Finished), std::vector<std::string>());
+    EXPECT_TRUE(cloud.server->idAt("/renamed.txt") || cloud.server->idAt("/F/b.txt"));
+    expectOneStoreErrorNamingTheFile(*observed, cloud);
+    EXPECT_EQ(cloud.fileStore->file(renamedID)->path(), "/a.txt");
+    EXPECT_EQ(cloud.fileStore->file(movedID)->path(), "/b.txt");
+    EXPECT_EQ(cloud.status("/a.txt"), FileSyncStatus::upToDate);
+    EXPECT_EQ(cloud.status("/b.txt"), FileSyncStatus::upToDate);
+
+    expectSettledOnceTheStoreWorks(cloud);
+    EXPECT_EQ(cloud.fileStore->file(renamedID)->path(), "/renamed.txt");
+    EXPECT_EQ(cloud.fileStore->file(movedID)->path(), "/F/b.txt");
+}

@@ -178,3 +178,23 @@ TEST(SyncRun, AServerThatAnswersOnItsOwnThreadSyncsBothWays)
     expectInStep(cloud);
     expectIdle(cloud);
 }
+
+TEST(SyncRun, APhaseRunsAtMostTwentyOneTimes)
+{
+    // Each pass of the local phase creates one more level of new folders: twenty levels and the file below them
+    // go up in one run (the first pass and twenty repetitions), a twenty-first level leaves the file for the next run.
+    for (int depth : { 20, 21 }) {
+        SCOPED_TRACE(depth);
+        TestCloud cloud;
+        std::string folder;
+        for (int level = 1; level <= depth; ++level)
+            folder += "/" + std::to_string(level);
+        cloud.writeFile(folder + "/leaf.txt", "leaf");
+
+        auto run = cloud.sync();
+
+        ASSERT_TRUE(run.completed);
+        EXPECT_EQ(cloud.server->callCount(Call::createFolder), depth);
+        EXPECT_EQ(cloud.server->contentAt(folder + "/leaf.txt").has_value(), depth <= 20);
+    }
+}

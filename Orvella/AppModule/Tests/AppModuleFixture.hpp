@@ -123,18 +123,12 @@ protected:
     void TearDown() override
     {
         m_resolver.reset();
-        // Work still queued holds what scheduled it, and that holds the queue:
-        // both run dry, also of work the client's threads queue meanwhile.
-        for (int round = 0; round < 200; ++round) {
-            m_settingsQueue->run();
-            m_mainQueue->advance(std::chrono::hours(1));
-            if (m_settingsQueue->pendingCount() == 0 && m_mainQueue->pendingCount() == 0 && round >= 10)
-                break;
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        }
+        runQueuesDry();
         m_notifications.reset();
         m_bus.reset();
         m_server.reset();
+        // Requests still under way end with the service, and their endings queue work too.
+        runQueuesDry();
         for (const auto& [name, value] : m_savedEnvironment) {
             if (value)
                 ::setenv(name.c_str(), value->c_str(), 1);
@@ -263,6 +257,19 @@ protected:
     std::unique_ptr<Resolver> m_resolver;
 
 private:
+    // Work still queued holds what scheduled it, and that holds the queue:
+    // both run dry, also of work the client's threads queue meanwhile.
+    void runQueuesDry()
+    {
+        for (int round = 0; round < 200; ++round) {
+            m_settingsQueue->run();
+            m_mainQueue->advance(std::chrono::hours(1));
+            if (m_settingsQueue->pendingCount() == 0 && m_mainQueue->pendingCount() == 0 && round >= 10)
+                break;
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+    }
+
     std::map<std::string, std::optional<std::string>> m_savedEnvironment;
 };
 

@@ -327,3 +327,41 @@ TEST(LostDatabase, GoesWithItsWalAndShmFilesAndNothingElse)
 
 } // namespace
 } // namespace Orvella
+
+namespace Orvella {
+namespace {
+
+TEST_F(AppDelegateTest, ADatabaseThatOpensButFailsTheQuickCheckIsLostToo)
+{
+    // A file SQLite opens, with a sound header and schema but a damaged table page, is detected at launch and goes.
+    fs::create_directories(group);
+    const auto file = group / "Cloud.realm";
+    sqlite3* database = nullptr;
+    ASSERT_EQ(sqlite3_open(file.c_str(), &database), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(database,
+                  "PRAGMA page_size=4096; CREATE TABLE t(x);"
+                  "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 200) "
+                  "INSERT INTO t SELECT randomblob(500) FROM n;",
+                  nullptr, nullptr, nullptr),
+        SQLITE_OK);
+    sqlite3_close(database);
+    ASSERT_GT(fs::file_size(file), 8u * 4096u);
+    {
+        std::fstream pages(file, std::ios::in | std::ios::out | std::ios::binary);
+        pages.seekp(2 * 4096);
+        pages << std::string(4096, '\x55');
+    }
+    ASSERT_EQ(sqlite3_open_v2(file.c_str(), &database, SQLITE_OPEN_READWRITE, nullptr), SQLITE_OK);
+    sqlite3_close(database);
+
+    AppDelegate delegate(services());
+    ASSERT_TRUE(delegate.applicationDidFinishLaunching());
+
+    EXPECT_EQ(std::ranges::count_if(*log, [](const std::string& line) { return line.starts_with("log ❗️ Database was lost: "); }), 1)
+        << ::testing::PrintToString(*log);
+    EXPECT_EQ(std::ranges::count(*log, std::string("ERROR_DB_LOST")), 1);
+    EXPECT_FALSE(fs::exists(file));
+}
+
+} // namespace
+} // namespace Orvella

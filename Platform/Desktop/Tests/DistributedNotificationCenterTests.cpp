@@ -120,3 +120,21 @@ TEST(DistributedNotificationCenterTests, ARemovedObserverIsNotCalledAgainAndTheS
     EXPECT_EQ(recorder.count(), 1u);
     EXPECT_TRUE(std::filesystem::is_empty(folder));
 }
+
+TEST(DistributedNotificationCenterTests, AMessageOfTheLargestSizeArrivesWholeAndOneByteMoreIsRefused)
+{
+    // The JSON text of a post may take exactly the largest size and is delivered intact; a byte more reaches nobody.
+    TemporaryDirectory group;
+    auto center = DistributedNotificationCenter::open(group / "notifications").value();
+    Recorder recorder;
+    auto registration = center->addObserver("Big", recorder.observer());
+    const auto frame = nlohmann::json { { "name", "Big" }, { "userInfo", "" } }.dump().size();
+    const std::string largest(DistributedNotificationCenter::maximumMessageSize - frame, 'x');
+
+    EXPECT_EQ(center->post("Big", largest + "y"), 0u);
+    EXPECT_EQ(center->post("Big", largest), 1u);
+
+    ASSERT_TRUE(waitUntil([&] { return recorder.count() == 1; }));
+    std::lock_guard lock(recorder.mutex);
+    EXPECT_EQ(recorder.seen[0].userInfo, largest);
+}

@@ -5,9 +5,16 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <functional>
+#include <sched.h>
 #include <regex>
+#include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace Platform;
@@ -43,6 +50,88 @@ std::uint32_t modeOf(const std::string& path)
     struct stat status {};
     ::lstat(path.c_str(), &status);
     return status.st_mode & 07777;
+}
+
+// What a child process reported: the problems it found (empty when none), or
+// why it could not run.
+struct ChildOutcome {
+    bool skipped = false;
+    std::string text;
+};
+
+// Runs `work` in a child process with a mount namespace of its own, where a
+// fresh tmpfs is mounted at `mountPoint`: the test owns the whole file system,
+// its top directory included, and nobody else sees it. Root may make the
+// namespace directly; anyone else through a user namespace, where available.
+ChildOutcome inMountOfItsOwn(const std::string& mountPoint, const std::function<std::string()>& work)
+{
+    int report[2];
+    if (::pipe(report) != 0) {
+        return {true, "no pipe"};
+    }
+    constexpr int cannotMount = 77;
+    pid_t const child = ::fork();
+    if (child == 0) {
+        ::close(report[0]);
+        auto say = [&report](const std::string& text) {
+            for (std::size_t written = 0; written < text.size();) {
+                ssize_t const count = ::write(report[1], text.data() + written, text.size() - written);
+                if (count <= 0) {
+                    break;
+                }
+                written += static_cast<std::size_t>(count);
+            }
+        };
+        uid_t const uid = ::getuid();
+        gid_t const gid = ::getgid();
+        if (::unshare(CLONE_NEWNS) != 0) {
+            if (::unshare(CLONE_NEWUSER | CLONE_NEWNS) != 0) {
+                say("needs a mount namespace of its own");
+                ::_exit(cannotMount);
+            }
+            auto writeMap = [](const char* file, const std::string& text) {
+                int const descriptor = ::open(file, O_WRONLY | O_CLOEXEC);
+                bool const written = descriptor >= 0 && ::write(descriptor, text.data(), text.size()) ==
+                                                            static_cast<ssize_t>(text.size());
+                if (descriptor >= 0) {
+                    ::close(descriptor);
+                }
+                return written;
+            };
+            writeMap("/proc/self/setgroups", "deny");
+            if (!writeMap("/proc/self/uid_map", std::to_string(uid) + " " + std::to_string(uid) + " 1\n") ||
+                !writeMap("/proc/self/gid_map", std::to_string(gid) + " " + std::to_string(gid) + " 1\n")) {
+                say("cannot map the user into its namespace");
+                ::_exit(cannotMount);
+            }
+        }
+        if (::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+            ::mount("tmpfs", mountPoint.c_str(), "tmpfs", 0, "mode=0755") != 0) {
+            say(std::string("cannot mount a tmpfs: ") + std::strerror(errno));
+            ::_exit(cannotMount);
+        }
+        say(work());
+        ::_exit(0);
+    }
+    ::close(report[1]);
+    if (child < 0) {
+        ::close(report[0]);
+        return {true, "cannot fork"};
+    }
+    ChildOutcome outcome;
+    char buffer[4096];
+    for (ssize_t count; (count = ::read(report[0], buffer, sizeof buffer)) > 0;) {
+        outcome.text.append(buffer, static_cast<std::size_t>(count));
+    }
+    ::close(report[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    if (WIFEXITED(status) && WEXITSTATUS(status) == cannotMount) {
+        outcome.skipped = true;
+    } else if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        outcome.text += "the child ended abnormally";
+    }
+    return outcome;
 }
 
 }  // namespace
@@ -102,38 +191,59 @@ TEST(TrashTests, MakesNamesUniqueAndTrashesFolders)
     EXPECT_EQ(missing.error().code, FileSystemErrorCode::notFound);
 }
 
-// Proves an item on another file system (the tmpfs at /dev/shm) goes to that mount's .Trash-$uid with a
-// path relative to the mount, never across file systems into the home trash.
+// Proves an item on another file system goes to the trash at the top of that mount, never across file systems
+// into the home trash: to $topdir/.Trash-$uid (private) while the mount has no shared .Trash, and to
+// $topdir/.Trash/$uid once an administrator made a sticky .Trash, each with a path relative to the mount.
+// The mount is a tmpfs of the test's own, seen only by a child process in a mount namespace of its own.
 TEST(TrashTests, UsesTheTrashOfTheItemsMount)
 {
     TemporaryDirectory home;
     DataHome const dataHome(home / "data");
-    struct stat shm {};
-    struct stat tmp {};
-    if (::stat("/dev/shm", &shm) != 0 || ::access("/dev/shm", W_OK) != 0 || ::stat(home.path().c_str(), &tmp) != 0 ||
-        shm.st_dev == tmp.st_dev) {
-        GTEST_SKIP() << "needs a writable /dev/shm on its own file system";
+    std::string const top = home / "mount";
+    ASSERT_TRUE(createDirectory(top, CreateIntermediates::No).has_value());
+
+    auto const outcome = inMountOfItsOwn(top, [&]() -> std::string {
+        std::string const uid = std::to_string(::getuid());
+        std::string problems;
+        auto check = [&problems](bool holds, const std::string& what) {
+            if (!holds) {
+                problems += what + "\n";
+            }
+        };
+        if (::mkdir((top + "/Ordner").c_str(), 0755) != 0) {
+            return "cannot make a folder in the mount";
+        }
+        writeFile(top + "/Ordner/x.txt", "x");
+        auto privateTrashed = Trash::moveToTrash(top + "/Ordner/x.txt");
+        check(privateTrashed.has_value(), "no private mount trash: " +
+                                              (privateTrashed ? std::string() : privateTrashed.error().description()));
+        if (privateTrashed) {
+            check(privateTrashed->trashedPath == top + "/.Trash-" + uid + "/files/x.txt", privateTrashed->trashedPath);
+            check(readFile(privateTrashed->trashedPath) == "x", "content lost");
+            check(readFile(privateTrashed->infoPath).find("\nPath=Ordner/x.txt\n") != std::string::npos,
+                  readFile(privateTrashed->infoPath));
+            check(modeOf(top + "/.Trash-" + uid) == 0700u, "the private trash is not 0700");
+        }
+
+        if (::mkdir((top + "/.Trash").c_str(), 0777) != 0 || ::chmod((top + "/.Trash").c_str(), 01777) != 0) {
+            return "cannot make the shared trash";
+        }
+        writeFile(top + "/y.txt", "y");
+        auto sharedTrashed = Trash::moveToTrash(top + "/y.txt");
+        check(sharedTrashed.has_value(), "no shared mount trash: " +
+                                             (sharedTrashed ? std::string() : sharedTrashed.error().description()));
+        if (sharedTrashed) {
+            check(sharedTrashed->trashedPath == top + "/.Trash/" + uid + "/files/y.txt", sharedTrashed->trashedPath);
+            check(readFile(sharedTrashed->infoPath).find("\nPath=y.txt\n") != std::string::npos,
+                  readFile(sharedTrashed->infoPath));
+            check(modeOf(top + "/.Trash/" + uid) == 0700u, "the user's folder in the shared trash is not 0700");
+        }
+        return problems;
+    });
+
+    if (outcome.skipped) {
+        GTEST_SKIP() << outcome.text;
     }
-    std::string const mountTrash = "/dev/shm/.Trash-" + std::to_string(::getuid());
-    bool const trashExisted = exists(mountTrash);
-    TemporaryDirectory root("/dev/shm");
-    writeFile(root / "x.txt", "x");
-
-    auto trashed = Trash::moveToTrash(root / "x.txt");
-
-    ASSERT_TRUE(trashed.has_value()) << trashed.error().description();
-    EXPECT_EQ(trashed->trashedPath.rfind(mountTrash + "/files/", 0), 0u) << trashed->trashedPath;
-    std::string const info = readFile(trashed->infoPath);
-    std::string const relative = root.path().substr(std::string("/dev/shm/").size()) + "/x.txt";
-    EXPECT_NE(info.find("\nPath=" + relative + "\n"), std::string::npos) << info;
+    EXPECT_EQ(outcome.text, "");
     EXPECT_FALSE(exists(home / "data/Trash"));
-    EXPECT_EQ(modeOf(mountTrash), 0700u);
-
-    ::unlink(trashed->trashedPath.c_str());
-    ::unlink(trashed->infoPath.c_str());
-    if (!trashExisted) {
-        ::rmdir((mountTrash + "/files").c_str());
-        ::rmdir((mountTrash + "/info").c_str());
-        ::rmdir(mountTrash.c_str());
-    }
 }
