@@ -78,7 +78,8 @@ private:
     // Asks for the root folder's id, then goes on with `next`; a failure ends the phase.
     void requestRootFolderID(void (*next)(SyncRun&, std::int64_t));
     // Error events for the entries a view left out (first pass of a phase only).
-    void reportRefused(const std::vector<FileRef>& twins, const std::vector<FileRef>& orphans, Change::Kind side);
+    void reportRefused(const std::vector<FileRef>& twins, const std::vector<FileRef>& orphans, Change::Kind side,
+        const std::vector<FileRef>& duplicates = {}, const std::vector<FileRef>& misplaced = {});
     void execute(std::vector<Change> changes);
     void executeNext();
     void listDone();
@@ -88,6 +89,15 @@ private:
     void noteCreate(const SyncEventPair& pair);
     // Ends the run at once: what cannot be recorded must not be done.
     void failWithStore(StoreError error);
+    // Ends the run at once with one error event: the cloud folder cannot be read.
+    void failWithUnreadableCloudFolder();
+    [[nodiscard]] static bool isReadableFolder(const Platform::URL& folder);
+    // Drops the deletes of items at or below a folder `scan` could not read,
+    // and reports each such folder once per run.
+    void keepBelowUnreadable(std::vector<Change>& changes, const FileSystemFileStore::Scan& scan);
+    // Executes the local phase's changes once its deletes on the server are
+    // checked against the server's listing (see guardServerDeletes).
+    void checkServerDeletes(std::vector<Change> changes);
     // Where the bindings of `scan`'s items are read (the mapping is told a
     // scan begins, and reads ahead what it does not remember); nothing to
     // ask when the cloud folder cannot be resolved.
@@ -119,6 +129,7 @@ private:
     std::unordered_set<std::string> m_refusedCreates;
     bool m_adoptedRefusedCreate { false };
     bool m_repeatedForAdoption { false };
+    bool m_reportedUnreadable { false };
     int m_pass { 0 };
     std::vector<Change> m_validChanges;
     std::size_t m_nextChange { 0 };
