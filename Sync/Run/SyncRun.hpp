@@ -40,6 +40,12 @@ namespace Sync {
 // finished no change and left as many invalid changes as the pass before
 // (nothing can differ the next time).
 //
+// A cloud folder that cannot be listed and entered (when the run starts, or
+// as the scan found it) ends the run at once with one error event, before the
+// server is asked anything. The local phase never deletes what lies below a
+// folder the scan could not read, and its deletes on the server wait for the
+// server's listing, which decides what of them may go (guardServerDeletes).
+//
 // Every event goes to `syncEvents` first and then to the caller. A failure of
 // the root folder id ends the local phase silently; a failure of the listing
 // goes to `checkErrors` and ends the remote phase. A failure of the stored
