@@ -7,6 +7,7 @@
 #include "Orvella/Service/DownloadStaging.hpp"
 #include "Orvella/Service/RemoteSyncFile.hpp"
 #include "Orvella/Sharing/ShareRequests.hpp"
+#include "Quarlink/Errors/AnyPresentableError.hpp"
 #include "Quarlink/Errors/RemoteError.hpp"
 #include "Quarlink/Downloads/DownloadOperations.hpp"
 #include "Quarlink/Files/RemoteFileOperations.hpp"
@@ -138,9 +139,17 @@ APIClientManager::Producer<Reactive::Unit> APIClientManager::syncDelete(Sync::Fi
     // at the next run without the user ever hearing why.
     return Quarlink::unpacked(Quarlink::delete_(m_collaborators.apiClient, id))
         .attemptMap([id](Quarlink::DeleteBatchPackage&& batch) -> Reactive::Result<Reactive::Unit, AnyError> {
-            if (!batch.deletedFileIDs.contains(id) && !batch.errors.empty())
+            if (!batch.deletedFileIDs.contains(id) && !batch.errors.empty()
+                && batch.errors.front().errorCase() != Quarlink::RemoteError::Case::fileNotFound)
                 return std::unexpected(AnyError(batch.errors.front()));
             return Reactive::Unit();
+        })
+        // An item the service does not have is as deleted as the engine asked
+        // for: its record goes, instead of the delete failing at every run.
+        .flatMapError([](const AnyError& error) {
+            if (Quarlink::RemoteError::matches(Quarlink::underlyingError(error), Quarlink::RemoteError::Case::fileNotFound))
+                return Producer<Reactive::Unit>::empty();
+            return Producer<Reactive::Unit>::error(error);
         })
         .filter([](const Reactive::Unit&) { return false; });
 }

@@ -55,16 +55,23 @@ std::expected<std::shared_ptr<DownloadStaging>, AnyError> DownloadStaging::prepa
             return std::unexpected(refusedPathError(file));
         return std::unexpected(AnyError(destination.error()));
     }
-    return std::make_shared<DownloadStaging>(PassKey {}, std::move(*destination), std::move(ownChanges));
+    return std::make_shared<DownloadStaging>(PassKey {}, std::move(*destination), cloudFolder, std::move(ownChanges));
 }
 
-DownloadStaging::DownloadStaging(PassKey, std::string destination, std::shared_ptr<Platform::OwnChangeRegistry> ownChanges)
+DownloadStaging::DownloadStaging(PassKey, std::string destination, Platform::URL cloudFolder,
+    std::shared_ptr<Platform::OwnChangeRegistry> ownChanges)
     : m_destination(std::move(destination))
     , m_parent(m_destination.substr(0, m_destination.rfind('/')))
+    , m_cloudFolder(std::move(cloudFolder))
     , m_stagedName(std::string(Sync::FileSystemFileStore::stagedDownloadPrefix) + Platform::UUID().uuidString())
     , m_ownChanges(std::move(ownChanges))
 {
-    registerChange(stagedPath());
+}
+
+std::string DownloadStaging::stagedPath() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_stagingFolder.empty() ? std::string() : m_stagingFolder + "/" + m_stagedName;
 }
 
 DownloadStaging::~DownloadStaging()
@@ -99,7 +106,16 @@ std::expected<void, AnyError> DownloadStaging::makeParentFolders()
 
 std::expected<void, AnyError> DownloadStaging::stage(const std::string& downloaded)
 {
+    // The engine's own staging folder: no user or server item can be there.
+    auto folder = Sync::FileSystemFileStore::stagingFolder(m_cloudFolder, m_ownChanges.get());
+    if (!folder)
+        return std::unexpected(AnyError(folder.error()));
+    {
+        std::lock_guard lock(m_mutex);
+        m_stagingFolder = std::move(*folder);
+    }
     auto staged = stagedPath();
+    registerChange(staged);
     auto moved = Platform::moveItem(downloaded, staged);
     if (moved)
         return giveNewFileMode(staged);

@@ -18,11 +18,11 @@ namespace Orvella {
 
 // How one download of the sync engine is put in place. The transport's
 // finished file is first moved (or, from another file system, copied) to a
-// file beside its target, named with the disk store's staged-download
+// file in the disk store's staging folder, named with its staged-download
 // prefix, so that it is on the cloud folder's file system (the final rename
-// is atomic) and never where the scan looks (the scan does not list such a
-// name and removes it when a killed run left it); only then is it renamed
-// onto the target. Every path the placement touches (the staged file, the
+// is atomic) and never where the scan looks or a user or server item can be
+// (the scan skips that folder and removes what a killed run left there);
+// only then is it renamed onto the target. Every path the placement touches (the staged file, the
 // folders it makes, the placed file and its date) is registered as the
 // engine's own change for as long as this object lives. Whatever fails, and
 // when the object goes, neither the staged file nor the transport's file is left.
@@ -49,10 +49,12 @@ public:
     void discard();
 
     [[nodiscard]] const std::string& destination() const { return m_destination; }
-    [[nodiscard]] std::string stagedPath() const { return m_parent + "/" + m_stagedName; }
+    // Where the file is staged; empty until the download has arrived.
+    [[nodiscard]] std::string stagedPath() const;
 
     struct PassKey {};
-    DownloadStaging(PassKey, std::string destination, std::shared_ptr<Platform::OwnChangeRegistry> ownChanges);
+    DownloadStaging(PassKey, std::string destination, Platform::URL cloudFolder,
+        std::shared_ptr<Platform::OwnChangeRegistry> ownChanges);
 
 private:
     void registerChange(const std::string& path);
@@ -62,9 +64,11 @@ private:
 
     std::string m_destination;
     std::string m_parent;
+    Platform::URL m_cloudFolder;
+    std::string m_stagingFolder;
     std::string m_stagedName;
     std::shared_ptr<Platform::OwnChangeRegistry> m_ownChanges;
-    std::mutex m_mutex;
+    mutable std::mutex m_mutex;
     std::vector<Platform::OwnChangeRegistry::Registration> m_registrations;
     std::string m_downloaded;
 };

@@ -13,7 +13,9 @@
 namespace Orvella {
 
 // Makes sure the cloud folder is there before every poll of the sync engine.
-// A folder that cannot be reached clears the stored file state; a folder
+// A folder that is there but cannot be listed and entered (or lies behind a
+// folder that cannot be entered) ends the run with `SetupError::unreadable`
+// and changes nothing. A folder that cannot be reached clears the stored file state; a folder
 // that is missing altogether is then made again (with missing parents),
 // gains a sidebar entry after all others, and ends the run with
 // `SetupError::folderWasMissing`, so the next run starts from an empty folder
@@ -27,6 +29,9 @@ public:
             folderWasMissing,
             // The folder was missing and could not be made.
             creationFailed,
+            // The folder is there but cannot be listed and entered; nothing
+            // is cleared or made, and no run starts.
+            unreadable,
         };
         Kind kind = Kind::folderWasMissing;
         std::string path;

@@ -7,6 +7,10 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace Orvella;
 using Platform::Testing::readFile;
@@ -134,4 +138,59 @@ TEST(CloudSetupHelperTests, MovingTheCloudFolderRemovesTheOldBookmarkOnly)
     ASSERT_TRUE(entry->remove());
     EXPECT_EQ(readFile(home.bookmarks), "file:///x  Doppel  \n" + Platform::URL::fileURL(home.folder / "neu").absoluteString() + " Neu\n");
     EXPECT_FALSE(FinderSidebarItem::existing(Platform::URL::fileURL(old)));
+}
+
+namespace {
+
+// Runs the test under way again in a new process of this program as the
+// unprivileged user "nobody" (root reads every folder whatever its mode),
+// and answers whether it passed there.
+bool passesAsNobody()
+{
+    const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
+    const auto filter = std::string("--gtest_filter=") + test->test_suite_name() + "." + test->name();
+    const auto program = std::filesystem::read_symlink("/proc/self/exe").string();
+    pid_t child = ::fork();
+    if (child == 0) {
+        ::setenv("ASAN_OPTIONS", "detect_leaks=0:abort_on_error=1", 1);
+        ::execlp("setpriv", "setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups", program.c_str(),
+            filter.c_str(), nullptr);
+        ::_exit(127);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+} // namespace
+
+TEST(CloudSetupHelperTests, AFolderThatCannotBeListedOrEnteredIsNoReachableFolderAndKeepsTheState)
+{
+    // Mode 000 (and a folder behind one that cannot be entered) once counted
+    // as reachable, and the run that followed scanned it as empty.
+    if (::geteuid() == 0) {
+        EXPECT_TRUE(passesAsNobody());
+        return;
+    }
+    TemporaryDirectory home;
+    auto cloud = home / "brisanto cloud";
+    std::filesystem::create_directories(cloud + "/inner");
+    for (const auto& [folder, locked] : { std::pair(cloud, cloud), std::pair(cloud + "/inner", cloud) }) {
+        SCOPED_TRACE(folder);
+        ASSERT_EQ(::chmod(locked.c_str(), 0), 0);
+        Helper helper(folder);
+        auto result = helper.helper.prepareCloudFolder();
+        ASSERT_EQ(::chmod(locked.c_str(), 0755), 0);
+        ASSERT_FALSE(result);
+        const auto* error = result.error().as<CloudSetupHelper::SetupError>();
+        ASSERT_TRUE(error);
+        EXPECT_EQ(error->kind, CloudSetupHelper::SetupError::Kind::unreadable);
+        EXPECT_TRUE(error->description().starts_with("Der Cloud-Ordner " + folder + " kann nicht gelesen werden"))
+            << error->description();
+        EXPECT_EQ(helper.store->cleans, 0);
+        EXPECT_TRUE(std::filesystem::is_directory(folder));
+    }
+    ASSERT_EQ(::chmod(cloud.c_str(), 0500), 0);
+    EXPECT_TRUE(Helper(cloud).helper.prepareCloudFolder());
+    ASSERT_EQ(::chmod(cloud.c_str(), 0755), 0);
 }

@@ -118,8 +118,14 @@ protected:
         auto enumerator = Platform::DirectoryEnumerator::open(m_cloudFolder.string());
         if (!enumerator)
             return paths;
-        while (auto entry = enumerator->next())
+        while (auto entry = enumerator->next()) {
+            // The engine's own staging folder is no part of the synced tree.
+            if (entry->depth == 1 && Sync::FileSystemFileStore::isStagingName(entry->name)) {
+                enumerator->skipDescendants();
+                continue;
+            }
             paths.push_back(entry->relativePath + (entry->status.isDirectory() ? "/" : ""));
+        }
         std::ranges::sort(paths);
         return paths;
     }
@@ -278,10 +284,11 @@ TEST_F(SyncEndToEndTests, ASessionExpiredMidRunIsRenewedOnceThroughTheManager)
 
 TEST_F(SyncEndToEndTests, WhatAKilledDownloadLeftIsRemovedAtTheNextRunAndNeverUploaded)
 {
-    // A staged partial file beside its target, as a process killed mid-download leaves it, is no user file.
+    // A staged partial file in the engine's staging folder, as a process killed mid-download leaves it, is no user file.
     ASSERT_TRUE(m_server->seedTree(m_credentials.username, { { "/Docs/" }, { "/Docs/a.txt", "alpha" } }).has_value());
     syncCleanly();
-    auto leftover = local("/Docs/" + std::string(Sync::FileSystemFileStore::stagedDownloadPrefix) + "0123");
+    auto leftover = local("/" + std::string(Sync::FileSystemFileStore::stagingFolderName) + "/"
+        + std::string(Sync::FileSystemFileStore::stagedDownloadPrefix) + "0123");
     writeFile(leftover, "halb");
     syncCleanly();
     EXPECT_FALSE(Platform::Testing::exists(leftover));

@@ -1,15 +1,37 @@
 #include "Platform/FileSystem/FileStatus.hpp"
 
 #include <cerrno>
+#include <cstdint>
 #include <fcntl.h>
+#include <limits>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 
 namespace Platform {
 
+namespace {
+
+// Nanoseconds since 1970 reach from 1677 to 2262: a time outside (a date a
+// file was given by hand, say) is the nearest one inside, never a wrapped one.
+FileTime saturatedFileTime(std::int64_t seconds, std::int64_t nanoseconds)
+{
+    constexpr auto perSecond = std::int64_t{1'000'000'000};
+    constexpr auto latest = std::numeric_limits<std::int64_t>::max() / perSecond - 1;
+    constexpr auto earliest = std::numeric_limits<std::int64_t>::min() / perSecond + 1;
+    if (seconds > latest) {
+        return FileTime::max();
+    }
+    if (seconds < earliest) {
+        return FileTime::min();
+    }
+    return FileTime{std::chrono::seconds{seconds} + std::chrono::nanoseconds{nanoseconds}};
+}
+
+}  // namespace
+
 FileTime fileTimeFrom(const struct timespec& time)
 {
-    return FileTime{std::chrono::seconds{time.tv_sec} + std::chrono::nanoseconds{time.tv_nsec}};
+    return saturatedFileTime(time.tv_sec, time.tv_nsec);
 }
 
 void toTimespec(FileTime time, struct timespec& out)
@@ -55,9 +77,7 @@ std::expected<FileStatus, FileSystemError> FileStatus::ofTarget(const std::strin
     if (::statx(AT_FDCWD, path.c_str(), 0, mask, &status) != 0) {
         return std::unexpected(FileSystemError::fromErrno(errno, path));
     }
-    auto toTime = [](const struct statx_timestamp& time) {
-        return FileTime{std::chrono::seconds{time.tv_sec} + std::chrono::nanoseconds{time.tv_nsec}};
-    };
+    auto toTime = [](const struct statx_timestamp& time) { return saturatedFileTime(time.tv_sec, time.tv_nsec); };
     FileStatus result;
     auto type = status.stx_mode & S_IFMT;
     if (type == S_IFREG) {

@@ -23,8 +23,8 @@ FileSystemErrorCode codeFor(int error)
     case EDQUOT: return FileSystemErrorCode::noSpace;
     case ELOOP: return FileSystemErrorCode::symbolicLink;
     case E2BIG:
-    case ERANGE:
-    case ENAMETOOLONG: return FileSystemErrorCode::tooLarge;
+    case ERANGE: return FileSystemErrorCode::tooLarge;
+    case ENAMETOOLONG: return FileSystemErrorCode::nameTooLong;
     default: return FileSystemErrorCode::other;
     }
 }
@@ -44,6 +44,7 @@ const char* reasonFor(FileSystemErrorCode code)
     case FileSystemErrorCode::symbolicLink: return "Path runs through a symbolic link";
     case FileSystemErrorCode::tooLarge: return "Value too large";
     case FileSystemErrorCode::watchLimit: return "Watch limit reached";
+    case FileSystemErrorCode::nameTooLong: return "File name too long";
     case FileSystemErrorCode::other: break;
     }
     return "File system error";

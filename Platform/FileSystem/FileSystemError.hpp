@@ -24,6 +24,7 @@ enum class FileSystemErrorCode {
     symbolicLink,      // a path runs through a symbolic link where none may be
     tooLarge,          // a value too large for the file system
     watchLimit,        // the inotify watch limit is exhausted
+    nameTooLong,       // a name (or path) longer than the file system allows
     other,             // any other system error; see `systemError`
 };
 

@@ -114,7 +114,21 @@ std::vector<Change> computeChanges(const std::vector<FileRef>& localView, const 
             goneFromRemote.push_back(localDelete(file));
         } else {
             matched[*match] = true;
-            if (auto change = changeForMatchedFile(file, remoteView[*match], localWins))
+            const auto& partner = remoteView[*match];
+            if (isFolder(*file) != isFolder(*partner)) {
+                // One identity, two kinds of item: not the same item moved
+                // or edited, but one gone and another new in its place.
+                if (!localWins) {
+                    goneFromRemote.push_back(localDelete(file));
+                    onlyRemote.push_back(localCreate(partner));
+                } else if (auto item = std::dynamic_pointer_cast<FileWrapperItem>(file)) {
+                    onlyRemote.push_back(remoteDelete(partner));
+                    item->setSyncFileID(SyncFileID());
+                    newLocal.push_back(remoteCreate(file));
+                }
+                continue;
+            }
+            if (auto change = changeForMatchedFile(file, partner, localWins))
                 pairs.push_back(std::move(*change));
         }
     }

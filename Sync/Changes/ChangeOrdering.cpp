@@ -24,6 +24,11 @@ bool mayPrecede(const Change& a, const Change& b)
         return !Platform::canonicallyHasPrefix(second->from()->path(), first->file()->path());
     if (first->isMove() && second->isMove())
         return !Platform::canonicallyHasPrefix(first->from()->path(), second->from()->path());
+    // An item of another kind taking the place of a deleted one (a folder
+    // replaced by a file of its name): the place is free only after the delete.
+    if (first->kind() == FileOperation::Kind::Create && second->isDelete())
+        return !Platform::canonicallyEqual(withoutTrailingSlash(first->file()->path()),
+            withoutTrailingSlash(second->file()->path()));
     return true;
 }
 
@@ -141,11 +146,13 @@ std::vector<Change> relationOrderedChanges(std::vector<Change> assembled)
     PathIndex deletedPaths;       // every delete, by its file's path
     PathIndex deletedFolderPaths; // deletes of folders, by path
     PathIndex moveSources;        // moves, by the source path
+    PathIndex deletedPlaces;      // every delete, by its file's path without a trailing "/"
     for (std::size_t index = 0; index < count; ++index) {
         const auto& operation = assembled[index].fileOperation();
         if (!operation)
             continue;
         if (operation->isDelete()) {
+            deletedPlaces.add(Platform::precomposed(withoutTrailingSlash(operation->file()->path())), index);
             auto path = Platform::precomposed(operation->file()->path());
             if (isFolder(*operation->file()))
                 deletedFolderPaths.add(path, index);
@@ -159,6 +166,13 @@ std::vector<Change> relationOrderedChanges(std::vector<Change> assembled)
     std::vector<std::vector<std::size_t>> successors(count);
     for (std::size_t index = 0; index < count; ++index) {
         const auto& operation = assembled[index].fileOperation();
+        if (operation && operation->kind() == FileOperation::Kind::Create) {
+            // A delete stands before a create in its place.
+            auto place = deletedPlaces.indices.find(Platform::precomposed(withoutTrailingSlash(operation->file()->path())));
+            if (place != deletedPlaces.indices.end())
+                for (auto deletion : place->second)
+                    successors[deletion].push_back(index);
+        }
         if (!operation || !operation->isMove())
             continue;
         // A delete stands before a move onto its path.

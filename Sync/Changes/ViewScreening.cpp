@@ -1,5 +1,6 @@
 #include "Sync/Changes/ViewScreening.hpp"
 
+#include "Platform/FileSystem/PathResolver.hpp"
 #include "Platform/Foundation/Unicode.hpp"
 #include "Sync/Disk/FileSystemFileStore.hpp"
 
@@ -76,7 +77,8 @@ bool liesInIgnoredName(const std::string& path)
     std::string_view rest(path);
     while (!rest.empty()) {
         auto slash = rest.find('/');
-        if (FileSystemFileStore::isIgnoredName(rest.substr(0, slash)))
+        if (FileSystemFileStore::isIgnoredName(rest.substr(0, slash))
+            || FileSystemFileStore::isStagingName(rest.substr(0, slash)))
             return true;
         if (slash == std::string_view::npos)
             break;
@@ -89,7 +91,7 @@ ScreenedView screenListing(std::vector<FileRef> listing, std::int64_t rootFolder
     const std::function<bool(std::int64_t)>& isStored)
 {
     ScreenedView view;
-    enum class Verdict : std::uint8_t { candidate, quiet, refused };
+    enum class Verdict : std::uint8_t { candidate, quiet, refused, duplicate, misplaced };
     std::vector<Verdict> verdicts(listing.size(), Verdict::candidate);
     std::vector<bool> candidates(listing.size(), false);
     // The keys and their table go as soon as the twins are known: the rest
@@ -117,12 +119,43 @@ ScreenedView screenListing(std::vector<FileRef> listing, std::int64_t rootFolder
     // Which listed folder each id names, for the walk up to the root.
     // Not reserved for the whole listing: folders are few among files.
     std::unordered_map<std::int64_t, std::size_t> folderAt;
+    // One item is one entry: a second entry with a kept entry's id is refused.
+    std::unordered_set<std::int64_t> keptIDs;
     for (std::size_t index = 0; index < listing.size(); ++index) {
         const auto& file = *listing[index];
-        if (auto id = file.syncFileID().remoteID(); id && isFolder(file))
-            folderAt.try_emplace(*id, index);
         if (candidates[index] && !kept[index])
             verdicts[index] = Verdict::refused;
+        else if (candidates[index] && !keptIDs.insert(*file.syncFileID().remoteID()).second)
+            verdicts[index] = Verdict::duplicate;
+        if (auto id = file.syncFileID().remoteID(); id && isFolder(file) && verdicts[index] != Verdict::duplicate)
+            folderAt.try_emplace(*id, index);
+    }
+    // A path must say where the entry is: its parent's path and its name.
+    // One that does not would be placed somewhere its parent is not, with
+    // folders made up for it.
+    for (std::size_t index = 0; index < listing.size(); ++index) {
+        if (verdicts[index] != Verdict::candidate)
+            continue;
+        const auto& file = *listing[index];
+        // A malformed path is refused where it would be used, as unsafe.
+        if (!Platform::PathResolver::components(file.path()))
+            continue;
+        auto parent = file.syncParentID().remoteID();
+        std::string_view parentPath;
+        if (parent == rootFolderID) {
+            parentPath = "/";
+        } else if (auto folder = parent ? folderAt.find(*parent) : folderAt.end();
+                   folder != folderAt.end() && verdicts[folder->second] == Verdict::candidate) {
+            parentPath = listing[folder->second]->path();
+        } else {
+            continue; // No parent that is kept: an orphan, found below.
+        }
+        std::string expected(parentPath);
+        if (!expected.ends_with('/'))
+            expected += '/';
+        expected += file.fileName();
+        if (!Platform::canonicallyEqual(withoutTrailingSlash(file.path()), withoutTrailingSlash(expected)))
+            verdicts[index] = Verdict::misplaced;
     }
     // Whether an entry's parents lead up to the root through kept folders;
     // an entry below an ignored folder is left out quietly like the folder.
@@ -169,6 +202,12 @@ ScreenedView screenListing(std::vector<FileRef> listing, std::int64_t rootFolder
             }
         } else if (verdicts[index] == Verdict::refused) {
             view.twins.push_back(file);
+        } else if (verdicts[index] == Verdict::duplicate) {
+            // Its id stays: the kept entry of that id is what the server has.
+            view.duplicates.push_back(file);
+            continue;
+        } else if (verdicts[index] == Verdict::misplaced) {
+            view.misplaced.push_back(file);
         }
         if (auto id = file->syncFileID().remoteID())
             view.withheldIDs.insert(*id);

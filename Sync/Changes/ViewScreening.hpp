@@ -22,6 +22,12 @@ namespace Sync {
 //   their change, never bound to the kept one's identity;
 // - `orphans`: listing entries whose parent folder is not in the listing
 //   (or was left out itself); error events, never downloaded;
+// - `duplicates`: listing entries whose remote id a kept entry has already
+//   (one item listed at two paths); error events, never a second local item
+//   bound to that id;
+// - `misplaced`: listing entries whose path is not their parent's path and
+//   their name; error events, never downloaded, and no folder is made for
+//   the path they claim;
 // - `withheldIDs`: the remote ids of every entry left out for any reason, so
 //   that the stored records of items the server still has are not taken for
 //   items it deleted.
@@ -31,13 +37,16 @@ struct ScreenedView {
     std::vector<FileRef> files;
     std::vector<FileRef> twins;
     std::vector<FileRef> orphans;
+    std::vector<FileRef> duplicates;
+    std::vector<FileRef> misplaced;
     std::unordered_set<std::int64_t> withheldIDs;
 };
 
 // Whether `file` stands for the cloud folder itself: the root folder's id, a
 // path of slashes alone ("", "/", "//"), or an empty name.
 [[nodiscard]] bool namesCloudFolder(const File& file, std::int64_t rootFolderID);
-// Whether a component of `path` is one of the names the disk store ignores.
+// Whether a component of `path` is one of the names the disk store ignores,
+// or the name of its staging folder.
 [[nodiscard]] bool liesInIgnoredName(const std::string& path);
 
 // The server listing. Of two twins the one `isStored` knows keeps its place,

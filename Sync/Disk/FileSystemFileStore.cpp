@@ -8,6 +8,9 @@
 #include "Platform/Foundation/PathString.hpp"
 #include "Sync/Model/FileWrapperItem.hpp"
 
+#include <cerrno>
+#include <sys/stat.h>
+
 namespace Sync {
 
 namespace {
@@ -128,6 +131,13 @@ DiskOperationResult FileSystemFileStore::createFolder(const File& file) const
         fileTime(file.lastModifiedDate()));
     if (!made && made.error().code != FileSystemErrorCode::alreadyExists)
         return fail(made.error());
+    // What already lies there counts only when it is a folder: a file of the
+    // user's in its place is neither replaced nor taken for the folder.
+    if (!made) {
+        auto status = Platform::FileStatus::of(place->path);
+        if (!status || !status->isDirectory())
+            return fail(FileSystemError::make(FileSystemErrorCode::alreadyExists, place->path));
+    }
     return {};
 }
 
@@ -156,7 +166,9 @@ DiskOperationResult FileSystemFileStore::deleteItem(const File& file, Removal re
     } else {
         removed = Platform::removeItem(place->path);
     }
-    if (!removed && removed.error().code != FileSystemErrorCode::notFound)
+    // Below something that is no folder (now a file of the same name) the item is as gone as when nothing is there.
+    if (!removed && removed.error().code != FileSystemErrorCode::notFound
+        && removed.error().code != FileSystemErrorCode::notADirectory)
         return fail(removed.error());
     return {};
 }
@@ -192,6 +204,28 @@ DiskOperationResult FileSystemFileStore::move(const File& from, const File& to) 
             return fail(moved.error());
     }
     return {};
+}
+
+std::expected<std::string, FileSystemError> FileSystemFileStore::stagingFolder(const Platform::URL& cloudFolder,
+    Platform::OwnChangeRegistry* ownChanges)
+{
+    if (!cloudFolder.isFileURL())
+        return std::unexpected(FileSystemError::make(FileSystemErrorCode::invalidPath, cloudFolder.absoluteString()));
+    auto root = Platform::PathResolver(cloudFolder.path()).canonicalFolder();
+    if (!root)
+        return std::unexpected(root.error());
+    auto path = *root + "/" + std::string(stagingFolderName);
+    if (auto status = Platform::FileStatus::of(path)) {
+        if (status->isDirectory())
+            return path;
+        return std::unexpected(FileSystemError::make(FileSystemErrorCode::notADirectory, path));
+    }
+    std::optional<Platform::OwnChangeRegistry::Registration> registration;
+    if (ownChanges)
+        registration = ownChanges->registerChange(path, Scope::subtree);
+    if (::mkdir(path.c_str(), 0700) != 0 && errno != EEXIST)
+        return std::unexpected(FileSystemError::fromErrno(errno, path));
+    return path;
 }
 
 void FileSystemFileStore::learnPlacedContent(const File& file) const

@@ -12,7 +12,10 @@
 #include "Sync/Disk/FileSystemFileStoreConfiguration.hpp"
 #include "Sync/Model/File.hpp"
 
+#include <algorithm>
 #include <array>
+#include <expected>
+#include <string>
 #include <memory>
 #include <string_view>
 #include <vector>
@@ -29,7 +32,8 @@ namespace Sync {
 // SHA-1 of a file's content (empty for folders and unreadable files). Items
 // come in enumeration order: pre-order, names sorted per directory. Items
 // named as in `ignoredNames` are left out (the contents of such a folder are
-// not), and staged downloads (see `stagedDownloadPrefix`) are removed.
+// not), and so is the staging folder with everything in it (see
+// `stagingFolder`); downloads a process left there are removed.
 // Hidden items are listed. Symbolic links are never followed and not
 // listed; nor are other special files, items whose names are not valid UTF-8
 // and items that vanish during the scan; each is logged. Content hashes are
@@ -45,7 +49,7 @@ namespace Sync {
 //
 // Every disk operation logs its failure as the system always has and returns
 // it. These count as success: creating a folder that exists, deleting an item
-// that is already gone, and a move whose source is gone while its
+// that is already gone (also when a file now stands where its folder was), and a move whose source is gone while its
 // destination holds an item of the same kind (and, for a file whose hash is
 // known, the same content).
 //
@@ -62,6 +66,19 @@ public:
     struct Scan {
         Files files;
         std::vector<Platform::ChangeStamp> stamps;
+        // Folders (and other items) the scan could not read, as paths
+        // relative to the cloud folder without a trailing "/"; "" when the
+        // cloud folder itself could not be read, or vanished or was replaced
+        // while the scan ran. What lay below them is unknown, not gone.
+        std::vector<std::string> unreadable;
+
+        [[nodiscard]] bool cloudFolderUnreadable() const
+        {
+            return std::ranges::find(unreadable, std::string()) != unreadable.end();
+        }
+        // Whether `path` (relative, a trailing "/" playing no part) lies at
+        // or below an unreadable item; the unreadable item it lies in, if so.
+        [[nodiscard]] const std::string* unreadableAbove(std::string_view path) const;
     };
     using ScanProducer = Reactive::SignalProducer<Scan, Reactive::NoError>;
 
@@ -70,15 +87,28 @@ public:
         "icon\r" };
     [[nodiscard]] static bool isIgnoredName(std::string_view name);
 
-    // A download into the cloud folder is written under a name that begins
-    // with this prefix, beside its target, and renamed into place once
-    // complete. The scan never lists such a file and removes it: one that is
-    // still there when a scan starts was left by a process that ended.
+    // A download into the cloud folder is written into the staging folder
+    // (see `stagingFolder`) under a name that begins with this prefix, and
+    // renamed into place once complete. Such a file still in the staging
+    // folder when a scan starts was left by a process that ended, and the
+    // scan removes it. Anywhere else the name is the user's like any other.
     static constexpr std::string_view stagedDownloadPrefix = ".~sync-download-";
     [[nodiscard]] static bool isStagedDownloadName(std::string_view name)
     {
         return name.starts_with(stagedDownloadPrefix);
     }
+    // The engine's own folder at the top of the cloud folder, on its file
+    // system (so that placing a download is one rename). Every scan skips an
+    // item of this name as a whole, wherever it lies, and the views leave out
+    // listing entries and records of this name with everything below them:
+    // no user or server item can be in it.
+    static constexpr std::string_view stagingFolderName = ".~sync-staging";
+    [[nodiscard]] static bool isStagingName(std::string_view name) { return name == stagingFolderName; }
+    // The staging folder of the cloud folder at `cloudFolder`, made (only
+    // its owner may enter it) when it is missing; registered with
+    // `ownChanges` while it is made, when given.
+    [[nodiscard]] static std::expected<std::string, Platform::FileSystemError> stagingFolder(
+        const Platform::URL& cloudFolder, Platform::OwnChangeRegistry* ownChanges = nullptr);
 
     // `configuration` must not be null. `ownChanges` and `hashCache` are
     // optional; without a cache the store makes its own.
@@ -88,7 +118,7 @@ public:
 
     // Each start scans the folder synchronously on the starting thread, sends
     // one array and completes; it never fails. A folder that cannot be read
-    // gives an empty array. Disposing from another thread ends the scan early
+    // gives an empty array (`scans` says which folders could not be read). Disposing from another thread ends the scan early
     // (interrupted, no value).
     [[nodiscard]] const FilesProducer& files() const { return m_files; }
     // The same scan, with each item's change stamp.

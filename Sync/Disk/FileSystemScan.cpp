@@ -6,9 +6,11 @@
 
 #include "Platform/FileSystem/DirectoryEnumerator.hpp"
 #include "Platform/FileSystem/FileOperations.hpp"
+#include "Platform/FileSystem/FileStatus.hpp"
 #include "Platform/FileSystem/MimeTypeDatabase.hpp"
 #include "Platform/FileSystem/PathResolver.hpp"
 #include "Platform/Foundation/Log.hpp"
+#include "Platform/Foundation/Unicode.hpp"
 #include "Sync/Model/FileWrapperItem.hpp"
 
 #include <algorithm>
@@ -16,6 +18,10 @@
 #include <optional>
 #include <thread>
 #include <vector>
+
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace Sync {
 
@@ -26,12 +32,37 @@ namespace {
 
     constexpr std::string_view vanishedItemLine = "Cannot read date from file!";
 
-    void logEnumerationError(const Platform::EnumerationError& error)
+    // Logs an item the walk could not read and notes it in `unreadable`
+    // unless it vanished: what lies below an unreadable folder is unknown,
+    // and must not read as deleted.
+    void noteEnumerationError(const Platform::EnumerationError& error, std::vector<std::string>& unreadable)
     {
-        if (error.error.code == FileSystemErrorCode::notFound)
+        if (error.error.code == FileSystemErrorCode::notFound) {
             Platform::Log::line(vanishedItemLine);
-        else
-            FileManager::logEnumerationError(error);
+            return;
+        }
+        FileManager::logEnumerationError(error);
+        std::string path(withoutTrailingSlash(error.relativePath));
+        // Items of a folder that can be listed but not entered cannot be
+        // looked at one by one: the folder is what cannot be read.
+        if (auto slash = path.rfind('/'); slash != std::string::npos && slash > 0
+            && error.error.code == FileSystemErrorCode::permissionDenied) {
+            auto parent = error.path.substr(0, error.path.size() - (error.relativePath.size() - slash));
+            if (::access(parent.c_str(), X_OK) != 0)
+                path.resize(slash);
+        }
+        if (std::ranges::find(unreadable, path) == unreadable.end())
+            unreadable.push_back(std::move(path));
+    }
+
+    // The cloud folder's identity on disk, to tell whether it stayed the same
+    // folder while the scan ran.
+    std::optional<std::pair<dev_t, ino_t>> folderIdentity(const std::string& root)
+    {
+        struct stat status {};
+        if (::stat(root.c_str(), &status) != 0 || !S_ISDIR(status.st_mode))
+            return std::nullopt;
+        return std::pair(status.st_dev, status.st_ino);
     }
 
     // The cloud folder's own location with its links resolved: the only
@@ -50,17 +81,33 @@ namespace {
         return *canonical;
     }
 
-    // Whether the scan lists the entry; logs the reason when it does not.
-    bool isListed(const DirectoryEntry& entry, Platform::OwnChangeRegistry* ownChanges)
+    // Removes what downloads left in the staging folder when their process
+    // ended: only files of the engine's own naming, only there.
+    void removeLeftoverDownloads(const std::string& root, Platform::OwnChangeRegistry* ownChanges)
     {
-        if (entry.status.isRegularFile() && FileSystemFileStore::isStagedDownloadName(entry.name)) {
-            // Never a user file: what a download left when its process ended.
+        const auto folder = root + "/" + std::string(FileSystemFileStore::stagingFolderName);
+        DIR* directory = ::opendir(folder.c_str());
+        if (!directory)
+            return;
+        std::vector<std::string> leftovers;
+        while (const dirent* entry = ::readdir(directory))
+            if (FileSystemFileStore::isStagedDownloadName(entry->d_name))
+                leftovers.push_back(folder + "/" + entry->d_name);
+        ::closedir(directory);
+        for (const auto& path : leftovers) {
+            auto status = Platform::FileStatus::of(path);
+            if (!status || !status->isRegularFile())
+                continue;
             std::optional<Platform::OwnChangeRegistry::Registration> registration;
             if (ownChanges)
-                registration = ownChanges->registerChange(entry.path, Platform::OwnChangeRegistry::Scope::item);
-            static_cast<void>(Platform::removeItem(entry.path));
-            return false;
+                registration = ownChanges->registerChange(path, Platform::OwnChangeRegistry::Scope::item);
+            static_cast<void>(Platform::removeItem(path));
         }
+    }
+
+    // Whether the scan lists the entry; logs the reason when it does not.
+    bool isListed(const DirectoryEntry& entry)
+    {
         if (!entry.hasValidName) {
             Platform::Log::line("❗️ Skipping an item whose name is not valid UTF-8: "
                 + Platform::percentEncoded(entry.relativePath, "/"));
@@ -145,25 +192,55 @@ bool FileSystemFileStore::isIgnoredName(std::string_view name)
     return std::ranges::find(ignoredNames, name) != ignoredNames.end();
 }
 
+const std::string* FileSystemFileStore::Scan::unreadableAbove(std::string_view path) const
+{
+    if (unreadable.empty())
+        return nullptr;
+    const auto item = Platform::precomposed(withoutTrailingSlash(path));
+    for (const auto& folder : unreadable) {
+        if (folder.empty())
+            return &folder;
+        const auto key = Platform::precomposed(folder);
+        if (item == key || (item.starts_with(key) && item.size() > key.size() && item[key.size()] == '/'))
+            return &folder;
+    }
+    return nullptr;
+}
+
 void FileSystemFileStore::scan(const State& state, const Reactive::Observer<Scan, Reactive::NoError>& observer,
     const Reactive::Lifetime& lifetime)
 {
     Files files;
     std::vector<Platform::ChangeStamp> stamps;
-    if (auto root = scanRoot(state.configuration->folderURL().value())) {
-        auto enumerator = Platform::DirectoryEnumerator::open(*root, &logEnumerationError);
+    std::vector<std::string> unreadable;
+    auto root = scanRoot(state.configuration->folderURL().value());
+    auto identity = root ? folderIdentity(*root) : std::nullopt;
+    if (!root || !identity || ::access(root->c_str(), R_OK | X_OK) != 0) {
+        if (root)
+            Platform::Log::line("❗️ The cloud folder cannot be read: " + *root);
+        unreadable.emplace_back();
+    } else {
+        auto enumerator = Platform::DirectoryEnumerator::open(*root,
+            [&unreadable](const Platform::EnumerationError& error) { noteEnumerationError(error, unreadable); });
         if (!enumerator) {
             FileManager::logEnumerationError({ *root, "", enumerator.error() });
+            unreadable.emplace_back();
         } else {
             auto& cache = *state.hashCache;
             auto generation = cache.beginScan();
             // The walk first, answering what the cache remembers; then the
             // files to read, in parallel. Items keep the walk's order.
             std::vector<PendingHash> pending;
+            removeLeftoverDownloads(*root, state.ownChanges.get());
             while (auto entry = enumerator->next()) {
                 if (lifetime.hasEnded())
                     return;
-                if (!isListed(*entry, state.ownChanges.get()))
+                if (FileSystemFileStore::isStagingName(entry->name)) {
+                    if (entry->status.isDirectory())
+                        enumerator->skipDescendants();
+                    continue;
+                }
+                if (!isListed(*entry))
                     continue;
                 std::optional<std::string> remembered;
                 const bool isFile = !entry->status.isDirectory();
@@ -195,11 +272,17 @@ void FileSystemFileStore::scan(const State& state, const Reactive::Observer<Scan
                 std::erase_if(stamps, [&](const Platform::ChangeStamp&) { return vanished[index++]; });
             }
             cache.endScan(generation);
+            // A folder that vanished or was swapped while the walk ran says
+            // nothing about what the cloud folder holds.
+            if (folderIdentity(*root) != identity && std::ranges::find(unreadable, std::string()) == unreadable.end()) {
+                Platform::Log::line("❗️ The cloud folder vanished or was replaced during the scan: " + *root);
+                unreadable.emplace_back();
+            }
         }
     }
     if (lifetime.hasEnded())
         return;
-    observer.send(Scan { std::move(files), std::move(stamps) });
+    observer.send(Scan { std::move(files), std::move(stamps), std::move(unreadable) });
     observer.sendCompleted();
 }
 

@@ -21,6 +21,19 @@ std::string ChangeExecutionError::description() const
     case Code::notARegularFile:
         text = "Not a regular file, not uploaded: " + path;
         break;
+    case Code::duplicateID:
+        text = "Server item listed a second time at another path, not synced: " + path;
+        break;
+    case Code::misplacedPath:
+        text = "Server item whose path does not match its folder and name, not downloaded: " + path;
+        break;
+    case Code::unreadableFolder:
+        text = "Folder cannot be read, its items are kept: " + path;
+        break;
+    case Code::cloudFolderUnreadable:
+        text = "Der Cloud-Ordner „" + path + "“ kann nicht gelesen werden. Bitte prüfen Sie die Zugriffsrechte; "
+               "bis dahin wird nicht synchronisiert.";
+        break;
     }
     if (!detail.empty()) {
         text += " (" + detail + ")";

@@ -21,6 +21,18 @@ struct ChangeExecutionError {
         missingParent = 4,
         // The item to upload is no regular file (a link or a pipe swapped in).
         notARegularFile = 5,
+        // A folder the scan could not read: the items the stored state knows
+        // below it are kept on both sides, not taken for deleted.
+        unreadableFolder = 6,
+        // The cloud folder itself cannot be read (or vanished while it was
+        // scanned): the run ends before it asks the server anything.
+        cloudFolderUnreadable = 7,
+        // A server item listed a second time, at another path: the first
+        // entry is the item, this one is not synced.
+        duplicateID = 8,
+        // A server item whose path is not its parent folder's path and its
+        // name: not downloaded, no folder made for it.
+        misplacedPath = 9,
     };
 
     Code code = Code::unsafePath;
@@ -29,7 +41,8 @@ struct ChangeExecutionError {
     // What was found, for the log (may be empty).
     std::string detail;
 
-    // One line for logs and sync events.
+    // One line for logs and sync events; in German for the cloud folder
+    // itself, which the user is shown.
     [[nodiscard]] std::string description() const;
 };
 

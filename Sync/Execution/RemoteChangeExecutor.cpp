@@ -88,11 +88,23 @@ SyncEventProducer RemoteChangeExecutor::create(const Change& change, const FileR
                          });
     auto reacted = call.attemptMap([collaborators, file, folder](FileRef&& result) -> FileResult {
         const auto& disk = collaborators->fileSystemStore;
+        // Where the item lies on disk once the server's name is taken.
+        FileRef placed = result;
         if (auto moved = stepFailure(disk.move(*file, *result))) {
-            return std::unexpected(std::move(*moved));
+            // A decomposed name whose composed form the server keeps is too
+            // long for the disk: both forms name the one item, which stays
+            // under the name that fits and is recorded under the server's.
+            const auto* failure = moved->as<DiskOperationError>();
+            if (!failure || failure->cause.code != Platform::FileSystemErrorCode::nameTooLong
+                || !Platform::canonicallyEqual(file->path(), result->path())) {
+                return std::unexpected(std::move(*moved));
+            }
+            auto here = std::make_shared<FileWrapperItem>(*result);
+            here->setPath(file->path());
+            placed = std::move(here);
         }
         if (!folder) {
-            if (auto dated = stepFailure(disk.update(*result))) {
+            if (auto dated = stepFailure(disk.update(*placed))) {
                 return std::unexpected(std::move(*dated));
             }
         }

@@ -71,7 +71,9 @@ public:
     // Creates the folder `file` describes in `file.syncParentID()`.
     [[nodiscard]] virtual Producer<FileRef> syncCreateFolder(FileRef file) = 0;
     // Deletes the item. Completion, with or without a value, means the item
-    // no longer exists on the server.
+    // no longer exists on the server; so does the server's answer that it
+    // has no such item, which completes too (the engine would otherwise keep
+    // asking to delete it at every run).
     [[nodiscard]] virtual Producer<Reactive::Unit> syncDelete(FileRef file) = 0;
     // `file` describes the item after the change: its new name in the same parent.
     [[nodiscard]] virtual Producer<FileRef> syncRename(FileRef file) = 0;

@@ -6,10 +6,14 @@
 #include "Sync/Changes/ChangeComputation.hpp"
 #include "Sync/Changes/IDTable.hpp"
 #include "Sync/Changes/IdentityResolution.hpp"
+#include "Sync/Changes/ServerDeleteGuard.hpp"
 #include "Sync/Changes/ViewScreening.hpp"
 #include "Sync/Execution/ChangeExecutionError.hpp"
 #include "Sync/Model/FileWrapperItem.hpp"
 #include "Sync/Status/FileSyncStatus.hpp"
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace Sync {
 
@@ -92,6 +96,12 @@ void SyncRun::start(const Reactive::Lifetime& lifetime)
         failWithStore(std::move(cleared.error()));
         return;
     }
+    // A cloud folder that cannot be listed and entered would scan as empty,
+    // and everything the server has would read as deleted here.
+    if (!isReadableFolder(m_collaborators->cloudFolder())) {
+        failWithUnreadableCloudFolder();
+        return;
+    }
     startPhase(Phase::Local);
 }
 
@@ -170,6 +180,11 @@ void SyncRun::scanDisk(std::int64_t rootFolderID)
                 {
                     // Both views go before the changes run: a change holds only its own files.
                     auto scanned = std::move(event).value();
+                    if (scanned.cloudFolderUnreadable()) {
+                        self->failWithUnreadableCloudFolder();
+                        return;
+                    }
+                    FileSystemFileStore::Scan unreadable { {}, {}, std::move(scanned.unreadable) };
                     auto loaded = self->m_collaborators->fileStore->loadFiles();
                     if (!loaded) {
                         self->failWithStore(std::move(loaded.error()));
@@ -184,8 +199,9 @@ void SyncRun::scanDisk(std::int64_t rootFolderID)
                     self->reportRefused(views.twins, {}, Change::Kind::Remote);
                     changes = resolvingNestedDeletes(
                         computeChanges(views.diskFiles, views.storedFiles, MergePolicy::TakeLocal));
+                    self->keepBelowUnreadable(changes, unreadable);
                 }
-                self->execute(std::move(changes));
+                self->checkServerDeletes(std::move(changes));
             }));
     });
 }
@@ -248,7 +264,8 @@ void SyncRun::listRemoteFiles(std::int64_t rootFolderID)
                             listedIDs.insert(*file->syncFileID().remoteID());
                         stored = screenStoredFiles(stored, rootFolderID, screened.withheldIDs,
                             [&](std::int64_t id) { return listedIDs.contains(id); });
-                        self->reportRefused(screened.twins, screened.orphans, Change::Kind::Local);
+                        self->reportRefused(screened.twins, screened.orphans, Change::Kind::Local, screened.duplicates,
+                            screened.misplaced);
                         changes = resolvingNestedDeletes(computeChanges(stored, screened.files, MergePolicy::TakeRemote));
                         self->guardDeletes(changes, stored, storedCount);
                     }
@@ -265,7 +282,8 @@ void SyncRun::listRemoteFiles(std::int64_t rootFolderID)
     });
 }
 
-void SyncRun::reportRefused(const std::vector<FileRef>& twins, const std::vector<FileRef>& orphans, Change::Kind side)
+void SyncRun::reportRefused(const std::vector<FileRef>& twins, const std::vector<FileRef>& orphans, Change::Kind side,
+    const std::vector<FileRef>& duplicates, const std::vector<FileRef>& misplaced)
 {
     // Repetitions of a phase would only say the same again.
     if (m_pass != 1) {
@@ -282,6 +300,102 @@ void SyncRun::reportRefused(const std::vector<FileRef>& twins, const std::vector
     for (const auto& file : orphans) {
         report(file, ChangeExecutionError::Code::missingParent);
     }
+    for (const auto& file : duplicates) {
+        report(file, ChangeExecutionError::Code::duplicateID);
+    }
+    for (const auto& file : misplaced) {
+        report(file, ChangeExecutionError::Code::misplacedPath);
+    }
+}
+
+void SyncRun::keepBelowUnreadable(std::vector<Change>& changes, const FileSystemFileStore::Scan& scan)
+{
+    if (scan.unreadable.empty()) {
+        return;
+    }
+    // What the scan could not see is not gone: no delete of it, on either side.
+    std::erase_if(changes, [&](const Change& change) {
+        const auto& operation = change.fileOperation();
+        return operation && operation->isDelete() && scan.unreadableAbove(operation->file()->path());
+    });
+    if (m_reportedUnreadable) {
+        return;
+    }
+    m_reportedUnreadable = true;
+    // About no change of an item: no status mark that would outlast the
+    // folder's being unreadable.
+    for (const auto& path : scan.unreadable) {
+        forward({ SyncEvent::error(AnyError(ChangeExecutionError { ChangeExecutionError::Code::unreadableFolder, path, {} })),
+            Change::invalid() });
+    }
+}
+
+void SyncRun::checkServerDeletes(std::vector<Change> changes)
+{
+    if (!holdsServerDelete(changes) || !m_storedFiles) {
+        execute(std::move(changes));
+        return;
+    }
+    // A delete on the server is undone by nothing: it waits for the
+    // server's side to be seen, and newer work there is not deleted.
+    auto self = shared_from_this();
+    auto listing = m_collaborators->apiClient->syncRemoteFiles();
+    auto pending = std::make_shared<std::vector<Change>>(std::move(changes));
+    startWork([self, listing, pending] {
+        return listing.start(Observer<std::vector<FileRef>, AnyError>::make(
+            [self, pending, received = false](Event<std::vector<FileRef>, AnyError>&& event) mutable {
+                if (received || event.isInterrupted()) {
+                    return;
+                }
+                received = true;
+                self->workEnded();
+                if (!event.isValue()) {
+                    // Without the server's side no delete there is known to be
+                    // safe: they wait for the next run, with the records of
+                    // what lies below them, which tell it what the user deleted.
+                    std::erase_if(*pending, [](const Change& change) {
+                        return change.fileOperation() && change.fileOperation()->isDelete();
+                    });
+                    self->execute(std::move(*pending));
+                    return;
+                }
+                auto guarded = guardServerDeletes(std::move(*pending), event.value(), *self->m_storedFiles);
+                const auto cloudFolder = self->m_collaborators->cloudFolder();
+                for (const auto& record : guarded.forgotten) {
+                    self->m_localPhaseActed = true;
+                    auto forget = StoredChange::removing(record->syncFileID());
+                    if (auto written = self->m_collaborators->record(forget.removeStatus(*record, cloudFolder)); !written) {
+                        self->failWithStore(std::move(written.error()));
+                        return;
+                    }
+                }
+                self->execute(std::move(guarded.changes));
+            }));
+    });
+}
+
+bool SyncRun::isReadableFolder(const Platform::URL& folder)
+{
+    if (!folder.isFileURL()) {
+        return false;
+    }
+    auto path = folder.path();
+    struct stat status {};
+    return ::stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode) && ::access(path.c_str(), R_OK | X_OK) == 0;
+}
+
+void SyncRun::failWithUnreadableCloudFolder()
+{
+    if (isStopped()) {
+        return;
+    }
+    stop();
+    auto path = m_collaborators->cloudFolder().path();
+    AnyError error(ChangeExecutionError { ChangeExecutionError::Code::cloudFolderUnreadable, path, {} });
+    m_outputs.syncEvents.send({ SyncEvent::error(error), Change::invalid() });
+    m_outputs.caller.send({ SyncEvent::error(error), Change::invalid() });
+    m_outputs.checkErrors.send(std::move(error));
+    m_outputs.caller.sendCompleted();
 }
 
 BindingLookup SyncRun::bindingLookup(const FileSystemFileStore::Scan& scan) const

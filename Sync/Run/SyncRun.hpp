@@ -45,6 +45,12 @@ namespace Sync {
 // the rest of the run goes to the Trash whatever the configuration says, and
 // the run ends by sending how many did to `trashedForSafety`.
 //
+// A cloud folder that cannot be listed and entered (when the run starts, or
+// as the scan found it) ends the run at once with one error event, before the
+// server is asked anything. The local phase never deletes what lies below a
+// folder the scan could not read, and its deletes on the server wait for the
+// server's listing, which decides what of them may go (guardServerDeletes).
+//
 // Every event goes to `syncEvents` first and then to the caller. A failure of
 // the root folder id ends the local phase without an event; a failure of the
 // listing goes to `checkErrors` and ends the remote phase; both go to
@@ -93,7 +99,8 @@ private:
     // Asks for the root folder's id, then goes on with `next`; a failure ends the phase.
     void requestRootFolderID(void (*next)(SyncRun&, std::int64_t));
     // Error events for the entries a view left out (first pass of a phase only).
-    void reportRefused(const std::vector<FileRef>& twins, const std::vector<FileRef>& orphans, Change::Kind side);
+    void reportRefused(const std::vector<FileRef>& twins, const std::vector<FileRef>& orphans, Change::Kind side,
+        const std::vector<FileRef>& duplicates = {}, const std::vector<FileRef>& misplaced = {});
     void execute(std::vector<Change> changes);
     void executeNext();
     void listDone();
@@ -106,6 +113,15 @@ private:
     void noteCreate(const SyncEventPair& pair);
     // Ends the run at once: what cannot be recorded must not be done.
     void failWithStore(StoreError error);
+    // Ends the run at once with one error event: the cloud folder cannot be read.
+    void failWithUnreadableCloudFolder();
+    [[nodiscard]] static bool isReadableFolder(const Platform::URL& folder);
+    // Drops the deletes of items at or below a folder `scan` could not read,
+    // and reports each such folder once per run.
+    void keepBelowUnreadable(std::vector<Change>& changes, const FileSystemFileStore::Scan& scan);
+    // Executes the local phase's changes once its deletes on the server are
+    // checked against the server's listing (see guardServerDeletes).
+    void checkServerDeletes(std::vector<Change> changes);
     // Where the bindings of `scan`'s items are read (the mapping is told a
     // scan begins, and reads ahead what it does not remember); nothing to
     // ask when the cloud folder cannot be resolved.
@@ -137,6 +153,7 @@ private:
     std::unordered_set<std::string> m_refusedCreates;
     bool m_adoptedRefusedCreate { false };
     bool m_repeatedForAdoption { false };
+    bool m_reportedUnreadable { false };
     int m_pass { 0 };
     // Set for the rest of the run once a listing left out most of the stored state.
     bool m_deletesToTrash { false };

@@ -168,7 +168,11 @@ SyncAPIClient::Producer<Platform::URL> InMemorySyncServer::syncDownload(FileRef 
             !made && made.error().code != Platform::FileSystemErrorCode::alreadyExists) {
             return std::unexpected(AnyError(made.error()));
         }
-        const auto temporary = folder + "/" + std::string(FileSystemFileStore::stagedDownloadPrefix)
+        auto staging = FileSystemFileStore::stagingFolder(cloudFolder);
+        if (!staging) {
+            return std::unexpected(AnyError(staging.error()));
+        }
+        const auto temporary = *staging + "/" + std::string(FileSystemFileStore::stagedDownloadPrefix)
             + std::to_string(::getpid()) + "-" + std::to_string(serial);
         {
             std::ofstream stream(temporary, std::ios::binary | std::ios::trunc);
@@ -278,6 +282,10 @@ SyncAPIClient::Producer<Unit> InMemorySyncServer::syncDelete(FileRef file)
         std::lock_guard lock(m_mutex);
         auto item = requireItem(*file);
         if (!item) {
+            // An item the server does not have is deleted, as the application's client reports it.
+            if (auto id = file->syncFileID().remoteID(); id && *id != rootID) {
+                return Unit();
+            }
             return std::unexpected(item.error());
         }
         erase((*item)->id);

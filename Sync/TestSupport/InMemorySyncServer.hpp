@@ -77,8 +77,9 @@ struct ServerError {
 // - a delete completes without a value; a move only re-parents (the name stays);
 // - an upload or new folder whose name is taken in its parent fails;
 // - downloads write the content into the cloud folder through the path
-//   resolver, staged under FileSystemFileStore::stagedDownloadPrefix beside
-//   the target, and rename it into place (never replacing unless told to);
+//   resolver, staged under FileSystemFileStore::stagedDownloadPrefix in the
+//   disk store's staging folder, and rename it into place (never replacing
+//   unless told to, never replacing a folder);
 // - uploads read the file as the real client does (Platform::RegularFile).
 // Failures can be injected per call (and per path). Calls are counted.
 //

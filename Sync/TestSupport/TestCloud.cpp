@@ -175,6 +175,10 @@ std::vector<std::string> TestCloud::diskPaths() const
         return paths;
     }
     while (auto entry = enumerator->next()) {
+        if (entry->depth == 1 && FileSystemFileStore::isStagingName(entry->name)) {
+            enumerator->skipDescendants();
+            continue;
+        }
         paths.push_back(entry->relativePath + (entry->status.isDirectory() ? "/" : ""));
     }
     std::sort(paths.begin(), paths.end());

@@ -87,7 +87,8 @@ public:
     void moveItem(const std::string& from, const std::string& to) const;
     [[nodiscard]] std::optional<std::string> readFile(const std::string& path) const;
     [[nodiscard]] bool exists(const std::string& path) const;
-    // Every item below the cloud folder, folders with a trailing "/", sorted.
+    // Every item below the cloud folder but the engine's staging folder at
+    // its top, folders with a trailing "/", sorted.
     [[nodiscard]] std::vector<std::string> diskPaths() const;
 
     // The stored state and statuses.

@@ -115,14 +115,14 @@ TEST(ChangeComputationTests, DuplicateIdentifiersTakeTheFirst)
 TEST(ChangeComputationTests, IdentitiesAreTakenAsTheyStand)
 {
     // The computation binds nothing by path: an item without a remote id at a stored path is new,
-    // and the record it does not match is a delete.
+    // and the record it does not match is a delete, which frees the place first.
     auto local = makeFile(SyncFileID(), "/a", 1);
     auto stored = makeFile(7, "/a", 1);
     auto changes = computeChanges({ local }, { stored }, takeLocal);
     EXPECT_TRUE(local->syncFileID().isLocal());
     ASSERT_EQ(changes.size(), 2u);
-    EXPECT_EQ(changes[0], remoteCreate(local));
-    EXPECT_EQ(changes[1], remoteDelete(stored));
+    EXPECT_EQ(changes[0], remoteDelete(stored));
+    EXPECT_EQ(changes[1], remoteCreate(local));
 }
 
 TEST(ChangeComputationTests, EmptyInputs)

@@ -161,3 +161,57 @@ TEST(OddListings, EntriesWithoutTheirParentFolderAreErrorsAndNotDownloaded)
     EXPECT_EQ(cloud.server->mutationCount(), 0);
     EXPECT_EQ(cloud.server->paths(), std::vector<std::string> { "/keep.txt" });
 }
+
+TEST(OddListings, OneItemListedAtTwoPathsIsOneLocalItemAndAnErrorForTheSecondEntry)
+{
+    // Both entries once became local files bound to one id, and the next
+    // runs moved one onto the other's name and back.
+    TestCloud cloud;
+    cloud.server->addFile("/synced.txt", "synced");
+    ASSERT_TRUE(cloud.sync().completed);
+    const auto synced = *cloud.server->idAt("/synced.txt");
+    const auto fresh = cloud.server->addFile("/fresh.txt", "fresh");
+    cloud.server->addListingEntry(listingEntry(synced, rootID, "/synced again.txt", "synced"));
+    cloud.server->addListingEntry(listingEntry(fresh, rootID, "/fresh again.txt", "fresh"));
+
+    auto first = cloud.sync();
+    ASSERT_TRUE(first.completed);
+    EXPECT_EQ(refusedPaths(first, Code::duplicateID),
+        (std::vector<std::string> { "/synced again.txt", "/fresh again.txt" }));
+    cloud.server->resetCounts();
+    for (int run = 0; run < 3; ++run) {
+        ASSERT_TRUE(cloud.sync().completed);
+    }
+
+    EXPECT_EQ(cloud.diskPaths(), (std::vector<std::string> { "/fresh.txt", "/synced.txt" }));
+    EXPECT_EQ(cloud.storedPaths(), (std::vector<std::string> { "/fresh.txt", "/synced.txt" }));
+    EXPECT_EQ(cloud.server->mutationCount(), 0);
+    EXPECT_EQ(cloud.server->callCount(Call::download), 0);
+    EXPECT_EQ(cloud.readFile("/fresh.txt"), "fresh");
+}
+
+TEST(OddListings, APathThatIsNotItsParentsPathAndNameIsAnErrorAndInventsNoFolder)
+{
+    // "/x/y/z.txt" in the root once made /x/ and /x/y/ on disk, and the next
+    // run uploaded them as new folders.
+    TestCloud cloud;
+    const auto folder = cloud.server->addFolder("/F/");
+    cloud.server->addFile("/keep.txt", "keep");
+    ASSERT_TRUE(cloud.sync().completed);
+    cloud.server->resetCounts();
+    cloud.server->addListingEntry(listingEntry(980, rootID, "/x/y/z.txt", "z"));
+    cloud.server->addListingEntry(listingEntry(981, folder, "/G/w.txt", "w"));
+    cloud.server->addListingEntry(listingEntry(982, rootID, "/Named/"));
+    cloud.server->addListingEntry(listingEntry(984, rootID, "/a.txt/"));
+
+    auto first = cloud.sync();
+    auto second = cloud.sync();
+
+    ASSERT_TRUE(first.completed && second.completed);
+    EXPECT_EQ(refusedPaths(first, Code::misplacedPath), (std::vector<std::string> { "/x/y/z.txt", "/G/w.txt" }));
+    EXPECT_EQ(cloud.server->callCount(Call::download), 0);
+    EXPECT_EQ(cloud.server->mutationCount(), 0);
+    EXPECT_FALSE(cloud.exists("/x"));
+    EXPECT_FALSE(cloud.exists("/G"));
+    EXPECT_EQ(cloud.diskPaths(), (std::vector<std::string> { "/F/", "/Named/", "/a.txt/", "/keep.txt" }));
+}

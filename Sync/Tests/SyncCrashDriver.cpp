@@ -3,7 +3,9 @@
 // (kept there after every change the server makes) and kills itself with
 // SIGKILL at the given step (counted over the server's own steps and the
 // engine's sync events; 0 for none). Prints the number of steps it went
-// through when the run ends.
+// through when the run ends, and on standard error a line for every error
+// event ("error event: " and its description) and one for the number of
+// calls the server was asked ("server calls: " and it).
 //
 //   SyncCrashDriver <directory> <step>
 
@@ -44,10 +46,17 @@ int main(int argc, char** argv)
     TestCloud cloud(directory, server);
     // The directory belongs to the test that started the driver.
     cloud.keepDirectory();
-    auto events = cloud.manager->syncEvents().observeValues(
-        [&step](const SyncEventPair& pair) { step(pair.first.description()); });
+    auto events = cloud.manager->syncEvents().observeValues([&step](const SyncEventPair& pair) {
+        if (pair.first.isError())
+            std::fprintf(stderr, "error event: %s\n", pair.first.error()->description().c_str());
+        step(pair.first.description());
+    });
     auto run = cloud.sync();
     events.dispose();
+    int calls = 0;
+    for (std::size_t call = 0; call < InMemorySyncServer::callKinds; ++call)
+        calls += server->callCount(static_cast<InMemorySyncServer::Call>(call));
+    std::fprintf(stderr, "server calls: %d\n", calls);
     std::printf("%ld\n", steps.load());
     return run.completed ? 0 : 1;
 }

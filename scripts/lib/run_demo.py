@@ -51,6 +51,9 @@ def port_is_free(port):
 def listing(folder):
     lines = []
     for directory, folders, files in os.walk(folder):
+        # The engine stages downloads in a folder of its own at the top.
+        if directory == folder and ".~sync-staging" in folders:
+            folders.remove(".~sync-staging")
         folders.sort()
         for name in sorted(files):
             path = os.path.join(directory, name)

@@ -24,6 +24,10 @@ import tempfile
 import time
 import unicodedata
 
+# The engine's own folder at the top of the cloud folder, where downloads are
+# staged; no part of the synced tree.
+STAGING_FOLDER = ".~sync-staging"
+
 LOGIN = "anna@example.org"
 PASSWORD = "Geheim-123"
 KILL_POINTS = ["download-placed", "upload-between-requests", "store-transaction", "folder-move"]
@@ -191,6 +195,8 @@ class Client:
     def tree(self):
         tree = {}
         for directory, folders, files in os.walk(self.folder):
+            if directory == self.folder and STAGING_FOLDER in folders:
+                folders.remove(STAGING_FOLDER)
             for name in folders + files:
                 full = os.path.join(directory, name)
                 path = canonical("/" + os.path.relpath(full, self.folder))
@@ -259,7 +265,9 @@ def write_tree(client, model):
 
 def snapshot(folder):
     result = {}
-    for directory, _, files in os.walk(folder):
+    for directory, folders, files in os.walk(folder):
+        if directory == folder and STAGING_FOLDER in folders:
+            folders.remove(STAGING_FOLDER)
         for name in files:
             full = os.path.join(directory, name)
             with open(full, "rb") as stream:
@@ -611,6 +619,76 @@ class Scenario:
         finally:
             subprocess.run(["umount", "-l", cloud], stderr=subprocess.DEVNULL)
 
+    # Folders deleted or replaced on one computer while the service holds newer work below them.
+
+    def folder_delete(self):
+        """Deleted folders whose contents another client changed since: the changes stay and come back."""
+        client, other = self.client("Cloud"), self.client("Other")
+        model = self.fresh_tree()
+        write_tree(client, model)
+        self.remember(model)
+        self.clean_run(client)
+        self.clean_run(other)
+        model = {canonical(path): data for path, data in model.items()}
+        folders = sorted(path for path, data in model.items() if data is None and path.count("/") == 2)
+        deleted = folders[0::2][:3]
+        expected = {path: data for path, data in model.items() if not any(path.startswith(f) for f in deleted)}
+        for folder in deleted:
+            newer = folder + "neu von anderswo.txt"
+            data = self.rng.randbytes(self.rng.randrange(1, 5000))
+            with open(os.path.join(disk_path(other, folder), "neu von anderswo.txt"), "wb") as stream:
+                stream.write(data)
+            expected[folder] = None
+            expected[newer] = data
+            inside = sorted(path for path, value in model.items() if value is not None and path.startswith(folder))
+            if inside:
+                edited = self.rng.choice(inside)
+                data = self.rng.randbytes(self.rng.randrange(1, 5000))
+                with open(disk_path(other, edited), "wb") as stream:
+                    stream.write(data)
+                expected[edited] = data
+                parent = edited.rsplit("/", 1)[0] + "/"
+                while len(parent) > len(folder):
+                    expected[parent] = None
+                    parent = parent[:-1].rsplit("/", 1)[0] + "/"
+        self.clean_run(other)
+        for folder in deleted:
+            shutil.rmtree(disk_path(client, folder))
+        # What the deletes took is no longer the user's; the other client's work is.
+        self.written = {path: data for path, data in expected.items() if data is not None}
+        self.kill_rounds(client, self.arguments.kills)
+        self.converge(client, expected_tree(expected))
+
+    def type_change(self):
+        """Folders replaced by files of their name: the files go up, the folders go, in any state a kill leaves."""
+        client = self.client("Cloud")
+        model = self.fresh_tree()
+        write_tree(client, model)
+        self.remember(model)
+        self.clean_run(client)
+        model = {canonical(path): data for path, data in model.items()}
+        folders = sorted(path for path, data in model.items() if data is None and path.count("/") == 2)
+        replaced = folders[1::2][:3] or folders[:1]
+        expected = {path: data for path, data in model.items() if not any(path.startswith(f) for f in replaced)}
+        for folder in replaced:
+            location = disk_path(client, folder)
+            shutil.rmtree(location)
+            data = self.rng.randbytes(self.rng.randrange(1, 5000))
+            with open(location, "wb") as stream:
+                stream.write(data)
+            expected[folder.rstrip("/")] = data
+        self.written = {path: data for path, data in expected.items() if data is not None}
+        self.kill_rounds(client, self.arguments.kills)
+        self.converge(client, expected_tree(expected))
+
+
+def disk_path(client, path):
+    """The item's full path as the client's disk spells it (downloaded names may differ in normalisation)."""
+    current = client.folder
+    for part in path.strip("/").split("/"):
+        current = os.path.join(current, next(name for name in os.listdir(current) if canonical(name) == canonical(part)))
+    return current
+
 
 SCENARIOS = {
     "down": Scenario.down,
@@ -620,6 +698,8 @@ SCENARIOS = {
     "network": Scenario.network,
     "readonly": Scenario.readonly,
     "tmpfs": Scenario.tmpfs,
+    "folderdelete": Scenario.folder_delete,
+    "typechange": Scenario.type_change,
 }
 
 

@@ -1,0 +1,113 @@
+// Deletes and replacements made on disk meet newer work on the server: the
+// delete never reaches what it did not know of.
+
+#include "Sync/Tests/SyncEngineTestSupport.hpp"
+
+#include <gtest/gtest.h>
+
+using namespace Sync;
+using namespace Sync::Testing;
+using Call = InMemorySyncServer::Call;
+
+TEST(LocalDeletes, AFolderDeletedOnDiskKeepsWhatChangedOnTheServerSinceAndBringsItBack)
+{
+    TestCloud cloud;
+    cloud.server->addFile("/D/edited.txt", "old");
+    cloud.server->addFile("/D/plain.txt", "plain");
+    cloud.server->addFile("/D/Sub/kept-beside.txt", "beside");
+    cloud.server->addFile("/D/Gone/deep.txt", "deep");
+    cloud.server->addFile("/elsewhere.txt", "elsewhere");
+    ASSERT_TRUE(cloud.sync().completed);
+
+    // Another client edits one file and adds another below the folder; this
+    // computer deletes the whole folder before it heard of either.
+    cloud.server->setContent("/D/edited.txt", "newer work");
+    cloud.server->addFile("/D/Sub/new.txt", "new by another client");
+    cloud.removeItem("/D");
+
+    ASSERT_TRUE(cloud.sync().completed);
+
+    EXPECT_EQ(cloud.server->paths(),
+        (std::vector<std::string> { "/D/", "/D/Sub/", "/D/Sub/new.txt", "/D/edited.txt", "/elsewhere.txt" }));
+    EXPECT_EQ(cloud.server->contentAt("/D/edited.txt"), "newer work");
+    EXPECT_EQ(cloud.readFile("/D/edited.txt"), "newer work");
+    EXPECT_EQ(cloud.readFile("/D/Sub/new.txt"), "new by another client");
+    expectInStep(cloud);
+    expectIdle(cloud);
+}
+
+TEST(LocalDeletes, AFileDeletedOnDiskAfterAnEditOnTheServerComesBackWithTheEdit)
+{
+    TestCloud cloud;
+    cloud.server->addFile("/a.txt", "old");
+    cloud.server->addFile("/b.txt", "b");
+    ASSERT_TRUE(cloud.sync().completed);
+    cloud.server->setContent("/a.txt", "newer work");
+    cloud.removeItem("/a.txt");
+    cloud.removeItem("/b.txt");
+
+    ASSERT_TRUE(cloud.sync().completed);
+
+    EXPECT_EQ(cloud.server->paths(), (std::vector<std::string> { "/a.txt" }));
+    EXPECT_EQ(cloud.readFile("/a.txt"), "newer work");
+    expectInStep(cloud);
+    expectIdle(cloud);
+}
+
+TEST(LocalDeletes, AFolderReplacedByAFileOfTheSameNameSettlesWithinTwoRuns)
+{
+    TestCloud cloud;
+    cloud.server->addFile("/D/a.txt", "a");
+    cloud.server->addFile("/D/Sub/b.txt", "b");
+    ASSERT_TRUE(cloud.sync().completed);
+    cloud.removeItem("/D");
+    cloud.writeFile("/D", "now a file");
+
+    ASSERT_TRUE(cloud.sync().completed);
+    ASSERT_TRUE(cloud.sync().completed);
+
+    EXPECT_EQ(cloud.server->paths(), (std::vector<std::string> { "/D" }));
+    EXPECT_EQ(cloud.server->contentAt("/D"), "now a file");
+    EXPECT_EQ(cloud.readFile("/D"), "now a file");
+    EXPECT_EQ(cloud.storedPaths(), (std::vector<std::string> { "/D" }));
+    expectInStep(cloud);
+    expectIdle(cloud);
+}
+
+TEST(TypeChanges, AnItemThatChangedItsKindUnderOneIdentityIsReplacedNotMoved)
+{
+    // The server answers a file's id with a folder: the old file goes (it
+    // held nothing new) and the folder comes; once nothing happened at all.
+    TestCloud cloud;
+    cloud.server->addFile("/x", "plain");
+    ASSERT_TRUE(cloud.sync().completed);
+    const auto id = *cloud.server->idAt("/x");
+    cloud.server->removeItem("/x");
+    cloud.server->addListingEntry(listingEntry(id, InMemorySyncServer::rootID, "/x/"));
+
+    auto run = cloud.sync();
+
+    ASSERT_TRUE(run.completed);
+    EXPECT_EQ(errorsOf(run), std::vector<std::string>());
+    EXPECT_EQ(cloud.diskPaths(), std::vector<std::string> { "/x/" });
+    EXPECT_EQ(cloud.storedPaths(), std::vector<std::string> { "/x/" });
+}
+
+TEST(TypeChanges, AFolderHoldingUnsyncedWorkIsNeverRemovedToMakeRoomForAFile)
+{
+    // A file replaced on disk by a folder with new work in it, while the
+    // server edits the file: neither side's work goes, in any number of runs.
+    TestCloud cloud;
+    cloud.server->addFile("/x", "old");
+    ASSERT_TRUE(cloud.sync().completed);
+    cloud.removeItem("/x");
+    cloud.writeFile("/x/mine.txt", "my work");
+    cloud.server->setContent("/x", "their work");
+
+    for (int run = 0; run < 3; ++run) {
+        ASSERT_TRUE(cloud.sync().completed);
+    }
+
+    EXPECT_EQ(cloud.readFile("/x/mine.txt"), "my work");
+    EXPECT_EQ(cloud.server->contentAt("/x"), "their work");
+}

@@ -1,0 +1,180 @@
+// Folders the engine cannot read, as an unprivileged user meets them: root
+// reads every folder whatever its mode, so each run here is the engine in a
+// driver process under setpriv as "nobody", over a directory it owns.
+
+#include "Sync/Tests/SyncEngineTestSupport.hpp"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <grp.h>
+#include <pwd.h>
+#include <stdexcept>
+#include <string>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace Sync;
+using namespace Sync::Testing;
+using Call = InMemorySyncServer::Call;
+
+namespace {
+
+struct DriverRun {
+    int exitCode = -1;
+    std::string output;
+
+    // The lines of the output that begin with `prefix`, without it.
+    [[nodiscard]] std::vector<std::string> lines(const std::string& prefix) const
+    {
+        std::vector<std::string> found;
+        std::size_t start = 0;
+        while (start < output.size()) {
+            auto end = output.find('\n', start);
+            if (end == std::string::npos)
+                end = output.size();
+            auto line = output.substr(start, end - start);
+            if (line.starts_with(prefix))
+                found.push_back(line.substr(prefix.size()));
+            start = end + 1;
+        }
+        return found;
+    }
+};
+
+// Gives `directory` and everything below it to "nobody".
+void giveToNobody(const std::string& directory)
+{
+    const auto* user = ::getpwnam("nobody");
+    const auto* group = ::getgrnam("nogroup");
+    if (!user || !group)
+        throw std::runtime_error("no user nobody or group nogroup");
+    auto own = [&](const std::filesystem::path& path) {
+        if (::lchown(path.c_str(), user->pw_uid, group->gr_gid) != 0)
+            throw std::runtime_error("lchown failed: " + path.string());
+    };
+    own(directory);
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(directory))
+        own(entry.path());
+}
+
+// One run of the engine over `directory` (a kept TestCloud's, with its
+// server in server.json) as "nobody".
+DriverRun runAsNobody(const std::string& directory)
+{
+    giveToNobody(directory);
+    int pipeEnds[2];
+    if (::pipe(pipeEnds) != 0)
+        throw std::runtime_error("pipe failed");
+    pid_t child = ::fork();
+    if (child == 0) {
+        ::setenv("ASAN_OPTIONS", "detect_leaks=0:abort_on_error=1", 1);
+        ::dup2(pipeEnds[1], STDOUT_FILENO);
+        ::dup2(pipeEnds[1], STDERR_FILENO);
+        ::close(pipeEnds[0]);
+        ::close(pipeEnds[1]);
+        ::execlp("setpriv", "setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups", SYNC_CRASH_DRIVER,
+            directory.c_str(), "0", nullptr);
+        ::_exit(127);
+    }
+    ::close(pipeEnds[1]);
+    DriverRun run;
+    char buffer[512];
+    for (ssize_t count; (count = ::read(pipeEnds[0], buffer, sizeof buffer)) > 0;)
+        run.output.append(buffer, static_cast<std::size_t>(count));
+    ::close(pipeEnds[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return run;
+}
+
+// A synced cloud folder whose directory outlives the object, its server kept in server.json.
+std::string syncedCloud(const std::function<void(InMemorySyncServer&)>& fill)
+{
+    TestCloud cloud;
+    cloud.keepDirectory();
+    fill(*cloud.server);
+    cloud.server->persistTo(cloud.directory() + "/server.json");
+    EXPECT_TRUE(cloud.sync().completed);
+    expectInStep(cloud);
+    return cloud.directory();
+}
+
+void fillTree(InMemorySyncServer& server)
+{
+    server.addFile("/A/x.txt", "x");
+    server.addFile("/A/Sub/y.txt", "y");
+    server.addFile("/B/z.txt", "z");
+    server.addFile("/top.txt", "top");
+}
+
+// The server as the driver left it; the directory is removed with the object.
+std::vector<std::string> serverPathsAfter(const std::string& directory)
+{
+    auto server = InMemorySyncServer::load(directory + "/server.json");
+    EXPECT_TRUE(server);
+    return server ? server->paths() : std::vector<std::string>();
+}
+
+} // namespace
+
+TEST(UnreadableFolders, AFolderThatCannotBeReadKeepsItsItemsOnTheServerAndIsReportedOnce)
+{
+    // Mode 000 (neither listed nor entered) and mode 0444 (listed, but its
+    // items cannot be looked at): both once scanned as empty, and the local
+    // phase deleted everything below them on the server.
+    for (mode_t mode : { mode_t(0), mode_t(0444) }) {
+        SCOPED_TRACE("mode " + std::to_string(mode));
+        const auto directory = syncedCloud(fillTree);
+        const auto before = serverPathsAfter(directory);
+        ASSERT_EQ(::chmod((directory + "/Cloud/A").c_str(), mode), 0);
+
+        auto run = runAsNobody(directory);
+
+        EXPECT_EQ(run.exitCode, 0) << run.output;
+        EXPECT_EQ(serverPathsAfter(directory), before) << run.output;
+        EXPECT_EQ(run.lines("error event: "),
+            (std::vector<std::string> { "Folder cannot be read, its items are kept: /A" }))
+            << run.output;
+
+        // Readable again, the next run finds everything in step.
+        ASSERT_EQ(::chmod((directory + "/Cloud/A").c_str(), 0755), 0);
+        auto server = InMemorySyncServer::load(directory + "/server.json");
+        ASSERT_TRUE(server);
+        TestCloud cloud(directory, server);
+        server->resetCounts();
+        ASSERT_TRUE(cloud.sync().completed);
+        EXPECT_EQ(server->mutationCount(), 0);
+        EXPECT_EQ(server->callCount(Call::download), 0);
+        expectInStep(cloud);
+    }
+}
+
+TEST(UnreadableFolders, AnUnreadableCloudFolderFailsTheRunBeforeAnyRequest)
+{
+    const auto directory = syncedCloud(fillTree);
+    const auto before = serverPathsAfter(directory);
+    ASSERT_EQ(::chmod((directory + "/Cloud").c_str(), 0), 0);
+
+    auto run = runAsNobody(directory);
+
+    EXPECT_EQ(run.exitCode, 0) << run.output;
+    EXPECT_EQ(serverPathsAfter(directory), before);
+    auto errors = run.lines("error event: ");
+    ASSERT_EQ(errors.size(), 1u) << run.output;
+    EXPECT_TRUE(errors[0].starts_with("Der Cloud-Ordner „" + directory + "/Cloud")) << errors[0];
+    EXPECT_TRUE(errors[0].ends_with("kann nicht gelesen werden. Bitte prüfen Sie die Zugriffsrechte; bis dahin wird "
+                                    "nicht synchronisiert."))
+        << errors[0];
+    EXPECT_EQ(run.lines("server calls: "), (std::vector<std::string> { "0" })) << run.output;
+
+    ASSERT_EQ(::chmod((directory + "/Cloud").c_str(), 0755), 0);
+    auto server = InMemorySyncServer::load(directory + "/server.json");
+    ASSERT_TRUE(server);
+    TestCloud cloud(directory, server);
+    ASSERT_TRUE(cloud.sync().completed);
+    expectInStep(cloud);
+}
