@@ -1,5 +1,7 @@
 #include "Glimmerd/Control/GlimmerClient.hpp"
 
+#include "Glimmerd/FinderSyncHost/GlimmerSocketPath.hpp"
+
 #include <cerrno>
 #include <cstring>
 #include <poll.h>
@@ -26,6 +28,10 @@ std::expected<GlimmerClient, ClientError> GlimmerClient::connect(const std::file
     if (path.size() >= sizeof(address.sun_path))
         return std::unexpected(unreachable("der Socket-Pfad ist zu lang"));
     std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+    // Whoever serves the socket learns every path asked about and chooses the
+    // menu entries, so it must be this user's own glimmerd.
+    if (auto trusted = FinderSyncHost::checkSocketDirectory(socketPath); !trusted)
+        return std::unexpected(unreachable(trusted.error()));
     int descriptor = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (descriptor < 0)
         return std::unexpected(unreachable(std::strerror(errno)));
@@ -33,6 +39,10 @@ std::expected<GlimmerClient, ClientError> GlimmerClient::connect(const std::file
         auto error = errno;
         close(descriptor);
         return std::unexpected(unreachable(socketPath.string() + ": " + std::strerror(error)));
+    }
+    if (auto peer = FinderSyncHost::checkSocketPeer(descriptor); !peer) {
+        close(descriptor);
+        return std::unexpected(unreachable(peer.error()));
     }
     return GlimmerClient(descriptor);
 }

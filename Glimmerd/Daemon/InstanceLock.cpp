@@ -1,5 +1,7 @@
 #include "Glimmerd/Daemon/InstanceLock.hpp"
 
+#include "Platform/Desktop/ExtensionRegistry.hpp"
+
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -11,7 +13,7 @@ namespace Glimmerd {
 
 std::expected<InstanceLock, std::string> InstanceLock::acquire(const std::filesystem::path& groupDirectory)
 {
-    auto path = groupDirectory / "glimmerd.lock";
+    auto path = groupDirectory / Platform::ExtensionProcesses::instanceLockFileName;
     int descriptor = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (descriptor < 0)
         return std::unexpected("Die Sperrdatei " + path.string() + " lässt sich nicht öffnen: " + std::strerror(errno));

@@ -6,6 +6,7 @@
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QObject>
+#include <QTimer>
 
 #include <algorithm>
 #include <list>
@@ -34,12 +35,14 @@ struct FinderSyncHost::Implementation {
         bool subscribed = false;
         // Closed and waiting to be removed once no handler runs for it any more.
         bool closed = false;
+        std::chrono::steady_clock::time_point lastActivity = std::chrono::steady_clock::now();
     };
 
     FinderSyncHostOptions options;
     std::shared_ptr<FinderSyncKit::FinderSyncController> controller;
     FinderSyncProtocol protocol;
     QLocalServer server;
+    QTimer idleSweep;
     std::list<Connection> connections;
     FinderSyncKit::FinderSyncController::ObserverID badgeObserver = 0;
     FinderSyncKit::FinderSyncController::ObserverID directoriesObserver = 0;
@@ -68,12 +71,13 @@ struct FinderSyncHost::Implementation {
     {
         while (auto* socket = server.nextPendingConnection()) {
             socket->setParent(nullptr);
-            if (!isPeerAllowed(*socket, options.allowedUser)) {
+            auto serving = std::count_if(connections.begin(), connections.end(), [](const auto& connection) { return !connection.closed; });
+            if (!isPeerAllowed(*socket, options.allowedUser) || static_cast<std::size_t>(serving) >= options.maximumConnections) {
                 socket->abort();
                 socket->deleteLater();
                 continue;
             }
-            auto& connection = connections.emplace_back(Connection { socket, {}, false, false });
+            auto& connection = connections.emplace_back(Connection { socket, {}, false, false, std::chrono::steady_clock::now() });
             auto position = std::prev(connections.end());
             QObject::connect(socket, &QLocalSocket::readyRead, socket, [this, position] { read(position); });
             QObject::connect(socket, &QLocalSocket::disconnected, socket, [this, position] { drop(position); });
@@ -96,6 +100,15 @@ struct FinderSyncHost::Implementation {
         QMetaObject::invokeMethod(&server, [this] { purge(); }, Qt::QueuedConnection);
     }
 
+    void closeIdle()
+    {
+        auto oldest = std::chrono::steady_clock::now() - options.idleTimeout;
+        for (auto position = connections.begin(); position != connections.end(); ++position) {
+            if (!position->closed && !position->subscribed && position->lastActivity < oldest)
+                drop(position);
+        }
+    }
+
     void purge()
     {
         for (auto position = connections.begin(); position != connections.end();) {
@@ -116,6 +129,7 @@ struct FinderSyncHost::Implementation {
     void read(std::list<Connection>::iterator position)
     {
         auto bytes = position->socket->readAll();
+        position->lastActivity = std::chrono::steady_clock::now();
         position->buffer.append(bytes.constData(), static_cast<std::size_t>(bytes.size()));
         std::size_t start = 0;
         while (true) {
@@ -166,6 +180,8 @@ std::expected<std::unique_ptr<FinderSyncHost>, std::string> FinderSyncHost::list
             + " lässt sich nicht öffnen: " + implementation->server.errorString().toStdString());
     auto* raw = implementation.get();
     QObject::connect(&raw->server, &QLocalServer::newConnection, &raw->server, [raw] { raw->accept(); });
+    QObject::connect(&raw->idleSweep, &QTimer::timeout, &raw->server, [raw] { raw->closeIdle(); });
+    raw->idleSweep.start(std::max(raw->options.idleTimeout / 4, std::chrono::milliseconds(10)));
     raw->badgeObserver = raw->controller->observeBadges([raw](const Platform::URL& url, const std::string& identifier) {
         raw->broadcast(FinderSyncProtocol::badgeEvent(url, identifier));
     });

@@ -6,6 +6,7 @@
 #include "Glimmerd/FinderSyncKit/FinderSyncController.hpp"
 #include "Glimmerd/FinderSyncKit/FinderSyncExtension.hpp"
 
+#include <chrono>
 #include <expected>
 #include <filesystem>
 #include <memory>
@@ -22,12 +23,18 @@ struct FinderSyncHostOptions {
     // A subscriber whose unsent events exceed this many bytes is cut off, so
     // a client that stops reading cannot make the host grow without bound.
     std::size_t maximumPendingBytes = 16 * 1024 * 1024;
+    // Connections served at once; a further one is closed unanswered, so a
+    // flood of clients cannot exhaust the host's descriptors or memory.
+    std::size_t maximumConnections = 256;
+    // A connection that has not subscribed is closed after this long without a byte.
+    std::chrono::milliseconds idleTimeout = std::chrono::seconds(60);
 };
 
 // Listens on a unix stream socket and answers the requests of
 // `FinderSyncProtocol`, one connection per client, each line in order. The
 // connection of another user's process is closed at once; a line longer than
 // `maximumLineLength` closes its connection; everything else gets an answer.
+// Connections beyond `maximumConnections` and idle ones are closed.
 // Subscribed clients get the controller's badge and directory changes.
 //
 // Threading: create, use and destroy on the main thread of a running Qt

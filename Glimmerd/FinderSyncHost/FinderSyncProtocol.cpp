@@ -53,6 +53,31 @@ bool isValidUTF8(std::string_view text)
     return true;
 }
 
+bool nestsTooDeep(std::string_view text)
+{
+    std::size_t depth = 0;
+    bool inString = false;
+    bool escaped = false;
+    for (char character : text) {
+        if (inString) {
+            if (escaped)
+                escaped = false;
+            else if (character == '\\')
+                escaped = true;
+            else if (character == '"')
+                inString = false;
+        } else if (character == '"') {
+            inString = true;
+        } else if (character == '[' || character == '{') {
+            if (++depth > maximumNesting)
+                return true;
+        } else if ((character == ']' || character == '}') && depth > 0) {
+            --depth;
+        }
+    }
+    return false;
+}
+
 Checked<Platform::URL> pathArgument(const json& value)
 {
     if (!value.is_string())
@@ -152,11 +177,13 @@ std::string FinderSyncProtocol::observedEvent(const std::set<Platform::URL>& dir
 
 FinderSyncProtocol::Answer FinderSyncProtocol::answer(std::string_view text)
 {
-    json request = json::parse(text, nullptr, false);
     json id = nullptr;
     auto refuse = [&](const Refusal& refusal) {
         return Answer { line({ { "id", id }, { "ok", false }, { "code", refusal.code }, { "error", refusal.text } }) };
     };
+    if (nestsTooDeep(text))
+        return refuse({ "malformed", "Die Anfrage ist zu tief verschachtelt." });
+    json request = json::parse(text, nullptr, false);
     if (request.is_discarded() || !request.is_object())
         return refuse({ "malformed", "Die Anfrage ist kein gültiges JSON-Objekt." });
     if (auto found = request.find("id"); found != request.end())

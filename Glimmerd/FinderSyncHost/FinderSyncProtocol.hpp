@@ -17,6 +17,9 @@ namespace FinderSyncHost {
 inline constexpr int protocolVersion = 1;
 // A request line longer than this (without its newline) closes its connection.
 inline constexpr std::size_t maximumLineLength = 1024 * 1024;
+// A request whose arrays and objects nest deeper than this is refused as malformed
+// before it is parsed: the parser and the echo of its "id" recurse per level.
+inline constexpr std::size_t maximumNesting = 64;
 
 // The extension socket's requests and answers, apart from any transport: one
 // JSON object per line, UTF-8. Every request may carry an "id", which its

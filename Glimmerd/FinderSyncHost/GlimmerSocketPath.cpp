@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -16,12 +17,11 @@ std::filesystem::path glimmerSocketPath()
     return std::filesystem::path("/tmp") / ("orvella-" + std::to_string(getuid())) / "glimmerd.sock";
 }
 
-std::expected<void, std::string> prepareSocketDirectory(const std::filesystem::path& socketPath)
+namespace {
+
+// The directory's status when it is a real directory of this user; a German text otherwise.
+std::expected<struct stat, std::string> ownDirectory(const std::filesystem::path& directory)
 {
-    auto directory = socketPath.parent_path();
-    if (mkdir(directory.c_str(), 0700) != 0 && errno != EEXIST)
-        return std::unexpected("Der Ordner " + directory.string() + " kann nicht angelegt werden: "
-            + std::strerror(errno));
     struct stat status { };
     if (lstat(directory.c_str(), &status) != 0)
         return std::unexpected("Der Ordner " + directory.string() + " ist nicht lesbar: " + std::strerror(errno));
@@ -29,9 +29,46 @@ std::expected<void, std::string> prepareSocketDirectory(const std::filesystem::p
         return std::unexpected(directory.string() + " ist kein Ordner.");
     if (status.st_uid != getuid())
         return std::unexpected("Der Ordner " + directory.string() + " gehört einem anderen Benutzer.");
-    if ((status.st_mode & 0777) != 0700 && chmod(directory.c_str(), 0700) != 0)
+    return status;
+}
+
+} // namespace
+
+std::expected<void, std::string> prepareSocketDirectory(const std::filesystem::path& socketPath)
+{
+    auto directory = socketPath.parent_path();
+    if (mkdir(directory.c_str(), 0700) != 0 && errno != EEXIST)
+        return std::unexpected("Der Ordner " + directory.string() + " kann nicht angelegt werden: "
+            + std::strerror(errno));
+    auto status = ownDirectory(directory);
+    if (!status)
+        return std::unexpected(status.error());
+    if ((status->st_mode & 0777) != 0700 && chmod(directory.c_str(), 0700) != 0)
         return std::unexpected("Die Rechte des Ordners " + directory.string() + " lassen sich nicht setzen: "
             + std::strerror(errno));
+    return {};
+}
+
+std::expected<void, std::string> checkSocketDirectory(const std::filesystem::path& socketPath)
+{
+    auto directory = socketPath.parent_path();
+    auto status = ownDirectory(directory);
+    if (!status)
+        return std::unexpected(status.error());
+    if ((status->st_mode & (S_IWGRP | S_IWOTH)) != 0)
+        return std::unexpected("Andere Benutzer dürfen in den Ordner " + directory.string() + " schreiben.");
+    return {};
+}
+
+std::expected<void, std::string> checkSocketPeer(int descriptor)
+{
+    struct ucred credentials { };
+    socklen_t length = sizeof(credentials);
+    if (getsockopt(descriptor, SOL_SOCKET, SO_PEERCRED, &credentials, &length) != 0)
+        return std::unexpected(std::string("Der Gegenüber des Sockets ist unbekannt: ") + std::strerror(errno));
+    if (credentials.uid != getuid())
+        return std::unexpected("Der Socket wird vom Benutzer " + std::to_string(credentials.uid)
+            + " bedient, nicht von diesem.");
     return {};
 }
 

@@ -18,4 +18,13 @@ namespace FinderSyncHost {
 // can place or watch the socket.
 [[nodiscard]] std::expected<void, std::string> prepareSocketDirectory(const std::filesystem::path& socketPath);
 
+// What a client checks before it talks to the socket: its directory is a real
+// directory of this user that nobody else may write to (else another user who
+// made it first would serve the socket). Fails with a German text.
+[[nodiscard]] std::expected<void, std::string> checkSocketDirectory(const std::filesystem::path& socketPath);
+
+// What a client checks once connected: the process at the other end runs as
+// this user (SO_PEERCRED). Fails with a German text.
+[[nodiscard]] std::expected<void, std::string> checkSocketPeer(int descriptor);
+
 } // namespace FinderSyncHost

@@ -1,5 +1,7 @@
 #include "Glimmerd/Nautilus/GlimmerLink.hpp"
 
+#include "Glimmerd/FinderSyncHost/GlimmerSocketPath.hpp"
+
 #include <gio/gunixsocketaddress.h>
 
 namespace GlimmerNautilus {
@@ -18,6 +20,15 @@ std::string dumped(const json& value)
 bool wasCancelled(const GError* error)
 {
     return error && g_error_matches(error, G_IO_ERROR, G_IO_ERROR_CANCELLED);
+}
+
+// Whoever serves the socket learns every path Nautilus shows and chooses the
+// menu entries, so only this user's own glimmerd in this user's own folder is spoken to.
+bool isTrusted(std::expected<void, std::string> check)
+{
+    if (!check)
+        g_message("glimmer: refused: %s", check.error().c_str());
+    return check.has_value();
 }
 
 } // namespace
@@ -41,6 +52,18 @@ void GlimmerLink::connect()
 {
     if (m_connection || m_connecting)
         return;
+    if (!isTrusted(FinderSyncHost::checkSocketDirectory(m_socketPath))) {
+        // Failed from the main loop, never inside the caller's `send`.
+        if (!m_reconnectSource) {
+            m_reconnectSource = g_idle_add([](gpointer data) -> gboolean {
+                auto* self = static_cast<GlimmerLink*>(data);
+                self->m_reconnectSource = 0;
+                self->lose(nullptr);
+                return G_SOURCE_REMOVE;
+            }, this);
+        }
+        return;
+    }
     m_connecting = true;
     m_cancellable = g_cancellable_new();
     auto* client = g_socket_client_new();
@@ -62,6 +85,11 @@ void GlimmerLink::connected(GObject* source, GAsyncResult* result, gpointer data
     self->m_connecting = false;
     if (!connection)
         return self->lose(error);
+    if (!isTrusted(FinderSyncHost::checkSocketPeer(g_socket_get_fd(g_socket_connection_get_socket(connection))))) {
+        g_io_stream_close(G_IO_STREAM(connection), nullptr, nullptr);
+        g_object_unref(connection);
+        return self->lose(nullptr);
+    }
     self->m_connection = connection;
     self->m_input = g_data_input_stream_new(g_io_stream_get_input_stream(G_IO_STREAM(connection)));
     g_data_input_stream_set_newline_type(self->m_input, G_DATA_STREAM_NEWLINE_TYPE_LF);
@@ -266,6 +294,8 @@ std::string GlimmerLink::emblem(const std::string& identifier) const
 std::optional<json> GlimmerLink::ask(const json& request, std::chrono::milliseconds deadline) const
 {
     auto end = g_get_monotonic_time() + std::chrono::duration_cast<std::chrono::microseconds>(deadline).count();
+    if (!isTrusted(FinderSyncHost::checkSocketDirectory(m_socketPath)))
+        return std::nullopt;
     auto* socket = g_socket_new(G_SOCKET_FAMILY_UNIX, G_SOCKET_TYPE_STREAM, G_SOCKET_PROTOCOL_DEFAULT, nullptr);
     if (!socket)
         return std::nullopt;
@@ -281,6 +311,8 @@ std::optional<json> GlimmerLink::ask(const json& request, std::chrono::milliseco
     }
     g_clear_error(&error);
     g_object_unref(address);
+    if (ready && !isTrusted(FinderSyncHost::checkSocketPeer(g_socket_get_fd(socket))))
+        ready = false;
     auto text = dumped(request);
     std::size_t sent = 0;
     while (ready && sent < text.size()) {

@@ -168,6 +168,57 @@ TEST_F(FinderSyncHostTests, LineLimitClosesItsConnection)
     EXPECT_TRUE(spinUntil([&] { return host->connectionCount() == 1; }));
 }
 
+// A request nested deeper than the bound is refused before it is parsed, so a
+// long line of nested ids cannot exhaust the host's stack; the bound itself is served.
+TEST_F(FinderSyncHostTests, DeepNestingIsRefused)
+{
+    listen();
+    auto client = connect();
+    auto nested = [](std::size_t depth) {
+        return "{\"op\":\"observed\",\"id\":" + std::string(depth - 1, '[') + std::string(depth - 1, ']') + "}\n";
+    };
+    auto lineFor = [&](const std::string& line) {
+        return onClientThread([&] {
+            (void)client.sendRaw(line);
+            return client.nextLine(std::chrono::seconds(20));
+        });
+    };
+    auto deepest = lineFor(nested(FinderSyncHost::maximumNesting));
+    ASSERT_TRUE(deepest);
+    EXPECT_EQ((*deepest)["ok"], true);
+    auto deeper = lineFor(nested(FinderSyncHost::maximumNesting + 1));
+    ASSERT_TRUE(deeper);
+    EXPECT_EQ((*deeper)["code"], "malformed");
+    auto bomb = lineFor(nested(100000));
+    ASSERT_TRUE(bomb);
+    EXPECT_EQ((*bomb)["code"], "malformed");
+    EXPECT_EQ(lineFor("{\"op\":\"observed\",\"pad\":\"[[[[{{{{\\\"\"}\n").value()["ok"], true) << "brackets in strings do not count";
+}
+
+// Connections beyond the limit are closed unanswered; connections that sent
+// nothing for the idle time are closed, subscribers stay.
+TEST_F(FinderSyncHostTests, ConnectionLimitAndIdleConnections)
+{
+    FinderSyncHostOptions options;
+    options.maximumConnections = 3;
+    options.idleTimeout = std::chrono::seconds(2);
+    listen(options);
+    auto subscriber = connect();
+    EXPECT_EQ(ask(subscriber, { { "op", "subscribe" } })["ok"], true);
+    auto second = connect();
+    auto third = connect();
+    EXPECT_TRUE(spinUntil([&] { return host->connectionCount() == 3; }));
+    auto fourth = connect();
+    auto refused = onClientThread([&] { return fourth.request({ { "op", "observed" } }, std::chrono::seconds(10)); });
+    ASSERT_FALSE(refused);
+    EXPECT_EQ(refused.error().kind, Control::ClientError::Kind::unreachable);
+
+    EXPECT_TRUE(spinUntil([&] { return host->connectionCount() == 1; }));
+    auto afterwards = connect();
+    EXPECT_EQ(ask(afterwards, { { "op", "observed" } })["ok"], true);
+    EXPECT_EQ(ask(subscriber, { { "op", "observed" } })["ok"], true);
+}
+
 // A process of another user is not served: its connection closes unanswered.
 TEST_F(FinderSyncHostTests, OtherUsersAreRefused)
 {

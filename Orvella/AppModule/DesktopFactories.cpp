@@ -42,6 +42,7 @@ std::shared_ptr<ExtensionManager> newExtensionManager(const AppModuleEnvironment
         .registry = environment.extensionRegistry ? environment.extensionRegistry
                                                   : std::make_shared<Platform::FileExtensionRegistry>(SharedConstants::groupContainerPath()),
         .mainScheduler = environment.mainQueue,
+        .groupDirectory = SharedConstants::groupContainerPath(),
     });
 }
 

@@ -2,6 +2,8 @@
 
 #include "Platform/Foundation/Log.hpp"
 
+#include <algorithm>
+
 #include <csignal>
 #include <unistd.h>
 
@@ -60,7 +62,12 @@ void ExtensionManager::unregisterExtension()
 
 void ExtensionManager::killRunningExtensions()
 {
+    if (m_configuration.groupDirectory.empty())
+        return;
+    auto holders = Platform::ExtensionProcesses::lockHolders(m_configuration.groupDirectory / Platform::ExtensionProcesses::instanceLockFileName);
     for (auto pid : Platform::ExtensionProcesses::running(m_configuration.extensionURL)) {
+        if (!std::ranges::binary_search(holders, pid))
+            continue;
         if (!Platform::ExtensionProcesses::signal(pid, SIGKILL, m_configuration.extensionURL))
             Platform::Log::failure("Der Erweiterungsprozess " + std::to_string(pid) + " kann nicht beendet werden");
     }

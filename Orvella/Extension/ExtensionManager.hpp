@@ -37,6 +37,10 @@ public:
         std::shared_ptr<Platform::ExtensionRegistry> registry;
         // Runs the delayed enable (the main loop's scheduler).
         std::shared_ptr<Reactive::DateScheduler> mainScheduler;
+        // The group directory whose extension this application is: only the
+        // process holding its lock file is ever ended, never the extension of
+        // another group directory (another account, a test run) of the same user.
+        std::filesystem::path groupDirectory {};
     };
 
     explicit ExtensionManager(Configuration configuration);
@@ -53,7 +57,8 @@ public:
     void registerExtension();
     void enableExtension();
     void unregisterExtension();
-    // SIGKILL to every process of this user running `extensionURL`.
+    // SIGKILL to the process running `extensionURL` that holds the lock file
+    // of `groupDirectory`; nothing when no group directory is configured.
     void killRunningExtensions();
 
 private:

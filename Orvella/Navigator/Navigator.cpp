@@ -4,14 +4,16 @@
 #include "Orvella/ShareDialogs/PrivateShareViewController.hpp"
 #include "Orvella/ShareDialogs/ShareDurationViewController.hpp"
 #include "Orvella/Sharing/AlertPresentableError.hpp"
+#include "Platform/Foundation/Log.hpp"
 #include "Quarlink/Errors/PresentableError.hpp"
+
+#include <algorithm>
+#include <cctype>
 
 #include <QFontMetrics>
 #include <QGuiApplication>
 #include <QVBoxLayout>
 #include <QWidget>
-
-#include <algorithm>
 
 namespace Orvella {
 
@@ -31,6 +33,21 @@ int titleBarWidth(const QWidget& window)
     QFont font = window.font();
     font.setBold(true);
     return QFontMetrics(font).horizontalAdvance(title) + windowButtons;
+}
+
+// An address the service hands over is given to the desktop only as a web
+// page: https, or http on this machine (the bundled local service). Anything
+// else (a file, a script, a handler of another program) is never opened.
+bool isWebPageOfTheService(const Platform::URL& url)
+{
+    std::string scheme = url.scheme();
+    std::ranges::transform(scheme, scheme.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    if (!url.host() || url.host()->empty())
+        return false;
+    if (scheme == "https")
+        return true;
+    const auto& host = *url.host();
+    return scheme == "http" && (host == "127.0.0.1" || host == "localhost" || host == "::1" || host == "[::1]");
 }
 
 } // namespace
@@ -83,6 +100,10 @@ void Navigator::openHomePageURL(QObject*)
     // The web login link arrives on the API client's thread; a failure shows nothing.
     std::weak_ptr<Navigator> weak = weak_from_this();
     m_services.apiManager->loginHashURL().startWithValues([weak](const Platform::URL& url) {
+        if (!isWebPageOfTheService(url)) {
+            Platform::Log::failure("Die Anmeldeadresse des Dienstes wird nicht geöffnet: " + url.absoluteString());
+            return;
+        }
         if (auto self = weak.lock()) {
             self->open(url);
         }

@@ -3,6 +3,7 @@
 #include "Orvella/Shared/BuildConfiguration.hpp"
 #include "Orvella/Shared/CloudUserDefaultsKey.hpp"
 #include "Platform/Foundation/Log.hpp"
+#include "Platform/Foundation/PrivateDirectory.hpp"
 #include "Platform/Foundation/UserDefaultsFile.hpp"
 
 #include <cstdlib>
@@ -65,13 +66,20 @@ std::expected<std::filesystem::path, std::string> SharedConstants::makeGroupCont
 {
     const auto folder = groupContainerLocation();
     std::error_code error;
-    if (std::filesystem::is_directory(folder, error))
-        return folder;
-    std::filesystem::create_directories(folder, error);
-    if (!error && ::chmod(folder.c_str(), 0700) != 0)
-        error = std::error_code(errno, std::generic_category());
-    if (error)
-        return std::unexpected("Der Gruppenordner " + folder.string() + " kann nicht angelegt werden: " + error.message());
+    if (std::filesystem::symlink_status(folder, error).type() == std::filesystem::file_type::not_found) {
+        error.clear();
+        std::filesystem::create_directories(folder, error);
+        if (!error && ::chmod(folder.c_str(), 0700) != 0)
+            error = std::error_code(errno, std::generic_category());
+        if (error)
+            return std::unexpected("Der Gruppenordner " + folder.string() + " kann nicht angelegt werden: " + error.message());
+    }
+    // The database, the settings, the password fallback and the message
+    // channel live here: a folder another user made first is not used.
+    if (auto own = Platform::makeOwnDirectory(folder); !own) {
+        Platform::Log::failure("Der Gruppenordner wird nicht benutzt: " + own.error());
+        return std::unexpected("Der Gruppenordner " + folder.string() + " wird nicht benutzt: " + own.error());
+    }
     return folder;
 }
 

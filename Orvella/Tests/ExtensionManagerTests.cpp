@@ -92,13 +92,17 @@ TEST(ExtensionManagerTests, RemoveFollowsOnlyASuccessfulIgnore)
 
 TEST(ExtensionManagerTests, WithTheRealRegistryTheStandInIsStartedEndedAndKilled)
 {
-    // use starts the stand-in extension, ignore ends it, killRunningExtensions ends two more of it; another program's process lives on.
+    // use starts the stand-in extension, ignore ends it, killRunningExtensions ends the one holding the lock of its
+    // group directory; the same program for another group directory, one holding no lock and another program live on.
     TemporaryDirectory folder;
     auto extension = Platform::Testing::installStandInExtension(folder.path(), "App $x \"y\"/glimmerd");
     auto bystanderPath = Platform::Testing::installStandInExtension(folder.path(), "glimmerd-other");
+    std::filesystem::create_directories(folder / "group");
+    std::filesystem::create_directories(folder / "other group");
     auto registry = std::make_shared<Platform::FileExtensionRegistry>(folder.path());
     auto scheduler = std::make_shared<Reactive::TestScheduler>();
-    ExtensionManager manager({ .bundleIdentifier = "de.orvella.desktop.Glimmerd", .extensionURL = extension, .registry = registry, .mainScheduler = scheduler });
+    ExtensionManager manager({ .bundleIdentifier = "de.orvella.desktop.Glimmerd", .extensionURL = extension, .registry = registry,
+        .mainScheduler = scheduler, .groupDirectory = folder / "group" });
 
     auto bystander = Platform::ExtensionProcesses::spawnDetached(bystanderPath).value();
     manager.registerExtension();
@@ -110,13 +114,22 @@ TEST(ExtensionManagerTests, WithTheRealRegistryTheStandInIsStartedEndedAndKilled
     EXPECT_TRUE(waitUntil([&] { return !isProcessAlive(started); }));
     EXPECT_TRUE(registry->registrations().empty());
 
-    auto first = Platform::ExtensionProcesses::spawnDetached(extension).value();
-    auto second = Platform::ExtensionProcesses::spawnDetached(extension).value();
-    ASSERT_TRUE(waitUntil([&] { return Platform::ExtensionProcesses::running(extension).size() == 2; }));
+    auto lockOf = [&](const std::string& group) { return folder / (group + "/glimmerd.lock"); };
+    auto own = Platform::ExtensionProcesses::spawnDetached(extension, { lockOf("group") }).value();
+    auto otherGroup = Platform::ExtensionProcesses::spawnDetached(extension, { lockOf("other group") }).value();
+    auto unlocked = Platform::ExtensionProcesses::spawnDetached(extension).value();
+    ASSERT_TRUE(waitUntil([&] {
+        return Platform::ExtensionProcesses::running(extension).size() == 3
+            && Platform::ExtensionProcesses::lockHolders(lockOf("group")) == std::vector<pid_t> { own }
+            && Platform::ExtensionProcesses::lockHolders(lockOf("other group")) == std::vector<pid_t> { otherGroup };
+    }));
     manager.killRunningExtensions();
-    EXPECT_TRUE(waitUntil([&] { return !isProcessAlive(first) && !isProcessAlive(second); }));
+    EXPECT_TRUE(waitUntil([&] { return !isProcessAlive(own); }));
+    EXPECT_TRUE(isProcessAlive(otherGroup));
+    EXPECT_TRUE(isProcessAlive(unlocked));
     EXPECT_TRUE(isProcessAlive(bystander));
-    ::kill(bystander, SIGKILL);
+    for (auto pid : { otherGroup, unlocked, bystander })
+        ::kill(pid, SIGKILL);
 }
 
 TEST(ExtensionManagerTests, TheExtensionIsTheGlimmerdBesideTheRunningProgram)

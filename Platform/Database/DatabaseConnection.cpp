@@ -5,7 +5,9 @@
 #include <filesystem>
 #include <mutex>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace Platform {
 
@@ -103,6 +105,10 @@ std::expected<std::unique_ptr<DatabaseConnection>, DatabaseError> DatabaseConnec
     if (configuration.schema.version <= 0)
         return std::unexpected(DatabaseError(DatabaseError::Code::invalidQuery, "schema version must be positive"));
 
+    // A new database starts as an empty file only its user may read: SQLite
+    // gives the WAL and shared-memory files the mode of the database file.
+    if (int created = ::open(configuration.file.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC | O_NOFOLLOW, 0600); created >= 0)
+        ::close(created);
     int code = sqlite3_open_v2(configuration.file.c_str(), &impl->connection,
         SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
     if (code != SQLITE_OK)

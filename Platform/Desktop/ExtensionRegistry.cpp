@@ -8,10 +8,13 @@
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
 #include <fcntl.h>
 #include <spawn.h>
+#include <sstream>
 #include <sys/stat.h>
 #include <sys/syscall.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -200,6 +203,33 @@ std::vector<pid_t> running(const std::filesystem::path& executable)
         auto pid = static_cast<pid_t>(std::stol(name));
         if (pid != ::getpid() && isExecutableOf(pid, wanted))
             result.push_back(pid);
+    }
+    std::ranges::sort(result);
+    return result;
+}
+
+std::vector<pid_t> lockHolders(const std::filesystem::path& file)
+{
+    std::vector<pid_t> result;
+    struct stat status { };
+    if (::stat(file.c_str(), &status) != 0)
+        return result;
+    auto locks = readWholeFile("/proc/locks");
+    if (!locks || !*locks)
+        return result;
+    // "1: FLOCK  ADVISORY  WRITE 1234 08:01:5678 0 EOF"; "1: -> FLOCK …" lines wait for a lock.
+    std::istringstream lines(**locks);
+    for (std::string line; std::getline(lines, line);) {
+        std::istringstream fields(line);
+        std::string number, kind, mode, access, pid, device;
+        if (!(fields >> number >> kind >> mode >> access >> pid >> device) || kind != "FLOCK")
+            continue;
+        unsigned major = 0, minor = 0;
+        unsigned long long inode = 0;
+        if (std::sscanf(device.c_str(), "%x:%x:%llu", &major, &minor, &inode) != 3)
+            continue;
+        if (inode == status.st_ino && major == ::major(status.st_dev) && minor == ::minor(status.st_dev))
+            result.push_back(static_cast<pid_t>(std::stol(pid)));
     }
     std::ranges::sort(result);
     return result;

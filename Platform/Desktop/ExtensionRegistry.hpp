@@ -73,6 +73,15 @@ namespace ExtensionProcesses {
 [[nodiscard]] std::expected<pid_t, std::error_code> spawnDetached(
     const std::filesystem::path& executable, const std::vector<std::string>& arguments = {});
 
+// The file in the group directory that a running extension holds locked
+// (flock): one extension per group directory, and how the application finds
+// the one of its own group directory.
+inline constexpr const char* instanceLockFileName = "glimmerd.lock";
+
+// The processes holding an flock(2) lock on `file` (as /proc/locks tells),
+// lowest first; none when the file does not exist.
+[[nodiscard]] std::vector<pid_t> lockHolders(const std::filesystem::path& file);
+
 // Sends `signal` to `pid` only when it is still one of `running(executable)`,
 // so a recycled process identifier is never hit. Returns whether it was sent.
 bool signal(pid_t pid, int signal, const std::filesystem::path& executable);

@@ -1,6 +1,7 @@
 #include "Platform/Desktop/Keychain.hpp"
 
 #include "Platform/Foundation/Log.hpp"
+#include "Platform/Foundation/PrivateDirectory.hpp"
 #include "Platform/Foundation/UserDefaultsFile.hpp"
 
 #include "Platform/Desktop/BusConnection.hpp"
@@ -43,6 +44,12 @@ KeychainError takeError(GError*& error, std::string_view action)
 
 } // namespace
 
+static KeychainError refused(const std::string& reason)
+{
+    Log::failure("Der Schlüsselbund-Ordner wird nicht benutzt: " + reason);
+    return KeychainError { reason };
+}
+
 struct Keychain::State {
     std::string service;
     std::filesystem::path fallbackFolder;
@@ -64,6 +71,12 @@ struct Keychain::State {
 
     std::expected<nlohmann::json, KeychainError> readFile() const
     {
+        // A folder another user made (or may write to) could hand over
+        // passwords of its own choosing: it is not read.
+        if (std::error_code missing; std::filesystem::symlink_status(fallbackFolder, missing).type() != std::filesystem::file_type::not_found) {
+            if (auto own = checkOwnDirectory(fallbackFolder); !own)
+                return std::unexpected(refused(own.error()));
+        }
         auto content = readWholeFile(file());
         if (!content)
             return std::unexpected(KeychainError { "Die Schlüsseldatei kann nicht gelesen werden: " + content.error().message() });
@@ -78,13 +91,9 @@ struct Keychain::State {
     // Makes the private folder and locks the file against the other process.
     std::expected<FileLock, KeychainError> lockFile() const
     {
-        std::error_code error;
-        if (!std::filesystem::is_directory(fallbackFolder, error)) {
-            std::filesystem::create_directories(fallbackFolder, error);
-            if (error)
-                return std::unexpected(KeychainError { "Der Ordner " + fallbackFolder.string() + " kann nicht angelegt werden: " + error.message() });
-        }
-        ::chmod(fallbackFolder.c_str(), 0700);
+        // Never a password into a folder another user made first or may write to.
+        if (auto own = makeOwnDirectory(fallbackFolder); !own)
+            return std::unexpected(refused(own.error()));
         auto lock = FileLock::acquire(fallbackFolder / "keychain.json.lock");
         if (!lock)
             return std::unexpected(KeychainError { "Die Schlüsseldatei kann nicht gesperrt werden: " + lock.error().message() });

@@ -1,6 +1,8 @@
 #include "Platform/FileSystem/Trash.hpp"
 
 #include "Platform/FileSystem/FileOperations.hpp"
+#include "Platform/Foundation/Log.hpp"
+#include "Platform/Foundation/PrivateDirectory.hpp"
 
 #include <cerrno>
 #include <climits>
@@ -89,7 +91,11 @@ bool isUsableDirectory(const std::string& path, bool requireSticky)
     return !requireSticky || (status.st_mode & S_ISVTX) != 0;
 }
 
-// The trash directory for an item on another file system than the home trash.
+// The trash directory for an item on another file system than the home trash:
+// "$topdir/.Trash/$uid" below a sticky ".Trash", else "$topdir/.Trash-$uid".
+// Anything another user made or may write to there (a mount is often open to
+// all) is refused with a log line rather than used, so no one else reads or
+// swaps what the user deletes.
 std::expected<std::string, FileSystemError> mountTrashFor(const std::string& topDirectory)
 {
     std::string const uid = std::to_string(::getuid());
@@ -97,16 +103,17 @@ std::expected<std::string, FileSystemError> mountTrashFor(const std::string& top
     std::string const shared = base + "/.Trash";
     if (isUsableDirectory(shared, true)) {
         std::string const own = shared + "/" + uid;
-        if (ensurePrivateDirectory(own) && isUsableDirectory(own, false)) {
+        if (auto trusted = makeOwnDirectory(own)) {
             return own;
+        } else {
+            Log::failure("Der Papierkorb " + own + " wird nicht benutzt: " + trusted.error());
         }
+    } else if (struct stat status {}; ::lstat(shared.c_str(), &status) == 0) {
+        Log::failure("Der Papierkorb " + shared + " wird nicht benutzt: kein echter Ordner mit Sticky-Bit.");
     }
     std::string const own = base + "/.Trash-" + uid;
-    if (auto made = ensurePrivateDirectory(own); !made) {
-        return std::unexpected(made.error());
-    }
-    struct stat status {};
-    if (::lstat(own.c_str(), &status) != 0 || !S_ISDIR(status.st_mode) || status.st_uid != ::getuid()) {
+    if (auto trusted = makeOwnDirectory(own); !trusted) {
+        Log::failure("Der Papierkorb " + own + " wird nicht benutzt: " + trusted.error());
         return std::unexpected(FileSystemError::make(FileSystemErrorCode::permissionDenied, own));
     }
     return own;

@@ -48,6 +48,23 @@ void line(std::string_view text)
 {
     if (text.ends_with('\n'))
         text.remove_suffix(1);
+    // Names a server or another user chose reach the log: NUL would cut the
+    // syslog line short, a carriage return or an escape sequence would steer
+    // the terminal. They are written as "\xNN"; tabs and newlines stay.
+    static constexpr char hex[] = "0123456789ABCDEF";
+    std::string escaped;
+    escaped.reserve(text.size());
+    for (char character : text) {
+        auto byte = static_cast<unsigned char>(character);
+        if ((byte < 0x20 && byte != '\t' && byte != '\n') || byte == 0x7F) {
+            escaped += "\\x";
+            escaped += hex[byte >> 4];
+            escaped += hex[byte & 0x0F];
+        } else {
+            escaped += character;
+        }
+    }
+    text = escaped;
     std::string output(text);
     output.push_back('\n');
 

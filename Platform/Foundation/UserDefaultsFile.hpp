@@ -25,7 +25,8 @@ enum class BaseDirectory {
 
 // The folder of `kind`: the variable when it holds an absolute path (others
 // are ignored, as the XDG base-directory rules say), else the default below $HOME,
-// else below "/tmp".
+// else below the user's home in the password database; empty when there is
+// none, never a shared folder such as "/tmp".
 [[nodiscard]] std::filesystem::path baseDirectory(BaseDirectory kind);
 
 // The whole content of the file at `path`; nothing when it does not exist;

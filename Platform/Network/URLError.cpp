@@ -80,10 +80,12 @@ const char* URLError::name(Code code)
     case Code::cannotConnectToHost: return "cannotConnectToHost";
     case Code::networkConnectionLost: return "networkConnectionLost";
     case Code::httpTooManyRedirects: return "httpTooManyRedirects";
+    case Code::redirectToOtherOrigin: return "redirectToOtherOrigin";
     case Code::badServerResponse: return "badServerResponse";
     case Code::secureConnectionFailed: return "secureConnectionFailed";
     case Code::serverCertificateUntrusted: return "serverCertificateUntrusted";
     case Code::cannotDecodeContentData: return "cannotDecodeContentData";
+    case Code::responseTooLarge: return "responseTooLarge";
     case Code::fileDoesNotExist: return "fileDoesNotExist";
     case Code::cannotOpenFile: return "cannotOpenFile";
     case Code::cannotCreateFile: return "cannotCreateFile";

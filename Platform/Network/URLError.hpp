@@ -28,6 +28,8 @@ public:
         networkConnectionLost,
         // The redirect limit was reached.
         httpTooManyRedirects,
+        // A redirect led to another scheme, host or port than the request's.
+        redirectToOtherOrigin,
         // The server's answer was no valid HTTP response.
         badServerResponse,
         // The TLS handshake failed.
@@ -36,6 +38,8 @@ public:
         serverCertificateUntrusted,
         // The body was encoded in a way that could not be decoded.
         cannotDecodeContentData,
+        // The decoded answer outgrew the request's `maximumBodySize`.
+        responseTooLarge,
         // The upload's source file does not exist.
         fileDoesNotExist,
         // The upload's source file could not be opened or read.

@@ -3,6 +3,7 @@
 #include "Platform/Network/HTTPHeaders.hpp"
 
 #include <chrono>
+#include <cstddef>
 #include <optional>
 #include <string>
 
@@ -22,6 +23,12 @@ struct URLRequest {
     // Longest stretch without a single byte moving before the task fails with
     // `timedOut`; absent means the session configuration's idle time-out.
     std::optional<std::chrono::seconds> idleTimeout {};
+    // Most decoded bytes a data or upload task keeps of the answer in memory;
+    // beyond it the task fails with `responseTooLarge`, so a small compressed
+    // answer cannot inflate the process. Downloads stream to their file unbounded.
+    std::size_t maximumBodySize = defaultMaximumBodySize;
+
+    static constexpr std::size_t defaultMaximumBodySize = std::size_t { 32 } << 20;
 };
 
 } // namespace Platform

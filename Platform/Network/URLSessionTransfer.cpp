@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <tuple>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -18,6 +19,28 @@ std::string_view trimmed(std::string_view text)
     while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r' || text.back() == '\n'))
         text.remove_suffix(1);
     return text;
+}
+
+// Scheme, host and port of a URL (the port filled in from the scheme), or
+// nothing when it cannot be read. A `reference` is resolved against `base`.
+std::optional<std::tuple<std::string, std::string, std::string>> origin(const char* base, const std::string& reference)
+{
+    CURLU* url = curl_url();
+    if (!url)
+        return std::nullopt;
+    std::optional<std::tuple<std::string, std::string, std::string>> result;
+    if (curl_url_set(url, CURLUPART_URL, base, 0) == CURLUE_OK
+        && (reference.empty() || curl_url_set(url, CURLUPART_URL, reference.c_str(), 0) == CURLUE_OK)) {
+        char* parts[3] = {};
+        if (curl_url_get(url, CURLUPART_SCHEME, &parts[0], 0) == CURLUE_OK
+            && curl_url_get(url, CURLUPART_HOST, &parts[1], 0) == CURLUE_OK
+            && curl_url_get(url, CURLUPART_PORT, &parts[2], CURLU_DEFAULT_PORT) == CURLUE_OK)
+            result.emplace(parts[0], parts[1], parts[2]);
+        for (char* part : parts)
+            curl_free(part);
+    }
+    curl_url_cleanup(url);
+    return result;
 }
 
 bool writeAll(int descriptor, const char* buffer, size_t length)
@@ -72,6 +95,7 @@ std::optional<URLError> URLSessionTransfer::configure(const std::filesystem::pat
     const URLRequest& request = m_task->originalRequest();
     CURL* handle = m_handle;
     curl_easy_setopt(handle, CURLOPT_URL, request.url.c_str());
+    m_maximumBodySize = request.maximumBodySize;
     curl_easy_setopt(handle, CURLOPT_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(handle, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
@@ -80,7 +104,11 @@ std::optional<URLError> URLSessionTransfer::configure(const std::filesystem::pat
     curl_easy_setopt(handle, CURLOPT_SHARE, share);
     // An empty cookie file switches the cookie engine on without reading a file.
     curl_easy_setopt(handle, CURLOPT_COOKIEFILE, "");
-    curl_easy_setopt(handle, CURLOPT_FOLLOWLOCATION, 1L);
+    // A redirect must not carry a body (a password, say) anywhere, so only a
+    // bodiless GET or HEAD follows one; `endHeaderBlock` keeps it on its origin.
+    m_followsRedirects = (request.method == "GET" || request.method == "HEAD") && request.body.empty()
+        && m_task->kind() != URLSessionTask::Kind::upload;
+    curl_easy_setopt(handle, CURLOPT_FOLLOWLOCATION, m_followsRedirects ? 1L : 0L);
     curl_easy_setopt(handle, CURLOPT_MAXREDIRS, configuration.maximumRedirects);
     // An idle time-out instead of a total one: fail only when nothing moved at all.
     auto idle = request.idleTimeout.value_or(configuration.idleTimeout);
@@ -191,7 +219,8 @@ size_t URLSessionTransfer::onHeader(char* buffer, size_t size, size_t count, voi
         if (space != std::string_view::npos)
             transfer->m_currentResponse.statusCode = std::strtol(std::string(line.substr(space + 1, 3)).c_str(), nullptr, 10);
     } else if (line.empty()) {
-        transfer->endHeaderBlock();
+        if (!transfer->endHeaderBlock())
+            return 0;
     } else if (auto colon = line.find(':'); colon != std::string_view::npos) {
         transfer->m_currentResponse.headers.add(std::string(trimmed(line.substr(0, colon))),
             std::string(trimmed(line.substr(colon + 1))));
@@ -199,14 +228,26 @@ size_t URLSessionTransfer::onHeader(char* buffer, size_t size, size_t count, voi
     return length;
 }
 
-void URLSessionTransfer::endHeaderBlock()
+bool URLSessionTransfer::endHeaderBlock()
 {
     long status = m_currentResponse.statusCode;
     if (status >= 100 && status < 200)
-        return;
+        return true;
     char* effectiveURL = nullptr;
     if (curl_easy_getinfo(m_handle, CURLINFO_EFFECTIVE_URL, &effectiveURL) == CURLE_OK && effectiveURL)
         m_currentResponse.url = effectiveURL;
+    if (auto location = m_currentResponse.headers.value("Location");
+        m_followsRedirects && location && status >= 300 && status < 400 && status != 304) {
+        // The session's cookies and the request's fields go wherever libcurl
+        // follows, so a redirect leaves neither the scheme nor the host nor the port.
+        auto from = origin(m_currentResponse.url.c_str(), "");
+        auto to = origin(m_currentResponse.url.c_str(), *location);
+        if (!from || !to || *from != *to) {
+            m_localError = URLError(URLError::Code::redirectToOtherOrigin, CURLE_WRITE_ERROR,
+                "redirect from " + m_currentResponse.url + " to another origin refused: " + *location);
+            return false;
+        }
+    }
     // A length stated for an encoded body says nothing about the decoded bytes we count.
     auto encoding = m_currentResponse.headers.value("Content-Encoding");
     bool decoded = encoding && !encoding->empty() && *encoding != "identity";
@@ -214,6 +255,7 @@ void URLSessionTransfer::endHeaderBlock()
     m_task->setExpectedToReceive(expected.value_or(-1));
     m_hasFinalResponse = true;
     m_task->setResponse(m_currentResponse);
+    return true;
 }
 
 size_t URLSessionTransfer::onWrite(char* buffer, size_t size, size_t count, void* context)
@@ -229,6 +271,11 @@ size_t URLSessionTransfer::onWrite(char* buffer, size_t size, size_t count, void
             return 0;
         }
     } else {
+        if (length > transfer->m_maximumBodySize - transfer->m_responseBody.size()) {
+            transfer->m_localError = URLError(URLError::Code::responseTooLarge, CURLE_WRITE_ERROR,
+                "answer larger than " + std::to_string(transfer->m_maximumBodySize) + " bytes");
+            return 0;
+        }
         transfer->m_responseBody.append(buffer, length);
     }
     transfer->m_bytesReceived += static_cast<std::int64_t>(length);

@@ -53,7 +53,8 @@ private:
     static size_t onRead(char* buffer, size_t size, size_t count, void* context);
     static int onTransferInfo(void* context, curl_off_t downloadTotal, curl_off_t downloaded,
         curl_off_t uploadTotal, curl_off_t uploaded);
-    void endHeaderBlock();
+    // False when the transfer must stop (a redirect it may not follow).
+    [[nodiscard]] bool endHeaderBlock();
 
     const std::shared_ptr<URLSessionTask> m_task;
     URLSessionDelegate* const m_delegate;
@@ -67,6 +68,8 @@ private:
     std::filesystem::path m_temporaryFile;
     std::string m_responseBody;
     std::optional<URLError> m_localError;
+    std::size_t m_maximumBodySize = URLRequest::defaultMaximumBodySize;
+    bool m_followsRedirects = false;
 
     HTTPURLResponse m_currentResponse;
     bool m_hasFinalResponse = false;

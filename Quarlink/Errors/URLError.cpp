@@ -19,6 +19,8 @@ URLError::Code codeFor(Platform::URLError::Code code)
     case From::cannotConnectToHost: return To::cannotConnectToHost;
     case From::networkConnectionLost: return To::networkConnectionLost;
     case From::httpTooManyRedirects: return To::httpTooManyRedirects;
+    case From::redirectToOtherOrigin: return To::redirectToOtherOrigin;
+    case From::responseTooLarge: return To::responseTooLarge;
     case From::badServerResponse: return To::badServerResponse;
     case From::secureConnectionFailed: return To::secureConnectionFailed;
     case From::serverCertificateUntrusted: return To::serverCertificateUntrusted;
@@ -81,6 +83,10 @@ std::string URLError::reason() const
         return "Fehler beim Speichern der Datei.";
     case Code::cannotMoveFile:
         return "Fehler beim Verschieben der Datei.";
+    case Code::redirectToOtherOrigin:
+        return "Der Server hat auf eine fremde Adresse umgeleitet.";
+    case Code::responseTooLarge:
+        return "Die Antwort des Servers ist zu groß.";
     case Code::badURL:
     case Code::cannotOpenFile:
     case Code::unsupportedURL:
@@ -124,6 +130,8 @@ const char* codeName(URLError::Code code)
     case Code::cannotMoveFile: return "cannotMoveFile";
     case Code::badURL: return "badURL";
     case Code::cannotOpenFile: return "cannotOpenFile";
+    case Code::redirectToOtherOrigin: return "redirectToOtherOrigin";
+    case Code::responseTooLarge: return "responseTooLarge";
     case Code::unsupportedURL: return "unsupportedURL";
     case Code::badServerResponse: return "badServerResponse";
     case Code::cannotDecodeContentData: return "cannotDecodeContentData";

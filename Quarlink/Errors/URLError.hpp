@@ -39,6 +39,10 @@ public:
         cannotMoveFile,
         badURL,
         cannotOpenFile,
+        // The service redirected to another scheme, host or port.
+        redirectToOtherOrigin,
+        // The service's answer outgrew what the request keeps in memory.
+        responseTooLarge,
         // The conditions below have no text of their own either; they exist so
         // that every condition the transport tells apart has a code here.
         unsupportedURL,

@@ -15,12 +15,12 @@ namespace Quarlink {
 // (a rejected one is renewed and the request sent again), the answer an
 // envelope whose quota is announced. Plain values, built and started on any thread.
 
-inline constexpr RequestTraits fileListingTraits { .needsAuthentication = true, .enveloped = true };
+inline constexpr RequestTraits fileListingTraits { .needsAuthentication = true, .enveloped = true, .isListing = true };
 
 // One folder's items: "files", with "fileId" only when a folder is given.
 struct FileListRequest {
     using SuccessValue = CloudMetaPackage<std::vector<File>>;
-    static constexpr RequestTraits traits { .needsAuthentication = true, .enveloped = true,
+    static constexpr RequestTraits traits { .needsAuthentication = true, .enveloped = true, .isListing = true,
         .overrides = { RequestMember::queryItems } };
 
     std::optional<std::int64_t> folderID;
@@ -35,7 +35,7 @@ struct FileListRequest {
 // Every item of the storage: "files?depth=-1".
 struct RecursiveFileListRequest {
     using SuccessValue = CloudMetaPackage<std::vector<File>>;
-    static constexpr RequestTraits traits { .needsAuthentication = true, .enveloped = true,
+    static constexpr RequestTraits traits { .needsAuthentication = true, .enveloped = true, .isListing = true,
         .overrides = { RequestMember::queryItems } };
 
     [[nodiscard]] std::string path() const { return "files"; }

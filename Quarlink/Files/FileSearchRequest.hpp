@@ -14,7 +14,7 @@ namespace Quarlink {
 // of hits: GET "files/search?path=...&count=...&query=...".
 struct FileSearchRequest {
     using SuccessValue = CloudMetaPackage<std::vector<File>>;
-    static constexpr RequestTraits traits { .needsAuthentication = true, .enveloped = true,
+    static constexpr RequestTraits traits { .needsAuthentication = true, .enveloped = true, .isListing = true,
         .overrides = { RequestMember::queryItems } };
 
     std::string searchString;

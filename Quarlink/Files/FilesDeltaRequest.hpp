@@ -20,7 +20,7 @@ namespace Quarlink {
 // refuse other values before any request is made (`APIClientError::invalidRequest`).
 struct FilesDeltaRequest {
     using SuccessValue = CloudMetaPackage<std::vector<File>>;
-    static constexpr RequestTraits traits { .needsAuthentication = true, .enveloped = true,
+    static constexpr RequestTraits traits { .needsAuthentication = true, .enveloped = true, .isListing = true,
         .overrides = { RequestMember::queryItems, RequestMember::parse } };
 
     // Seconds since 1970 after which changes are asked for.

@@ -17,7 +17,7 @@ class APIClient;
 // The records of given files: POST "files/getter" with {"file_ids": [...]}.
 struct FilesGetterRequest {
     using SuccessValue = CloudMetaPackage<std::vector<File>>;
-    static constexpr RequestTraits traits { .body = BodyKind::ownJSON, .needsAuthentication = true, .enveloped = true,
+    static constexpr RequestTraits traits { .body = BodyKind::ownJSON, .needsAuthentication = true, .enveloped = true, .isListing = true,
         .overrides = { RequestMember::method } };
 
     std::vector<std::int64_t> fileIDs;

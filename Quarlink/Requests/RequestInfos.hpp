@@ -135,7 +135,9 @@ template<class R>
         auto url = requestURL(request, base);
         auto body = requestBodyData(request);
         auto headers = requestHeaders(request);
-        return assembleURLRequest(url, body, headers, requestMethod(request));
+        auto assembled = assembleURLRequest(url, body, headers, requestMethod(request));
+        assembled.maximumBodySize = requestTraits<R>().isListing ? listingBodyLimit : bodyLimit;
+        return assembled;
     }
 }
 

@@ -28,6 +28,12 @@ namespace Quarlink {
 
 class APIClient;
 
+// Most decoded bytes of an answer the client holds in memory to parse; a
+// larger answer fails the request with `URLError::Code::responseTooLarge`.
+// Downloads stream into their file and are not bounded.
+inline constexpr std::size_t bodyLimit = Platform::URLRequest::defaultMaximumBodySize;
+inline constexpr std::size_t listingBodyLimit = std::size_t { 256 } << 20;
+
 using URLQueryItem = Platform::URL::QueryItem;
 // Header fields by exact, case-sensitive name.
 using HTTPHeaderFields = std::map<std::string, std::string>;
@@ -118,6 +124,9 @@ struct RequestTraits {
     bool needsAuthentication = false;
     // The result is a `CloudMetaPackage`; a quota in it is announced.
     bool enveloped = false;
+    // The answer lists files or shares, any number of them: it may grow to
+    // `listingBodyLimit` in memory rather than `bodyLimit`.
+    bool isListing = false;
     // A failure worth reporting is posted as "RequestFailedNotification". The
     // error-report request itself says no, so that a failing report service
     // cannot turn one failure into an endless chain of reports.

@@ -12,7 +12,7 @@ namespace Quarlink {
 // "shares/pending".
 struct PendingShareListRequest {
     using SuccessValue = CloudMetaPackage<std::vector<PrivateShare>>;
-    static constexpr RequestTraits traits { .needsAuthentication = true, .enveloped = true };
+    static constexpr RequestTraits traits { .needsAuthentication = true, .enveloped = true, .isListing = true };
 
     [[nodiscard]] std::string path() const { return "shares/pending"; }
 };

@@ -11,7 +11,7 @@ namespace Quarlink {
 // Every share of the account: GET "shares".
 struct ShareListRequest {
     using SuccessValue = CloudMetaPackage<std::vector<Share>>;
-    static constexpr RequestTraits traits { .needsAuthentication = true, .enveloped = true };
+    static constexpr RequestTraits traits { .needsAuthentication = true, .enveloped = true, .isListing = true };
 
     [[nodiscard]] std::string path() const { return "shares"; }
 };

@@ -78,6 +78,8 @@ const std::vector<TransportText> transportTexts {
     { URLError::Code::serverCertificateHasBadDate, "Ungültiges Serverzertifikat." },
     { URLError::Code::cannotWriteToFile, "Fehler beim Speichern der Datei." },
     { URLError::Code::cannotMoveFile, "Fehler beim Verschieben der Datei." },
+    { URLError::Code::redirectToOtherOrigin, "Der Server hat auf eine fremde Adresse umgeleitet." },
+    { URLError::Code::responseTooLarge, "Die Antwort des Servers ist zu groß." },
     { URLError::Code::badURL, "Die Aktion konnte nicht durchgeführt werden." },
     { URLError::Code::cannotOpenFile, "Die Aktion konnte nicht durchgeführt werden." },
     { URLError::Code::unsupportedURL, "Die Aktion konnte nicht durchgeführt werden." },

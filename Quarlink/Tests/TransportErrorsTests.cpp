@@ -26,6 +26,8 @@ TEST(TransportErrors, everyPlatformConditionKeepsItsNameAndGetsItsText)
         { PlatformCode::secureConnectionFailed, URLError::Code::secureConnectionFailed, "Es konnte keine sichere Verbindung mit dem Server hergestellt werden." },
         { PlatformCode::serverCertificateUntrusted, URLError::Code::serverCertificateUntrusted, "Ungültiges Serverzertifikat." },
         { PlatformCode::cannotWriteToFile, URLError::Code::cannotWriteToFile, "Fehler beim Speichern der Datei." },
+        { PlatformCode::redirectToOtherOrigin, URLError::Code::redirectToOtherOrigin, "Der Server hat auf eine fremde Adresse umgeleitet." },
+        { PlatformCode::responseTooLarge, URLError::Code::responseTooLarge, "Die Antwort des Servers ist zu groß." },
         { PlatformCode::badURL, URLError::Code::badURL, generic },
         { PlatformCode::unsupportedURL, URLError::Code::unsupportedURL, generic },
         { PlatformCode::badServerResponse, URLError::Code::badServerResponse, generic },

@@ -154,6 +154,9 @@ class Layout:
             os.makedirs(folder, exist_ok=True)
         os.makedirs(self.runtime, mode=0o700, exist_ok=True)
         os.chmod(self.runtime, 0o700)
+        # The group directory holds the database and the password fallback:
+        # closed to everyone else, as the application makes it itself.
+        os.chmod(self.group, 0o700)
         return self
 
     def environment(self, base_url, display, bus_address):

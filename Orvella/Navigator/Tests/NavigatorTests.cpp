@@ -29,13 +29,14 @@ public:
     Reactive::MutableProperty<bool> loggedIn { true };
     Reactive::MutableProperty<Quarlink::ReachabilityStatus> reachable { Quarlink::ReachabilityStatus::reachable };
     Reactive::MutableProperty<std::optional<Quarlink::CustomerInfo>> customer { std::nullopt };
+    std::string hashURL = "https://web.example/login#hash";
 
     Reactive::Property<bool> isLoggedIn() const override { return loggedIn.property(); }
     Reactive::Property<Quarlink::ReachabilityStatus> reachability() const override { return reachable.property(); }
     Reactive::Property<std::optional<Quarlink::CustomerInfo>> customerInfo() const override { return customer.property(); }
     Reactive::SignalProducer<Platform::URL, Reactive::AnyError> loginHashURL() const override
     {
-        return Reactive::SignalProducer<Platform::URL, Reactive::AnyError>::value(*Platform::URL::create("https://web.example/login#hash"));
+        return Reactive::SignalProducer<Platform::URL, Reactive::AnyError>::value(*Platform::URL::create(hashURL));
     }
     Reactive::SignalProducer<Quarlink::CustomerInfo, Reactive::AnyError> login(const Quarlink::Credentials&) override
     {
@@ -229,6 +230,27 @@ TEST_F(NavigatorTest, NoRegistrationPageAndNoUpdaterOpenNothing)
     ui->run();
     EXPECT_EQ(workspace->openedURLs, std::vector<std::string> { "https://web.example/login#hash" });
     EXPECT_EQ(workspace->revealedPaths, std::vector<std::string> { "/home/anna/Cloud/Docs/a.txt" });
+}
+
+TEST_F(NavigatorTest, TheServicesLoginAddressOpensOnlyAsAWebPage)
+{
+    // A login address the service gives opens only over https, or over http on this machine; a file, a script or
+    // another program's handler is never handed to the desktop.
+    for (const char* hostile : { "file:///etc/passwd", "javascript:alert(1)", "http://web.example/login", "smb://host/share",
+             "x-scheme-handler://run", "ftp://web.example/login" }) {
+        if (!Platform::URL::create(hostile))
+            continue;
+        apiManager->hashURL = hostile;
+        navigator->openHomePageURL(nullptr);
+        ui->run();
+        EXPECT_TRUE(workspace->openedURLs.empty()) << hostile;
+    }
+    for (const char* web : { "https://web.example/login#hash", "HTTPS://web.example/x", "http://127.0.0.1:8642/login", "http://localhost/login" }) {
+        apiManager->hashURL = web;
+        navigator->openHomePageURL(nullptr);
+    }
+    ui->run();
+    EXPECT_EQ(workspace->openedURLs.size(), 4u);
 }
 
 } // namespace

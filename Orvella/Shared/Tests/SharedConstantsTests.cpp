@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <regex>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace Orvella;
 using Platform::Testing::TemporaryDirectory;
@@ -50,6 +51,48 @@ TEST(SharedConstantsTests, AGroupDirectoryThatCannotBeMadeStopsTheProgramWithThe
     EXPECT_EXIT((void)SharedConstants::groupContainerPath(), ::testing::ExitedWithCode(1),
         "Der Gruppenordner /dev/null/group kann nicht angelegt werden: Not a directory");
     ::unsetenv("ORVELLA_GROUP_CONTAINER");
+}
+
+TEST(SharedConstantsTests, AGroupDirectoryAnotherUserCouldHaveMadeIsRefused)
+{
+    // A group directory of another owner, one others may write to and a link are refused with a log line; the user's
+    // own folder that is only too open is narrowed and used. Without HOME nothing lands below /tmp.
+    if (::getuid() != 0)
+        GTEST_SKIP() << "needs root to give a folder to another user";
+    TemporaryDirectory home;
+    auto foreign = home / "foreign";
+    ASSERT_EQ(::mkdir(foreign.c_str(), 0777), 0);
+    ::chmod(foreign.c_str(), 0777);
+    ASSERT_EQ(::chown(foreign.c_str(), 65534, 65534), 0);
+    auto linked = home / "linked";
+    ASSERT_EQ(::symlink(foreign.c_str(), linked.c_str()), 0);
+    for (const auto& folder : { foreign, linked }) {
+        ::setenv("ORVELLA_GROUP_CONTAINER", folder.c_str(), 1);
+        auto made = SharedConstants::makeGroupContainer();
+        ASSERT_FALSE(made.has_value()) << folder;
+        EXPECT_NE(made.error().find("wird nicht benutzt"), std::string::npos) << made.error();
+    }
+    auto open = home / "open";
+    ASSERT_EQ(::mkdir(open.c_str(), 0777), 0);
+    ::chmod(open.c_str(), 0777);
+    ::setenv("ORVELLA_GROUP_CONTAINER", open.c_str(), 1);
+    ASSERT_TRUE(SharedConstants::makeGroupContainer().has_value());
+    struct stat status {};
+    ASSERT_EQ(::stat(open.c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 022, 0u);
+    ::unsetenv("ORVELLA_GROUP_CONTAINER");
+
+    std::string savedHome = std::getenv("HOME") ? std::getenv("HOME") : "";
+    std::string savedData = std::getenv("XDG_DATA_HOME") ? std::getenv("XDG_DATA_HOME") : "";
+    ::unsetenv("HOME");
+    ::unsetenv("XDG_DATA_HOME");
+    auto location = SharedConstants::groupContainerLocation();
+    EXPECT_FALSE(location.string().starts_with("/tmp")) << location;
+    EXPECT_TRUE(location.is_absolute()) << location;
+    if (!savedHome.empty())
+        ::setenv("HOME", savedHome.c_str(), 1);
+    if (!savedData.empty())
+        ::setenv("XDG_DATA_HOME", savedData.c_str(), 1);
 }
 
 TEST(CloudUserDefaultsKeyTests, KeysMapToTheirExactStrings)

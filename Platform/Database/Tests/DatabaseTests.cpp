@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <sys/stat.h>
 
 using namespace Platform;
 using namespace Platform::DatabaseTesting;
@@ -66,6 +67,21 @@ TEST(DatabaseTests, newFileGetsSchemaVersionWalModeAndStatusIndex)
     auto again = Database::open(testConfiguration(directory));
     ASSERT_TRUE(again) << again.error().description();
     EXPECT_EQ(again->object<StoredStatus>(std::string("/a"))->value_or(StoredStatus {}).status, 1);
+}
+
+TEST(DatabaseTests, aNewDatabaseAndItsJournalFilesAreTheUsersAlone)
+{
+    // A new database file, its WAL and its shared-memory file are made 0600, so no other user reads the stored state.
+    TemporaryDirectory directory;
+    auto configuration = testConfiguration(directory);
+    auto database = Database::open(configuration);
+    ASSERT_TRUE(database) << database.error().description();
+    ASSERT_TRUE(database->write([&] { return database->add(StoredStatus {"/a", 1}); }));
+    for (const auto& suffix : { "", "-wal", "-shm" }) {
+        struct stat status {};
+        ASSERT_EQ(::stat((configuration.file.string() + suffix).c_str(), &status), 0) << suffix;
+        EXPECT_EQ(status.st_mode & 0777, 0600u) << suffix;
+    }
 }
 
 TEST(DatabaseTests, writeTransactionsCommitCancelAndRefuseMisuse)

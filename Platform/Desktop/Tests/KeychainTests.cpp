@@ -142,3 +142,31 @@ TEST(KeychainTests, ADamagedFallbackFileIsAnErrorNotAnEmptyKeychain)
     EXPECT_FALSE(keychain->set("x", "anna").has_value());
     EXPECT_EQ(Platform::Testing::readFile(keychain->fallbackFile()), "not json");
 }
+
+TEST(KeychainTests, AFallbackFolderAnotherUserCouldHaveMadeIsRefused)
+{
+    // A fallback folder of another owner, one open to every user's writes and a link to the user's own folder are
+    // neither written nor read: no password lands there and the refusal is logged.
+    if (::getuid() != 0)
+        GTEST_SKIP() << "needs root to give a folder to another user";
+    TemporaryDirectory data;
+    auto own = std::filesystem::path(data / "own");
+    std::filesystem::create_directories(own);
+    ::chmod(own.c_str(), 0700);
+    auto foreign = std::filesystem::path(data / "foreign");
+    std::filesystem::create_directories(foreign);
+    ::chmod(foreign.c_str(), 0777);
+    ASSERT_EQ(::chown(foreign.c_str(), 65534, 65534), 0);
+    auto linked = std::filesystem::path(data / "linked");
+    std::filesystem::create_directory_symlink(own, linked);
+    for (const auto& folder : { foreign, linked }) {
+        LogCapture log;
+        auto keychain = Keychain::create({ .service = "de.orvella.tests", .fallbackFolder = folder,
+            .secretServiceTimeout = std::chrono::milliseconds(200), .busAddress = "unix:path=" + data / "no-bus-here" });
+        ASSERT_FALSE(keychain->usesSecretService());
+        EXPECT_FALSE(keychain->set("pa55 wort", "anna").has_value()) << folder;
+        EXPECT_FALSE(keychain->get("anna").has_value()) << folder;
+        EXPECT_TRUE(log.contains("wird nicht benutzt")) << folder;
+        EXPECT_TRUE(std::filesystem::is_empty(folder)) << folder;
+    }
+}

@@ -6,10 +6,12 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <functional>
+#include <optional>
 #include <sched.h>
 #include <regex>
 #include <sys/mount.h>
@@ -246,4 +248,61 @@ TEST(TrashTests, UsesTheTrashOfTheItemsMount)
     }
     EXPECT_EQ(outcome.text, "");
     EXPECT_FALSE(exists(home / "data/Trash"));
+}
+
+namespace {
+
+// Runs `script` with /bin/sh in a mount namespace of its own on a fresh tmpfs (open to all, sticky, as /tmp)
+// at `mountPoint` (seen by nobody else), and returns what it printed.
+std::optional<std::string> onPrivateMount(const std::string& mountPoint, const std::string& script)
+{
+    std::string command = "unshare -m sh -c 'mount -t tmpfs -o mode=1777 none " + mountPoint + " && cd " + mountPoint +
+                          " && " + script + "' 2>&1";
+    FILE* pipe = ::popen(command.c_str(), "r");
+    if (pipe == nullptr) {
+        return std::nullopt;
+    }
+    std::string output;
+    char buffer[4096];
+    while (auto count = std::fread(buffer, 1, sizeof buffer, pipe)) {
+        output.append(buffer, count);
+    }
+    return ::pclose(pipe) == 0 ? std::optional(output) : std::nullopt;
+}
+
+}  // namespace
+
+// Proves that on another mount the Trash is used only when it is the user's own: a $topdir/.Trash/$uid
+// another user made (and may write to) is refused with a log line and the item goes to the user's own
+// .Trash-$uid; a .Trash-$uid made by another user is refused too and the item stays where it is.
+// Runs the real code as an unprivileged user on a mount of the test's own.
+TEST(TrashTests, MountTrashOthersMadeIsRefused)
+{
+    if (::getuid() != 0 || std::system("unshare -m true 2>/dev/null") != 0) {
+        GTEST_SKIP() << "needs root to mount a file system and act as a second user";
+    }
+    TemporaryDirectory root;
+    ::chmod(root.path().c_str(), 0755);
+    std::string const mount = root / "mount";
+    ASSERT_EQ(::mkdir(mount.c_str(), 0755), 0);
+    std::string const asVictim = "setpriv --reuid=nobody --regid=nogroup --clear-groups " TRASH_TOOL " ";
+    std::string const victim = "mkdir v && echo one > v/a.txt && chown -R nobody:nogroup v && ";
+
+    auto planted = onPrivateMount(mount, victim +
+        "mkdir -m 1777 .Trash && mkdir -m 0777 .Trash/65534 && chmod 0777 .Trash/65534 && " + asVictim +
+        "v/a.txt; echo status=$?; echo planted=$(ls -A .Trash/65534); stat -c owner=%U:%a .Trash-65534");
+    ASSERT_TRUE(planted.has_value());
+    EXPECT_NE(planted->find("status=0"), std::string::npos) << *planted;
+    EXPECT_NE(planted->find(mount + "/.Trash-65534/files/a.txt"), std::string::npos) << *planted;
+    EXPECT_NE(planted->find("planted=\n"), std::string::npos) << *planted;
+    EXPECT_NE(planted->find("owner=nobody:700"), std::string::npos) << *planted;
+    EXPECT_NE(planted->find(".Trash/65534 wird nicht benutzt"), std::string::npos) << *planted;
+
+    auto foreign = onPrivateMount(mount, victim + "mkdir -m 0777 .Trash-65534 && chmod 0777 .Trash-65534 && " + asVictim +
+        "v/a.txt; echo status=$?; echo planted=$(ls -A .Trash-65534); echo left=$(ls v)");
+    ASSERT_TRUE(foreign.has_value());
+    EXPECT_NE(foreign->find("status=1"), std::string::npos) << *foreign;
+    EXPECT_NE(foreign->find("planted=\n"), std::string::npos) << *foreign;
+    EXPECT_NE(foreign->find("left=a.txt\n"), std::string::npos) << *foreign;
+    EXPECT_NE(foreign->find(".Trash-65534 wird nicht benutzt"), std::string::npos) << *foreign;
 }

@@ -41,3 +41,13 @@ TEST(LogTests, WaitsForALineFromAnotherThread)
     EXPECT_FALSE(capture.waitForLine("never logged", std::chrono::milliseconds(1)));
     EXPECT_TRUE(capture.contains("from the other"));
 }
+
+TEST(LogTests, ControlCharactersOfANameAreEscaped)
+{
+    // A name a server chose, with NUL, a carriage return, an escape sequence and DEL, is logged whole with those
+    // bytes as "\xNN"; tabs stay.
+    LogCapture capture;
+    using namespace std::string_literals;
+    Log::failure("Download failed: a\0b\x1B[31m\rc\td\x7F"s);
+    EXPECT_EQ(capture.lines(), std::vector<std::string> { "❗️ Download failed: a\\x00b\\x1B[31m\\x0Dc\td\\x7F" });
+}

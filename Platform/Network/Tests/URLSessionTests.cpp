@@ -1,4 +1,5 @@
 #include "LoopbackServiceFixture.hpp"
+#include "HostileService.hpp"
 #include "LocalCloud/LoopbackPorts.hpp"
 
 #include <netinet/in.h>
@@ -404,4 +405,92 @@ TEST_F(URLSessionTests, TaskStateAndBytesSentAreObservable)
     task->cancel();
     std::lock_guard lock(mutex);
     EXPECT_EQ(states.size(), 3u);
+}
+
+TEST_F(URLSessionTests, RedirectsNeverCarryABodyOrLeaveTheOrigin)
+{
+    // Proves a body (a login) is never redirected and a GET follows only within its scheme, host and port, so neither password, authorisation nor cookie reaches another origin.
+    HostileService thief([](const HostileService::Request&) { return HostileService::answer(200, {}, "{}"); });
+    std::string elsewhere = thief.origin() + "/steal";
+    HostileService service([&](const HostileService::Request& request) {
+        if (request.head.starts_with("GET /hello "))
+            return HostileService::answer(200, { "Set-Cookie: session=secret-cookie; Path=/" }, "{}");
+        if (request.head.starts_with("GET /same "))
+            return HostileService::answer(302, { "Location: /final" }, "");
+        if (request.head.starts_with("GET /final "))
+            return HostileService::answer(200, {}, "final");
+        return HostileService::answer(307, { "Location: " + elsewhere }, "");
+    });
+
+    ASSERT_TRUE(perform({ .url = service.origin() + "/hello" }).has_value());
+    URLRequest login { .url = service.origin() + "/login", .method = "POST", .body = R"({"password":"geheim"})" };
+    auto loginResult = perform(login);
+    ASSERT_TRUE(loginResult.has_value()) << loginResult.error().message();
+    EXPECT_EQ(loginResult->response.statusCode, 307);
+
+    for (const char* method : { "PUT", "DELETE", "PATCH" }) {
+        URLRequest withBody { .url = service.origin() + "/files", .method = method, .body = "geheim" };
+        auto result = perform(withBody);
+        ASSERT_TRUE(result.has_value()) << method;
+        EXPECT_EQ(result->response.statusCode, 307) << method;
+    }
+
+    URLRequest listing { .url = service.origin() + "/files" };
+    listing.headers.add("Authorization", "Basic Z2VoZWlt");
+    auto refused = perform(listing);
+    ASSERT_FALSE(refused.has_value());
+    EXPECT_EQ(refused.error().code(), URLError::Code::redirectToOtherOrigin) << URLError::name(refused.error().code());
+    auto head = perform({ .url = service.origin() + "/files", .method = "HEAD" });
+    ASSERT_FALSE(head.has_value());
+    EXPECT_EQ(head.error().code(), URLError::Code::redirectToOtherOrigin);
+
+    auto same = perform({ .url = service.origin() + "/same" });
+    ASSERT_TRUE(same.has_value());
+    EXPECT_EQ(same->data, "final");
+    EXPECT_EQ(same->response.url, service.origin() + "/final");
+
+    EXPECT_TRUE(thief.requests().empty()) << thief.requests().front().head << thief.requests().front().body;
+    EXPECT_TRUE(service.requests().back().contains("secret-cookie")) << "the cookie still goes to its own origin";
+}
+
+TEST_F(URLSessionTests, DecodedAnswersAreCappedWhileDownloadsStream)
+{
+    // Proves a small gzip answer that decodes past the request's cap (or the default cap) fails as too large, while a download of the same answer streams to its file.
+    const std::size_t small = std::size_t { 4 } << 20;
+    const std::string smallBomb = HostileService::gzipOfZeros(small);
+    const std::string bigBomb = HostileService::gzipOfZeros(URLRequest::defaultMaximumBodySize + 1);
+    ASSERT_LT(bigBomb.size(), 256u * 1024u);
+    HostileService service([&](const HostileService::Request& request) {
+        const std::string& body = request.head.starts_with("GET /big ") ? bigBomb : smallBomb;
+        return HostileService::answer(200, { "Content-Encoding: gzip", "Content-Type: application/json" }, body);
+    });
+
+    URLRequest capped { .url = service.origin() + "/small", .maximumBodySize = small - 1 };
+    auto tooLarge = perform(capped);
+    ASSERT_FALSE(tooLarge.has_value());
+    EXPECT_EQ(tooLarge.error().code(), URLError::Code::responseTooLarge) << URLError::name(tooLarge.error().code());
+
+    capped.maximumBodySize = small;
+    auto fits = perform(capped);
+    ASSERT_TRUE(fits.has_value()) << fits.error().message();
+    EXPECT_EQ(fits->data.size(), small);
+
+    auto byDefault = perform({ .url = service.origin() + "/big" });
+    ASSERT_FALSE(byDefault.has_value());
+    EXPECT_EQ(byDefault.error().code(), URLError::Code::responseTooLarge);
+
+    std::promise<std::expected<DownloadTaskResponse, URLError>> done;
+    std::uintmax_t downloaded = 0;
+    auto task = m_session->downloadTask({ .url = service.origin() + "/big" },
+        [&](URLSessionTask&, std::expected<DownloadTaskResponse, URLError> result) {
+            if (result)
+                downloaded = std::filesystem::file_size(result->location);
+            done.set_value(result);
+        });
+    task->resume();
+    auto future = done.get_future();
+    ASSERT_EQ(future.wait_for(20s), std::future_status::ready);
+    auto download = future.get();
+    ASSERT_TRUE(download.has_value()) << download.error().message();
+    EXPECT_EQ(downloaded, URLRequest::defaultMaximumBodySize + 1);
 }

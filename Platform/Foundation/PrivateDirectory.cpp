@@ -1,0 +1,43 @@
+#include "Platform/Foundation/PrivateDirectory.hpp"
+
+#include <cerrno>
+#include <cstring>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace Platform {
+
+std::expected<void, std::string> checkOwnDirectory(const std::filesystem::path& directory)
+{
+    struct stat status { };
+    if (::lstat(directory.c_str(), &status) != 0)
+        return std::unexpected("Der Ordner " + directory.string() + " ist nicht lesbar: " + std::strerror(errno));
+    if (S_ISLNK(status.st_mode))
+        return std::unexpected("Der Ordner " + directory.string() + " ist ein symbolischer Link.");
+    if (!S_ISDIR(status.st_mode))
+        return std::unexpected(directory.string() + " ist kein Ordner.");
+    if (status.st_uid != ::getuid())
+        return std::unexpected("Der Ordner " + directory.string() + " gehört einem anderen Benutzer.");
+    if ((status.st_mode & (S_IWGRP | S_IWOTH)) != 0)
+        return std::unexpected("Andere Benutzer dürfen in den Ordner " + directory.string() + " schreiben.");
+    return {};
+}
+
+std::expected<void, std::string> makeOwnDirectory(const std::filesystem::path& directory)
+{
+    if (!directory.is_absolute())
+        return std::unexpected("Der Ordner " + directory.string() + " ist kein absoluter Pfad.");
+    struct stat status { };
+    if (::lstat(directory.c_str(), &status) != 0) {
+        std::error_code error;
+        std::filesystem::create_directories(directory.parent_path(), error);
+        if (::mkdir(directory.c_str(), 0700) != 0 && errno != EEXIST)
+            return std::unexpected("Der Ordner " + directory.string() + " kann nicht angelegt werden: " + std::strerror(errno));
+    } else if (S_ISDIR(status.st_mode) && status.st_uid == ::getuid() && (status.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
+        // The user's own folder, only too open: narrowed, as nobody else owns what is in it.
+        ::chmod(directory.c_str(), status.st_mode & 0755 & ~(S_IWGRP | S_IWOTH));
+    }
+    return checkOwnDirectory(directory);
+}
+
+} // namespace Platform
