@@ -1,5 +1,7 @@
 #include "LocalCloud/LocalCloudServerImplementation.hpp"
 
+#include "LocalCloud/RequestParsing.hpp"
+
 #include <nlohmann/json.hpp>
 
 namespace LocalCloud {
@@ -50,7 +52,10 @@ void LocalCloudServer::Implementation::installAccountRoutes()
 {
     routes.push_back({ "POST", std::regex(R"(/v2\.0/login)"),
         [this](const httplib::Request& request, httplib::Response& response, const RequestBody& body,
-            const std::smatch&) { serveLogin(body.readAll(request), request.remote_addr, response); } });
+            const std::smatch&) {
+            auto text = body.readAll(request);
+            serveLogin(isJSONContentType(request.get_header_value("Content-Type")) ? text : std::string(), request.remote_addr, response);
+        } });
     routes.push_back({ "POST", std::regex(R"(/v2\.0/logout)"),
         [this](const httplib::Request& request, httplib::Response& response, const RequestBody& body,
             const std::smatch&) {

@@ -49,7 +49,7 @@ void LocalCloudServer::Implementation::installCustomerRoutes()
             response.set_content(json.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace), jsonContentType);
         });
 
-    addAccountRoute("GET", R"(/v2\.0/files/(\d+)/thumbnail)",
+    addAccountRoute("GET", R"(/v2\.0/files/(-?\d+)/thumbnail)",
         [this](const std::string& account, const httplib::Request& request, httplib::Response& response,
             const RequestBody&, const std::smatch& match) {
             auto width = integerFrom(request.get_param_value("x"));
@@ -60,7 +60,10 @@ void LocalCloudServer::Implementation::installCustomerRoutes()
             auto file = tree->file(account, identifierFrom(match));
             if (!file)
                 return respondWithServiceError(response, file.error());
-            if (!file->record.folder()) {
+            // A folder has no content to preview.
+            if (file->record.folder())
+                return respondWithServiceError(response, ServiceErrors::notAllowed());
+            {
                 // An image is its own thumbnail.
                 if (auto content = tree->openContent(account, file->record.id)) {
                     std::string head(8, '\0');

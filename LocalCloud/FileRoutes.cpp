@@ -7,6 +7,7 @@
 #include <nlohmann/json.hpp>
 
 #include <charconv>
+#include <set>
 #include <fcntl.h>
 #include <strings.h>
 #include <unistd.h>
@@ -73,10 +74,8 @@ void appendFileJSON(std::string& out, const FileView& file)
     out += file.privatelySharable ? "true" : "false";
     out += ",\"is_share_allowed_public\":";
     out += file.publiclySharable ? "true" : "false";
-    if (record.shared && record.publicValidTo > 0) {
-        out += ",\"share_valid_to\":";
-        out += std::to_string(record.publicValidTo);
-    }
+    out += ",\"share_valid_to\":";
+    out += record.shared && record.publicValidTo > 0 ? std::to_string(record.publicValidTo) : "null";
     out += ",\"share_with\":";
     out += std::to_string(record.privateShares);
     out += ",\"created\":";
@@ -189,7 +188,13 @@ void LocalCloudServer::Implementation::installFileRoutes()
                 if (!folder)
                     return respondWithServiceError(response, ServiceErrors::invalidParameters());
             }
-            bool recursive = request.get_param_value("depth") == "-1";
+            std::optional<std::int64_t> depth;
+            if (request.has_param("depth")) {
+                depth = integerFrom(request.get_param_value("depth"));
+                if (!depth)
+                    return respondWithServiceError(response, ServiceErrors::invalidParameters());
+            }
+            bool recursive = depth == -1;
             answerFiles(response, account, tree->children(account, folder, recursive));
         });
     selectRoute(R"(/v2\.0/files/documents)",
@@ -236,8 +241,24 @@ void LocalCloudServer::Implementation::installFileRoutes()
             if (!since)
                 return respondWithServiceError(response, ServiceErrors::invalidParameters());
             // Changes in the second of the last answer's "Date" count again rather than not at all.
-            answerFiles(response, account,
-                tree->select(account, [since = *since](const ItemRecord& record) { return record.changed >= since; }));
+            auto changed = tree->select(account, [since = *since](const ItemRecord& record) { return record.changed >= since; });
+            auto root = tree->root(account);
+            if (!changed || !root)
+                return respondWithServiceError(response, !changed ? changed.error() : root.error());
+            // The root changes with everything below it and is reported like any folder.
+            if (root->record.changed >= *since)
+                changed->insert(changed->begin(), *root);
+            auto out = filesJSON(*changed);
+            // Deleted items as they were, with the time of their deletion.
+            for (const auto& deleted : tree->deletedSince(account, *since)) {
+                out.pop_back();
+                if (out.size() > 1)
+                    out += ',';
+                appendFileJSON(out, deleted.file);
+                out.pop_back();
+                out += ",\"deleted\":" + std::to_string(deleted.deleted) + "}]";
+            }
+            respondForAccount(response, account, out);
         });
     route("GET", R"(/v2\.0/files/search)",
         [this, answerFiles](const std::string& account, const httplib::Request& request, httplib::Response& response,
@@ -252,6 +273,9 @@ void LocalCloudServer::Implementation::installFileRoutes()
                 return text;
             };
             auto query = lowered(request.get_param_value("query"));
+            // Every name holds the empty text: an empty query asks for nothing.
+            if (query.empty())
+                return respondForAccount(response, account, "[]");
             auto path = request.has_param("path") ? request.get_param_value("path") : std::string("/");
             answerFiles(response, account,
                 tree->select(
@@ -262,19 +286,22 @@ void LocalCloudServer::Implementation::installFileRoutes()
     route("POST", R"(/v2\.0/files/getter)",
         [this](const std::string& account, const httplib::Request& request, httplib::Response& response,
             const RequestBody& body, const std::smatch&) {
-            auto json = objectBody(body.readAll(request));
+            auto json = objectBody(request.get_header_value("Content-Type"), body.readAll(request));
             auto identifiers = json ? identifiersMember(*json, "file_ids") : std::nullopt;
             if (!identifiers)
                 return respondWithServiceError(response, ServiceErrors::invalidParameters());
             std::vector<FileView> files;
+            std::set<std::int64_t> answered;
             for (auto identifier : *identifiers) {
+                if (!answered.insert(identifier).second)
+                    continue;
                 // Unknown and foreign identifiers are left out, like deleted ones.
                 if (auto file = tree->file(account, identifier))
                     files.push_back(std::move(*file));
             }
             respondForAccount(response, account, filesJSON(files));
         });
-    route("GET", R"(/v2\.0/files/(\d+))",
+    route("GET", R"(/v2\.0/files/(-?\d+))",
         [this, answerFile](const std::string& account, const httplib::Request&, httplib::Response& response,
             const RequestBody&, const std::smatch& match) {
             answerFile(response, account, tree->file(account, identifierFrom(match)));
@@ -282,7 +309,7 @@ void LocalCloudServer::Implementation::installFileRoutes()
     route("POST", R"(/v2\.0/files/folders)",
         [this, answerFile](const std::string& account, const httplib::Request& request, httplib::Response& response,
             const RequestBody& body, const std::smatch&) {
-            auto json = objectBody(body.readAll(request));
+            auto json = objectBody(request.get_header_value("Content-Type"), body.readAll(request));
             auto name = json ? stringMember(*json, "folder_name") : std::nullopt;
             std::optional<std::int64_t> parent;
             if (json && member(*json, "file_id")) {
@@ -294,11 +321,14 @@ void LocalCloudServer::Implementation::installFileRoutes()
                 return respondWithServiceError(response, ServiceErrors::invalidParameters());
             answerFile(response, account, tree->createFolder(account, parent, *name));
         });
-    route("PUT", R"(/v2\.0/files/(\d+))",
+    route("PUT", R"(/v2\.0/files/(-?\d+))",
         [this, answerFile](const std::string& account, const httplib::Request& request, httplib::Response& response,
             const RequestBody& body, const std::smatch& match) {
-            auto json = objectBody(body.readAll(request));
+            auto json = objectBody(request.get_header_value("Content-Type"), body.readAll(request));
             auto name = json ? stringMember(*json, "new_name") : std::nullopt;
+            // The body may name the file too, but only the one the path names.
+            if (json && member(*json, "file_id") && integerMember(*json, "file_id") != identifierFrom(match))
+                name.reset();
             if (!name)
                 return respondWithServiceError(response, ServiceErrors::invalidParameters());
             answerFile(response, account, tree->rename(account, identifierFrom(match), *name));
@@ -306,7 +336,7 @@ void LocalCloudServer::Implementation::installFileRoutes()
     route("POST", R"(/v2\.0/files/init)",
         [this](const std::string& account, const httplib::Request& request, httplib::Response& response,
             const RequestBody& body, const std::smatch&) {
-            auto json = objectBody(body.readAll(request));
+            auto json = objectBody(request.get_header_value("Content-Type"), body.readAll(request));
             std::optional<Announcement> announcement;
             if (json) {
                 auto parent = integerMember(*json, "parent_file_id");
@@ -316,7 +346,7 @@ void LocalCloudServer::Implementation::installFileRoutes()
                 auto modified = integerMember(*json, "modified");
                 auto hash = stringMember(*json, "hash");
                 auto size = integerMember(*json, "file_size");
-                if (parent && name && mimeType && created && modified && hash && size)
+                if (parent && name && mimeType && created && modified && hash && isContentHash(*hash) && size)
                     announcement = Announcement { *parent, *name, *mimeType, *created, *modified, *hash, *size };
             }
             if (!announcement)
@@ -333,7 +363,7 @@ void LocalCloudServer::Implementation::installFileRoutes()
             response.status = 200;
             response.set_content(out, jsonContentType);
         });
-    route("PUT", R"(/v2\.0/files/(\d+)/stream)",
+    route("PUT", R"(/v2\.0/files/(-?\d+)/stream)",
         [this, answerFile](const std::string& account, const httplib::Request& request, httplib::Response& response,
             const RequestBody& body, const std::smatch& match) {
             auto identifier = identifierFrom(match);
@@ -356,7 +386,7 @@ void LocalCloudServer::Implementation::installFileRoutes()
                 received->contentType = request.get_header_value("Content-Type");
             answerFile(response, account, tree->storeContent(account, identifier, *received, total));
         });
-    route("GET", R"(/v2\.0/files/(\d+)/download)",
+    route("GET", R"(/v2\.0/files/(-?\d+)/download)",
         [this](const std::string& account, const httplib::Request& request, httplib::Response& response,
             const RequestBody&, const std::smatch& match) {
             auto content = tree->openContent(account, identifierFrom(match));
@@ -369,7 +399,7 @@ void LocalCloudServer::Implementation::installFileRoutes()
     route("POST", R"(/v2\.0/files/deleter)",
         [this](const std::string& account, const httplib::Request& request, httplib::Response& response,
             const RequestBody& body, const std::smatch&) {
-            auto json = objectBody(body.readAll(request));
+            auto json = objectBody(request.get_header_value("Content-Type"), body.readAll(request));
             auto identifiers = json ? identifiersMember(*json, "file_ids") : std::nullopt;
             if (!identifiers)
                 return respondWithServiceError(response, ServiceErrors::invalidParameters());
@@ -383,7 +413,7 @@ void LocalCloudServer::Implementation::installFileRoutes()
     route("POST", R"(/v2\.0/files/mover)",
         [this](const std::string& account, const httplib::Request& request, httplib::Response& response,
             const RequestBody& body, const std::smatch&) {
-            auto json = objectBody(body.readAll(request));
+            auto json = objectBody(request.get_header_value("Content-Type"), body.readAll(request));
             auto identifiers = json ? identifiersMember(*json, "file_ids") : std::nullopt;
             auto destination = json ? integerMember(*json, "destination_folder_id") : std::nullopt;
             if (!identifiers || !destination)

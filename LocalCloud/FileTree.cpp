@@ -39,6 +39,26 @@ std::string seedMimeType(const std::string& name)
     return "application/octet-stream";
 }
 
+// The name a client announced when the service chose `name` in its place
+// ("a (2).txt" for "a.txt"), if it is such a name.
+std::optional<std::string> announcedName(const std::string& name)
+{
+    auto dot = name.rfind('.');
+    if (dot == 0 || dot == std::string::npos)
+        dot = name.size();
+    std::string_view stem(name.data(), dot);
+    if (!stem.ends_with(')'))
+        return std::nullopt;
+    auto open = stem.rfind(" (");
+    if (open == std::string_view::npos || open == 0 || open + 3 > stem.size())
+        return std::nullopt;
+    auto digits = stem.substr(open + 2, stem.size() - open - 3);
+    if (digits.empty() || digits.front() == '0'
+        || !std::ranges::all_of(digits, [](char character) { return character >= '0' && character <= '9'; }))
+        return std::nullopt;
+    return std::string(stem.substr(0, open)) + name.substr(dot);
+}
+
 } // namespace
 
 std::string requestHash(std::int64_t parentID, const std::string& name, const std::string& hash)
@@ -213,6 +233,31 @@ std::int64_t FileTree::childNamed(std::int64_t folderID, const std::string& name
     return child == folder->second.children.end() ? 0 : child->second;
 }
 
+std::expected<std::string, ServiceError> FileTree::freeName(std::int64_t folderID, const std::string& name,
+    const std::string& hash, std::int64_t ownID) const
+{
+    // A leading dot starts a name, not an extension (".profile (1)").
+    auto dot = name.rfind('.');
+    if (dot == 0 || dot == std::string::npos)
+        dot = name.size();
+    auto stem = name.substr(0, dot);
+    auto extension = name.substr(dot);
+    for (std::int64_t number = 1;; ++number) {
+        auto candidate = stem + " (" + std::to_string(number) + ")" + extension;
+        if (auto problem = nameProblem(candidate))
+            return std::unexpected(*problem);
+        if (childNamed(folderID, candidate) != 0)
+            continue;
+        if (auto pending = m_pending.find({ folderID, key(candidate) });
+            pending != m_pending.end() && pending->second != ownID
+            && m_nodes.at(pending->second).record.hash != hash)
+            continue;
+        if (auto problem = placementProblem(folderID, candidate, 0))
+            return std::unexpected(*problem);
+        return candidate;
+    }
+}
+
 std::size_t FileTree::bytesBelow(std::int64_t identifier) const
 {
     const auto& node = m_nodes.at(identifier);
@@ -245,12 +290,25 @@ bool FileTree::insidePrivatelySharedFolder(std::int64_t identifier) const
     return false;
 }
 
+bool FileTree::holdsShare(std::int64_t folderID) const
+{
+    for (const auto& [name, child] : m_nodes.at(folderID).children) {
+        const auto& record = m_nodes.at(child).record;
+        if (record.shared || record.privateShares > 0 || (record.folder() && holdsShare(child)))
+            return true;
+    }
+    return false;
+}
+
 bool FileTree::mayShare(const ItemRecord& record, bool publicLink) const
 {
     auto override = publicLink ? record.allowPublic : record.allowPrivate;
     if (override >= 0)
         return override != 0;
     if (record.parentID == 0 || insidePrivatelySharedFolder(record.id))
+        return false;
+    // A privately shared folder may hold no share, so it cannot become one while it does.
+    if (!publicLink && record.folder() && holdsShare(record.id))
         return false;
     // Private shares are for folders; a public link may point at anything but the root.
     return publicLink || record.folder();
@@ -588,23 +646,33 @@ std::expected<AnnouncementOutcome, ServiceError> FileTree::announce(const std::s
         return std::unexpected(ServiceErrors::notAllowed());
     if (auto problem = nameProblem(announcement.name))
         return std::unexpected(*problem);
+    auto name = announcement.name;
     if (auto existing = childNamed(parent->record.id, announcement.name); existing != 0) {
         const auto& record = m_nodes.at(existing).record;
         if (record.folder())
             return std::unexpected(ServiceErrors::folderExists());
         // The same content under that name: nothing to send. Other content
-        // would replace a file, which only a transfer to its identifier may do.
+        // never replaces a file (only a transfer to its identifier may): it is
+        // kept beside it, under a name of the service's choosing.
         if (record.hash == announcement.hash)
             return AnnouncementOutcome { view(existing), false };
-        return std::unexpected(ServiceErrors::fileExists());
+        auto free = freeName(parent->record.id, announcement.name, announcement.hash);
+        if (!free)
+            return std::unexpected(free.error());
+        name = std::move(*free);
     }
-    if (auto problem = placementProblem(parent->record.id, announcement.name, 0))
+    if (auto problem = placementProblem(parent->record.id, name, 0))
         return std::unexpected(*problem);
     if (announcement.size > totalBytes - m_used[account])
         return std::unexpected(ServiceErrors::storageFull());
     Change change;
     std::int64_t identifier = 0;
-    if (auto pending = m_pending.find({ parent->record.id, key(announcement.name) }); pending != m_pending.end())
+    // Only the same content announced again takes the earlier announcement's
+    // identifier: other content there would let the earlier transfer, once it
+    // arrives, overwrite what this one stores. The newer announcement takes the
+    // name; the earlier one goes beside it when its content arrives.
+    if (auto pending = m_pending.find({ parent->record.id, key(name) });
+        pending != m_pending.end() && m_nodes.at(pending->second).record.hash == announcement.hash)
         identifier = pending->second;
     else
         identifier = newIdentifier(change);
@@ -612,7 +680,7 @@ std::expected<AnnouncementOutcome, ServiceError> FileTree::announce(const std::s
     record.id = identifier;
     record.account = account;
     record.parentID = parent->record.id;
-    record.name = announcement.name;
+    record.name = name;
     record.state = 0;
     record.size = announcement.size;
     record.hash = announcement.hash;
@@ -642,14 +710,28 @@ std::expected<FileView, ServiceError> FileTree::storeContent(const std::string& 
     if (current.folder())
         return refuse(ServiceErrors::notAllowed());
     auto used = m_used[account];
+    std::optional<std::string> freeNameForContent;
     if (!current.listed()) {
         // The announcement promised this content: anything else is refused whole.
-        if (!content.requestHash || *content.requestHash != requestHash(current.parentID, current.name, current.hash)
+        // The client hashes the name it announced, which may not be the one the service chose.
+        auto promised = [&](const std::string& name) {
+            return *content.requestHash == requestHash(current.parentID, name, current.hash);
+        };
+        auto announced = announcedName(current.name);
+        if (!content.requestHash || !(promised(current.name) || (announced && promised(*announced)))
             || content.sha1 != current.hash || content.size != current.size)
             return refuse(ServiceErrors::contentMismatch());
-        if (auto taken = childNamed(current.parentID, current.name); taken != 0)
-            return refuse(m_nodes.at(taken).record.folder() ? ServiceErrors::folderExists()
-                                                            : ServiceErrors::fileExists());
+        if (!listedNode(account, current.parentID))
+            return refuse(ServiceErrors::fileNotFound());
+        // Another upload took the name meanwhile: this content goes beside it.
+        if (auto taken = childNamed(current.parentID, current.name); taken != 0) {
+            if (m_nodes.at(taken).record.folder())
+                return refuse(ServiceErrors::folderExists());
+            auto free = freeName(current.parentID, current.name, current.hash, identifier);
+            if (!free)
+                return refuse(free.error());
+            freeNameForContent = std::move(*free);
+        }
     } else {
         used -= current.size;
     }
@@ -662,6 +744,8 @@ std::expected<FileView, ServiceError> FileTree::storeContent(const std::string& 
         if (content.contentType && !content.contentType->empty())
             record.mimeType = *content.contentType;
     }
+    if (freeNameForContent)
+        record.name = std::move(*freeNameForContent);
     record.state = 1;
     record.size = content.size;
     record.hash = content.sha1;
@@ -706,14 +790,24 @@ DeleteOutcome FileTree::remove(const std::string& account, const std::vector<std
         collect(identifier, change.removals);
         touchFolderChain(change, node->record.parentID);
         std::vector<std::int64_t> contents;
+        std::vector<FileView> removedViews;
         for (auto removed : change.removals) {
-            if (!m_nodes.at(removed).record.folder())
+            const auto& record = m_nodes.at(removed).record;
+            if (!record.folder())
                 contents.push_back(removed);
+            if (record.listed())
+                removedViews.push_back(view(removed));
         }
         if (auto committed = commit(std::move(change)); !committed) {
             outcome.errors.push_back(committed.error());
             continue;
         }
+        auto now = serviceNow();
+        for (auto& removedView : removedViews)
+            m_tombstones.push_back({ account, DeletedFile { std::move(removedView), now } });
+        while (!m_tombstones.empty()
+            && (m_tombstones.size() > maximumTombstones || m_tombstones.front().second.deleted < now - tombstoneSeconds))
+            m_tombstones.pop_front();
         // The rows are gone for good; only now may their contents go.
         std::error_code ignored;
         for (auto removed : contents)
@@ -721,6 +815,17 @@ DeleteOutcome FileTree::remove(const std::string& account, const std::vector<std
         outcome.deleted.push_back(identifier);
     }
     return outcome;
+}
+
+std::vector<DeletedFile> FileTree::deletedSince(const std::string& account, std::int64_t since)
+{
+    std::lock_guard lock(m_mutex);
+    std::vector<DeletedFile> deleted;
+    for (const auto& [owner, file] : m_tombstones) {
+        if (owner == account && file.deleted >= since && file.deleted >= serviceNow() - tombstoneSeconds)
+            deleted.push_back(file);
+    }
+    return deleted;
 }
 
 MoveOutcome FileTree::move(const std::string& account, const std::vector<std::int64_t>& identifiers,
@@ -829,7 +934,8 @@ std::optional<ServiceError> FileTree::shareProblem(const std::string& account, s
         return ServiceErrors::fileNotFound();
     if (mayShare(node->record, publicLink))
         return std::nullopt;
-    if (node->record.parentID != 0 && insidePrivatelySharedFolder(identifier)
+    if (node->record.parentID != 0
+        && (insidePrivatelySharedFolder(identifier) || (!publicLink && node->record.folder() && holdsShare(identifier)))
         && (publicLink ? node->record.allowPublic : node->record.allowPrivate) < 0)
         return ServiceErrors::shareInsideSharedFolder();
     return ServiceErrors::notAllowed();

@@ -4,6 +4,7 @@
 #include "LocalCloud/ServiceError.hpp"
 
 #include <cstdint>
+#include <deque>
 #include <expected>
 #include <filesystem>
 #include <functional>
@@ -68,6 +69,12 @@ struct DeleteOutcome {
     std::vector<ServiceError> errors;
 };
 
+// A deleted item as it was at its deletion, and when that was (seconds since 1970).
+struct DeletedFile {
+    FileView file;
+    std::int64_t deleted = 0;
+};
+
 struct MoveOutcome {
     std::vector<FileView> moved;
     std::vector<std::int64_t> failed;
@@ -115,6 +122,12 @@ public:
     [[nodiscard]] std::expected<std::vector<FileView>, ServiceError> select(const std::string& account,
         const std::function<bool(const ItemRecord&)>& accept, std::optional<std::string> folderPath = std::nullopt,
         std::size_t limit = SIZE_MAX);
+
+    // Items deleted at `since` or later, as long as their tombstones last.
+    [[nodiscard]] std::vector<DeletedFile> deletedSince(const std::string& account, std::int64_t since);
+    // How long, and for how many items of a service, a deletion stays known.
+    static constexpr std::int64_t tombstoneSeconds = 30 * 24 * 3600;
+    static constexpr std::size_t maximumTombstones = 100'000;
 
     [[nodiscard]] std::expected<FileView, ServiceError> createFolder(const std::string& account,
         std::optional<std::int64_t> parentID, const std::string& name);
@@ -181,6 +194,12 @@ private:
     [[nodiscard]] Node* listedNode(const std::string& account, std::int64_t identifier);
     [[nodiscard]] std::string pathOf(std::int64_t identifier) const;
     [[nodiscard]] std::int64_t childNamed(std::int64_t folderID, const std::string& name) const;
+    // The first of "stem (1).ext", "stem (2).ext" … that neither a listed item
+    // nor an announcement of other content holds in the folder, for content of
+    // `hash` whose name a file with other content has taken; `ownID` is the
+    // announcement that asks.
+    [[nodiscard]] std::expected<std::string, ServiceError> freeName(std::int64_t folderID,
+        const std::string& name, const std::string& hash, std::int64_t ownID = 0) const;
     // Why `name` cannot go into the folder (taken, or the path of the item or of
     // something below it, `belowBytes` longer than its own, would be too long).
     [[nodiscard]] std::optional<ServiceError> placementProblem(std::int64_t folderID, const std::string& name,
@@ -190,6 +209,8 @@ private:
     [[nodiscard]] FileView view(std::int64_t identifier) const;
     // Whether a share of that kind would go inside a privately shared folder, or is against the rules.
     [[nodiscard]] bool insidePrivatelySharedFolder(std::int64_t identifier) const;
+    // Whether something below the folder has a share of either kind.
+    [[nodiscard]] bool holdsShare(std::int64_t folderID) const;
     [[nodiscard]] bool mayShare(const ItemRecord& record, bool publicLink) const;
     [[nodiscard]] ItemRecord& working(Change& change, std::int64_t identifier) const;
     // A new etag and change time for the item's ancestors.
@@ -210,6 +231,8 @@ private:
     // Announced uploads by folder and precomposed name.
     std::map<std::pair<std::int64_t, std::string>, std::int64_t> m_pending;
     std::map<std::string, std::int64_t> m_roots;
+    // Deletions, oldest first; kept in memory only, so a restart forgets them.
+    std::deque<std::pair<std::string, DeletedFile>> m_tombstones;
     std::map<std::string, std::int64_t> m_used;
     std::int64_t m_lastIdentifier = 0;
     std::int64_t m_lastIssuedIdentifier = 0;

@@ -5,11 +5,14 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <cstdint>
 #include <optional>
 #include <regex>
 #include <string>
+#include <string_view>
 #include <type_traits>
 #include <vector>
 
@@ -29,13 +32,38 @@ inline std::int64_t identifierFrom(const std::smatch& match)
     return integerFrom(match[1].str()).value_or(-1);
 }
 
-// A JSON object body, or nothing when it is not one.
-inline std::optional<nlohmann::json> objectBody(const std::string& text)
+// Whether a "Content-Type" value names JSON ("application/json", any letter
+// case, parameters allowed).
+inline bool isJSONContentType(std::string_view contentType)
 {
+    auto type = contentType.substr(0, contentType.find(';'));
+    while (!type.empty() && (type.back() == ' ' || type.back() == '\t'))
+        type.remove_suffix(1);
+    while (!type.empty() && (type.front() == ' ' || type.front() == '\t'))
+        type.remove_prefix(1);
+    constexpr std::string_view json = "application/json";
+    return type.size() == json.size()
+        && std::ranges::equal(type, json, [](char left, char right) {
+               return std::tolower(static_cast<unsigned char>(left)) == right;
+           });
+}
+
+// A JSON object body, or nothing when it is not one or does not say it is JSON.
+inline std::optional<nlohmann::json> objectBody(std::string_view contentType, const std::string& text)
+{
+    if (!isJSONContentType(contentType))
+        return std::nullopt;
     auto json = nlohmann::json::parse(text, nullptr, false);
     if (json.is_discarded() || !json.is_object())
         return std::nullopt;
     return json;
+}
+
+// A SHA-1 as the service writes it: 40 lower-case hexadecimal digits.
+inline bool isContentHash(std::string_view text)
+{
+    return text.size() == 40
+        && std::ranges::all_of(text, [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); });
 }
 
 inline const nlohmann::json* member(const nlohmann::json& object, const char* name)

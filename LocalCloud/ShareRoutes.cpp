@@ -69,7 +69,7 @@ void LocalCloudServer::Implementation::installShareRoutes()
     addAccountRoute("POST", R"(/v2\.0/shares)",
         [this, list](const std::string& account, const httplib::Request& request, httplib::Response& response,
             const RequestBody& body, const std::smatch&) {
-            auto json = objectBody(body.readAll(request));
+            auto json = objectBody(request.get_header_value("Content-Type"), body.readAll(request));
             auto type = json ? stringMember(*json, "type") : std::nullopt;
             auto fileID = json ? integerMember(*json, "file_id") : std::nullopt;
             if (!type || !fileID)
@@ -93,10 +93,10 @@ void LocalCloudServer::Implementation::installShareRoutes()
                 return respondWithServiceError(response, created.error());
             respondForAccount(response, account, list(*created, account));
         });
-    addAccountRoute("PATCH", R"(/v2\.0/shares/(\d+))",
+    addAccountRoute("PATCH", R"(/v2\.0/shares/(-?\d+))",
         [this](const std::string& account, const httplib::Request& request, httplib::Response& response,
             const RequestBody& body, const std::smatch& match) {
-            auto json = objectBody(body.readAll(request));
+            auto json = objectBody(request.get_header_value("Content-Type"), body.readAll(request));
             auto days = json ? integerMember(*json, "valid_to") : std::nullopt;
             if (!days)
                 return respondWithServiceError(response, ServiceErrors::invalidParameters());
@@ -105,14 +105,14 @@ void LocalCloudServer::Implementation::installShareRoutes()
                 return respondWithServiceError(response, share.error());
             respondForAccount(response, account, shareJSON(*share, account));
         });
-    addAccountRoute("DELETE", R"(/v2\.0/shares/(\d+))",
+    addAccountRoute("DELETE", R"(/v2\.0/shares/(-?\d+))",
         [this](const std::string& account, const httplib::Request&, httplib::Response& response, const RequestBody&,
             const std::smatch& match) {
             if (auto removed = shares->remove(account, identifierFrom(match)); !removed)
                 return respondWithServiceError(response, removed.error());
             respondForAccount(response, account, "{}");
         });
-    addAccountRoute("DELETE", R"(/v2\.0/shares/files/(\d+))",
+    addAccountRoute("DELETE", R"(/v2\.0/shares/files/(-?\d+))",
         [this](const std::string& account, const httplib::Request& request, httplib::Response& response,
             const RequestBody&, const std::smatch& match) {
             auto type = request.get_param_value("type");
@@ -122,7 +122,7 @@ void LocalCloudServer::Implementation::installShareRoutes()
                 return respondWithServiceError(response, removed.error());
             respondForAccount(response, account, "{}");
         });
-    addAccountRoute("GET", R"(/v2\.0/shares/files/(\d+))",
+    addAccountRoute("GET", R"(/v2\.0/shares/files/(-?\d+))",
         [this, list](const std::string& account, const httplib::Request&, httplib::Response& response,
             const RequestBody&, const std::smatch& match) {
             auto identifier = identifierFrom(match);
@@ -130,7 +130,7 @@ void LocalCloudServer::Implementation::installShareRoutes()
                 return respondWithServiceError(response, file.error());
             respondForAccount(response, account, list(shares->sharesOfFile(account, identifier), account));
         });
-    addAccountRoute("GET", R"(/v2\.0/files/(\d+)/shareinfos)",
+    addAccountRoute("GET", R"(/v2\.0/files/(-?\d+)/shareinfos)",
         [this, list](const std::string& account, const httplib::Request&, httplib::Response& response,
             const RequestBody&, const std::smatch& match) {
             auto identifier = identifierFrom(match);
@@ -151,7 +151,7 @@ void LocalCloudServer::Implementation::installShareRoutes()
             response.status = 200;
             response.set_content(ownerJSON(*login), jsonContentType);
         });
-    addAccountRoute("GET", R"(/v2\.0/files/(\d+)/permissions)",
+    addAccountRoute("GET", R"(/v2\.0/files/(-?\d+)/permissions)",
         [this](const std::string& account, const httplib::Request&, httplib::Response& response, const RequestBody&,
             const std::smatch& match) {
             auto file = tree->file(account, identifierFrom(match));
@@ -176,7 +176,7 @@ void LocalCloudServer::Implementation::installShareRoutes()
         [this](const std::string& account, const httplib::Request& request, httplib::Response& response,
             const RequestBody& body, const std::smatch& match) {
             bool accept = match[1].str() == "accept";
-            auto json = objectBody(body.readAll(request));
+            auto json = objectBody(request.get_header_value("Content-Type"), body.readAll(request));
             auto shareID = json ? integerMember(*json, "share_id") : std::nullopt;
             std::optional<std::int64_t> parent;
             std::optional<std::string> name;

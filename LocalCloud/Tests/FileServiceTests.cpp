@@ -4,6 +4,8 @@
 
 #include <zlib.h>
 
+#include <ctime>
+#include <map>
 #include <set>
 #include <thread>
 
@@ -128,7 +130,8 @@ TEST_F(FileServiceTests, FoldersListingsAndLookupsDescribeTheTree)
     EXPECT_EQ(m_client->get("files/photos/ids").data(), nlohmann::json::array({ idOf(picture) }));
     EXPECT_EQ(m_client->get("files/music").data().size(), 0u);
     EXPECT_EQ(idOf(m_client->get("files/recents").data()[0]), idOf(picture));
-    EXPECT_EQ(m_client->get("files/delta?last_sync=0").data().size(), 4u);
+    // The four items and the root, which changed with them.
+    EXPECT_EQ(m_client->get("files/delta?last_sync=0").data().size(), 5u);
     EXPECT_EQ(m_client->get("files/delta?last_sync=99999999999").data().size(), 0u);
 
     EXPECT_EQ(m_client->get("shares/files").data().size(), 0u);
@@ -191,8 +194,8 @@ TEST_F(FileServiceTests, UploadsListOnlyCompleteContentThatMatchesItsAnnouncemen
     EXPECT_FALSE(again.json().contains("upload"));
     EXPECT_EQ(idOf(again.json()["data"]), identifier);
     auto other = m_client->announce(m_rootID, "a.txt", "anderer Inhalt");
-    EXPECT_EQ(other.status, 409);
-    EXPECT_EQ(other.errorCode(), std::to_string(ServiceErrors::fileExistsCode));
+    EXPECT_EQ(other.status, 200);
+    EXPECT_NE(idOf(other.json()["data"]), identifier);
     EXPECT_EQ(m_client->get("files/" + std::to_string(identifier) + "/download").body, content);
 
     // An overwrite is a transfer to the identifier; the stored hash is that of the bytes received.
@@ -202,6 +205,50 @@ TEST_F(FileServiceTests, UploadsListOnlyCompleteContentThatMatchesItsAnnouncemen
     EXPECT_EQ(overwritten.data().value("file_size", 0), 3);
     EXPECT_EQ(m_client->get("files/" + std::to_string(identifier) + "/download").body, "neu");
     EXPECT_EQ(m_client->transfer(m_rootID, "x", "").errorCode(), "5047");
+}
+
+TEST_F(FileServiceTests, OtherContentUnderATakenNameIsKeptUnderTheNextFreeName)
+{
+    // Proves an upload under a taken name with other content is stored beside the file as "stem (n).ext", never over it.
+    auto original = m_client->upload(m_rootID, "Bericht.txt", "eins");
+    ASSERT_GT(idOf(original), 0);
+    (void)m_client->upload(m_rootID, "Bericht (1).txt", "schon da");
+
+    auto announced = m_client->announce(m_rootID, "Bericht.txt", "zwei");
+    ASSERT_EQ(announced.status, 200);
+    ASSERT_TRUE(announced.json().contains("upload"));
+    EXPECT_EQ(announced.json()["data"].value("name", ""), "Bericht (2).txt");
+    // The client hashes the name it announced.
+    auto stored = m_client->transfer(idOf(announced.json()["data"]), "zwei",
+        requestHash(m_rootID, "Bericht.txt", ServiceClient::sha1("zwei")));
+    ASSERT_EQ(stored.status, 200);
+    EXPECT_EQ(stored.data().value("name", ""), "Bericht (2).txt");
+    EXPECT_EQ(stored.data().value("path", ""), "/Bericht (2).txt");
+    EXPECT_EQ(m_client->get("files/" + std::to_string(idOf(original)) + "/download").body, "eins");
+
+    // Names without an extension, and with a leading dot.
+    EXPECT_EQ(m_client->upload(m_rootID, "LIESMICH", "a").value("name", ""), "LIESMICH");
+    EXPECT_EQ(m_client->upload(m_rootID, "LIESMICH", "b").value("name", ""), "LIESMICH (1)");
+    (void)m_client->upload(m_rootID, ".profil", "a");
+    EXPECT_EQ(m_client->upload(m_rootID, ".profil", "b").value("name", ""), ".profil (1)");
+
+    // Two uploads of one new name that cross: the second to finish goes beside the first.
+    auto first = m_client->announce(m_rootID, "neu.txt", "von hier");
+    auto firstID = idOf(first.json()["data"]);
+    auto second = ServiceClient(m_server->port());
+    ASSERT_TRUE(second.logIn("anna", "geheim"));
+    auto otherID = idOf(second.upload(m_rootID, "neu.txt", "von dort"));
+    ASSERT_GT(otherID, 0);
+    ASSERT_NE(otherID, firstID);
+    auto late = m_client->transfer(firstID, "von hier", requestHash(m_rootID, "neu.txt", ServiceClient::sha1("von hier")));
+    ASSERT_EQ(late.status, 200);
+    EXPECT_EQ(late.data().value("name", ""), "neu (1).txt");
+    EXPECT_EQ(m_client->get("files/" + std::to_string(otherID) + "/download").body, "von dort");
+    EXPECT_EQ(m_client->get("files/" + std::to_string(firstID) + "/download").body, "von hier");
+
+    // A folder under the name still refuses.
+    (void)m_client->createFolder(m_rootID, "Ordner");
+    EXPECT_EQ(m_client->announce(m_rootID, "Ordner", "x").errorCode(), "4014");
 }
 
 TEST_F(FileServiceTests, LargeDownloadsAreDeflatedOnlyWhenAccepted)
@@ -359,6 +406,105 @@ TEST_F(FileServiceTests, HostileInputGetsServiceErrorsAndWritesNothingOutside)
     for (const auto& entry : std::filesystem::directory_iterator(m_root))
         outside.insert(entry.path().filename().string());
     EXPECT_EQ(outside, std::set<std::string> { "data" });
+}
+
+TEST_F(FileServiceTests, InputIsReadAsStrictlyAsTheServiceReadsIt)
+{
+    // Proves JSON bodies need a JSON content type, hashes and depths their exact form, a rename body names only its own
+    // file, and every unknown or negative identifier is a missing file (5004), never an unknown route.
+    auto folderBody = nlohmann::json { { "folder_name", "Neu" } }.dump();
+    for (const char* type : { "text/plain", "application/x-www-form-urlencoded", "application/jsonp", "" }) {
+        auto refused = m_client->call("POST", "files/folders", folderBody, type);
+        EXPECT_EQ(refused.status, 400) << type;
+        EXPECT_EQ(refused.errorCode(), "1000") << type;
+    }
+    EXPECT_EQ(m_client->call("POST", "files/folders", folderBody, "Application/JSON; charset=utf-8").status, 200);
+    ServiceClient plain(m_server->port());
+    EXPECT_FALSE(plain.call("POST", "login", nlohmann::json { { "world", "2" }, { "login", "anna" }, { "password", "geheim" } }.dump(),
+                          "text/plain")
+                     .status
+        == 200);
+
+    auto announce = [&](const std::string& hash) {
+        return m_client->post("files/init", { { "parent_file_id", m_rootID }, { "name", "h.txt" }, { "mime_type", "text/plain" },
+            { "created", 1 }, { "modified", 1 }, { "hash", hash }, { "file_size", 1 } });
+    };
+    const std::string hash = ServiceClient::sha1("x");
+    std::string upper = hash;
+    for (auto& character : upper)
+        character = static_cast<char>(std::toupper(static_cast<unsigned char>(character)));
+    for (const auto& bad : { upper, hash.substr(1), hash + "0", std::string(40, 'g'), std::string() })
+        EXPECT_EQ(announce(bad).errorCode(), "1000") << bad;
+    EXPECT_EQ(announce(hash).status, 200);
+
+    for (const char* depth : { "abc", "-1x", "1.5", "", " -1" })
+        EXPECT_EQ(m_client->get(std::string("files?depth=") + depth).errorCode(), "1000") << depth;
+    EXPECT_EQ(m_client->get("files?depth=-1").status, 200);
+    EXPECT_EQ(m_client->get("files?depth=1").status, 200);
+
+    auto file = idOf(m_client->upload(m_rootID, "a.txt", "a"));
+    auto other = idOf(m_client->upload(m_rootID, "b.txt", "b"));
+    auto path = "files/" + std::to_string(file);
+    EXPECT_EQ(m_client->put(path, { { "new_name", "c.txt" }, { "file_id", other } }).errorCode(), "1000");
+    EXPECT_EQ(m_client->put(path, { { "new_name", "c.txt" }, { "file_id", "x" } }).errorCode(), "1000");
+    EXPECT_EQ(m_client->file(file).value("name", ""), "a.txt");
+    EXPECT_EQ(m_client->put(path, { { "new_name", "c.txt" }, { "file_id", file } }).data().value("name", ""), "c.txt");
+
+    for (const char* unknown : { "files/-3", "files/-3/download", "files/-3/thumbnail?x=10&y=10", "files/99999999",
+             "files/99999999999999999999999", "files/-3/permissions", "files/-3/shareinfos" }) {
+        auto answer = m_client->get(unknown);
+        EXPECT_EQ(answer.status, 404) << unknown;
+        EXPECT_EQ(answer.errorCode(), "5004") << unknown;
+    }
+    EXPECT_EQ(m_client->put("files/-3", { { "new_name", "x" }, { "file_id", -3 } }).errorCode(), "5004");
+}
+
+TEST_F(FileServiceTests, RecordsAnswerEachItemOnceAndSayWhatTheyLack)
+{
+    // Proves a record without a public link carries "share_valid_to" as null, an empty search finds nothing, and the
+    // getter answers each identifier once.
+    auto file = idOf(m_client->upload(m_rootID, "Bericht.txt", "a"));
+    auto record = m_client->get("files/" + std::to_string(file)).json();
+    ASSERT_TRUE(record["data"].contains("share_valid_to")) << record.dump();
+    EXPECT_TRUE(record["data"]["share_valid_to"].is_null());
+    for (const auto& item : m_client->everything())
+        EXPECT_TRUE(item.contains("share_valid_to") && item["share_valid_to"].is_null());
+
+    EXPECT_EQ(m_client->get("files/search?query=bericht").data().size(), 1u);
+    EXPECT_TRUE(m_client->get("files/search?query=").data().empty());
+    EXPECT_TRUE(m_client->get("files/search?path=/&count=50&query=").data().empty());
+
+    auto got = m_client->post("files/getter", { { "file_ids", { file, file, 424242, file } } }).data();
+    ASSERT_EQ(got.size(), 1u);
+    EXPECT_EQ(idOf(got[0]), file);
+}
+
+TEST_F(FileServiceTests, DeltaReportsDeletedItemsAndTheRoot)
+{
+    // Proves a delta after deletions names each deleted item (a folder and what it held) with its "deleted" date, and the root.
+    auto folder = idOf(m_client->createFolder(m_rootID, "Alt"));
+    auto inner = idOf(m_client->upload(folder, "innen.txt", "i"));
+    auto kept = idOf(m_client->upload(m_rootID, "bleibt.txt", "b"));
+    const std::int64_t since = std::time(nullptr) - 60;
+    ASSERT_EQ(m_client->post("files/deleter", { { "file_ids", { folder } } }).data()["success"].size(), 1u);
+
+    auto delta = m_client->get("files/delta?last_sync=" + std::to_string(since)).data();
+    std::map<std::int64_t, nlohmann::json> byID;
+    for (const auto& item : delta)
+        byID[idOf(item)] = item;
+    ASSERT_TRUE(byID.contains(folder)) << delta.dump();
+    ASSERT_TRUE(byID.contains(inner)) << delta.dump();
+    ASSERT_TRUE(byID.contains(kept));
+    ASSERT_TRUE(byID.contains(m_rootID));
+    EXPECT_TRUE(byID[folder]["deleted"].is_number_integer());
+    EXPECT_GE(byID[folder]["deleted"].get<std::int64_t>(), since);
+    EXPECT_EQ(byID[inner].value("path", ""), "/Alt/innen.txt");
+    EXPECT_FALSE(byID[kept].contains("deleted"));
+    EXPECT_EQ(byID[m_rootID].value("path", ""), "/");
+    EXPECT_FALSE(byID[m_rootID].contains("deleted"));
+
+    // A delta after the deletion reports neither it nor an unchanged tree.
+    EXPECT_TRUE(m_client->get("files/delta?last_sync=99999999999").data().empty());
 }
 
 TEST_F(FileServiceTests, StorageFullRefusesAnnouncementAndTransfer)

@@ -84,7 +84,7 @@ TEST_F(ShareServiceTests, PublicLinkServesTheContentWithoutSessionForItsLifetime
         nlohmann::json { { "share_id", idOf(share) }, { "valid_to", 0 } }.dump());
     ASSERT_EQ(updated.status, 200);
     EXPECT_TRUE(updated.data()["share_valid_to"].is_null());
-    EXPECT_FALSE(m_client->file(file).contains("share_valid_to"));
+    EXPECT_TRUE(m_client->file(file)["share_valid_to"].is_null());
     for (int days : { -1, 3651 }) {
         EXPECT_EQ(m_client->post("shares", { { "type", "public" }, { "file_id", file }, { "valid_to", days } }).errorCode(), "1000");
         EXPECT_EQ(m_client->call("PATCH", "shares/" + std::to_string(idOf(share)), nlohmann::json { { "valid_to", days } }.dump()).errorCode(), "1000");
@@ -149,7 +149,8 @@ TEST_F(ShareServiceTests, PrivateSharesGoToAccountsWhoAcceptOrDecline)
     EXPECT_EQ(permissions, (nlohmann::json { { "is_share_allowed_private", false }, { "is_share_allowed_public", false } }));
     ASSERT_TRUE(m_server->files().setSharePermissions("anna", file, -1, 1).has_value());
     EXPECT_EQ(m_client->post("shares", { { "type", "public" }, { "file_id", file }, { "valid_to", 0 } }).status, 200);
-    EXPECT_EQ(m_client->get("files/" + std::to_string(folder) + "/permissions").data()["is_share_allowed_private"], true);
+    // The folder now holds a share, so it takes no further private share.
+    EXPECT_EQ(m_client->get("files/" + std::to_string(folder) + "/permissions").data()["is_share_allowed_private"], false);
 
     auto pending = m_bert->get("shares/pending").data();
     ASSERT_EQ(pending.size(), 1u);
@@ -192,7 +193,8 @@ TEST_F(ShareServiceTests, SharesCustomerDataAndPicturesSurviveARestart)
 {
     // Proves shares, pending invitations, customer data and the profile picture are all still there after a restart.
     auto folder = idOf(m_client->createFolder(m_rootID, "Geteilt"));
-    auto file = idOf(m_client->upload(folder, "x.txt", "xx"));
+    // Beside the folder: a folder that holds a link takes no private share.
+    auto file = idOf(m_client->upload(m_rootID, "x.txt", "xx"));
     auto link = m_client->post("shares", { { "type", "public" }, { "file_id", file }, { "valid_to", 14 } }).data()[0];
     (void)m_client->post("shares", { { "type", "private" }, { "file_id", folder }, { "message", "m" }, { "share_with", { "bert@example.org" } } });
     CustomerRecord customer { "anna", "Anna", "Muster", "anna@example.org", 5, "Premium", 1000 };
@@ -254,7 +256,11 @@ TEST_F(ShareServiceTests, ThumbnailsPicturesAndFlushAnswerAsImagesAndServiceErro
     auto own = m_client->get("files/" + std::to_string(image) + "/thumbnail?x=60&y=60");
     EXPECT_EQ(own.body, gif);
     EXPECT_EQ(own.header("Content-Type"), "image/gif");
-    EXPECT_EQ(m_client->get("files/" + std::to_string(m_rootID) + "/thumbnail?x=60&y=60").status, 200);
+    // A folder has nothing to preview.
+    auto folder = m_client->get("files/" + std::to_string(m_rootID) + "/thumbnail?x=60&y=60");
+    EXPECT_EQ(folder.status, 403);
+    EXPECT_EQ(folder.errorCode(), "5047");
+    EXPECT_NE(folder.header("X-Error-Message").find("not allowed"), std::string::npos);
     for (const char* query : { "x=0&y=60", "x=60", "x=60&y=100000", "x=a&y=1", "x=-5&y=5" })
         EXPECT_EQ(m_client->get("files/" + std::to_string(text) + "/thumbnail?" + std::string(query)).errorCode(), "1000") << query;
     EXPECT_EQ(m_client->get("files/999999/thumbnail?x=60&y=60").errorCode(), "5004");
@@ -282,4 +288,40 @@ TEST_F(ShareServiceTests, ThumbnailsPicturesAndFlushAnswerAsImagesAndServiceErro
     EXPECT_EQ(flushed->status, 200);
     std::error_code ignored;
     EXPECT_EQ(std::filesystem::file_size(serviceDatabaseFile(dataFolder()).string() + "-wal", ignored), 0u);
+}
+
+TEST_F(ShareServiceTests, AFolderThatHoldsASharedItemTakesNoPrivateShare)
+{
+    // Proves a private share of a folder with a share anywhere below it is refused with 6010, and its flags say so beforehand.
+    auto outer = idOf(m_client->createFolder(m_rootID, "Aussen"));
+    auto middle = idOf(m_client->createFolder(outer, "Mitte"));
+    auto file = idOf(m_client->upload(middle, "link.txt", "Link"));
+    auto inviteTo = [&](std::int64_t folder) {
+        return m_client->post("shares", { { "type", "private" }, { "file_id", folder }, { "message", "" },
+            { "share_with", { "bert@example.org" } } });
+    };
+    auto allowsPrivate = [&](std::int64_t folder) {
+        auto flags = m_client->get("files/" + std::to_string(folder) + "/permissions").data();
+        EXPECT_EQ(m_client->file(folder).value("is_share_allowed_private", true), flags.value("is_share_allowed_private", false));
+        return flags.value("is_share_allowed_private", false);
+    };
+    EXPECT_TRUE(allowsPrivate(outer));
+    ASSERT_EQ(m_client->post("shares", { { "type", "public" }, { "file_id", file }, { "valid_to", 0 } }).status, 200);
+    EXPECT_FALSE(allowsPrivate(outer));
+    EXPECT_FALSE(allowsPrivate(middle));
+    auto refused = inviteTo(outer);
+    EXPECT_EQ(refused.status, 403);
+    EXPECT_EQ(refused.errorCode(), "6010");
+    EXPECT_EQ(inviteTo(middle).errorCode(), "6010");
+    EXPECT_FALSE(m_client->file(outer).value("has_private_shares", true));
+
+    // A privately shared folder below counts as well; once the shares are gone the folder may be shared again.
+    auto other = idOf(m_client->createFolder(m_rootID, "Andere"));
+    auto inner = idOf(m_client->createFolder(other, "Innen"));
+    ASSERT_EQ(inviteTo(inner).status, 200);
+    EXPECT_FALSE(allowsPrivate(other));
+    EXPECT_EQ(inviteTo(other).errorCode(), "6010");
+    ASSERT_EQ(m_client->call("DELETE", "shares/files/" + std::to_string(inner) + "?type=private").status, 200);
+    EXPECT_TRUE(allowsPrivate(other));
+    EXPECT_EQ(inviteTo(other).status, 200);
 }

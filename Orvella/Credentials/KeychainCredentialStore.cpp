@@ -34,8 +34,17 @@ void KeychainCredentialStore::persist(const std::optional<Quarlink::Credentials>
     if (credentials) {
         if (auto stored = m_keychain->set(credentials->password, credentials->username); !stored)
             Platform::Log::line("Error writing to keychain: " + stored.error().description());
-        if (m_lastLoggedInUserName->value() != credentials->username)
+        auto previous = m_lastLoggedInUserName->value();
+        if (previous != credentials->username) {
             m_lastLoggedInUserName->set(credentials->username);
+            // Another user logged in without logging out first: the previous
+            // user's password would otherwise stay in the keychain for good,
+            // since only the last user name is ever looked up again.
+            if (previous) {
+                if (auto removed = m_keychain->remove(*previous); !removed)
+                    Platform::Log::line("Error removing password: " + removed.error().description());
+            }
+        }
         return;
     }
     auto userName = m_lastLoggedInUserName->value();

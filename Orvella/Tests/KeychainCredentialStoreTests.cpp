@@ -99,6 +99,22 @@ TEST(KeychainCredentialStoreTests, EveryChangeIsPersistedAndLogoutKeepsTheName)
     EXPECT_FALSE(store.password());
 }
 
+TEST(KeychainCredentialStoreTests, AnotherUsersLoginWithoutLogoutRemovesThePreviousUsersItem)
+{
+    // The new user's password is stored before the previous user's item goes; the new user's own item stays.
+    auto keychain = std::make_shared<FakeKeychain>();
+    UserNameSetting name(std::nullopt);
+    KeychainCredentialStore store(keychain, name.property);
+    store.credentials().set(Credentials { "anna", "eins" });
+    store.credentials().set(Credentials { "bert", "zwei" });
+    EXPECT_EQ(keychain->calls, (std::vector<std::string> { "set anna", "set bert", "remove anna" }));
+    EXPECT_EQ(keychain->items, (std::map<std::string, std::string> { { "bert", "zwei" } }));
+    EXPECT_EQ(store.email(), "bert");
+    store.credentials().set(Credentials { "bert", "drei" });
+    EXPECT_EQ(keychain->calls.back(), "set bert");
+    EXPECT_EQ(keychain->items, (std::map<std::string, std::string> { { "bert", "drei" } }));
+}
+
 TEST(KeychainCredentialStoreTests, TheCredentialStoreSidesFollowTheStoredName)
 {
     // A password without a stored name clears the credentials and removes nothing; an unchanged e-mail writes nothing.

@@ -316,3 +316,22 @@ TEST_F(SyncEndToEndTests, AServerRenameWithNewContentBringsTheNewContentDownByTh
     expectIdleRun();
     EXPECT_EQ(remoteContent("/d.txt"), "neu");
 }
+
+TEST_F(SyncEndToEndTests, ANameCreatedOnBothSidesConvergesInOneRunWithBothContents)
+{
+    // The service keeps this side's file under a name of its own; the engine moves the local file there and brings the other one down.
+    ASSERT_TRUE(m_server->seedTree(m_credentials.username, { { "/Docs/" } }).has_value());
+    syncCleanly();
+    ASSERT_TRUE(m_server->seedTree(m_credentials.username, { { "/Docs/Plan.txt", "von dort" } }).has_value());
+    writeFile(local("/Docs/Plan.txt"), "von hier");
+    syncCleanly();
+    EXPECT_EQ(diskPaths(), (std::vector<std::string> { "/Docs/", "/Docs/Plan (1).txt", "/Docs/Plan.txt" }));
+    EXPECT_EQ(readFile(local("/Docs/Plan.txt")), "von dort");
+    EXPECT_EQ(readFile(local("/Docs/Plan (1).txt")), "von hier");
+    EXPECT_EQ(remoteContent("/Docs/Plan.txt"), "von dort");
+    EXPECT_EQ(remoteContent("/Docs/Plan (1).txt"), "von hier");
+    EXPECT_EQ(storedPaths(), (std::set<std::string> { "/Docs/", "/Docs/Plan (1).txt", "/Docs/Plan.txt" }));
+    EXPECT_EQ(status("/Docs/Plan (1).txt"), Sync::FileSyncStatus::upToDate);
+    EXPECT_EQ(status("/Docs/Plan.txt"), Sync::FileSyncStatus::upToDate);
+    expectIdleRun();
+}

@@ -15,7 +15,7 @@ JSONEncoder makeBodyEncoder()
     return encoder;
 }
 
-std::optional<Platform::Data> jsonParametersBody(const JSON& parameters)
+std::optional<Platform::Data> jsonParametersBody(const OrderedJSON& parameters)
 {
     if (!parameters.is_object() || parameters.empty())
         return std::nullopt;

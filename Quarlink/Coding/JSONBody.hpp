@@ -34,8 +34,8 @@ template<class T>
 }
 
 // The body of a request with JSON parameters: the dictionary serialised as it
-// is (its keys and values unconverted), compact. An empty dictionary, a value
+// is (its keys, in its order, and values unconverted), compact. An empty dictionary, a value
 // that is no object, or text that is not valid UTF-8 gives no body.
-[[nodiscard]] std::optional<Platform::Data> jsonParametersBody(const JSON& parameters);
+[[nodiscard]] std::optional<Platform::Data> jsonParametersBody(const OrderedJSON& parameters);
 
 } // namespace Quarlink

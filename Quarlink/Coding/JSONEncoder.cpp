@@ -18,7 +18,7 @@ void fail(Detail::EncodingContext& context, const std::vector<std::string>& path
 
 } // namespace
 
-JSON Detail::encodeString(std::string_view text, EncodingContext& context, const std::vector<std::string>& path)
+OrderedJSON Detail::encodeString(std::string_view text, EncodingContext& context, const std::vector<std::string>& path)
 {
     if (!isValidUTF8(text)) {
         fail(context, path, "Text is not valid UTF-8.");
@@ -27,7 +27,7 @@ JSON Detail::encodeString(std::string_view text, EncodingContext& context, const
     return std::string(text);
 }
 
-JSON Detail::encodeDouble(double value, EncodingContext& context, const std::vector<std::string>& path)
+OrderedJSON Detail::encodeDouble(double value, EncodingContext& context, const std::vector<std::string>& path)
 {
     if (!std::isfinite(value)) {
         fail(context, path, "Unable to encode a number that is not finite.");
@@ -36,7 +36,7 @@ JSON Detail::encodeDouble(double value, EncodingContext& context, const std::vec
     return value;
 }
 
-JSON Detail::encodeDate(const Platform::Date& date, const EncodingContext& context)
+OrderedJSON Detail::encodeDate(const Platform::Date& date, const EncodingContext& context)
 {
     if (context.dateStrategy == DateEncodingStrategy::wholeSecondsSince1970)
         return date.wholeSecondsSince1970();
@@ -52,11 +52,16 @@ std::string JSONObjectWriter::wireName(std::string_view key) const
 
 std::expected<Platform::Data, EncodingError> JSONEncoder::serialize(const JSON& tree)
 {
+    return serialize(OrderedJSON(tree));
+}
+
+std::expected<Platform::Data, EncodingError> JSONEncoder::serialize(const OrderedJSON& tree)
+{
     try {
         // Compact output; nlohmann writes numbers with its own locale-independent
         // formatting and refuses strings that are not valid UTF-8.
         return Platform::Data::fromString(tree.dump());
-    } catch (const JSON::exception& error) {
+    } catch (const OrderedJSON::exception& error) {
         return std::unexpected(EncodingError({}, error.what()));
     }
 }

@@ -20,6 +20,8 @@
 namespace Quarlink {
 
 using JSON = nlohmann::json;
+// A JSON tree that keeps the keys of its objects in the order they were written.
+using OrderedJSON = nlohmann::ordered_json;
 
 // How record keys are written.
 enum class KeyEncodingStrategy {
@@ -63,21 +65,21 @@ struct IsOptional : std::false_type { };
 template<class U>
 struct IsOptional<std::optional<U>> : std::true_type { };
 
-JSON encodeString(std::string_view text, EncodingContext& context, const std::vector<std::string>& path);
-JSON encodeDouble(double value, EncodingContext& context, const std::vector<std::string>& path);
-JSON encodeDate(const Platform::Date& date, const EncodingContext& context);
+OrderedJSON encodeString(std::string_view text, EncodingContext& context, const std::vector<std::string>& path);
+OrderedJSON encodeDouble(double value, EncodingContext& context, const std::vector<std::string>& path);
+OrderedJSON encodeDate(const Platform::Date& date, const EncodingContext& context);
 
 template<class T>
-JSON encodeValue(const T& value, EncodingContext& context, const std::vector<std::string>& path);
+OrderedJSON encodeValue(const T& value, EncodingContext& context, const std::vector<std::string>& path);
 
 } // namespace Detail
 
-// The fields of one JSON object being written. Keys pass through the
-// encoder's key setting at every depth; the first value that cannot be
-// written fails the whole encoding.
+// The fields of one JSON object being written, in the order they are
+// written. Keys pass through the encoder's key setting at every depth; the
+// first value that cannot be written fails the whole encoding.
 class JSONObjectWriter {
 public:
-    JSONObjectWriter(JSON& object, Detail::EncodingContext& context, std::vector<std::string> codingPath)
+    JSONObjectWriter(OrderedJSON& object, Detail::EncodingContext& context, std::vector<std::string> codingPath)
         : m_object(&object)
         , m_context(&context)
         , m_codingPath(std::move(codingPath))
@@ -86,7 +88,8 @@ public:
 
     // Writes a field. T is bool, an integer type, double, a text, Platform::Date,
     // Platform::URL (its absolute text),
-    // JSON (written as it is, its keys unconverted), std::vector of these, or a
+    // JSON or OrderedJSON (written as it is, its keys unconverted; a JSON
+    // object's keys in its own, sorted order), std::vector of these, or a
     // `JSONEncodableRecord`. An absent std::optional leaves the key out (it is
     // never written as null).
     template<class T>
@@ -107,13 +110,13 @@ public:
 private:
     [[nodiscard]] std::string wireName(std::string_view key) const;
 
-    JSON* m_object;
+    OrderedJSON* m_object;
     Detail::EncodingContext* m_context;
     std::vector<std::string> m_codingPath;
 };
 
 // Writes values as compact UTF-8 JSON (no whitespace, no line breaks; the
-// order of keys inside an object is not defined). Numbers are written the same
+// keys of a record in the order its `encode` writes them). Numbers are written the same
 // under every process locale. A plain value; make one per use.
 class JSONEncoder {
 public:
@@ -124,10 +127,10 @@ public:
     [[nodiscard]] DateEncodingStrategy dateEncodingStrategy() const { return m_dateStrategy; }
     void setDateEncodingStrategy(DateEncodingStrategy strategy) { m_dateStrategy = strategy; }
 
-    // The value as a JSON tree; fails on text that is not valid UTF-8 and on
-    // numbers that are not finite.
+    // The value as a JSON tree, keys in written order; fails on text that is
+    // not valid UTF-8 and on numbers that are not finite.
     template<class T>
-    [[nodiscard]] std::expected<JSON, EncodingError> encodeToJSON(const T& value) const
+    [[nodiscard]] std::expected<OrderedJSON, EncodingError> encodeToOrderedJSON(const T& value) const
     {
         Detail::EncodingContext context { m_keyStrategy, m_dateStrategy, std::nullopt };
         auto tree = Detail::encodeValue(value, context, {});
@@ -136,10 +139,20 @@ public:
         return tree;
     }
 
+    // The same tree, for comparing values: the order of keys is lost.
+    template<class T>
+    [[nodiscard]] std::expected<JSON, EncodingError> encodeToJSON(const T& value) const
+    {
+        auto tree = encodeToOrderedJSON(value);
+        if (!tree)
+            return std::unexpected(tree.error());
+        return JSON(*tree);
+    }
+
     template<class T>
     [[nodiscard]] std::expected<Platform::Data, EncodingError> encode(const T& value) const
     {
-        auto tree = encodeToJSON(value);
+        auto tree = encodeToOrderedJSON(value);
         if (!tree)
             return std::unexpected(tree.error());
         return serialize(*tree);
@@ -147,6 +160,7 @@ public:
 
     // A JSON tree as compact bytes; fails when a string in it is not valid UTF-8.
     [[nodiscard]] static std::expected<Platform::Data, EncodingError> serialize(const JSON& tree);
+    [[nodiscard]] static std::expected<Platform::Data, EncodingError> serialize(const OrderedJSON& tree);
 
 private:
     KeyEncodingStrategy m_keyStrategy { KeyEncodingStrategy::useDefaultKeys };
@@ -154,7 +168,7 @@ private:
 };
 
 template<class T>
-JSON Detail::encodeValue(const T& value, EncodingContext& context, const std::vector<std::string>& path)
+OrderedJSON Detail::encodeValue(const T& value, EncodingContext& context, const std::vector<std::string>& path)
 {
     if constexpr (std::is_same_v<T, bool>) {
         return value;
@@ -168,14 +182,16 @@ JSON Detail::encodeValue(const T& value, EncodingContext& context, const std::ve
         return encodeDate(value, context);
     } else if constexpr (std::is_same_v<T, Platform::URL>) {
         return value.absoluteString();
-    } else if constexpr (std::is_same_v<T, JSON>) {
+    } else if constexpr (std::is_same_v<T, OrderedJSON>) {
         return value;
+    } else if constexpr (std::is_same_v<T, JSON>) {
+        return OrderedJSON(value);
     } else if constexpr (IsOptional<T>::value) {
         if (!value)
             return nullptr;
         return encodeValue(*value, context, path);
     } else if constexpr (IsVector<T>::value) {
-        JSON array = JSON::array();
+        OrderedJSON array = OrderedJSON::array();
         std::size_t index = 0;
         for (const auto& element : value) {
             auto elementPath = path;
@@ -185,7 +201,7 @@ JSON Detail::encodeValue(const T& value, EncodingContext& context, const std::ve
         return array;
     } else {
         static_assert(JSONEncodableRecord<T>, "T cannot be encoded as JSON: give it encode(JSONObjectWriter&) const");
-        JSON object = JSON::object();
+        OrderedJSON object = OrderedJSON::object();
         JSONObjectWriter writer(object, context, path);
         value.encode(writer);
         return object;

@@ -15,8 +15,10 @@ namespace Quarlink {
 // The content of one remote file: GET "files/<id>/download" with
 // "Accept-Encoding: deflate", as a download task whose progress events reach
 // the caller and whose file is placed at <folder>/<id>/<name> (replacing a file
-// there only once the new one is complete; an unsafe name places nothing), or
-// left where the transport put it when no folder is given.
+// there only once the new one is complete), or left where the transport put it
+// when no folder is given. A name that is no single path component ("a/b.txt",
+// "..") is refused before anything is sent when a folder is given: it would
+// place the file somewhere below or beside the file's own folder.
 struct FileDownloadRequest {
     using SuccessValue = ProgressEvent<Platform::URL>;
     static constexpr RequestTraits traits { .taskKind = TaskKind::download, .needsAuthentication = true,
@@ -39,6 +41,8 @@ struct FileDownloadRequest {
     [[nodiscard]] std::optional<Platform::URL> destinationURL() const;
     // Always true.
     [[nodiscard]] bool shouldOverwrite() const { return true; }
+    // Whether the file can be placed under its name: no folder, or a name that is one path component.
+    [[nodiscard]] bool isValid() const;
     // "FileDownloadRequest(<name>)".
     [[nodiscard]] std::string debugDescription() const { return "FileDownloadRequest(" + fileName + ")"; }
 };

@@ -343,6 +343,12 @@ template<class R>
 {
     static_assert(checkServiceRequest<R>());
     using Value = typename R::SuccessValue;
+    // A request that knows it cannot be sent as it is (a time stamp beyond what
+    // its query can carry) is refused here, whoever made it, before any gate or transfer.
+    if constexpr (requires { { request.isValid() } -> std::convertible_to<bool>; }) {
+        if (!request.isValid())
+            return Reactive::SignalProducer<Value, Reactive::AnyError>::error(Reactive::AnyError(APIClientError::invalidRequest()));
+    }
     auto progress = Progress::makeWithCurrentParent(1);
     progress->setCancellable(true);
     auto gate = shouldPerform(request, *client);

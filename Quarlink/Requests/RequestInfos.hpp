@@ -85,7 +85,7 @@ template<class R>
     } else if constexpr (kind == BodyKind::payloadJSON) {
         body = jsonBody(request.payload(), requestPayloadEncoder(request));
     } else {
-        JSON parameters = request.jsonParameters();
+        OrderedJSON parameters = request.jsonParameters();
         if (parameters.is_object() && parameters.empty())
             return std::nullopt;
         body = jsonParametersBody(parameters);

@@ -214,7 +214,7 @@ template<class R> concept GoodURLRequest = requires(const R& r, const Platform::
     { r.urlRequest(base) } -> std::same_as<Platform::URLRequest>;
 };
 template<class R> concept GoodPayload = requires(const R& r) { r.payload(); };
-template<class R> concept GoodJSONParameters = requires(const R& r) { { r.jsonParameters() } -> std::convertible_to<JSON>; };
+template<class R> concept GoodJSONParameters = requires(const R& r) { { r.jsonParameters() } -> std::convertible_to<OrderedJSON>; };
 template<class R> concept GoodFileURL = requires(const R& r) { { r.fileURL() } -> std::convertible_to<Platform::URL>; };
 template<class R> concept GoodDestinationURL = requires(const R& r) { { r.destinationURL() } -> std::convertible_to<std::optional<Platform::URL>>; };
 template<class R> concept GoodShouldOverwrite = requires(const R& r) { { r.shouldOverwrite() } -> std::same_as<bool>; };

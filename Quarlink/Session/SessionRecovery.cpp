@@ -6,7 +6,7 @@ namespace Quarlink::Detail {
 
 void logRenewalsExhausted(const std::string& path)
 {
-    Platform::Log::Stream() << "❗️ Session still rejected after " << maximumSessionRenewals << " renewals: " << path;
+    Platform::Log::Stream() << "❗️ Session still rejected after its renewal: " << path;
 }
 
 } // namespace Quarlink::Detail

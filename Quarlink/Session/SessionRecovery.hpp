@@ -17,9 +17,11 @@
 
 namespace Quarlink {
 
-// How many session renewals one original request may go through. A service
-// that keeps rejecting renewed sessions would otherwise be asked for ever.
-inline constexpr std::size_t maximumSessionRenewals = 3;
+// How many session renewals one original request may go through. A session
+// the service rejects right after a renewal will not be accepted after
+// another one: each renewal is a login (and in the application a request for
+// the customer data), so the request fails instead.
+inline constexpr std::size_t maximumSessionRenewals = 1;
 
 namespace Detail {
 

@@ -2,10 +2,10 @@
 
 namespace Quarlink {
 
-JSON CreatePrivateShareRequest::jsonParameters() const
+OrderedJSON CreatePrivateShareRequest::jsonParameters() const
 {
     // The keys are the service's own, written as they are.
-    return JSON {
+    return OrderedJSON {
         { "type", "private" },
         { "file_id", fileID },
         { "message", message },

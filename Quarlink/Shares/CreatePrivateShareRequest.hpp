@@ -28,7 +28,7 @@ struct CreatePrivateShareRequest {
 
     [[nodiscard]] std::string path() const { return "shares"; }
     [[nodiscard]] HTTPMethod method() const { return HTTPMethod::post; }
-    [[nodiscard]] JSON jsonParameters() const;
+    [[nodiscard]] OrderedJSON jsonParameters() const;
 };
 
 } // namespace Quarlink

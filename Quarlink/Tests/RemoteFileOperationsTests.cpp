@@ -5,6 +5,7 @@
 #include "Quarlink/Account/QuotaAnnouncement.hpp"
 #include "Quarlink/Errors/APIClientError.hpp"
 #include "Quarlink/Files/RemoteFileOperations.hpp"
+#include "Quarlink/Requests/Perform.hpp"
 #include "Quarlink/Reports/RequestFailureNotification.hpp"
 #include "Quarlink/Tests/PipelineFixture.hpp"
 #include "Quarlink/Uploads/UploadOperations.hpp"
@@ -144,6 +145,17 @@ TEST_F(RemoteFileOperationsTests, requestsTheirArgumentsCannotMakeSendNothing)
     }
     EXPECT_EQ(m_server->requestCount(), 0u);
     EXPECT_EQ(m_failureCount.load(), 0);
+
+    // However the delta request is made, it is refused the same way.
+    for (double stamp : { std::nan(""), HUGE_VAL, -HUGE_VAL, 1e19 }) {
+        auto events = run(perform(FilesDeltaRequest { stamp }, client()));
+        ASSERT_EQ(events.size(), 1u);
+        ASSERT_TRUE(events[0].isFailed());
+        const auto* error = events[0].error().as<APIClientError>();
+        ASSERT_NE(error, nullptr);
+        EXPECT_EQ(*error, APIClientError::invalidRequest());
+    }
+    EXPECT_EQ(m_server->requestCount(), 0u);
 }
 
 TEST_F(RemoteFileOperationsTests, photosInBatches)

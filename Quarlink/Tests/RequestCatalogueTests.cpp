@@ -273,3 +273,59 @@ TEST_F(RequestCatalogueAssembly, EveryTypeAssemblesUnderOneBaseURL)
     std::apply([this](const auto&... request) { (expectAssembled(request), ...); }, samples());
     EXPECT_EQ(std::tuple_size_v<decltype(samples())>, 43u);
 }
+
+namespace {
+
+template<class R>
+std::string bodyOf(const R& request)
+{
+    return makeURLRequest(request, *Platform::URL::create("https://api.example.test/v2.0")).body;
+}
+
+std::string quoted(const std::string& text)
+{
+    return nlohmann::json(text).dump();
+}
+
+} // namespace
+
+TEST_F(RequestCatalogueAssembly, EveryBodyIsWrittenByteForByteWithItsKeysInTheirOrder)
+{
+    // Proves each body-bearing type writes exactly these bytes: its keys in the order of its fields, never sorted.
+    Upload upload { Platform::URL::fileURL("/nowhere/a.txt") };
+    upload.parentID = 1;
+    upload.fileName = "a.txt";
+    upload.createdDate = Platform::Date::fromWholeSecondsSince1970(100);
+    upload.lastModifiedDate = Platform::Date::fromWholeSecondsSince1970(200);
+    upload.mimeType = "text/plain";
+    upload.numberOfBytes = 3;
+    upload.fileHash = "0beec7b5ea3f0fdbc95d0dd47f3c5bc275da8a33";
+    EXPECT_EQ(bodyOf(FilesGetterRequest { { 1, 2 } }), R"({"file_ids":[1,2]})");
+    EXPECT_EQ(bodyOf(CreateFolderRequest("Neu", 7)), R"({"folder_name":"Neu","file_id":7})");
+    EXPECT_EQ(bodyOf(CreateFolderRequest("Neu")), R"({"folder_name":"Neu"})");
+    EXPECT_EQ(bodyOf(RenameFileRequest { "neu.txt", 7 }), R"({"new_name":"neu.txt","file_id":7})");
+    EXPECT_EQ(bodyOf(FileMoveRequest { { 1, 2 }, 7 }), R"({"file_ids":[1,2],"destination_folder_id":7})");
+    EXPECT_EQ(bodyOf(FileDeleteRequest { { 1 } }), R"({"file_ids":[1]})");
+    EXPECT_EQ(bodyOf(FileUploadInitRequest(upload)),
+        R"({"parent_file_id":1,"name":"a.txt","mime_type":"text/plain","created":100,"modified":200,)"
+        R"("hash":"0beec7b5ea3f0fdbc95d0dd47f3c5bc275da8a33","file_size":3})");
+    EXPECT_EQ(bodyOf(FileUploadRequest(upload, 7)),
+        R"({"path":"files/7/stream","method":2,"file_url":"file:///nowhere/a.txt","content_type":"text/plain","file_id":7,)"
+        R"("upload":{"file_url":"file:///nowhere/a.txt","parent_id":1,"file_name":"a.txt","created_date":100,)"
+        R"("last_modified_date":200,"mime_type":"text/plain","number_of_bytes":3,)"
+        R"("file_hash":"0beec7b5ea3f0fdbc95d0dd47f3c5bc275da8a33","last_attempt_failed":false}})");
+    EXPECT_EQ(bodyOf(CreatePrivateShareRequest { 7, "Hallo", { "b@example.org", "a@example.org" } }),
+        R"({"type":"private","file_id":7,"message":"Hallo","share_with":["b@example.org","a@example.org"]})");
+    EXPECT_EQ(bodyOf(CreatePublicShareRequest(7, ShareLifetime::short_)), R"({"type":"public","file_id":7,"valid_to":7})");
+    EXPECT_EQ(bodyOf(UpdatePublicShareDurationRequest(3, ShareLifetime::long_)), R"({"share_id":3,"valid_to":30})");
+    EXPECT_EQ(bodyOf(AcceptPendingShareRequest(3)), R"({"share_id":3})");
+    EXPECT_EQ(bodyOf(DeclinePendingShareRequest { 3 }), R"({"share_id":3})");
+    EXPECT_EQ(bodyOf(LoginRequest::make({ "anna@example.org", "geheim" }, WorldID::talvern)),
+        R"({"world":"2","login":"anna@example.org","password":"geheim"})");
+    APIErrorReportRequest report({}, {}, std::string("anna@example.org"));
+    EXPECT_EQ(bodyOf(report),
+        R"({"is_public":false,"component":)" + quoted(report.component) + R"(,"platform":)" + quoted(report.platform)
+            + R"(,"facility":"MobileApps","version":)" + quoted(report.version)
+            + R"(,"account":"anna@example.org","code":)" + std::to_string(report.code) + R"(,"message":)"
+            + quoted(report.message) + R"(,"secret":)" + quoted(report.secret) + "}");
+}

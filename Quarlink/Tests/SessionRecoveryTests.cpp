@@ -100,29 +100,38 @@ TEST_F(SessionRecoveryTests, WithoutRefresherARejectionIsNotLoggedIn)
 
 TEST_F(SessionRecoveryTests, AServiceThatKeepsRejectingEndsAfterTheBound)
 {
-    // Proves renewals stop after the bound: the request fails with the last rejection instead of looping.
+    // Proves a request whose session is rejected again after its renewal fails with that rejection: one login, two attempts.
     auto refresher = std::make_shared<LoginRefresher>(m_credentials);
     setSessionRefresher(*client(), refresher);
     scriptRejections(SIZE_MAX);
     auto events = run(loginHashURL(client()));
     ASSERT_TRUE(events.back().isFailed());
     EXPECT_TRUE(isRemoteError(events.back().error(), RemoteError::Case::authenticationRequired));
-    EXPECT_EQ(refresher->executions.load(), static_cast<int>(maximumSessionRenewals));
-    EXPECT_EQ(requestsTo("GET", "hash/create"), maximumSessionRenewals + 1);
-    EXPECT_EQ(successfulLogins(), maximumSessionRenewals);
+    EXPECT_EQ(refresher->executions.load(), 1);
+    EXPECT_EQ(requestsTo("GET", "hash/create"), 2u);
+    EXPECT_EQ(successfulLogins(), 1u);
+
+    // Another request rejected later gets its own one renewal.
+    auto again = run(loginHashURL(client()));
+    ASSERT_TRUE(again.back().isFailed());
+    EXPECT_EQ(refresher->executions.load(), 2);
+    EXPECT_EQ(requestsTo("GET", "hash/create"), 4u);
 }
 
-TEST_F(SessionRecoveryTests, ASecondRejectionStartsASecondRenewal)
+TEST_F(SessionRecoveryTests, ARejectionAfterTheRenewalIsNotRenewedAgain)
 {
-    // Proves a repeated request that is rejected again renews once more and then succeeds.
+    // Proves a repeated request that is rejected again fails without a second renewal, and the next request succeeds.
     auto refresher = std::make_shared<LoginRefresher>(m_credentials);
     setSessionRefresher(*client(), refresher);
     scriptRejections(2);
     auto events = run(loginHashURL(client()));
-    ASSERT_TRUE(events.back().isCompleted());
-    ASSERT_EQ(events.size(), 2u);
-    EXPECT_EQ(refresher->executions.load(), 2);
-    EXPECT_EQ(requestsTo("GET", "hash/create"), 3u);
+    ASSERT_TRUE(events.back().isFailed());
+    EXPECT_TRUE(isRemoteError(events.back().error(), RemoteError::Case::authenticationRequired));
+    EXPECT_EQ(refresher->executions.load(), 1);
+    EXPECT_EQ(requestsTo("GET", "hash/create"), 2u);
+    auto next = run(loginHashURL(client()));
+    ASSERT_TRUE(next.back().isCompleted());
+    EXPECT_EQ(refresher->executions.load(), 1);
 }
 
 TEST_F(SessionRecoveryTests, OtherFailuresAreNeitherRenewedNorRepeated)

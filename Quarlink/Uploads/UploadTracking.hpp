@@ -1,11 +1,13 @@
 #pragma once
 
 #include "Platform/Network/URLSessionTask.hpp"
+#include "Quarlink/Files/File.hpp"
 #include "Quarlink/Uploads/Upload.hpp"
 #include "Reactive/NoError.hpp"
 #include "Reactive/SignalProducer.hpp"
 
 #include <memory>
+#include <variant>
 #include <vector>
 
 namespace Quarlink {
@@ -33,6 +35,29 @@ struct UploadState {
 };
 
 using UploadTask = std::shared_ptr<Platform::URLSessionTask>;
+
+// How a caller that drives its upload tasks itself got on when it started a
+// transfer: the task that carries the content, or, when the service needs no
+// content, the file the service reported. Nothing in this library makes one.
+class BackgroundUploadResult {
+public:
+    [[nodiscard]] static BackgroundUploadResult upload(UploadTask task) { return BackgroundUploadResult(std::move(task)); }
+    [[nodiscard]] static BackgroundUploadResult fileExists(File file) { return BackgroundUploadResult(std::move(file)); }
+
+    [[nodiscard]] bool isUpload() const { return std::holds_alternative<UploadTask>(m_outcome); }
+    // The task, for `upload`.
+    [[nodiscard]] const UploadTask* task() const { return std::get_if<UploadTask>(&m_outcome); }
+    // The file the service reported, for `fileExists`.
+    [[nodiscard]] const File* existingFile() const { return std::get_if<File>(&m_outcome); }
+
+private:
+    explicit BackgroundUploadResult(std::variant<UploadTask, File> outcome)
+        : m_outcome(std::move(outcome))
+    {
+    }
+
+    std::variant<UploadTask, File> m_outcome;
+};
 
 // Whether the task's original request carries the record's request hash
 // under "Request-Hash" (exact name, exact value).

@@ -2,6 +2,8 @@
 #include "Orvella/AppModule/Tests/AppModuleFixture.hpp"
 
 #include "Orvella/Service/APIClientManager.hpp"
+#include "Orvella/Shared/ClientConfiguration.hpp"
+#include "Quarlink/Session/WorldID.hpp"
 #include "Sync/Schedule/RootEtagProvider.hpp"
 #include "Sync/Schedule/SyncScheduler.hpp"
 
@@ -248,4 +250,50 @@ TEST_F(AppModuleNotificationTests, AClientErrorOfAChangeIsShownUnderTheFilesName
             EXPECT_EQ(text, Quarlink::APIClientError::invalidDownload().reason());
         }
     }
+}
+
+TEST_F(AppModuleNotificationTests, AClientErrorOfAnUploadIsShownWithTheFileName)
+{
+    // The session ends and the credential store has no user to renew it with: the upload fails with the client's
+    // "not logged in", which shows as "Fehler: Bericht.pdf" with that error's reason.
+    buildContainer();
+    auto settings = resolved<SettingsManager>();
+    settings->enableDesktopNotifications().set(true);
+    settings->cloudFolderURL().set(Platform::URL::fileURL(cloudFolder().string(), Platform::URL::IsDirectory::Yes));
+    settings->isSyncEnabled().set(true);
+    std::filesystem::create_directories(cloudFolder());
+    auto scheduler = resolved<Sync::SyncScheduler>();
+    logIn();
+    ASSERT_TRUE(pumpUntil([&] { return scheduler->status().value().kind() == Sync::SyncStatus::Kind::allInSync; }));
+
+    m_server->accounts().expireSessions();
+    settings->lastLoggedInUserName().set(std::nullopt);
+    writeFile(cloudFolder() / "Bericht.pdf", "%PDF-1.4 Bericht");
+    ASSERT_TRUE(pumpUntil([&] { return deliveredWithTitle("Fehler: Bericht.pdf") > 0; }));
+    for (const auto& [title, text] : delivered()) {
+        if (title == "Fehler: Bericht.pdf")
+            EXPECT_EQ(text, Quarlink::APIClientError::notLoggedIn().reason());
+    }
+}
+
+TEST_F(AppModuleNotificationTests, TheLoginCarriesTheBrandsWorldAndEveryFailedRequestIsReported)
+{
+    // The client logs in with the brand's world, not the library's default; a request the service refuses reaches its error log.
+    buildContainer();
+    const auto world = std::string(Quarlink::rawValue(resolved<ClientConfiguration>()->worldID()));
+    ASSERT_NE(world, std::string(Quarlink::rawValue(Quarlink::WorldID::talvern)));
+    logIn();
+    ASSERT_FALSE(m_server->accounts().loginAttempts().empty());
+    EXPECT_EQ(m_server->accounts().loginAttempts().back().world, world);
+
+    drainMainQueue();
+    const auto before = m_server->accounts().errorReports().size();
+    answerRootEtagWithServiceError();
+    EXPECT_TRUE(checkRootEtag().empty());
+    ASSERT_TRUE(pumpUntil([&] { return m_server->accounts().errorReports().size() > before; }));
+    const auto report = m_server->accounts().errorReports().back();
+    EXPECT_FALSE(report.publicRoute);
+    auto body = nlohmann::json::parse(report.body, nullptr, false);
+    EXPECT_EQ(body.value("code", 0), 1000) << report.body;
+    EXPECT_EQ(body.value("account", ""), m_credentials.username) << report.body;
 }

@@ -489,8 +489,17 @@ class Scenario:
 
         mutate(client, mine)
         mutate(other, theirs)
+        # Both sides create one name with their own content: the other side's
+        # reaches the service first, this side's is kept beside it under a name
+        # the service chooses, wherever the kills fall.
+        ours, others = self.rng.randbytes(3000), self.rng.randbytes(3001)
+        for side, data in ((client, ours), (other, others)):
+            with open(os.path.join(side.folder, "Zugleich erstellt.txt"), "wb") as stream:
+                stream.write(data)
+        model["/Zugleich erstellt.txt"] = others
         # Deleted files are no longer the user's; what the model holds is.
         self.written = {canonical(path): data for path, data in model.items() if data is not None}
+        self.written["(this side's copy of /Zugleich erstellt.txt)"] = ours
         self.clean_run(other)
         self.kill_rounds(client, self.arguments.kills)
         expected = expected_tree(model)
