@@ -166,11 +166,15 @@ DiskOperationResult FileSystemFileStore::deleteItem(const File& file, Removal re
     } else {
         removed = Platform::removeItem(place->path);
     }
-    // Below something that is no folder (now a file of the same name) the item is as gone as when nothing is there.
-    if (!removed && removed.error().code != FileSystemErrorCode::notFound
-        && removed.error().code != FileSystemErrorCode::notADirectory)
-        return fail(removed.error());
-    return {};
+    if (removed)
+        return {};
+    // The item counts as gone only when its own path names nothing, also below
+    // something that is no folder (now a file of the same name); the same codes
+    // from elsewhere (a Trash that cannot be made) are failures.
+    struct stat status {};
+    if (::lstat(place->path.c_str(), &status) != 0 && (errno == ENOENT || errno == ENOTDIR))
+        return {};
+    return fail(removed.error());
 }
 
 DiskOperationResult FileSystemFileStore::move(const File& from, const File& to) const
