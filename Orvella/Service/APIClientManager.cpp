@@ -57,7 +57,7 @@ SignalProducer<Platform::URL, AnyError> APIClientManager::loginHashURL() const
 
 SignalProducer<Quarlink::CustomerInfo, AnyError> APIClientManager::login(const Quarlink::Credentials& credentials)
 {
-    return loginAction().startOrObserve(credentials);
+    return loginAction().startOrObserve({ .credentials = credentials });
 }
 
 void APIClientManager::logout()
@@ -67,18 +67,18 @@ void APIClientManager::logout()
 
 SignalProducer<Reactive::Unit, AnyError> APIClientManager::refreshSession(const Quarlink::Credentials& credentials)
 {
-    return loginAction().startOrObserve(credentials).ignoreValues().filter([](const Reactive::Unit&) { return false; });
+    return loginAction().startOrObserve({ .credentials = credentials, .renewal = true }).ignoreValues().filter([](const Reactive::Unit&) { return false; });
 }
 
 APIClientManager::LoginAction& APIClientManager::loginAction()
 {
     std::call_once(m_loginActionOnce, [this] {
         std::weak_ptr<APIClientManager> weakSelf = weak_from_this();
-        m_loginAction = std::make_unique<LoginAction>([weakSelf](const Quarlink::Credentials& credentials) {
+        m_loginAction = std::make_unique<LoginAction>([weakSelf](const LoginRequest& request) {
             auto self = weakSelf.lock();
             if (!self)
                 return SignalProducer<Quarlink::CustomerInfo, AnyError>::empty();
-            return self->performLogin(credentials);
+            return self->performLogin(request);
         });
     });
     return *m_loginAction;
@@ -98,9 +98,9 @@ APIClientManager::LogoutAction& APIClientManager::logoutAction()
     return *m_logoutAction;
 }
 
-SignalProducer<Quarlink::CustomerInfo, AnyError> APIClientManager::performLogin(const Quarlink::Credentials& credentials)
+SignalProducer<Quarlink::CustomerInfo, AnyError> APIClientManager::performLogin(const LoginRequest& request)
 {
-    auto sanitized = credentials;
+    auto sanitized = request.credentials;
     m_collaborators.sanitizer->sanitize(sanitized.username);
     std::uint64_t generation = 0;
     {
@@ -111,7 +111,7 @@ SignalProducer<Quarlink::CustomerInfo, AnyError> APIClientManager::performLogin(
     const auto& client = m_collaborators.apiClient;
     return Quarlink::login(client, sanitized, std::nullopt)
         .then(Quarlink::customerInfo(client))
-        .attemptMap([weakSelf, sanitized, generation](Quarlink::CustomerInfo&& info) -> Reactive::Result<Quarlink::CustomerInfo, AnyError> {
+        .attemptMap([weakSelf, request, sanitized, generation](Quarlink::CustomerInfo&& info) -> Reactive::Result<Quarlink::CustomerInfo, AnyError> {
             auto self = weakSelf.lock();
             if (!self)
                 return std::unexpected(AnyError(Quarlink::APIClientError::notLoggedIn()));
@@ -119,6 +119,11 @@ SignalProducer<Quarlink::CustomerInfo, AnyError> APIClientManager::performLogin(
             // nothing of this login is stored.
             std::lock_guard lock(self->m_sessionMutex);
             if (self->m_sessionGeneration != generation)
+                return std::unexpected(AnyError(Quarlink::APIClientError::notLoggedIn()));
+            // A renewal began when it read the stored credentials, which may be
+            // before a logout that came ahead of this login: it renews only the
+            // session still stored.
+            if (request.renewal && self->m_collaborators.credentialHolder->credentials().value() != request.credentials)
                 return std::unexpected(AnyError(Quarlink::APIClientError::notLoggedIn()));
             self->m_collaborators.credentialHolder->credentials().set(sanitized);
             self->m_customerInfo.set(info);

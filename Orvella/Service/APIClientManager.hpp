@@ -31,7 +31,9 @@ class PublicShareService;
 //
 // Threading: no scheduler of its own. Values arrive on the thread on which the
 // API client delivers them; the state lives in properties safe from any
-// thread. A login still running when logout starts never stores anything.
+// thread. A logout has the last word: a login still running when it starts
+// never stores anything, and neither does a session renewal that read the
+// stored credentials before it.
 class APIClientManager final : public APIManager,
                                public AlertSessionRefresherDelegate,
                                public Sync::SyncAPIClient,
@@ -65,7 +67,9 @@ public:
         const Quarlink::Credentials& credentials) override;
     void logout() override;
 
-    // AlertSessionRefresherDelegate: the login, values dropped.
+    // AlertSessionRefresherDelegate: the login, values dropped; it stores only
+    // while `credentials` are still the stored ones, so a renewal never undoes
+    // a logout (or another user's login) that came after it read them.
     [[nodiscard]] Reactive::SignalProducer<Reactive::Unit, Reactive::AnyError> refreshSession(
         const Quarlink::Credentials& credentials) override;
 
@@ -111,13 +115,18 @@ public:
     APIClientManager(PassKey, Collaborators collaborators);
 
 private:
-    using LoginAction = Reactive::Action<Quarlink::Credentials, Quarlink::CustomerInfo, Reactive::AnyError>;
+    struct LoginRequest {
+        Quarlink::Credentials credentials;
+        // Renews the stored session rather than starting one.
+        bool renewal = false;
+    };
+    using LoginAction = Reactive::Action<LoginRequest, Quarlink::CustomerInfo, Reactive::AnyError>;
     using LogoutAction = Reactive::Action<Reactive::Unit, Reactive::Unit, Reactive::NoError>;
 
     LoginAction& loginAction();
     LogoutAction& logoutAction();
     [[nodiscard]] Reactive::SignalProducer<Quarlink::CustomerInfo, Reactive::AnyError> performLogin(
-        const Quarlink::Credentials& credentials);
+        const LoginRequest& request);
     void performLogout();
     // The cached customer data, else the customer request (not cached).
     [[nodiscard]] Producer<Quarlink::CustomerInfo> cachedOrFetchedCustomerInfo() const;

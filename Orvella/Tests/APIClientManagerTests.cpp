@@ -136,11 +136,58 @@ TEST_F(APIClientManagerTests, ReachabilityIsANewPropertyOnEachRead)
 TEST_F(APIClientManagerTests, TheSessionRefresherDelegateLogsInLikeTheLoginWindow)
 {
     // A re-login stores the completed credentials and the customer data, and sends no value.
+    // A renewal renews the stored session, so the credentials it was handed are the stored ones.
     serveCustomer();
+    m_holder->credentials().set(typed());
     auto events = run(m_manager->refreshSession(typed()));
     ASSERT_EQ(events.size(), 1u);
     EXPECT_TRUE(events[0].isCompleted());
     EXPECT_EQ(m_holder->credentials().value()->username, "anna@example.org");
+    EXPECT_TRUE(m_manager->customerInfo().value());
+}
+
+TEST_F(APIClientManagerTests, ALogoutHasTheLastWordOverARenewalThatReadTheCredentialsBeforeIt)
+{
+    serveCustomer();
+    ASSERT_TRUE(run(m_manager->login(typed())).back().isCompleted());
+    const auto read = *m_holder->credentials().value();
+    const auto loggedOut = [&] {
+        return !m_holder->credentials().value() && !m_manager->isLoggedIn().value() && !m_manager->customerInfo().value();
+    };
+
+    // The renewal read the credentials, the user logged out, and only then did the renewal's login start.
+    m_manager->logout();
+    auto late = run(m_manager->refreshSession(read));
+    ASSERT_FALSE(late.empty());
+    EXPECT_TRUE(late.back().isFailed());
+    EXPECT_TRUE(loggedOut());
+
+    // The same when another user logged in meanwhile: that user's session stays.
+    const Quarlink::Credentials other { "bert@example.org", "Anderes-456" };
+    m_holder->credentials().set(other);
+    EXPECT_TRUE(run(m_manager->refreshSession(read)).back().isFailed());
+    EXPECT_EQ(m_holder->credentials().value(), other);
+    EXPECT_FALSE(m_manager->customerInfo().value());
+    m_manager->logout();
+
+    // The renewal's login already under way when the logout comes, the cancellation too late for it.
+    ASSERT_TRUE(run(m_manager->login(typed())).back().isCompleted());
+    m_decorated->holdsCancellation = true;
+    auto gate = m_server->addGate("POST", "/v2.0/login");
+    Recorder<Reactive::Unit> renewal;
+    auto started = m_manager->refreshSession(read).start(renewal.observer());
+    ASSERT_TRUE(gate->waitForWaiting(1, std::chrono::seconds(10)));
+    m_manager->logout();
+    gate->open();
+    ASSERT_TRUE(renewal.wait());
+    EXPECT_TRUE(renewal.events().back().isFailed());
+    EXPECT_TRUE(loggedOut());
+
+    // A renewal of the session still stored renews it.
+    m_decorated->holdsCancellation = false;
+    ASSERT_TRUE(run(m_manager->login(typed())).back().isCompleted());
+    EXPECT_TRUE(run(m_manager->refreshSession(read)).back().isCompleted());
+    EXPECT_EQ(m_holder->credentials().value(), read);
     EXPECT_TRUE(m_manager->customerInfo().value());
 }
 

@@ -87,15 +87,20 @@ TEST_F(UserInterfaceModuleTests, ThePopoverShowsTheLoggedOutViewThenANewPopoverV
     constexpr std::type_identity<PopoverViewController> loggedIn;
     EXPECT_TRUE(pumpUntil([&] { return shows(loggedOut); }));
 
-    holder()->credentials().set(m_credentials);
+    // Logged in and out as the application does it, each step ended before the next: the popover's requests then
+    // run in a session of the service, and nothing renews one behind the test's back.
+    const auto logIn = [&] {
+        auto login = Quarlink::Testing::run(resolved<APIManager>()->login(m_credentials));
+        return !login.empty() && login.back().isCompleted();
+    };
+    ASSERT_TRUE(logIn());
     ASSERT_TRUE(pumpUntil([&] { return shows(loggedIn); }));
     QPointer<QWidget> firstContent(popover->content());
 
-    // Logged out as the application does it: a session renewal the logged-in popover set off, still under way,
-    // then has no say, where a plain reset of the credentials would be undone by it.
     resolved<APIManager>()->logout();
+    EXPECT_FALSE(holder()->credentials().value());
     EXPECT_TRUE(pumpUntil([&] { return shows(loggedOut); }));
-    holder()->credentials().set(m_credentials);
+    ASSERT_TRUE(logIn());
     EXPECT_TRUE(pumpUntil([&] { return shows(loggedIn); }));
     EXPECT_NE(popover->content(), firstContent.data());
     // The replaced content went with its view model.
