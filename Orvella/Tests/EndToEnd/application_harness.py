@@ -23,7 +23,8 @@ notification; started again, it is logged in without its login window,
 syncs a new file, sends its extension no settings change from one idle poll
 to the next, and the tray's own menu (a right click) opens the preferences;
 SIGTERM ends it too. Without a tray (a bare X server) the status item's
-window at the top right stands in for the tray icon. A screenshot of each step goes to --out.
+window at the top right stands in for the tray icon. A screenshot of each
+step goes to --out; the whole run takes about two minutes in a sanitizer build.
 
 Exit status: 0 every step worked; 1 a step failed (its logs are printed);
 77 a program the test needs is missing here."""
@@ -373,7 +374,8 @@ class ApplicationRun:
             self.desktop.key("Escape")
         wait_for(lambda: not self.popovers(), 30, "no popover before the second start")
         self.second_start("orvella-second")
-        _, geometry = wait_for(lambda: self.popovers() and self.popovers()[-1], 30, "the popover after the second start")
+        _, geometry = wait_for(lambda: self.popovers() and self.popovers()[-1], 30,
+                               "the popover after the second start")
         self.desktop.screenshot("03a-popover-after-second-start")
         self.check_on_screen(geometry)
         self.desktop.key("Escape")
