@@ -16,7 +16,7 @@ packages=(
     libsecret-1-dev libglib2.0-dev gnome-keyring dbus dbus-daemon
     qt6-base-dev qt6-translations-l10n fonts-dejavu-core xvfb xauth desktop-file-utils
     libnautilus-extension-dev
-    xdotool xclip imagemagick
+    xdotool x11-utils xclip imagemagick
 )
 
 missing=()

@@ -418,22 +418,36 @@ class Desktop:
             raise Failure(f"{' '.join(arguments)} ended with {result.returncode}: {result.stderr.decode(errors='replace')}")
         return result
 
-    def windows(self, pattern):
+    def windows(self, pattern, kinds=None):
+        """The visible windows whose title matches the regular expression,
+        oldest first; with `kinds` only those of these window types."""
         result = self.run("xdotool", "search", "--onlyvisible", "--name", pattern, check=False)
-        return result.stdout.decode().split()
+        found = result.stdout.decode().split()
+        return [window for window in found if self.window_type(window) in kinds] if kinds else found
 
-    def find_window(self, pattern, timeout=60):
+    def find_window(self, pattern, timeout=60, kinds=None):
         """The newest visible window whose title matches the regular expression."""
-        found = wait_for(lambda: self.windows(pattern), timeout, f"a window titled /{pattern}/")
+        found = wait_for(lambda: self.windows(pattern, kinds), timeout, f"a window titled /{pattern}/")
         return found[-1]
 
     def window_name(self, window):
         return self.run("xdotool", "getwindowname", window).stdout.decode(errors="replace").strip()
 
     def geometry(self, window):
+        return self.window_geometry(window)[2:]
+
+    def window_geometry(self, window):
+        """(x, y, width, height) of the window on the screen."""
         text = self.run("xdotool", "getwindowgeometry", "--shell", window).stdout.decode()
         values = dict(line.split("=", 1) for line in text.split() if "=" in line)
-        return int(values["WIDTH"]), int(values["HEIGHT"])
+        return int(values["X"]), int(values["Y"]), int(values["WIDTH"]), int(values["HEIGHT"])
+
+    def window_type(self, window):
+        """The kind of window it says it is ("NORMAL", "DIALOG", "POPUP_MENU",
+        "UTILITY", …); "" when it says none or is gone."""
+        result = self.run("xprop", "-id", window, "_NET_WM_WINDOW_TYPE", check=False)
+        found = re.search(r"= _NET_WM_WINDOW_TYPE_(\w+)", result.stdout.decode(errors="replace"))
+        return found.group(1) if found else ""
 
     def focus(self, window):
         # With a window manager the window is raised and activated; on a bare
@@ -442,8 +456,48 @@ class Desktop:
             self.run("xdotool", "windowraise", window, check=False)
             self.run("xdotool", "windowfocus", "--sync", window, timeout=10)
 
-    def click(self, window, x, y):
-        self.run("xdotool", "mousemove", "--window", window, str(x), str(y), "click", "1")
+    def click(self, window, x, y, button=1):
+        self.run("xdotool", "mousemove", "--window", window, str(x), str(y), "click", str(button))
+
+    def close(self, window):
+        """Asks the window to close as a window manager's close button does:
+        the WM_DELETE_WINDOW message of the window protocols."""
+        import ctypes
+        x11 = ctypes.cdll.LoadLibrary("libX11.so.6")
+        x11.XOpenDisplay.restype = ctypes.c_void_p
+        x11.XOpenDisplay.argtypes = [ctypes.c_char_p]
+        x11.XInternAtom.restype = ctypes.c_ulong
+        x11.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
+        x11.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_long, ctypes.c_void_p]
+        x11.XFlush.argtypes = [ctypes.c_void_p]
+        x11.XCloseDisplay.argtypes = [ctypes.c_void_p]
+
+        class ClientMessage(ctypes.Structure):
+            _fields_ = [("type", ctypes.c_int), ("serial", ctypes.c_ulong), ("send_event", ctypes.c_int),
+                        ("display", ctypes.c_void_p), ("window", ctypes.c_ulong), ("message_type", ctypes.c_ulong),
+                        ("format", ctypes.c_int), ("data", ctypes.c_long * 5)]
+
+        class Event(ctypes.Union):
+            _fields_ = [("message", ClientMessage), ("pad", ctypes.c_long * 24)]
+
+        display = x11.XOpenDisplay(self.environment["DISPLAY"].encode())
+        if not display:
+            raise Failure("cannot open the X display to close a window")
+        try:
+            event = Event()
+            event.message.type = 33  # ClientMessage
+            event.message.window = int(window)
+            event.message.message_type = x11.XInternAtom(display, b"WM_PROTOCOLS", 0)
+            event.message.format = 32
+            event.message.data[0] = x11.XInternAtom(display, b"WM_DELETE_WINDOW", 0)
+            x11.XSendEvent(display, int(window), 0, 0, ctypes.byref(event))
+            x11.XFlush(display)
+        finally:
+            x11.XCloseDisplay(display)
+
+    def screen_size(self):
+        text = self.run("xdotool", "getdisplaygeometry").stdout.decode().split()
+        return int(text[0]), int(text[1])
 
     def type(self, text):
         self.run("xdotool", "type", "--delay", "30", text, timeout=60)

@@ -6,17 +6,25 @@ and a group directory of their own, glimmerd and glimmerctl asking for shares
 as a file manager would, a notification server recording what reaches the
 bus.
 
-Steps: the login window appears; typing the account logs in; the service's
-files arrive in the cloud folder; once the first sync is done (every badge
-Idle) a new local file reaches the service; a second orvella ends at once
-with status 0; the extension's public-link entry
+Steps: the login window appears; closed, a second orvella brings it back and
+ends with status 0; closed again, the tray's logged-out popover (wholly on the
+screen) leads to it with "Anmelden …"; typing the account logs in and the
+login notification names the user; the service's files arrive in the cloud
+folder; once the first sync is done (every badge Idle) a new local file
+reaches the service; a second orvella shows the popover and ends with status
+0; the popover's menu opens the preferences, Alt+P there the proxy sheet and
+Ctrl+Alt+D the debug pane; Escape on the "muss leer sein" alert for a chosen
+folder with files leaves the files in place; the extension's public-link entry
 opens "Freigeben: <name>", "Link erstellen" puts the service's link on the
 clipboard (read by xclip) and "Freigabe erfolgreich" reaches the bus; the
 folder entry opens the private dialog and the typed invitation reaches the
 service; SIGTERM ends orvella with status 0 after it posted its termination
 notification; started again, it is logged in without its login window,
-syncs a new file, and sends its extension no settings change from one idle
-poll to the next; SIGTERM ends it too. A screenshot of each step goes to --out.
+syncs a new file, sends its extension no settings change from one idle poll
+to the next, and the tray's own menu (a right click) opens the preferences;
+SIGTERM ends it too. Without a tray (a bare X server) the status item's
+window at the top right stands in for the tray icon. A screenshot of each
+step goes to --out; the whole run takes about two minutes in a sanitizer build.
 
 Exit status: 0 every step worked; 1 a step failed (its logs are printed);
 77 a program the test needs is missing here."""
@@ -54,7 +62,16 @@ AGAIN_CONTENT = "Nach dem Neustart geschrieben.\n".encode()
 SHARED_FILE = "Willkommen.txt"
 SHARED_FOLDER = "Projekte"
 TERMINATION = "CloudAppWillTerminateNotification"
-REQUIRED_PROGRAMS = ["Xvfb", "xdotool", "xclip", "import", "dbus-daemon"]
+# Both contents of the popover are this wide.
+POPOVER_WIDTH = 360
+# Where controls sit in their windows, measured on this Xvfb's screenshots;
+# each lies well inside its control, whose place the layout's margins fix.
+POPOVER_MENU_BUTTON = (-26, -22)        # the menu's button, from the popover's bottom right
+POPOVER_LOGIN_BUTTON = (-50, -27)       # "Anmelden …", from the logged-out popover's bottom right
+PREFERENCES_ACCOUNT_TAB = (106, 30)     # "Konto" in the toolbar
+ACCOUNT_CHANGE_BUTTON = (-60, 88)       # "Ändern …", from the window's top right
+NOT_EMPTY_FOLDER = "Volle Mappe"
+REQUIRED_PROGRAMS = ["Xvfb", "xdotool", "xprop", "xclip", "import", "dbus-daemon"]
 
 
 class LineCollector:
@@ -210,13 +227,32 @@ class ApplicationRun:
 
         def window():
             session.check_application(self.desktop, self.orvella, os.path.join(self.layout.logs, "orvella.log"))
-            return self.desktop.windows(session.login_window_pattern())
+            return self.login_windows()
 
         login_window = wait_for(window, 120, "the login window")[-1]
         self.desktop.screenshot("01-login-window")
 
-        self.step("typing the account logs in; the service's files arrive in the cloud folder")
+        self.step("closed, the login window comes back with a second start, which ends with status 0")
+        self.close_login_window(login_window)
+        self.second_start("orvella-second-logged-out")
+        login_window = self.desktop.find_window(session.login_window_pattern(), 60, kinds=("NORMAL",))
+        self.desktop.screenshot("01a-login-window-brought-back")
+
+        self.step("closed again, the tray's logged-out popover, wholly on the screen, leads to it")
+        self.close_login_window(login_window)
+        popover, geometry = self.open_popover()
+        self.desktop.screenshot("01b-logged-out-popover")
+        self.check_on_screen(geometry)
+        self.desktop.click(popover, geometry[2] + POPOVER_LOGIN_BUTTON[0], geometry[3] + POPOVER_LOGIN_BUTTON[1])
+        login_window = self.desktop.find_window(session.login_window_pattern(), 60, kinds=("NORMAL",))
+
+        self.step("typing the account logs in; the notification names the user; the files arrive in the cloud folder")
         self.desktop.log_in(login_window, LOGIN, PASSWORD)
+        wait_for(lambda: self.notifications("Angemeldet bei " + session.APP_NAME), 60,
+                 "the login notification on the session bus")
+        text = self.notifications("Angemeldet bei " + session.APP_NAME)[-1].split("\t")[2]
+        if text != f"{LOGIN} ist angemeldet.":
+            raise Failure(f"the login notification reads {text!r}")
 
         def arrived():
             if self.orvella.poll() is not None:
@@ -252,18 +288,173 @@ class ApplicationRun:
         finally:
             self.desktop.screenshot("03-local-file-uploaded")
 
-    def second_instance(self):
-        self.step("a second orvella ends at once with status 0")
-        second = self.start("orvella-second", [self.arguments.orvella])
+    # -- the tray and its windows ----------------------------------------
+
+    def second_start(self, name):
+        """A second orvella, which must end at once with status 0 beside the first."""
+        second = self.start(name, [self.arguments.orvella])
         try:
             status = second.wait(timeout=60)
         except subprocess.TimeoutExpired:
             raise Failure("a second orvella is still running after 60 s") from None
         if status != 0:
             raise Failure(f"a second orvella ended with {status}:\n" + session.tail(os.path.join(self.layout.logs,
-                                                                                                  "orvella-second.log")))
+                                                                                                  name + ".log")))
         if self.orvella.poll() is not None:
             raise Failure(f"the first orvella ended with {self.orvella.returncode} beside the second")
+
+    def close_login_window(self, window):
+        self.desktop.close(window)
+        wait_for(lambda: not self.login_windows(), 30, "the login window to close")
+
+    def login_windows(self):
+        # Untitled windows (the popover, menus, alerts) carry the brand's name
+        # too; the login window is the one that is a normal window.
+        return self.desktop.windows(session.login_window_pattern(), kinds=("NORMAL",))
+
+    def visible_windows(self):
+        """Every visible window of the application, the popover, menus and
+        alerts included (their titles are not searchable by name)."""
+        result = self.desktop.run("xdotool", "search", "--onlyvisible", "--class", "^orvella$", check=False)
+        return result.stdout.decode().split()
+
+    def status_item(self):
+        # Without a tray (a bare X server) the status item is a small window.
+        return self.desktop.find_window("^Status( |$)", 60)
+
+    def popovers(self):
+        found = []
+        for window in self.visible_windows():
+            try:
+                geometry = self.desktop.window_geometry(window)
+            except Failure:
+                continue
+            if geometry[2] == POPOVER_WIDTH:
+                found.append((window, geometry))
+        return found
+
+    def open_popover(self):
+        """Clicks the status item; the popover and its (x, y, width, height)."""
+        shown = self.popovers()
+        if shown:
+            return shown[-1]
+        status = self.status_item()
+        self.desktop.click(status, 16, 16)
+        try:
+            return wait_for(lambda: self.popovers() and self.popovers()[-1], 5, "the popover")
+        except Failure:
+            # A click soon after the popover closed itself (Escape) is taken
+            # for the click on the icon that closed it, and ignored once.
+            self.desktop.click(status, 16, 16)
+        return wait_for(lambda: self.popovers() and self.popovers()[-1], 30, "the popover")
+
+    def check_on_screen(self, geometry):
+        x, y, width, height = geometry
+        screen_width, screen_height = self.desktop.screen_size()
+        if x < 0 or y < 0 or x + width > screen_width or y + height > screen_height or height < 60:
+            raise Failure(f"the popover lies at {x},{y} {width}x{height} on a screen of {screen_width}x{screen_height}")
+
+    def open_menu(self, click):
+        """Opens a menu with `click` and waits until it is on screen."""
+        before = set(self.visible_windows())
+        click()
+        wait_for(lambda: set(self.visible_windows()) - before, 30, "the menu")
+        # The menu opens with no entry chosen; the keys that follow choose one.
+
+    def preferences_window(self):
+        return self.desktop.find_window("^Einstellungen( |$)", 60)
+
+    def close_window(self, window, what):
+        self.desktop.close(window)
+        wait_for(lambda: window not in self.visible_windows(), 30, what + " to close")
+
+    def second_instance(self):
+        self.step("logged in, a second orvella shows the popover and ends at once with status 0")
+        if self.popovers():
+            self.desktop.key("Escape")
+        wait_for(lambda: not self.popovers(), 30, "no popover before the second start")
+        self.second_start("orvella-second")
+        _, geometry = wait_for(lambda: self.popovers() and self.popovers()[-1], 30,
+                               "the popover after the second start")
+        self.desktop.screenshot("03a-popover-after-second-start")
+        self.check_on_screen(geometry)
+        self.desktop.key("Escape")
+        wait_for(lambda: not self.popovers(), 30, "Escape to close the popover")
+
+    def preferences(self):
+        self.step("the popover's menu opens the preferences; Alt+P the proxy sheet, Ctrl+Alt+D the debug pane")
+        popover, geometry = self.open_popover()
+        self.check_on_screen(geometry)
+        self.open_menu(lambda: self.desktop.click(popover, geometry[2] + POPOVER_MENU_BUTTON[0],
+                                                  geometry[3] + POPOVER_MENU_BUTTON[1]))
+        self.desktop.screenshot("03b-popover-menu")
+        # Pause or start, then "Einstellungen …".
+        self.desktop.key("Down", "Down", "Return")
+        preferences = self.preferences_window()
+        self.desktop.screenshot("03c-preferences-from-the-popover")
+        self.desktop.focus(preferences)
+        self.desktop.key("alt+p")
+        proxy = self.desktop.find_window("^Proxy( |$)", 30)
+        self.desktop.screenshot("03d-proxy-sheet")
+        self.close_window(proxy, "the proxy sheet")
+        self.desktop.focus(preferences)
+        self.desktop.key("ctrl+alt+d")
+        debug = self.desktop.find_window("^Debug( |$)", 30)
+        self.desktop.screenshot("03e-debug-pane")
+        self.close_window(debug, "the debug pane")
+        return preferences
+
+    def escape_keeps_folder(self, preferences):
+        self.step("Escape on the \"muss leer sein\" alert leaves the chosen folder's files in place")
+        folder = os.path.join(self.layout.home, NOT_EMPTY_FOLDER)
+        os.makedirs(os.path.join(folder, "Fotos"), exist_ok=True)
+        kept = {os.path.join(folder, "Liste.txt"): b"Milch\n", os.path.join(folder, "Fotos", "Urlaub.txt"): b"Strand\n"}
+        for path, content in kept.items():
+            with open(path, "wb") as stream:
+                stream.write(content)
+        self.desktop.focus(preferences)
+        self.desktop.click(preferences, *PREFERENCES_ACCOUNT_TAB)
+        width, _ = self.desktop.geometry(preferences)
+        self.desktop.click(preferences, width + ACCOUNT_CHANGE_BUTTON[0], ACCOUNT_CHANGE_BUTTON[1])
+        chooser = self.desktop.find_window("^Neuen .* Ordner auswählen", 30, kinds=("DIALOG",))
+        self.desktop.focus(chooser)
+        # The chooser's name field has the focus; a folder's path and Return choose it.
+        self.desktop.key("ctrl+a", "BackSpace")
+        self.desktop.type(folder)
+        self.desktop.key("Return")
+        wait_for(lambda: chooser not in self.visible_windows(), 30, "the folder chooser to close")
+
+        def alert():
+            dialogs = [window for window in self.visible_windows()
+                       if window != chooser and self.desktop.window_type(window) == "DIALOG"]
+            return dialogs and dialogs[-1]
+
+        shown = wait_for(alert, 30, "the alert about the chosen folder")
+        self.desktop.focus(shown)
+        self.desktop.screenshot("03f-folder-not-empty-alert")
+        self.desktop.key("Escape")
+        wait_for(lambda: shown not in self.visible_windows(), 30, "Escape to close the alert")
+        for path, content in kept.items():
+            try:
+                with open(path, "rb") as stream:
+                    if stream.read() == content:
+                        continue
+            except OSError:
+                pass
+            raise Failure(f"after Escape on the alert {path} is no longer in place")
+        self.desktop.screenshot("03g-after-escape")
+        self.close_window(preferences, "the preferences window")
+
+    def tray_menu_preferences(self):
+        self.step("the tray's own menu (a right click) opens the preferences")
+        status = self.status_item()
+        self.open_menu(lambda: self.desktop.click(status, 16, 16, button=3))
+        self.desktop.screenshot("09a-tray-menu")
+        # The cloud folder, then "Einstellungen …".
+        self.desktop.key("Down", "Down", "Return")
+        preferences = self.preferences_window()
+        self.desktop.screenshot("09b-preferences-from-the-tray")
+        self.close_window(preferences, "the preferences window")
 
     def extension(self):
         # The application may have started its extension itself; a second
@@ -322,7 +513,7 @@ class ApplicationRun:
         if status != 0:
             raise Failure(f"glimmerctl invoke {index} {path} ended with {status}: {output}")
         window = self.desktop.find_window(re.escape(SHARED_FOLDER), 60)
-        wait_for(lambda: self.desktop.window_name(window) == f"Freigabe für Ordner \"{SHARED_FOLDER}\"", 30,
+        wait_for(lambda: self.desktop.window_name(window).startswith(f"Freigabe für Ordner \"{SHARED_FOLDER}\""), 30,
                  "the private dialog's title")
         self.desktop.focus(window)
         width, height = self.desktop.geometry(window)
@@ -395,7 +586,7 @@ class ApplicationRun:
             return item and item["file_hash"] == session.sha1(AGAIN_CONTENT)
 
         wait_for(uploaded, 120, f"{AGAIN_FILE} on the service", interval=0.5)
-        if self.desktop.windows(session.login_window_pattern()):
+        if self.login_windows():
             self.desktop.screenshot("09-login-window-again")
             raise Failure("started again with its account stored, orvella shows the login window")
         # From one idle poll to the next nothing changes, so nothing may be sent.
@@ -408,6 +599,7 @@ class ApplicationRun:
             raise Failure(f"while idle between two polls orvella sent its extension {self.settings_messages() - sent} "
                           "\"CloudUserDefaultsDidChange\" messages")
         self.desktop.screenshot("09-started-again")
+        self.tray_menu_preferences()
         return process
 
     def run(self):
@@ -415,6 +607,7 @@ class ApplicationRun:
         self.login()
         self.upload()
         self.second_instance()
+        self.escape_keeps_folder(self.preferences())
         self.public_link()
         self.private_share()
         self.termination(self.orvella, "orvella", "08-before-termination")
