@@ -1,7 +1,6 @@
 #include "Orvella/AppModule/AppModuleFactories.hpp"
 
 #include "Orvella/AppModule/KeptBindings.hpp"
-#include "Orvella/Shared/SharedConstants.hpp"
 #include "Platform/FileSystem/OwnChangeRegistry.hpp"
 #include "Platform/Foundation/Log.hpp"
 #include "Quarlink/Errors/APIClientError.hpp"
@@ -27,21 +26,26 @@ private:
     std::shared_ptr<SettingsManager> m_settingsManager;
 };
 
-// Opens the shared database anew at every access of a store, through the
-// container, on the thread the store uses. A failed resolution reaches the
-// store as its open error.
+// Opens the shared database at `configuration`, making its folder first.
+std::expected<Platform::Database, Platform::DatabaseError> openDatabase(const Platform::DatabaseConfiguration& configuration)
+{
+    std::error_code ignored;
+    std::filesystem::create_directories(configuration.file.parent_path(), ignored);
+    return Platform::Database::open(configuration);
+}
+
+// Opens the shared database anew at every access of a store, on the thread the
+// store uses, from the configuration the container gave when the store was made.
+// A store can outlive the container by the work still queued when it ends (a
+// settings change read back then cleans it): it never reaches back into it.
 Platform::DatabaseFactory databaseOpener(Resolver& resolver)
 {
-    return [&resolver]() -> std::expected<Platform::Database, Platform::DatabaseError> {
-        auto database = resolver.resolve<Platform::Database>();
-        if (database)
-            return std::move(**database);
-        if (const auto& cause = database.error().cause()) {
-            if (const auto* error = cause->as<Platform::DatabaseError>())
-                return std::unexpected(*error);
-        }
-        return std::unexpected(Platform::DatabaseError(Platform::DatabaseError::Code::cannotOpen, database.error().description()));
-    };
+    auto configuration = resolver.resolve<Platform::DatabaseConfiguration>();
+    if (!configuration) {
+        return [error = Platform::DatabaseError(Platform::DatabaseError::Code::cannotOpen, configuration.error().description())]()
+                   -> std::expected<Platform::Database, Platform::DatabaseError> { return std::unexpected(error); };
+    }
+    return [configuration = *configuration]() { return openDatabase(*configuration); };
 }
 
 // Every later write of the user name or of the cloud folder, an equal value
@@ -78,12 +82,10 @@ std::shared_ptr<Sync::CloudFolderProvider> cloudFolderAdapter(std::shared_ptr<Se
 
 Made<Platform::Database> database(Resolver& resolver)
 {
-    std::error_code ignored;
-    std::filesystem::create_directories(SharedConstants::groupContainerPath(), ignored);
     auto configuration = resolver.resolve<Platform::DatabaseConfiguration>();
     if (!configuration)
         return failed(configuration);
-    auto opened = Platform::Database::open(**configuration);
+    auto opened = openDatabase(**configuration);
     if (!opened)
         return std::unexpected(Reactive::AnyError(opened.error()));
     return std::make_shared<Platform::Database>(std::move(*opened));

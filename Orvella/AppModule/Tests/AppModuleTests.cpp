@@ -29,6 +29,7 @@
 #include "Platform/Network/URLSessionConfiguration.hpp"
 #include "Sync/Disk/FileSystemFileStore.hpp"
 #include "Sync/References/FileReferenceMapping.hpp"
+#include "Sync/Store/FileStore.hpp"
 #include "Sync/Schedule/SyncScheduler.hpp"
 #include "Sync/Status/FileSyncStatusStore.hpp"
 #include "Sync/Store/FileStore.hpp"
@@ -301,4 +302,15 @@ TEST_F(AppModuleTests, AnUnresolvablePopoverContentStopsTheProgramNamingTheKey)
     EXPECT_NE(stops.front().find("LoggedOutContent"), std::string::npos) << stops.front();
     EXPECT_EQ(shown, 0);
     binding.dispose();
+}
+
+TEST_F(AppModuleTests, AStoreThatOutlivesTheContainerStillOpensTheDatabase)
+{
+    // Work still queued when the container ends (a settings change read back then empties the store) keeps a store
+    // alive past it: its next access opens the database as before and never reaches into the container that is gone.
+    buildContainer();
+    auto store = resolved<Sync::FileStore>();
+    ASSERT_TRUE(store);
+    m_resolver.reset();
+    EXPECT_TRUE(store->clean().has_value());
 }
