@@ -49,6 +49,18 @@ protected:
         ASSERT_TRUE(!events.empty() && events.back().isCompleted());
     }
 
+    // The container built, desktop notifications on and the cloud folder synced; the scheduler that runs it.
+    std::shared_ptr<Sync::SyncScheduler> startSyncing()
+    {
+        buildContainer();
+        auto settings = resolved<SettingsManager>();
+        settings->enableDesktopNotifications().set(true);
+        settings->cloudFolderURL().set(Platform::URL::fileURL(cloudFolder().string(), Platform::URL::IsDirectory::Yes));
+        settings->isSyncEnabled().set(true);
+        std::filesystem::create_directories(cloudFolder());
+        return resolved<Sync::SyncScheduler>();
+    }
+
     // Starts the root-etag check and waits for its end; the values it sent.
     std::vector<std::string> checkRootEtag()
     {
@@ -152,13 +164,7 @@ TEST_F(AppModuleNotificationTests, AFailedRootEtagCheckIsShownOnlyWhileLoggedInA
 TEST_F(AppModuleNotificationTests, SyncErrorsThatAreNoClientErrorsShowNothing)
 {
     // An upload whose announcement cannot be decoded, and one the service refuses, fail their change; neither is the client's own error, so no "Fehler: " shows.
-    buildContainer();
-    auto settings = resolved<SettingsManager>();
-    settings->enableDesktopNotifications().set(true);
-    settings->cloudFolderURL().set(Platform::URL::fileURL(cloudFolder().string(), Platform::URL::IsDirectory::Yes));
-    settings->isSyncEnabled().set(true);
-    std::filesystem::create_directories(cloudFolder());
-    auto scheduler = resolved<Sync::SyncScheduler>();
+    auto scheduler = startSyncing();
     logIn();
     ASSERT_TRUE(pumpUntil([&] { return scheduler->status().value().kind() == Sync::SyncStatus::Kind::allInSync; }));
 
@@ -227,13 +233,7 @@ TEST_F(AppModuleNotificationTests, AClientErrorOfAChangeIsShownUnderTheFilesName
         });
     };
     ASSERT_TRUE(m_server->seedTree(m_credentials.username, { { "/Projekte/" }, { "/Projekte/Bericht.pdf", "%PDF-1.4" } }).has_value());
-    buildContainer();
-    auto settings = resolved<SettingsManager>();
-    settings->enableDesktopNotifications().set(true);
-    settings->cloudFolderURL().set(Platform::URL::fileURL(cloudFolder().string(), Platform::URL::IsDirectory::Yes));
-    settings->isSyncEnabled().set(true);
-    std::filesystem::create_directories(cloudFolder());
-    resolved<Sync::SyncScheduler>();
+    startSyncing();
     logIn();
 
     const auto failedDownload = [this] {
@@ -256,23 +256,18 @@ TEST_F(AppModuleNotificationTests, AClientErrorOfAnUploadIsShownWithTheFileName)
 {
     // The session ends and the credential store has no user to renew it with: the upload fails with the client's
     // "not logged in", which shows as "Fehler: Bericht.pdf" with that error's reason.
-    buildContainer();
-    auto settings = resolved<SettingsManager>();
-    settings->enableDesktopNotifications().set(true);
-    settings->cloudFolderURL().set(Platform::URL::fileURL(cloudFolder().string(), Platform::URL::IsDirectory::Yes));
-    settings->isSyncEnabled().set(true);
-    std::filesystem::create_directories(cloudFolder());
-    auto scheduler = resolved<Sync::SyncScheduler>();
+    auto scheduler = startSyncing();
     logIn();
     ASSERT_TRUE(pumpUntil([&] { return scheduler->status().value().kind() == Sync::SyncStatus::Kind::allInSync; }));
 
     m_server->accounts().expireSessions();
-    settings->lastLoggedInUserName().set(std::nullopt);
+    resolved<SettingsManager>()->lastLoggedInUserName().set(std::nullopt);
     writeFile(cloudFolder() / "Bericht.pdf", "%PDF-1.4 Bericht");
     ASSERT_TRUE(pumpUntil([&] { return deliveredWithTitle("Fehler: Bericht.pdf") > 0; }));
     for (const auto& [title, text] : delivered()) {
-        if (title == "Fehler: Bericht.pdf")
+        if (title == "Fehler: Bericht.pdf") {
             EXPECT_EQ(text, Quarlink::APIClientError::notLoggedIn().reason());
+        }
     }
 }
 
