@@ -139,6 +139,7 @@ LocalCloudServer::~LocalCloudServer()
         for (auto& entry : state.gates)
             entry.gate->open();
     }
+    state.changed.notify_all();
     state.server.stop();
     if (state.listener.joinable())
         state.listener.join();
@@ -255,6 +256,12 @@ std::shared_ptr<Gate> LocalCloudServer::addGate(std::string method, std::string 
     return gate;
 }
 
+void LocalCloudServer::delayAnswers(std::string method, std::string pathPattern, std::chrono::milliseconds delay)
+{
+    std::lock_guard lock(m_implementation->mutex);
+    m_implementation->answerDelays.push_back({ std::move(method), std::regex(pathPattern), delay });
+}
+
 void LocalCloudServer::setTransferShaping(TransferShaping shaping)
 {
     std::lock_guard lock(m_implementation->mutex);
@@ -315,6 +322,18 @@ std::optional<ScriptedResponse> LocalCloudServer::Implementation::takeScript(con
     return std::nullopt;
 }
 
+void LocalCloudServer::Implementation::delayAnswer(const std::string& method, const std::string& path)
+{
+    std::unique_lock lock(mutex);
+    for (const auto& entry : answerDelays) {
+        if (entry.method != method || !std::regex_match(path, entry.path))
+            continue;
+        auto until = std::chrono::steady_clock::now() + entry.delay;
+        changed.wait_until(lock, until, [this] { return stopping.load(); });
+        return;
+    }
+}
+
 std::shared_ptr<Gate> LocalCloudServer::Implementation::gateFor(const std::string& method,
     const std::string& path) const
 {
@@ -356,6 +375,7 @@ void LocalCloudServer::Implementation::dispatch(const httplib::Request& request,
         std::smatch match;
         if (route.method == request.method && std::regex_match(request.path, match, route.pattern)) {
             route.handler(request, response, body, match);
+            delayAnswer(request.method, request.path);
             return;
         }
     }

@@ -163,6 +163,10 @@ public:
     void script(std::string method, std::string path, ScriptedResponse response, std::size_t times = SIZE_MAX);
     // Holds requests of `method` on `path` until the gate lets them go.
     [[nodiscard]] std::shared_ptr<Gate> addGate(std::string method, std::string path);
+    // Answers requests of `method` on a path matching `pathPattern` only `delay`
+    // after their body was read in full, as a service does that checks and
+    // stores a large upload before it answers.
+    void delayAnswers(std::string method, std::string pathPattern, std::chrono::milliseconds delay);
     void setTransferShaping(TransferShaping shaping);
     // Users, sessions, login links and received error reports.
     [[nodiscard]] Accounts& accounts() const;

@@ -51,6 +51,11 @@ struct LocalCloudServer::Implementation {
         ScriptedResponse response;
         std::size_t remaining;
     };
+    struct AnswerDelay {
+        std::string method;
+        std::regex path;
+        std::chrono::milliseconds delay;
+    };
     struct GateEntry {
         std::string method;
         std::string path;
@@ -75,6 +80,7 @@ struct LocalCloudServer::Implementation {
     std::size_t peakInFlight = 0;
     std::vector<Script> scripts;
     std::vector<GateEntry> gates;
+    std::vector<AnswerDelay> answerDelays;
     TransferShaping shaping;
     Accounts accounts;
     std::unique_ptr<FileTree> tree;
@@ -89,6 +95,8 @@ struct LocalCloudServer::Implementation {
     void dispatch(const httplib::Request& request, httplib::Response& response, const RequestBody& body);
     [[nodiscard]] std::optional<ScriptedResponse> takeScript(const std::string& method, const std::string& path);
     [[nodiscard]] std::shared_ptr<Gate> gateFor(const std::string& method, const std::string& path) const;
+    // Waits out an answer delay of the request (ended early when the service stops).
+    void delayAnswer(const std::string& method, const std::string& path);
     void record(const httplib::Request& request);
     void finished();
 

@@ -241,6 +241,39 @@ TEST_F(SyncEndToEndTests, ANestedTreeComesDownThenLocalWorkGoesUpAndEveryChangeT
     expectIdleRun();
 }
 
+// A client that calls a second without a byte a stall, against a service
+// that takes longer than that to store an upload before it answers.
+class SlowAnswerSyncTests : public SyncEndToEndTests {
+protected:
+    void SetUp() override
+    {
+        m_idleTimeout = std::chrono::seconds(1);
+        SyncEndToEndTests::SetUp();
+    }
+};
+
+TEST_F(SlowAnswerSyncTests, AnUploadTheServiceAnswersLateIsRecordedAsUploadedAndNeverComesBack)
+{
+    // The service answers a new upload and new content 3 s after the body arrived; both runs end without an error,
+    // the record holds the service's hash, and the next runs neither upload nor download anything.
+    m_server->delayAnswers("PUT", R"(/v2\.0/files/\d+/stream)", std::chrono::seconds(3));
+    std::string content(2 << 20, 'x');
+    writeFile(local("/big.bin"), content);
+    syncCleanly();
+    EXPECT_EQ(remoteContent("/big.bin"), content);
+    EXPECT_EQ(status("/big.bin"), Sync::FileSyncStatus::upToDate);
+    expectIdleRun();
+
+    content.replace(0, 4, "neu!");
+    writeFile(local("/big.bin"), content);
+    syncCleanly();
+    EXPECT_EQ(remoteContent("/big.bin"), content);
+    expectIdleRun();
+    auto log = m_server->requestLog();
+    EXPECT_EQ(std::ranges::count_if(log, [](const auto& request) { return request.path.ends_with("/download"); }), 0);
+    EXPECT_EQ(std::ranges::count_if(log, [](const auto& request) { return request.path.ends_with("/stream"); }), 2);
+}
+
 TEST_F(SyncEndToEndTests, AListingEntryWithATraversalPathTouchesNothing)
 {
     // The service lists items whose paths climb out of the cloud folder: nothing is written anywhere for them.
@@ -333,5 +366,32 @@ TEST_F(SyncEndToEndTests, ANameCreatedOnBothSidesConvergesInOneRunWithBothConten
     EXPECT_EQ(storedPaths(), (std::set<std::string> { "/Docs/", "/Docs/Plan (1).txt", "/Docs/Plan.txt" }));
     EXPECT_EQ(status("/Docs/Plan (1).txt"), Sync::FileSyncStatus::upToDate);
     EXPECT_EQ(status("/Docs/Plan.txt"), Sync::FileSyncStatus::upToDate);
+    expectIdleRun();
+}
+
+TEST_F(SyncEndToEndTests, ItemsReplacedOnDiskByTheOtherKindConvergeWithNothingLost)
+{
+    // A folder replaced here by a file of its name, and a file by a folder of
+    // its name with work in it: within two runs the service holds what the
+    // disk holds, and a third run has nothing to do.
+    ASSERT_TRUE(m_server->seedTree(m_credentials.username,
+        { { "/D/" }, { "/D/a.txt", "alpha" }, { "/D/Sub/" }, { "/D/Sub/b.txt", "beta" }, { "/f.txt", "eff" } }).has_value());
+    syncCleanly();
+    ASSERT_TRUE(Platform::removeItem(local("/D")));
+    writeFile(local("/D"), "now a file");
+    ASSERT_TRUE(Platform::removeItem(local("/f.txt")));
+    std::filesystem::create_directory(local("/f.txt"));
+    writeFile(local("/f.txt/inside.txt"), "my work");
+
+    syncCleanly();
+    syncCleanly();
+
+    EXPECT_EQ(remotePaths(), (std::set<std::string> { "/D", "/f.txt/", "/f.txt/inside.txt" }));
+    EXPECT_EQ(remoteContent("/D"), "now a file");
+    EXPECT_EQ(remoteContent("/f.txt/inside.txt"), "my work");
+    EXPECT_EQ(diskPaths(), (std::vector<std::string> { "/D", "/f.txt/", "/f.txt/inside.txt" }));
+    EXPECT_EQ(readFile(local("/D")), "now a file");
+    EXPECT_EQ(readFile(local("/f.txt/inside.txt")), "my work");
+    EXPECT_EQ(storedPaths(), (std::set<std::string> { "/D", "/f.txt/", "/f.txt/inside.txt" }));
     expectIdleRun();
 }

@@ -1,5 +1,6 @@
 #include "Platform/Network/URLSessionTransfer.hpp"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -110,10 +111,14 @@ std::optional<URLError> URLSessionTransfer::configure(const std::filesystem::pat
         && m_task->kind() != URLSessionTask::Kind::upload;
     curl_easy_setopt(handle, CURLOPT_FOLLOWLOCATION, m_followsRedirects ? 1L : 0L);
     curl_easy_setopt(handle, CURLOPT_MAXREDIRS, configuration.maximumRedirects);
-    // An idle time-out instead of a total one: fail only when nothing moved at all.
-    auto idle = request.idleTimeout.value_or(configuration.idleTimeout);
+    // An idle time-out instead of a total one: fail only when nothing moved
+    // at all (`hasTimedOut`). libcurl's own stall check would also count the
+    // wait for an upload's answer as idle, so it only backs ours up; while set
+    // it also wakes the transfer every second, which is what lets ours run.
+    m_idleTimeout = request.idleTimeout.value_or(configuration.idleTimeout);
+    m_answerTimeout = std::max(configuration.answerTimeout, m_idleTimeout);
     curl_easy_setopt(handle, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    curl_easy_setopt(handle, CURLOPT_LOW_SPEED_TIME, static_cast<long>(idle.count()));
+    curl_easy_setopt(handle, CURLOPT_LOW_SPEED_TIME, static_cast<long>((m_idleTimeout + m_answerTimeout).count()));
     curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT, static_cast<long>(configuration.connectTimeout.count()));
     curl_easy_setopt(handle, CURLOPT_SSL_VERIFYPEER, configuration.verifiesPeer ? 1L : 0L);
     curl_easy_setopt(handle, CURLOPT_SSL_VERIFYHOST, configuration.verifiesPeer ? 2L : 0L);
@@ -211,6 +216,7 @@ size_t URLSessionTransfer::onHeader(char* buffer, size_t size, size_t count, voi
     auto* transfer = static_cast<URLSessionTransfer*>(context);
     size_t length = size * count;
     std::string_view line = trimmed(std::string_view(buffer, length));
+    transfer->m_lastMovement = std::chrono::steady_clock::now();
     if (line.starts_with("HTTP/")) {
         // Every status line opens a new block: redirects and interim answers
         // ("100 Continue") must not leave their fields in the final response.
@@ -298,9 +304,11 @@ size_t URLSessionTransfer::onRead(char* buffer, size_t size, size_t count, void*
     }
 }
 
-int URLSessionTransfer::onTransferInfo(void* context, curl_off_t, curl_off_t, curl_off_t, curl_off_t uploaded)
+int URLSessionTransfer::onTransferInfo(void* context, curl_off_t, curl_off_t downloaded, curl_off_t, curl_off_t uploaded)
 {
     auto* transfer = static_cast<URLSessionTransfer*>(context);
+    if (transfer->hasTimedOut(downloaded, uploaded))
+        return 1;
     if (uploaded > transfer->m_bytesSent) {
         std::int64_t delta = uploaded - transfer->m_bytesSent;
         transfer->m_bytesSent = uploaded;
@@ -311,6 +319,29 @@ int URLSessionTransfer::onTransferInfo(void* context, curl_off_t, curl_off_t, cu
         }
     }
     return 0;
+}
+
+bool URLSessionTransfer::hasTimedOut(curl_off_t downloaded, curl_off_t uploaded)
+{
+    auto now = std::chrono::steady_clock::now();
+    if (!m_lastMovement || downloaded != m_movedDown || uploaded != m_movedUp) {
+        m_lastMovement = now;
+        m_movedDown = downloaded;
+        m_movedUp = uploaded;
+        return false;
+    }
+    // Once an upload's file went out in full, the silence until the answer
+    // begins is the service at work, not a stall.
+    bool awaitingAnswer = m_task->kind() == URLSessionTask::Kind::upload && !m_hasFinalResponse && downloaded == 0
+        && uploaded >= m_task->countOfBytesExpectedToSend();
+    auto limit = awaitingAnswer ? m_answerTimeout : m_idleTimeout;
+    if (now - *m_lastMovement < limit)
+        return false;
+    auto seconds = std::to_string(limit.count());
+    m_localError = URLError(URLError::Code::timedOut, CURLE_OPERATION_TIMEDOUT,
+        awaitingAnswer ? "no answer within " + seconds + " s after the upload was sent"
+                       : "nothing moved for " + seconds + " s");
+    return true;
 }
 
 URLSessionTransfer::Outcome URLSessionTransfer::finish(CURLcode result)

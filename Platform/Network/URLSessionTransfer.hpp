@@ -55,6 +55,8 @@ private:
         curl_off_t uploadTotal, curl_off_t uploaded);
     // False when the transfer must stop (a redirect it may not follow).
     [[nodiscard]] bool endHeaderBlock();
+    // True (and the task's error set) when the transfer waited longer than it may.
+    [[nodiscard]] bool hasTimedOut(curl_off_t downloaded, curl_off_t uploaded);
 
     const std::shared_ptr<URLSessionTask> m_task;
     URLSessionDelegate* const m_delegate;
@@ -75,6 +77,13 @@ private:
     bool m_hasFinalResponse = false;
     std::int64_t m_bytesSent = 0;
     std::int64_t m_bytesReceived = 0;
+
+    std::chrono::seconds m_idleTimeout {};
+    std::chrono::seconds m_answerTimeout {};
+    // When a byte last moved either way (a header line counts); unset until the transfer runs.
+    std::optional<std::chrono::steady_clock::time_point> m_lastMovement;
+    curl_off_t m_movedDown = 0;
+    curl_off_t m_movedUp = 0;
 };
 
 } // namespace Platform

@@ -136,7 +136,7 @@ protected:
     std::shared_ptr<URLSessionAPIClient> makeClient(std::shared_ptr<APIEndpointStore> endpoints)
     {
         Platform::URLSessionConfiguration configuration;
-        configuration.idleTimeout = 30s;
+        configuration.idleTimeout = m_idleTimeout;
         configuration.temporaryDirectory = m_root / "downloads";
         auto client = URLSessionAPIClient::create(configuration, std::make_shared<MemoryCredentialStore>(), std::move(endpoints),
             std::make_unique<ReachableMonitor>());
@@ -173,6 +173,8 @@ protected:
     }
 
     std::filesystem::path m_root;
+    // The client's idle time-out; a fixture may shorten it before `SetUp`.
+    std::chrono::seconds m_idleTimeout = 30s;
     std::unique_ptr<LocalCloud::LocalCloudServer> m_server;
     std::shared_ptr<InMemoryEnvironmentStore> m_endpoints;
     std::shared_ptr<URLSessionAPIClient> m_client;

@@ -293,6 +293,50 @@ TEST_F(URLSessionTests, SilentServerHitsTheIdleTimeOut)
     EXPECT_EQ(result.error().code(), URLError::Code::timedOut);
 }
 
+TEST_F(URLSessionTests, AnUploadsAnswerMayTakeLongerThanTheIdleTimeOutButAStalledBodyMayNot)
+{
+    // Proves the silence after an upload's last byte (the service storing it) is bounded by the answer time-out, not
+    // the idle one: an answer 3 s after the body completes the upload under a 1 s idle time-out, an answer time-out
+    // shorter than the wait still ends it, and a body the service stops reading still fails after the idle time-out.
+    auto source = m_root / "upload.bin";
+    const auto content = randomBytes(1 << 20, 5);
+    writeFile(source, content);
+    auto upload = [&](std::chrono::seconds answerTimeout, const std::string& path) {
+        URLSessionConfiguration configuration;
+        configuration.idleTimeout = 1s;
+        configuration.answerTimeout = answerTimeout;
+        auto session = URLSession::create(configuration, nullptr);
+        std::promise<std::expected<DataTaskResponse, URLError>> done;
+        auto task = session->uploadTask({ .url = url(path), .method = "PUT" }, source,
+            [&](URLSessionTask&, std::expected<DataTaskResponse, URLError> result) { done.set_value(result); });
+        task->resume();
+        auto future = done.get_future();
+        EXPECT_EQ(future.wait_for(30s), std::future_status::ready);
+        return future.get();
+    };
+    m_server->delayAnswers("PUT", R"(/v2\.0/debug/raw/\d+)", 3s);
+
+    auto stored = upload(600s, "/debug/raw/11");
+    ASSERT_TRUE(stored.has_value()) << stored.error().message();
+    EXPECT_EQ(stored->response.statusCode, 200);
+    EXPECT_EQ(readFile(m_server->contentPath(11)), content);
+
+    auto impatient = upload(1s, "/debug/raw/12");
+    ASSERT_FALSE(impatient.has_value());
+    EXPECT_EQ(impatient.error().code(), URLError::Code::timedOut);
+    EXPECT_NE(impatient.error().message().find("after the upload was sent"), std::string::npos)
+        << impatient.error().message();
+
+    // Far more than the loopback socket buffers hold, so most of the body waits while the service reads nothing.
+    writeFile(source, randomBytes(48 << 20, 6));
+    auto gate = m_server->addGate("PUT", "/v2.0/debug/raw/13");
+    auto stalled = upload(600s, "/debug/raw/13");
+    gate->open();
+    ASSERT_FALSE(stalled.has_value());
+    EXPECT_EQ(stalled.error().code(), URLError::Code::timedOut);
+    EXPECT_NE(stalled.error().message().find("nothing moved"), std::string::npos) << stalled.error().message();
+}
+
 TEST_F(URLSessionTests, InvalidatedSessionCancelsRunningAndLaterTasks)
 {
     // Proves invalidation cancels running transfers, and tasks resumed afterwards end cancelled without reaching the server.
