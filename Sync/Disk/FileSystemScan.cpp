@@ -3,6 +3,7 @@
 
 #include "Sync/Disk/FileManager.hpp"
 #include "Sync/Disk/FileSystemFileStore.hpp"
+#include "Platform/Foundation/KillPoint.hpp"
 
 #include "Platform/FileSystem/DirectoryEnumerator.hpp"
 #include "Platform/FileSystem/FileOperations.hpp"
@@ -34,10 +35,16 @@ namespace {
 
     // Logs an item the walk could not read and notes it in `unreadable`
     // unless it vanished: what lies below an unreadable folder is unknown,
-    // and must not read as deleted.
-    void noteEnumerationError(const Platform::EnumerationError& error, std::vector<std::string>& unreadable)
+    // and must not read as deleted. `listedFolder` is the folder the walk
+    // returned last: one that vanishes before the walk can enter it (deleted,
+    // or moved to where the walk has already been) is in the scan without
+    // anything below it, which is unknown too, not empty.
+    void noteEnumerationError(const Platform::EnumerationError& error, std::vector<std::string>& unreadable,
+        std::string_view listedFolder)
     {
-        if (error.error.code == FileSystemErrorCode::notFound) {
+        const bool gone = error.error.code == FileSystemErrorCode::notFound
+            || error.error.code == FileSystemErrorCode::notADirectory;
+        if (gone && (listedFolder.empty() || error.relativePath != listedFolder)) {
             Platform::Log::line(vanishedItemLine);
             return;
         }
@@ -220,8 +227,11 @@ void FileSystemFileStore::scan(const State& state, const Reactive::Observer<Scan
             Platform::Log::line("❗️ The cloud folder cannot be read: " + *root);
         unreadable.emplace_back();
     } else {
+        std::string listedFolder;
         auto enumerator = Platform::DirectoryEnumerator::open(*root,
-            [&unreadable](const Platform::EnumerationError& error) { noteEnumerationError(error, unreadable); });
+            [&unreadable, &listedFolder](const Platform::EnumerationError& error) {
+                noteEnumerationError(error, unreadable, listedFolder);
+            });
         if (!enumerator) {
             FileManager::logEnumerationError({ *root, "", enumerator.error() });
             unreadable.emplace_back();
@@ -244,6 +254,14 @@ void FileSystemFileStore::scan(const State& state, const Reactive::Observer<Scan
                     continue;
                 std::optional<std::string> remembered;
                 const bool isFile = !entry->status.isDirectory();
+                if (isFile) {
+                    listedFolder.clear();
+                } else {
+                    listedFolder = entry->relativePath;
+                    // The walk enters the folder with its next step: a
+                    // moment at which it may vanish under the walk.
+                    Platform::killPoint("scan-folder-listed");
+                }
                 if (isFile && !(remembered = cache.rememberedHash(entry->status, generation)))
                     pending.push_back({ files.size(), entry->path, entry->status, {} });
                 stamps.push_back(Platform::ChangeStamp::from(entry->status));

@@ -111,3 +111,25 @@ TEST(TypeChanges, AFolderHoldingUnsyncedWorkIsNeverRemovedToMakeRoomForAFile)
     EXPECT_EQ(cloud.readFile("/x/mine.txt"), "my work");
     EXPECT_EQ(cloud.server->contentAt("/x"), "their work");
 }
+
+TEST(TypeChanges, AFileReplacedOnDiskByAFolderOfItsNameGoesUpWithWhatTheFolderHolds)
+{
+    // The file was the user's to replace; the folder and its file must reach
+    // the server, and the name must not end up as a file on either side.
+    TestCloud cloud;
+    cloud.server->addFile("/x", "plain");
+    cloud.server->addFile("/keep.txt", "keep");
+    ASSERT_TRUE(cloud.sync().completed);
+    cloud.removeItem("/x");
+    cloud.writeFile("/x/mine.txt", "my work");
+
+    ASSERT_TRUE(cloud.sync().completed);
+    ASSERT_TRUE(cloud.sync().completed);
+
+    EXPECT_EQ(cloud.server->paths(), (std::vector<std::string> { "/keep.txt", "/x/", "/x/mine.txt" }));
+    EXPECT_EQ(cloud.server->contentAt("/x/mine.txt"), "my work");
+    EXPECT_EQ(cloud.readFile("/x/mine.txt"), "my work");
+    EXPECT_EQ(cloud.diskPaths(), (std::vector<std::string> { "/keep.txt", "/x/", "/x/mine.txt" }));
+    expectInStep(cloud);
+    expectIdle(cloud);
+}

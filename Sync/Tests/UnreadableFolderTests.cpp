@@ -3,6 +3,7 @@
 // driver process under setpriv as "nobody", over a directory it owns.
 
 #include "Sync/Tests/SyncEngineTestSupport.hpp"
+#include "Platform/Foundation/KillPoint.hpp"
 
 #include <gtest/gtest.h>
 
@@ -177,4 +178,51 @@ TEST(UnreadableFolders, AnUnreadableCloudFolderFailsTheRunBeforeAnyRequest)
     TestCloud cloud(directory, server);
     ASSERT_TRUE(cloud.sync().completed);
     expectInStep(cloud);
+}
+
+namespace {
+
+// Moves the cloud folder's "/A" out of it the first time the scan has listed a
+// folder and not yet entered it; "A" sorts first, so that folder is "/A".
+std::string vanishingFolder;
+std::string vanishedTo;
+
+void moveAwayOnce(const char* name)
+{
+    if (std::string_view(name) != "scan-folder-listed" || vanishingFolder.empty())
+        return;
+    std::filesystem::rename(std::exchange(vanishingFolder, std::string()), vanishedTo);
+}
+
+} // namespace
+
+TEST(UnreadableFolders, AFolderThatVanishesUnderTheScanIsNotReadAsEmpty)
+{
+    // A folder listed by the walk and gone before the walk could enter it
+    // (moved to where the walk had already been, or deleted) once scanned as
+    // an empty folder, and the local phase deleted everything below it on
+    // the server. It is unknown for that run; the next run sees it gone.
+    TestCloud cloud;
+    fillTree(*cloud.server);
+    ASSERT_TRUE(cloud.sync().completed);
+    const auto before = cloud.server->paths();
+    cloud.server->resetCounts();
+    vanishingFolder = cloud.diskPath("/A");
+    vanishedTo = cloud.directory() + "/A elsewhere";
+    Platform::killPointHandler.store(&moveAwayOnce);
+
+    auto run = cloud.sync();
+
+    Platform::killPointHandler.store(nullptr);
+    ASSERT_TRUE(run.completed);
+    EXPECT_TRUE(vanishingFolder.empty()) << "the scan never listed a folder";
+    EXPECT_EQ(cloud.server->paths(), before);
+    EXPECT_EQ(cloud.server->mutationCount(), 0);
+    EXPECT_EQ(errorsOf(run), (std::vector<std::string> { "Invalid change: Folder cannot be read, its items are kept: /A" }));
+
+    // Gone for good, the folder and what it held go on the server too.
+    ASSERT_TRUE(cloud.sync().completed);
+    EXPECT_EQ(cloud.server->paths(), (std::vector<std::string> { "/B/", "/B/z.txt", "/top.txt" }));
+    expectInStep(cloud);
+    expectIdle(cloud);
 }
