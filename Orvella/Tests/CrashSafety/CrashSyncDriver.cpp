@@ -10,8 +10,19 @@
 // ORVELLA_CRASH_IDLE_TIMEOUT=<seconds> shortens the client's idle time-out, so
 // that a stalled service is given up on quickly.
 //
-// Exit status: 0 the run completed without an error event; 3 it completed
-// with error events; 4 login failed; 5 the run did not end; 2 bad arguments.
+// ORVELLA_CRASH_RETRY=<file> hands the engine to the real scheduler instead
+// of running it once: after the login ("logged in" on standard error) the
+// driver waits until <file> exists, then the scheduler runs the engine,
+// polling every second, retrying a failed run a second after it ended (the
+// delay doubling while runs keep failing) and seeing a root etag that never
+// changes and no local trigger, so that nothing but a retry can start a run
+// after the first. Each failed run is reported as "run failed"; the driver
+// ends at the first clean run after a failed one.
+//
+// Exit status: 0 the run completed without an error event (with
+// ORVELLA_CRASH_RETRY: a retry completed so after failed runs); 3 it completed
+// with error events; 4 login failed; 5 the run did not end (no clean retry in
+// time); 6 no run failed; 2 bad arguments.
 
 #include "Orvella/Service/APIClientManager.hpp"
 #include "Orvella/Service/EmailDomainPartCredentialSanitizer.hpp"
@@ -23,6 +34,7 @@
 #include "Quarlink/Client/URLSessionAPIClient.hpp"
 #include "Quarlink/Environment/APIEndpointStore.hpp"
 #include "Quarlink/Environment/Environment.hpp"
+#include "Sync/Schedule/SyncScheduler.hpp"
 #include "Sync/TestSupport/TestCloud.hpp"
 
 #include <charconv>
@@ -75,6 +87,85 @@ void readStopRequest()
             request.remaining = 1;
     }
     stopRequest = request;
+}
+
+// The scheduler's inputs in the retry mode: sync on and reachable, a poll
+// every second, a folder always ready, an etag that never changes, no local trigger.
+class PollingEverySecond final : public Sync::SyncConfiguration {
+public:
+    std::chrono::nanoseconds syncInterval() const override { return 1s; }
+    Reactive::Property<bool> isSyncEnabled() const override { return m_on; }
+    Reactive::Property<bool> isRemoteReachable() const override { return m_on; }
+
+private:
+    Reactive::MutableProperty<bool> m_on { true };
+};
+
+class ReadyFolder final : public Sync::CloudFolderPreparator {
+public:
+    std::expected<void, Reactive::AnyError> prepareCloudFolder() override { return {}; }
+};
+
+class UnchangingEtag final : public Sync::RootEtagProvider {
+public:
+    Reactive::SignalProducer<std::string, Reactive::NoError> rootEtag() override
+    {
+        return Reactive::SignalProducer<std::string, Reactive::NoError>::value("unchanged");
+    }
+};
+
+class NoLocalTrigger final : public Sync::FileSystemTrigger {
+public:
+    Reactive::SignalProducer<Reactive::Unit, Reactive::NoError> cloudFolderChanged() const override
+    {
+        return Reactive::SignalProducer<Reactive::Unit, Reactive::NoError>::never();
+    }
+};
+
+// The retry mode: see the top of the file.
+int runUntilARetrySucceeds(const std::shared_ptr<Sync::SyncManager>& engine, const std::filesystem::path& go)
+{
+    std::cerr << "logged in" << std::endl;
+    auto deadline = std::chrono::steady_clock::now() + 120s;
+    while (!std::filesystem::exists(go)) {
+        if (std::chrono::steady_clock::now() > deadline)
+            return 2;
+        std::this_thread::sleep_for(10ms);
+    }
+    std::mutex mutex;
+    std::condition_variable changed;
+    int failures = 0;
+    bool clean = false;
+    Sync::SyncSchedulerOptions options;
+    options.firstRetryDelay = 1s;
+    auto scheduler = std::make_unique<Sync::SyncScheduler>(std::make_shared<PollingEverySecond>(),
+        std::make_shared<ReadyFolder>(), engine, std::make_shared<NoLocalTrigger>(), std::make_shared<UnchangingEtag>(),
+        options);
+    auto errors = scheduler->syncAction().values().observeValues([](const Sync::SyncEventPair& pair) {
+        if (pair.first.isError())
+            std::cerr << "error: " << pair.second.description() << ": " << pair.first.error()->description() << '\n';
+    });
+    auto outcomes = scheduler->status().producer().startWithValues([&](const Sync::SyncStatus& status) {
+        std::lock_guard lock(mutex);
+        if (status.kind() == Sync::SyncStatus::Kind::failed) {
+            ++failures;
+            std::cerr << "run failed" << std::endl;
+        } else if (status.kind() == Sync::SyncStatus::Kind::allInSync && failures > 0) {
+            // In sync before the first run says nothing; after a failed one, a retry did it.
+            clean = true;
+        }
+        changed.notify_all();
+    });
+    int status = 0;
+    {
+        std::unique_lock lock(mutex);
+        if (!changed.wait_for(lock, 60s, [&] { return clean; }))
+            status = failures == 0 ? 6 : 5;
+    }
+    outcomes.dispose();
+    errors.dispose();
+    scheduler.reset();
+    return status;
 }
 
 // Starts `producer` and waits for its end; true when it completed.
@@ -165,32 +256,36 @@ int main(int argc, char** argv)
             Platform::ExtendedAttributes::system(), ownChanges);
         auto engine = std::make_shared<Sync::SyncManager>(manager,
             Sync::FileSystemFileStore(folderConfiguration, ownChanges), fileStore, references, statusStore);
-
-        std::mutex mutex;
-        std::condition_variable changed;
-        bool ended = false;
-        std::size_t errors = 0;
-        auto started = engine->performSync().start(Reactive::Observer<Sync::SyncEventPair, Reactive::NoError>::make(
-            [&](Reactive::Event<Sync::SyncEventPair, Reactive::NoError>&& event) {
-                std::lock_guard lock(mutex);
-                if (event.isValue()) {
-                    const auto& [syncEvent, change] = event.value();
-                    if (syncEvent.isError()) {
-                        ++errors;
-                        std::cerr << "error: " << change.description() << ": " << syncEvent.error()->description() << '\n';
+        if (const char* go = std::getenv("ORVELLA_CRASH_RETRY"); go && *go) {
+            status = runUntilARetrySucceeds(engine, go);
+            engine.reset();
+        } else {
+            std::mutex mutex;
+            std::condition_variable changed;
+            bool ended = false;
+            std::size_t errors = 0;
+            auto started = engine->performSync().start(Reactive::Observer<Sync::SyncEventPair, Reactive::NoError>::make(
+                [&](Reactive::Event<Sync::SyncEventPair, Reactive::NoError>&& event) {
+                    std::lock_guard lock(mutex);
+                    if (event.isValue()) {
+                        const auto& [syncEvent, change] = event.value();
+                        if (syncEvent.isError()) {
+                            ++errors;
+                            std::cerr << "error: " << change.description() << ": " << syncEvent.error()->description() << '\n';
+                        }
+                    } else {
+                        ended = true;
                     }
-                } else {
-                    ended = true;
-                }
-                changed.notify_all();
-            }));
-        std::unique_lock lock(mutex);
-        if (!changed.wait_for(lock, 600s, [&] { return ended; }))
-            status = 5;
-        else if (errors > 0)
-            status = 3;
-        lock.unlock();
-        engine.reset();
+                    changed.notify_all();
+                }));
+            std::unique_lock lock(mutex);
+            if (!changed.wait_for(lock, 600s, [&] { return ended; }))
+                status = 5;
+            else if (errors > 0)
+                status = 3;
+            lock.unlock();
+            engine.reset();
+        }
     }
     // A finished run lets go of the manager on the client's delivery thread.
     for (int attempt = 0; attempt < 1000 && manager.use_count() > 1; ++attempt)

@@ -162,12 +162,16 @@ class Client:
         os.makedirs(self.folder, exist_ok=True)
         os.makedirs(self.transfers, exist_ok=True)
 
-    def run(self, stop=None, kill_after=None, idle_timeout=4, during=None):
-        """One driver run; answers (exit status, kill points reached). `during(process)` runs while it works."""
+    def run(self, stop=None, kill_after=None, idle_timeout=4, during=None, retry_go=None):
+        """One driver run; answers (exit status, kill points reached). `during(process)` runs while it works.
+        With `retry_go` the driver hands the engine to the scheduler once that file exists (see the driver)."""
         environment = dict(os.environ)
         environment.pop("ORVELLA_CRASH_STOP", None)
+        environment.pop("ORVELLA_CRASH_RETRY", None)
         if stop:
             environment["ORVELLA_CRASH_STOP"] = stop
+        if retry_go:
+            environment["ORVELLA_CRASH_RETRY"] = retry_go
         environment["ORVELLA_CRASH_IDLE_TIMEOUT"] = str(idle_timeout)
         with open(self.output, "wb") as errors:
             process = subprocess.Popen([self.driver, self.service.base_url, LOGIN, PASSWORD, self.folder, self.store,
@@ -191,6 +195,16 @@ class Client:
         if status not in (0, 3, -signal.SIGKILL):
             sys.stderr.write(text[-4000:])
         return status, points
+
+    def wait_for_line(self, line, timeout):
+        """Whether the running driver wrote `line` on standard error within `timeout` seconds."""
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline:
+            with open(self.output, encoding="utf-8", errors="replace") as stream:
+                if line in stream.read().splitlines():
+                    return True
+            time.sleep(0.02)
+        return False
 
     def tree(self):
         tree = {}
@@ -690,6 +704,54 @@ class Scenario:
         self.kill_rounds(client, self.arguments.kills)
         self.converge(client, expected_tree(expected))
 
+    def retry(self):
+        """Local work made while the service is down goes up once it is back, by the scheduler's retry alone."""
+        client = self.client("Cloud")
+        model = self.fresh_tree()
+        write_tree(client, model)
+        self.remember(model)
+        self.clean_run(client)
+        model = {canonical(path): data for path, data in model.items()}
+        go = os.path.join(self.work, "go")
+        for round in range(max(1, self.arguments.kills // 3)):
+            self.last_kill = f"service outage round {round}"
+            if os.path.exists(go):
+                os.remove(go)
+            work = {f"/Während der Störung {round}-{index}.txt": self.rng.randbytes(self.rng.randrange(1, 5000))
+                    for index in range(3)}
+            files = sorted(path for path, data in model.items() if data is not None)
+            for path in self.rng.sample(files, min(2, len(files))):
+                work[path] = self.rng.randbytes(self.rng.randrange(1, 5000))
+
+            def outage(process):
+                if not client.wait_for_line("logged in", 120):
+                    process.kill()
+                    raise Failure("the driver did not log in")
+                self.service.kill()
+                for path, data in work.items():
+                    target = disk_path(client, path) if path in model else os.path.join(client.folder, path.lstrip("/"))
+                    with open(target, "wb") as stream:
+                        stream.write(data)
+                open(go, "w").close()
+                failed = client.wait_for_line("run failed", 120)
+                self.service.start()
+                if not failed:
+                    process.kill()
+                    raise Failure("no run failed while the service was down")
+
+            status, _ = client.run(during=outage, retry_go=go)
+            self.kills += 1
+            model.update(work)
+            self.remember(work)
+            if status != 0:
+                raise Failure(f"the scheduler did not retry the failed run to success (status {status})\n"
+                              + open(client.output).read()[-3000:])
+            # The retry alone brought the work up: no further run has happened yet.
+            if client.tree() != self.service.tree():
+                raise Failure("after the retry the service differs from the disk:\n"
+                              + describe_difference(client.tree(), self.service.tree(), "disk", "service"))
+        self.converge(client, expected_tree(model))
+
 
 def disk_path(client, path):
     """The item's full path as the client's disk spells it (downloaded names may differ in normalisation)."""
@@ -709,6 +771,7 @@ SCENARIOS = {
     "tmpfs": Scenario.tmpfs,
     "folderdelete": Scenario.folder_delete,
     "typechange": Scenario.type_change,
+    "retry": Scenario.retry,
 }
 
 
