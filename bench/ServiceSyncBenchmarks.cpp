@@ -297,10 +297,57 @@ void ServiceSync_FirstSyncUp(benchmark::State& state)
     }
 }
 
+// Deleting every file of a synced tree locally, against uploading as many
+// files (the baseline, measured in the same process): "ratio_to_upload".
+void ServiceSync_MassDelete(benchmark::State& state)
+{
+    const auto files = state.range(0);
+    for (auto _ : state) {
+        double uploadSeconds = 0;
+        {
+            Road road;
+            if (!road.ready()) {
+                state.SkipWithError("no service");
+                return;
+            }
+            for (std::int64_t index = 0; index < files; ++index) {
+                auto path = road.cloud() / pathOf(index).substr(1);
+                std::filesystem::create_directories(path.parent_path());
+                std::ofstream(path) << "content " << index;
+            }
+            auto start = Clock::now();
+            if (!road.sync())
+                state.SkipWithError("upload run failed");
+            uploadSeconds = std::chrono::duration<double>(Clock::now() - start).count();
+        }
+        Road road(tree(files));
+        if (!road.ready() || !road.sync()) {
+            state.SkipWithError("no service or no first run");
+            return;
+        }
+        for (std::int64_t index = 0; index < files; ++index)
+            std::filesystem::remove(road.cloud() / pathOf(index).substr(1));
+        auto requests = road.requests();
+        auto cpu = road.serviceCPUSeconds();
+        auto start = Clock::now();
+        if (!road.sync())
+            state.SkipWithError("delete run failed");
+        auto seconds = std::chrono::duration<double>(Clock::now() - start).count();
+        state.SetIterationTime(seconds);
+        state.counters["files_per_second"] = double(files) / seconds;
+        state.counters["requests_per_file"] = double(road.requests() - requests) / double(files);
+        state.counters["service_cpu_seconds"] = road.serviceCPUSeconds() - cpu;
+        state.counters["upload_seconds"] = uploadSeconds;
+        state.counters["ratio_to_upload"] = seconds / uploadSeconds;
+    }
+}
+
 } // namespace
 
 BENCHMARK(ServiceSync_FirstSyncDown)->Arg(1000)->Arg(10000)->Arg(50000)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
 BENCHMARK(ServiceSync_FirstSyncUp)->Arg(1000)->Arg(10000)->Arg(50000)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
+
+BENCHMARK(ServiceSync_MassDelete)->Arg(2000)->Arg(10000)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
 
 int main(int argc, char** argv)
 {
