@@ -20,9 +20,10 @@
 // ends at the first clean run after a failed one.
 //
 // Exit status: 0 the run completed without an error event (with
-// ORVELLA_CRASH_RETRY: a retry completed so after failed runs); 3 it completed
-// with error events; 4 login failed; 5 the run did not end (no clean retry in
-// time); 6 no run failed; 2 bad arguments.
+// ORVELLA_CRASH_RETRY: a retry ran cleanly after failed runs); 3 it completed
+// with error events; 4 login failed; 5 the run did not end (with
+// ORVELLA_CRASH_RETRY: no clean retry within a minute); 6 no run failed
+// within a minute; 2 bad arguments.
 
 #include "Orvella/Service/APIClientManager.hpp"
 #include "Orvella/Service/EmailDomainPartCredentialSanitizer.hpp"
