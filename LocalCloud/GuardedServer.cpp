@@ -201,7 +201,8 @@ private:
         if (m_inHead) {
             limit = std::min(limit, std::chrono::duration_cast<milliseconds>(m_headDeadline - now));
         } else {
-            auto earned = milliseconds(1000 * m_bodyBytes / std::max<std::size_t>(1, m_limits.bodyBytesPerSecondOfWait));
+            auto perSecond = std::max<std::size_t>(1, m_limits.bodyBytesPerSecondOfWait);
+            auto earned = milliseconds(1000 * m_bodyBytes / perSecond);
             limit = std::min(limit, m_limits.bodyWaitAllowance + earned - m_bodyWaited);
         }
         int ready = limit > milliseconds::zero() ? pollFor(POLLIN, limit) : 0;

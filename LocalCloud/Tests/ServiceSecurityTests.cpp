@@ -510,7 +510,8 @@ TEST_F(ServiceSecurityTests, TricklingClientsHoldNeitherTheServiceNorTheirConnec
     auto server = startOwnServer(options);
     ASSERT_TRUE(server);
     const auto host = "127.0.0.1:" + std::to_string(server->port());
-    const std::string head = "GET /v2.0/status HTTP/1.1\r\nHost: " + host + "\r\nX-Padding: " + std::string(200, 'x') + "\r\n\r\n";
+    const std::string head
+        = "GET /v2.0/status HTTP/1.1\r\nHost: " + host + "\r\nX-Padding: " + std::string(200, 'x') + "\r\n\r\n";
     const std::string body = R"({"world":"2","login":"anna","password":")" + std::string(400, 'x') + R"("})";
     const std::string login = "POST /v2.0/login HTTP/1.1\r\nHost: " + host
         + "\r\nContent-Type: application/json\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n";
