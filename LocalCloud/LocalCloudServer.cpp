@@ -76,7 +76,6 @@ std::expected<std::unique_ptr<LocalCloudServer>, std::string> LocalCloudServer::
     state.accounts.setLoginLimits(state.options.loginLimits);
     if (state.options.clock)
         state.accounts.setClock(state.options.clock);
-    auto threadCount = state.options.threadCount;
     // Headers and body leave in separate writes; without this, delayed
     // acknowledgements hold every small answer back by tens of milliseconds.
     state.server.set_tcp_nodelay(true);
@@ -85,11 +84,13 @@ std::expected<std::unique_ptr<LocalCloudServer>, std::string> LocalCloudServer::
     state.server.set_keep_alive_max_count(100000);
     state.server.set_keep_alive_timeout(1);
     // A client that stalls while sending or receiving is let go after a few
-    // seconds, so that stalled connections do not keep threads from others.
+    // seconds, one that trickles once its request took too long, so that slow
+    // connections do not keep threads from others.
     state.server.set_read_timeout(readWriteTimeoutSeconds, 0);
     state.server.set_write_timeout(readWriteTimeoutSeconds, 0);
-    state.server.new_task_queue = [threadCount] { return new httplib::ThreadPool(threadCount); };
+    state.server.setLimits(state.options.connections);
     state.server.set_pre_routing_handler([&state](const httplib::Request& request, httplib::Response&) {
+        GuardedServer::headReceived();
         state.record(request);
         return httplib::Server::HandlerResponse::Unhandled;
     });
@@ -113,6 +114,7 @@ std::expected<std::unique_ptr<LocalCloudServer>, std::string> LocalCloudServer::
     }
     if (state.port <= 0)
         return std::unexpected("cannot listen on " + state.options.host + ":" + std::to_string(state.options.port));
+    state.server.widenBacklog();
     state.listener = std::thread([&state] {
         state.server.listen_after_bind();
         state.listenerEnded.store(true);
@@ -240,6 +242,11 @@ bool LocalCloudServer::waitForInFlight(std::size_t count, std::chrono::milliseco
 {
     std::unique_lock lock(m_implementation->mutex);
     return m_implementation->changed.wait_for(lock, timeout, [&] { return m_implementation->inFlight == count; });
+}
+
+bool LocalCloudServer::waitForConnections(std::size_t count, std::chrono::milliseconds timeout) const
+{
+    return m_implementation->server.waitForConnections(count, timeout);
 }
 
 void LocalCloudServer::script(std::string method, std::string path, ScriptedResponse response, std::size_t times)

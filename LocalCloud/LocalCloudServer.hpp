@@ -5,6 +5,7 @@
 // the client sees (scripted answers, gates, slow and cut-off transfers).
 
 #include "LocalCloud/Accounts.hpp"
+#include "LocalCloud/ConnectionLimits.hpp"
 #include "LocalCloud/FileTree.hpp"
 #include "LocalCloud/Gate.hpp"
 #include "LocalCloud/ShareStore.hpp"
@@ -104,8 +105,8 @@ struct TransferShaping {
 // with a code of its own. Every answer carries a "Date" header.
 //
 // Threading: every member may be called from any thread while the server runs.
-// Requests are served on a pool of `Options::threadCount` threads, so that
-// many requests may be held by gates at once.
+// Each connection is served on a thread of its own, so that many requests may
+// be held by gates at once; `Options::connections` bounds them.
 class LocalCloudServer {
 public:
     struct Options {
@@ -115,9 +116,8 @@ public:
         std::string host = "127.0.0.1";
         // Port to listen on; 0 picks a free one.
         int port = 0;
-        // Connections served at the same time. Each stalled client holds one
-        // until its time-out, so there are many more than clients normally keep.
-        std::size_t threadCount = 64;
+        // Connections served at once, and how long a slow client may hold one.
+        ConnectionLimits connections {};
         // Test control: the debug routes ("debug/raw", "debug/echo",
         // "debug/redirect-loop") and the in-memory request log exist only with
         // it, so that a service left running offers none of them.
@@ -159,6 +159,8 @@ public:
     [[nodiscard]] std::size_t peakInFlight() const;
     [[nodiscard]] bool waitForRequestCount(std::size_t count, std::chrono::milliseconds timeout) const;
     [[nodiscard]] bool waitForInFlight(std::size_t count, std::chrono::milliseconds timeout) const;
+    // Waits until exactly `count` connections are being served (refused ones not counted).
+    [[nodiscard]] bool waitForConnections(std::size_t count, std::chrono::milliseconds timeout) const;
     // Answers the next `times` requests of `method` on `path` with `response`.
     void script(std::string method, std::string path, ScriptedResponse response, std::size_t times = SIZE_MAX);
     // Holds requests of `method` on `path` until the gate lets them go.

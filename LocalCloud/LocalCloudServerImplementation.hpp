@@ -4,6 +4,7 @@
 
 #include "LocalCloud/Accounts.hpp"
 #include "LocalCloud/FileTree.hpp"
+#include "LocalCloud/GuardedServer.hpp"
 #include "LocalCloud/LocalCloudServer.hpp"
 #include "LocalCloud/ServiceError.hpp"
 #include "LocalCloud/ShareStore.hpp"
@@ -64,7 +65,7 @@ struct LocalCloudServer::Implementation {
 
     Options options;
     int port = 0;
-    httplib::Server server;
+    GuardedServer server;
     std::thread listener;
     // Set when the listener thread's loop has returned.
     std::atomic<bool> listenerEnded { false };

@@ -50,7 +50,8 @@ Service makeService(int fileCount)
     service.folder = (parent ? std::filesystem::path(parent) : std::filesystem::temp_directory_path())
         / ("localcloud-bench-" + std::to_string(::getpid()) + "-" + std::to_string(fileCount));
     std::filesystem::remove_all(service.folder);
-    auto started = LocalCloud::LocalCloudServer::start({ .dataFolder = service.folder, .threadCount = 4, .testControls = true });
+    auto started = LocalCloud::LocalCloudServer::start(
+        { .dataFolder = service.folder, .connections = { .maximumConnections = 4 }, .testControls = true });
     if (!started)
         std::abort();
     service.server = std::move(*started);

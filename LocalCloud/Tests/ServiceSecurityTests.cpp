@@ -7,12 +7,20 @@
 #include "LocalCloud/ServiceDatabase.hpp"
 #include "LocalCloud/Tests/FileServiceTestSupport.hpp"
 
+#include <algorithm>
 #include <atomic>
 #include <charconv>
+#include <condition_variable>
 #include <fstream>
 #include <random>
 #include <sstream>
 #include <thread>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 using namespace LocalCloud;
 using namespace LocalCloud::Testing;
@@ -386,4 +394,183 @@ TEST_F(ServiceSecurityTests, ShareOwnersAreShownOnlyToThoseTheyShareWith)
     EXPECT_EQ(owner(*m_client, bertID).json().value("cid", std::int64_t { 0 }), bertID);
     EXPECT_EQ(owner(carla, anna).errorCode(), "5004");
     EXPECT_EQ(owner(carla, bertID).errorCode(), "5004");
+}
+
+namespace {
+
+// A client that sends its request a byte at a time.
+class Trickler {
+public:
+    Trickler(int port, std::string request)
+        : m_request(std::move(request))
+    {
+        m_socket = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address {};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(static_cast<std::uint16_t>(port));
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        if (::connect(m_socket, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+            ::close(m_socket);
+            m_socket = -1;
+        }
+    }
+    ~Trickler()
+    {
+        if (m_socket >= 0)
+            ::close(m_socket);
+    }
+    Trickler(const Trickler&) = delete;
+    Trickler& operator=(const Trickler&) = delete;
+
+    [[nodiscard]] bool connected() const { return m_socket >= 0; }
+    void sendNextByte()
+    {
+        if (m_sent < m_request.size() && ::send(m_socket, m_request.data() + m_sent, 1, MSG_NOSIGNAL) == 1)
+            ++m_sent;
+    }
+    // Whether the service closed the connection (whatever it answered first).
+    [[nodiscard]] bool closedByService() const
+    {
+        char buffer[512];
+        for (;;) {
+            auto count = ::recv(m_socket, buffer, sizeof buffer, MSG_DONTWAIT);
+            if (count > 0 || (count < 0 && errno == EINTR))
+                continue;
+            return count == 0 || (errno != EAGAIN && errno != EWOULDBLOCK);
+        }
+    }
+    [[nodiscard]] int socket() const { return m_socket; }
+
+private:
+    int m_socket = -1;
+    std::string m_request;
+    std::size_t m_sent = 0;
+};
+
+// Sends each trickler's next byte every second until it ends.
+class TrickleDriver {
+public:
+    explicit TrickleDriver(std::vector<std::unique_ptr<Trickler>>& tricklers)
+        : m_thread([this, &tricklers] {
+            std::unique_lock lock(m_mutex);
+            do {
+                for (auto& trickler : tricklers)
+                    trickler->sendNextByte();
+            } while (!m_wake.wait_for(lock, 1s, [&] { return m_stop; }));
+        })
+    {
+    }
+    ~TrickleDriver()
+    {
+        {
+            std::lock_guard lock(m_mutex);
+            m_stop = true;
+        }
+        m_wake.notify_all();
+        m_thread.join();
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    bool m_stop = false;
+    std::thread m_thread;
+};
+
+// Waits until every trickler's connection was closed by the service.
+bool waitUntilAllClosed(const std::vector<std::unique_ptr<Trickler>>& tricklers, std::chrono::milliseconds timeout)
+{
+    auto end = std::chrono::steady_clock::now() + timeout;
+    std::vector<const Trickler*> open;
+    for (const auto& trickler : tricklers)
+        open.push_back(trickler.get());
+    while (!open.empty()) {
+        std::erase_if(open, [](const Trickler* trickler) { return trickler->closedByService(); });
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+        if (open.empty() || left <= 0ms)
+            break;
+        std::vector<pollfd> entries;
+        for (const auto* trickler : open)
+            entries.push_back({ trickler->socket(), POLLIN | POLLRDHUP, 0 });
+        ::poll(entries.data(), entries.size(), static_cast<int>(left.count()));
+    }
+    return open.empty();
+}
+
+} // namespace
+
+TEST_F(ServiceSecurityTests, TricklingClientsHoldNeitherTheServiceNorTheirConnections)
+{
+    // Proves 72 clients sending their requests a byte a second, half in the head and half in the body, leave the
+    // service answering another client at once, and each is cut off once its head's deadline or its body's allowance
+    // ran out.
+    LocalCloudServer::Options options;
+    options.connections.headDeadline = 8s;
+    options.connections.bodyWaitAllowance = 8s;
+    auto server = startOwnServer(options);
+    ASSERT_TRUE(server);
+    const auto host = "127.0.0.1:" + std::to_string(server->port());
+    const std::string head
+        = "GET /v2.0/status HTTP/1.1\r\nHost: " + host + "\r\nX-Padding: " + std::string(200, 'x') + "\r\n\r\n";
+    const std::string body = R"({"world":"2","login":"anna","password":")" + std::string(400, 'x') + R"("})";
+    const std::string login = "POST /v2.0/login HTTP/1.1\r\nHost: " + host
+        + "\r\nContent-Type: application/json\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n";
+
+    // Each starts at once (the body tricklers with their whole head), so the service's wait for a first request ends.
+    std::vector<std::unique_ptr<Trickler>> tricklers;
+    for (int index = 0; index < 72; ++index) {
+        tricklers.push_back(std::make_unique<Trickler>(server->port(), index % 2 == 0 ? head : login + body));
+        ASSERT_TRUE(tricklers.back()->connected());
+        for (std::size_t byte = 0; byte < (index % 2 == 0 ? 1 : login.size()); ++byte)
+            tricklers.back()->sendNextByte();
+    }
+    TrickleDriver driver(tricklers);
+    ASSERT_TRUE(server->waitForConnections(72, 20s));
+
+    httplib::Client client("127.0.0.1", server->port());
+    client.set_read_timeout(10, 0);
+    auto answer = client.Get("/v2.0/status");
+    ASSERT_TRUE(answer) << "no answer while 72 clients trickle";
+    EXPECT_EQ(answer->status, 200);
+    // The answer came while every trickler still held its connection, not because some were cut off.
+    EXPECT_TRUE(std::ranges::none_of(tricklers, [](const auto& trickler) { return trickler->closedByService(); }));
+
+    EXPECT_TRUE(waitUntilAllClosed(tricklers, 20s));
+}
+
+TEST_F(ServiceSecurityTests, AConnectionBeyondTheCapIsRefusedAtOnce)
+{
+    // Proves a connection beyond the cap is answered 503 and closed at once instead of waiting for a thread, and the
+    // service answers again once connections ended.
+    LocalCloudServer::Options options;
+    options.connections.maximumConnections = 2;
+    auto server = startOwnServer(options);
+    ASSERT_TRUE(server);
+    std::vector<std::unique_ptr<Trickler>> held;
+    for (int index = 0; index < 2; ++index) {
+        held.push_back(std::make_unique<Trickler>(server->port(), "GET /v2.0/status HTTP/1.1\r\n"));
+        held.back()->sendNextByte();
+    }
+    ASSERT_TRUE(server->waitForConnections(2, 20s));
+
+    // The refused client sends nothing: it only waits for what the service says.
+    std::vector<std::unique_ptr<Trickler>> refused;
+    refused.push_back(std::make_unique<Trickler>(server->port(), ""));
+    ASSERT_TRUE(refused.back()->connected());
+    pollfd entry { refused.back()->socket(), POLLIN, 0 };
+    ASSERT_EQ(::poll(&entry, 1, 20000), 1);
+    char buffer[256] {};
+    auto count = ::recv(refused.back()->socket(), buffer, sizeof buffer - 1, 0);
+    EXPECT_TRUE(std::string_view(buffer, count > 0 ? static_cast<std::size_t>(count) : 0).starts_with("HTTP/1.1 503 "))
+        << buffer;
+    EXPECT_TRUE(waitUntilAllClosed(refused, 20s));
+    EXPECT_TRUE(server->waitForConnections(2, 0ms));
+
+    held.clear();
+    ASSERT_TRUE(server->waitForConnections(0, 20s));
+    httplib::Client client("127.0.0.1", server->port());
+    client.set_read_timeout(10, 0);
+    auto answer = client.Get("/v2.0/status");
+    ASSERT_TRUE(answer);
+    EXPECT_EQ(answer->status, 200);
 }

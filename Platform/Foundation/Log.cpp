@@ -12,6 +12,8 @@ namespace {
 
 constexpr std::string_view failureMarker = "❗️";
 constexpr std::string_view successMarker = "✅";
+// What every line after the first of one entry starts with.
+constexpr std::string_view continuationIndent = "    ";
 
 struct Sinks {
     std::mutex mutex;
@@ -40,6 +42,20 @@ void writeAll(int descriptor, const std::string& text)
     }
 }
 
+// The length of the UTF-8 control or line break `text` starts with (C1
+// controls such as NEL and CSI, the line and paragraph separators): a viewer
+// may start a new line or a terminal sequence at them. 0 when it starts with
+// none.
+std::size_t unicodeBreakLength(std::string_view text)
+{
+    auto at = [&](std::size_t index) { return index < text.size() ? static_cast<unsigned char>(text[index]) : 0; };
+    if (at(0) == 0xC2 && at(1) >= 0x80 && at(1) <= 0x9F)
+        return 2;
+    if (at(0) == 0xE2 && at(1) == 0x80 && (at(2) == 0xA8 || at(2) == 0xA9))
+        return 3;
+    return 0;
+}
+
 } // namespace
 
 namespace Log {
@@ -50,18 +66,32 @@ void line(std::string_view text)
         text.remove_suffix(1);
     // Names a server or another user chose reach the log: NUL would cut the
     // syslog line short, a carriage return or an escape sequence would steer
-    // the terminal. They are written as "\xNN"; tabs and newlines stay.
+    // the terminal. They are written as "\xNN" (each byte of a UTF-8 control
+    // or line separator too); tabs stay. A newline is kept for readability,
+    // but the line after it starts with `continuationIndent` and an entry
+    // never starts with a blank of its own, so a name carrying "\n<date> …"
+    // reads as part of the entry it is in, never as an entry of its own.
     static constexpr char hex[] = "0123456789ABCDEF";
+    auto escapeByte = [](std::string& out, unsigned char byte) {
+        out += "\\x";
+        out += hex[byte >> 4];
+        out += hex[byte & 0x0F];
+    };
     std::string escaped;
     escaped.reserve(text.size());
-    for (char character : text) {
-        auto byte = static_cast<unsigned char>(character);
-        if ((byte < 0x20 && byte != '\t' && byte != '\n') || byte == 0x7F) {
-            escaped += "\\x";
-            escaped += hex[byte >> 4];
-            escaped += hex[byte & 0x0F];
+    for (std::size_t index = 0; index < text.size(); ++index) {
+        auto byte = static_cast<unsigned char>(text[index]);
+        if (byte == '\n') {
+            escaped += '\n';
+            escaped += continuationIndent;
+        } else if ((byte < 0x20 && byte != '\t') || byte == 0x7F || (index == 0 && (byte == ' ' || byte == '\t'))) {
+            escapeByte(escaped, byte);
+        } else if (auto length = unicodeBreakLength(text.substr(index)); length > 0) {
+            for (std::size_t part = 0; part < length; ++part)
+                escapeByte(escaped, static_cast<unsigned char>(text[index + part]));
+            index += length - 1;
         } else {
-            escaped += character;
+            escaped += text[index];
         }
     }
     text = escaped;

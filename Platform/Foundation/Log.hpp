@@ -21,8 +21,11 @@ namespace Platform {
 // within one thread. Logging never fails and never throws.
 namespace Log {
 
-// Writes one line; a trailing newline in `line` is dropped, inner newlines are
-// kept as they are.
+// Writes one entry; a trailing newline in `line` is dropped. Whatever the text
+// holds, it cannot pass for more than one entry: every line after the first
+// starts with four spaces, a blank at the very start is escaped, and control
+// characters and Unicode line separators are written as "\xNN" (tabs stay).
+// So one physical line starting with no blank always begins a new entry.
 void line(std::string_view line);
 
 // Shorthands that put the marker and a space in front: failure("x") writes "❗️ x".
