@@ -1,5 +1,6 @@
 #include "LocalCloud/LocalCloudServerImplementation.hpp"
 
+#include "LocalCloud/JSONText.hpp"
 #include "LocalCloud/RequestParsing.hpp"
 #include "Platform/Foundation/Digest.hpp"
 #include "Platform/Foundation/DocumentTypes.hpp"
@@ -20,7 +21,7 @@ using Handler = LocalCloudServer::Implementation::Handler;
 
 void appendQuoted(std::string& out, const std::string& text)
 {
-    out += nlohmann::json(text).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+    appendJSONString(out, text);
 }
 
 // Whether an "Accept-Encoding" value ("gzip, deflate;q=0.5") takes `coding`; a q of 0 refuses it.

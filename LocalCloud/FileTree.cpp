@@ -920,6 +920,9 @@ std::expected<FileView, ServiceError> FileTree::setSharePermissions(const std::s
     auto& record = working(change, identifier);
     record.allowPrivate = allowPrivate;
     record.allowPublic = allowPublic;
+    // What the listing says of the item changed: the root etag must say so too.
+    stamp(record);
+    touchFolderChain(change, record.parentID);
     if (auto committed = commit(std::move(change)); !committed)
         return std::unexpected(committed.error());
     return view(identifier);

@@ -4,9 +4,10 @@
 //   second, and the process's peak resident memory during the run);
 // - an idle run over a tree that is already in step (time per run), beside a
 //   plain lstat walk of the same tree in the same process (the baseline; the
-//   counter "x walk" is the ratio). The first idle run after the first sync
-//   is timed apart ("first ms", "first x walk"): it reads every item's
-//   binding, as the first run of a freshly started engine does. Memory:
+//   counter "x walk" is the ratio of the medians of the runs and of the walks,
+//   "run ms" the median run). The first idle run after the first sync is
+//   timed apart ("first ms", "first x walk"): it reads every item's binding,
+//   as the first run of a freshly started engine does. Memory:
 //   the peak resident memory of the process ("peak MiB"), the part of it the
 //   idle runs added ("run MiB"), and all the engine holds at its peak, what
 //   it keeps between runs included ("engine MiB": the peak less what the
@@ -19,6 +20,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <chrono>
 #include <dirent.h>
 #include <sys/stat.h>
@@ -28,6 +30,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -173,21 +176,30 @@ void idleRun(benchmark::State& state)
     };
     const double firstSeconds = timedRun();
     const double firstWalkSeconds = secondsOfWalk(cloud.cloudFolder());
-    double runSeconds = 0;
-    double walkSeconds = 0;
+    std::vector<double> runSeconds;
+    std::vector<double> walkSeconds;
     for (auto _ : state) {
-        runSeconds += timedRun();
+        runSeconds.push_back(timedRun());
         state.PauseTiming();
-        walkSeconds += secondsOfWalk(cloud.cloudFolder());
+        walkSeconds.push_back(secondsOfWalk(cloud.cloudFolder()));
         state.ResumeTiming();
     }
+    // A busy machine slows a single run or walk now and then: the medians say what is typical.
+    auto median = [](std::vector<double> values) {
+        std::ranges::sort(values);
+        const auto middle = values.size() / 2;
+        return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
+    };
+    const double runMedian = runSeconds.empty() ? 0 : median(runSeconds);
+    const double walkMedian = walkSeconds.empty() ? 0 : median(walkSeconds);
     state.counters["peak MiB"] = Bench::peakResidentMegabytes();
     state.counters["run MiB"] = Bench::peakResidentMegabytes() - residentBefore;
     state.counters["engine MiB"] = Bench::peakResidentMegabytes() - residentWithoutEngine;
     state.counters["first ms"] = firstSeconds * 1000;
     state.counters["first x walk"] = firstWalkSeconds > 0 ? firstSeconds / firstWalkSeconds : 0;
-    state.counters["walk ms"] = walkSeconds * 1000 / static_cast<double>(state.iterations());
-    state.counters["x walk"] = walkSeconds > 0 ? runSeconds / walkSeconds : 0;
+    state.counters["run ms"] = runMedian * 1000;
+    state.counters["walk ms"] = walkMedian * 1000;
+    state.counters["x walk"] = walkMedian > 0 ? runMedian / walkMedian : 0;
 }
 
 } // namespace
@@ -199,7 +211,7 @@ BENCHMARK(idleRun)
     ->Arg(50'000)
     ->Arg(100'000)
     ->Arg(200'000)
-    ->Iterations(3)
+    ->Iterations(5)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 

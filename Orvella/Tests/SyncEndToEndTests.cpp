@@ -395,3 +395,74 @@ TEST_F(SyncEndToEndTests, ItemsReplacedOnDiskByTheOtherKindConvergeWithNothingLo
     EXPECT_EQ(storedPaths(), (std::set<std::string> { "/D", "/f.txt/", "/f.txt/inside.txt" }));
     expectIdleRun();
 }
+
+TEST_F(SyncEndToEndTests, AnIdleRunAsksOnlyTheRootEtagYetEveryChangeOfAnotherClientComesDown)
+{
+    // While the root etag is the one of the listing the stored state came from, no run fetches the listing again;
+    // each kind of change made elsewhere gives the root a new etag, and the next run lists and carries it out.
+    ASSERT_TRUE(m_server->seedTree(m_credentials.username,
+        { { "/Docs/" }, { "/Docs/a.txt", "alpha" }, { "/Old/" }, { "/b.txt", "beta" }, { "/c.txt", "gamma" } })
+                    .has_value());
+    syncCleanly();
+    auto listings = [&] {
+        auto log = m_server->requestLog();
+        return std::ranges::count_if(log, [](const auto& request) { return request.method == "GET" && request.path == "/v2.0/files"; });
+    };
+    auto idleWithoutListing = [&] {
+        auto before = listings();
+        expectIdleRun();
+        EXPECT_EQ(listings(), before) << "an idle run fetched the listing";
+    };
+    auto listedOnce = [&](const std::function<void()>& change) {
+        auto before = listings();
+        change();
+        syncCleanly();
+        EXPECT_EQ(listings(), before + 1);
+        idleWithoutListing();
+    };
+    idleWithoutListing();
+    auto remote = remoteFiles();
+    auto id = [&](const std::string& path) { return *remote.at(path)->syncFileID().remoteID(); };
+    const auto& account = m_credentials.username;
+
+    listedOnce([&] {
+        writeFile((m_directory / "upload.txt").string(), "beta, neu");
+        ASSERT_TRUE(run(Quarlink::overwrite(client(), id("/b.txt"), m_server->rootIdentifier(account),
+                            Platform::URL::fileURL((m_directory / "upload.txt").string())))
+                        .back()
+                        .isCompleted());
+    });
+    EXPECT_EQ(readFile(local("/b.txt")), "beta, neu");
+    listedOnce([&] { ASSERT_TRUE(m_server->files().rename(account, id("/c.txt"), "d.txt").has_value()); });
+    EXPECT_EQ(readFile(local("/d.txt")), "gamma");
+    listedOnce([&] { ASSERT_TRUE(m_server->files().move(account, { id("/Docs/a.txt") }, id("/Old/")).moved.size() == 1); });
+    EXPECT_EQ(readFile(local("/Old/a.txt")), "alpha");
+    listedOnce([&] { ASSERT_EQ(m_server->files().remove(account, { id("/Docs/") }).deleted.size(), 1u); });
+    EXPECT_FALSE(std::filesystem::exists(local("/Docs")));
+    listedOnce([&] { ASSERT_TRUE(m_server->files().createFolder(account, id("/Old/"), "Neu").has_value()); });
+    EXPECT_TRUE(std::filesystem::is_directory(local("/Old/Neu")));
+    listedOnce([&] { ASSERT_TRUE(m_server->shares().createPublicLink(account, id("/b.txt"), 7).has_value()); });
+    EXPECT_TRUE(m_fileStore->file(Sync::SyncFileID::remote(id("/b.txt")))->hasPublicShare());
+
+    // A local change still goes up while the root etag is unchanged, and the listing after it comes from the server.
+    writeFile(local("/Old/a.txt"), "alpha, von hier");
+    syncCleanly();
+    EXPECT_EQ(remoteContent("/Old/a.txt"), "alpha, von hier");
+    idleWithoutListing();
+}
+
+TEST_F(SyncEndToEndTests, ARunWhoseDownloadFailedListsAgainUntilTheFileIsThere)
+{
+    // A listing whose changes were not all carried out is no state to skip from: the next run lists and tries again.
+    ASSERT_TRUE(m_server->seedTree(m_credentials.username, { { "/a.txt", "alpha" } }).has_value());
+    syncCleanly();
+    ASSERT_TRUE(m_server->seedTree(m_credentials.username, { { "/b.txt", "beta" } }).has_value());
+    auto id = *remoteFiles().at("/b.txt")->syncFileID().remoteID();
+    m_server->script("GET", "/v2.0/files/" + std::to_string(id) + "/download", { .status = 500, .body = "{}" }, 1);
+    auto events = sync();
+    EXPECT_EQ(errorCount(events), 1u);
+    EXPECT_FALSE(std::filesystem::exists(local("/b.txt")));
+    syncCleanly();
+    EXPECT_EQ(readFile(local("/b.txt")), "beta");
+    expectIdleRun();
+}

@@ -25,7 +25,7 @@ void runOn(const std::weak_ptr<WorkQueue>& queue, std::function<void()> work)
         work();
 }
 
-void TransferCompletion::completeData(const std::expected<Platform::DataTaskResponse, Platform::URLError>& result,
+void TransferCompletion::completeData(std::expected<Platform::DataTaskResponse, Platform::URLError>&& result,
     Finish order) const
 {
     if (lifetime.hasEnded()) {
@@ -44,6 +44,8 @@ void TransferCompletion::completeData(const std::expected<Platform::DataTaskResp
         return;
     }
     DataResponse value { Platform::Data(result->data.data(), result->data.size()), std::move(*response) };
+    // The transport's copy goes before the body is decoded, not after.
+    std::string().swap(result->data);
     if (order == Finish::beforeValue)
         finish();
     if (!lifetime.hasEnded()) {

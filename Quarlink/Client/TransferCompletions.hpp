@@ -37,7 +37,7 @@ struct TransferCompletion {
 
     // Sends nothing once the stream's lifetime ended; a transport error fails
     // the stream as `transportError` wraps it.
-    void completeData(const std::expected<Platform::DataTaskResponse, Platform::URLError>& result, Finish order) const;
+    void completeData(std::expected<Platform::DataTaskResponse, Platform::URLError>&& result, Finish order) const;
     // Fails with the cancellation error (unless the stream already ended) and finishes.
     void failCancelled() const;
 };

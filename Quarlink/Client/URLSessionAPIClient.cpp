@@ -112,8 +112,8 @@ SignalProducer<DataResponse, AnyError> URLSessionAPIClient::dataProducer(Platfor
                 return session->dataTask(request,
                     [completion, delegateQueue](Platform::URLSessionTask&,
                         std::expected<Platform::DataTaskResponse, Platform::URLError> result) {
-                        runOn(delegateQueue, [completion, result = std::move(result)] {
-                            completion.completeData(result, TransferCompletion::Finish::beforeValue);
+                        runOn(delegateQueue, [completion, result = std::move(result)]() mutable {
+                            completion.completeData(std::move(result), TransferCompletion::Finish::beforeValue);
                         });
                     });
             });
@@ -151,8 +151,8 @@ SignalProducer<DataResponse, AnyError> URLSessionAPIClient::uploadProducer(Platf
         auto task = self->currentSession()->uploadTask(request, file.path(),
             [completion, delegateQueue](Platform::URLSessionTask&,
                 std::expected<Platform::DataTaskResponse, Platform::URLError> result) {
-                runOn(delegateQueue, [completion, result = std::move(result)] {
-                    completion.completeData(result, TransferCompletion::Finish::afterValue);
+                runOn(delegateQueue, [completion, result = std::move(result)]() mutable {
+                    completion.completeData(std::move(result), TransferCompletion::Finish::afterValue);
                 });
             });
         task->setProgressHandler([progress](Platform::URLSessionTask&, const Platform::TransferProgress& counts) {

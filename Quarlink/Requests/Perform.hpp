@@ -154,14 +154,15 @@ private:
     {
         if (!event.isValue())
             return std::move(event).template terminalAs<Value>();
-        auto validated = validateResponse(request, event.value());
+        // The body goes on by move: a listing's takes megabytes.
+        auto validated = validateResponse(request, std::move(event).value());
         if (!validated) {
             discardFailed(event.value());
             return Reactive::Event<Value, Reactive::AnyError>::makeFailed(validated.error());
         }
         auto parsed = parseResponse(request, *validated);
         if (!parsed) {
-            discardFailed(event.value());
+            discardFailed(*validated);
             return Reactive::Event<Value, Reactive::AnyError>::makeFailed(parsed.error());
         }
         return Reactive::Event<Value, Reactive::AnyError>::makeValue(std::move(*parsed));

@@ -20,14 +20,15 @@ namespace Quarlink {
 // that delivers the event and take no lock.
 
 // Default: a status of 400 or more is the service's error; a finished download
-// without a file is `invalidDownload`.
+// without a file is `invalidDownload`. The response is taken along only when
+// it passes; a failed one is left as it was.
 template<class R>
-[[nodiscard]] std::expected<RequestResponse<R>, Reactive::AnyError> validateResponse(const R& request, const RequestResponse<R>& response)
+[[nodiscard]] std::expected<RequestResponse<R>, Reactive::AnyError> validateResponse(const R& request, RequestResponse<R>&& response)
 {
     if constexpr (Overrides<R, RequestMember::validate>)
         return request.validate(response);
     else
-        return validate(response);
+        return validate(std::move(response));
 }
 
 // Default: by result type for bodies in memory (`parseData`); placement for downloads.

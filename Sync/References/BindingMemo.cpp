@@ -115,6 +115,21 @@ void BindingMemo::keep(std::string_view path, const Platform::ChangeStamp& stamp
     m_marks[index] = settled ? Mark::asked : Mark::thisScanOnly;
 }
 
+void BindingMemo::learn(std::string_view path, const Platform::ChangeStamp& stamp, std::int64_t bound)
+{
+    if (bound < 1)
+        return;
+    std::lock_guard lock(m_mutex);
+    if ((m_count + 1) * 5 > m_slots.size() * 4)
+        rebuild((m_count + 1) * 3 / 2, false);
+    const auto key = keyOf(path, stamp.device);
+    const auto index = slotOf(key);
+    if (m_slots[index].key == 0)
+        ++m_count;
+    m_slots[index] = { key, stamp.inode, stamp.changeTime.time_since_epoch().count(), bound };
+    m_marks[index] = Mark::asked;
+}
+
 std::size_t BindingMemo::size() const
 {
     std::lock_guard lock(m_mutex);

@@ -83,6 +83,15 @@ public:
     void keep(std::string_view path, const Platform::ChangeStamp& stamp, std::optional<std::int64_t> bound,
         Platform::FileTime readStart);
 
+    // Keeps `bound` for the item at `path` whose attribute the engine itself
+    // has just written, found with `stamp` right after the write, for the
+    // next scan too: the engine knows what it wrote, and the look at the item
+    // makes the file system give any later change a newer change time (on
+    // file systems with fine-grained change times on demand; elsewhere a
+    // foreign write of the attribute within the same tick would be taken for
+    // the engine's own until the item changes again).
+    void learn(std::string_view path, const Platform::ChangeStamp& stamp, std::int64_t bound);
+
     // How many answers are kept.
     [[nodiscard]] std::size_t size() const;
 

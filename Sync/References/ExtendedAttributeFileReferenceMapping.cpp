@@ -1,5 +1,6 @@
 #include "Sync/References/ExtendedAttributeFileReferenceMapping.hpp"
 
+#include "Platform/FileSystem/FileStatus.hpp"
 #include "Platform/FileSystem/PathResolver.hpp"
 #include "Sync/References/ExtendedAttributes.hpp"
 
@@ -58,7 +59,12 @@ void ExtendedAttributeFileReferenceMapping::addReference(const File& file, const
     if (!url)
         return;
     auto binding = QVCloudExtendedAttributes::attributesWithFilePath(file.path(), *remoteID);
-    (void)QVSetExtendedAttributeValue(&binding, extendedAttributeName(), *url, *m_attributes, m_ownChanges.get());
+    if (!QVSetExtendedAttributeValue(&binding, extendedAttributeName(), *url, *m_attributes, m_ownChanges.get()))
+        return;
+    // The next scan need not read back what was just written (a download's
+    // binding would otherwise be read again by the run after it).
+    if (auto status = Platform::FileStatus::of(url->path()))
+        m_memo.learn(withoutTrailingSlash(file.path()), Platform::ChangeStamp::from(*status), *remoteID);
 }
 
 std::optional<std::int64_t> ExtendedAttributeFileReferenceMapping::boundRemoteID(std::string_view path,

@@ -111,6 +111,10 @@ void SyncRun::startPhase(Phase phase)
         m_localPhaseActed = false;
         m_storedFiles.reset();
     }
+    m_listingInStep.reset();
+    m_listedFiles.reset();
+    m_withheldIDs.clear();
+    m_remotePhaseFailed = false;
     m_phase = phase;
     m_pass = 0;
     m_previousInvalidChanges.reset();
@@ -208,6 +212,37 @@ void SyncRun::scanDisk(std::int64_t rootFolderID)
 
 void SyncRun::fetchRemoteChanges()
 {
+    // Asked before the listing: a change after it only makes the next run list again.
+    auto self = shared_from_this();
+    auto rootEtag = m_collaborators->apiClient->syncRootEtag();
+    startWork([self, rootEtag] {
+        return rootEtag.start(Observer<std::string, AnyError>::make(
+            [self, received = false](Event<std::string, AnyError>&& event) mutable {
+                if (received || event.isInterrupted()) {
+                    return;
+                }
+                received = true;
+                self->workEnded();
+                // Without it the listing is fetched as always, and tells what went wrong.
+                self->m_rootEtag = event.isValue() ? std::optional(std::move(event).value()) : std::nullopt;
+                self->listUnlessInStep();
+            }));
+    });
+}
+
+void SyncRun::listUnlessInStep()
+{
+    if (isStopped()) {
+        return;
+    }
+    if (m_pass == 1 && !m_localPhaseActed && m_rootEtag && m_collaborators->fileStore->listingEtag() == m_rootEtag) {
+        m_storedFiles.reset();
+        phaseDone();
+        return;
+    }
+    if (!forgetListingEtag()) {
+        return;
+    }
     if (m_rootFolderID) {
         listRemoteFiles(*m_rootFolderID);
         return;
@@ -246,6 +281,7 @@ void SyncRun::listRemoteFiles(std::int64_t rootFolderID)
                 received = true;
                 self->workEnded();
                 if (event.isValue()) {
+                    self->m_listingInStep = self->m_rootEtag;
                     std::vector<Change> changes;
                     {
                         auto stored = std::move(storedFiles);
@@ -268,10 +304,17 @@ void SyncRun::listRemoteFiles(std::int64_t rootFolderID)
                             screened.misplaced);
                         changes = resolvingNestedDeletes(computeChanges(stored, screened.files, MergePolicy::TakeRemote));
                         self->guardDeletes(changes, stored, storedCount);
+                        self->m_listedFiles.reset();
+                        self->m_withheldIDs.clear();
+                        if (!changes.empty()) {
+                            self->m_listedFiles = std::move(screened.files);
+                            self->m_withheldIDs = std::move(screened.withheldIDs);
+                        }
                     }
                     self->execute(std::move(changes));
                     return;
                 }
+                self->m_listingInStep.reset();
                 if (event.isFailed()) {
                     auto error = std::move(event).error();
                     self->m_outputs.runFailures.send(error);
@@ -362,7 +405,9 @@ void SyncRun::checkServerDeletes(std::vector<Change> changes)
                 auto guarded = guardServerDeletes(std::move(*pending), event.value(), *self->m_storedFiles);
                 const auto cloudFolder = self->m_collaborators->cloudFolder();
                 for (const auto& record : guarded.forgotten) {
-                    self->m_localPhaseActed = true;
+                    if (!self->localPhaseActs()) {
+                        return;
+                    }
                     auto forget = StoredChange::removing(record->syncFileID());
                     if (auto written = self->m_collaborators->record(forget.removeStatus(*record, cloudFolder)); !written) {
                         self->failWithStore(std::move(written.error()));
@@ -372,6 +417,55 @@ void SyncRun::checkServerDeletes(std::vector<Change> changes)
                 self->execute(std::move(guarded.changes));
             }));
     });
+}
+
+bool SyncRun::localPhaseActs()
+{
+    m_localPhaseActed = true;
+    return forgetListingEtag();
+}
+
+bool SyncRun::forgetListingEtag()
+{
+    // Once per run: after it, only this run's own remote phase keeps one again.
+    if (m_listingEtagForgotten) {
+        return true;
+    }
+    if (auto forgotten = m_collaborators->fileStore->setListingEtag(std::nullopt); !forgotten) {
+        failWithStore(std::move(forgotten.error()));
+        return false;
+    }
+    m_listingEtagForgotten = true;
+    return true;
+}
+
+void SyncRun::keepListingEtag()
+{
+    if (!m_listingInStep || m_remotePhaseFailed || m_invalidChanges > 0) {
+        return;
+    }
+    if (m_listedFiles) {
+        // Some changes settle in more than one run (a move whose content
+        // changed too): only a stored state that now compares equal to the
+        // listing is in step with it.
+        auto listed = std::exchange(m_listedFiles, std::nullopt);
+        auto loaded = m_collaborators->fileStore->loadFiles();
+        if (!loaded || !m_rootFolderID) {
+            return;
+        }
+        IDSet listedIDs(listed->size());
+        for (const auto& file : *listed)
+            listedIDs.insert(*file->syncFileID().remoteID());
+        auto stored = screenStoredFiles(*loaded, *m_rootFolderID, m_withheldIDs,
+            [&](std::int64_t id) { return listedIDs.contains(id); });
+        if (!computeChanges(stored, *listed, MergePolicy::TakeRemote).empty()) {
+            return;
+        }
+    }
+    // A failure is logged by the store; the next run then lists again.
+    if (m_collaborators->fileStore->setListingEtag(std::exchange(m_listingInStep, std::nullopt))) {
+        m_listingEtagForgotten = false;
+    }
 }
 
 bool SyncRun::isReadableFolder(const Platform::URL& folder)
@@ -426,8 +520,8 @@ void SyncRun::execute(std::vector<Change> changes)
     m_validChanges.clear();
     m_invalidChanges = 0;
     std::vector<FileRef> files;
-    if (m_phase == Phase::Local && !changes.empty()) {
-        m_localPhaseActed = true;
+    if (m_phase == Phase::Local && !changes.empty() && !localPhaseActs()) {
+        return;
     }
     for (auto& change : changes) {
         if (change.isInvalid()) {
@@ -541,6 +635,7 @@ void SyncRun::phaseDone()
         startPhase(Phase::Remote);
         return;
     }
+    keepListingEtag();
     // An item the local phase could not create on the server (it was there
     // already: placed by both sides, or created before a crash) has just been
     // taken into the stored state; what lies inside it can go up now, and
@@ -556,6 +651,10 @@ void SyncRun::phaseDone()
 
 void SyncRun::forward(const SyncEventPair& pair)
 {
+    if (pair.first.isError() && m_phase == Phase::Remote) {
+        // What failed is tried again, and what was refused reported again, only from a fresh listing.
+        m_remotePhaseFailed = true;
+    }
     if (const auto* failure = pair.first.isError() ? pair.first.error()->as<StoreError>() : nullptr) {
         // Not this change's fault but the run's: reported once, by failWithStore.
         m_storeFailure = *failure;

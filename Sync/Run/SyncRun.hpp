@@ -28,7 +28,8 @@ namespace Sync {
 //   start (clear stale `syncing` marks)
 //   -> local phase:  root folder id, disk scan, local ids resolved, stored
 //                    files, changes under TakeLocal
-//   -> remote phase: stored files, remote listing, changes under TakeRemote
+//   -> remote phase: root etag, stored files, remote listing, changes under
+//                    TakeRemote (the listing is skipped, see below)
 //   -> (once, when the remote phase took in an item whose create the local
 //      phase was refused, the two phases again)
 //   -> completed.
@@ -50,6 +51,15 @@ namespace Sync {
 // server is asked anything. The local phase never deletes what lies below a
 // folder the scan could not read, and its deletes on the server wait for the
 // server's listing, which decides what of them may go (guardServerDeletes).
+//
+// The root etag changes with every change below the root. When the local
+// phase carried out nothing and the root etag is the one of the listing the
+// stored state was last brought in step with (FileStore::listingEtag), that
+// listing is still the truth and the remote phase ends without fetching it.
+// The etag is asked before the listing, so a change in between only makes the
+// next run list again; it is kept once a remote phase carried its listing
+// out whole (no error event, no invalid change left), and forgotten before
+// the local phase or a listing changes the stored state.
 //
 // Every event goes to `syncEvents` first and then to the caller. A failure of
 // the root folder id ends the local phase without an event; a failure of the
@@ -95,7 +105,15 @@ private:
     void fetchLocalChanges();
     void scanDisk(std::int64_t rootFolderID);
     void fetchRemoteChanges();
+    // Skips the listing when the root etag names the stored state, else lists.
+    void listUnlessInStep();
     void listRemoteFiles(std::int64_t rootFolderID);
+    // The local phase is about to change the stored state; false when the run ended.
+    [[nodiscard]] bool localPhaseActs();
+    // No listing names the stored state any more; false when the run ended.
+    [[nodiscard]] bool forgetListingEtag();
+    // Keeps the etag of the listing a remote phase carried out whole.
+    void keepListingEtag();
     // Asks for the root folder's id, then goes on with `next`; a failure ends the phase.
     void requestRootFolderID(void (*next)(SyncRun&, std::int64_t));
     // Error events for the entries a view left out (first pass of a phase only).
@@ -150,6 +168,17 @@ private:
     // decoded once already).
     std::optional<std::vector<FileRef>> m_storedFiles;
     bool m_localPhaseActed { false };
+    // The root etag asked before the latest listing of the remote phase.
+    std::optional<std::string> m_rootEtag;
+    // The etag of the remote phase's latest listing, once it arrived.
+    std::optional<std::string> m_listingInStep;
+    // The screened listing and what it withheld, while its changes are carried
+    // out: the etag is kept only once the stored state compares equal to it.
+    std::optional<std::vector<FileRef>> m_listedFiles;
+    std::unordered_set<std::int64_t> m_withheldIDs;
+    // Whether the remote phase met an error event (a refused entry included).
+    bool m_remotePhaseFailed { false };
+    bool m_listingEtagForgotten { false };
     std::unordered_set<std::string> m_refusedCreates;
     bool m_adoptedRefusedCreate { false };
     bool m_repeatedForAdoption { false };

@@ -12,6 +12,7 @@
 #include "Sync/Store/StoredChange.hpp"
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -35,8 +36,21 @@ public:
 
     virtual ~FileStore() = default;
 
-    // Removes every record.
+    // Removes every record, and the listing etag with them.
     virtual StoreResult<> clean() = 0;
+    // The root etag of the server listing that the records were last brought
+    // in step with, whole and without a failure; none when no such listing is
+    // known. The engine need not fetch the listing again while the server's
+    // root etag is this one. A store that cannot keep it answers none (the
+    // engine then lists at every run); a failed read answers none too.
+    [[nodiscard]] virtual std::optional<std::string> listingEtag() const { return std::nullopt; }
+    // Keeps `etag` as the listing etag; none forgets it. Writes nothing when
+    // the stored value is already that.
+    virtual StoreResult<> setListingEtag(const std::optional<std::string>& etag)
+    {
+        static_cast<void>(etag);
+        return {};
+    }
     // Stores `file` under its own id, keeping share details already stored
     // under that id. A file with a local id is logged and not stored (no failure).
     virtual StoreResult<> add(const File& file) = 0;

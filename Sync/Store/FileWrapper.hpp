@@ -14,6 +14,12 @@ namespace Sync {
 //
 // Invariants kept by RealmFileStore: at most one row per remote file id;
 // `path` is the precomposed (NFC) form of the path inside `fileData`.
+//
+// Remote ids are at least 1: the row of `listingEtagKey` (empty path) is no
+// item but holds, in `fileData`, the root etag of the listing the records
+// were last brought in step with. It lives in this table so that whatever
+// empties the records (logout, another account, another cloud folder)
+// forgets it with them; readers of the records skip it.
 struct FileWrapper {
     // Primary key: the number of the item's remote SyncFileID.
     std::int64_t remoteFileID = 0;
@@ -21,6 +27,8 @@ struct FileWrapper {
     std::string path;
     // The archive bytes of the item's FileWrapperItem dictionary, share details included.
     Platform::DatabaseBlob fileData;
+
+    static constexpr std::int64_t listingEtagKey = 0;
 
     static constexpr std::string_view objectTypeName = "FileWrapper";
     static constexpr auto properties()

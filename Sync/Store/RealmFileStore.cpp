@@ -53,6 +53,8 @@ std::expected<std::vector<FileRef>, DatabaseError> readAll(Database& database)
 {
     std::vector<FileRef> files;
     auto read = database.forEachObject<FileWrapper>(Platform::DatabaseQuery::all(), [&](const FileWrapper& row) {
+        if (row.remoteFileID == FileWrapper::listingEtagKey)
+            return;
         if (auto item = decode(row))
             files.push_back(std::move(item));
     });
@@ -77,7 +79,7 @@ std::expected<void, DatabaseError> modifyIn(Database& database, const SyncFileID
     const FileStore::ModifyOrCreate& apply)
 {
     std::optional<FileWrapper> existing;
-    if (auto remoteID = id.remoteID()) {
+    if (auto remoteID = id.remoteID(); remoteID && *remoteID != FileWrapper::listingEtagKey) {
         auto row = database.object<FileWrapper>(*remoteID);
         if (!row)
             return std::unexpected(row.error());
@@ -96,7 +98,7 @@ std::expected<void, DatabaseError> modifyIn(Database& database, const SyncFileID
 
     apply(file, publicShareInfo, privateShareInfos);
 
-    if (file && file->syncFileID().isLocal()) {
+    if (file && (file->syncFileID().isLocal() || file->syncFileID().remoteID() == FileWrapper::listingEtagKey)) {
         logLocalIDRefused(*file);
         return {};
     }
@@ -131,10 +133,42 @@ StoreResult<> RealmFileStore::add(const File& file)
     });
 }
 
+std::optional<std::string> RealmFileStore::listingEtag() const
+{
+    auto database = m_createRealm();
+    if (!database) {
+        logFailure(database.error());
+        return std::nullopt;
+    }
+    auto row = database->object<FileWrapper>(FileWrapper::listingEtagKey);
+    if (!row) {
+        logFailure(row.error());
+        return std::nullopt;
+    }
+    if (!*row)
+        return std::nullopt;
+    const auto& bytes = (*row)->fileData;
+    return std::string(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+}
+
+StoreResult<> RealmFileStore::setListingEtag(const std::optional<std::string>& etag)
+{
+    if (listingEtag() == etag)
+        return {};
+    return storeWrite(m_createRealm, [&](Database& database) -> std::expected<void, DatabaseError> {
+        if (!etag)
+            return asVoid(database.remove<FileWrapper>(FileWrapper::listingEtagKey));
+        FileWrapper row;
+        row.remoteFileID = FileWrapper::listingEtagKey;
+        row.fileData = Platform::DatabaseBlob(etag->begin(), etag->end());
+        return asVoid(database.add(row));
+    });
+}
+
 FileRef RealmFileStore::file(const SyncFileID& id) const
 {
     auto remoteID = id.remoteID();
-    if (!remoteID)
+    if (!remoteID || *remoteID == FileWrapper::listingEtagKey)
         return nullptr;
     auto database = m_createRealm();
     if (!database) {
@@ -154,7 +188,7 @@ StoreResult<> RealmFileStore::setFile(const SyncFileID& id, const FileRef& file)
     if (file)
         return add(*file);
     auto remoteID = id.remoteID();
-    if (!remoteID)
+    if (!remoteID || *remoteID == FileWrapper::listingEtagKey)
         return {};
     auto database = m_createRealm();
     if (!database)
@@ -181,7 +215,7 @@ FileRef RealmFileStore::fileAtPath(const std::string& path) const
         logFailure(rows.error());
         return nullptr;
     }
-    return rows->empty() ? nullptr : decode(rows->front());
+    return rows->empty() || rows->front().remoteFileID == FileWrapper::listingEtagKey ? nullptr : decode(rows->front());
 }
 
 StoreResult<std::vector<FileRef>> RealmFileStore::loadFiles() const
@@ -213,7 +247,7 @@ StoredRowsWrite RealmFileStore::storedRowsWrite(const StoredChange& change) cons
             return modifyIn(database, record->syncFileID(),
                 [&](FileRef& stored, PublicShare&, PrivateShares&) { stored = std::make_shared<FileWrapperItem>(*record); });
         }
-        if (auto remoteID = removed ? removed->remoteID() : std::nullopt)
+        if (auto remoteID = removed ? removed->remoteID() : std::nullopt; remoteID && *remoteID != FileWrapper::listingEtagKey)
             return asVoid(database.remove<FileWrapper>(*remoteID));
         return {};
     };

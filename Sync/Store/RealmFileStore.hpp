@@ -14,6 +14,9 @@ namespace Sync {
 // any thread may call any operation; writes are serialised by the database
 // across threads and processes. The store takes no locks of its own.
 //
+// The listing etag is a row of the same table (FileWrapper::listingEtagKey),
+// so `clean` removes it with the records.
+//
 // A file with a local id has no key: `add`, `setFile` and `modifyOrCreate`
 // log it and store nothing.
 class RealmFileStore final : public FileStore {
@@ -23,6 +26,8 @@ public:
     RealmFileStore(Platform::DatabaseFactory createRealm, Reactive::SchedulerPtr deliveryScheduler);
 
     StoreResult<> clean() override;
+    [[nodiscard]] std::optional<std::string> listingEtag() const override;
+    StoreResult<> setListingEtag(const std::optional<std::string>& etag) override;
     StoreResult<> add(const File& file) override;
     [[nodiscard]] FileRef file(const SyncFileID& id) const override;
     StoreResult<> setFile(const SyncFileID& id, const FileRef& file) override;

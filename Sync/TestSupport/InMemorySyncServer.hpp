@@ -136,7 +136,7 @@ public:
     bool setShares(const std::string& path, PublicShare publicShare, PrivateShares privateShares);
 
     // Lists `file` in every listing from now on, as it is, beside the tree
-    // (for listings the real service should never send).
+    // (for listings the real service should never send); a new root etag.
     void addListingEntry(FileRef file);
 
     // What the server holds now.

@@ -298,6 +298,8 @@ void InMemorySyncServer::addListingEntry(FileRef file)
 {
     std::lock_guard lock(m_mutex);
     m_extraEntries.push_back(std::move(file));
+    // The listing changed, so the root etag says so, as any server's would.
+    nextEtag();
 }
 
 void InMemorySyncServer::failNext(Call call, int count, std::optional<std::string> path)

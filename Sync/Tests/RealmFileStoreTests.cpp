@@ -228,3 +228,38 @@ TEST_F(RealmFileStoreTests, filesProducerStartedOnItsSchedulerDoesNotBlockIt)
     EXPECT_TRUE(startReturned.load());
     disposable.dispose();
 }
+
+TEST_F(RealmFileStoreTests, theListingEtagOutlivesTheStoreIsNoRecordAndGoesWithClean)
+{
+    // A store opened afresh on the file (a restart) reads the etag back; no reader of records sees it, and no
+    // record written over id 0 replaces it; clean, as at a logout or another cloud folder, forgets it.
+    Platform::LogCapture capture;
+    m_store.add(*makeFile(1, "/one.txt", 0));
+    EXPECT_EQ(m_store.listingEtag(), std::nullopt);
+    ASSERT_TRUE(m_store.setListingEtag("etag-7"));
+    RealmFileStore reopened(m_database.factory(), m_scheduler);
+    EXPECT_EQ(reopened.listingEtag(), "etag-7");
+    EXPECT_EQ(reopened.files().size(), 1u);
+    EXPECT_EQ(reopened.file(SyncFileID::remote(0)), nullptr);
+    EXPECT_EQ(reopened.fileAtPath(""), nullptr);
+    m_store.add(*makeFile(SyncFileID::remote(0), "/zero.txt", 0));
+    m_store.setFile(SyncFileID::remote(0), nullptr);
+    EXPECT_EQ(reopened.listingEtag(), "etag-7");
+    std::promise<std::size_t> sent;
+    auto observation = reopened.filesProducer().take(1).startWithValues(
+        [&](const std::vector<FileRef>& files) { sent.set_value(files.size()); });
+    EXPECT_EQ(sent.get_future().get(), 1u);
+    EXPECT_EQ(countLines(capture, damagedLine), 0u);
+
+    // Writing the same value again commits nothing.
+    auto database = m_database.open();
+    auto version = *database.dataVersion();
+    ASSERT_TRUE(m_store.setListingEtag("etag-7"));
+    EXPECT_EQ(*database.dataVersion(), version);
+
+    ASSERT_TRUE(m_store.clean());
+    EXPECT_EQ(reopened.listingEtag(), std::nullopt);
+    ASSERT_TRUE(m_store.setListingEtag("etag-8"));
+    ASSERT_TRUE(m_store.setListingEtag(std::nullopt));
+    EXPECT_EQ(reopened.listingEtag(), std::nullopt);
+}

@@ -15,10 +15,14 @@ namespace Quarlink {
 
 // A data response: the `RemoteError` of its status, headers and body.
 [[nodiscard]] std::expected<DataResponse, Reactive::AnyError> validate(const DataResponse& response);
+// The same, taking the response along only when it passes (a failed one is
+// left as it was): a body of megabytes is moved, never copied.
+[[nodiscard]] std::expected<DataResponse, Reactive::AnyError> validate(DataResponse&& response);
 
 // A finished download: the `RemoteError` of its status and headers (with an
 // empty body) takes precedence; otherwise a missing file is `invalidDownload`.
 [[nodiscard]] std::expected<DownloadResponse, Reactive::AnyError> validate(const DownloadResponse& response);
+[[nodiscard]] std::expected<DownloadResponse, Reactive::AnyError> validate(DownloadResponse&& response);
 
 // A download event: only `downloaded` is validated, as a finished download;
 // `progress` and `waiting` pass.
