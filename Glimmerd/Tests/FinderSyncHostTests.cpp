@@ -166,6 +166,18 @@ TEST_F(FinderSyncHostTests, LineLimitClosesItsConnection)
     EXPECT_EQ(cut.error().kind, Control::ClientError::Kind::unreachable);
     EXPECT_EQ(ask(other, { { "op", "observed" } })["ok"], true);
     EXPECT_TRUE(spinUntil([&] { return host->connectionCount() == 1; }));
+
+    // A well-formed request one byte over the limit, newline included in the same write, is not answered either.
+    auto longer = connect();
+    std::string over = prefix + std::string(FinderSyncHost::maximumLineLength + 1 - prefix.size() - suffix.size(), 'x') + suffix;
+    ASSERT_EQ(over.size(), FinderSyncHost::maximumLineLength + 1);
+    auto refused = onClientThread([&] {
+        (void)longer.sendRaw(over + "\n");
+        return longer.nextLine(std::chrono::seconds(20));
+    });
+    ASSERT_FALSE(refused);
+    EXPECT_EQ(refused.error().kind, Control::ClientError::Kind::unreachable);
+    EXPECT_TRUE(spinUntil([&] { return host->connectionCount() == 1; }));
 }
 
 // A request nested deeper than the bound is refused before it is parsed, so a
