@@ -39,6 +39,24 @@ TEST(FileOperationsTests, CreatesDirectories)
     EXPECT_FALSE(exists(root / "x"));
 }
 
+// Proves a folder is made below up to 257 missing parents at once, and that one more missing parent is refused
+// before anything is made (the recursion over the parents is bounded).
+TEST(FileOperationsTests, CreatesMissingParentsUpToTheBound)
+{
+    TemporaryDirectory root;
+    auto chain = [](int levels) {
+        std::string path;
+        for (int level = 0; level < levels; ++level) {
+            path += "/d";
+        }
+        return path;
+    };
+    ASSERT_TRUE(createDirectory(root / ("deepest" + chain(257)), CreateIntermediates::Yes).has_value());
+    EXPECT_TRUE(FileStatus::of(root / ("deepest" + chain(257)))->isDirectory());
+    EXPECT_EQ(codeOf(createDirectory(root / ("beyond" + chain(258)), CreateIntermediates::Yes)), FileSystemErrorCode::notFound);
+    EXPECT_FALSE(exists(root / "beyond"));
+}
+
 // Proves a recursive delete removes a whole tree, removes links without touching their targets, and that a
 // second delete answers "not found".
 TEST(FileOperationsTests, RemovesTreesWithoutFollowingLinks)
