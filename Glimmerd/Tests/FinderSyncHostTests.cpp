@@ -298,6 +298,29 @@ TEST_F(FinderSyncHostTests, SubscriberThatStopsReadingIsCutOff)
     EXPECT_TRUE(spinUntil([&] { return host->connectionCount() == 0; }));
 }
 
+// The cut comes once the unsent events pass the limit, not before and not long after: the events sent until
+// then add up to at least the limit and to less than a quarter more (what the socket itself holds is small
+// beside a limit of 4 MiB).
+TEST_F(FinderSyncHostTests, SubscriberIsCutOffNearItsLimit)
+{
+    FinderSyncHostOptions options;
+    options.maximumPendingBytes = 4 * 1024 * 1024;
+    listen(options);
+    auto subscriber = connect();
+    EXPECT_EQ(ask(subscriber, { { "op", "subscribe" } })["ok"], true);
+    const auto path = Platform::URL::fileURL("/c/" + std::string(200, 'n'));
+    std::size_t sent = 0;
+    for (; sent < 200000 && host->connectionCount() > 0; ++sent) {
+        controller->setBadgeIdentifier(sent % 2 ? "Idle" : "Syncing", path);
+        if (sent % 100 == 0)
+            spinUntil([] { return true; });
+    }
+    ASSERT_TRUE(spinUntil([&] { return host->connectionCount() == 0; }));
+    // Each event line holds the 203-byte path and at most 60 bytes more.
+    EXPECT_GE(sent * 263, options.maximumPendingBytes);
+    EXPECT_LE(sent * 203, options.maximumPendingBytes * 5 / 4);
+}
+
 // The socket lives below $XDG_RUNTIME_DIR, else in /tmp/orvella-<uid>; its
 // directory is made 0700, narrowed when the user's own, refused as a link.
 TEST_F(FinderSyncHostTests, SocketPathAndDirectory)
