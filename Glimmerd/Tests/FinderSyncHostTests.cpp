@@ -348,4 +348,13 @@ TEST_F(FinderSyncHostTests, SocketPathAndDirectory)
     EXPECT_FALSE(FinderSyncHost::prepareSocketDirectory(directory / "link/glimmerd.sock"));
     Platform::Testing::writeFile(directory / "file", "x");
     EXPECT_FALSE(FinderSyncHost::prepareSocketDirectory(directory / "file/glimmerd.sock"));
+
+    // What a client checks before it connects: its own folder, which neither the group nor others may write to.
+    for (auto [mode, trusted] : { std::pair { 0700u, true }, { 0755u, true }, { 0770u, false }, { 0720u, false }, { 0702u, false } }) {
+        ASSERT_EQ(chmod((directory / "new").c_str(), mode), 0);
+        auto checked = FinderSyncHost::checkSocketDirectory(directory / "new/glimmerd.sock");
+        EXPECT_EQ(checked.has_value(), trusted) << std::oct << mode;
+        if (!checked)
+            EXPECT_EQ(checked.error(), "Andere Benutzer d\u00fcrfen in den Ordner " + (directory / "new") + " schreiben.");
+    }
 }
