@@ -36,6 +36,27 @@ TEST(LocalDeletes, AFolderDeletedOnDiskKeepsWhatChangedOnTheServerSinceAndBrings
     expectIdle(cloud);
 }
 
+TEST(LocalDeletes, AFileAnotherClientMovedIntoAFolderDeletedOnDiskStaysOnTheServerAndComesBack)
+{
+    // The moved file is unchanged and this computer has a record of it (at its old place), but the delete of the
+    // folder never knew it was inside.
+    TestCloud cloud;
+    cloud.server->addFile("/D/plain.txt", "plain");
+    cloud.server->addFile("/B/moved.txt", "moved by another client");
+    ASSERT_TRUE(cloud.sync().completed);
+
+    ASSERT_TRUE(cloud.server->moveItem("/B/moved.txt", "/D/moved.txt"));
+    cloud.removeItem("/D");
+
+    ASSERT_TRUE(cloud.sync().completed);
+
+    EXPECT_EQ(cloud.server->paths(), (std::vector<std::string> { "/B/", "/D/", "/D/moved.txt" }));
+    EXPECT_EQ(cloud.server->contentAt("/D/moved.txt"), "moved by another client");
+    EXPECT_EQ(cloud.readFile("/D/moved.txt"), "moved by another client");
+    expectInStep(cloud);
+    expectIdle(cloud);
+}
+
 TEST(LocalDeletes, AFileDeletedOnDiskAfterAnEditOnTheServerComesBackWithTheEdit)
 {
     TestCloud cloud;
