@@ -1,6 +1,8 @@
 // Deletes and replacements made on disk meet newer work on the server: the
 // delete never reaches what it did not know of.
 
+#include "Sync/Changes/ServerDeleteGuard.hpp"
+#include "Sync/Model/FileWrapperItem.hpp"
 #include "Sync/Tests/SyncEngineTestSupport.hpp"
 
 #include <gtest/gtest.h>
@@ -131,4 +133,35 @@ TEST(TypeChanges, AFolderHoldingUnsyncedWorkIsNeverRemovedToMakeRoomForAFile)
 
     EXPECT_EQ(cloud.readFile("/x/mine.txt"), "my work");
     EXPECT_EQ(cloud.server->contentAt("/x"), "their work");
+}
+
+TEST(LocalDeletes, AFileWhoseRecordHasNoHashIsTakenForChangedWhenTheServersDateMoved)
+{
+    // Without a hash the delete can only compare modification dates (to the second): a newer date on the server
+    // keeps the file there and forgets its record, the same date lets the delete through.
+    auto file = [](std::string hash, std::int64_t seconds) {
+        RemoteFile::Fields fields;
+        fields.id = 5;
+        fields.parentID = InMemorySyncServer::rootID;
+        fields.path = "/a.txt";
+        fields.fileName = "a.txt";
+        fields.type = FileType::file("text/plain");
+        fields.fileHash = std::move(hash);
+        fields.lastModifiedDate = Platform::Date::fromWholeSecondsSince1970(seconds);
+        return std::make_shared<RemoteFile>(std::move(fields));
+    };
+    for (const std::string missing : { std::string(), std::string(FileWrapperItem::missingFileHashKey) }) {
+        const auto record = file(missing, 1'760'000'000);
+        const std::vector<FileRef> stored { record };
+        const std::vector<Change> deletes { Change::remote(FileOperation::deletion(record)) };
+
+        const auto newer = guardServerDeletes(deletes, std::vector<FileRef> { file(std::string(40, 'e'), 1'760'000'060) }, stored);
+        EXPECT_TRUE(newer.changes.empty()) << missing;
+        ASSERT_EQ(newer.forgotten.size(), 1u) << missing;
+        EXPECT_EQ(newer.forgotten[0]->syncFileID(), SyncFileID::remote(5));
+
+        const auto same = guardServerDeletes(deletes, std::vector<FileRef> { file(std::string(40, 's'), 1'760'000'000) }, stored);
+        EXPECT_EQ(same.changes.size(), 1u) << missing;
+        EXPECT_TRUE(same.forgotten.empty()) << missing;
+    }
 }
