@@ -126,4 +126,18 @@ TEST(ValueOperatorTests, MaterializeAndDematerializeRoundTrip)
     ASSERT_EQ(events.size(), 2u);
     EXPECT_EQ(events[0].value(), 1);
     EXPECT_EQ(events[1].error(), "bad");
+
+    // The materialized producer itself ends after the event that ended its source: a failure or a completion
+    // completes it, an interruption interrupts it.
+    using Materialized = Event<Event<int, std::string>, NoError>;
+    auto ends = [](SignalProducer<int, std::string> producer) {
+        std::vector<typename Materialized::Kind> kinds;
+        producer.materialize().startWithEvents([&](const Materialized& event) { kinds.push_back(event.kind()); });
+        return kinds;
+    };
+    using Kind = Materialized::Kind;
+    EXPECT_EQ(ends(source), (std::vector<Kind> { Kind::value, Kind::value, Kind::completed }));
+    EXPECT_EQ(ends(SignalProducer<int, std::string>::empty()), (std::vector<Kind> { Kind::value, Kind::completed }));
+    EXPECT_EQ(ends(SignalProducer<int, std::string>([](Observer<int, std::string> observer, Lifetime) { observer.sendInterrupted(); })),
+        (std::vector<Kind> { Kind::value, Kind::interrupted }));
 }
