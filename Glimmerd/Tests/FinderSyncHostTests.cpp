@@ -166,6 +166,18 @@ TEST_F(FinderSyncHostTests, LineLimitClosesItsConnection)
     EXPECT_EQ(cut.error().kind, Control::ClientError::Kind::unreachable);
     EXPECT_EQ(ask(other, { { "op", "observed" } })["ok"], true);
     EXPECT_TRUE(spinUntil([&] { return host->connectionCount() == 1; }));
+
+    // A well-formed request one byte over the limit, newline included in the same write, is not answered either.
+    auto longer = connect();
+    std::string over = prefix + std::string(FinderSyncHost::maximumLineLength + 1 - prefix.size() - suffix.size(), 'x') + suffix;
+    ASSERT_EQ(over.size(), FinderSyncHost::maximumLineLength + 1);
+    auto refused = onClientThread([&] {
+        (void)longer.sendRaw(over + "\n");
+        return longer.nextLine(std::chrono::seconds(20));
+    });
+    ASSERT_FALSE(refused);
+    EXPECT_EQ(refused.error().kind, Control::ClientError::Kind::unreachable);
+    EXPECT_TRUE(spinUntil([&] { return host->connectionCount() == 1; }));
 }
 
 // A request nested deeper than the bound is refused before it is parsed, so a
@@ -286,6 +298,29 @@ TEST_F(FinderSyncHostTests, SubscriberThatStopsReadingIsCutOff)
     EXPECT_TRUE(spinUntil([&] { return host->connectionCount() == 0; }));
 }
 
+// The cut comes once the unsent events pass the limit, not before and not long after: the events sent until
+// then add up to at least the limit and to less than a quarter more (what the socket itself holds is small
+// beside a limit of 4 MiB).
+TEST_F(FinderSyncHostTests, SubscriberIsCutOffNearItsLimit)
+{
+    FinderSyncHostOptions options;
+    options.maximumPendingBytes = 4 * 1024 * 1024;
+    listen(options);
+    auto subscriber = connect();
+    EXPECT_EQ(ask(subscriber, { { "op", "subscribe" } })["ok"], true);
+    const auto path = Platform::URL::fileURL("/c/" + std::string(200, 'n'));
+    std::size_t sent = 0;
+    for (; sent < 200000 && host->connectionCount() > 0; ++sent) {
+        controller->setBadgeIdentifier(sent % 2 ? "Idle" : "Syncing", path);
+        if (sent % 100 == 0)
+            spinUntil([] { return true; });
+    }
+    ASSERT_TRUE(spinUntil([&] { return host->connectionCount() == 0; }));
+    // Each event line holds the 203-byte path and at most 60 bytes more.
+    EXPECT_GE(sent * 263, options.maximumPendingBytes);
+    EXPECT_LE(sent * 203, options.maximumPendingBytes * 5 / 4);
+}
+
 // The socket lives below $XDG_RUNTIME_DIR, else in /tmp/orvella-<uid>; its
 // directory is made 0700, narrowed when the user's own, refused as a link.
 TEST_F(FinderSyncHostTests, SocketPathAndDirectory)
@@ -313,4 +348,13 @@ TEST_F(FinderSyncHostTests, SocketPathAndDirectory)
     EXPECT_FALSE(FinderSyncHost::prepareSocketDirectory(directory / "link/glimmerd.sock"));
     Platform::Testing::writeFile(directory / "file", "x");
     EXPECT_FALSE(FinderSyncHost::prepareSocketDirectory(directory / "file/glimmerd.sock"));
+
+    // What a client checks before it connects: its own folder, which neither the group nor others may write to.
+    for (auto [mode, trusted] : { std::pair { 0700u, true }, { 0755u, true }, { 0770u, false }, { 0720u, false }, { 0702u, false } }) {
+        ASSERT_EQ(chmod((directory / "new").c_str(), mode), 0);
+        auto checked = FinderSyncHost::checkSocketDirectory(directory / "new/glimmerd.sock");
+        EXPECT_EQ(checked.has_value(), trusted) << std::oct << mode;
+        if (!checked)
+            EXPECT_EQ(checked.error(), "Andere Benutzer d\u00fcrfen in den Ordner " + (directory / "new") + " schreiben.");
+    }
 }

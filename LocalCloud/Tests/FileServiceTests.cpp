@@ -408,6 +408,38 @@ TEST_F(FileServiceTests, HostileInputGetsServiceErrorsAndWritesNothingOutside)
     EXPECT_EQ(outside, std::set<std::string> { "data" });
 }
 
+TEST_F(FileServiceTests, NamesAndPathsAreTakenUpToTheirLimitAndNotOneByteMore)
+{
+    // Proves a name of 255 bytes and a path of 4096 bytes are stored, one byte more is refused, for new items and renames alike.
+    const std::string longest(255, 'n');
+    auto folder = m_client->post("files/folders", { { "folder_name", longest } });
+    ASSERT_EQ(folder.status, 200) << folder.body;
+    EXPECT_EQ(folder.data().value("path", ""), "/" + longest + "/");
+    EXPECT_EQ(m_client->announce(m_rootID, longest + ".", "x").errorCode(), "5011");
+    auto file = idOf(m_client->upload(m_rootID, std::string(254, 'f') + "x", "x"));
+    ASSERT_GT(file, 0);
+    EXPECT_EQ(m_client->put("files/" + std::to_string(file), { { "new_name", std::string(256, 'r') } }).errorCode(), "5011");
+    EXPECT_EQ(m_client->put("files/" + std::to_string(file), { { "new_name", std::string(255, 'r') } }).status, 200);
+
+    // 16 folders of 250 bytes: "/" and 16 times 251 bytes, 4017 in all.
+    auto deep = m_rootID;
+    for (int level = 0; level < 16; ++level) {
+        deep = idOf(m_client->createFolder(deep, std::string(250, static_cast<char>('a' + level))));
+        ASSERT_GT(deep, 0) << level;
+    }
+    const auto room = static_cast<std::size_t>(4096 - 4017);
+    EXPECT_EQ(m_client->announce(deep, std::string(room + 1, 'p'), "x").errorCode(), "5012");
+    auto fits = idOf(m_client->upload(deep, std::string(room, 'p'), "x"));
+    ASSERT_GT(fits, 0);
+    EXPECT_EQ(m_client->file(fits).value("path", "").size(), 4096u);
+    // A folder's path ends in "/", which counts too.
+    EXPECT_EQ(m_client->post("files/folders", { { "folder_name", std::string(room, 'q') }, { "file_id", deep } }).errorCode(), "5012");
+    EXPECT_GT(idOf(m_client->createFolder(deep, std::string(room - 1, 'q'))), 0);
+    auto renamed = m_client->put("files/" + std::to_string(fits), { { "new_name", std::string(room + 1, 's') } });
+    EXPECT_EQ(renamed.errorCode(), "5012");
+    EXPECT_EQ(m_client->file(fits).value("name", ""), std::string(room, 'p'));
+}
+
 TEST_F(FileServiceTests, InputIsReadAsStrictlyAsTheServiceReadsIt)
 {
     // Proves JSON bodies need a JSON content type, hashes and depths their exact form, a rename body names only its own

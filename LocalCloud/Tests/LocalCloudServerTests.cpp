@@ -107,4 +107,25 @@ TEST(RequestBodyTests, BodiesBeyondTheLimitAreNotHeld)
     EXPECT_EQ(LocalCloud::RequestBody {}.readAll(request).size(), LocalCloud::RequestBody::maximumBytes);
     request.body += '}';
     EXPECT_TRUE(LocalCloud::RequestBody {}.readAll(request).empty());
+
+    // The same bound holds for a body that arrives in pieces: the piece that would pass it stops the reading.
+    auto streamed = [](std::size_t total) {
+        std::size_t delivered = 0;
+        httplib::ContentReader reader(
+            [&](httplib::ContentReceiver receiver) {
+                const std::string piece(1 << 20, '{');
+                while (delivered < total) {
+                    auto length = std::min(piece.size(), total - delivered);
+                    delivered += length;
+                    if (!receiver(piece.data(), length))
+                        return false;
+                }
+                return true;
+            },
+            [](httplib::MultipartContentHeader, httplib::ContentReceiver) { return false; });
+        LocalCloud::RequestBody body { .reader = &reader };
+        return body.readAll(httplib::Request {}).size();
+    };
+    EXPECT_EQ(streamed(LocalCloud::RequestBody::maximumBytes), LocalCloud::RequestBody::maximumBytes);
+    EXPECT_EQ(streamed(LocalCloud::RequestBody::maximumBytes + 1), 0u);
 }

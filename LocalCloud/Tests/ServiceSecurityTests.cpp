@@ -211,6 +211,13 @@ TEST_F(ServiceSecurityTests, ErrorReportsAreBoundedInNumberAndSize)
     for (const auto& report : reports)
         EXPECT_LE(report.body.size(), Accounts::maximumErrorReportBytes);
     EXPECT_TRUE(reports.back().body.starts_with(std::to_string(Accounts::maximumErrorReports + 9) + "x"));
+    // A report of exactly the bound is kept whole; one byte more loses only that byte.
+    const std::string exact(Accounts::maximumErrorReportBytes, 'e');
+    (void)accounts.receiveErrorReport({ false, exact, std::nullopt });
+    EXPECT_EQ(accounts.errorReports().back().body, exact);
+    (void)accounts.receiveErrorReport({ false, "f" + exact, std::nullopt });
+    EXPECT_EQ(accounts.errorReports().back().body, "f" + exact.substr(1));
+    EXPECT_EQ(accounts.errorReports().size(), Accounts::maximumErrorReports);
 }
 
 TEST_F(ServiceSecurityTests, FailedLoginsAreThrottledPerAccountAndPerClient)

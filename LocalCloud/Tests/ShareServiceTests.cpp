@@ -85,6 +85,16 @@ TEST_F(ShareServiceTests, PublicLinkServesTheContentWithoutSessionForItsLifetime
     ASSERT_EQ(updated.status, 200);
     EXPECT_TRUE(updated.data()["share_valid_to"].is_null());
     EXPECT_TRUE(m_client->file(file)["share_valid_to"].is_null());
+    // Ten years is the longest lifetime, one day more is refused.
+    auto longest = m_client->call("PATCH", "shares/" + std::to_string(idOf(share)), nlohmann::json { { "valid_to", 3650 } }.dump());
+    ASSERT_EQ(longest.status, 200) << longest.body;
+    EXPECT_NEAR(static_cast<double>(longest.data().value("share_valid_to", std::int64_t { 0 })),
+        static_cast<double>(now() + 3650 * 86400), 60);
+    auto other = idOf(m_client->upload(m_rootID, "Zehn Jahre.txt", "lange"));
+    auto createdLongest = m_client->post("shares", { { "type", "public" }, { "file_id", other }, { "valid_to", 3650 } });
+    ASSERT_EQ(createdLongest.status, 200) << createdLongest.body;
+    EXPECT_NEAR(static_cast<double>(createdLongest.data()[0].value("share_valid_to", std::int64_t { 0 })),
+        static_cast<double>(now() + 3650 * 86400), 60);
     for (int days : { -1, 3651 }) {
         EXPECT_EQ(m_client->post("shares", { { "type", "public" }, { "file_id", file }, { "valid_to", days } }).errorCode(), "1000");
         EXPECT_EQ(m_client->call("PATCH", "shares/" + std::to_string(idOf(share)), nlohmann::json { { "valid_to", days } }.dump()).errorCode(), "1000");
@@ -261,7 +271,13 @@ TEST_F(ShareServiceTests, ThumbnailsPicturesAndFlushAnswerAsImagesAndServiceErro
     EXPECT_EQ(folder.status, 403);
     EXPECT_EQ(folder.errorCode(), "5047");
     EXPECT_NE(folder.header("X-Error-Message").find("not allowed"), std::string::npos);
-    for (const char* query : { "x=0&y=60", "x=60", "x=60&y=100000", "x=a&y=1", "x=-5&y=5" })
+    // 4096 pixels is the longest side asked for; one more is refused.
+    for (const char* query : { "x=4096&y=1", "x=1&y=4096" }) {
+        auto longest = m_client->get("files/" + std::to_string(text) + "/thumbnail?" + std::string(query));
+        EXPECT_EQ(longest.status, 200) << query;
+        EXPECT_EQ(longest.header("Content-Type"), "image/png") << query;
+    }
+    for (const char* query : { "x=0&y=60", "x=60", "x=60&y=100000", "x=a&y=1", "x=-5&y=5", "x=4097&y=1", "x=1&y=4097" })
         EXPECT_EQ(m_client->get("files/" + std::to_string(text) + "/thumbnail?" + std::string(query)).errorCode(), "1000") << query;
     EXPECT_EQ(m_client->get("files/999999/thumbnail?x=60&y=60").errorCode(), "5004");
 

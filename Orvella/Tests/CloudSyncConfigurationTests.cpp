@@ -69,4 +69,10 @@ TEST(CloudSyncConfigurationTests, TheIntervalIsTheBrandsWholeSeconds)
     EXPECT_FALSE(CloudSyncConfiguration::wholeSeconds(std::nan("")));
     EXPECT_FALSE(CloudSyncConfiguration::wholeSeconds(std::numeric_limits<double>::infinity()));
     EXPECT_FALSE(CloudSyncConfiguration::wholeSeconds(1e19));
+    // The longest interval is the last whole second the scheduler's nanoseconds can count, on either side of zero.
+    constexpr std::int64_t longest = std::numeric_limits<std::int64_t>::max() / 1'000'000'000;
+    EXPECT_EQ(CloudSyncConfiguration::wholeSeconds(static_cast<double>(longest) + 0.5), std::chrono::seconds(longest));
+    EXPECT_FALSE(CloudSyncConfiguration::wholeSeconds(static_cast<double>(longest + 1)));
+    EXPECT_EQ(CloudSyncConfiguration::wholeSeconds(-static_cast<double>(longest) - 0.5), std::chrono::seconds(-longest));
+    EXPECT_FALSE(CloudSyncConfiguration::wholeSeconds(-static_cast<double>(longest + 1)));
 }

@@ -84,6 +84,12 @@ struct Share {
     JSON jsonParameters() const { return parameters; }
 };
 
+struct ListFolder {
+    using SuccessValue = Reactive::Unit;
+    static constexpr RequestTraits traits { .isListing = true };
+    std::string path() const { return "files/7/children"; }
+};
+
 struct Unencodable {
     using SuccessValue = Reactive::Unit;
     static constexpr RequestTraits traits { .body = BodyKind::ownJSON };
@@ -113,6 +119,15 @@ TEST_F(RequestInfosTests, PathOnlyRequestTakesEveryDefault)
     EXPECT_FALSE(requestHeaders(GetFile {}).contains("X-Client"));
     ApplicationInfo::setValue(ApplicationInfo::clientHeaderKey, "orvella-linux");
     EXPECT_EQ(requestHeaders(GetFile {}).at("X-Client"), "orvella-linux");
+}
+
+TEST_F(RequestInfosTests, OnlyListingsMayAnswerWithMoreThanTheDefaultBody)
+{
+    // A listing of any number of files or shares may be 256 MiB long; every other answer is held to 32 MiB.
+    const auto base = url("https://cloud.test/v2.0");
+    EXPECT_EQ(makeURLRequest(ListFolder {}, base).maximumBodySize, std::size_t { 256 } << 20);
+    EXPECT_EQ(makeURLRequest(GetFile {}, base).maximumBodySize, std::size_t { 32 } << 20);
+    EXPECT_EQ(makeURLRequest(MoveFiles {}, base).maximumBodySize, std::size_t { 32 } << 20);
 }
 
 TEST_F(RequestInfosTests, ComputedFieldsWinOverCustomOnes)

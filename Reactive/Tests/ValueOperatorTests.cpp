@@ -72,16 +72,24 @@ TEST(ValueOperatorTests, TakeCompletesAfterCountAndDisposesUpstream)
 
 TEST(ValueOperatorTests, AttemptMapFailsWithTheFirstError)
 {
-    // attemptMap passes successes and ends the stream with the first error.
+    // attemptMap passes successes and ends the stream with the first error; values after it are not transformed.
     std::vector<int> values;
+    std::vector<int> transformed;
     std::optional<std::string> error;
-    Ints::fromValues({ 1, 2, 3 })
-        .attemptMap([](int value) -> Result<int, std::string> {
+    // The source sends on without looking at its lifetime.
+    Ints([](Observer<int, std::string> observer, Lifetime) {
+        for (int value : { 1, 2, 3 }) {
+            observer.send(value);
+        }
+    })
+        .attemptMap([&](int value) -> Result<int, std::string> {
+            transformed.push_back(value);
             if (value == 2) return std::unexpected(std::string("two"));
             return value;
         })
         .start(Observer<int, std::string>({ .value = [&](int value) { values.push_back(value); }, .failed = [&](const std::string& e) { error = e; } }));
     EXPECT_EQ(values, (std::vector<int> { 1 }));
+    EXPECT_EQ(transformed, (std::vector<int> { 1, 2 }));
     EXPECT_EQ(error, "two");
 }
 
@@ -126,4 +134,18 @@ TEST(ValueOperatorTests, MaterializeAndDematerializeRoundTrip)
     ASSERT_EQ(events.size(), 2u);
     EXPECT_EQ(events[0].value(), 1);
     EXPECT_EQ(events[1].error(), "bad");
+
+    // The materialized producer itself ends after the event that ended its source: a failure or a completion
+    // completes it, an interruption interrupts it.
+    using Materialized = Event<Event<int, std::string>, NoError>;
+    auto ends = [](SignalProducer<int, std::string> producer) {
+        std::vector<typename Materialized::Kind> kinds;
+        producer.materialize().startWithEvents([&](const Materialized& event) { kinds.push_back(event.kind()); });
+        return kinds;
+    };
+    using Kind = Materialized::Kind;
+    EXPECT_EQ(ends(source), (std::vector<Kind> { Kind::value, Kind::value, Kind::completed }));
+    EXPECT_EQ(ends(SignalProducer<int, std::string>::empty()), (std::vector<Kind> { Kind::value, Kind::completed }));
+    EXPECT_EQ(ends(SignalProducer<int, std::string>([](Observer<int, std::string> observer, Lifetime) { observer.sendInterrupted(); })),
+        (std::vector<Kind> { Kind::value, Kind::interrupted }));
 }

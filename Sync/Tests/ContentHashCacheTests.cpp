@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace Sync;
@@ -73,6 +74,15 @@ TEST(ContentHashCacheTests, VanishedFilesAndLinksAreRefused)
     EXPECT_EQ(vanished.error().code, FileSystemErrorCode::notFound);
 
     ASSERT_EQ(::symlink((root / "target").c_str(), (root / "item").c_str()), 0);
+    EXPECT_FALSE(cache->hash(root / "item", status, generation).has_value());
+
+    // A pipe put in the file's place since it was listed reads as empty: it must not pass for an empty file.
+    ASSERT_EQ(::unlink((root / "item").c_str()), 0);
+    ASSERT_EQ(::mkfifo((root / "item").c_str(), 0600), 0);
+    EXPECT_FALSE(cache->hash(root / "item", status, generation).has_value());
+    // And a folder there is no file either.
+    ASSERT_EQ(::unlink((root / "item").c_str()), 0);
+    ASSERT_EQ(::mkdir((root / "item").c_str(), 0700), 0);
     EXPECT_FALSE(cache->hash(root / "item", status, generation).has_value());
 }
 

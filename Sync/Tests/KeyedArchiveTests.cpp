@@ -61,6 +61,41 @@ TEST(KeyedArchiveTests, DepthIsCapped)
     EXPECT_FALSE(read(unclosed));
 }
 
+TEST(KeyedArchiveTests, NestingReadsUpToTheCapAndNotOneLevelBeyond)
+{
+    // The root dictionary is level 0; a value at level maximumDepth still reads, one level deeper is refused,
+    // whether the levels are arrays, dictionaries or what the archive wrote itself.
+    constexpr int cap = KeyedArchive::maximumDepth;
+    auto arrays = [](int levels, std::string_view innermost) {
+        return "{\"a\":" + std::string(static_cast<std::size_t>(levels), '[') + std::string(innermost)
+            + std::string(static_cast<std::size_t>(levels), ']') + "}";
+    };
+    EXPECT_TRUE(read(arrays(cap, "")));
+    EXPECT_FALSE(read(arrays(cap + 1, "")));
+    EXPECT_TRUE(read(arrays(cap - 1, "1")));
+    EXPECT_FALSE(read(arrays(cap, "1")));
+
+    auto dictionaries = [](int levels) {
+        std::string text;
+        for (int level = 0; level < levels; ++level)
+            text += "{\"d\":";
+        text += "true";
+        return text + std::string(static_cast<std::size_t>(levels), '}');
+    };
+    ASSERT_TRUE(read(dictionaries(cap)));
+    EXPECT_FALSE(read(dictionaries(cap + 1)));
+
+    auto nested = [](int levels) {
+        ArchiveValue value = std::int64_t(7);
+        for (int level = 1; level < levels; ++level)
+            value = ArchiveArray { value };
+        return ArchiveDictionary { { "a", value } };
+    };
+    auto atCap = nested(cap);
+    EXPECT_EQ(KeyedArchive::unarchivedDictionary(KeyedArchive::archivedData(atCap)), atCap);
+    EXPECT_FALSE(KeyedArchive::unarchivedDictionary(KeyedArchive::archivedData(nested(cap + 1))));
+}
+
 TEST(KeyedArchiveTests, UnusualButValidInputReadsAsWritten)
 {
     // Escapes, duplicate keys, escaped "$" keys, deep nesting and edge numbers

@@ -230,3 +230,26 @@ TEST(LocalChangeExecutor, AMoveOntoAnotherBoundItemIsNotInPlace)
     EXPECT_EQ(stored->path(), "/a.txt");
     EXPECT_EQ(cloud.status("/a.txt"), FileSyncStatus::upToDate);
 }
+
+TEST(LocalChangeExecutor, AFileRenamedThreeFoldersBelowAFolderTheServerMovedIsRenamedWhereTheMoveTookIt)
+{
+    // The folder's move carries the file along on disk before the rename comes; the rename finds it there, however
+    // many folders lie between, and nothing is downloaded again.
+    TestCloud cloud;
+    cloud.server->addFile("/A/B/C/f.txt", "deep");
+    ASSERT_TRUE(cloud.sync().completed);
+    ASSERT_TRUE(cloud.server->moveItem("/A/", "/X/"));
+    ASSERT_TRUE(cloud.server->moveItem("/X/B/C/f.txt", "/X/B/C/g.txt"));
+    cloud.server->resetCounts();
+
+    auto run = cloud.sync();
+
+    ASSERT_TRUE(run.completed);
+    EXPECT_EQ(errorsOf(run), std::vector<std::string>());
+    EXPECT_EQ(cloud.diskPaths(), (std::vector<std::string> { "/X/", "/X/B/", "/X/B/C/", "/X/B/C/g.txt" }));
+    EXPECT_EQ(cloud.readFile("/X/B/C/g.txt"), "deep");
+    EXPECT_EQ(cloud.server->callCount(Call::download), 0);
+    EXPECT_EQ(cloud.server->mutationCount(), 0);
+    expectInStep(cloud);
+    expectIdle(cloud);
+}

@@ -1,6 +1,8 @@
 // Deletes and replacements made on disk meet newer work on the server: the
 // delete never reaches what it did not know of.
 
+#include "Sync/Changes/ServerDeleteGuard.hpp"
+#include "Sync/Model/FileWrapperItem.hpp"
 #include "Sync/Tests/SyncEngineTestSupport.hpp"
 
 #include <gtest/gtest.h>
@@ -32,6 +34,27 @@ TEST(LocalDeletes, AFolderDeletedOnDiskKeepsWhatChangedOnTheServerSinceAndBrings
     EXPECT_EQ(cloud.server->contentAt("/D/edited.txt"), "newer work");
     EXPECT_EQ(cloud.readFile("/D/edited.txt"), "newer work");
     EXPECT_EQ(cloud.readFile("/D/Sub/new.txt"), "new by another client");
+    expectInStep(cloud);
+    expectIdle(cloud);
+}
+
+TEST(LocalDeletes, AFileAnotherClientMovedIntoAFolderDeletedOnDiskStaysOnTheServerAndComesBack)
+{
+    // The moved file is unchanged and this computer has a record of it (at its old place), but the delete of the
+    // folder never knew it was inside.
+    TestCloud cloud;
+    cloud.server->addFile("/D/plain.txt", "plain");
+    cloud.server->addFile("/B/moved.txt", "moved by another client");
+    ASSERT_TRUE(cloud.sync().completed);
+
+    ASSERT_TRUE(cloud.server->moveItem("/B/moved.txt", "/D/moved.txt"));
+    cloud.removeItem("/D");
+
+    ASSERT_TRUE(cloud.sync().completed);
+
+    EXPECT_EQ(cloud.server->paths(), (std::vector<std::string> { "/B/", "/D/", "/D/moved.txt" }));
+    EXPECT_EQ(cloud.server->contentAt("/D/moved.txt"), "moved by another client");
+    EXPECT_EQ(cloud.readFile("/D/moved.txt"), "moved by another client");
     expectInStep(cloud);
     expectIdle(cloud);
 }
@@ -132,4 +155,35 @@ TEST(TypeChanges, AFileReplacedOnDiskByAFolderOfItsNameGoesUpWithWhatTheFolderHo
     EXPECT_EQ(cloud.diskPaths(), (std::vector<std::string> { "/keep.txt", "/x/", "/x/mine.txt" }));
     expectInStep(cloud);
     expectIdle(cloud);
+}
+
+TEST(LocalDeletes, AFileWhoseRecordHasNoHashIsTakenForChangedWhenTheServersDateMoved)
+{
+    // Without a hash the delete can only compare modification dates (to the second): a newer date on the server
+    // keeps the file there and forgets its record, the same date lets the delete through.
+    auto file = [](std::string hash, std::int64_t seconds) {
+        RemoteFile::Fields fields;
+        fields.id = 5;
+        fields.parentID = InMemorySyncServer::rootID;
+        fields.path = "/a.txt";
+        fields.fileName = "a.txt";
+        fields.type = FileType::file("text/plain");
+        fields.fileHash = std::move(hash);
+        fields.lastModifiedDate = Platform::Date::fromWholeSecondsSince1970(seconds);
+        return std::make_shared<RemoteFile>(std::move(fields));
+    };
+    for (const std::string missing : { std::string(), std::string(FileWrapperItem::missingFileHashKey) }) {
+        const auto record = file(missing, 1'760'000'000);
+        const std::vector<FileRef> stored { record };
+        const std::vector<Change> deletes { Change::remote(FileOperation::deletion(record)) };
+
+        const auto newer = guardServerDeletes(deletes, std::vector<FileRef> { file(std::string(40, 'e'), 1'760'000'060) }, stored);
+        EXPECT_TRUE(newer.changes.empty()) << missing;
+        ASSERT_EQ(newer.forgotten.size(), 1u) << missing;
+        EXPECT_EQ(newer.forgotten[0]->syncFileID(), SyncFileID::remote(5));
+
+        const auto same = guardServerDeletes(deletes, std::vector<FileRef> { file(std::string(40, 's'), 1'760'000'000) }, stored);
+        EXPECT_EQ(same.changes.size(), 1u) << missing;
+        EXPECT_TRUE(same.forgotten.empty()) << missing;
+    }
 }

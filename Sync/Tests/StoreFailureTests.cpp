@@ -176,3 +176,31 @@ TEST(StoreFailures, AServerRenameOrMoveThatCannotBeRecordedKeepsTheOldRecordAndS
     EXPECT_EQ(cloud.fileStore->file(renamedID)->path(), "/renamed.txt");
     EXPECT_EQ(cloud.fileStore->file(movedID)->path(), "/F/b.txt");
 }
+
+TEST(StoreFailures, AServerDeleteThatCannotBeRecordedIsAnErrorAndKeepsTheRecordAndStatus)
+{
+    // The server deleted the item the disk lost, but the store cannot forget it: the run fails once with the
+    // store's error instead of reporting the delete as done, and once the store works the runs settle.
+    TestCloud cloud;
+    cloud.writeFile("/gone.txt", "g");
+    cloud.writeFile("/kept.txt", "k");
+    ASSERT_TRUE(cloud.sync().completed);
+    const auto goneID = cloud.fileStore->fileAtPath("/gone.txt")->syncFileID();
+    cloud.removeItem("/gone.txt");
+    runSQL(cloud, "CREATE TRIGGER full BEFORE DELETE ON FileWrapper BEGIN SELECT RAISE(ABORT, 'disk full'); END;");
+    auto observed = observe(cloud);
+    Platform::LogCapture log;
+
+    auto failed = cloud.sync();
+
+    ASSERT_TRUE(failed.completed);
+    EXPECT_EQ(changesWith(failed, SyncEvent::Kind::Finished), std::vector<std::string>());
+    EXPECT_FALSE(cloud.server->idAt("/gone.txt"));
+    expectOneStoreErrorNamingTheFile(*observed, cloud);
+    ASSERT_TRUE(cloud.fileStore->file(goneID));
+    EXPECT_EQ(cloud.fileStore->file(goneID)->path(), "/gone.txt");
+
+    expectSettledOnceTheStoreWorks(cloud);
+    EXPECT_FALSE(cloud.fileStore->file(goneID));
+    EXPECT_EQ(cloud.server->paths(), std::vector<std::string> { "/kept.txt" });
+}

@@ -103,6 +103,10 @@ TEST(RowDateFormatterTests, relativeDaysAroundMidnight)
     // A date a fraction before midnight stays on its day.
     const auto justBefore = at(2026, 12, 9, 0, 0, 1).addingNanoseconds(-1);
     EXPECT_EQ(berlin.string(justBefore), "Gestern, 23:59");
+    // Before 1970 too: a fraction of a second before it is still the last minute of 1969.
+    const RowDateFormatter utc([now] { return now; }, TimeZone::fixed(std::chrono::hours(0)));
+    EXPECT_EQ(utc.string(Platform::Date::fromWholeSecondsSince1970(0).addingNanoseconds(-1)), "31.12.69, 23:59");
+    EXPECT_EQ(utc.string(Platform::Date::fromWholeSecondsSince1970(0)), "01.01.70, 00:00");
 }
 
 // Characters as the user sees them: combining marks, flags and joined

@@ -210,6 +210,15 @@ TEST(DatabaseTests, unusableFilesFailWithDistinctErrorsAndStayUntouched)
     auto missing = Database::open(testConfiguration(directory.path() / "missing" / "Cloud.realm"));
     ASSERT_FALSE(missing);
     EXPECT_EQ(missing.error().code(), DatabaseError::Code::cannotOpen);
+
+    // Version 0 is what SQLite reports for a file no schema was ever written to: a schema needs 1 or more, and a
+    // configuration without one is refused before any file is made.
+    auto unnumbered = directory.path() / "unnumbered.db";
+    auto versionZero = Database::open(DatabaseConfiguration {unnumbered, {0, {"CREATE TABLE Other (x INTEGER) STRICT;"}}});
+    ASSERT_FALSE(versionZero);
+    EXPECT_EQ(versionZero.error().code(), DatabaseError::Code::invalidQuery);
+    EXPECT_FALSE(std::filesystem::exists(unnumbered));
+    EXPECT_TRUE(Database::open(DatabaseConfiguration {unnumbered, {1, {"CREATE TABLE Other (x INTEGER) STRICT;"}}}));
 }
 
 TEST(DatabaseTests, factoryOpensAFreshHandleAtEachCall)

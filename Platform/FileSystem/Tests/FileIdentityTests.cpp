@@ -66,6 +66,20 @@ TEST(FileIdentityTests, BookmarkDataRoundTrips)
     auto badNanoseconds = old.bookmarkData();
     badNanoseconds[29] = 0xFF;
     EXPECT_FALSE(FileIdentity::fromBookmarkData(badNanoseconds).has_value());
+    // The nanosecond field (little-endian) holds at most 999 999 999; the birth-time flag only 0 or 1.
+    auto nanoseconds = [&](std::uint32_t value) {
+        auto changed = old.bookmarkData();
+        for (std::size_t index = 0; index < 4; ++index) {
+            changed[26 + index] = static_cast<std::uint8_t>(value >> (8 * index));
+        }
+        return FileIdentity::fromBookmarkData(changed);
+    };
+    ASSERT_TRUE(nanoseconds(999'999'999).has_value());
+    EXPECT_EQ(nanoseconds(999'999'999)->birthTime, FileTime{std::chrono::seconds{-2} + std::chrono::nanoseconds{999'999'999}});
+    EXPECT_FALSE(nanoseconds(1'000'000'000).has_value());
+    auto otherFlag = bytes;
+    otherFlag[17] = 2;
+    EXPECT_FALSE(FileIdentity::fromBookmarkData(otherFlag).has_value());
 }
 
 // Proves identities match on device and inode alone when one side lacks a birth time, and differ when both

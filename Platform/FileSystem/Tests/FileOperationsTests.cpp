@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -37,6 +40,43 @@ TEST(FileOperationsTests, CreatesDirectories)
     EXPECT_EQ(codeOf(createDirectory(root / "file", CreateIntermediates::No)), FileSystemErrorCode::notADirectory);
     EXPECT_EQ(codeOf(createDirectory(root / "x/y", CreateIntermediates::No)), FileSystemErrorCode::notFound);
     EXPECT_FALSE(exists(root / "x"));
+}
+
+// Proves a folder is made below up to 257 missing parents at once, and that one more missing parent is refused
+// before anything is made (the recursion over the parents is bounded).
+TEST(FileOperationsTests, CreatesMissingParentsUpToTheBound)
+{
+    TemporaryDirectory root;
+    auto chain = [](int levels) {
+        std::string path;
+        for (int level = 0; level < levels; ++level) {
+            path += "/d";
+        }
+        return path;
+    };
+    ASSERT_TRUE(createDirectory(root / ("deepest" + chain(257)), CreateIntermediates::Yes).has_value());
+    EXPECT_TRUE(FileStatus::of(root / ("deepest" + chain(257)))->isDirectory());
+    EXPECT_EQ(codeOf(createDirectory(root / ("beyond" + chain(258)), CreateIntermediates::Yes)), FileSystemErrorCode::notFound);
+    EXPECT_FALSE(exists(root / "beyond"));
+}
+
+// Proves file times are exact up to the last whole second nanoseconds since 1970 can hold on either side, and a
+// time beyond (a date set by hand on a file) is the nearest one inside, never a wrapped one.
+TEST(FileOperationsTests, FileTimesSaturateJustBeyondTheirRange)
+{
+    constexpr std::int64_t latest = std::numeric_limits<std::int64_t>::max() / 1'000'000'000 - 1;
+    constexpr std::int64_t earliest = std::numeric_limits<std::int64_t>::min() / 1'000'000'000 + 1;
+    EXPECT_EQ(fileTimeFrom(timespec{latest, 999'999'999}),
+              FileTime{std::chrono::seconds{latest} + std::chrono::nanoseconds{999'999'999}});
+    EXPECT_EQ(fileTimeFrom(timespec{latest + 1, 0}), FileTime::max());
+    EXPECT_EQ(fileTimeFrom(timespec{earliest, 0}), FileTime{std::chrono::seconds{earliest}});
+    EXPECT_EQ(fileTimeFrom(timespec{earliest - 1, 999'999'999}), FileTime::min());
+
+    TemporaryDirectory root;
+    writeFile(root / "future", "");
+    timespec const times[2] = {{latest + 1, 0}, {latest + 1, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, (root / "future").c_str(), times, 0), 0);
+    EXPECT_EQ(FileStatus::of(root / "future")->modificationTime, FileTime::max());
 }
 
 // Proves a recursive delete removes a whole tree, removes links without touching their targets, and that a

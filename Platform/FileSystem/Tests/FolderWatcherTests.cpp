@@ -301,6 +301,22 @@ TEST(FolderWatcherTests, WatchLimitDegradesWithoutFailing)
               1);
 }
 
+// Proves a tree of exactly as many folders as the watch limit is watched whole, and one folder more degrades.
+TEST(FolderWatcherTests, WatchLimitCountsEveryFolderOfTheTree)
+{
+    TemporaryDirectory root;
+    ASSERT_TRUE(createDirectory(root / "a", CreateIntermediates::No).has_value());
+    ASSERT_TRUE(createDirectory(root / "a/b", CreateIntermediates::No).has_value());
+    for (std::size_t const limit : {std::size_t{3}, std::size_t{2}}) {
+        Collector collector;
+        FolderWatcher::Options options;
+        options.maximumWatches = limit;
+        auto const watcher = watch(root.path(), collector, std::move(options));
+        ASSERT_TRUE(watcher);
+        EXPECT_EQ(watcher->isDegraded(), limit < 3) << limit;
+    }
+}
+
 // Proves deliveries go through the caller's executor when one is given, and that a watcher may be destroyed
 // from its own callback.
 TEST(FolderWatcherTests, DeliversThroughExecutorAndMayEndInItsCallback)

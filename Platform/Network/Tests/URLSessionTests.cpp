@@ -62,6 +62,26 @@ TEST_F(URLSessionTests, HeadersOfRedirectsDoNotLeakIntoTheFinalResponse)
     EXPECT_FALSE(result->response.headers.contains("X-Only-On-Redirect"));
 }
 
+TEST_F(URLSessionTests, SixteenRedirectsAreFollowedAndASeventeenthIsNot)
+{
+    // Proves a chain of as many redirects as the configuration allows (16) arrives, and one more fails as too many.
+    auto chain = [&](const std::string& name, int redirects) {
+        for (int hop = 0; hop < redirects; ++hop) {
+            m_server->script("GET", "/v2.0/" + name + std::to_string(hop),
+                { .status = 302, .headers = { { "Location", "/v2.0/" + name + std::to_string(hop + 1) } } });
+        }
+        m_server->script("GET", "/v2.0/" + name + std::to_string(redirects), { .status = 200, .body = "{}" });
+        return perform({ .url = url("/" + name + "0") });
+    };
+    ASSERT_EQ(URLSessionConfiguration {}.maximumRedirects, 16);
+    auto longest = chain("allowed", 16);
+    ASSERT_TRUE(longest.has_value()) << longest.error().message();
+    EXPECT_EQ(longest->response.url, url("/allowed16"));
+    auto tooLong = chain("refused", 17);
+    ASSERT_FALSE(tooLong.has_value());
+    EXPECT_EQ(tooLong.error().code(), URLError::Code::httpTooManyRedirects);
+}
+
 TEST_F(URLSessionTests, ErrorStatusIsASuccessfulTransferWithTheServiceHeaders)
 {
     // Proves an HTTP failure status is delivered as a response, keeping the service's error headers.
