@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Orvella/Password/RequestPasswordWindowController.hpp"
+#include "Orvella/UI/Password/RequestPasswordWindowController.hpp"
 #include "Orvella/SessionRefresher/PasswordWindowNavigator.hpp"
 #include "Platform/Foundation/NotificationCenter.hpp"
 #include "Reactive/Disposables/ScopedDisposable.hpp"

@@ -8,7 +8,7 @@
 #include "Orvella/Service/CredentialSanitizer.hpp"
 #include "Orvella/Settings/SettingsManager.hpp"
 #include "Platform/FileSystem/OwnChangeRegistry.hpp"
-#include "Quarlink/Account/Quota.hpp"
+#include "Quarlink/Envelope/Quota.hpp"
 #include "Quarlink/Client/APIClient.hpp"
 #include "Reactive/Action.hpp"
 #include "Reactive/MutableProperty.hpp"

@@ -3,7 +3,7 @@
 #include "Orvella/Service/APIClientManager.hpp"
 #include "Platform/Foundation/KillPoint.hpp"
 
-#include "Orvella/Service/APIManagerError.hpp"
+#include "Orvella/Sharing/APIManagerError.hpp"
 #include "Orvella/Service/DownloadStaging.hpp"
 #include "Orvella/Service/RemoteSyncFile.hpp"
 #include "Orvella/Sharing/ShareRequests.hpp"

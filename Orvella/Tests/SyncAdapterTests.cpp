@@ -1,4 +1,4 @@
-#include "Orvella/Service/APIManagerError.hpp"
+#include "Orvella/Sharing/APIManagerError.hpp"
 #include "Orvella/Service/RemoteSyncFile.hpp"
 #include "Orvella/Service/SyncAdapterError.hpp"
 #include "Orvella/Tests/ServiceFixture.hpp"

@@ -5,7 +5,7 @@
 #include "Quarlink/Errors/APIClientError.hpp"
 #include "Quarlink/Errors/RemoteError.hpp"
 #include "Quarlink/Errors/URLError.hpp"
-#include "Quarlink/Reports/RequestErrorInfo.hpp"
+#include "Quarlink/Envelope/RequestErrorInfo.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "Quarlink/Client/TransportErrors.hpp"
+#include "Quarlink/Errors/TransportErrors.hpp"
 #include "Quarlink/Errors/AnyPresentableError.hpp"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Reactive/Detail/TimedQueue.hpp"
+#include "Reactive/Schedulers/TimedQueue.hpp"
 #include "Reactive/Schedulers/MainLoop.hpp"
 
 #include <condition_variable>
