@@ -1,7 +1,7 @@
 #pragma once
 
-#include "Quarlink/Envelope/QuotaAnnouncement.hpp"
 #include "Quarlink/Client/APIClient.hpp"
+#include "Quarlink/Envelope/QuotaAnnouncement.hpp"
 #include "Quarlink/Envelope/RequestFailureNotification.hpp"
 
 namespace Quarlink {

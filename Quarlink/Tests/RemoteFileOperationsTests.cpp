@@ -3,10 +3,10 @@
 // batches follow one another, and what an operation its arguments cannot make does (nothing).
 
 #include "Quarlink/Envelope/QuotaAnnouncement.hpp"
+#include "Quarlink/Envelope/RequestFailureNotification.hpp"
 #include "Quarlink/Errors/APIClientError.hpp"
 #include "Quarlink/Files/RemoteFileOperations.hpp"
 #include "Quarlink/Requests/Perform.hpp"
-#include "Quarlink/Envelope/RequestFailureNotification.hpp"
 #include "Quarlink/Tests/PipelineFixture.hpp"
 #include "Quarlink/Uploads/UploadOperations.hpp"
 

@@ -2,10 +2,10 @@
 #include "Orvella/UI/Gallery/ShareDialogScreens.hpp"
 #include "Orvella/UI/Gallery/WindowScreens.hpp"
 
-#include "Orvella/UI/Popover/LoggedOutPopoverViewController.hpp"
-#include "Orvella/UI/Popover/PopoverViewController.hpp"
 #include "Orvella/Popover/TestSupport/PopoverFakes.hpp"
 #include "Orvella/Presentation/TestSupport/RecordingNavigatorActions.hpp"
+#include "Orvella/UI/Popover/LoggedOutPopoverViewController.hpp"
+#include "Orvella/UI/Popover/PopoverViewController.hpp"
 #include "Orvella/UI/StatusItem/StatusItemController.hpp"
 #include "Orvella/UI/StatusItem/StatusItemMenu.hpp"
 

@@ -1,11 +1,11 @@
 #include "Orvella/UI/Gallery/ShareDialogScreens.hpp"
 
-#include "Orvella/UI/Navigator/Navigator.hpp"
 #include "Orvella/Presentation/TestSupport/ScriptedAlertPresenter.hpp"
 #include "Orvella/ShareDialogs/PrivateShareCloseQuestion.hpp"
+#include "Orvella/ShareDialogs/TestSupport/ShareDialogFakes.hpp"
+#include "Orvella/UI/Navigator/Navigator.hpp"
 #include "Orvella/UI/ShareDialogs/PrivateShareViewController.hpp"
 #include "Orvella/UI/ShareDialogs/ShareDurationViewController.hpp"
-#include "Orvella/ShareDialogs/TestSupport/ShareDialogFakes.hpp"
 #include "Reactive/Schedulers/TestScheduler.hpp"
 
 #include <QCoreApplication>

@@ -1,17 +1,17 @@
 #include "Orvella/Debug/TestSupport/PipedSyncEvents.hpp"
 #include "Orvella/UI/Gallery/WindowScreens.hpp"
 
+#include "Orvella/Login/TestSupport/GatedLogin.hpp"
+#include "Orvella/Presentation/TestSupport/RecordingNavigatorActions.hpp"
+#include "Orvella/Presentation/TestSupport/RecordingWorkspace.hpp"
+#include "Orvella/Presentation/TestSupport/ScriptedAlertPresenter.hpp"
 #include "Orvella/UI/Debug/DebugViewController.hpp"
 #include "Orvella/UI/Login/LoginWindowController.hpp"
-#include "Orvella/Login/TestSupport/GatedLogin.hpp"
 #include "Orvella/UI/Password/RequestPasswordWindowController.hpp"
 #include "Orvella/UI/Preferences/AccountPreferencesViewController.hpp"
 #include "Orvella/UI/Preferences/FeedbackPreferencesViewController.hpp"
 #include "Orvella/UI/Preferences/GeneralPreferencesViewController.hpp"
 #include "Orvella/UI/Preferences/PreferencesWindowController.hpp"
-#include "Orvella/Presentation/TestSupport/RecordingNavigatorActions.hpp"
-#include "Orvella/Presentation/TestSupport/RecordingWorkspace.hpp"
-#include "Orvella/Presentation/TestSupport/ScriptedAlertPresenter.hpp"
 #include "Orvella/UI/Views/PushTransition.hpp"
 
 #include <QCoreApplication>

@@ -1,9 +1,9 @@
 #include "Orvella/UI/Navigator/Navigator.hpp"
 
 #include "Orvella/Popover/PopoverViewModel.hpp"
+#include "Orvella/Sharing/AlertPresentableError.hpp"
 #include "Orvella/UI/ShareDialogs/PrivateShareViewController.hpp"
 #include "Orvella/UI/ShareDialogs/ShareDurationViewController.hpp"
-#include "Orvella/Sharing/AlertPresentableError.hpp"
 #include "Platform/Foundation/Log.hpp"
 #include "Quarlink/Errors/PresentableError.hpp"
 

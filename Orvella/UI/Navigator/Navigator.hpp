@@ -1,6 +1,5 @@
 #pragma once
 
-#include "Orvella/UI/Navigator/NavigatorWindows.hpp"
 #include "Orvella/Notifications/UserNotificationCenter.hpp"
 #include "Orvella/Popover/PopoverNavigator.hpp"
 #include "Orvella/Presentation/AlertPresenter.hpp"
@@ -13,6 +12,7 @@
 #include "Orvella/Sharing/PrivateShareService.hpp"
 #include "Orvella/Sharing/PublicShareService.hpp"
 #include "Orvella/StatusItem/StatusItemNavigator.hpp"
+#include "Orvella/UI/Navigator/NavigatorWindows.hpp"
 #include "Reactive/Schedulers/Scheduler.hpp"
 #include "Sync/Store/FileStore.hpp"
 

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "Orvella/Popover/PopoverViewModel.hpp"
-#include "Orvella/UI/Presentation/IconFactory.hpp"
 #include "Orvella/Presentation/NavigatorActions.hpp"
+#include "Orvella/UI/Presentation/IconFactory.hpp"
 
 #include <QWidget>
 

@@ -1,9 +1,9 @@
 #pragma once
 
 #include "Orvella/Preferences/AccountPreferencesViewModel.hpp"
-#include "Orvella/UI/Preferences/FolderChooser.hpp"
 #include "Orvella/Presentation/AlertPresenter.hpp"
 #include "Orvella/Presentation/Workspace.hpp"
+#include "Orvella/UI/Preferences/FolderChooser.hpp"
 
 #include "Reactive/Disposables/ScopedDisposable.hpp"
 

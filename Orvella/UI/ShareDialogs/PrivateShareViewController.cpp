@@ -1,7 +1,7 @@
 #include "Orvella/UI/ShareDialogs/PrivateShareViewController.hpp"
 
-#include "Orvella/UI/Presentation/Bindings.hpp"
 #include "Orvella/ShareDialogs/EmailAddress.hpp"
+#include "Orvella/UI/Presentation/Bindings.hpp"
 
 #include <QCloseEvent>
 #include <QFontDatabase>

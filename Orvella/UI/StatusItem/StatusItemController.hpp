@@ -1,8 +1,8 @@
 #pragma once
 
+#include "Orvella/StatusItem/StatusItemViewModel.hpp"
 #include "Orvella/UI/Presentation/IconFactory.hpp"
 #include "Orvella/UI/StatusItem/StatusItemFallbackWindow.hpp"
-#include "Orvella/StatusItem/StatusItemViewModel.hpp"
 #include "Orvella/UI/Windows/PopoverAnchor.hpp"
 
 #include <QMenu>

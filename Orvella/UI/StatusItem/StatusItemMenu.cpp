@@ -1,7 +1,7 @@
 #include "Orvella/UI/StatusItem/StatusItemMenu.hpp"
 
-#include "Orvella/UI/Presentation/Bindings.hpp"
 #include "Orvella/StatusItem/SyncStatusDisplay.hpp"
+#include "Orvella/UI/Presentation/Bindings.hpp"
 
 #include <QAction>
 

@@ -1,6 +1,6 @@
 #include "Orvella/Debug/TestSupport/PipedSyncEvents.hpp"
-#include "Orvella/UI/Debug/DebugViewController.hpp"
 #include "Orvella/InfoPlistTools/InfoPlistTools.hpp"
+#include "Orvella/UI/Debug/DebugViewController.hpp"
 #include "Orvella/UI/Presentation/Tests/QtTestSupport.hpp"
 
 #include <QComboBox>

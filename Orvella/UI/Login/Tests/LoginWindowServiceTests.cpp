@@ -2,11 +2,11 @@
 // service: a login request held at the service's gate keeps the progress
 // sheet up; the stored login switches the window to its welcome view.
 
-#include "Orvella/UI/Login/LoginWindowController.hpp"
 #include "Orvella/Login/TestSupport/GatedLogin.hpp"
 #include "Orvella/Presentation/TestSupport/RecordingNavigatorActions.hpp"
-#include "Orvella/UI/Presentation/Tests/QtTestSupport.hpp"
 #include "Orvella/Tests/ServiceFixture.hpp"
+#include "Orvella/UI/Login/LoginWindowController.hpp"
+#include "Orvella/UI/Presentation/Tests/QtTestSupport.hpp"
 #include "Orvella/UI/Views/ProgressSheet.hpp"
 #include "Orvella/UI/Views/PushTransition.hpp"
 

@@ -1,8 +1,8 @@
+#include "Orvella/Popover/TestSupport/PopoverFakes.hpp"
+#include "Orvella/Presentation/TestSupport/RecordingNavigatorActions.hpp"
 #include "Orvella/UI/Popover/LoggedOutPopoverViewController.hpp"
 #include "Orvella/UI/Popover/PopoverViewController.hpp"
 #include "Orvella/UI/Popover/RecentFilesListModel.hpp"
-#include "Orvella/Popover/TestSupport/PopoverFakes.hpp"
-#include "Orvella/Presentation/TestSupport/RecordingNavigatorActions.hpp"
 #include "Orvella/UI/Presentation/Tests/QtTestSupport.hpp"
 
 #include "Reactive/Schedulers/TestScheduler.hpp"

@@ -1,8 +1,8 @@
 // The general pane over the real settings manager: a click is stored in the
 // shared settings suite; a change made elsewhere does not move the box.
 
-#include "Orvella/UI/Preferences/GeneralPreferencesViewController.hpp"
 #include "Orvella/Tests/SettingsFixture.hpp"
+#include "Orvella/UI/Preferences/GeneralPreferencesViewController.hpp"
 
 #include <QCheckBox>
 

@@ -1,10 +1,10 @@
-#include "Orvella/UI/Navigator/Navigator.hpp"
 #include "Orvella/Preferences/CloudFolderCreationError.hpp"
+#include "Orvella/ShareDialogs/PrivateShareCloseQuestion.hpp"
+#include "Orvella/UI/Navigator/Navigator.hpp"
 #include "Orvella/UI/Presentation/QtAlertPresenter.hpp"
 #include "Orvella/UI/Presentation/QtPasteboard.hpp"
 #include "Orvella/UI/Presentation/QtWorkspace.hpp"
 #include "Orvella/UI/Presentation/Tests/QtTestSupport.hpp"
-#include "Orvella/ShareDialogs/PrivateShareCloseQuestion.hpp"
 
 #include <QApplication>
 #include <QClipboard>

@@ -1,8 +1,8 @@
-#include "Orvella/UI/Presentation/Tests/QtTestSupport.hpp"
 #include "Orvella/Presentation/TestSupport/ScriptedAlertPresenter.hpp"
+#include "Orvella/ShareDialogs/TestSupport/ShareDialogFakes.hpp"
+#include "Orvella/UI/Presentation/Tests/QtTestSupport.hpp"
 #include "Orvella/UI/ShareDialogs/PrivateShareViewController.hpp"
 #include "Orvella/UI/ShareDialogs/ShareDurationViewController.hpp"
-#include "Orvella/ShareDialogs/TestSupport/ShareDialogFakes.hpp"
 #include "Reactive/Schedulers/TestScheduler.hpp"
 
 #include <QAbstractButton>

@@ -1,6 +1,6 @@
 #include "Orvella/Popover/TestSupport/PopoverFakes.hpp"
-#include "Orvella/UI/Presentation/Tests/QtTestSupport.hpp"
 #include "Orvella/Presentation/TestSupport/RecordingNavigatorActions.hpp"
+#include "Orvella/UI/Presentation/Tests/QtTestSupport.hpp"
 #include "Orvella/UI/StatusItem/StatusItemController.hpp"
 #include "Orvella/UI/StatusItem/StatusItemMenu.hpp"
 

@@ -1,8 +1,8 @@
 #include "Orvella/UI/Presentation/Tests/QtTestSupport.hpp"
 #include "Orvella/UI/Windows/PopoverAnchor.hpp"
-#include "Orvella/Windows/PopoverVisibilityController.hpp"
 #include "Orvella/UI/Windows/PopoverWindow.hpp"
 #include "Orvella/UI/Windows/WindowCloseNotifier.hpp"
+#include "Orvella/Windows/PopoverVisibilityController.hpp"
 #include "Orvella/Windows/WindowVisibilityController.hpp"
 
 #include "Reactive/Schedulers/TestScheduler.hpp"
