@@ -45,3 +45,20 @@ function(orvella_add_tests module)
         PROPERTIES LABELS ${module} TIMEOUT ${ARG_TIMEOUT}
         DISCOVERY_TIMEOUT 60)
 endfunction()
+
+# orvella_embed_sql(<variable> <folder> <name.inc> <what>)
+# Compiles every .sql file of <folder> into <name.inc> below the current
+# binary folder (one raw string per file, in file-name order: the run order)
+# and sets <variable> to its path, for a source to #include.
+function(orvella_embed_sql variable folder name what)
+    file(GLOB sql CONFIGURE_DEPENDS ${folder}/*.sql)
+    set(output ${CMAKE_CURRENT_BINARY_DIR}/Generated/${name})
+    add_custom_command(
+        OUTPUT ${output}
+        COMMAND ${CMAKE_COMMAND} "-DOUTPUT=${output}" "-DSOURCES=${sql}"
+                -P ${PROJECT_SOURCE_DIR}/Platform/Database/EmbedSql.cmake
+        DEPENDS ${sql} ${PROJECT_SOURCE_DIR}/Platform/Database/EmbedSql.cmake
+        COMMENT "Embedding ${what}"
+        VERBATIM)
+    set(${variable} ${output} PARENT_SCOPE)
+endfunction()

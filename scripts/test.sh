@@ -17,6 +17,9 @@ tsan_targets=$(for module in $tsan_modules; do printf '%sTests ' "$module"; done
 desktop_labels="^(PlatformDesktop|PlatformDesktopKeychain|OrvellaShared|OrvellaCore)\$"
 apart_labels="^(PlatformDesktop|PlatformDesktopKeychain|OrvellaShared|OrvellaCore|e2e)\$"
 
+# The layers first: a misplaced include fails in a second, not after the builds.
+bash scripts/check-layers.sh
+
 cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug \
     -DORVELLA_SANITIZE=address,undefined -DORVELLA_BUILD_BENCHMARKS=OFF
 cmake --build build/asan -j "$jobs"

@@ -5,7 +5,6 @@
 //   glimmerd                 runs until SIGTERM or SIGINT (exit status 0)
 //   glimmerd --print-socket  prints the socket path and exits
 
-#include "Glimmerd/Daemon/InstanceLock.hpp"
 #include "Glimmerd/Daemon/QtMainLoop.hpp"
 #include "Glimmerd/FinderSync/ExtensionDatabase.hpp"
 #include "Glimmerd/FinderSync/FinderSync.hpp"
@@ -15,6 +14,8 @@
 #include "Glimmerd/FinderSyncHost/GlimmerSocketPath.hpp"
 #include "Orvella/Shared/ClientConfiguration.hpp"
 #include "Orvella/Shared/SharedConstants.hpp"
+#include "Platform/Desktop/ExtensionRegistry.hpp"
+#include "Platform/FileSystem/InstanceLock.hpp"
 #include "Platform/Foundation/Log.hpp"
 #include "Platform/Foundation/UserDefaults.hpp"
 #include "Reactive/Schedulers/QueueScheduler.hpp"
@@ -102,9 +103,12 @@ int main(int argc, char** argv)
     auto group = Orvella::SharedConstants::makeGroupContainer();
     if (!group)
         return fail(group.error());
-    auto lock = Glimmerd::InstanceLock::acquire(*group);
+    const auto lockFile = *group / Platform::ExtensionProcesses::instanceLockFileName;
+    auto lock = Platform::InstanceLock::acquire(lockFile);
+    if (!lock && Platform::InstanceLock::isHeld(lock.error()))
+        return fail("glimmerd läuft für diesen Benutzer bereits.");
     if (!lock)
-        return fail(lock.error());
+        return fail("Die Sperrdatei " + lockFile.string() + " lässt sich nicht sperren: " + lock.error().message());
 
     auto loop = std::make_shared<Glimmerd::QtMainLoop>();
     Reactive::MainLoop::setMain(loop);

@@ -2,6 +2,7 @@
 
 #include "Platform/Foundation/Log.hpp"
 #include "Platform/Foundation/PathString.hpp"
+#include "Platform/Foundation/UserFolders.hpp"
 
 #include <cstdlib>
 #include <sys/stat.h>
@@ -22,10 +23,10 @@ std::string expandingTilde(const std::string& path)
 {
     if (path != "~" && !path.starts_with("~/"))
         return path;
-    const char* home = std::getenv("HOME");
-    if (!home || home[0] != '/')
+    auto home = Platform::homeDirectory();
+    if (home.empty())
         return path;
-    return std::string(home) + path.substr(1);
+    return home.string() + path.substr(1);
 }
 
 bool isDirectory(const std::string& path)

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "Reactive/MutableProperty.hpp"
-#include "Sync/Run/SyncEvent.hpp"
+#include "Sync/Execution/SyncEvent.hpp"
 
 #include <string>
 #include <vector>

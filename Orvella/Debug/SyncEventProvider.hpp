@@ -2,7 +2,7 @@
 
 #include "Reactive/NoError.hpp"
 #include "Reactive/Signal.hpp"
-#include "Sync/Run/SyncEvent.hpp"
+#include "Sync/Execution/SyncEvent.hpp"
 
 namespace Orvella {
 

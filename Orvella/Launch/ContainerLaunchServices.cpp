@@ -5,7 +5,7 @@
 #include "Orvella/Launch/WormholeLaunchChannel.hpp"
 #include "Orvella/Settings/SettingsManager.hpp"
 #include "Orvella/Shared/SharedConstants.hpp"
-#include "Orvella/StatusItem/StatusItemController.hpp"
+#include "Orvella/UI/StatusItem/StatusItemController.hpp"
 #include "Platform/Desktop/DistributedNotificationCenter.hpp"
 #include "Platform/Foundation/Log.hpp"
 #include "Reactive/Schedulers/UIScheduler.hpp"

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "Orvella/Launch/LaunchSeams.hpp"
-#include "Orvella/Navigator/Navigator.hpp"
-#include "Orvella/Windows/PopoverAnchor.hpp"
+#include "Orvella/UI/Navigator/Navigator.hpp"
+#include "Orvella/UI/Windows/PopoverAnchor.hpp"
 
 #include <memory>
 

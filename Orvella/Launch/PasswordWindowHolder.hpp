@@ -1,7 +1,7 @@
 #pragma once
 
-#include "Orvella/Password/RequestPasswordWindowController.hpp"
 #include "Orvella/SessionRefresher/PasswordWindowNavigator.hpp"
+#include "Orvella/UI/Password/RequestPasswordWindowController.hpp"
 #include "Platform/Foundation/NotificationCenter.hpp"
 #include "Reactive/Disposables/ScopedDisposable.hpp"
 #include "Reactive/Schedulers/Scheduler.hpp"

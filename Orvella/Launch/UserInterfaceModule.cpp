@@ -5,35 +5,36 @@
 #include "Orvella/AppModule/PopoverContentBinding.hpp"
 #include "Orvella/AppModule/SyncEventProvider.hpp"
 #include "Orvella/Credentials/CredentialHolder.hpp"
-#include "Orvella/Debug/DebugViewController.hpp"
 #include "Orvella/Debug/DebugViewModel.hpp"
 #include "Orvella/Launch/PasswordWindowHolder.hpp"
 #include "Orvella/Launch/PopoverContent.hpp"
 #include "Orvella/Launch/WeakNavigator.hpp"
-#include "Orvella/Login/LoginWindowController.hpp"
-#include "Orvella/Navigator/Navigator.hpp"
-#include "Orvella/Navigator/VisibilityNavigatorWindows.hpp"
-#include "Orvella/Popover/LoggedOutPopoverViewController.hpp"
-#include "Orvella/Popover/PopoverViewController.hpp"
 #include "Orvella/Popover/PopoverViewModel.hpp"
-#include "Orvella/Preferences/AccountPreferencesViewController.hpp"
-#include "Orvella/Preferences/FeedbackPreferencesViewController.hpp"
-#include "Orvella/Preferences/GeneralPreferencesViewController.hpp"
-#include "Orvella/Preferences/PreferencesWindowController.hpp"
-#include "Orvella/Presentation/IconFactory.hpp"
-#include "Orvella/Presentation/QtAlertPresenter.hpp"
-#include "Orvella/Presentation/QtPasteboard.hpp"
-#include "Orvella/Presentation/QtWorkspace.hpp"
 #include "Orvella/Resolver/Resolver.hpp"
 #include "Orvella/Settings/SettingsManager.hpp"
 #include "Orvella/Shared/SharedConstants.hpp"
 #include "Orvella/Shared/ThemeType.hpp"
-#include "Orvella/StatusItem/StatusItemController.hpp"
-#include "Orvella/StatusItem/StatusItemMenu.hpp"
 #include "Orvella/StatusItem/StatusItemViewModel.hpp"
 #include "Orvella/Tracking/TrackingManager.hpp"
+#include "Orvella/UI/Debug/DebugViewController.hpp"
+#include "Orvella/UI/Login/LoginWindowController.hpp"
+#include "Orvella/UI/Navigator/Navigator.hpp"
+#include "Orvella/UI/Navigator/VisibilityNavigatorWindows.hpp"
+#include "Orvella/UI/Popover/LoggedOutPopoverViewController.hpp"
+#include "Orvella/UI/Popover/PopoverViewController.hpp"
+#include "Orvella/UI/Preferences/AccountPreferencesViewController.hpp"
+#include "Orvella/UI/Preferences/FeedbackPreferencesViewController.hpp"
+#include "Orvella/UI/Preferences/GeneralPreferencesViewController.hpp"
+#include "Orvella/UI/Preferences/PreferencesWindowController.hpp"
+#include "Orvella/UI/Presentation/IconFactory.hpp"
+#include "Orvella/UI/Presentation/QtAlertPresenter.hpp"
+#include "Orvella/UI/Presentation/QtPasteboard.hpp"
+#include "Orvella/UI/Presentation/QtWorkspace.hpp"
+#include "Orvella/UI/StatusItem/StatusItemController.hpp"
+#include "Orvella/UI/StatusItem/StatusItemMenu.hpp"
+#include "Orvella/UI/Windows/PopoverWindow.hpp"
 #include "Orvella/Windows/PopoverVisibilityController.hpp"
-#include "Orvella/Windows/PopoverWindow.hpp"
+#include "Platform/Foundation/UserFolders.hpp"
 
 #include <QObject>
 
@@ -74,8 +75,8 @@ QObject* senderObject(const std::any& sender)
 
 std::filesystem::path homeFolder()
 {
-    const char* home = std::getenv("HOME");
-    return home != nullptr ? std::filesystem::path(home) : std::filesystem::path("/");
+    auto home = Platform::homeDirectory();
+    return home.empty() ? std::filesystem::path("/") : home;
 }
 
 void bindSeams(Binder& binder)

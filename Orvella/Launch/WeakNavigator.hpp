@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Orvella/Navigator/Navigator.hpp"
+#include "Orvella/UI/Navigator/Navigator.hpp"
 
 #include <memory>
 

@@ -1,18 +1,18 @@
 // orvella: the tray application.
 
 #include "Orvella/AppModule/AppModule.hpp"
-#include "Orvella/Launch/AppDelegate.hpp"
-#include "Orvella/Launch/ContainerLaunchServices.hpp"
-#include "Orvella/Launch/InstanceLock.hpp"
-#include "Orvella/Launch/UserInterfaceModule.hpp"
 #include "Orvella/Debug/LaunchArguments.hpp"
 #include "Orvella/InfoPlistTools/InfoPlistTools.hpp"
-#include "Orvella/Presentation/DesktopIdentity.hpp"
-#include "Orvella/Presentation/IconFactory.hpp"
-#include "Orvella/Presentation/QtMainLoop.hpp"
+#include "Orvella/Launch/AppDelegate.hpp"
+#include "Orvella/Launch/ContainerLaunchServices.hpp"
+#include "Orvella/Launch/UserInterfaceModule.hpp"
 #include "Orvella/Shared/ClientConfiguration.hpp"
 #include "Orvella/Shared/SharedConstants.hpp"
+#include "Orvella/UI/Presentation/DesktopIdentity.hpp"
+#include "Orvella/UI/Presentation/IconFactory.hpp"
+#include "Orvella/UI/Presentation/QtMainLoop.hpp"
 #include "Platform/Desktop/DistributedNotificationCenter.hpp"
+#include "Platform/FileSystem/InstanceLock.hpp"
 #include "Platform/Foundation/Log.hpp"
 #include "Platform/Foundation/UserDefaults.hpp"
 #include "Platform/Foundation/UserDefaultsFile.hpp"
@@ -130,7 +130,12 @@ int main(int argc, char** argv)
     Orvella::AppDelegate::migrateGroupContainerIfNeeded(services);
     // Made (0700) only now, after the migration had its chance to move the old folder there.
     const auto group = Orvella::SharedConstants::groupContainerPath();
-    auto lock = Orvella::InstanceLock::acquire(group / "orvella.instance.lock");
+    auto lock = Platform::InstanceLock::acquire(group / "orvella.instance.lock");
+    if (!lock && !Platform::InstanceLock::isHeld(lock.error())) {
+        Platform::Log::failure("Die Sperrdatei " + (group / "orvella.instance.lock").string()
+            + " lässt sich nicht öffnen: " + lock.error().message());
+        return EXIT_FAILURE;
+    }
     if (!lock) {
         Platform::Log::line("Orvella läuft bereits für diesen Benutzer; diese Instanz endet.");
         askRunningInstanceToComeForward(group);

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Quarlink/Account/Quota.hpp"
+#include "Quarlink/Envelope/Quota.hpp"
 #include "Reactive/Property.hpp"
 
 namespace Orvella {

@@ -3,16 +3,16 @@
 #include "Orvella/Service/APIClientManager.hpp"
 #include "Platform/Foundation/KillPoint.hpp"
 
-#include "Orvella/Service/APIManagerError.hpp"
 #include "Orvella/Service/DownloadStaging.hpp"
 #include "Orvella/Service/RemoteSyncFile.hpp"
+#include "Orvella/Sharing/APIManagerError.hpp"
 #include "Orvella/Sharing/ShareRequests.hpp"
+#include "Quarlink/Downloads/DownloadOperations.hpp"
 #include "Quarlink/Errors/AnyPresentableError.hpp"
 #include "Quarlink/Errors/RemoteError.hpp"
-#include "Quarlink/Downloads/DownloadOperations.hpp"
 #include "Quarlink/Files/RemoteFileOperations.hpp"
-#include "Quarlink/Uploads/UploadOperations.hpp"
 #include "Quarlink/TalvernAPIClient/ResponseDecoding/Unpacked.hpp"
+#include "Quarlink/Uploads/UploadOperations.hpp"
 
 namespace Orvella {
 

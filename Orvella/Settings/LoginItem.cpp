@@ -18,14 +18,6 @@ namespace {
 // Characters that the desktop-entry specification reserves in an Exec argument.
 constexpr std::string_view reservedCharacters = " \t\n\"'\\><~|&;$*?#()`";
 
-std::filesystem::path configHome()
-{
-    if (const char* config = std::getenv("XDG_CONFIG_HOME"); config && *config == '/')
-        return config;
-    if (const char* home = std::getenv("HOME"); home && *home)
-        return std::filesystem::path(home) / ".config";
-    return "/tmp";
-}
 
 // The string escapes of a desktop-entry value: "\s", "\n", "\t", "\r", "\\".
 std::string unescapeValue(std::string_view value)
@@ -139,7 +131,10 @@ LoginItemList LoginItemList::session()
     std::error_code error;
     auto program = std::filesystem::read_symlink("/proc/self/exe", error);
     return LoginItemList {
-        .folder = configHome() / "autostart",
+        // Without a home there is no autostart folder (never one in a shared folder).
+        .folder = Platform::baseDirectory(Platform::BaseDirectory::config).empty()
+            ? std::filesystem::path()
+            : Platform::baseDirectory(Platform::BaseDirectory::config) / "autostart",
         .applicationIdentifier = SharedConstants::applicationIdentifier(),
         .applicationName = SharedConstants::pingIdentifierName(),
         .applicationURL = Platform::URL::fileURL(error ? std::string("/proc/self/exe") : program.string()),
@@ -256,7 +251,7 @@ std::optional<LoginItem> LoginItem::applicationItem(const LoginItemList& list)
 
 std::optional<LoginItem> LoginItem::insert(const Platform::URL& url, const LoginItemList& list)
 {
-    if (!url.isFileURL())
+    if (!url.isFileURL() || list.folder.empty())
         return std::nullopt;
     std::error_code error;
     std::filesystem::create_directories(list.folder, error);

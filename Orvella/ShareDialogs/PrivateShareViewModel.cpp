@@ -2,8 +2,7 @@
 
 #include "Orvella/ShareDialogs/EmailAddress.hpp"
 #include "Orvella/ShareDialogs/ShareFailureText.hpp"
-
-#include <iostream>
+#include "Platform/Foundation/Log.hpp"
 
 namespace Orvella {
 
@@ -53,7 +52,7 @@ void PrivateShareViewModel::createShare()
                         item->setHasPrivateShares(true);
                 });
             if (!stored) {
-                std::clog << "❗️ Private shares could not be stored: " << stored.error().description() << '\n';
+                Platform::Log::failure("Private shares could not be stored: " + stored.error().description());
             }
             announce("Freigabe erfolgreich", "Eine Einladung wurde per E-Mail versandt.");
         });

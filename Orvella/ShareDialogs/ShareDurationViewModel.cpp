@@ -1,8 +1,7 @@
 #include "Orvella/ShareDialogs/ShareDurationViewModel.hpp"
 
 #include "Orvella/ShareDialogs/ShareFailureText.hpp"
-
-#include <iostream>
+#include "Platform/Foundation/Log.hpp"
 
 namespace Orvella {
 
@@ -26,7 +25,7 @@ void ShareDurationViewModel::createShare() const
                             item->setHasPublicShare(true);
                     });
                 if (!stored) {
-                    std::clog << "❗️ Public link could not be stored: " << stored.error().description() << '\n';
+                    Platform::Log::failure("Public link could not be stored: " + stored.error().description());
                 }
                 navigator->copyPublicLink(info->publicURL());
                 return;

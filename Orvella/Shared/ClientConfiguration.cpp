@@ -2,6 +2,7 @@
 
 #include "Orvella/Shared/BuildConfiguration.hpp"
 #include "Orvella/Shared/SharedConstants.hpp"
+#include "Platform/Foundation/UserFolders.hpp"
 
 #include <cstdlib>
 
@@ -18,8 +19,8 @@ Platform::URL brandURL(std::string_view host, std::string_view path)
 
 Platform::URL ClientConfiguration::defaultCloudFolderURL() const
 {
-    const char* home = std::getenv("HOME");
-    return defaultCloudFolderURL(home && *home ? home : "/");
+    auto home = Platform::homeDirectory();
+    return defaultCloudFolderURL(home.empty() ? std::filesystem::path("/") : home);
 }
 
 Platform::URL ClientConfiguration::defaultCloudFolderURL(const std::filesystem::path& homeFolder) const

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Orvella/Service/APIManagerError.hpp"
+#include "Orvella/Sharing/APIManagerError.hpp"
 #include "Quarlink/Client/APIClient.hpp"
 #include "Quarlink/Shares/PrivateShare.hpp"
 #include "Quarlink/Shares/PublicShare.hpp"

@@ -1,7 +1,7 @@
-#include "Orvella/Service/APIManagerError.hpp"
 #include "Orvella/Service/RemoteSyncFile.hpp"
 #include "Orvella/Sharing/APIClientPrivateShareService.hpp"
 #include "Orvella/Sharing/APIClientPublicShareService.hpp"
+#include "Orvella/Sharing/APIManagerError.hpp"
 #include "Orvella/Sharing/ShareError.hpp"
 #include "Quarlink/Errors/AnyPresentableError.hpp"
 #include "Quarlink/Tests/EndpointFixture.hpp"

@@ -1,6 +1,6 @@
-#include "Orvella/Service/APIManagerError.hpp"
 #include "Orvella/Service/RemoteSyncFile.hpp"
 #include "Orvella/Service/SyncAdapterError.hpp"
+#include "Orvella/Sharing/APIManagerError.hpp"
 #include "Orvella/Tests/ServiceFixture.hpp"
 #include "Platform/FileSystem/FileStatus.hpp"
 #include "Platform/FileSystem/Tests/TemporaryDirectory.hpp"

@@ -1,6 +1,7 @@
 #include "Platform/FileSystem/MimeTypeDatabase.hpp"
 
 #include "Platform/Foundation/Log.hpp"
+#include "Platform/Foundation/UserFolders.hpp"
 
 #include <cerrno>
 #include <charconv>
@@ -99,10 +100,8 @@ const MimeTypeDatabase& MimeTypeDatabase::shared()
 {
     static MimeTypeDatabase const database = [] {
         std::vector<std::string> directories;
-        if (char const* home = std::getenv("XDG_DATA_HOME"); home != nullptr && home[0] == '/') {
-            directories.emplace_back(home);
-        } else if (char const* user = std::getenv("HOME"); user != nullptr && user[0] == '/') {
-            directories.push_back(std::string(user) + "/.local/share");
+        if (auto dataHome = baseDirectory(BaseDirectory::data); !dataHome.empty()) {
+            directories.push_back(dataHome.string());
         }
         splitList(std::getenv("XDG_DATA_DIRS"), "/usr/local/share:/usr/share", directories);
         std::vector<std::string> paths;

@@ -3,6 +3,7 @@
 #include "Platform/FileSystem/FileOperations.hpp"
 #include "Platform/Foundation/Log.hpp"
 #include "Platform/Foundation/PrivateDirectory.hpp"
+#include "Platform/Foundation/UserFolders.hpp"
 
 #include <cerrno>
 #include <climits>
@@ -10,7 +11,6 @@
 #include <ctime>
 #include <fcntl.h>
 #include <memory>
-#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -24,25 +24,7 @@ std::string parentOf(const std::string& path)
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-std::string homeDataDirectory()
-{
-    char const* dataHome = std::getenv("XDG_DATA_HOME");
-    if (dataHome != nullptr && dataHome[0] == '/') {
-        return dataHome;
-    }
-    std::string home;
-    if (char const* variable = std::getenv("HOME"); variable != nullptr && variable[0] == '/') {
-        home = variable;
-    } else {
-        struct passwd entry {};
-        struct passwd* found = nullptr;
-        char buffer[4096];
-        if (::getpwuid_r(::getuid(), &entry, buffer, sizeof buffer, &found) == 0 && found != nullptr) {
-            home = found->pw_dir;
-        }
-    }
-    return home + "/.local/share";
-}
+
 
 // The device of `path` or, while it does not exist yet, of its nearest parent.
 std::uint64_t deviceOfNearest(std::string path)
@@ -240,8 +222,10 @@ std::expected<TrashedItem, FileSystemError> Trash::moveToTrash(const std::string
     std::string const name = absolute.substr(absolute.find_last_of('/') + 1);
     std::string const item = (canonicalParent == "/" ? "" : canonicalParent) + "/" + name;
 
-    std::string const homeTrash = homeDataDirectory() + "/Trash";
-    if (deviceOfNearest(homeTrash) == status.st_dev) {
+    // Without a home there is no home Trash: never one at "/Trash".
+    auto const dataHome = baseDirectory(BaseDirectory::data);
+    std::string const homeTrash = dataHome.empty() ? std::string() : dataHome.string() + "/Trash";
+    if (!homeTrash.empty() && deviceOfNearest(homeTrash) == status.st_dev) {
         return moveInto(homeTrash, item, item);
     }
     std::string const top = topDirectoryOf(canonicalParent, status.st_dev);

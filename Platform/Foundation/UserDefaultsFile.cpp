@@ -3,7 +3,6 @@
 #include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
-#include <pwd.h>
 #include <random>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -38,24 +37,6 @@ std::string temporaryName(const std::filesystem::path& path)
 }
 
 } // namespace
-
-std::filesystem::path baseDirectory(BaseDirectory kind)
-{
-    const char* variable = kind == BaseDirectory::data ? "XDG_DATA_HOME" : kind == BaseDirectory::config ? "XDG_CONFIG_HOME" : "XDG_STATE_HOME";
-    if (const char* value = std::getenv(variable); value && *value == '/')
-        return value;
-    auto relative = kind == BaseDirectory::data ? ".local/share" : kind == BaseDirectory::config ? ".config" : ".local/state";
-    if (const char* home = std::getenv("HOME"); home && *home == '/')
-        return std::filesystem::path(home) / relative;
-    // Never a shared folder such as /tmp, where another user could be first.
-    std::vector<char> buffer(16384);
-    passwd entry { };
-    passwd* found = nullptr;
-    if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found && found->pw_dir
-        && found->pw_dir[0] == '/')
-        return std::filesystem::path(found->pw_dir) / relative;
-    return {};
-}
 
 std::expected<std::optional<std::string>, std::error_code> readWholeFile(const std::filesystem::path& path)
 {

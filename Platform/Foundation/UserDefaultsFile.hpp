@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Platform/Foundation/UserFolders.hpp"
+
 #include <expected>
 #include <filesystem>
 #include <optional>
@@ -12,22 +14,6 @@ namespace Platform {
 
 // Small file primitives for settings and other state files that two processes
 // share: where they live, a whole-file read, an atomic replace and a lock.
-
-// The user's base folders of the XDG base directory specification.
-enum class BaseDirectory {
-    // $XDG_DATA_HOME, else ~/.local/share
-    data,
-    // $XDG_CONFIG_HOME, else ~/.config
-    config,
-    // $XDG_STATE_HOME, else ~/.local/state
-    state,
-};
-
-// The folder of `kind`: the variable when it holds an absolute path (others
-// are ignored, as the XDG base-directory rules say), else the default below $HOME,
-// else below the user's home in the password database; empty when there is
-// none, never a shared folder such as "/tmp".
-[[nodiscard]] std::filesystem::path baseDirectory(BaseDirectory kind);
 
 // The whole content of the file at `path`; nothing when it does not exist;
 // an error when it exists but cannot be read.

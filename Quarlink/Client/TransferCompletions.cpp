@@ -1,6 +1,6 @@
 #include "Quarlink/Client/TransferCompletions.hpp"
 
-#include "Quarlink/Client/TransportErrors.hpp"
+#include "Quarlink/Errors/TransportErrors.hpp"
 
 #include <filesystem>
 

@@ -22,7 +22,7 @@ namespace Quarlink {
 //
 // The thin view of the transport's `Platform::HTTPURLResponse`: the same status
 // and fields, with the URL parsed (made by `httpURLResponse`,
-// Quarlink/Client/TransportErrors.hpp), so that the library's models do not
+// Quarlink/Errors/TransportErrors.hpp), so that the library's models do not
 // depend on the transport's types.
 class HTTPURLResponse {
 public:

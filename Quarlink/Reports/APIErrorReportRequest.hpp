@@ -1,7 +1,7 @@
 #pragma once
 
 #include "Quarlink/Coding/JSONEncoder.hpp"
-#include "Quarlink/Reports/RequestErrorInfo.hpp"
+#include "Quarlink/Envelope/RequestErrorInfo.hpp"
 #include "Quarlink/Reports/ReportConfiguration.hpp"
 #include "Quarlink/Requests/RequestTraits.hpp"
 #include "Reactive/Result.hpp"

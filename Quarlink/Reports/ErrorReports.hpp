@@ -3,7 +3,7 @@
 // Quarlink/Reports: the records of failed requests, posted for the application,
 // and the error reports made from them for the service's error log.
 
-#include "Quarlink/Reports/RequestErrorInfo.hpp"
+#include "Quarlink/Envelope/RequestErrorInfo.hpp"
 #include "Quarlink/Reports/ReportConfiguration.hpp"
 #include "Reactive/BindingTarget.hpp"
 #include "Reactive/Result.hpp"

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "Quarlink/Account/QuotaAnnouncement.hpp"
 #include "Quarlink/Client/APIClient.hpp"
-#include "Quarlink/Reports/RequestFailureNotification.hpp"
+#include "Quarlink/Envelope/QuotaAnnouncement.hpp"
+#include "Quarlink/Envelope/RequestFailureNotification.hpp"
 
 namespace Quarlink {
 

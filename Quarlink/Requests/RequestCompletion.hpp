@@ -1,14 +1,14 @@
 #pragma once
 
-#include "Quarlink/Account/QuotaAnnouncement.hpp"
 #include "Quarlink/Client/APIClient.hpp"
-#include "Quarlink/Errors/AnyPresentableError.hpp"
+#include "Quarlink/Envelope/QuotaAnnouncement.hpp"
+#include "Quarlink/Envelope/RequestFailureNotification.hpp"
 #include "Quarlink/Errors/APIClientError.hpp"
+#include "Quarlink/Errors/AnyPresentableError.hpp"
 #include "Quarlink/Errors/RemoteError.hpp"
-#include "Quarlink/Reports/RequestFailureNotification.hpp"
 #include "Quarlink/Requests/RequestInfos.hpp"
+#include "Quarlink/Requests/SessionRecovery.hpp"
 #include "Quarlink/Requests/SessionRefresher.hpp"
-#include "Quarlink/Session/SessionRecovery.hpp"
 #include "Quarlink/TalvernAPIClient/ResponseDecoding/DownloadPlacement.hpp"
 #include "Quarlink/TalvernAPIClient/ResponseDecoding/RemoteErrorValidation.hpp"
 #include "Quarlink/TalvernAPIClient/ResponseDecoding/ResponseParsing.hpp"

@@ -1,9 +1,9 @@
 // Notifications as streams: the quota announcement and failed-request records, per client.
 
-#include "Quarlink/Account/QuotaAnnouncement.hpp"
+#include "Quarlink/Envelope/QuotaAnnouncement.hpp"
+#include "Quarlink/Envelope/RequestFailureNotification.hpp"
 #include "Quarlink/Errors/RemoteError.hpp"
 #include "Quarlink/Notifications/NotificationSignals.hpp"
-#include "Quarlink/Reports/RequestFailureNotification.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // The quota's used fraction, its two thresholds and their texts.
 
-#include "Quarlink/Account/Quota.hpp"
+#include "Quarlink/Envelope/Quota.hpp"
 #include "Quarlink/Tests/DecodeTable.hpp"
 
 #include "Platform/Foundation/StringTable.hpp"

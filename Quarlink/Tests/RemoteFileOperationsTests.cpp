@@ -2,11 +2,11 @@
 // service has no route yet: what goes out (method, path, query, headers), what comes back, how
 // batches follow one another, and what an operation its arguments cannot make does (nothing).
 
-#include "Quarlink/Account/QuotaAnnouncement.hpp"
+#include "Quarlink/Envelope/QuotaAnnouncement.hpp"
+#include "Quarlink/Envelope/RequestFailureNotification.hpp"
 #include "Quarlink/Errors/APIClientError.hpp"
 #include "Quarlink/Files/RemoteFileOperations.hpp"
 #include "Quarlink/Requests/Perform.hpp"
-#include "Quarlink/Reports/RequestFailureNotification.hpp"
 #include "Quarlink/Tests/PipelineFixture.hpp"
 #include "Quarlink/Uploads/UploadOperations.hpp"
 

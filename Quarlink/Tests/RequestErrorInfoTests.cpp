@@ -1,11 +1,11 @@
 // The texts of failed-request records, byte for byte, and which failures make one.
 
 #include "Quarlink/Coding/JSONDecoder.hpp"
-#include "Quarlink/Errors/AnyPresentableError.hpp"
+#include "Quarlink/Envelope/RequestErrorInfo.hpp"
 #include "Quarlink/Errors/APIClientError.hpp"
+#include "Quarlink/Errors/AnyPresentableError.hpp"
 #include "Quarlink/Errors/RemoteError.hpp"
 #include "Quarlink/Errors/URLError.hpp"
-#include "Quarlink/Reports/RequestErrorInfo.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // Renewing rejected sessions against the local service: one shared renewal, failed and missing refreshers, the bound.
 
-#include "Quarlink/Session/SessionRecovery.hpp"
+#include "Quarlink/Requests/SessionRecovery.hpp"
 #include "Quarlink/Tests/SessionFixture.hpp"
 
 using namespace Quarlink;

@@ -1,8 +1,8 @@
 #include "ClientTestSupport.hpp"
 
-#include "Quarlink/Client/TransportErrors.hpp"
 #include "Quarlink/Errors/APIClientError.hpp"
 #include "Quarlink/Errors/AnyPresentableError.hpp"
+#include "Quarlink/Errors/TransportErrors.hpp"
 #include "Quarlink/TalvernAPIClient/SessionTaskDelegates/TaskDelegates.hpp"
 
 using namespace Quarlink;

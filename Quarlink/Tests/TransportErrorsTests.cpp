@@ -1,5 +1,5 @@
-#include "Quarlink/Client/TransportErrors.hpp"
 #include "Quarlink/Errors/AnyPresentableError.hpp"
+#include "Quarlink/Errors/TransportErrors.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "Reactive/Detail/TimedQueue.hpp"
 #include "Reactive/Schedulers/MainLoop.hpp"
+#include "Reactive/Schedulers/TimedQueue.hpp"
 
 #include <condition_variable>
 #include <functional>

@@ -1,6 +1,6 @@
 #include "Reactive/Schedulers/QueueScheduler.hpp"
 
-#include "Reactive/Detail/TimedQueue.hpp"
+#include "Reactive/Schedulers/TimedQueue.hpp"
 
 #include <condition_variable>
 #include <mutex>

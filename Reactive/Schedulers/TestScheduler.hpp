@@ -1,7 +1,7 @@
 #pragma once
 
-#include "Reactive/Detail/TimedQueue.hpp"
 #include "Reactive/Schedulers/Scheduler.hpp"
+#include "Reactive/Schedulers/TimedQueue.hpp"
 
 #include <mutex>
 

@@ -3,7 +3,7 @@
 #include "Reactive/AnyError.hpp"
 #include "Reactive/NoError.hpp"
 #include "Reactive/SignalProducer.hpp"
-#include "Sync/Run/SyncEvent.hpp"
+#include "Sync/Execution/SyncEvent.hpp"
 
 #include <expected>
 #include <functional>

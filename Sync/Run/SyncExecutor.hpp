@@ -4,7 +4,7 @@
 #include "Reactive/NoError.hpp"
 #include "Reactive/Signal.hpp"
 #include "Reactive/SignalProducer.hpp"
-#include "Sync/Run/SyncEvent.hpp"
+#include "Sync/Execution/SyncEvent.hpp"
 
 namespace Sync {
 

@@ -9,7 +9,7 @@
 #include "Sync/Execution/LocalChangeExecutor.hpp"
 #include "Sync/Execution/RemoteChangeExecutor.hpp"
 #include "Sync/Execution/SyncCollaborators.hpp"
-#include "Sync/Run/SyncEvent.hpp"
+#include "Sync/Execution/SyncEvent.hpp"
 #include "Sync/Store/StoreError.hpp"
 
 #include <cstddef>

@@ -159,7 +159,7 @@ class DesktopSession:
         self.bus = session.SessionBus(os.path.join(self.layout.logs, "dbus.log"))
         # No service answers there: the launch never gets as far as a login.
         self.environment = self.layout.environment("http://127.0.0.1:9/v2.0", self.xserver.display, self.bus.address)
-        suppressions = "suppressions=" + os.path.join(SOURCE_ROOT, "Orvella", "Gallery", "FontconfigLeaks.supp")
+        suppressions = "suppressions=" + os.path.join(SOURCE_ROOT, "Orvella", "UI", "Gallery", "FontconfigLeaks.supp")
         leak_options = self.environment.get("LSAN_OPTIONS")
         self.environment["LSAN_OPTIONS"] = f"{leak_options}:{suppressions}" if leak_options else suppressions
         self.desktop = session.Desktop(self.environment)

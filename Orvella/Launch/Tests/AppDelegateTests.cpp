@@ -1,6 +1,5 @@
 #include "Orvella/Launch/AppDelegate.hpp"
 #include "Orvella/Launch/DatabaseCheck.hpp"
-#include "Orvella/Launch/InstanceLock.hpp"
 #include "Orvella/ShareDialogs/TestSupport/ShareDialogFakes.hpp"
 #include "Platform/FileSystem/Tests/TemporaryDirectory.hpp"
 #include "Platform/Foundation/UserDefaults.hpp"
@@ -291,17 +290,6 @@ TEST(ExtensionRegistration, RegistersAtOnceAndEnablesTwoSecondsLater)
     EXPECT_EQ(registry->calls.size(), 3u);
     main->advance(1ms);
     EXPECT_EQ(registry->calls.back(), "use");
-}
-
-TEST(InstanceLock, OnlyOneHolderAtATime)
-{
-    Platform::Testing::TemporaryDirectory directory;
-    const auto file = fs::path(directory.path()) / "group" / "orvella.instance.lock";
-    auto first = InstanceLock::acquire(file);
-    ASSERT_TRUE(first);
-    EXPECT_FALSE(InstanceLock::acquire(file));
-    first.reset();
-    EXPECT_TRUE(InstanceLock::acquire(file));
 }
 
 } // namespace

@@ -1,9 +1,9 @@
 // The program `orvella` as a process: one instance per user, and an orderly
 // end when the launch cannot get its services.
 
-#include "Orvella/Launch/InstanceLock.hpp"
 #include "Orvella/Shared/SharedConstants.hpp"
 #include "Platform/Desktop/DistributedNotificationCenter.hpp"
+#include "Platform/FileSystem/InstanceLock.hpp"
 #include "Platform/FileSystem/Tests/TemporaryDirectory.hpp"
 
 #include <gtest/gtest.h>
@@ -49,7 +49,7 @@ TEST(OrvellaProgram, ASecondInstanceAsksTheRunningOneToComeForwardAndEndsWithZer
     Platform::Testing::TemporaryDirectory home;
     // The first instance's lock and channel, as a running `orvella` holds them.
     ::setenv("XDG_DATA_HOME", (home.path() + "/share").c_str(), 1);
-    auto held = InstanceLock::acquire(SharedConstants::groupContainerPath() / "orvella.instance.lock");
+    auto held = Platform::InstanceLock::acquire(SharedConstants::groupContainerPath() / "orvella.instance.lock");
     ASSERT_TRUE(held);
     auto center = Platform::DistributedNotificationCenter::open(SharedConstants::groupContainerPath() / "notifications");
     ASSERT_TRUE(center);

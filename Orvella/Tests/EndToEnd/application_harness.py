@@ -203,7 +203,7 @@ class ApplicationRun:
         self.environment = self.layout.environment(self.service.base_url, self.xserver.display, self.bus.address)
         # In a sanitizer build a leak changes the exit status the test checks;
         # fontconfig's patterns, freed only by a call Qt never makes, are none.
-        suppressions = "suppressions=" + os.path.join(SOURCE_ROOT, "Orvella", "Gallery", "FontconfigLeaks.supp")
+        suppressions = "suppressions=" + os.path.join(SOURCE_ROOT, "Orvella", "UI", "Gallery", "FontconfigLeaks.supp")
         leak_options = self.environment.get("LSAN_OPTIONS")
         self.environment["LSAN_OPTIONS"] = f"{leak_options}:{suppressions}" if leak_options else suppressions
         self.desktop = session.Desktop(self.environment, screenshots=self.out)

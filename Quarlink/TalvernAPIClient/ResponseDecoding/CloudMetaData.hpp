@@ -4,8 +4,8 @@
 // values: the decoder defaults and the response envelope.
 
 #include "Platform/Foundation/Date.hpp"
-#include "Quarlink/Account/Quota.hpp"
 #include "Quarlink/Coding/JSONValueReader.hpp"
+#include "Quarlink/Envelope/Quota.hpp"
 #include "Quarlink/TalvernAPIClient/ResponseDecoding/CodingKeys.hpp"
 
 #include <optional>

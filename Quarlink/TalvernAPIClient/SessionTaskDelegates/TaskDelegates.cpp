@@ -1,8 +1,8 @@
 #include "Quarlink/TalvernAPIClient/SessionTaskDelegates/TaskDelegates.hpp"
 
 #include "Platform/Foundation/Log.hpp"
-#include "Quarlink/Client/TransportErrors.hpp"
 #include "Quarlink/Errors/APIClientError.hpp"
+#include "Quarlink/Errors/TransportErrors.hpp"
 
 #include <cstdlib>
 #include <iostream>

@@ -1,0 +1,22 @@
+#include "Quarlink/Errors/TransportErrors.hpp"
+
+#include "Quarlink/Errors/AnyPresentableError.hpp"
+
+namespace Quarlink {
+
+Reactive::AnyError transportError(const Platform::URLError& error)
+{
+    return Reactive::AnyError(AnyPresentableError(URLError(error)));
+}
+
+std::optional<HTTPURLResponse> httpURLResponse(const Platform::HTTPURLResponse& response, const std::string& fallbackURL)
+{
+    auto url = Platform::URL::create(response.url);
+    if (!url)
+        url = Platform::URL::create(fallbackURL);
+    if (!url)
+        return std::nullopt;
+    return HTTPURLResponse(std::move(*url), static_cast<int>(response.statusCode), response.headers.fields());
+}
+
+} // namespace Quarlink
