@@ -127,15 +127,25 @@ std::optional<std::string> LocalCloudServer::Implementation::sessionAccount(cons
 std::string LocalCloudServer::Implementation::quotaJSON(const std::string& account)
 {
     auto stored = accounts.account(account);
-    auto total = stored ? stored->quotaBytes : 0;
-    return "{\"quota\":{\"total\":" + std::to_string(total) + ",\"used\":" + std::to_string(tree->usedBytes(account))
-        + "}}";
+    return quotaJSON(account, stored ? stored->quotaBytes : 0);
+}
+
+std::string LocalCloudServer::Implementation::quotaJSON(const std::string& account, std::int64_t totalBytes)
+{
+    return "{\"quota\":{\"total\":" + std::to_string(totalBytes) + ",\"used\":"
+        + std::to_string(tree->usedBytes(account)) + "}}";
 }
 
 void LocalCloudServer::Implementation::respondForAccount(httplib::Response& response, const std::string& account,
     const std::string& dataJSON)
 {
     respondWithEnvelope(response, dataJSON, quotaJSON(account));
+}
+
+void LocalCloudServer::Implementation::respondForAccount(httplib::Response& response, const std::string& account,
+    std::int64_t totalBytes, const std::string& dataJSON)
+{
+    respondWithEnvelope(response, dataJSON, quotaJSON(account, totalBytes));
 }
 
 void LocalCloudServer::Implementation::addAccountRoute(const char* method, const char* pattern,
@@ -353,19 +363,20 @@ void LocalCloudServer::Implementation::installFileRoutes()
             if (!announcement)
                 return respondWithServiceError(response, ServiceErrors::invalidParameters());
             auto stored = accounts.account(account);
-            auto outcome = tree->announce(account, *announcement, stored ? stored->quotaBytes : 0);
+            auto total = stored ? stored->quotaBytes : 0;
+            auto outcome = tree->announce(account, *announcement, total);
             if (!outcome)
                 return respondWithServiceError(response, outcome.error());
             // Not the envelope: "upload" beside "data" asks for the content.
             std::string out = "{";
             if (outcome->needsContent)
                 out += "\"upload\":true,";
-            out += "\"data\":" + fileJSON(outcome->file) + ",\"meta\":" + quotaJSON(account) + "}";
+            out += "\"data\":" + fileJSON(outcome->file) + ",\"meta\":" + quotaJSON(account, total) + "}";
             response.status = 200;
             response.set_content(out, jsonContentType);
         });
     route("PUT", R"(/v2\.0/files/(-?\d+)/stream)",
-        [this, answerFile](const std::string& account, const httplib::Request& request, httplib::Response& response,
+        [this](const std::string& account, const httplib::Request& request, httplib::Response& response,
             const RequestBody& body, const std::smatch& match) {
             auto identifier = identifierFrom(match);
             auto stored = accounts.account(account);
@@ -385,7 +396,10 @@ void LocalCloudServer::Implementation::installFileRoutes()
                 received->requestHash = request.get_header_value("Request-Hash");
             if (request.has_header("Content-Type"))
                 received->contentType = request.get_header_value("Content-Type");
-            answerFile(response, account, tree->storeContent(account, identifier, *received, total));
+            auto file = tree->storeContent(account, identifier, *received, total);
+            if (!file)
+                return respondWithServiceError(response, file.error());
+            respondForAccount(response, account, total, fileJSON(*file));
         });
     route("GET", R"(/v2\.0/files/(-?\d+)/download)",
         [this](const std::string& account, const httplib::Request& request, httplib::Response& response,

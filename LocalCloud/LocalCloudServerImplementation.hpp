@@ -130,7 +130,11 @@ struct LocalCloudServer::Implementation {
     [[nodiscard]] std::optional<std::string> sessionAccount(const httplib::Request& request,
         httplib::Response& response);
     [[nodiscard]] std::string quotaJSON(const std::string& account);
+    // The same with the account's quota as the route already read it (one lookup per request).
+    [[nodiscard]] std::string quotaJSON(const std::string& account, std::int64_t totalBytes);
     void respondForAccount(httplib::Response& response, const std::string& account, const std::string& dataJSON);
+    void respondForAccount(httplib::Response& response, const std::string& account, std::int64_t totalBytes,
+        const std::string& dataJSON);
     // Adds a route of the session's account (401 with 3001 without one).
     void addAccountRoute(const char* method, const char* pattern,
         std::function<void(const std::string&, const httplib::Request&, httplib::Response&, const RequestBody&,

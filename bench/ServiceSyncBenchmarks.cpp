@@ -3,13 +3,21 @@
 // the URL-session client over HTTP to the local service on loopback. Each
 // case reports files per second, requests per file and the process's peak
 // memory, and beside it a plain directory walk of the same tree, measured in
-// the same process, with the ratio of the two.
+// the same process, with the ratio of the two. A first sync is also set
+// beside the same exchanges sent by plain libcurl over two keep-alive
+// connections to the same service, one after another as the engine sends
+// them (an announcement and a transfer per uploaded file, a fetch per
+// downloaded one): that ratio is what the road adds to the wire and the
+// service.
 //
 // The service is the `localcloud` program in a child process (its tree is
 // seeded in-process first, over the same data folder), so the peak memory is
-// the client's own and the service's CPU time is read from /proc.
+// the client's own and the service's CPU time is read from /proc; both CPU
+// times are reported per file. Every case runs on the disk (the temporary
+// folder) and on tmpfs (/dev/shm): first-sync rates on the disk swing with
+// its state, the tmpfs run shows the road without it.
 //
-// The 50,000-file cases take minutes; run them alone with, e.g.
+// The 50,000- and 100,000-file cases take minutes; run them alone with, e.g.
 //   ServiceSyncBenchmarks --benchmark_filter=/50000
 
 #include "LocalCloud/LocalCloudServer.hpp"
@@ -18,6 +26,7 @@
 #include "Orvella/Service/APIClientManager.hpp"
 #include "Orvella/Service/EmailDomainPartCredentialSanitizer.hpp"
 #include "PeakMemory.hpp"
+#include "Platform/Foundation/Digest.hpp"
 #include "Sync/Store/CloudDatabaseSchema.hpp"
 #include "Platform/FileSystem/ExtendedAttributes.hpp"
 #include "Quarlink/Client/URLSessionAPIClient.hpp"
@@ -26,8 +35,10 @@
 #include "Sync/TestSupport/TestCloud.hpp"
 
 #include <benchmark/benchmark.h>
+#include <curl/curl.h>
 #include <nlohmann/json.hpp>
 
+#include <array>
 #include <chrono>
 #include <condition_variable>
 #include <filesystem>
@@ -36,6 +47,7 @@
 #include <signal.h>
 #include <sstream>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -78,9 +90,9 @@ public:
 // A fresh service, client, manager and engine over a private folder.
 class Road {
 public:
-    explicit Road(const std::vector<LocalCloud::SeedEntry>& seed = {})
+    explicit Road(const std::filesystem::path& base, const std::vector<LocalCloud::SeedEntry>& seed = {})
     {
-        m_folder = std::filesystem::temp_directory_path() / ("service-sync-bench-" + std::to_string(::getpid()));
+        m_folder = base / ("service-sync-bench-" + std::to_string(::getpid()));
         std::filesystem::remove_all(m_folder);
         std::filesystem::create_directories(m_folder / "Cloud");
         std::filesystem::create_directories(m_folder / "downloads");
@@ -161,6 +173,7 @@ public:
 
     [[nodiscard]] bool ready() const { return m_engine && m_manager->isLoggedIn().value(); }
     [[nodiscard]] std::filesystem::path cloud() const { return m_folder / "Cloud"; }
+    [[nodiscard]] int port() const { return m_port; }
     // The service's CPU time so far (user and system), in seconds.
     [[nodiscard]] double serviceCPUSeconds() const
     {
@@ -209,10 +222,160 @@ private:
     std::shared_ptr<Sync::SyncManager> m_engine;
 };
 
+// Plain libcurl over two keep-alive connections sharing one session: the
+// floor for what the road sends, measured on the same service.
+class PlainExchanges {
+public:
+    explicit PlainExchanges(int port)
+        : m_base("http://127.0.0.1:" + std::to_string(port) + "/v2.0/")
+        , m_share(curl_share_init())
+    {
+        curl_share_setopt(m_share, CURLSHOPT_SHARE, CURL_LOCK_DATA_COOKIE);
+        for (auto& handle : m_handles) {
+            handle = curl_easy_init();
+            curl_easy_setopt(handle, CURLOPT_SHARE, m_share);
+            curl_easy_setopt(handle, CURLOPT_COOKIEFILE, "");
+            curl_easy_setopt(handle, CURLOPT_TCP_NODELAY, 1L);
+        }
+        // One login (it costs a deliberately slow key derivation) serves both connections.
+        nlohmann::json body { { "world", "2" }, { "login", user.username }, { "password", user.password } };
+        m_loggedIn = request(0, "POST", "login", body.dump(), "application/json") == 200;
+    }
+    ~PlainExchanges()
+    {
+        for (auto* handle : m_handles)
+            curl_easy_cleanup(handle);
+        curl_share_cleanup(m_share);
+    }
+
+    [[nodiscard]] bool loggedIn() const { return m_loggedIn; }
+
+    // The status code; the body into `answer` when given.
+    long request(int connection, const char* method, const std::string& path, const std::string& body = {},
+        const char* contentType = nullptr, std::string* answer = nullptr, const std::string& extraHeader = {})
+    {
+        CURL* handle = m_handles[connection];
+        curl_easy_setopt(handle, CURLOPT_URL, (m_base + path).c_str());
+        curl_easy_setopt(handle, CURLOPT_CUSTOMREQUEST, method);
+        bool hasBody = std::string_view(method) != "GET";
+        curl_easy_setopt(handle, CURLOPT_HTTPGET, hasBody ? 0L : 1L);
+        if (hasBody) {
+            curl_easy_setopt(handle, CURLOPT_POSTFIELDS, body.data());
+            curl_easy_setopt(handle, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
+        }
+        curl_slist* headers = nullptr;
+        if (contentType)
+            headers = curl_slist_append(headers, (std::string("Content-Type: ") + contentType).c_str());
+        if (!extraHeader.empty())
+            headers = curl_slist_append(headers, extraHeader.c_str());
+        headers = curl_slist_append(headers, "Expect:");
+        curl_easy_setopt(handle, CURLOPT_HTTPHEADER, headers);
+        curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, &PlainExchanges::collect);
+        curl_easy_setopt(handle, CURLOPT_WRITEDATA, answer);
+        long status = 0;
+        if (curl_easy_perform(handle) == CURLE_OK)
+            curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &status);
+        curl_slist_free_all(headers);
+        return status;
+    }
+
+    // The identifiers of the tree's files and of its folder "F0".
+    struct Listing {
+        std::vector<std::int64_t> files;
+        std::int64_t firstFolder = 0;
+    };
+    Listing listing()
+    {
+        std::string answer;
+        Listing result;
+        if (request(0, "GET", "files?depth=-1", {}, nullptr, &answer) != 200)
+            return result;
+        auto visit = [&](const auto& self, const nlohmann::json& value) -> void {
+            if (value.is_array()) {
+                for (const auto& item : value)
+                    self(self, item);
+            } else if (value.is_object()) {
+                if (value.contains("id") && value.contains("name") && value["name"].is_string()) {
+                    auto name = value["name"].get<std::string>();
+                    if (name.ends_with(".txt"))
+                        result.files.push_back(value["id"].get<std::int64_t>());
+                    else if (name == "F0")
+                        result.firstFolder = value["id"].get<std::int64_t>();
+                    return;
+                }
+                for (const auto& [key, item] : value.items())
+                    self(self, item);
+            }
+        };
+        visit(visit, nlohmann::json::parse(answer, nullptr, false));
+        return result;
+    }
+
+    // Fetches each file once, the connections taking turns; the seconds, or nothing on a failure.
+    std::optional<double> downloads(const std::vector<std::int64_t>& files)
+    {
+        auto start = Clock::now();
+        std::string answer;
+        for (std::size_t index = 0; index < files.size(); ++index) {
+            answer.clear();
+            if (request(int(index % 2), "GET", "files/" + std::to_string(files[index]) + "/download", {}, nullptr, &answer) != 200)
+                return std::nullopt;
+        }
+        return std::chrono::duration<double>(Clock::now() - start).count();
+    }
+
+    // Announces and transfers `count` new small files into `folder`, one after another: the
+    // announcement on one connection, the transfer on the other.
+    std::optional<double> announcedUploads(std::int64_t folder, std::int64_t count)
+    {
+        auto start = Clock::now();
+        std::string answer;
+        for (std::int64_t index = 0; index < count; ++index) {
+            auto name = "baseline" + std::to_string(index) + ".bin";
+            auto content = "content " + std::to_string(index);
+            auto hash = Platform::sha1Hex(content);
+            nlohmann::json announcement { { "parent_file_id", folder }, { "name", name },
+                { "mime_type", "application/octet-stream" }, { "created", 1 }, { "modified", 2 }, { "hash", hash },
+                { "file_size", content.size() } };
+            answer.clear();
+            if (request(0, "POST", "files/init", announcement.dump(), "application/json", &answer) != 200)
+                return std::nullopt;
+            auto idAt = answer.find("\"id\":");
+            if (idAt == std::string::npos)
+                return std::nullopt;
+            auto identifier = std::strtoll(answer.c_str() + idAt + 5, nullptr, 10);
+            if (request(1, "PUT", "files/" + std::to_string(identifier) + "/stream", content, "application/octet-stream",
+                    nullptr, "Request-Hash: " + LocalCloud::requestHash(folder, name, hash))
+                != 200)
+                return std::nullopt;
+        }
+        return std::chrono::duration<double>(Clock::now() - start).count();
+    }
+
+private:
+    static std::size_t collect(char* data, std::size_t size, std::size_t count, void* target)
+    {
+        if (target)
+            static_cast<std::string*>(target)->append(data, size * count);
+        return size * count;
+    }
+
+    std::string m_base;
+    CURLSH* m_share;
+    std::array<CURL*, 2> m_handles {};
+    bool m_loggedIn = false;
+};
+
 // The tree: folders of 100 small files each.
 std::string pathOf(std::int64_t index)
 {
     return "/F" + std::to_string(index / 100) + "/f" + std::to_string(index) + ".txt";
+}
+
+// Where a case keeps its folders: 0 the disk (the temporary folder), 1 tmpfs.
+std::filesystem::path baseFolder(std::int64_t medium)
+{
+    return medium == 1 ? std::filesystem::path("/dev/shm") : std::filesystem::temp_directory_path();
 }
 
 double walkSeconds(const std::filesystem::path& folder)
@@ -226,30 +389,52 @@ double walkSeconds(const std::filesystem::path& folder)
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-void report(benchmark::State& state, std::int64_t files, double seconds, std::size_t requests, double serviceCPU,
-    const std::filesystem::path& tree)
+// This process's CPU time so far (user and system, all threads), in seconds.
+double clientCPUSeconds()
 {
-    state.SetIterationTime(seconds);
-    auto walk = walkSeconds(tree);
-    state.counters["files_per_second"] = double(files) / seconds;
-    state.counters["requests_per_file"] = double(requests) / double(files);
-    state.counters["client_peak_MiB"] = Bench::peakResidentMegabytes();
-    state.counters["service_cpu_seconds"] = serviceCPU;
-    state.counters["walk_seconds"] = walk;
-    state.counters["ratio_to_walk"] = seconds / walk;
+    rusage usage {};
+    ::getrusage(RUSAGE_SELF, &usage);
+    auto seconds = [](const timeval& time) { return double(time.tv_sec) + double(time.tv_usec) / 1e6; };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
 }
 
-// Times the first run and reports it with its requests, peak memory and the service's CPU time.
-void measureFirstRun(benchmark::State& state, Road& road, std::int64_t files)
+struct FirstRun {
+    double seconds = 0;
+    std::size_t requests = 0;
+};
+
+// Times the first run and reports it with its requests, peak memory and both processes' CPU time per file.
+FirstRun measureFirstRun(benchmark::State& state, Road& road, std::int64_t files)
 {
     Bench::resetPeakResident();
     auto requests = road.requests();
-    auto cpu = road.serviceCPUSeconds();
+    auto serviceCPU = road.serviceCPUSeconds();
+    auto clientCPU = clientCPUSeconds();
     auto start = Clock::now();
     if (!road.sync())
         state.SkipWithError("run failed");
-    auto seconds = std::chrono::duration<double>(Clock::now() - start).count();
-    report(state, files, seconds, road.requests() - requests, road.serviceCPUSeconds() - cpu, road.cloud());
+    FirstRun run { std::chrono::duration<double>(Clock::now() - start).count(), road.requests() - requests };
+    state.counters["client_peak_MiB"] = Bench::peakResidentMegabytes();
+    state.counters["client_cpu_ms_per_file"] = (clientCPUSeconds() - clientCPU) * 1000 / double(files);
+    state.counters["service_cpu_ms_per_file"] = (road.serviceCPUSeconds() - serviceCPU) * 1000 / double(files);
+    state.SetIterationTime(run.seconds);
+    state.counters["files_per_second"] = double(files) / run.seconds;
+    state.counters["requests_per_file"] = double(run.requests) / double(files);
+    auto walk = walkSeconds(road.cloud());
+    state.counters["walk_seconds"] = walk;
+    state.counters["ratio_to_walk"] = run.seconds / walk;
+    return run;
+}
+
+// The plain exchanges' rate beside the road's, and the ratio of the two times.
+void reportBaseline(benchmark::State& state, std::int64_t files, const FirstRun& run, std::optional<double> baseline)
+{
+    if (!baseline) {
+        state.SkipWithError("plain exchanges failed");
+        return;
+    }
+    state.counters["plain_files_per_second"] = double(files) / *baseline;
+    state.counters["ratio_to_plain"] = run.seconds / *baseline;
 }
 
 std::vector<LocalCloud::SeedEntry> tree(std::int64_t files)
@@ -266,16 +451,24 @@ void ServiceSync_FirstSyncDown(benchmark::State& state)
 {
     const auto files = state.range(0);
     for (auto _ : state) {
-        Road road(tree(files));
+        Road road(baseFolder(state.range(1)), tree(files));
         if (!road.ready()) {
             state.SkipWithError("no service");
             return;
         }
-        measureFirstRun(state, road, files);
+        auto run = measureFirstRun(state, road, files);
         // An idle run over the synced tree.
         auto idleStart = Clock::now();
         road.sync();
         state.counters["idle_run_seconds"] = std::chrono::duration<double>(Clock::now() - idleStart).count();
+
+        PlainExchanges plain(road.port());
+        auto listing = plain.listing();
+        if (!plain.loggedIn() || std::int64_t(listing.files.size()) != files) {
+            state.SkipWithError("plain exchanges cannot start");
+            return;
+        }
+        reportBaseline(state, files, run, plain.downloads(listing.files));
     }
 }
 
@@ -283,7 +476,7 @@ void ServiceSync_FirstSyncUp(benchmark::State& state)
 {
     const auto files = state.range(0);
     for (auto _ : state) {
-        Road road;
+        Road road(baseFolder(state.range(1)));
         if (!road.ready()) {
             state.SkipWithError("no service");
             return;
@@ -293,7 +486,16 @@ void ServiceSync_FirstSyncUp(benchmark::State& state)
             std::filesystem::create_directories(path.parent_path());
             std::ofstream(path) << "content " << index;
         }
-        measureFirstRun(state, road, files);
+        auto run = measureFirstRun(state, road, files);
+
+        // As many new files, into a folder the run made.
+        PlainExchanges plain(road.port());
+        auto listing = plain.listing();
+        if (!plain.loggedIn() || listing.firstFolder == 0) {
+            state.SkipWithError("plain exchanges cannot start");
+            return;
+        }
+        reportBaseline(state, files, run, plain.announcedUploads(listing.firstFolder, files));
     }
 }
 
@@ -344,15 +546,28 @@ void ServiceSync_MassDelete(benchmark::State& state)
 
 } // namespace
 
-BENCHMARK(ServiceSync_FirstSyncDown)->Arg(1000)->Arg(10000)->Arg(50000)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
-BENCHMARK(ServiceSync_FirstSyncUp)->Arg(1000)->Arg(10000)->Arg(50000)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
+// Arguments: the number of files, and 0 for the disk or 1 for tmpfs.
+BENCHMARK(ServiceSync_FirstSyncDown)
+    ->ArgNames({ "files", "tmpfs" })
+    ->ArgsProduct({ { 1000, 10000, 50000, 100000 }, { 0, 1 } })
+    ->Iterations(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kSecond);
+BENCHMARK(ServiceSync_FirstSyncUp)
+    ->ArgNames({ "files", "tmpfs" })
+    ->ArgsProduct({ { 1000, 10000, 50000, 100000 }, { 0, 1 } })
+    ->Iterations(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kSecond);
 
 BENCHMARK(ServiceSync_MassDelete)->Arg(2000)->Arg(10000)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
 
 int main(int argc, char** argv)
 {
+    curl_global_init(CURL_GLOBAL_DEFAULT);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
+    curl_global_cleanup();
     return 0;
 }

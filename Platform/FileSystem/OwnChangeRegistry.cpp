@@ -1,6 +1,5 @@
 #include "Platform/FileSystem/OwnChangeRegistry.hpp"
 
-#include <algorithm>
 #include <utility>
 
 namespace Platform {
@@ -60,37 +59,61 @@ std::uint64_t OwnChangeRegistry::begin(std::string path, Scope scope, TimePoint 
     std::lock_guard lock(m_mutex);
     prune(now);
     auto const identifier = m_nextIdentifier++;
-    m_entries.push_back(Entry{identifier, std::move(path), scope, false, {}});
+    auto counted = m_paths.try_emplace(std::move(path)).first;
+    ++(scope == Scope::subtree ? counted->second.subtrees : counted->second.items);
+    m_entries.emplace(identifier, Entry{&*counted, scope, false});
     return identifier;
 }
 
 void OwnChangeRegistry::end(std::uint64_t identifier, TimePoint now)
 {
     std::lock_guard lock(m_mutex);
-    for (auto& entry : m_entries) {
-        if (entry.identifier == identifier && !entry.ended) {
-            entry.ended = true;
-            entry.endedAt = now;
-        }
+    auto const entry = m_entries.find(identifier);
+    if (entry == m_entries.end() || entry->second.ended) {
+        return;
     }
+    entry->second.ended = true;
+    m_ended.emplace(now, identifier);
 }
 
 bool OwnChangeRegistry::contains(std::string_view path, TimePoint now)
 {
     std::lock_guard lock(m_mutex);
     prune(now);
-    return std::any_of(m_entries.begin(), m_entries.end(), [&](const Entry& entry) {
-        if (path == entry.path) {
+    if (m_paths.find(path) != m_paths.end()) {
+        return true;
+    }
+    // A subtree registration covers the path when it names one of its ancestors: every
+    // prefix that ends right before a '/'.
+    for (std::size_t slash = path.find('/'); slash != std::string_view::npos; slash = path.find('/', slash + 1)) {
+        auto const ancestor = m_paths.find(path.substr(0, slash));
+        if (ancestor != m_paths.end() && ancestor->second.subtrees > 0) {
             return true;
         }
-        return entry.scope == Scope::subtree && path.size() > entry.path.size() &&
-               path.compare(0, entry.path.size(), entry.path) == 0 && path[entry.path.size()] == '/';
-    });
+    }
+    return false;
 }
 
 void OwnChangeRegistry::prune(TimePoint now)
 {
-    std::erase_if(m_entries, [&](const Entry& entry) { return entry.ended && now > entry.endedAt + m_window; });
+    while (!m_ended.empty() && now > m_ended.begin()->first + m_window) {
+        forget(m_ended.begin()->second);
+        m_ended.erase(m_ended.begin());
+    }
+}
+
+void OwnChangeRegistry::forget(std::uint64_t identifier)
+{
+    auto const entry = m_entries.find(identifier);
+    if (entry == m_entries.end()) {
+        return;
+    }
+    auto& count = entry->second.path->second;
+    --(entry->second.scope == Scope::subtree ? count.subtrees : count.items);
+    if (count.items == 0 && count.subtrees == 0) {
+        m_paths.erase(m_paths.find(std::string_view(entry->second.path->first)));
+    }
+    m_entries.erase(entry);
 }
 
 }  // namespace Platform

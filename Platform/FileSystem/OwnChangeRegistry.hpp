@@ -2,11 +2,13 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
-#include <vector>
+#include <unordered_map>
 
 namespace Platform {
 
@@ -25,6 +27,9 @@ namespace Platform {
 // registers the item, since both cause events as well.
 //
 // Thread-safe: the disk code and the watcher's reader thread share one registry.
+// Registering and ending cost O(log n) and a lookup O(depth of the path), so a
+// sync that registers thousands of changes a second does not slow down as the
+// window fills.
 class OwnChangeRegistry {
 public:
     using Clock = std::chrono::steady_clock;
@@ -64,20 +69,33 @@ public:
     bool contains(std::string_view path, TimePoint now);
 
 private:
+    struct PathHash {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view path) const { return std::hash<std::string_view>{}(path); }
+    };
+    // How many registrations (running or within their window) name a path, by scope.
+    struct PathCount {
+        std::size_t items = 0;
+        std::size_t subtrees = 0;
+    };
+    using PathCounts = std::unordered_map<std::string, PathCount, PathHash, std::equal_to<>>;
     struct Entry {
-        std::uint64_t identifier = 0;
-        std::string path;
+        // Pointers into an unordered map stay valid when it rehashes; its iterators do not.
+        PathCounts::value_type* path = nullptr;
         Scope scope = Scope::item;
         bool ended = false;
-        TimePoint endedAt{};
     };
     explicit OwnChangeRegistry(Clock::duration window);
     void prune(TimePoint now);
+    void forget(std::uint64_t identifier);
 
     Clock::duration m_window;
     std::weak_ptr<OwnChangeRegistry> m_self;
     std::mutex m_mutex;
-    std::vector<Entry> m_entries;
+    std::unordered_map<std::uint64_t, Entry> m_entries;
+    PathCounts m_paths;
+    // Ended registrations by the time they ended, so expiry looks only at the oldest.
+    std::multimap<TimePoint, std::uint64_t> m_ended;
     std::uint64_t m_nextIdentifier = 1;
 };
 

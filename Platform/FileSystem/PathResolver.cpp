@@ -3,6 +3,7 @@
 #include "Platform/FileSystem/DirectoryEnumerator.hpp"
 #include "Platform/Foundation/Unicode.hpp"
 
+#include <array>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -76,15 +77,20 @@ std::expected<std::string, FileSystemError> PathResolver::resolve(std::string_vi
         std::string name = precomposed(given);
         if (exploring) {
             exploring = false;
-            for (auto const& candidate : {given, name, decomposed(given)}) {
+            std::string const nfd = decomposed(given);
+            for (std::string const* candidate : std::array<std::string const*, 3>{&given, &name, &nfd}) {
+                // Most names read the same in every form: one look at the disk answers for all of them.
+                if ((candidate != &given && *candidate == given) || (candidate == &nfd && nfd == name)) {
+                    continue;
+                }
                 struct stat status {};
-                if (::lstat((path + "/" + candidate).c_str(), &status) != 0) {
+                if (::lstat((path + "/" + *candidate).c_str(), &status) != 0) {
                     continue;
                 }
                 if (S_ISLNK(status.st_mode) && index + 1 < parts->size()) {
-                    return std::unexpected(FileSystemError::make(FileSystemErrorCode::symbolicLink, path + "/" + candidate));
+                    return std::unexpected(FileSystemError::make(FileSystemErrorCode::symbolicLink, path + "/" + *candidate));
                 }
-                name = candidate;
+                name = *candidate;
                 exploring = true;
                 break;
             }

@@ -18,6 +18,19 @@ std::string oneDecimal(double value)
     return std::string(buffer, end);
 }
 
+// The machine's facts, read once: every request carries them, and reading two
+// files per request cost more than building the rest of it.
+struct MachineFacts {
+    std::string model = SystemInfo::machineModel();
+    std::string systemVersion = SystemInfo::systemVersion();
+};
+
+const MachineFacts& machineFacts()
+{
+    static const MachineFacts facts;
+    return facts;
+}
+
 } // namespace
 
 UserAgent UserAgent::current()
@@ -28,8 +41,8 @@ UserAgent UserAgent::current()
         name = ApplicationInfo::string(ApplicationInfo::identifierKey);
     details.appName = name.value_or("Quarlink");
     details.appVersion = ApplicationInfo::string(ApplicationInfo::shortVersionKey).value_or("1.0");
-    details.model = SystemInfo::machineModel();
-    details.systemVersion = SystemInfo::systemVersion();
+    details.model = machineFacts().model;
+    details.systemVersion = machineFacts().systemVersion;
     details.scale = ApplicationInfo::screenScale().value_or(1.0);
     return UserAgent(Kind::linuxDesktop, std::move(details));
 }

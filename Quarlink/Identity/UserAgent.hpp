@@ -5,7 +5,8 @@
 namespace Quarlink {
 
 // The description of the calling application and machine that every request
-// carries in its "User-Agent" header. Built afresh for every request; a plain value.
+// carries in its "User-Agent" header. Built for every request from the registered
+// application facts; the machine's facts are read once per process. A plain value.
 class UserAgent {
 public:
     // The kinds of client the header format knows. This program only ever
@@ -38,7 +39,8 @@ public:
 
     // The running application on this machine: name from the registered
     // executable name, else the identifier, else "Quarlink"; version from the
-    // short version, else "1.0"; model and system version from `SystemInfo`;
+    // short version, else "1.0"; model and system version from `SystemInfo`,
+    // read at the first call and kept for the life of the process;
     // scale from the registered screen scale, else 1.0.
     [[nodiscard]] static UserAgent current();
 
