@@ -472,6 +472,16 @@ void ServiceSync_FirstSyncDown(benchmark::State& state)
     }
 }
 
+// `files` small files of distinct content below `cloud`, in the benchmark's folder layout.
+void writeSmallFiles(const std::filesystem::path& cloud, std::int64_t files)
+{
+    for (std::int64_t index = 0; index < files; ++index) {
+        auto path = cloud / pathOf(index).substr(1);
+        std::filesystem::create_directories(path.parent_path());
+        std::ofstream(path) << "content " << index;
+    }
+}
+
 void ServiceSync_FirstSyncUp(benchmark::State& state)
 {
     const auto files = state.range(0);
@@ -481,11 +491,7 @@ void ServiceSync_FirstSyncUp(benchmark::State& state)
             state.SkipWithError("no service");
             return;
         }
-        for (std::int64_t index = 0; index < files; ++index) {
-            auto path = road.cloud() / pathOf(index).substr(1);
-            std::filesystem::create_directories(path.parent_path());
-            std::ofstream(path) << "content " << index;
-        }
+        writeSmallFiles(road.cloud(), files);
         auto run = measureFirstRun(state, road, files);
 
         // As many new files, into a folder the run made.
@@ -512,11 +518,7 @@ void ServiceSync_MassDelete(benchmark::State& state)
                 state.SkipWithError("no service");
                 return;
             }
-            for (std::int64_t index = 0; index < files; ++index) {
-                auto path = road.cloud() / pathOf(index).substr(1);
-                std::filesystem::create_directories(path.parent_path());
-                std::ofstream(path) << "content " << index;
-            }
+            writeSmallFiles(road.cloud(), files);
             auto start = Clock::now();
             if (!road.sync())
                 state.SkipWithError("upload run failed");

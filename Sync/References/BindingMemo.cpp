@@ -105,14 +105,7 @@ void BindingMemo::keep(std::string_view path, const Platform::ChangeStamp& stamp
         return;
     const bool settled = stamp.changeTime + m_options.racyInterval <= readStart;
     std::lock_guard lock(m_mutex);
-    if ((m_count + 1) * 5 > m_slots.size() * 4)
-        rebuild((m_count + 1) * 3 / 2, false);
-    const auto key = keyOf(path, stamp.device);
-    const auto index = slotOf(key);
-    if (m_slots[index].key == 0)
-        ++m_count;
-    m_slots[index] = { key, stamp.inode, stamp.changeTime.time_since_epoch().count(), bound.value_or(0) };
-    m_marks[index] = settled ? Mark::asked : Mark::thisScanOnly;
+    put(path, stamp, bound.value_or(0), settled ? Mark::asked : Mark::thisScanOnly);
 }
 
 void BindingMemo::learn(std::string_view path, const Platform::ChangeStamp& stamp, std::int64_t bound)
@@ -120,6 +113,11 @@ void BindingMemo::learn(std::string_view path, const Platform::ChangeStamp& stam
     if (bound < 1)
         return;
     std::lock_guard lock(m_mutex);
+    put(path, stamp, bound, Mark::asked);
+}
+
+void BindingMemo::put(std::string_view path, const Platform::ChangeStamp& stamp, std::int64_t bound, Mark mark)
+{
     if ((m_count + 1) * 5 > m_slots.size() * 4)
         rebuild((m_count + 1) * 3 / 2, false);
     const auto key = keyOf(path, stamp.device);
@@ -127,7 +125,7 @@ void BindingMemo::learn(std::string_view path, const Platform::ChangeStamp& stam
     if (m_slots[index].key == 0)
         ++m_count;
     m_slots[index] = { key, stamp.inode, stamp.changeTime.time_since_epoch().count(), bound };
-    m_marks[index] = Mark::asked;
+    m_marks[index] = mark;
 }
 
 std::size_t BindingMemo::size() const

@@ -125,6 +125,10 @@ private:
     };
     std::vector<Mark> m_marks;
     std::size_t m_count = 0;
+
+    // Stores the answer for `path` with `stamp`, growing the table first when
+    // it is four fifths full. The caller holds `m_mutex`.
+    void put(std::string_view path, const Platform::ChangeStamp& stamp, std::int64_t bound, Mark mark);
 };
 
 } // namespace Sync
