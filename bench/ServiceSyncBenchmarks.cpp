@@ -513,7 +513,7 @@ void ServiceSync_MassDelete(benchmark::State& state)
     for (auto _ : state) {
         double uploadSeconds = 0;
         {
-            Road road;
+            Road road(baseFolder(0));
             if (!road.ready()) {
                 state.SkipWithError("no service");
                 return;
@@ -524,7 +524,7 @@ void ServiceSync_MassDelete(benchmark::State& state)
                 state.SkipWithError("upload run failed");
             uploadSeconds = std::chrono::duration<double>(Clock::now() - start).count();
         }
-        Road road(tree(files));
+        Road road(baseFolder(0), tree(files));
         if (!road.ready() || !road.sync()) {
             state.SkipWithError("no service or no first run");
             return;

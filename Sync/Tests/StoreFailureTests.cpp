@@ -187,7 +187,8 @@ TEST(StoreFailures, AServerDeleteThatCannotBeRecordedIsAnErrorAndKeepsTheRecordA
     ASSERT_TRUE(cloud.sync().completed);
     const auto goneID = cloud.fileStore->fileAtPath("/gone.txt")->syncFileID();
     cloud.removeItem("/gone.txt");
-    runSQL(cloud, "CREATE TRIGGER full BEFORE DELETE ON FileWrapper BEGIN SELECT RAISE(ABORT, 'disk full'); END;");
+    runSQL(cloud, "CREATE TRIGGER full BEFORE DELETE ON FileWrapper WHEN OLD.path = '/gone.txt' "
+                  "BEGIN SELECT RAISE(ABORT, 'disk full'); END;");
     auto observed = observe(cloud);
     Platform::LogCapture log;
 
