@@ -326,6 +326,16 @@ class Scenario:
     def client(self, name, cloud=None):
         return Client(self.arguments.driver, self.work, name, self.service, cloud)
 
+    def synced_tree(self, writer, *others):
+        """A fresh tree written into `writer`'s folder and remembered, synced by `writer`, then by each of `others`."""
+        model = self.fresh_tree()
+        write_tree(writer, model)
+        self.remember(model)
+        self.clean_run(writer)
+        for other in others:
+            self.clean_run(other)
+        return model
+
     def fresh_tree(self, files=None):
         files = files or self.arguments.files
         return generate(self.rng, files, self.arguments.big_files, self.arguments.big_size)
@@ -423,10 +433,7 @@ class Scenario:
 
     def down(self):
         seeder, client = self.client("Seeder"), self.client("Cloud")
-        model = self.fresh_tree()
-        write_tree(seeder, model)
-        self.remember(model)
-        self.clean_run(seeder)
+        model = self.synced_tree(seeder)
         self.kill_rounds(client, self.arguments.kills)
         self.converge(client, expected_tree(model))
 
@@ -452,11 +459,7 @@ class Scenario:
 
     def mixed(self):
         client, other = self.client("Cloud"), self.client("Other")
-        model = self.fresh_tree()
-        write_tree(client, model)
-        self.remember(model)
-        self.clean_run(client)
-        self.clean_run(other)
+        model = self.synced_tree(client, other)
         folders = sorted(path for path, data in model.items() if data is None and path.count("/") == 2)
         mine, theirs = folders[0::2], folders[1::2]
 
@@ -647,11 +650,7 @@ class Scenario:
     def folder_delete(self):
         """Deleted folders whose contents another client changed since: the changes stay and come back."""
         client, other = self.client("Cloud"), self.client("Other")
-        model = self.fresh_tree()
-        write_tree(client, model)
-        self.remember(model)
-        self.clean_run(client)
-        self.clean_run(other)
+        model = self.synced_tree(client, other)
         model = {canonical(path): data for path, data in model.items()}
         folders = sorted(path for path, data in model.items() if data is None and path.count("/") == 2)
         deleted = folders[0::2][:3]
@@ -685,11 +684,7 @@ class Scenario:
     def type_change(self):
         """Folders replaced by files of their name: the files go up, the folders go, in any state a kill leaves."""
         client = self.client("Cloud")
-        model = self.fresh_tree()
-        write_tree(client, model)
-        self.remember(model)
-        self.clean_run(client)
-        model = {canonical(path): data for path, data in model.items()}
+        model = {canonical(path): data for path, data in self.synced_tree(client).items()}
         folders = sorted(path for path, data in model.items() if data is None and path.count("/") == 2)
         replaced = folders[1::2][:3] or folders[:1]
         expected = {path: data for path, data in model.items() if not any(path.startswith(f) for f in replaced)}
@@ -707,11 +702,7 @@ class Scenario:
     def retry(self):
         """Local work made while the service is down goes up once it is back, by the scheduler's retry alone."""
         client = self.client("Cloud")
-        model = self.fresh_tree()
-        write_tree(client, model)
-        self.remember(model)
-        self.clean_run(client)
-        model = {canonical(path): data for path, data in model.items()}
+        model = {canonical(path): data for path, data in self.synced_tree(client).items()}
         go = os.path.join(self.work, "go")
         for round in range(max(1, self.arguments.kills // 3)):
             self.last_kill = f"service outage round {round}"
