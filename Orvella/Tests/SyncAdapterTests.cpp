@@ -2,7 +2,7 @@
 #include "Orvella/Service/SyncAdapterError.hpp"
 #include "Orvella/Sharing/APIManagerError.hpp"
 #include "Orvella/Tests/ServiceFixture.hpp"
-#include "Platform/FileSystem/FileStatus.hpp"
+#include "Platform/FileSystem/ItemStat.hpp"
 #include "Platform/FileSystem/Tests/TemporaryDirectory.hpp"
 #include "Quarlink/Errors/AnyPresentableError.hpp"
 #include "Quarlink/Errors/RemoteError.hpp"
@@ -142,7 +142,7 @@ TEST_F(SyncAdapterTests, ADownloadCreatesItsParentsDatesTheFileAndRegistersWhatI
     ASSERT_TRUE(events.back().isCompleted()) << (events.back().isFailed() ? events.back().error().description() : "");
     auto target = m_cloud / "A/B/c.txt";
     EXPECT_EQ(readFile(target), "inhalt");
-    auto status = Platform::FileStatus::of(target);
+    auto status = Platform::ItemStat::of(target);
     ASSERT_TRUE(status);
     EXPECT_EQ(status->modificationTime.time_since_epoch().count(), file->lastModifiedDate().nanosecondsSince1970());
     EXPECT_FALSE(hasStagedFile(entries(m_cloud / "A/B")) || stagedFileLeft());

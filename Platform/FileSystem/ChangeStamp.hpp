@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Platform/FileSystem/FileStatus.hpp"
+#include "Platform/FileSystem/ItemStat.hpp"
 
 #include <cstdint>
 
@@ -18,7 +18,7 @@ struct ChangeStamp {
     std::uint64_t inode = 0;
     FileTime changeTime {};
 
-    static ChangeStamp from(const FileStatus& status) { return { status.device, status.inode, status.changeTime }; }
+    static ChangeStamp from(const ItemStat& status) { return { status.device, status.inode, status.changeTime }; }
 
     friend bool operator==(const ChangeStamp&, const ChangeStamp&) = default;
 };

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Platform/FileSystem/FileStatus.hpp"
+#include "Platform/FileSystem/ItemStat.hpp"
 
 #include <cstddef>
 #include <cstdint>
@@ -19,7 +19,7 @@ struct ContentHashKey {
     FileTime modificationTime{};
     FileTime changeTime{};
 
-    static ContentHashKey from(const FileStatus& status)
+    static ContentHashKey from(const ItemStat& status)
     {
         return ContentHashKey{status.device, status.inode, status.size, status.modificationTime,
                               status.changeTime};

@@ -119,7 +119,7 @@ std::optional<DirectoryEntry> DirectoryEnumerator::next()
         DirectoryEntry result;
         result.name.assign(entry->fts_name, entry->fts_namelen);
         result.hasValidName = isValidUTF8(result.name);
-        result.status = FileStatus::from(*entry->fts_statp);
+        result.status = ItemStat::from(*entry->fts_statp);
         result.depth = static_cast<int>(entry->fts_level);
         result.path = std::move(path);
         result.relativePath = std::move(relativePath);

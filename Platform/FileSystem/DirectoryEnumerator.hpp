@@ -1,7 +1,7 @@
 #pragma once
 
-#include "Platform/FileSystem/FileStatus.hpp"
 #include "Platform/FileSystem/FileSystemError.hpp"
+#include "Platform/FileSystem/ItemStat.hpp"
 
 #include <expected>
 #include <functional>
@@ -15,7 +15,7 @@ struct DirectoryEntry {
     std::string path;          // the directory as given, "/", then the relative part
     std::string relativePath;  // below the directory, beginning with "/" ("/Docs/a.txt")
     std::string name;          // the last component
-    FileStatus status;         // lstat of the item: a symbolic link is reported as a link
+    ItemStat status;         // lstat of the item: a symbolic link is reported as a link
     int depth = 1;             // 1 for items directly in the directory
     bool hasValidName = true;  // false when `name` is not valid UTF-8
 };

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Platform/FileSystem/FileStatus.hpp"
+#include "Platform/FileSystem/ItemStat.hpp"
 
 #include <cstdint>
 #include <expected>

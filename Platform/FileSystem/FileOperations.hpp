@@ -1,7 +1,7 @@
 #pragma once
 
-#include "Platform/FileSystem/FileStatus.hpp"
 #include "Platform/FileSystem/FileSystemError.hpp"
+#include "Platform/FileSystem/ItemStat.hpp"
 
 #include <expected>
 #include <optional>

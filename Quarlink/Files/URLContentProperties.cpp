@@ -1,17 +1,17 @@
 #include "Quarlink/Files/URLContentProperties.hpp"
 
-#include "Platform/FileSystem/FileStatus.hpp"
+#include "Platform/FileSystem/ItemStat.hpp"
 #include "Platform/FileSystem/MimeTypeDatabase.hpp"
 
 namespace Quarlink {
 
 namespace {
 
-std::optional<Platform::FileStatus> status(const Platform::URL& url)
+std::optional<Platform::ItemStat> status(const Platform::URL& url)
 {
     if (!url.isFileURL())
         return std::nullopt;
-    auto result = Platform::FileStatus::ofTarget(url.path());
+    auto result = Platform::ItemStat::ofTarget(url.path());
     if (!result)
         return std::nullopt;
     return *result;

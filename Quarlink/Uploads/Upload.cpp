@@ -1,6 +1,6 @@
 #include "Quarlink/Uploads/Upload.hpp"
 
-#include "Platform/FileSystem/FileStatus.hpp"
+#include "Platform/FileSystem/ItemStat.hpp"
 #include "Platform/Foundation/Hashing.hpp"
 #include "Quarlink/Files/URLContentProperties.hpp"
 
@@ -22,7 +22,7 @@ std::string Upload::mimeTypeForFileAt(const Platform::URL& fileURL)
 
 std::expected<Upload, Platform::FileSystemError> Upload::create(std::int64_t folderID, const Platform::URL& fileURL)
 {
-    auto status = Platform::FileStatus::ofTarget(fileURL.path());
+    auto status = Platform::ItemStat::ofTarget(fileURL.path());
     if (!status)
         return std::unexpected(status.error());
     auto now = Platform::Date::now();

@@ -45,12 +45,12 @@ namespace {
         return buffer;
     }
 
-    std::expected<Platform::FileStatus, FileSystemError> statusOf(int descriptor, const std::string& path)
+    std::expected<Platform::ItemStat, FileSystemError> statusOf(int descriptor, const std::string& path)
     {
         struct stat status { };
         if (::fstat(descriptor, &status) != 0)
             return std::unexpected(FileSystemError::fromErrno(errno, path));
-        return Platform::FileStatus::from(status);
+        return Platform::ItemStat::from(status);
     }
 
     // Reads the whole content through `descriptor` into the digest.
@@ -134,7 +134,7 @@ void ContentHashCache::learn(const std::string& path, std::string_view hexHash, 
             return;
         digest[index] = static_cast<std::uint8_t>(high * 16 + low);
     }
-    auto status = Platform::FileStatus::of(path);
+    auto status = Platform::ItemStat::of(path);
     if (!status || !status->isRegularFile() || status->modificationTime != modified)
         return;
     std::uint64_t generation = 0;
@@ -145,7 +145,7 @@ void ContentHashCache::learn(const std::string& path, std::string_view hexHash, 
     remember(Platform::ContentHashKey::from(*status), digest, generation);
 }
 
-std::optional<std::string> ContentHashCache::rememberedHash(const Platform::FileStatus& status,
+std::optional<std::string> ContentHashCache::rememberedHash(const Platform::ItemStat& status,
     std::uint64_t generation)
 {
     Digest digest;
@@ -155,7 +155,7 @@ std::optional<std::string> ContentHashCache::rememberedHash(const Platform::File
 }
 
 std::expected<std::string, FileSystemError> ContentHashCache::hash(const std::string& path,
-    const Platform::FileStatus& status, std::uint64_t generation)
+    const Platform::ItemStat& status, std::uint64_t generation)
 {
     Digest digest;
     if (status.isRegularFile() && lookup(Platform::ContentHashKey::from(status), generation, digest))

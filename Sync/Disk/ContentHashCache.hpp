@@ -1,8 +1,8 @@
 #pragma once
 
 #include "Platform/FileSystem/ContentHashKey.hpp"
-#include "Platform/FileSystem/FileStatus.hpp"
 #include "Platform/FileSystem/FileSystemError.hpp"
+#include "Platform/FileSystem/ItemStat.hpp"
 
 #include <algorithm>
 #include <array>
@@ -51,11 +51,11 @@ public:
     // `path`, which the caller found with `status`. `notFound` when the file
     // vanished, another error when it cannot be read; failures are not logged.
     [[nodiscard]] std::expected<std::string, Platform::FileSystemError> hash(const std::string& path,
-        const Platform::FileStatus& status, std::uint64_t generation);
+        const Platform::ItemStat& status, std::uint64_t generation);
 
     // The remembered hash of the regular file the caller found with
     // `status`, without reading anything; nothing when none is remembered.
-    [[nodiscard]] std::optional<std::string> rememberedHash(const Platform::FileStatus& status,
+    [[nodiscard]] std::optional<std::string> rememberedHash(const Platform::ItemStat& status,
         std::uint64_t generation);
 
     // Remembers `hexHash` for the regular file at `path` that the engine

@@ -1,7 +1,7 @@
 #include "Sync/Disk/FileSystemFileStore.hpp"
 
 #include "Platform/FileSystem/FileOperations.hpp"
-#include "Platform/FileSystem/FileStatus.hpp"
+#include "Platform/FileSystem/ItemStat.hpp"
 #include "Platform/FileSystem/PathResolver.hpp"
 #include "Platform/FileSystem/Trash.hpp"
 #include "Platform/Foundation/Log.hpp"
@@ -54,7 +54,7 @@ namespace {
 
     bool exists(const std::string& path)
     {
-        auto status = Platform::FileStatus::of(path);
+        auto status = Platform::ItemStat::of(path);
         return status || status.error().code != FileSystemErrorCode::notFound;
     }
 
@@ -72,7 +72,7 @@ namespace {
     // Whether the item at `path` is the one `file` describes, moved there before.
     bool holdsSameItem(const std::string& path, const File& file, ContentHashCache& cache)
     {
-        auto status = Platform::FileStatus::of(path);
+        auto status = Platform::ItemStat::of(path);
         if (!status)
             return false;
         if (isFolder(file))
@@ -134,7 +134,7 @@ DiskOperationResult FileSystemFileStore::createFolder(const File& file) const
     // What already lies there counts only when it is a folder: a file of the
     // user's in its place is neither replaced nor taken for the folder.
     if (!made) {
-        auto status = Platform::FileStatus::of(place->path);
+        auto status = Platform::ItemStat::of(place->path);
         if (!status || !status->isDirectory())
             return fail(FileSystemError::make(FileSystemErrorCode::alreadyExists, place->path));
     }
@@ -219,7 +219,7 @@ std::expected<std::string, FileSystemError> FileSystemFileStore::stagingFolder(c
     if (!root)
         return std::unexpected(root.error());
     auto path = *root + "/" + std::string(stagingFolderName);
-    if (auto status = Platform::FileStatus::of(path)) {
+    if (auto status = Platform::ItemStat::of(path)) {
         if (status->isDirectory())
             return path;
         return std::unexpected(FileSystemError::make(FileSystemErrorCode::notADirectory, path));

@@ -1,13 +1,13 @@
 // The scan of the cloud folder into files: one walk of the tree, hashing
 // what changed since the last scan.
 
+#include "Platform/Foundation/KillPoint.hpp"
 #include "Sync/Disk/FileManager.hpp"
 #include "Sync/Disk/FileSystemFileStore.hpp"
-#include "Platform/Foundation/KillPoint.hpp"
 
 #include "Platform/FileSystem/DirectoryEnumerator.hpp"
 #include "Platform/FileSystem/FileOperations.hpp"
-#include "Platform/FileSystem/FileStatus.hpp"
+#include "Platform/FileSystem/ItemStat.hpp"
 #include "Platform/FileSystem/MimeTypeDatabase.hpp"
 #include "Platform/FileSystem/PathResolver.hpp"
 #include "Platform/Foundation/Log.hpp"
@@ -102,7 +102,7 @@ namespace {
                 leftovers.push_back(folder + "/" + entry->d_name);
         ::closedir(directory);
         for (const auto& path : leftovers) {
-            auto status = Platform::FileStatus::of(path);
+            auto status = Platform::ItemStat::of(path);
             if (!status || !status->isRegularFile())
                 continue;
             std::optional<Platform::OwnChangeRegistry::Registration> registration;
@@ -143,7 +143,7 @@ namespace {
     struct PendingHash {
         std::size_t item = 0;
         std::string path;
-        Platform::FileStatus status;
+        Platform::ItemStat status;
         HashResult hash;
     };
 

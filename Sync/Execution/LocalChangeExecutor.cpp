@@ -1,6 +1,6 @@
 #include "Sync/Execution/LocalChangeExecutor.hpp"
 
-#include "Platform/FileSystem/FileStatus.hpp"
+#include "Platform/FileSystem/ItemStat.hpp"
 #include "Platform/Foundation/Digest.hpp"
 #include "Platform/Foundation/KillPoint.hpp"
 #include "Platform/Foundation/Unicode.hpp"
@@ -28,7 +28,7 @@ void forgetStaleReference(const SyncCollaborators& collaborators, const File& fi
 // Whether a regular file with exactly the content of `hash` lies at `diskPath`.
 bool holdsContent(const std::string& diskPath, std::string_view hash)
 {
-    auto status = Platform::FileStatus::of(diskPath);
+    auto status = Platform::ItemStat::of(diskPath);
     if (!status || !status->isRegularFile() || hash.empty() || hash == FileWrapperItem::missingFileHashKey) {
         return false;
     }

@@ -1,7 +1,7 @@
 #include "Sync/Execution/LocalEditGuard.hpp"
 
 #include "Platform/FileSystem/DirectoryEnumerator.hpp"
-#include "Platform/FileSystem/FileStatus.hpp"
+#include "Platform/FileSystem/ItemStat.hpp"
 #include "Platform/FileSystem/PathResolver.hpp"
 #include "Platform/Foundation/Digest.hpp"
 #include "Platform/Foundation/Unicode.hpp"
@@ -66,7 +66,7 @@ std::optional<AnyError> LocalEditGuard::checkDelete(const File& file) const
     if (!diskPath) {
         return diskPath.error();
     }
-    auto status = Platform::FileStatus::of(*diskPath);
+    auto status = Platform::ItemStat::of(*diskPath);
     if (!status) {
         return std::nullopt; // Already gone: nothing to lose.
     }
@@ -86,7 +86,7 @@ std::optional<AnyError> LocalEditGuard::checkDelete(const File& file) const
 std::optional<std::string> LocalEditGuard::editedFile(const std::string& diskPath, const std::string& relativePath,
     std::string_view storedHash) const
 {
-    auto status = Platform::FileStatus::of(diskPath);
+    auto status = Platform::ItemStat::of(diskPath);
     if (!status || !status->isRegularFile() || !isKnownHash(storedHash)) {
         return std::nullopt;
     }

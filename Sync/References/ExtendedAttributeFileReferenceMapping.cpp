@@ -1,6 +1,6 @@
 #include "Sync/References/ExtendedAttributeFileReferenceMapping.hpp"
 
-#include "Platform/FileSystem/FileStatus.hpp"
+#include "Platform/FileSystem/ItemStat.hpp"
 #include "Platform/FileSystem/PathResolver.hpp"
 #include "Sync/References/ExtendedAttributes.hpp"
 
@@ -63,7 +63,7 @@ void ExtendedAttributeFileReferenceMapping::addReference(const File& file, const
         return;
     // The next scan need not read back what was just written (a download's
     // binding would otherwise be read again by the run after it).
-    if (auto status = Platform::FileStatus::of(url->path()))
+    if (auto status = Platform::ItemStat::of(url->path()))
         m_memo.learn(withoutTrailingSlash(file.path()), Platform::ChangeStamp::from(*status), *remoteID);
 }
 

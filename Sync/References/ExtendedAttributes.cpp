@@ -1,7 +1,7 @@
 #include "Sync/References/ExtendedAttributes.hpp"
 
 #include "Platform/FileSystem/FileIdentity.hpp"
-#include "Platform/FileSystem/FileStatus.hpp"
+#include "Platform/FileSystem/ItemStat.hpp"
 #include "Platform/Foundation/Digest.hpp"
 #include "Platform/Foundation/Log.hpp"
 #include "Platform/Foundation/Unicode.hpp"
@@ -139,7 +139,7 @@ bool QVSetExtendedAttributeValue(const QVCloudExtendedAttributes* value, const s
     if (!url.isFileURL())
         return false;
     auto path = url.path();
-    if (!Platform::FileStatus::of(path))
+    if (!Platform::ItemStat::of(path))
         return false;
     if (!value) {
         auto registration = registerChange(ownChanges, path);

@@ -1,6 +1,6 @@
 #include "Sync/References/BindingMemo.hpp"
 
-#include "Platform/FileSystem/FileStatus.hpp"
+#include "Platform/FileSystem/ItemStat.hpp"
 #include "Sync/References/ExtendedAttributeFileReferenceMapping.hpp"
 #include "Sync/Tests/DiskTestSupport.hpp"
 #include "Sync/Tests/SyncEngineTestSupport.hpp"
@@ -164,7 +164,7 @@ struct MemoMappingFixture : ::testing::Test {
 
     ChangeStamp stampOf(const std::string& relative) const
     {
-        auto status = Platform::FileStatus::of(cloud + relative);
+        auto status = Platform::ItemStat::of(cloud + relative);
         EXPECT_TRUE(status.has_value());
         return status ? ChangeStamp::from(*status) : ChangeStamp {};
     }

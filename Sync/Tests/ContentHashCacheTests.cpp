@@ -16,11 +16,11 @@ using Platform::Testing::writeFile;
 
 namespace {
 
-Platform::FileStatus statusOf(const std::string& path)
+Platform::ItemStat statusOf(const std::string& path)
 {
-    auto status = Platform::FileStatus::of(path);
+    auto status = Platform::ItemStat::of(path);
     EXPECT_TRUE(status.has_value());
-    return status.value_or(Platform::FileStatus {});
+    return status.value_or(Platform::ItemStat {});
 }
 
 } // namespace

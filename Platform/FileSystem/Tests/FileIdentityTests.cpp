@@ -100,7 +100,7 @@ TEST(FileIdentityTests, ContentHashKeyChangesWithContent)
 {
     TemporaryDirectory root;
     writeFile(root / "a.txt", "aaaa");
-    auto key = [&root](const std::string& name) { return ContentHashKey::from(*FileStatus::of(root / name)); };
+    auto key = [&root](const std::string& name) { return ContentHashKey::from(*ItemStat::of(root / name)); };
     auto const before = key("a.txt");
     EXPECT_EQ(key("a.txt"), before);
     EXPECT_EQ(std::hash<ContentHashKey>{}(key("a.txt")), std::hash<ContentHashKey>{}(before));

@@ -30,7 +30,7 @@ TEST(FileOperationsTests, CreatesDirectories)
     TemporaryDirectory root;
     FileTime const date{std::chrono::nanoseconds{1'600'000'000'123'456'789}};
     ASSERT_TRUE(createDirectory(root / "a/b/c", CreateIntermediates::Yes, date).has_value());
-    auto status = FileStatus::of(root / "a/b/c");
+    auto status = ItemStat::of(root / "a/b/c");
     ASSERT_TRUE(status.has_value());
     EXPECT_TRUE(status->isDirectory());
     EXPECT_EQ(status->modificationTime, date);
@@ -55,7 +55,7 @@ TEST(FileOperationsTests, CreatesMissingParentsUpToTheBound)
         return path;
     };
     ASSERT_TRUE(createDirectory(root / ("deepest" + chain(257)), CreateIntermediates::Yes).has_value());
-    EXPECT_TRUE(FileStatus::of(root / ("deepest" + chain(257)))->isDirectory());
+    EXPECT_TRUE(ItemStat::of(root / ("deepest" + chain(257)))->isDirectory());
     EXPECT_EQ(codeOf(createDirectory(root / ("beyond" + chain(258)), CreateIntermediates::Yes)), FileSystemErrorCode::notFound);
     EXPECT_FALSE(exists(root / "beyond"));
 }
@@ -76,7 +76,7 @@ TEST(FileOperationsTests, FileTimesSaturateJustBeyondTheirRange)
     writeFile(root / "future", "");
     timespec const times[2] = {{latest + 1, 0}, {latest + 1, 0}};
     ASSERT_EQ(::utimensat(AT_FDCWD, (root / "future").c_str(), times, 0), 0);
-    EXPECT_EQ(FileStatus::of(root / "future")->modificationTime, FileTime::max());
+    EXPECT_EQ(ItemStat::of(root / "future")->modificationTime, FileTime::max());
 }
 
 // Proves a recursive delete removes a whole tree, removes links without touching their targets, and that a
@@ -166,7 +166,7 @@ TEST(FileOperationsTests, SetsModificationTimeExactly)
 
     FileTime const date{std::chrono::nanoseconds{1'234'567'890'987'654'321}};
     ASSERT_TRUE(setModificationTime(root / "a.txt", date).has_value());
-    EXPECT_EQ(FileStatus::of(root / "a.txt")->modificationTime, date);
+    EXPECT_EQ(ItemStat::of(root / "a.txt")->modificationTime, date);
     struct stat after {};
     ::stat((root / "a.txt").c_str(), &after);
     EXPECT_EQ(after.st_atim.tv_sec, before.st_atim.tv_sec);
@@ -174,11 +174,11 @@ TEST(FileOperationsTests, SetsModificationTimeExactly)
 
     FileTime const early{std::chrono::nanoseconds{-1'500'000'000}};
     ASSERT_TRUE(setModificationTime(root / "a.txt", early).has_value());
-    EXPECT_EQ(FileStatus::of(root / "a.txt")->modificationTime, early);
+    EXPECT_EQ(ItemStat::of(root / "a.txt")->modificationTime, early);
 
     ASSERT_EQ(::symlink((root / "a.txt").c_str(), (root / "link").c_str()), 0);
     ASSERT_TRUE(setModificationTime(root / "link", date).has_value());
-    EXPECT_EQ(FileStatus::of(root / "a.txt")->modificationTime, early);
+    EXPECT_EQ(ItemStat::of(root / "a.txt")->modificationTime, early);
     EXPECT_EQ(codeOf(setModificationTime(root / "missing", date)), FileSystemErrorCode::notFound);
 }
 

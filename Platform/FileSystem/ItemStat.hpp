@@ -23,7 +23,7 @@ void toTimespec(FileTime time, struct timespec& out);
 enum class ItemKind { regularFile, directory, symbolicLink, other };
 
 // What lstat(2) says about an item. A symbolic link describes the link itself.
-struct FileStatus {
+struct ItemStat {
     ItemKind kind = ItemKind::other;
     std::uint64_t device = 0;
     std::uint64_t inode = 0;
@@ -35,12 +35,12 @@ struct FileStatus {
     // file system keeps a birth time.
     std::optional<FileTime> creationTime;
 
-    static FileStatus from(const struct stat& status);
+    static ItemStat from(const struct stat& status);
     // lstat of `path`; never follows a final symbolic link.
-    [[nodiscard]] static std::expected<FileStatus, FileSystemError> of(const std::string& path);
+    [[nodiscard]] static std::expected<ItemStat, FileSystemError> of(const std::string& path);
     // statx of `path`, following symbolic links to the item they name, with
     // the birth time where the file system keeps one.
-    [[nodiscard]] static std::expected<FileStatus, FileSystemError> ofTarget(const std::string& path);
+    [[nodiscard]] static std::expected<ItemStat, FileSystemError> ofTarget(const std::string& path);
 
     bool isDirectory() const { return kind == ItemKind::directory; }
     bool isRegularFile() const { return kind == ItemKind::regularFile; }

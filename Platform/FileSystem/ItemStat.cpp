@@ -1,4 +1,4 @@
-#include "Platform/FileSystem/FileStatus.hpp"
+#include "Platform/FileSystem/ItemStat.hpp"
 
 #include <cerrno>
 #include <cstdint>
@@ -42,9 +42,9 @@ void toTimespec(FileTime time, struct timespec& out)
     out.tv_nsec = static_cast<long>((nanoseconds - seconds).count());
 }
 
-FileStatus FileStatus::from(const struct stat& status)
+ItemStat ItemStat::from(const struct stat& status)
 {
-    FileStatus result;
+    ItemStat result;
     if (S_ISREG(status.st_mode)) {
         result.kind = ItemKind::regularFile;
     } else if (S_ISDIR(status.st_mode)) {
@@ -61,7 +61,7 @@ FileStatus FileStatus::from(const struct stat& status)
     return result;
 }
 
-std::expected<FileStatus, FileSystemError> FileStatus::of(const std::string& path)
+std::expected<ItemStat, FileSystemError> ItemStat::of(const std::string& path)
 {
     struct stat status {};
     if (::lstat(path.c_str(), &status) != 0) {
@@ -70,7 +70,7 @@ std::expected<FileStatus, FileSystemError> FileStatus::of(const std::string& pat
     return from(status);
 }
 
-std::expected<FileStatus, FileSystemError> FileStatus::ofTarget(const std::string& path)
+std::expected<ItemStat, FileSystemError> ItemStat::ofTarget(const std::string& path)
 {
     struct statx status {};
     unsigned mask = STATX_BASIC_STATS | STATX_BTIME;
@@ -78,7 +78,7 @@ std::expected<FileStatus, FileSystemError> FileStatus::ofTarget(const std::strin
         return std::unexpected(FileSystemError::fromErrno(errno, path));
     }
     auto toTime = [](const struct statx_timestamp& time) { return saturatedFileTime(time.tv_sec, time.tv_nsec); };
-    FileStatus result;
+    ItemStat result;
     auto type = status.stx_mode & S_IFMT;
     if (type == S_IFREG) {
         result.kind = ItemKind::regularFile;
