@@ -6,6 +6,7 @@
 // Per-request time should not grow with the tree.
 
 #include "LocalCloud/LocalCloudServer.hpp"
+#include "PlainRequest.hpp"
 #include "Platform/Foundation/Digest.hpp"
 
 #include <benchmark/benchmark.h>
@@ -76,17 +77,6 @@ Service makeService(int fileCount)
     return service;
 }
 
-std::size_t discard(char*, std::size_t size, std::size_t count, void*)
-{
-    return size * count;
-}
-
-std::size_t collect(char* data, std::size_t size, std::size_t count, void* target)
-{
-    static_cast<std::string*>(target)->append(data, size * count);
-    return size * count;
-}
-
 // One keep-alive connection with a session, per thread and service.
 class Connection {
 public:
@@ -105,29 +95,7 @@ public:
     long request(const char* method, const std::string& path, const std::string& body = {},
         const char* contentType = nullptr, std::string* answer = nullptr, const char* extraHeader = nullptr)
     {
-        curl_easy_setopt(m_handle, CURLOPT_URL, (m_base + path).c_str());
-        curl_easy_setopt(m_handle, CURLOPT_CUSTOMREQUEST, method);
-        bool hasBody = std::string_view(method) != "GET";
-        curl_easy_setopt(m_handle, CURLOPT_HTTPGET, hasBody ? 0L : 1L);
-        if (hasBody) {
-            curl_easy_setopt(m_handle, CURLOPT_POSTFIELDS, body.data());
-            curl_easy_setopt(m_handle, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
-        }
-        curl_slist* headers = nullptr;
-        if (contentType)
-            headers = curl_slist_append(headers, (std::string("Content-Type: ") + contentType).c_str());
-        if (extraHeader)
-            headers = curl_slist_append(headers, extraHeader);
-        // No "Expect: 100-continue" round trip for uploads.
-        headers = curl_slist_append(headers, "Expect:");
-        curl_easy_setopt(m_handle, CURLOPT_HTTPHEADER, headers);
-        curl_easy_setopt(m_handle, CURLOPT_WRITEFUNCTION, answer ? collect : discard);
-        curl_easy_setopt(m_handle, CURLOPT_WRITEDATA, answer);
-        long status = 0;
-        if (curl_easy_perform(m_handle) == CURLE_OK)
-            curl_easy_getinfo(m_handle, CURLINFO_RESPONSE_CODE, &status);
-        curl_slist_free_all(headers);
-        return status;
+        return plainRequest(m_handle, m_base + path, method, body, contentType, answer, extraHeader);
     }
 
 private:

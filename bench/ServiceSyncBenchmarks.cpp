@@ -26,12 +26,13 @@
 #include "Orvella/Service/APIClientManager.hpp"
 #include "Orvella/Service/EmailDomainPartCredentialSanitizer.hpp"
 #include "PeakMemory.hpp"
-#include "Platform/Foundation/Digest.hpp"
-#include "Sync/Store/CloudDatabaseSchema.hpp"
+#include "PlainRequest.hpp"
 #include "Platform/FileSystem/ExtendedAttributes.hpp"
+#include "Platform/Foundation/Digest.hpp"
 #include "Quarlink/Client/URLSessionAPIClient.hpp"
 #include "Quarlink/Environment/Environment.hpp"
 #include "Quarlink/Requests/RequestFilter.hpp"
+#include "Sync/Store/CloudDatabaseSchema.hpp"
 #include "Sync/TestSupport/TestCloud.hpp"
 
 #include <benchmark/benchmark.h>
@@ -254,29 +255,7 @@ public:
     long request(int connection, const char* method, const std::string& path, const std::string& body = {},
         const char* contentType = nullptr, std::string* answer = nullptr, const std::string& extraHeader = {})
     {
-        CURL* handle = m_handles[connection];
-        curl_easy_setopt(handle, CURLOPT_URL, (m_base + path).c_str());
-        curl_easy_setopt(handle, CURLOPT_CUSTOMREQUEST, method);
-        bool hasBody = std::string_view(method) != "GET";
-        curl_easy_setopt(handle, CURLOPT_HTTPGET, hasBody ? 0L : 1L);
-        if (hasBody) {
-            curl_easy_setopt(handle, CURLOPT_POSTFIELDS, body.data());
-            curl_easy_setopt(handle, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
-        }
-        curl_slist* headers = nullptr;
-        if (contentType)
-            headers = curl_slist_append(headers, (std::string("Content-Type: ") + contentType).c_str());
-        if (!extraHeader.empty())
-            headers = curl_slist_append(headers, extraHeader.c_str());
-        headers = curl_slist_append(headers, "Expect:");
-        curl_easy_setopt(handle, CURLOPT_HTTPHEADER, headers);
-        curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, &PlainExchanges::collect);
-        curl_easy_setopt(handle, CURLOPT_WRITEDATA, answer);
-        long status = 0;
-        if (curl_easy_perform(handle) == CURLE_OK)
-            curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &status);
-        curl_slist_free_all(headers);
-        return status;
+        return plainRequest(m_handles[connection], m_base + path, method, body, contentType, answer, extraHeader.c_str());
     }
 
     // The identifiers of the tree's files and of its folder "F0".
@@ -353,12 +332,6 @@ public:
     }
 
 private:
-    static std::size_t collect(char* data, std::size_t size, std::size_t count, void* target)
-    {
-        if (target)
-            static_cast<std::string*>(target)->append(data, size * count);
-        return size * count;
-    }
 
     std::string m_base;
     CURLSH* m_share;
