@@ -10,6 +10,7 @@
 #include "Orvella/Popover/PopoverFilesProvider.hpp"
 #include "Orvella/Popover/QuotaProvider.hpp"
 #include "Orvella/Service/EmailDomainPartCredentialSanitizer.hpp"
+#include "Orvella/Service/SyncAPIClientAdapter.hpp"
 #include "Orvella/SessionRefresher/AlertSessionRefresher.hpp"
 #include "Orvella/Settings/CloudAPIEnvironmentStore.hpp"
 #include "Orvella/Settings/SettingsManagerFileSystemFileStoreConfiguration.hpp"
@@ -148,7 +149,11 @@ void AppModule::configureAPIClient(Binder& binder) const
     binder.addBinding<Quarlink::SessionRefresher>(Scope::single, [mainQueue = m_environment.mainQueue](Resolver& resolver) {
         return std::make_shared<AlertSessionRefresher>(resolver, mainQueue);
     });
-    binder.alias<Sync::SyncAPIClient, APIClientManager>();
+    binder.bind<Sync::SyncAPIClient>(Scope::single,
+        [](std::shared_ptr<APIClientManager> manager, std::shared_ptr<Sync::FileSystemFileStore> diskStore) {
+            return std::make_shared<SyncAPIClientAdapter>(SyncAPIClientAdapter::Collaborators {
+                .apiClient = manager->apiClient(), .apiManager = manager, .diskStore = std::move(diskStore) });
+        });
     binder.bind<KeychainCredentialStore>(Scope::single, [](std::shared_ptr<KeychainAccess> keychain, std::shared_ptr<SettingsManager> settings) {
         std::shared_ptr<KeychainCredentialStore::UserName> userName(settings, &settings->lastLoggedInUserName());
         return std::make_shared<KeychainCredentialStore>(std::move(keychain), std::move(userName));

@@ -3,8 +3,6 @@
 #include "Orvella/Service/SyncAdapterError.hpp"
 #include "Platform/FileSystem/FileOperations.hpp"
 #include "Platform/FileSystem/PathResolver.hpp"
-#include "Platform/Foundation/UUID.hpp"
-#include "Sync/Disk/FileSystemFileStore.hpp"
 
 #include <cerrno>
 #include <filesystem>
@@ -45,7 +43,7 @@ AnyError notAFolderError(const Sync::File& file)
 }
 
 std::expected<std::shared_ptr<DownloadStaging>, AnyError> DownloadStaging::prepare(const Sync::File& file,
-    const Platform::URL& cloudFolder, std::shared_ptr<Platform::OwnChangeRegistry> ownChanges)
+    const Platform::URL& cloudFolder, std::shared_ptr<const Sync::FileSystemFileStore> diskStore)
 {
     if (!Sync::fileURL(file, cloudFolder) || file.path().ends_with('/'))
         return std::unexpected(refusedPathError(file));
@@ -55,23 +53,23 @@ std::expected<std::shared_ptr<DownloadStaging>, AnyError> DownloadStaging::prepa
             return std::unexpected(refusedPathError(file));
         return std::unexpected(AnyError(destination.error()));
     }
-    return std::make_shared<DownloadStaging>(PassKey {}, std::move(*destination), cloudFolder, std::move(ownChanges));
+    return std::make_shared<DownloadStaging>(PassKey {}, std::move(*destination), cloudFolder, std::move(diskStore));
 }
 
 DownloadStaging::DownloadStaging(PassKey, std::string destination, Platform::URL cloudFolder,
-    std::shared_ptr<Platform::OwnChangeRegistry> ownChanges)
+    std::shared_ptr<const Sync::FileSystemFileStore> diskStore)
     : m_destination(std::move(destination))
     , m_parent(m_destination.substr(0, m_destination.rfind('/')))
     , m_cloudFolder(std::move(cloudFolder))
-    , m_stagedName(std::string(Sync::FileSystemFileStore::stagedDownloadPrefix) + Platform::UUID().uuidString())
-    , m_ownChanges(std::move(ownChanges))
+    , m_diskStore(std::move(diskStore))
+    , m_ownChanges(m_diskStore->ownChanges())
 {
 }
 
 std::string DownloadStaging::stagedPath() const
 {
     std::lock_guard lock(m_mutex);
-    return m_stagingFolder.empty() ? std::string() : m_stagingFolder + "/" + m_stagedName;
+    return m_stagedPath;
 }
 
 DownloadStaging::~DownloadStaging()
@@ -106,13 +104,13 @@ std::expected<void, AnyError> DownloadStaging::makeParentFolders()
 
 std::expected<void, AnyError> DownloadStaging::stage(const std::string& downloaded)
 {
-    // The engine's own staging folder: no user or server item can be there.
-    auto folder = Sync::FileSystemFileStore::stagingFolder(m_cloudFolder, m_ownChanges.get());
-    if (!folder)
-        return std::unexpected(AnyError(folder.error()));
+    // In the engine's own staging folder: no user or server item can be there.
+    auto path = m_diskStore->stagedDownloadPath(m_cloudFolder);
+    if (!path)
+        return std::unexpected(AnyError(path.error()));
     {
         std::lock_guard lock(m_mutex);
-        m_stagingFolder = std::move(*folder);
+        m_stagedPath = std::move(*path);
     }
     auto staged = stagedPath();
     registerChange(staged);
