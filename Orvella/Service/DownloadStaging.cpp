@@ -5,7 +5,6 @@
 #include "Platform/FileSystem/PathResolver.hpp"
 
 #include <cerrno>
-#include <filesystem>
 #include <sys/stat.h>
 
 namespace Orvella {
@@ -114,18 +113,12 @@ std::expected<void, AnyError> DownloadStaging::stage(const std::string& download
     }
     auto staged = stagedPath();
     registerChange(staged);
-    auto moved = Platform::moveItem(downloaded, staged);
-    if (moved)
-        return giveNewFileMode(staged);
-    if (moved.error().code != Platform::FileSystemErrorCode::crossDevice)
-        return std::unexpected(AnyError(moved.error()));
-    // From another file system: a copy under the staged name (never over
-    // anything), then the transport's file goes.
-    std::error_code error;
-    std::filesystem::copy_file(downloaded, staged, std::filesystem::copy_options::none, error);
-    if (error)
-        return std::unexpected(AnyError(Platform::FileSystemError::fromErrno(error.value(), staged)));
-    static_cast<void>(Platform::removeItem(downloaded));
+    // From another file system through a copy beside the staged name, which
+    // begins with the staged-download prefix as well: a killed run's copy is
+    // removed by the next scan like any staged download.
+    auto placed = Platform::placeFile(downloaded, staged, Platform::ReplaceExisting::No);
+    if (!placed)
+        return std::unexpected(AnyError(placed.error()));
     return giveNewFileMode(staged);
 }
 
@@ -166,15 +159,12 @@ Reactive::Result<Platform::URL, AnyError> DownloadStaging::place(const Platform:
 std::expected<void, AnyError> DownloadStaging::moveOntoTarget(const std::string& source, Sync::ReplaceExisting replace)
 {
     registerChange(m_destination);
-    if (replace == Sync::ReplaceExisting::Yes) {
-        // rename(2) replaces a file in one step and refuses to replace a folder.
-        std::error_code error;
-        std::filesystem::rename(source, m_destination, error);
-        if (error)
-            return std::unexpected(AnyError(Platform::FileSystemError::fromErrno(error.value(), m_destination)));
-    } else if (auto moved = Platform::moveItem(source, m_destination); !moved) {
-        return std::unexpected(AnyError(moved.error()));
-    }
+    // The staged file is on the target's file system: one rename, which
+    // replaces a file in one step and never a folder, and never a copy that
+    // a scan could meet half written.
+    auto placed = Platform::renameFile(source, m_destination, replace);
+    if (!placed)
+        return std::unexpected(AnyError(placed.error()));
     return {};
 }
 
