@@ -3,7 +3,7 @@
 
 #include "Orvella/Service/APIClientManager.hpp"
 #include "Orvella/Service/SyncAPIClientAdapter.hpp"
-#include "Orvella/Shared/ClientConfiguration.hpp"
+#include "Shared/ClientConfiguration.hpp"
 #include "Quarlink/Session/WorldID.hpp"
 #include "Sync/Schedule/RootEtagProvider.hpp"
 #include "Sync/Schedule/SyncScheduler.hpp"
