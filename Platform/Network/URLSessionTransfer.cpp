@@ -259,6 +259,13 @@ bool URLSessionTransfer::endHeaderBlock()
     bool decoded = encoding && !encoding->empty() && *encoding != "identity";
     auto expected = decoded ? std::nullopt : m_currentResponse.expectedContentLength();
     m_task->setExpectedToReceive(expected.value_or(-1));
+    // A body kept in memory is sized once from the announced length: grown by
+    // doubling, a listing of many megabytes would briefly need its old and new
+    // buffer at once and then hold up to twice what it needs. A length over
+    // the request's limit fails in `onWrite` anyway, so no more is reserved.
+    if (m_downloadDescriptor < 0 && expected && *expected > 0 && m_responseBody.empty()
+        && m_task->originalRequest().method != "HEAD")
+        m_responseBody.reserve(std::min(static_cast<std::size_t>(*expected), m_maximumBodySize));
     m_hasFinalResponse = true;
     m_task->setResponse(m_currentResponse);
     return true;
