@@ -92,8 +92,6 @@ public:
     [[nodiscard]] Producer<std::string> syncRootEtag() override;
     [[nodiscard]] Producer<Platform::URL> syncDownload(Sync::FileRef file, Platform::URL cloudFolder,
         Sync::ReplaceExisting replace) override;
-    [[nodiscard]] Producer<std::shared_ptr<FetchedContent>> syncFetch(Sync::FileRef file, Platform::URL cloudFolder,
-        Sync::ReplaceExisting replace) override;
     [[nodiscard]] Producer<Sync::FileRef> syncUpload(Sync::FileRef file, Platform::URL cloudFolder) override;
     [[nodiscard]] Producer<Sync::FileRef> syncReupload(Sync::FileRef file, Platform::URL cloudFolder) override;
     [[nodiscard]] Producer<Sync::FileRef> syncCreateFolder(Sync::FileRef file) override;

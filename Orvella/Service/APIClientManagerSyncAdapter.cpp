@@ -1,7 +1,6 @@
 // The sync engine's API client, served by the API client manager.
 
 #include "Orvella/Service/APIClientManager.hpp"
-#include "Platform/FileSystem/FileOperations.hpp"
 #include "Platform/Foundation/KillPoint.hpp"
 
 #include "Orvella/Service/DownloadStaging.hpp"
@@ -39,51 +38,6 @@ Sync::FileRef engineFile(Quarlink::File&& remote)
 {
     return RemoteSyncFile::make(std::move(remote));
 }
-
-// A download held in the transport's file until its turn to be placed.
-class StagedContent final : public Sync::SyncAPIClient::FetchedContent,
-                            public std::enable_shared_from_this<StagedContent> {
-public:
-    StagedContent(std::shared_ptr<DownloadStaging> stage, Platform::URL downloaded, Platform::Date modified,
-        Sync::ReplaceExisting replace)
-        : m_stage(std::move(stage))
-        , m_downloaded(std::move(downloaded))
-        , m_modified(modified)
-        , m_replace(replace)
-    {
-    }
-
-    ~StagedContent() override
-    {
-        // Never placed: the transport's file goes with it. Once placing began,
-        // that name is the transport's again and the staging cleans up.
-        if (!m_handedOver)
-            static_cast<void>(Platform::removeItem(m_downloaded.path()));
-    }
-
-    SignalProducer<Platform::URL, AnyError> place() override
-    {
-        return SignalProducer<Platform::URL, AnyError>([self = shared_from_this()](
-                                                           Reactive::Observer<Platform::URL, AnyError> observer, Reactive::Lifetime) {
-            self->m_handedOver = true;
-            auto placed = self->m_stage->place(self->m_downloaded, self->m_modified, self->m_replace);
-            Platform::killPoint("download-placed");
-            if (!placed) {
-                observer.sendFailed(std::move(placed.error()));
-                return;
-            }
-            observer.send(std::move(*placed));
-            observer.sendCompleted();
-        });
-    }
-
-private:
-    std::shared_ptr<DownloadStaging> m_stage;
-    Platform::URL m_downloaded;
-    Platform::Date m_modified;
-    Sync::ReplaceExisting m_replace;
-    std::atomic<bool> m_handedOver { false };
-};
 
 } // namespace
 
@@ -137,29 +91,6 @@ APIClientManager::Producer<Platform::URL> APIClientManager::syncDownload(Sync::F
                         })
                         .start(observer);
     });
-}
-
-APIClientManager::Producer<std::shared_ptr<Sync::SyncAPIClient::FetchedContent>> APIClientManager::syncFetch(
-    Sync::FileRef file, Platform::URL cloudFolder, Sync::ReplaceExisting replace)
-{
-    using Fetched = std::shared_ptr<FetchedContent>;
-    auto fileID = file->syncFileID().remoteID();
-    if (!fileID)
-        return missingID<Fetched>();
-    auto staging = DownloadStaging::prepare(*file, cloudFolder, m_collaborators.ownChanges);
-    if (!staging)
-        return SignalProducer<Fetched, AnyError>::error(staging.error());
-    auto client = m_collaborators.apiClient;
-    auto id = *fileID;
-    auto name = file->fileName();
-    auto modified = file->lastModifiedDate();
-    auto stage = std::move(*staging);
-    return Quarlink::download(client, id, name, std::nullopt, std::nullopt)
-        .filterMap([](Quarlink::ProgressEvent<Platform::URL>&& event) { return event.downloadedValue(); })
-        .take(1)
-        .map([stage, modified, replace](Platform::URL&& downloaded) -> Fetched {
-            return std::make_shared<StagedContent>(stage, std::move(downloaded), modified, replace);
-        });
 }
 
 APIClientManager::Producer<Sync::FileRef> APIClientManager::syncUpload(Sync::FileRef file, Platform::URL cloudFolder)

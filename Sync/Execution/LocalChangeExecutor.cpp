@@ -5,7 +5,6 @@
 #include "Platform/Foundation/KillPoint.hpp"
 #include "Platform/Foundation/Unicode.hpp"
 #include "Sync/Execution/ChangeExecutionError.hpp"
-#include "Sync/Execution/ExchangeAhead.hpp"
 #include "Sync/Execution/LocalEditGuard.hpp"
 #include "Sync/Model/FileWrapperItem.hpp"
 #include "Sync/Status/FileSyncStatus.hpp"
@@ -92,33 +91,6 @@ FileRef carriedAlong(const SyncCollaborators& collaborators, const FileRef& from
     return moved;
 }
 
-using Fetched = std::shared_ptr<SyncAPIClient::FetchedContent>;
-
-// The content of `file` placed: fetched now, or taken over from the fetch
-// `started` ahead, when that was for the same cloud folder.
-SyncAPIClient::Producer<Platform::URL> download(const SyncCollaborators& collaborators, const FileRef& file,
-    const Platform::URL& cloudFolder, ReplaceExisting replace, const std::shared_ptr<ExchangeAhead>& started)
-{
-    auto fetch = [&] {
-        if (started && started->cloudFolder() == cloudFolder) {
-            return std::static_pointer_cast<StartedAhead<Fetched>>(started)->take();
-        }
-        if (started) {
-            started->dispose();
-        }
-        return collaborators.apiClient->syncFetch(file, cloudFolder, replace);
-    }();
-    return fetch.flatMap(Reactive::FlattenStrategy::concat, [](Fetched&& content) { return content->place(); });
-}
-
-// A fetch started ahead that a refusal leaves unused ends now, not when the change's producer goes.
-void drop(const std::shared_ptr<ExchangeAhead>& started)
-{
-    if (started) {
-        started->dispose();
-    }
-}
-
 } // namespace
 
 LocalChangeExecutor::LocalChangeExecutor(std::shared_ptr<const SyncCollaborators> collaborators)
@@ -126,27 +98,15 @@ LocalChangeExecutor::LocalChangeExecutor(std::shared_ptr<const SyncCollaborators
 {
 }
 
-std::shared_ptr<ExchangeAhead> LocalChangeExecutor::startTransfer(const FileOperation& operation) const
-{
-    if (!carriesContent(operation)) {
-        return nullptr;
-    }
-    auto cloudFolder = m_collaborators->cloudFolder();
-    const auto replace = operation.kind() == FileOperation::Kind::Create ? ReplaceExisting::No : ReplaceExisting::Yes;
-    auto fetch = m_collaborators->apiClient->syncFetch(operation.file(), cloudFolder, replace);
-    return StartedAhead<Fetched>::start(fetch, std::move(cloudFolder));
-}
-
-SyncEventProducer LocalChangeExecutor::performLocalOperation(const FileOperation& operation, Removal removal,
-    std::shared_ptr<ExchangeAhead> started) const
+SyncEventProducer LocalChangeExecutor::performLocalOperation(const FileOperation& operation, Removal removal) const
 {
     const auto change = Change::local(operation);
     const auto& file = operation.file();
     switch (operation.kind()) {
     case FileOperation::Kind::Create:
-        return isFolder(*file) ? createFolder(change, file) : createFile(change, file, std::move(started));
+        return isFolder(*file) ? createFolder(change, file) : createFile(change, file);
     case FileOperation::Kind::Update:
-        return isFolder(*file) ? SyncEventProducer::empty() : updateFile(change, file, std::move(started));
+        return isFolder(*file) ? SyncEventProducer::empty() : updateFile(change, file);
     case FileOperation::Kind::Delete:
         return remove(change, file, removal);
     case FileOperation::Kind::Move:
@@ -157,23 +117,20 @@ SyncEventProducer LocalChangeExecutor::performLocalOperation(const FileOperation
     return SyncEventProducer::empty();
 }
 
-SyncEventProducer LocalChangeExecutor::createFile(const Change& change, const FileRef& file,
-    std::shared_ptr<ExchangeAhead> started) const
+SyncEventProducer LocalChangeExecutor::createFile(const Change& change, const FileRef& file) const
 {
     auto collaborators = m_collaborators;
-    auto call = deferredCall<Platform::URL>([collaborators, file, started]() -> SyncAPIClient::Producer<Platform::URL> {
+    auto call = deferredCall<Platform::URL>([collaborators, file]() -> SyncAPIClient::Producer<Platform::URL> {
         const auto cloudFolder = collaborators->cloudFolder();
         auto diskPath = LocalEditGuard(*collaborators->fileStore, cloudFolder).resolve(*file);
         if (!diskPath) {
-            drop(started);
             return SyncAPIClient::Producer<Platform::URL>::error(diskPath.error());
         }
         if (holdsContent(*diskPath, file->fileHash())) {
             // Placed before, but not recorded (the process ended in between).
-            drop(started);
             return SyncAPIClient::Producer<Platform::URL>::value(Platform::URL::fileURL(*diskPath));
         }
-        return download(*collaborators, file, cloudFolder, ReplaceExisting::No, started);
+        return collaborators->apiClient->syncDownload(file, cloudFolder, ReplaceExisting::No);
     });
     auto reacted = call.attemptMap([collaborators, file](Platform::URL&& placed) -> URLResult {
         if (auto stored = collaborators->fileStore->add(*file); !stored) {
@@ -204,18 +161,16 @@ SyncEventProducer LocalChangeExecutor::createFolder(const Change& change, const 
     });
 }
 
-SyncEventProducer LocalChangeExecutor::updateFile(const Change& change, const FileRef& file,
-    std::shared_ptr<ExchangeAhead> started) const
+SyncEventProducer LocalChangeExecutor::updateFile(const Change& change, const FileRef& file) const
 {
     auto collaborators = m_collaborators;
     const auto cloudFolderAtCall = collaborators->cloudFolder();
     auto call = deferredCall<Platform::URL>(
-        [collaborators, file, cloudFolderAtCall, started]() -> SyncAPIClient::Producer<Platform::URL> {
+        [collaborators, file, cloudFolderAtCall]() -> SyncAPIClient::Producer<Platform::URL> {
             if (auto refused = LocalEditGuard(*collaborators->fileStore, cloudFolderAtCall).checkOverwrite(*file)) {
-                drop(started);
                 return SyncAPIClient::Producer<Platform::URL>::error(std::move(*refused));
             }
-            return download(*collaborators, file, cloudFolderAtCall, ReplaceExisting::Yes, started);
+            return collaborators->apiClient->syncDownload(file, cloudFolderAtCall, ReplaceExisting::Yes);
         });
     auto reacted = call.attemptMap([collaborators, file, cloudFolderAtCall](Platform::URL&& placed) -> URLResult {
         collaborators->fileReferenceMapping->addReference(*file, collaborators->cloudFolder());

@@ -2,7 +2,6 @@
 
 #include "Sync/Changes/FileOperation.hpp"
 #include "Sync/Execution/ChangeEvents.hpp"
-#include "Sync/Execution/ExchangeAhead.hpp"
 #include "Sync/Execution/SyncCollaborators.hpp"
 
 #include <memory>
@@ -40,19 +39,9 @@ public:
     using Removal = FileSystemFileStore::Removal;
 
     // Events of one change, every one carrying Change::local(operation).
-    // A delete is done as `removal` says. Never fails; nothing happens until
-    // started. `started`, from startTransfer for the same operation, stands
-    // for the download's fetch, which then is not sent again; the checks
-    // before the download and the placement happen at the change's turn as
-    // they would without it.
+    // A delete is done as `removal` says. Never fails; nothing happens until started.
     [[nodiscard]] SyncEventProducer performLocalOperation(const FileOperation& operation,
-        Removal removal = Removal::asConfigured, std::shared_ptr<ExchangeAhead> started = nullptr) const;
-
-    // The fetch of a content transfer's download (carriesContent), sent now,
-    // before the change's turn: nothing in the cloud folder or the stores is
-    // touched until performLocalOperation takes it over. nullptr for other
-    // changes.
-    [[nodiscard]] std::shared_ptr<ExchangeAhead> startTransfer(const FileOperation& operation) const;
+        Removal removal = Removal::asConfigured) const;
 
     // The file with its public share (none unless hasPublicShare) and its
     // private shares (empty unless hasPrivateShares); the two calls run at
@@ -62,11 +51,9 @@ public:
         const std::shared_ptr<SyncAPIClient>& apiClient);
 
 private:
-    [[nodiscard]] SyncEventProducer createFile(const Change& change, const FileRef& file,
-        std::shared_ptr<ExchangeAhead> started) const;
+    [[nodiscard]] SyncEventProducer createFile(const Change& change, const FileRef& file) const;
     [[nodiscard]] SyncEventProducer createFolder(const Change& change, const FileRef& file) const;
-    [[nodiscard]] SyncEventProducer updateFile(const Change& change, const FileRef& file,
-        std::shared_ptr<ExchangeAhead> started) const;
+    [[nodiscard]] SyncEventProducer updateFile(const Change& change, const FileRef& file) const;
     [[nodiscard]] SyncEventProducer remove(const Change& change, const FileRef& file, Removal removal) const;
     [[nodiscard]] SyncEventProducer move(const Change& change, const FileRef& from, const FileRef& to) const;
     [[nodiscard]] SyncEventProducer updateMetaData(const Change& change, const FileRef& file) const;

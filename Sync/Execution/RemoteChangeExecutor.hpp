@@ -27,8 +27,9 @@ namespace Sync {
 // after it; a failed server call changes nothing.
 //
 // Threading: the producer may be started on any thread (the manager starts it
-// on its queue); reactions run where the SyncAPIClient delivers. Keeps no
-// state between changes.
+// on its queue); reactions run where the SyncAPIClient delivers, or, to an
+// answer that came in before the change's turn, on the thread that starts
+// the change. Keeps no state between changes.
 class RemoteChangeExecutor {
 public:
     explicit RemoteChangeExecutor(std::shared_ptr<const SyncCollaborators> collaborators);

@@ -61,34 +61,6 @@ public:
     // is where it landed; the engine does not use it.
     [[nodiscard]] virtual Producer<Platform::URL> syncDownload(FileRef file, Platform::URL cloudFolder,
         ReplaceExisting replace) = 0;
-    // Content fetched from the server and not yet in the cloud folder.
-    // Destroyed unplaced, it leaves nothing behind.
-    class FetchedContent {
-    public:
-        virtual ~FetchedContent() = default;
-        // Puts the content where syncDownload would, as syncDownload would
-        // (its value and failures alike). Started at most once.
-        [[nodiscard]] virtual Producer<Platform::URL> place() = 0;
-    };
-    // syncDownload in two steps: the value is the content fetched, with
-    // nothing in the cloud folder touched yet, placed later through its
-    // `place` (so that a fetch may run before the placements that come
-    // first). A client that cannot hold content apart from placing it fetches
-    // nothing here and downloads on `place`.
-    [[nodiscard]] virtual Producer<std::shared_ptr<FetchedContent>> syncFetch(FileRef file, Platform::URL cloudFolder,
-        ReplaceExisting replace)
-    {
-        class DownloadOnPlacement final : public FetchedContent {
-        public:
-            explicit DownloadOnPlacement(Producer<Platform::URL> download) : m_download(std::move(download)) { }
-            Producer<Platform::URL> place() override { return m_download; }
-
-        private:
-            Producer<Platform::URL> m_download;
-        };
-        return Producer<std::shared_ptr<FetchedContent>>::value(
-            std::make_shared<DownloadOnPlacement>(syncDownload(std::move(file), std::move(cloudFolder), replace)));
-    }
     // Uploads the new local file read from `file.path()` below the cloud
     // folder, into the folder `file.syncParentID()`. Sends the file as the
     // server now holds it (remote id, name, path, parent, date, type, etag,

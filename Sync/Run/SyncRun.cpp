@@ -594,7 +594,8 @@ std::shared_ptr<ExchangeAhead> SyncRun::sendAhead(std::size_t index)
     const auto end = std::min(m_validChanges.size(), index + transfersInFlight);
     for (auto next = index; next < end; ++next) {
         const auto& change = m_validChanges[next];
-        if (!carriesContent(*change.fileOperation())) {
+        // Downloads wait for their turn: only uploads are sent ahead.
+        if (!carriesContent(*change.fileOperation()) || !change.isRemote()) {
             break;
         }
         if (next == index) {
@@ -610,8 +611,7 @@ std::shared_ptr<ExchangeAhead> SyncRun::sendAhead(std::size_t index)
                 continue;
             }
         }
-        auto started = change.isLocal() ? m_localExecutor.startTransfer(*change.fileOperation())
-                                        : m_remoteExecutor.startTransfer(*change.fileOperation());
+        auto started = m_remoteExecutor.startTransfer(*change.fileOperation());
         if (!started) {
             break;
         }
@@ -730,8 +730,7 @@ SyncEventProducer SyncRun::dispatch(const Change& change, std::shared_ptr<Exchan
     switch (change.kind()) {
     case Change::Kind::Local:
         return m_localExecutor.performLocalOperation(*change.fileOperation(),
-            m_deletesToTrash ? LocalChangeExecutor::Removal::toTrash : LocalChangeExecutor::Removal::asConfigured,
-            std::move(started));
+            m_deletesToTrash ? LocalChangeExecutor::Removal::toTrash : LocalChangeExecutor::Removal::asConfigured);
     case Change::Kind::Remote:
         return m_remoteExecutor.performRemoteOperation(*change.fileOperation(), std::move(started));
     case Change::Kind::Invalid:

@@ -63,11 +63,11 @@ namespace Sync {
 // out whole (no error event, no invalid change left), and forgotten before
 // the local phase or a listing changes the stored state.
 //
-// While a change that carries content (carriesContent) is under way, the
-// server exchanges of up to `transfersInFlight` - 1 content transfers right
-// after it are sent ahead (an upload, a download's fetch), never past a
-// change of another kind: moves, deletes and folders wait for what comes
-// before them, and what comes after them waits for them. A change sent ahead
+// While an upload (a remote change that carries content) is under way, the
+// server exchanges of up to `transfersInFlight` - 1 uploads right after it
+// are sent ahead, never past a change of another kind: moves, deletes,
+// folders and downloads wait for what comes before them, and what comes
+// after them waits for them. A change sent ahead
 // is still carried out in its turn (its events, its checks, its placement on
 // disk, its store writes), only with its server's answer at hand; what ends
 // the run disposes the exchanges sent ahead with the change under way.
@@ -86,7 +86,7 @@ namespace Sync {
 class SyncRun final : public std::enable_shared_from_this<SyncRun> {
 public:
     static constexpr int maximumRepetitions = 20;
-    // Content transfers whose exchanges with the server may run at once.
+    // Uploads whose exchanges with the server may run at once.
     static constexpr std::size_t transfersInFlight = 4;
 
     struct Outputs {
