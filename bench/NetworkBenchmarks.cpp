@@ -147,7 +147,7 @@ void URLSession_SmallRequests(benchmark::State& state)
         for (int index = 0; index < requestCount; ++index) {
             std::promise<bool> done;
             auto task = session->dataTask({ .url = url },
-                [&](Platform::URLSessionTask&, std::expected<Platform::DataTaskResponse, Platform::URLError> result) {
+                [&](Platform::URLSessionTask&, std::expected<Platform::DataTaskResponse, Platform::TransportError> result) {
                     done.set_value(result.has_value());
                 });
             task->resume();
@@ -187,7 +187,7 @@ void URLSession_Download1GiB(benchmark::State& state)
     for (auto _ : state) {
         std::promise<bool> done;
         auto task = session->downloadTask({ .url = service().url("/debug/raw/1") },
-            [&](Platform::URLSessionTask&, std::expected<Platform::DownloadTaskResponse, Platform::URLError> result) {
+            [&](Platform::URLSessionTask&, std::expected<Platform::DownloadTaskResponse, Platform::TransportError> result) {
                 done.set_value(result && std::filesystem::file_size(result->location) == std::uintmax_t(largeSize));
             });
         task->resume();

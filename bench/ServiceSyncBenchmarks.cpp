@@ -24,6 +24,7 @@
 #include "LocalCloud/LoopbackPorts.hpp"
 #include "Orvella/Credentials/CredentialHolder.hpp"
 #include "Orvella/Service/APIClientManager.hpp"
+#include "Orvella/Service/SyncAPIClientAdapter.hpp"
 #include "Orvella/Service/EmailDomainPartCredentialSanitizer.hpp"
 #include "PeakMemory.hpp"
 #include "PlainRequest.hpp"
@@ -130,8 +131,7 @@ public:
         m_manager = Orvella::APIClientManager::create({ .apiClient = *client,
             .sanitizer = std::make_shared<Orvella::EmailDomainPartCredentialSanitizer>("example.org"),
             .settingsManager = nullptr,
-            .credentialHolder = std::make_shared<MemoryCredentialHolder>(),
-            .ownChanges = m_ownChanges });
+            .credentialHolder = std::make_shared<MemoryCredentialHolder>() });
         std::mutex mutex;
         std::condition_variable changed;
         bool ended = false;
@@ -153,8 +153,10 @@ public:
         auto statusStore = std::make_shared<Sync::RealmFileSyncStatusStore>(factory, m_stores);
         auto references = std::make_shared<Sync::ExtendedAttributeFileReferenceMapping>(fileStore,
             Platform::ExtendedAttributes::system(), m_ownChanges);
-        m_engine = std::make_shared<Sync::SyncManager>(m_manager, Sync::FileSystemFileStore(m_configuration, m_ownChanges),
-            fileStore, references, statusStore);
+        auto diskStore = std::make_shared<Sync::FileSystemFileStore>(m_configuration, m_ownChanges);
+        auto adapter = std::make_shared<Orvella::SyncAPIClientAdapter>(Orvella::SyncAPIClientAdapter::Collaborators {
+            .apiClient = m_manager->apiClient(), .apiManager = m_manager, .diskStore = diskStore });
+        m_engine = std::make_shared<Sync::SyncManager>(adapter, *diskStore, fileStore, references, statusStore);
     }
 
     ~Road()

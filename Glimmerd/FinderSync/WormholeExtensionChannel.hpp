@@ -1,7 +1,7 @@
 #pragma once
 
 #include "Glimmerd/FinderSync/ExtensionChannel.hpp"
-#include "Orvella/Shared/WormholeNavigator.hpp"
+#include "Shared/WormholeNavigator.hpp"
 #include "Platform/Desktop/DistributedNotificationCenter.hpp"
 
 namespace Glimmerd {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Orvella/Shared/WormholeNavigator.hpp"
+#include "Shared/WormholeNavigator.hpp"
 #include "Platform/Desktop/DistributedNotificationCenter.hpp"
 #include "Platform/Desktop/Wormhole.hpp"
 #include "Platform/FileSystem/Tests/TemporaryDirectory.hpp"

@@ -11,7 +11,7 @@ namespace {
 
 class AccountsTests : public LoopbackServiceFixture {
 protected:
-    std::expected<DataTaskResponse, URLError> logIn(const std::string& login, const std::string& password,
+    std::expected<DataTaskResponse, TransportError> logIn(const std::string& login, const std::string& password,
         const std::string& world = "2")
     {
         nlohmann::json body { { "world", world }, { "login", login }, { "password", password } };
@@ -19,7 +19,7 @@ protected:
             .headers = { { "Content-Type", "application/json" } }, .body = body.dump() });
     }
 
-    static std::string errorCode(const std::expected<DataTaskResponse, URLError>& result)
+    static std::string errorCode(const std::expected<DataTaskResponse, TransportError>& result)
     {
         return result ? result->response.headers.value("X-Error-Code").value_or("") : "no response";
     }

@@ -50,7 +50,7 @@ TEST_F(LocalCloudServerTests, InFlightCountsHeldRequestsAndCutTransfers)
     std::vector<std::shared_ptr<URLSessionTask>> tasks;
     for (int index = 0; index < 2; ++index) {
         tasks.push_back(m_session->dataTask({ .url = url("/status") },
-            [&](URLSessionTask&, std::expected<DataTaskResponse, URLError>) { ++completed; }));
+            [&](URLSessionTask&, std::expected<DataTaskResponse, TransportError>) { ++completed; }));
         tasks.back()->resume();
     }
     ASSERT_TRUE(gate->waitForWaiting(2, 10s));
@@ -63,7 +63,7 @@ TEST_F(LocalCloudServerTests, InFlightCountsHeldRequestsAndCutTransfers)
     m_server->setTransferShaping({ .cutAfterBytes = 100 });
     std::promise<bool> done;
     auto download = m_session->downloadTask({ .url = url("/debug/raw/5") },
-        [&](URLSessionTask&, std::expected<DownloadTaskResponse, URLError> result) { done.set_value(result.has_value()); });
+        [&](URLSessionTask&, std::expected<DownloadTaskResponse, TransportError> result) { done.set_value(result.has_value()); });
     download->resume();
     auto future = done.get_future();
     ASSERT_EQ(future.wait_for(20s), std::future_status::ready);
@@ -79,7 +79,7 @@ TEST_F(LocalCloudServerTests, UploadedContentDownloadsUnchanged)
     writeFile(source, content);
     std::promise<long> uploaded;
     auto upload = m_session->uploadTask({ .url = url("/debug/raw/42"), .method = "PUT" }, source,
-        [&](URLSessionTask&, std::expected<DataTaskResponse, URLError> result) {
+        [&](URLSessionTask&, std::expected<DataTaskResponse, TransportError> result) {
             uploaded.set_value(result ? result->response.statusCode : -1);
         });
     upload->resume();
@@ -90,7 +90,7 @@ TEST_F(LocalCloudServerTests, UploadedContentDownloadsUnchanged)
 
     std::promise<std::string> downloaded;
     auto download = m_session->downloadTask({ .url = url("/debug/raw/42") },
-        [&](URLSessionTask&, std::expected<DownloadTaskResponse, URLError> result) {
+        [&](URLSessionTask&, std::expected<DownloadTaskResponse, TransportError> result) {
             downloaded.set_value(result ? readFile(result->location) : std::string("failed"));
         });
     download->resume();

@@ -77,15 +77,11 @@ Made<APIClientManager> apiClientManager(Resolver& resolver, const AppModuleEnvir
     auto holder = resolver.resolve<CredentialHolder>();
     if (!holder)
         return failed(holder);
-    auto ownChanges = resolver.resolve<Platform::OwnChangeRegistry>();
-    if (!ownChanges)
-        return failed(ownChanges);
     auto manager = APIClientManager::create({
         .apiClient = apiClient,
         .sanitizer = *sanitizer,
         .settingsManager = *settings,
         .credentialHolder = *holder,
-        .ownChanges = *ownChanges,
     });
 
     if (auto alertRefresher = std::dynamic_pointer_cast<AlertSessionRefresher>(*refresher))

@@ -10,14 +10,15 @@
 #include "Orvella/Popover/PopoverFilesProvider.hpp"
 #include "Orvella/Popover/QuotaProvider.hpp"
 #include "Orvella/Service/EmailDomainPartCredentialSanitizer.hpp"
+#include "Orvella/Service/SyncAPIClientAdapter.hpp"
 #include "Orvella/SessionRefresher/AlertSessionRefresher.hpp"
 #include "Orvella/Settings/CloudAPIEnvironmentStore.hpp"
 #include "Orvella/Settings/SettingsManagerFileSystemFileStoreConfiguration.hpp"
 #include "Orvella/Sharing/PrivateShareService.hpp"
 #include "Orvella/Sharing/PublicShareService.hpp"
-#include "Orvella/Shared/SharedConstants.hpp"
-#include "Orvella/Shared/ThemeType.hpp"
-#include "Orvella/Shared/WormholeNavigator.hpp"
+#include "Shared/SharedConstants.hpp"
+#include "Shared/ThemeType.hpp"
+#include "Shared/WormholeNavigator.hpp"
 #include "Orvella/StatusItem/SyncStatusProvider.hpp"
 #include "Orvella/SyncSetup/CloudSyncConfiguration.hpp"
 #include "Orvella/Tracking/HockeyTrackingManager.hpp"
@@ -148,7 +149,11 @@ void AppModule::configureAPIClient(Binder& binder) const
     binder.addBinding<Quarlink::SessionRefresher>(Scope::single, [mainQueue = m_environment.mainQueue](Resolver& resolver) {
         return std::make_shared<AlertSessionRefresher>(resolver, mainQueue);
     });
-    binder.alias<Sync::SyncAPIClient, APIClientManager>();
+    binder.bind<Sync::SyncAPIClient>(Scope::single,
+        [](std::shared_ptr<APIClientManager> manager, std::shared_ptr<Sync::FileSystemFileStore> diskStore) {
+            return std::make_shared<SyncAPIClientAdapter>(SyncAPIClientAdapter::Collaborators {
+                .apiClient = manager->apiClient(), .apiManager = manager, .diskStore = std::move(diskStore) });
+        });
     binder.bind<KeychainCredentialStore>(Scope::single, [](std::shared_ptr<KeychainAccess> keychain, std::shared_ptr<SettingsManager> settings) {
         std::shared_ptr<KeychainCredentialStore::UserName> userName(settings, &settings->lastLoggedInUserName());
         return std::make_shared<KeychainCredentialStore>(std::move(keychain), std::move(userName));

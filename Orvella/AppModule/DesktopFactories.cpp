@@ -6,7 +6,7 @@
 #include "Orvella/Debug/LaunchArguments.hpp"
 #include "Orvella/InfoPlistTools/InfoPlistTools.hpp"
 #include "Orvella/Settings/CloudUserDefaults.hpp"
-#include "Orvella/Shared/SharedConstants.hpp"
+#include "Shared/SharedConstants.hpp"
 #include "Platform/Desktop/DesktopNotifications.hpp"
 #include "Platform/Desktop/ExtensionRegistry.hpp"
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "Orvella/Resolver/Resolver.hpp"
-#include "Orvella/Shared/SharedConstants.hpp"
+#include "Shared/SharedConstants.hpp"
 #include "Platform/Foundation/Log.hpp"
 #include "Reactive/Property.hpp"
 #include "Reactive/Schedulers/Scheduler.hpp"

@@ -1,7 +1,7 @@
 #include "Orvella/InfoPlistTools/InfoPlistTools.hpp"
 
 #include "Orvella/InfoPlistTools/BuildInfo.hpp"
-#include "Orvella/Shared/SharedConstants.hpp"
+#include "Shared/SharedConstants.hpp"
 
 #include <string_view>
 

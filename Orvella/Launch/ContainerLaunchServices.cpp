@@ -4,7 +4,7 @@
 #include "Orvella/Launch/NavigatorLaunchAdapter.hpp"
 #include "Orvella/Launch/WormholeLaunchChannel.hpp"
 #include "Orvella/Settings/SettingsManager.hpp"
-#include "Orvella/Shared/SharedConstants.hpp"
+#include "Shared/SharedConstants.hpp"
 #include "Orvella/UI/StatusItem/StatusItemController.hpp"
 #include "Platform/Desktop/DistributedNotificationCenter.hpp"
 #include "Platform/Foundation/Log.hpp"

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "Orvella/Launch/LaunchSeams.hpp"
-#include "Orvella/Shared/WormholeNavigator.hpp"
+#include "Shared/WormholeNavigator.hpp"
 #include "Platform/Foundation/UserDefaults.hpp"
 
 #include <memory>

@@ -3,7 +3,7 @@
 #include "Orvella/Login/LoginErrorText.hpp"
 #include "Orvella/Login/LoginWindowState.hpp"
 #include "Orvella/Service/APIManager.hpp"
-#include "Orvella/Shared/ClientConfiguration.hpp"
+#include "Shared/ClientConfiguration.hpp"
 #include "Orvella/Tracking/TrackingManager.hpp"
 
 #include "Quarlink/Identity/Credentials.hpp"

@@ -7,7 +7,7 @@
 #include "Orvella/Popover/RecentFilesDataSource.hpp"
 #include "Orvella/Popover/RowDateFormatter.hpp"
 #include "Orvella/Popover/SyncEnabler.hpp"
-#include "Orvella/Shared/ClientConfiguration.hpp"
+#include "Shared/ClientConfiguration.hpp"
 #include "Orvella/StatusItem/SyncStatusProvider.hpp"
 
 #include "Reactive/MutableProperty.hpp"

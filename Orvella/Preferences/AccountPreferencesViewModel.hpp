@@ -2,7 +2,7 @@
 
 #include "Orvella/Preferences/CloudFolderCreationError.hpp"
 #include "Orvella/Preferences/CloudFolderFileManager.hpp"
-#include "Orvella/Shared/ClientConfiguration.hpp"
+#include "Shared/ClientConfiguration.hpp"
 
 #include "Platform/Foundation/URL.hpp"
 #include "Reactive/Action.hpp"

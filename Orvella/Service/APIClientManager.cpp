@@ -139,18 +139,6 @@ void APIClientManager::performLogout()
     m_collaborators.credentialHolder->credentials().set(std::nullopt);
 }
 
-APIClientManager::Producer<Quarlink::CustomerInfo> APIClientManager::cachedOrFetchedCustomerInfo() const
-{
-    auto cache = m_customerInfo.property();
-    auto client = m_collaborators.apiClient;
-    return SignalProducer<Reactive::Unit, AnyError>::value(Reactive::Unit())
-        .flatMap(Reactive::FlattenStrategy::latest, [cache, client](const Reactive::Unit&) {
-            if (auto cached = cache.value())
-                return SignalProducer<Quarlink::CustomerInfo, AnyError>::value(*cached);
-            return Quarlink::customerInfo(client);
-        });
-}
-
 PopoverFilesProvider::Files APIClientManager::files(const std::string& text)
 {
     return Quarlink::unpacked(Quarlink::filesMatching(m_collaborators.apiClient, text)).map(

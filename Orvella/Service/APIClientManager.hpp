@@ -7,12 +7,10 @@
 #include "Orvella/Service/AlertSessionRefresherDelegate.hpp"
 #include "Orvella/Service/CredentialSanitizer.hpp"
 #include "Orvella/Settings/SettingsManager.hpp"
-#include "Platform/FileSystem/OwnChangeRegistry.hpp"
 #include "Quarlink/Client/APIClient.hpp"
 #include "Quarlink/Envelope/Quota.hpp"
 #include "Reactive/Action.hpp"
 #include "Reactive/MutableProperty.hpp"
-#include "Sync/Remote/SyncAPIClient.hpp"
 
 #include <cstdint>
 #include <memory>
@@ -25,8 +23,8 @@ class PrivateShareService;
 class PublicShareService;
 
 // The application's one facade over the API client: login and logout, the
-// login state, the customer data, reachability and the quota; the sync
-// engine's API client; the popover's search and recent files; and, through
+// login state, the customer data, reachability and the quota; the popover's
+// search and recent files; and, through
 // `publicShareService()` and `privateShareService()`, the two share services.
 //
 // Threading: no scheduler of its own. Values arrive on the thread on which the
@@ -36,7 +34,6 @@ class PublicShareService;
 // stored credentials before it.
 class APIClientManager final : public APIManager,
                                public AlertSessionRefresherDelegate,
-                               public Sync::SyncAPIClient,
                                public PopoverFilesProvider,
                                public QuotaProvider,
                                public std::enable_shared_from_this<APIClientManager> {
@@ -50,9 +47,6 @@ public:
         std::shared_ptr<SettingsManager> settingsManager;
         // The stored login; never null.
         std::shared_ptr<CredentialHolder> credentialHolder;
-        // The engine's registry of its own disk changes, shared with its
-        // disk store; downloads register what they place. May be null.
-        std::shared_ptr<Platform::OwnChangeRegistry> ownChanges {};
     };
 
     [[nodiscard]] static std::shared_ptr<APIClientManager> create(Collaborators collaborators);
@@ -81,26 +75,6 @@ public:
     [[nodiscard]] Files files(const std::string& text) override;
     [[nodiscard]] Files recentFiles() override;
 
-    // Sync::SyncAPIClient. Every server path becomes a local path only
-    // through the engine's safe join; a refused path fails before any
-    // request or disk step. Downloads are staged beside their target under
-    // the disk store's staged-download prefix (which the scan never lists and
-    // removes when left over) and renamed into place without replacing unless
-    // asked; a failed or disposed download removes its staged file.
-    [[nodiscard]] Producer<std::int64_t> syncRootFolderID() override;
-    [[nodiscard]] Producer<std::vector<Sync::FileRef>> syncRemoteFiles() override;
-    [[nodiscard]] Producer<std::string> syncRootEtag() override;
-    [[nodiscard]] Producer<Platform::URL> syncDownload(Sync::FileRef file, Platform::URL cloudFolder,
-        Sync::ReplaceExisting replace) override;
-    [[nodiscard]] Producer<Sync::FileRef> syncUpload(Sync::FileRef file, Platform::URL cloudFolder) override;
-    [[nodiscard]] Producer<Sync::FileRef> syncReupload(Sync::FileRef file, Platform::URL cloudFolder) override;
-    [[nodiscard]] Producer<Sync::FileRef> syncCreateFolder(Sync::FileRef file) override;
-    [[nodiscard]] Producer<Reactive::Unit> syncDelete(Sync::FileRef file) override;
-    [[nodiscard]] Producer<Sync::FileRef> syncRename(Sync::FileRef file) override;
-    [[nodiscard]] Producer<Sync::FileRef> syncMove(Sync::FileRef file) override;
-    [[nodiscard]] Producer<PublicShare> syncPublicShareInfo(Sync::FileRef file) override;
-    [[nodiscard]] Producer<PrivateShares> syncPrivateShareInfos(Sync::FileRef file) override;
-
     // The share services, served with this manager's client.
     [[nodiscard]] std::shared_ptr<PublicShareService> publicShareService() const { return m_publicShareService; }
     [[nodiscard]] std::shared_ptr<PrivateShareService> privateShareService() const { return m_privateShareService; }
@@ -128,8 +102,6 @@ private:
     [[nodiscard]] Reactive::SignalProducer<Quarlink::CustomerInfo, Reactive::AnyError> performLogin(
         const LoginRequest& request);
     void performLogout();
-    // The cached customer data, else the customer request (not cached).
-    [[nodiscard]] Producer<Quarlink::CustomerInfo> cachedOrFetchedCustomerInfo() const;
 
     Collaborators m_collaborators;
     Reactive::MutableProperty<std::optional<Quarlink::CustomerInfo>> m_customerInfo { std::nullopt };

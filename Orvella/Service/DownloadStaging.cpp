@@ -3,11 +3,8 @@
 #include "Orvella/Service/SyncAdapterError.hpp"
 #include "Platform/FileSystem/FileOperations.hpp"
 #include "Platform/FileSystem/PathResolver.hpp"
-#include "Platform/Foundation/UUID.hpp"
-#include "Sync/Disk/FileSystemFileStore.hpp"
 
 #include <cerrno>
-#include <filesystem>
 #include <sys/stat.h>
 
 namespace Orvella {
@@ -45,7 +42,7 @@ AnyError notAFolderError(const Sync::File& file)
 }
 
 std::expected<std::shared_ptr<DownloadStaging>, AnyError> DownloadStaging::prepare(const Sync::File& file,
-    const Platform::URL& cloudFolder, std::shared_ptr<Platform::OwnChangeRegistry> ownChanges)
+    const Platform::URL& cloudFolder, std::shared_ptr<const Sync::FileSystemFileStore> diskStore)
 {
     if (!Sync::fileURL(file, cloudFolder) || file.path().ends_with('/'))
         return std::unexpected(refusedPathError(file));
@@ -55,23 +52,23 @@ std::expected<std::shared_ptr<DownloadStaging>, AnyError> DownloadStaging::prepa
             return std::unexpected(refusedPathError(file));
         return std::unexpected(AnyError(destination.error()));
     }
-    return std::make_shared<DownloadStaging>(PassKey {}, std::move(*destination), cloudFolder, std::move(ownChanges));
+    return std::make_shared<DownloadStaging>(PassKey {}, std::move(*destination), cloudFolder, std::move(diskStore));
 }
 
 DownloadStaging::DownloadStaging(PassKey, std::string destination, Platform::URL cloudFolder,
-    std::shared_ptr<Platform::OwnChangeRegistry> ownChanges)
+    std::shared_ptr<const Sync::FileSystemFileStore> diskStore)
     : m_destination(std::move(destination))
     , m_parent(m_destination.substr(0, m_destination.rfind('/')))
     , m_cloudFolder(std::move(cloudFolder))
-    , m_stagedName(std::string(Sync::FileSystemFileStore::stagedDownloadPrefix) + Platform::UUID().uuidString())
-    , m_ownChanges(std::move(ownChanges))
+    , m_diskStore(std::move(diskStore))
+    , m_ownChanges(m_diskStore->ownChanges())
 {
 }
 
 std::string DownloadStaging::stagedPath() const
 {
     std::lock_guard lock(m_mutex);
-    return m_stagingFolder.empty() ? std::string() : m_stagingFolder + "/" + m_stagedName;
+    return m_stagedPath;
 }
 
 DownloadStaging::~DownloadStaging()
@@ -106,28 +103,22 @@ std::expected<void, AnyError> DownloadStaging::makeParentFolders()
 
 std::expected<void, AnyError> DownloadStaging::stage(const std::string& downloaded)
 {
-    // The engine's own staging folder: no user or server item can be there.
-    auto folder = Sync::FileSystemFileStore::stagingFolder(m_cloudFolder, m_ownChanges.get());
-    if (!folder)
-        return std::unexpected(AnyError(folder.error()));
+    // In the engine's own staging folder: no user or server item can be there.
+    auto path = m_diskStore->stagedDownloadPath(m_cloudFolder);
+    if (!path)
+        return std::unexpected(AnyError(path.error()));
     {
         std::lock_guard lock(m_mutex);
-        m_stagingFolder = std::move(*folder);
+        m_stagedPath = std::move(*path);
     }
     auto staged = stagedPath();
     registerChange(staged);
-    auto moved = Platform::moveItem(downloaded, staged);
-    if (moved)
-        return giveNewFileMode(staged);
-    if (moved.error().code != Platform::FileSystemErrorCode::crossDevice)
-        return std::unexpected(AnyError(moved.error()));
-    // From another file system: a copy under the staged name (never over
-    // anything), then the transport's file goes.
-    std::error_code error;
-    std::filesystem::copy_file(downloaded, staged, std::filesystem::copy_options::none, error);
-    if (error)
-        return std::unexpected(AnyError(Platform::FileSystemError::fromErrno(error.value(), staged)));
-    static_cast<void>(Platform::removeItem(downloaded));
+    // From another file system through a copy beside the staged name, which
+    // begins with the staged-download prefix as well: a killed run's copy is
+    // removed by the next scan like any staged download.
+    auto placed = Platform::placeFile(downloaded, staged, Platform::ReplaceExisting::No);
+    if (!placed)
+        return std::unexpected(AnyError(placed.error()));
     return giveNewFileMode(staged);
 }
 
@@ -168,15 +159,12 @@ Reactive::Result<Platform::URL, AnyError> DownloadStaging::place(const Platform:
 std::expected<void, AnyError> DownloadStaging::moveOntoTarget(const std::string& source, Sync::ReplaceExisting replace)
 {
     registerChange(m_destination);
-    if (replace == Sync::ReplaceExisting::Yes) {
-        // rename(2) replaces a file in one step and refuses to replace a folder.
-        std::error_code error;
-        std::filesystem::rename(source, m_destination, error);
-        if (error)
-            return std::unexpected(AnyError(Platform::FileSystemError::fromErrno(error.value(), m_destination)));
-    } else if (auto moved = Platform::moveItem(source, m_destination); !moved) {
-        return std::unexpected(AnyError(moved.error()));
-    }
+    // The staged file is on the target's file system: one rename, which
+    // replaces a file in one step and never a folder, and never a copy that
+    // a scan could meet half written.
+    auto placed = Platform::renameFile(source, m_destination, replace);
+    if (!placed)
+        return std::unexpected(AnyError(placed.error()));
     return {};
 }
 

@@ -5,6 +5,7 @@
 #include "Platform/Foundation/URL.hpp"
 #include "Reactive/AnyError.hpp"
 #include "Reactive/Result.hpp"
+#include "Sync/Disk/FileSystemFileStore.hpp"
 #include "Sync/Model/File.hpp"
 #include "Sync/Remote/SyncAPIClient.hpp"
 
@@ -17,14 +18,13 @@
 namespace Orvella {
 
 // How one download of the sync engine is put in place. The transport's
-// finished file is first moved (or, from another file system, copied) to a
-// file in the disk store's staging folder, named with its staged-download
-// prefix, so that it is on the cloud folder's file system (the final rename
+// finished file is first moved (or, from another file system, copied) to the
+// path the engine's disk store gives for a staged download, so that it is on the cloud folder's file system (the final rename
 // is atomic) and never where the scan looks or a user or server item can be
 // (the scan skips that folder and removes what a killed run left there);
 // only then is it renamed onto the target. Every path the placement touches (the staged file, the
 // folders it makes, the placed file and its date) is registered as the
-// engine's own change for as long as this object lives. Whatever fails, and
+// engine's own change (in the disk store's registry) for as long as this object lives. Whatever fails, and
 // when the object goes, neither the staged file nor the transport's file is left.
 //
 // Threading: the steps run one after another on whatever thread the
@@ -35,7 +35,7 @@ public:
     // safe join; a refused path fails with `SyncAdapterError::refusedPath`
     // before anything is touched.
     [[nodiscard]] static std::expected<std::shared_ptr<DownloadStaging>, Reactive::AnyError> prepare(
-        const Sync::File& file, const Platform::URL& cloudFolder, std::shared_ptr<Platform::OwnChangeRegistry> ownChanges);
+        const Sync::File& file, const Platform::URL& cloudFolder, std::shared_ptr<const Sync::FileSystemFileStore> diskStore);
 
     ~DownloadStaging();
 
@@ -54,7 +54,7 @@ public:
 
     struct PassKey {};
     DownloadStaging(PassKey, std::string destination, Platform::URL cloudFolder,
-        std::shared_ptr<Platform::OwnChangeRegistry> ownChanges);
+        std::shared_ptr<const Sync::FileSystemFileStore> diskStore);
 
 private:
     void registerChange(const std::string& path);
@@ -65,9 +65,9 @@ private:
     std::string m_destination;
     std::string m_parent;
     Platform::URL m_cloudFolder;
-    std::string m_stagingFolder;
-    std::string m_stagedName;
+    std::shared_ptr<const Sync::FileSystemFileStore> m_diskStore;
     std::shared_ptr<Platform::OwnChangeRegistry> m_ownChanges;
+    std::string m_stagedPath;
     mutable std::mutex m_mutex;
     std::vector<Platform::OwnChangeRegistry::Registration> m_registrations;
     std::string m_downloaded;

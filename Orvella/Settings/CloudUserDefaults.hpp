@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Orvella/Shared/CloudUserDefaultsKey.hpp"
+#include "Shared/CloudUserDefaultsKey.hpp"
 #include "Platform/Foundation/URL.hpp"
 #include "Platform/Foundation/UserDefaults.hpp"
 #include "Reactive/NoError.hpp"

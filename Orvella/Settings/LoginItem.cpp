@@ -1,6 +1,6 @@
 #include "Orvella/Settings/LoginItem.hpp"
 
-#include "Orvella/Shared/SharedConstants.hpp"
+#include "Shared/SharedConstants.hpp"
 #include "Platform/FileSystem/FileOperations.hpp"
 #include "Platform/Foundation/Log.hpp"
 #include "Platform/Foundation/UserDefaultsFile.hpp"

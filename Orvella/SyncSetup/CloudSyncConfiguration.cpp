@@ -1,6 +1,6 @@
 #include "Orvella/SyncSetup/CloudSyncConfiguration.hpp"
 
-#include "Orvella/Shared/SharedConstants.hpp"
+#include "Shared/SharedConstants.hpp"
 
 #include <cmath>
 #include <limits>

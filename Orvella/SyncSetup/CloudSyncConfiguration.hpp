@@ -4,7 +4,7 @@
 // while it runs: when it may sync, how often it polls, and a cloud folder
 // that is there (with its sidebar entry).
 
-#include "Orvella/Shared/ClientConfiguration.hpp"
+#include "Shared/ClientConfiguration.hpp"
 #include "Quarlink/Environment/ClientStates.hpp"
 #include "Reactive/Property.hpp"
 #include "Sync/Schedule/SyncConfiguration.hpp"

@@ -1,6 +1,6 @@
 #include "Orvella/SyncSetup/CloudSyncConfiguration.hpp"
 
-#include "Orvella/Shared/ClientConfiguration.hpp"
+#include "Shared/ClientConfiguration.hpp"
 #include "Reactive/MutableProperty.hpp"
 
 #include <gtest/gtest.h>

@@ -7,6 +7,7 @@
 #include "Orvella/Credentials/CredentialHolder.hpp"
 #include "Orvella/Service/APIClientManager.hpp"
 #include "Orvella/Service/EmailDomainPartCredentialSanitizer.hpp"
+#include "Orvella/Service/SyncAPIClientAdapter.hpp"
 #include "Quarlink/Requests/SessionRefresher.hpp"
 #include "Quarlink/Tests/EndpointFixture.hpp"
 
@@ -120,16 +121,22 @@ protected:
         EndpointFixture::TearDown();
     }
 
-    std::shared_ptr<APIClientManager> makeManager(std::shared_ptr<Quarlink::APIClient> apiClient,
-        std::shared_ptr<Platform::OwnChangeRegistry> ownChanges = nullptr)
+    std::shared_ptr<APIClientManager> makeManager(std::shared_ptr<Quarlink::APIClient> apiClient)
     {
         return APIClientManager::create({
             .apiClient = std::move(apiClient),
             .sanitizer = std::make_shared<EmailDomainPartCredentialSanitizer>("example.org"),
             .settingsManager = nullptr,
             .credentialHolder = m_holder,
-            .ownChanges = std::move(ownChanges),
         });
+    }
+
+    // The engine's API client over `manager` and its client, staging downloads where `diskStore` says.
+    static std::shared_ptr<SyncAPIClientAdapter> makeAdapter(const std::shared_ptr<APIClientManager>& manager,
+        std::shared_ptr<const Sync::FileSystemFileStore> diskStore)
+    {
+        return std::make_shared<SyncAPIClientAdapter>(SyncAPIClientAdapter::Collaborators {
+            .apiClient = manager->apiClient(), .apiManager = manager, .diskStore = std::move(diskStore) });
     }
 
     // The customer data of the test user, with the account's real root folder.

@@ -2,7 +2,7 @@
 
 #include "Orvella/Settings/CloudUserDefaults.hpp"
 #include "Orvella/Settings/SettingsManager.hpp"
-#include "Orvella/Shared/ClientConfiguration.hpp"
+#include "Shared/ClientConfiguration.hpp"
 #include "Platform/FileSystem/Tests/TemporaryDirectory.hpp"
 #include "Reactive/Schedulers/TestScheduler.hpp"
 

@@ -8,6 +8,7 @@
 #include "Quarlink/Errors/RemoteError.hpp"
 #include "Sync/Disk/FileSystemFileStore.hpp"
 #include "Sync/Model/FileWrapperItem.hpp"
+#include "Sync/TestSupport/TestCloud.hpp"
 
 #include <gtest/gtest.h>
 
@@ -31,7 +32,10 @@ protected:
     {
         ServiceFixture::SetUp();
         m_ownChanges = Platform::OwnChangeRegistry::create();
-        m_manager = makeManager(m_decorated, m_ownChanges);
+        m_manager = makeManager(m_decorated);
+        m_diskStore = std::make_shared<Sync::FileSystemFileStore>(
+            std::make_shared<Sync::Testing::TestFolderConfiguration>(cloudURL()), m_ownChanges);
+        m_adapter = makeAdapter(m_manager, m_diskStore);
         serveCustomer();
         ASSERT_TRUE(run(m_manager->login({ "anna", m_credentials.password })).back().isCompleted());
     }
@@ -46,7 +50,7 @@ protected:
     std::map<std::string, Sync::FileRef> listing()
     {
         std::map<std::string, Sync::FileRef> byPath;
-        auto events = run(m_manager->syncRemoteFiles());
+        auto events = run(m_adapter->syncRemoteFiles());
         EXPECT_TRUE(events.back().isCompleted());
         for (const auto& file : events.front().value())
             byPath[file->path()] = file;
@@ -94,6 +98,8 @@ protected:
 
     Platform::Testing::TemporaryDirectory m_cloud;
     std::shared_ptr<Platform::OwnChangeRegistry> m_ownChanges;
+    std::shared_ptr<Sync::FileSystemFileStore> m_diskStore;
+    std::shared_ptr<SyncAPIClientAdapter> m_adapter;
 };
 
 } // namespace
@@ -121,13 +127,14 @@ TEST_F(SyncAdapterTests, TheRootFolderComesFromTheCacheOrElseFromACustomerReques
 {
     // With customer data cached no request is sent; with none, each start asks the service and caches nothing.
     auto before = requestsTo("GET", "customer");
-    ASSERT_EQ(run(m_manager->syncRootFolderID()).front().value(), rootID());
+    ASSERT_EQ(run(m_adapter->syncRootFolderID()).front().value(), rootID());
     EXPECT_EQ(requestsTo("GET", "customer"), before);
-    auto fresh = makeManager(m_decorated);
+    auto freshManager = makeManager(m_decorated);
+    auto fresh = makeAdapter(freshManager, m_diskStore);
     ASSERT_EQ(run(fresh->syncRootFolderID()).front().value(), rootID());
     ASSERT_EQ(run(fresh->syncRootFolderID()).front().value(), rootID());
     EXPECT_EQ(requestsTo("GET", "customer"), before + 2);
-    EXPECT_FALSE(fresh->customerInfo().value());
+    EXPECT_FALSE(freshManager->customerInfo().value());
     auto etag = run(fresh->syncRootEtag());
     ASSERT_TRUE(etag.back().isCompleted());
     EXPECT_FALSE(etag.front().value().empty());
@@ -138,7 +145,7 @@ TEST_F(SyncAdapterTests, ADownloadCreatesItsParentsDatesTheFileAndRegistersWhatI
     // The nested target's folders are made, the content and the remote date land, nothing staged stays behind.
     seed({ { "/A/" }, { "/A/B/" }, { "/A/B/c.txt", "inhalt" } });
     auto file = listing().at("/A/B/c.txt");
-    auto events = run(m_manager->syncDownload(file, cloudURL(), Sync::ReplaceExisting::No));
+    auto events = run(m_adapter->syncDownload(file, cloudURL(), Sync::ReplaceExisting::No));
     ASSERT_TRUE(events.back().isCompleted()) << (events.back().isFailed() ? events.back().error().description() : "");
     auto target = m_cloud / "A/B/c.txt";
     EXPECT_EQ(readFile(target), "inhalt");
@@ -160,11 +167,11 @@ TEST_F(SyncAdapterTests, ADownloadedFileGetsTheModeOfANewFileOfTheUser)
     seed({ { "/a.txt", "a" }, { "/b.txt", "b" } });
     auto files = listing();
     const auto previous = ::umask(022);
-    auto created = run(m_manager->syncDownload(files.at("/a.txt"), cloudURL(), Sync::ReplaceExisting::No));
+    auto created = run(m_adapter->syncDownload(files.at("/a.txt"), cloudURL(), Sync::ReplaceExisting::No));
     ::umask(027);
     writeFile(m_cloud / "b.txt", "old");
     ::chmod((m_cloud / "b.txt").c_str(), 0600);
-    auto replaced = run(m_manager->syncDownload(files.at("/b.txt"), cloudURL(), Sync::ReplaceExisting::Yes));
+    auto replaced = run(m_adapter->syncDownload(files.at("/b.txt"), cloudURL(), Sync::ReplaceExisting::Yes));
     ::umask(previous);
     ASSERT_TRUE(created.back().isCompleted());
     ASSERT_TRUE(replaced.back().isCompleted());
@@ -182,13 +189,13 @@ TEST_F(SyncAdapterTests, WithoutReplaceAnExistingFileIsNeverOverwritten)
     seed({ { "/c.txt", "neu" } });
     auto file = listing().at("/c.txt");
     writeFile(m_cloud / "c.txt", "meins");
-    auto refused = run(m_manager->syncDownload(file, cloudURL(), Sync::ReplaceExisting::No));
+    auto refused = run(m_adapter->syncDownload(file, cloudURL(), Sync::ReplaceExisting::No));
     ASSERT_TRUE(refused.back().isFailed());
     EXPECT_EQ(readFile(m_cloud / "c.txt"), "meins");
     EXPECT_FALSE(hasStagedFile(entries(m_cloud.path())) || stagedFileLeft());
     EXPECT_TRUE(downloadsFolderEmpties());
 
-    auto replaced = run(m_manager->syncDownload(file, cloudURL(), Sync::ReplaceExisting::Yes));
+    auto replaced = run(m_adapter->syncDownload(file, cloudURL(), Sync::ReplaceExisting::Yes));
     ASSERT_TRUE(replaced.back().isCompleted());
     EXPECT_EQ(readFile(m_cloud / "c.txt"), "neu");
 
@@ -196,7 +203,7 @@ TEST_F(SyncAdapterTests, WithoutReplaceAnExistingFileIsNeverOverwritten)
     std::filesystem::remove(m_cloud / "c.txt");
     std::filesystem::create_directory(m_cloud / "c.txt");
     writeFile(m_cloud / "c.txt/keep", "x");
-    auto folder = run(m_manager->syncDownload(file, cloudURL(), Sync::ReplaceExisting::Yes));
+    auto folder = run(m_adapter->syncDownload(file, cloudURL(), Sync::ReplaceExisting::Yes));
     ASSERT_TRUE(folder.back().isFailed());
     EXPECT_EQ(readFile(m_cloud / "c.txt/keep"), "x");
     EXPECT_FALSE(hasStagedFile(entries(m_cloud.path())) || stagedFileLeft());
@@ -208,7 +215,7 @@ TEST_F(SyncAdapterTests, AFailedDownloadLeavesNoTemporaryFileAndNoFolders)
     seed({ { "/X/" }, { "/X/d.txt", "inhalt" } });
     auto file = listing().at("/X/d.txt");
     answerError("GET", "files/" + std::to_string(file->syncFileID().remoteID().value()) + "/download", 500, "1002");
-    auto events = run(m_manager->syncDownload(file, cloudURL(), Sync::ReplaceExisting::No));
+    auto events = run(m_adapter->syncDownload(file, cloudURL(), Sync::ReplaceExisting::No));
     ASSERT_TRUE(events.back().isFailed());
     EXPECT_TRUE(entries(m_cloud.path()).empty());
     EXPECT_TRUE(downloadsFolderEmpties());
@@ -225,7 +232,7 @@ TEST_F(SyncAdapterTests, ADisposedDownloadLeavesNoTemporaryFile)
     auto file = listing().at("/big.bin");
     m_server->setTransferShaping({ .bytesPerSecond = 64 * 1024, .chunkSize = 8 * 1024 });
     Recorder<Platform::URL> recorder;
-    auto started = m_manager->syncDownload(file, cloudURL(), Sync::ReplaceExisting::No).start(recorder.observer());
+    auto started = m_adapter->syncDownload(file, cloudURL(), Sync::ReplaceExisting::No).start(recorder.observer());
     ASSERT_TRUE(m_server->waitForInFlight(1, std::chrono::seconds(10)));
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     started.dispose();
@@ -240,13 +247,13 @@ TEST_F(SyncAdapterTests, ARefusedServerPathTouchesNothingAndSendsNothing)
     auto before = m_server->requestCount();
     for (const char* path : { "/../evil.txt", "/a/./b.txt", "/a//b.txt", "/../../tmp/x" }) {
         auto file = remote(99, path);
-        auto download = run(m_manager->syncDownload(file, cloudURL(), Sync::ReplaceExisting::Yes));
+        auto download = run(m_adapter->syncDownload(file, cloudURL(), Sync::ReplaceExisting::Yes));
         ASSERT_TRUE(download.back().isFailed()) << path;
         const auto* error = Quarlink::underlyingError(download.back().error()).as<SyncAdapterError>();
         ASSERT_TRUE(error) << path;
         EXPECT_EQ(error->errorCase(), SyncAdapterError::Case::refusedPath);
-        EXPECT_TRUE(run(m_manager->syncUpload(remote(99, path), cloudURL())).back().isFailed());
-        EXPECT_TRUE(run(m_manager->syncReupload(remote(99, path), cloudURL())).back().isFailed());
+        EXPECT_TRUE(run(m_adapter->syncUpload(remote(99, path), cloudURL())).back().isFailed());
+        EXPECT_TRUE(run(m_adapter->syncReupload(remote(99, path), cloudURL())).back().isFailed());
     }
     EXPECT_EQ(m_server->requestCount(), before);
     EXPECT_TRUE(entries(m_cloud.path()).empty());
@@ -262,18 +269,18 @@ TEST_F(SyncAdapterTests, NothingIsSentForAnItemWithoutTheIDItNeeds)
         ASSERT_TRUE(events.back().isFailed());
         EXPECT_TRUE(APIManagerError::matches(events.back().error(), APIManagerError::Case::remoteFileIDisMissing));
     };
-    expectMissing(run(m_manager->syncDownload(orphan, cloudURL(), Sync::ReplaceExisting::No)));
-    expectMissing(run(m_manager->syncUpload(orphan, cloudURL())));
-    expectMissing(run(m_manager->syncReupload(orphan, cloudURL())));
-    expectMissing(run(m_manager->syncCreateFolder(local("/F/", Sync::SyncFileID(), true))));
-    expectMissing(run(m_manager->syncDelete(orphan)));
-    expectMissing(run(m_manager->syncRename(orphan)));
-    expectMissing(run(m_manager->syncMove(orphan)));
-    auto notFolder = run(m_manager->syncCreateFolder(local("/a.txt", Sync::SyncFileID::remote(rootID()))));
+    expectMissing(run(m_adapter->syncDownload(orphan, cloudURL(), Sync::ReplaceExisting::No)));
+    expectMissing(run(m_adapter->syncUpload(orphan, cloudURL())));
+    expectMissing(run(m_adapter->syncReupload(orphan, cloudURL())));
+    expectMissing(run(m_adapter->syncCreateFolder(local("/F/", Sync::SyncFileID(), true))));
+    expectMissing(run(m_adapter->syncDelete(orphan)));
+    expectMissing(run(m_adapter->syncRename(orphan)));
+    expectMissing(run(m_adapter->syncMove(orphan)));
+    auto notFolder = run(m_adapter->syncCreateFolder(local("/a.txt", Sync::SyncFileID::remote(rootID()))));
     ASSERT_TRUE(notFolder.back().isFailed());
     EXPECT_EQ(Quarlink::underlyingError(notFolder.back().error()).as<SyncAdapterError>()->errorCase(),
         SyncAdapterError::Case::notAFolder);
-    auto fileShares = run(m_manager->syncPrivateShareInfos(remote(5, "/a.txt")));
+    auto fileShares = run(m_adapter->syncPrivateShareInfos(remote(5, "/a.txt")));
     EXPECT_TRUE(APIManagerError::matches(fileShares.back().error(), APIManagerError::Case::cannotCreateShareForItemWithoutID));
     EXPECT_EQ(m_server->requestCount(), before);
 }
@@ -282,34 +289,34 @@ TEST_F(SyncAdapterTests, UploadCreateRenameMoveAndDeleteReachTheService)
 {
     // Each operation's request, and the service's state after it.
     writeFile(m_cloud / "neu.txt", "hallo");
-    auto uploaded = run(m_manager->syncUpload(local("/neu.txt", Sync::SyncFileID::remote(rootID())), cloudURL()));
+    auto uploaded = run(m_adapter->syncUpload(local("/neu.txt", Sync::SyncFileID::remote(rootID())), cloudURL()));
     ASSERT_TRUE(uploaded.back().isCompleted()) << uploaded.back().error().description();
     auto file = uploaded.front().value();
     EXPECT_EQ(file->path(), "/neu.txt");
     EXPECT_TRUE(file->syncFileID().isRemote());
 
-    auto created = run(m_manager->syncCreateFolder(local("/Ordner/", Sync::SyncFileID::remote(rootID()), true)));
+    auto created = run(m_adapter->syncCreateFolder(local("/Ordner/", Sync::SyncFileID::remote(rootID()), true)));
     ASSERT_TRUE(created.back().isCompleted()) << created.back().error().description();
     auto folder = created.front().value();
     EXPECT_EQ(folder->path(), "/Ordner/");
 
     auto renamed = std::make_shared<Sync::FileWrapperItem>(Sync::FileWrapperItem::Fields { .syncFileID = file->syncFileID(),
         .path = "/umbenannt.txt", .fileName = "umbenannt.txt", .syncParentID = Sync::SyncFileID::remote(rootID()) });
-    auto afterRename = run(m_manager->syncRename(renamed));
+    auto afterRename = run(m_adapter->syncRename(renamed));
     ASSERT_TRUE(afterRename.back().isCompleted());
     EXPECT_EQ(afterRename.front().value()->fileName(), "umbenannt.txt");
 
     auto moved = std::make_shared<Sync::FileWrapperItem>(Sync::FileWrapperItem::Fields { .syncFileID = file->syncFileID(),
         .path = "/Ordner/umbenannt.txt", .fileName = "umbenannt.txt", .syncParentID = folder->syncFileID() });
-    auto afterMove = run(m_manager->syncMove(moved));
+    auto afterMove = run(m_adapter->syncMove(moved));
     ASSERT_TRUE(afterMove.back().isCompleted());
     EXPECT_EQ(afterMove.front().value()->path(), "/Ordner/umbenannt.txt");
 
     writeFile(m_cloud / "Ordner/umbenannt.txt", "anders");
-    auto reuploaded = run(m_manager->syncReupload(moved, cloudURL()));
+    auto reuploaded = run(m_adapter->syncReupload(moved, cloudURL()));
     ASSERT_TRUE(reuploaded.back().isCompleted());
 
-    auto deleted = run(m_manager->syncDelete(moved));
+    auto deleted = run(m_adapter->syncDelete(moved));
     ASSERT_EQ(deleted.size(), 1u);
     EXPECT_TRUE(deleted[0].isCompleted());
     EXPECT_FALSE(listing().contains("/Ordner/umbenannt.txt"));
@@ -320,15 +327,15 @@ TEST_F(SyncAdapterTests, ADeleteFailsWithTheAnswersErrorEntryWhenTheFileIsNotLis
     // An error entry without the id among the deleted is the failure; an answer with neither counts as deleted.
     auto item = remote(4242, "/weg.txt");
     answer("POST", "files/deleter", R"({"data":{"success":[],"errors":[{"code":1004,"message":"Datei nicht gefunden"}]}})");
-    auto failed = run(m_manager->syncDelete(item));
+    auto failed = run(m_adapter->syncDelete(item));
     ASSERT_TRUE(failed.back().isFailed());
     EXPECT_TRUE(Quarlink::underlyingError(failed.back().error()).is<Quarlink::RemoteError>());
     EXPECT_EQ(nlohmann::json::parse(lastRequest().body)["file_ids"], nlohmann::json::array({ 4242 }));
 
     answer("POST", "files/deleter", R"({"data":{"success":[],"errors":[]}})");
-    EXPECT_TRUE(run(m_manager->syncDelete(item)).back().isCompleted());
+    EXPECT_TRUE(run(m_adapter->syncDelete(item)).back().isCompleted());
     answer("POST", "files/deleter", R"({"data":{"success":[4242],"errors":[{"code":1004,"message":"andere"}]}})");
-    EXPECT_TRUE(run(m_manager->syncDelete(item)).back().isCompleted());
+    EXPECT_TRUE(run(m_adapter->syncDelete(item)).back().isCompleted());
 }
 
 TEST_F(SyncAdapterTests, AMoveThatMovedNothingFailsAndOnlyTheFirstMovedFileIsYielded)
@@ -337,7 +344,7 @@ TEST_F(SyncAdapterTests, AMoveThatMovedNothingFailsAndOnlyTheFirstMovedFileIsYie
     auto item = std::make_shared<Sync::FileWrapperItem>(Sync::FileWrapperItem::Fields { .syncFileID = 4242, .path = "/F/x.txt",
         .fileName = "x.txt", .syncParentID = Sync::SyncFileID::remote(rootID()) });
     answer("POST", "files/mover", R"({"data":{"success":[],"errors":[4242]}})");
-    auto events = run(m_manager->syncMove(item));
+    auto events = run(m_adapter->syncMove(item));
     ASSERT_TRUE(events.back().isFailed());
     EXPECT_TRUE(Quarlink::RemoteError::matches(Quarlink::underlyingError(events.back().error()), Quarlink::RemoteError::Case::filesNotMoved));
 }

@@ -36,7 +36,7 @@ protected:
         m_cloudFolder = m_directory / "Cloud";
         std::filesystem::create_directory(m_cloudFolder);
         m_ownChanges = Platform::OwnChangeRegistry::create();
-        m_manager = makeManager(client(), m_ownChanges);
+        m_manager = makeManager(client());
         m_refresher = std::make_shared<DelegateRefresher>(m_manager, m_holder);
         Quarlink::setSessionRefresher(*client(), m_refresher);
         serveCustomer();
@@ -50,16 +50,18 @@ protected:
         m_statusStore = std::make_shared<Sync::RealmFileSyncStatusStore>(factory, m_storeScheduler);
         m_references = std::make_shared<Sync::ExtendedAttributeFileReferenceMapping>(m_fileStore,
             Platform::ExtendedAttributes::system(), m_ownChanges);
-        m_engine = std::make_shared<Sync::SyncManager>(m_manager, Sync::FileSystemFileStore(m_configuration, m_ownChanges),
-            m_fileStore, m_references, m_statusStore);
+        auto diskStore = std::make_shared<Sync::FileSystemFileStore>(m_configuration, m_ownChanges);
+        m_adapter = makeAdapter(m_manager, diskStore);
+        m_engine = std::make_shared<Sync::SyncManager>(m_adapter, *diskStore, m_fileStore, m_references, m_statusStore);
     }
 
     void TearDown() override
     {
         m_engine.reset();
-        // A finished run lets go of the manager on the client's own delivery
+        // A finished run lets go of the adapter on the client's own delivery
         // thread; the client must not be destroyed there.
-        EXPECT_TRUE(Platform::Testing::waitUntil([&] { return m_manager.use_count() == 1; }));
+        EXPECT_TRUE(Platform::Testing::waitUntil([&] { return m_adapter.use_count() == 1; }));
+        m_adapter.reset();
         if (auto client = this->client())
             Quarlink::setSessionRefresher(*client, nullptr);
         ServiceFixture::TearDown();
@@ -133,7 +135,7 @@ protected:
     std::map<std::string, Sync::FileRef> remoteFiles()
     {
         std::map<std::string, Sync::FileRef> byPath;
-        auto events = run(m_manager->syncRemoteFiles());
+        auto events = run(m_adapter->syncRemoteFiles());
         for (const auto& file : events.front().value())
             byPath[file->path()] = file;
         return byPath;
@@ -172,6 +174,7 @@ protected:
     std::filesystem::path m_directory { m_root.path() };
     std::filesystem::path m_cloudFolder;
     std::shared_ptr<Platform::OwnChangeRegistry> m_ownChanges;
+    std::shared_ptr<SyncAPIClientAdapter> m_adapter;
     std::shared_ptr<DelegateRefresher> m_refresher;
     std::shared_ptr<Reactive::QueueScheduler> m_storeScheduler;
     std::shared_ptr<Sync::Testing::TestFolderConfiguration> m_configuration;

@@ -1,8 +1,12 @@
 #include "Platform/FileSystem/FileOperations.hpp"
 
+#include "Platform/Foundation/KillPoint.hpp"
+#include "Platform/Foundation/UUID.hpp"
+
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
+#include <filesystem>
 #include <fts.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -153,6 +157,41 @@ Result replaceItem(const std::string& source, const std::string& destination)
         return failure(ENOENT, source);
     }
     return failure(error, destination);
+}
+
+Result renameFile(const std::string& source, const std::string& destination, ReplaceExisting replace)
+{
+    return replace == ReplaceExisting::Yes ? replaceItem(source, destination) : moveItem(source, destination);
+}
+
+Result placeFile(const std::string& source, const std::string& destination, ReplaceExisting replace)
+{
+    auto placed = renameFile(source, destination, replace);
+    if (placed || placed.error().code != FileSystemErrorCode::crossDevice) {
+        return placed;
+    }
+    // Copied beside the destination first, so that the destination never
+    // holds half a file and the last step is one rename again.
+    auto const slash = destination.find_last_of('/');
+    auto const name = destination.substr(slash == std::string::npos ? 0 : slash + 1);
+    auto const sibling = destination.substr(0, destination.size() - name.size()) + (name.starts_with('.') ? "" : ".") + name + "."
+                         + UUID().uuidString();
+    std::error_code copyError;
+    std::filesystem::copy_file(source, sibling, std::filesystem::copy_options::none, copyError);
+    if (copyError) {
+        if (copyError.value() != EEXIST) {
+            static_cast<void>(::unlink(sibling.c_str()));
+        }
+        return failure(copyError.value(), sibling);
+    }
+    killPoint("file-copied-beside-destination");
+    placed = renameFile(sibling, destination, replace);
+    if (!placed) {
+        static_cast<void>(::unlink(sibling.c_str()));
+        return placed;
+    }
+    static_cast<void>(::unlink(source.c_str()));
+    return {};
 }
 
 Result moveItemByReservation(const std::string& source, const std::string& destination)

@@ -44,6 +44,27 @@ enum class CreateIntermediates { Yes, No };
 // or `notEmpty`, as the kernel answers). Missing parents are not created.
 [[nodiscard]] std::expected<void, FileSystemError> replaceItem(const std::string& source, const std::string& destination);
 
+// Whether putting a file in place may replace a file already there.
+enum class ReplaceExisting { No, Yes };
+
+// Renames `source` to `destination` on one file system: `replaceItem` when
+// `replace` says so, else `moveItem`. Never copies (`crossDevice`).
+[[nodiscard]] std::expected<void, FileSystemError> renameFile(const std::string& source, const std::string& destination,
+                                                              ReplaceExisting replace);
+
+// Puts the finished file `source` at `destination`, where it then lies alone:
+// one `renameFile` when both are on one file system; across file systems a copy
+// into a hidden sibling of `destination` (named after it: a dot in front
+// unless the name has one, then a unique suffix), renamed the same way, and
+// `source` removed. Replaces a file at `destination` only when `replace` says
+// so, in one step (the old file stays until the new one is in place);
+// otherwise an item there fails the placement (`alreadyExists`). A directory
+// is never replaced. Missing parents are not created. On failure `source`
+// stays where it was, `destination` is as it was and no sibling is left; a
+// crash during the copy can leave only the sibling.
+[[nodiscard]] std::expected<void, FileSystemError> placeFile(const std::string& source, const std::string& destination,
+                                                             ReplaceExisting replace);
+
 // The fallback of `moveItem`: a hard link then unlink for a file; for a
 // directory (or where hard links fail) the destination name is reserved first
 // (mkdir, or an exclusive create) and rename(2) then replaces only that empty

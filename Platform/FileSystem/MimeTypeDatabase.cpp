@@ -4,6 +4,7 @@
 #include "Platform/Foundation/UserFolders.hpp"
 
 #include <cerrno>
+#include <algorithm>
 #include <charconv>
 #include <cstdlib>
 #include <fnmatch.h>
@@ -131,7 +132,12 @@ void MimeTypeDatabase::add(int weight, std::string mimeType, std::string pattern
     if (!hasWildcard(pattern)) {
         caseSensitive ? insert(m_literals, pattern) : insert(m_foldedLiterals, lowered(pattern));
     } else if (isSuffix) {
-        caseSensitive ? insert(m_suffixes, pattern.substr(1)) : insert(m_foldedSuffixes, lowered(pattern.substr(1)));
+        auto suffix = caseSensitive ? pattern.substr(1) : lowered(pattern.substr(1));
+        // A folded suffix is looked for in the folded name, whose first
+        // character is the lowered one of the name's.
+        m_suffixStarts.set(static_cast<unsigned char>(suffix.front()));
+        m_longestSuffix = std::max(m_longestSuffix, suffix.size());
+        caseSensitive ? insert(m_suffixes, std::move(suffix)) : insert(m_foldedSuffixes, std::move(suffix));
     } else {
         m_globs.push_back(Glob{caseSensitive ? pattern : lowered(pattern), caseSensitive, match});
     }
@@ -160,9 +166,14 @@ const MimeTypeDatabase::Match* MimeTypeDatabase::bestMatch(std::string_view name
     if (best) {
         return best;
     }
-    for (std::size_t start = 0; start < name.size(); ++start) {
-        find(m_suffixes, name.substr(start));
-        find(m_foldedSuffixes, folded.substr(start));
+    auto const first = name.size() > m_longestSuffix ? name.size() - m_longestSuffix : 0;
+    for (std::size_t start = first; start < name.size(); ++start) {
+        if (m_suffixStarts.test(static_cast<unsigned char>(name[start]))) {
+            find(m_suffixes, name.substr(start));
+        }
+        if (m_suffixStarts.test(static_cast<unsigned char>(folded[start]))) {
+            find(m_foldedSuffixes, folded.substr(start));
+        }
     }
     for (auto const& glob : m_globs) {
         // Both texts are followed by a terminator.

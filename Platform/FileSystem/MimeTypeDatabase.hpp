@@ -2,6 +2,7 @@
 
 #include "Platform/FileSystem/FileSystemError.hpp"
 
+#include <bitset>
 #include <expected>
 #include <functional>
 #include <optional>
@@ -73,6 +74,10 @@ private:
     Table m_suffixes;                                                // "*" + suffix, exact case
     Table m_foldedSuffixes;                                          // "*" + suffix, lower case
     std::vector<Glob> m_globs;                                       // anything else, with fnmatch
+    // What a suffix in the tables can start with, and how long the longest
+    // is: a scan asks for every file, and most places in a name start none.
+    std::bitset<256> m_suffixStarts;
+    std::size_t m_longestSuffix = 0;
     std::size_t m_patternCount = 0;
 };
 

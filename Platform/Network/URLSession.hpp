@@ -5,8 +5,8 @@
 // in-memory cookie jar, plus reachability of a host.
 
 #include "Platform/Network/HTTPCookie.hpp"
-#include "Platform/Network/HTTPURLResponse.hpp"
-#include "Platform/Network/URLError.hpp"
+#include "Platform/Network/HTTPResponseHead.hpp"
+#include "Platform/Network/TransportError.hpp"
 #include "Platform/Network/URLRequest.hpp"
 #include "Platform/Network/URLSessionConfiguration.hpp"
 #include "Platform/Network/URLSessionDelegate.hpp"
@@ -24,7 +24,7 @@ namespace Platform {
 // What a data or upload task delivers: the whole response body and the final response.
 struct DataTaskResponse {
     std::string data;
-    HTTPURLResponse response;
+    HTTPResponseHead response;
 };
 
 // What a download task delivers: the temporary file holding the whole body and
@@ -32,7 +32,7 @@ struct DataTaskResponse {
 // so the completion must move or copy it before returning.
 struct DownloadTaskResponse {
     std::filesystem::path location;
-    HTTPURLResponse response;
+    HTTPResponseHead response;
 };
 
 // A set of transfers sharing one configuration, one cookie jar and one
@@ -53,8 +53,8 @@ struct DownloadTaskResponse {
 // transport thread) and ends the transport thread.
 class URLSession {
 public:
-    using DataCompletion = std::function<void(URLSessionTask&, std::expected<DataTaskResponse, URLError>)>;
-    using DownloadCompletion = std::function<void(URLSessionTask&, std::expected<DownloadTaskResponse, URLError>)>;
+    using DataCompletion = std::function<void(URLSessionTask&, std::expected<DataTaskResponse, TransportError>)>;
+    using DownloadCompletion = std::function<void(URLSessionTask&, std::expected<DownloadTaskResponse, TransportError>)>;
 
     // Starts the transport thread. `delegate` (optional) hears about every task.
     // Null only when libcurl cannot be initialised.

@@ -10,9 +10,9 @@ namespace Platform {
 
 namespace {
 
-URLError cancelledError()
+TransportError cancelledError()
 {
-    return URLError(URLError::Code::cancelled, CURLE_OK, "cancelled");
+    return TransportError(TransportError::Code::cancelled, CURLE_OK, "cancelled");
 }
 
 std::vector<std::string> splitTabs(const std::string& line)
@@ -270,21 +270,21 @@ std::optional<URLSessionCore::TaskRecord> URLSessionCore::takeRecord(URLSessionT
     return record;
 }
 
-void URLSessionCore::deliver(TaskRecord record, std::optional<URLError> error, std::string body,
+void URLSessionCore::deliver(TaskRecord record, std::optional<TransportError> error, std::string body,
     std::optional<std::filesystem::path> location)
 {
     URLSessionTask& task = *record.task;
     if (!task.markCompleted(error))
         return;
-    if (error && error->code() != URLError::Code::cancelled) {
+    if (error && error->code() != TransportError::Code::cancelled) {
         // The query is left out of the log: it may carry values that are nobody's business.
         const std::string& url = task.originalRequest().url;
         std::ostringstream line;
         line << "❗️ URLSession: " << task.originalRequest().method << ' ' << url.substr(0, url.find('?')) << " failed: "
-             << URLError::name(error->code()) << " (curl " << error->transportCode() << ": " << error->message() << ')';
+             << TransportError::name(error->code()) << " (curl " << error->transportCode() << ": " << error->message() << ')';
         logNetwork(line.str());
     }
-    auto response = task.response().value_or(HTTPURLResponse {});
+    auto response = task.response().value_or(HTTPResponseHead {});
     if (task.kind() == URLSessionTask::Kind::download) {
         if (error) {
             if (record.downloadCompletion)

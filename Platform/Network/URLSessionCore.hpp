@@ -66,7 +66,7 @@ private:
 
     [[nodiscard]] std::optional<TaskRecord> takeRecord(URLSessionTask::Identifier identifier);
     // Runs the completion and the delegate for a record already taken out.
-    void deliver(TaskRecord record, std::optional<URLError> error, std::string body,
+    void deliver(TaskRecord record, std::optional<TransportError> error, std::string body,
         std::optional<std::filesystem::path> location);
 
     const URLSessionConfiguration m_configuration;

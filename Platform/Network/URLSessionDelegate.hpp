@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Platform/Network/URLError.hpp"
+#include "Platform/Network/TransportError.hpp"
 
 #include <cstdint>
 #include <filesystem>
@@ -29,7 +29,7 @@ public:
         (void)task, (void)location;
     }
     // A task completed; called right after its completion returned.
-    virtual void didComplete(URLSessionTask& task, const std::optional<URLError>& error)
+    virtual void didComplete(URLSessionTask& task, const std::optional<TransportError>& error)
     {
         (void)task, (void)error;
     }

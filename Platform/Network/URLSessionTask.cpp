@@ -27,13 +27,13 @@ URLSessionTaskState URLSessionTask::state() const
     return m_state;
 }
 
-std::optional<HTTPURLResponse> URLSessionTask::response() const
+std::optional<HTTPResponseHead> URLSessionTask::response() const
 {
     std::lock_guard lock(m_mutex);
     return m_response;
 }
 
-std::optional<URLError> URLSessionTask::error() const
+std::optional<TransportError> URLSessionTask::error() const
 {
     std::lock_guard lock(m_mutex);
     return m_error;
@@ -143,7 +143,7 @@ void URLSessionTask::cancel()
         session->cancel(m_identifier);
 }
 
-bool URLSessionTask::markCompleted(std::optional<URLError> error)
+bool URLSessionTask::markCompleted(std::optional<TransportError> error)
 {
     StateChange change;
     {
@@ -158,7 +158,7 @@ bool URLSessionTask::markCompleted(std::optional<URLError> error)
     return true;
 }
 
-void URLSessionTask::setResponse(HTTPURLResponse response)
+void URLSessionTask::setResponse(HTTPResponseHead response)
 {
     std::lock_guard lock(m_mutex);
     m_response = std::move(response);

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "Platform/Network/HTTPURLResponse.hpp"
-#include "Platform/Network/URLError.hpp"
+#include "Platform/Network/HTTPResponseHead.hpp"
+#include "Platform/Network/TransportError.hpp"
 #include "Platform/Network/URLRequest.hpp"
 
 #include <atomic>
@@ -79,9 +79,9 @@ public:
     [[nodiscard]] URLSessionTaskState state() const;
     // The latest response header block (the final one once the task completed);
     // absent until the first header block ended.
-    [[nodiscard]] std::optional<HTTPURLResponse> response() const;
+    [[nodiscard]] std::optional<HTTPResponseHead> response() const;
     // The failure the task completed with, if it failed.
-    [[nodiscard]] std::optional<URLError> error() const;
+    [[nodiscard]] std::optional<TransportError> error() const;
     [[nodiscard]] TransferProgress progress() const;
     [[nodiscard]] std::int64_t countOfBytesSent() const { return m_bytesSent.load(); }
     [[nodiscard]] std::int64_t countOfBytesReceived() const { return m_bytesReceived.load(); }
@@ -115,8 +115,8 @@ private:
     friend class URLSessionTransfer;
 
     // Transport side. Returns false when the task had already completed.
-    bool markCompleted(std::optional<URLError> error);
-    void setResponse(HTTPURLResponse response);
+    bool markCompleted(std::optional<TransportError> error);
+    void setResponse(HTTPResponseHead response);
     void setExpectedToSend(std::int64_t count) { m_bytesExpectedToSend.store(count); }
     void setExpectedToReceive(std::int64_t count) { m_bytesExpectedToReceive.store(count); }
     // Stores the counts and calls the progress handler (no lock held).
@@ -132,8 +132,8 @@ private:
 
     mutable std::mutex m_mutex;
     URLSessionTaskState m_state = URLSessionTaskState::suspended;
-    std::optional<HTTPURLResponse> m_response;
-    std::optional<URLError> m_error;
+    std::optional<HTTPResponseHead> m_response;
+    std::optional<TransportError> m_error;
     std::shared_ptr<ProgressHandler> m_progressHandler;
     std::uint64_t m_stateChanges { 0 };
     ObservationToken m_nextToken { 1 };

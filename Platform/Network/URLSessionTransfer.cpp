@@ -67,14 +67,14 @@ URLSessionTransfer::URLSessionTransfer(std::shared_ptr<URLSessionTask> task, URL
 {
 }
 
-std::expected<std::unique_ptr<URLSessionTransfer>, URLError> URLSessionTransfer::create(
+std::expected<std::unique_ptr<URLSessionTransfer>, TransportError> URLSessionTransfer::create(
     std::shared_ptr<URLSessionTask> task, const std::filesystem::path& uploadFile,
     const URLSessionConfiguration& configuration, CURLSH* share, URLSessionDelegate* delegate)
 {
     std::unique_ptr<URLSessionTransfer> transfer(new URLSessionTransfer(std::move(task), delegate));
     transfer->m_handle = curl_easy_init();
     if (!transfer->m_handle)
-        return std::unexpected(URLError(URLError::Code::unknown, CURLE_FAILED_INIT, "curl_easy_init failed"));
+        return std::unexpected(TransportError(TransportError::Code::unknown, CURLE_FAILED_INIT, "curl_easy_init failed"));
     if (auto error = transfer->configure(uploadFile, configuration, share))
         return std::unexpected(std::move(*error));
     return transfer;
@@ -90,7 +90,7 @@ URLSessionTransfer::~URLSessionTransfer()
         curl_slist_free_all(m_headerList);
 }
 
-std::optional<URLError> URLSessionTransfer::configure(const std::filesystem::path& uploadFile,
+std::optional<TransportError> URLSessionTransfer::configure(const std::filesystem::path& uploadFile,
     const URLSessionConfiguration& configuration, CURLSH* share)
 {
     const URLRequest& request = m_task->originalRequest();
@@ -151,19 +151,19 @@ void URLSessionTransfer::configureHeaders()
         curl_easy_setopt(m_handle, CURLOPT_HTTPHEADER, m_headerList);
 }
 
-std::optional<URLError> URLSessionTransfer::createTemporaryFile(const std::filesystem::path& temporaryDirectory)
+std::optional<TransportError> URLSessionTransfer::createTemporaryFile(const std::filesystem::path& temporaryDirectory)
 {
     std::error_code error;
     auto folder = temporaryDirectory.empty() ? std::filesystem::temp_directory_path(error) : temporaryDirectory;
     std::string pattern = (folder / "download-XXXXXX").string();
     m_downloadDescriptor = ::mkostemp(pattern.data(), O_CLOEXEC);
     if (m_downloadDescriptor < 0)
-        return URLError(URLError::Code::cannotCreateFile, CURLE_WRITE_ERROR, "cannot create " + pattern);
+        return TransportError(TransportError::Code::cannotCreateFile, CURLE_WRITE_ERROR, "cannot create " + pattern);
     m_temporaryFile = pattern;
     return std::nullopt;
 }
 
-std::optional<URLError> URLSessionTransfer::configureBody(const std::filesystem::path& uploadFile,
+std::optional<TransportError> URLSessionTransfer::configureBody(const std::filesystem::path& uploadFile,
     const std::filesystem::path& temporaryDirectory)
 {
     const URLRequest& request = m_task->originalRequest();
@@ -174,9 +174,9 @@ std::optional<URLError> URLSessionTransfer::configureBody(const std::filesystem:
         struct stat status {};
         if (m_uploadDescriptor < 0 || ::fstat(m_uploadDescriptor, &status) != 0 || !S_ISREG(status.st_mode)) {
             int error = errno;
-            auto code = (m_uploadDescriptor < 0 && error == ENOENT) ? URLError::Code::fileDoesNotExist
-                                                                      : URLError::Code::cannotOpenFile;
-            return URLError(code, CURLE_READ_ERROR, "cannot read upload source " + uploadFile.string());
+            auto code = (m_uploadDescriptor < 0 && error == ENOENT) ? TransportError::Code::fileDoesNotExist
+                                                                      : TransportError::Code::cannotOpenFile;
+            return TransportError(code, CURLE_READ_ERROR, "cannot read upload source " + uploadFile.string());
         }
         m_task->setExpectedToSend(status.st_size);
         curl_easy_setopt(m_handle, CURLOPT_UPLOAD, 1L);
@@ -220,7 +220,7 @@ size_t URLSessionTransfer::onHeader(char* buffer, size_t size, size_t count, voi
     if (line.starts_with("HTTP/")) {
         // Every status line opens a new block: redirects and interim answers
         // ("100 Continue") must not leave their fields in the final response.
-        transfer->m_currentResponse = HTTPURLResponse {};
+        transfer->m_currentResponse = HTTPResponseHead {};
         auto space = line.find(' ');
         if (space != std::string_view::npos)
             transfer->m_currentResponse.statusCode = std::strtol(std::string(line.substr(space + 1, 3)).c_str(), nullptr, 10);
@@ -249,7 +249,7 @@ bool URLSessionTransfer::endHeaderBlock()
         auto from = origin(m_currentResponse.url.c_str(), "");
         auto to = origin(m_currentResponse.url.c_str(), *location);
         if (!from || !to || *from != *to) {
-            m_localError = URLError(URLError::Code::redirectToOtherOrigin, CURLE_WRITE_ERROR,
+            m_localError = TransportError(TransportError::Code::redirectToOtherOrigin, CURLE_WRITE_ERROR,
                 "redirect from " + m_currentResponse.url + " to another origin refused: " + *location);
             return false;
         }
@@ -259,6 +259,13 @@ bool URLSessionTransfer::endHeaderBlock()
     bool decoded = encoding && !encoding->empty() && *encoding != "identity";
     auto expected = decoded ? std::nullopt : m_currentResponse.expectedContentLength();
     m_task->setExpectedToReceive(expected.value_or(-1));
+    // A body kept in memory is sized once from the announced length: grown by
+    // doubling, a listing of many megabytes would briefly need its old and new
+    // buffer at once and then hold up to twice what it needs. A length over
+    // the request's limit fails in `onWrite` anyway, so no more is reserved.
+    if (m_downloadDescriptor < 0 && expected && *expected > 0 && m_responseBody.empty()
+        && m_task->originalRequest().method != "HEAD")
+        m_responseBody.reserve(std::min(static_cast<std::size_t>(*expected), m_maximumBodySize));
     m_hasFinalResponse = true;
     m_task->setResponse(m_currentResponse);
     return true;
@@ -272,13 +279,13 @@ size_t URLSessionTransfer::onWrite(char* buffer, size_t size, size_t count, void
         return 0;
     if (transfer->m_downloadDescriptor >= 0) {
         if (!writeAll(transfer->m_downloadDescriptor, buffer, length)) {
-            transfer->m_localError = URLError(URLError::Code::cannotWriteToFile, CURLE_WRITE_ERROR,
+            transfer->m_localError = TransportError(TransportError::Code::cannotWriteToFile, CURLE_WRITE_ERROR,
                 std::string("cannot write temporary file: ") + std::strerror(errno));
             return 0;
         }
     } else {
         if (length > transfer->m_maximumBodySize - transfer->m_responseBody.size()) {
-            transfer->m_localError = URLError(URLError::Code::responseTooLarge, CURLE_WRITE_ERROR,
+            transfer->m_localError = TransportError(TransportError::Code::responseTooLarge, CURLE_WRITE_ERROR,
                 "answer larger than " + std::to_string(transfer->m_maximumBodySize) + " bytes");
             return 0;
         }
@@ -298,7 +305,7 @@ size_t URLSessionTransfer::onRead(char* buffer, size_t size, size_t count, void*
             return static_cast<size_t>(got);
         if (errno == EINTR)
             continue;
-        transfer->m_localError = URLError(URLError::Code::cannotOpenFile, CURLE_READ_ERROR,
+        transfer->m_localError = TransportError(TransportError::Code::cannotOpenFile, CURLE_READ_ERROR,
             std::string("cannot read upload source: ") + std::strerror(errno));
         return CURL_READFUNC_ABORT;
     }
@@ -338,7 +345,7 @@ bool URLSessionTransfer::hasTimedOut(curl_off_t downloaded, curl_off_t uploaded)
     if (now - *m_lastMovement < limit)
         return false;
     auto seconds = std::to_string(limit.count());
-    m_localError = URLError(URLError::Code::timedOut, CURLE_OPERATION_TIMEDOUT,
+    m_localError = TransportError(TransportError::Code::timedOut, CURLE_OPERATION_TIMEDOUT,
         awaitingAnswer ? "no answer within " + seconds + " s after the upload was sent"
                        : "nothing moved for " + seconds + " s");
     return true;
@@ -352,9 +359,9 @@ URLSessionTransfer::Outcome URLSessionTransfer::finish(CURLcode result)
         outcome.error = m_localError;
     } else if (result != CURLE_OK) {
         std::string message = m_errorBuffer[0] ? std::string(m_errorBuffer) : std::string(curl_easy_strerror(result));
-        outcome.error = URLError(URLError::codeForTransportCode(result), result, std::move(message));
+        outcome.error = TransportError(TransportError::codeForTransportCode(result), result, std::move(message));
     } else if (!m_hasFinalResponse) {
-        outcome.error = URLError(URLError::Code::badServerResponse, CURLE_OK, "no HTTP response");
+        outcome.error = TransportError(TransportError::Code::badServerResponse, CURLE_OK, "no HTTP response");
     }
     if (outcome.error) {
         removeTemporaryFile();

@@ -15,14 +15,14 @@ class URLSessionTransfer {
 public:
     // What a finished transfer hands to its completion.
     struct Outcome {
-        std::optional<URLError> error;
+        std::optional<TransportError> error;
         std::string body;
         std::optional<std::filesystem::path> location;
     };
 
     // Prepares the easy handle, opens the upload source or creates the
     // download's temporary file. Fails with the error the task completes with.
-    [[nodiscard]] static std::expected<std::unique_ptr<URLSessionTransfer>, URLError> create(
+    [[nodiscard]] static std::expected<std::unique_ptr<URLSessionTransfer>, TransportError> create(
         std::shared_ptr<URLSessionTask> task, const std::filesystem::path& uploadFile,
         const URLSessionConfiguration& configuration, CURLSH* share, URLSessionDelegate* delegate);
     ~URLSessionTransfer();
@@ -39,11 +39,11 @@ public:
 private:
     explicit URLSessionTransfer(std::shared_ptr<URLSessionTask> task, URLSessionDelegate* delegate);
 
-    [[nodiscard]] std::optional<URLError> configure(const std::filesystem::path& uploadFile,
+    [[nodiscard]] std::optional<TransportError> configure(const std::filesystem::path& uploadFile,
         const URLSessionConfiguration& configuration, CURLSH* share);
-    [[nodiscard]] std::optional<URLError> configureBody(const std::filesystem::path& uploadFile,
+    [[nodiscard]] std::optional<TransportError> configureBody(const std::filesystem::path& uploadFile,
         const std::filesystem::path& temporaryDirectory);
-    [[nodiscard]] std::optional<URLError> createTemporaryFile(const std::filesystem::path& temporaryDirectory);
+    [[nodiscard]] std::optional<TransportError> createTemporaryFile(const std::filesystem::path& temporaryDirectory);
     void configureHeaders();
     void removeTemporaryFile();
     void closeFiles();
@@ -69,11 +69,11 @@ private:
     int m_downloadDescriptor = -1;
     std::filesystem::path m_temporaryFile;
     std::string m_responseBody;
-    std::optional<URLError> m_localError;
+    std::optional<TransportError> m_localError;
     std::size_t m_maximumBodySize = URLRequest::defaultMaximumBodySize;
     bool m_followsRedirects = false;
 
-    HTTPURLResponse m_currentResponse;
+    HTTPResponseHead m_currentResponse;
     bool m_hasFinalResponse = false;
     std::int64_t m_bytesSent = 0;
     std::int64_t m_bytesReceived = 0;

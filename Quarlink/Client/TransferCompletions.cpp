@@ -12,7 +12,7 @@ constexpr const char* illegalState = "illegal state: url session needs to return
 
 Reactive::AnyError cancellationError()
 {
-    return transportError(Platform::URLError(Platform::URLError::Code::cancelled, 0, "session was reset"));
+    return transportError(Platform::TransportError(Platform::TransportError::Code::cancelled, 0, "session was reset"));
 }
 
 } // namespace
@@ -25,7 +25,7 @@ void runOn(const std::weak_ptr<WorkQueue>& queue, std::function<void()> work)
         work();
 }
 
-void TransferCompletion::completeData(std::expected<Platform::DataTaskResponse, Platform::URLError>&& result,
+void TransferCompletion::completeData(std::expected<Platform::DataTaskResponse, Platform::TransportError>&& result,
     Finish order) const
 {
     if (lifetime.hasEnded()) {
@@ -64,7 +64,7 @@ void TransferCompletion::failCancelled() const
 }
 
 void DownloadCompletion::complete(Platform::URLSessionTask& task,
-    std::expected<Platform::DownloadTaskResponse, Platform::URLError> result, const std::weak_ptr<WorkQueue>& queue) const
+    std::expected<Platform::DownloadTaskResponse, Platform::TransportError> result, const std::weak_ptr<WorkQueue>& queue) const
 {
     using Event = ProgressEvent<DownloadResponse>;
     auto observer = this->observer;
@@ -108,7 +108,7 @@ void DownloadCompletion::complete(Platform::URLSessionTask& task,
     }
     auto error = result.error();
     std::optional<HTTPURLResponse> response;
-    if (error.code() != Platform::URLError::Code::cancelled) {
+    if (error.code() != Platform::TransportError::Code::cancelled) {
         if (auto head = task.response())
             response = httpURLResponse(*head, requestURL);
     }

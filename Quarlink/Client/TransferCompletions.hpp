@@ -37,7 +37,7 @@ struct TransferCompletion {
 
     // Sends nothing once the stream's lifetime ended; a transport error fails
     // the stream as `transportError` wraps it.
-    void completeData(std::expected<Platform::DataTaskResponse, Platform::URLError>&& result, Finish order) const;
+    void completeData(std::expected<Platform::DataTaskResponse, Platform::TransportError>&& result, Finish order) const;
     // Fails with the cancellation error (unless the stream already ended) and finishes.
     void failCancelled() const;
 };
@@ -60,7 +60,7 @@ struct DownloadCompletion {
     std::function<void()> finish;
     std::string requestURL;
 
-    void complete(Platform::URLSessionTask& task, std::expected<Platform::DownloadTaskResponse, Platform::URLError> result,
+    void complete(Platform::URLSessionTask& task, std::expected<Platform::DownloadTaskResponse, Platform::TransportError> result,
         const std::weak_ptr<WorkQueue>& queue) const;
 };
 

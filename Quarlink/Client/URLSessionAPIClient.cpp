@@ -111,7 +111,7 @@ SignalProducer<DataResponse, AnyError> URLSessionAPIClient::dataProducer(Platfor
                 }
                 return session->dataTask(request,
                     [completion, delegateQueue](Platform::URLSessionTask&,
-                        std::expected<Platform::DataTaskResponse, Platform::URLError> result) {
+                        std::expected<Platform::DataTaskResponse, Platform::TransportError> result) {
                         runOn(delegateQueue, [completion, result = std::move(result)]() mutable {
                             completion.completeData(std::move(result), TransferCompletion::Finish::beforeValue);
                         });
@@ -150,7 +150,7 @@ SignalProducer<DataResponse, AnyError> URLSessionAPIClient::uploadProducer(Platf
         TransferCompletion completion { observer, lifetime, [state] { state->set(TaskState::completed); }, request.url };
         auto task = self->currentSession()->uploadTask(request, file.path(),
             [completion, delegateQueue](Platform::URLSessionTask&,
-                std::expected<Platform::DataTaskResponse, Platform::URLError> result) {
+                std::expected<Platform::DataTaskResponse, Platform::TransportError> result) {
                 runOn(delegateQueue, [completion, result = std::move(result)]() mutable {
                     completion.completeData(std::move(result), TransferCompletion::Finish::afterValue);
                 });
@@ -197,7 +197,7 @@ SignalProducer<ProgressEvent<DownloadResponse>, AnyError> URLSessionAPIClient::d
         DownloadCompletion completion { observer, lifetime, [state] { state->set(TaskState::completed); }, request.url };
         auto task = self->currentSession()->downloadTask(request,
             [completion, delegateQueue](Platform::URLSessionTask& task,
-                std::expected<Platform::DownloadTaskResponse, Platform::URLError> result) {
+                std::expected<Platform::DownloadTaskResponse, Platform::TransportError> result) {
                 completion.complete(task, std::move(result), delegateQueue);
             });
         task->setProgressHandler([progress](Platform::URLSessionTask&, const Platform::TransferProgress& counts) {

@@ -4,12 +4,12 @@
 
 namespace Quarlink {
 
-Reactive::AnyError transportError(const Platform::URLError& error)
+Reactive::AnyError transportError(const Platform::TransportError& error)
 {
     return Reactive::AnyError(AnyPresentableError(URLError(error)));
 }
 
-std::optional<HTTPURLResponse> httpURLResponse(const Platform::HTTPURLResponse& response, const std::string& fallbackURL)
+std::optional<HTTPURLResponse> httpURLResponse(const Platform::HTTPResponseHead& response, const std::string& fallbackURL)
 {
     auto url = Platform::URL::create(response.url);
     if (!url)

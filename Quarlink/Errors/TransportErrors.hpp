@@ -1,8 +1,8 @@
 #pragma once
 
 #include "Platform/Foundation/URL.hpp"
-#include "Platform/Network/HTTPURLResponse.hpp"
-#include "Platform/Network/URLError.hpp"
+#include "Platform/Network/HTTPResponseHead.hpp"
+#include "Platform/Network/TransportError.hpp"
 #include "Quarlink/Errors/URLError.hpp"
 #include "Quarlink/HTTP/HTTPURLResponse.hpp"
 #include "Reactive/AnyError.hpp"
@@ -16,11 +16,11 @@ namespace Quarlink {
 // How a transport failure travels in the client's streams: an `AnyError`
 // holding an `AnyPresentableError` of the `URLError`, so that its German texts
 // reach the user and `underlyingError` gives the `URLError` back.
-[[nodiscard]] Reactive::AnyError transportError(const Platform::URLError& error);
+[[nodiscard]] Reactive::AnyError transportError(const Platform::TransportError& error);
 
 // The response head as the library sees it. `fallbackURL` stands in when the
 // transport's URL does not parse; absent when neither parses.
-[[nodiscard]] std::optional<HTTPURLResponse> httpURLResponse(const Platform::HTTPURLResponse& response,
+[[nodiscard]] std::optional<HTTPURLResponse> httpURLResponse(const Platform::HTTPResponseHead& response,
     const std::string& fallbackURL);
 
 // The transport broke its contract: it reported neither a usable response nor

@@ -6,9 +6,9 @@ namespace Quarlink {
 
 namespace {
 
-URLError::Code codeFor(Platform::URLError::Code code)
+URLError::Code codeFor(Platform::TransportError::Code code)
 {
-    using From = Platform::URLError::Code;
+    using From = Platform::TransportError::Code;
     using To = URLError::Code;
     switch (code) {
     case From::cancelled: return To::cancelled;
@@ -36,7 +36,7 @@ URLError::Code codeFor(Platform::URLError::Code code)
 
 } // namespace
 
-URLError::URLError(const Platform::URLError& error)
+URLError::URLError(const Platform::TransportError& error)
     : URLError(codeFor(error.code()), error.transportCode())
 {
 }

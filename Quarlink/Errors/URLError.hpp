@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Platform/Network/URLError.hpp"
+#include "Platform/Network/TransportError.hpp"
 #include "Quarlink/Errors/PresentableError.hpp"
 #include "Reactive/AnyError.hpp"
 
@@ -10,7 +10,7 @@ namespace Quarlink {
 // certificate and the like. Presents itself with the headline "Aufruf
 // fehlgeschlagen." and a reason chosen by its code. An immutable value.
 //
-// The thin, presentable view of `Platform::URLError`: each condition the
+// The thin, presentable view of `Platform::TransportError`: each condition the
 // platform's session tells apart keeps its name here, with its transport code;
 // the further codes are conditions with texts of their own that this platform
 // never reports.
@@ -61,7 +61,7 @@ public:
     }
 
     // The view of a failure the platform's session reports.
-    explicit URLError(const Platform::URLError& error);
+    explicit URLError(const Platform::TransportError& error);
 
     [[nodiscard]] Code code() const { return m_code; }
     [[nodiscard]] int transportCode() const { return m_transportCode; }

@@ -20,7 +20,7 @@ namespace Quarlink {
 // Header names are compared without regard to letter case, as HTTP defines them
 // (HTTP/2 sends every name in lower case).
 //
-// The thin view of the transport's `Platform::HTTPURLResponse`: the same status
+// The thin view of the transport's `Platform::HTTPResponseHead`: the same status
 // and fields, with the URL parsed (made by `httpURLResponse`,
 // Quarlink/Errors/TransportErrors.hpp), so that the library's models do not
 // depend on the transport's types.

@@ -53,7 +53,7 @@ TEST(DistributingBackgroundSessionDelegate, collectsUploadCallbacksAndKeepsTheFi
     auto session = Platform::URLSession::create({});
     auto task = session->uploadTask({ .url = "http://127.0.0.1:1/v2.0/x" }, "/nonexistent", [](auto&, auto) {});
 
-    delegate->didReceiveResponse(*task, Platform::HTTPURLResponse { .statusCode = 200, .url = "http://127.0.0.1:1/v2.0/x", .headers = {} });
+    delegate->didReceiveResponse(*task, Platform::HTTPResponseHead { .statusCode = 200, .url = "http://127.0.0.1:1/v2.0/x", .headers = {} });
     delegate->didReceiveData(*task, "ab");
     delegate->didReceiveData(*task, "cd");
     EXPECT_TRUE(delegate->hasDelegate(task->identifier()));

@@ -94,14 +94,14 @@ TEST_F(DownloadPlacementTests, FailedMovesKeepTheOldFile)
     write(m_folder / "F/a.txt", "old");
     auto refused = placeDownload(finished(write(m_folder / "tmp/1", "new")), destination("F/a.txt"), false);
     ASSERT_FALSE(refused);
-    ASSERT_TRUE(refused.error().is<FileSystemError>());
-    EXPECT_EQ(refused.error().as<FileSystemError>()->error().code, Platform::FileSystemErrorCode::alreadyExists);
+    ASSERT_TRUE(refused.error().is<Platform::FileSystemError>());
+    EXPECT_EQ(refused.error().as<Platform::FileSystemError>()->code, Platform::FileSystemErrorCode::alreadyExists);
     EXPECT_EQ(read(m_folder / "F/a.txt"), "old");
     EXPECT_TRUE(fs::exists(m_folder / "tmp/1"));
 
     auto vanished = placeDownload(finished(m_folder / "tmp/missing"), destination("F/a.txt"), true);
     ASSERT_FALSE(vanished);
-    EXPECT_TRUE(vanished.error().is<FileSystemError>());
+    EXPECT_TRUE(vanished.error().is<Platform::FileSystemError>());
     EXPECT_EQ(read(m_folder / "F/a.txt"), "old");
 }
 

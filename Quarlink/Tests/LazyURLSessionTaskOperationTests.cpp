@@ -66,7 +66,7 @@ TEST(LazyURLSessionTaskOperation, failedTaskStillFinishesTheOperationOnce)
     auto operation = LazyURLSessionTaskOperation::make([&](std::function<void()> finish) {
         finishAgain = finish;
         return session->dataTask({ .url = closedPortURL() },
-            [finish, &completed](Platform::URLSessionTask&, std::expected<Platform::DataTaskResponse, Platform::URLError> result) {
+            [finish, &completed](Platform::URLSessionTask&, std::expected<Platform::DataTaskResponse, Platform::TransportError> result) {
                 EXPECT_FALSE(result.has_value());
                 completed = true;
                 finish();

@@ -255,7 +255,7 @@ TEST_F(RemoteFileOperationsTests, failedAnnouncementAndMissingFile)
     auto missing = run(upload(client(), Platform::URL::fileURL((m_root / "local" / "missing.txt").string()), 1));
     ASSERT_EQ(missing.size(), 1u);
     ASSERT_TRUE(missing[0].isFailed());
-    EXPECT_TRUE(missing[0].error().is<FileSystemError>());
+    EXPECT_TRUE(missing[0].error().is<Platform::FileSystemError>());
     auto overwriting = run(overwrite(client(), 5, 1, Platform::URL::fileURL((m_root / "local" / "missing.txt").string())));
     EXPECT_TRUE(overwriting[0].isFailed());
     EXPECT_EQ(m_server->requestCount(), 1u);

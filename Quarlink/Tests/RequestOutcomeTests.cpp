@@ -192,7 +192,7 @@ TEST_F(RequestOutcomeTests, FailedPlacementKeepsTheOldFile)
     auto folder = Platform::URL::fileURL((m_root / "Cloud").string(), Platform::URL::IsDirectory::Yes);
     auto events = run(perform(FileDownload { 5, "b.txt", folder, false }, client()));
     ASSERT_TRUE(events.back().isFailed());
-    EXPECT_TRUE(events.back().error().is<FileSystemError>());
+    EXPECT_TRUE(events.back().error().is<Platform::FileSystemError>());
     EXPECT_EQ(readFile(m_root / "Cloud/5/b.txt"), "old");
     EXPECT_TRUE(downloadsFolderEmpties());
 

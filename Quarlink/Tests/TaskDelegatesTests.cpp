@@ -19,7 +19,7 @@ protected:
     }
 
     std::shared_ptr<Platform::URLSession> m_session = Platform::URLSession::create({});
-    Platform::HTTPURLResponse m_response { .statusCode = 201, .url = "http://127.0.0.1:1/v2.0/x", .headers = { { "A", "b" } } };
+    Platform::HTTPResponseHead m_response { .statusCode = 201, .url = "http://127.0.0.1:1/v2.0/x", .headers = { { "A", "b" } } };
 };
 
 } // namespace
@@ -55,7 +55,7 @@ TEST_F(TaskDelegatesTests, uploadDelegateFailures)
     };
     UploadTaskDelegate failing(record);
     failing.didReceiveResponse(*task, m_response);
-    failing.didComplete(*task, Platform::URLError(Platform::URLError::Code::networkConnectionLost, 56, "recv failure"));
+    failing.didComplete(*task, Platform::TransportError(Platform::TransportError::Code::networkConnectionLost, 56, "recv failure"));
     UploadTaskDelegate silent(record);
     silent.didComplete(*task, std::nullopt);
 
@@ -79,7 +79,7 @@ TEST_F(TaskDelegatesTests, downloadDelegateWithoutResponseReportsAnInvalidDownlo
     });
     delegate.didFinishDownloading(*task, "/tmp/somewhere");
     delegate.didComplete(*task, std::nullopt);
-    delegate.didComplete(*task, Platform::URLError(Platform::URLError::Code::cancelled, 0, ""));
+    delegate.didComplete(*task, Platform::TransportError(Platform::TransportError::Code::cancelled, 0, ""));
     ASSERT_EQ(results.size(), 2u);
     ASSERT_FALSE(results[0].has_value());
     ASSERT_TRUE(results[0].error().is<APIClientError>());

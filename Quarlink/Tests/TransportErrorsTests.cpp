@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 using namespace Quarlink;
-using PlatformCode = Platform::URLError::Code;
+using PlatformCode = Platform::TransportError::Code;
 
 TEST(TransportErrors, everyPlatformConditionKeepsItsNameAndGetsItsText)
 {
@@ -38,8 +38,8 @@ TEST(TransportErrors, everyPlatformConditionKeepsItsNameAndGetsItsText)
         { PlatformCode::unknown, URLError::Code::unknown, generic },
     };
     for (const auto& mapping : cases) {
-        auto error = transportError(Platform::URLError(mapping.from, 42, "detail"));
-        ASSERT_TRUE(error.is<AnyPresentableError>()) << Platform::URLError::name(mapping.from);
+        auto error = transportError(Platform::TransportError(mapping.from, 42, "detail"));
+        ASSERT_TRUE(error.is<AnyPresentableError>()) << Platform::TransportError::name(mapping.from);
         auto* underlying = underlyingError(error).as<URLError>();
         ASSERT_NE(underlying, nullptr);
         EXPECT_EQ(underlying->code(), mapping.to);
@@ -52,7 +52,7 @@ TEST(TransportErrors, everyPlatformConditionKeepsItsNameAndGetsItsText)
 TEST(TransportErrors, responseHeadsKeepStatusFieldsAndFallBackToTheRequestURL)
 {
     // The response head keeps status and fields; an unparsable answering URL gives way to the request's.
-    Platform::HTTPURLResponse head { .statusCode = 404, .url = "not a url", .headers = { { "X-Error-Code", "5004" } } };
+    Platform::HTTPResponseHead head { .statusCode = 404, .url = "not a url", .headers = { { "X-Error-Code", "5004" } } };
     auto response = httpURLResponse(head, "http://127.0.0.1:9/v2.0/files");
     ASSERT_TRUE(response.has_value());
     EXPECT_EQ(response->statusCode(), 404);

@@ -9,7 +9,7 @@ using namespace Quarlink;
 TEST(URLError, viewOfThePlatformError)
 {
     // The view keeps the platform's condition and transport code.
-    URLError error(Platform::URLError(Platform::URLError::Code::serverCertificateUntrusted, 60, "detail"));
+    URLError error(Platform::TransportError(Platform::TransportError::Code::serverCertificateUntrusted, 60, "detail"));
     EXPECT_EQ(error.code(), URLError::Code::serverCertificateUntrusted);
     EXPECT_EQ(error.transportCode(), 60);
 }
@@ -23,6 +23,6 @@ TEST(URLError, sameTextForBothHostLookupConditions)
 TEST(URLError, unknownConditionsUseTheDefaultTextWithPeriod)
 {
     // A malformed URL has no text of its own and reads "Die Aktion konnte nicht durchgeführt werden." with the period.
-    EXPECT_EQ(URLError(Platform::URLError(Platform::URLError::Code::badURL, 3, "")).reason(),
+    EXPECT_EQ(URLError(Platform::TransportError(Platform::TransportError::Code::badURL, 3, "")).reason(),
         "Die Aktion konnte nicht durchgeführt werden.");
 }

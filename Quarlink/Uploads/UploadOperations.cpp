@@ -14,7 +14,7 @@ using StoredProducer = Reactive::SignalProducer<CloudMetaPackage<File>, Reactive
 template<class Producer>
 Producer failedRecord(const Platform::FileSystemError& error)
 {
-    return Producer::error(Reactive::AnyError(FileSystemError(error)));
+    return Producer::error(Reactive::AnyError(error));
 }
 
 } // namespace

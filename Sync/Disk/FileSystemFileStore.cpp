@@ -6,6 +6,7 @@
 #include "Platform/FileSystem/Trash.hpp"
 #include "Platform/Foundation/Log.hpp"
 #include "Platform/Foundation/PathString.hpp"
+#include "Platform/Foundation/UUID.hpp"
 #include "Sync/Model/FileWrapperItem.hpp"
 
 #include <cerrno>
@@ -230,6 +231,14 @@ std::expected<std::string, FileSystemError> FileSystemFileStore::stagingFolder(c
     if (::mkdir(path.c_str(), 0700) != 0 && errno != EEXIST)
         return std::unexpected(FileSystemError::fromErrno(errno, path));
     return path;
+}
+
+std::expected<std::string, FileSystemError> FileSystemFileStore::stagedDownloadPath(const Platform::URL& cloudFolder) const
+{
+    auto folder = stagingFolder(cloudFolder, m_state->ownChanges.get());
+    if (!folder)
+        return std::unexpected(folder.error());
+    return *folder + "/" + std::string(stagedDownloadPrefix) + Platform::UUID().uuidString();
 }
 
 void FileSystemFileStore::learnPlacedContent(const File& file) const

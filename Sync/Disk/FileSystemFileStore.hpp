@@ -109,6 +109,13 @@ public:
     // `ownChanges` while it is made, when given.
     [[nodiscard]] static std::expected<std::string, Platform::FileSystemError> stagingFolder(
         const Platform::URL& cloudFolder, Platform::OwnChangeRegistry* ownChanges = nullptr);
+    // A fresh path for one download into the cloud folder at `cloudFolder`:
+    // in its staging folder (made as `stagingFolder` says, registered with
+    // this store's registry), under a unique name with the staged-download
+    // prefix, so that neither a scan nor a user or server item ever meets it.
+    // Nothing is made at that path.
+    [[nodiscard]] std::expected<std::string, Platform::FileSystemError> stagedDownloadPath(
+        const Platform::URL& cloudFolder) const;
 
     // `configuration` must not be null. `ownChanges` and `hashCache` are
     // optional; without a cache the store makes its own.
@@ -127,6 +134,9 @@ public:
     {
         return m_state->configuration;
     }
+    // The registry every change of the store (and of the downloads it
+    // stages) is registered with; may be null.
+    [[nodiscard]] const std::shared_ptr<Platform::OwnChangeRegistry>& ownChanges() const { return m_state->ownChanges; }
 
     // Creates the folder `file` describes (its type must be folder) with
     // missing parents, dated with its lastModifiedDate. Logs

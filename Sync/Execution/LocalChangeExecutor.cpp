@@ -133,8 +133,10 @@ SyncEventProducer LocalChangeExecutor::createFile(const Change& change, const Fi
         return collaborators->apiClient->syncDownload(file, cloudFolder, ReplaceExisting::No);
     });
     auto reacted = call.attemptMap([collaborators, file](Platform::URL&& placed) -> URLResult {
-        if (auto stored = collaborators->fileStore->add(*file); !stored) {
-            return std::unexpected(AnyError(std::move(stored.error())));
+        // The record and the item's status in one write.
+        auto stored = StoredChange::storing(file);
+        if (auto written = collaborators->record(stored.markUpToDate(*file, collaborators->cloudFolder())); !written) {
+            return std::unexpected(AnyError(std::move(written.error())));
         }
         forgetStaleReference(*collaborators, *file);
         return std::move(placed);

@@ -3,6 +3,7 @@
 // Sync/Remote: the engine's only road to the remote storage, declared by the
 // engine and implemented by the application over its REST client.
 
+#include "Platform/FileSystem/FileOperations.hpp"
 #include "Platform/Foundation/URL.hpp"
 #include "Reactive/AnyError.hpp"
 #include "Reactive/Result.hpp"
@@ -19,7 +20,7 @@
 namespace Sync {
 
 // Whether a download lands where nothing lies yet or replaces the item there.
-enum class ReplaceExisting { No, Yes };
+using ReplaceExisting = Platform::ReplaceExisting;
 
 // The remote service as the engine uses it. Every member answers a cold
 // producer; nothing reaches the server until it is started. The engine starts

@@ -21,6 +21,19 @@ const File* fileOf(const Change& change)
     return operation ? operation->file().get() : nullptr;
 }
 
+// Whether the change's executor wrote the item's up-to-date status together
+// with its record: a downloaded or updated file, an item created or moved on
+// the server. Another write of the same row would only cost a transaction.
+bool recordsItsStatus(const Change& change)
+{
+    const auto& operation = *change.fileOperation();
+    const auto kind = operation.kind();
+    if (change.isLocal()) {
+        return !isFolder(*operation.file()) && (kind == FileOperation::Kind::Create || kind == FileOperation::Kind::Update);
+    }
+    return kind == FileOperation::Kind::Create || kind == FileOperation::Kind::Move;
+}
+
 } // namespace
 
 SyncManager::SyncManager(std::shared_ptr<SyncAPIClient> apiClient, FileSystemFileStore fileSystemStore,
@@ -68,7 +81,9 @@ void SyncManager::observeOutcomes()
         }
         const auto cloudFolder = collaborators->cloudFolder();
         collaborators->fileReferenceMapping->addReference(*file, cloudFolder);
-        static_cast<void>(collaborators->fileSyncStatusStore->mark(*file, FileSyncStatus::upToDate, cloudFolder));
+        if (!recordsItsStatus(change)) {
+            static_cast<void>(collaborators->fileSyncStatusStore->mark(*file, FileSyncStatus::upToDate, cloudFolder));
+        }
         const auto kind = change.fileOperation()->kind();
         if (change.isLocal() && (kind == FileOperation::Kind::Create || kind == FileOperation::Kind::Update)) {
             // Placed by this run with the server's content, and its binding

@@ -12,6 +12,7 @@
 #include "Sync/Model/FileWrapperItem.hpp"
 #include "Sync/Status/FileSyncStatus.hpp"
 
+#include <malloc.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -69,6 +70,16 @@ std::size_t storedItemsDeleted(const std::vector<Change>& changes, const std::ve
         }
     }
     return count;
+}
+
+// The views of a large tree take tens of megabytes for a moment, freed in
+// pieces the allocator keeps for itself (it only hands back the top of a
+// heap). Handed back to the system once they are gone, they do not stay
+// resident for the hours the changes may take, nor add to what the next
+// large step (a listing) needs on top.
+void releaseFreedMemory()
+{
+    ::malloc_trim(0);
 }
 
 } // namespace
@@ -205,6 +216,7 @@ void SyncRun::scanDisk(std::int64_t rootFolderID)
                         computeChanges(views.diskFiles, views.storedFiles, MergePolicy::TakeLocal));
                     self->keepBelowUnreadable(changes, unreadable);
                 }
+                releaseFreedMemory();
                 self->checkServerDeletes(std::move(changes));
             }));
     });
@@ -311,6 +323,7 @@ void SyncRun::listRemoteFiles(std::int64_t rootFolderID)
                             self->m_withheldIDs = std::move(screened.withheldIDs);
                         }
                     }
+                    releaseFreedMemory();
                     self->execute(std::move(changes));
                     return;
                 }

@@ -2,6 +2,7 @@
 
 #include "Orvella/Service/APIClientManager.hpp"
 #include "Orvella/SessionRefresher/AlertSessionRefresher.hpp"
+#include "Sync/Remote/SyncAPIClient.hpp"
 #include "Quarlink/Errors/AnyPresentableError.hpp"
 #include "Quarlink/Errors/RemoteError.hpp"
 
@@ -19,10 +20,12 @@ protected:
         AppModuleFixture::SetUp();
         buildContainer();
         m_manager = resolved<APIClientManager>();
+        m_syncClient = resolved<Sync::SyncAPIClient>();
     }
 
     void TearDown() override
     {
+        m_syncClient.reset();
         m_manager.reset();
         AppModuleFixture::TearDown();
     }
@@ -48,7 +51,7 @@ protected:
         std::vector<std::unique_ptr<Quarlink::Testing::Recorder<Listing>>> recorders;
         for (int index = 0; index < count; ++index) {
             recorders.push_back(std::make_unique<Quarlink::Testing::Recorder<Listing>>());
-            m_started.push_back(m_manager->syncRemoteFiles().start(recorders.back()->observer()));
+            m_started.push_back(m_syncClient->syncRemoteFiles().start(recorders.back()->observer()));
         }
         return recorders;
     }
@@ -73,6 +76,7 @@ protected:
 
     const std::string m_newPassword = "Neu-456";
     std::shared_ptr<APIClientManager> m_manager;
+    std::shared_ptr<Sync::SyncAPIClient> m_syncClient;
     std::vector<Reactive::AnyDisposable> m_started;
 };
 

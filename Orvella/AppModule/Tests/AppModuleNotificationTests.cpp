@@ -2,7 +2,8 @@
 #include "Orvella/AppModule/Tests/AppModuleFixture.hpp"
 
 #include "Orvella/Service/APIClientManager.hpp"
-#include "Orvella/Shared/ClientConfiguration.hpp"
+#include "Orvella/Service/SyncAPIClientAdapter.hpp"
+#include "Shared/ClientConfiguration.hpp"
 #include "Quarlink/Session/WorldID.hpp"
 #include "Sync/Schedule/RootEtagProvider.hpp"
 #include "Sync/Schedule/SyncScheduler.hpp"
@@ -228,8 +229,12 @@ TEST_F(AppModuleNotificationTests, AClientErrorOfAChangeIsShownUnderTheFilesName
     // A download in a folder fails with the client's own error: "Fehler: " and the file's name, the error's reason as the text.
     m_moreUserInterface = [](Binder& binder) {
         binder.addBinding<Sync::SyncAPIClient>(Scope::single, [](Resolver& resolver) -> std::shared_ptr<Sync::SyncAPIClient> {
-            auto client = resolver.resolve<APIClientManager>();
-            return client ? std::make_shared<DownloadsFailInTheClient>(*client) : nullptr;
+            auto manager = resolver.resolve<APIClientManager>();
+            auto diskStore = resolver.resolve<Sync::FileSystemFileStore>();
+            if (!manager || !diskStore)
+                return nullptr;
+            return std::make_shared<DownloadsFailInTheClient>(std::make_shared<SyncAPIClientAdapter>(
+                SyncAPIClientAdapter::Collaborators { .apiClient = (*manager)->apiClient(), .apiManager = *manager, .diskStore = *diskStore }));
         });
     };
     ASSERT_TRUE(m_server->seedTree(m_credentials.username, { { "/Projekte/" }, { "/Projekte/Bericht.pdf", "%PDF-1.4" } }).has_value());

@@ -12,12 +12,13 @@
 #include "Orvella/Popover/PopoverFilesProvider.hpp"
 #include "Orvella/Popover/QuotaProvider.hpp"
 #include "Orvella/Service/APIClientManager.hpp"
+#include "Orvella/Service/SyncAPIClientAdapter.hpp"
 #include "Orvella/Settings/CloudAPIEnvironmentStore.hpp"
 #include "Orvella/Sharing/PrivateShareService.hpp"
 #include "Orvella/Sharing/PublicShareService.hpp"
-#include "Orvella/Shared/SharedConstants.hpp"
-#include "Orvella/Shared/ThemeType.hpp"
-#include "Orvella/Shared/WormholeNavigator.hpp"
+#include "Shared/SharedConstants.hpp"
+#include "Shared/ThemeType.hpp"
+#include "Shared/WormholeNavigator.hpp"
 #include "Orvella/StatusItem/SyncStatusProvider.hpp"
 #include "Orvella/SyncSetup/CloudSetupHelper.hpp"
 #include "Orvella/Tracking/BITHockeyManager.hpp"
@@ -123,7 +124,8 @@ TEST_F(AppModuleTests, SharedServicesAreOneInstanceBehindEveryKey)
     auto manager = resolved<APIClientManager>();
     ASSERT_TRUE(manager);
     EXPECT_EQ(dynamic_cast<APIClientManager*>(resolved<APIManager>().get()), manager.get());
-    EXPECT_EQ(dynamic_cast<APIClientManager*>(resolved<Sync::SyncAPIClient>().get()), manager.get());
+    EXPECT_TRUE(dynamic_cast<SyncAPIClientAdapter*>(resolved<Sync::SyncAPIClient>().get()));
+    EXPECT_EQ(resolved<Sync::SyncAPIClient>(), resolved<Sync::SyncAPIClient>());
     EXPECT_EQ(dynamic_cast<APIClientManager*>(resolved<QuotaProvider>().get()), manager.get());
     EXPECT_EQ(dynamic_cast<APIClientManager*>(resolved<PopoverFilesProvider>().get()), manager.get());
     EXPECT_EQ(dynamic_cast<APIClientManager*>(resolved<AlertSessionRefresherDelegate>().get()), manager.get());

@@ -1,7 +1,7 @@
 // The program `orvella` as a process: one instance per user, and an orderly
 // end when the launch cannot get its services.
 
-#include "Orvella/Shared/SharedConstants.hpp"
+#include "Shared/SharedConstants.hpp"
 #include "Platform/Desktop/DistributedNotificationCenter.hpp"
 #include "Platform/FileSystem/InstanceLock.hpp"
 #include "Platform/FileSystem/Tests/TemporaryDirectory.hpp"

@@ -1,6 +1,6 @@
 #include "Orvella/Popover/PopoverViewModel.hpp"
 #include "Orvella/Popover/TestSupport/PopoverFakes.hpp"
-#include "Orvella/Shared/ClientConfiguration.hpp"
+#include "Shared/ClientConfiguration.hpp"
 
 #include "Reactive/Schedulers/ImmediateScheduler.hpp"
 #include "Reactive/Schedulers/PumpableMainLoop.hpp"

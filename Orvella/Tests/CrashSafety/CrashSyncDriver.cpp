@@ -232,7 +232,6 @@ int main(int argc, char** argv)
         .sanitizer = std::make_shared<Orvella::EmailDomainPartCredentialSanitizer>("example.org"),
         .settingsManager = nullptr,
         .credentialHolder = holder,
-        .ownChanges = ownChanges,
     });
     auto refresher = std::make_shared<Orvella::Testing::DelegateRefresher>(manager, holder);
     Quarlink::setSessionRefresher(**client, refresher);
@@ -255,8 +254,10 @@ int main(int argc, char** argv)
         auto statusStore = std::make_shared<Sync::RealmFileSyncStatusStore>(factory, storeScheduler);
         auto references = std::make_shared<Sync::ExtendedAttributeFileReferenceMapping>(fileStore,
             Platform::ExtendedAttributes::system(), ownChanges);
-        auto engine = std::make_shared<Sync::SyncManager>(manager,
-            Sync::FileSystemFileStore(folderConfiguration, ownChanges), fileStore, references, statusStore);
+        auto diskStore = std::make_shared<Sync::FileSystemFileStore>(folderConfiguration, ownChanges);
+        auto adapter = std::make_shared<Orvella::SyncAPIClientAdapter>(Orvella::SyncAPIClientAdapter::Collaborators {
+            .apiClient = manager->apiClient(), .apiManager = manager, .diskStore = diskStore });
+        auto engine = std::make_shared<Sync::SyncManager>(adapter, *diskStore, fileStore, references, statusStore);
         if (const char* go = std::getenv("ORVELLA_CRASH_RETRY"); go && *go) {
             status = runUntilARetrySucceeds(engine, go);
             engine.reset();

@@ -2,7 +2,7 @@
 
 #include "Orvella/Login/LoginViewModel.hpp"
 #include "Orvella/Presentation/NavigatorActions.hpp"
-#include "Orvella/Shared/ThemeType.hpp"
+#include "Shared/ThemeType.hpp"
 
 #include "Orvella/UI/Views/OwnedWindow.hpp"
 

@@ -8,7 +8,7 @@
 #include "Orvella/Presentation/Workspace.hpp"
 #include "Orvella/Service/APIManager.hpp"
 #include "Orvella/ShareDialogs/ShareDurationNavigator.hpp"
-#include "Orvella/Shared/ClientConfiguration.hpp"
+#include "Shared/ClientConfiguration.hpp"
 #include "Orvella/Sharing/PrivateShareService.hpp"
 #include "Orvella/Sharing/PublicShareService.hpp"
 #include "Orvella/StatusItem/StatusItemNavigator.hpp"

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "Orvella/Password/RequestPasswordViewModel.hpp"
-#include "Orvella/Shared/ThemeType.hpp"
+#include "Shared/ThemeType.hpp"
 #include "Orvella/Tracking/TrackingManager.hpp"
 
 #include "Orvella/UI/Views/OwnedWindow.hpp"

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "Orvella/Presentation/NavigatorActions.hpp"
-#include "Orvella/Shared/ClientConfiguration.hpp"
+#include "Shared/ClientConfiguration.hpp"
 
 #include <QWidget>
 

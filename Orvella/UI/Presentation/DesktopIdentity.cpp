@@ -1,6 +1,6 @@
 #include "Orvella/UI/Presentation/DesktopIdentity.hpp"
 
-#include "Orvella/Shared/ClientConfiguration.hpp"
+#include "Shared/ClientConfiguration.hpp"
 #include "Platform/Foundation/Log.hpp"
 
 #include <QApplication>

@@ -1,10 +1,14 @@
 #include "Platform/FileSystem/FileOperations.hpp"
 
 #include "Platform/FileSystem/Tests/TemporaryDirectory.hpp"
+#include "Platform/Foundation/KillPoint.hpp"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
 #include <limits>
+#include <vector>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -20,6 +24,41 @@ FileSystemErrorCode codeOf(const std::expected<void, FileSystemError>& result)
     EXPECT_FALSE(result.has_value());
     return result ? FileSystemErrorCode::other : result.error().code;
 }
+
+std::vector<std::string> namesIn(const std::string& folder)
+{
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        names.push_back(entry.path().filename().string());
+    }
+    std::ranges::sort(names);
+    return names;
+}
+
+// Whether `folder` lies on another file system than `other`.
+bool onAnotherFileSystem(const std::string& folder, const std::string& other)
+{
+    struct stat here {}, there {};
+    return ::stat(folder.c_str(), &here) == 0 && ::stat(other.c_str(), &there) == 0 && here.st_dev != there.st_dev;
+}
+
+// What a placement across file systems leaves at the moment between its copy
+// and its rename, as a crash there would find it.
+struct AtTheCopiedMoment {
+    static inline std::string folder;
+    static inline std::string destination;
+    static inline std::vector<std::string> names;
+    static inline std::string content;
+
+    static void record(const char* name)
+    {
+        if (std::string(name) != "file-copied-beside-destination") {
+            return;
+        }
+        names = namesIn(folder);
+        content = exists(destination) ? readFile(destination) : std::string("<none>");
+    }
+};
 
 }  // namespace
 
@@ -206,4 +245,72 @@ TEST(FileOperationsTests, ReplacesFilesButNeverDirectories)
 
     EXPECT_EQ(codeOf(replaceItem(root / "missing", root / "fresh")), FileSystemErrorCode::notFound);
     EXPECT_EQ(readFile(root / "fresh"), "other");
+}
+
+// Proves on one file system that a placement renames, replaces a file only when asked and never a folder, and that
+// every refusal leaves both the source and what lies at the destination as they were.
+TEST(FileOperationsTests, PlacesAFileReplacingOnlyWhenAsked)
+{
+    TemporaryDirectory root;
+    writeFile(root / "new", "new");
+    writeFile(root / "old", "old");
+    EXPECT_EQ(codeOf(placeFile(root / "new", root / "old", ReplaceExisting::No)), FileSystemErrorCode::alreadyExists);
+    EXPECT_EQ(readFile(root / "old"), "old");
+    EXPECT_EQ(readFile(root / "new"), "new");
+
+    ASSERT_TRUE(placeFile(root / "new", root / "old", ReplaceExisting::Yes).has_value());
+    EXPECT_EQ(readFile(root / "old"), "new");
+    EXPECT_FALSE(exists(root / "new"));
+
+    ASSERT_TRUE(createDirectory(root / "folder", CreateIntermediates::No).has_value());
+    EXPECT_EQ(codeOf(placeFile(root / "old", root / "folder", ReplaceExisting::Yes)), FileSystemErrorCode::alreadyExists);
+    EXPECT_EQ(readFile(root / "old"), "new");
+    EXPECT_TRUE(namesIn(root / "folder").empty());
+
+    EXPECT_EQ(codeOf(placeFile(root / "missing", root / "fresh", ReplaceExisting::No)), FileSystemErrorCode::notFound);
+    EXPECT_EQ(namesIn(root.path()), (std::vector<std::string> { "folder", "old" }));
+}
+
+// Proves across file systems that the file is copied beside the destination (a hidden name after it) and renamed
+// over it: a crash between the two finds the old file whole and the copy complete; a refusal leaves the source,
+// the old file and no copy; the name of a hidden destination begins the copy's name.
+TEST(FileOperationsTests, PlacesAcrossFileSystemsThroughACopyBesideTheDestination)
+{
+    if (!onAnotherFileSystem("/dev/shm", TemporaryDirectory().path())) {
+        GTEST_SKIP() << "no second file system to place across";
+    }
+    TemporaryDirectory far("/dev/shm");
+    TemporaryDirectory root;
+    writeFile(far / "download", "far");
+    writeFile(root / "a.txt", "old");
+
+    EXPECT_EQ(codeOf(placeFile(far / "download", root / "a.txt", ReplaceExisting::No)), FileSystemErrorCode::alreadyExists);
+    EXPECT_EQ(readFile(root / "a.txt"), "old");
+    EXPECT_EQ(readFile(far / "download"), "far");
+    EXPECT_EQ(namesIn(root.path()), (std::vector<std::string> { "a.txt" }));
+
+    AtTheCopiedMoment::folder = root.path();
+    AtTheCopiedMoment::destination = root / "a.txt";
+    killPointHandler.store(&AtTheCopiedMoment::record);
+    auto placed = placeFile(far / "download", root / "a.txt", ReplaceExisting::Yes);
+    killPointHandler.store(nullptr);
+    ASSERT_TRUE(placed.has_value()) << placed.error().description();
+    EXPECT_EQ(AtTheCopiedMoment::content, "old");
+    ASSERT_EQ(AtTheCopiedMoment::names.size(), 2U);
+    EXPECT_TRUE(AtTheCopiedMoment::names[0].starts_with(".a.txt.")) << AtTheCopiedMoment::names[0];
+    EXPECT_EQ(readFile(root / "a.txt"), "far");
+    EXPECT_FALSE(exists(far / "download"));
+    EXPECT_EQ(namesIn(root.path()), (std::vector<std::string> { "a.txt" }));
+
+    writeFile(far / "download", "hidden");
+    AtTheCopiedMoment::destination = root / ".~staged";
+    killPointHandler.store(&AtTheCopiedMoment::record);
+    placed = placeFile(far / "download", root / ".~staged", ReplaceExisting::No);
+    killPointHandler.store(nullptr);
+    ASSERT_TRUE(placed.has_value()) << placed.error().description();
+    EXPECT_EQ(AtTheCopiedMoment::content, "<none>");
+    ASSERT_EQ(AtTheCopiedMoment::names.size(), 2U);
+    EXPECT_TRUE(AtTheCopiedMoment::names[0].starts_with(".~staged.")) << AtTheCopiedMoment::names[0];
+    EXPECT_EQ(readFile(root / ".~staged"), "hidden");
+    EXPECT_EQ(namesIn(root.path()), (std::vector<std::string> { ".~staged", "a.txt" }));
 }

@@ -68,3 +68,27 @@ TEST(MimeTypeDatabaseTests, RanksMatchesByWeightLengthAndCase)
     EXPECT_FALSE(database->lookup("x.bad").has_value());
     EXPECT_EQ(database->patternCount(), 7u);
 }
+
+// Suffixes need not start with a dot, and one may start with a capital in
+// either case rule; the longest suffix may be matched anywhere a name allows.
+TEST(MimeTypeDatabaseTests, FindsSuffixesThatStartWithAnyCharacter)
+{
+    TemporaryDirectory root;
+    writeFile(root / "globs2",
+              "50:test/backup:*~\n"
+              "50:test/revision:*,v\n"
+              "50:test/automake:*Makefile.AM\n"
+              "50:test/rake:*Rakefile:cs\n"
+              "50:test/short:*.a\n");
+    auto database = MimeTypeDatabase::load({root / "globs2"});
+    ASSERT_TRUE(database.has_value());
+
+    EXPECT_EQ(database->lookup("notes.txt~"), "test/backup");
+    EXPECT_EQ(database->lookup("main.c,v"), "test/revision");
+    EXPECT_EQ(database->lookup("GNUmakefile.am"), "test/automake");
+    EXPECT_EQ(database->lookup("makefile.am"), "test/automake");
+    EXPECT_EQ(database->lookup("myRakefile"), "test/rake");
+    EXPECT_FALSE(database->lookup("myrakefile").has_value());
+    EXPECT_EQ(database->lookup(std::string(300, 'x') + ".a"), "test/short");
+    EXPECT_FALSE(database->lookup("Makefile.amx").has_value());
+}

@@ -1,5 +1,5 @@
 #include "Platform/Network/HTTPHeaders.hpp"
-#include "Platform/Network/HTTPURLResponse.hpp"
+#include "Platform/Network/HTTPResponseHead.hpp"
 
 #include <gtest/gtest.h>
 
@@ -21,7 +21,7 @@ TEST(HTTPHeadersTests, LookupIgnoresCaseAndKeepsOrder)
 TEST(HTTPHeadersTests, ContentLengthIsReadOnlyWhenValid)
 {
     // Proves the expected length comes from a well-formed "Content-Length" only.
-    HTTPURLResponse response;
+    HTTPResponseHead response;
     EXPECT_FALSE(response.expectedContentLength().has_value());
     response.headers.set("content-length", "1048576");
     EXPECT_EQ(response.expectedContentLength(), 1048576);

@@ -73,18 +73,18 @@ protected:
     bool downloadFolderIsEmpty() const { return std::filesystem::is_empty(downloadFolder()); }
 
     // Runs a data task to its end; fails the test when it does not end in time.
-    std::expected<DataTaskResponse, URLError> perform(URLRequest request, std::shared_ptr<URLSession> session = nullptr)
+    std::expected<DataTaskResponse, TransportError> perform(URLRequest request, std::shared_ptr<URLSession> session = nullptr)
     {
-        auto promise = std::make_shared<std::promise<std::expected<DataTaskResponse, URLError>>>();
+        auto promise = std::make_shared<std::promise<std::expected<DataTaskResponse, TransportError>>>();
         auto future = promise->get_future();
         auto task = (session ? session : m_session)->dataTask(std::move(request),
-            [promise](URLSessionTask&, std::expected<DataTaskResponse, URLError> result) {
+            [promise](URLSessionTask&, std::expected<DataTaskResponse, TransportError> result) {
                 promise->set_value(std::move(result));
             });
         task->resume();
         if (future.wait_for(20s) != std::future_status::ready) {
             ADD_FAILURE() << "task did not complete";
-            return std::unexpected(URLError(URLError::Code::unknown, 0, "test deadline"));
+            return std::unexpected(TransportError(TransportError::Code::unknown, 0, "test deadline"));
         }
         return future.get();
     }

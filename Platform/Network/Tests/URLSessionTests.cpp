@@ -17,8 +17,8 @@ struct DownloadOutcome {
     std::vector<std::int64_t> progress;
     std::optional<std::string> contentSeen;
     std::optional<std::filesystem::path> location;
-    std::optional<URLError> error;
-    std::optional<HTTPURLResponse> response;
+    std::optional<TransportError> error;
+    std::optional<HTTPResponseHead> response;
 };
 
 } // namespace
@@ -79,7 +79,7 @@ TEST_F(URLSessionTests, SixteenRedirectsAreFollowedAndASeventeenthIsNot)
     EXPECT_EQ(longest->response.url, url("/allowed16"));
     auto tooLong = chain("refused", 17);
     ASSERT_FALSE(tooLong.has_value());
-    EXPECT_EQ(tooLong.error().code(), URLError::Code::httpTooManyRedirects);
+    EXPECT_EQ(tooLong.error().code(), TransportError::Code::httpTooManyRedirects);
 }
 
 TEST_F(URLSessionTests, ErrorStatusIsASuccessfulTransferWithTheServiceHeaders)
@@ -101,7 +101,7 @@ TEST_F(URLSessionTests, SlowDownloadReportsGrowingProgressAndHandsOverItsFile)
     auto outcome = std::make_shared<DownloadOutcome>();
     std::promise<void> done;
     auto task = m_session->downloadTask({ .url = url("/debug/raw/11") },
-        [&, outcome](URLSessionTask& task, std::expected<DownloadTaskResponse, URLError> result) {
+        [&, outcome](URLSessionTask& task, std::expected<DownloadTaskResponse, TransportError> result) {
             if (result) {
                 outcome->location = result->location;
                 outcome->contentSeen = readFile(result->location);
@@ -140,15 +140,15 @@ TEST_F(URLSessionTests, DownloadCutAfterItsHeadersLeavesNoFile)
     // Proves a connection that breaks mid-body fails the download as a lost connection and removes the partial file.
     writeFile(m_server->contentPath(12), randomBytes(1 << 20, 2));
     m_server->setTransferShaping({ .cutAfterBytes = 256 * 1024 });
-    std::promise<std::expected<DownloadTaskResponse, URLError>> done;
+    std::promise<std::expected<DownloadTaskResponse, TransportError>> done;
     auto task = m_session->downloadTask({ .url = url("/debug/raw/12") },
-        [&](URLSessionTask&, std::expected<DownloadTaskResponse, URLError> result) { done.set_value(result); });
+        [&](URLSessionTask&, std::expected<DownloadTaskResponse, TransportError> result) { done.set_value(result); });
     task->resume();
     auto future = done.get_future();
     ASSERT_EQ(future.wait_for(20s), std::future_status::ready);
     auto result = future.get();
     ASSERT_FALSE(result.has_value());
-    EXPECT_EQ(result.error().code(), URLError::Code::networkConnectionLost) << URLError::name(result.error().code());
+    EXPECT_EQ(result.error().code(), TransportError::Code::networkConnectionLost) << TransportError::name(result.error().code());
     EXPECT_NE(result.error().transportCode(), 0);
     ASSERT_TRUE(task->response().has_value());
     EXPECT_EQ(task->response()->statusCode, 200);
@@ -165,7 +165,7 @@ TEST_F(URLSessionTests, UploadStreamsAFileByteForByte)
         {
             lastTotalSent = total;
         }
-        void didComplete(URLSessionTask&, const std::optional<URLError>&) override { ++completions; }
+        void didComplete(URLSessionTask&, const std::optional<TransportError>&) override { ++completions; }
     };
     auto delegate = std::make_shared<RecordingDelegate>();
     auto session = makeSession(30s, delegate);
@@ -173,9 +173,9 @@ TEST_F(URLSessionTests, UploadStreamsAFileByteForByte)
     auto source = m_root / "upload.bin";
     writeFile(source, content);
 
-    std::promise<std::expected<DataTaskResponse, URLError>> done;
+    std::promise<std::expected<DataTaskResponse, TransportError>> done;
     auto task = session->uploadTask({ .url = url("/debug/raw/7"), .method = "PUT" }, source,
-        [&](URLSessionTask&, std::expected<DataTaskResponse, URLError> result) { done.set_value(result); });
+        [&](URLSessionTask&, std::expected<DataTaskResponse, TransportError> result) { done.set_value(result); });
     task->resume();
     auto future = done.get_future();
     ASSERT_EQ(future.wait_for(20s), std::future_status::ready);
@@ -196,15 +196,15 @@ TEST_F(URLSessionTests, UploadStreamsAFileByteForByte)
 TEST_F(URLSessionTests, MissingUploadSourceFailsWithoutReachingTheServer)
 {
     // Proves an upload of a missing file fails as such and sends nothing.
-    std::promise<std::expected<DataTaskResponse, URLError>> done;
+    std::promise<std::expected<DataTaskResponse, TransportError>> done;
     auto task = m_session->uploadTask({ .url = url("/debug/raw/8"), .method = "PUT" }, m_root / "missing.bin",
-        [&](URLSessionTask&, std::expected<DataTaskResponse, URLError> result) { done.set_value(result); });
+        [&](URLSessionTask&, std::expected<DataTaskResponse, TransportError> result) { done.set_value(result); });
     task->resume();
     auto future = done.get_future();
     ASSERT_EQ(future.wait_for(20s), std::future_status::ready);
     auto result = future.get();
     ASSERT_FALSE(result.has_value());
-    EXPECT_EQ(result.error().code(), URLError::Code::fileDoesNotExist);
+    EXPECT_EQ(result.error().code(), TransportError::Code::fileDoesNotExist);
     EXPECT_EQ(m_server->requestCount(), 0u);
     EXPECT_TRUE(m_session->allTasks().empty());
 }
@@ -214,32 +214,32 @@ TEST_F(URLSessionTests, CancelEndsTasksOnceInEveryState)
     // Proves cancel completes a held task and a never-resumed one with `cancelled`, exactly once, and is harmless afterwards.
     auto gate = m_server->addGate("GET", "/v2.0/held");
     std::atomic<int> completions { 0 };
-    std::promise<URLError::Code> heldDone;
+    std::promise<TransportError::Code> heldDone;
     auto held = m_session->dataTask({ .url = url("/held") },
-        [&](URLSessionTask&, std::expected<DataTaskResponse, URLError> result) {
+        [&](URLSessionTask&, std::expected<DataTaskResponse, TransportError> result) {
             ++completions;
-            heldDone.set_value(result ? URLError::Code::unknown : result.error().code());
+            heldDone.set_value(result ? TransportError::Code::unknown : result.error().code());
         });
     held->resume();
     ASSERT_TRUE(gate->waitForWaiting(1, 10s));
     held->cancel();
     auto heldFuture = heldDone.get_future();
     ASSERT_EQ(heldFuture.wait_for(20s), std::future_status::ready);
-    EXPECT_EQ(heldFuture.get(), URLError::Code::cancelled);
+    EXPECT_EQ(heldFuture.get(), TransportError::Code::cancelled);
     EXPECT_EQ(held->state(), URLSessionTaskState::completed);
-    EXPECT_EQ(held->error()->code(), URLError::Code::cancelled);
+    EXPECT_EQ(held->error()->code(), TransportError::Code::cancelled);
 
-    std::promise<URLError::Code> idleDone;
+    std::promise<TransportError::Code> idleDone;
     auto neverResumed = m_session->dataTask({ .url = url("/status") },
-        [&](URLSessionTask&, std::expected<DataTaskResponse, URLError> result) {
+        [&](URLSessionTask&, std::expected<DataTaskResponse, TransportError> result) {
             ++completions;
-            idleDone.set_value(result ? URLError::Code::unknown : result.error().code());
+            idleDone.set_value(result ? TransportError::Code::unknown : result.error().code());
         });
     neverResumed->cancel();
     neverResumed->resume();
     auto idleFuture = idleDone.get_future();
     ASSERT_EQ(idleFuture.wait_for(20s), std::future_status::ready);
-    EXPECT_EQ(idleFuture.get(), URLError::Code::cancelled);
+    EXPECT_EQ(idleFuture.get(), TransportError::Code::cancelled);
 
     held->cancel();
     neverResumed->cancel();
@@ -281,25 +281,25 @@ TEST_F(URLSessionTests, TransportFailuresAreToldApart)
     // Proves a closed port, a redirect loop, a failed TLS handshake, an unsupported scheme and a malformed URL each fail with their own condition.
     auto closed = perform({ .url = "http://127.0.0.1:" + std::to_string(LocalCloud::unusedLoopbackPort()) + "/v2.0/status" });
     ASSERT_FALSE(closed.has_value());
-    EXPECT_EQ(closed.error().code(), URLError::Code::cannotConnectToHost);
+    EXPECT_EQ(closed.error().code(), TransportError::Code::cannotConnectToHost);
 
     auto loop = perform({ .url = url("/debug/redirect-loop") });
     ASSERT_FALSE(loop.has_value());
-    EXPECT_EQ(loop.error().code(), URLError::Code::httpTooManyRedirects);
+    EXPECT_EQ(loop.error().code(), TransportError::Code::httpTooManyRedirects);
 
     std::string origin = m_server->origin();
     auto handshake = perform({ .url = "https" + origin.substr(4) + "/v2.0/status" });
     ASSERT_FALSE(handshake.has_value());
-    EXPECT_EQ(handshake.error().code(), URLError::Code::secureConnectionFailed)
-        << URLError::name(handshake.error().code());
+    EXPECT_EQ(handshake.error().code(), TransportError::Code::secureConnectionFailed)
+        << TransportError::name(handshake.error().code());
 
     auto scheme = perform({ .url = "ftp://127.0.0.1/file" });
     ASSERT_FALSE(scheme.has_value());
-    EXPECT_EQ(scheme.error().code(), URLError::Code::unsupportedURL);
+    EXPECT_EQ(scheme.error().code(), TransportError::Code::unsupportedURL);
 
     auto malformed = perform({ .url = "http://127.0.0.1:99999999/" });
     ASSERT_FALSE(malformed.has_value());
-    EXPECT_EQ(malformed.error().code(), URLError::Code::badURL);
+    EXPECT_EQ(malformed.error().code(), TransportError::Code::badURL);
 }
 
 TEST_F(URLSessionTests, SilentServerHitsTheIdleTimeOut)
@@ -310,7 +310,7 @@ TEST_F(URLSessionTests, SilentServerHitsTheIdleTimeOut)
     auto result = perform({ .url = url("/silent") }, session);
     gate->open();
     ASSERT_FALSE(result.has_value());
-    EXPECT_EQ(result.error().code(), URLError::Code::timedOut);
+    EXPECT_EQ(result.error().code(), TransportError::Code::timedOut);
 }
 
 TEST_F(URLSessionTests, AnUploadsAnswerMayTakeLongerThanTheIdleTimeOutButAStalledBodyMayNot)
@@ -326,9 +326,9 @@ TEST_F(URLSessionTests, AnUploadsAnswerMayTakeLongerThanTheIdleTimeOutButAStalle
         configuration.idleTimeout = 1s;
         configuration.answerTimeout = answerTimeout;
         auto session = URLSession::create(configuration, nullptr);
-        std::promise<std::expected<DataTaskResponse, URLError>> done;
+        std::promise<std::expected<DataTaskResponse, TransportError>> done;
         auto task = session->uploadTask({ .url = url(path), .method = "PUT" }, source,
-            [&](URLSessionTask&, std::expected<DataTaskResponse, URLError> result) { done.set_value(result); });
+            [&](URLSessionTask&, std::expected<DataTaskResponse, TransportError> result) { done.set_value(result); });
         task->resume();
         auto future = done.get_future();
         EXPECT_EQ(future.wait_for(30s), std::future_status::ready);
@@ -343,7 +343,7 @@ TEST_F(URLSessionTests, AnUploadsAnswerMayTakeLongerThanTheIdleTimeOutButAStalle
 
     auto impatient = upload(1s, "/debug/raw/12");
     ASSERT_FALSE(impatient.has_value());
-    EXPECT_EQ(impatient.error().code(), URLError::Code::timedOut);
+    EXPECT_EQ(impatient.error().code(), TransportError::Code::timedOut);
     EXPECT_NE(impatient.error().message().find("after the upload was sent"), std::string::npos)
         << impatient.error().message();
 
@@ -353,7 +353,7 @@ TEST_F(URLSessionTests, AnUploadsAnswerMayTakeLongerThanTheIdleTimeOutButAStalle
     auto stalled = upload(600s, "/debug/raw/13");
     gate->open();
     ASSERT_FALSE(stalled.has_value());
-    EXPECT_EQ(stalled.error().code(), URLError::Code::timedOut);
+    EXPECT_EQ(stalled.error().code(), TransportError::Code::timedOut);
     EXPECT_NE(stalled.error().message().find("nothing moved"), std::string::npos) << stalled.error().message();
 }
 
@@ -361,22 +361,22 @@ TEST_F(URLSessionTests, InvalidatedSessionCancelsRunningAndLaterTasks)
 {
     // Proves invalidation cancels running transfers, and tasks resumed afterwards end cancelled without reaching the server.
     auto gate = m_server->addGate("GET", "/v2.0/held");
-    std::promise<URLError::Code> done;
+    std::promise<TransportError::Code> done;
     auto held = m_session->dataTask({ .url = url("/held") },
-        [&](URLSessionTask&, std::expected<DataTaskResponse, URLError> result) {
-            done.set_value(result ? URLError::Code::unknown : result.error().code());
+        [&](URLSessionTask&, std::expected<DataTaskResponse, TransportError> result) {
+            done.set_value(result ? TransportError::Code::unknown : result.error().code());
         });
     held->resume();
     ASSERT_TRUE(gate->waitForWaiting(1, 10s));
     m_session->invalidateAndCancel();
     auto future = done.get_future();
     ASSERT_EQ(future.wait_for(20s), std::future_status::ready);
-    EXPECT_EQ(future.get(), URLError::Code::cancelled);
+    EXPECT_EQ(future.get(), TransportError::Code::cancelled);
     EXPECT_TRUE(m_session->isInvalidated());
 
     auto later = perform({ .url = url("/status") });
     ASSERT_FALSE(later.has_value());
-    EXPECT_EQ(later.error().code(), URLError::Code::cancelled);
+    EXPECT_EQ(later.error().code(), TransportError::Code::cancelled);
     EXPECT_EQ(m_server->requestCount(), 1u);
     EXPECT_TRUE(m_session->allTasks().empty());
     gate->open();
@@ -387,8 +387,8 @@ TEST_F(URLSessionTests, DestroyingTheSessionCompletesItsTasks)
     // Proves a session destroyed with a running and a suspended task completes both with `cancelled` before it is gone.
     auto gate = m_server->addGate("GET", "/v2.0/held");
     std::atomic<int> cancelled { 0 };
-    auto count = [&](URLSessionTask&, std::expected<DataTaskResponse, URLError> result) {
-        if (!result && result.error().code() == URLError::Code::cancelled)
+    auto count = [&](URLSessionTask&, std::expected<DataTaskResponse, TransportError> result) {
+        if (!result && result.error().code() == TransportError::Code::cancelled)
             ++cancelled;
     };
     auto running = m_session->dataTask({ .url = url("/held") }, count);
@@ -410,9 +410,9 @@ TEST_F(URLSessionTests, CompletionMayStartTheNextTask)
     std::promise<long> done;
     auto session = m_session;
     auto first = m_session->dataTask({ .url = url("/status") },
-        [&, session](URLSessionTask&, std::expected<DataTaskResponse, URLError>) {
+        [&, session](URLSessionTask&, std::expected<DataTaskResponse, TransportError>) {
             auto second = session->dataTask({ .url = url("/status") },
-                [&](URLSessionTask&, std::expected<DataTaskResponse, URLError> result) {
+                [&](URLSessionTask&, std::expected<DataTaskResponse, TransportError> result) {
                     done.set_value(result ? result->response.statusCode : -1);
                 });
             second->resume();
@@ -433,7 +433,7 @@ TEST_F(URLSessionTests, TaskStateAndBytesSentAreObservable)
     writeFile(source, randomBytes(256 * 1024, 9));
     std::promise<void> done;
     auto task = m_session->uploadTask({ .url = url("/files/9/stream"), .method = "PUT" }, source,
-        [&](URLSessionTask&, std::expected<DataTaskResponse, URLError>) { done.set_value(); });
+        [&](URLSessionTask&, std::expected<DataTaskResponse, TransportError>) { done.set_value(); });
 
     std::mutex mutex;
     std::vector<std::pair<URLSessionTaskState, std::uint64_t>> states;
@@ -503,10 +503,10 @@ TEST_F(URLSessionTests, RedirectsNeverCarryABodyOrLeaveTheOrigin)
     listing.headers.add("Authorization", "Basic Z2VoZWlt");
     auto refused = perform(listing);
     ASSERT_FALSE(refused.has_value());
-    EXPECT_EQ(refused.error().code(), URLError::Code::redirectToOtherOrigin) << URLError::name(refused.error().code());
+    EXPECT_EQ(refused.error().code(), TransportError::Code::redirectToOtherOrigin) << TransportError::name(refused.error().code());
     auto head = perform({ .url = service.origin() + "/files", .method = "HEAD" });
     ASSERT_FALSE(head.has_value());
-    EXPECT_EQ(head.error().code(), URLError::Code::redirectToOtherOrigin);
+    EXPECT_EQ(head.error().code(), TransportError::Code::redirectToOtherOrigin);
 
     auto same = perform({ .url = service.origin() + "/same" });
     ASSERT_TRUE(same.has_value());
@@ -532,7 +532,7 @@ TEST_F(URLSessionTests, DecodedAnswersAreCappedWhileDownloadsStream)
     URLRequest capped { .url = service.origin() + "/small", .maximumBodySize = small - 1 };
     auto tooLarge = perform(capped);
     ASSERT_FALSE(tooLarge.has_value());
-    EXPECT_EQ(tooLarge.error().code(), URLError::Code::responseTooLarge) << URLError::name(tooLarge.error().code());
+    EXPECT_EQ(tooLarge.error().code(), TransportError::Code::responseTooLarge) << TransportError::name(tooLarge.error().code());
 
     capped.maximumBodySize = small;
     auto fits = perform(capped);
@@ -541,12 +541,12 @@ TEST_F(URLSessionTests, DecodedAnswersAreCappedWhileDownloadsStream)
 
     auto byDefault = perform({ .url = service.origin() + "/big" });
     ASSERT_FALSE(byDefault.has_value());
-    EXPECT_EQ(byDefault.error().code(), URLError::Code::responseTooLarge);
+    EXPECT_EQ(byDefault.error().code(), TransportError::Code::responseTooLarge);
 
-    std::promise<std::expected<DownloadTaskResponse, URLError>> done;
+    std::promise<std::expected<DownloadTaskResponse, TransportError>> done;
     std::uintmax_t downloaded = 0;
     auto task = m_session->downloadTask({ .url = service.origin() + "/big" },
-        [&](URLSessionTask&, std::expected<DownloadTaskResponse, URLError> result) {
+        [&](URLSessionTask&, std::expected<DownloadTaskResponse, TransportError> result) {
             if (result)
                 downloaded = std::filesystem::file_size(result->location);
             done.set_value(result);

@@ -24,6 +24,9 @@ void LazyURLSessionTaskOperation::start()
         if (auto self = weakSelf.lock())
             self->finish();
     });
+    // What the factory holds (the caller's observer among it) now lives with
+    // the task's completion alone, not with the finished operation.
+    m_createTask = nullptr;
     if (!task)
         return;
     {

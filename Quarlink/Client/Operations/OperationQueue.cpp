@@ -20,6 +20,12 @@ struct OperationQueue::State : std::enable_shared_from_this<OperationQueue::Stat
     // Starts waiting operations while places are free; runs on the scheduler.
     void startWaiting()
     {
+        std::vector<std::shared_ptr<Operation>> released;
+        {
+            std::lock_guard lock(mutex);
+            released.swap(finished);
+        }
+        released.clear();
         for (;;) {
             std::shared_ptr<Operation> next;
             {
@@ -36,34 +42,41 @@ struct OperationQueue::State : std::enable_shared_from_this<OperationQueue::Stat
                 // The queue keeps a started operation alive until it finishes.
                 running.push_back(next);
             }
-            std::weak_ptr<State> weakState = weak_from_this();
-            next->setFinishHandler({}, [weakState, finished = next.get()] {
-                if (auto state = weakState.lock())
-                    state->operationFinished(finished);
-            });
-            next->start();
+            begin(next);
         }
     }
 
-    void operationFinished(const Operation* finished)
+    // Starts an operation that already holds a place in `running`.
+    void begin(const std::shared_ptr<Operation>& operation)
     {
-        std::shared_ptr<Operation> released;
+        std::weak_ptr<State> weakState = weak_from_this();
+        operation->setFinishHandler({}, [weakState, finished = operation.get()] {
+            if (auto state = weakState.lock())
+                state->operationFinished(finished);
+        });
+        operation->start();
+    }
+
+    void operationFinished(const Operation* done)
+    {
+        bool parked = false;
         {
             std::lock_guard lock(mutex);
             auto found = std::find_if(running.begin(), running.end(),
-                [finished](const std::shared_ptr<Operation>& operation) { return operation.get() == finished; });
+                [done](const std::shared_ptr<Operation>& operation) { return operation.get() == done; });
             if (found != running.end()) {
-                released = std::move(*found);
+                // The operation is released on the queue's thread, never inside its own call.
+                finished.push_back(std::move(*found));
                 running.erase(found);
             }
+            // With nothing waiting to take the place, the queue's thread need
+            // not wake for this one: the finished operations go the next time
+            // it runs, or once a handful has gathered.
+            parked = waiting.empty() && finished.size() < finishedKept;
         }
         operationCount.modify([](std::int64_t& count) { --count; });
-        // The operation is released on the queue's thread, never inside its own call.
-        std::weak_ptr<State> weakState = weak_from_this();
-        scheduler->schedule([weakState, released = std::move(released)] {
-            if (auto state = weakState.lock())
-                state->startWaiting();
-        });
+        if (!parked)
+            scheduleStart();
     }
 
     void scheduleStart()
@@ -78,6 +91,9 @@ struct OperationQueue::State : std::enable_shared_from_this<OperationQueue::Stat
     std::mutex mutex;
     std::vector<Waiting> waiting;
     std::vector<std::shared_ptr<Operation>> running;
+    // Finished operations the queue's thread has yet to release.
+    std::vector<std::shared_ptr<Operation>> finished;
+    static constexpr std::size_t finishedKept = 8;
     std::size_t maxConcurrent = 1;
     std::uint64_t nextSequence = 0;
     bool stopped = false;
@@ -119,12 +135,23 @@ void OperationQueue::addOperation(std::shared_ptr<Operation> operation)
 {
     // Counted before it can start, so the count never dips below zero.
     m_state->operationCount.modify([](std::int64_t& count) { ++count; });
+    bool startsNow = false;
     {
         std::lock_guard lock(m_state->mutex);
-        auto priority = operation->queuePriority();
-        m_state->waiting.push_back({ std::move(operation), priority, m_state->nextSequence++ });
+        // A free place and nobody before it: no order to keep, so it starts
+        // here rather than after a wake of the queue's thread.
+        if (!m_state->stopped && m_state->waiting.empty() && m_state->running.size() < m_state->maxConcurrent) {
+            m_state->running.push_back(operation);
+            startsNow = true;
+        } else {
+            auto priority = operation->queuePriority();
+            m_state->waiting.push_back({ std::move(operation), priority, m_state->nextSequence++ });
+        }
     }
-    m_state->scheduleStart();
+    if (startsNow)
+        m_state->begin(operation);
+    else
+        m_state->scheduleStart();
 }
 
 std::int64_t OperationQueue::operationCount() const

@@ -15,8 +15,10 @@ namespace Quarlink {
 // and first in, first out among equal priorities. An operation holds its
 // place from `start()` until it finishes.
 //
-// Threading: every member may be called from any thread. Operations are
-// started one at a time on the queue's own thread. Destroying the queue
+// Threading: every member may be called from any thread. An operation added
+// while a place is free and none is waiting starts at once, on the adding
+// thread; every other one starts on the queue's own thread, one at a time.
+// Finished operations are released on the queue's thread. Destroying the queue
 // starts the operations still waiting at once, on the destroying thread and
 // regardless of the width, so that each of them ends; it is meant for work
 // whose means are gone by then (cancelled operations, invalidated sessions).

@@ -1,7 +1,6 @@
 #include "Quarlink/TalvernAPIClient/ResponseDecoding/DownloadPlacement.hpp"
 
 #include "Platform/FileSystem/FileOperations.hpp"
-#include "Platform/Foundation/UUID.hpp"
 #include "Quarlink/Errors/APIClientError.hpp"
 
 #include <filesystem>
@@ -9,32 +8,6 @@
 namespace Quarlink {
 
 namespace {
-
-using Placement = std::expected<void, Platform::FileSystemError>;
-
-// Either replaces a file atomically or refuses an existing item.
-Placement moveIntoPlace(const std::string& from, const std::string& to, bool replace)
-{
-    return replace ? Platform::replaceItem(from, to) : Platform::moveItem(from, to);
-}
-
-// Copies across file systems into a hidden sibling, then moves the sibling
-// into place, so the destination never holds half a file.
-Placement copyThenMove(const std::filesystem::path& from, const std::filesystem::path& to, bool replace)
-{
-    auto sibling = to.parent_path() / ("." + to.filename().string() + "." + Platform::UUID().uuidString());
-    std::error_code copyError;
-    std::filesystem::copy_file(from, sibling, std::filesystem::copy_options::none, copyError);
-    Placement placed = copyError ? Placement(std::unexpect, Platform::FileSystemError::fromErrno(copyError.value(), sibling.string()))
-                                 : moveIntoPlace(sibling.string(), to.string(), replace);
-    std::error_code ignored;
-    if (!placed) {
-        std::filesystem::remove(sibling, ignored);
-        return placed;
-    }
-    std::filesystem::remove(from, ignored);
-    return {};
-}
 
 bool isSafeDestination(const Platform::URL& destination)
 {
@@ -59,11 +32,6 @@ bool isSafeDestination(const Platform::URL& destination)
 
 } // namespace
 
-std::string FileSystemError::description() const
-{
-    return "FileSystemError: " + m_error.description();
-}
-
 bool isSafeFileName(std::string_view name)
 {
     return !name.empty() && name != "." && name != ".." && name.find('/') == std::string_view::npos
@@ -81,16 +49,14 @@ std::expected<Platform::URL, Reactive::AnyError> placeDownload(const DownloadRes
     if (!isSafeDestination(*destination))
         return std::unexpected(Reactive::AnyError(APIClientError::invalidDownload()));
 
-    std::filesystem::path from = response.tempURL->path();
     std::filesystem::path to = destination->path();
     std::error_code ignored;
     std::filesystem::create_directories(to.parent_path(), ignored);
 
-    auto placed = moveIntoPlace(from.string(), to.string(), shouldOverwrite);
-    if (!placed && placed.error().code == Platform::FileSystemErrorCode::crossDevice)
-        placed = copyThenMove(from, to, shouldOverwrite);
+    auto placed = Platform::placeFile(response.tempURL->path(), to.string(),
+        shouldOverwrite ? Platform::ReplaceExisting::Yes : Platform::ReplaceExisting::No);
     if (!placed)
-        return std::unexpected(Reactive::AnyError(FileSystemError(placed.error())));
+        return std::unexpected(Reactive::AnyError(placed.error()));
     return *destination;
 }
 

@@ -12,24 +12,6 @@
 
 namespace Quarlink {
 
-// A file-system operation of the client that failed (placing a download,
-// reading a file to upload): the thin view of `Platform::FileSystemError` as an
-// error of the client's streams. Not presentable on its own; it reaches the
-// user through the generic texts of `AnyError`.
-class FileSystemError final : public Reactive::Error {
-public:
-    explicit FileSystemError(Platform::FileSystemError error)
-        : m_error(std::move(error))
-    {
-    }
-
-    [[nodiscard]] const Platform::FileSystemError& error() const { return m_error; }
-    [[nodiscard]] std::string description() const override;
-
-private:
-    Platform::FileSystemError m_error;
-};
-
 // Whether `name` can name one file inside a folder: not empty, not "." or "..",
 // no "/" and no NUL in it.
 [[nodiscard]] bool isSafeFileName(std::string_view name);
@@ -39,16 +21,15 @@ private:
 // Without a destination the delivered temporary file is the result, where it
 // lies (it is the caller's already). With one, the destination's folder is created
 // when missing (a failure there shows at the move), and the file is renamed
-// onto the destination atomically: when `shouldOverwrite` an existing file is
-// replaced in one step, otherwise an existing item fails the move
-// (`alreadyExists`). Across file systems the file is copied to a hidden sibling of the
-// destination first and that sibling renamed the same way. The previous file
-// at the destination survives every failure, and a directory there is never
-// removed (the move fails).
+// onto the destination as `Platform::placeFile` does: when `shouldOverwrite` an
+// existing file is replaced in one step, otherwise an existing item fails the
+// move (`alreadyExists`); across file systems through a hidden sibling. The
+// previous file at the destination survives every failure, and a directory
+// there is never removed (the move fails).
 //
 // Fails with `APIClientError::invalidDownload` when there is no temporary file
 // or the destination is no file URL whose last component is a safe file name
-// (nothing is moved then), and with `FileSystemError` when the move fails.
+// (nothing is moved then), and with `Platform::FileSystemError` when the move fails.
 // A failure leaves the temporary file where it was: it stays its holder's to
 // remove (the request pipeline removes it, see `discardDownload`).
 // Runs on the calling thread; two placements onto one destination are not

@@ -58,7 +58,7 @@ void DistributingBackgroundSessionDelegate::removeDelegate(Platform::URLSessionT
 }
 
 ResponseDisposition DistributingBackgroundSessionDelegate::didReceiveResponse(Platform::URLSessionTask& task,
-    std::optional<Platform::HTTPURLResponse> response)
+    std::optional<Platform::HTTPResponseHead> response)
 {
     return uploadDelegate(task)->didReceiveResponse(task, std::move(response));
 }
@@ -75,7 +75,7 @@ void DistributingBackgroundSessionDelegate::didFinishDownloading(Platform::URLSe
 }
 
 void DistributingBackgroundSessionDelegate::didComplete(Platform::URLSessionTask& task,
-    const std::optional<Platform::URLError>& error)
+    const std::optional<Platform::TransportError>& error)
 {
     switch (task.kind()) {
     case Kind::download:

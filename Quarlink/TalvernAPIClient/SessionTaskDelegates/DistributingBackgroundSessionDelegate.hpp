@@ -44,10 +44,10 @@ public:
     [[nodiscard]] static std::shared_ptr<DistributingBackgroundSessionDelegate> make();
     ~DistributingBackgroundSessionDelegate() override;
 
-    ResponseDisposition didReceiveResponse(Platform::URLSessionTask& task, std::optional<Platform::HTTPURLResponse> response);
+    ResponseDisposition didReceiveResponse(Platform::URLSessionTask& task, std::optional<Platform::HTTPResponseHead> response);
     void didReceiveData(Platform::URLSessionTask& task, std::string_view bytes);
     void didFinishDownloading(Platform::URLSessionTask& task, const std::filesystem::path& location) override;
-    void didComplete(Platform::URLSessionTask& task, const std::optional<Platform::URLError>& error) override;
+    void didComplete(Platform::URLSessionTask& task, const std::optional<Platform::TransportError>& error) override;
 
     [[nodiscard]] Reactive::Signal<FinishedUpload, Reactive::NoError> uploads() const { return m_uploads.first; }
     [[nodiscard]] Reactive::Signal<FinishedDownload, Reactive::NoError> downloads() const { return m_downloads.first; }

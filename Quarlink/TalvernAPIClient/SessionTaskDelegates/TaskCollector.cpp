@@ -65,7 +65,7 @@ void TaskCollector::didFinishDownloading(Platform::URLSessionTask&, const std::f
     noteActivity();
 }
 
-void TaskCollector::didComplete(Platform::URLSessionTask&, const std::optional<Platform::URLError>&)
+void TaskCollector::didComplete(Platform::URLSessionTask&, const std::optional<Platform::TransportError>&)
 {
     noteActivity();
 }

@@ -44,7 +44,7 @@ public:
     void didSendBodyData(Platform::URLSessionTask& task, std::int64_t bytesSent, std::int64_t totalBytesSent,
         std::int64_t totalBytesExpectedToSend) override;
     void didFinishDownloading(Platform::URLSessionTask& task, const std::filesystem::path& location) override;
-    void didComplete(Platform::URLSessionTask& task, const std::optional<Platform::URLError>& error) override;
+    void didComplete(Platform::URLSessionTask& task, const std::optional<Platform::TransportError>& error) override;
 
     // The latest snapshot; three empty lists at first. Every query sets it,
     // so observers see one value per query.

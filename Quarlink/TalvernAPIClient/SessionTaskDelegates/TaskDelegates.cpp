@@ -23,7 +23,7 @@ UploadTaskDelegate::UploadTaskDelegate(CompletionHandler completionHandler)
 }
 
 ResponseDisposition UploadTaskDelegate::didReceiveResponse(Platform::URLSessionTask&,
-    std::optional<Platform::HTTPURLResponse> response)
+    std::optional<Platform::HTTPResponseHead> response)
 {
     m_receivedResponse = std::move(response);
     return ResponseDisposition::allow;
@@ -34,7 +34,7 @@ void UploadTaskDelegate::didReceiveData(Platform::URLSessionTask&, std::string_v
     m_receivedData.append(bytes);
 }
 
-void UploadTaskDelegate::didComplete(Platform::URLSessionTask& task, const std::optional<Platform::URLError>& error)
+void UploadTaskDelegate::didComplete(Platform::URLSessionTask& task, const std::optional<Platform::TransportError>& error)
 {
     if (task.kind() == Kind::download)
         preconditionFailure("UploadTaskDelegate only supports URLSessionDataTasks or URLSessionUploadTasks");
@@ -72,7 +72,7 @@ void DownloadTaskDelegate::didFinishDownloading(Platform::URLSessionTask& task, 
         m_completionHandler(task, Outcome(std::unexpect, Reactive::AnyError(APIClientError::invalidDownload())));
 }
 
-void DownloadTaskDelegate::didComplete(Platform::URLSessionTask& task, const std::optional<Platform::URLError>& error)
+void DownloadTaskDelegate::didComplete(Platform::URLSessionTask& task, const std::optional<Platform::TransportError>& error)
 {
     if (task.kind() != Kind::download)
         preconditionFailure("DownloadTaskDelegate only works with URLSessionDownloadTasks");

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "Platform/Network/HTTPURLResponse.hpp"
-#include "Platform/Network/URLError.hpp"
+#include "Platform/Network/HTTPResponseHead.hpp"
+#include "Platform/Network/TransportError.hpp"
 #include "Platform/Network/URLSessionTask.hpp"
 #include "Quarlink/HTTP/TransferResponses.hpp"
 #include "Reactive/AnyError.hpp"
@@ -34,16 +34,16 @@ public:
     explicit UploadTaskDelegate(CompletionHandler completionHandler);
 
     // Keeps the latest response head (absent when it was no HTTP response) and lets the transfer go on.
-    ResponseDisposition didReceiveResponse(Platform::URLSessionTask& task, std::optional<Platform::HTTPURLResponse> response);
+    ResponseDisposition didReceiveResponse(Platform::URLSessionTask& task, std::optional<Platform::HTTPResponseHead> response);
     void didReceiveData(Platform::URLSessionTask& task, std::string_view bytes);
     // The one result: a transport error wrapped presentable, else the body and
     // response, else (no response at all) an empty error. The task must be a
     // data or upload task; any other kind is a programming error that stops the process.
-    void didComplete(Platform::URLSessionTask& task, const std::optional<Platform::URLError>& error);
+    void didComplete(Platform::URLSessionTask& task, const std::optional<Platform::TransportError>& error);
 
 private:
     CompletionHandler m_completionHandler;
-    std::optional<Platform::HTTPURLResponse> m_receivedResponse;
+    std::optional<Platform::HTTPResponseHead> m_receivedResponse;
     std::string m_receivedData;
 };
 
@@ -60,7 +60,7 @@ public:
     void didFinishDownloading(Platform::URLSessionTask& task, const std::filesystem::path& location);
     // Reports only a failure; a success was reported when the download finished.
     // The task must be a download task, else the process stops.
-    void didComplete(Platform::URLSessionTask& task, const std::optional<Platform::URLError>& error);
+    void didComplete(Platform::URLSessionTask& task, const std::optional<Platform::TransportError>& error);
 
 private:
     CompletionHandler m_completionHandler;

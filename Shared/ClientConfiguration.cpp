@@ -1,7 +1,7 @@
-#include "Orvella/Shared/ClientConfiguration.hpp"
+#include "Shared/ClientConfiguration.hpp"
 
-#include "Orvella/Shared/BuildConfiguration.hpp"
-#include "Orvella/Shared/SharedConstants.hpp"
+#include "Shared/BuildConfiguration.hpp"
+#include "Shared/SharedConstants.hpp"
 #include "Platform/Foundation/UserFolders.hpp"
 
 #include <cstdlib>

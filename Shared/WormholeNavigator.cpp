@@ -1,6 +1,6 @@
-#include "Orvella/Shared/WormholeNavigator.hpp"
+#include "Shared/WormholeNavigator.hpp"
 
-#include "Orvella/Shared/SharedConstants.hpp"
+#include "Shared/SharedConstants.hpp"
 
 namespace Orvella {
 

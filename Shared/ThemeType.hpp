@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Orvella/Shared/Color.hpp"
+#include "Shared/Color.hpp"
 
 namespace Orvella {
 

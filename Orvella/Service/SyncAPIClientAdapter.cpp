@@ -1,12 +1,11 @@
-// The sync engine's API client, served by the API client manager.
-
-#include "Orvella/Service/APIClientManager.hpp"
+#include "Orvella/Service/SyncAPIClientAdapter.hpp"
 #include "Platform/Foundation/KillPoint.hpp"
 
 #include "Orvella/Service/DownloadStaging.hpp"
 #include "Orvella/Service/RemoteSyncFile.hpp"
 #include "Orvella/Sharing/APIManagerError.hpp"
 #include "Orvella/Sharing/ShareRequests.hpp"
+#include "Quarlink/Account/AccountOperations.hpp"
 #include "Quarlink/Downloads/DownloadOperations.hpp"
 #include "Quarlink/Errors/AnyPresentableError.hpp"
 #include "Quarlink/Errors/RemoteError.hpp"
@@ -41,18 +40,35 @@ Sync::FileRef engineFile(Quarlink::File&& remote)
 
 } // namespace
 
-APIClientManager::Producer<std::int64_t> APIClientManager::syncRootFolderID()
+SyncAPIClientAdapter::SyncAPIClientAdapter(Collaborators collaborators)
+    : m_collaborators(std::move(collaborators))
+{
+}
+
+SyncAPIClientAdapter::Producer<Quarlink::CustomerInfo> SyncAPIClientAdapter::cachedOrFetchedCustomerInfo() const
+{
+    auto cache = m_collaborators.apiManager->customerInfo();
+    auto client = m_collaborators.apiClient;
+    return SignalProducer<Reactive::Unit, AnyError>::value(Reactive::Unit())
+        .flatMap(Reactive::FlattenStrategy::latest, [cache, client](const Reactive::Unit&) {
+            if (auto cached = cache.value())
+                return SignalProducer<Quarlink::CustomerInfo, AnyError>::value(*cached);
+            return Quarlink::customerInfo(client);
+        });
+}
+
+SyncAPIClientAdapter::Producer<std::int64_t> SyncAPIClientAdapter::syncRootFolderID()
 {
     return cachedOrFetchedCustomerInfo().map([](Quarlink::CustomerInfo&& info) { return info.rootFolderID; });
 }
 
-APIClientManager::Producer<std::vector<Sync::FileRef>> APIClientManager::syncRemoteFiles()
+SyncAPIClientAdapter::Producer<std::vector<Sync::FileRef>> SyncAPIClientAdapter::syncRemoteFiles()
 {
     return Quarlink::unpacked(Quarlink::recursiveFiles(m_collaborators.apiClient))
         .map([](std::vector<Quarlink::File>&& files) { return RemoteSyncFile::make(files); });
 }
 
-APIClientManager::Producer<std::string> APIClientManager::syncRootEtag()
+SyncAPIClientAdapter::Producer<std::string> SyncAPIClientAdapter::syncRootEtag()
 {
     auto client = m_collaborators.apiClient;
     return syncRootFolderID().flatMap(Reactive::FlattenStrategy::merge, [client](std::int64_t rootID) {
@@ -62,13 +78,13 @@ APIClientManager::Producer<std::string> APIClientManager::syncRootEtag()
     });
 }
 
-APIClientManager::Producer<Platform::URL> APIClientManager::syncDownload(Sync::FileRef file, Platform::URL cloudFolder,
+SyncAPIClientAdapter::Producer<Platform::URL> SyncAPIClientAdapter::syncDownload(Sync::FileRef file, Platform::URL cloudFolder,
     Sync::ReplaceExisting replace)
 {
     auto fileID = file->syncFileID().remoteID();
     if (!fileID)
         return missingID<Platform::URL>();
-    auto staging = DownloadStaging::prepare(*file, cloudFolder, m_collaborators.ownChanges);
+    auto staging = DownloadStaging::prepare(*file, cloudFolder, m_collaborators.diskStore);
     if (!staging)
         return SignalProducer<Platform::URL, AnyError>::error(staging.error());
     auto client = m_collaborators.apiClient;
@@ -93,7 +109,7 @@ APIClientManager::Producer<Platform::URL> APIClientManager::syncDownload(Sync::F
     });
 }
 
-APIClientManager::Producer<Sync::FileRef> APIClientManager::syncUpload(Sync::FileRef file, Platform::URL cloudFolder)
+SyncAPIClientAdapter::Producer<Sync::FileRef> SyncAPIClientAdapter::syncUpload(Sync::FileRef file, Platform::URL cloudFolder)
 {
     auto parentID = file->syncParentID().remoteID();
     if (!parentID)
@@ -104,7 +120,7 @@ APIClientManager::Producer<Sync::FileRef> APIClientManager::syncUpload(Sync::Fil
     return Quarlink::unpacked(Quarlink::upload(m_collaborators.apiClient, local->standardized(), *parentID)).map(engineFile);
 }
 
-APIClientManager::Producer<Sync::FileRef> APIClientManager::syncReupload(Sync::FileRef file, Platform::URL cloudFolder)
+SyncAPIClientAdapter::Producer<Sync::FileRef> SyncAPIClientAdapter::syncReupload(Sync::FileRef file, Platform::URL cloudFolder)
 {
     auto fileID = file->syncFileID().remoteID();
     auto parentID = file->syncParentID().remoteID();
@@ -117,7 +133,7 @@ APIClientManager::Producer<Sync::FileRef> APIClientManager::syncReupload(Sync::F
         .map(engineFile);
 }
 
-APIClientManager::Producer<Sync::FileRef> APIClientManager::syncCreateFolder(Sync::FileRef file)
+SyncAPIClientAdapter::Producer<Sync::FileRef> SyncAPIClientAdapter::syncCreateFolder(Sync::FileRef file)
 {
     // Only folders come here; anything else must not reach the service.
     if (!Sync::isFolder(*file))
@@ -128,7 +144,7 @@ APIClientManager::Producer<Sync::FileRef> APIClientManager::syncCreateFolder(Syn
     return Quarlink::unpacked(Quarlink::createFolder(m_collaborators.apiClient, file->fileName(), *parentID)).map(engineFile);
 }
 
-APIClientManager::Producer<Reactive::Unit> APIClientManager::syncDelete(Sync::FileRef file)
+SyncAPIClientAdapter::Producer<Reactive::Unit> SyncAPIClientAdapter::syncDelete(Sync::FileRef file)
 {
     auto fileID = file->syncFileID().remoteID();
     if (!fileID)
@@ -154,7 +170,7 @@ APIClientManager::Producer<Reactive::Unit> APIClientManager::syncDelete(Sync::Fi
         .filter([](const Reactive::Unit&) { return false; });
 }
 
-APIClientManager::Producer<Sync::FileRef> APIClientManager::syncRename(Sync::FileRef file)
+SyncAPIClientAdapter::Producer<Sync::FileRef> SyncAPIClientAdapter::syncRename(Sync::FileRef file)
 {
     auto fileID = file->syncFileID().remoteID();
     if (!fileID)
@@ -162,7 +178,7 @@ APIClientManager::Producer<Sync::FileRef> APIClientManager::syncRename(Sync::Fil
     return Quarlink::unpacked(Quarlink::rename(m_collaborators.apiClient, *fileID, file->fileName())).map(engineFile);
 }
 
-APIClientManager::Producer<Sync::FileRef> APIClientManager::syncMove(Sync::FileRef file)
+SyncAPIClientAdapter::Producer<Sync::FileRef> SyncAPIClientAdapter::syncMove(Sync::FileRef file)
 {
     auto fileID = file->syncFileID().remoteID();
     auto parentID = file->syncParentID().remoteID();
@@ -176,12 +192,12 @@ APIClientManager::Producer<Sync::FileRef> APIClientManager::syncMove(Sync::FileR
         });
 }
 
-APIClientManager::Producer<Sync::SyncAPIClient::PublicShare> APIClientManager::syncPublicShareInfo(Sync::FileRef file)
+SyncAPIClientAdapter::Producer<Sync::SyncAPIClient::PublicShare> SyncAPIClientAdapter::syncPublicShareInfo(Sync::FileRef file)
 {
     return ShareRequests::publicShare(m_collaborators.apiClient, *file);
 }
 
-APIClientManager::Producer<Sync::SyncAPIClient::PrivateShares> APIClientManager::syncPrivateShareInfos(Sync::FileRef file)
+SyncAPIClientAdapter::Producer<Sync::SyncAPIClient::PrivateShares> SyncAPIClientAdapter::syncPrivateShareInfos(Sync::FileRef file)
 {
     return ShareRequests::privateShares(m_collaborators.apiClient, *file);
 }

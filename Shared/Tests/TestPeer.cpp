@@ -1,8 +1,8 @@
 // The extension's side of the two-process message tests. Uses the group
 // directory of $ORVELLA_GROUP_CONTAINER, says "PeerReady", then follows the
 // commands sent as "PeerCommand" until "quit".
-#include "Orvella/Shared/SharedConstants.hpp"
-#include "Orvella/Shared/WormholeNavigator.hpp"
+#include "Shared/SharedConstants.hpp"
+#include "Shared/WormholeNavigator.hpp"
 
 #include <condition_variable>
 #include <mutex>

@@ -1,6 +1,6 @@
 #pragma once
 
-// Orvella/Shared: what the application and its file-manager extension must
+// Shared: what the application and its file-manager extension must
 // agree on: identifiers, the group directory, settings keys and defaults, the
 // brand configuration and theme, and the messages between the two.
 

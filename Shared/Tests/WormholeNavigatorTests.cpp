@@ -1,7 +1,7 @@
-#include "Orvella/Shared/WormholeNavigator.hpp"
+#include "Shared/WormholeNavigator.hpp"
 
-#include "Orvella/Shared/CloudUserDefaultsKey.hpp"
-#include "Orvella/Shared/SharedConstants.hpp"
+#include "Shared/CloudUserDefaultsKey.hpp"
+#include "Shared/SharedConstants.hpp"
 #include "Platform/FileSystem/Tests/TemporaryDirectory.hpp"
 
 #include <gtest/gtest.h>

@@ -1,10 +1,10 @@
-#include "Platform/Network/HTTPURLResponse.hpp"
+#include "Platform/Network/HTTPResponseHead.hpp"
 
 #include <charconv>
 
 namespace Platform {
 
-std::optional<std::int64_t> HTTPURLResponse::expectedContentLength() const
+std::optional<std::int64_t> HTTPResponseHead::expectedContentLength() const
 {
     auto field = headers.value("Content-Length");
     if (!field)

@@ -1,17 +1,17 @@
-#include "Platform/Network/URLError.hpp"
+#include "Platform/Network/TransportError.hpp"
 
 #include <curl/curl.h>
 
 namespace Platform {
 
-URLError::URLError(Code code, int transportCode, std::string message)
+TransportError::TransportError(Code code, int transportCode, std::string message)
     : m_code(code)
     , m_transportCode(transportCode)
     , m_message(std::move(message))
 {
 }
 
-URLError::Code URLError::codeForTransportCode(int transportCode)
+TransportError::Code TransportError::codeForTransportCode(int transportCode)
 {
     switch (static_cast<CURLcode>(transportCode)) {
     case CURLE_ABORTED_BY_CALLBACK:
@@ -68,7 +68,7 @@ URLError::Code URLError::codeForTransportCode(int transportCode)
     }
 }
 
-const char* URLError::name(Code code)
+const char* TransportError::name(Code code)
 {
     switch (code) {
     case Code::unknown: return "unknown";

@@ -1,4 +1,4 @@
-#include "Orvella/Shared/CloudUserDefaultsKey.hpp"
+#include "Shared/CloudUserDefaultsKey.hpp"
 
 namespace Orvella {
 

@@ -1,5 +1,5 @@
-#include "Orvella/Shared/ClientConfiguration.hpp"
-#include "Orvella/Shared/ThemeType.hpp"
+#include "Shared/ClientConfiguration.hpp"
+#include "Shared/ThemeType.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
-#include "Orvella/Shared/SharedConstants.hpp"
+#include "Shared/SharedConstants.hpp"
 
-#include "Orvella/Shared/BuildConfiguration.hpp"
-#include "Orvella/Shared/CloudUserDefaultsKey.hpp"
+#include "Shared/BuildConfiguration.hpp"
+#include "Shared/CloudUserDefaultsKey.hpp"
 #include "Platform/Foundation/Log.hpp"
 #include "Platform/Foundation/PrivateDirectory.hpp"
 #include "Platform/Foundation/UserDefaultsFile.hpp"

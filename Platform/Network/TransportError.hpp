@@ -7,7 +7,7 @@ namespace Platform {
 // Why a session task failed on the way, as opposed to an HTTP status the
 // server chose. A value: the code says which condition it was, the transport
 // code and message keep the details for logs.
-class [[nodiscard]] URLError {
+class [[nodiscard]] TransportError {
 public:
     // The conditions callers tell apart. Only used in memory, never persisted.
     enum class Code {
@@ -50,7 +50,7 @@ public:
         cannotWriteToFile,
     };
 
-    URLError(Code code, int transportCode, std::string message);
+    TransportError(Code code, int transportCode, std::string message);
 
     [[nodiscard]] Code code() const { return m_code; }
     // The libcurl result code (CURLcode) behind the failure; 0 when it arose
@@ -64,7 +64,7 @@ public:
     // The condition's name as written above ("timedOut"), for logs and tests.
     [[nodiscard]] static const char* name(Code code);
 
-    friend bool operator==(const URLError& left, const URLError& right) { return left.m_code == right.m_code; }
+    friend bool operator==(const TransportError& left, const TransportError& right) { return left.m_code == right.m_code; }
 
 private:
     Code m_code;

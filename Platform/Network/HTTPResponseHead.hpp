@@ -10,7 +10,7 @@ namespace Platform {
 
 // The status line and header fields of the final response of a task: after
 // redirects and interim "100 Continue" answers only the last block remains.
-struct HTTPURLResponse {
+struct HTTPResponseHead {
     // Status code of the final response (200, 404, ...).
     long statusCode = 0;
     // URL that answered, after following redirects.

@@ -1,5 +1,5 @@
-#include "Orvella/Shared/CloudUserDefaultsKey.hpp"
-#include "Orvella/Shared/SharedConstants.hpp"
+#include "Shared/CloudUserDefaultsKey.hpp"
+#include "Shared/SharedConstants.hpp"
 
 #include "Platform/FileSystem/Tests/TemporaryDirectory.hpp"
 
