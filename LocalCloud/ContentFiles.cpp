@@ -51,7 +51,7 @@ void ContentFiles::removeTemporaries()
     }
 }
 
-void ContentFiles::finishWaiting(const std::function<std::optional<Expected>(std::int64_t identifier)>& expected)
+void ContentFiles::finishWaiting(const std::function<std::optional<Recorded>(std::int64_t identifier)>& recordOf)
 {
     std::error_code error;
     std::vector<std::filesystem::path> waiting;
@@ -64,15 +64,15 @@ void ContentFiles::finishWaiting(const std::function<std::optional<Expected>(std
         std::int64_t identifier = 0;
         auto digits = name.substr(0, name.size() - std::string_view(nextSuffix).size());
         auto [end, failure] = std::from_chars(digits.data(), digits.data() + digits.size(), identifier);
-        std::optional<Expected> wanted;
+        std::optional<Recorded> recorded;
         if (failure == std::errc() && end == digits.data() + digits.size())
-            wanted = expected(identifier);
-        bool named = wanted.has_value();
+            recorded = recordOf(identifier);
+        bool named = recorded.has_value();
         if (named) {
             auto size = std::filesystem::file_size(path, error);
             auto digest = Platform::Digest::ofFile(Platform::Digest::Algorithm::SHA1, path.string());
-            named = !error && static_cast<std::int64_t>(size) == wanted->size && digest
-                && Platform::hexString(*digest) == wanted->sha1;
+            named = !error && static_cast<std::int64_t>(size) == recorded->size && digest
+                && Platform::hexString(*digest) == recorded->sha1;
         }
         if (named)
             std::filesystem::rename(path, contentPath(identifier), error);

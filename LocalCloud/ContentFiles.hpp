@@ -5,7 +5,6 @@
 // transfer writes into `.incoming-…` until it has arrived whole.
 
 #include <cstdint>
-#include <expected>
 #include <filesystem>
 #include <functional>
 #include <optional>
@@ -28,13 +27,13 @@ public:
     // Transfers cut by the end of an earlier run leave their temporary files; none is content.
     void removeTemporaries();
     // What the database says a file's content is: its size and SHA-1 (hex).
-    struct Expected {
+    struct Recorded {
         std::int64_t size = 0;
         std::string sha1;
     };
     // New content an earlier run had not yet put in place: it becomes the
-    // file's when `expected` names that file and the content matches, and goes otherwise.
-    void finishWaiting(const std::function<std::optional<Expected>(std::int64_t identifier)>& expected);
+    // file's when `recordOf` names that file and the content matches, and goes otherwise.
+    void finishWaiting(const std::function<std::optional<Recorded>(std::int64_t identifier)>& recordOf);
 
     // Moves received content to its waiting name; the old content stays in place.
     [[nodiscard]] std::error_code stage(const std::filesystem::path& temporaryFile, std::int64_t identifier);

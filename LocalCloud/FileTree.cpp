@@ -94,11 +94,11 @@ void FileTree::finishStoredContents()
 {
     // New content that an earlier run had not yet put in place: it is the
     // file's when the database names it, and nobody's otherwise.
-    m_contents.finishWaiting([this](std::int64_t identifier) -> std::optional<ContentFiles::Expected> {
+    m_contents.finishWaiting([this](std::int64_t identifier) -> std::optional<ContentFiles::Recorded> {
         auto node = m_nodes.find(identifier);
         if (node == m_nodes.end() || !node->second.record.listed() || node->second.record.folder())
             return std::nullopt;
-        return ContentFiles::Expected { node->second.record.size, node->second.record.hash };
+        return ContentFiles::Recorded { node->second.record.size, node->second.record.hash };
     });
 }
 
