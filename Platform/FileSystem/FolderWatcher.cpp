@@ -23,7 +23,7 @@ struct FolderWatcher::Core {
           inotifyDescriptor(inotify),
           stopDescriptor(stop),
           watches(inotify, options.maximumWatches),
-          coalescer(options.latency)
+          coalescer(options.latency, options.namesPaths ? EventCoalescer::Paths::kept : EventCoalescer::Paths::dropped)
     {
     }
 
