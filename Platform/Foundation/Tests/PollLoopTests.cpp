@@ -42,10 +42,28 @@ TEST(PollLoopTests, WaitsUntilStoppedAndRunsAgainAfterRearm)
 
     std::atomic<int> calls{0};
     auto const countCalls = [&](const PollLoop::Wake&) { ++calls; };
-    EXPECT_TRUE(loop->run(descriptors, {}, countCalls).has_value());
+    ::eventfd_write(signal, 1);
+    EXPECT_TRUE(loop->run(descriptors, {}, [&](const PollLoop::Wake&) {
+                        ++calls;
+                        eventfd_t ignored = 0;
+                        ::eventfd_read(signal, &ignored);
+                    }).has_value());
     EXPECT_EQ(calls.load(), 0);
 
     loop->rearm();
+    ::eventfd_write(signal, 1);
+    EXPECT_TRUE(loop->run(descriptors, {}, [&](const PollLoop::Wake& wake) {
+                        ++calls;
+                        if (wake.readable(0)) {
+                            eventfd_t ignored = 0;
+                            ::eventfd_read(signal, &ignored);
+                            loop->stop();
+                        }
+                    }).has_value());
+    EXPECT_EQ(calls.load(), 1);
+
+    loop->rearm();
+    calls = 0;
     std::promise<void> started;
     auto running = std::async(std::launch::async, [&] {
         started.set_value();
