@@ -8,7 +8,9 @@ namespace Sync {
 HashText::HashText(std::string_view text)
 {
     if (text.size() <= inlineCapacity) {
-        std::memcpy(m_bytes, text.data(), text.size());
+        // An empty view may have no bytes at all behind it, which memcpy must not be given.
+        if (!text.empty())
+            std::memcpy(m_bytes, text.data(), text.size());
         m_length = static_cast<std::uint8_t>(text.size());
         return;
     }

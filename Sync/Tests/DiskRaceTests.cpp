@@ -100,6 +100,8 @@ TEST(DiskRaces, APipeSwappedInBeforeAnUploadFailsTheChangeWithoutBlocking)
 
     ASSERT_TRUE(run.completed);
     EXPECT_EQ(changesWith(run, Kind::Error), std::vector<std::string> { "Upload /pipe.txt" });
+    // The engine refuses it itself: the client is never handed a pipe to open.
+    EXPECT_EQ(cloud.server->callCount(InMemorySyncServer::Call::upload), 1);
     EXPECT_EQ(cloud.server->contentAt("/plain.txt"), "plain");
     EXPECT_FALSE(cloud.server->idAt("/pipe.txt"));
 }

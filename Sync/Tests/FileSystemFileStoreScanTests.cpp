@@ -257,3 +257,14 @@ TEST_F(ScanFixture, ConcurrentScansShareTheCache)
     }
     EXPECT_LE(cache->size(), 50u);
 }
+
+TEST(ScanUnreadable, OnlyWhatLiesInAnUnreadableFolderCountsAsUnknown)
+{
+    // A sibling whose name merely begins like the unreadable folder is read as usual: its deletes must go up.
+    FileSystemFileStore::Scan scan;
+    scan.unreadable = { "/A", "/Caf\xC3\xA9" };
+    for (const std::string_view inside : { "/A", "/A/", "/A/x.txt", "/A/B/", "/Cafe\xCC\x81/y.txt" })
+        EXPECT_NE(scan.unreadableAbove(inside), nullptr) << inside;
+    for (const std::string_view beside : { "/Ab", "/Ab/x.txt", "/AB/", "/", "/Caf\xC3\xA9s/y.txt" })
+        EXPECT_EQ(scan.unreadableAbove(beside), nullptr) << beside;
+}

@@ -28,6 +28,8 @@ TEST(HashTextTests, KeepsEveryTextByteForByte)
         EXPECT_EQ(kept.empty(), text.empty());
     }
     EXPECT_TRUE(HashText().view().empty());
+    // An empty view with no bytes behind it at all, as a defaulted argument gives.
+    EXPECT_TRUE(HashText(std::string_view()).empty());
 }
 
 TEST(HashTextTests, CopiesAndMovesOfShortAndLongTexts)

@@ -205,3 +205,28 @@ TEST(StoreFailures, AServerDeleteThatCannotBeRecordedIsAnErrorAndKeepsTheRecordA
     EXPECT_FALSE(cloud.fileStore->file(goneID));
     EXPECT_EQ(cloud.server->paths(), std::vector<std::string> { "/kept.txt" });
 }
+
+TEST(StoreFailures, AnEditUploadedThatCannotBeRecordedIsAnErrorNotAFinishedChange)
+{
+    // The server took the new content, but the store cannot note its hash: the run fails once with the store's
+    // error instead of reporting the upload as done, and once the store works the runs settle.
+    TestCloud cloud;
+    cloud.writeFile("/edited.txt", "old");
+    cloud.writeFile("/kept.txt", "k");
+    ASSERT_TRUE(cloud.sync().completed);
+    cloud.writeFile("/edited.txt", "newer work");
+    runSQL(cloud, "CREATE TRIGGER full BEFORE INSERT ON FileWrapper WHEN NEW.path = '/edited.txt' "
+                  "BEGIN SELECT RAISE(ABORT, 'disk full'); END;");
+    auto observed = observe(cloud);
+    Platform::LogCapture log;
+
+    auto failed = cloud.sync();
+
+    ASSERT_TRUE(failed.completed);
+    EXPECT_EQ(changesWith(failed, SyncEvent::Kind::Finished), std::vector<std::string>());
+    EXPECT_EQ(cloud.server->contentAt("/edited.txt"), "newer work");
+    expectOneStoreErrorNamingTheFile(*observed, cloud);
+
+    expectSettledOnceTheStoreWorks(cloud);
+    EXPECT_EQ(cloud.readFile("/edited.txt"), "newer work");
+}
