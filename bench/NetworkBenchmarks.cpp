@@ -7,7 +7,7 @@
 //   NetworkBenchmarks --benchmark_filter=Download1GiB
 
 #include "Platform/Network/URLSession.hpp"
-#include "LocalCloud/LoopbackPorts.hpp"
+#include "LocalCloud/TestSupport/LocalCloudProcess.hpp"
 
 #include <benchmark/benchmark.h>
 
@@ -94,36 +94,27 @@ public:
         { std::ofstream create(large); }
         std::filesystem::resize_file(large, largeSize);
 
-        m_port = LocalCloud::unusedLoopbackPort();
-        std::string port = std::to_string(m_port);
-        std::string data = (m_folder / "data").string();
-        char testControls[] = "--test-controls";
-        char* argv[] = { const_cast<char*>(LOCALCLOUD_PROGRAM), port.data(), data.data(), testControls, nullptr };
-        posix_spawn(&m_child, LOCALCLOUD_PROGRAM, nullptr, nullptr, argv, environ);
-        auto deadline = std::chrono::steady_clock::now() + 10s;
-        while (!LocalCloud::acceptsOnLoopback(m_port) && std::chrono::steady_clock::now() < deadline)
-            std::this_thread::sleep_for(10ms);
+        m_service = std::make_unique<LocalCloud::Testing::LocalCloudProcess>(LOCALCLOUD_PROGRAM, m_folder / "data",
+            std::vector<std::string> { "--test-controls" });
+        static_cast<void>(m_service->waitUntilAccepting(10s));
     }
     ~Service()
     {
-        ::kill(m_child, SIGTERM);
-        int status = 0;
-        ::waitpid(m_child, &status, 0);
+        m_service->stop(SIGTERM);
         std::error_code ignored;
         std::filesystem::remove_all(m_folder, ignored);
     }
 
     std::string url(const std::string& path) const
     {
-        return "http://127.0.0.1:" + std::to_string(m_port) + "/v2.0" + path;
+        return m_service->baseURL() + path;
     }
     std::filesystem::path downloads() const { return m_folder / "downloads"; }
     std::filesystem::path folder() const { return m_folder; }
 
 private:
     std::filesystem::path m_folder;
-    int m_port = 0;
-    pid_t m_child = 0;
+    std::unique_ptr<LocalCloud::Testing::LocalCloudProcess> m_service;
 };
 
 Service& service()

@@ -21,7 +21,7 @@
 //   ServiceSyncBenchmarks --benchmark_filter=/50000
 
 #include "LocalCloud/LocalCloudServer.hpp"
-#include "LocalCloud/LoopbackPorts.hpp"
+#include "LocalCloud/TestSupport/LocalCloudProcess.hpp"
 #include "Orvella/Credentials/CredentialHolder.hpp"
 #include "Orvella/Service/APIClientManager.hpp"
 #include "Orvella/Service/SyncAPIClientAdapter.hpp"
@@ -48,12 +48,10 @@
 #include <mutex>
 #include <signal.h>
 #include <sstream>
-#include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-extern char** environ;
 
 namespace {
 
@@ -108,20 +106,15 @@ public:
             if (!seed.empty() && !(*seeding)->seedTree(user.username, seed))
                 return;
         }
-        m_port = LocalCloud::unusedLoopbackPort();
-        std::string port = std::to_string(m_port);
-        std::string data = (m_folder / "data").string();
-        char* argv[] = { const_cast<char*>(LOCALCLOUD_PROGRAM), port.data(), data.data(), nullptr };
-        if (posix_spawn(&m_child, LOCALCLOUD_PROGRAM, nullptr, nullptr, argv, environ) != 0)
+        m_service = std::make_unique<LocalCloud::Testing::LocalCloudProcess>(LOCALCLOUD_PROGRAM, m_folder / "data");
+        if (!m_service->isRunning())
             return;
-        auto deadline = Clock::now() + 10s;
-        while (!LocalCloud::acceptsOnLoopback(m_port) && Clock::now() < deadline)
-            std::this_thread::sleep_for(10ms);
+        static_cast<void>(m_service->waitUntilAccepting(10s));
 
         Platform::URLSessionConfiguration configuration;
         configuration.temporaryDirectory = m_folder / "downloads";
         auto endpoint = std::make_shared<Quarlink::Environment>(
-            Quarlink::Environment::custom(*Platform::URL::create("http://127.0.0.1:" + port + "/v2.0")));
+            Quarlink::Environment::custom(*Platform::URL::create(m_service->baseURL())));
         auto client = Quarlink::URLSessionAPIClient::create(configuration, std::make_shared<NoCredentialStore>(),
             std::make_shared<Quarlink::InMemoryEnvironmentStore>(endpoint));
         if (!client)
@@ -166,21 +159,18 @@ public:
         while (m_manager && m_manager.use_count() > 1 && Clock::now() < deadline)
             std::this_thread::sleep_for(1ms);
         m_manager.reset();
-        if (m_child > 0) {
-            ::kill(m_child, SIGTERM);
-            int status = 0;
-            ::waitpid(m_child, &status, 0);
-        }
+        if (m_service)
+            m_service->stop(SIGTERM);
         std::filesystem::remove_all(m_folder);
     }
 
     [[nodiscard]] bool ready() const { return m_engine && m_manager->isLoggedIn().value(); }
     [[nodiscard]] std::filesystem::path cloud() const { return m_folder / "Cloud"; }
-    [[nodiscard]] int port() const { return m_port; }
+    [[nodiscard]] int port() const { return m_service ? m_service->port() : 0; }
     // The service's CPU time so far (user and system), in seconds.
     [[nodiscard]] double serviceCPUSeconds() const
     {
-        std::ifstream stat("/proc/" + std::to_string(m_child) + "/stat");
+        std::ifstream stat("/proc/" + std::to_string(m_service ? m_service->pid() : 0) + "/stat");
         std::string text((std::istreambuf_iterator<char>(stat)), {});
         auto fields = text.substr(text.rfind(')') + 2);
         std::istringstream stream(fields);
@@ -215,8 +205,7 @@ public:
 
 private:
     std::filesystem::path m_folder;
-    int m_port = 0;
-    pid_t m_child = 0;
+    std::unique_ptr<LocalCloud::Testing::LocalCloudProcess> m_service;
     std::shared_ptr<CountingFilter> m_filter = std::make_shared<CountingFilter>();
     std::shared_ptr<Platform::OwnChangeRegistry> m_ownChanges;
     std::shared_ptr<Orvella::APIClientManager> m_manager;

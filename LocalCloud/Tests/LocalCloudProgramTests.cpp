@@ -1,5 +1,6 @@
 #include "LocalCloud/LoopbackPorts.hpp"
 #include "LocalCloud/ServiceDatabase.hpp"
+#include "LocalCloud/TestSupport/LocalCloudProcess.hpp"
 #include "LocalCloud/Tests/FileServiceTestSupport.hpp"
 
 #include <atomic>
@@ -81,27 +82,14 @@ Finished runProgram(std::vector<std::string> arguments, const std::string& input
 class RunningProgram {
 public:
     RunningProgram(int port, const std::filesystem::path& folder, std::vector<std::string> options = {})
-        : m_port(port)
+        : m_process(LOCALCLOUD_PROGRAM, folder, std::move(options), port)
     {
-        std::vector<std::string> arguments { LOCALCLOUD_PROGRAM, std::to_string(port), folder.string() };
-        arguments.insert(arguments.end(), options.begin(), options.end());
-        std::vector<char*> argv;
-        for (auto& argument : arguments)
-            argv.push_back(argument.data());
-        argv.push_back(nullptr);
-        if (posix_spawn(&m_pid, LOCALCLOUD_PROGRAM, nullptr, nullptr, argv.data(), environ) != 0)
-            m_pid = 0;
-    }
-    ~RunningProgram()
-    {
-        if (m_pid > 0)
-            stop(SIGKILL);
     }
 
     // Waits until the service answers.
     bool answers() const
     {
-        httplib::Client client("127.0.0.1", m_port);
+        httplib::Client client("127.0.0.1", m_process.port());
         auto deadline = std::chrono::steady_clock::now() + 20s;
         while (std::chrono::steady_clock::now() < deadline) {
             if (auto result = client.Get("/v2.0/status"); result && result->status == 200)
@@ -111,18 +99,10 @@ public:
         return false;
     }
 
-    int stop(int signal)
-    {
-        ::kill(m_pid, signal);
-        int status = 0;
-        ::waitpid(m_pid, &status, 0);
-        m_pid = 0;
-        return status;
-    }
+    int stop(int signal) { return m_process.stop(signal); }
 
 private:
-    int m_port;
-    pid_t m_pid = 0;
+    LocalCloud::Testing::LocalCloudProcess m_process;
 };
 
 class LocalCloudProgramTests : public ::testing::Test {

@@ -2,6 +2,7 @@
 
 #include "Platform/Database/Database.hpp"
 #include "Platform/Foundation/Log.hpp"
+#include "Platform/Foundation/PollLoop.hpp"
 
 #include <algorithm>
 #include <atomic>
@@ -13,7 +14,6 @@
 #include <utility>
 #include <vector>
 
-#include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/inotify.h>
 #include <sys/stat.h>
@@ -50,6 +50,8 @@ struct DatabaseChangeMonitor::Core {
     std::atomic<bool> stopping {false};
     int inotifyDescriptor = -1;
     int wakeDescriptor = -1;
+    // Ends the monitor thread's wait.
+    std::optional<PollLoop> loop;
     std::string key;
     std::string fileName;
     std::string walName;
@@ -160,26 +162,25 @@ struct DatabaseChangeMonitor::Core {
 
     void run()
     {
-        pollfd descriptors[2] = {{inotifyDescriptor, POLLIN, 0}, {wakeDescriptor, POLLIN, 0}};
+        const int descriptors[] = {inotifyDescriptor, wakeDescriptor};
         int settling = 0;
-        while (!stopping.load()) {
-            int timeout = settling > 0 ? settleIntervalMilliseconds : static_cast<int>(pollInterval.count());
-            int ready = ::poll(descriptors, 2, timeout);
+        auto timeout = [&] {
+            return std::optional(settling > 0 ? std::chrono::milliseconds(settleIntervalMilliseconds) : pollInterval);
+        };
+        auto ran = loop->run(descriptors, timeout, [&](const PollLoop::Wake& wake) {
             if (stopping.load())
-                break;
-            if (ready < 0 && errno != EINTR) {
-                logDatabaseFailure(std::string("Database change monitor stopped: ") + std::strerror(errno));
                 return;
-            }
-            bool fileEvent = ready > 0 && (descriptors[0].revents & POLLIN) && drainFileEvents();
-            if (ready > 0 && (descriptors[1].revents & POLLIN))
+            bool fileEvent = wake.readable(0) && drainFileEvents();
+            if (wake.readable(1))
                 drainWakeUps();
             if (fileEvent)
                 settling = settleChecks;
-            else if (ready == 0 && settling > 0)
+            else if (wake.timedOut && settling > 0)
                 --settling;
             checkForCommits(fileEvent);
-        }
+        });
+        if (!ran && !stopping.load())
+            logDatabaseFailure("Database change monitor stopped: " + ran.error().message());
     }
 };
 
@@ -259,6 +260,11 @@ std::expected<std::shared_ptr<DatabaseChangeMonitor>, DatabaseError> DatabaseCha
     if (core->inotifyDescriptor < 0 || core->wakeDescriptor < 0)
         return std::unexpected(DatabaseError(DatabaseError::Code::observationFailed,
             std::string("inotify or eventfd: ") + std::strerror(errno)));
+    auto loop = PollLoop::create();
+    if (!loop)
+        return std::unexpected(DatabaseError(DatabaseError::Code::observationFailed,
+            "inotify or eventfd: " + loop.error().message()));
+    core->loop = std::move(*loop);
     // The directory, not the files: the WAL file is created and deleted as
     // connections come and go, and a watch on a deleted file goes dead.
     auto directory = path.parent_path().empty() ? std::filesystem::path(".") : path.parent_path();
@@ -295,7 +301,7 @@ DatabaseChangeMonitor::~DatabaseChangeMonitor()
             registry().erase(found);
     }
     m_core->stopping.store(true);
-    m_core->wake();
+    m_core->loop->stop();
     if (m_thread.get_id() == std::this_thread::get_id())
         m_thread.detach();
     else

@@ -1,14 +1,15 @@
 #include "Platform/Desktop/DistributedNotificationCenter.hpp"
 
 #include "Platform/Foundation/Log.hpp"
+#include "Platform/Foundation/PollLoop.hpp"
 
 #include <cerrno>
 #include <cstring>
 #include <deque>
 #include <dirent.h>
 #include <mutex>
+#include <optional>
 #include <fcntl.h>
-#include <poll.h>
 #include <random>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
@@ -48,7 +49,7 @@ struct DistributedNotificationCenter::State {
     int folderDescriptor = -1;
     int receiver = -1;
     int sender = -1;
-    int wake = -1;
+    std::optional<PollLoop> loop;
     std::string socketName;
     // Posts to this centre itself skip the socket: the receiver thread may be
     // the poster (an observer that posts), and could not drain its own queue.
@@ -61,13 +62,12 @@ struct DistributedNotificationCenter::State {
     ~State()
     {
         if (thread.joinable()) {
-            std::uint64_t one = 1;
-            [[maybe_unused]] auto written = ::write(wake, &one, sizeof one);
+            loop->stop();
             thread.join();
         }
         if (!socketName.empty() && folderDescriptor >= 0)
             ::unlinkat(folderDescriptor, socketName.c_str(), 0);
-        for (int descriptor : { receiver, sender, wake, ownQueueSignal, folderDescriptor })
+        for (int descriptor : { receiver, sender, ownQueueSignal, folderDescriptor })
             if (descriptor >= 0)
                 ::close(descriptor);
     }
@@ -75,16 +75,9 @@ struct DistributedNotificationCenter::State {
     void receive()
     {
         std::vector<char> buffer(maximumMessageSize + 4096);
-        pollfd descriptors[3] = { { receiver, POLLIN, 0 }, { wake, POLLIN, 0 }, { ownQueueSignal, POLLIN, 0 } };
-        while (true) {
-            if (::poll(descriptors, 3, -1) < 0) {
-                if (errno == EINTR)
-                    continue;
-                return;
-            }
-            if (descriptors[1].revents)
-                return;
-            if (descriptors[2].revents) {
+        const int descriptors[] = { receiver, ownQueueSignal };
+        (void)loop->run(descriptors, {}, [&](const PollLoop::Wake& wake) {
+            if (wake.signalled(1)) {
                 std::uint64_t count = 0;
                 [[maybe_unused]] auto read = ::read(ownQueueSignal, &count, sizeof count);
                 std::deque<std::string> pending;
@@ -95,12 +88,12 @@ struct DistributedNotificationCenter::State {
                 for (auto& text : pending)
                     deliver(text.data(), text.size());
             }
-            if (descriptors[0].revents) {
+            if (wake.signalled(0)) {
                 auto length = ::recv(receiver, buffer.data(), buffer.size(), MSG_DONTWAIT);
                 if (length > 0)
                     deliver(buffer.data(), static_cast<std::size_t>(length));
             }
-        }
+        });
     }
 
     void deliver(const char* text, std::size_t length)
@@ -157,10 +150,13 @@ std::expected<std::shared_ptr<DistributedNotificationCenter>, std::error_code> D
 
     state->receiver = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     state->sender = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    state->wake = ::eventfd(0, EFD_CLOEXEC);
     state->ownQueueSignal = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (state->receiver < 0 || state->sender < 0 || state->wake < 0 || state->ownQueueSignal < 0)
+    if (state->receiver < 0 || state->sender < 0 || state->ownQueueSignal < 0)
         return std::unexpected(lastError());
+    auto loop = PollLoop::create();
+    if (!loop)
+        return std::unexpected(loop.error());
+    state->loop = std::move(*loop);
     if (::bind(state->receiver, reinterpret_cast<const sockaddr*>(&*address), sizeof(sockaddr_un)) != 0) {
         auto bindError = lastError();
         state->socketName.clear();

@@ -4,8 +4,8 @@
 
 namespace Platform {
 
-EventCoalescer::EventCoalescer(std::chrono::nanoseconds latency, std::size_t maximumPaths)
-    : m_latency(latency), m_maximumPaths(maximumPaths)
+EventCoalescer::EventCoalescer(std::chrono::nanoseconds latency, Paths paths, std::size_t maximumPaths)
+    : m_latency(latency), m_paths(paths), m_maximumPaths(maximumPaths)
 {
 }
 
@@ -19,7 +19,7 @@ void EventCoalescer::open(TimePoint now)
 void EventCoalescer::addPath(std::string path, TimePoint now)
 {
     open(now);
-    if (m_pending.everythingChanged) {
+    if (m_paths == Paths::dropped || m_pending.everythingChanged) {
         return;
     }
     m_pending.paths.insert(std::move(path));

@@ -1,14 +1,13 @@
 #include "Platform/FileSystem/FolderWatcher.hpp"
 
 #include "Platform/Foundation/Log.hpp"
+#include "Platform/Foundation/PollLoop.hpp"
 #include "Platform/FileSystem/InotifyWatchSet.hpp"
 
 #include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
-#include <poll.h>
-#include <sys/eventfd.h>
 #include <sys/inotify.h>
 #include <sys/stat.h>
 #include <thread>
@@ -17,20 +16,19 @@
 namespace Platform {
 
 struct FolderWatcher::Core {
-    Core(std::string rootPath, Options watcherOptions, int inotify, int stop)
+    Core(std::string rootPath, Options watcherOptions, int inotify, PollLoop stop)
         : root(std::move(rootPath)),
           options(std::move(watcherOptions)),
           inotifyDescriptor(inotify),
-          stopDescriptor(stop),
+          loop(std::move(stop)),
           watches(inotify, options.maximumWatches),
-          coalescer(options.latency)
+          coalescer(options.latency, options.namesPaths ? EventCoalescer::Paths::kept : EventCoalescer::Paths::dropped)
     {
     }
 
     ~Core()
     {
         ::close(inotifyDescriptor);
-        ::close(stopDescriptor);
     }
 
     void run();
@@ -45,7 +43,7 @@ struct FolderWatcher::Core {
     std::string const root;
     Options const options;
     int const inotifyDescriptor;
-    int const stopDescriptor;
+    PollLoop const loop;
     InotifyWatchSet watches;
     EventCoalescer coalescer;
     bool rootGone = false;
@@ -71,13 +69,12 @@ std::expected<std::unique_ptr<FolderWatcher>, FileSystemError> FolderWatcher::cr
         return std::unexpected(error == EMFILE ? FileSystemError{FileSystemErrorCode::watchLimit, error, folder}
                                                : FileSystemError::fromErrno(error, folder));
     }
-    int const stop = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-    if (stop < 0) {
-        int const error = errno;
+    auto stop = PollLoop::create();
+    if (!stop) {
         ::close(inotify);
-        return std::unexpected(FileSystemError::fromErrno(error, folder));
+        return std::unexpected(FileSystemError::fromErrno(stop.error().value(), folder));
     }
-    auto core = std::make_shared<Core>(canonical.get(), std::move(options), inotify, stop);
+    auto core = std::make_shared<Core>(canonical.get(), std::move(options), inotify, std::move(*stop));
     if (!core->watches.addTree(core->root, {})) {
         core->noteIncomplete(std::chrono::steady_clock::now());
     }
@@ -90,8 +87,7 @@ FolderWatcher::FolderWatcher(std::shared_ptr<Core> core) : m_core(std::move(core
 FolderWatcher::~FolderWatcher()
 {
     m_core->stopping = true;
-    std::uint64_t const one = 1;
-    [[maybe_unused]] auto const written = ::write(m_core->stopDescriptor, &one, sizeof one);
+    m_core->loop.stop();
     if (m_core->thread.get_id() == std::this_thread::get_id()) {
         // Called from our own callback: the thread ends after it returns and
         // keeps the core alive until then.
@@ -113,28 +109,26 @@ bool FolderWatcher::isDegraded() const
 
 void FolderWatcher::Core::run()
 {
-    while (!stopping) {
-        int timeout = -1;
+    int const descriptors[] = {inotifyDescriptor};
+    auto const timeout = [this]() -> std::optional<std::chrono::milliseconds> {
         if (auto deadline = coalescer.deadline()) {
-            auto const remaining = *deadline - std::chrono::steady_clock::now();
-            timeout = static_cast<int>(std::max<std::int64_t>(
-                0, std::chrono::ceil<std::chrono::milliseconds>(remaining).count()));
+            return std::chrono::ceil<std::chrono::milliseconds>(*deadline - std::chrono::steady_clock::now());
         }
-        struct pollfd descriptors[2] = {{inotifyDescriptor, POLLIN, 0}, {stopDescriptor, POLLIN, 0}};
-        int const ready = ::poll(descriptors, 2, timeout);
-        if (ready < 0 && errno != EINTR) {
-            Log::line("❗️ Folder watcher stopped: poll failed for " + root);
+        return std::nullopt;
+    };
+    auto const ran = loop.run(descriptors, timeout, [this](const PollLoop::Wake& wake) {
+        if (stopping) {
             return;
         }
-        if (stopping || (descriptors[1].revents & POLLIN) != 0) {
-            return;
-        }
-        if ((descriptors[0].revents & POLLIN) != 0) {
+        if (wake.readable(0)) {
             readEvents(std::chrono::steady_clock::now());
         }
         if (auto changes = coalescer.takeDue(std::chrono::steady_clock::now())) {
             deliver(std::move(*changes));
         }
+    });
+    if (!ran) {
+        Log::line("❗️ Folder watcher stopped: poll failed for " + root);
     }
 }
 

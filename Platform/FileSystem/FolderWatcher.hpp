@@ -47,10 +47,14 @@ public:
         Executor executor;                                            // runs the callback; empty: the reader thread
         std::shared_ptr<OwnChangeRegistry> ownChanges;                // events for paths registered here are dropped
         std::size_t maximumWatches = std::numeric_limits<std::size_t>::max();  // a lower cap than the kernel's
+        // Whether deliveries name the changed paths. A receiver that looks at
+        // the whole folder on every delivery leaves it off, so a burst of many
+        // paths costs it no memory; tests that check which paths were seen turn it on.
+        bool namesPaths = false;
     };
 
     // Starts watching `folder` (made canonical with realpath(3); the paths
-    // delivered begin with that canonical path). The whole tree is watched
+    // delivered, when `namesPaths` asks for them, begin with that canonical path). The whole tree is watched
     // before this returns. Fails when the folder is not a directory or
     // inotify cannot be set up; a watch limit reached here is no failure.
     [[nodiscard]] static std::expected<std::unique_ptr<FolderWatcher>, FileSystemError> create(std::string folder,

@@ -2,14 +2,13 @@
 
 #include "Platform/Foundation/Log.hpp"
 #include "Platform/Foundation/NotificationCenter.hpp"
+#include "Platform/Foundation/PollLoop.hpp"
 #include "Platform/Foundation/UserDefaultsFile.hpp"
 #include "Reactive/MutableProperty.hpp"
 
 #include <cerrno>
 #include <cstdlib>
 #include <mutex>
-#include <poll.h>
-#include <sys/eventfd.h>
 #include <sys/inotify.h>
 #include <sys/stat.h>
 #include <thread>
@@ -52,7 +51,7 @@ struct UserDefaults::State {
     mutable std::map<std::string, std::shared_ptr<Property>, std::less<>> properties;
 
     int inotify = -1;
-    int wake = -1;
+    std::optional<PollLoop> loop;
     std::thread watcher;
 
     std::optional<Value> effectiveLocked(std::string_view key) const
@@ -139,14 +138,9 @@ struct UserDefaults::State {
     void watch()
     {
         std::vector<char> buffer(64 * 1024);
-        pollfd descriptors[2] = { { inotify, POLLIN, 0 }, { wake, POLLIN, 0 } };
-        while (true) {
-            if (::poll(descriptors, 2, -1) < 0) {
-                if (errno == EINTR)
-                    continue;
-                return;
-            }
-            if (descriptors[1].revents)
+        const int descriptors[] = { inotify };
+        (void)loop->run(descriptors, {}, [&](const PollLoop::Wake& wake) {
+            if (!wake.signalled(0))
                 return;
             bool relevant = false;
             auto length = ::read(inotify, buffer.data(), buffer.size());
@@ -160,7 +154,7 @@ struct UserDefaults::State {
             }
             if (relevant)
                 refresh();
-        }
+        });
     }
 };
 
@@ -190,9 +184,13 @@ std::expected<std::shared_ptr<UserDefaults>, std::error_code> UserDefaults::open
     state.stored = std::move(*initial);
 
     state.inotify = ::inotify_init1(IN_CLOEXEC | IN_NONBLOCK);
-    state.wake = ::eventfd(0, EFD_CLOEXEC);
-    if (state.inotify < 0 || state.wake < 0
-        || ::inotify_add_watch(state.inotify, defaults->m_folder.c_str(), IN_MOVED_TO | IN_CLOSE_WRITE | IN_DELETE | IN_CREATE) < 0)
+    if (state.inotify < 0)
+        return std::unexpected(lastError());
+    auto loop = PollLoop::create();
+    if (!loop)
+        return std::unexpected(loop.error());
+    state.loop = std::move(*loop);
+    if (::inotify_add_watch(state.inotify, defaults->m_folder.c_str(), IN_MOVED_TO | IN_CLOSE_WRITE | IN_DELETE | IN_CREATE) < 0)
         return std::unexpected(lastError());
     state.watcher = std::thread([&state] { state.watch(); });
     return defaults;
@@ -201,14 +199,11 @@ std::expected<std::shared_ptr<UserDefaults>, std::error_code> UserDefaults::open
 UserDefaults::~UserDefaults()
 {
     if (m_state->watcher.joinable()) {
-        std::uint64_t one = 1;
-        [[maybe_unused]] auto written = ::write(m_state->wake, &one, sizeof one);
+        m_state->loop->stop();
         m_state->watcher.join();
     }
     if (m_state->inotify >= 0)
         ::close(m_state->inotify);
-    if (m_state->wake >= 0)
-        ::close(m_state->wake);
 }
 
 std::filesystem::path UserDefaults::standardFolder(std::string_view applicationIdentifier)

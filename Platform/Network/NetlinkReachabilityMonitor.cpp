@@ -1,5 +1,6 @@
 #include "Platform/Network/NetlinkReachabilityMonitor.hpp"
 
+#include "Platform/Foundation/PollLoop.hpp"
 #include "Platform/Network/NetworkLog.hpp"
 
 #include <atomic>
@@ -9,6 +10,8 @@
 #include <linux/rtnetlink.h>
 #include <mutex>
 #include <netdb.h>
+#include <optional>
+#include <span>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
@@ -72,8 +75,8 @@ struct NetlinkReachabilityMonitor::State {
     int routeDescriptor = -1;
     // Wakes the thread for a recheck.
     int wakeDescriptor = -1;
-    // Wakes the thread, and cuts a running probe short, for a stop.
-    int stopDescriptor = -1;
+    // Ends the thread's wait, and cuts a running probe short, for a stop.
+    std::optional<PollLoop> loop;
     std::atomic<bool> stopping { false };
     std::atomic<bool> running { false };
     std::mutex handlerMutex;
@@ -86,13 +89,11 @@ struct NetlinkReachabilityMonitor::State {
             ::close(routeDescriptor);
         if (wakeDescriptor >= 0)
             ::close(wakeDescriptor);
-        if (stopDescriptor >= 0)
-            ::close(stopDescriptor);
     }
 
     void assess(bool reportRepeats)
     {
-        auto assessed = probe(options.host, options.port, options.probeTimeout, stopDescriptor);
+        auto assessed = probe(options.host, options.port, options.probeTimeout, loop->stopDescriptor());
         auto previous = status.exchange(assessed);
         if (stopping.load() || (!reportRepeats && previous == assessed))
             return;
@@ -107,29 +108,28 @@ struct NetlinkReachabilityMonitor::State {
 
     void run()
     {
-        while (!stopping.load()) {
-            pollfd descriptors[3] = { { wakeDescriptor, POLLIN, 0 }, { stopDescriptor, POLLIN, 0 },
-                { routeDescriptor, POLLIN, 0 } };
-            int count = routeDescriptor >= 0 ? 3 : 2;
-            int timeout = status.load() == HostReachability::reachable ? -1
-                                                                       : static_cast<int>(options.recheckInterval.count());
-            int ready = ::poll(descriptors, count, timeout);
+        const int descriptors[] = { wakeDescriptor, routeDescriptor };
+        std::span<const int> waited(descriptors, routeDescriptor >= 0 ? 2 : 1);
+        auto timeout = [this]() -> std::optional<std::chrono::milliseconds> {
+            if (status.load() == HostReachability::reachable)
+                return std::nullopt;
+            return options.recheckInterval;
+        };
+        (void)loop->run(waited, timeout, [&](const PollLoop::Wake& wake) {
             if (stopping.load())
                 return;
-            if (ready < 0 && errno != EINTR)
-                return;
             bool event = false;
-            if (descriptors[0].revents & POLLIN) {
+            if (wake.readable(0)) {
                 eventfd_t ignored = 0;
                 ::eventfd_read(wakeDescriptor, &ignored);
                 event = true;
             }
-            if (count == 3 && (descriptors[2].revents & POLLIN)) {
+            if (waited.size() == 2 && wake.readable(1)) {
                 drain(routeDescriptor);
                 event = true;
             }
             assess(event);
-        }
+        });
     }
 };
 
@@ -141,9 +141,10 @@ NetlinkReachabilityMonitor::create(Options options)
     auto state = std::make_shared<State>();
     state->options = std::move(options);
     state->wakeDescriptor = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    state->stopDescriptor = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (state->wakeDescriptor < 0 || state->stopDescriptor < 0)
+    auto loop = PollLoop::create();
+    if (state->wakeDescriptor < 0 || !loop)
         return std::unexpected(Error::cannotStartThread);
+    state->loop = std::move(*loop);
     state->status.store(probe(state->options.host, state->options.port, state->options.probeTimeout));
     return std::unique_ptr<NetlinkReachabilityMonitor>(new NetlinkReachabilityMonitor(std::move(state)));
 }
@@ -183,8 +184,7 @@ void NetlinkReachabilityMonitor::start(Handler handler)
             logNetwork("❗️ Reachability: no routing events, probing periodically only");
     }
     m_state->stopping.store(false);
-    eventfd_t ignored = 0;
-    ::eventfd_read(m_state->stopDescriptor, &ignored);
+    m_state->loop->rearm();
     m_state->running.store(true);
     m_state->thread = std::thread([state = m_state] { state->run(); });
 }
@@ -194,7 +194,7 @@ void NetlinkReachabilityMonitor::stop()
     if (!m_state->running.exchange(false))
         return;
     m_state->stopping.store(true);
-    ::eventfd_write(m_state->stopDescriptor, 1);
+    m_state->loop->stop();
     if (m_state->thread.get_id() == std::this_thread::get_id())
         m_state->thread.detach();
     else if (m_state->thread.joinable())

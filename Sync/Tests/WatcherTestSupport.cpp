@@ -35,6 +35,7 @@ ReferenceWatcher::ReferenceWatcher(const std::string& folder, std::chrono::nanos
 {
     Platform::FolderWatcher::Options options;
     options.latency = latency;
+    options.namesPaths = true;
     options.callback = [state = m_state](Platform::FolderChanges changes) {
         std::lock_guard lock(state->mutex);
         state->paths.insert(changes.paths.begin(), changes.paths.end());

@@ -61,7 +61,7 @@ TEST(EventCoalescerTests, BurstGivesOneDeliveryPerWindow)
 // from too many paths, replaces the path list.
 TEST(EventCoalescerTests, CarriesFlagsAndCapsPaths)
 {
-    EventCoalescer coalescer(10ms, 3);
+    EventCoalescer coalescer(10ms, EventCoalescer::Paths::kept, 3);
     coalescer.addRootChanged(start);
     coalescer.addDegraded(start);
     auto const flagged = coalescer.takeDue(start + 10ms);
@@ -86,4 +86,21 @@ TEST(EventCoalescerTests, CarriesFlagsAndCapsPaths)
     EXPECT_TRUE(overflowed->everythingChanged);
     EXPECT_TRUE(overflowed->paths.empty());
     EXPECT_FALSE(overflowed->rootChanged);
+}
+
+// Proves a coalescer that drops paths still opens and closes windows as one that keeps them, delivers no
+// path, and never turns many paths into "everything changed".
+TEST(EventCoalescerTests, DroppedPathsOnlyOpenTheWindow)
+{
+    EventCoalescer coalescer(10ms, EventCoalescer::Paths::dropped, 3);
+    for (int index = 0; index < 10; ++index) {
+        coalescer.addPath("/p" + std::to_string(index), start + std::chrono::milliseconds{index});
+    }
+    EXPECT_EQ(coalescer.deadline(), start + 10ms);
+    EXPECT_FALSE(coalescer.takeDue(start + 9ms).has_value());
+    auto const delivered = coalescer.takeDue(start + 10ms);
+    ASSERT_TRUE(delivered.has_value());
+    EXPECT_TRUE(delivered->paths.empty());
+    EXPECT_FALSE(delivered->everythingChanged);
+    EXPECT_FALSE(coalescer.deadline().has_value());
 }

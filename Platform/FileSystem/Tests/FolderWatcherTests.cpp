@@ -102,6 +102,7 @@ std::unique_ptr<FolderWatcher> watch(const std::string& folder, Collector& colle
 {
     options.latency = options.latency == 1s ? 50ms : options.latency;
     options.callback = collector.callback();
+    options.namesPaths = true;
     auto watcher = FolderWatcher::create(folder, std::move(options));
     EXPECT_TRUE(watcher.has_value());
     return watcher ? std::move(*watcher) : nullptr;
@@ -254,6 +255,7 @@ TEST(FolderWatcherTests, QueueOverflowReportsEverythingAndRebuilds)
     Collector collector;
     FolderWatcher::Options options;
     options.latency = 10ms;
+    options.namesPaths = true;
     options.callback = [&, inner = collector.callback()](FolderChanges changes) {
         if (!blocked.exchange(true)) {
             released.wait();
