@@ -4,40 +4,11 @@
 #include "Platform/Foundation/Unicode.hpp"
 
 #include <algorithm>
-#include <charconv>
-#include <chrono>
 #include <cstdio>
-#include <fcntl.h>
-#include <fstream>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace LocalCloud {
 
 namespace {
-
-constexpr const char* folderMimeType = "httpd/unix-directory";
-constexpr const char* temporaryPrefix = ".incoming-";
-constexpr const char* nextSuffix = ".next";
-
-std::string key(const std::string& name)
-{
-    return Platform::precomposed(name);
-}
-
-// What a seeded file is taken for, by its extension.
-std::string seedMimeType(const std::string& name)
-{
-    static const std::pair<const char*, const char*> types[] = {
-        { ".txt", "text/plain" }, { ".pdf", "application/pdf" }, { ".png", "image/png" },
-        { ".jpg", "image/jpeg" }, { ".mp3", "audio/mpeg" },
-    };
-    for (const auto& [extension, type] : types) {
-        if (name.ends_with(extension))
-            return type;
-    }
-    return "application/octet-stream";
-}
 
 // The name a client announced when the service chose `name` in its place
 // ("a (2).txt" for "a.txt"), if it is such a name.
@@ -66,6 +37,11 @@ std::string requestHash(std::int64_t parentID, const std::string& name, const st
     return Platform::sha1Hex(std::to_string(parentID) + "/" + name + "/" + hash);
 }
 
+std::string FileTree::key(const std::string& name)
+{
+    return Platform::precomposed(name);
+}
+
 std::expected<std::unique_ptr<FileTree>, std::string> FileTree::open(const std::filesystem::path& dataFolder)
 {
     auto database = Platform::Database::open(serviceDatabaseConfiguration(dataFolder));
@@ -78,7 +54,7 @@ std::expected<std::unique_ptr<FileTree>, std::string> FileTree::open(const std::
 }
 
 FileTree::FileTree(std::filesystem::path contentFolder, Platform::Database database)
-    : m_contentFolder(std::move(contentFolder))
+    : m_contents(std::move(contentFolder))
     , m_database(std::move(database))
     , m_random(std::random_device {}())
 {
@@ -86,12 +62,7 @@ FileTree::FileTree(std::filesystem::path contentFolder, Platform::Database datab
 
 std::expected<void, std::string> FileTree::load()
 {
-    // Transfers cut by the end of an earlier run leave their temporary files; none is content.
-    std::error_code error;
-    for (const auto& entry : std::filesystem::directory_iterator(m_contentFolder, error)) {
-        if (entry.path().filename().string().starts_with(temporaryPrefix))
-            std::filesystem::remove(entry.path(), error);
-    }
+    m_contents.removeTemporaries();
     std::vector<ItemRecord> records;
     auto read = m_database.forEachObject<ItemRecord>(Platform::DatabaseQuery::all(),
         [&](ItemRecord record) { records.push_back(std::move(record)); });
@@ -116,52 +87,25 @@ std::expected<void, std::string> FileTree::load()
 
 std::filesystem::path FileTree::contentPath(std::int64_t identifier) const
 {
-    return m_contentFolder / std::to_string(identifier);
-}
-
-std::filesystem::path FileTree::nextContentPath(std::int64_t identifier) const
-{
-    return m_contentFolder / (std::to_string(identifier) + nextSuffix);
+    return m_contents.contentPath(identifier);
 }
 
 void FileTree::finishStoredContents()
 {
     // New content that an earlier run had not yet put in place: it is the
     // file's when the database names it, and nobody's otherwise.
-    std::error_code error;
-    std::vector<std::filesystem::path> waiting;
-    for (const auto& entry : std::filesystem::directory_iterator(m_contentFolder, error)) {
-        if (entry.path().filename().string().ends_with(nextSuffix))
-            waiting.push_back(entry.path());
-    }
-    for (const auto& path : waiting) {
-        auto name = path.filename().string();
-        std::int64_t identifier = 0;
-        auto digits = name.substr(0, name.size() - std::string_view(nextSuffix).size());
-        auto [end, failure] = std::from_chars(digits.data(), digits.data() + digits.size(), identifier);
+    m_contents.finishWaiting([this](std::int64_t identifier) -> std::optional<ContentFiles::Recorded> {
         auto node = m_nodes.find(identifier);
-        bool named = failure == std::errc() && end == digits.data() + digits.size() && node != m_nodes.end()
-            && node->second.record.listed() && !node->second.record.folder();
-        if (named) {
-            auto size = std::filesystem::file_size(path, error);
-            auto digest = Platform::Digest::ofFile(Platform::Digest::Algorithm::SHA1, path.string());
-            named = !error && static_cast<std::int64_t>(size) == node->second.record.size && digest
-                && Platform::hexString(*digest) == node->second.record.hash;
-        }
-        if (named)
-            std::filesystem::rename(path, contentPath(identifier), error);
-        else
-            std::filesystem::remove(path, error);
-    }
+        if (node == m_nodes.end() || !node->second.record.listed() || node->second.record.folder())
+            return std::nullopt;
+        return ContentFiles::Recorded { node->second.record.size, node->second.record.hash };
+    });
 }
 
 std::filesystem::path FileTree::temporaryContentPath()
 {
     std::lock_guard lock(m_mutex);
-    char suffix[40];
-    std::snprintf(suffix, sizeof suffix, "%016llx-%llu", static_cast<unsigned long long>(m_random()),
-        static_cast<unsigned long long>(++m_temporaryCounter));
-    return m_contentFolder / (std::string(temporaryPrefix) + suffix);
+    return m_contents.temporaryPath(m_random());
 }
 
 std::optional<ServiceError> FileTree::nameProblem(const std::string& name)
@@ -441,14 +385,10 @@ std::expected<std::pair<int, std::int64_t>, ServiceError> FileTree::openContent(
         return std::unexpected(ServiceErrors::notAllowed());
     // Opened under the lock: a transfer that replaces the content later renames
     // a new file into place, so this descriptor keeps reading the whole old one.
-    int descriptor = ::open(contentPath(identifier).c_str(), O_RDONLY | O_CLOEXEC);
-    struct stat status {};
-    if (descriptor < 0 || ::fstat(descriptor, &status) != 0) {
-        if (descriptor >= 0)
-            ::close(descriptor);
+    auto opened = m_contents.open(identifier);
+    if (!opened)
         return std::unexpected(ServiceErrors::internal("The content of the file is missing"));
-    }
-    return std::pair { descriptor, static_cast<std::int64_t>(status.st_size) };
+    return *opened;
 }
 
 // MARK: - Changing
@@ -755,17 +695,13 @@ std::expected<FileView, ServiceError> FileTree::storeContent(const std::string& 
     // and its final name only afterwards: wherever the process ends, the next
     // start finds the old content with the old record or the new with the new
     // (see `load`), and a failed commit leaves the old content as it was.
-    std::error_code error;
-    auto next = nextContentPath(identifier);
-    std::filesystem::rename(content.temporaryFile, next, error);
-    if (error)
+    if (auto error = m_contents.stage(content.temporaryFile, identifier))
         return refuse(ServiceErrors::internal("Cannot store the content: " + error.message()));
     if (auto committed = commit(std::move(change)); !committed) {
-        std::filesystem::remove(next, error);
+        m_contents.discardStaged(identifier);
         return std::unexpected(committed.error());
     }
-    std::filesystem::rename(next, contentPath(identifier), error);
-    if (error)
+    if (auto error = m_contents.placeStaged(identifier))
         return std::unexpected(ServiceErrors::internal("Cannot put the content in place: " + error.message()));
     return view(identifier);
 }
@@ -809,9 +745,8 @@ DeleteOutcome FileTree::remove(const std::string& account, const std::vector<std
             && (m_tombstones.size() > maximumTombstones || m_tombstones.front().second.deleted < now - tombstoneSeconds))
             m_tombstones.pop_front();
         // The rows are gone for good; only now may their contents go.
-        std::error_code ignored;
         for (auto removed : contents)
-            std::filesystem::remove(contentPath(removed), ignored);
+            m_contents.remove(removed);
         outcome.deleted.push_back(identifier);
     }
     return outcome;
@@ -950,80 +885,6 @@ std::expected<void, ServiceError> FileTree::flush()
     if (auto checkpointed = m_database.execute("PRAGMA wal_checkpoint(TRUNCATE)"); !checkpointed)
         return std::unexpected(ServiceErrors::databaseFailure(checkpointed.error()));
     return {};
-}
-
-std::expected<void, ServiceError> FileTree::seed(const std::string& account, const std::vector<SeedEntry>& entries)
-{
-    std::lock_guard lock(m_mutex);
-    auto root = rootID(account);
-    if (!root)
-        return std::unexpected(root.error());
-    Change change;
-    // Folders made in this change, by parent and precomposed name.
-    std::map<std::pair<std::int64_t, std::string>, std::int64_t> made;
-    std::vector<std::pair<std::int64_t, const std::string*>> contents;
-    auto childOf = [&](std::int64_t folder, const std::string& name) -> std::int64_t {
-        if (auto found = made.find({ folder, key(name) }); found != made.end())
-            return found->second;
-        return m_nodes.contains(folder) ? childNamed(folder, name) : 0;
-    };
-    auto timestamp = serviceNow();
-    for (const auto& entry : entries) {
-        bool isFolder = entry.path.ends_with('/');
-        std::vector<std::string> components;
-        for (std::size_t position = 0; position < entry.path.size();) {
-            auto end = entry.path.find('/', position);
-            if (end == std::string::npos)
-                end = entry.path.size();
-            if (end > position)
-                components.push_back(entry.path.substr(position, end - position));
-            position = end + 1;
-        }
-        if (components.empty())
-            continue;
-        auto folder = *root;
-        for (std::size_t index = 0; index < components.size(); ++index) {
-            const auto& name = components[index];
-            if (auto problem = nameProblem(name))
-                return std::unexpected(*problem);
-            bool last = index + 1 == components.size();
-            auto existing = childOf(folder, name);
-            if (existing != 0 && (!last || isFolder)) {
-                folder = existing;
-                continue;
-            }
-            if (existing != 0)
-                return std::unexpected(ServiceErrors::fileExists());
-            ItemRecord record;
-            record.id = newIdentifier(change);
-            record.account = account;
-            record.parentID = folder;
-            record.name = name;
-            record.created = record.modified = timestamp;
-            stamp(record);
-            if (!last || isFolder) {
-                record.isFolder = 1;
-                record.mimeType = folderMimeType;
-                made[{ folder, key(name) }] = record.id;
-            } else {
-                record.size = static_cast<std::int64_t>(entry.content.size());
-                record.hash = Platform::sha1Hex(entry.content);
-                record.mimeType = seedMimeType(name);
-                contents.emplace_back(record.id, &entry.content);
-            }
-            if (m_nodes.contains(folder))
-                touchFolderChain(change, folder);
-            change.upserts[record.id] = record;
-            folder = record.id;
-        }
-    }
-    for (const auto& [identifier, content] : contents) {
-        std::ofstream stream(contentPath(identifier), std::ios::binary | std::ios::trunc);
-        stream << *content;
-        if (!stream)
-            return std::unexpected(ServiceErrors::internal("Cannot write seeded content"));
-    }
-    return commit(std::move(change));
 }
 
 } // namespace LocalCloud

@@ -1,7 +1,13 @@
 #pragma once
+// The tree of every account: items, their places, names, shares and etags,
+// kept in the service database and mirrored in memory. How contents lie on
+// disk is ContentFiles' business; building a tree from seed entries is in
+// TreeSeeding.
 
+#include "LocalCloud/ContentFiles.hpp"
 #include "LocalCloud/ServiceDatabase.hpp"
 #include "LocalCloud/ServiceError.hpp"
+#include "LocalCloud/TreeSeeding.hpp"
 
 #include <cstdint>
 #include <deque>
@@ -85,12 +91,6 @@ struct QuotaState {
     std::int64_t used = 0;
 };
 
-// One entry of a seeded tree: a folder when `path` ends with "/".
-struct SeedEntry {
-    std::string path;
-    std::string content {};
-};
-
 // Every account's tree, kept in the service database and mirrored in memory;
 // contents are files of `<data>/content` named by identifier. A change is
 // written to the database first and reaches the mirror only once committed.
@@ -106,7 +106,7 @@ public:
     [[nodiscard]] static std::expected<std::unique_ptr<FileTree>, std::string> open(
         const std::filesystem::path& dataFolder);
 
-    [[nodiscard]] const std::filesystem::path& contentFolder() const { return m_contentFolder; }
+    [[nodiscard]] const std::filesystem::path& contentFolder() const { return m_contents.folder(); }
     [[nodiscard]] std::filesystem::path contentPath(std::int64_t identifier) const;
     // A new name for a temporary file in the content folder (left over ones go at the next start).
     [[nodiscard]] std::filesystem::path temporaryContentPath();
@@ -163,7 +163,7 @@ public:
     [[nodiscard]] std::expected<void, ServiceError> flush();
     [[nodiscard]] std::int64_t usedBytes(const std::string& account);
 
-    // Test control: makes folders and files below the root in one transaction.
+    // Test control: makes folders and files below the root in one transaction (TreeSeeding.cpp).
     [[nodiscard]] std::expected<void, ServiceError> seed(const std::string& account,
         const std::vector<SeedEntry>& entries);
 
@@ -185,9 +185,10 @@ private:
 
     FileTree(std::filesystem::path contentFolder, Platform::Database database);
     [[nodiscard]] std::expected<void, std::string> load();
-    // Where received content waits between its arrival and the commit that names it.
-    [[nodiscard]] std::filesystem::path nextContentPath(std::int64_t identifier) const;
     void finishStoredContents();
+    // Names are compared precomposed.
+    [[nodiscard]] static std::string key(const std::string& name);
+    static constexpr const char* folderMimeType = "httpd/unix-directory";
 
     // All need `m_mutex`.
     [[nodiscard]] std::expected<std::int64_t, ServiceError> rootID(const std::string& account);
@@ -224,7 +225,7 @@ private:
     void walk(std::int64_t folderID, const std::string& folderPath,
         const std::function<bool(const ItemRecord&, const std::string&)>& visit) const;
 
-    std::filesystem::path m_contentFolder;
+    ContentFiles m_contents;
     mutable std::mutex m_mutex;
     Platform::Database m_database;
     std::unordered_map<std::int64_t, Node> m_nodes;
@@ -236,7 +237,6 @@ private:
     std::map<std::string, std::int64_t> m_used;
     std::int64_t m_lastIdentifier = 0;
     std::int64_t m_lastIssuedIdentifier = 0;
-    std::uint64_t m_temporaryCounter = 0;
     std::mt19937_64 m_random;
 };
 

@@ -20,142 +20,176 @@ namespace Detail {
 template<class Outer, class Inner>
 using FlattenedError = std::conditional_t<std::is_same_v<Outer, NoError>, Inner, Outer>;
 
-}
+// Each strategy is its own producer of the inner values; `outer` sends the
+// inner producers and may fail with `F` or not at all.
 
-template<class V, class E>
-auto SignalProducer<V, E>::flatten(FlattenStrategy strategy) const
+// Latest: a new inner producer interrupts the one before it; the result
+// completes once the outer producer and the inner one running then have.
+template<class U, class F, class V, class E>
+SignalProducer<U, F> flattenLatest(SignalProducer<V, E> outer)
 {
-    static_assert(Detail::IsProducer<V>::value, "flatten needs a producer of producers");
-    using U = typename V::Value;
-    using InnerError = typename V::Error;
-    using F = Detail::FlattenedError<E, InnerError>;
-    static_assert(std::is_same_v<InnerError, F> || std::is_same_v<InnerError, NoError>,
-        "inner producers must fail with the outer error or never");
-    auto outer = *this;
-
-    switch (strategy) {
-    case FlattenStrategy::latest:
-        return SignalProducer<U, F>([outer](Observer<U, F> observer, Lifetime lifetime) {
-            struct State {
-                std::mutex mutex;
-                std::uint64_t generation = 0;
-                bool innerActive = false;
-                bool outerCompleted = false;
-            };
-            auto state = std::make_shared<State>();
-            SerialDisposable inner;
-            lifetime += inner;
-            lifetime += outer.template promoteError<F>().start(Observer<V, F>::make([state, inner, observer](Event<V, F>&& event) {
-                if (!event.isValue()) {
-                    if (event.isCompleted()) {
-                        std::unique_lock lock(state->mutex);
-                        state->outerCompleted = true;
-                        if (state->innerActive) {
-                            return;
-                        }
-                    }
-                    observer.sendEvent(std::move(event).template terminalAs<U>());
-                    return;
-                }
-                std::uint64_t generation;
-                {
-                    std::lock_guard lock(state->mutex);
-                    generation = ++state->generation;
-                    state->innerActive = true;
-                }
-                // The previous inner producer goes first; its interruption carries an old generation and is dropped.
-                inner.setInner({});
-                inner.setInner(std::move(event).value().template promoteError<F>().start(
-                    Observer<U, F>::make([state, observer, generation](Event<U, F>&& innerEvent) {
-                        {
-                            std::lock_guard lock(state->mutex);
-                            if (generation != state->generation) {
-                                return;
-                            }
-                            if (innerEvent.isCompleted()) {
-                                state->innerActive = false;
-                                if (!state->outerCompleted) {
-                                    return;
-                                }
-                            }
-                        }
-                        observer.sendEvent(std::move(innerEvent));
-                    })));
-            }));
-        });
-
-    case FlattenStrategy::concat:
-        return SignalProducer<U, F>([outer](Observer<U, F> observer, Lifetime lifetime) {
-            struct State {
-                std::mutex mutex;
-                std::deque<V> pending;
-                bool innerActive = false;
-                bool outerCompleted = false;
-                bool driving = false; // A thread is in `drive`, starting inner producers one by one.
-                SerialDisposable current;
-            };
-            auto state = std::make_shared<State>();
-            lifetime += state->current;
-            // Starts queued producers while none is active. A loop rather than
-            // recursion, so producers completing during their start do not nest.
-            auto drive = std::make_shared<std::function<void()>>();
-            std::weak_ptr<std::function<void()>> weakDrive = drive;
-            *drive = [state, observer, lifetime, weakDrive] {
-                std::unique_lock lock(state->mutex);
-                if (state->driving) {
-                    return;
-                }
-                state->driving = true;
-                while (!state->innerActive && !lifetime.hasEnded()) {
-                    if (state->pending.empty()) {
-                        const bool finished = state->outerCompleted;
-                        state->driving = false;
-                        lock.unlock();
-                        if (finished) {
-                            observer.sendCompleted();
-                        }
+    return SignalProducer<U, F>([outer](Observer<U, F> observer, Lifetime lifetime) {
+        struct State {
+            std::mutex mutex;
+            std::uint64_t generation = 0;
+            bool innerActive = false;
+            bool outerCompleted = false;
+        };
+        auto state = std::make_shared<State>();
+        SerialDisposable inner;
+        lifetime += inner;
+        lifetime += outer.template promoteError<F>().start(Observer<V, F>::make([state, inner, observer](Event<V, F>&& event) {
+            if (!event.isValue()) {
+                if (event.isCompleted()) {
+                    std::unique_lock lock(state->mutex);
+                    state->outerCompleted = true;
+                    if (state->innerActive) {
                         return;
                     }
-                    auto next = std::move(state->pending.front());
-                    state->pending.pop_front();
-                    state->innerActive = true;
-                    lock.unlock();
-                    state->current.setInner(Detail::forwardUntilCompleted(next, observer, [state, weakDrive] {
-                        {
-                            std::lock_guard innerLock(state->mutex);
+                }
+                observer.sendEvent(std::move(event).template terminalAs<U>());
+                return;
+            }
+            std::uint64_t generation;
+            {
+                std::lock_guard lock(state->mutex);
+                generation = ++state->generation;
+                state->innerActive = true;
+            }
+            // The previous inner producer goes first; its interruption carries an old generation and is dropped.
+            inner.setInner({});
+            inner.setInner(std::move(event).value().template promoteError<F>().start(
+                Observer<U, F>::make([state, observer, generation](Event<U, F>&& innerEvent) {
+                    {
+                        std::lock_guard lock(state->mutex);
+                        if (generation != state->generation) {
+                            return;
+                        }
+                        if (innerEvent.isCompleted()) {
                             state->innerActive = false;
+                            if (!state->outerCompleted) {
+                                return;
+                            }
                         }
-                        if (auto again = weakDrive.lock()) {
-                            (*again)();
-                        }
-                    }));
-                    lock.lock();
-                }
-                state->driving = false;
-            };
-            lifetime.observeEnded([drive] {}); // Keeps the driver as long as the start.
-            lifetime += outer.template promoteError<F>().start(Observer<V, F>::make([state, drive, observer](Event<V, F>&& event) {
-                if (event.isValue()) {
-                    {
-                        std::lock_guard lock(state->mutex);
-                        state->pending.push_back(std::move(event).value());
                     }
-                    (*drive)();
-                } else if (event.isCompleted()) {
-                    {
-                        std::lock_guard lock(state->mutex);
-                        state->outerCompleted = true;
-                    }
-                    (*drive)();
-                } else {
-                    observer.sendEvent(std::move(event).template terminalAs<U>());
-                }
-            }));
-        });
+                    observer.sendEvent(std::move(innerEvent));
+                })));
+        }));
+    });
+}
 
-    case FlattenStrategy::merge:
-        break;
+// Concat: inner producers run one after another in the order they came; the
+// result completes once the outer producer has and no inner one is left.
+template<class U, class F, class V, class E>
+SignalProducer<U, F> flattenConcat(SignalProducer<V, E> outer)
+{
+    return SignalProducer<U, F>([outer](Observer<U, F> observer, Lifetime lifetime) {
+        struct State {
+            std::mutex mutex;
+            std::deque<V> pending;
+            bool innerActive = false;
+            bool outerCompleted = false;
+            bool driving = false; // A thread is in `drive`, starting inner producers one by one.
+            SerialDisposable current;
+        };
+        auto state = std::make_shared<State>();
+        lifetime += state->current;
+        // Starts queued producers while none is active. A loop rather than
+        // recursion, so producers completing during their start do not nest.
+        auto drive = std::make_shared<std::function<void()>>();
+        std::weak_ptr<std::function<void()>> weakDrive = drive;
+        *drive = [state, observer, lifetime, weakDrive] {
+            std::unique_lock lock(state->mutex);
+            if (state->driving) {
+                return;
+            }
+            state->driving = true;
+            while (!state->innerActive && !lifetime.hasEnded()) {
+                if (state->pending.empty()) {
+                    const bool finished = state->outerCompleted;
+                    state->driving = false;
+                    lock.unlock();
+                    if (finished) {
+                        observer.sendCompleted();
+                    }
+                    return;
+                }
+                auto next = std::move(state->pending.front());
+                state->pending.pop_front();
+                state->innerActive = true;
+                lock.unlock();
+                state->current.setInner(Detail::forwardUntilCompleted(next, observer, [state, weakDrive] {
+                    {
+                        std::lock_guard innerLock(state->mutex);
+                        state->innerActive = false;
+                    }
+                    if (auto again = weakDrive.lock()) {
+                        (*again)();
+                    }
+                }));
+                lock.lock();
+            }
+            state->driving = false;
+        };
+        lifetime.observeEnded([drive] {}); // Keeps the driver as long as the start.
+        lifetime += outer.template promoteError<F>().start(Observer<V, F>::make([state, drive, observer](Event<V, F>&& event) {
+            if (event.isValue()) {
+                {
+                    std::lock_guard lock(state->mutex);
+                    state->pending.push_back(std::move(event).value());
+                }
+                (*drive)();
+            } else if (event.isCompleted()) {
+                {
+                    std::lock_guard lock(state->mutex);
+                    state->outerCompleted = true;
+                }
+                (*drive)();
+            } else {
+                observer.sendEvent(std::move(event).template terminalAs<U>());
+            }
+        }));
+    });
+}
+
+// Starts `producer` into `observer` and keeps it in `inners` until it has
+// completed; removes it from the set also when it completes before its start
+// has returned. `onCompleted` runs once it is out.
+template<class U, class G, class F, class OnCompleted>
+void startInside(const CompositeDisposable& inners, const SignalProducer<U, G>& producer, Observer<U, F> observer,
+    OnCompleted onCompleted)
+{
+    struct Slot {
+        std::mutex mutex;
+        bool finished = false;
+        AnyDisposable removal;
+    };
+    auto slot = std::make_shared<Slot>();
+    auto handle = Detail::forwardUntilCompleted(producer, observer, [onCompleted, slot] {
+        AnyDisposable removal;
+        {
+            std::lock_guard lock(slot->mutex);
+            slot->finished = true;
+            removal = std::move(slot->removal);
+        }
+        removal.dispose();
+        onCompleted();
+    });
+    auto removal = inners.add(handle);
+    {
+        std::lock_guard lock(slot->mutex);
+        if (!slot->finished) {
+            slot->removal = std::move(removal);
+        }
     }
+    removal.dispose();
+}
+
+// Merge: every inner producer runs as soon as it comes; the result completes
+// once the outer producer and every inner one have.
+template<class U, class F, class V, class E>
+SignalProducer<U, F> flattenMerge(SignalProducer<V, E> outer)
+{
     return SignalProducer<U, F>([outer](Observer<U, F> observer, Lifetime lifetime) {
         struct State {
             std::mutex mutex;
@@ -180,34 +214,11 @@ auto SignalProducer<V, E>::flatten(FlattenStrategy strategy) const
                     std::lock_guard lock(state->mutex);
                     ++state->active;
                 }
-                // Removes a finished inner producer from the set, also when it
-                // finishes before its start has returned.
-                struct Slot {
-                    std::mutex mutex;
-                    bool finished = false;
-                    AnyDisposable removal;
-                };
-                auto slot = std::make_shared<Slot>();
-                auto handle = Detail::forwardUntilCompleted(std::move(event).value(), observer, [observer, finishOne, slot] {
-                    AnyDisposable removal;
-                    {
-                        std::lock_guard lock(slot->mutex);
-                        slot->finished = true;
-                        removal = std::move(slot->removal);
-                    }
-                    removal.dispose();
+                startInside(inners, std::move(event).value(), observer, [observer, finishOne] {
                     if (finishOne(false)) {
                         observer.sendCompleted();
                     }
                 });
-                auto removal = inners.add(handle);
-                {
-                    std::lock_guard lock(slot->mutex);
-                    if (!slot->finished) {
-                        slot->removal = std::move(removal);
-                    }
-                }
-                removal.dispose();
             } else if (event.isCompleted()) {
                 if (finishOne(true)) {
                     observer.sendCompleted();
@@ -217,6 +228,29 @@ auto SignalProducer<V, E>::flatten(FlattenStrategy strategy) const
             }
         }));
     });
+}
+
+}
+
+template<class V, class E>
+auto SignalProducer<V, E>::flatten(FlattenStrategy strategy) const
+{
+    static_assert(Detail::IsProducer<V>::value, "flatten needs a producer of producers");
+    using U = typename V::Value;
+    using InnerError = typename V::Error;
+    using F = Detail::FlattenedError<E, InnerError>;
+    static_assert(std::is_same_v<InnerError, F> || std::is_same_v<InnerError, NoError>,
+        "inner producers must fail with the outer error or never");
+
+    switch (strategy) {
+    case FlattenStrategy::latest:
+        return Detail::flattenLatest<U, F>(*this);
+    case FlattenStrategy::concat:
+        return Detail::flattenConcat<U, F>(*this);
+    case FlattenStrategy::merge:
+        break;
+    }
+    return Detail::flattenMerge<U, F>(*this);
 }
 
 template<class V, class E>

@@ -53,4 +53,12 @@ private:
     FileRef m_file;
 };
 
+// Whether the operation moves a file's content (a new file or new content of
+// one), either way, and nothing else: no folder, no move, no delete.
+[[nodiscard]] inline bool carriesContent(const FileOperation& operation)
+{
+    return (operation.kind() == FileOperation::Kind::Create || operation.kind() == FileOperation::Kind::Update)
+        && !isFolder(*operation.file());
+}
+
 } // namespace Sync

@@ -4,6 +4,7 @@
 #include "Platform/Foundation/RegularFile.hpp"
 #include "Platform/Foundation/Unicode.hpp"
 #include "Sync/Execution/ChangeExecutionError.hpp"
+#include "Sync/Execution/ExchangeAhead.hpp"
 #include "Sync/Model/FileWrapperItem.hpp"
 #include "Sync/Status/FileSyncStatus.hpp"
 
@@ -59,15 +60,58 @@ bool isRename(const File& from, const File& to)
     return from.syncParentID().remoteID() == to.syncParentID().remoteID();
 }
 
-SyncEventProducer RemoteChangeExecutor::performRemoteOperation(const FileOperation& operation) const
+std::shared_ptr<ExchangeAhead> RemoteChangeExecutor::startTransfer(const FileOperation& operation) const
+{
+    if (!carriesContent(operation)) {
+        return nullptr;
+    }
+    auto cloudFolder = m_collaborators->cloudFolder();
+    return StartedAhead<FileRef>::start(upload(operation), std::move(cloudFolder));
+}
+
+SyncAPIClient::Producer<FileRef> RemoteChangeExecutor::upload(const FileOperation& operation) const
+{
+    auto collaborators = m_collaborators;
+    const auto& file = operation.file();
+    if (operation.kind() == FileOperation::Kind::Create) {
+        return checkedUpload(collaborators, file, [collaborators, file](const Platform::URL& cloudFolder) {
+            return collaborators->apiClient->syncUpload(file, cloudFolder);
+        });
+    }
+    return checkedUpload(collaborators, file, [collaborators, file](const Platform::URL& cloudFolder) {
+        return collaborators->apiClient->syncReupload(file, cloudFolder);
+    });
+}
+
+SyncAPIClient::Producer<FileRef> RemoteChangeExecutor::upload(const FileOperation& operation,
+    const std::shared_ptr<ExchangeAhead>& started) const
+{
+    if (!started) {
+        return upload(operation);
+    }
+    auto taken = std::static_pointer_cast<StartedAhead<FileRef>>(started);
+    auto collaborators = m_collaborators;
+    // What was sent for another cloud folder is of no use here: sent again, as it would have been now.
+    auto fresh = upload(operation);
+    return deferredCall<FileRef>([collaborators, taken, fresh]() -> SyncAPIClient::Producer<FileRef> {
+        if (collaborators->cloudFolder() != taken->cloudFolder()) {
+            taken->dispose();
+            return fresh;
+        }
+        return taken->take();
+    });
+}
+
+SyncEventProducer RemoteChangeExecutor::performRemoteOperation(const FileOperation& operation,
+    std::shared_ptr<ExchangeAhead> started) const
 {
     const auto change = Change::remote(operation);
     const auto& file = operation.file();
     switch (operation.kind()) {
     case FileOperation::Kind::Create:
-        return create(change, file);
+        return create(change, file, isFolder(*file) ? m_collaborators->apiClient->syncCreateFolder(file) : upload(operation, started));
     case FileOperation::Kind::Update:
-        return isFolder(*file) ? SyncEventProducer::empty() : update(change, file);
+        return isFolder(*file) ? SyncEventProducer::empty() : update(change, file, upload(operation, started));
     case FileOperation::Kind::Delete:
         return remove(change, file);
     case FileOperation::Kind::Move:
@@ -78,14 +122,11 @@ SyncEventProducer RemoteChangeExecutor::performRemoteOperation(const FileOperati
     return SyncEventProducer::empty();
 }
 
-SyncEventProducer RemoteChangeExecutor::create(const Change& change, const FileRef& file) const
+SyncEventProducer RemoteChangeExecutor::create(const Change& change, const FileRef& file,
+    const SyncAPIClient::Producer<FileRef>& call) const
 {
     auto collaborators = m_collaborators;
     const bool folder = isFolder(*file);
-    auto call = folder ? collaborators->apiClient->syncCreateFolder(file)
-                       : checkedUpload(collaborators, file, [collaborators, file](const Platform::URL& cloudFolder) {
-                             return collaborators->apiClient->syncUpload(file, cloudFolder);
-                         });
     auto reacted = call.attemptMap([collaborators, file, folder](FileRef&& result) -> FileResult {
         const auto& disk = collaborators->fileSystemStore;
         // Where the item lies on disk once the server's name is taken.
@@ -123,12 +164,10 @@ SyncEventProducer RemoteChangeExecutor::create(const Change& change, const FileR
     return changeEvents(change, reacted);
 }
 
-SyncEventProducer RemoteChangeExecutor::update(const Change& change, const FileRef& file) const
+SyncEventProducer RemoteChangeExecutor::update(const Change& change, const FileRef& file,
+    const SyncAPIClient::Producer<FileRef>& call) const
 {
     auto collaborators = m_collaborators;
-    auto call = checkedUpload(collaborators, file, [collaborators, file](const Platform::URL& cloudFolder) {
-        return collaborators->apiClient->syncReupload(file, cloudFolder);
-    });
     auto reacted = call.attemptMap([collaborators, file](FileRef&& result) -> FileResult {
         // The server answers with the path it keeps the item under, which lags
         // behind a move of a parent folder this run has yet to carry out: the

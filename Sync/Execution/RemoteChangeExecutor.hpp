@@ -2,6 +2,7 @@
 
 #include "Sync/Changes/FileOperation.hpp"
 #include "Sync/Execution/ChangeEvents.hpp"
+#include "Sync/Execution/ExchangeAhead.hpp"
 #include "Sync/Execution/SyncCollaborators.hpp"
 
 #include <memory>
@@ -26,19 +27,33 @@ namespace Sync {
 // after it; a failed server call changes nothing.
 //
 // Threading: the producer may be started on any thread (the manager starts it
-// on its queue); reactions run where the SyncAPIClient delivers. Keeps no
-// state between changes.
+// on its queue); reactions run where the SyncAPIClient delivers, or, to an
+// answer that came in before the change's turn, on the thread that starts
+// the change. Keeps no state between changes.
 class RemoteChangeExecutor {
 public:
     explicit RemoteChangeExecutor(std::shared_ptr<const SyncCollaborators> collaborators);
 
     // Events of one change, every one carrying Change::remote(operation).
-    // Never fails; nothing happens until started.
-    [[nodiscard]] SyncEventProducer performRemoteOperation(const FileOperation& operation) const;
+    // Never fails; nothing happens until started. `started`, from
+    // startTransfer for the same operation, stands for the upload's exchange
+    // with the server, which then is not sent again.
+    [[nodiscard]] SyncEventProducer performRemoteOperation(const FileOperation& operation,
+        std::shared_ptr<ExchangeAhead> started = nullptr) const;
+
+    // The upload of a content transfer (carriesContent), sent now, before
+    // the change's turn: nothing but the exchange with the server happens
+    // until performRemoteOperation takes it over. nullptr for other changes.
+    [[nodiscard]] std::shared_ptr<ExchangeAhead> startTransfer(const FileOperation& operation) const;
 
 private:
-    [[nodiscard]] SyncEventProducer create(const Change& change, const FileRef& file) const;
-    [[nodiscard]] SyncEventProducer update(const Change& change, const FileRef& file) const;
+    [[nodiscard]] SyncAPIClient::Producer<FileRef> upload(const FileOperation& operation) const;
+    [[nodiscard]] SyncAPIClient::Producer<FileRef> upload(const FileOperation& operation,
+        const std::shared_ptr<ExchangeAhead>& started) const;
+    [[nodiscard]] SyncEventProducer create(const Change& change, const FileRef& file,
+        const SyncAPIClient::Producer<FileRef>& call) const;
+    [[nodiscard]] SyncEventProducer update(const Change& change, const FileRef& file,
+        const SyncAPIClient::Producer<FileRef>& call) const;
     [[nodiscard]] SyncEventProducer remove(const Change& change, const FileRef& file) const;
     [[nodiscard]] SyncEventProducer move(const Change& change, const FileRef& from, const FileRef& to) const;
 

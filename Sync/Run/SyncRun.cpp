@@ -557,6 +557,11 @@ void SyncRun::execute(std::vector<Change> changes)
         return;
     }
     m_nextChange = 0;
+    {
+        // Every change of the list before took its own; none is left for this one.
+        std::lock_guard lock(m_mutex);
+        m_sentAhead.clear();
+    }
     executeNext();
 }
 
@@ -573,7 +578,9 @@ void SyncRun::executeNext()
         listDone();
         return;
     }
-    auto producer = dispatch(m_validChanges[m_nextChange++]).startOn(m_queue);
+    const auto index = m_nextChange++;
+    auto started = sendAhead(index);
+    auto producer = dispatch(m_validChanges[index], std::move(started)).startOn(m_queue);
     auto self = shared_from_this();
     startWork([self, producer] {
         return producer.start(Observer<SyncEventPair, NoError>::make([self](Event<SyncEventPair, NoError>&& event) {
@@ -585,6 +592,50 @@ void SyncRun::executeNext()
             }
         }));
     });
+}
+
+std::shared_ptr<ExchangeAhead> SyncRun::sendAhead(std::size_t index)
+{
+    std::shared_ptr<ExchangeAhead> own;
+    {
+        std::lock_guard lock(m_mutex);
+        if (auto found = m_sentAhead.find(index); found != m_sentAhead.end()) {
+            own = std::move(found->second);
+            m_sentAhead.erase(found);
+        }
+    }
+    const auto end = std::min(m_validChanges.size(), index + transfersInFlight);
+    for (auto next = index; next < end; ++next) {
+        const auto& change = m_validChanges[next];
+        // Downloads wait for their turn: only uploads are sent ahead.
+        if (!carriesContent(*change.fileOperation()) || !change.isRemote()) {
+            break;
+        }
+        if (next == index) {
+            // Its own exchange starts with it, as every change's does.
+            continue;
+        }
+        {
+            std::lock_guard lock(m_mutex);
+            if (m_stopped) {
+                break;
+            }
+            if (m_sentAhead.contains(next)) {
+                continue;
+            }
+        }
+        auto started = m_remoteExecutor.startTransfer(*change.fileOperation());
+        if (!started) {
+            break;
+        }
+        std::lock_guard lock(m_mutex);
+        if (m_stopped) {
+            started->dispose();
+            break;
+        }
+        m_sentAhead.emplace(next, std::move(started));
+    }
+    return own;
 }
 
 void SyncRun::listDone()
@@ -687,14 +738,14 @@ void SyncRun::forward(const SyncEventPair& pair)
     m_outputs.caller.send(pair);
 }
 
-SyncEventProducer SyncRun::dispatch(const Change& change) const
+SyncEventProducer SyncRun::dispatch(const Change& change, std::shared_ptr<ExchangeAhead> started) const
 {
     switch (change.kind()) {
     case Change::Kind::Local:
         return m_localExecutor.performLocalOperation(*change.fileOperation(),
             m_deletesToTrash ? LocalChangeExecutor::Removal::toTrash : LocalChangeExecutor::Removal::asConfigured);
     case Change::Kind::Remote:
-        return m_remoteExecutor.performRemoteOperation(*change.fileOperation());
+        return m_remoteExecutor.performRemoteOperation(*change.fileOperation(), std::move(started));
     case Change::Kind::Invalid:
         break;
     }
@@ -743,12 +794,17 @@ void SyncRun::workEnded()
 void SyncRun::stop()
 {
     AnyDisposable work;
+    std::map<std::size_t, std::shared_ptr<ExchangeAhead>> sentAhead;
     {
         std::lock_guard lock(m_mutex);
         m_stopped = true;
         work = std::exchange(m_work, AnyDisposable());
+        sentAhead = std::exchange(m_sentAhead, {});
     }
     work.dispose();
+    for (const auto& [index, exchange] : sentAhead) {
+        exchange->dispose();
+    }
 }
 
 bool SyncRun::isStopped() const

@@ -15,6 +15,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -35,7 +36,8 @@ namespace Sync {
 //   -> completed.
 // Each pass of a phase marks the files of its valid changes `syncing` in one
 // call, carries the changes out one at a time (each started on the manager's
-// queue, the next only when the one before has completed), and, when its list
+// queue, the next only when the one before has completed; see below for the
+// content transfers' exchanges with the server), and, when its list
 // held invalid changes, computes and carries out the phase again from fresh
 // data: at most `maximumRepetitions` times, and no more once a repetition
 // finished no change and left as many invalid changes as the pass before
@@ -61,6 +63,15 @@ namespace Sync {
 // out whole (no error event, no invalid change left), and forgotten before
 // the local phase or a listing changes the stored state.
 //
+// While an upload (a remote change that carries content) is under way, the
+// server exchanges of up to `transfersInFlight` - 1 uploads right after it
+// are sent ahead, never past a change of another kind: moves, deletes,
+// folders and downloads wait for what comes before them, and what comes
+// after them waits for them. A change sent ahead
+// is still carried out in its turn (its events, its checks, its placement on
+// disk, its store writes), only with its server's answer at hand; what ends
+// the run disposes the exchanges sent ahead with the change under way.
+//
 // Every event goes to `syncEvents` first and then to the caller. A failure of
 // the root folder id ends the local phase without an event; a failure of the
 // listing goes to `checkErrors` and ends the remote phase; both go to
@@ -75,6 +86,8 @@ namespace Sync {
 class SyncRun final : public std::enable_shared_from_this<SyncRun> {
 public:
     static constexpr int maximumRepetitions = 20;
+    // Uploads whose exchanges with the server may run at once.
+    static constexpr std::size_t transfersInFlight = 4;
 
     struct Outputs {
         Reactive::Observer<SyncEventPair, Reactive::NoError> syncEvents;
@@ -145,7 +158,11 @@ private:
     // ask when the cloud folder cannot be resolved.
     [[nodiscard]] BindingLookup bindingLookup(const FileSystemFileStore::Scan& scan) const;
 
-    [[nodiscard]] SyncEventProducer dispatch(const Change& change) const;
+    [[nodiscard]] SyncEventProducer dispatch(const Change& change, std::shared_ptr<ExchangeAhead> started) const;
+    // Sends ahead the exchanges of the content transfers that follow the
+    // change at `index` without a change of another kind in between (see
+    // the class comment); answers the one sent ahead for `index` itself.
+    [[nodiscard]] std::shared_ptr<ExchangeAhead> sendAhead(std::size_t index);
     // Starts `work`, keeping its handle as the work under way (for `stop`)
     // unless it has finished already.
     void startWork(const std::function<Reactive::AnyDisposable()>& work);
@@ -195,6 +212,8 @@ private:
 
     mutable std::mutex m_mutex;
     Reactive::AnyDisposable m_work;
+    // Exchanges sent ahead, by the index of their change in m_validChanges.
+    std::map<std::size_t, std::shared_ptr<ExchangeAhead>> m_sentAhead;
     std::uint64_t m_workGeneration { 0 };
     bool m_stopped { false };
 };
