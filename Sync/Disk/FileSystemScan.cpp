@@ -270,6 +270,9 @@ void FileSystemFileStore::scan(const State& state, const Reactive::Observer<Scan
                     item->setFileHash(std::move(*remembered));
                 files.push_back(std::move(item));
             }
+            // The files to read are known, none read yet: a moment at which
+            // one of them may vanish before its hash is taken.
+            Platform::killPoint("scan-files-listed");
             hashInParallel(pending, cache, generation, lifetime);
             if (lifetime.hasEnded())
                 return;

@@ -2,6 +2,7 @@
 
 #include "Platform/FileSystem/FileOperations.hpp"
 #include "Platform/FileSystem/Tests/TemporaryDirectory.hpp"
+#include "Platform/Foundation/KillPoint.hpp"
 #include "Platform/Foundation/Log.hpp"
 #include "Sync/Tests/WatcherTestSupport.hpp"
 
@@ -143,6 +144,44 @@ TEST(QVFileSystemEventsWatcherTests, DeletedFolderIsReportedAndWatchedAgainWhenB
 
     ASSERT_TRUE(Platform::createDirectory(folder, Platform::CreateIntermediates::No).has_value());
     ASSERT_TRUE(counted.calls.waitForCount(afterRemoval + 1));
+    EXPECT_TRUE(counted.watcher->isWatching());
+    writeFile(folder + "/new.txt", "x");
+    EXPECT_TRUE(counted.calls.waitForCount(afterRemoval + 2));
+}
+
+namespace {
+
+// Counts the attempts to watch a folder again that found nothing to watch.
+std::atomic<int> failedRevivals { 0 };
+
+void countFailedRevival(const char* name)
+{
+    if (std::string_view(name) == "folder-watch-revival-failed")
+        failedRevivals.fetch_add(1);
+}
+
+}
+
+// Proves a folder that is still missing when the watcher first looks for it again is looked for until it is
+// back, however long that takes: it is then watched (announced with one call), and a file put into it calls.
+TEST(QVFileSystemEventsWatcherTests, AFolderBackOnlyAfterAFailedLookIsWatchedAgain)
+{
+    TemporaryDirectory root;
+    const auto folder = root / "cloud";
+    ASSERT_TRUE(Platform::createDirectory(folder, Platform::CreateIntermediates::No).has_value());
+    failedRevivals = 0;
+    Platform::killPointHandler.store(&countFailedRevival);
+    CountedWatcher counted(folder);
+
+    ASSERT_TRUE(Platform::removeItem(folder).has_value());
+    ASSERT_TRUE(waitUntil([&] { return counted.rootSeen.load(); }, 10s));
+    const auto afterRemoval = counted.calls.count();
+    ASSERT_TRUE(waitUntil([] { return failedRevivals.load() >= 1; }, 10s));
+
+    ASSERT_TRUE(Platform::createDirectory(folder, Platform::CreateIntermediates::No).has_value());
+    const bool announced = counted.calls.waitForCount(afterRemoval + 1);
+    Platform::killPointHandler.store(nullptr);
+    ASSERT_TRUE(announced);
     EXPECT_TRUE(counted.watcher->isWatching());
     writeFile(folder + "/new.txt", "x");
     EXPECT_TRUE(counted.calls.waitForCount(afterRemoval + 2));

@@ -3,6 +3,7 @@
 // driver process under setpriv as "nobody", over a directory it owns.
 
 #include "Sync/Tests/SyncEngineTestSupport.hpp"
+#include "Platform/FileSystem/Tests/TemporaryDirectory.hpp"
 #include "Platform/Foundation/KillPoint.hpp"
 
 #include <gtest/gtest.h>
@@ -223,6 +224,48 @@ TEST(UnreadableFolders, AFolderThatVanishesUnderTheScanIsNotReadAsEmpty)
     // Gone for good, the folder and what it held go on the server too.
     ASSERT_TRUE(cloud.sync().completed);
     EXPECT_EQ(cloud.server->paths(), (std::vector<std::string> { "/B/", "/B/z.txt", "/top.txt" }));
+    expectInStep(cloud);
+    expectIdle(cloud);
+}
+
+namespace {
+
+// Deletes `vanishingFile` once the walk has listed the files to read and
+// before any of them is read.
+std::string vanishingFile;
+
+void deleteBeforeHashingOnce(const char* name)
+{
+    if (std::string_view(name) != "scan-files-listed" || vanishingFile.empty())
+        return;
+    std::filesystem::remove(std::exchange(vanishingFile, std::string()));
+}
+
+} // namespace
+
+TEST(UnreadableFolders, AFileThatVanishesBetweenTheWalkAndItsHashIsNotListed)
+{
+    // A new file the walk listed and that was deleted before it could be
+    // read has no content to upload: listed with an empty hash it would be
+    // announced as a new file that cannot be opened. It is left out of the
+    // scan; the server is not touched and no error is shown.
+    TestCloud cloud;
+    fillTree(*cloud.server);
+    ASSERT_TRUE(cloud.sync().completed);
+    const auto before = cloud.server->paths();
+    cloud.server->resetCounts();
+    Platform::Testing::writeFile(cloud.diskPath("/B/neu.txt"), "neu");
+    vanishingFile = cloud.diskPath("/B/neu.txt");
+    Platform::killPointHandler.store(&deleteBeforeHashingOnce);
+
+    auto run = cloud.sync();
+
+    Platform::killPointHandler.store(nullptr);
+    ASSERT_TRUE(run.completed);
+    EXPECT_TRUE(vanishingFile.empty()) << "the scan never reached its hashing";
+    EXPECT_EQ(errorsOf(run), std::vector<std::string> {});
+    EXPECT_EQ(cloud.server->paths(), before);
+    EXPECT_EQ(cloud.server->mutationCount(), 0);
     expectInStep(cloud);
     expectIdle(cloud);
 }

@@ -1,6 +1,7 @@
 #include "Sync/Watch/QVFileSystemEventsWatcher.hpp"
 
 #include "Platform/FileSystem/FolderWatcher.hpp"
+#include "Platform/Foundation/KillPoint.hpp"
 #include "Platform/Foundation/Log.hpp"
 #include "Reactive/Schedulers/QueueScheduler.hpp"
 
@@ -117,6 +118,10 @@ void QVFileSystemEventsWatcher::Receiver::revive(std::uint64_t stream)
         = std::unexpected(Platform::FileSystemError::make(Platform::FileSystemErrorCode::notFound, path));
     if (std::filesystem::is_directory(path, error)) {
         fresh = makeStream(path, stream);
+    }
+    if (!fresh) {
+        // Nothing to watch yet; the folder may come back after this moment.
+        Platform::killPoint("folder-watch-revival-failed");
     }
     std::unique_ptr<Platform::FolderWatcher> replaced;
     {
