@@ -2,14 +2,27 @@
 
 #include "Platform/Foundation/Unicode.hpp"
 
+#include <queue>
+
 #include <algorithm>
 #include <functional>
-#include <queue>
 #include <set>
 #include <string>
 #include <unordered_map>
 
 namespace Sync {
+
+namespace {
+
+// Whether `path` lies inside the folder at `folder` (with or without its trailing "/").
+bool isBelow(std::string_view path, std::string_view folder)
+{
+    const auto inside = std::string(withoutTrailingSlash(folder)) + "/";
+    return Platform::canonicallyHasPrefix(path, inside)
+        && !Platform::canonicallyEqual(withoutTrailingSlash(path), withoutTrailingSlash(folder));
+}
+
+} // namespace
 
 bool mayPrecede(const Change& a, const Change& b)
 {
@@ -29,6 +42,11 @@ bool mayPrecede(const Change& a, const Change& b)
     if (first->kind() == FileOperation::Kind::Create && second->isDelete())
         return !Platform::canonicallyEqual(withoutTrailingSlash(first->file()->path()),
             withoutTrailingSlash(second->file()->path()));
+    // An item created in a folder that is moved: the folder is the moved one
+    // only after the move, and before it the item would be created where the
+    // other side still has the folder.
+    if (first->kind() == FileOperation::Kind::Create && second->isMove())
+        return !isBelow(first->file()->path(), second->file()->path());
     return true;
 }
 
@@ -143,10 +161,11 @@ std::vector<std::size_t> topologicalOrder(const std::vector<std::vector<std::siz
 std::vector<Change> relationOrderedChanges(std::vector<Change> assembled)
 {
     auto count = assembled.size();
-    PathIndex deletedPaths;       // every delete, by its file's path
+    PathIndex deletedPaths; // every delete, by its file's path
     PathIndex deletedFolderPaths; // deletes of folders, by path
-    PathIndex moveSources;        // moves, by the source path
-    PathIndex deletedPlaces;      // every delete, by its file's path without a trailing "/"
+    PathIndex moveSources; // moves, by the source path
+    PathIndex deletedPlaces; // every delete, by its file's path without a trailing "/"
+    PathIndex moveTargets; // moves, by the destination path with a trailing "/"
     for (std::size_t index = 0; index < count; ++index) {
         const auto& operation = assembled[index].fileOperation();
         if (!operation)
@@ -159,6 +178,7 @@ std::vector<Change> relationOrderedChanges(std::vector<Change> assembled)
             deletedPaths.add(std::move(path), index);
         } else if (operation->isMove()) {
             moveSources.add(Platform::precomposed(operation->from()->path()), index);
+            moveTargets.add(Platform::precomposed(withoutTrailingSlash(operation->file()->path())) + "/", index);
         }
     }
 
@@ -172,6 +192,14 @@ std::vector<Change> relationOrderedChanges(std::vector<Change> assembled)
             if (place != deletedPlaces.indices.end())
                 for (auto deletion : place->second)
                     successors[deletion].push_back(index);
+            // A move stands before a create inside the folder it moves.
+            auto path = Platform::precomposed(operation->file()->path());
+            moveTargets.forEachPrefix(path, [&](const std::string& prefix, const std::vector<std::size_t>& moves) {
+                if (prefix.size() == path.size())
+                    return;
+                for (auto move : moves)
+                    successors[move].push_back(index);
+            });
         }
         if (!operation || !operation->isMove())
             continue;

@@ -12,7 +12,9 @@ namespace Sync {
 // - a move onto the path of a deleted item may not pass that delete;
 // - a folder's delete may not pass a move out of that folder;
 // - a move may not pass a move whose source path is a prefix of its own
-//   source path (equal paths included).
+//   source path (equal paths included);
+// - a create may not pass a delete of its own place, nor the move of a
+//   folder it lies in (by the move's destination).
 // Everything else may. "Prefix" compares precomposed text and ends on a
 // character boundary with no combining mark following ("e" is no prefix of
 // "é"); the empty path is a prefix of every path.

@@ -123,3 +123,27 @@ TEST(ChangeOrderingTests, TwentyChangesAreNoLongerOrderedByInsertion)
         EXPECT_EQ(ordered.back().description(), assembled[count == 19 ? 0 : 19].description()) << count;
     }
 }
+
+TEST(ChangeOrderingTests, AnItemCreatedInAMovedFolderComesAfterTheMove)
+{
+    // Only what lies inside the move's destination waits; the destination
+    // itself and a sibling whose name merely starts the same do not.
+    EXPECT_FALSE(mayPrecede(create("/B/new.txt"), move("/A", "/B")));
+    EXPECT_FALSE(mayPrecede(create("/B/Sub/new.txt"), move("/A/", "/B/")));
+    EXPECT_TRUE(mayPrecede(create("/Bx/new.txt"), move("/A", "/B")));
+    EXPECT_TRUE(mayPrecede(create("/B"), move("/A", "/B")));
+    EXPECT_TRUE(mayPrecede(create("/A/new.txt"), move("/A", "/B")));
+
+    auto ordered = orderedChanges({ move("/A", "/B"), create("/B/new.txt") });
+    EXPECT_EQ(ordered[0].description(), move("/A", "/B").description());
+
+    std::vector<Change> assembled;
+    for (int index = 0; index < 25; ++index)
+        assembled.push_back(create("/c" + std::to_string(index)));
+    assembled.push_back(create("/B/Sub/new.txt"));
+    assembled.push_back(create("/Bx/new.txt"));
+    assembled.push_back(move("/A/", "/B/"));
+    ordered = orderedChanges(assembled);
+    EXPECT_LT(position(ordered, move("/A/", "/B/")), position(ordered, create("/B/Sub/new.txt")));
+    EXPECT_LT(position(ordered, create("/Bx/new.txt")), position(ordered, move("/A/", "/B/")));
+}

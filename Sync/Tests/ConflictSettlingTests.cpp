@@ -85,6 +85,30 @@ TEST(ConflictSettling, AMovedFolderTakesItsChildrenAlongWithOneRequest)
     expectIdle(cloud);
 }
 
+TEST(ConflictSettling, AFileWrittenIntoAFolderRenamedOnDiskGoesUpAfterTheRenameInOneRun)
+{
+    // Renamed and filled between two runs: sent before the rename, the new
+    // file would land in the folder under its old name on the server, and
+    // the run would then fail to move it on disk to a folder that is gone.
+    TestCloud cloud;
+    cloud.server->addFile("/A/old.txt", "old");
+    ASSERT_TRUE(cloud.sync().completed);
+    const auto folderID = cloud.server->idAt("/A/");
+
+    cloud.moveItem("/A", "/B");
+    cloud.writeFile("/B/new.txt", "new");
+    auto run = cloud.sync();
+
+    ASSERT_TRUE(run.completed);
+    EXPECT_EQ(errorsOf(run), std::vector<std::string>());
+    EXPECT_EQ(cloud.server->idAt("/B/"), folderID);
+    EXPECT_EQ(cloud.server->contentAt("/B/new.txt"), "new");
+    EXPECT_EQ(cloud.server->contentAt("/B/old.txt"), "old");
+    EXPECT_FALSE(cloud.server->idAt("/A/new.txt"));
+    expectInStep(cloud);
+    expectIdle(cloud);
+}
+
 TEST(ConflictSettling, AFolderOnBothSidesAtTheFirstSyncSettlesInOneRun)
 {
     // The local phase cannot create the folder (the server has it), the
