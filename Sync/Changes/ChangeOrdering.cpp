@@ -187,13 +187,13 @@ std::vector<Change> relationOrderedChanges(std::vector<Change> assembled)
     for (std::size_t index = 0; index < count; ++index) {
         const auto& operation = assembled[index].fileOperation();
         if (operation && operation->kind() == FileOperation::Kind::Create) {
+            const auto path = Platform::precomposed(operation->file()->path());
             // A delete stands before a create in its place.
-            auto place = deletedPlaces.indices.find(Platform::precomposed(withoutTrailingSlash(operation->file()->path())));
+            auto place = deletedPlaces.indices.find(withoutTrailingSlash(path));
             if (place != deletedPlaces.indices.end())
                 for (auto deletion : place->second)
                     successors[deletion].push_back(index);
             // A move stands before a create inside the folder it moves.
-            auto path = Platform::precomposed(operation->file()->path());
             moveTargets.forEachPrefix(path, [&](const std::string& prefix, const std::vector<std::size_t>& moves) {
                 if (prefix.size() == path.size())
                     return;
