@@ -36,6 +36,9 @@ RULES = [
      lambda i: under(i, "Platform") and not under(i, "Platform/Foundation"), "Platform/Foundation is the platform layer every other one builds on"),
     ("service-apart", lambda f: under(f, "LocalCloud"), lambda i: under(i, "Sync", "Quarlink"),
      "the local service shares no code with the client, so it cannot hide the client's faults"),
+    ("core-below-the-widgets", lambda f: under(f, "Orvella") and not under(f, "Orvella/UI", "Orvella/Launch"),
+     lambda i: under(i, "Orvella/UI", "Orvella/Launch"),
+     "the application core and its view models run headless: they know nothing of the widgets or the launch"),
     ("extension-beside-the-application", lambda f: under(f, "Glimmerd"), lambda i: under(i, "Orvella"),
      "the extension shares with the application only what stands beside both in Shared"),
 ]
