@@ -10,11 +10,15 @@
 #include "Sync/Changes/ViewScreening.hpp"
 #include "Sync/Execution/ChangeExecutionError.hpp"
 #include "Sync/Model/FileWrapperItem.hpp"
+#include "Sync/Sharing/PublicShareInfo.hpp"
 #include "Sync/Status/FileSyncStatus.hpp"
 
+#include <algorithm>
 #include <malloc.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <unordered_map>
+#include <utility>
 
 namespace Sync {
 
@@ -247,7 +251,8 @@ void SyncRun::listUnlessInStep()
     if (isStopped()) {
         return;
     }
-    if (m_pass == 1 && !m_localPhaseActed && m_rootEtag && m_collaborators->fileStore->listingEtag() == m_rootEtag) {
+    if (m_pass == 1 && !m_localPhaseActed && m_rootEtag && m_collaborators->fileStore->listingEtag() == m_rootEtag
+        && !timeChangedListing()) {
         m_storedFiles.reset();
         phaseDone();
         return;
@@ -262,6 +267,27 @@ void SyncRun::listUnlessInStep()
     // The local phase did not learn the root folder: without it, no entry of
     // the listing can be told apart from one whose parent is missing.
     requestRootFolderID([](SyncRun& run, std::int64_t id) { run.listRemoteFiles(id); });
+}
+
+bool SyncRun::timeChangedListing()
+{
+    // A public link past its expiry is listed as none without any etag
+    // changing: the stored record that still holds it is out of step.
+    const auto now = Platform::Date::now();
+    auto expired = [&](const std::vector<FileRef>& records) {
+        return std::ranges::any_of(records, [&](const FileRef& record) {
+            if (!record->hasPublicShare())
+                return false;
+            const auto* item = dynamic_cast<const FileWrapperItem*>(record.get());
+            const auto& link = item ? item->publicShareInfo() : nullptr;
+            return link && !isValid(*link, now);
+        });
+    };
+    if (m_storedFiles)
+        return expired(*m_storedFiles);
+    // Without the records there is nothing to compare: lists, as a failed read does.
+    auto loaded = m_collaborators->fileStore->loadFiles();
+    return !loaded || expired(*loaded);
 }
 
 void SyncRun::listRemoteFiles(std::int64_t rootFolderID)
@@ -316,6 +342,7 @@ void SyncRun::listRemoteFiles(std::int64_t rootFolderID)
                             screened.misplaced);
                         changes = resolvingNestedDeletes(computeChanges(stored, screened.files, MergePolicy::TakeRemote));
                         self->guardDeletes(changes, stored, storedCount);
+                        self->noteLocalDeletes(changes);
                         self->m_listedFiles.reset();
                         self->m_withheldIDs.clear();
                         if (!changes.empty()) {
@@ -452,9 +479,21 @@ bool SyncRun::forgetListingEtag()
     return true;
 }
 
+void SyncRun::noteLocalDeletes(const std::vector<Change>& changes)
+{
+    if (std::ranges::any_of(changes, [](const Change& change) {
+            return change.kind() == Change::Kind::Local && change.fileOperation()->isDelete();
+        })) {
+        m_listingDeletedLocally = true;
+    }
+}
+
 void SyncRun::keepListingEtag()
 {
-    if (!m_listingInStep || m_remotePhaseFailed || m_invalidChanges > 0) {
+    // A listing that took items away here may have been short: only a
+    // listing that deletes nothing is trusted to stand for the server, so
+    // the next run lists again and a complete listing brings them back.
+    if (!m_listingInStep || m_remotePhaseFailed || m_invalidChanges > 0 || m_listingDeletedLocally) {
         return;
     }
     if (m_listedFiles) {

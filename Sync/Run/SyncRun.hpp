@@ -60,8 +60,12 @@ namespace Sync {
 // listing is still the truth and the remote phase ends without fetching it.
 // The etag is asked before the listing, so a change in between only makes the
 // next run list again; it is kept once a remote phase carried its listing
-// out whole (no error event, no invalid change left), and forgotten before
-// the local phase or a listing changes the stored state.
+// out whole (no error event, no invalid change left) and none of the run's
+// listings deleted anything on disk (a short listing would read as deletes:
+// the next run lists again), and forgotten before the local phase or a
+// listing changes the stored state. A stored public link past its expiry
+// makes the run list as well: the service lists it as none from then on,
+// without a new etag.
 //
 // While an upload (a remote change that carries content) is under way, the
 // server exchanges of up to `transfersInFlight` - 1 uploads right after it
@@ -120,6 +124,11 @@ private:
     void fetchRemoteChanges();
     // Skips the listing when the root etag names the stored state, else lists.
     void listUnlessInStep();
+    // Whether the passing of time changed what a listing would say about the
+    // stored records (a public link they hold expired) though no etag did.
+    [[nodiscard]] bool timeChangedListing();
+    // Notes whether a listing's changes delete anything on disk (see keepListingEtag).
+    void noteLocalDeletes(const std::vector<Change>& changes);
     void listRemoteFiles(std::int64_t rootFolderID);
     // The local phase is about to change the stored state; false when the run ended.
     [[nodiscard]] bool localPhaseActs();
@@ -195,6 +204,8 @@ private:
     std::unordered_set<std::int64_t> m_withheldIDs;
     // Whether the remote phase met an error event (a refused entry included).
     bool m_remotePhaseFailed { false };
+    // Whether a listing of this run made changes that delete on disk.
+    bool m_listingDeletedLocally { false };
     bool m_listingEtagForgotten { false };
     std::unordered_set<std::string> m_refusedCreates;
     bool m_adoptedRefusedCreate { false };
