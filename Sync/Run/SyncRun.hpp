@@ -76,6 +76,15 @@ namespace Sync {
 // disk, its store writes), only with its server's answer at hand; what ends
 // the run disposes the exchanges sent ahead with the change under way.
 //
+// Before a list of changes holding uploads starts, the store keeps each
+// upload's intent (FileStore::uploadIntents), forgotten once the list has
+// run. A run that finds intents left (the process ended in between) first
+// lists the server and records each new item or updated content the intents
+// name as its own upload's answer, where no record holds it, before the local
+// phase compares: the file on disk then updates that item, and no copy of it
+// goes up beside it. When that listing fails, the run ends with its failure
+// (to `runFailures` and `checkErrors`) before the local phase, the intents kept.
+//
 // Every event goes to `syncEvents` first and then to the caller. A failure of
 // the root folder id ends the local phase without an event; a failure of the
 // listing goes to `checkErrors` and ends the remote phase; both go to
@@ -117,6 +126,15 @@ public:
 private:
     enum class Phase { Local, Remote };
 
+    // Takes in what uploads an earlier run sent without recording their
+    // answers left on the server (see FileStore::uploadIntents), then starts
+    // the local phase.
+    void adoptUnrecordedUploads();
+    // Records the items of `listing` that `intents` name as this client's
+    // own, then forgets the intents; false when the run ended.
+    [[nodiscard]] bool adoptUploads(const std::vector<UploadIntent>& intents, const std::vector<FileRef>& listing);
+    // Keeps the intents of the uploads of the list about to run; false when the run ended.
+    [[nodiscard]] bool recordUploadIntents();
     void startPhase(Phase phase);
     void fetchChanges();
     void fetchLocalChanges();
@@ -207,6 +225,8 @@ private:
     // Whether a listing of this run made changes that delete on disk.
     bool m_listingDeletedLocally { false };
     bool m_listingEtagForgotten { false };
+    // Whether the list under way kept intents of its own.
+    bool m_listHasIntents { false };
     std::unordered_set<std::string> m_refusedCreates;
     bool m_adoptedRefusedCreate { false };
     bool m_repeatedForAdoption { false };
