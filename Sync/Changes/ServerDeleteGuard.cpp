@@ -3,6 +3,7 @@
 #include "Sync/Changes/ChangeFactories.hpp"
 #include "Sync/Model/FileWrapperItem.hpp"
 
+#include <algorithm>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -92,14 +93,22 @@ GuardedDeletes guardServerDeletes(std::vector<Change> changes, const std::vector
     // of the unchanged parts, which are deleted on the server one by one.
     IDs kept;
     IDs deletedApart;
+    // Deleted here, but not shown (whole) by the listing: neither deleted
+    // there nor forgotten, so that a later run decides.
+    IDs unseen;
     for (const auto& change : changes) {
         if (!isServerDelete(change))
             continue;
         const auto& file = *change.fileOperation()->file();
         const auto id = *file.syncFileID().remoteID();
         const auto* listed = server.at(id);
-        if (!listed)
+        if (!listed) {
+            // Left out of a listing is not proven unchanged: the delete waits
+            // for a listing that shows the item (or a remote phase that finds
+            // it gone and lets its record go).
+            unseen.insert(id);
             continue;
+        }
         const auto* record = records.at(id);
         if (!isFolder(file)) {
             if (record && changedSince(*record, *listed))
@@ -107,6 +116,12 @@ GuardedDeletes guardServerDeletes(std::vector<Change> changes, const std::vector
             continue;
         }
         const auto known = records.subtree(id);
+        if (std::ranges::any_of(known, [&](std::int64_t below) { return !server.at(below); })) {
+            // Something recorded below it is not listed: what the server has
+            // there now is unknown, and the folder goes with all of it.
+            unseen.insert(id);
+            continue;
+        }
         IDs changed;
         for (auto below : server.subtree(id)) {
             const auto* item = server.at(below);
@@ -136,7 +151,7 @@ GuardedDeletes guardServerDeletes(std::vector<Change> changes, const std::vector
                 deletedApart.insert(below);
         }
     }
-    if (kept.empty())
+    if (kept.empty() && unseen.empty())
         return { std::move(changes), {} };
 
     GuardedDeletes guarded;
@@ -144,6 +159,8 @@ GuardedDeletes guardServerDeletes(std::vector<Change> changes, const std::vector
     for (auto& change : changes) {
         const auto& operation = change.fileOperation();
         auto id = operation && operation->isDelete() ? operation->file()->syncFileID().remoteID() : std::nullopt;
+        if (id && unseen.contains(*id) && isServerDelete(change))
+            continue;
         if (id && kept.contains(*id)) {
             if (auto record = records.byID.find(*id); record != records.byID.end())
                 guarded.forgotten.push_back(record->second);

@@ -24,8 +24,12 @@ struct GuardedDeletes {
 
 // `changes` as the local phase computed them (nested deletes resolved),
 // `listing` the server's listing, `stored` the stored records. A remote
-// delete of an item the listing does not hold stays (the server no longer
-// has it). Linear in the three sizes.
+// delete of an item the listing does not hold, or of a folder with a stored
+// item below it that the listing does not hold, is left out and its records
+// stay: absence from one listing proves nothing about the server's side.
+// The remote phase then lets the records go of what its listing does not
+// hold either, and a later listing that shows the item brings it back.
+// Linear in the three sizes.
 [[nodiscard]] GuardedDeletes guardServerDeletes(std::vector<Change> changes, const std::vector<FileRef>& listing,
     const std::vector<FileRef>& stored);
 

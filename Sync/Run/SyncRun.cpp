@@ -10,11 +10,15 @@
 #include "Sync/Changes/ViewScreening.hpp"
 #include "Sync/Execution/ChangeExecutionError.hpp"
 #include "Sync/Model/FileWrapperItem.hpp"
+#include "Sync/Sharing/PublicShareInfo.hpp"
 #include "Sync/Status/FileSyncStatus.hpp"
 
+#include <algorithm>
 #include <malloc.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <unordered_map>
+#include <utility>
 
 namespace Sync {
 
@@ -113,7 +117,169 @@ void SyncRun::start(const Reactive::Lifetime& lifetime)
         failWithUnreadableCloudFolder();
         return;
     }
-    startPhase(Phase::Local);
+    adoptUnrecordedUploads();
+}
+
+void SyncRun::adoptUnrecordedUploads()
+{
+    auto intents = m_collaborators->fileStore->uploadIntents();
+    if (intents.empty()) {
+        startPhase(Phase::Local);
+        return;
+    }
+    // A run ended between sending uploads and recording their answers: the
+    // server may hold content of this client's that no record knows of, and
+    // compared as it is that would read as another client's work.
+    auto self = shared_from_this();
+    auto listing = m_collaborators->apiClient->syncRemoteFiles();
+    startWork([self, listing, intents = std::move(intents)] {
+        return listing.start(Observer<std::vector<FileRef>, AnyError>::make(
+            [self, intents, received = false](Event<std::vector<FileRef>, AnyError>&& event) mutable {
+                if (received || event.isInterrupted()) {
+                    return;
+                }
+                received = true;
+                self->workEnded();
+                if (!event.isValue()) {
+                    // Without the server's side nothing tells those uploads
+                    // from another client's items, and what went up now would
+                    // go up beside them: the run ends, the intents stay.
+                    self->stop();
+                    if (event.isFailed()) {
+                        auto error = std::move(event).error();
+                        self->m_outputs.runFailures.send(error);
+                        self->m_outputs.checkErrors.send(std::move(error));
+                    }
+                    self->sendCompleted();
+                    return;
+                }
+                if (self->adoptUploads(intents, event.value())) {
+                    self->startPhase(Phase::Local);
+                }
+            }));
+    });
+}
+
+bool SyncRun::adoptUploads(const std::vector<UploadIntent>& intents, const std::vector<FileRef>& listing)
+{
+    if (isStopped()) {
+        return false;
+    }
+    auto loaded = m_collaborators->fileStore->loadFiles();
+    if (!loaded) {
+        failWithStore(std::move(loaded.error()));
+        return false;
+    }
+    std::unordered_map<std::int64_t, FileRef> records;
+    std::unordered_set<std::string> recordedPaths;
+    for (auto& record : *loaded) {
+        recordedPaths.insert(Platform::precomposed(withoutTrailingSlash(record->path())));
+        if (auto id = record->syncFileID().remoteID()) {
+            records.emplace(*id, std::move(record));
+        }
+    }
+    std::unordered_map<std::int64_t, FileRef> listedByID;
+    std::map<std::pair<std::int64_t, std::string>, FileRef> listedByPlace;
+    for (const auto& file : listing) {
+        auto id = file->syncFileID().remoteID();
+        auto parent = file->syncParentID().remoteID();
+        if (!id || !parent) {
+            continue;
+        }
+        listedByID.emplace(*id, file);
+        listedByPlace.emplace(std::pair(*parent, Platform::precomposed(file->fileName())), file);
+    }
+    const auto cloudFolder = m_collaborators->cloudFolder();
+    for (const auto& intent : intents) {
+        if (intent.fileID) {
+            // An update that reached the server: its record takes the content
+            // it sent, so that the server's copy is not taken for someone else's edit.
+            auto listed = listedByID.find(*intent.fileID);
+            auto record = records.find(*intent.fileID);
+            if (listed == listedByID.end() || record == records.end() || isFolder(*listed->second)
+                || listed->second->fileHash() != intent.fileHash || record->second->fileHash() == intent.fileHash) {
+                continue;
+            }
+            auto adopted = std::make_shared<FileWrapperItem>(*record->second);
+            adopted->setFileHash(listed->second->fileHash());
+            adopted->setLastModifiedDate(listed->second->lastModifiedDate());
+            adopted->setSyncEtag(listed->second->syncEtag());
+            if (auto written = m_collaborators->record(StoredChange::storing(adopted)); !written) {
+                failWithStore(std::move(written.error()));
+                return false;
+            }
+            continue;
+        }
+        // A new item that reached the server: recorded as the upload's
+        // answer would have been, where nothing else is recorded, so that the
+        // file here compares with it instead of going up beside it.
+        auto listed = listedByPlace.find(std::pair(intent.parentID, intent.name));
+        if (listed == listedByPlace.end()) {
+            continue;
+        }
+        const auto& file = listed->second;
+        const auto id = *file->syncFileID().remoteID();
+        // Its parent is recorded, or is the cloud folder, which no listing holds.
+        const bool parentKnown = records.contains(intent.parentID) || !listedByID.contains(intent.parentID);
+        if (isFolder(*file) || file->fileHash() != intent.fileHash || records.contains(id) || !parentKnown
+            || recordedPaths.contains(Platform::precomposed(file->path()))) {
+            continue;
+        }
+        auto stored = StoredChange::storing(file);
+        if (auto written = m_collaborators->record(stored.markUpToDate(*file, cloudFolder)); !written) {
+            failWithStore(std::move(written.error()));
+            return false;
+        }
+        Platform::Log::line("Recorded an upload an earlier run sent and did not record: " + file->path());
+        records.emplace(id, file);
+        recordedPaths.insert(Platform::precomposed(file->path()));
+    }
+    if (auto forgotten = m_collaborators->fileStore->setUploadIntents({}); !forgotten) {
+        failWithStore(std::move(forgotten.error()));
+        return false;
+    }
+    return true;
+}
+
+bool SyncRun::recordUploadIntents()
+{
+    std::vector<UploadIntent> intents;
+    for (const auto& change : m_validChanges) {
+        const auto& operation = *change.fileOperation();
+        if (!change.isRemote() || !carriesContent(operation)) {
+            continue;
+        }
+        const auto& file = *operation.file();
+        const auto hash = file.fileHash();
+        if (hash.empty() || hash == FileWrapperItem::missingFileHashKey) {
+            continue;
+        }
+        UploadIntent intent;
+        intent.fileHash = std::string(hash);
+        if (operation.kind() == FileOperation::Kind::Create) {
+            auto parent = file.syncParentID().remoteID();
+            if (!parent) {
+                continue;
+            }
+            intent.parentID = *parent;
+            intent.name = Platform::precomposed(file.fileName());
+        } else {
+            intent.fileID = file.syncFileID().remoteID();
+            if (!intent.fileID) {
+                continue;
+            }
+        }
+        intents.push_back(std::move(intent));
+    }
+    m_listHasIntents = !intents.empty();
+    if (!m_listHasIntents) {
+        return true;
+    }
+    if (auto written = m_collaborators->fileStore->setUploadIntents(intents); !written) {
+        failWithStore(std::move(written.error()));
+        return false;
+    }
+    return true;
 }
 
 void SyncRun::startPhase(Phase phase)
@@ -247,7 +413,8 @@ void SyncRun::listUnlessInStep()
     if (isStopped()) {
         return;
     }
-    if (m_pass == 1 && !m_localPhaseActed && m_rootEtag && m_collaborators->fileStore->listingEtag() == m_rootEtag) {
+    if (m_pass == 1 && !m_localPhaseActed && m_rootEtag && m_collaborators->fileStore->listingEtag() == m_rootEtag
+        && !timeChangedListing()) {
         m_storedFiles.reset();
         phaseDone();
         return;
@@ -262,6 +429,27 @@ void SyncRun::listUnlessInStep()
     // The local phase did not learn the root folder: without it, no entry of
     // the listing can be told apart from one whose parent is missing.
     requestRootFolderID([](SyncRun& run, std::int64_t id) { run.listRemoteFiles(id); });
+}
+
+bool SyncRun::timeChangedListing()
+{
+    // A public link past its expiry is listed as none without any etag
+    // changing: the stored record that still holds it is out of step.
+    const auto now = Platform::Date::now();
+    auto expired = [&](const std::vector<FileRef>& records) {
+        return std::ranges::any_of(records, [&](const FileRef& record) {
+            if (!record->hasPublicShare())
+                return false;
+            const auto* item = dynamic_cast<const FileWrapperItem*>(record.get());
+            const auto& link = item ? item->publicShareInfo() : nullptr;
+            return link && !isValid(*link, now);
+        });
+    };
+    if (m_storedFiles)
+        return expired(*m_storedFiles);
+    // Without the records there is nothing to compare: lists, as a failed read does.
+    auto loaded = m_collaborators->fileStore->loadFiles();
+    return !loaded || expired(*loaded);
 }
 
 void SyncRun::listRemoteFiles(std::int64_t rootFolderID)
@@ -316,6 +504,7 @@ void SyncRun::listRemoteFiles(std::int64_t rootFolderID)
                             screened.misplaced);
                         changes = resolvingNestedDeletes(computeChanges(stored, screened.files, MergePolicy::TakeRemote));
                         self->guardDeletes(changes, stored, storedCount);
+                        self->noteLocalDeletes(changes);
                         self->m_listedFiles.reset();
                         self->m_withheldIDs.clear();
                         if (!changes.empty()) {
@@ -452,9 +641,21 @@ bool SyncRun::forgetListingEtag()
     return true;
 }
 
+void SyncRun::noteLocalDeletes(const std::vector<Change>& changes)
+{
+    if (std::ranges::any_of(changes, [](const Change& change) {
+            return change.kind() == Change::Kind::Local && change.fileOperation()->isDelete();
+        })) {
+        m_listingDeletedLocally = true;
+    }
+}
+
 void SyncRun::keepListingEtag()
 {
-    if (!m_listingInStep || m_remotePhaseFailed || m_invalidChanges > 0) {
+    // A listing that took items away here may have been short: only a
+    // listing that deletes nothing is trusted to stand for the server, so
+    // the next run lists again and a complete listing brings them back.
+    if (!m_listingInStep || m_remotePhaseFailed || m_invalidChanges > 0 || m_listingDeletedLocally) {
         return;
     }
     if (m_listedFiles) {
@@ -549,6 +750,10 @@ void SyncRun::execute(std::vector<Change> changes)
         files.push_back(change.fileOperation()->file());
         m_validChanges.push_back(std::move(change));
     }
+    // Before anything of the list is sent.
+    if (!recordUploadIntents()) {
+        return;
+    }
     // One write for the whole list, before its first change starts.
     if (auto marked = m_collaborators->fileSyncStatusStore->mark(files, FileSyncStatus::syncing,
             m_collaborators->cloudFolder());
@@ -575,6 +780,13 @@ void SyncRun::executeNext()
         return;
     }
     if (m_nextChange == m_validChanges.size()) {
+        // Every answer of the list is recorded, or failed and was not taken.
+        if (std::exchange(m_listHasIntents, false)) {
+            if (auto forgotten = m_collaborators->fileStore->setUploadIntents({}); !forgotten) {
+                failWithStore(std::move(forgotten.error()));
+                return;
+            }
+        }
         listDone();
         return;
     }

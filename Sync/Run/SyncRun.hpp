@@ -60,8 +60,12 @@ namespace Sync {
 // listing is still the truth and the remote phase ends without fetching it.
 // The etag is asked before the listing, so a change in between only makes the
 // next run list again; it is kept once a remote phase carried its listing
-// out whole (no error event, no invalid change left), and forgotten before
-// the local phase or a listing changes the stored state.
+// out whole (no error event, no invalid change left) and none of the run's
+// listings deleted anything on disk (a short listing would read as deletes:
+// the next run lists again), and forgotten before the local phase or a
+// listing changes the stored state. A stored public link past its expiry
+// makes the run list as well: the service lists it as none from then on,
+// without a new etag.
 //
 // While an upload (a remote change that carries content) is under way, the
 // server exchanges of up to `transfersInFlight` - 1 uploads right after it
@@ -71,6 +75,15 @@ namespace Sync {
 // is still carried out in its turn (its events, its checks, its placement on
 // disk, its store writes), only with its server's answer at hand; what ends
 // the run disposes the exchanges sent ahead with the change under way.
+//
+// Before a list of changes holding uploads starts, the store keeps each
+// upload's intent (FileStore::uploadIntents), forgotten once the list has
+// run. A run that finds intents left (the process ended in between) first
+// lists the server and records each new item or updated content the intents
+// name as its own upload's answer, where no record holds it, before the local
+// phase compares: the file on disk then updates that item, and no copy of it
+// goes up beside it. When that listing fails, the run ends with its failure
+// (to `runFailures` and `checkErrors`) before the local phase, the intents kept.
 //
 // Every event goes to `syncEvents` first and then to the caller. A failure of
 // the root folder id ends the local phase without an event; a failure of the
@@ -113,6 +126,15 @@ public:
 private:
     enum class Phase { Local, Remote };
 
+    // Takes in what uploads an earlier run sent without recording their
+    // answers left on the server (see FileStore::uploadIntents), then starts
+    // the local phase.
+    void adoptUnrecordedUploads();
+    // Records the items of `listing` that `intents` name as this client's
+    // own, then forgets the intents; false when the run ended.
+    [[nodiscard]] bool adoptUploads(const std::vector<UploadIntent>& intents, const std::vector<FileRef>& listing);
+    // Keeps the intents of the uploads of the list about to run; false when the run ended.
+    [[nodiscard]] bool recordUploadIntents();
     void startPhase(Phase phase);
     void fetchChanges();
     void fetchLocalChanges();
@@ -120,6 +142,11 @@ private:
     void fetchRemoteChanges();
     // Skips the listing when the root etag names the stored state, else lists.
     void listUnlessInStep();
+    // Whether the passing of time changed what a listing would say about the
+    // stored records (a public link they hold expired) though no etag did.
+    [[nodiscard]] bool timeChangedListing();
+    // Notes whether a listing's changes delete anything on disk (see keepListingEtag).
+    void noteLocalDeletes(const std::vector<Change>& changes);
     void listRemoteFiles(std::int64_t rootFolderID);
     // The local phase is about to change the stored state; false when the run ended.
     [[nodiscard]] bool localPhaseActs();
@@ -195,7 +222,11 @@ private:
     std::unordered_set<std::int64_t> m_withheldIDs;
     // Whether the remote phase met an error event (a refused entry included).
     bool m_remotePhaseFailed { false };
+    // Whether a listing of this run made changes that delete on disk.
+    bool m_listingDeletedLocally { false };
     bool m_listingEtagForgotten { false };
+    // Whether the list under way kept intents of its own.
+    bool m_listHasIntents { false };
     std::unordered_set<std::string> m_refusedCreates;
     bool m_adoptedRefusedCreate { false };
     bool m_repeatedForAdoption { false };

@@ -18,6 +18,22 @@
 
 namespace Sync {
 
+// An upload as the engine is about to send it, kept until the run that sent
+// it has recorded its answer: a run that ends in between leaves the server
+// holding content no record knows of, and the next run tells its own upload
+// from another client's item by it.
+struct UploadIntent {
+    // The item an update replaces; none for a new item.
+    std::optional<std::int64_t> fileID;
+    // Where a new item goes: its parent folder's remote id and its name (NFC).
+    std::int64_t parentID = 0;
+    std::string name;
+    // The content's hash as the scan read it.
+    std::string fileHash;
+
+    bool operator==(const UploadIntent&) const = default;
+};
+
 // The engine's store of file records as they stood after the last successful
 // sync. Records are keyed by remote file id; files with a local id cannot be
 // stored. Every File handed out is a FileWrapperItem decoded afresh from the
@@ -49,6 +65,17 @@ public:
     virtual StoreResult<> setListingEtag(const std::optional<std::string>& etag)
     {
         static_cast<void>(etag);
+        return {};
+    }
+    // The uploads a run was about to send and has not recorded the answers
+    // of (see UploadIntent); none when the store cannot keep them, or its
+    // read failed (logged).
+    [[nodiscard]] virtual std::vector<UploadIntent> uploadIntents() const { return {}; }
+    // Keeps `intents` in place of those kept before, in one write; an empty
+    // list forgets them. Writes nothing when the stored list is already that.
+    virtual StoreResult<> setUploadIntents(const std::vector<UploadIntent>& intents)
+    {
+        static_cast<void>(intents);
         return {};
     }
     // Stores `file` under its own id, keeping share details already stored

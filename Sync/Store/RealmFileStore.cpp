@@ -6,6 +6,8 @@
 #include "Sync/Store/FileWrapper.hpp"
 #include "Sync/Store/StoreWrite.hpp"
 
+#include <nlohmann/json.hpp>
+
 #include <utility>
 
 namespace Sync {
@@ -53,7 +55,7 @@ std::expected<std::vector<FileRef>, DatabaseError> readAll(Database& database)
 {
     std::vector<FileRef> files;
     auto read = database.forEachObject<FileWrapper>(Platform::DatabaseQuery::all(), [&](const FileWrapper& row) {
-        if (row.remoteFileID == FileWrapper::listingEtagKey)
+        if (!FileWrapper::isRecordKey(row.remoteFileID))
             return;
         if (auto item = decode(row))
             files.push_back(std::move(item));
@@ -79,7 +81,7 @@ std::expected<void, DatabaseError> modifyIn(Database& database, const SyncFileID
     const FileStore::ModifyOrCreate& apply)
 {
     std::optional<FileWrapper> existing;
-    if (auto remoteID = id.remoteID(); remoteID && *remoteID != FileWrapper::listingEtagKey) {
+    if (auto remoteID = id.remoteID(); remoteID && FileWrapper::isRecordKey(*remoteID)) {
         auto row = database.object<FileWrapper>(*remoteID);
         if (!row)
             return std::unexpected(row.error());
@@ -98,7 +100,7 @@ std::expected<void, DatabaseError> modifyIn(Database& database, const SyncFileID
 
     apply(file, publicShareInfo, privateShareInfos);
 
-    if (file && (file->syncFileID().isLocal() || file->syncFileID().remoteID() == FileWrapper::listingEtagKey)) {
+    if (file && (file->syncFileID().isLocal() || !FileWrapper::isRecordKey(*file->syncFileID().remoteID()))) {
         logLocalIDRefused(*file);
         return {};
     }
@@ -165,10 +167,74 @@ StoreResult<> RealmFileStore::setListingEtag(const std::optional<std::string>& e
     });
 }
 
+std::vector<UploadIntent> RealmFileStore::uploadIntents() const
+{
+    auto database = m_createRealm();
+    if (!database) {
+        logFailure(database.error());
+        return {};
+    }
+    auto row = database->object<FileWrapper>(FileWrapper::uploadIntentsKey);
+    if (!row) {
+        logFailure(row.error());
+        return {};
+    }
+    if (!*row)
+        return {};
+    const auto& bytes = (*row)->fileData;
+    auto parsed = nlohmann::json::parse(bytes.begin(), bytes.end(), nullptr, false);
+    std::vector<UploadIntent> intents;
+    if (!parsed.is_array()) {
+        Platform::Log::failure("The stored upload intents do not read: forgotten");
+        return intents;
+    }
+    for (const auto& entry : parsed) {
+        if (!entry.is_object())
+            continue;
+        const auto fileID = entry.find("fileID");
+        const auto parentID = entry.find("parentID");
+        const auto name = entry.find("name");
+        const auto hash = entry.find("hash");
+        if (fileID == entry.end() || parentID == entry.end() || name == entry.end() || hash == entry.end()
+            || !(fileID->is_null() || fileID->is_number_integer()) || !parentID->is_number_integer()
+            || !name->is_string() || !hash->is_string())
+            continue;
+        UploadIntent intent;
+        if (fileID->is_number_integer())
+            intent.fileID = fileID->get<std::int64_t>();
+        intent.parentID = parentID->get<std::int64_t>();
+        intent.name = name->get<std::string>();
+        intent.fileHash = hash->get<std::string>();
+        intents.push_back(std::move(intent));
+    }
+    return intents;
+}
+
+StoreResult<> RealmFileStore::setUploadIntents(const std::vector<UploadIntent>& intents)
+{
+    if (uploadIntents() == intents)
+        return {};
+    return storeWrite(m_createRealm, [&](Database& database) -> std::expected<void, DatabaseError> {
+        if (intents.empty())
+            return asVoid(database.remove<FileWrapper>(FileWrapper::uploadIntentsKey));
+        auto list = nlohmann::json::array();
+        for (const auto& intent : intents) {
+            list.push_back({ { "fileID", intent.fileID ? nlohmann::json(*intent.fileID) : nlohmann::json(nullptr) },
+                { "parentID", intent.parentID }, { "name", intent.name }, { "hash", intent.fileHash } });
+        }
+        // Names are NFC text from the disk, but not necessarily valid UTF-8: replaced, never refused.
+        const auto text = list.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+        FileWrapper row;
+        row.remoteFileID = FileWrapper::uploadIntentsKey;
+        row.fileData = Platform::DatabaseBlob(text.begin(), text.end());
+        return asVoid(database.add(row));
+    });
+}
+
 FileRef RealmFileStore::file(const SyncFileID& id) const
 {
     auto remoteID = id.remoteID();
-    if (!remoteID || *remoteID == FileWrapper::listingEtagKey)
+    if (!remoteID || !FileWrapper::isRecordKey(*remoteID))
         return nullptr;
     auto database = m_createRealm();
     if (!database) {
@@ -188,7 +254,7 @@ StoreResult<> RealmFileStore::setFile(const SyncFileID& id, const FileRef& file)
     if (file)
         return add(*file);
     auto remoteID = id.remoteID();
-    if (!remoteID || *remoteID == FileWrapper::listingEtagKey)
+    if (!remoteID || !FileWrapper::isRecordKey(*remoteID))
         return {};
     auto database = m_createRealm();
     if (!database)
@@ -215,7 +281,7 @@ FileRef RealmFileStore::fileAtPath(const std::string& path) const
         logFailure(rows.error());
         return nullptr;
     }
-    return rows->empty() || rows->front().remoteFileID == FileWrapper::listingEtagKey ? nullptr : decode(rows->front());
+    return rows->empty() || !FileWrapper::isRecordKey(rows->front().remoteFileID) ? nullptr : decode(rows->front());
 }
 
 StoreResult<std::vector<FileRef>> RealmFileStore::loadFiles() const
@@ -247,7 +313,7 @@ StoredRowsWrite RealmFileStore::storedRowsWrite(const StoredChange& change) cons
             return modifyIn(database, record->syncFileID(),
                 [&](FileRef& stored, PublicShare&, PrivateShares&) { stored = std::make_shared<FileWrapperItem>(*record); });
         }
-        if (auto remoteID = removed ? removed->remoteID() : std::nullopt; remoteID && *remoteID != FileWrapper::listingEtagKey)
+        if (auto remoteID = removed ? removed->remoteID() : std::nullopt; remoteID && FileWrapper::isRecordKey(*remoteID))
             return asVoid(database.remove<FileWrapper>(*remoteID));
         return {};
     };

@@ -14,8 +14,9 @@ namespace Sync {
 // any thread may call any operation; writes are serialised by the database
 // across threads and processes. The store takes no locks of its own.
 //
-// The listing etag is a row of the same table (FileWrapper::listingEtagKey),
-// so `clean` removes it with the records.
+// The listing etag and the upload intents are rows of the same table
+// (FileWrapper::listingEtagKey, FileWrapper::uploadIntentsKey), so `clean`
+// removes them with the records.
 //
 // A file with a local id has no key: `add`, `setFile` and `modifyOrCreate`
 // log it and store nothing.
@@ -28,6 +29,8 @@ public:
     StoreResult<> clean() override;
     [[nodiscard]] std::optional<std::string> listingEtag() const override;
     StoreResult<> setListingEtag(const std::optional<std::string>& etag) override;
+    [[nodiscard]] std::vector<UploadIntent> uploadIntents() const override;
+    StoreResult<> setUploadIntents(const std::vector<UploadIntent>& intents) override;
     StoreResult<> add(const File& file) override;
     [[nodiscard]] FileRef file(const SyncFileID& id) const override;
     StoreResult<> setFile(const SyncFileID& id, const FileRef& file) override;

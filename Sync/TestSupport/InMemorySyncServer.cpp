@@ -128,10 +128,17 @@ SyncAPIClient::Producer<std::vector<FileRef>> InMemorySyncServer::syncRemoteFile
         files.reserve(m_items.size());
         for (const auto& [id, item] : m_items) {
             if (id != rootID) {
-                files.push_back(answer(item));
+                auto file = answer(item);
+                if (!hiddenFromListing(file->path())) {
+                    files.push_back(std::move(file));
+                }
             }
         }
         files.insert(files.end(), m_extraEntries.begin(), m_extraEntries.end());
+        for (auto& [path, remaining] : m_hidden) {
+            --remaining;
+        }
+        std::erase_if(m_hidden, [](const auto& hidden) { return hidden.second <= 0; });
         return files;
     });
 }
@@ -215,6 +222,29 @@ Reactive::Result<InMemorySyncServer::Item, AnyError> InMemorySyncServer::newChil
     return item;
 }
 
+std::string InMemorySyncServer::freeName(std::int64_t parentID, const std::string& name)
+{
+    // A leading dot starts a name, not an extension.
+    auto dot = name.rfind('.');
+    if (dot == 0 || dot == std::string::npos) {
+        dot = name.size();
+    }
+    for (int number = 1;; ++number) {
+        auto candidate = name.substr(0, dot) + " (" + std::to_string(number) + ")" + name.substr(dot);
+        if (!child(parentID, candidate)) {
+            return candidate;
+        }
+    }
+}
+
+bool InMemorySyncServer::hiddenFromListing(const std::string& path) const
+{
+    return std::ranges::any_of(m_hidden, [&](const auto& hidden) {
+        const auto& [at, remaining] = hidden;
+        return remaining > 0 && (path == at || (at.ends_with('/') && path.starts_with(at)));
+    });
+}
+
 SyncAPIClient::Producer<FileRef> InMemorySyncServer::syncUpload(FileRef file, Platform::URL cloudFolder)
 {
     return operation<FileRef>(Call::upload, file->path(), [this, file, cloudFolder]() -> Result<FileRef, AnyError> {
@@ -224,13 +254,24 @@ SyncAPIClient::Producer<FileRef> InMemorySyncServer::syncUpload(FileRef file, Pl
         }
         step("upload.read");
         std::lock_guard lock(m_mutex);
+        const auto hash = Platform::sha1Hex(*content);
         auto created = newChild(*file);
+        if (!created && m_uploadsBesideTakenNames) {
+            auto parentID = file->syncParentID().remoteID();
+            auto* taken = parentID ? child(*parentID, Platform::precomposed(file->fileName())) : nullptr;
+            if (taken && !taken->folder && taken->hash != hash) {
+                Item beside;
+                beside.parentID = *parentID;
+                beside.name = freeName(*parentID, Platform::precomposed(file->fileName()));
+                created = std::move(beside);
+            }
+        }
         if (!created) {
             return std::unexpected(created.error());
         }
         Item item = std::move(*created);
         item.mimeType = file->type().mimeType();
-        item.hash = Platform::sha1Hex(*content);
+        item.hash = hash;
         item.content = std::move(*content);
         item.modified = wholeSeconds(file->lastModifiedDate());
         return FileRef(answer(*find(insert(std::move(item)))));

@@ -138,6 +138,14 @@ public:
     // Lists `file` in every listing from now on, as it is, beside the tree
     // (for listings the real service should never send); a new root etag.
     void addListingEntry(FileRef file);
+    // The next `count` listings leave out the item at `path` and everything
+    // below it, as a service answering a short listing would; the root etag
+    // stays as it is.
+    void hideFromListings(const std::string& path, int count = 1);
+    // From now on an upload under a name its parent holds already, with
+    // other content, is stored beside that item under the next free name
+    // ("name (1).ext"), as the real service keeps it, instead of being refused.
+    void setUploadsBesideTakenNames(bool beside);
 
     // What the server holds now.
     [[nodiscard]] std::optional<std::int64_t> idAt(const std::string& path) const;
@@ -216,6 +224,10 @@ private:
     // A new item named after `file` under its remote parent, refused when the
     // parent is no folder or the name is taken. Call with the lock held.
     Reactive::Result<Item, Reactive::AnyError> newChild(const File& file);
+    // The next free "stem (n).ext" for `name` in `parentID`. Call with the lock held.
+    [[nodiscard]] std::string freeName(std::int64_t parentID, const std::string& name);
+    // Whether a listing now leaves out `path` (see hideFromListings). Call with the lock held.
+    [[nodiscard]] bool hiddenFromListing(const std::string& path) const;
 
     mutable std::mutex m_mutex;
     std::map<std::int64_t, Item> m_items;
@@ -229,6 +241,8 @@ private:
     std::function<void(std::string_view)> m_stepHook;
     std::int64_t m_downloads { 0 };
     std::vector<FileRef> m_extraEntries;
+    std::vector<std::pair<std::string, int>> m_hidden;
+    bool m_uploadsBesideTakenNames { false };
 };
 
 } // namespace Sync::Testing

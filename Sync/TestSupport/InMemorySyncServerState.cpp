@@ -85,7 +85,8 @@ std::shared_ptr<RemoteFile> InMemorySyncServer::answer(const Item& item) const
     fields.lastModifiedDate = item.modified;
     fields.type = FileType(item.mimeType);
     fields.etag = item.etag;
-    fields.hasPublicShare = item.publicShare != nullptr;
+    // A link past its expiry is listed as none, and nothing else changes with it (no etag).
+    fields.hasPublicShare = item.publicShare != nullptr && isValid(*item.publicShare);
     fields.hasPrivateShares = !item.privateShares.empty();
     fields.fileHash = item.hash;
     return std::make_shared<RemoteFile>(std::move(fields));
@@ -300,6 +301,18 @@ void InMemorySyncServer::addListingEntry(FileRef file)
     m_extraEntries.push_back(std::move(file));
     // The listing changed, so the root etag says so, as any server's would.
     nextEtag();
+}
+
+void InMemorySyncServer::hideFromListings(const std::string& path, int count)
+{
+    std::lock_guard lock(m_mutex);
+    m_hidden.emplace_back(Platform::precomposed(path), count);
+}
+
+void InMemorySyncServer::setUploadsBesideTakenNames(bool beside)
+{
+    std::lock_guard lock(m_mutex);
+    m_uploadsBesideTakenNames = beside;
 }
 
 void InMemorySyncServer::failNext(Call call, int count, std::optional<std::string> path)

@@ -8,6 +8,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <functional>
+#include <map>
 #include <stdexcept>
 #include <string>
 #include <sys/wait.h>
@@ -73,8 +74,9 @@ struct DriverOutcome {
     std::string output;
 };
 
-// Runs the driver over `directory`, to be killed at `step` (0: never).
-DriverOutcome runDriver(const std::string& directory, long step)
+// Runs the driver over `directory`, to be killed at `step` (0: never),
+// counting only the steps named `counted` when given.
+DriverOutcome runDriver(const std::string& directory, long step, const std::string& counted = "")
 {
     int pipeEnds[2];
     if (::pipe(pipeEnds) != 0) {
@@ -91,7 +93,10 @@ DriverOutcome runDriver(const std::string& directory, long step)
         ::dup2(pipeEnds[1], STDOUT_FILENO);
         ::close(pipeEnds[0]);
         ::close(pipeEnds[1]);
-        ::execl(SYNC_CRASH_DRIVER, SYNC_CRASH_DRIVER, directory.c_str(), stepText.c_str(), nullptr);
+        if (counted.empty())
+            ::execl(SYNC_CRASH_DRIVER, SYNC_CRASH_DRIVER, directory.c_str(), stepText.c_str(), nullptr);
+        else
+            ::execl(SYNC_CRASH_DRIVER, SYNC_CRASH_DRIVER, directory.c_str(), stepText.c_str(), counted.c_str(), nullptr);
         ::_exit(127);
     }
     ::close(pipeEnds[1]);
@@ -167,4 +172,58 @@ TEST(CrashRecovery, AFirstSyncDownKilledAtAnyPointCompletesInTheNextRun)
 TEST(CrashRecovery, AnUploadRunKilledAtAnyPointCompletesInTheNextRun)
 {
     killAtTwentyPointsThenComplete(uploadRun());
+}
+
+TEST(CrashRecovery, UploadsAnsweredButNotRecordedWhenKilledAreUpdatedNotUploadedBeside)
+{
+    // Killed once the server kept four uploads (three of them sent ahead of
+    // their turn) and before any answer was recorded; three of the files
+    // are rewritten before the next run. That run updates the server's items
+    // with the new content and takes the fourth as it is: no copy goes up
+    // beside them, though the server keeps one under a free name ("a (1).bin")
+    // rather than refuse an upload under a taken name; a run that cannot list
+    // the server first sends nothing.
+    const std::vector<std::string> names { "/a.bin", "/b.bin", "/c.bin", "/d.bin", "/e.bin" };
+    Scenario fiveUploads { [](InMemorySyncServer&) {},
+        [&](TestCloud& cloud) {
+            for (const auto& name : names)
+                cloud.writeFile(name, "first " + name);
+        } };
+    const auto directory = prepare(fiveUploads);
+    auto outcome = runDriver(directory, 4, "server.stored");
+    ASSERT_TRUE(outcome.killed) << outcome.output;
+    auto server = InMemorySyncServer::load(directory + "/server.json");
+    ASSERT_TRUE(server);
+    ASSERT_EQ(server->paths().size(), 4u);
+    std::map<std::string, std::int64_t> ids;
+    for (const auto& path : server->paths())
+        ids[path] = *server->idAt(path);
+
+    server->setUploadsBesideTakenNames(true);
+    TestCloud cloud(directory, server);
+    EXPECT_TRUE(cloud.storedPaths().empty());
+    int rewritten = 0;
+    for (const auto& [path, id] : ids) {
+        if (++rewritten <= 3)
+            cloud.writeFile(path, "second " + path);
+    }
+    // Until the server can be listed, nothing goes up.
+    cloud.server->failNext(InMemorySyncServer::Call::remoteFiles);
+    auto unlisted = cloud.sync();
+    ASSERT_TRUE(unlisted.completed);
+    EXPECT_EQ(server->mutationCount(), 0);
+    EXPECT_EQ(server->paths().size(), 4u);
+
+    auto run = cloud.sync();
+
+    ASSERT_TRUE(run.completed);
+    EXPECT_EQ(errorsOf(run), std::vector<std::string>());
+    EXPECT_EQ(server->paths(), names);
+    for (const auto& [path, id] : ids)
+        EXPECT_EQ(server->idAt(path), id) << path;
+    rewritten = 0;
+    for (const auto& [path, id] : ids)
+        EXPECT_EQ(server->contentAt(path), (++rewritten <= 3 ? "second " : "first ") + path);
+    expectInStep(cloud);
+    expectIdle(cloud);
 }

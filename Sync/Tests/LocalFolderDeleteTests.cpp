@@ -187,3 +187,66 @@ TEST(LocalDeletes, AFileWhoseRecordHasNoHashIsTakenForChangedWhenTheServersDateM
         EXPECT_TRUE(same.forgotten.empty()) << missing;
     }
 }
+
+TEST(LocalDeletes, WhatTheDeleteChecksListingLeavesOutIsNotDeletedOnTheServer)
+{
+    // Deleted on disk while another client edited them, and then left out of
+    // the listing the delete is checked against: a folder, a file, and a
+    // folder whose edited file alone is left out. No delete reaches the
+    // server before a listing shows what it would delete; the edits come back.
+    TestCloud cloud;
+    cloud.server->addFile("/F/edited.txt", "v1");
+    cloud.server->addFile("/F/plain.txt", "plain");
+    cloud.server->addFile("/edited.txt", "v1");
+    cloud.server->addFile("/H/edited.txt", "v1");
+    cloud.server->addFile("/H/plain.txt", "plain");
+    cloud.server->addFile("/elsewhere.txt", "elsewhere");
+    ASSERT_TRUE(cloud.sync().completed);
+    for (const auto* path : { "/F/edited.txt", "/edited.txt", "/H/edited.txt" })
+        cloud.server->setContent(path, "newer work");
+    for (const auto* path : { "/F", "/edited.txt", "/H" })
+        cloud.removeItem(path);
+    for (const auto* path : { "/F/", "/edited.txt", "/H/edited.txt" })
+        cloud.server->hideFromListings(path);
+
+    ASSERT_TRUE(cloud.sync().completed);
+
+    EXPECT_EQ(cloud.server->contentAt("/F/edited.txt"), "newer work");
+    EXPECT_EQ(cloud.server->contentAt("/edited.txt"), "newer work");
+    EXPECT_EQ(cloud.server->contentAt("/H/edited.txt"), "newer work");
+    for (int run = 0; run < 2; ++run)
+        ASSERT_TRUE(cloud.sync().completed);
+    for (const auto* path : { "/F/edited.txt", "/edited.txt", "/H/edited.txt" }) {
+        EXPECT_EQ(cloud.server->contentAt(path), "newer work") << path;
+        EXPECT_EQ(cloud.readFile(path), "newer work") << path;
+    }
+    EXPECT_EQ(cloud.readFile("/elsewhere.txt"), "elsewhere");
+    expectInStep(cloud);
+    expectIdle(cloud);
+}
+
+TEST(LocalDeletes, DeletesWaitWhileTheServerCannotBeListed)
+{
+    // The check's listing fails: nothing is deleted on the server and the
+    // records stay, so the next run that can list deletes both.
+    TestCloud cloud;
+    cloud.server->addFile("/gone.txt", "gone");
+    cloud.server->addFile("/Gone/inner.txt", "inner");
+    cloud.server->addFile("/kept.txt", "kept");
+    ASSERT_TRUE(cloud.sync().completed);
+    cloud.removeItem("/gone.txt");
+    cloud.removeItem("/Gone");
+    cloud.server->failNext(Call::remoteFiles);
+
+    ASSERT_TRUE(cloud.sync().completed);
+
+    EXPECT_EQ(cloud.server->callCount(Call::deleteItem), 0);
+    EXPECT_EQ(cloud.server->contentAt("/gone.txt"), "gone");
+    EXPECT_EQ(cloud.server->contentAt("/Gone/inner.txt"), "inner");
+    EXPECT_EQ(cloud.storedPaths().size(), 4u);
+
+    ASSERT_TRUE(cloud.sync().completed);
+    EXPECT_EQ(cloud.server->paths(), std::vector<std::string> { "/kept.txt" });
+    expectInStep(cloud);
+    expectIdle(cloud);
+}

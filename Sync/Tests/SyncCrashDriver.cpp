@@ -7,7 +7,10 @@
 // event ("error event: " and its description) and one for the number of
 // calls the server was asked ("server calls: " and it).
 //
-//   SyncCrashDriver <directory> <step>
+// With a step name, only the steps of that name count ("server.stored": the
+// server has kept an upload and is about to answer it).
+//
+//   SyncCrashDriver <directory> <step> [<step name>]
 
 #include "Sync/TestSupport/TestCloud.hpp"
 
@@ -23,8 +26,8 @@ using namespace Sync::Testing;
 
 int main(int argc, char** argv)
 {
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: SyncCrashDriver <directory> <step>\n");
+    if (argc != 3 && argc != 4) {
+        std::fprintf(stderr, "usage: SyncCrashDriver <directory> <step> [<step name>]\n");
         return 2;
     }
     const std::string directory = argv[1];
@@ -35,8 +38,12 @@ int main(int argc, char** argv)
         return 2;
     }
     server->persistTo(directory + "/server.json");
+    const std::string counted = argc == 4 ? argv[3] : "";
     std::atomic<long> steps { 0 };
-    auto step = [&steps, killAt](std::string_view) {
+    auto step = [&steps, killAt, &counted](std::string_view name) {
+        if (!counted.empty() && name != counted) {
+            return;
+        }
         if (++steps == killAt) {
             ::kill(::getpid(), SIGKILL);
         }
