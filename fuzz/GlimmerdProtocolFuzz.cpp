@@ -24,7 +24,7 @@ public:
         menu.addItem({ "Ordner freigeben \u2026", "shareFolder", "", "MenueBarIcon", false });
         return menu;
     }
-    void performAction(std::string_view) override { }
+    void performAction(const FinderSyncKit::MenuItem&) override { }
 
 private:
     std::shared_ptr<FinderSyncKit::FinderSyncController> m_controller;

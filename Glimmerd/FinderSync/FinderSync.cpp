@@ -61,12 +61,12 @@ Platform::URL standardizedFolderURL(const std::string& setting)
 
 std::shared_ptr<FinderSync> FinderSync::create(FinderSyncEnvironment environment)
 {
-    auto extension = std::make_shared<FinderSync>(PassKey(), std::move(environment));
+    auto extension = std::make_shared<FinderSync>(Platform::PassKey<FinderSync> {}, std::move(environment));
     extension->start();
     return extension;
 }
 
-FinderSync::FinderSync(PassKey, FinderSyncEnvironment environment)
+FinderSync::FinderSync(Platform::PassKey<FinderSync>, FinderSyncEnvironment environment)
     : m_environment(std::move(environment))
 {
 }

@@ -7,6 +7,7 @@
 #include "Glimmerd/FinderSync/ExtensionChannel.hpp"
 #include "Glimmerd/FinderSyncKit/FinderSyncController.hpp"
 #include "Glimmerd/FinderSyncKit/FinderSyncExtension.hpp"
+#include "Platform/Foundation/PassKey.hpp"
 #include "Reactive/Disposables/CompositeDisposable.hpp"
 #include "Reactive/Schedulers/Scheduler.hpp"
 #include "Sync/Status/FileSyncStatusStore.hpp"
@@ -73,7 +74,7 @@ public:
     void endObservingDirectory(const Platform::URL& url) override;
     void requestBadgeIdentifier(const Platform::URL& url) override;
     [[nodiscard]] std::optional<FinderSyncKit::Menu> menu(FinderSyncKit::MenuKind kind) override;
-    void performAction(std::string_view action) override;
+    void performAction(const FinderSyncKit::MenuItem& item) override;
 
     void sharePublicLink();
     void shareFolder();
@@ -88,12 +89,7 @@ public:
     void setBadge(Sync::FileSyncStatus status, const Platform::URL& url);
     void updateBadges(const Sync::FileSyncStatuses& statuses);
 
-    struct PassKey {
-    private:
-        friend class FinderSync;
-        PassKey() = default;
-    };
-    FinderSync(PassKey, FinderSyncEnvironment environment);
+    FinderSync(Platform::PassKey<FinderSync>, FinderSyncEnvironment environment);
 
 private:
     void start();
@@ -106,8 +102,9 @@ private:
     [[nodiscard]] Sync::FileRef fileForURL(const Platform::URL& url, bool isFolder) const;
     [[nodiscard]] std::optional<Sync::SyncFileID> selectedFileID(const Platform::URL& url) const;
     [[nodiscard]] FinderSyncKit::Menu makeContextMenu(const Platform::URL& url) const;
+    using ShareRequest = void (ExtensionChannel::*)(const Sync::SyncFileID&);
     // Sends `request` for the single selected item's remote identifier; nothing without one.
-    void sendShareRequest(void (ExtensionChannel::*request)(const Sync::SyncFileID&));
+    void sendShareRequest(ShareRequest request);
 
     FinderSyncEnvironment m_environment;
     std::set<Platform::URL> m_visibleFolderURLs;

@@ -2,6 +2,9 @@
 
 #include "Glimmerd/FinderSync/FinderSync.hpp"
 
+#include <charconv>
+#include <cstdint>
+
 #include <sys/stat.h>
 
 namespace Glimmerd {
@@ -9,6 +12,24 @@ namespace Glimmerd {
 namespace {
 
 constexpr const char* menuImage = "MenueBarIcon";
+
+// The remote identifier an entry was made for; none for an entry made for an
+// item the service does not know yet.
+std::string representedRemoteID(const Sync::FileRef& file)
+{
+    auto remoteID = file ? file->syncFileID().remoteID() : std::nullopt;
+    return remoteID ? std::to_string(*remoteID) : std::string();
+}
+
+std::optional<Sync::SyncFileID> representedFileID(const FinderSyncKit::MenuItem& item)
+{
+    const auto& text = item.representedObject;
+    std::int64_t remoteID = 0;
+    auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), remoteID);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size())
+        return std::nullopt;
+    return Sync::SyncFileID::remote(remoteID);
+}
 
 } // namespace
 
@@ -68,19 +89,28 @@ FinderSyncKit::Menu FinderSync::makeContextMenu(const Platform::URL& url) const
     FinderSyncKit::Menu menu { m_environment.clientName, {} };
     auto isFolder = selectedItemIsFolder();
     auto file = fileForURL(url, isFolder);
+    // Each entry carries the record it was made for: choosing it sends that
+    // record's id without looking the selection up again.
     menu.addItem({ file && file->hasPublicShare() ? "Link teilen" : "Link teilen \u2026", sharePublicLinkAction, "",
-        menuImage, file != nullptr });
+        menuImage, file != nullptr, representedRemoteID(file) });
     if (isFolder)
-        menu.addItem({ "Ordner freigeben \u2026", shareFolderAction, "", menuImage, file != nullptr });
+        menu.addItem({ "Ordner freigeben \u2026", shareFolderAction, "", menuImage, file != nullptr, representedRemoteID(file) });
     return menu;
 }
 
-void FinderSync::performAction(std::string_view action)
+void FinderSync::performAction(const FinderSyncKit::MenuItem& item)
 {
-    if (action == sharePublicLinkAction)
-        sharePublicLink();
-    else if (action == shareFolderAction)
-        shareFolder();
+    ShareRequest request = nullptr;
+    if (item.action == sharePublicLinkAction)
+        request = &ExtensionChannel::createPublicShareForFile;
+    else if (item.action == shareFolderAction)
+        request = &ExtensionChannel::createPrivateShareForFile;
+    if (!request)
+        return;
+    if (auto id = representedFileID(item))
+        (m_environment.channel.get()->*request)(*id);
+    else
+        sendShareRequest(request);
 }
 
 void FinderSync::sharePublicLink()
@@ -93,7 +123,7 @@ void FinderSync::shareFolder()
     sendShareRequest(&ExtensionChannel::createPrivateShareForFile);
 }
 
-void FinderSync::sendShareRequest(void (ExtensionChannel::*request)(const Sync::SyncFileID&))
+void FinderSync::sendShareRequest(ShareRequest request)
 {
     auto url = selectedItemURL();
     if (!url)

@@ -280,7 +280,7 @@ auto FinderSyncProtocol::menu(const std::string& op, const json& request) -> Che
         return std::unexpected(Refusal { "noEntry", "Das Menü hat keinen Eintrag mit dieser Nummer." });
     if (!menu->items[*index].enabled)
         return std::unexpected(Refusal { "disabled", "Der Eintrag ist nicht verfügbar." });
-    m_extension->performAction(menu->items[*index].action);
+    m_extension->performAction(menu->items[*index]);
     return json::object();
 }
 

@@ -5,7 +5,6 @@
 #include "Platform/Foundation/URL.hpp"
 
 #include <optional>
-#include <string_view>
 
 namespace FinderSyncKit {
 
@@ -34,8 +33,9 @@ public:
         return std::nullopt;
     }
 
-    // Runs the action named by a chosen entry (`MenuItem::action`); unknown names are ignored.
-    virtual void performAction(std::string_view action) { (void)action; }
+    // Runs the action named by a chosen entry (`MenuItem::action`), for what
+    // it was made for (`MenuItem::representedObject`); unknown names are ignored.
+    virtual void performAction(const MenuItem& item) { (void)item; }
 };
 
 } // namespace FinderSyncKit

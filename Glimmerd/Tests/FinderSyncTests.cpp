@@ -7,12 +7,16 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <type_traits>
 
 using namespace GlimmerdTesting;
 using namespace std::chrono_literals;
 using Glimmerd::FinderSync;
 using Platform::URL;
 using Sync::FileSyncStatus;
+
+// Only the extension's own factory can make its key: nobody else builds one half set up.
+static_assert(!std::is_default_constructible_v<Platform::PassKey<FinderSync>>);
 
 namespace {
 
@@ -308,9 +312,9 @@ TEST_F(FinderSyncTests, ShareRequests)
     fileStore->add("/", 1);
 
     select({ item("a.txt") });
-    extension->performAction("sharePublicLink");
+    extension->performAction({ .action = "sharePublicLink" });
     select({ item("Docs") });
-    extension->performAction("shareFolder");
+    extension->performAction({ .action = "shareFolder" });
     ASSERT_EQ(channel->shares.size(), 2u);
     EXPECT_EQ(channel->shares[0], std::make_pair(std::string("CloudCreatePublicShare"), Sync::SyncFileID::remote(11)));
     EXPECT_EQ(channel->shares[1], std::make_pair(std::string("CloudCreatePrivateShare"), Sync::SyncFileID::remote(12)));
@@ -339,6 +343,38 @@ TEST_F(FinderSyncTests, ShareRequests)
     answer(1, false);
     select({ item("a.txt") });
     extension->sharePublicLink();
+    EXPECT_EQ(channel->shares.size(), 2u);
+}
+
+// A chosen entry carries the record its menu was made for: the request goes
+// out for that record without looking the selection up again, even when the
+// selection changed in between; an entry whose record has no remote id, or an
+// entry the extension did not make, sends nothing.
+TEST_F(FinderSyncTests, AChosenEntrySendsTheRecordItWasMadeFor)
+{
+    auto extension = watching();
+    fileStore->add("/a.txt", 11);
+    fileStore->add("/Docs/", 12);
+    fileStore->add("/local.txt", std::nullopt);
+
+    select({ item("Docs") });
+    auto menu = extension->menu(FinderSyncKit::MenuKind::contextualMenuForItems);
+    ASSERT_TRUE(menu);
+    ASSERT_EQ(menu->items.size(), 2u);
+    select({ item("a.txt") });
+    const auto lookups = fileStore->asked.size();
+    extension->performAction(menu->items[1]);
+    extension->performAction(menu->items[0]);
+    EXPECT_EQ(fileStore->asked.size(), lookups);
+    ASSERT_EQ(channel->shares.size(), 2u);
+    EXPECT_EQ(channel->shares[0], std::make_pair(std::string("CloudCreatePrivateShare"), Sync::SyncFileID::remote(12)));
+    EXPECT_EQ(channel->shares[1], std::make_pair(std::string("CloudCreatePublicShare"), Sync::SyncFileID::remote(12)));
+
+    select({ item("local.txt") });
+    auto local = extension->menu(FinderSyncKit::MenuKind::contextualMenuForItems);
+    ASSERT_TRUE(local);
+    extension->performAction(local->items[0]);
+    extension->performAction({ .action = "sharePublicLink", .representedObject = "12x" });
     EXPECT_EQ(channel->shares.size(), 2u);
 }
 

@@ -66,7 +66,7 @@ public:
         targets.push_back(m_controller->targetedURL() ? m_controller->targetedURL()->path() : "");
         return menuToGive;
     }
-    void performAction(std::string_view action) override { performed.emplace_back(action); }
+    void performAction(const FinderSyncKit::MenuItem& item) override { performed.push_back(item.action); }
 
     std::map<std::string, std::string> badges;
     std::optional<FinderSyncKit::Menu> menuToGive;

@@ -17,7 +17,7 @@ using Reactive::SignalProducer;
 
 std::shared_ptr<APIClientManager> APIClientManager::create(Collaborators collaborators)
 {
-    auto manager = std::make_shared<APIClientManager>(PassKey {}, std::move(collaborators));
+    auto manager = std::make_shared<APIClientManager>(Platform::PassKey<APIClientManager> {}, std::move(collaborators));
     manager->m_publicShareService = std::make_shared<APIClientPublicShareService>(manager->apiClient());
     manager->m_privateShareService = std::make_shared<APIClientPrivateShareService>(manager->apiClient());
     // Made now, so that a login from any window is the one login action.
@@ -25,7 +25,7 @@ std::shared_ptr<APIClientManager> APIClientManager::create(Collaborators collabo
     return manager;
 }
 
-APIClientManager::APIClientManager(PassKey, Collaborators collaborators)
+APIClientManager::APIClientManager(Platform::PassKey<APIClientManager>, Collaborators collaborators)
     : m_collaborators(std::move(collaborators))
     , m_receivedQuota(Reactive::Property<Quarlink::Quota>::make(Quarlink::Quota {}, Quarlink::receivedQuota(*m_collaborators.apiClient)))
 {

@@ -7,6 +7,7 @@
 #include "Orvella/Service/AlertSessionRefresherDelegate.hpp"
 #include "Orvella/Service/CredentialSanitizer.hpp"
 #include "Orvella/Settings/SettingsManager.hpp"
+#include "Platform/Foundation/PassKey.hpp"
 #include "Quarlink/Client/APIClient.hpp"
 #include "Quarlink/Envelope/Quota.hpp"
 #include "Reactive/Action.hpp"
@@ -82,11 +83,7 @@ public:
     [[nodiscard]] const std::shared_ptr<Quarlink::APIClient>& apiClient() const { return m_collaborators.apiClient; }
     [[nodiscard]] const std::shared_ptr<SettingsManager>& settingsManager() const { return m_collaborators.settingsManager; }
 
-private:
-    struct PassKey {};
-
-public:
-    APIClientManager(PassKey, Collaborators collaborators);
+    APIClientManager(Platform::PassKey<APIClientManager>, Collaborators collaborators);
 
 private:
     struct LoginRequest {

@@ -75,7 +75,7 @@ SettingsManagerContext SettingsManagerContext::standard()
 std::shared_ptr<SettingsManager> SettingsManager::create(const ClientConfiguration& configuration,
     std::shared_ptr<Platform::UserDefaults> defaults, SettingsManagerContext context)
 {
-    auto manager = std::make_shared<SettingsManager>(PassKey {}, configuration, std::move(defaults), std::move(context));
+    auto manager = std::make_shared<SettingsManager>(Platform::PassKey<SettingsManager> {}, configuration, std::move(defaults), std::move(context));
     manager->start(configuration);
     return manager;
 }
@@ -113,7 +113,7 @@ Reactive::AnyDisposable SettingsManager::fromSuite(Reactive::SignalProducer<Valu
     });
 }
 
-SettingsManager::SettingsManager(PassKey, const ClientConfiguration& configuration,
+SettingsManager::SettingsManager(Platform::PassKey<SettingsManager>, const ClientConfiguration& configuration,
     std::shared_ptr<Platform::UserDefaults> defaults, SettingsManagerContext context)
     : m_defaults(std::move(defaults))
     , m_cloudFolderURL(CloudUserDefaults::folderURL(*m_defaults, Key::cloudFolderURL).value_or(configuration.defaultCloudFolderURL()))

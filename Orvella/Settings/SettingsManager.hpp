@@ -7,6 +7,7 @@
 #include "Orvella/Settings/EnvironmentSwitcher.hpp"
 #include "Orvella/Settings/LoginItem.hpp"
 #include "Orvella/Popover/SyncEnabler.hpp"
+#include "Platform/Foundation/PassKey.hpp"
 #include "Shared/ClientConfiguration.hpp"
 #include "Shared/CloudUserDefaultsKey.hpp"
 #include "Platform/Desktop/SidebarBookmarks.hpp"
@@ -87,11 +88,7 @@ public:
     // of the process, so that no setting changed just before is lost.
     void flush();
 
-private:
-    struct PassKey {};
-
-public:
-    SettingsManager(PassKey, const ClientConfiguration& configuration, std::shared_ptr<Platform::UserDefaults> defaults,
+    SettingsManager(Platform::PassKey<SettingsManager>, const ClientConfiguration& configuration, std::shared_ptr<Platform::UserDefaults> defaults,
         SettingsManagerContext context);
 
 private:

@@ -44,14 +44,7 @@ void PrivateShareViewModel::createShare()
                 return;
             }
             const auto& infos = *result;
-            auto stored = fileStore->modifyOrCreate(file->syncFileID(),
-                [&infos](Sync::FileRef& record, Sync::FileStore::PublicShare&, Sync::FileStore::PrivateShares& privateShares) {
-                    privateShares = infos;
-                    // The flag is what the extension's menu reads; the next listing keeps it as the service says.
-                    if (auto* item = dynamic_cast<Sync::FileWrapperItem*>(record.get()); item && !infos.empty())
-                        item->setHasPrivateShares(true);
-                });
-            if (!stored) {
+            if (auto stored = fileStore->storePrivateShares(file->syncFileID(), infos); !stored) {
                 Platform::Log::failure("Private shares could not be stored: " + stored.error().description());
             }
             announce("Freigabe erfolgreich", "Eine Einladung wurde per E-Mail versandt.");

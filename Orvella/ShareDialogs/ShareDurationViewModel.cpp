@@ -17,14 +17,7 @@ void ShareDurationViewModel::createShare() const
                 if (!info) {
                     return;
                 }
-                auto stored = fileStore->modifyOrCreate(file->syncFileID(),
-                    [&info](Sync::FileRef& record, Sync::FileStore::PublicShare& publicShare, Sync::FileStore::PrivateShares&) {
-                        publicShare = info;
-                        // The flag is what the extension's menu reads; the next listing keeps it as the service says.
-                        if (auto* item = dynamic_cast<Sync::FileWrapperItem*>(record.get()))
-                            item->setHasPublicShare(true);
-                    });
-                if (!stored) {
+                if (auto stored = fileStore->storePublicShare(file->syncFileID(), info); !stored) {
                     Platform::Log::failure("Public link could not be stored: " + stored.error().description());
                 }
                 navigator->copyPublicLink(info->publicURL());

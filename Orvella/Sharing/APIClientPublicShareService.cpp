@@ -4,7 +4,6 @@
 #include "Quarlink/Errors/AnyPresentableError.hpp"
 #include "Quarlink/Shares/ShareOperations.hpp"
 #include "Quarlink/TalvernAPIClient/ResponseDecoding/Unpacked.hpp"
-#include "Sync/Model/FileWrapperItem.hpp"
 
 namespace Orvella {
 
@@ -34,10 +33,8 @@ SignalProducer<PublicShareService::PublicShare, AnyError> APIClientPublicShareSe
     if (!fileID)
         return ShareRequests::refusal<PublicShare>(APIManagerError::Case::cannotCreateShareForItemWithoutID);
     // A dead link would be copied as if it were new: only a valid one is reused.
-    if (const auto* stored = dynamic_cast<const Sync::FileWrapperItem*>(item.get())) {
-        if (const auto& link = stored->publicShareInfo(); link && Sync::isValid(*link))
-            return SignalProducer<PublicShare, AnyError>::value(link);
-    }
+    if (const auto& link = item->publicShareInfo(); link && Sync::isValid(*link))
+        return SignalProducer<PublicShare, AnyError>::value(link);
     auto client = m_client;
     auto id = *fileID;
     auto create = Quarlink::unpacked(Quarlink::createPublicShare(client, id, ShareRequests::shareLifetime(lifetime)))

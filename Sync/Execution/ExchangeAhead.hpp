@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Platform/Foundation/PassKey.hpp"
 #include "Platform/Foundation/URL.hpp"
 #include "Reactive/AnyError.hpp"
 #include "Reactive/Event.hpp"
@@ -42,13 +43,12 @@ public:
     using Event = Reactive::Event<T, Reactive::AnyError>;
     using Observer = Reactive::Observer<T, Reactive::AnyError>;
 
-    struct PassKey { };
-    StartedAhead(PassKey, Platform::URL cloudFolder) : ExchangeAhead(std::move(cloudFolder)) { }
+    StartedAhead(Platform::PassKey<StartedAhead>, Platform::URL cloudFolder) : ExchangeAhead(std::move(cloudFolder)) { }
     ~StartedAhead() override { m_handle.dispose(); }
 
     [[nodiscard]] static std::shared_ptr<StartedAhead> start(const Producer& producer, Platform::URL cloudFolder)
     {
-        auto self = std::make_shared<StartedAhead>(PassKey {}, std::move(cloudFolder));
+        auto self = std::make_shared<StartedAhead>(Platform::PassKey<StartedAhead> {}, std::move(cloudFolder));
         std::weak_ptr<StartedAhead> weakSelf = self;
         auto handle = producer.start(Observer::make([weakSelf](Event&& event) {
             if (auto strong = weakSelf.lock()) {

@@ -9,6 +9,12 @@
 
 namespace Sync {
 
+const std::shared_ptr<const PublicShareInfo>& File::publicShareInfo() const
+{
+    static const std::shared_ptr<const PublicShareInfo> none;
+    return none;
+}
+
 std::string File::description() const
 {
     const char* mangled = typeid(*this).name();

@@ -4,6 +4,7 @@
 #include "Platform/Foundation/URL.hpp"
 #include "Sync/Model/FileType.hpp"
 #include "Sync/Model/SyncFileID.hpp"
+#include "Sync/Sharing/PublicShareInfo.hpp"
 
 #include <memory>
 #include <optional>
@@ -43,6 +44,9 @@ public:
     [[nodiscard]] virtual const std::optional<std::string>& syncEtag() const = 0;
     [[nodiscard]] virtual bool hasPublicShare() const = 0;
     [[nodiscard]] virtual bool hasPrivateShares() const = 0;
+    // The public link's details where the file carries them (the engine's
+    // stored records do); nullptr where they are unknown, whatever the flag says.
+    [[nodiscard]] virtual const std::shared_ptr<const PublicShareInfo>& publicShareInfo() const;
     // SHA-1 of the content as 40 lower-case hex digits; empty for folders and
     // unreadable files, or FileWrapperItem::missingFileHashKey.
     [[nodiscard]] virtual std::string_view fileHash() const = 0;

@@ -92,7 +92,7 @@ public:
     [[nodiscard]] const FileType& type() const override { return m_type; }
     [[nodiscard]] const std::optional<std::string>& syncEtag() const override { return m_syncEtag; }
     [[nodiscard]] bool hasPublicShare() const override { return m_hasPublicShare; }
-    [[nodiscard]] const PublicShare& publicShareInfo() const;
+    [[nodiscard]] const PublicShare& publicShareInfo() const override;
     [[nodiscard]] bool hasPrivateShares() const override { return m_hasPrivateShares; }
     [[nodiscard]] const PrivateShares& privateShareInfos() const;
     [[nodiscard]] std::string_view fileHash() const override { return m_fileHash.view(); }

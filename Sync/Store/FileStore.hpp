@@ -111,6 +111,13 @@ public:
     // no file. `apply` runs inside the transaction: it must not use this store
     // or write to the database, and it holds off every other writer while it runs.
     virtual StoreResult<> modifyOrCreate(const SyncFileID& id, const ModifyOrCreate& apply) = 0;
+    // Keeps `link` as the public link of the record with `id` and raises its
+    // flag, which is what the extension's menu reads (the next listing sets it
+    // as the service says). Nothing is stored for an id without a record.
+    StoreResult<> storePublicShare(const SyncFileID& id, PublicShare link);
+    // The same for a folder's private shares; the flag is raised only when
+    // there is at least one.
+    StoreResult<> storePrivateShares(const SyncFileID& id, PrivateShares shares);
     // The record part of `change` (stored as `add` and removed as `setFile`
     // with nullptr do) as rows written inside another store's write transaction
     // on this store's database file; nullptr for a store that keeps its records

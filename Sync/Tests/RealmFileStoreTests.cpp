@@ -105,6 +105,37 @@ TEST_F(RealmFileStoreTests, settingWritesUnderTheValuesOwnIdAndKeepsShareDetails
     EXPECT_EQ(stored(1)->fileHash(), "changed");
 }
 
+TEST_F(RealmFileStoreTests, aNewShareIsKeptWithItsFlagAndOnlyForAnExistingRecord)
+{
+    // The flag is what the extension's menu reads: it rises with the details,
+    // and every other value of the record stays as it was.
+    auto file = makeFile(3, "/Bericht.pdf", 0);
+    file->setSyncEtag("e1");
+    m_store.add(*file);
+    ASSERT_TRUE(m_store.storePublicShare(3, publicShare(11)));
+    auto three = stored(3);
+    ASSERT_NE(three, nullptr);
+    EXPECT_TRUE(three->hasPublicShare());
+    EXPECT_FALSE(three->hasPrivateShares());
+    ASSERT_NE(three->publicShareInfo(), nullptr);
+    EXPECT_EQ(*three->publicShareInfo(), *publicShare(11));
+    EXPECT_EQ(three->path(), "/Bericht.pdf");
+    EXPECT_EQ(three->syncEtag(), std::optional<std::string>("e1"));
+
+    // Private shares raise their flag only when there is one, and leave the public link alone.
+    m_store.add(*makeFolder(4, "/Projekte/", 0));
+    ASSERT_TRUE(m_store.storePrivateShares(4, {}));
+    EXPECT_FALSE(stored(4)->hasPrivateShares());
+    ASSERT_TRUE(m_store.storePrivateShares(3, { privateShare("a@example.org") }));
+    EXPECT_TRUE(stored(3)->hasPrivateShares());
+    EXPECT_TRUE(stored(3)->hasPublicShare());
+    EXPECT_EQ(*stored(3)->publicShareInfo(), *publicShare(11));
+
+    // A record gone in the meantime (the run removed it) is not brought back by its share.
+    ASSERT_TRUE(m_store.storePublicShare(9, publicShare(12)));
+    EXPECT_EQ(m_store.file(9), nullptr);
+}
+
 TEST_F(RealmFileStoreTests, removingRecords)
 {
     // nil removes a record; an apply that leaves no file deletes it; a missing id writes nothing; clean leaves status rows alone.

@@ -5,6 +5,7 @@
 #include "Orvella/ShareDialogs/ShareDurationViewModel.hpp"
 #include "Orvella/ShareDialogs/TestSupport/ShareDialogFakes.hpp"
 #include "Orvella/Sharing/ShareError.hpp"
+#include "Orvella/Sharing/ShareFlow.hpp"
 #include "Platform/FileSystem/Tests/TemporaryDirectory.hpp"
 #include "Reactive/Schedulers/QueueScheduler.hpp"
 #include "Reactive/Schedulers/TestScheduler.hpp"
@@ -298,6 +299,63 @@ TEST(PrivateShareCloseQuestion, AsksOnlyWithRecipientsAndClosesLaterOnAbandon)
     EXPECT_EQ(closes, 0);
     mainQueue->advance(1ms);
     EXPECT_EQ(closes, 1);
+}
+
+// Records what a share flow presents.
+class RecordingSharePresenter final : public SharePresenter {
+public:
+    std::vector<std::string> shown;
+    void copyPublicLink(const Platform::URL& url) override { shown.push_back("copy " + url.absoluteString()); }
+    void presentPublicLinkDialog(const Sync::FileRef& file) override { shown.push_back("link dialog " + file->fileName()); }
+    void presentPrivateShareDialog(const Sync::FileRef& file) override { shown.push_back("share dialog " + file->fileName()); }
+    void presentError(const Reactive::AnyError& error) override { shown.push_back("error " + error.description()); }
+};
+
+class ShareFlowTest : public ::testing::Test {
+protected:
+    std::shared_ptr<Testing::FakePublicShareService> links = std::make_shared<Testing::FakePublicShareService>();
+    std::shared_ptr<Testing::FakePrivateShareService> invitations = std::make_shared<Testing::FakePrivateShareService>();
+    std::shared_ptr<Reactive::TestScheduler> ui = std::make_shared<Reactive::TestScheduler>();
+    std::shared_ptr<RecordingSharePresenter> presenter = std::make_shared<RecordingSharePresenter>();
+    ShareFlow flow { { .publicShareService = links, .privateShareService = invitations, .uiScheduler = ui } };
+};
+
+// Each entry asks its own permission once and opens its own dialog, on the UI
+// scheduler only; an item with a link gets it copied without being asked for.
+TEST_F(ShareFlowTest, EachEntryAsksItsPermissionOnceAndPresentsOnTheUIScheduler)
+{
+    auto folder = sharedItem(8, "Projekte", true);
+    flow.share(ShareEntry::publicLink, sharedItem(7, "Bericht.pdf"), presenter);
+    flow.share(ShareEntry::privateShare, folder, presenter);
+    EXPECT_EQ(links->permissionsAsked, std::vector<std::string> { "Bericht.pdf" });
+    EXPECT_EQ(invitations->permissionsAsked, std::vector<std::string> { "Projekte" });
+    links->permissions.succeed(0, {});
+    invitations->permissions.fail(0, Reactive::AnyError(ShareError("Freigabe", "Nicht erlaubt.")));
+    EXPECT_TRUE(presenter->shown.empty());
+    ui->advance();
+    ASSERT_EQ(presenter->shown.size(), 2u);
+    EXPECT_EQ(presenter->shown[0], "link dialog Bericht.pdf");
+    EXPECT_TRUE(presenter->shown[1].starts_with("error ")) << presenter->shown[1];
+
+    auto shared = std::make_shared<Sync::FileWrapperItem>(Sync::FileWrapperItem::Fields {
+        .syncFileID = Sync::SyncFileID::remote(9), .path = "/Foto.jpg", .fileName = "Foto.jpg", .hasPublicShare = true });
+    flow.share(ShareEntry::publicLink, shared, presenter);
+    EXPECT_EQ(links->permissionsAsked.size(), 1u);
+    EXPECT_EQ(links->linksAsked, std::vector<std::string> { "Foto.jpg" });
+    links->links.succeed(0, link(3, "https://s.example.org/foto"));
+    ui->advance();
+    EXPECT_EQ(presenter->shown.back(), "copy https://s.example.org/foto");
+}
+
+// A presenter gone before the answer (the application is ending) gets nothing.
+TEST_F(ShareFlowTest, AnAnswerAfterThePresenterIsGoneIsDropped)
+{
+    flow.share(ShareEntry::privateShare, sharedItem(8, "Projekte", true), presenter);
+    std::weak_ptr<RecordingSharePresenter> watched = presenter;
+    presenter.reset();
+    invitations->permissions.succeed(0, {});
+    ui->advance();
+    EXPECT_TRUE(watched.expired());
 }
 
 } // namespace

@@ -52,7 +52,13 @@ bool isWebPageOfTheService(const Platform::URL& url)
 
 } // namespace
 
-Navigator::Navigator(Services services) : m_services(std::move(services)) {}
+Navigator::Navigator(Services services)
+    : m_services(std::move(services))
+    , m_shareFlow({ .publicShareService = m_services.publicShareService,
+          .privateShareService = m_services.privateShareService,
+          .uiScheduler = m_services.uiScheduler })
+{
+}
 
 void Navigator::onUIThread(std::function<void()> work) const
 {
@@ -210,42 +216,7 @@ QWidget* Navigator::presentInWindow(QWidget* content, const std::string& title)
 
 void Navigator::sharePublicLink(Sync::FileRef file)
 {
-    if (file->hasPublicShare()) {
-        std::weak_ptr<Navigator> weak = weak_from_this();
-        m_services.publicShareService->publicShare(file)
-            .observeOn(m_services.uiScheduler)
-            .startWithResult([weak](const Reactive::Result<PublicShareService::PublicShare, Reactive::AnyError>& result) {
-                auto self = weak.lock();
-                if (!self) {
-                    return;
-                }
-                if (!result) {
-                    self->presentError(result.error());
-                } else if (*result) {
-                    self->copyPublicLink((*result)->publicURL());
-                }
-            });
-        return;
-    }
-    presentAfterPermission(m_services.publicShareService->sharePermission(file), file, &Navigator::presentPublicLinkDialog);
-}
-
-void Navigator::presentAfterPermission(Reactive::SignalProducer<Reactive::Unit, Reactive::AnyError> permission,
-    const Sync::FileRef& file, void (Navigator::*presentDialog)(const Sync::FileRef&))
-{
-    std::weak_ptr<Navigator> weak = weak_from_this();
-    permission.observeOn(m_services.uiScheduler)
-        .startWithResult([weak, file, presentDialog](const Reactive::Result<Reactive::Unit, Reactive::AnyError>& result) {
-            auto self = weak.lock();
-            if (!self) {
-                return;
-            }
-            if (!result) {
-                self->presentError(result.error());
-                return;
-            }
-            (self.get()->*presentDialog)(file);
-        });
+    m_shareFlow.share(ShareEntry::publicLink, file, weak_from_this());
 }
 
 void Navigator::presentPublicLinkDialog(const Sync::FileRef& file)
@@ -264,7 +235,7 @@ void Navigator::presentPublicLinkDialog(const Sync::FileRef& file)
 
 void Navigator::sharePrivately(Sync::FileRef file)
 {
-    presentAfterPermission(m_services.privateShareService->sharePermission(file), file, &Navigator::presentPrivateShareDialog);
+    m_shareFlow.share(ShareEntry::privateShare, file, weak_from_this());
 }
 
 void Navigator::presentPrivateShareDialog(const Sync::FileRef& file)

@@ -7,10 +7,10 @@
 #include "Orvella/Presentation/Pasteboard.hpp"
 #include "Orvella/Presentation/Workspace.hpp"
 #include "Orvella/Service/APIManager.hpp"
-#include "Orvella/ShareDialogs/ShareDurationNavigator.hpp"
 #include "Shared/ClientConfiguration.hpp"
 #include "Orvella/Sharing/PrivateShareService.hpp"
 #include "Orvella/Sharing/PublicShareService.hpp"
+#include "Orvella/Sharing/ShareFlow.hpp"
 #include "Orvella/StatusItem/StatusItemNavigator.hpp"
 #include "Orvella/UI/Navigator/NavigatorWindows.hpp"
 #include "Reactive/Schedulers/Scheduler.hpp"
@@ -33,7 +33,7 @@ namespace Orvella {
 class Navigator final : public NavigatorActions,
                         public StatusItemNavigator,
                         public PopoverNavigator,
-                        public ShareDurationNavigator,
+                        public SharePresenter,
                         public std::enable_shared_from_this<Navigator> {
 public:
     struct Services {
@@ -86,8 +86,11 @@ public:
     // (then both are freed), at least as wide as its title bar needs for its
     // whole title. Main thread only.
     QWidget* presentInWindow(QWidget* content, const std::string& title);
-    // An alert for a failed share request. Main thread only.
-    void presentError(const Reactive::AnyError& error);
+
+    // SharePresenter: the dialogs and an alert for a failed share request. Main thread only.
+    void presentPublicLinkDialog(const Sync::FileRef& file) override;
+    void presentPrivateShareDialog(const Sync::FileRef& file) override;
+    void presentError(const Reactive::AnyError& error) override;
 
     [[nodiscard]] static Alert logoutAlert(const std::string& clientName);
     [[nodiscard]] static Alert errorAlert(const Reactive::AnyError& error);
@@ -98,13 +101,9 @@ private:
     void onUIThread(std::function<void()> work) const;
     void open(const Platform::URL& url) const;
     void closeLoginWindowIfSentFromIt(QObject* sender) const;
-    // Asks `permission`, then on the UI thread shows the refusal or the dialog.
-    void presentAfterPermission(Reactive::SignalProducer<Reactive::Unit, Reactive::AnyError> permission, const Sync::FileRef& file,
-        void (Navigator::*presentDialog)(const Sync::FileRef&));
-    void presentPublicLinkDialog(const Sync::FileRef& file);
-    void presentPrivateShareDialog(const Sync::FileRef& file);
 
     Services m_services;
+    ShareFlow m_shareFlow;
 };
 
 } // namespace Orvella
