@@ -438,11 +438,8 @@ bool SyncRun::timeChangedListing()
     const auto now = Platform::Date::now();
     auto expired = [&](const std::vector<FileRef>& records) {
         return std::ranges::any_of(records, [&](const FileRef& record) {
-            if (!record->hasPublicShare())
-                return false;
-            const auto* item = dynamic_cast<const FileWrapperItem*>(record.get());
-            const auto& link = item ? item->publicShareInfo() : nullptr;
-            return link && !isValid(*link, now);
+            const auto& link = record->publicShareInfo();
+            return record->hasPublicShare() && link && !isValid(*link, now);
         });
     };
     if (m_storedFiles)
