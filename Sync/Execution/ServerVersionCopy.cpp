@@ -89,10 +89,13 @@ Kept keepServerVersion(std::shared_ptr<const SyncCollaborators> collaborators, S
         auto folder = Platform::PathResolver(cloudFolder.path()).resolve(folderPath);
         if (!folder)
             return Kept::error(AnyError(folder.error()));
+        // The disk may spell names in either form; the engine's own are precomposed.
+        const auto fileName = Platform::precomposed(local.fileName());
         const auto names = namesIn(*folder);
         std::unordered_set<std::string> taken;
         for (const auto& name : names) {
-            if (isConflictNameOf(name, local.fileName()) && regularFileHash(*folder + "/" + name) == edit.server->fileHash()) {
+            if (isConflictNameOf(Platform::precomposed(name), fileName)
+                && regularFileHash(*folder + "/" + name) == edit.server->fileHash()) {
                 // An earlier run kept it and ended before its upload was recorded.
                 return Kept::value({ joined(folderPath, name), local.path(), true });
             }
@@ -100,7 +103,7 @@ Kept keepServerVersion(std::shared_ptr<const SyncCollaborators> collaborators, S
         }
         std::string name;
         for (int number = 1;; ++number) {
-            name = conflictName(local.fileName(), now, number);
+            name = conflictName(fileName, now, number);
             if (!taken.contains(Platform::precomposed(name)) && !takenPaths->contains(Platform::precomposed(joined(folderPath, name))))
                 break;
         }
@@ -108,10 +111,15 @@ Kept keepServerVersion(std::shared_ptr<const SyncCollaborators> collaborators, S
         copy->setPath(joined(folderPath, name));
         copy->setFileName(name);
         KeptServerVersion kept { copy->path(), local.path(), false };
-        const auto diskPath = *folder + "/" + name;
         return collaborators->apiClient->syncDownload(copy, cloudFolder, ReplaceExisting::No)
-            .attemptMap([kept, diskPath, folder = *folder](Platform::URL&&) -> Reactive::Result<KeptServerVersion, AnyError> {
-                if (auto failure = makeDurable(diskPath, folder))
+            .attemptMap([kept, cloudFolder](Platform::URL&&) -> Reactive::Result<KeptServerVersion, AnyError> {
+                // Where the download placed it, in whatever form the folder's names are spelled.
+                const Platform::PathResolver resolver(cloudFolder.path());
+                auto placed = resolver.resolve(kept.path);
+                auto folder = resolver.resolve(Platform::deletingLastPathComponent(kept.path));
+                if (!placed || !folder)
+                    return std::unexpected(AnyError(placed ? folder.error() : placed.error()));
+                if (auto failure = makeDurable(*placed, *folder))
                     return std::unexpected(std::move(*failure));
                 return kept;
             });

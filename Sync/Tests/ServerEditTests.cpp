@@ -295,3 +295,31 @@ TEST(ServerEdits, ACopyKeptByARunThatEndedBeforeItsUploadIsNotKeptTwice)
     expectInStep(cloud);
     expectIdle(cloud);
 }
+
+TEST(ServerEdits, ADecomposedNameOnDiskIsKeptOnceAndFoundAgainAfterAnInterruptedRun)
+{
+    // The disk spells the name decomposed, the server and the copy precomposed.
+    TestCloud cloud;
+    const std::string decomposed = "/Gru\xCC\x88\xC3\x9F" "e.txt";
+    const std::string precomposed = "/Gr\xC3\xBC\xC3\x9F" "e.txt";
+    cloud.writeFile(decomposed, "v1");
+    ASSERT_TRUE(cloud.sync().completed);
+    cloud.writeFile(decomposed, "hier");
+    ASSERT_GE(cloud.server->setContent(precomposed, "dort"), 0);
+    cloud.server->failNext(Call::reupload);
+    auto first = cloud.sync();
+    ASSERT_TRUE(first.completed);
+    const auto copies = copiesOf(cloud, "/", "Gr\xC3\xBC\xC3\x9F" "e.txt");
+    ASSERT_EQ(copies.size(), 1u) << ::testing::PrintToString(cloud.diskPaths());
+    EXPECT_EQ(cloud.readFile(copies.front()), "dort");
+
+    cloud.server->resetCounts();
+    auto second = cloud.sync();
+    ASSERT_TRUE(second.completed);
+    EXPECT_EQ(errorsOf(second), std::vector<std::string>());
+    EXPECT_EQ(cloud.server->callCount(Call::download), 0);
+    EXPECT_EQ(cloud.server->contentAt(precomposed), "hier");
+    EXPECT_EQ(copiesOf(cloud, "/", "Gr\xC3\xBC\xC3\x9F" "e.txt"), copies);
+    ASSERT_TRUE(cloud.sync().completed);
+    expectInStep(cloud);
+}
