@@ -413,7 +413,8 @@ void SyncRun::checkServerDeletes(std::vector<Change> changes)
                     std::erase_if(*pending, [](const Change& change) {
                         return change.fileOperation() && change.fileOperation()->isDelete();
                     });
-                    self->keepServerEdits(std::move(*pending), std::nullopt);
+                    self->keepServerEdits(std::move(*pending), std::nullopt,
+                        event.isFailed() ? std::optional(std::move(event).error()) : std::nullopt);
                     return;
                 }
                 auto guarded = guardServerDeletes(std::move(*pending), event.value(), *self->m_storedFiles);
@@ -482,13 +483,18 @@ void SyncRun::listForServerEdits(std::shared_ptr<std::vector<Change>> changes)
                 }
                 received = true;
                 self->workEnded();
-                auto listed = event.isValue() ? std::optional(std::move(event).value()) : std::nullopt;
-                self->keepServerEdits(std::move(*changes), std::move(listed));
+                if (event.isValue()) {
+                    self->keepServerEdits(std::move(*changes), std::move(event).value());
+                    return;
+                }
+                self->keepServerEdits(std::move(*changes), std::nullopt,
+                    event.isFailed() ? std::optional(std::move(event).error()) : std::nullopt);
             }));
     });
 }
 
-void SyncRun::keepServerEdits(std::vector<Change> changes, std::optional<std::vector<FileRef>> listing)
+void SyncRun::keepServerEdits(std::vector<Change> changes, std::optional<std::vector<FileRef>> listing,
+    std::optional<AnyError> failure)
 {
     if (isStopped()) {
         return;
@@ -499,8 +505,22 @@ void SyncRun::keepServerEdits(std::vector<Change> changes, std::optional<std::ve
     }
     if (!listing) {
         // Unseen, the server's version could be another client's edit: the
-        // uploads over known files wait for a run that can see it.
-        std::erase_if(changes, isContentUpdate);
+        // uploads over known files wait for a run that can see it, and this
+        // run counts as failed, so that the scheduler tries again.
+        std::vector<Change> heldBack;
+        std::erase_if(changes, [&](const Change& change) {
+            if (!isContentUpdate(change)) {
+                return false;
+            }
+            heldBack.push_back(change);
+            return true;
+        });
+        if (failure) {
+            m_outputs.runFailures.send(*failure);
+            for (const auto& change : heldBack) {
+                forward({ SyncEvent::error(*failure), change });
+            }
+        }
         execute(std::move(changes));
         return;
     }

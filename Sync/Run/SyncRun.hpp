@@ -173,8 +173,9 @@ private:
     // would replace are known unchanged or kept (see the class comment).
     void checkServerEdits(std::vector<Change> changes);
     void listForServerEdits(std::shared_ptr<std::vector<Change>> changes);
-    // `listing` absent: the server's side could not be read.
-    void keepServerEdits(std::vector<Change> changes, std::optional<std::vector<FileRef>> listing);
+    // `listing` absent: the server's side could not be read (for `failure`, when there is one).
+    void keepServerEdits(std::vector<Change> changes, std::optional<std::vector<FileRef>> listing,
+        std::optional<Reactive::AnyError> failure = std::nullopt);
     void keepNextServerVersion(std::shared_ptr<std::vector<Change>> changes, std::shared_ptr<std::deque<ServerEdit>> edits,
         std::shared_ptr<std::unordered_set<std::string>> taken, Platform::Date now);
     // Where the bindings of `scan`'s items are read (the mapping is told a

@@ -259,9 +259,16 @@ TEST(ServerEdits, AnUnreadableServerSideHoldsTheUploadsOfKnownFilesBack)
     cloud.writeFile("/a.txt", "hier");
     cloud.server->setContent("/a.txt", "dort");
     cloud.server->failNext(Call::remoteFiles);
-    ASSERT_TRUE(cloud.sync().completed);
+    int runFailures = 0;
+    cloud.manager->runFailures().observeValues([&](const Reactive::AnyError&) { ++runFailures; });
+    auto first = cloud.sync();
+    ASSERT_TRUE(first.completed);
     EXPECT_EQ(cloud.server->contentAt("/a.txt"), "dort");
     EXPECT_EQ(cloud.readFile("/a.txt"), "hier");
+    // Held back, the upload fails the run, which the scheduler then tries again.
+    EXPECT_EQ(errorsOf(first).size(), 2u) << ::testing::PrintToString(errorsOf(first)); // The upload and the download.
+    EXPECT_EQ(errorsOf(first).front().rfind("Reupload /a.txt: ", 0), 0u) << errorsOf(first).front();
+    EXPECT_EQ(runFailures, 1);
 
     ASSERT_TRUE(cloud.sync().completed);
     EXPECT_EQ(cloud.server->contentAt("/a.txt"), "hier");
