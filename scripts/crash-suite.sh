@@ -15,7 +15,7 @@ trap 'rm -f "$results"' EXIT
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 status=0
-printf '%s\n' down up mixed service network readonly tmpfs folderdelete typechange retry | xargs -P 3 -I {} sh -c '
+printf '%s\n' down up mixed service network readonly tmpfs folderdelete typechange retry conflict | xargs -P 3 -I {} sh -c '
     python3 "$1/Orvella/Tests/CrashSafety/crash_harness.py" --driver "$2/Orvella/Tests/CrashSafety/crash-sync-driver" \
         --localcloud "$2/LocalCloud/localcloud" --scenario {} --kills "$3" --json "$4" >"$5/{}.log" 2>&1
     code=$?

@@ -24,6 +24,7 @@
 #include <memory>
 #include <string>
 #include <utility>
+#include <vector>
 
 namespace Orvella::Factories {
 
@@ -81,6 +82,10 @@ template<class T>
 // The desktop notification after a run that moved `count` items to the Trash
 // because the listing left out most of what the client knew: title and text.
 [[nodiscard]] std::pair<std::string, std::string> trashedForSafetyNotification(std::size_t count);
+// The desktop notification after a run that kept the server's version of
+// files changed here and elsewhere beside them: title and text.
+[[nodiscard]] std::pair<std::string, std::string> serverVersionsKeptNotification(
+    const std::vector<Sync::KeptServerVersion>& kept);
 [[nodiscard]] std::shared_ptr<Sync::CloudFolderProvider> cloudFolderAdapter(std::shared_ptr<SettingsManager> settingsManager);
 [[nodiscard]] Made<Platform::Database> database(Resolver& resolver);
 [[nodiscard]] Made<Sync::FileStore> fileStore(Resolver& resolver, const AppModuleEnvironment& environment);

@@ -3,6 +3,7 @@
 #include "Orvella/AppModule/KeptBindings.hpp"
 #include "Platform/FileSystem/OwnChangeRegistry.hpp"
 #include "Platform/Foundation/Log.hpp"
+#include "Platform/Foundation/PathString.hpp"
 #include "Quarlink/Errors/APIClientError.hpp"
 #include "Quarlink/Errors/AnyPresentableError.hpp"
 #include "Sync/Disk/FileSystemFileStore.hpp"
@@ -73,6 +74,19 @@ std::pair<std::string, std::string> trashedForSafetyNotification(std::size_t cou
     return { "In den Papierkorb verschoben",
         missing + " auf dem Server. Weil mehr als die Hälfte der synchronisierten Objekte fehlt, wurde nichts "
                   "gelöscht: Was fehlt, liegt jetzt im Papierkorb." };
+}
+
+std::pair<std::string, std::string> serverVersionsKeptNotification(const std::vector<Sync::KeptServerVersion>& kept)
+{
+    if (kept.size() == 1) {
+        const auto name = Platform::lastPathComponent(kept.front().localPath);
+        return { "Konflikt bei „" + name + "“",
+            "Die Datei wurde hier und anderswo geändert. Beide Versionen bleiben erhalten: Die andere liegt daneben als „"
+                + Platform::lastPathComponent(kept.front().path) + "“." };
+    }
+    return { "Konflikt bei " + std::to_string(kept.size()) + " Dateien",
+        "Die Dateien wurden hier und anderswo geändert. Beide Versionen bleiben erhalten: Die anderen liegen jeweils "
+        "daneben, mit „Konflikt“ und der Uhrzeit im Namen." };
 }
 
 std::shared_ptr<Sync::CloudFolderProvider> cloudFolderAdapter(std::shared_ptr<SettingsManager> settingsManager)
@@ -153,6 +167,10 @@ Made<Sync::SyncManager> syncManager(Resolver& resolver)
     });
     observations += manager->trashedForSafety().observeValues([center](std::size_t count) {
         const auto [title, text] = trashedForSafetyNotification(count);
+        center->deliver(title, text);
+    });
+    observations += manager->serverVersionsKept().observeValues([center](const std::vector<Sync::KeptServerVersion>& kept) {
+        const auto [title, text] = serverVersionsKeptNotification(kept);
         center->deliver(title, text);
     });
     return keepingBindings(std::move(manager), std::move(observations));

@@ -479,3 +479,55 @@ TEST_F(SyncEndToEndTests, ARunWhoseDownloadFailedListsAgainUntilTheFileIsThere)
     EXPECT_EQ(readFile(local("/b.txt")), "beta");
     expectIdleRun();
 }
+
+TEST_F(SyncEndToEndTests, AFileChangedHereAndOnTheServiceKeepsBothVersionsAndTheServicesGoesUpWithTheNextRun)
+{
+    // The local edit replaces the service's version only once that version lies beside it on disk.
+    ASSERT_TRUE(m_server->seedTree(m_credentials.username, { { "/Docs/Bericht.txt", "v1" }, { "/Docs/Rest.txt", "v1" } }).has_value());
+    syncCleanly();
+    auto remote = remoteFiles();
+    writeFile((m_directory / "upload.txt").string(), "von dort");
+    ASSERT_TRUE(run(Quarlink::overwrite(client(), *remote.at("/Docs/Bericht.txt")->syncFileID().remoteID(),
+                        *remote.at("/Docs/")->syncFileID().remoteID(), Platform::URL::fileURL((m_directory / "upload.txt").string())))
+                    .back()
+                    .isCompleted());
+    writeFile(local("/Docs/Bericht.txt"), "von hier");
+    syncCleanly();
+
+    EXPECT_EQ(readFile(local("/Docs/Bericht.txt")), "von hier");
+    EXPECT_EQ(remoteContent("/Docs/Bericht.txt"), "von hier");
+    std::vector<std::string> copies;
+    for (const auto& path : diskPaths())
+        if (path.starts_with("/Docs/Bericht (Konflikt ") && path.ends_with(").txt"))
+            copies.push_back(path);
+    ASSERT_EQ(copies.size(), 1u) << ::testing::PrintToString(diskPaths());
+    EXPECT_EQ(readFile(local(copies.front())), "von dort");
+
+    syncCleanly();
+    EXPECT_EQ(remoteContent(copies.front()), "von dort");
+    EXPECT_EQ(remoteContent("/Docs/Bericht.txt"), "von hier");
+    EXPECT_EQ(status(copies.front()), Sync::FileSyncStatus::upToDate);
+    expectIdleRun();
+}
+
+TEST_F(SyncEndToEndTests, AnEditOfAFileTheServiceKeptAsItWasAsksForNoListingOrDownloadOfItsOwn)
+{
+    ASSERT_TRUE(m_server->seedTree(m_credentials.username, { { "/a.txt", "v1" }, { "/b.txt", "v1" } }).has_value());
+    syncCleanly();
+    writeFile(local("/a.txt"), "neu");
+    writeFile(local("/b.txt"), "neu");
+    const auto before = m_server->requestLog().size();
+    syncCleanly();
+
+    auto log = m_server->requestLog();
+    std::vector<std::string> reads;
+    for (auto index = before; index < log.size(); ++index)
+        if (log[index].method == "GET")
+            reads.push_back(log[index].path);
+    // The remote phase's listing after the uploads is the only one; nothing comes down.
+    EXPECT_EQ(std::ranges::count_if(reads, [](const std::string& path) { return path.ends_with("/download"); }), 0) << ::testing::PrintToString(reads);
+    EXPECT_EQ(std::ranges::count(reads, std::string("/v2.0/files")), 1) << ::testing::PrintToString(reads);
+    EXPECT_EQ(diskPaths(), (std::vector<std::string> { "/a.txt", "/b.txt" }));
+    EXPECT_EQ(remoteContent("/a.txt"), "neu");
+    expectIdleRun();
+}

@@ -49,11 +49,13 @@ SyncManager::SyncManager(std::shared_ptr<SyncAPIClient> apiClient, FileSystemFil
     , m_checkErrors(Signal<AnyError, NoError>::pipe().first)
     , m_runFailures(Signal<AnyError, NoError>::pipe().first)
     , m_trashedForSafety(Signal<std::size_t, NoError>::pipe().first)
+    , m_serverVersionsKept(Signal<std::vector<KeptServerVersion>, NoError>::pipe().first)
 {
     std::tie(m_syncEvents, m_syncEventSink) = Signal<SyncEventPair, NoError>::pipe();
     std::tie(m_checkErrors, m_checkErrorSink) = Signal<AnyError, NoError>::pipe();
     std::tie(m_runFailures, m_runFailureSink) = Signal<AnyError, NoError>::pipe();
     std::tie(m_trashedForSafety, m_trashedForSafetySink) = Signal<std::size_t, NoError>::pipe();
+    std::tie(m_serverVersionsKept, m_serverVersionsKeptSink) = Signal<std::vector<KeptServerVersion>, NoError>::pipe();
     observeOutcomes();
 }
 
@@ -104,10 +106,11 @@ Reactive::SignalProducer<SyncEventPair, NoError> SyncManager::performSync()
     auto checkErrorSink = m_checkErrorSink;
     auto runFailureSink = m_runFailureSink;
     auto trashedSink = m_trashedForSafetySink;
+    auto keptSink = m_serverVersionsKeptSink;
     return Reactive::SignalProducer<SyncEventPair, NoError>(
         [=](Observer<SyncEventPair, NoError> observer, Lifetime lifetime) {
             auto run = std::make_shared<SyncRun>(collaborators, remoteExecutor, localExecutor, queue,
-                SyncRun::Outputs { syncEventSink, checkErrorSink, observer, runFailureSink, trashedSink });
+                SyncRun::Outputs { syncEventSink, checkErrorSink, observer, runFailureSink, trashedSink, keptSink });
             run->start(lifetime);
         });
 }

@@ -5,11 +5,13 @@
 #include "Reactive/Signal.hpp"
 #include "Sync/Execution/LocalChangeExecutor.hpp"
 #include "Sync/Execution/RemoteChangeExecutor.hpp"
+#include "Sync/Execution/ServerVersionCopy.hpp"
 #include "Sync/Execution/SyncCollaborators.hpp"
 #include "Sync/Run/SyncExecutor.hpp"
 
 #include <cstddef>
 #include <memory>
+#include <vector>
 
 namespace Sync {
 
@@ -73,6 +75,13 @@ public:
         return m_trashedForSafety;
     }
 
+    // One value at the end of every run that kept the server's version of
+    // files changed here and on the server, beside them (see SyncRun).
+    [[nodiscard]] const Reactive::Signal<std::vector<KeptServerVersion>, Reactive::NoError>& serverVersionsKept() const
+    {
+        return m_serverVersionsKept;
+    }
+
     // The events of one change, as a run carries it out (not started on the queue).
     [[nodiscard]] SyncEventProducer performRemoteOperation(const FileOperation& operation) const;
     [[nodiscard]] SyncEventProducer performLocalOperation(const FileOperation& operation) const;
@@ -105,6 +114,8 @@ private:
     Reactive::Observer<Reactive::AnyError, Reactive::NoError> m_runFailureSink;
     Reactive::Signal<std::size_t, Reactive::NoError> m_trashedForSafety;
     Reactive::Observer<std::size_t, Reactive::NoError> m_trashedForSafetySink;
+    Reactive::Signal<std::vector<KeptServerVersion>, Reactive::NoError> m_serverVersionsKept;
+    Reactive::Observer<std::vector<KeptServerVersion>, Reactive::NoError> m_serverVersionsKeptSink;
 };
 
 } // namespace Sync

@@ -7,6 +7,7 @@
 #include "Sync/Changes/IDTable.hpp"
 #include "Sync/Changes/IdentityResolution.hpp"
 #include "Sync/Changes/ServerDeleteGuard.hpp"
+#include "Sync/Changes/ServerEdits.hpp"
 #include "Sync/Changes/ViewScreening.hpp"
 #include "Sync/Execution/ChangeExecutionError.hpp"
 #include "Sync/Model/FileWrapperItem.hpp"
@@ -574,8 +575,8 @@ void SyncRun::keepBelowUnreadable(std::vector<Change>& changes, const FileSystem
 
 void SyncRun::checkServerDeletes(std::vector<Change> changes)
 {
-    if (!holdsServerDelete(changes) || !m_storedFiles) {
-        execute(std::move(changes));
+    if (!m_storedFiles || !holdsServerDelete(changes)) {
+        checkServerEdits(std::move(changes));
         return;
     }
     // A delete on the server is undone by nothing: it waits for the
@@ -598,7 +599,8 @@ void SyncRun::checkServerDeletes(std::vector<Change> changes)
                     std::erase_if(*pending, [](const Change& change) {
                         return change.fileOperation() && change.fileOperation()->isDelete();
                     });
-                    self->execute(std::move(*pending));
+                    self->keepServerEdits(std::move(*pending), std::nullopt,
+                        event.isFailed() ? std::optional(std::move(event).error()) : std::nullopt);
                     return;
                 }
                 auto guarded = guardServerDeletes(std::move(*pending), event.value(), *self->m_storedFiles);
@@ -613,7 +615,158 @@ void SyncRun::checkServerDeletes(std::vector<Change> changes)
                         return;
                     }
                 }
-                self->execute(std::move(guarded.changes));
+                self->keepServerEdits(std::move(guarded.changes), event.value());
+            }));
+    });
+}
+
+void SyncRun::checkServerEdits(std::vector<Change> changes)
+{
+    if (!m_storedFiles || !holdsContentUpdate(changes)) {
+        execute(std::move(changes));
+        return;
+    }
+    auto pending = std::make_shared<std::vector<Change>>(std::move(changes));
+    // The root etag still that of the listing the stored state was brought in
+    // step with: no server file changed since its record, and a listing of
+    // the whole tree would only say so.
+    auto inStep = m_collaborators->fileStore->listingEtag();
+    if (!inStep) {
+        listForServerEdits(std::move(pending));
+        return;
+    }
+    auto self = shared_from_this();
+    auto rootEtag = m_collaborators->apiClient->syncRootEtag();
+    startWork([self, rootEtag, pending, inStep] {
+        return rootEtag.start(Observer<std::string, AnyError>::make(
+            [self, pending, inStep, received = false](Event<std::string, AnyError>&& event) mutable {
+                if (received || event.isInterrupted()) {
+                    return;
+                }
+                received = true;
+                self->workEnded();
+                if (event.isValue() && event.value() == *inStep) {
+                    self->execute(std::move(*pending));
+                    return;
+                }
+                self->listForServerEdits(pending);
+            }));
+    });
+}
+
+void SyncRun::listForServerEdits(std::shared_ptr<std::vector<Change>> changes)
+{
+    if (isStopped()) {
+        return;
+    }
+    auto self = shared_from_this();
+    auto listing = m_collaborators->apiClient->syncRemoteFiles();
+    startWork([self, listing, changes] {
+        return listing.start(Observer<std::vector<FileRef>, AnyError>::make(
+            [self, changes, received = false](Event<std::vector<FileRef>, AnyError>&& event) mutable {
+                if (received || event.isInterrupted()) {
+                    return;
+                }
+                received = true;
+                self->workEnded();
+                if (event.isValue()) {
+                    self->keepServerEdits(std::move(*changes), std::move(event).value());
+                    return;
+                }
+                self->keepServerEdits(std::move(*changes), std::nullopt,
+                    event.isFailed() ? std::optional(std::move(event).error()) : std::nullopt);
+            }));
+    });
+}
+
+void SyncRun::keepServerEdits(std::vector<Change> changes, std::optional<std::vector<FileRef>> listing,
+    std::optional<AnyError> failure)
+{
+    if (isStopped()) {
+        return;
+    }
+    if (!m_storedFiles || !holdsContentUpdate(changes)) {
+        execute(std::move(changes));
+        return;
+    }
+    if (!listing) {
+        // Unseen, the server's version could be another client's edit: the
+        // uploads over known files wait for a run that can see it, and this
+        // run counts as failed, so that the scheduler tries again.
+        std::vector<Change> heldBack;
+        std::erase_if(changes, [&](const Change& change) {
+            if (!isContentUpdate(change)) {
+                return false;
+            }
+            heldBack.push_back(change);
+            return true;
+        });
+        if (failure) {
+            m_outputs.runFailures.send(*failure);
+            for (const auto& change : heldBack) {
+                forward({ SyncEvent::error(*failure), change });
+            }
+        }
+        execute(std::move(changes));
+        return;
+    }
+    auto edits = serverEditsBefore(changes, *listing, *m_storedFiles);
+    if (edits.empty()) {
+        execute(std::move(changes));
+        return;
+    }
+    // The copies take names nothing on either side holds: a name of the
+    // stored state or of the listing would make the copy pass for that item.
+    auto taken = std::make_shared<std::unordered_set<std::string>>();
+    for (const auto* files : { &*listing, &*m_storedFiles }) {
+        for (const auto& file : *files) {
+            taken->insert(Platform::precomposed(withoutTrailingSlash(file->path())));
+        }
+    }
+    keepNextServerVersion(std::make_shared<std::vector<Change>>(std::move(changes)),
+        std::make_shared<std::deque<ServerEdit>>(std::make_move_iterator(edits.begin()), std::make_move_iterator(edits.end())),
+        std::move(taken), Platform::Date::now());
+}
+
+void SyncRun::keepNextServerVersion(std::shared_ptr<std::vector<Change>> changes,
+    std::shared_ptr<std::deque<ServerEdit>> edits, std::shared_ptr<std::unordered_set<std::string>> taken, Platform::Date now)
+{
+    if (isStopped()) {
+        return;
+    }
+    if (edits->empty()) {
+        execute(std::move(*changes));
+        return;
+    }
+    auto edit = std::move(edits->front());
+    edits->pop_front();
+    auto self = shared_from_this();
+    auto keeping = keepServerVersion(m_collaborators, edit, taken, now);
+    startWork([self, keeping, edit, changes, edits, taken, now] {
+        return keeping.start(Observer<KeptServerVersion, AnyError>::make(
+            [self, edit, changes, edits, taken, now, received = false](Event<KeptServerVersion, AnyError>&& event) mutable {
+                if (received || event.isInterrupted()) {
+                    return;
+                }
+                received = true;
+                self->workEnded();
+                if (event.isValue()) {
+                    auto kept = std::move(event).value();
+                    taken->insert(Platform::precomposed(kept.path));
+                    Platform::Log::line("Changed here and on the server: " + kept.localPath + "; the server's version is "
+                        + (kept.keptBefore ? "already kept as " : "kept as ") + kept.path);
+                    self->m_serverVersionsKept.push_back(std::move(kept));
+                } else {
+                    // What the upload would replace is not kept: it waits for the next run.
+                    const auto& update = *edit.update.fileOperation()->file();
+                    std::erase_if(*changes, [&](const Change& change) {
+                        return isContentUpdate(change) && change.fileOperation()->file()->syncFileID() == update.syncFileID();
+                    });
+                    if (event.isFailed()) {
+                        self->forward({ SyncEvent::error(std::move(event).error()), edit.update });
+                    }
+                }
+                self->keepNextServerVersion(changes, edits, taken, now);
             }));
     });
 }
@@ -895,6 +1048,9 @@ void SyncRun::sendCompleted()
 {
     if (m_trashedForSafety > 0) {
         m_outputs.trashedForSafety.send(std::exchange(m_trashedForSafety, 0));
+    }
+    if (!m_serverVersionsKept.empty()) {
+        m_outputs.serverVersionsKept.send(std::exchange(m_serverVersionsKept, {}));
     }
     m_outputs.caller.sendCompleted();
 }

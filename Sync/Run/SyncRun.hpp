@@ -8,12 +8,14 @@
 #include "Sync/Changes/IdentityResolution.hpp"
 #include "Sync/Execution/LocalChangeExecutor.hpp"
 #include "Sync/Execution/RemoteChangeExecutor.hpp"
+#include "Sync/Execution/ServerVersionCopy.hpp"
 #include "Sync/Execution/SyncCollaborators.hpp"
 #include "Sync/Execution/SyncEvent.hpp"
 #include "Sync/Store/StoreError.hpp"
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -53,6 +55,18 @@ namespace Sync {
 // server is asked anything. The local phase never deletes what lies below a
 // folder the scan could not read, and its deletes on the server wait for the
 // server's listing, which decides what of them may go (guardServerDeletes).
+//
+// An upload of local content never replaces a server file that changed since
+// its stored record unseen: before the local phase's changes run, the uploads
+// of known files are checked against the server's listing (the one the
+// delete guard reads, else one of their own, unless the root etag is still
+// the one of the listing the stored state is in step with: then no server
+// file changed). The server's version of each such file is downloaded beside
+// it under its conflict name and made durable first (keepServerVersion), and
+// only then is anything sent ahead; an upload whose server version could not
+// be kept, or could not be checked, waits for the next run. The next run
+// uploads the copies as new files. The run ends by sending what it kept to
+// `serverVersionsKept`.
 //
 // The root etag changes with every change below the root. When the local
 // phase carried out nothing and the root etag is the one of the listing the
@@ -110,6 +124,8 @@ public:
         Reactive::Observer<Reactive::AnyError, Reactive::NoError> runFailures;
         // At the end of a run whose deletes all went to the Trash (see `start`): how many did.
         Reactive::Observer<std::size_t, Reactive::NoError> trashedForSafety;
+        // At the end of a run that kept server versions beside local files (see `start`): which.
+        Reactive::Observer<std::vector<KeptServerVersion>, Reactive::NoError> serverVersionsKept;
     };
 
     // A remote phase whose deletes would take away more than this share of
@@ -180,6 +196,15 @@ private:
     // Executes the local phase's changes once its deletes on the server are
     // checked against the server's listing (see guardServerDeletes).
     void checkServerDeletes(std::vector<Change> changes);
+    // Executes the local phase's changes once the server files its uploads
+    // would replace are known unchanged or kept (see the class comment).
+    void checkServerEdits(std::vector<Change> changes);
+    void listForServerEdits(std::shared_ptr<std::vector<Change>> changes);
+    // `listing` absent: the server's side could not be read (for `failure`, when there is one).
+    void keepServerEdits(std::vector<Change> changes, std::optional<std::vector<FileRef>> listing,
+        std::optional<Reactive::AnyError> failure = std::nullopt);
+    void keepNextServerVersion(std::shared_ptr<std::vector<Change>> changes, std::shared_ptr<std::deque<ServerEdit>> edits,
+        std::shared_ptr<std::unordered_set<std::string>> taken, Platform::Date now);
     // Where the bindings of `scan`'s items are read (the mapping is told a
     // scan begins, and reads ahead what it does not remember); nothing to
     // ask when the cloud folder cannot be resolved.
@@ -235,6 +260,7 @@ private:
     // Set for the rest of the run once a listing left out most of the stored state.
     bool m_deletesToTrash { false };
     std::size_t m_trashedForSafety { 0 };
+    std::vector<KeptServerVersion> m_serverVersionsKept;
     std::vector<Change> m_validChanges;
     std::size_t m_nextChange { 0 };
     std::size_t m_invalidChanges { 0 };

@@ -744,6 +744,54 @@ class Scenario:
         self.converge(client, expected_tree(model))
 
 
+    def conflict(self):
+        """Files changed here and by another client between kills: both versions stay, byte for byte, the
+        other one beside the local file under its conflict name."""
+        client, other = self.client("Cloud"), self.client("Other")
+        model = {canonical(path): data for path, data in self.synced_tree(client, other).items()}
+        # Each round edits files no round edited before: what the user overwrote himself is not the engine's loss.
+        files = sorted(path for path, data in model.items() if data is not None)
+        self.rng.shuffle(files)
+        last = {}
+
+        def between(round):
+            if round % 3 or not files:
+                return
+            last.clear()
+            for path in [files.pop() for _ in range(min(4, len(files)))]:
+                self.written.pop(path, None)
+                ours, theirs = self.rng.randbytes(self.rng.randrange(1, 5000)), self.rng.randbytes(self.rng.randrange(1, 5000))
+                for side, data in ((client, ours), (other, theirs)):
+                    with open(disk_path(side, path), "wb") as stream:
+                        stream.write(data)
+                self.written[f"(this side's {path}, round {round})"] = ours
+                self.written[f"(the other side's {path}, round {round})"] = theirs
+                last[path] = (ours, theirs)
+            self.last_kill = f"both sides edited before round {round}"
+            self.clean_run(other)
+
+        self.kill_rounds(client, self.arguments.kills, between)
+        self.converge(client)
+        local = client.tree()
+        for path, (ours, theirs) in sorted(last.items()):
+            if local.get(path) != sha(ours):
+                raise Failure(f"{path} does not hold this side's edit after the kills")
+            folder, name = path.rsplit("/", 1)
+            stem, dot, extension = name.rpartition(".")
+            stem, extension = (stem, dot + extension) if stem else (name, "")
+            copies = [other_path for other_path, digest in local.items() if digest == sha(theirs)
+                      and other_path.startswith(folder + "/" + stem + " (Konflikt ") and other_path.endswith(extension)
+                      and "/" not in other_path[len(folder) + 1:]]
+            if not copies:
+                raise Failure(f"the other side's edit of {path} is not kept beside it:\n"
+                              + describe_difference(local, self.service.tree(), "disk", "service"))
+        # The other client takes the copies in and both end alike.
+        self.clean_run(other)
+        self.clean_run(client)
+        if other.tree() != client.tree() or client.tree() != self.service.tree():
+            raise Failure("the clients did not converge:\n" + describe_difference(other.tree(), client.tree(), "other", "this"))
+
+
 def disk_path(client, path):
     """The item's full path as the client's disk spells it (downloaded names may differ in normalisation)."""
     current = client.folder
@@ -763,6 +811,7 @@ SCENARIOS = {
     "folderdelete": Scenario.folder_delete,
     "typechange": Scenario.type_change,
     "retry": Scenario.retry,
+    "conflict": Scenario.conflict,
 }
 
 

@@ -11,7 +11,10 @@ ends with status 0; closed again, the tray's logged-out popover (wholly on the
 screen) leads to it with "Anmelden …"; typing the account logs in and the
 login notification names the user; the service's files arrive in the cloud
 folder; once the first sync is done (every badge Idle) a new local file
-reaches the service; a second orvella shows the popover and ends with status
+reaches the service; a file changed here and on the service while orvella is
+stopped keeps both versions, the service's beside it under its conflict name,
+both reach the service and one notification says so; a second orvella shows
+the popover and ends with status
 0; the popover's menu opens the preferences, Alt+P there the proxy sheet and
 Ctrl+Alt+D the debug pane; Escape on the "muss leer sein" alert for a chosen
 folder with files leaves the files in place; the extension's public-link entry
@@ -59,6 +62,9 @@ LOCAL_FILE = "Von hier.txt"
 LOCAL_CONTENT = "Auf diesem Rechner geschrieben.\n".encode()
 AGAIN_FILE = "Zweiter Start.txt"
 AGAIN_CONTENT = "Nach dem Neustart geschrieben.\n".encode()
+CONFLICT_FILE = "Notizen.md"
+CONFLICT_HERE = "# Notizen\n\n- Hier geändert\n".encode()
+CONFLICT_THERE = "# Notizen\n\n- Anderswo geändert\n".encode()
 SHARED_FILE = "Willkommen.txt"
 SHARED_FOLDER = "Projekte"
 TERMINATION = "CloudAppWillTerminateNotification"
@@ -287,6 +293,56 @@ class ApplicationRun:
             wait_for(uploaded, 60, f"{LOCAL_FILE} on the service", interval=0.5)
         finally:
             self.desktop.screenshot("03-local-file-uploaded")
+
+    def conflict(self):
+        self.step("a file changed here and on the service while orvella is stopped keeps both versions; one "
+                  "notification names the other one")
+        path = os.path.join(self.layout.cloud, CONFLICT_FILE)
+        item = self.account.item("/" + CONFLICT_FILE)
+        self.orvella.send_signal(signal.SIGSTOP)
+        try:
+            with open(path, "wb") as stream:
+                stream.write(CONFLICT_HERE)
+            digest = session.sha1(CONFLICT_THERE)
+            self.account.request("PUT", f"/files/{item['id']}/stream", data=CONFLICT_THERE, headers={
+                "Content-Type": "text/markdown",
+                "Request-Hash": session.sha1(f"{item['parent_file_id']}/{CONFLICT_FILE}/{digest}".encode())})
+        finally:
+            self.orvella.send_signal(signal.SIGCONT)
+        stem, extension = os.path.splitext(CONFLICT_FILE)
+        summary = f"Konflikt bei „{CONFLICT_FILE}“"
+
+        def copies():
+            return [name for name in os.listdir(self.layout.cloud)
+                    if name.startswith(stem + " (Konflikt ") and name.endswith(")" + extension)]
+
+        try:
+            wait_for(lambda: self.notifications(summary), 120, f"the notification \"{summary}\" on the session bus")
+        finally:
+            self.desktop.screenshot("03-conflict-kept")
+        kept = copies()
+        if len(kept) != 1:
+            raise Failure(f"the other version of {CONFLICT_FILE} is not kept once beside it: {kept}")
+        with open(os.path.join(self.layout.cloud, kept[0]), "rb") as stream:
+            if stream.read() != CONFLICT_THERE:
+                raise Failure(f"{kept[0]} does not hold the service's version")
+        with open(path, "rb") as stream:
+            if stream.read() != CONFLICT_HERE:
+                raise Failure(f"{CONFLICT_FILE} does not hold the edit made here")
+        text = self.notifications(summary)[-1].split("\t")[2]
+        expected = ("Die Datei wurde hier und anderswo geändert. Beide Versionen bleiben erhalten: Die andere liegt "
+                    f"daneben als „{kept[0]}“.")
+        if text != expected:
+            raise Failure(f"the conflict notification reads {text!r}")
+
+        def both_up():
+            here, there = self.account.item("/" + CONFLICT_FILE), self.account.item("/" + kept[0])
+            return here and there and here["file_hash"] == session.sha1(CONFLICT_HERE) \
+                and there["file_hash"] == session.sha1(CONFLICT_THERE)
+
+        wait_for(both_up, 120, "both versions on the service", interval=0.5)
+        if len(self.notifications(summary)) != 1:
+            raise Failure(f"the conflict was notified {len(self.notifications(summary))} times")
 
     # -- the tray and its windows ----------------------------------------
 
@@ -606,6 +662,7 @@ class ApplicationRun:
         self.prepare()
         self.login()
         self.upload()
+        self.conflict()
         self.second_instance()
         self.escape_keeps_folder(self.preferences())
         self.public_link()
