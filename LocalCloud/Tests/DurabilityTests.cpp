@@ -1,8 +1,13 @@
 #include "LocalCloud/Tests/FileServiceTestSupport.hpp"
 
+#include "LocalCloud/TestSupport/LocalCloudProcess.hpp"
 #include "Platform/FileSystem/TestSupport/PowerCutMount.hpp"
 
 #include <fstream>
+#include <spawn.h>
+#include <sys/wait.h>
+
+extern char** environ;
 
 using namespace LocalCloud;
 using namespace LocalCloud::Testing;
@@ -77,6 +82,37 @@ private:
     std::unique_ptr<ServiceClient> m_client;
 };
 
+// `localcloud add-user <folder> <login>` with the password on its standard input; its exit status.
+int addUser(const std::filesystem::path& folder, const std::string& login, const std::string& password)
+{
+    int input[2];
+    if (::pipe(input) != 0)
+        return -1;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, input[0], STDIN_FILENO);
+    posix_spawn_file_actions_addclose(&actions, input[1]);
+    std::vector<std::string> arguments { LOCALCLOUD_PROGRAM, "add-user", folder.string(), login };
+    std::vector<char*> argv;
+    for (auto& argument : arguments)
+        argv.push_back(argument.data());
+    argv.push_back(nullptr);
+    pid_t child = 0;
+    int spawned = ::posix_spawn(&child, LOCALCLOUD_PROGRAM, &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(input[0]);
+    if (spawned == 0) {
+        auto line = password + "\n";
+        static_cast<void>(::write(input[1], line.data(), line.size()));
+    }
+    ::close(input[1]);
+    if (spawned != 0)
+        return -1;
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
 class ServicePowerCutTests : public ::testing::TestWithParam<PowerCutMount::Model> {};
 
 std::string modelName(const ::testing::TestParamInfo<PowerCutMount::Model>& info)
@@ -89,43 +125,51 @@ std::string modelName(const ::testing::TestParamInfo<PowerCutMount::Model>& info
 TEST_P(ServicePowerCutTests, EveryAnsweredChangeSurvivesAPowerCut)
 {
     // The service answers an upload, a new folder, a move and a delete only once
-    // they are durable: after a power cut of its disk the tree is the answered
-    // one, each file with its whole content, in a data folder the service made
-    // itself (its database and content folder new on that disk).
+    // they are durable: after a power cut of its disk (the program killed with
+    // it) the tree is the answered one, each file with its whole content, in a
+    // data folder the program made itself (its database and content folder new
+    // on that disk).
     ScratchFolder base;
     auto mount = PowerCutMount::mount(base.path(), GetParam());
     if (!mount && mount.error().unavailable)
         GTEST_SKIP() << mount.error().message;
     ASSERT_TRUE(mount) << mount.error().message;
-    Service service(mount->durableFolder("home") / "localcloud");
-    ASSERT_TRUE(service.start());
-    service.server().accounts().addUser("anna", "geheim");
-    ASSERT_TRUE(service.client().logIn("anna", "geheim"));
-    auto root = service.server().rootIdentifier("anna");
-    auto folder = idOf(service.client().createFolder(root, "Ordner"));
-    auto target = idOf(service.client().createFolder(root, "Ziel"));
+    auto data = mount->durableFolder("home") / "localcloud";
+    ASSERT_EQ(addUser(data, "anna", "geheim"), 0);
+    auto program = std::make_unique<LocalCloudProcess>(LOCALCLOUD_PROGRAM, data);
+    ASSERT_TRUE(program->waitUntilAccepting(std::chrono::seconds(30)));
+    auto client = std::make_unique<ServiceClient>(program->port());
+    ASSERT_TRUE(client->logIn("anna", "geheim"));
+    // A folder made without a parent goes into the root, which its answer names.
+    auto made = client->post("files/folders", { { "folder_name", "Ordner" } }).data();
+    auto folder = idOf(made);
+    auto root = made.value("parent_file_id", std::int64_t { -1 });
+    auto target = idOf(client->createFolder(root, "Ziel"));
     auto small = contentOfSize(3000, 'a');
     auto large = contentOfSize(700 * 1024, 'A');
-    auto moved = idOf(service.client().upload(folder, "verschoben.txt", small));
-    auto replaced = idOf(service.client().upload(root, "ersetzt.bin", contentOfSize(5000, 'k')));
-    auto removed = idOf(service.client().upload(folder, "gelöscht.txt", "weg damit"));
+    auto moved = idOf(client->upload(folder, "verschoben.txt", small));
+    auto replaced = idOf(client->upload(root, "ersetzt.bin", contentOfSize(5000, 'k')));
+    auto removed = idOf(client->upload(folder, "gelöscht.txt", "weg damit"));
     ASSERT_GT(moved, 0);
     ASSERT_GT(replaced, 0);
     ASSERT_GT(removed, 0);
-    ASSERT_EQ(service.client().transfer(replaced, large, "").status, 200);
-    ASSERT_EQ(service.client().post("files/mover", { { "file_ids", { moved } }, { "destination_folder_id", target } }).status, 200);
-    ASSERT_EQ(service.client().post("files/deleter", { { "file_ids", { removed } } }).data()["success"].size(), 1u);
-    auto before = service.client().everything();
-    service.stop();
+    ASSERT_EQ(client->transfer(replaced, large, "").status, 200);
+    ASSERT_EQ(client->post("files/mover", { { "file_ids", { moved } }, { "destination_folder_id", target } }).status, 200);
+    ASSERT_EQ(client->post("files/deleter", { { "file_ids", { removed } } }).data()["success"].size(), 1u);
+    auto before = client->everything();
+    client.reset();
+    program->stop(SIGKILL);
 
     ASSERT_TRUE(mount->cutAndRemount());
-    ASSERT_TRUE(service.start());
-    ASSERT_TRUE(service.client().logIn("anna", "geheim"));
-    EXPECT_EQ(service.client().everything(), before);
-    EXPECT_EQ(service.client().get("files/" + std::to_string(moved) + "/download").body, small);
-    EXPECT_EQ(service.client().get("files/" + std::to_string(replaced) + "/download").body, large);
-    EXPECT_EQ(service.client().file(moved).value("parent_file_id", std::int64_t { -1 }), target);
-    EXPECT_EQ(service.client().get("files/" + std::to_string(removed)).status, 404);
+    program = std::make_unique<LocalCloudProcess>(LOCALCLOUD_PROGRAM, data);
+    ASSERT_TRUE(program->waitUntilAccepting(std::chrono::seconds(30)));
+    client = std::make_unique<ServiceClient>(program->port());
+    ASSERT_TRUE(client->logIn("anna", "geheim"));
+    EXPECT_EQ(client->everything(), before);
+    EXPECT_EQ(client->get("files/" + std::to_string(moved) + "/download").body, small);
+    EXPECT_EQ(client->get("files/" + std::to_string(replaced) + "/download").body, large);
+    EXPECT_EQ(client->file(moved).value("parent_file_id", std::int64_t { -1 }), target);
+    EXPECT_EQ(client->get("files/" + std::to_string(removed)).status, 404);
 }
 
 INSTANTIATE_TEST_SUITE_P(BothModels, ServicePowerCutTests,

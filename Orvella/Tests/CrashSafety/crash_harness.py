@@ -79,7 +79,9 @@ class Service:
     def start(self, *shaping):
         self.process = subprocess.Popen([self.program, str(self.port), self.data, "--request-log", self.log, *shaping],
                                         stderr=self.errors)
-        deadline = time.monotonic() + 30
+        # Generous: at its start the service reads every content back (on the
+        # power-cut file system, through FUSE), on a machine that may be busy.
+        deadline = time.monotonic() + 120
         while time.monotonic() < deadline:
             if self.process.poll() is not None:
                 raise Failure(f"localcloud ended with {self.process.returncode} at start")
