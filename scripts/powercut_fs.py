@@ -518,7 +518,13 @@ def main():
     if reason:
         print(f"power-cut file system skipped: {reason}", flush=True)
         return SKIP
+    import ctypes
     import fusepy
+
+    # Whoever started the mount may die without unmounting (a test killed at
+    # its time-out): the mount then goes with it instead of staying behind.
+    PR_SET_PDEATHSIG = 1
+    ctypes.CDLL(None, use_errno=True).prctl(PR_SET_PDEATHSIG, signal.SIGTERM)
 
     class FuseMount(fusepy.FUSE):
         # fusepy folds the special times (now, leave as is) into plain
