@@ -559,10 +559,16 @@ class Scenario:
                 problems.append("copies beside the expected tree: " + ", ".join(copies[:20]))
         return problems
 
-    def service_unchanged(self, expected):
-        """Nothing but the seeder changed the service: its tree is still `expected`."""
+    def service_unchanged(self, expected, client):
+        """Nothing but the seeder changed the service: its tree is still `expected`.
+        A failure counts the empty uploads and the user's bytes no side holds any more."""
         tree = self.service.tree()
         if tree != expected:
+            contents = self.service.contents()
+            self.empty_uploads += sum(1 for path, data in contents.items()
+                                      if is_hollow(data) and sha(data) != expected.get(path))
+            held = set(tree.values()) | set(client.tree().values())
+            self.bytes_lost += sum(len(data) for data in self.written.values() if sha(data) not in held)
             raise Failure("the service changed though only a download ran:\n"
                           + describe_difference(tree, expected, "service", "seeded"))
 
@@ -696,9 +702,9 @@ class Scenario:
         client, mount = self.power_client("Cloud")
         model = self.synced_tree(seeder)
         expected = expected_tree(model)
-        self.cut_rounds(client, mount, self.arguments.kills, after_round=lambda: self.service_unchanged(expected))
-        self.power_converge(client, mount, expected, after=lambda: self.service_unchanged(expected))
-        self.service_unchanged(expected)
+        self.cut_rounds(client, mount, self.arguments.kills, after_round=lambda: self.service_unchanged(expected, client))
+        self.power_converge(client, mount, expected, after=lambda: self.service_unchanged(expected, client))
+        self.service_unchanged(expected, client)
 
     def powercut_up(self):
         client, mount = self.power_client("Cloud")
