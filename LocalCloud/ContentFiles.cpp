@@ -5,7 +5,7 @@
 #include <charconv>
 #include <cstdio>
 #include <fcntl.h>
-#include <fstream>
+#include <cerrno>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -59,6 +59,7 @@ void ContentFiles::finishWaiting(const std::function<std::optional<Recorded>(std
         if (entry.path().filename().string().ends_with(nextSuffix))
             waiting.push_back(entry.path());
     }
+    bool renamed = false;
     for (const auto& path : waiting) {
         auto name = path.filename().string();
         std::int64_t identifier = 0;
@@ -74,18 +75,53 @@ void ContentFiles::finishWaiting(const std::function<std::optional<Recorded>(std
             named = !error && static_cast<std::int64_t>(size) == recorded->size && digest
                 && Platform::hexString(*digest) == recorded->sha1;
         }
-        if (named)
+        if (named) {
             std::filesystem::rename(path, contentPath(identifier), error);
-        else
+            renamed = true;
+        } else {
             std::filesystem::remove(path, error);
+        }
     }
+    if (renamed)
+        static_cast<void>(syncFolder());
+}
+
+std::optional<std::string> ContentFiles::damage(std::int64_t identifier, const Recorded& recorded,
+    std::int64_t hashLimit) const
+{
+    auto path = contentPath(identifier);
+    struct stat status {};
+    if (::stat(path.c_str(), &status) != 0)
+        return "its content is missing";
+    if (status.st_size != recorded.size)
+        return "its content has " + std::to_string(status.st_size) + " bytes, not " + std::to_string(recorded.size);
+    if (recorded.size > hashLimit)
+        return std::nullopt;
+    auto digest = Platform::Digest::ofFile(Platform::Digest::Algorithm::SHA1, path.string());
+    if (!digest)
+        return "its content cannot be read";
+    if (Platform::hexString(*digest) != recorded.sha1)
+        return "its content is not the recorded one";
+    return std::nullopt;
+}
+
+std::error_code ContentFiles::syncFolder() const
+{
+    int descriptor = ::open(m_folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (descriptor < 0)
+        return { errno, std::system_category() };
+    std::error_code error;
+    if (::fsync(descriptor) != 0)
+        error = { errno, std::system_category() };
+    ::close(descriptor);
+    return error;
 }
 
 std::error_code ContentFiles::stage(const std::filesystem::path& temporaryFile, std::int64_t identifier)
 {
     std::error_code error;
     std::filesystem::rename(temporaryFile, nextPath(identifier), error);
-    return error;
+    return error ? error : syncFolder();
 }
 
 void ContentFiles::discardStaged(std::int64_t identifier)
@@ -98,14 +134,29 @@ std::error_code ContentFiles::placeStaged(std::int64_t identifier)
 {
     std::error_code error;
     std::filesystem::rename(nextPath(identifier), contentPath(identifier), error);
-    return error;
+    return error ? error : syncFolder();
 }
 
 bool ContentFiles::write(std::int64_t identifier, const std::string& content)
 {
-    std::ofstream stream(contentPath(identifier), std::ios::binary | std::ios::trunc);
-    stream << content;
-    return static_cast<bool>(stream);
+    int descriptor = ::open(contentPath(identifier).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (descriptor < 0)
+        return false;
+    bool written = true;
+    for (std::size_t offset = 0; written && offset < content.size();) {
+        auto count = ::write(descriptor, content.data() + offset, content.size() - offset);
+        if (count < 0 && errno == EINTR)
+            continue;
+        written = count > 0;
+        offset += written ? static_cast<std::size_t>(count) : 0;
+    }
+    written = written && ::fsync(descriptor) == 0;
+    return ::close(descriptor) == 0 && written;
+}
+
+std::error_code ContentFiles::syncWritten() const
+{
+    return syncFolder();
 }
 
 void ContentFiles::remove(std::int64_t identifier)

@@ -219,8 +219,10 @@ std::expected<ReceivedContent, ServiceError> LocalCloudServer::Implementation::r
         return written;
     };
     bool received = body.reader ? (*body.reader)(store) : store(request.body.data(), request.body.size());
+    // Synced before anything names it: an upload is answered only once it would survive a power cut.
+    bool synced = received && written && ::fsync(descriptor) == 0;
     ::close(descriptor);
-    if (!received || !written) {
+    if (!received || !written || !synced) {
         std::error_code ignored;
         std::filesystem::remove(temporaryFile, ignored);
         if (tooLarge)

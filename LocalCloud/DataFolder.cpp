@@ -2,6 +2,8 @@
 
 #include "LocalCloud/ServiceDatabase.hpp"
 
+#include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -31,7 +33,38 @@ std::expected<void, std::string> makePrivate(const std::filesystem::path& path, 
     return {};
 }
 
+std::expected<void, std::string> syncFolder(const std::filesystem::path& folder)
+{
+    int descriptor = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (descriptor < 0)
+        return std::unexpected("cannot open " + folder.string() + ": " + std::strerror(errno));
+    bool synced = ::fsync(descriptor) == 0;
+    int error = errno;
+    ::close(descriptor);
+    if (!synced)
+        return std::unexpected("cannot sync " + folder.string() + ": " + std::strerror(error));
+    return {};
+}
+
 } // namespace
+
+std::expected<void, std::string> syncDataFolder(const std::filesystem::path& folder)
+{
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
+        std::error_code vanished;
+        if (entry.is_directory(vanished) && !entry.is_symlink(vanished)) {
+            if (auto synced = syncFolder(entry.path()); !synced)
+                return synced;
+        }
+    }
+    if (error)
+        return std::unexpected("cannot read data folder " + folder.string() + ": " + error.message());
+    if (auto synced = syncFolder(folder); !synced)
+        return synced;
+    auto parent = std::filesystem::absolute(folder, error).parent_path();
+    return error ? std::unexpected("cannot find the parent of " + folder.string()) : syncFolder(parent);
+}
 
 std::expected<void, std::string> makeDataFolderPrivate(const std::filesystem::path& folder)
 {

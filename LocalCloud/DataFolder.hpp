@@ -14,4 +14,10 @@ namespace LocalCloud {
 // not followed.
 [[nodiscard]] std::expected<void, std::string> makeDataFolderPrivate(const std::filesystem::path& folder);
 
+// Makes the data folder's entries durable: the folders in it, the folder
+// itself and its entry in its parent. A new database file or content folder
+// whose name is not yet on the disk would vanish with a power cut, taking
+// every answered change with it.
+[[nodiscard]] std::expected<void, std::string> syncDataFolder(const std::filesystem::path& folder);
+
 } // namespace LocalCloud

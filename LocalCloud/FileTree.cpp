@@ -4,6 +4,7 @@
 #include "Platform/Foundation/Unicode.hpp"
 
 #include <algorithm>
+#include <iostream>
 #include <cstdio>
 
 namespace LocalCloud {
@@ -77,6 +78,7 @@ std::expected<void, std::string> FileTree::load()
     for (const auto& [identifier, node] : m_nodes)
         attach(node.record);
     finishStoredContents();
+    checkStoredContents();
     auto counter = m_database.object<CounterRecord>(std::string("item"));
     if (!counter)
         return std::unexpected("cannot read the identifier counter: " + counter.error().message());
@@ -100,6 +102,23 @@ void FileTree::finishStoredContents()
             return std::nullopt;
         return ContentFiles::Recorded { node->second.record.size, node->second.record.hash };
     });
+}
+
+void FileTree::checkStoredContents()
+{
+    // Hashing is what finds a file of the right size that holds zeros; above
+    // this size the start would take too long for it.
+    constexpr std::int64_t hashLimit = 16 * 1024 * 1024;
+    for (const auto& [identifier, node] : m_nodes) {
+        if (!node.record.listed() || node.record.folder())
+            continue;
+        auto damage = m_contents.damage(identifier, { node.record.size, node.record.hash }, hashLimit);
+        if (!damage)
+            continue;
+        std::cerr << "❗️ LocalCloud: file " << identifier << " of " << node.record.account << " is damaged: " << *damage
+                  << "; its content is not served until it is uploaded again\n";
+        m_damaged.emplace(identifier, std::move(*damage));
+    }
 }
 
 std::filesystem::path FileTree::temporaryContentPath()
@@ -383,6 +402,8 @@ std::expected<std::pair<int, std::int64_t>, ServiceError> FileTree::openContent(
         return std::unexpected(ServiceErrors::fileNotFound());
     if (node->record.folder())
         return std::unexpected(ServiceErrors::notAllowed());
+    if (m_damaged.contains(identifier))
+        return std::unexpected(ServiceErrors::contentDamaged());
     // Opened under the lock: a transfer that replaces the content later renames
     // a new file into place, so this descriptor keeps reading the whole old one.
     auto opened = m_contents.open(identifier);
@@ -703,6 +724,7 @@ std::expected<FileView, ServiceError> FileTree::storeContent(const std::string& 
     }
     if (auto error = m_contents.placeStaged(identifier))
         return std::unexpected(ServiceErrors::internal("Cannot put the content in place: " + error.message()));
+    m_damaged.erase(identifier);
     return view(identifier);
 }
 

@@ -186,6 +186,8 @@ private:
     FileTree(std::filesystem::path contentFolder, Platform::Database database);
     [[nodiscard]] std::expected<void, std::string> load();
     void finishStoredContents();
+    // Notes every listed file whose content is not the recorded one in `m_damaged`.
+    void checkStoredContents();
     // Names are compared precomposed.
     [[nodiscard]] static std::string key(const std::string& name);
     static constexpr const char* folderMimeType = "httpd/unix-directory";
@@ -229,6 +231,8 @@ private:
     mutable std::mutex m_mutex;
     Platform::Database m_database;
     std::unordered_map<std::int64_t, Node> m_nodes;
+    // Listed files whose content was found damaged at the start, with what is wrong.
+    std::map<std::int64_t, std::string> m_damaged;
     // Announced uploads by folder and precomposed name.
     std::map<std::pair<std::int64_t, std::string>, std::int64_t> m_pending;
     std::map<std::string, std::int64_t> m_roots;

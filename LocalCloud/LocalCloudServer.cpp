@@ -72,6 +72,9 @@ std::expected<std::unique_ptr<LocalCloudServer>, std::string> LocalCloudServer::
     if (auto attached = state.accounts.attachDatabase(serviceDatabaseConfiguration(state.options.dataFolder));
         !attached)
         return std::unexpected("cannot open the service database: " + attached.error().message());
+    // The database file and the folders may be new: their names go to the disk before any answer.
+    if (auto synced = syncDataFolder(state.options.dataFolder); !synced)
+        return std::unexpected(synced.error());
     state.accounts.setSessionPolicy(state.options.sessions);
     state.accounts.setLoginLimits(state.options.loginLimits);
     if (state.options.clock)

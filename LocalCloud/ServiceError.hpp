@@ -54,6 +54,10 @@ inline ServiceError shareInsideSharedFolder()
 }
 inline ServiceError unknownRoute() { return { 404, unknownRouteCode, "Unknown route" }; }
 inline ServiceError internal(std::string message) { return { 500, internalCode, std::move(message) }; }
+// A listed file whose content on the service's disk is not the recorded one
+// (lost to a power cut or a faulty disk): it stays listed as recorded, so that
+// no client takes it for deleted, but its content is never served.
+inline ServiceError contentDamaged() { return internal("The content of the file is damaged"); }
 template <class DatabaseFailure>
 ServiceError databaseFailure(const DatabaseFailure& error)
 {

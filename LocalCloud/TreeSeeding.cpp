@@ -97,6 +97,8 @@ std::expected<void, ServiceError> FileTree::seed(const std::string& account, con
         if (!m_contents.write(identifier, *content))
             return std::unexpected(ServiceErrors::internal("Cannot write seeded content"));
     }
+    if (!contents.empty() && m_contents.syncWritten())
+        return std::unexpected(ServiceErrors::internal("Cannot write seeded content"));
     return commit(std::move(change));
 }
 

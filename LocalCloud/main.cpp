@@ -96,6 +96,10 @@ int addUser(int argc, char** argv)
         std::cerr << "❗️ LocalCloud: " << stored.error().message() << '\n';
         return 1;
     }
+    if (auto synced = LocalCloud::syncDataFolder(folder); !synced) {
+        std::cerr << "❗️ LocalCloud: " << synced.error() << '\n';
+        return 1;
+    }
     std::cerr << "✅ LocalCloud: user " << login << " stored in " << folder.string() << '\n';
     return 0;
 }

@@ -11,6 +11,7 @@ packages=(
     libcpp-httplib-dev curl
     libsqlite3-dev
     python3 e2fsprogs
+    python3-fusepy fuse3
     locales
     libicu-dev zlib1g-dev
     libsecret-1-dev libglib2.0-dev gnome-keyring dbus dbus-daemon

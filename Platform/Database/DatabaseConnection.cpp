@@ -138,8 +138,10 @@ std::expected<std::unique_ptr<DatabaseConnection>, DatabaseError> DatabaseConnec
             configuration.file));
     // In WAL mode NORMAL never corrupts the file and keeps every commit across
     // a crash of the process; only a power loss may undo the latest commits.
-    if (auto normal = impl->run("PRAGMA synchronous = NORMAL", {}); !normal)
-        return std::unexpected(openingError(normal.error(), configuration.file));
+    // FULL syncs the WAL at every commit, so that none is undone.
+    if (auto synchronous = impl->run(configuration.durableCommits ? "PRAGMA synchronous = FULL" : "PRAGMA synchronous = NORMAL", {});
+        !synchronous)
+        return std::unexpected(openingError(synchronous.error(), configuration.file));
 
     if (*version == 0) {
         if (auto created = impl->createSchema(); !created)

@@ -1,5 +1,7 @@
 #include "Platform/Foundation/PrivateDirectory.hpp"
 
+#include "Platform/Foundation/UserDefaultsFile.hpp"
+
 #include <cerrno>
 #include <cstring>
 #include <sys/stat.h>
@@ -29,10 +31,11 @@ std::expected<void, std::string> makeOwnDirectory(const std::filesystem::path& d
         return std::unexpected("Der Ordner " + directory.string() + " ist kein absoluter Pfad.");
     struct stat status { };
     if (::lstat(directory.c_str(), &status) != 0) {
-        std::error_code error;
-        std::filesystem::create_directories(directory.parent_path(), error);
-        if (::mkdir(directory.c_str(), 0700) != 0 && errno != EEXIST)
-            return std::unexpected("Der Ordner " + directory.string() + " kann nicht angelegt werden: " + std::strerror(errno));
+        // Synced into its parent: a password file in a folder that a power cut takes along is a logout.
+        if (auto made = createDirectoriesDurably(directory.parent_path()); !made)
+            return std::unexpected("Der Ordner " + directory.parent_path().string() + " kann nicht angelegt werden: " + made.error().message());
+        if (auto made = createDirectoriesDurably(directory, 0700); !made)
+            return std::unexpected("Der Ordner " + directory.string() + " kann nicht angelegt werden: " + made.error().message());
     } else if (S_ISDIR(status.st_mode) && status.st_uid == ::getuid() && (status.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
         // The user's own folder, only too open: narrowed, as nobody else owns what is in it.
         ::chmod(directory.c_str(), status.st_mode & 0755 & ~(S_IWGRP | S_IWOTH));

@@ -171,9 +171,8 @@ std::expected<std::shared_ptr<UserDefaults>, std::error_code> UserDefaults::open
 {
     std::error_code error;
     if (!std::filesystem::is_directory(folder, error)) {
-        std::filesystem::create_directories(folder, error);
-        if (error)
-            return std::unexpected(error);
+        if (auto made = createDirectoriesDurably(folder); !made)
+            return std::unexpected(made.error());
         ::chmod(folder.c_str(), 0700);
     }
     std::shared_ptr<UserDefaults> defaults(new UserDefaults(std::move(folder)));

@@ -96,6 +96,33 @@ std::expected<void, std::error_code> writeFileAtomically(const std::filesystem::
     return std::unexpected(error);
 }
 
+std::expected<void, std::error_code> createDirectoriesDurably(const std::filesystem::path& directory, mode_t mode)
+{
+    std::vector<std::filesystem::path> missing;
+    struct stat status {};
+    for (auto current = directory; !current.empty(); current = current.parent_path()) {
+        if (::lstat(current.c_str(), &status) == 0)
+            break;
+        missing.push_back(current);
+        if (current == current.parent_path())
+            break;
+    }
+    for (auto made = missing.rbegin(); made != missing.rend(); ++made) {
+        if (::mkdir(made->c_str(), mode) != 0 && errno != EEXIST)
+            return std::unexpected(lastError());
+        auto parent = made->parent_path();
+        int folder = ::open(parent.empty() ? "." : parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (folder < 0)
+            return std::unexpected(lastError());
+        bool synced = ::fsync(folder) == 0;
+        auto error = lastError();
+        ::close(folder);
+        if (!synced)
+            return std::unexpected(error);
+    }
+    return {};
+}
+
 std::expected<FileLock, std::error_code> FileLock::acquire(const std::filesystem::path& lockFile)
 {
     int descriptor = ::open(lockFile.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);

@@ -31,6 +31,12 @@ enum class FileDurability { Synced, Unsynced };
 [[nodiscard]] std::expected<void, std::error_code> writeFileAtomically(
     const std::filesystem::path& path, std::string_view content, mode_t mode = 0644, FileDurability durability = FileDurability::Synced);
 
+// Creates `directory` and its missing parents (with `mode`, before the umask)
+// and syncs the folder above each one it made: a new folder's name is on the
+// disk only then, and a power cut would otherwise take it with everything
+// stored in it since. An existing directory is left as it is.
+[[nodiscard]] std::expected<void, std::error_code> createDirectoriesDurably(const std::filesystem::path& directory, mode_t mode = 0777);
+
 // An exclusive advisory lock (`flock`) on a lock file, held while the object
 // lives. The lock file is created (0600) when missing and never removed, so
 // every process locks the same inode.

@@ -24,6 +24,9 @@ import tempfile
 import time
 import unicodedata
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "..", "scripts"))
+import powercut_fs  # noqa: E402
+
 # The engine's own folder at the top of the cloud folder, where downloads are
 # staged; no part of the synced tree.
 STAGING_FOLDER = ".~sync-staging"
@@ -59,9 +62,9 @@ def canonical(path):
 class Service:
     """The localcloud program on a fixed port over one data folder."""
 
-    def __init__(self, program, work):
+    def __init__(self, program, work, data=None):
         self.program = program
-        self.data = os.path.join(work, "service")
+        self.data = data or os.path.join(work, "service")
         self.log = os.path.join(work, "requests.log")
         self.errors = open(os.path.join(work, "service.stderr"), "ab")
         self.port = free_port()
@@ -76,7 +79,9 @@ class Service:
     def start(self, *shaping):
         self.process = subprocess.Popen([self.program, str(self.port), self.data, "--request-log", self.log, *shaping],
                                         stderr=self.errors)
-        deadline = time.monotonic() + 30
+        # Generous: at its start the service reads every content back (on the
+        # power-cut file system, through FUSE), on a machine that may be busy.
+        deadline = time.monotonic() + 120
         while time.monotonic() < deadline:
             if self.process.poll() is not None:
                 raise Failure(f"localcloud ended with {self.process.returncode} at start")
@@ -119,6 +124,10 @@ class Service:
 
     def tree(self):
         """path -> sha1 of the content, or "/" for a folder; paths canonical."""
+        return {path: ("/" if data is None else sha(data)) for path, data in self.contents(folders=True).items()}
+
+    def contents(self, folders=False):
+        """path -> content of every listed file (and None for each folder with `folders`)."""
         connection = sqlite3.connect(self.database(), timeout=30)
         try:
             rows = connection.execute(
@@ -142,22 +151,25 @@ class Service:
                 continue
             path = canonical("/" + "/".join(reversed(parts)))
             if folder:
-                tree[path + "/"] = "/"
+                if folders:
+                    tree[path + "/"] = None
             else:
                 with open(os.path.join(self.data, "content", str(identifier)), "rb") as stream:
-                    tree[path] = sha(stream.read())
+                    tree[path] = stream.read()
         return tree
 
 
 class Client:
     """One cloud folder with its store, synced by the driver."""
 
-    def __init__(self, driver, work, name, service, cloud=None):
+    def __init__(self, driver, work, name, service, cloud=None, disk=None):
+        """`disk`: the folder holding the cloud folder, the store and the transfers (default `work`)."""
         self.driver = driver
         self.service = service
-        self.folder = cloud or os.path.join(work, name)
-        self.store = os.path.join(work, name + ".db")
-        self.transfers = os.path.join(work, name + ".transfers")
+        disk = disk or work
+        self.folder = cloud or os.path.join(disk, name)
+        self.store = os.path.join(disk, name + ".db")
+        self.transfers = os.path.join(disk, name + ".transfers")
         self.output = os.path.join(work, name + ".stderr")
         os.makedirs(self.folder, exist_ok=True)
         os.makedirs(self.transfers, exist_ok=True)
@@ -221,6 +233,18 @@ class Client:
                         tree[path] = sha(stream.read())
         return tree
 
+    def contents(self):
+        """path -> content of every file in the cloud folder."""
+        result = {}
+        for directory, folders, files in os.walk(self.folder):
+            if directory == self.folder and STAGING_FOLDER in folders:
+                folders.remove(STAGING_FOLDER)
+            for name in files:
+                full = os.path.join(directory, name)
+                with open(full, "rb") as stream:
+                    result[canonical("/" + os.path.relpath(full, self.folder))] = stream.read()
+        return result
+
     def write(self, path, data):
         full = os.path.join(self.folder, path.lstrip("/"))
         os.makedirs(os.path.dirname(full), exist_ok=True)
@@ -277,6 +301,28 @@ def write_tree(client, model):
             client.write(path, data)
 
 
+def is_hollow(data):
+    """Empty or all zeros: what a power cut leaves of data that was never made durable."""
+    return data.count(0) == len(data)
+
+
+def fsync_path(path):
+    descriptor = os.open(path, os.O_RDONLY | os.O_NOFOLLOW)
+    try:
+        os.fsync(descriptor)
+    finally:
+        os.close(descriptor)
+
+
+def make_durable(root):
+    """Syncs every file and folder below `root`, the folders after what they hold."""
+    for directory, folders, files in os.walk(root, topdown=False):
+        for name in files:
+            if not os.path.islink(os.path.join(directory, name)):
+                fsync_path(os.path.join(directory, name))
+        fsync_path(directory)
+
+
 def snapshot(folder):
     result = {}
     for directory, folders, files in os.walk(folder):
@@ -310,7 +356,16 @@ class Scenario:
         self.arguments = arguments
         self.work = work
         self.rng = random.Random(arguments.seed)
-        self.service = Service(arguments.localcloud, work)
+        # The power-cut file systems in use; the scenarios on them check more (see check).
+        self.mounts = []
+        self.power = arguments.scenario.startswith("powercut-")
+        # Contents of extra copies a scenario makes on purpose (a conflict of its own making).
+        self.allowed_extra = set()
+        self.empty_uploads = 0
+        self.service_mount = self.power_mount("service") if arguments.scenario == "powercut-service" else None
+        # On the power-cut file system the service makes its data folder durable itself (add-user, start).
+        self.service = Service(arguments.localcloud, work,
+                               os.path.join(self.service_mount.path, "service") if self.service_mount else None)
         self.outside = os.path.join(work, "Outside")
         os.makedirs(self.outside)
         for index in range(5):
@@ -326,10 +381,65 @@ class Scenario:
     def client(self, name, cloud=None):
         return Client(self.arguments.driver, self.work, name, self.service, cloud)
 
-    def synced_tree(self, writer, *others):
-        """A fresh tree written into `writer`'s folder and remembered, synced by `writer`, then by each of `others`."""
+    def power_mount(self, name):
+        mount = powercut_fs.PowerCutMount(os.path.join(self.work, "power-" + name), self.arguments.model)
+        try:
+            mount.start()
+        except powercut_fs.Unavailable as reason:
+            raise Skipped(str(reason))
+        self.mounts.append(mount)
+        return mount
+
+    def power_client(self, name):
+        """A client whose cloud folder, store and transfers lie on a power-cut file system."""
+        mount = self.power_mount(name)
+        client = Client(self.arguments.driver, self.work, name, self.service, disk=mount.path)
+        make_durable(mount.path)
+        return client, mount
+
+    def cut_rounds(self, client, mount, rounds, after_round=None):
+        """`rounds` runs of `client` ended by a power cut of its disk: at a time, at a
+        kill point the last run passed, or after the run finished by itself."""
+        seen = {}
+        for round in range(rounds):
+            kind = round % 3
+            if kind == 0:
+                delay = self.rng.uniform(0.2, self.arguments.max_delay)
+                self.last_kill = f"power cut after {delay:.2f} s"
+
+                def cut_later(process):
+                    try:
+                        process.wait(timeout=delay)
+                    except subprocess.TimeoutExpired:
+                        pass
+                    mount.cut(kill=process.kill)
+
+                status, points = client.run(during=cut_later)
+            elif kind == 1:
+                point = self.rng.choice(sorted(seen) or KILL_POINTS)
+                occurrence = self.rng.randint(1, max(1, seen.get(point, 1)))
+                self.last_kill = f"power cut at {point}:{occurrence}"
+                status, points = client.run(stop=f"{point}:{occurrence}")
+                mount.cut()
+            else:
+                self.last_kill = "power cut after a finished run"
+                status, points = client.run()
+                mount.cut()
+            self.kills += 1
+            mount.start()
+            seen = {}
+            for point in points:
+                seen[point] = seen.get(point, 0) + 1
+            if after_round:
+                after_round()
+
+    def synced_tree(self, writer, *others, durable=False):
+        """A fresh tree written into `writer`'s folder and remembered, synced by `writer`, then by each of `others`.
+        `durable`: the tree is synced to the disk first (the user's programs saved it long ago)."""
         model = self.fresh_tree()
         write_tree(writer, model)
+        if durable:
+            make_durable(writer.folder)
         self.remember(model)
         self.clean_run(writer)
         for other in others:
@@ -409,6 +519,8 @@ class Scenario:
                 problems.append("the tree is not the expected one:\n" + describe_difference(
                     {path: local.get(path) for path in list(missing) + extra},
                     {path: expected.get(path) for path in list(missing) + extra}, "disk", "expected"))
+        if self.power:
+            problems.extend(self.power_problems(client, local, expected))
         if snapshot(self.outside) != self.outside_before:
             problems.append("a folder outside the cloud folder changed")
         for database in (client.store, self.service.database()):
@@ -428,6 +540,37 @@ class Scenario:
             problems.append("the further run changed the disk:\n" + describe_difference(local, client.tree(), "before", "after"))
         if problems:
             raise Failure("\n".join(problems))
+
+    def power_problems(self, client, local, expected):
+        """What a power cut must not leave: hollow files (empty or all zeros where
+        the user's file had content) on either side, and copies the engine made
+        of its own files (it met them as strangers after losing its records)."""
+        problems = []
+        for side, contents in (("disk", client.contents()), ("service", self.service.contents())):
+            hollow = sorted(path for path, data in contents.items() if is_hollow(data) and not (
+                path in self.written and is_hollow(self.written[path])))
+            if hollow:
+                if side == "service":
+                    self.empty_uploads += len(hollow)
+                problems.append(f"empty or zero-filled files on the {side}: " + ", ".join(hollow[:20]))
+        if expected is not None:
+            copies = sorted(path for path in local if path not in expected and local[path] not in self.allowed_extra)
+            if copies:
+                problems.append("copies beside the expected tree: " + ", ".join(copies[:20]))
+        return problems
+
+    def service_unchanged(self, expected, client):
+        """Nothing but the seeder changed the service: its tree is still `expected`.
+        A failure counts the empty uploads and the user's bytes no side holds any more."""
+        tree = self.service.tree()
+        if tree != expected:
+            contents = self.service.contents()
+            self.empty_uploads += sum(1 for path, data in contents.items()
+                                      if is_hollow(data) and sha(data) != expected.get(path))
+            held = set(tree.values()) | set(client.tree().values())
+            self.bytes_lost += sum(len(data) for data in self.written.values() if sha(data) not in held)
+            raise Failure("the service changed though only a download ran:\n"
+                          + describe_difference(tree, expected, "service", "seeded"))
 
     # The scenarios.
 
@@ -457,9 +600,14 @@ class Scenario:
         self.remember(model)
         return client, model
 
-    def mixed(self):
-        client, other = self.client("Cloud"), self.client("Other")
-        model = self.synced_tree(client, other)
+    def mixed(self, mount=None):
+        """With `mount` this side's disk loses power instead of the driver being killed."""
+        if mount:
+            client, mount = self.power_client("Cloud")
+        else:
+            client = self.client("Cloud")
+        other = self.client("Other")
+        model = self.synced_tree(client, other, durable=bool(mount))
         folders = sorted(path for path, data in model.items() if data is None and path.count("/") == 2)
         mine, theirs = folders[0::2], folders[1::2]
 
@@ -514,17 +662,84 @@ class Scenario:
             with open(os.path.join(side.folder, "Zugleich erstellt.txt"), "wb") as stream:
                 stream.write(data)
         model["/Zugleich erstellt.txt"] = others
+        self.allowed_extra.add(sha(ours))
+        if mount:
+            # The user's programs saved their work durably; what the engine wrote stays as it was.
+            make_durable(client.folder)
         # Deleted files are no longer the user's; what the model holds is.
         self.written = {canonical(path): data for path, data in model.items() if data is not None}
         self.written["(this side's copy of /Zugleich erstellt.txt)"] = ours
         self.clean_run(other)
-        self.kill_rounds(client, self.arguments.kills)
         expected = expected_tree(model)
-        self.converge(client, expected)
+        if mount:
+            self.cut_rounds(client, mount, self.arguments.kills)
+            self.power_converge(client, mount, expected)
+        else:
+            self.kill_rounds(client, self.arguments.kills)
+            self.converge(client, expected)
         self.clean_run(other)
         self.clean_run(other)
         if other.tree() != client.tree():
             raise Failure("the other client did not converge:\n" + describe_difference(other.tree(), client.tree(), "other", "this"))
+
+    # Power cuts: only what was synced survives on the disk that lost power.
+
+    def power_converge(self, client, mount, expected, after=None):
+        """The completing run and its checks; then the power goes once more with
+        everything finished, and the run after it must find all as it was."""
+        self.converge(client, expected)
+        self.last_kill = "power cut after convergence"
+        mount.cut(kill=self.service.kill if mount is self.service_mount else None)
+        mount.start()
+        if mount is self.service_mount:
+            self.service.start()
+        if after:
+            after()
+        self.converge(client, expected)
+
+    def powercut_down(self):
+        seeder = self.client("Seeder")
+        client, mount = self.power_client("Cloud")
+        model = self.synced_tree(seeder)
+        expected = expected_tree(model)
+        self.cut_rounds(client, mount, self.arguments.kills, after_round=lambda: self.service_unchanged(expected, client))
+        self.power_converge(client, mount, expected, after=lambda: self.service_unchanged(expected, client))
+        self.service_unchanged(expected, client)
+
+    def powercut_up(self):
+        client, mount = self.power_client("Cloud")
+        model = self.fresh_tree()
+        write_tree(client, model)
+        make_durable(mount.path)
+        self.remember(model)
+        self.cut_rounds(client, mount, self.arguments.kills)
+        self.power_converge(client, mount, expected_tree(model))
+
+    def powercut_mixed(self):
+        self.mixed(mount=True)
+
+    def powercut_service(self):
+        """The service's disk loses power, after confirmed uploads and in the middle of them."""
+        client, model = self.both_ways()
+        mount = self.service_mount
+
+        def cut_service_later(process):
+            try:
+                process.wait(timeout=self.rng.uniform(0.2, self.arguments.max_delay))
+            except subprocess.TimeoutExpired:
+                pass
+            mount.cut(kill=self.service.kill)
+            self.kills += 1
+            mount.start()
+            self.service.start()
+
+        for round in range(self.arguments.kills):
+            self.last_kill = f"service power cut round {round}"
+            if round % 3 == 2:
+                self.kill_rounds(client, 1)
+            else:
+                client.run(during=cut_service_later)
+        self.power_converge(client, mount, expected_tree(model))
 
     def service_killed(self):
         client, model = self.both_ways()
@@ -812,6 +1027,10 @@ SCENARIOS = {
     "typechange": Scenario.type_change,
     "retry": Scenario.retry,
     "conflict": Scenario.conflict,
+    "powercut-down": Scenario.powercut_down,
+    "powercut-up": Scenario.powercut_up,
+    "powercut-mixed": Scenario.powercut_mixed,
+    "powercut-service": Scenario.powercut_service,
 }
 
 
@@ -821,6 +1040,8 @@ def main():
     parser.add_argument("--localcloud", required=True)
     parser.add_argument("--scenario", required=True, choices=sorted(SCENARIOS))
     parser.add_argument("--kills", type=int, default=10)
+    parser.add_argument("--model", choices=("ext4", "strict"), default="ext4",
+                        help="powercut scenarios: when folder entries become durable (see scripts/powercut_fs.py)")
     parser.add_argument("--seed", type=int, default=None)
     parser.add_argument("--files", type=int, default=int(os.environ.get("ORVELLA_CRASH_FILES", "200")))
     parser.add_argument("--big-files", type=int, default=3)
@@ -833,10 +1054,14 @@ def main():
         arguments.seed = int(os.environ.get("ORVELLA_CRASH_SEED", "0")) or random.SystemRandom().randrange(1, 2**31)
 
     work = tempfile.mkdtemp(prefix=f"crash-{arguments.scenario}-")
-    scenario = Scenario(arguments, work)
     result = {"scenario": arguments.scenario, "seed": arguments.seed, "kills": 0, "converged": False, "bytes_lost": 0}
+    if arguments.scenario.startswith("powercut-"):
+        result["model"] = arguments.model
+        result["empty_uploads"] = 0
     status = 0
+    scenario = None
     try:
+        scenario = Scenario(arguments, work)
         scenario.service.start()
         SCENARIOS[arguments.scenario](scenario)
         result["converged"] = True
@@ -846,16 +1071,27 @@ def main():
         result["skipped"] = str(reason)
         status = SKIP
     except Failure as failure:
-        print(f"❌ {arguments.scenario} failed; replay with --scenario {arguments.scenario} --seed {arguments.seed}")
-        print(f"   last kill: {scenario.last_kill}")
+        replay = f"--scenario {arguments.scenario} --seed {arguments.seed}"
+        if "model" in result:
+            replay += f" --model {arguments.model}"
+        print(f"❌ {arguments.scenario} failed; replay with {replay}")
+        print(f"   last kill: {scenario.last_kill if scenario else 'none'}")
         print(f"   work folder kept: {work}")
         print(str(failure))
         arguments.keep = True
         status = 1
     finally:
-        scenario.service.stop()
-        result["kills"] = scenario.kills
-        result["bytes_lost"] = scenario.bytes_lost
+        if scenario:
+            scenario.service.stop()
+            for mount in scenario.mounts:
+                try:
+                    mount.stop()
+                except Exception as error:  # the result matters more than a mount that would not go
+                    print(f"   the power-cut mount {mount.path} did not end cleanly: {error}")
+            result["kills"] = scenario.kills
+            result["bytes_lost"] = scenario.bytes_lost
+            if "empty_uploads" in result:
+                result["empty_uploads"] = scenario.empty_uploads
         if arguments.json:
             with open(arguments.json, "a") as stream:
                 stream.write(json.dumps(result) + "\n")
