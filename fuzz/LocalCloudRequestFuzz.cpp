@@ -47,6 +47,12 @@ struct Service {
         server = std::move(*started);
         server->accounts().addUser("anna", "geheim");
         renewSession();
+        // The engine ends the process with exit(); the folder goes with it.
+        static const auto removed = folder;
+        std::atexit([] {
+            std::error_code ignored;
+            std::filesystem::remove_all(removed, ignored);
+        });
     }
 
     // The driver logs in as a client of its own, so that the inputs' failed logins never lock it out.
