@@ -31,9 +31,10 @@ struct LoginBody {
 
 std::optional<LoginBody> readLoginBody(const std::string& text)
 {
-    auto json = nlohmann::json::parse(text, nullptr, false);
-    if (json.is_discarded() || !json.is_object())
+    auto parsed = parsedObject(text);
+    if (!parsed)
         return std::nullopt;
+    const auto& json = *parsed;
     auto member = [&](const char* key) -> const nlohmann::json* {
         auto found = json.find(key);
         return found != json.end() && found->is_string() ? &*found : nullptr;
@@ -53,7 +54,7 @@ void LocalCloudServer::Implementation::installAccountRoutes()
     routes.push_back({ "POST", std::regex(R"(/v2\.0/login)"),
         [this](const httplib::Request& request, httplib::Response& response, const RequestBody& body,
             const std::smatch&) {
-            auto text = body.readAll(request);
+            auto text = body.readAll(request, RequestBody::maximumOpenBytes);
             serveLogin(isJSONContentType(request.get_header_value("Content-Type")) ? text : std::string(), request.remote_addr, response);
         } });
     routes.push_back({ "POST", std::regex(R"(/v2\.0/logout)"),
@@ -72,7 +73,8 @@ void LocalCloudServer::Implementation::installAccountRoutes()
     routes.push_back({ "POST", std::regex(R"(/v2\.0/log/error(/public)?)"),
         [this](const httplib::Request& request, httplib::Response& response, const RequestBody& body,
             const std::smatch& match) {
-            serveErrorLog(match[1].matched, request, body.readAll(request), response);
+            serveErrorLog(match[1].matched, request, body.readPrefix(request, Accounts::maximumErrorReportBytes),
+                response);
         } });
 }
 

@@ -4,6 +4,8 @@
 #include "LocalCloud/RandomToken.hpp"
 #include "Platform/Foundation/Digest.hpp"
 
+#include <algorithm>
+
 namespace LocalCloud {
 
 namespace {
@@ -118,6 +120,8 @@ void Accounts::expireSessions()
 {
     std::lock_guard guard(m_mutex);
     m_sessions.clear();
+    m_sessionsOfAccount.clear();
+    m_sessionsByUse.clear();
 }
 
 void Accounts::setSessionPolicy(SessionPolicy policy)
@@ -160,6 +164,15 @@ std::vector<ReceivedErrorReport> Accounts::errorReports() const
 {
     std::lock_guard guard(m_mutex);
     return m_errorReports;
+}
+
+std::size_t Accounts::errorReportBytesHeld() const
+{
+    std::lock_guard guard(m_mutex);
+    std::size_t bytes = 0;
+    for (const auto& report : m_errorReports)
+        bytes += report.body.capacity();
+    return bytes;
 }
 
 bool Accounts::waitForErrorReports(std::size_t count, std::chrono::milliseconds timeout) const
@@ -226,12 +239,8 @@ Accounts::LoginResult Accounts::logIn(const std::string& world, const std::strin
             if (matches) {
                 m_verified[login] = { account->passwordHash, digest };
                 result.outcome = LoginOutcome::succeeded;
-                result.session = randomToken();
+                result.session = openSession(login, m_clock());
                 result.customerID = account->customerID;
-                auto now = m_clock();
-                // Sessions that ran out go here, so that the table does not grow with every login.
-                std::erase_if(m_sessions, [&](const auto& entry) { return sessionRanOut(entry.second, now); });
-                m_sessions.emplace(result.session, Session { login, now, 0 });
             }
             break;
         }
@@ -249,6 +258,57 @@ bool Accounts::sessionRanOut(const Session& session, std::chrono::steady_clock::
     if (now - session.lastUse >= m_sessionPolicy.lifetime)
         return true;
     return m_sessionPolicy.requestLimit && session.requests >= *m_sessionPolicy.requestLimit;
+}
+
+std::string Accounts::openSession(const std::string& login, std::chrono::steady_clock::time_point now)
+{
+    // Sessions that ran out go here, so that the table does not grow with every
+    // login; the index by last use stops at the first one still live.
+    while (!m_sessionsByUse.empty() && now - m_sessionsByUse.begin()->first >= m_sessionPolicy.lifetime) {
+        auto session = m_sessions.find(m_sessionsByUse.begin()->second);
+        if (session == m_sessions.end())
+            m_sessionsByUse.erase(m_sessionsByUse.begin());
+        endSession(session);
+    }
+    for (;;) {
+        auto ofAccount = m_sessionsOfAccount.find(login);
+        if (ofAccount == m_sessionsOfAccount.end()
+            || ofAccount->second.size() < std::max<std::size_t>(1, m_sessionPolicy.perAccount))
+            break;
+        auto session = m_sessions.find(ofAccount->second.begin()->second);
+        if (session == m_sessions.end())
+            ofAccount->second.erase(ofAccount->second.begin());
+        endSession(session);
+    }
+    auto token = randomToken();
+    auto sequence = m_nextSessionSequence++;
+    m_sessions.emplace(token, Session { login, now, 0, sequence });
+    m_sessionsOfAccount[login].emplace(sequence, token);
+    m_sessionsByUse.emplace(now, token);
+    return token;
+}
+
+void Accounts::endSession(Sessions::iterator session)
+{
+    if (session == m_sessions.end())
+        return;
+    m_sessionsByUse.erase({ session->second.lastUse, session->first });
+    if (auto ofAccount = m_sessionsOfAccount.find(session->second.login); ofAccount != m_sessionsOfAccount.end()) {
+        ofAccount->second.erase(session->second.sequence);
+        if (ofAccount->second.empty())
+            m_sessionsOfAccount.erase(ofAccount);
+    }
+    m_sessions.erase(session);
+}
+
+void Accounts::useSession(Sessions::iterator session, std::chrono::steady_clock::time_point now)
+{
+    if (session->second.lastUse != now) {
+        m_sessionsByUse.erase({ session->second.lastUse, session->first });
+        m_sessionsByUse.emplace(now, session->first);
+        session->second.lastUse = now;
+    }
+    ++session->second.requests;
 }
 
 std::optional<std::string> Accounts::sessionOfCookie(const std::string& cookieHeader)
@@ -283,13 +343,11 @@ std::pair<SessionCheck, std::string> Accounts::userOfCookie(const std::string& c
         return { SessionCheck::expired, {} };
     auto now = m_clock();
     if (sessionRanOut(live->second, now)) {
-        m_sessions.erase(live);
+        endSession(live);
         return { SessionCheck::expired, {} };
     }
-    if (use) {
-        live->second.lastUse = now;
-        ++live->second.requests;
-    }
+    if (use)
+        useSession(live, now);
     return { SessionCheck::valid, live->second.login };
 }
 
@@ -322,7 +380,11 @@ bool Accounts::logOut(const std::string& cookieHeader)
 {
     std::lock_guard guard(m_mutex);
     auto session = sessionOfCookie(cookieHeader);
-    return session && m_sessions.erase(*session) > 0;
+    auto live = session ? m_sessions.find(*session) : m_sessions.end();
+    if (live == m_sessions.end())
+        return false;
+    endSession(live);
+    return true;
 }
 
 std::string Accounts::issueLoginLink(const std::string& origin)
@@ -338,10 +400,18 @@ ErrorLogMode Accounts::receiveErrorReport(ReceivedErrorReport report)
     ErrorLogMode mode;
     {
         std::lock_guard guard(m_mutex);
-        // Anyone on the machine may post reports; a running service keeps only so much of each.
-        if (report.body.size() > maximumErrorReportBytes)
-            report.body.resize(maximumErrorReportBytes);
-        appendLatest(m_errorReports, std::move(report));
+        // Anyone on the machine may post reports; a running service keeps only
+        // so much of each, and a copy of that much, so that no buffer of the
+        // whole report stays behind.
+        // (Assigning a short text would keep the old buffer: a new string it is.)
+        ReceivedErrorReport kept { report.publicRoute,
+            std::string(report.body, 0, std::min(report.body.size(), maximumErrorReportBytes)),
+            std::move(report.sessionUser) };
+        if (!kept.sessionUser
+            && std::ranges::count_if(m_errorReports, [](const auto& kept) { return !kept.sessionUser; })
+                >= static_cast<std::ptrdiff_t>(maximumReportsWithoutSession))
+            m_errorReports.erase(std::ranges::find_if(m_errorReports, [](const auto& kept) { return !kept.sessionUser; }));
+        appendLatest(m_errorReports, std::move(kept));
         mode = m_errorLogMode;
     }
     m_reportsChanged.notify_all();

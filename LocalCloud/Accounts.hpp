@@ -12,6 +12,7 @@
 #include <map>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -71,6 +72,8 @@ struct SessionPolicy {
     // Test control: a session ends after answering this many requests, so that
     // a client's silent renewal can be seen at work.
     std::optional<std::size_t> requestLimit {};
+    // Sessions one account keeps at once; a login beyond it ends the account's oldest.
+    std::size_t perAccount = 100;
 };
 
 // The users, sessions, login links and error log of the local service.
@@ -116,6 +119,8 @@ public:
     [[nodiscard]] std::vector<LoginAttempt> loginAttempts() const;
     void setErrorLogMode(ErrorLogMode mode);
     [[nodiscard]] std::vector<ReceivedErrorReport> errorReports() const;
+    // The memory the kept reports' texts take (their buffers, not their lengths).
+    [[nodiscard]] std::size_t errorReportBytesHeld() const;
     [[nodiscard]] bool waitForErrorReports(std::size_t count, std::chrono::milliseconds timeout) const;
     // Every login link handed out, in order.
     [[nodiscard]] std::vector<std::string> issuedLoginLinks() const;
@@ -143,11 +148,14 @@ public:
     // Makes a new login link under `origin` and remembers it.
     [[nodiscard]] std::string issueLoginLink(const std::string& origin);
     // Keeps a received report, its first `maximumErrorReportBytes` only, and
-    // the latest `maximumErrorReports` of them; returns how the route answers.
+    // the latest `maximumErrorReports` of them, of which at most
+    // `maximumReportsWithoutSession` came without a session; returns how the route answers.
     [[nodiscard]] ErrorLogMode receiveErrorReport(ReceivedErrorReport report);
     // Also how many login attempts and login links are kept.
     static constexpr std::size_t maximumErrorReports = 1000;
     static constexpr std::size_t maximumErrorReportBytes = 64 * 1024;
+    // Anyone on the machine may report without a session: they share this much.
+    static constexpr std::size_t maximumReportsWithoutSession = 64;
 
 private:
     // A password that matched the stored hash: checked again only when the stored hash changes.
@@ -159,7 +167,10 @@ private:
         std::string login;
         std::chrono::steady_clock::time_point lastUse;
         std::size_t requests = 0;
+        // Order of issue, over all accounts.
+        std::uint64_t sequence = 0;
     };
+    using Sessions = std::map<std::string, Session>;
 
     // The "session" cookie of a "Cookie" header, if there is one.
     [[nodiscard]] static std::optional<std::string> sessionOfCookie(const std::string& cookieHeader);
@@ -167,14 +178,23 @@ private:
     // request and ends a session that has run out. Needs `m_mutex`.
     [[nodiscard]] std::pair<SessionCheck, std::string> userOfCookie(const std::string& cookieHeader, bool use);
     [[nodiscard]] bool sessionRanOut(const Session& session, std::chrono::steady_clock::time_point now) const;
+    // Opens a session of `login`, ending those that ran out and the
+    // account's oldest beyond its bound. Needs `m_mutex`.
+    [[nodiscard]] std::string openSession(const std::string& login, std::chrono::steady_clock::time_point now);
+    void endSession(Sessions::iterator session);
+    void useSession(Sessions::iterator session, std::chrono::steady_clock::time_point now);
 
     mutable std::mutex m_mutex;
     mutable std::condition_variable m_reportsChanged;
     mutable std::optional<Platform::Database> m_database;
     std::map<std::string, AccountLock> m_locks;
     std::map<std::string, VerifiedPassword> m_verified;
-    // Live sessions by identifier.
-    std::map<std::string, Session> m_sessions;
+    // Live sessions by identifier, with two indexes so that no login looks
+    // at every session: each account's by age, and all by their last use.
+    Sessions m_sessions;
+    std::map<std::string, std::map<std::uint64_t, std::string>> m_sessionsOfAccount;
+    std::set<std::pair<std::chrono::steady_clock::time_point, std::string>> m_sessionsByUse;
+    std::uint64_t m_nextSessionSequence = 0;
     SessionPolicy m_sessionPolicy;
     LoginThrottle m_throttle;
     std::function<std::chrono::steady_clock::time_point()> m_clock;

@@ -12,8 +12,10 @@ namespace LocalCloud {
 
 namespace {
 
-// Largest thumbnail side the service draws.
+// Largest thumbnail side the service draws, and the most pixels in all: a
+// placeholder costs its pixels' time even though it is drawn a row at a time.
 constexpr std::int64_t maximumThumbnailSide = 4096;
+constexpr std::int64_t maximumThumbnailPixels = 1024 * 1024;
 // Largest profile picture it keeps.
 constexpr std::int64_t maximumPictureBytes = 16 << 20;
 
@@ -55,7 +57,7 @@ void LocalCloudServer::Implementation::installCustomerRoutes()
             auto width = integerFrom(request.get_param_value("x"));
             auto height = integerFrom(request.get_param_value("y"));
             if (!width || !height || *width < 1 || *height < 1 || *width > maximumThumbnailSide
-                || *height > maximumThumbnailSide)
+                || *height > maximumThumbnailSide || *width * *height > maximumThumbnailPixels)
                 return respondWithServiceError(response, ServiceErrors::invalidParameters());
             auto file = tree->file(account, identifierFrom(match));
             if (!file)

@@ -134,9 +134,14 @@ public:
         m_headDeadline = Clock::now() + m_limits.headDeadline;
         m_bodyWaited = milliseconds::zero();
         m_bodyBytes = 0;
+        m_headBytes = 0;
+        m_headLines = 0;
     }
 
     void endHead() { m_inHead = false; }
+    [[nodiscard]] bool cutOff() const { return m_cutOff; }
+    void closeAfterAnswer() { m_closeAfterAnswer = true; }
+    [[nodiscard]] bool closesAfterAnswer() const { return m_closeAfterAnswer; }
 
     bool is_readable() const override { return m_offset < m_filled || waitReadable(); }
 
@@ -156,6 +161,8 @@ public:
             m_filled = static_cast<std::size_t>(count);
         }
         auto count = std::min(size, m_filled - m_offset);
+        if (m_inHead && !withinHead(std::string_view(m_buffer.data() + m_offset, count)))
+            return -1;
         std::memcpy(destination, m_buffer.data() + m_offset, count);
         m_offset += count;
         return static_cast<ssize_t>(count);
@@ -190,6 +197,20 @@ private:
                 continue;
             return ready > 0 ? 1 : ready;
         }
+    }
+
+    // Counts what the library takes of a request's head (it reads the head a
+    // byte at a time): every field it reads is kept until the request ends,
+    // so their number and size are bounded before they are kept.
+    bool withinHead(std::string_view bytes)
+    {
+        m_headBytes += bytes.size();
+        m_headLines += static_cast<std::size_t>(std::ranges::count(bytes, '\n'));
+        // The request line and the empty line that ends the head are no fields.
+        if (m_headBytes <= m_limits.maximumHeadBytes && m_headLines <= m_limits.maximumHeaderFields + 2)
+            return true;
+        m_cutOff = true;
+        return false;
     }
 
     // Waits for bytes as long as the read time-out, the head's deadline and
@@ -265,6 +286,9 @@ private:
     mutable milliseconds m_bodyWaited { 0 };
     mutable bool m_cutOff = false;
     std::size_t m_bodyBytes = 0;
+    std::size_t m_headBytes = 0;
+    std::size_t m_headLines = 0;
+    bool m_closeAfterAnswer = false;
 };
 
 // The connection the calling thread serves, for the pre-routing handler.
@@ -282,11 +306,72 @@ void refuse(int socket)
     ::shutdown(socket, SHUT_WR);
 }
 
+// Ends a connection whose client may still be sending: closing it with bytes
+// unread would reset it, and the client could lose the answer it was sent.
+// So the service stops writing, then reads and drops what still comes, for a
+// bounded time and amount.
+void closeAfterUnreadInput(int socket)
+{
+    constexpr std::size_t most = 1 << 20;
+    constexpr milliseconds longest { 1000 };
+    ::shutdown(socket, SHUT_WR);
+    std::array<char, 16 * 1024> buffer {};
+    std::size_t dropped = 0;
+    auto end = Clock::now() + longest;
+    while (dropped < most) {
+        auto left = std::chrono::duration_cast<milliseconds>(end - Clock::now());
+        if (left <= milliseconds::zero())
+            break;
+        pollfd entry { socket, POLLIN, 0 };
+        int ready = ::poll(&entry, 1, static_cast<int>(left.count()));
+        if (ready < 0 && errno == EINTR)
+            continue;
+        if (ready <= 0)
+            break;
+        ssize_t count = ::recv(socket, buffer.data(), buffer.size(), MSG_DONTWAIT);
+        if (count < 0 && errno == EINTR)
+            continue;
+        if (count <= 0)
+            break;
+        dropped += static_cast<std::size_t>(count);
+    }
+}
+
+// Whether a request's whole head (up to its empty line) is in the socket's
+// buffer within `wait`, without taking any of it.
+bool wholeHeadArrives(int socket, milliseconds wait, std::size_t maximumHeadBytes)
+{
+    std::string peeked(std::min<std::size_t>(maximumHeadBytes, 64 * 1024), '\0');
+    auto end = Clock::now() + wait;
+    for (;;) {
+        auto left = std::chrono::duration_cast<milliseconds>(end - Clock::now());
+        pollfd entry { socket, POLLIN, 0 };
+        int ready = ::poll(&entry, 1, static_cast<int>(std::max(left, milliseconds::zero()).count()));
+        if (ready < 0 && errno == EINTR)
+            continue;
+        if (ready <= 0)
+            return false;
+        ssize_t count = ::recv(socket, peeked.data(), peeked.size(), MSG_PEEK | MSG_DONTWAIT);
+        if (count <= 0)
+            return false;
+        std::string_view head(peeked.data(), static_cast<std::size_t>(count));
+        if (head.find("\r\n\r\n") != std::string_view::npos || head.find("\n\n") != std::string_view::npos)
+            return true;
+        if (static_cast<std::size_t>(count) == peeked.size() || left <= milliseconds::zero())
+            return false;
+        // The rest may follow in the next packets; the socket reads as ready
+        // all along, so the next look waits a little first.
+        std::this_thread::sleep_for(std::min(left, milliseconds(5)));
+    }
+}
+
 } // namespace
 
 GuardedServer::GuardedServer()
 {
-    new_task_queue = [this] { return new GrowingPool(m_limits.maximumConnections + refusalThreads); };
+    new_task_queue = [this] {
+        return new GrowingPool(m_limits.maximumConnections + m_limits.quickConnections + refusalThreads);
+    };
 }
 
 void GuardedServer::setLimits(const Limits& limits)
@@ -321,6 +406,12 @@ void GuardedServer::headReceived()
         currentConnection->endHead();
 }
 
+void GuardedServer::closeAfterAnswer()
+{
+    if (currentConnection)
+        currentConnection->closeAfterAnswer();
+}
+
 bool GuardedServer::admit()
 {
     {
@@ -342,11 +433,44 @@ void GuardedServer::release()
     m_changed.notify_all();
 }
 
+bool GuardedServer::serveQuickly(socket_t socket)
+{
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_quickConnections >= m_limits.quickConnections)
+            return false;
+        ++m_quickConnections;
+    }
+    bool served = false;
+    if (wholeHeadArrives(socket, m_limits.quickHeadWait, m_limits.maximumHeadBytes)) {
+        Limits quick = m_limits;
+        quick.headDeadline = m_limits.quickHeadWait;
+        quick.bodyWaitAllowance = m_limits.quickBodyWaitAllowance;
+        ConnectionStream connection(socket, quick, read_timeout_sec_, read_timeout_usec_, write_timeout_sec_,
+            write_timeout_usec_);
+        connection.beginRequest();
+        bool closed = false;
+        currentConnection = &connection;
+        // One request only, so that the slot soon serves the next one.
+        served = process_request(connection, true, closed, nullptr);
+        currentConnection = nullptr;
+        if (connection.cutOff() || connection.closesAfterAnswer())
+            closeAfterUnreadInput(socket);
+    }
+    {
+        std::lock_guard lock(m_mutex);
+        --m_quickConnections;
+    }
+    return served;
+}
+
 bool GuardedServer::process_and_close_socket(socket_t socket)
 {
     bool served = false;
     if (!admit()) {
-        refuse(socket);
+        served = serveQuickly(socket);
+        if (!served)
+            refuse(socket);
     } else {
         ConnectionStream connection(socket, m_limits, read_timeout_sec_, read_timeout_usec_, write_timeout_sec_,
             write_timeout_usec_);
@@ -359,9 +483,11 @@ bool GuardedServer::process_and_close_socket(socket_t socket)
             currentConnection = &connection;
             served = process_request(connection, left == 1, closed, nullptr);
             currentConnection = nullptr;
-            if (!served || closed)
+            if (!served || closed || connection.closesAfterAnswer())
                 break;
         }
+        if (connection.cutOff() || connection.closesAfterAnswer())
+            closeAfterUnreadInput(socket);
         release();
     }
     ::shutdown(socket, SHUT_RDWR);

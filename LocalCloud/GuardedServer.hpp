@@ -15,7 +15,9 @@ namespace LocalCloud {
 
 // An HTTP server whose connections cannot be held by clients that send slowly:
 // every connection gets a thread of its own (started when needed), up to a
-// cap; a connection beyond the cap is answered 503 at once and closed. The
+// cap; a connection beyond the cap is answered 503 at once and closed, unless
+// its whole request head is there at once and one of a few quick slots is
+// free, in which case its one request is served. The
 // head of each request (request line and header fields) must arrive within a
 // deadline, and a request body may wait for its bytes only so long in all, so
 // a client sending a byte now and then gives its thread back soon. Gates,
@@ -38,16 +40,23 @@ public:
     // Tells the connection the calling thread serves that the request's head is
     // complete (call from the pre-routing handler); from here on its body rules hold.
     static void headReceived();
+    // Ends the connection the calling thread serves once its answer is out
+    // (for a request whose body was left unread).
+    static void closeAfterAnswer();
 
 private:
     bool process_and_close_socket(socket_t socket) override;
     [[nodiscard]] bool admit();
     void release();
+    // Serves the one request of a connection beyond the cap if its whole head
+    // arrives at once; false when it was not served.
+    [[nodiscard]] bool serveQuickly(socket_t socket);
 
     Limits m_limits;
     mutable std::mutex m_mutex;
     mutable std::condition_variable m_changed;
     std::size_t m_connections = 0;
+    std::size_t m_quickConnections = 0;
 };
 
 } // namespace LocalCloud

@@ -2,6 +2,7 @@
 
 #include "LocalCloud/DataFolder.hpp"
 #include "LocalCloud/LocalCloudServerImplementation.hpp"
+#include "LocalCloud/RequestParsing.hpp"
 
 #include <nlohmann/json.hpp>
 
@@ -21,9 +22,10 @@ constexpr time_t readWriteTimeoutSeconds = 5;
 // the client's own failure reports show it; nothing when it is no JSON object.
 std::string withoutPassword(const std::string& text)
 {
-    auto json = nlohmann::json::parse(text, nullptr, false);
-    if (json.is_discarded() || !json.is_object())
+    auto parsed = parsedObject(text);
+    if (!parsed)
         return {};
+    auto& json = *parsed;
     if (json.contains("password"))
         json["password"] = "...";
     return json.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
@@ -92,9 +94,11 @@ std::expected<std::unique_ptr<LocalCloudServer>, std::string> LocalCloudServer::
     state.server.set_read_timeout(readWriteTimeoutSeconds, 0);
     state.server.set_write_timeout(readWriteTimeoutSeconds, 0);
     state.server.setLimits(state.options.connections);
-    state.server.set_pre_routing_handler([&state](const httplib::Request& request, httplib::Response&) {
+    state.server.set_pre_routing_handler([&state](const httplib::Request& request, httplib::Response& response) {
         GuardedServer::headReceived();
         state.record(request);
+        if (Implementation::refuseBufferedBody(request, response))
+            return httplib::Server::HandlerResponse::Handled;
         return httplib::Server::HandlerResponse::Unhandled;
     });
     state.server.set_post_routing_handler([&state](const httplib::Request&, httplib::Response& response) {

@@ -27,10 +27,16 @@ struct RequestBody {
     // Told the whole body whenever `readAll` read it.
     std::function<void(const std::string&)> onRead {};
     // Reads the whole body into memory (for routes that take small bodies);
-    // empty when it is larger than `maximumBytes`, so that no client makes the
-    // service hold more than that.
-    [[nodiscard]] std::string readAll(const httplib::Request& request) const;
+    // empty when it is larger than `limit`, so that no client makes the
+    // service hold more than that. A body that says it is larger is not read at all.
+    [[nodiscard]] std::string readAll(const httplib::Request& request, std::size_t limit = maximumBytes) const;
+    // The first `limit` bytes of the body; the rest is read and dropped.
+    [[nodiscard]] std::string readPrefix(const httplib::Request& request, std::size_t limit) const;
+    // The most a route of an account reads into memory ...
     static constexpr std::size_t maximumBytes = 16 << 20;
+    // ... and one that anyone may call (the login), or that a library reads
+    // whole before any route sees it (a body sent with GET, HEAD, DELETE or OPTIONS).
+    static constexpr std::size_t maximumOpenBytes = 64 << 10;
     // Reads and drops whatever of the body is still unread, so that the connection stays usable.
     void discard(const httplib::Request& request) const;
 };
@@ -99,6 +105,9 @@ struct LocalCloudServer::Implementation {
     // Waits out an answer delay of the request (ended early when the service stops).
     void delayAnswer(const std::string& method, const std::string& path);
     void record(const httplib::Request& request);
+    // True when it answered 413 to a request whose body the library would read
+    // whole into memory before any route sees it, and that is larger than a route may take.
+    [[nodiscard]] static bool refuseBufferedBody(const httplib::Request& request, httplib::Response& response);
     void finished();
 
     // Routes.

@@ -1,12 +1,44 @@
 #include "LocalCloud/LoginThrottle.hpp"
 
 #include <algorithm>
+#include <array>
+
+#include <arpa/inet.h>
 
 namespace LocalCloud {
 
 LoginThrottle::LoginThrottle(LoginLimits limits)
     : m_limits(limits)
 {
+}
+
+std::string LoginThrottle::clientOf(const std::string& address)
+{
+    in_addr inet {};
+    if (::inet_pton(AF_INET, address.c_str(), &inet) == 1)
+        return (ntohl(inet.s_addr) >> 24) == 127 ? std::string("loopback") : address;
+    in6_addr inet6 {};
+    if (::inet_pton(AF_INET6, address.c_str(), &inet6) != 1)
+        return address;
+    const auto* bytes = inet6.s6_addr;
+    if (IN6_IS_ADDR_LOOPBACK(&inet6) || (IN6_IS_ADDR_V4MAPPED(&inet6) && bytes[12] == 127))
+        return "loopback";
+    if (IN6_IS_ADDR_V4MAPPED(&inet6)) {
+        std::array<char, INET_ADDRSTRLEN> text {};
+        ::inet_ntop(AF_INET, bytes + 12, text.data(), text.size());
+        return text.data();
+    }
+    // Whoever has one address of a network usually has all of it.
+    std::fill(inet6.s6_addr + 8, inet6.s6_addr + 16, 0);
+    std::array<char, INET6_ADDRSTRLEN> text {};
+    ::inet_ntop(AF_INET6, &inet6, text.data(), text.size());
+    return std::string(text.data()) + "/64";
+}
+
+std::string LoginThrottle::pairKey(const std::string& account, const std::string& client)
+{
+    // No address holds a line break, so the pair reads back unambiguously.
+    return clientOf(client) + "\n" + account;
 }
 
 bool LoginThrottle::waiting(const std::map<std::string, Failures>& table, const std::string& key, std::size_t free,
@@ -23,8 +55,8 @@ bool LoginThrottle::waiting(const std::map<std::string, Failures>& table, const 
 
 bool LoginThrottle::mustWait(const std::string& account, const std::string& client, Clock::time_point now) const
 {
-    return waiting(m_accounts, account, m_limits.accountFailures, now)
-        || waiting(m_clients, client, m_limits.clientFailures, now);
+    return waiting(m_pairs, pairKey(account, client), m_limits.accountFailures, now)
+        || waiting(m_clients, clientOf(client), m_limits.clientFailures, now);
 }
 
 void LoginThrottle::forgetOld(std::map<std::string, Failures>& table, Clock::time_point now)
@@ -36,9 +68,9 @@ void LoginThrottle::forgetOld(std::map<std::string, Failures>& table, Clock::tim
 
 void LoginThrottle::failed(const std::string& account, const std::string& client, Clock::time_point now)
 {
-    forgetOld(m_accounts, now);
+    forgetOld(m_pairs, now);
     forgetOld(m_clients, now);
-    for (auto* failures : { &m_accounts[account], &m_clients[client] }) {
+    for (auto* failures : { &m_pairs[pairKey(account, client)], &m_clients[clientOf(client)] }) {
         ++failures->count;
         failures->last = now;
     }
@@ -46,8 +78,8 @@ void LoginThrottle::failed(const std::string& account, const std::string& client
 
 void LoginThrottle::succeeded(const std::string& account, const std::string& client)
 {
-    m_accounts.erase(account);
-    m_clients.erase(client);
+    m_pairs.erase(pairKey(account, client));
+    m_clients.erase(clientOf(client));
 }
 
 } // namespace LocalCloud

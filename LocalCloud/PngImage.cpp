@@ -2,6 +2,7 @@
 
 #include <zlib.h>
 
+#include <algorithm>
 #include <vector>
 
 namespace LocalCloud {
@@ -31,11 +32,24 @@ std::string placeholderPNG(int width, int height, bool folder)
     const unsigned char background[3] = { 0xee, 0xf0, 0xf3 };
     const unsigned char frame[3] = { 0x8a, 0x94, 0xa6 };
     const unsigned char accent[3] = { 0x3b, 0x82, 0xd6 };
-    std::string raw;
-    raw.reserve(static_cast<std::size_t>(height) * (1 + 3 * static_cast<std::size_t>(width)));
     int border = std::max(1, std::min(width, height) / 20);
+    // Drawn and compressed a row at a time: what is held is the compressed
+    // picture (small, as it is mostly one colour), never all its pixels.
+    z_stream stream {};
+    deflateInit(&stream, Z_BEST_SPEED);
+    std::string compressed;
+    std::string row;
+    std::vector<unsigned char> out(64 * 1024);
+    auto pump = [&](int flush) {
+        do {
+            stream.next_out = out.data();
+            stream.avail_out = static_cast<uInt>(out.size());
+            deflate(&stream, flush);
+            compressed.append(reinterpret_cast<const char*>(out.data()), out.size() - stream.avail_out);
+        } while (stream.avail_out == 0);
+    };
     for (int y = 0; y < height; ++y) {
-        raw += '\0';
+        row.assign(1, '\0');
         for (int x = 0; x < width; ++x) {
             const unsigned char* colour = background;
             bool edge = x < border || y < border || x >= width - border || y >= height - border;
@@ -45,14 +59,16 @@ std::string placeholderPNG(int width, int height, bool folder)
                 colour = frame;
             else if (mark)
                 colour = accent;
-            raw.append(reinterpret_cast<const char*>(colour), 3);
+            row.append(reinterpret_cast<const char*>(colour), 3);
         }
+        stream.next_in = reinterpret_cast<Bytef*>(row.data());
+        stream.avail_in = static_cast<uInt>(row.size());
+        pump(Z_NO_FLUSH);
     }
-    uLongf compressedSize = compressBound(static_cast<uLong>(raw.size()));
-    std::string compressed(compressedSize, '\0');
-    compress2(reinterpret_cast<Bytef*>(compressed.data()), &compressedSize,
-        reinterpret_cast<const Bytef*>(raw.data()), static_cast<uLong>(raw.size()), Z_BEST_SPEED);
-    compressed.resize(compressedSize);
+    stream.next_in = nullptr;
+    stream.avail_in = 0;
+    pump(Z_FINISH);
+    deflateEnd(&stream);
 
     std::string png = "\x89PNG\r\n\x1a\n";
     std::string header;

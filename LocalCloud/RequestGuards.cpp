@@ -46,12 +46,21 @@ bool LocalCloudServer::Implementation::refuseForeignHost(const httplib::Request&
     // A web page the user visits may send requests to the loopback port, but
     // only under a name of its own that its browser puts in "Host" (which also
     // defeats rebinding that name to 127.0.0.1); the service's own clients name it by its address.
-    auto host = lowerCase(request.get_header_value("Host"));
     auto port = std::to_string(this->port);
-    for (const auto& name : { std::string("127.0.0.1"), std::string("localhost"), std::string("[::1]"), options.host }) {
-        if (host == name + ":" + port || (this->port == 80 && host == name))
-            return false;
-    }
+    auto ownAuthority = [&](const std::string& authority) {
+        for (const auto& name : { std::string("127.0.0.1"), std::string("localhost"), std::string("[::1]"), options.host }) {
+            if (authority == name + ":" + port || (this->port == 80 && authority == name))
+                return true;
+        }
+        return false;
+    };
+    // A page that names the address itself still gives itself away: its
+    // browser sends the page's origin along, which the service's own clients never do.
+    auto origin = lowerCase(request.get_header_value("Origin"));
+    bool ownOrigin = !request.has_header("Origin")
+        || (origin.starts_with("http://") && ownAuthority(origin.substr(std::string_view("http://").size())));
+    if (ownOrigin && ownAuthority(lowerCase(request.get_header_value("Host"))))
+        return false;
     body.discard(request);
     respondWithError(response, 403, ServiceErrors::notAllowedCode, "Requests that change data must name the service's own address");
     return true;

@@ -48,15 +48,55 @@ inline bool isJSONContentType(std::string_view contentType)
            });
 }
 
-// A JSON object body, or nothing when it is not one or does not say it is JSON.
-inline std::optional<nlohmann::json> objectBody(std::string_view contentType, const std::string& text)
+// How deep a client's JSON may nest: far beyond any body the service takes,
+// far below what makes a parsed tree of a small body large.
+inline constexpr std::size_t maximumJSONDepth = 64;
+
+// Whether the arrays and objects of `text` nest no deeper than `depth`; looks
+// at brackets outside strings only, so it costs no memory whatever the text.
+inline bool nestsWithin(std::string_view text, std::size_t depth)
 {
-    if (!isJSONContentType(contentType))
+    std::size_t level = 0;
+    bool inString = false;
+    bool escaped = false;
+    for (char character : text) {
+        if (inString) {
+            if (escaped)
+                escaped = false;
+            else if (character == '\\')
+                escaped = true;
+            else if (character == '"')
+                inString = false;
+        } else if (character == '"') {
+            inString = true;
+        } else if (character == '[' || character == '{') {
+            if (++level > depth)
+                return false;
+        } else if ((character == ']' || character == '}') && level > 0) {
+            --level;
+        }
+    }
+    return true;
+}
+
+// A JSON object, or nothing when `text` is none or nests deeper than the bound
+// (checked before parsing, so a deep text never becomes a deep tree).
+inline std::optional<nlohmann::json> parsedObject(const std::string& text)
+{
+    if (!nestsWithin(text, maximumJSONDepth))
         return std::nullopt;
     auto json = nlohmann::json::parse(text, nullptr, false);
     if (json.is_discarded() || !json.is_object())
         return std::nullopt;
     return json;
+}
+
+// A JSON object body, or nothing when it is not one or does not say it is JSON.
+inline std::optional<nlohmann::json> objectBody(std::string_view contentType, const std::string& text)
+{
+    if (!isJSONContentType(contentType))
+        return std::nullopt;
+    return parsedObject(text);
 }
 
 // A SHA-1 as the service writes it: 40 lower-case hexadecimal digits.

@@ -2,6 +2,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <charconv>
 #include <ctime>
 
 namespace LocalCloud {
@@ -44,28 +45,83 @@ std::string httpDate(std::chrono::system_clock::time_point time)
     return text;
 }
 
-std::string RequestBody::readAll(const httplib::Request& request) const
+namespace {
+
+// The length a request says its body has, when it says one.
+std::optional<std::size_t> declaredLength(const httplib::Request& request)
+{
+    if (!request.has_header("Content-Length"))
+        return std::nullopt;
+    const auto& text = request.get_header_value("Content-Length");
+    std::size_t length = 0;
+    auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), length);
+    if (error == std::errc::result_out_of_range)
+        return SIZE_MAX;
+    if (error != std::errc() || end != text.data() + text.size())
+        return std::nullopt;
+    return length;
+}
+
+} // namespace
+
+std::string RequestBody::readAll(const httplib::Request& request, std::size_t limit) const
 {
     std::string body;
     bool tooLarge = false;
     if (!reader) {
-        tooLarge = request.body.size() > maximumBytes;
+        tooLarge = request.body.size() > limit;
         if (!tooLarge)
             body = request.body;
+    } else if (auto length = declaredLength(request); length && *length > limit) {
+        // Nothing of it is read: the connection ends with the answer.
+        tooLarge = true;
     } else {
         (*reader)([&](const char* data, size_t length) {
-            tooLarge = body.size() + length > maximumBytes;
+            tooLarge = body.size() + length > limit;
             if (!tooLarge)
                 body.append(data, length);
             return !tooLarge;
         });
     }
     // A body too large to hold is no request anyone sent in earnest; it is answered as unreadable.
-    if (tooLarge)
-        body.clear();
+    if (tooLarge) {
+        body = std::string();
+        GuardedServer::closeAfterAnswer();
+    }
     if (onRead)
         onRead(body);
     return body;
+}
+
+std::string RequestBody::readPrefix(const httplib::Request& request, std::size_t limit) const
+{
+    std::string body;
+    if (!reader) {
+        body.assign(request.body, 0, std::min(limit, request.body.size()));
+    } else {
+        (*reader)([&](const char* data, size_t length) {
+            body.append(data, std::min(length, limit - body.size()));
+            return true;
+        });
+    }
+    if (onRead)
+        onRead(body);
+    return body;
+}
+
+bool LocalCloudServer::Implementation::refuseBufferedBody(const httplib::Request& request, httplib::Response& response)
+{
+    // The service's own routes stream the bodies of these three methods.
+    if (request.method == "POST" || request.method == "PUT" || request.method == "PATCH")
+        return false;
+    auto length = declaredLength(request);
+    bool chunked = request.has_header("Transfer-Encoding");
+    if (!chunked && (!length || *length <= RequestBody::maximumOpenBytes))
+        return false;
+    GuardedServer::closeAfterAnswer();
+    respondWithError(response, 413, ServiceErrors::invalidParametersCode, "Request body too large");
+    response.set_header("Connection", "close");
+    return true;
 }
 
 void RequestBody::discard(const httplib::Request& request) const

@@ -1,10 +1,13 @@
-// glimmerd's protocol parser under random and mutated request lines: every
-// line gets exactly one answer, itself one JSON object on one line.
-#include "FuzzDriver.hpp"
-
+// glimmerd's protocol parser under mutated request lines: every line gets
+// exactly one answer, itself one JSON object on one line.
 #include "Glimmerd/FinderSyncHost/FinderSyncProtocol.hpp"
 
 #include <nlohmann/json.hpp>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string_view>
 
 namespace {
 
@@ -32,32 +35,31 @@ private:
 
 } // namespace
 
-int main(int argc, char** argv)
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    auto controller = std::make_shared<FinderSyncKit::FinderSyncController>();
-    controller->setBadgeImage("status-uptodate", "Idle", "Idle");
-    controller->setDirectoryURLs({ Platform::URL::fileURL("/c", Platform::URL::IsDirectory::Yes) });
-    FinderSyncHost::FinderSyncProtocol protocol(controller, std::make_shared<Extension>(controller));
-    std::vector<std::string> dictionary { "{", "}", "[", "]", "\"", ",", ":", "\"op\"", "\"id\"", "\"hello\"", "\"observed\"",
-        "\"begin\"", "\"end\"", "\"badge\"", "\"menu\"", "\"invoke\"", "\"subscribe\"", "\"path\"", "\"selection\"",
-        "\"target\"", "\"kind\"", "\"index\"", "\"items\"", "\"toolbar\"", "\"/c/a\"", "\"/\"", "\\u0000", "\\ud83d\\ude00" };
-    return Fuzz::run(argc, argv, std::move(dictionary), [&](std::string_view input) {
-        std::size_t start = 0;
-        while (start <= input.size()) {
-            auto newline = input.find('\n', start);
-            auto line = input.substr(start, newline == std::string_view::npos ? std::string_view::npos : newline - start);
-            if (line.size() <= FinderSyncHost::maximumLineLength) {
-                auto answer = protocol.answer(line);
-                if (answer.line.empty() || answer.line.back() != '\n'
-                    || answer.line.find('\n') != answer.line.size() - 1
-                    || !nlohmann::json::parse(answer.line, nullptr, false).is_object()) {
-                    std::fprintf(stderr, "fuzz: not one JSON object line: %s\n", answer.line.c_str());
-                    std::abort();
-                }
+    static auto controller = [] {
+        auto made = std::make_shared<FinderSyncKit::FinderSyncController>();
+        made->setBadgeImage("status-uptodate", "Idle", "Idle");
+        made->setDirectoryURLs({ Platform::URL::fileURL("/c", Platform::URL::IsDirectory::Yes) });
+        return made;
+    }();
+    static FinderSyncHost::FinderSyncProtocol protocol(controller, std::make_shared<Extension>(controller));
+    std::string_view input(reinterpret_cast<const char*>(data), size);
+    std::size_t start = 0;
+    while (start <= input.size()) {
+        auto newline = input.find('\n', start);
+        auto line = input.substr(start, newline == std::string_view::npos ? std::string_view::npos : newline - start);
+        if (line.size() <= FinderSyncHost::maximumLineLength) {
+            auto answer = protocol.answer(line);
+            if (answer.line.empty() || answer.line.back() != '\n' || answer.line.find('\n') != answer.line.size() - 1
+                || !nlohmann::json::parse(answer.line, nullptr, false).is_object()) {
+                std::fprintf(stderr, "fuzz: not one JSON object line: %s\n", answer.line.c_str());
+                std::abort();
             }
-            if (newline == std::string_view::npos)
-                break;
-            start = newline + 1;
         }
-    });
+        if (newline == std::string_view::npos)
+            break;
+        start = newline + 1;
+    }
+    return 0;
 }

@@ -18,6 +18,8 @@ packages=(
     qt6-base-dev qt6-translations-l10n fonts-dejavu-core xvfb xauth desktop-file-utils
     libnautilus-extension-dev
     xdotool x11-utils xclip imagemagick
+    # The fuzz engine (libFuzzer); g++ builds the code it steers by.
+    libclang-rt-14-dev
 )
 
 missing=()

@@ -205,7 +205,7 @@ TEST_F(ServiceSecurityTests, ErrorReportsAreBoundedInNumberAndSize)
     ASSERT_EQ(anonymous.call("POST", "log/error", large).status, 200);
     auto& accounts = m_server->accounts();
     for (std::size_t report = 0; report < Accounts::maximumErrorReports + 10; ++report)
-        (void)accounts.receiveErrorReport({ false, std::to_string(report) + large, std::nullopt });
+        (void)accounts.receiveErrorReport({ false, std::to_string(report) + large, std::string("anna") });
     auto reports = accounts.errorReports();
     ASSERT_EQ(reports.size(), Accounts::maximumErrorReports);
     for (const auto& report : reports)
@@ -213,9 +213,9 @@ TEST_F(ServiceSecurityTests, ErrorReportsAreBoundedInNumberAndSize)
     EXPECT_TRUE(reports.back().body.starts_with(std::to_string(Accounts::maximumErrorReports + 9) + "x"));
     // A report of exactly the bound is kept whole; one byte more loses only that byte.
     const std::string exact(Accounts::maximumErrorReportBytes, 'e');
-    (void)accounts.receiveErrorReport({ false, exact, std::nullopt });
+    (void)accounts.receiveErrorReport({ false, exact, std::string("anna") });
     EXPECT_EQ(accounts.errorReports().back().body, exact);
-    (void)accounts.receiveErrorReport({ false, "f" + exact, std::nullopt });
+    (void)accounts.receiveErrorReport({ false, "f" + exact, std::string("anna") });
     EXPECT_EQ(accounts.errorReports().back().body, "f" + exact.substr(1));
     EXPECT_EQ(accounts.errorReports().size(), Accounts::maximumErrorReports);
 }
@@ -580,4 +580,41 @@ TEST_F(ServiceSecurityTests, AConnectionBeyondTheCapIsRefusedAtOnce)
     auto answer = client.Get("/v2.0/status");
     ASSERT_TRUE(answer);
     EXPECT_EQ(answer->status, 200);
+}
+
+TEST_F(ServiceSecurityTests, WholeRequestsBeyondTheCapAreServedWhileSlowClientsHoldIt)
+{
+    // Proves that while slow clients hold every connection, requests that arrive whole at once are still answered,
+    // one per connection, and a slow client beyond the cap is still refused.
+    LocalCloudServer::Options options;
+    options.connections.maximumConnections = 2;
+    auto server = startOwnServer(options);
+    ASSERT_TRUE(server);
+    std::vector<std::unique_ptr<Trickler>> held;
+    for (int index = 0; index < 2; ++index) {
+        held.push_back(std::make_unique<Trickler>(server->port(), "GET /v2.0/status HTTP/1.1\r\n"));
+        held.back()->sendNextByte();
+    }
+    ASSERT_TRUE(server->waitForConnections(2, 20s));
+
+    for (int request = 0; request < 12; ++request) {
+        httplib::Client client("127.0.0.1", server->port());
+        client.set_keep_alive(true);
+        client.set_read_timeout(10, 0);
+        auto answer = client.Get("/v2.0/status");
+        ASSERT_TRUE(answer) << request;
+        EXPECT_EQ(answer->status, 200) << request;
+        EXPECT_EQ(answer->get_header_value("Connection"), "close") << request;
+    }
+    EXPECT_TRUE(server->waitForConnections(2, 0ms));
+
+    std::vector<std::unique_ptr<Trickler>> slow;
+    slow.push_back(std::make_unique<Trickler>(server->port(), "GET /v2.0/status HTTP/1.1\r\n"));
+    slow.back()->sendNextByte();
+    pollfd entry { slow.back()->socket(), POLLIN, 0 };
+    ASSERT_EQ(::poll(&entry, 1, 20000), 1);
+    char buffer[256] {};
+    auto count = ::recv(slow.back()->socket(), buffer, sizeof buffer - 1, 0);
+    EXPECT_TRUE(std::string_view(buffer, count > 0 ? static_cast<std::size_t>(count) : 0).starts_with("HTTP/1.1 503 "))
+        << buffer;
 }
