@@ -13,6 +13,8 @@ namespace Orvella {
 
 namespace {
 
+constexpr const char* databaseFileName = "Cloud.realm";
+
 template<class Value>
 std::shared_ptr<Value> orStop(std::expected<std::shared_ptr<Value>, std::error_code> opened, const std::string& what)
 {
@@ -80,6 +82,14 @@ std::expected<std::filesystem::path, std::string> SharedConstants::makeGroupCont
         Platform::Log::failure("Der Gruppenordner wird nicht benutzt: " + own.error());
         return std::unexpected("Der Gruppenordner " + folder.string() + " wird nicht benutzt: " + own.error());
     }
+    // An earlier version (or a wide umask) may have left the folder and the
+    // database readable to everyone, and the database holds the path and hash
+    // of every synced file. The folder first, so nobody can swap what is in it.
+    for (const auto& entry : { folder, folder / databaseFileName, folder / (std::string(databaseFileName) + "-wal"),
+             folder / (std::string(databaseFileName) + "-shm") }) {
+        if (auto narrowed = Platform::narrowToOwner(entry); !narrowed)
+            Platform::Log::failure(narrowed.error());
+    }
     return folder;
 }
 
@@ -96,7 +106,7 @@ Platform::URL SharedConstants::groupContainerURL()
     return Platform::URL::fileURL(groupContainerPath().string(), Platform::URL::IsDirectory::Yes);
 }
 
-Platform::URL SharedConstants::dataBaseURL() { return groupContainerURL().appendingPathComponent("Cloud.realm"); }
+Platform::URL SharedConstants::dataBaseURL() { return groupContainerURL().appendingPathComponent(databaseFileName); }
 
 const std::string& SharedConstants::pingIdentifierName()
 {

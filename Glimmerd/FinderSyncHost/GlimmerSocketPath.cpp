@@ -3,17 +3,42 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
+#include <pwd.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace FinderSyncHost {
+
+namespace {
+
+// The user's home: $HOME when it is an absolute path, else the one the user database names.
+std::optional<std::filesystem::path> homeFolder()
+{
+    if (const char* home = std::getenv("HOME"); home && home[0] == '/')
+        return std::filesystem::path(home);
+    std::vector<char> buffer(16384);
+    passwd entry { };
+    passwd* found = nullptr;
+    if (getpwuid_r(getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found && found->pw_dir
+        && found->pw_dir[0] == '/')
+        return std::filesystem::path(found->pw_dir);
+    return std::nullopt;
+}
+
+} // namespace
 
 std::filesystem::path glimmerSocketPath()
 {
     const char* runtime = std::getenv("XDG_RUNTIME_DIR");
     if (runtime && runtime[0] == '/')
         return std::filesystem::path(runtime) / "orvella" / "glimmerd.sock";
+    // Any user may make a folder in /tmp, and one who makes this user's first
+    // keeps the extension from listening: the home is this user's alone.
+    if (auto home = homeFolder())
+        return *home / ".cache" / "orvella" / "glimmerd.sock";
     return std::filesystem::path("/tmp") / ("orvella-" + std::to_string(getuid())) / "glimmerd.sock";
 }
 
@@ -37,6 +62,9 @@ std::expected<struct stat, std::string> ownDirectory(const std::filesystem::path
 std::expected<void, std::string> prepareSocketDirectory(const std::filesystem::path& socketPath)
 {
     auto directory = socketPath.parent_path();
+    // Below the home the folder that holds it ("~/.cache") may be missing yet.
+    std::error_code ignored;
+    std::filesystem::create_directories(directory.parent_path(), ignored);
     if (mkdir(directory.c_str(), 0700) != 0 && errno != EEXIST)
         return std::unexpected("Der Ordner " + directory.string() + " kann nicht angelegt werden: "
             + std::strerror(errno));

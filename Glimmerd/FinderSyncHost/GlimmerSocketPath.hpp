@@ -7,8 +7,10 @@
 namespace FinderSyncHost {
 
 // Where `glimmerd` listens: "$XDG_RUNTIME_DIR/orvella/glimmerd.sock" when
-// XDG_RUNTIME_DIR names an absolute path, else "/tmp/orvella-<uid>/glimmerd.sock".
-// Reads the environment on every call; creates nothing.
+// XDG_RUNTIME_DIR names an absolute path, else "~/.cache/orvella/glimmerd.sock"
+// below the user's home ($HOME when absolute, else the user database's), and
+// only without any home "/tmp/orvella-<uid>/glimmerd.sock". Reads the
+// environment on every call; creates nothing.
 [[nodiscard]] std::filesystem::path glimmerSocketPath();
 
 // Makes sure the socket's directory is a real directory (no symbolic link)

@@ -321,20 +321,28 @@ TEST_F(FinderSyncHostTests, SubscriberIsCutOffNearItsLimit)
     EXPECT_LE(sent * 203, options.maximumPendingBytes * 5 / 4);
 }
 
-// The socket lives below $XDG_RUNTIME_DIR, else in /tmp/orvella-<uid>; its
-// directory is made 0700, narrowed when the user's own, refused as a link.
+// The socket lives below $XDG_RUNTIME_DIR, else below the user's home, never
+// in a folder of /tmp another user can make first; its directory is made
+// 0700, narrowed when the user's own, refused as a link.
 TEST_F(FinderSyncHostTests, SocketPathAndDirectory)
 {
     auto* saved = std::getenv("XDG_RUNTIME_DIR");
     std::string savedValue = saved ? saved : "";
+    auto* savedHome = std::getenv("HOME");
+    std::string savedHomeValue = savedHome ? savedHome : "";
     setenv("XDG_RUNTIME_DIR", "/run/user/77", 1);
     EXPECT_EQ(FinderSyncHost::glimmerSocketPath(), "/run/user/77/orvella/glimmerd.sock");
+    setenv("HOME", "/home/anna", 1);
     setenv("XDG_RUNTIME_DIR", "relative", 1);
-    EXPECT_EQ(FinderSyncHost::glimmerSocketPath(), "/tmp/orvella-" + std::to_string(getuid()) + "/glimmerd.sock");
+    EXPECT_EQ(FinderSyncHost::glimmerSocketPath(), "/home/anna/.cache/orvella/glimmerd.sock");
     unsetenv("XDG_RUNTIME_DIR");
-    EXPECT_EQ(FinderSyncHost::glimmerSocketPath(), "/tmp/orvella-" + std::to_string(getuid()) + "/glimmerd.sock");
+    EXPECT_EQ(FinderSyncHost::glimmerSocketPath(), "/home/anna/.cache/orvella/glimmerd.sock");
+    unsetenv("HOME");
+    EXPECT_FALSE(FinderSyncHost::glimmerSocketPath().string().starts_with("/tmp/")) << FinderSyncHost::glimmerSocketPath();
     if (saved)
         setenv("XDG_RUNTIME_DIR", savedValue.c_str(), 1);
+    if (savedHome)
+        setenv("HOME", savedHomeValue.c_str(), 1);
 
     struct stat status { };
     ASSERT_TRUE(FinderSyncHost::prepareSocketDirectory(directory / "new/glimmerd.sock"));

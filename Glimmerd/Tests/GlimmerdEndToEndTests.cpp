@@ -3,8 +3,12 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <fcntl.h>
 #include <filesystem>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 using namespace GlimmerdTesting;
 using namespace std::chrono_literals;
@@ -142,4 +146,98 @@ TEST_F(GlimmerdEndToEndTests, StartedAndStoppedByTheRegistry)
     ASSERT_TRUE(registry.ignore("de.orvella.desktop.Glimmerd"));
     EXPECT_TRUE(waitFor([&] { return Platform::ExtensionProcesses::running(executable).empty(); }, 30s));
     EXPECT_FALSE(std::filesystem::exists(socket));
+}
+
+namespace {
+
+// A program run as the unprivileged user "nobody" with exactly `environment`;
+// its standard error goes to `log`. Answers its pid.
+pid_t spawnAsNobody(const std::vector<std::string>& command, const std::vector<std::string>& environment, const std::string& log)
+{
+    std::vector<std::string> arguments { "/usr/bin/setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups" };
+    arguments.insert(arguments.end(), command.begin(), command.end());
+    std::vector<char*> argv;
+    for (auto& argument : arguments)
+        argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
+    std::vector<char*> envp;
+    for (auto& entry : environment)
+        envp.push_back(const_cast<char*>(entry.c_str()));
+    envp.push_back(nullptr);
+    int output = open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    pid_t pid = fork();
+    if (pid == 0) {
+        if (output >= 0) {
+            dup2(output, STDOUT_FILENO);
+            dup2(output, STDERR_FILENO);
+        }
+        execve(argv[0], argv.data(), envp.data());
+        _exit(127);
+    }
+    if (output >= 0)
+        close(output);
+    return pid;
+}
+
+} // namespace
+
+// Without XDG_RUNTIME_DIR another user who made this user's folder in /tmp
+// first once made glimmerd exit: it listens below the user's home instead,
+// where nobody else can have made anything, and its clients find it there.
+TEST(GlimmerdSocketFolderTests, AFolderAnotherUserMadeInTmpFirstDoesNotStopTheExtension)
+{
+    if (getuid() != 0)
+        GTEST_SKIP() << "needs root to act as a second user";
+    Platform::Testing::TemporaryDirectory root;
+    ASSERT_EQ(chmod(root.path().c_str(), 0755), 0);
+    const std::string home = root / "home";
+    const std::string group = root / "group";
+    for (const auto& folder : { home, group }) {
+        ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
+        ASSERT_EQ(chown(folder.c_str(), 65534, 65534), 0);
+    }
+    // What the other user (root here) made first, open to everyone.
+    const std::string planted = "/tmp/orvella-65534";
+    // Another run of this test may be removing the one it made meanwhile.
+    bool madeHere = false;
+    struct stat status { };
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        madeHere = mkdir(planted.c_str(), 0777) == 0;
+        if (lstat(planted.c_str(), &status) == 0)
+            break;
+    }
+    ASSERT_EQ(lstat(planted.c_str(), &status), 0);
+    if (status.st_uid == 65534)
+        GTEST_SKIP() << planted << " is nobody's own here";
+
+    std::vector<std::string> environment;
+    for (char** entry = environ; *entry; ++entry) {
+        std::string text = *entry;
+        if (!text.starts_with("ORVELLA_GROUP_CONTAINER=") && !text.starts_with("XDG_RUNTIME_DIR=") && !text.starts_with("HOME=")
+            && !text.starts_with("ASAN_OPTIONS="))
+            environment.push_back(text);
+    }
+    environment.push_back("HOME=" + home);
+    environment.push_back("ORVELLA_GROUP_CONTAINER=" + group);
+    environment.push_back("ASAN_OPTIONS=detect_leaks=0:abort_on_error=1");
+    const std::string log = root / "glimmerd.log";
+    pid_t glimmerd = spawnAsNobody({ GLIMMERD_PROGRAM }, environment, log);
+    ASSERT_GT(glimmerd, 0);
+    auto exited = [&] { return waitpid(glimmerd, nullptr, WNOHANG) == glimmerd; };
+    auto answers = [&] {
+        pid_t control = spawnAsNobody({ GLIMMERCTL_PROGRAM, "observed" }, environment, root / "glimmerctl.log");
+        int controlStatus = 0;
+        waitpid(control, &controlStatus, 0);
+        return WIFEXITED(controlStatus) && WEXITSTATUS(controlStatus) == 0;
+    };
+    bool ended = false;
+    EXPECT_TRUE(waitFor([&] { return (ended = ended || exited()) || answers(); }, 30s));
+    EXPECT_FALSE(ended) << Platform::Testing::readFile(log);
+    EXPECT_TRUE(std::filesystem::is_socket(home + "/.cache/orvella/glimmerd.sock")) << Platform::Testing::readFile(log);
+    if (!ended) {
+        kill(glimmerd, SIGTERM);
+        waitpid(glimmerd, nullptr, 0);
+    }
+    if (madeHere)
+        rmdir(planted.c_str());
 }

@@ -182,6 +182,8 @@ int main(int argc, char** argv)
             QMessageBox box(QMessageBox::Critical, QString::fromStdString(brand.clientName() + " kann nicht starten"),
                 QString::fromStdString(launched.error().message));
             box.setInformativeText(QStringLiteral("Die Anwendung wird beendet."));
+            // The reason names folders and files, shown as they are.
+            box.setTextFormat(Qt::PlainText);
             box.exec();
         }
         Platform::Log::failure("Start abgebrochen: " + launched.error().message);

@@ -137,6 +137,15 @@ std::shared_ptr<Keychain> Keychain::create(Options options)
     auto state = std::make_unique<State>();
     state->service = options.service;
     state->fallbackFolder = options.fallbackFolder.empty() ? baseDirectory(BaseDirectory::data) / options.service : options.fallbackFolder;
+    // A file an earlier version left readable to everyone holds passwords,
+    // whether or not the secret service answers now. Inside a folder only
+    // this user may change, so what is narrowed is the file that was checked.
+    if (auto narrowed = narrowToOwner(state->fallbackFolder); !narrowed) {
+        Log::failure(narrowed.error());
+    } else if (checkOwnDirectory(state->fallbackFolder)) {
+        if (auto file = narrowToOwner(state->file()); !file)
+            Log::failure(file.error());
+    }
     state->secretService = secretServiceAnswers(options.busAddress, options.secretServiceTimeout);
     if (state->secretService) {
         state->schema = secret_schema_new((options.service + ".Password").c_str(), SECRET_SCHEMA_NONE, "service", SECRET_SCHEMA_ATTRIBUTE_STRING,

@@ -43,4 +43,20 @@ std::expected<void, std::string> makeOwnDirectory(const std::filesystem::path& d
     return checkOwnDirectory(directory);
 }
 
+std::expected<void, std::string> narrowToOwner(const std::filesystem::path& path)
+{
+    struct stat status { };
+    if (::lstat(path.c_str(), &status) != 0)
+        return {};
+    if (status.st_uid != ::getuid() || !(S_ISDIR(status.st_mode) || S_ISREG(status.st_mode)))
+        return {};
+    if ((status.st_mode & (S_IRWXG | S_IRWXO)) == 0)
+        return {};
+    // The entry was no link a moment ago; only its owner (this user) can have
+    // swapped it since, as the callers narrow the folder that holds it first.
+    if (::chmod(path.c_str(), status.st_mode & S_IRWXU) != 0 && errno != ENOENT)
+        return std::unexpected("Die Rechte von " + path.string() + " lassen sich nicht einschränken: " + std::strerror(errno));
+    return {};
+}
+
 } // namespace Platform

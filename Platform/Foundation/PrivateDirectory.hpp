@@ -18,4 +18,11 @@ namespace Platform {
 // one, is refused rather than used.
 [[nodiscard]] std::expected<void, std::string> makeOwnDirectory(const std::filesystem::path& directory);
 
+// Takes every access of the group and of others away from `path` when it is
+// this user's own folder or regular file (a symbolic link is not followed):
+// what was made readable to all by an earlier version or a wide umask becomes
+// the user's alone. A missing entry, a link or another user's entry is left as
+// it is. Fails with a German text only when the mode cannot be changed.
+[[nodiscard]] std::expected<void, std::string> narrowToOwner(const std::filesystem::path& path);
+
 } // namespace Platform

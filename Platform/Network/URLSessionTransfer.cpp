@@ -44,6 +44,30 @@ std::optional<std::tuple<std::string, std::string, std::string>> origin(const ch
     return result;
 }
 
+// The status code of a status line written exactly as HTTP writes one:
+// "HTTP/" and a version ("1.1", "2"), one blank, three digits, then nothing or
+// one blank and the reason. Anything else (two blanks, a tab, a sign, a
+// fourth digit) is a line libcurl might read otherwise than we do.
+std::optional<long> wellFormedStatusCode(std::string_view line)
+{
+    auto digit = [](char c) { return c >= '0' && c <= '9'; };
+    if (!line.starts_with("HTTP/"))
+        return std::nullopt;
+    line.remove_prefix(5);
+    if (line.empty() || !digit(line.front()))
+        return std::nullopt;
+    line.remove_prefix(1);
+    if (line.size() >= 2 && line[0] == '.' && digit(line[1]))
+        line.remove_prefix(2);
+    if (line.size() < 4 || line[0] != ' ' || !digit(line[1]) || !digit(line[2]) || !digit(line[3]))
+        return std::nullopt;
+    long code = (line[1] - '0') * 100 + (line[2] - '0') * 10 + (line[3] - '0');
+    line.remove_prefix(4);
+    if (!line.empty() && line.front() != ' ')
+        return std::nullopt;
+    return code;
+}
+
 bool writeAll(int descriptor, const char* buffer, size_t length)
 {
     while (length > 0) {
@@ -110,6 +134,10 @@ std::optional<TransportError> URLSessionTransfer::configure(const std::filesyste
     m_followsRedirects = (request.method == "GET" || request.method == "HEAD") && request.body.empty()
         && m_task->kind() != URLSessionTask::Kind::upload;
     curl_easy_setopt(handle, CURLOPT_FOLLOWLOCATION, m_followsRedirects ? 1L : 0L);
+    // Whatever a response made libcurl follow, no request leaves the origin
+    // the task was made for: checked once connected, before a byte is sent.
+    curl_easy_setopt(handle, CURLOPT_PREREQFUNCTION, &URLSessionTransfer::onRequestReady);
+    curl_easy_setopt(handle, CURLOPT_PREREQDATA, this);
     curl_easy_setopt(handle, CURLOPT_MAXREDIRS, configuration.maximumRedirects);
     // An idle time-out instead of a total one: fail only when nothing moved
     // at all (`hasTimedOut`). libcurl's own stall check would also count the
@@ -122,6 +150,8 @@ std::optional<TransportError> URLSessionTransfer::configure(const std::filesyste
     curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT, static_cast<long>(configuration.connectTimeout.count()));
     curl_easy_setopt(handle, CURLOPT_SSL_VERIFYPEER, configuration.verifiesPeer ? 1L : 0L);
     curl_easy_setopt(handle, CURLOPT_SSL_VERIFYHOST, configuration.verifiesPeer ? 2L : 0L);
+    // A proxy's answer to CONNECT is no answer of the service (and libcurl keeps its code apart).
+    curl_easy_setopt(handle, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
     curl_easy_setopt(handle, CURLOPT_HEADERFUNCTION, &URLSessionTransfer::onHeader);
     curl_easy_setopt(handle, CURLOPT_HEADERDATA, this);
     curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, &URLSessionTransfer::onWrite);
@@ -221,9 +251,16 @@ size_t URLSessionTransfer::onHeader(char* buffer, size_t size, size_t count, voi
         // Every status line opens a new block: redirects and interim answers
         // ("100 Continue") must not leave their fields in the final response.
         transfer->m_currentResponse = HTTPResponseHead {};
-        auto space = line.find(' ');
-        if (space != std::string_view::npos)
-            transfer->m_currentResponse.statusCode = std::strtol(std::string(line.substr(space + 1, 3)).c_str(), nullptr, 10);
+        std::string_view raw(buffer, length);
+        while (raw.ends_with('\n') || raw.ends_with('\r'))
+            raw.remove_suffix(1);
+        auto code = wellFormedStatusCode(raw);
+        if (!code) {
+            transfer->m_localError = TransportError(TransportError::Code::badServerResponse, CURLE_WRITE_ERROR,
+                "malformed status line refused: " + std::string(raw.substr(0, 64)));
+            return 0;
+        }
+        transfer->m_currentResponse.statusCode = *code;
     } else if (line.empty()) {
         if (!transfer->endHeaderBlock())
             return 0;
@@ -236,6 +273,15 @@ size_t URLSessionTransfer::onHeader(char* buffer, size_t size, size_t count, voi
 
 bool URLSessionTransfer::endHeaderBlock()
 {
+    // What libcurl acts on (following a redirect, say) is its own reading of
+    // the status line; ours must be the same, or the checks below judge
+    // another answer than the one libcurl follows.
+    long parsed = 0;
+    if (curl_easy_getinfo(m_handle, CURLINFO_RESPONSE_CODE, &parsed) != CURLE_OK || parsed != m_currentResponse.statusCode) {
+        m_localError = TransportError(TransportError::Code::badServerResponse, CURLE_WRITE_ERROR,
+            "status line read as " + std::to_string(m_currentResponse.statusCode) + " and as " + std::to_string(parsed));
+        return false;
+    }
     long status = m_currentResponse.statusCode;
     if (status >= 100 && status < 200)
         return true;
@@ -269,6 +315,24 @@ bool URLSessionTransfer::endHeaderBlock()
     m_hasFinalResponse = true;
     m_task->setResponse(m_currentResponse);
     return true;
+}
+
+int URLSessionTransfer::onRequestReady(void* context, char*, char*, int, int)
+{
+    auto* transfer = static_cast<URLSessionTransfer*>(context);
+    char* effectiveURL = nullptr;
+    if (curl_easy_getinfo(transfer->m_handle, CURLINFO_EFFECTIVE_URL, &effectiveURL) != CURLE_OK || !effectiveURL)
+        effectiveURL = const_cast<char*>("");
+    const std::string& requested = transfer->m_task->originalRequest().url;
+    auto from = origin(requested.c_str(), "");
+    auto to = origin(effectiveURL, "");
+    if (from && to && *from == *to)
+        return CURL_PREREQFUNC_OK;
+    if (!transfer->m_localError) {
+        transfer->m_localError = TransportError(TransportError::Code::redirectToOtherOrigin, CURLE_ABORTED_BY_CALLBACK,
+            "request to " + std::string(effectiveURL) + " refused: the task was made for " + requested);
+    }
+    return CURL_PREREQFUNC_ABORT;
 }
 
 size_t URLSessionTransfer::onWrite(char* buffer, size_t size, size_t count, void* context)

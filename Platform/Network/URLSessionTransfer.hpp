@@ -49,6 +49,7 @@ private:
     void closeFiles();
 
     static size_t onHeader(char* buffer, size_t size, size_t count, void* context);
+    static int onRequestReady(void* context, char* connectedAddress, char* localAddress, int connectedPort, int localPort);
     static size_t onWrite(char* buffer, size_t size, size_t count, void* context);
     static size_t onRead(char* buffer, size_t size, size_t count, void* context);
     static int onTransferInfo(void* context, curl_off_t downloadTotal, curl_off_t downloaded,

@@ -1,6 +1,7 @@
 #include "Shared/CloudUserDefaultsKey.hpp"
 #include "Shared/SharedConstants.hpp"
 
+#include "Platform/FileSystem/Tests/AsAnotherUser.hpp"
 #include "Platform/FileSystem/Tests/TemporaryDirectory.hpp"
 
 #include <gtest/gtest.h>
@@ -93,6 +94,47 @@ TEST(SharedConstantsTests, AGroupDirectoryAnotherUserCouldHaveMadeIsRefused)
         ::setenv("HOME", savedHome.c_str(), 1);
     if (!savedData.empty())
         ::setenv("XDG_DATA_HOME", savedData.c_str(), 1);
+}
+
+namespace {
+
+unsigned modeOf(const std::filesystem::path& path)
+{
+    struct stat status {};
+    return ::lstat(path.c_str(), &status) == 0 ? status.st_mode & 07777 : 0;
+}
+
+} // namespace
+
+TEST(SharedConstantsTests, AnOpenGroupDirectoryAndItsDatabaseBecomeTheUsersAloneAtStart)
+{
+    // A group directory at 0755 whose database, WAL and shared-memory file an earlier version left at 0644 is
+    // narrowed to 0700 and 0600 when it is made, by its owner (an unprivileged user).
+    const std::vector<std::string> database { "Cloud.realm", "Cloud.realm-wal", "Cloud.realm-shm" };
+    if (::geteuid() != 0) {
+        const char* folder = std::getenv("ORVELLA_GROUP_CONTAINER");
+        if (!folder)
+            GTEST_SKIP() << "needs root to run it as another user";
+        ASSERT_TRUE(SharedConstants::makeGroupContainer().has_value());
+        return;
+    }
+    TemporaryDirectory root;
+    ASSERT_EQ(::chmod(root.path().c_str(), 0755), 0);
+    auto group = std::filesystem::path(root / "group");
+    ASSERT_EQ(::mkdir(group.c_str(), 0755), 0);
+    ASSERT_EQ(::chmod(group.c_str(), 0755), 0);
+    ASSERT_EQ(::chown(group.c_str(), Platform::Testing::nobodyUser, Platform::Testing::nobodyGroup), 0);
+    for (const auto& name : database) {
+        Platform::Testing::writeFile(group / name, "paths and hashes");
+        ASSERT_EQ(::chmod((group / name).c_str(), 0644), 0);
+        ASSERT_EQ(::chown((group / name).c_str(), Platform::Testing::nobodyUser, Platform::Testing::nobodyGroup), 0);
+    }
+    ::setenv("ORVELLA_GROUP_CONTAINER", group.c_str(), 1);
+    EXPECT_TRUE(Platform::Testing::passesAsNobody());
+    ::unsetenv("ORVELLA_GROUP_CONTAINER");
+    EXPECT_EQ(modeOf(group), 0700u);
+    for (const auto& name : database)
+        EXPECT_EQ(modeOf(group / name), 0600u) << name;
 }
 
 TEST(CloudUserDefaultsKeyTests, KeysMapToTheirExactStrings)

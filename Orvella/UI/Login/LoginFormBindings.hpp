@@ -2,6 +2,7 @@
 // The bindings the login and the password windows share.
 
 #include "Orvella/UI/Presentation/Bindings.hpp"
+#include "Orvella/UI/Views/PlainText.hpp"
 #include "Orvella/UI/Views/ProgressSheet.hpp"
 
 #include "Reactive/Action.hpp"
@@ -65,6 +66,8 @@ inline void focusWhenEnabled(QWidget* widget)
 inline void bindErrorText(QLabel* label, QLineEdit* passwordField, const Reactive::Property<std::string>& errorText,
     std::function<void()> discardPassword)
 {
+    // The service's own error text, shown as it came.
+    showAsPlainText(label);
     bindProperty(label, errorText, [](QLabel* target, const std::string& text) { target->setText(QString::fromStdString(text)); });
     QPointer<QLineEdit> field(passwordField);
     errorText.signal()

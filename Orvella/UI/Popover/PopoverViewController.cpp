@@ -3,6 +3,7 @@
 #include "Orvella/UI/Popover/RecentFileDelegate.hpp"
 #include "Orvella/UI/Popover/RecentFilesListModel.hpp"
 #include "Orvella/UI/Presentation/Bindings.hpp"
+#include "Orvella/UI/Views/PlainText.hpp"
 
 #include <QAction>
 #include <QCoreApplication>
@@ -76,6 +77,7 @@ void PopoverViewController::buildViews()
     m_statusImageView = new QLabel(this);
     m_statusImageView->setFixedSize(32, 32);
     m_statusTextField = new QLabel(this);
+    showAsPlainText(m_statusTextField);
     QFont bold = m_statusTextField->font();
     bold.setBold(true);
     m_statusTextField->setFont(bold);

@@ -1,6 +1,7 @@
 #include "Orvella/UI/Preferences/AccountPreferencesViewController.hpp"
 
 #include "Orvella/UI/Login/LoginFormBindings.hpp"
+#include "Orvella/UI/Views/PlainText.hpp"
 
 #include <QDir>
 #include <QFormLayout>
@@ -52,6 +53,8 @@ AccountPreferencesViewController::AccountPreferencesViewController(
     layout->addLayout(form);
     layout->addStretch();
 
+    // The account's name as the service knows it.
+    showAsPlainText(m_usernameLabel);
     bindProperty(m_usernameLabel, m_viewModel->usernameText(),
         [](QLabel* label, const std::string& text) { label->setText(QString::fromStdString(text)); });
     bindProperty(m_loginButton, m_viewModel->loginButtonText(),
@@ -104,7 +107,7 @@ void AccountPreferencesViewController::showPath(const Platform::URL& folder)
         auto* button = new QToolButton(m_pathControl);
         button->setText(folders[index].first);
         button->setAutoRaise(true);
-        button->setToolTip(folders[index].second);
+        button->setToolTip(plainToolTip(folders[index].second));
         const auto url = Platform::URL::fileURL(folders[index].second.toStdString(), Platform::URL::IsDirectory::Yes);
         connect(button, &QToolButton::clicked, this, [workspace = m_seams.workspace, url] { workspace->open(url); });
         m_pathLayout->addWidget(button);

@@ -1,5 +1,8 @@
 #include "Orvella/UI/Presentation/QtAlertPresenter.hpp"
 
+#include "Orvella/UI/Views/PlainText.hpp"
+
+#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -30,6 +33,11 @@ int QtAlertPresenter::runModal(const Alert& alert)
     box.setIcon(iconFor(alert.style));
     box.setText(QString::fromStdString(alert.messageText));
     box.setInformativeText(QString::fromStdString(alert.informativeText));
+    // An alert's texts are often the service's own error text or name a file:
+    // every label of the box shows them as they are (no markup, no links).
+    box.setTextFormat(Qt::PlainText);
+    for (auto* label : box.findChildren<QLabel*>())
+        showAsPlainText(label);
     const auto titles = alert.buttons.empty() ? std::vector<std::string> { "OK" } : alert.buttons;
     std::vector<QPushButton*> buttons;
     for (std::size_t index = 0; index < titles.size(); ++index) {

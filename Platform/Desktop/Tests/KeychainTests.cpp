@@ -1,6 +1,7 @@
 #include "Platform/Desktop/Keychain.hpp"
 
 #include "Platform/Desktop/Tests/PrivateSessionBus.hpp"
+#include "Platform/FileSystem/Tests/AsAnotherUser.hpp"
 #include "Platform/FileSystem/Tests/TemporaryDirectory.hpp"
 #include "Platform/Foundation/Log.hpp"
 
@@ -169,4 +170,40 @@ TEST(KeychainTests, AFallbackFolderAnotherUserCouldHaveMadeIsRefused)
         EXPECT_TRUE(log.contains("wird nicht benutzt")) << folder;
         EXPECT_TRUE(std::filesystem::is_empty(folder)) << folder;
     }
+}
+
+TEST(KeychainTests, AFallbackFileAnEarlierVersionLeftReadableBecomesTheUsersAloneAtStart)
+{
+    // A fallback folder at 0755 with its file at 0644 is narrowed to 0700 and 0600 as soon as a keychain is made by
+    // their owner (an unprivileged user), before any password is read or written; the passwords stay.
+    if (::geteuid() != 0) {
+        const char* folder = std::getenv("KEYCHAIN_TEST_FALLBACK_FOLDER");
+        if (!folder)
+            GTEST_SKIP() << "needs root to run it as another user";
+        auto keychain = Keychain::create({ .service = "de.orvella.tests", .fallbackFolder = folder,
+            .secretServiceTimeout = std::chrono::milliseconds(200), .busAddress = std::string("unix:path=") + folder + "/no-bus-here" });
+        ASSERT_FALSE(keychain->usesSecretService());
+        auto password = keychain->get("anna");
+        ASSERT_TRUE(password.has_value()) << password.error().message;
+        EXPECT_EQ(*password, "pa55 wort");
+        return;
+    }
+    TemporaryDirectory data;
+    ASSERT_EQ(::chmod(data.path().c_str(), 0755), 0);
+    auto folder = std::filesystem::path(data / "de.orvella.tests");
+    ASSERT_EQ(::mkdir(folder.c_str(), 0755), 0);
+    ASSERT_EQ(::chmod(folder.c_str(), 0755), 0);
+    auto file = folder / "keychain.json";
+    Platform::Testing::writeFile(file, R"({"anna":"pa55 wort"})");
+    ASSERT_EQ(::chmod(file.c_str(), 0644), 0);
+    for (const auto& path : { folder, file })
+        ASSERT_EQ(::chown(path.c_str(), Platform::Testing::nobodyUser, Platform::Testing::nobodyGroup), 0);
+    ::setenv("KEYCHAIN_TEST_FALLBACK_FOLDER", folder.c_str(), 1);
+    EXPECT_TRUE(Platform::Testing::passesAsNobody());
+    ::unsetenv("KEYCHAIN_TEST_FALLBACK_FOLDER");
+    struct stat status {};
+    ASSERT_EQ(::stat(folder.c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 0777, 0700u);
+    ASSERT_EQ(::stat(file.c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 0777, 0600u);
 }

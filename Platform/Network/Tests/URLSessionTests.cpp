@@ -517,6 +517,33 @@ TEST_F(URLSessionTests, RedirectsNeverCarryABodyOrLeaveTheOrigin)
     EXPECT_TRUE(service.requests().back().contains("secret-cookie")) << "the cookie still goes to its own origin";
 }
 
+TEST_F(URLSessionTests, AStatusLineWrittenOddlyNeitherSkipsTheOriginCheckNorTakesTheCookieAlong)
+{
+    // Proves a redirect whose status line has two blanks, a tab, a sign or a fourth digit is refused before anything reaches the other origin, the session cookie included.
+    HostileService thief([](const HostileService::Request&) { return HostileService::answer(200, {}, "{}"); });
+    const std::vector<std::string> statusLines { "HTTP/1.1  302 Found", "HTTP/1.1 \t302 Found", "HTTP/1.1   302",
+        "HTTP/1.1\t302 Found", "HTTP/1.1 +302 Found", "HTTP/1.1 3020 Found", "HTTP/1.1 302\tFound" };
+    HostileService service([&](const HostileService::Request& request) -> std::string {
+        if (request.head.starts_with("GET /hello "))
+            return HostileService::answer(200, { "Set-Cookie: session=secret-cookie; Path=/" }, "{}");
+        if (!request.head.starts_with("GET /files/"))
+            return HostileService::answer(404, {}, "");
+        auto index = std::strtoul(request.head.c_str() + 11, nullptr, 10);
+        return statusLines.at(index) + "\r\nLocation: " + thief.origin() + "/steal\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
+    });
+    ASSERT_TRUE(perform({ .url = service.origin() + "/hello" }).has_value());
+    for (std::size_t index = 0; index < statusLines.size(); ++index) {
+        URLRequest listing { .url = service.origin() + "/files/" + std::to_string(index) };
+        listing.headers.add("Authorization", "Basic Z2VoZWlt");
+        auto result = perform(listing);
+        EXPECT_FALSE(result.has_value()) << statusLines[index] << ": " << (result ? result->response.statusCode : 0);
+        EXPECT_TRUE(thief.requests().empty()) << statusLines[index] << " took " << thief.requests().front().head;
+    }
+    auto plain = perform({ .url = service.origin() + "/plain" });
+    ASSERT_TRUE(plain.has_value()) << plain.error().message();
+    EXPECT_EQ(plain->response.statusCode, 404);
+}
+
 TEST_F(URLSessionTests, DecodedAnswersAreCappedWhileDownloadsStream)
 {
     // Proves a small gzip answer that decodes past the request's cap (or the default cap) fails as too large, while a download of the same answer streams to its file.

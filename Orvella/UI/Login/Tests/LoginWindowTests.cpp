@@ -54,6 +54,21 @@ struct LoginWindowFixture {
     void settle() { QCoreApplication::processEvents(); }
 };
 
+// Whether the label draws its text as it is: the same pixels as when it is
+// told outright to take its text as plain text (markup read as such would be
+// drawn otherwise, a link as a link).
+bool drawsItsTextAsItIs(QLabel* label)
+{
+    const QImage shown = label->grab().toImage();
+    const Qt::TextFormat format = label->textFormat();
+    label->setTextFormat(Qt::PlainText);
+    const QImage plain = label->grab().toImage();
+    label->setTextFormat(format);
+    return shown == plain;
+}
+
+const QString linkFromTheService = QStringLiteral("<a href=\"file:///etc/passwd\">Anmeldung fehlgeschlagen, hier klicken</a>");
+
 } // namespace
 
 TEST(LoginWindowTests, brandTextsColoursAndFirstPlacement)
@@ -221,4 +236,38 @@ TEST(RequestPasswordWindowTests, nameReadOnlyButtonsSheetAndFailure)
     controller.logoutButton()->click();
     EXPECT_EQ(helps, 1);
     EXPECT_EQ(logouts, 1);
+}
+
+// The reason a failed login shows is the service's own text: shown as it
+// came (never drawn as a link), in the login and in the password window.
+TEST(LoginWindowTests, aReasonFromTheServiceIsDrawnAsItCameInBothWindows)
+{
+    LoginWindowFixture fixture;
+    auto& window = *fixture.controller;
+    window.showWindow();
+    fixture.type(window.usernameField(), QStringLiteral("anna"));
+    fixture.type(window.passwordField(), QStringLiteral("falsch"));
+    window.loginButton()->click();
+    ASSERT_TRUE(fixture.login.isHeld());
+    fixture.login.fail(ReasonError(linkFromTheService.toStdString()));
+    ASSERT_TRUE(processEventsUntil([&] { return !window.errorLabel()->text().isEmpty() && !window.progressSheet()->isShown(); }));
+    EXPECT_EQ(window.errorLabel()->text(), linkFromTheService);
+    EXPECT_TRUE(drawsItsTextAsItIs(window.errorLabel()));
+
+    GatedLogin login;
+    auto model = std::make_shared<RequestPasswordViewModel>(RequestPasswordViewModel::Services { .clientName = "brisanto cloud",
+        .lastUserName = "anna",
+        .login = login.operation(),
+        .logout = [] {},
+        .help = [] {},
+        .tracking = std::make_shared<CountingTracking>() });
+    RequestPasswordWindowController controller(model, std::make_shared<BrisantoTheme>(), std::make_shared<CountingTracking>());
+    controller.showWindow();
+    QTest::keyClicks(controller.passwordField(), QStringLiteral("neu"));
+    controller.loginButton()->click();
+    ASSERT_EQ(login.sent.size(), 1u);
+    login.fail(ReasonError(linkFromTheService.toStdString()));
+    ASSERT_TRUE(processEventsUntil([&] { return !controller.errorLabel()->text().isEmpty() && !controller.progressSheet()->isShown(); }));
+    EXPECT_EQ(controller.errorLabel()->text(), linkFromTheService);
+    EXPECT_TRUE(drawsItsTextAsItIs(controller.errorLabel()));
 }

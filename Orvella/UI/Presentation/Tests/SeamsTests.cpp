@@ -10,6 +10,8 @@
 #include <QClipboard>
 #include <QDBusConnection>
 #include <QDBusError>
+#include <QDesktopServices>
+#include <QLabel>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QProcess>
@@ -170,6 +172,63 @@ TEST(SeamsTests, escapeAndClosingGiveEachAlertsSafeAnswer)
         whenAlertShows(&owner, [](QMessageBox* box) { QTest::keyClick(box, Qt::Key_Return); });
         EXPECT_EQ(presenter.runModal(alert), AlertPresenter::firstButton);
     }
+}
+
+namespace {
+
+// Records every address the widgets hand to the desktop's opener for one scheme.
+class OpenedAddresses : public QObject {
+    Q_OBJECT
+public:
+    explicit OpenedAddresses(const QString& scheme) : m_scheme(scheme) { QDesktopServices::setUrlHandler(scheme, this, "open"); }
+    ~OpenedAddresses() override { QDesktopServices::unsetUrlHandler(m_scheme); }
+    QList<QUrl> opened;
+
+public Q_SLOTS:
+    void open(const QUrl& url) { opened.push_back(url); }
+
+private:
+    QString m_scheme;
+};
+
+// Clicks every few pixels of the label, wherever a link in it might be drawn.
+void clickAllOver(QLabel* label)
+{
+    const QRect area = label->rect();
+    for (int y = area.top() + 2; y < area.bottom(); y += 4) {
+        for (int x = area.left() + 2; x < area.right(); x += 12)
+            QTest::mouseClick(label, Qt::LeftButton, {}, QPoint(x, y));
+    }
+}
+
+} // namespace
+
+// The service's error text once carried a link into an alert, and one click
+// ran the desktop's opener on file:///etc/passwd: every label of an alert
+// shows its text as it came, and no click on it opens anything.
+TEST(SeamsTests, anAlertShowsTheServicesTextAsItCameAndNoClickOpensALink)
+{
+    OpenedAddresses files(QStringLiteral("file"));
+    OpenedAddresses pages(QStringLiteral("https"));
+    QtAlertPresenter presenter;
+    QObject owner;
+    const std::string link = "<a href=\"file:///etc/passwd\">Details anzeigen und weitere Informationen lesen</a>";
+    const std::string page = "<a href=\"https://evil.example.org/\">Zur Anmeldung hier entlang und bitte klicken</a>";
+    const Alert alert { .messageText = link, .informativeText = page };
+    QStringList shown;
+    whenAlertShows(&owner, [&](QMessageBox* box) {
+        for (auto* label : box->findChildren<QLabel*>()) {
+            if (!label->text().contains(QStringLiteral("href")))
+                continue;
+            shown.push_back(label->text());
+            clickAllOver(label);
+        }
+        box->buttons().front()->click();
+    });
+    EXPECT_EQ(presenter.runModal(alert), AlertPresenter::firstButton);
+    EXPECT_EQ(shown, (QStringList { QString::fromStdString(link), QString::fromStdString(page) }));
+    EXPECT_TRUE(files.opened.isEmpty()) << files.opened.front().toString().toStdString();
+    EXPECT_TRUE(pages.opened.isEmpty()) << pages.opened.front().toString().toStdString();
 }
 
 #include "SeamsTests.moc"
