@@ -127,6 +127,12 @@ TEST_F(FinderSyncHostTests, ErrorsKeepTheConnection)
     EXPECT_EQ(raw("{not json\n")["code"], "malformed");
     EXPECT_EQ(raw("[1,2]\n")["code"], "malformed");
     EXPECT_EQ(raw("{\"op\":\"badge\",\"path\":\"/c/\xff\"}\n")["ok"], false);
+    // A surrogate is no character: encoded in UTF-8 bytes or escaped alone, the path is refused.
+    for (const std::string surrogate : { "\xED\xA0\x80", "\xED\xBF\xBF", "\\ud800", "\\udfff" }) {
+        auto answer = raw("{\"op\":\"badge\",\"path\":\"/c/a" + surrogate + "\"}\n");
+        EXPECT_EQ(answer["ok"], false) << surrogate;
+        EXPECT_FALSE(answer["code"].get<std::string>().empty()) << surrogate;
+    }
     auto unknown = ask(client, { { "op", "format" } });
     EXPECT_EQ(unknown["code"], "unknownOp");
     EXPECT_FALSE(unknown["error"].get<std::string>().empty());

@@ -2,8 +2,10 @@
 
 #include "Platform/Database/DatabaseChangeMonitor.hpp"
 
+#include <chrono>
 #include <filesystem>
 #include <mutex>
+#include <thread>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -128,8 +130,19 @@ std::expected<std::unique_ptr<DatabaseConnection>, DatabaseError> DatabaseConnec
             configuration.file));
 
     std::string journalMode;
-    auto switched = impl->run("PRAGMA journal_mode = WAL", {},
-        [&](const DatabaseRow& row) { journalMode = row.text(0); });
+    auto switchToWAL = [&] {
+        return impl->run("PRAGMA journal_mode = WAL", {}, [&](const DatabaseRow& row) { journalMode = row.text(0); });
+    };
+    auto switched = switchToWAL();
+    // Two connections switching a new file to WAL at once: SQLite answers one
+    // of them "busy" at once, past its busy handler (waiting could deadlock),
+    // so the switch is tried again within the busy time-out.
+    const auto giveUp = std::chrono::steady_clock::now() + configuration.busyTimeout;
+    while (!switched && switched.error().code() == DatabaseError::Code::busy
+        && std::chrono::steady_clock::now() < giveUp) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        switched = switchToWAL();
+    }
     if (!switched)
         return std::unexpected(openingError(switched.error(), configuration.file));
     if (journalMode != "wal")

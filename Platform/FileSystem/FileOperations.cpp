@@ -6,7 +6,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
-#include <filesystem>
 #include <fts.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -29,6 +28,56 @@ std::string parentOf(const std::string& path)
         return ".";
     }
     return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// Copies the regular file `source` to the new file `destination` (given the
+// source's mode), and answers 0 or the errno of the step that failed, so
+// that a full disk reads as one (a library copy reports it as an I/O error).
+int copyFile(const std::string& source, const std::string& destination)
+{
+    int const input = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
+    if (input < 0) {
+        return errno;
+    }
+    struct stat status {};
+    if (::fstat(input, &status) != 0 || !S_ISREG(status.st_mode)) {
+        int const error = S_ISREG(status.st_mode) ? errno : EINVAL;
+        ::close(input);
+        return error;
+    }
+    int const output = ::open(destination.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, S_IRUSR | S_IWUSR);
+    if (output < 0) {
+        int const error = errno;
+        ::close(input);
+        return error;
+    }
+    // The source's own mode, whatever the umask says.
+    int error = ::fchmod(output, status.st_mode & 07777) == 0 ? 0 : errno;
+    char buffer[64 * 1024];
+    while (error == 0) {
+        ssize_t const count = ::read(input, buffer, sizeof buffer);
+        if (count == 0) {
+            break;
+        }
+        if (count < 0) {
+            error = errno == EINTR ? 0 : errno;
+            continue;
+        }
+        for (ssize_t written = 0; written < count && error == 0;) {
+            ssize_t const step = ::write(output, buffer + written, static_cast<std::size_t>(count - written));
+            if (step < 0) {
+                error = errno == EINTR ? 0 : errno;
+            } else {
+                written += step;
+            }
+        }
+    }
+    // A full disk may show only when the data is written back, at the close.
+    if (::close(output) != 0 && error == 0) {
+        error = errno;
+    }
+    ::close(input);
+    return error;
 }
 
 Result makeDirectory(const std::string& path, CreateIntermediates intermediates, int depth)
@@ -176,13 +225,11 @@ Result placeFile(const std::string& source, const std::string& destination, Repl
     auto const name = destination.substr(slash == std::string::npos ? 0 : slash + 1);
     auto const sibling = destination.substr(0, destination.size() - name.size()) + (name.starts_with('.') ? "" : ".") + name + "."
                          + UUID().uuidString();
-    std::error_code copyError;
-    std::filesystem::copy_file(source, sibling, std::filesystem::copy_options::none, copyError);
-    if (copyError) {
-        if (copyError.value() != EEXIST) {
+    if (int const copyError = copyFile(source, sibling); copyError != 0) {
+        if (copyError != EEXIST) {
             static_cast<void>(::unlink(sibling.c_str()));
         }
-        return failure(copyError.value(), sibling);
+        return failure(copyError, sibling);
     }
     killPoint("file-copied-beside-destination");
     placed = renameFile(sibling, destination, replace);

@@ -99,6 +99,7 @@ public:
             }
             if (event.isTerminating()) {
                 m_terminated = true;
+                m_terminalAccepted = true;
             }
             if (m_delivering) {
                 m_queue.emplace_back(std::move(event));
@@ -124,6 +125,7 @@ public:
             }
             if (event->isTerminating()) {
                 m_terminated = true;
+                m_terminalAccepted = true;
             }
         }
         if (m_delivering) {
@@ -190,9 +192,10 @@ public:
     }
 
     // Stops the signal: later events are dropped, and so are queued values.
-    // A terminal event already queued is still delivered (a disposal queues
-    // `interrupted` behind a delivery in progress, then stops the signal);
-    // without one the observers are released at once.
+    // A terminal event already accepted is still delivered (a disposal queues
+    // `interrupted` behind a delivery in progress, then stops the signal,
+    // maybe just as the delivering thread takes it from the queue); without
+    // one the observers are released at once.
     void terminateSilently()
     {
         std::shared_ptr<SignalCore> selfRelease;
@@ -201,19 +204,20 @@ public:
         {
             std::lock_guard lock(m_mutex);
             m_terminated = true;
-            bool terminalQueued = false;
             std::deque<Item> kept;
             for (auto& item : m_queue) {
                 auto* event = std::get_if<EventType>(&item);
                 if (event && event->isValue()) {
                     discarded.push_back(std::move(item));
                 } else {
-                    terminalQueued = terminalQueued || event != nullptr;
                     kept.push_back(std::move(item));
                 }
             }
             m_queue.swap(kept);
-            if (!terminalQueued) {
+            // An accepted terminal event may be queued, or taken from the
+            // queue by the delivering thread and not yet handed over: either
+            // way it still needs the observers.
+            if (!m_terminalAccepted) {
                 released = std::exchange(m_observers, nullptr);
                 selfRelease = updateSelfRetain();
             }
@@ -331,6 +335,7 @@ private:
     mutable std::mutex m_mutex;
     bool m_delivering = false;
     bool m_terminated = false;
+    bool m_terminalAccepted = false;    // A terminal event was accepted: it is queued, under way or delivered.
     std::deque<Item> m_queue;
     ObserverList m_observers;
     std::function<void()> m_onTerminated;

@@ -204,9 +204,9 @@ const std::string* FileSystemFileStore::Scan::unreadableAbove(std::string_view p
     if (unreadable.empty())
         return nullptr;
     const auto item = Platform::precomposed(withoutTrailingSlash(path));
+    // "" (the whole cloud folder) needs no case of its own: the run ends at
+    // it before it asks, and every relative path begins with "/".
     for (const auto& folder : unreadable) {
-        if (folder.empty())
-            return &folder;
         const auto key = Platform::precomposed(folder);
         if (item == key || (item.starts_with(key) && item.size() > key.size() && item[key.size()] == '/'))
             return &folder;

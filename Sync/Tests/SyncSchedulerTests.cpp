@@ -325,6 +325,52 @@ TEST(SyncSchedulerTests, FailedRunsAreRetriedWithBackoffUntilACleanRun)
     EXPECT_EQ(harness.etags->calls, 7);
 }
 
+// Proves a clean run after failures in a row starts the count afresh: the next failure is retried after the
+// first, short wait again, not after the long one the earlier failures had reached.
+TEST(SyncSchedulerTests, ACleanRunResetsTheBackoff)
+{
+    Harness harness;
+    harness.start();
+    harness.clock->advance();
+    for (std::size_t failed = 1; failed <= 3; ++failed) { // at t = 0, 60, 120; the last waits 60 s
+        ASSERT_EQ(harness.executor->runCount(), failed);
+        harness.executor->sendError();
+        harness.executor->complete();
+        harness.clock->advance(interval);
+    }
+    ASSERT_EQ(harness.executor->runCount(), 4u); // t = 180
+    harness.executor->complete(); // clean
+
+    harness.etags->setEtag("etag-2");
+    harness.clock->advance(interval); // t = 240: the changed etag starts a run, which fails
+    ASSERT_EQ(harness.executor->runCount(), 5u);
+    harness.executor->sendError();
+    harness.executor->complete(); // from 255 s on; after a fourth failure in a row, from 360 s on
+
+    harness.clock->advance(interval); // t = 300
+    EXPECT_EQ(harness.executor->runCount(), 6u);
+}
+
+// Proves a retry cut short by switching sync off is no clean run: switched on again, the earlier failure still
+// shows until a run ends, and the retry comes at once.
+TEST(SyncSchedulerTests, ARunCutShortBySwitchingOffIsNoCleanRun)
+{
+    Harness harness;
+    harness.start();
+    harness.clock->advance();
+    harness.executor->sendError();
+    harness.executor->complete(); // t = 0: retried from 15 s on
+    harness.clock->advance(interval); // t = 60
+    ASSERT_EQ(harness.executor->runCount(), 2u);
+
+    harness.configuration->enabled.set(false);
+    EXPECT_EQ(harness.executor->disposedCount(), 1u);
+    harness.configuration->enabled.set(true);
+    EXPECT_EQ(harness.scheduler->status().value(), SyncStatus::failed());
+    harness.clock->advance();
+    EXPECT_EQ(harness.executor->runCount(), 3u);
+}
+
 // Proves the wait before a retry: 15 s after the first failure, doubling, never more than 10 minutes.
 TEST(SyncSchedulerTests, RetryDelayDoublesUpToTenMinutes)
 {

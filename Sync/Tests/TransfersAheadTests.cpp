@@ -1,5 +1,6 @@
 #include "Sync/Tests/SyncEngineTestSupport.hpp"
 
+#include "Platform/FileSystem/Tests/TemporaryDirectory.hpp"
 #include "Sync/Run/SyncRun.hpp"
 
 #include <gtest/gtest.h>
@@ -7,6 +8,7 @@
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
+#include <filesystem>
 #include <map>
 #include <mutex>
 #include <set>
@@ -110,8 +112,8 @@ public:
         }
         held->release(fail);
     }
-    // Lets through what waits and all that comes.
-    void open()
+    // Lets through what waits, but for `kept`, and all that comes.
+    void open(const std::set<std::shared_ptr<Held>>& kept = {})
     {
         std::vector<std::shared_ptr<Held>> waiting;
         {
@@ -120,7 +122,8 @@ public:
             waiting = m_held;
         }
         for (const auto& held : waiting)
-            release(held);
+            if (!kept.contains(held))
+                release(held);
     }
 
 private:
@@ -455,4 +458,41 @@ TEST(TransfersAhead, DisposingTheRunEndsWhatWasSentAhead)
     engine.gate->open();
     ASSERT_TRUE(cloud.sync().completed);
     expectInStep(cloud);
+}
+
+TEST(TransfersAhead, WhatWasSentAheadForAnotherCloudFolderTakesNoEffect)
+{
+    // Uploads sent ahead for the cloud folder of that moment, and then the
+    // user chose another cloud folder holding files of the same names: no
+    // upload sent for the old folder is taken over. Each is ended unanswered
+    // in its turn and sent again from the folder of that moment.
+    TestCloud cloud;
+    const auto files = numberedFiles("/up", 6);
+    const auto second = cloud.directory() + "/Second";
+    std::filesystem::create_directory(second);
+    for (const auto& path : files) {
+        cloud.writeFile(path, "old folder's " + path);
+        Platform::Testing::writeFile(second + path, "new folder's " + path);
+    }
+    GatedEngine engine(cloud, files);
+    BackgroundRun run(*cloud.manager);
+    ASSERT_TRUE(engine.gate->waitFor([](const auto& held) { return held.size() == SyncRun::transfersInFlight; }));
+    const auto under = engine.gate->firstStarted();
+    std::set<std::shared_ptr<GatedServer::Held>> ahead;
+    for (const auto& each : engine.gate->held())
+        if (each->path != under)
+            ahead.insert(each);
+    ASSERT_EQ(ahead.size(), SyncRun::transfersInFlight - 1);
+
+    cloud.configuration->m_folderURL.set(Platform::URL::fileURL(second, Platform::URL::IsDirectory::Yes));
+    engine.gate->open(ahead);
+    EXPECT_TRUE(engine.gate->waitFor([&](const auto&) {
+        return std::all_of(ahead.begin(), ahead.end(), [](const auto& each) { return each->disposed; });
+    })) << "an upload sent ahead for the old cloud folder was taken over";
+    for (const auto& each : ahead)
+        engine.gate->release(each);
+    ASSERT_TRUE(run.waitForEnd());
+
+    for (const auto& each : ahead)
+        EXPECT_EQ(cloud.server->contentAt(each->path), "new folder's " + each->path);
 }

@@ -269,3 +269,121 @@ TEST(UnreadableFolders, AFileThatVanishesBetweenTheWalkAndItsHashIsNotListed)
     expectInStep(cloud);
     expectIdle(cloud);
 }
+
+namespace {
+
+// The server in `directory`'s server.json, changed by `change` as another client would, and stored again.
+void changeServer(const std::string& directory, const std::function<void(InMemorySyncServer&)>& change)
+{
+    auto server = InMemorySyncServer::load(directory + "/server.json");
+    ASSERT_TRUE(server);
+    change(*server);
+    server->persistTo(directory + "/server.json");
+}
+
+std::string contentOf(const std::string& path)
+{
+    ::chmod(path.c_str(), 0644);
+    return Platform::Testing::readFile(path);
+}
+
+} // namespace
+
+TEST(UnreadableFolders, OnlyWhatLiesBelowAnUnreadableItemIsUnknown)
+{
+    // In a folder that can be read, an unreadable folder beside a file
+    // deleted here and an unreadable file: the delete goes to the server,
+    // what the unreadable folder holds stays there, and the unreadable file
+    // is neither deleted there nor counted as changed.
+    const auto directory = syncedCloud([](InMemorySyncServer& server) {
+        fillTree(server);
+        server.addFile("/A/w.txt", "w");
+    });
+    ASSERT_EQ(::chmod((directory + "/Cloud/A/Sub").c_str(), 0), 0);
+    ASSERT_EQ(::chmod((directory + "/Cloud/A/w.txt").c_str(), 0), 0);
+    ASSERT_EQ(::unlink((directory + "/Cloud/A/x.txt").c_str()), 0);
+
+    auto run = runAsNobody(directory);
+
+    EXPECT_EQ(run.exitCode, 0) << run.output;
+    EXPECT_EQ(serverPathsAfter(directory),
+        (std::vector<std::string> { "/A/", "/A/Sub/", "/A/Sub/y.txt", "/A/w.txt", "/B/", "/B/z.txt", "/top.txt" }))
+        << run.output;
+    ::chmod((directory + "/Cloud/A/Sub").c_str(), 0755);
+    auto server = InMemorySyncServer::load(directory + "/server.json");
+    ASSERT_TRUE(server);
+    EXPECT_EQ(server->contentAt("/A/w.txt"), "w");
+    EXPECT_EQ(contentOf(directory + "/Cloud/A/w.txt"), "w");
+}
+
+TEST(UnreadableFolders, AServerChangeNeverReplacesOrDeletesAFileThatCannotBeRead)
+{
+    // A file the engine cannot read may hold the user's edit: a newer
+    // version from the server does not replace it and a delete on the
+    // server does not remove it.
+    const auto directory = syncedCloud(fillTree);
+    changeServer(directory, [](InMemorySyncServer& server) {
+        server.setContent("/top.txt", "newer on the server");
+        server.removeItem("/B/z.txt");
+    });
+    Platform::Testing::writeFile(directory + "/Cloud/top.txt", "edited here");
+    Platform::Testing::writeFile(directory + "/Cloud/B/z.txt", "edited here too");
+    ASSERT_EQ(::chmod((directory + "/Cloud/top.txt").c_str(), 0), 0);
+    ASSERT_EQ(::chmod((directory + "/Cloud/B/z.txt").c_str(), 0), 0);
+
+    auto run = runAsNobody(directory);
+
+    EXPECT_EQ(run.exitCode, 0) << run.output;
+    EXPECT_EQ(contentOf(directory + "/Cloud/top.txt"), "edited here") << run.output;
+    EXPECT_EQ(contentOf(directory + "/Cloud/B/z.txt"), "edited here too") << run.output;
+}
+
+namespace {
+
+// Moves the whole cloud folder away once the scan has walked it and before
+// any file is read.
+std::string vanishingCloudFolder;
+std::string cloudFolderMovedTo;
+
+void moveCloudFolderAwayOnce(const char* name)
+{
+    if (std::string_view(name) != "scan-files-listed" || vanishingCloudFolder.empty())
+        return;
+    std::filesystem::rename(std::exchange(vanishingCloudFolder, std::string()), cloudFolderMovedTo);
+}
+
+} // namespace
+
+TEST(UnreadableFolders, ACloudFolderThatVanishesUnderTheScanDeletesNothing)
+{
+    // The cloud folder moved away after the walk listed it: the files still
+    // to be read cannot be, and read as gone they would be deleted on the
+    // server. The whole scan is unknown: the run fails as for an unreadable
+    // cloud folder, touching nothing; back in place, all is in step.
+    TestCloud cloud;
+    fillTree(*cloud.server);
+    ASSERT_TRUE(cloud.sync().completed);
+    const auto before = cloud.server->paths();
+    cloud.writeFile("/A/x.txt", "changed, so read again");
+    cloud.writeFile("/top.txt", "changed, so read again");
+    cloud.server->resetCounts();
+    vanishingCloudFolder = cloud.cloudFolder();
+    cloudFolderMovedTo = cloud.directory() + "/Cloud elsewhere";
+    Platform::killPointHandler.store(&moveCloudFolderAwayOnce);
+
+    auto run = cloud.sync();
+
+    Platform::killPointHandler.store(nullptr);
+    ASSERT_TRUE(run.completed);
+    EXPECT_TRUE(vanishingCloudFolder.empty()) << "the scan never listed its files";
+    EXPECT_EQ(cloud.server->paths(), before);
+    EXPECT_EQ(cloud.server->mutationCount(), 0);
+    const auto errors = errorsOf(run);
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_NE(errors[0].find("kann nicht gelesen werden"), std::string::npos) << errors[0];
+
+    std::filesystem::rename(cloudFolderMovedTo, cloud.cloudFolder());
+    ASSERT_TRUE(cloud.sync().completed);
+    EXPECT_EQ(cloud.server->contentAt("/top.txt"), "changed, so read again");
+    expectInStep(cloud);
+}

@@ -184,33 +184,77 @@ class Layout:
 
 
 class XServer:
-    """Xvfb on a display number it picks itself."""
+    """Xvfb on a display number it picks itself. With -displayfd, Xvfb writes
+    no lock file, and `xvfb-run -a` (or any X server started for a number)
+    picks numbers by the lock files alone: it would start a second server on
+    this one's number and take its socket. So the session writes the lock
+    file itself, as X servers do, and when the number turns out taken it
+    starts again on another."""
+
+    attempts = 5
 
     def __init__(self, log_path, size="1280x800x24"):
         self.log = open(log_path, "ab")
+        self.process = None
+        self.lock_path = None
+        for attempt in range(1, self.attempts + 1):
+            if self._start(size):
+                return
+            stop_process(self.process)
+            if attempt == self.attempts:
+                self.log.close()
+                raise Failure("Xvfb did not start on a display of its own: " + tail(log_path))
+
+    def _start(self, size):
         reader, writer = os.pipe()
         self.process = subprocess.Popen(["Xvfb", "-displayfd", str(writer), "-screen", "0", size, "-nolisten", "tcp"],
                                         pass_fds=(writer,), stdout=self.log, stderr=self.log,
                                         start_new_session=True)
         os.close(writer)
-        number = b""
         with os.fdopen(reader, "rb") as stream:
-            number = stream.readline().strip()
+            number = stream.readline().strip().decode()
         if not number:
-            stop_process(self.process)
-            raise Failure("Xvfb did not start: " + tail(log_path))
-        self.display = ":" + number.decode()
+            return False
+        self.display = ":" + number
+        lock_path = f"/tmp/.X{number}-lock"
+        try:
+            descriptor = os.open(lock_path, os.O_WRONLY | os.O_CREAT | os.O_EXCL, 0o444)
+        except FileExistsError:
+            # Another server holds the number by its lock file; one of a server
+            # that is gone is taken over, as X servers do.
+            try:
+                with open(lock_path) as lock:
+                    os.kill(int(lock.read().strip()), 0)
+                return False
+            except ProcessLookupError:
+                os.unlink(lock_path)
+                return False
+            except (OSError, ValueError):
+                return False
+        with os.fdopen(descriptor, "w") as lock:
+            lock.write("%10d\n" % self.process.pid)
+        self.lock_path = lock_path
 
         def accepting():
             if self.process.poll() is not None:
-                raise Failure(f"Xvfb ended with {self.process.returncode}: " + tail(log_path))
+                raise Failure(f"Xvfb ended with {self.process.returncode}: " + tail(self.log.name))
             with socket.socket(socket.AF_UNIX, socket.SOCK_STREAM) as probe:
-                return probe.connect_ex(f"/tmp/.X11-unix/X{number.decode()}") == 0
+                return probe.connect_ex(f"/tmp/.X11-unix/X{number}") == 0
 
         wait_for(accepting, 30, "Xvfb to accept connections on " + self.display)
+        return True
 
     def stop(self):
         stop_process(self.process)
+        if self.lock_path:
+            try:
+                with open(self.lock_path) as lock:
+                    ours = int(lock.read().strip()) == self.process.pid
+                if ours:
+                    os.unlink(self.lock_path)
+            except (OSError, ValueError):
+                pass
+            self.lock_path = None
         self.log.close()
 
 

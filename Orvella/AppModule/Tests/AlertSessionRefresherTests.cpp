@@ -144,12 +144,24 @@ TEST_F(AlertSessionRefresherTests, ALogoutInTheWindowEndsTheRenewalAndClosesItAQ
 TEST_F(AlertSessionRefresherTests, ClosingTheWindowWithoutEitherFailsTheWaitingRequests)
 {
     // Closed with neither login nor logout: every waiting request fails as a refused login instead of waiting for good.
+    // A request whose rejection arrives only after the close (the service answered it late) is no waiting one: it
+    // asks again and the window shows again, and the user closes it again.
     logIn(m_credentials);
     changePasswordElsewhere();
     auto recorders = startListings(2);
     ASSERT_TRUE(pumpUntil([&] { return m_navigator->last && m_navigator->last->shows == 1; }));
-    m_mainQueue->schedule([window = m_navigator->last] { window->userClosed(); });
-    ASSERT_TRUE(allEnded(recorders));
+    int closed = 0;
+    ASSERT_TRUE(pumpUntil([&] {
+        for (; closed < m_navigator->last->shows; ++closed)
+            m_mainQueue->schedule([window = m_navigator->last] { window->userClosed(); });
+        for (const auto& recorder : recorders) {
+            if (!recorder->terminal())
+                return false;
+        }
+        return true;
+    }));
+    EXPECT_LE(closed, 2);
+    EXPECT_EQ(m_navigator->made.load(), 1);
     for (const auto& recorder : recorders)
         EXPECT_TRUE(failedWithLoginFailed(*recorder));
 }

@@ -1,3 +1,4 @@
+#include "Orvella/AppModule/AppModuleFactories.hpp"
 #include "Orvella/AppModule/RootEtagProviderAdapter.hpp"
 #include "Orvella/AppModule/Tests/AppModuleFixture.hpp"
 
@@ -296,4 +297,15 @@ TEST_F(AppModuleNotificationTests, TheLoginCarriesTheBrandsWorldAndEveryFailedRe
     auto body = nlohmann::json::parse(report.body, nullptr, false);
     EXPECT_EQ(body.value("code", 0), 1000) << report.body;
     EXPECT_EQ(body.value("account", ""), m_credentials.username) << report.body;
+}
+
+TEST(TrashedForSafetyNotification, SaysHowManyItemsAreMissingInTheRightNumber)
+{
+    // One item missing reads in the singular, more in the plural; the rest of the text is the same.
+    const std::string rest = " auf dem Server. Weil mehr als die Hälfte der synchronisierten Objekte fehlt, wurde nichts "
+                             "gelöscht: Was fehlt, liegt jetzt im Papierkorb.";
+    EXPECT_EQ(Factories::trashedForSafetyNotification(1),
+        (std::pair<std::string, std::string> { "In den Papierkorb verschoben", "1 Objekt fehlt" + rest }));
+    EXPECT_EQ(Factories::trashedForSafetyNotification(51),
+        (std::pair<std::string, std::string> { "In den Papierkorb verschoben", "51 Objekte fehlen" + rest }));
 }

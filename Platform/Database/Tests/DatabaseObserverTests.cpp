@@ -231,7 +231,7 @@ TEST(DatabaseObserverTests, observationFollowsAFileReplacedUnderItsPath)
     ASSERT_TRUE(Database::removeFiles(configuration));
     EXPECT_FALSE(std::filesystem::exists(configuration.file));
     auto replacement = Database::open(configuration);
-    ASSERT_TRUE(replacement);
+    ASSERT_TRUE(replacement) << replacement.error().description();
     ASSERT_TRUE(waitFor([&] { return calls.load() >= 1; }, std::chrono::seconds(5)));
     int afterReplacement = calls.load();
     ASSERT_TRUE(replacement->write([&] { return replacement->add(StoredStatus {"/new", 2}); }));

@@ -3,7 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <barrier>
 #include <fstream>
+#include <string>
+#include <thread>
 #include <sys/stat.h>
 
 using namespace Platform;
@@ -67,6 +70,28 @@ TEST(DatabaseTests, newFileGetsSchemaVersionWalModeAndStatusIndex)
     auto again = Database::open(testConfiguration(directory));
     ASSERT_TRUE(again) << again.error().description();
     EXPECT_EQ(again->object<StoredStatus>(std::string("/a"))->value_or(StoredStatus {}).status, 1);
+}
+
+TEST(DatabaseTests, twoConnectionsOpeningANewFileAtOnceBothSucceed)
+{
+    // The application and the extension may open a new file at the same moment: both switch it to WAL, and SQLite
+    // answers one of them "busy" at once, past the busy time-out. Each open succeeds all the same, in every round.
+    for (int round = 0; round < 100; ++round) {
+        TemporaryDirectory directory;
+        const auto configuration = testConfiguration(directory);
+        std::barrier start(2);
+        std::string failures[2];
+        std::thread other([&] {
+            start.arrive_and_wait();
+            auto opened = Database::open(configuration);
+            failures[1] = opened ? std::string() : opened.error().description();
+        });
+        start.arrive_and_wait();
+        auto opened = Database::open(configuration);
+        failures[0] = opened ? std::string() : opened.error().description();
+        other.join();
+        ASSERT_EQ(failures[0] + failures[1], "") << "round " << round;
+    }
 }
 
 TEST(DatabaseTests, aNewDatabaseAndItsJournalFilesAreTheUsersAlone)

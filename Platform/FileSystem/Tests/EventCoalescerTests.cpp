@@ -57,8 +57,9 @@ TEST(EventCoalescerTests, BurstGivesOneDeliveryPerWindow)
     EXPECT_EQ(deliveries, 3);
 }
 
-// Proves flags travel with the window they arrived in, and that "everything changed", from a lost queue or
-// from too many paths, replaces the path list.
+// Proves flags travel with the window they arrived in, that a window holding exactly as many distinct paths as
+// the cap still names them (a path seen twice counts once), and that "everything changed", from a lost queue or
+// from one path too many, replaces the path list.
 TEST(EventCoalescerTests, CarriesFlagsAndCapsPaths)
 {
     EventCoalescer coalescer(10ms, EventCoalescer::Paths::kept, 3);
@@ -69,6 +70,14 @@ TEST(EventCoalescerTests, CarriesFlagsAndCapsPaths)
     EXPECT_TRUE(flagged->rootChanged);
     EXPECT_TRUE(flagged->degraded);
     EXPECT_FALSE(flagged->everythingChanged);
+
+    for (auto const* path : {"/p0", "/p1", "/p0", "/p2", "/p1"}) {
+        coalescer.addPath(path, start + 500ms);
+    }
+    auto const full = coalescer.takeDue(start + 1s);
+    ASSERT_TRUE(full.has_value());
+    EXPECT_FALSE(full->everythingChanged);
+    EXPECT_EQ(full->paths, (std::set<std::string>{"/p0", "/p1", "/p2"}));
 
     for (int index = 0; index < 4; ++index) {
         coalescer.addPath("/p" + std::to_string(index), start + 1s);

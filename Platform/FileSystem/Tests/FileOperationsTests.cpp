@@ -1,5 +1,6 @@
 #include "Platform/FileSystem/FileOperations.hpp"
 
+#include "Platform/FileSystem/Tests/MountOfItsOwn.hpp"
 #include "Platform/FileSystem/Tests/TemporaryDirectory.hpp"
 #include "Platform/Foundation/KillPoint.hpp"
 
@@ -313,4 +314,47 @@ TEST(FileOperationsTests, PlacesAcrossFileSystemsThroughACopyBesideTheDestinatio
     EXPECT_TRUE(AtTheCopiedMoment::names[0].starts_with(".~staged.")) << AtTheCopiedMoment::names[0];
     EXPECT_EQ(readFile(root / ".~staged"), "hidden");
     EXPECT_EQ(namesIn(root.path()), (std::vector<std::string> { ".~staged", "a.txt" }));
+}
+
+// Proves a placement across file systems that fails half-way through its copy (the destination's disk is full)
+// leaves no partial copy beside the destination: the source and whatever the destination held stay as they were,
+// and nothing else is in the folder. The full disk is a small tmpfs of the test's own.
+TEST(FileOperationsTests, ACopyThatFillsTheDiskLeavesNoPartialCopy)
+{
+    TemporaryDirectory root;
+    writeFile(root / "download", std::string(1024 * 1024, 'x'));
+    std::string const full = root / "full";
+    ASSERT_TRUE(createDirectory(full, CreateIntermediates::No).has_value());
+
+    auto const outcome = inMountOfItsOwn(full, [&]() -> std::string {
+        std::string problems;
+        auto check = [&problems](bool holds, const std::string& what) {
+            if (!holds) {
+                problems += what + "\n";
+            }
+        };
+        writeFile(full + "/a.txt", "old");
+        for (auto const replace : {ReplaceExisting::No, ReplaceExisting::Yes}) {
+            auto const destination = full + (replace == ReplaceExisting::Yes ? "/a.txt" : "/new.txt");
+            auto const placed = placeFile(root / "download", destination, replace);
+            check(!placed && placed.error().code == FileSystemErrorCode::noSpace,
+                  "not refused for want of space: " + (placed ? std::string("placed") : placed.error().description()));
+            auto const names = namesIn(full);
+            check(names == std::vector<std::string>{"a.txt"}, "left in the folder: " + [&] {
+                std::string listed;
+                for (auto const& name : names) {
+                    listed += name + " ";
+                }
+                return listed;
+            }());
+            check(readFile(full + "/a.txt") == "old", "the old file changed");
+            check(readFile(root / "download").size() == 1024 * 1024, "the source changed");
+        }
+        return problems;
+    }, "mode=0755,size=64k");
+
+    if (outcome.skipped) {
+        GTEST_SKIP() << outcome.text;
+    }
+    EXPECT_EQ(outcome.text, "");
 }

@@ -1,6 +1,7 @@
 #include "Platform/FileSystem/Trash.hpp"
 
 #include "Platform/FileSystem/FileOperations.hpp"
+#include "Platform/FileSystem/Tests/MountOfItsOwn.hpp"
 #include "Platform/FileSystem/Tests/TemporaryDirectory.hpp"
 
 #include <gtest/gtest.h>
@@ -9,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
 #include <functional>
 #include <optional>
@@ -54,88 +56,6 @@ std::uint32_t modeOf(const std::string& path)
     return status.st_mode & 07777;
 }
 
-// What a child process reported: the problems it found (empty when none), or
-// why it could not run.
-struct ChildOutcome {
-    bool skipped = false;
-    std::string text;
-};
-
-// Runs `work` in a child process with a mount namespace of its own, where a
-// fresh tmpfs is mounted at `mountPoint`: the test owns the whole file system,
-// its top directory included, and nobody else sees it. Root may make the
-// namespace directly; anyone else through a user namespace, where available.
-ChildOutcome inMountOfItsOwn(const std::string& mountPoint, const std::function<std::string()>& work)
-{
-    int report[2];
-    if (::pipe(report) != 0) {
-        return {true, "no pipe"};
-    }
-    constexpr int cannotMount = 77;
-    pid_t const child = ::fork();
-    if (child == 0) {
-        ::close(report[0]);
-        auto say = [&report](const std::string& text) {
-            for (std::size_t written = 0; written < text.size();) {
-                ssize_t const count = ::write(report[1], text.data() + written, text.size() - written);
-                if (count <= 0) {
-                    break;
-                }
-                written += static_cast<std::size_t>(count);
-            }
-        };
-        uid_t const uid = ::getuid();
-        gid_t const gid = ::getgid();
-        if (::unshare(CLONE_NEWNS) != 0) {
-            if (::unshare(CLONE_NEWUSER | CLONE_NEWNS) != 0) {
-                say("needs a mount namespace of its own");
-                ::_exit(cannotMount);
-            }
-            auto writeMap = [](const char* file, const std::string& text) {
-                int const descriptor = ::open(file, O_WRONLY | O_CLOEXEC);
-                bool const written = descriptor >= 0 && ::write(descriptor, text.data(), text.size()) ==
-                                                            static_cast<ssize_t>(text.size());
-                if (descriptor >= 0) {
-                    ::close(descriptor);
-                }
-                return written;
-            };
-            writeMap("/proc/self/setgroups", "deny");
-            if (!writeMap("/proc/self/uid_map", std::to_string(uid) + " " + std::to_string(uid) + " 1\n") ||
-                !writeMap("/proc/self/gid_map", std::to_string(gid) + " " + std::to_string(gid) + " 1\n")) {
-                say("cannot map the user into its namespace");
-                ::_exit(cannotMount);
-            }
-        }
-        if (::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
-            ::mount("tmpfs", mountPoint.c_str(), "tmpfs", 0, "mode=0755") != 0) {
-            say(std::string("cannot mount a tmpfs: ") + std::strerror(errno));
-            ::_exit(cannotMount);
-        }
-        say(work());
-        ::_exit(0);
-    }
-    ::close(report[1]);
-    if (child < 0) {
-        ::close(report[0]);
-        return {true, "cannot fork"};
-    }
-    ChildOutcome outcome;
-    char buffer[4096];
-    for (ssize_t count; (count = ::read(report[0], buffer, sizeof buffer)) > 0;) {
-        outcome.text.append(buffer, static_cast<std::size_t>(count));
-    }
-    ::close(report[0]);
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    if (WIFEXITED(status) && WEXITSTATUS(status) == cannotMount) {
-        outcome.skipped = true;
-    } else if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-        outcome.text += "the child ended abnormally";
-    }
-    return outcome;
-}
-
 }  // namespace
 
 // Proves an item on the home trash's file system lands in $XDG_DATA_HOME/Trash/files with an info file
@@ -148,7 +68,9 @@ TEST(TrashTests, MovesToHomeTrashWithInfo)
     std::string const item = root / "cloud/Ordner/Bericht f\xc3\xbcr 100%.txt";
     writeFile(item, "content");
 
+    std::time_t const before = std::time(nullptr);
     auto trashed = Trash::moveToTrash(item);
+    std::time_t const after = std::time(nullptr);
 
     ASSERT_TRUE(trashed.has_value()) << trashed.error().description();
     std::string const trash = root / "data/Trash";
@@ -161,13 +83,24 @@ TEST(TrashTests, MovesToHomeTrashWithInfo)
                               "/cloud/Ordner/Bericht%20f%C3%BCr%20100%25\\.txt\n"
                               "DeletionDate=\\d{4}-\\d{2}-\\d{2}T\\d{2}:\\d{2}:\\d{2}\n");
     EXPECT_TRUE(std::regex_match(info, expected)) << info;
+    // The date is the moment of the move, in local time.
+    std::tm deleted {};
+    auto const date = info.find("DeletionDate=");
+    ASSERT_NE(date, std::string::npos);
+    ASSERT_NE(::strptime(info.c_str() + date + 13, "%Y-%m-%dT%H:%M:%S", &deleted), nullptr) << info;
+    deleted.tm_isdst = -1;
+    std::time_t const recorded = std::mktime(&deleted);
+    EXPECT_LE(before, recorded) << info;
+    EXPECT_LE(recorded, after) << info;
+    EXPECT_EQ(modeOf(trashed->infoPath), 0600u);
     EXPECT_EQ(modeOf(trash), 0700u);
     EXPECT_EQ(modeOf(trash + "/files"), 0700u);
     EXPECT_EQ(modeOf(trash + "/info"), 0700u);
 }
 
-// Proves a second item of the same name gets a unique name (and info file) instead of replacing the first,
-// that a folder goes to the trash whole, and that a missing item is "not found" with nothing written.
+// Proves a second item of the same name gets a unique name (and info file) instead of replacing the first, and so
+// does one whose name a leftover without info file holds, that a folder goes to the trash whole, and that a missing
+// item is "not found" with nothing written.
 TEST(TrashTests, MakesNamesUniqueAndTrashesFolders)
 {
     TemporaryDirectory root;
@@ -188,6 +121,18 @@ TEST(TrashTests, MakesNamesUniqueAndTrashesFolders)
     ASSERT_TRUE(folder.has_value());
     EXPECT_EQ(readFile(root / "data/Trash/files/folder/inside"), "i");
 
+    // A leftover in files/ without its info file (a crash between the two) is neither replaced nor given a second
+    // info file: the item takes the next free name, and no info file is left for a name it did not take.
+    writeFile(root / "data/Trash/files/b.txt", "left over");
+    writeFile(root / "cloud/b.txt", "b");
+    auto beside = Trash::moveToTrash(root / "cloud/b.txt");
+    ASSERT_TRUE(beside.has_value()) << beside.error().description();
+    EXPECT_EQ(beside->trashedPath, root / "data/Trash/files/b.2.txt");
+    EXPECT_EQ(readFile(beside->trashedPath), "b");
+    EXPECT_EQ(readFile(root / "data/Trash/files/b.txt"), "left over");
+    EXPECT_FALSE(exists(root / "data/Trash/info/b.txt.trashinfo"));
+    EXPECT_TRUE(exists(root / "data/Trash/info/b.2.txt.trashinfo"));
+
     auto missing = Trash::moveToTrash(root / "cloud/missing");
     ASSERT_FALSE(missing.has_value());
     EXPECT_EQ(missing.error().code, FileSystemErrorCode::notFound);
@@ -195,7 +140,8 @@ TEST(TrashTests, MakesNamesUniqueAndTrashesFolders)
 
 // Proves an item on another file system goes to the trash at the top of that mount, never across file systems
 // into the home trash: to $topdir/.Trash-$uid (private) while the mount has no shared .Trash, and to
-// $topdir/.Trash/$uid once an administrator made a sticky .Trash, each with a path relative to the mount.
+// $topdir/.Trash/$uid once an administrator made a sticky .Trash (one without the sticky bit is passed over), each
+// with a path relative to the mount.
 // The mount is a tmpfs of the test's own, seen only by a child process in a mount namespace of its own.
 TEST(TrashTests, UsesTheTrashOfTheItemsMount)
 {
@@ -227,8 +173,19 @@ TEST(TrashTests, UsesTheTrashOfTheItemsMount)
             check(modeOf(top + "/.Trash-" + uid) == 0700u, "the private trash is not 0700");
         }
 
-        if (::mkdir((top + "/.Trash").c_str(), 0777) != 0 || ::chmod((top + "/.Trash").c_str(), 01777) != 0) {
+        // A shared .Trash without the sticky bit lets every user remove what others put there: not used.
+        if (::mkdir((top + "/.Trash").c_str(), 0777) != 0 || ::chmod((top + "/.Trash").c_str(), 0777) != 0) {
             return "cannot make the shared trash";
+        }
+        writeFile(top + "/z.txt", "z");
+        auto notSticky = Trash::moveToTrash(top + "/z.txt");
+        check(notSticky.has_value() && notSticky->trashedPath == top + "/.Trash-" + uid + "/files/z.txt",
+              "a shared trash without the sticky bit was used: " +
+                  (notSticky ? notSticky->trashedPath : notSticky.error().description()));
+        check(!exists(top + "/.Trash/" + uid), "a folder was made in a shared trash without the sticky bit");
+
+        if (::chmod((top + "/.Trash").c_str(), 01777) != 0) {
+            return "cannot make the shared trash sticky";
         }
         writeFile(top + "/y.txt", "y");
         auto sharedTrashed = Trash::moveToTrash(top + "/y.txt");

@@ -76,3 +76,32 @@ TEST(PollLoopTests, WaitsUntilStoppedAndRunsAgainAfterRearm)
     EXPECT_EQ(calls.load(), 0);
     ::close(signal);
 }
+
+// Proves a wait whose limit has already passed (a deadline behind the clock gives a negative time) returns at once
+// as a timed-out wake-up rather than waiting without a limit.
+TEST(PollLoopTests, ALimitAlreadyPastWakesAtOnce)
+{
+    auto loop = PollLoop::create();
+    ASSERT_TRUE(loop.has_value());
+    int const quiet = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    ASSERT_GE(quiet, 0);
+    int const descriptors[] = {quiet};
+
+    std::atomic<bool> timedOut{false};
+    auto running = std::async(std::launch::async, [&] {
+        return loop->run(descriptors, [] { return std::optional(-250ms); }, [&](const PollLoop::Wake& wake) {
+            if (wake.timedOut) {
+                timedOut = true;
+                loop->stop();
+            }
+        });
+    });
+    auto const woke = running.wait_for(10s);
+    if (woke != std::future_status::ready) {
+        loop->stop();
+    }
+    EXPECT_EQ(woke, std::future_status::ready) << "a limit already past waited for something to become readable";
+    EXPECT_TRUE(running.get().has_value());
+    EXPECT_TRUE(timedOut.load());
+    ::close(quiet);
+}

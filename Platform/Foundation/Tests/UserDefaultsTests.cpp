@@ -3,12 +3,17 @@
 #include "Platform/FileSystem/Tests/TemporaryDirectory.hpp"
 #include "Platform/Foundation/Log.hpp"
 #include "Platform/Foundation/NotificationCenter.hpp"
+#include "Platform/Foundation/UserDefaultsFile.hpp"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <csignal>
+#include <filesystem>
 #include <mutex>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <vector>
@@ -176,4 +181,44 @@ TEST(UserDefaultsTests, AWriteIsReadBackAtOnceWhileTheWatcherCatchesUp)
         stale += defaults->integer("Counter") != index;
     }
     EXPECT_EQ(stale, 0);
+}
+
+namespace {
+
+std::vector<std::string> namesIn(const std::filesystem::path& folder)
+{
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+} // namespace
+
+TEST(UserDefaultsTests, AFailedWriteLeavesNoTemporaryFileBehind)
+{
+    // A write that cannot be put in place (a folder stands at the file's path) and one that fails half-way (the
+    // file size limit, as a full disk would) each fail and leave the folder as it was, with no temporary file.
+    TemporaryDirectory directory;
+    const std::filesystem::path folder = directory.path();
+    std::filesystem::create_directories(folder / "settings.json" / "inside");
+    auto replaced = writeFileAtomically(folder / "settings.json", "{}\n", 0600);
+    EXPECT_FALSE(replaced);
+    EXPECT_EQ(namesIn(folder), std::vector<std::string> { "settings.json" });
+    std::filesystem::remove_all(folder / "settings.json");
+
+    // The limit holds for the whole process: the write runs in a child.
+    pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit { 16, 16 };
+        if (::setrlimit(RLIMIT_FSIZE, &limit) != 0)
+            ::_exit(2);
+        auto written = writeFileAtomically(folder / "settings.json", std::string(4096, 'x'), 0600);
+        ::_exit(!written && written.error() == std::errc::file_too_large ? 0 : 1);
+    }
+    EXPECT_EQ(waitFor(child), 0) << "the write did not fail as too large";
+    EXPECT_EQ(namesIn(folder), std::vector<std::string> {});
 }
