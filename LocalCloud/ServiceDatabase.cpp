@@ -39,8 +39,6 @@ Platform::DatabaseConfiguration serviceDatabaseConfiguration(const std::filesyst
     Platform::DatabaseConfiguration configuration;
     configuration.file = serviceDatabaseFile(dataFolder);
     configuration.schema.version = serviceDatabaseSchemaVersion;
-    // The service answers a change only once it would survive a power cut.
-    configuration.durableCommits = true;
     for (const auto& script : embeddedScripts)
         configuration.schema.scripts.emplace_back(script.text);
     return configuration;

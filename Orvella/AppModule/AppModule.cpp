@@ -149,11 +149,10 @@ void AppModule::configureAPIClient(Binder& binder) const
     binder.addBinding<Quarlink::SessionRefresher>(Scope::single, [mainQueue = m_environment.mainQueue](Resolver& resolver) {
         return std::make_shared<AlertSessionRefresher>(resolver, mainQueue);
     });
-    binder.bind<Sync::SyncAPIClient>(Scope::single,
-        [](std::shared_ptr<APIClientManager> manager, std::shared_ptr<Sync::FileSystemFileStore> diskStore) {
-            return std::make_shared<SyncAPIClientAdapter>(SyncAPIClientAdapter::Collaborators {
-                .apiClient = manager->apiClient(), .apiManager = manager, .diskStore = std::move(diskStore) });
-        });
+    binder.bind<Sync::SyncAPIClient>(Scope::single, [](std::shared_ptr<APIClientManager> manager) {
+        return std::make_shared<SyncAPIClientAdapter>(
+            SyncAPIClientAdapter::Collaborators { .apiClient = manager->apiClient(), .apiManager = manager });
+    });
     binder.bind<KeychainCredentialStore>(Scope::single, [](std::shared_ptr<KeychainAccess> keychain, std::shared_ptr<SettingsManager> settings) {
         std::shared_ptr<KeychainCredentialStore::UserName> userName(settings, &settings->lastLoggedInUserName());
         return std::make_shared<KeychainCredentialStore>(std::move(keychain), std::move(userName));

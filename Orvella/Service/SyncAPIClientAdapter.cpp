@@ -1,10 +1,10 @@
 #include "Orvella/Service/SyncAPIClientAdapter.hpp"
-#include "Platform/Foundation/KillPoint.hpp"
 
-#include "Orvella/Service/DownloadStaging.hpp"
 #include "Orvella/Service/RemoteSyncFile.hpp"
+#include "Orvella/Service/SyncAdapterError.hpp"
 #include "Orvella/Sharing/APIManagerError.hpp"
 #include "Orvella/Sharing/ShareRequests.hpp"
+#include "Platform/FileSystem/PathResolver.hpp"
 #include "Quarlink/Account/AccountOperations.hpp"
 #include "Quarlink/Downloads/DownloadOperations.hpp"
 #include "Quarlink/Errors/AnyPresentableError.hpp"
@@ -29,7 +29,7 @@ SignalProducer<V, AnyError> missingID()
 template<class V>
 SignalProducer<V, AnyError> refusedPath(const Sync::File& file)
 {
-    return SignalProducer<V, AnyError>::error(AnyError(refusedPathError(file)));
+    return SignalProducer<V, AnyError>::error(AnyError(SyncAdapterError(SyncAdapterError::Case::refusedPath, file.path())));
 }
 
 // The remote file of an answer as an engine file.
@@ -78,35 +78,20 @@ SyncAPIClientAdapter::Producer<std::string> SyncAPIClientAdapter::syncRootEtag()
     });
 }
 
-SyncAPIClientAdapter::Producer<Platform::URL> SyncAPIClientAdapter::syncDownload(Sync::FileRef file, Platform::URL cloudFolder,
-    Sync::ReplaceExisting replace)
+SyncAPIClientAdapter::Producer<Sync::DownloadedFileRef> SyncAPIClientAdapter::syncDownload(Sync::FileRef file)
 {
     auto fileID = file->syncFileID().remoteID();
     if (!fileID)
-        return missingID<Platform::URL>();
-    auto staging = DownloadStaging::prepare(*file, cloudFolder, m_collaborators.diskStore);
-    if (!staging)
-        return SignalProducer<Platform::URL, AnyError>::error(staging.error());
-    auto client = m_collaborators.apiClient;
-    auto id = *fileID;
-    auto name = file->fileName();
-    auto modified = file->lastModifiedDate();
-    auto stage = std::move(*staging);
-    return SignalProducer<Platform::URL, AnyError>([client, id, name, modified, replace, stage](
-                                                        Reactive::Observer<Platform::URL, AnyError> observer, Reactive::Lifetime lifetime) {
-        // However the download ends (failure, disposal, a placement that
-        // fails), neither the staged file nor the transport's file stays.
-        lifetime.observeEnded([stage] { stage->discard(); });
-        lifetime += Quarlink::download(client, id, name, std::nullopt, std::nullopt)
-                        .filterMap([](Quarlink::ProgressEvent<Platform::URL>&& event) { return event.downloadedValue(); })
-                        .take(1)
-                        .attemptMap([stage, modified, replace](Platform::URL&& downloaded) {
-                            auto placed = stage->place(downloaded, modified, replace);
-                            Platform::killPoint("download-placed");
-                            return placed;
-                        })
-                        .start(observer);
-    });
+        return missingID<Sync::DownloadedFileRef>();
+    // Only files are downloaded, and only to a path the engine could place
+    // (no "..", "." or empty component): anything else never reaches the service.
+    if (file->path().ends_with('/') || !Platform::PathResolver::components(file->path()))
+        return refusedPath<Sync::DownloadedFileRef>(*file);
+    return Quarlink::download(m_collaborators.apiClient, *fileID, file->fileName(), std::nullopt, std::nullopt)
+        .filterMap([](Quarlink::ProgressEvent<Platform::URL>&& event) { return event.downloadedValue(); })
+        .take(1)
+        // Owned from here: a value nobody takes removes the transport's file.
+        .map([](Platform::URL&& downloaded) { return std::make_shared<Sync::DownloadedFile>(downloaded.path()); });
 }
 
 SyncAPIClientAdapter::Producer<Sync::FileRef> SyncAPIClientAdapter::syncUpload(Sync::FileRef file, Platform::URL cloudFolder)
@@ -137,7 +122,8 @@ SyncAPIClientAdapter::Producer<Sync::FileRef> SyncAPIClientAdapter::syncCreateFo
 {
     // Only folders come here; anything else must not reach the service.
     if (!Sync::isFolder(*file))
-        return SignalProducer<Sync::FileRef, AnyError>::error(AnyError(notAFolderError(*file)));
+        return SignalProducer<Sync::FileRef, AnyError>::error(
+            AnyError(SyncAdapterError(SyncAdapterError::Case::notAFolder, file->path())));
     auto parentID = file->syncParentID().remoteID();
     if (!parentID)
         return missingID<Sync::FileRef>();

@@ -131,12 +131,11 @@ protected:
         });
     }
 
-    // The engine's API client over `manager` and its client, staging downloads where `diskStore` says.
-    static std::shared_ptr<SyncAPIClientAdapter> makeAdapter(const std::shared_ptr<APIClientManager>& manager,
-        std::shared_ptr<const Sync::FileSystemFileStore> diskStore)
+    // The engine's API client over `manager` and its client.
+    static std::shared_ptr<SyncAPIClientAdapter> makeAdapter(const std::shared_ptr<APIClientManager>& manager)
     {
-        return std::make_shared<SyncAPIClientAdapter>(SyncAPIClientAdapter::Collaborators {
-            .apiClient = manager->apiClient(), .apiManager = manager, .diskStore = std::move(diskStore) });
+        return std::make_shared<SyncAPIClientAdapter>(
+            SyncAPIClientAdapter::Collaborators { .apiClient = manager->apiClient(), .apiManager = manager });
     }
 
     // The customer data of the test user, with the account's real root folder.

@@ -12,8 +12,10 @@
 
 #include <gtest/gtest.h>
 
+#include <condition_variable>
 #include <filesystem>
 #include <map>
+#include <mutex>
 #include <random>
 #include <sys/stat.h>
 
@@ -35,7 +37,7 @@ protected:
         m_manager = makeManager(m_decorated);
         m_diskStore = std::make_shared<Sync::FileSystemFileStore>(
             std::make_shared<Sync::Testing::TestFolderConfiguration>(cloudURL()), m_ownChanges);
-        m_adapter = makeAdapter(m_manager, m_diskStore);
+        m_adapter = makeAdapter(m_manager);
         serveCustomer();
         ASSERT_TRUE(run(m_manager->login({ "anna", m_credentials.password })).back().isCompleted());
     }
@@ -96,6 +98,43 @@ protected:
 
     std::int64_t rootID() { return m_server->rootIdentifier(m_credentials.username); }
 
+    // The adapter's download, as the engine takes it: the transport's file
+    // put in place by the engine's disk store. The placed path, or the error
+    // of the download or of its placement.
+    std::expected<std::string, Reactive::AnyError> download(const Sync::FileRef& file, Sync::ReplaceExisting replace)
+    {
+        std::mutex mutex;
+        std::condition_variable changed;
+        Sync::DownloadedFileRef value;
+        std::optional<Reactive::AnyError> error;
+        bool ended = false;
+        using Event = Reactive::Event<Sync::DownloadedFileRef, Reactive::AnyError>;
+        auto started = m_adapter->syncDownload(file).start(
+            Reactive::Observer<Sync::DownloadedFileRef, Reactive::AnyError>::make([&](Event&& event) {
+                std::lock_guard lock(mutex);
+                if (event.isValue()) {
+                    value = std::move(event).value();
+                } else {
+                    if (event.isFailed())
+                        error = std::move(event).error();
+                    ended = true;
+                }
+                changed.notify_all();
+            }));
+        {
+            std::unique_lock lock(mutex);
+            EXPECT_TRUE(changed.wait_for(lock, std::chrono::seconds(10), [&] { return ended; }));
+        }
+        if (error)
+            return std::unexpected(*error);
+        if (!value)
+            return std::unexpected(Reactive::AnyError(Platform::FileSystemError::make(Platform::FileSystemErrorCode::notFound, "no value")));
+        auto placed = m_diskStore->placeDownload(std::move(*value), *file, cloudURL(), replace);
+        if (!placed)
+            return std::unexpected(Reactive::AnyError(placed.error()));
+        return *placed;
+    }
+
     Platform::Testing::TemporaryDirectory m_cloud;
     std::shared_ptr<Platform::OwnChangeRegistry> m_ownChanges;
     std::shared_ptr<Sync::FileSystemFileStore> m_diskStore;
@@ -130,7 +169,7 @@ TEST_F(SyncAdapterTests, TheRootFolderComesFromTheCacheOrElseFromACustomerReques
     ASSERT_EQ(run(m_adapter->syncRootFolderID()).front().value(), rootID());
     EXPECT_EQ(requestsTo("GET", "customer"), before);
     auto freshManager = makeManager(m_decorated);
-    auto fresh = makeAdapter(freshManager, m_diskStore);
+    auto fresh = makeAdapter(freshManager);
     ASSERT_EQ(run(fresh->syncRootFolderID()).front().value(), rootID());
     ASSERT_EQ(run(fresh->syncRootFolderID()).front().value(), rootID());
     EXPECT_EQ(requestsTo("GET", "customer"), before + 2);
@@ -145,9 +184,10 @@ TEST_F(SyncAdapterTests, ADownloadCreatesItsParentsDatesTheFileAndRegistersWhatI
     // The nested target's folders are made, the content and the remote date land, nothing staged stays behind.
     seed({ { "/A/" }, { "/A/B/" }, { "/A/B/c.txt", "inhalt" } });
     auto file = listing().at("/A/B/c.txt");
-    auto events = run(m_adapter->syncDownload(file, cloudURL(), Sync::ReplaceExisting::No));
-    ASSERT_TRUE(events.back().isCompleted()) << (events.back().isFailed() ? events.back().error().description() : "");
+    auto placed = download(file, Sync::ReplaceExisting::No);
+    ASSERT_TRUE(placed) << placed.error().description();
     auto target = m_cloud / "A/B/c.txt";
+    EXPECT_EQ(*placed, target);
     EXPECT_EQ(readFile(target), "inhalt");
     auto status = Platform::ItemStat::of(target);
     ASSERT_TRUE(status);
@@ -167,14 +207,14 @@ TEST_F(SyncAdapterTests, ADownloadedFileGetsTheModeOfANewFileOfTheUser)
     seed({ { "/a.txt", "a" }, { "/b.txt", "b" } });
     auto files = listing();
     const auto previous = ::umask(022);
-    auto created = run(m_adapter->syncDownload(files.at("/a.txt"), cloudURL(), Sync::ReplaceExisting::No));
+    auto created = download(files.at("/a.txt"), Sync::ReplaceExisting::No);
     ::umask(027);
     writeFile(m_cloud / "b.txt", "old");
     ::chmod((m_cloud / "b.txt").c_str(), 0600);
-    auto replaced = run(m_adapter->syncDownload(files.at("/b.txt"), cloudURL(), Sync::ReplaceExisting::Yes));
+    auto replaced = download(files.at("/b.txt"), Sync::ReplaceExisting::Yes);
     ::umask(previous);
-    ASSERT_TRUE(created.back().isCompleted());
-    ASSERT_TRUE(replaced.back().isCompleted());
+    ASSERT_TRUE(created);
+    ASSERT_TRUE(replaced);
     struct stat status {};
     ASSERT_EQ(::stat((m_cloud / "a.txt").c_str(), &status), 0);
     EXPECT_EQ(status.st_mode & 07777, 0644u);
@@ -189,22 +229,19 @@ TEST_F(SyncAdapterTests, WithoutReplaceAnExistingFileIsNeverOverwritten)
     seed({ { "/c.txt", "neu" } });
     auto file = listing().at("/c.txt");
     writeFile(m_cloud / "c.txt", "meins");
-    auto refused = run(m_adapter->syncDownload(file, cloudURL(), Sync::ReplaceExisting::No));
-    ASSERT_TRUE(refused.back().isFailed());
+    ASSERT_FALSE(download(file, Sync::ReplaceExisting::No));
     EXPECT_EQ(readFile(m_cloud / "c.txt"), "meins");
     EXPECT_FALSE(hasStagedFile(entries(m_cloud.path())) || stagedFileLeft());
     EXPECT_TRUE(downloadsFolderEmpties());
 
-    auto replaced = run(m_adapter->syncDownload(file, cloudURL(), Sync::ReplaceExisting::Yes));
-    ASSERT_TRUE(replaced.back().isCompleted());
+    ASSERT_TRUE(download(file, Sync::ReplaceExisting::Yes));
     EXPECT_EQ(readFile(m_cloud / "c.txt"), "neu");
 
     // A folder in the target's place is never replaced.
     std::filesystem::remove(m_cloud / "c.txt");
     std::filesystem::create_directory(m_cloud / "c.txt");
     writeFile(m_cloud / "c.txt/keep", "x");
-    auto folder = run(m_adapter->syncDownload(file, cloudURL(), Sync::ReplaceExisting::Yes));
-    ASSERT_TRUE(folder.back().isFailed());
+    ASSERT_FALSE(download(file, Sync::ReplaceExisting::Yes));
     EXPECT_EQ(readFile(m_cloud / "c.txt/keep"), "x");
     EXPECT_FALSE(hasStagedFile(entries(m_cloud.path())) || stagedFileLeft());
 }
@@ -215,8 +252,7 @@ TEST_F(SyncAdapterTests, AFailedDownloadLeavesNoTemporaryFileAndNoFolders)
     seed({ { "/X/" }, { "/X/d.txt", "inhalt" } });
     auto file = listing().at("/X/d.txt");
     answerError("GET", "files/" + std::to_string(file->syncFileID().remoteID().value()) + "/download", 500, "1002");
-    auto events = run(m_adapter->syncDownload(file, cloudURL(), Sync::ReplaceExisting::No));
-    ASSERT_TRUE(events.back().isFailed());
+    ASSERT_FALSE(download(file, Sync::ReplaceExisting::No));
     EXPECT_TRUE(entries(m_cloud.path()).empty());
     EXPECT_TRUE(downloadsFolderEmpties());
 }
@@ -231,8 +267,8 @@ TEST_F(SyncAdapterTests, ADisposedDownloadLeavesNoTemporaryFile)
     seed({ { "/big.bin", content } });
     auto file = listing().at("/big.bin");
     m_server->setTransferShaping({ .bytesPerSecond = 64 * 1024, .chunkSize = 8 * 1024 });
-    Recorder<Platform::URL> recorder;
-    auto started = m_adapter->syncDownload(file, cloudURL(), Sync::ReplaceExisting::No).start(recorder.observer());
+    Recorder<Sync::DownloadedFileRef> recorder;
+    auto started = m_adapter->syncDownload(file).start(recorder.observer());
     ASSERT_TRUE(m_server->waitForInFlight(1, std::chrono::seconds(10)));
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     started.dispose();
@@ -247,9 +283,9 @@ TEST_F(SyncAdapterTests, ARefusedServerPathTouchesNothingAndSendsNothing)
     auto before = m_server->requestCount();
     for (const char* path : { "/../evil.txt", "/a/./b.txt", "/a//b.txt", "/../../tmp/x" }) {
         auto file = remote(99, path);
-        auto download = run(m_adapter->syncDownload(file, cloudURL(), Sync::ReplaceExisting::Yes));
-        ASSERT_TRUE(download.back().isFailed()) << path;
-        const auto* error = Quarlink::underlyingError(download.back().error()).as<SyncAdapterError>();
+        auto downloaded = download(file, Sync::ReplaceExisting::Yes);
+        ASSERT_FALSE(downloaded) << path;
+        const auto* error = Quarlink::underlyingError(downloaded.error()).as<SyncAdapterError>();
         ASSERT_TRUE(error) << path;
         EXPECT_EQ(error->errorCase(), SyncAdapterError::Case::refusedPath);
         EXPECT_TRUE(run(m_adapter->syncUpload(remote(99, path), cloudURL())).back().isFailed());
@@ -269,7 +305,7 @@ TEST_F(SyncAdapterTests, NothingIsSentForAnItemWithoutTheIDItNeeds)
         ASSERT_TRUE(events.back().isFailed());
         EXPECT_TRUE(APIManagerError::matches(events.back().error(), APIManagerError::Case::remoteFileIDisMissing));
     };
-    expectMissing(run(m_adapter->syncDownload(orphan, cloudURL(), Sync::ReplaceExisting::No)));
+    expectMissing(run(m_adapter->syncDownload(orphan)));
     expectMissing(run(m_adapter->syncUpload(orphan, cloudURL())));
     expectMissing(run(m_adapter->syncReupload(orphan, cloudURL())));
     expectMissing(run(m_adapter->syncCreateFolder(local("/F/", Sync::SyncFileID(), true))));

@@ -51,7 +51,7 @@ protected:
         m_references = std::make_shared<Sync::ExtendedAttributeFileReferenceMapping>(m_fileStore,
             Platform::ExtendedAttributes::system(), m_ownChanges);
         auto diskStore = std::make_shared<Sync::FileSystemFileStore>(m_configuration, m_ownChanges);
-        m_adapter = makeAdapter(m_manager, diskStore);
+        m_adapter = makeAdapter(m_manager);
         m_engine = std::make_shared<Sync::SyncManager>(m_adapter, *diskStore, m_fileStore, m_references, m_statusStore);
     }
 

@@ -29,10 +29,6 @@ struct DatabaseConfiguration {
     // How often an observer checks for commits when no file event woke it;
     // the safety net for missed inotify events (another mount, overflow).
     std::chrono::milliseconds fallbackPollInterval{2000};
-    // Whether a commit is on the disk once `commitWrite` returns (every commit
-    // syncs the WAL), or only safe from the end of the process: without it a
-    // power loss may undo the latest commits (never the file's consistency).
-    bool durableCommits = false;
 };
 
 } // namespace Platform

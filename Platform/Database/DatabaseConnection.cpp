@@ -149,12 +149,14 @@ std::expected<std::unique_ptr<DatabaseConnection>, DatabaseError> DatabaseConnec
         return std::unexpected(openingError(
             DatabaseError(DatabaseError::Code::cannotOpen, "WAL journal mode refused (" + journalMode + ")"),
             configuration.file));
-    // In WAL mode NORMAL never corrupts the file and keeps every commit across
-    // a crash of the process; only a power loss may undo the latest commits.
-    // FULL syncs the WAL at every commit, so that none is undone.
-    if (auto synchronous = impl->run(configuration.durableCommits ? "PRAGMA synchronous = FULL" : "PRAGMA synchronous = NORMAL", {});
-        !synchronous)
-        return std::unexpected(openingError(synchronous.error(), configuration.file));
+    // A commit is on the disk when it returns: NORMAL keeps every commit
+    // across a crash of the process, but a power loss undoes the commits since
+    // the last checkpoint, and a record that was lost while what it described
+    // stayed (a placed download, an answered upload) meets a later edit on
+    // either side as an unknown item: a duplicate on the server. One sync of
+    // the WAL per transaction is the price.
+    if (auto full = impl->run("PRAGMA synchronous = FULL", {}); !full)
+        return std::unexpected(openingError(full.error(), configuration.file));
 
     if (*version == 0) {
         if (auto created = impl->createSchema(); !created)

@@ -213,11 +213,87 @@ Result renameFile(const std::string& source, const std::string& destination, Rep
     return replace == ReplaceExisting::Yes ? replaceItem(source, destination) : moveItem(source, destination);
 }
 
-Result placeFile(const std::string& source, const std::string& destination, ReplaceExisting replace)
+Result DiskSync::syncFile(const std::string& path) const
 {
+    int const descriptor = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (descriptor < 0) {
+        return failure(errno, path);
+    }
+    int const synced = ::fsync(descriptor);
+    int const error = errno;
+    ::close(descriptor);
+    if (synced != 0) {
+        return failure(error, path);
+    }
+    return {};
+}
+
+Result DiskSync::syncFolder(const std::string& path) const
+{
+    int const descriptor = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (descriptor < 0) {
+        return failure(errno, path);
+    }
+    int const synced = ::fsync(descriptor);
+    int const error = errno;
+    ::close(descriptor);
+    // Some file systems cannot sync a folder (EINVAL): their entries are as
+    // durable as they make them, and nothing more can be done here.
+    if (synced != 0 && error != EINVAL) {
+        return failure(error, path);
+    }
+    return {};
+}
+
+const std::shared_ptr<const DiskSync>& DiskSync::system()
+{
+    static const auto instance = std::make_shared<const DiskSync>();
+    return instance;
+}
+
+namespace {
+
+// The rename of a finished file, synced before and its folder after when asked.
+Result renameSynced(const std::string& source, const std::string& destination, ReplaceExisting replace,
+                    const DiskSync* durable)
+{
+    if (durable) {
+        if (auto synced = durable->syncFile(source); !synced) {
+            return synced;
+        }
+    }
     auto placed = renameFile(source, destination, replace);
-    if (placed || placed.error().code != FileSystemErrorCode::crossDevice) {
+    if (!placed || !durable) {
         return placed;
+    }
+    return durable->syncFolder(parentOf(destination));
+}
+
+// Whether `source` and the folder of `destination` lie on one file system
+// (a rename can join them); true when it cannot be told, so that the rename
+// itself answers.
+bool onOneFileSystem(const std::string& source, const std::string& destination)
+{
+    struct stat sourceStatus {};
+    struct stat folderStatus {};
+    if (::lstat(source.c_str(), &sourceStatus) != 0 || ::stat(parentOf(destination).c_str(), &folderStatus) != 0) {
+        return true;
+    }
+    return sourceStatus.st_dev == folderStatus.st_dev;
+}
+
+}  // namespace
+
+Result placeFile(const std::string& source, const std::string& destination, ReplaceExisting replace,
+                 const DiskSync* durable)
+{
+    // A file on another file system is not synced where it lies: only its
+    // copy below is what must survive.
+    if (!durable || onOneFileSystem(source, destination)) {
+        auto placed = renameSynced(source, destination, replace, durable);
+        if (placed || placed.error().code != FileSystemErrorCode::crossDevice) {
+            return placed;
+        }
     }
     // Copied beside the destination first, so that the destination never
     // holds half a file and the last step is one rename again.
@@ -232,7 +308,7 @@ Result placeFile(const std::string& source, const std::string& destination, Repl
         return failure(copyError, sibling);
     }
     killPoint("file-copied-beside-destination");
-    placed = renameFile(sibling, destination, replace);
+    auto placed = renameSynced(sibling, destination, replace, durable);
     if (!placed) {
         static_cast<void>(::unlink(sibling.c_str()));
         return placed;

@@ -4,6 +4,7 @@
 #include "Platform/FileSystem/ItemStat.hpp"
 
 #include <expected>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -52,6 +53,22 @@ enum class ReplaceExisting { No, Yes };
 [[nodiscard]] std::expected<void, FileSystemError> renameFile(const std::string& source, const std::string& destination,
                                                               ReplaceExisting replace);
 
+// How a placement makes what it did survive a power cut: only what was
+// synced does. The system's own (fsync(2)) unless a caller hands in another,
+// which must forward to it; every member is safe from any thread.
+class DiskSync {
+public:
+    virtual ~DiskSync() = default;
+    // The file's content, size, times and extended attributes are on the
+    // disk once this returns. Opens `path` without following a final link.
+    [[nodiscard]] virtual std::expected<void, FileSystemError> syncFile(const std::string& path) const;
+    // The folder's entries (names made, renamed or removed in it) are on
+    // the disk once this returns.
+    [[nodiscard]] virtual std::expected<void, FileSystemError> syncFolder(const std::string& path) const;
+
+    [[nodiscard]] static const std::shared_ptr<const DiskSync>& system();
+};
+
 // Puts the finished file `source` at `destination`, where it then lies alone:
 // one `renameFile` when both are on one file system; across file systems a copy
 // into a hidden sibling of `destination` (named after it: a dot in front
@@ -62,8 +79,16 @@ enum class ReplaceExisting { No, Yes };
 // is never replaced. Missing parents are not created. On failure `source`
 // stays where it was, `destination` is as it was and no sibling is left; a
 // crash during the copy can leave only the sibling.
+//
+// With `durable`, in this order: the file that is renamed onto `destination`
+// is synced (the copy, or `source` itself), renamed, and the destination's
+// folder synced; the placement succeeds only once all three have. Whatever
+// the caller sets on `source` (times, mode, extended attributes) before the
+// call is synced with it. Nothing is synced without `durable`. A folder that
+// cannot be synced after the rename fails the placement with the file in
+// place (and `source` gone or, across file systems, still there).
 [[nodiscard]] std::expected<void, FileSystemError> placeFile(const std::string& source, const std::string& destination,
-                                                             ReplaceExisting replace);
+                                                             ReplaceExisting replace, const DiskSync* durable = nullptr);
 
 // The fallback of `moveItem`: a hard link then unlink for a file; for a
 // directory (or where hard links fail) the destination name is reserved first

@@ -18,6 +18,9 @@ std::string DiskOperationError::description() const
     case DiskOperation::update:
         text = "modification date couldn't be set: ";
         break;
+    case DiskOperation::placeDownload:
+        text = "file couldn't be placed: ";
+        break;
     }
     text += location;
     text += " (";

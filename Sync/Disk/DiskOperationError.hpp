@@ -13,6 +13,7 @@ enum class DiskOperation {
     deleteItem,
     move,
     update,
+    placeDownload,
 };
 
 // A disk operation that did not happen. `location` is the item's file URL

@@ -10,7 +10,9 @@
 #include "Sync/Model/FileWrapperItem.hpp"
 
 #include <cerrno>
+#include <filesystem>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace Sync {
 
@@ -92,12 +94,32 @@ namespace {
         return std::unexpected(DiskOperationError { operation, std::move(location), std::move(cause) });
     }
 
+    // The first name "<name> (n)" free beside `path`, for an item moved aside.
+    std::string freeNameBeside(const std::string& path)
+    {
+        for (int number = 1;; ++number) {
+            auto candidate = path + " (" + std::to_string(number) + ")";
+            struct stat status {};
+            if (::lstat(candidate.c_str(), &status) != 0 && errno == ENOENT)
+                return candidate;
+        }
+    }
+
+    // Whether `status` is a folder the engine may use as its own: a real
+    // folder (lstat: never a link's target) of this process's user.
+    bool isOwnFolder(const struct stat& status)
+    {
+        return S_ISDIR(status.st_mode) && status.st_uid == ::geteuid();
+    }
+
 } // namespace
 
 FileSystemFileStore::FileSystemFileStore(std::shared_ptr<const FileSystemFileStoreConfiguration> configuration,
-    std::shared_ptr<Platform::OwnChangeRegistry> ownChanges, std::shared_ptr<ContentHashCache> hashCache)
+    std::shared_ptr<Platform::OwnChangeRegistry> ownChanges, std::shared_ptr<ContentHashCache> hashCache,
+    std::shared_ptr<const Platform::DiskSync> diskSync)
     : m_state(std::make_shared<const State>(State { std::move(configuration), std::move(ownChanges),
-          hashCache ? std::move(hashCache) : ContentHashCache::create() }))
+          hashCache ? std::move(hashCache) : ContentHashCache::create(),
+          diskSync ? std::move(diskSync) : Platform::DiskSync::system() }))
     , m_scans([state = m_state](Reactive::Observer<Scan, Reactive::NoError> observer, Reactive::Lifetime lifetime) {
         scan(*state, observer, lifetime);
     })
@@ -128,17 +150,22 @@ DiskOperationResult FileSystemFileStore::createFolder(const File& file) const
         return fail(place.error());
 
     auto registration = registerChange(firstMissingDirectory(place->path), Scope::subtree);
-    auto made = Platform::createDirectory(place->path, Platform::CreateIntermediates::Yes,
-        fileTime(file.lastModifiedDate()));
-    if (!made && made.error().code != FileSystemErrorCode::alreadyExists)
+    std::vector<Platform::OwnChangeRegistry::Registration> registrations;
+    auto made = makeFolders(place->path, registrations);
+    if (!made)
         return fail(made.error());
     // What already lies there counts only when it is a folder: a file of the
     // user's in its place is neither replaced nor taken for the folder.
-    if (!made) {
-        auto status = Platform::ItemStat::of(place->path);
-        if (!status || !status->isDirectory())
-            return fail(FileSystemError::make(FileSystemErrorCode::alreadyExists, place->path));
-    }
+    auto status = Platform::ItemStat::of(place->path);
+    if (!status || !status->isDirectory())
+        return fail(FileSystemError::make(FileSystemErrorCode::notADirectory, place->path));
+    if (!*made)
+        return {};
+    // The date of a folder made here is synced with it, before its record.
+    if (auto dated = Platform::setModificationTime(place->path, fileTime(file.lastModifiedDate())); !dated)
+        return fail(dated.error());
+    if (auto synced = m_state->diskSync->syncFolder(place->path); !synced)
+        return fail(synced.error());
     return {};
 }
 
@@ -211,8 +238,25 @@ DiskOperationResult FileSystemFileStore::move(const File& from, const File& to) 
     return {};
 }
 
-std::expected<std::string, FileSystemError> FileSystemFileStore::stagingFolder(const Platform::URL& cloudFolder,
-    Platform::OwnChangeRegistry* ownChanges)
+std::expected<bool, FileSystemError> FileSystemFileStore::makeFolders(const std::string& path,
+    std::vector<Platform::OwnChangeRegistry::Registration>& registrations) const
+{
+    std::vector<std::string> missing;
+    for (auto folder = path; folder.size() > 1 && !exists(folder); folder = Platform::deletingLastPathComponent(folder))
+        missing.push_back(folder);
+    for (auto folder = missing.rbegin(); folder != missing.rend(); ++folder) {
+        registrations.push_back(registerChange(*folder, Scope::item));
+        auto made = Platform::createDirectory(*folder, Platform::CreateIntermediates::No);
+        if (!made && made.error().code != FileSystemErrorCode::alreadyExists)
+            return std::unexpected(made.error());
+        // Its name in its parent is durable before anything goes into it.
+        if (auto synced = m_state->diskSync->syncFolder(Platform::deletingLastPathComponent(*folder)); !synced)
+            return std::unexpected(synced.error());
+    }
+    return !missing.empty() && missing.front() == path;
+}
+
+std::expected<std::string, FileSystemError> FileSystemFileStore::stagingFolder(const Platform::URL& cloudFolder) const
 {
     if (!cloudFolder.isFileURL())
         return std::unexpected(FileSystemError::make(FileSystemErrorCode::invalidPath, cloudFolder.absoluteString()));
@@ -220,25 +264,131 @@ std::expected<std::string, FileSystemError> FileSystemFileStore::stagingFolder(c
     if (!root)
         return std::unexpected(root.error());
     auto path = *root + "/" + std::string(stagingFolderName);
-    if (auto status = Platform::ItemStat::of(path)) {
-        if (status->isDirectory())
+    struct stat status {};
+    if (::lstat(path.c_str(), &status) == 0) {
+        if (isOwnFolder(status)) {
+            // Only its owner may list the downloads in progress.
+            if ((status.st_mode & 07777) != 0700 && ::chmod(path.c_str(), 0700) != 0)
+                return std::unexpected(FileSystemError::fromErrno(errno, path));
             return path;
-        return std::unexpected(FileSystemError::make(FileSystemErrorCode::notADirectory, path));
+        }
+        // The user's item (or one a server or another user planted): never
+        // followed, never deleted, only moved out of the engine's way.
+        auto aside = freeNameBeside(path);
+        auto asideRegistration = registerChange(aside, Scope::item);
+        auto registration = registerChange(path, Scope::item);
+        if (auto moved = Platform::moveItem(path, aside); !moved)
+            return std::unexpected(moved.error());
+        Platform::Log::failure("An item of the user's had the staging folder's name " + std::string(stagingFolderName)
+            + "; it was moved to " + aside + " and a staging folder made in its place");
+    } else if (errno != ENOENT) {
+        return std::unexpected(FileSystemError::fromErrno(errno, path));
     }
-    std::optional<Platform::OwnChangeRegistry::Registration> registration;
-    if (ownChanges)
-        registration = ownChanges->registerChange(path, Scope::subtree);
+    auto registration = registerChange(path, Scope::subtree);
     if (::mkdir(path.c_str(), 0700) != 0 && errno != EEXIST)
         return std::unexpected(FileSystemError::fromErrno(errno, path));
+    // Made by another thread meanwhile, or by someone else: used only when it is ours.
+    if (::lstat(path.c_str(), &status) != 0)
+        return std::unexpected(FileSystemError::fromErrno(errno, path));
+    if (!isOwnFolder(status))
+        return std::unexpected(FileSystemError::make(FileSystemErrorCode::notADirectory, path));
+    // The umask may have taken bits of 0700.
+    if ((status.st_mode & 07777) != 0700 && ::chmod(path.c_str(), 0700) != 0)
+        return std::unexpected(FileSystemError::fromErrno(errno, path));
+    if (auto synced = m_state->diskSync->syncFolder(*root); !synced)
+        return std::unexpected(synced.error());
     return path;
 }
 
-std::expected<std::string, FileSystemError> FileSystemFileStore::stagedDownloadPath(const Platform::URL& cloudFolder) const
+std::expected<std::string, DiskOperationError> FileSystemFileStore::placeDownload(DownloadedFile downloaded,
+    const File& file, const Platform::URL& folder, Platform::ReplaceExisting replace) const
 {
-    auto folder = stagingFolder(cloudFolder, m_state->ownChanges.get());
-    if (!folder)
-        return std::unexpected(folder.error());
-    return *folder + "/" + std::string(stagedDownloadPrefix) + Platform::UUID().uuidString();
+    auto fail = [&](FileSystemError cause) -> std::expected<std::string, DiskOperationError> {
+        auto location = locationOf(file, folder);
+        Platform::Log::line("❗️file couldn't be placed: " + location);
+        return std::unexpected(DiskOperationError { DiskOperation::placeDownload, std::move(location), std::move(cause) });
+    };
+    auto place = placeOf(file, folder);
+    if (!place)
+        return fail(place.error());
+    if (place->isCloudFolder || isFolder(file))
+        return fail(FileSystemError::make(FileSystemErrorCode::invalidPath, file.path()));
+
+    std::vector<Platform::OwnChangeRegistry::Registration> registrations;
+    if (auto made = makeFolders(Platform::deletingLastPathComponent(place->path), registrations); !made)
+        return fail(made.error());
+    auto staging = stagingFolder(folder);
+    if (!staging)
+        return fail(staging.error());
+    auto stagedPath = *staging + "/" + std::string(stagedDownloadPrefix) + Platform::UUID().uuidString();
+    registrations.push_back(registerChange(stagedPath, Scope::item));
+    // On the cloud folder's file system from here on (copied when the
+    // transport's folder is elsewhere; a killed run's copy is removed by the
+    // next scan like any staged download).
+    if (auto staged = Platform::placeFile(downloaded.path(), stagedPath, Platform::ReplaceExisting::No); !staged)
+        return fail(staged.error());
+    downloaded.release();
+    DownloadedFile staged(stagedPath);
+    // The transport keeps its file private (0600) while it is in a shared
+    // temporary folder; in the cloud folder it is the user's like any file
+    // the user makes. Mode and date are set before the file is synced.
+    if (::chmod(stagedPath.c_str(), static_cast<mode_t>(Platform::newFileMode())) != 0)
+        return fail(FileSystemError::fromErrno(errno, stagedPath));
+    if (auto dated = Platform::setModificationTime(stagedPath, fileTime(file.lastModifiedDate())); !dated)
+        return fail(dated.error());
+    registrations.push_back(registerChange(place->path, Scope::item));
+    if (auto placed = Platform::placeFile(stagedPath, place->path, replace, m_state->diskSync.get()); !placed)
+        return fail(placed.error());
+    staged.release();
+    return place->path;
+}
+
+std::expected<std::string, DiskOperationError> FileSystemFileStore::keepCopy(const File& file,
+    const Platform::URL& folder) const
+{
+    auto fail = [&](FileSystemError cause) -> std::expected<std::string, DiskOperationError> {
+        auto location = locationOf(file, folder);
+        Platform::Log::line("❗️file couldn't be placed: " + location);
+        return std::unexpected(DiskOperationError { DiskOperation::placeDownload, std::move(location), std::move(cause) });
+    };
+    auto place = placeOf(file, folder);
+    if (!place)
+        return fail(place.error());
+    if (place->isCloudFolder || isFolder(file))
+        return fail(FileSystemError::make(FileSystemErrorCode::invalidPath, file.path()));
+    auto staging = stagingFolder(folder);
+    if (!staging)
+        return fail(staging.error());
+    auto copyPath = *staging + "/" + std::string(stagedDownloadPrefix) + Platform::UUID().uuidString();
+    auto registration = registerChange(copyPath, Scope::item);
+    // A copy, not the file moved: the file keeps its name (and its binding)
+    // until whatever replaces it is in place.
+    std::error_code copyError;
+    std::filesystem::copy_file(place->path, copyPath, std::filesystem::copy_options::none, copyError);
+    DownloadedFile copy(copyPath);
+    if (copyError)
+        return fail(FileSystemError::fromErrno(copyError.value(), place->path));
+
+    const auto& name = file.fileName();
+    const auto dot = name.rfind('.');
+    const auto stem = dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
+    const auto extension = dot == std::string::npos || dot == 0 ? std::string() : name.substr(dot);
+    const auto parent = file.path().substr(0, file.path().size() - name.size());
+    for (int number = 1; number < 1000; ++number) {
+        auto copyName = stem + " (lokale Kopie" + (number == 1 ? std::string() : " " + std::to_string(number)) + ")" + extension;
+        auto aside = std::make_shared<FileWrapperItem>(FileWrapperItem::Fields { .path = parent + copyName,
+            .fileName = copyName, .lastModifiedDate = file.lastModifiedDate(), .type = file.type() });
+        auto asidePlace = placeOf(*aside, folder);
+        if (!asidePlace)
+            return fail(asidePlace.error());
+        if (exists(asidePlace->path))
+            continue;
+        auto placed = placeDownload(std::move(copy), *aside, folder, Platform::ReplaceExisting::No);
+        if (!placed)
+            return std::unexpected(placed.error());
+        return aside->path();
+    }
+    return fail(FileSystemError::make(FileSystemErrorCode::alreadyExists, place->path));
 }
 
 void FileSystemFileStore::learnPlacedContent(const File& file) const

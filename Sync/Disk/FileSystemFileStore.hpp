@@ -4,11 +4,13 @@
 // files with types and content hashes, and the disk operations of a run.
 
 #include "Platform/FileSystem/ChangeStamp.hpp"
+#include "Platform/FileSystem/FileOperations.hpp"
 #include "Platform/FileSystem/OwnChangeRegistry.hpp"
 #include "Reactive/NoError.hpp"
 #include "Reactive/SignalProducer.hpp"
 #include "Sync/Disk/ContentHashCache.hpp"
 #include "Sync/Disk/DiskOperationError.hpp"
+#include "Sync/Disk/DownloadedFile.hpp"
 #include "Sync/Disk/FileSystemFileStoreConfiguration.hpp"
 #include "Sync/Model/File.hpp"
 
@@ -23,7 +25,9 @@
 namespace Sync {
 
 // The engine's view of the cloud folder on disk: the scan into files, and
-// the four disk operations of a run (create a folder, delete, move, re-date).
+// the disk operations of a run (create a folder, place a download, delete,
+// move, re-date). Nothing else of the engine or the application writes into
+// the cloud folder.
 //
 // The scan (`files`) lists every item below the folder as a new
 // FileWrapperItem: fresh local ids, the path relative to the folder with a
@@ -46,6 +50,13 @@ namespace Sync {
 // touches the folder itself except `createFolder` and `update`. Moves never
 // replace anything. With an OwnChangeRegistry, every operation registers the
 // paths it changes before it touches them.
+//
+// What the store puts on disk survives a power cut before the caller can
+// record it, in this order, for every file and folder it makes: the content
+// written, its mode and date set, the file synced, renamed into place, its
+// folder synced; a folder it makes is synced with its parent before anything
+// is put into it. The caller records a placement only after the call
+// returned success. The syncs go through the store's DiskSync.
 //
 // Every disk operation logs its failure as the system always has and returns
 // it. These count as success: creating a folder that exists, deleting an item
@@ -104,24 +115,23 @@ public:
     // no user or server item can be in it.
     static constexpr std::string_view stagingFolderName = ".~sync-staging";
     [[nodiscard]] static bool isStagingName(std::string_view name) { return name == stagingFolderName; }
-    // The staging folder of the cloud folder at `cloudFolder`, made (only
-    // its owner may enter it) when it is missing; registered with
-    // `ownChanges` while it is made, when given.
-    [[nodiscard]] static std::expected<std::string, Platform::FileSystemError> stagingFolder(
-        const Platform::URL& cloudFolder, Platform::OwnChangeRegistry* ownChanges = nullptr);
-    // A fresh path for one download into the cloud folder at `cloudFolder`:
-    // in its staging folder (made as `stagingFolder` says, registered with
-    // this store's registry), under a unique name with the staged-download
-    // prefix, so that neither a scan nor a user or server item ever meets it.
-    // Nothing is made at that path.
-    [[nodiscard]] std::expected<std::string, Platform::FileSystemError> stagedDownloadPath(
+    // The staging folder of the cloud folder at `cloudFolder`: only ever a
+    // real folder of this process's user, 0700, never reached through a
+    // link. Whatever else holds its name (a link, wherever it points, a file,
+    // another user's folder) is the user's: it is moved aside under the
+    // first free name "<name> (n)" (never deleted, never followed), logged,
+    // and a fresh folder is made (registered with the store's registry, and
+    // synced with the cloud folder).
+    [[nodiscard]] std::expected<std::string, Platform::FileSystemError> stagingFolder(
         const Platform::URL& cloudFolder) const;
 
-    // `configuration` must not be null. `ownChanges` and `hashCache` are
-    // optional; without a cache the store makes its own.
+    // `configuration` must not be null. `ownChanges`, `hashCache` and
+    // `diskSync` are optional; without a cache the store makes its own,
+    // without a DiskSync it uses the system's.
     explicit FileSystemFileStore(std::shared_ptr<const FileSystemFileStoreConfiguration> configuration,
         std::shared_ptr<Platform::OwnChangeRegistry> ownChanges = nullptr,
-        std::shared_ptr<ContentHashCache> hashCache = nullptr);
+        std::shared_ptr<ContentHashCache> hashCache = nullptr,
+        std::shared_ptr<const Platform::DiskSync> diskSync = nullptr);
 
     // Each start scans the folder synchronously on the starting thread, sends
     // one array and completes; it never fails. A folder that cannot be read
@@ -139,7 +149,8 @@ public:
     [[nodiscard]] const std::shared_ptr<Platform::OwnChangeRegistry>& ownChanges() const { return m_state->ownChanges; }
 
     // Creates the folder `file` describes (its type must be folder) with
-    // missing parents, dated with its lastModifiedDate. Logs
+    // missing parents, dated with its lastModifiedDate, each folder made
+    // synced with its parent. Logs
     // "❗️directory couldn't be created: " and the URL on failure.
     [[nodiscard]] DiskOperationResult createFolder(const File& file) const;
     // How a delete is done: as `movesToTrash` says now, or into the Trash whatever it says.
@@ -152,6 +163,30 @@ public:
     // are the same place. Never replaces an item and makes no parents. Logs
     // "❗️ couldn't move file locally: " and the error on failure.
     [[nodiscard]] DiskOperationResult move(const File& from, const File& to) const;
+    // Puts the content of `downloaded` at `file.path()` below the cloud
+    // folder at `cloudFolder` (the one its change was started for; a file's
+    // path; missing parents made), with the mode a new file
+    // of the user's gets and dated with `file`'s lastModifiedDate: staged in
+    // the staging folder (copied there when it lies on another file system),
+    // then placed durably (see above). With ReplaceExisting::Yes it replaces
+    // a file there in one step, never a folder; with No nothing there is
+    // replaced. Every path it touches is registered first. Answers the
+    // placed file's path. On failure the item at the path is as it was (or,
+    // when only the last folder sync failed, the new file is in place) and
+    // neither the staged nor the downloaded file is left. Logs
+    // "❗️file couldn't be placed: " and the URL on failure.
+    [[nodiscard]] std::expected<std::string, DiskOperationError> placeDownload(DownloadedFile downloaded,
+        const File& file, const Platform::URL& cloudFolder, Platform::ReplaceExisting replace) const;
+    // Copies the bytes of the file at `file.path()` below the cloud folder
+    // at `cloudFolder`, as they are now, to the first free name beside it of
+    // "<stem> (lokale Kopie).<ext>", "<stem> (lokale Kopie 2).<ext>" …, placed
+    // as durably as a download and dated with `file`'s lastModifiedDate; the
+    // file itself stays as it is, and the copy carries none of its extended
+    // attributes (it is a new file of the user's). Answers the copy's path
+    // relative to the cloud folder. Logs "❗️file couldn't be placed: " and
+    // the URL on failure.
+    [[nodiscard]] std::expected<std::string, DiskOperationError> keepCopy(const File& file,
+        const Platform::URL& cloudFolder) const;
     // Sets the item's content modification date to its lastModifiedDate.
     // Not logged.
     [[nodiscard]] DiskOperationResult update(const File& file) const;
@@ -164,12 +199,18 @@ private:
         std::shared_ptr<const FileSystemFileStoreConfiguration> configuration;
         std::shared_ptr<Platform::OwnChangeRegistry> ownChanges;
         std::shared_ptr<ContentHashCache> hashCache;
+        std::shared_ptr<const Platform::DiskSync> diskSync;
     };
 
     static void scan(const State& state, const Reactive::Observer<Scan, Reactive::NoError>& observer,
         const Reactive::Lifetime& lifetime);
     [[nodiscard]] Platform::OwnChangeRegistry::Registration registerChange(const std::string& path,
         Platform::OwnChangeRegistry::Scope scope) const;
+    // Makes the missing folders down to `path` one by one, each synced with
+    // its parent; every one registered while it is made. Whether `path`
+    // itself was made.
+    [[nodiscard]] std::expected<bool, Platform::FileSystemError> makeFolders(const std::string& path,
+        std::vector<Platform::OwnChangeRegistry::Registration>& registrations) const;
 
     std::shared_ptr<const State> m_state;
     ScanProducer m_scans;

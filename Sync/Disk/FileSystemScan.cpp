@@ -21,6 +21,7 @@
 #include <vector>
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -89,27 +90,40 @@ namespace {
     }
 
     // Removes what downloads left in the staging folder when their process
-    // ended: only files of the engine's own naming, only there.
+    // ended: only files of the engine's own naming, only there. The folder
+    // is opened without following a link and only when it is this user's
+    // real folder, and every name is removed relative to it: nothing outside
+    // the cloud folder is ever touched through it.
     void removeLeftoverDownloads(const std::string& root, Platform::OwnChangeRegistry* ownChanges)
     {
         const auto folder = root + "/" + std::string(FileSystemFileStore::stagingFolderName);
-        DIR* directory = ::opendir(folder.c_str());
-        if (!directory)
+        const int descriptor = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (descriptor < 0)
             return;
+        struct stat folderStatus {};
+        if (::fstat(descriptor, &folderStatus) != 0 || folderStatus.st_uid != ::geteuid()) {
+            ::close(descriptor);
+            return;
+        }
+        DIR* directory = ::fdopendir(descriptor);
+        if (!directory) {
+            ::close(descriptor);
+            return;
+        }
         std::vector<std::string> leftovers;
         while (const dirent* entry = ::readdir(directory))
             if (FileSystemFileStore::isStagedDownloadName(entry->d_name))
-                leftovers.push_back(folder + "/" + entry->d_name);
-        ::closedir(directory);
-        for (const auto& path : leftovers) {
-            auto status = Platform::ItemStat::of(path);
-            if (!status || !status->isRegularFile())
+                leftovers.emplace_back(entry->d_name);
+        for (const auto& name : leftovers) {
+            struct stat status {};
+            if (::fstatat(descriptor, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(status.st_mode))
                 continue;
             std::optional<Platform::OwnChangeRegistry::Registration> registration;
             if (ownChanges)
-                registration = ownChanges->registerChange(path, Platform::OwnChangeRegistry::Scope::item);
-            static_cast<void>(Platform::removeItem(path));
+                registration = ownChanges->registerChange(folder + "/" + name, Platform::OwnChangeRegistry::Scope::item);
+            static_cast<void>(::unlinkat(descriptor, name.c_str(), 0));
         }
+        ::closedir(directory);
     }
 
     // Whether the scan lists the entry; logs the reason when it does not.

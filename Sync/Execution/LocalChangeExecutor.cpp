@@ -91,6 +91,25 @@ FileRef carriedAlong(const SyncCollaborators& collaborators, const FileRef& from
     return moved;
 }
 
+// The server's content of `file` downloaded and put in place by the disk
+// store, durably, before the value (the placed file) is sent.
+// Into the cloud folder `cloudFolder` the change was started for, whatever
+// the configuration says by the time the download arrives.
+SyncAPIClient::Producer<Platform::URL> placedDownload(const std::shared_ptr<const SyncCollaborators>& collaborators,
+    const FileRef& file, const Platform::URL& cloudFolder, ReplaceExisting replace)
+{
+    return collaborators->apiClient->syncDownload(file).attemptMap(
+        [collaborators, file, cloudFolder, replace](DownloadedFileRef&& downloaded) -> URLResult {
+            auto placed
+                = collaborators->fileSystemStore.placeDownload(std::move(*downloaded), *file, cloudFolder, replace);
+            if (!placed) {
+                return std::unexpected(AnyError(std::move(placed.error())));
+            }
+            Platform::killPoint("download-placed");
+            return Platform::URL::fileURL(*placed);
+        });
+}
+
 } // namespace
 
 LocalChangeExecutor::LocalChangeExecutor(std::shared_ptr<const SyncCollaborators> collaborators)
@@ -130,10 +149,10 @@ SyncEventProducer LocalChangeExecutor::createFile(const Change& change, const Fi
             // Placed before, but not recorded (the process ended in between).
             return SyncAPIClient::Producer<Platform::URL>::value(Platform::URL::fileURL(*diskPath));
         }
-        return collaborators->apiClient->syncDownload(file, cloudFolder, ReplaceExisting::No);
+        return placedDownload(collaborators, file, cloudFolder, ReplaceExisting::No);
     });
     auto reacted = call.attemptMap([collaborators, file](Platform::URL&& placed) -> URLResult {
-        // The record and the item's status in one write.
+        // The record and the item's status in one write, once the file is durable.
         auto stored = StoredChange::storing(file);
         if (auto written = collaborators->record(stored.markUpToDate(*file, collaborators->cloudFolder())); !written) {
             return std::unexpected(AnyError(std::move(written.error())));
@@ -172,7 +191,7 @@ SyncEventProducer LocalChangeExecutor::updateFile(const Change& change, const Fi
             if (auto refused = LocalEditGuard(*collaborators->fileStore, cloudFolderAtCall).checkOverwrite(*file)) {
                 return SyncAPIClient::Producer<Platform::URL>::error(std::move(*refused));
             }
-            return collaborators->apiClient->syncDownload(file, cloudFolderAtCall, ReplaceExisting::Yes);
+            return placedDownload(collaborators, file, cloudFolderAtCall, ReplaceExisting::Yes);
         });
     auto reacted = call.attemptMap([collaborators, file, cloudFolderAtCall](Platform::URL&& placed) -> URLResult {
         collaborators->fileReferenceMapping->addReference(*file, collaborators->cloudFolder());

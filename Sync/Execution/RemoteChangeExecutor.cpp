@@ -4,6 +4,7 @@
 #include "Platform/Foundation/RegularFile.hpp"
 #include "Platform/Foundation/Unicode.hpp"
 #include "Sync/Execution/ChangeExecutionError.hpp"
+#include "Sync/Execution/DamagedContentGuard.hpp"
 #include "Sync/Execution/ExchangeAhead.hpp"
 #include "Sync/Model/FileWrapperItem.hpp"
 #include "Sync/Status/FileSyncStatus.hpp"
@@ -66,6 +67,10 @@ std::shared_ptr<ExchangeAhead> RemoteChangeExecutor::startTransfer(const FileOpe
         return nullptr;
     }
     auto cloudFolder = m_collaborators->cloudFolder();
+    // Damaged content is never sent, ahead or at its turn.
+    if (operation.kind() == FileOperation::Kind::Update && damagedRecord(*m_collaborators, *operation.file(), cloudFolder)) {
+        return nullptr;
+    }
     return StartedAhead<FileRef>::start(upload(operation), std::move(cloudFolder));
 }
 
@@ -111,7 +116,16 @@ SyncEventProducer RemoteChangeExecutor::performRemoteOperation(const FileOperati
     case FileOperation::Kind::Create:
         return create(change, file, isFolder(*file) ? m_collaborators->apiClient->syncCreateFolder(file) : upload(operation, started));
     case FileOperation::Kind::Update:
-        return isFolder(*file) ? SyncEventProducer::empty() : update(change, file, upload(operation, started));
+        if (isFolder(*file)) {
+            return SyncEventProducer::empty();
+        }
+        if (auto record = damagedRecord(*m_collaborators, *file, m_collaborators->cloudFolder())) {
+            if (started) {
+                started->dispose();
+            }
+            return restoreServerVersion(m_collaborators, change, file, record);
+        }
+        return update(change, file, upload(operation, started));
     case FileOperation::Kind::Delete:
         return remove(change, file);
     case FileOperation::Kind::Move:

@@ -54,24 +54,6 @@ std::optional<std::string> regularFileHash(const std::string& path)
     return Platform::hashed(Platform::URL::fileURL(path));
 }
 
-// Writes `path`'s content and then its folder's entry to the device, so that
-// neither a crash nor a power cut loses the copy once the upload replaced the
-// server's version.
-std::optional<AnyError> makeDurable(const std::string& path, const std::string& folder)
-{
-    for (const auto& [item, flags] : { std::pair { path, O_RDONLY | O_NOFOLLOW }, std::pair { folder, O_RDONLY | O_DIRECTORY } }) {
-        const int descriptor = ::open(item.c_str(), flags | O_CLOEXEC);
-        if (descriptor < 0)
-            return AnyError(Platform::FileSystemError::fromErrno(errno, item));
-        const bool synced = ::fsync(descriptor) == 0;
-        const int error = errno;
-        ::close(descriptor);
-        if (!synced)
-            return AnyError(Platform::FileSystemError::fromErrno(error, item));
-    }
-    return std::nullopt;
-}
-
 std::string joined(const std::string& folder, const std::string& name)
 {
     return folder == "/" ? "/" + name : folder + "/" + name;
@@ -111,16 +93,15 @@ Kept keepServerVersion(std::shared_ptr<const SyncCollaborators> collaborators, S
         copy->setPath(joined(folderPath, name));
         copy->setFileName(name);
         KeptServerVersion kept { copy->path(), local.path(), false };
-        return collaborators->apiClient->syncDownload(copy, cloudFolder, ReplaceExisting::No)
-            .attemptMap([kept, cloudFolder](Platform::URL&&) -> Reactive::Result<KeptServerVersion, AnyError> {
-                // Where the download placed it, in whatever form the folder's names are spelled.
-                const Platform::PathResolver resolver(cloudFolder.path());
-                auto placed = resolver.resolve(kept.path);
-                auto folder = resolver.resolve(Platform::deletingLastPathComponent(kept.path));
-                if (!placed || !folder)
-                    return std::unexpected(AnyError(placed ? folder.error() : placed.error()));
-                if (auto failure = makeDurable(*placed, *folder))
-                    return std::unexpected(std::move(*failure));
+        // The disk store places it durably (file synced, renamed, folder
+        // synced) before the value is sent: only then may the upload replace
+        // the server's version.
+        return collaborators->apiClient->syncDownload(copy).attemptMap(
+            [collaborators, copy, kept, cloudFolder](DownloadedFileRef&& downloaded) -> Reactive::Result<KeptServerVersion, AnyError> {
+                auto placed = collaborators->fileSystemStore.placeDownload(
+                    std::move(*downloaded), *copy, cloudFolder, ReplaceExisting::No);
+                if (!placed)
+                    return std::unexpected(AnyError(std::move(placed.error())));
                 return kept;
             });
     });

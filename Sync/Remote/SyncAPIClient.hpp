@@ -8,6 +8,7 @@
 #include "Reactive/AnyError.hpp"
 #include "Reactive/Result.hpp"
 #include "Reactive/SignalProducer.hpp"
+#include "Sync/Disk/DownloadedFile.hpp"
 #include "Sync/Model/File.hpp"
 #include "Sync/Sharing/PrivateShareInfo.hpp"
 #include "Sync/Sharing/PublicShareInfo.hpp"
@@ -19,7 +20,7 @@
 
 namespace Sync {
 
-// Whether a download lands where nothing lies yet or replaces the item there.
+// Whether a placed download lands where nothing lies yet or replaces the item there.
 using ReplaceExisting = Platform::ReplaceExisting;
 
 // The remote service as the engine uses it. Every member answers a cold
@@ -55,13 +56,12 @@ public:
     // The etag of the root folder; changes whenever anything below it changes.
     [[nodiscard]] virtual Producer<std::string> syncRootEtag() = 0;
 
-    // Once the value is sent, the content of `file` lies at `file.path()`
-    // below the cloud folder (missing parents created), dated with its
-    // lastModifiedDate; with ReplaceExisting::Yes it replaces the item there,
-    // with No it is moved into place without replacing anything. The URL sent
-    // is where it landed; the engine does not use it.
-    [[nodiscard]] virtual Producer<Platform::URL> syncDownload(FileRef file, Platform::URL cloudFolder,
-        ReplaceExisting replace) = 0;
+    // The content of the remote file `file.syncFileID()` as the server holds
+    // it, in a finished file of the transport's, anywhere but in the cloud
+    // folder: the engine puts it in place through its disk store, and the
+    // file removes itself when nobody does. Nothing is written into the
+    // cloud folder here.
+    [[nodiscard]] virtual Producer<DownloadedFileRef> syncDownload(FileRef file) = 0;
     // Uploads the new local file read from `file.path()` below the cloud
     // folder, into the folder `file.syncParentID()`. Sends the file as the
     // server now holds it (remote id, name, path, parent, date, type, etag,

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <unistd.h>
@@ -148,13 +149,11 @@ SyncAPIClient::Producer<std::string> InMemorySyncServer::syncRootEtag()
     return operation<std::string>(Call::rootEtag, "/", [this] { return rootEtag(); });
 }
 
-SyncAPIClient::Producer<Platform::URL> InMemorySyncServer::syncDownload(FileRef file, Platform::URL cloudFolder,
-    ReplaceExisting replace)
+SyncAPIClient::Producer<DownloadedFileRef> InMemorySyncServer::syncDownload(FileRef file)
 {
     auto path = file->path();
-    return operation<Platform::URL>(Call::download, path, [this, file, cloudFolder, replace]() -> Result<Platform::URL, AnyError> {
+    return operation<DownloadedFileRef>(Call::download, path, [this, file]() -> Result<DownloadedFileRef, AnyError> {
         std::string content;
-        Platform::Date modified;
         std::int64_t serial = 0;
         {
             std::lock_guard lock(m_mutex);
@@ -163,24 +162,13 @@ SyncAPIClient::Producer<Platform::URL> InMemorySyncServer::syncDownload(FileRef 
                 return std::unexpected(item.error());
             }
             content = (*item)->content;
-            modified = (*item)->modified;
             serial = ++m_downloads;
         }
-        auto target = Platform::PathResolver(cloudFolder.path()).resolve(file->path());
-        if (!target) {
-            return std::unexpected(AnyError(target.error()));
-        }
-        const auto folder = target->substr(0, target->rfind('/'));
-        if (auto made = Platform::createDirectory(folder, Platform::CreateIntermediates::Yes);
-            !made && made.error().code != Platform::FileSystemErrorCode::alreadyExists) {
-            return std::unexpected(AnyError(made.error()));
-        }
-        auto staging = FileSystemFileStore::stagingFolder(cloudFolder);
-        if (!staging) {
-            return std::unexpected(AnyError(staging.error()));
-        }
-        const auto temporary = *staging + "/" + std::string(FileSystemFileStore::stagedDownloadPrefix)
-            + std::to_string(::getpid()) + "-" + std::to_string(serial);
+        // Where a transport keeps its finished files: outside the cloud folder.
+        const auto temporary = (std::filesystem::temp_directory_path()
+            / ("in-memory-download-" + std::to_string(::getpid()) + "-" + std::to_string(serial)))
+                                   .string();
+        auto downloaded = std::make_shared<DownloadedFile>(temporary);
         {
             std::ofstream stream(temporary, std::ios::binary | std::ios::trunc);
             stream << content;
@@ -188,20 +176,8 @@ SyncAPIClient::Producer<Platform::URL> InMemorySyncServer::syncDownload(FileRef 
                 return std::unexpected(serverError("cannot write " + temporary));
             }
         }
-        static_cast<void>(Platform::setModificationTime(temporary,
-            Platform::FileTime(std::chrono::nanoseconds(modified.nanosecondsSince1970()))));
         step("download.staged");
-        if (replace == ReplaceExisting::Yes) {
-            if (std::rename(temporary.c_str(), target->c_str()) != 0) {
-                std::remove(temporary.c_str());
-                return std::unexpected(serverError("cannot replace " + *target));
-            }
-        } else if (auto moved = Platform::moveItem(temporary, *target); !moved) {
-            std::remove(temporary.c_str());
-            return std::unexpected(AnyError(moved.error()));
-        }
-        step("download.placed");
-        return Platform::URL::fileURL(*target);
+        return downloaded;
     });
 }
 

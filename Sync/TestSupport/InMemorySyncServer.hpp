@@ -76,10 +76,8 @@ struct ServerError {
 // - the root etag (and the etag of each changed item) changes with every mutation;
 // - a delete completes without a value; a move only re-parents (the name stays);
 // - an upload or new folder whose name is taken in its parent fails;
-// - downloads write the content into the cloud folder through the path
-//   resolver, staged under FileSystemFileStore::stagedDownloadPrefix in the
-//   disk store's staging folder, and rename it into place (never replacing
-//   unless told to, never replacing a folder);
+// - downloads write the content into a file of the temporary folder, which
+//   the engine's disk store then puts in place;
 // - uploads read the file as the real client does (Platform::RegularFile).
 // Failures can be injected per call (and per path). Calls are counted.
 //
@@ -112,7 +110,7 @@ public:
     Producer<std::int64_t> syncRootFolderID() override;
     Producer<std::vector<FileRef>> syncRemoteFiles() override;
     Producer<std::string> syncRootEtag() override;
-    Producer<Platform::URL> syncDownload(FileRef file, Platform::URL cloudFolder, ReplaceExisting replace) override;
+    Producer<DownloadedFileRef> syncDownload(FileRef file) override;
     Producer<FileRef> syncUpload(FileRef file, Platform::URL cloudFolder) override;
     Producer<FileRef> syncReupload(FileRef file, Platform::URL cloudFolder) override;
     Producer<FileRef> syncCreateFolder(FileRef file) override;
@@ -178,7 +176,7 @@ public:
     // when the file cannot be read.
     [[nodiscard]] static std::shared_ptr<InMemorySyncServer> load(const std::string& file);
     // Called at named steps of the server's work ("download.staged",
-    // "download.placed", "upload.read", "server.stored"), on the working
+    // "upload.read", "server.stored"), on the working
     // thread, without the lock held.
     void setStepHook(std::function<void(std::string_view)> hook);
 

@@ -70,7 +70,7 @@ TestCloud::TestCloud(std::string directory, std::shared_ptr<InMemorySyncServer> 
     referenceMapping = std::make_shared<ExtendedAttributeFileReferenceMapping>(fileStore,
         Platform::ExtendedAttributes::system(), ownChanges, BindingMemo::Options { settings.bindingRacyInterval });
     hashCache = ContentHashCache::create();
-    fileSystemStore.emplace(configuration, ownChanges, hashCache);
+    fileSystemStore.emplace(configuration, ownChanges, hashCache, settings.diskSync);
     manager = std::make_shared<SyncManager>(server, *fileSystemStore, fileStore, referenceMapping, statusStore);
 }
 

@@ -55,6 +55,8 @@ public:
         // remembered at once and every later run of a test answers from the
         // memo; benchmarks use the application's interval.
         std::chrono::nanoseconds bindingRacyInterval { 0 };
+        // How the disk store makes what it places durable; the system's when null.
+        std::shared_ptr<const Platform::DiskSync> diskSync;
     };
 
     TestCloud();

@@ -1,8 +1,13 @@
 #include "Sync/Execution/ChangeExecutionError.hpp"
+#include "Platform/FileSystem/Tests/TemporaryDirectory.hpp"
+#include "Platform/Foundation/Log.hpp"
+#include "Sync/Model/FileWrapperItem.hpp"
 #include "Sync/Tests/SyncEngineTestSupport.hpp"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -104,4 +109,143 @@ TEST(DiskRaces, APipeSwappedInBeforeAnUploadFailsTheChangeWithoutBlocking)
     // The engine refuses it itself: the client is never handed a pipe to open.
     EXPECT_EQ(cloud.server->callCount(InMemorySyncServer::Call::upload), 0);
     EXPECT_FALSE(cloud.server->idAt("/pipe.txt"));
+}
+
+namespace {
+
+const std::string stagingPath = "/" + std::string(FileSystemFileStore::stagingFolderName);
+
+// The names in a folder of the disk, sorted.
+std::vector<std::string> namesIn(const std::string& folder)
+{
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        names.push_back(entry.path().filename().string());
+    std::ranges::sort(names);
+    return names;
+}
+
+unsigned modeOf(const std::string& path)
+{
+    struct stat status {};
+    return ::lstat(path.c_str(), &status) == 0 ? status.st_mode : 0;
+}
+
+// Sets the process's umask for the life of the object.
+class Umask {
+public:
+    explicit Umask(mode_t mask) : m_previous(::umask(mask)) { }
+    ~Umask() { ::umask(m_previous); }
+    Umask(const Umask&) = delete;
+    Umask& operator=(const Umask&) = delete;
+
+private:
+    mode_t m_previous;
+};
+
+} // namespace
+
+TEST(DiskRaces, AStagingLinkPointingOutsideTheCloudFolderIsNeverFollowed)
+{
+    // A link of the staging folder's name at the top, into a folder of the
+    // user's outside: the scans leave the user's files out there alone (a
+    // name like a staged download's included), the first download moves the
+    // link aside as it is and stages in a real folder made in its place.
+    TestCloud cloud;
+    const auto outside = cloud.directory() + "/outside";
+    ASSERT_EQ(::mkdir(outside.c_str(), 0755), 0);
+    const auto usersFile = outside + "/" + std::string(FileSystemFileStore::stagedDownloadPrefix) + "mine";
+    Platform::Testing::writeFile(usersFile, "the user's");
+    ASSERT_EQ(::symlink(outside.c_str(), cloud.diskPath(stagingPath).c_str()), 0);
+
+    ASSERT_TRUE(cloud.sync().completed);
+    EXPECT_EQ(Platform::Testing::readFile(usersFile), "the user's");
+
+    cloud.server->addFile("/a.txt", "a");
+    cloud.server->addFile("/Docs/b.txt", "b");
+    auto run = cloud.sync();
+    ASSERT_TRUE(run.completed);
+    EXPECT_EQ(errorsOf(run), std::vector<std::string>());
+    EXPECT_EQ(cloud.readFile("/a.txt"), "a");
+    EXPECT_EQ(cloud.readFile("/Docs/b.txt"), "b");
+    EXPECT_EQ(namesIn(outside), std::vector<std::string> { std::string(FileSystemFileStore::stagedDownloadPrefix) + "mine" });
+    EXPECT_EQ(Platform::Testing::readFile(usersFile), "the user's");
+    EXPECT_TRUE(S_ISDIR(modeOf(cloud.diskPath(stagingPath))));
+    const auto aside = cloud.diskPath(stagingPath + " (1)");
+    ASSERT_TRUE(S_ISLNK(modeOf(aside)));
+    EXPECT_EQ(std::filesystem::read_symlink(aside), outside);
+}
+
+TEST(DiskRaces, AUsersFileOfTheStagingFoldersNameIsKeptAndDownloadsGoOn)
+{
+    // A file of the user's where the staging folder belongs failed every
+    // download, for ever: it is moved aside under a free name (the log
+    // says where), the downloads land, and the file then syncs like any.
+    TestCloud cloud;
+    cloud.writeFile(stagingPath, "the user's notes");
+    cloud.writeFile(stagingPath + " (1)", "taken already");
+    cloud.server->addFile("/a.txt", "a");
+    cloud.server->addFile("/Docs/b.txt", "b");
+    Platform::LogCapture log;
+
+    auto run = cloud.sync();
+
+    ASSERT_TRUE(run.completed);
+    EXPECT_EQ(errorsOf(run), std::vector<std::string>());
+    EXPECT_EQ(cloud.readFile("/a.txt"), "a");
+    EXPECT_EQ(cloud.readFile("/Docs/b.txt"), "b");
+    EXPECT_EQ(cloud.readFile(stagingPath + " (2)"), "the user's notes");
+    EXPECT_EQ(cloud.readFile(stagingPath + " (1)"), "taken already");
+    EXPECT_TRUE(log.contains("moved to " + cloud.diskPath(stagingPath + " (2)")));
+    ASSERT_TRUE(cloud.sync().completed);
+    EXPECT_EQ(cloud.server->contentAt(stagingPath + " (2)"), "the user's notes");
+    expectInStep(cloud);
+}
+
+TEST(DiskRaces, TheStagingFolderIsOnlyItsOwnersWhateverTheUmask)
+{
+    // Made under a permissive umask, or found opened up, the staging folder
+    // is 0700: no other user lists the downloads in progress.
+    Umask permissive(0);
+    TestCloud cloud;
+    cloud.server->addFile("/a.txt", "a");
+    ASSERT_TRUE(cloud.sync().completed);
+    EXPECT_EQ(modeOf(cloud.diskPath(stagingPath)) & 07777, 0700u);
+
+    ASSERT_EQ(::chmod(cloud.diskPath(stagingPath).c_str(), 0755), 0);
+    cloud.server->setContent("/a.txt", "b");
+    ASSERT_TRUE(cloud.sync().completed);
+    EXPECT_EQ(cloud.readFile("/a.txt"), "b");
+    EXPECT_EQ(modeOf(cloud.diskPath(stagingPath)) & 07777, 0700u);
+}
+
+TEST(DiskRaces, ADownloadThatCannotBePlacedLeavesNothingStagedOrDownloaded)
+{
+    // A folder of the user's where the file goes, and a file where it must
+    // not be replaced: each placement fails, the user's item stays, and
+    // neither the staging folder nor the transport's folder keeps a byte.
+    TestCloud cloud;
+    const auto transport = cloud.directory() + "/transport";
+    ASSERT_EQ(::mkdir(transport.c_str(), 0700), 0);
+    auto file = std::make_shared<FileWrapperItem>(FileWrapperItem::Fields { .path = "/a.txt", .fileName = "a.txt",
+        .type = FileType::file("text/plain") });
+    cloud.makeFolder("/a.txt");
+    cloud.writeFile("/a.txt/keep", "the user's");
+    cloud.writeFile("/b.txt", "the user's too");
+    auto other = std::make_shared<FileWrapperItem>(static_cast<const File&>(*file));
+    other->setPath("/b.txt");
+
+    Platform::Testing::writeFile(transport + "/1", "downloaded");
+    auto intoFolder = cloud.fileSystemStore->placeDownload(DownloadedFile(transport + "/1"), *file,
+        cloud.cloudFolderURL(), Platform::ReplaceExisting::Yes);
+    Platform::Testing::writeFile(transport + "/2", "downloaded");
+    auto ontoFile = cloud.fileSystemStore->placeDownload(DownloadedFile(transport + "/2"), *other,
+        cloud.cloudFolderURL(), Platform::ReplaceExisting::No);
+
+    EXPECT_FALSE(intoFolder);
+    EXPECT_FALSE(ontoFile);
+    EXPECT_EQ(cloud.readFile("/a.txt/keep"), "the user's");
+    EXPECT_EQ(cloud.readFile("/b.txt"), "the user's too");
+    EXPECT_EQ(namesIn(cloud.diskPath(stagingPath)), std::vector<std::string>());
+    EXPECT_EQ(namesIn(transport), std::vector<std::string>());
 }

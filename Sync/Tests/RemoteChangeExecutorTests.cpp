@@ -47,10 +47,7 @@ public:
     Producer<std::int64_t> syncRootFolderID() override { return m_server->syncRootFolderID(); }
     Producer<std::vector<FileRef>> syncRemoteFiles() override { return m_server->syncRemoteFiles(); }
     Producer<std::string> syncRootEtag() override { return m_server->syncRootEtag(); }
-    Producer<Platform::URL> syncDownload(FileRef file, Platform::URL folder, ReplaceExisting replace) override
-    {
-        return m_server->syncDownload(file, folder, replace);
-    }
+    Producer<DownloadedFileRef> syncDownload(FileRef file) override { return m_server->syncDownload(file); }
     Producer<FileRef> syncReupload(FileRef file, Platform::URL folder) override { return m_server->syncReupload(file, folder); }
     Producer<FileRef> syncCreateFolder(FileRef file) override { return m_server->syncCreateFolder(file); }
     Producer<Reactive::Unit> syncDelete(FileRef file) override { return m_server->syncDelete(file); }

@@ -1,8 +1,8 @@
 // A whole engine over a directory an earlier process left, for the crash
 // tests: runs one sync against the server state in <directory>/server.json
 // (kept there after every change the server makes) and kills itself with
-// SIGKILL at the given step (counted over the server's own steps and the
-// engine's sync events; 0 for none). Prints the number of steps it went
+// SIGKILL at the given step (counted over the server's own steps, the
+// engine's kill points and its sync events; 0 for none). Prints the number of steps it went
 // through when the run ends, and on standard error a line for every error
 // event ("error event: " and its description) and one for the number of
 // calls the server was asked ("server calls: " and it).
@@ -12,17 +12,30 @@
 //
 //   SyncCrashDriver <directory> <step> [<step name>]
 
+#include "Platform/Foundation/KillPoint.hpp"
 #include "Sync/TestSupport/TestCloud.hpp"
 
 #include <atomic>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <string>
 #include <unistd.h>
 
 using namespace Sync;
 using namespace Sync::Testing;
+
+namespace {
+
+std::function<void(std::string_view)> stepAtKillPoint;
+
+void killPointReached(const char* name)
+{
+    stepAtKillPoint(name);
+}
+
+} // namespace
 
 int main(int argc, char** argv)
 {
@@ -49,6 +62,9 @@ int main(int argc, char** argv)
         }
     };
     server->setStepHook(step);
+    // The engine's own moments between a disk step and its record count too.
+    stepAtKillPoint = step;
+    Platform::killPointHandler.store(&killPointReached);
 
     TestCloud cloud(directory, server);
     // The directory belongs to the test that started the driver.

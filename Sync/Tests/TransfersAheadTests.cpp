@@ -57,9 +57,9 @@ public:
     {
         return gated<FileRef>(file->path(), m_server->syncReupload(file, folder));
     }
-    Producer<Platform::URL> syncDownload(FileRef file, Platform::URL folder, ReplaceExisting replace) override
+    Producer<DownloadedFileRef> syncDownload(FileRef file) override
     {
-        return gated<Platform::URL>(file->path(), m_server->syncDownload(file, folder, replace));
+        return gated<DownloadedFileRef>(file->path(), m_server->syncDownload(file));
     }
     Producer<std::int64_t> syncRootFolderID() override { return m_server->syncRootFolderID(); }
     Producer<std::vector<FileRef>> syncRemoteFiles() override { return m_server->syncRemoteFiles(); }

@@ -206,9 +206,9 @@ public:
     Producer<std::int64_t> syncRootFolderID() override { return m_client->syncRootFolderID(); }
     Producer<std::vector<Sync::FileRef>> syncRemoteFiles() override { return m_client->syncRemoteFiles(); }
     Producer<std::string> syncRootEtag() override { return m_client->syncRootEtag(); }
-    Producer<Platform::URL> syncDownload(Sync::FileRef, Platform::URL, Sync::ReplaceExisting) override
+    Producer<Sync::DownloadedFileRef> syncDownload(Sync::FileRef) override
     {
-        return Producer<Platform::URL>::error(Reactive::AnyError(Quarlink::APIClientError::invalidDownload()));
+        return Producer<Sync::DownloadedFileRef>::error(Reactive::AnyError(Quarlink::APIClientError::invalidDownload()));
     }
     Producer<Sync::FileRef> syncUpload(Sync::FileRef file, Platform::URL cloudFolder) override { return m_client->syncUpload(file, cloudFolder); }
     Producer<Sync::FileRef> syncReupload(Sync::FileRef file, Platform::URL cloudFolder) override { return m_client->syncReupload(file, cloudFolder); }
@@ -231,11 +231,10 @@ TEST_F(AppModuleNotificationTests, AClientErrorOfAChangeIsShownUnderTheFilesName
     m_moreUserInterface = [](Binder& binder) {
         binder.addBinding<Sync::SyncAPIClient>(Scope::single, [](Resolver& resolver) -> std::shared_ptr<Sync::SyncAPIClient> {
             auto manager = resolver.resolve<APIClientManager>();
-            auto diskStore = resolver.resolve<Sync::FileSystemFileStore>();
-            if (!manager || !diskStore)
+            if (!manager)
                 return nullptr;
             return std::make_shared<DownloadsFailInTheClient>(std::make_shared<SyncAPIClientAdapter>(
-                SyncAPIClientAdapter::Collaborators { .apiClient = (*manager)->apiClient(), .apiManager = *manager, .diskStore = *diskStore }));
+                SyncAPIClientAdapter::Collaborators { .apiClient = (*manager)->apiClient(), .apiManager = *manager }));
         });
     };
     ASSERT_TRUE(m_server->seedTree(m_credentials.username, { { "/Projekte/" }, { "/Projekte/Bericht.pdf", "%PDF-1.4" } }).has_value());

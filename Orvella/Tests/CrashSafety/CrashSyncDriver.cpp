@@ -256,7 +256,7 @@ int main(int argc, char** argv)
             Platform::ExtendedAttributes::system(), ownChanges);
         auto diskStore = std::make_shared<Sync::FileSystemFileStore>(folderConfiguration, ownChanges);
         auto adapter = std::make_shared<Orvella::SyncAPIClientAdapter>(Orvella::SyncAPIClientAdapter::Collaborators {
-            .apiClient = manager->apiClient(), .apiManager = manager, .diskStore = diskStore });
+            .apiClient = manager->apiClient(), .apiManager = manager });
         auto engine = std::make_shared<Sync::SyncManager>(adapter, *diskStore, fileStore, references, statusStore);
         if (const char* go = std::getenv("ORVELLA_CRASH_RETRY"); go && *go) {
             status = runUntilARetrySucceeds(engine, go);

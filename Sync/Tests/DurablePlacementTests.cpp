@@ -1,0 +1,187 @@
+// What the engine places on disk is durable before its record says it is
+// there: checked through the disk store's DiskSync, which sees every sync in
+// the order the engine asks for it, and the disk and the stored state at
+// that moment.
+
+#include "Platform/FileSystem/FileOperations.hpp"
+#include "Sync/Tests/SyncEngineTestSupport.hpp"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <mutex>
+#include <optional>
+#include <sys/stat.h>
+
+using namespace Sync;
+using namespace Sync::Testing;
+
+namespace {
+
+// One sync the store asked for, with what lay on disk and in the store then.
+struct SyncCall {
+    enum class Kind { file, folder } kind;
+    std::string path;
+    // The placed file's content at its final path, when there is one.
+    std::optional<std::string> target;
+    // Whether the watched items were recorded (the file, and the folders "/A/", "/A/B/").
+    bool fileRecorded = false;
+    bool folderARecorded = false;
+    bool folderBRecorded = false;
+    bool folderBExists = false;
+    // Of a synced file: its modification time and permission bits.
+    std::int64_t modified = 0;
+    unsigned mode = 0;
+};
+
+// Forwards to the system's syncs and notes each, with the state of the cloud
+// it watches: the file "/A/B/c.txt" and its two folders.
+class RecordingDiskSync final : public Platform::DiskSync {
+public:
+    std::expected<void, Platform::FileSystemError> syncFile(const std::string& path) const override
+    {
+        note(SyncCall::Kind::file, path);
+        return Platform::DiskSync::syncFile(path);
+    }
+    std::expected<void, Platform::FileSystemError> syncFolder(const std::string& path) const override
+    {
+        note(SyncCall::Kind::folder, path);
+        return Platform::DiskSync::syncFolder(path);
+    }
+
+    void watch(TestCloud* cloud) { m_cloud = cloud; }
+    [[nodiscard]] std::vector<SyncCall> calls() const
+    {
+        std::lock_guard lock(m_mutex);
+        return m_calls;
+    }
+    void clear()
+    {
+        std::lock_guard lock(m_mutex);
+        m_calls.clear();
+    }
+
+private:
+    void note(SyncCall::Kind kind, const std::string& path) const
+    {
+        SyncCall call { kind, path };
+        if (m_cloud) {
+            call.target = m_cloud->readFile("/A/B/c.txt");
+            auto stored = m_cloud->storedPaths();
+            auto has = [&](const char* item) { return std::ranges::find(stored, item) != stored.end(); };
+            call.fileRecorded = has("/A/B/c.txt");
+            call.folderARecorded = has("/A/");
+            call.folderBRecorded = has("/A/B/");
+            call.folderBExists = m_cloud->exists("/A/B");
+        }
+        struct stat status {};
+        if (kind == SyncCall::Kind::file && ::lstat(path.c_str(), &status) == 0) {
+            call.modified = status.st_mtim.tv_sec * 1'000'000'000LL + status.st_mtim.tv_nsec;
+            call.mode = status.st_mode & 07777;
+        }
+        std::lock_guard lock(m_mutex);
+        m_calls.push_back(std::move(call));
+    }
+
+    TestCloud* m_cloud = nullptr;
+    mutable std::mutex m_mutex;
+    mutable std::vector<SyncCall> m_calls;
+};
+
+bool isStaged(const std::string& path)
+{
+    return path.find("/" + std::string(FileSystemFileStore::stagingFolderName) + "/"
+               + std::string(FileSystemFileStore::stagedDownloadPrefix))
+        != std::string::npos;
+}
+
+// The index of the first call after `from` that `matches`, or the number of calls.
+template<class Matches>
+std::size_t firstAfter(const std::vector<SyncCall>& calls, std::size_t from, Matches matches)
+{
+    for (auto index = from; index < calls.size(); ++index)
+        if (matches(calls[index]))
+            return index;
+    return calls.size();
+}
+
+} // namespace
+
+TEST(DurablePlacement, ADownloadIsSyncedRenamedAndItsFolderSyncedBeforeItsRecord)
+{
+    // A first download into new folders, then a replacing one: each folder
+    // made is synced with its parent before it or anything in it is
+    // recorded; the file is synced in the staging folder (mode and date
+    // already set) before its name is taken, and its folder after, all
+    // before the record. A replacing download leaves the old content in
+    // place until its synced replacement is renamed onto it.
+    auto sync = std::make_shared<RecordingDiskSync>();
+    TestCloud cloud(TestCloud::Settings { .diskSync = sync });
+    sync->watch(&cloud);
+    const auto date = Platform::Date::fromWholeSecondsSince1970(1'600'000'000);
+    cloud.server->addFile("/A/B/c.txt", "first", date);
+
+    ASSERT_TRUE(cloud.sync().completed);
+    auto calls = sync->calls();
+    const auto folderA = cloud.diskPath("/A");
+    const auto folderB = cloud.diskPath("/A/B");
+    const auto root = cloud.cloudFolder();
+
+    // "/A/" made: its name synced in the cloud folder before its record.
+    auto madeA = firstAfter(calls, 0, [&](const SyncCall& call) { return call.path == root; });
+    ASSERT_LT(madeA, calls.size());
+    EXPECT_FALSE(calls[madeA].folderARecorded);
+    auto madeB = firstAfter(calls, madeA, [&](const SyncCall& call) { return call.path == folderA && call.folderBExists; });
+    ASSERT_LT(madeB, calls.size());
+    EXPECT_FALSE(calls[madeB].folderBRecorded);
+
+    auto staged = firstAfter(calls, madeB, [](const SyncCall& call) { return call.kind == SyncCall::Kind::file && isStaged(call.path); });
+    ASSERT_LT(staged, calls.size());
+    EXPECT_EQ(calls[staged].target, std::nullopt) << "the name was taken before the content was durable";
+    EXPECT_FALSE(calls[staged].fileRecorded);
+    EXPECT_EQ(calls[staged].modified, date.nanosecondsSince1970()) << "the date is set after the sync";
+    EXPECT_EQ(calls[staged].mode, Platform::newFileMode()) << "the mode is set after the sync";
+    // The staging folder itself was made and synced with the cloud folder before it held the file.
+    EXPECT_LT(firstAfter(calls, madeB, [&](const SyncCall& call) { return call.path == root; }), staged);
+
+    auto placed = firstAfter(calls, staged, [&](const SyncCall& call) { return call.path == folderB; });
+    ASSERT_LT(placed, calls.size()) << "the file's folder was never synced after the rename";
+    EXPECT_EQ(calls[placed].target, "first");
+    EXPECT_FALSE(calls[placed].fileRecorded) << "recorded before its folder was synced";
+    EXPECT_EQ(cloud.status("/A/B/c.txt"), FileSyncStatus::upToDate);
+
+    sync->clear();
+    cloud.server->setContent("/A/B/c.txt", "second");
+    ASSERT_TRUE(cloud.sync().completed);
+    calls = sync->calls();
+    staged = firstAfter(calls, 0, [](const SyncCall& call) { return call.kind == SyncCall::Kind::file && isStaged(call.path); });
+    ASSERT_LT(staged, calls.size());
+    EXPECT_EQ(calls[staged].target, "first") << "the old content went before the new one was durable";
+    placed = firstAfter(calls, staged, [&](const SyncCall& call) { return call.path == folderB; });
+    ASSERT_LT(placed, calls.size());
+    EXPECT_EQ(calls[placed].target, "second");
+    EXPECT_EQ(cloud.readFile("/A/B/c.txt"), "second");
+    expectInStep(cloud);
+}
+
+TEST(DurablePlacement, AFolderTheEngineMakesIsSyncedWithEveryParentItMade)
+{
+    // The store's folder creation with missing parents: each new folder's
+    // name is synced in its parent, top down, and the folder itself (its
+    // date) last; an existing folder costs no sync.
+    auto sync = std::make_shared<RecordingDiskSync>();
+    TestCloud cloud(TestCloud::Settings { .diskSync = sync });
+    auto folder = std::make_shared<FileWrapperItem>(FileWrapperItem::Fields { .path = "/X/Y/Z/", .fileName = "Z",
+        .type = FileType::folder() });
+
+    ASSERT_TRUE(cloud.fileSystemStore->createFolder(*folder));
+    std::vector<std::string> paths;
+    for (const auto& call : sync->calls())
+        paths.push_back(call.path);
+    EXPECT_EQ(paths, (std::vector<std::string> { cloud.cloudFolder(), cloud.diskPath("/X"), cloud.diskPath("/X/Y"),
+                         cloud.diskPath("/X/Y/Z") }));
+
+    sync->clear();
+    ASSERT_TRUE(cloud.fileSystemStore->createFolder(*folder));
+    EXPECT_TRUE(sync->calls().empty());
+}
