@@ -136,17 +136,21 @@ void bindPopover(Binder& binder, const UserInterfaceEnvironment& environment)
 
 void bindStatusItem(Binder& binder, const UserInterfaceEnvironment& environment)
 {
-    binder.bind<StatusItemViewModel, StatusItemViewModel, SyncStatusProvider, StatusItemNavigator>(Scope::transient);
+    binder.bind<StatusItemViewModel>(Scope::transient,
+        [](std::shared_ptr<SyncStatusProvider> status, std::shared_ptr<StatusItemNavigator> navigator, std::shared_ptr<APIManager> apiManager) {
+            return std::make_shared<StatusItemViewModel>(std::move(status), std::move(navigator), apiManager->isLoggedIn());
+        });
     binder.bind<StatusItemController>(Scope::single,
         [quit = environment.quit](std::shared_ptr<StatusItemViewModel> model, std::shared_ptr<IconFactory> icons,
             std::shared_ptr<ClientConfiguration> configuration, std::shared_ptr<Navigator> navigator,
-            std::shared_ptr<SyncStatusProvider> status, std::shared_ptr<SyncEnabler> syncEnabler) {
+            std::shared_ptr<SyncStatusProvider> status, std::shared_ptr<SyncEnabler> syncEnabler, std::shared_ptr<APIManager> apiManager) {
             auto controller = std::make_shared<StatusItemController>(std::move(model), std::move(icons));
             controller->setContextMenu(std::make_unique<StatusItemMenu>(StatusItemMenu::Services {
                 .clientName = configuration->clientName(),
                 .actions = std::make_shared<WeakNavigator>(navigator),
                 .syncStatus = std::move(status),
                 .syncEnabler = std::move(syncEnabler),
+                .isLoggedIn = apiManager->isLoggedIn(),
                 .quit = quit,
             }));
             return controller;
