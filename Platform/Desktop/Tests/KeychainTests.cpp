@@ -1,5 +1,4 @@
 #include "Platform/Desktop/Keychain.hpp"
-#include "Platform/Desktop/BusConnection.hpp"
 
 #include "Platform/Desktop/Tests/PrivateSessionBus.hpp"
 #include "Platform/FileSystem/Tests/TemporaryDirectory.hpp"
@@ -170,49 +169,4 @@ TEST(KeychainTests, AFallbackFolderAnotherUserCouldHaveMadeIsRefused)
         EXPECT_TRUE(log.contains("wird nicht benutzt")) << folder;
         EXPECT_TRUE(std::filesystem::is_empty(folder)) << folder;
     }
-}
-
-TEST(KeychainTests, APasswordTheSecretServiceRefusesIsKeptInThePrivateFile)
-{
-    // A Secret Service that answers on the bus but keeps nothing (its name
-    // owned by a connection without the service's objects, as a broken or
-    // locked-down keyring refuses): the password goes to the private file,
-    // `keep` says why, and a new keychain (the next start) finds it there.
-    auto bus = Testing::PrivateSessionBus::start();
-    ASSERT_TRUE(bus) << "no dbus-daemon";
-    ::setenv("DBUS_SESSION_BUS_ADDRESS", bus->address().c_str(), 1);
-    auto* owner = openBusConnection(bus->address());
-    ASSERT_NE(owner, nullptr);
-    auto* reply = g_dbus_connection_call_sync(owner, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", "RequestName",
-        g_variant_new("(su)", "org.freedesktop.secrets", 4u), G_VARIANT_TYPE("(u)"), G_DBUS_CALL_FLAGS_NONE, 5000, nullptr, nullptr);
-    ASSERT_NE(reply, nullptr);
-    g_variant_unref(reply);
-
-    TemporaryDirectory data;
-    auto folder = std::filesystem::path(data / "de.orvella.tests");
-    LogCapture log;
-    {
-        auto keychain = Keychain::create({ .service = "de.orvella.tests", .fallbackFolder = folder, .busAddress = bus->address() });
-        ASSERT_TRUE(keychain->usesSecretService());
-        auto kept = keychain->keep("pa55 wort", "anna");
-        ASSERT_TRUE(kept) << kept.error().message;
-        EXPECT_NE(kept->secretServiceRefusal.find("Das Passwort kann nicht im Schlüsselbund gespeichert werden: "), std::string::npos)
-            << kept->secretServiceRefusal;
-        EXPECT_EQ(kept->file, keychain->fallbackFile());
-        struct stat status {};
-        ASSERT_EQ(::stat(keychain->fallbackFile().c_str(), &status), 0);
-        EXPECT_EQ(status.st_mode & 0777, 0600u);
-    }
-    auto again = Keychain::create({ .service = "de.orvella.tests", .fallbackFolder = folder, .busAddress = bus->address() });
-    ASSERT_TRUE(again->usesSecretService());
-    auto found = again->get("anna");
-    ASSERT_TRUE(found) << found.error().message;
-    EXPECT_EQ(*found, "pa55 wort");
-    EXPECT_EQ(again->get("bert").value(), std::nullopt);
-    (void)again->remove("anna");
-    auto gone = Keychain::create({ .service = "de.orvella.tests", .fallbackFolder = folder, .busAddress = bus->address() });
-    EXPECT_EQ(gone->get("anna").value(), std::nullopt) << "a removed password stayed in the private file";
-    for (auto& line : log.lines())
-        EXPECT_EQ(line.find("pa55"), std::string::npos) << line;
-    closeBusConnection(owner);
 }
