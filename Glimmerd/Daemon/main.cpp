@@ -87,6 +87,9 @@ int main(int argc, char** argv)
     // and the signals reach only the descriptor below.
     auto terminations = terminationSignals();
     pthread_sigmask(SIG_BLOCK, &terminations, nullptr);
+    // Our stderr is a pipe into the application's log; when the application
+    // is gone, a log line must fail quietly instead of ending us.
+    std::signal(SIGPIPE, SIG_IGN);
 
     if (argc == 2 && std::strcmp(argv[1], "--print-socket") == 0) {
         std::cout << FinderSyncHost::glimmerSocketPath().string() << '\n';

@@ -6,9 +6,12 @@
 #include "Orvella/AppModule/SyncEventProvider.hpp"
 #include "Orvella/Credentials/KeychainCredentialStore.hpp"
 #include "Orvella/Debug/LaunchArguments.hpp"
+#include "Orvella/Notifications/UserNotificationCenter.hpp"
 #include "Orvella/Notifications/UserNotificationCenterConfiguration.hpp"
+#include "Orvella/Presentation/AlertPresenter.hpp"
 #include "Orvella/Popover/PopoverFilesProvider.hpp"
 #include "Orvella/Popover/QuotaProvider.hpp"
+#include "Orvella/Popover/SyncNotices.hpp"
 #include "Orvella/Service/EmailDomainPartCredentialSanitizer.hpp"
 #include "Orvella/Service/SyncAPIClientAdapter.hpp"
 #include "Orvella/SessionRefresher/AlertSessionRefresher.hpp"
@@ -153,9 +156,22 @@ void AppModule::configureAPIClient(Binder& binder) const
         return std::make_shared<SyncAPIClientAdapter>(
             SyncAPIClientAdapter::Collaborators { .apiClient = manager->apiClient(), .apiManager = manager });
     });
-    binder.bind<KeychainCredentialStore>(Scope::single, [](std::shared_ptr<KeychainAccess> keychain, std::shared_ptr<SettingsManager> settings) {
-        std::shared_ptr<KeychainCredentialStore::UserName> userName(settings, &settings->lastLoggedInUserName());
-        return std::make_shared<KeychainCredentialStore>(std::move(keychain), std::move(userName));
+    binder.addBinding<KeychainCredentialStore>(Scope::single, [mainQueue = m_environment.mainQueue](Resolver& resolver) {
+        // A password that could not be kept is told in an alert where the
+        // user interface shows them, else as a desktop notification.
+        auto tellUser = [&resolver, mainQueue](const std::string& title, const std::string& text) {
+            mainQueue->schedule([&resolver, title, text] {
+                if (auto alerts = resolver.resolve<AlertPresenter>()) {
+                    (*alerts)->runModal(Alert { .messageText = title, .informativeText = text, .style = AlertStyle::warning });
+                } else if (auto notifications = resolver.resolve<UserNotificationCenter>()) {
+                    (*notifications)->deliver(title, text);
+                }
+            });
+        };
+        return resolver.construct([tellUser](std::shared_ptr<KeychainAccess> keychain, std::shared_ptr<SettingsManager> settings) {
+            std::shared_ptr<KeychainCredentialStore::UserName> userName(settings, &settings->lastLoggedInUserName());
+            return std::make_shared<KeychainCredentialStore>(std::move(keychain), std::move(userName), tellUser);
+        });
     });
     binder.alias<Quarlink::CredentialStore, KeychainCredentialStore>();
     binder.alias<CredentialHolder, KeychainCredentialStore>();
@@ -193,6 +209,7 @@ void AppModule::configureSyncEngine(Binder& binder) const
         [environment = m_environment](Resolver& resolver) { return Factories::fileSyncStatusStore(resolver, environment); });
     binder.addBinding<Sync::FileReferenceMapping>(Scope::single, [](Resolver& resolver) { return Factories::fileReferenceMapping(resolver); });
     binder.addBinding<Sync::SyncManager>(Scope::single, [](Resolver& resolver) { return Factories::syncManager(resolver); });
+    binder.addBinding<SyncNotices>(Scope::single, [](Resolver&) { return std::make_shared<SyncNotices>(); });
     binder.alias<Sync::SyncExecutor, Sync::SyncManager>();
     binder.addBinding<CloudSetupHelper>(Scope::single, [](Resolver& resolver) { return Factories::cloudSetupHelper(resolver); });
     binder.bind<Sync::RootEtagProvider, RootEtagProviderAdapter, Sync::SyncAPIClient, APIManager, UserNotificationCenter>(Scope::transient);

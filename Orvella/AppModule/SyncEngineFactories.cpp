@@ -6,7 +6,9 @@
 #include "Platform/Foundation/PathString.hpp"
 #include "Quarlink/Errors/APIClientError.hpp"
 #include "Quarlink/Errors/AnyPresentableError.hpp"
+#include "Orvella/Popover/SyncNotices.hpp"
 #include "Sync/Disk/FileSystemFileStore.hpp"
+#include "Sync/Execution/ChangeExecutionError.hpp"
 #include "Sync/References/ExtendedAttributeFileReferenceMapping.hpp"
 #include "Sync/Status/RealmFileSyncStatusStore.hpp"
 #include "Sync/Store/RealmFileStore.hpp"
@@ -143,19 +145,31 @@ Made<Sync::SyncManager> syncManager(Resolver& resolver)
 {
     auto parts = resolver.construct([](std::shared_ptr<Sync::SyncAPIClient> apiClient, std::shared_ptr<Sync::FileSystemFileStore> fileSystemStore,
                                         std::shared_ptr<Sync::FileStore> store, std::shared_ptr<Sync::FileReferenceMapping> mapping,
-                                        std::shared_ptr<Sync::FileSyncStatusStore> statusStore, std::shared_ptr<UserNotificationCenter> center) {
-        return std::make_pair(std::make_shared<Sync::SyncManager>(apiClient, *fileSystemStore, store, mapping, statusStore), center);
+                                        std::shared_ptr<Sync::FileSyncStatusStore> statusStore, std::shared_ptr<UserNotificationCenter> center,
+                                        std::shared_ptr<SyncNotices> notices) {
+        return std::make_tuple(std::make_shared<Sync::SyncManager>(apiClient, *fileSystemStore, store, mapping, statusStore), center, notices);
     });
     if (!parts)
         return std::unexpected(Reactive::AnyError(parts.error()));
-    auto [manager, center] = std::move(*parts);
+    auto [manager, center, notices] = std::move(*parts);
 
     // Only the client's own errors of changes with a file operation are shown.
     Reactive::CompositeDisposable observations;
-    observations += manager->syncEvents().observeValues([center](const Sync::SyncEventPair& pair) {
+    observations += manager->syncEvents().observeValues([center, notices](const Sync::SyncEventPair& pair) {
         const auto& [event, change] = pair;
         if (!event.isError() || !event.error())
             return;
+        // Nothing syncs until the user mends it: said where they look, with
+        // the folder's path, and once as a notification.
+        if (const auto* failure = event.error()->as<Sync::ChangeExecutionError>();
+            failure && failure->code == Sync::ChangeExecutionError::Code::cloudFolderUnreadable) {
+            auto reason = failure->description();
+            if (notices->unreadableCloudFolder().value() != reason) {
+                notices->setUnreadableCloudFolder(reason);
+                center->deliver("Synchronisieren fehlgeschlagen", reason);
+            }
+            return;
+        }
         const auto& operation = change.fileOperation();
         if (!operation || !operation->file())
             return;
@@ -165,9 +179,11 @@ Made<Sync::SyncManager> syncManager(Resolver& resolver)
             return;
         center->deliver("Fehler: " + operation->file()->fileName(), clientError->reason());
     });
-    observations += manager->trashedForSafety().observeValues([center](std::size_t count) {
+    observations += manager->trashedForSafety().observeValues([center, notices](std::size_t count) {
         const auto [title, text] = trashedForSafetyNotification(count);
         center->deliver(title, text);
+        // The one notice of a mass change: also where notifications are off.
+        notices->setMassChange(title + ": " + text);
     });
     observations += manager->serverVersionsKept().observeValues([center](const std::vector<Sync::KeptServerVersion>& kept) {
         const auto [title, text] = serverVersionsKeptNotification(kept);

@@ -17,6 +17,14 @@ class KeychainAccess {
 public:
     virtual ~KeychainAccess() = default;
     [[nodiscard]] virtual std::expected<void, Platform::KeychainError> set(const std::string& value, const std::string& key) = 0;
+    // As `set`, saying where the password went.
+    [[nodiscard]] virtual std::expected<Platform::Keychain::Kept, Platform::KeychainError> keep(const std::string& value, const std::string& key)
+    {
+        auto stored = set(value, key);
+        if (!stored)
+            return std::unexpected(stored.error());
+        return Platform::Keychain::Kept {};
+    }
     [[nodiscard]] virtual std::expected<std::optional<std::string>, Platform::KeychainError> get(const std::string& key) = 0;
     [[nodiscard]] virtual std::expected<void, Platform::KeychainError> remove(const std::string& key) = 0;
 };
@@ -29,6 +37,10 @@ public:
     std::expected<void, Platform::KeychainError> set(const std::string& value, const std::string& key) override
     {
         return m_keychain->set(value, key);
+    }
+    std::expected<Platform::Keychain::Kept, Platform::KeychainError> keep(const std::string& value, const std::string& key) override
+    {
+        return m_keychain->keep(value, key);
     }
     std::expected<std::optional<std::string>, Platform::KeychainError> get(const std::string& key) override { return m_keychain->get(key); }
     std::expected<void, Platform::KeychainError> remove(const std::string& key) override { return m_keychain->remove(key); }

@@ -18,9 +18,11 @@ std::optional<Quarlink::Credentials> loadCredentials(KeychainAccess& keychain, c
 
 } // namespace
 
-KeychainCredentialStore::KeychainCredentialStore(std::shared_ptr<KeychainAccess> keychain, std::shared_ptr<UserName> lastLoggedInUserName)
+KeychainCredentialStore::KeychainCredentialStore(
+    std::shared_ptr<KeychainAccess> keychain, std::shared_ptr<UserName> lastLoggedInUserName, TellUser tellUser)
     : m_keychain(std::move(keychain))
     , m_lastLoggedInUserName(std::move(lastLoggedInUserName))
+    , m_tellUser(std::move(tellUser))
     , m_credentials(loadCredentials(*m_keychain, m_lastLoggedInUserName->value()))
 {
     // Unowned: the observation ends in the destructor, before the store goes.
@@ -32,8 +34,14 @@ KeychainCredentialStore::~KeychainCredentialStore() { m_persisting.dispose(); }
 void KeychainCredentialStore::persist(const std::optional<Quarlink::Credentials>& credentials)
 {
     if (credentials) {
-        if (auto stored = m_keychain->set(credentials->password, credentials->username); !stored)
+        auto stored = m_keychain->keep(credentials->password, credentials->username);
+        if (!stored) {
             Platform::Log::line("Error writing to keychain: " + stored.error().description());
+            tellUserOnce(keptNowhereTitle, stored.error().description() + ". Beim nächsten Start müssen Sie sich erneut anmelden.");
+        } else if (!stored->secretServiceRefusal.empty()) {
+            tellUserOnce(keptInFileTitle, stored->secretServiceRefusal + ". Es liegt stattdessen in der Datei " + stored->file.string()
+                    + ", die nur Sie lesen können.");
+        }
         auto previous = m_lastLoggedInUserName->value();
         if (previous != credentials->username) {
             m_lastLoggedInUserName->set(credentials->username);
@@ -52,6 +60,14 @@ void KeychainCredentialStore::persist(const std::optional<Quarlink::Credentials>
         return;
     if (auto removed = m_keychain->remove(*userName); !removed)
         Platform::Log::line("Error removing password: " + removed.error().description());
+}
+
+void KeychainCredentialStore::tellUserOnce(const std::string& title, const std::string& text)
+{
+    if (m_toldUser || !m_tellUser)
+        return;
+    m_toldUser = true;
+    m_tellUser(title, text);
 }
 
 std::optional<std::string> KeychainCredentialStore::email() const { return m_lastLoggedInUserName->value(); }

@@ -6,6 +6,7 @@
 #include "Reactive/Disposables/AnyDisposable.hpp"
 #include "Reactive/MutableProperty.hpp"
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -20,14 +21,20 @@ namespace Orvella {
 // Every change of `credentials` is persisted, equal or not, synchronously on
 // the thread that sets it. Keychain failures are logged ("Error writing to
 // keychain: ", "Error removing password: ") and never passed on; the value
-// in memory stays authoritative. No log line carries a password.
+// in memory stays authoritative. A password the keychain could not keep
+// where it should (the Secret Service refused it and the private file holds
+// it, or neither took it, so the next start asks for it again) is also told
+// to the user, once per run, through `tellUser` (a title and a text). No log
+// line or text carries a password.
 class KeychainCredentialStore final : public CredentialHolder, public Quarlink::CredentialStore {
 public:
     using UserName = Reactive::MutableProperty<std::optional<std::string>>;
 
     // Loads the credentials of the stored user name from the keychain (a
     // keychain failure counts as no password), then persists every change.
-    KeychainCredentialStore(std::shared_ptr<KeychainAccess> keychain, std::shared_ptr<UserName> lastLoggedInUserName);
+    using TellUser = std::function<void(const std::string& title, const std::string& text)>;
+
+    KeychainCredentialStore(std::shared_ptr<KeychainAccess> keychain, std::shared_ptr<UserName> lastLoggedInUserName, TellUser tellUser = {});
     ~KeychainCredentialStore() override;
     KeychainCredentialStore(const KeychainCredentialStore&) = delete;
     KeychainCredentialStore& operator=(const KeychainCredentialStore&) = delete;
@@ -43,11 +50,17 @@ public:
     // present; otherwise no credentials.
     void setPassword(std::optional<std::string> password) override;
 
+    static constexpr const char* keptNowhereTitle = "Passwort nicht gespeichert";
+    static constexpr const char* keptInFileTitle = "Passwort nicht im Schlüsselbund gespeichert";
+
 private:
     void persist(const std::optional<Quarlink::Credentials>& credentials);
+    void tellUserOnce(const std::string& title, const std::string& text);
 
     std::shared_ptr<KeychainAccess> m_keychain;
     std::shared_ptr<UserName> m_lastLoggedInUserName;
+    TellUser m_tellUser;
+    bool m_toldUser = false;
     Reactive::MutableProperty<std::optional<Quarlink::Credentials>> m_credentials;
     Reactive::AnyDisposable m_persisting;
 };

@@ -92,7 +92,12 @@ void bindPopover(Binder& binder, const UserInterfaceEnvironment& environment)
     binder.bind<PopoverViewModel>(Scope::transient,
         [environment](std::shared_ptr<ClientConfiguration> configuration, std::shared_ptr<SyncEnabler> syncEnabler,
             std::shared_ptr<QuotaProvider> quota, std::shared_ptr<PopoverFilesProvider> files, std::shared_ptr<Navigator> navigator,
-            std::shared_ptr<SyncStatusProvider> status, std::shared_ptr<SettingsManager> settings) {
+            std::shared_ptr<SyncStatusProvider> status, std::shared_ptr<SettingsManager> settings, std::shared_ptr<SyncEventProvider> syncEvents,
+            std::shared_ptr<SyncNotices> notices) {
+            // Each change a run carried out is a file the recent list may now hold.
+            auto filesChanged = syncEvents->syncEvents()
+                                    .filter([](const Sync::SyncEventPair& event) { return event.first.isFinished() && !event.second.isInvalid(); })
+                                    .map([](const Sync::SyncEventPair&) { return Reactive::Unit {}; });
             return std::make_shared<PopoverViewModel>(
                 PopoverViewModel::Services {
                     .configuration = std::move(configuration),
@@ -102,6 +107,8 @@ void bindPopover(Binder& binder, const UserInterfaceEnvironment& environment)
                     .navigator = std::make_shared<WeakNavigator>(navigator),
                     .syncStatusProvider = std::move(status),
                     .cloudFolder = std::make_shared<PropertyCloudFolderLocation>(settings->cloudFolderURL()),
+                    .notices = std::move(notices),
+                    .filesChanged = std::move(filesChanged),
                 },
                 PopoverViewModel::Schedulers { .ui = environment.uiScheduler, .mainQueue = environment.mainQueue });
         });
@@ -136,17 +143,21 @@ void bindPopover(Binder& binder, const UserInterfaceEnvironment& environment)
 
 void bindStatusItem(Binder& binder, const UserInterfaceEnvironment& environment)
 {
-    binder.bind<StatusItemViewModel, StatusItemViewModel, SyncStatusProvider, StatusItemNavigator>(Scope::transient);
+    binder.bind<StatusItemViewModel>(Scope::transient,
+        [](std::shared_ptr<SyncStatusProvider> status, std::shared_ptr<StatusItemNavigator> navigator, std::shared_ptr<APIManager> apiManager) {
+            return std::make_shared<StatusItemViewModel>(std::move(status), std::move(navigator), apiManager->isLoggedIn());
+        });
     binder.bind<StatusItemController>(Scope::single,
         [quit = environment.quit](std::shared_ptr<StatusItemViewModel> model, std::shared_ptr<IconFactory> icons,
             std::shared_ptr<ClientConfiguration> configuration, std::shared_ptr<Navigator> navigator,
-            std::shared_ptr<SyncStatusProvider> status, std::shared_ptr<SyncEnabler> syncEnabler) {
+            std::shared_ptr<SyncStatusProvider> status, std::shared_ptr<SyncEnabler> syncEnabler, std::shared_ptr<APIManager> apiManager) {
             auto controller = std::make_shared<StatusItemController>(std::move(model), std::move(icons));
             controller->setContextMenu(std::make_unique<StatusItemMenu>(StatusItemMenu::Services {
                 .clientName = configuration->clientName(),
                 .actions = std::make_shared<WeakNavigator>(navigator),
                 .syncStatus = std::move(status),
                 .syncEnabler = std::move(syncEnabler),
+                .isLoggedIn = apiManager->isLoggedIn(),
                 .quit = quit,
             }));
             return controller;

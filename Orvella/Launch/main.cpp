@@ -137,7 +137,7 @@ int main(int argc, char** argv)
         return EXIT_FAILURE;
     }
     if (!lock) {
-        Platform::Log::line("Orvella läuft bereits für diesen Benutzer; diese Instanz endet.");
+        Platform::Log::line(brand.clientName() + " läuft bereits für diesen Benutzer; diese Instanz endet.");
         askRunningInstanceToComeForward(group);
         return EXIT_SUCCESS;
     }

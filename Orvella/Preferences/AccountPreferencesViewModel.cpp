@@ -38,13 +38,16 @@ AccountPreferencesViewModel::AccountPreferencesViewModel(Services services)
     : m_services(std::move(services))
     , m_appName(m_services.configuration->clientName())
     , m_cloudFolderURL(*m_services.cloudFolderURL)
-    , m_usernameText(m_services.isLoggedIn.map([customerEmail = m_services.customerEmail](bool loggedIn) -> std::string {
-        if (!loggedIn) {
-            return "Nicht angemeldet";
-        }
-        const auto email = customerEmail.value();
-        return email ? "Angemeldet als " + *email : std::string("Angemeldet als unbekannter Nutzer");
-    }))
+    // The name follows the customer data as it arrives (right after a login
+    // it comes a moment later), not only the login state.
+    , m_usernameText(Reactive::combineLatest(m_services.isLoggedIn, m_services.customerEmail)
+                         .map([](const std::tuple<bool, std::optional<std::string>>& inputs) -> std::string {
+                             const auto& [loggedIn, email] = inputs;
+                             if (!loggedIn) {
+                                 return "Nicht angemeldet";
+                             }
+                             return email ? "Angemeldet als " + *email : std::string("Angemeldet als unbekannter Nutzer");
+                         }))
     , m_loginButtonText(m_services.isLoggedIn.map([](bool loggedIn) { return std::string(loggedIn ? "Abmelden" : "Anmelden"); }))
     , m_errors(Reactive::Signal<CloudFolderCreationError, Reactive::NoError>::pipe())
     , m_currentCloudFolderURL(m_services.cloudFolderURL->value())
@@ -87,9 +90,19 @@ void AccountPreferencesViewModel::setCurrentCloudFolderURL(Platform::URL url)
 std::optional<CloudFolderCreationError> AccountPreferencesViewModel::validate(
     const std::filesystem::path& chosen, const std::filesystem::path& current) const
 {
-    if (chosen == "/" || isInside(chosen, current) || isInside(current, chosen)
-        || (!m_services.homeFolder.empty() && chosen == normalizedFolderPath(m_services.homeFolder))) {
-        return CloudFolderCreationError::folderRecursion();
+    using Recursion = CloudFolderCreationError::Recursion;
+    // "/" and the home folder hold the cloud folder too; each is named for what it is.
+    if (chosen == "/") {
+        return CloudFolderCreationError::folderRecursion(Recursion::rootFolder);
+    }
+    if (!m_services.homeFolder.empty() && chosen == normalizedFolderPath(m_services.homeFolder)) {
+        return CloudFolderCreationError::folderRecursion(Recursion::homeFolder);
+    }
+    if (isInside(chosen, current)) {
+        return CloudFolderCreationError::folderRecursion(Recursion::insideCloudFolder);
+    }
+    if (isInside(current, chosen)) {
+        return CloudFolderCreationError::folderRecursion(Recursion::containsCloudFolder);
     }
     auto entries = m_services.fileManager->contentsOfDirectory(chosen.string());
     if (!entries) {

@@ -27,7 +27,7 @@ namespace Orvella {
 // Folders are compared normalised (absolute, lexically normal, symbolic
 // links resolved, no trailing "/"). A folder equal to the current one does
 // nothing; one inside it, one containing it, the home folder and "/" are
-// refused as `folderRecursion`; a folder that cannot be listed or is not
+// refused as `folderRecursion`, each naming which it is; a folder that cannot be listed or is not
 // empty is refused too. Refusals go to `errors`; the setting keeps the old
 // folder. Main thread only.
 class AccountPreferencesViewModel {

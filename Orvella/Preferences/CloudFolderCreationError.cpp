@@ -33,6 +33,16 @@ std::string CloudFolderCreationError::reason() const
     case Kind::couldNotCheckFolder:
         return (m_error ? failureReason(*m_error) : std::nullopt).value_or("Unerwarteter Fehler");
     case Kind::folderRecursion:
+        switch (m_recursion) {
+        case Recursion::insideCloudFolder:
+            break;
+        case Recursion::containsCloudFolder:
+            return "Der neue Cloud-Ordner darf den alten Cloud-Ordner nicht enthalten.";
+        case Recursion::homeFolder:
+            return "Der neue Cloud-Ordner darf nicht Ihr persönlicher Ordner sein.";
+        case Recursion::rootFolder:
+            return "Der neue Cloud-Ordner darf nicht der oberste Ordner „/“ sein.";
+        }
         return "Der neue Cloud-Ordner darf nicht innerhalb des alten Cloud-Ordners liegen.";
     case Kind::folderNotEmpty:
         break;

@@ -26,10 +26,24 @@ public:
     {
         return CloudFolderCreationError(Kind::couldNotCheckFolder, std::move(error));
     }
-    [[nodiscard]] static CloudFolderCreationError folderRecursion() { return CloudFolderCreationError(Kind::folderRecursion, std::nullopt); }
+    // Which folder the chosen one is, each refused for its own reason.
+    enum class Recursion {
+        insideCloudFolder,
+        containsCloudFolder,
+        homeFolder,
+        rootFolder,
+    };
+
+    [[nodiscard]] static CloudFolderCreationError folderRecursion(Recursion recursion = Recursion::insideCloudFolder)
+    {
+        auto error = CloudFolderCreationError(Kind::folderRecursion, std::nullopt);
+        error.m_recursion = recursion;
+        return error;
+    }
     [[nodiscard]] static CloudFolderCreationError folderNotEmpty() { return CloudFolderCreationError(Kind::folderNotEmpty, std::nullopt); }
 
     [[nodiscard]] Kind kind() const { return m_kind; }
+    [[nodiscard]] Recursion recursion() const { return m_recursion; }
     [[nodiscard]] const std::optional<Platform::FileSystemError>& underlyingError() const { return m_error; }
 
     // "Fehler beim Anlegen des Cloud Ordners." for every case.
@@ -55,6 +69,7 @@ private:
     }
 
     Kind m_kind;
+    Recursion m_recursion = Recursion::insideCloudFolder;
     std::optional<Platform::FileSystemError> m_error;
 };
 

@@ -46,4 +46,13 @@ std::string statusText(const Sync::SyncStatus& status) { return displayOf(status
 std::string actionText(const Sync::SyncStatus& status) { return displayOf(status).actionText; }
 bool isActionAvailable(const Sync::SyncStatus& status) { return displayOf(status).isActionAvailable; }
 
+SyncCommand syncCommand(const Sync::SyncStatus& status, bool loggedIn)
+{
+    if (!loggedIn)
+        return { .title = "Anmelden …", .available = true, .enablesSync = false, .opensLogin = true };
+    return { .title = actionText(status),
+        .available = isActionAvailable(status),
+        .enablesSync = status.kind() == Sync::SyncStatus::Kind::disabled };
+}
+
 } // namespace Orvella

@@ -21,4 +21,21 @@ namespace Orvella {
 // False only while the service cannot be reached.
 [[nodiscard]] bool isActionAvailable(const Sync::SyncStatus& status);
 
+// The pause or start command as one state shows it and carries it out: the
+// title the user reads and what choosing it writes to the sync switch come
+// from the same state, so a start never pauses. Nobody logged in, nothing
+// can sync: the entry leads to the login window instead, and the stored
+// switch stays as the user left it for the next login.
+struct SyncCommand {
+    std::string title;
+    bool available = false;
+    // The value choosing it gives the user's sync switch.
+    bool enablesSync = false;
+    // Choosing it opens the login window and leaves the switch alone.
+    bool opensLogin = false;
+
+    friend bool operator==(const SyncCommand&, const SyncCommand&) = default;
+};
+[[nodiscard]] SyncCommand syncCommand(const Sync::SyncStatus& status, bool loggedIn);
+
 } // namespace Orvella

@@ -17,7 +17,18 @@ public:
     std::map<std::string, std::string> items;
     std::vector<std::string> calls;
     bool failing = false;
+    // Set: the Secret Service refuses with this, the private file takes it.
+    std::string refusal;
 
+    std::expected<Platform::Keychain::Kept, Platform::KeychainError> keep(const std::string& value, const std::string& key) override
+    {
+        auto stored = set(value, key);
+        if (!stored)
+            return std::unexpected(stored.error());
+        if (refusal.empty())
+            return Platform::Keychain::Kept {};
+        return Platform::Keychain::Kept { refusal, "/home/anna/.local/share/app/keychain.json" };
+    }
     std::expected<void, Platform::KeychainError> set(const std::string& value, const std::string& key) override
     {
         calls.push_back("set " + key);
@@ -156,4 +167,44 @@ TEST(KeychainCredentialStoreTests, KeychainFailuresAreLoggedWithoutThePasswordAn
     EXPECT_TRUE(log.contains("Error removing password: locked"));
     for (auto& line : log.lines())
         EXPECT_EQ(line.find("Pa55wort"), std::string::npos);
+}
+
+TEST(KeychainCredentialStoreTests, APasswordThatCouldNotBeKeptIsToldToTheUserOnce)
+{
+    // Kept in the private file instead of the Secret Service: the user reads
+    // why and where, once; kept nowhere: that the next start asks again. No
+    // text carries the password.
+    auto keychain = std::make_shared<FakeKeychain>();
+    keychain->refusal = "Das Passwort kann nicht im Schlüsselbund gespeichert werden: Die Sammlung ist gesperrt";
+    UserNameSetting anna(std::nullopt);
+    std::vector<std::pair<std::string, std::string>> told;
+    {
+        KeychainCredentialStore store(keychain, anna.property, [&](const std::string& title, const std::string& text) { told.emplace_back(title, text); });
+        store.credentials().set(Credentials { "anna", "geheim" });
+        store.credentials().set(Credentials { "anna", "geheim2" });
+        ASSERT_EQ(told.size(), 1u);
+        EXPECT_EQ(told[0].first, "Passwort nicht im Schlüsselbund gespeichert");
+        EXPECT_EQ(told[0].second, "Das Passwort kann nicht im Schlüsselbund gespeichert werden: Die Sammlung ist gesperrt. Es liegt stattdessen "
+                                  "in der Datei /home/anna/.local/share/app/keychain.json, die nur Sie lesen können.");
+        EXPECT_EQ(keychain->items["anna"], "geheim2");
+    }
+
+    told.clear();
+    keychain->failing = true;
+    KeychainCredentialStore store(keychain, anna.property, [&](const std::string& title, const std::string& text) { told.emplace_back(title, text); });
+    store.credentials().set(Credentials { "anna", "geheim" });
+    store.credentials().set(Credentials { "anna", "geheim" });
+    ASSERT_EQ(told.size(), 1u);
+    EXPECT_EQ(told[0].first, "Passwort nicht gespeichert");
+    EXPECT_EQ(told[0].second, "locked. Beim nächsten Start müssen Sie sich erneut anmelden.");
+    for (const auto& [title, text] : told)
+        EXPECT_EQ(text.find("geheim"), std::string::npos);
+
+    // Stored as it should be: nothing to tell.
+    told.clear();
+    keychain->failing = false;
+    keychain->refusal.clear();
+    KeychainCredentialStore quiet(keychain, anna.property, [&](const std::string& title, const std::string& text) { told.emplace_back(title, text); });
+    quiet.credentials().set(Credentials { "anna", "geheim" });
+    EXPECT_TRUE(told.empty());
 }

@@ -1,5 +1,6 @@
 #include "Platform/Desktop/ExtensionRegistry.hpp"
 
+#include "Platform/Desktop/ExtensionSupervisor.hpp"
 #include "Platform/Foundation/Log.hpp"
 #include "Platform/Foundation/UserDefaultsFile.hpp"
 
@@ -117,8 +118,10 @@ std::optional<std::filesystem::path> setEnabled(const std::filesystem::path& fil
 
 } // namespace
 
-FileExtensionRegistry::FileExtensionRegistry(std::filesystem::path groupDirectory)
-    : m_file(std::move(groupDirectory) / fileName)
+FileExtensionRegistry::FileExtensionRegistry(std::filesystem::path groupDirectory, std::vector<std::string> extensionArguments)
+    : m_file(groupDirectory / fileName)
+    , m_extensionArguments(std::move(extensionArguments))
+    , m_supervisor(ExtensionSupervisor::forGroupDirectory(groupDirectory))
 {
 }
 
@@ -158,14 +161,15 @@ bool FileExtensionRegistry::use(const std::string& identifier)
     auto executable = setEnabled(m_file, identifier, true);
     if (!executable)
         return false;
-    if (!ExtensionProcesses::running(*executable).empty())
-        return true;
-    auto started = ExtensionProcesses::spawnDetached(*executable);
-    if (!started) {
-        Log::failure("Die Erweiterung " + executable->string() + " kann nicht gestartet werden: " + started.error().message());
+    // Switched off in the file, by this process or another, it stays ended.
+    auto stillWanted = [file = m_file, identifier] {
+        auto content = readWholeFile(file);
+        for (auto& registration : parseRegistrations(content ? *content : std::nullopt))
+            if (registration.identifier == identifier)
+                return registration.enabled;
         return false;
-    }
-    return true;
+    };
+    return m_supervisor->want(*executable, m_extensionArguments, std::move(stillWanted));
 }
 
 bool FileExtensionRegistry::ignore(const std::string& identifier)
@@ -173,7 +177,7 @@ bool FileExtensionRegistry::ignore(const std::string& identifier)
     auto executable = setEnabled(m_file, identifier, false);
     if (!executable)
         return false;
-    for (auto pid : ExtensionProcesses::running(*executable))
+    for (auto pid : m_supervisor->unwant(*executable))
         ExtensionProcesses::signal(pid, SIGTERM, *executable);
     return true;
 }
@@ -235,7 +239,11 @@ std::vector<pid_t> lockHolders(const std::filesystem::path& file)
     return result;
 }
 
-std::expected<pid_t, std::error_code> spawnDetached(const std::filesystem::path& executable, const std::vector<std::string>& arguments)
+namespace {
+
+// Starts `executable` in a session of its own, stdin and stdout on
+// /dev/null, stderr on `errorOutput` (or /dev/null when it is -1).
+std::expected<pid_t, std::error_code> spawn(const std::filesystem::path& executable, const std::vector<std::string>& arguments, int errorOutput)
 {
     std::vector<std::string> storage { executable.string() };
     storage.insert(storage.end(), arguments.begin(), arguments.end());
@@ -249,10 +257,13 @@ std::expected<pid_t, std::error_code> spawnDetached(const std::filesystem::path&
     posix_spawn_file_actions_init(&actions);
     posix_spawnattr_init(&attributes);
     // A detached process must not hold the starter's terminal or pipes open
-    // (a caller reading our output would wait for it for ever); it logs to syslog.
+    // (a caller reading our output would wait for it for ever).
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    if (errorOutput >= 0)
+        posix_spawn_file_actions_adddup2(&actions, errorOutput, STDERR_FILENO);
+    else
+        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
     sigset_t empty;
     sigset_t all;
     sigemptyset(&empty);
@@ -266,11 +277,37 @@ std::expected<pid_t, std::error_code> spawnDetached(const std::filesystem::path&
     posix_spawnattr_destroy(&attributes);
     if (result != 0)
         return std::unexpected(std::error_code(result, std::generic_category()));
-    std::thread([pid] {
+    return pid;
+}
+
+} // namespace
+
+std::expected<pid_t, std::error_code> spawnDetached(const std::filesystem::path& executable, const std::vector<std::string>& arguments)
+{
+    auto pid = spawn(executable, arguments, -1);
+    if (!pid)
+        return pid;
+    std::thread([pid = *pid] {
         int status = 0;
         while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) { }
     }).detach();
     return pid;
+}
+
+std::expected<std::pair<pid_t, int>, std::error_code> spawnWithErrorOutput(const std::filesystem::path& executable, const std::vector<std::string>& arguments)
+{
+    int pipe[2];
+    if (::pipe2(pipe, O_CLOEXEC | O_NONBLOCK) != 0)
+        return std::unexpected(std::error_code(errno, std::generic_category()));
+    // The child's end blocks, as a terminal would.
+    ::fcntl(pipe[1], F_SETFL, 0);
+    auto pid = spawn(executable, arguments, pipe[1]);
+    ::close(pipe[1]);
+    if (!pid) {
+        ::close(pipe[0]);
+        return std::unexpected(pid.error());
+    }
+    return std::pair { *pid, pipe[0] };
 }
 
 bool signal(pid_t pid, int signalNumber, const std::filesystem::path& executable)

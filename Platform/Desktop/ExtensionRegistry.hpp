@@ -18,9 +18,9 @@ public:
 
     // Registers the executable at `executable` under `identifier` (switched off).
     virtual bool add(const std::string& identifier, const std::filesystem::path& executable) = 0;
-    // Switches the extension on and starts it unless it runs.
+    // Switches the extension on, starts it unless it runs, and keeps it running.
     virtual bool use(const std::string& identifier) = 0;
-    // Switches the extension off and asks its running processes to end (SIGTERM).
+    // Switches the extension off and asks its running process to end (SIGTERM).
     virtual bool ignore(const std::string& identifier) = 0;
     // Removes every registration of `executable`.
     virtual bool remove(const std::filesystem::path& executable) = 0;
@@ -38,12 +38,21 @@ struct ExtensionRegistration {
 // read whether it is switched on. Starting and ending processes go through
 // `ExtensionProcesses`: no shell is involved anywhere.
 //
+// The extension of this registry is the one process running its executable
+// that holds the group directory's lock file (`instanceLockFileName`): `use`
+// starts one only when that one does not run, and `ignore` ends only that one
+// (or the one it started, before it took the lock), never the extension of
+// another group directory of the same user. While switched on, the extension
+// is started again when it ends (`ExtensionSupervisor`: bounded, with a log
+// line of why it ended, its error output in this process's log).
+//
 // Threading: any thread; each verb is synchronous.
 class FileExtensionRegistry final : public ExtensionRegistry {
 public:
     static constexpr std::string_view fileName = "extensions.json";
 
-    explicit FileExtensionRegistry(std::filesystem::path groupDirectory);
+    // `extensionArguments` are what the extension is started with (none for glimmerd).
+    explicit FileExtensionRegistry(std::filesystem::path groupDirectory, std::vector<std::string> extensionArguments = {});
 
     bool add(const std::string& identifier, const std::filesystem::path& executable) override;
     bool use(const std::string& identifier) override;
@@ -57,6 +66,8 @@ public:
 
 private:
     std::filesystem::path m_file;
+    std::vector<std::string> m_extensionArguments;
+    std::shared_ptr<class ExtensionSupervisor> m_supervisor;
 };
 
 // Process control for the extension, without a shell.
@@ -71,6 +82,11 @@ namespace ExtensionProcesses {
 // its own, with stdin, stdout and stderr on /dev/null; the child is reaped by
 // a background thread, so it never lingers as a zombie.
 [[nodiscard]] std::expected<pid_t, std::error_code> spawnDetached(
+    const std::filesystem::path& executable, const std::vector<std::string>& arguments = {});
+
+// As `spawnDetached`, but its stderr is the write end of a pipe whose read
+// end (close-on-exec, non-blocking) is returned with it; the caller reaps it.
+[[nodiscard]] std::expected<std::pair<pid_t, int>, std::error_code> spawnWithErrorOutput(
     const std::filesystem::path& executable, const std::vector<std::string>& arguments = {});
 
 // The file in the group directory that a running extension holds locked

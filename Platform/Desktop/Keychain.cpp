@@ -160,21 +160,40 @@ bool Keychain::usesSecretService() const { return m_state->secretService; }
 
 std::filesystem::path Keychain::fallbackFile() const { return m_state->file(); }
 
-std::expected<void, KeychainError> Keychain::set(const std::string& value, const std::string& key)
+std::expected<Keychain::Kept, KeychainError> Keychain::keep(const std::string& value, const std::string& key)
 {
     std::lock_guard lock(m_state->mutex);
-    if (m_state->secretService) {
-        GError* error = nullptr;
-        auto label = m_state->service + " (" + key + ")";
-        if (!secret_password_store_sync(m_state->schema, SECRET_COLLECTION_DEFAULT, label.c_str(), value.c_str(), nullptr, &error, "service",
-                m_state->service.c_str(), "account", key.c_str(), nullptr))
-            return std::unexpected(takeError(error, "Das Passwort kann nicht gespeichert werden"));
-        return {};
+    const auto inFile = [&](std::string refusal) -> std::expected<Kept, KeychainError> {
+        auto changed = m_state->changeFile([&](nlohmann::json& items) {
+            items[key] = value;
+            return true;
+        });
+        if (!changed)
+            return std::unexpected(refusal.empty() ? changed.error() : KeychainError { refusal + "; " + changed.error().message });
+        return Kept { std::move(refusal), m_state->file() };
+    };
+    if (!m_state->secretService)
+        return inFile({});
+    GError* error = nullptr;
+    auto label = m_state->service + " (" + key + ")";
+    if (!secret_password_store_sync(m_state->schema, SECRET_COLLECTION_DEFAULT, label.c_str(), value.c_str(), nullptr, &error, "service",
+            m_state->service.c_str(), "account", key.c_str(), nullptr)) {
+        auto refusal = takeError(error, "Das Passwort kann nicht im Schlüsselbund gespeichert werden").message;
+        Log::failure(refusal + "; es kommt in " + m_state->file().string());
+        return inFile(std::move(refusal));
     }
-    return m_state->changeFile([&](nlohmann::json& items) {
-        items[key] = value;
-        return true;
-    });
+    // An older password the service refused must not outlive this one.
+    if (std::error_code ignored; std::filesystem::exists(m_state->file(), ignored))
+        (void)m_state->changeFile([&](nlohmann::json& items) { return items.erase(key) > 0; });
+    return Kept { {}, {} };
+}
+
+std::expected<void, KeychainError> Keychain::set(const std::string& value, const std::string& key)
+{
+    auto kept = keep(value, key);
+    if (!kept)
+        return std::unexpected(kept.error());
+    return {};
 }
 
 std::expected<std::optional<std::string>, KeychainError> Keychain::get(const std::string& key)
@@ -184,13 +203,18 @@ std::expected<std::optional<std::string>, KeychainError> Keychain::get(const std
         GError* error = nullptr;
         gchar* password = secret_password_lookup_sync(m_state->schema, nullptr, &error, "service", m_state->service.c_str(), "account",
             key.c_str(), nullptr);
-        if (error)
-            return std::unexpected(takeError(error, "Das Passwort kann nicht gelesen werden"));
-        if (!password)
+        if (password) {
+            std::string result(password);
+            secret_password_free(password);
+            return std::optional<std::string>(std::move(result));
+        }
+        // A password the service refused to keep lies in the file.
+        if (std::error_code ignored; !std::filesystem::exists(m_state->file(), ignored)) {
+            if (error)
+                return std::unexpected(takeError(error, "Das Passwort kann nicht gelesen werden"));
             return std::optional<std::string>();
-        std::string result(password);
-        secret_password_free(password);
-        return std::optional<std::string>(std::move(result));
+        }
+        g_clear_error(&error);
     }
     auto items = m_state->readFile();
     if (!items)
@@ -205,11 +229,16 @@ std::expected<void, KeychainError> Keychain::remove(const std::string& key)
 {
     std::lock_guard lock(m_state->mutex);
     if (m_state->secretService) {
+        // A password the service refused lies in the file: it goes first,
+        // whatever the service answers.
+        std::expected<void, KeychainError> fromFile;
+        if (std::error_code ignored; std::filesystem::exists(m_state->file(), ignored))
+            fromFile = m_state->changeFile([&](nlohmann::json& items) { return items.erase(key) > 0; });
         GError* error = nullptr;
         secret_password_clear_sync(m_state->schema, nullptr, &error, "service", m_state->service.c_str(), "account", key.c_str(), nullptr);
         if (error)
             return std::unexpected(takeError(error, "Das Passwort kann nicht gelöscht werden"));
-        return {};
+        return fromFile;
     }
     return m_state->changeFile([&](nlohmann::json& items) { return items.erase(key) > 0; });
 }

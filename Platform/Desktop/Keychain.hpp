@@ -21,7 +21,11 @@ struct KeychainError {
 // the attributes "service" and "account". Where no Secret Service answers
 // within `secretServiceTimeout` when the keychain is made (no session bus, as
 // on a server or in CI), the passwords go to a JSON file instead, 0600, in a
-// 0700 folder, replaced atomically. The choice is made once per keychain.
+// 0700 folder, replaced atomically. The choice is made once per keychain;
+// a password the Secret Service then refuses (a locked or read-only
+// collection, a prompt dismissed) goes to that file as well, `keep` says so,
+// and `get` finds it there. A password the Secret Service takes later is
+// removed from the file.
 //
 // Threading: every member may be called from any thread; calls are
 // synchronous and serialised.
@@ -50,6 +54,15 @@ public:
     [[nodiscard]] bool usesSecretService() const;
     [[nodiscard]] std::filesystem::path fallbackFile() const;
 
+    // Where `keep` put a password.
+    struct Kept {
+        // Empty when the Secret Service (or, without one, the file) took it;
+        // otherwise why the Secret Service refused it and the file holds it.
+        std::string secretServiceRefusal;
+        std::filesystem::path file;
+    };
+
+    [[nodiscard]] std::expected<Kept, KeychainError> keep(const std::string& value, const std::string& key);
     [[nodiscard]] std::expected<void, KeychainError> set(const std::string& value, const std::string& key);
     // Nothing when no item has that key.
     [[nodiscard]] std::expected<std::optional<std::string>, KeychainError> get(const std::string& key);

@@ -59,7 +59,8 @@ TEST(OrvellaProgram, ASecondInstanceAsksTheRunningOneToComeForwardAndEndsWithZer
     const auto run = runOrvella(home.path());
     EXPECT_TRUE(run.exited);
     EXPECT_EQ(run.status, 0);
-    EXPECT_NE(run.output.find("Orvella läuft bereits"), std::string::npos) << run.output;
+    // The brand, not the program, is what the user knows.
+    EXPECT_NE(run.output.find("brisanto cloud läuft bereits"), std::string::npos) << run.output;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     while (requests.load() == 0 && std::chrono::steady_clock::now() < deadline) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));

@@ -18,7 +18,12 @@ using namespace std::chrono_literals;
 namespace {
 
 struct Fixture {
-    explicit Fixture(Reactive::SchedulerPtr ui = std::make_shared<Reactive::ImmediateScheduler>()) : Fixture(0, std::move(ui)) {}
+    explicit Fixture(Reactive::SchedulerPtr ui = std::make_shared<Reactive::ImmediateScheduler>(),
+        std::optional<Reactive::Signal<Reactive::Unit, Reactive::NoError>> filesChanged = std::nullopt,
+        std::shared_ptr<SyncNotices> notices = nullptr)
+        : Fixture(0, std::move(ui), std::move(filesChanged), std::move(notices))
+    {
+    }
 
     std::shared_ptr<Reactive::TestScheduler> mainQueue = std::make_shared<Reactive::TestScheduler>();
     std::shared_ptr<FakeFilesProvider> files = std::make_shared<FakeFilesProvider>();
@@ -28,7 +33,8 @@ struct Fixture {
     std::shared_ptr<RecordingPopoverNavigator> navigator = std::make_shared<RecordingPopoverNavigator>();
     std::unique_ptr<PopoverViewModel> viewModel;
 
-    Fixture(int, Reactive::SchedulerPtr ui)
+    Fixture(int, Reactive::SchedulerPtr ui, std::optional<Reactive::Signal<Reactive::Unit, Reactive::NoError>> filesChanged,
+        std::shared_ptr<SyncNotices> notices)
     {
         viewModel = std::make_unique<PopoverViewModel>(
             PopoverViewModel::Services { .configuration = std::make_shared<BrisantoClientConfiguration>(),
@@ -37,7 +43,9 @@ struct Fixture {
                 .fileProvider = files,
                 .navigator = navigator,
                 .syncStatusProvider = status,
-                .cloudFolder = std::make_shared<FakeCloudFolder>("/home/nutzer/Cloud") },
+                .cloudFolder = std::make_shared<FakeCloudFolder>("/home/nutzer/Cloud"),
+                .notices = std::move(notices),
+                .filesChanged = std::move(filesChanged) },
             PopoverViewModel::Schedulers { .ui = std::move(ui), .mainQueue = mainQueue },
             RowDateFormatter([] { return Platform::Date::fromWholeSecondsSince1970(1'765'238'400); }, TimeZone::fixed(0s)));
         mainQueue->advance();
@@ -148,17 +156,70 @@ TEST(PopoverViewModelTests, overtakenSearchIsCancelledAndTheFlagDropsFirst)
     EXPECT_FALSE(fixture.viewModel->searchIsRunning().value());
 }
 
-// A failing search keeps the list and drops the running flag.
-TEST(PopoverViewModelTests, failingSearchKeepsTheList)
+// A failing search drops the running flag and says the list could not be
+// loaded instead of showing what belongs to another text.
+TEST(PopoverViewModelTests, failingSearchSaysTheListCouldNotBeLoaded)
 {
     Fixture fixture;
     FakeFilesProvider::answer(fixture.files->last(), { file("/a.txt") });
+    EXPECT_EQ(fixture.viewModel->emptyStateText().value(), "Keine Dateien gefunden");
     fixture.mainQueue->advance(1s);
     fixture.viewModel->searchText().set("xyz");
     fixture.mainQueue->advance();
     FakeFilesProvider::fail(fixture.files->last());
-    EXPECT_EQ(fixture.names(), std::vector<std::string> { "a.txt" });
+    EXPECT_TRUE(fixture.names().empty());
+    EXPECT_FALSE(fixture.viewModel->emptyStateIsHidden().value());
+    EXPECT_EQ(fixture.viewModel->emptyStateText().value(), "Dateiliste konnte nicht geladen werden");
     EXPECT_FALSE(fixture.viewModel->searchIsRunning().value());
+}
+
+// The service away when the popover opens: the list says it could not be
+// loaded, never that there are no files; opened again, once the sync state
+// recovers, and a second after a run changed files, the list is asked for
+// again and shows the files.
+TEST(PopoverViewModelTests, listIsAskedForAgainAfterAnOutageAndAfterChanges)
+{
+    auto [changes, changed] = Reactive::Signal<Reactive::Unit, Reactive::NoError>::pipe();
+    Fixture fixture(std::make_shared<Reactive::ImmediateScheduler>(), changes);
+    FakeFilesProvider::fail(fixture.files->last());
+    EXPECT_FALSE(fixture.viewModel->emptyStateIsHidden().value());
+    EXPECT_EQ(fixture.viewModel->emptyStateText().value(), "Dateiliste konnte nicht geladen werden");
+
+    // Opened again while still away.
+    fixture.mainQueue->advance(1s);
+    fixture.viewModel->reload();
+    fixture.mainQueue->advance();
+    ASSERT_EQ(fixture.files->queries.size(), 2u);
+    EXPECT_TRUE(fixture.files->last()->recent);
+    FakeFilesProvider::fail(fixture.files->last());
+
+    // The service is back: the state leaves the failure, the list is asked for.
+    fixture.mainQueue->advance(1s);
+    fixture.status->current.set(Sync::SyncStatus::failed());
+    fixture.mainQueue->advance();
+    EXPECT_EQ(fixture.files->queries.size(), 2u) << "asked again while the failure lasted";
+    fixture.status->current.set(Sync::SyncStatus::allInSync({}));
+    fixture.mainQueue->advance();
+    ASSERT_EQ(fixture.files->queries.size(), 3u);
+    FakeFilesProvider::answer(fixture.files->last(), { file("/a.txt") });
+    EXPECT_EQ(fixture.names(), std::vector<std::string> { "a.txt" });
+    EXPECT_EQ(fixture.viewModel->emptyStateText().value(), "Keine Dateien gefunden");
+    fixture.status->current.set(Sync::SyncStatus::syncing());
+    fixture.status->current.set(Sync::SyncStatus::allInSync({}));
+    fixture.mainQueue->advance(1s);
+    EXPECT_EQ(fixture.files->queries.size(), 3u) << "a loaded list was asked for at every state change";
+
+    // A run changes files: a second after its last change, once.
+    changed.send(Reactive::Unit {});
+    fixture.mainQueue->advance(500ms);
+    changed.send(Reactive::Unit {});
+    fixture.mainQueue->advance(900ms);
+    EXPECT_EQ(fixture.files->queries.size(), 3u);
+    fixture.mainQueue->advance(200ms);
+    fixture.mainQueue->advance();
+    ASSERT_EQ(fixture.files->queries.size(), 4u);
+    FakeFilesProvider::answer(fixture.files->last(), { file("/b.txt"), file("/a.txt") });
+    EXPECT_EQ(fixture.names(), (std::vector<std::string> { "b.txt", "a.txt" }));
 }
 
 // Each replacement sends the count, also an unchanged one; an empty result
@@ -262,4 +323,32 @@ TEST(PopoverViewModelTests, usageFollowsTheQuota)
     fixture.quota->current.set({ .usedBytes = 0, .totalBytes = 0 });
     EXPECT_EQ(fixture.viewModel->usageInfoText().value(), "100 % von Null KB");
     EXPECT_EQ(fixture.viewModel->appName(), BrisantoClientConfiguration().clientName());
+}
+
+// The state line says what a notification may never have shown: why the
+// cloud folder cannot be read (with its path) while runs fail, until one
+// succeeds; a mass change to the Trash until the popover was seen with it.
+TEST(PopoverViewModelTests, stateLineCarriesTheUnreadableFolderAndTheMassChange)
+{
+    auto notices = std::make_shared<SyncNotices>();
+    Fixture fixture(std::make_shared<Reactive::ImmediateScheduler>(), std::nullopt, notices);
+    const std::string reason = "Der Cloud-Ordner „/home/nutzer/Cloud“ kann nicht gelesen werden. Bitte prüfen Sie die Zugriffsrechte; "
+                               "bis dahin wird nicht synchronisiert.";
+    notices->setUnreadableCloudFolder(reason);
+    fixture.status->current.set(Sync::SyncStatus::failed());
+    EXPECT_EQ(fixture.viewModel->syncStatusText().value(), reason);
+    fixture.status->current.set(Sync::SyncStatus::syncing());
+    EXPECT_EQ(fixture.viewModel->syncStatusText().value(), "Daten werden aktualisiert…");
+    fixture.status->current.set(Sync::SyncStatus::failed());
+    EXPECT_EQ(fixture.viewModel->syncStatusText().value(), reason);
+    fixture.status->current.set(Sync::SyncStatus::allInSync({}));
+    EXPECT_EQ(fixture.viewModel->syncStatusText().value(), "Daten sind aktuell");
+    fixture.status->current.set(Sync::SyncStatus::failed());
+    EXPECT_EQ(fixture.viewModel->syncStatusText().value(), "Synchronisieren fehlgeschlagen") << "a mended folder's reason came back";
+
+    notices->setMassChange("In den Papierkorb verschoben: 60 Objekte fehlen auf dem Server.");
+    fixture.status->current.set(Sync::SyncStatus::allInSync({}));
+    EXPECT_EQ(fixture.viewModel->syncStatusText().value(), "In den Papierkorb verschoben: 60 Objekte fehlen auf dem Server.");
+    fixture.viewModel->acknowledgeNotices();
+    EXPECT_EQ(fixture.viewModel->syncStatusText().value(), "Daten sind aktuell");
 }

@@ -62,8 +62,9 @@ TEST(AccountPreferencesViewModelTests, userLabelAndButton)
     fixture.loggedIn.set(true);
     EXPECT_EQ(model->usernameText().value(), "Angemeldet als unbekannter Nutzer");
     EXPECT_EQ(model->loginButtonText().value(), "Abmelden");
+    // The customer data arrives a moment after the login: the pane shows the name at once.
     fixture.customerEmail.set("anna@example.org");
-    EXPECT_EQ(model->usernameText().value(), "Angemeldet als unbekannter Nutzer");
+    EXPECT_EQ(model->usernameText().value(), "Angemeldet als anna@example.org");
     model->loginAction().apply(std::any(1)).start();
     EXPECT_EQ(fixture.logouts, 1);
     auto fresh = fixture.make();
@@ -78,7 +79,11 @@ TEST(AccountPreferencesViewModelTests, recursionAndEqualityAfterNormalisation)
     AccountFixture fixture(root);
     auto model = fixture.make();
     std::vector<Kind> refusals;
-    model->errors().observeValues([&](const CloudFolderCreationError& error) { refusals.push_back(error.kind()); });
+    std::vector<std::string> reasons;
+    model->errors().observeValues([&](const CloudFolderCreationError& error) {
+        refusals.push_back(error.kind());
+        reasons.push_back(error.reason());
+    });
     std::filesystem::create_directories(root / "home/Cloud/Sub");
     std::filesystem::create_directory_symlink(root / "home/Cloud", root / "link");
     const auto setting = fixture.cloudFolder.value();
@@ -95,6 +100,12 @@ TEST(AccountPreferencesViewModelTests, recursionAndEqualityAfterNormalisation)
     model->setCurrentCloudFolderURL(Platform::URL::fileURL(root.path()));
     model->setCurrentCloudFolderURL(Platform::URL::fileURL("/"));
     EXPECT_EQ(refusals, std::vector<Kind>(5, Kind::folderRecursion));
+    // Each refusal names its own reason: inside (twice), the home folder, a folder around it, "/".
+    EXPECT_EQ(reasons, (std::vector<std::string> { "Der neue Cloud-Ordner darf nicht innerhalb des alten Cloud-Ordners liegen.",
+                           "Der neue Cloud-Ordner darf nicht innerhalb des alten Cloud-Ordners liegen.",
+                           "Der neue Cloud-Ordner darf nicht Ihr persönlicher Ordner sein.",
+                           "Der neue Cloud-Ordner darf den alten Cloud-Ordner nicht enthalten.",
+                           "Der neue Cloud-Ordner darf nicht der oberste Ordner „/“ sein." }));
     EXPECT_EQ(fixture.cloudFolder.value(), setting);
 
     std::filesystem::create_directories(root / "home/CloudOther");

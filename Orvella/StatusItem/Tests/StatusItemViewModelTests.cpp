@@ -86,3 +86,37 @@ TEST(StatusItemViewModelTests, eachClickHandsTheSenderToTheNavigator)
     EXPECT_EQ(std::any_cast<int*>(navigator->senders[0]), &item);
     EXPECT_EQ(std::any_cast<int*>(navigator->senders[1]), &item);
 }
+
+// Logged out, nothing syncs whatever the scheduler says: the icon and tool tip
+// say that nobody is logged in, not that the user paused; logged in again they
+// follow the status.
+TEST(StatusItemViewModelTests, loggedOutSaysNobodyIsLoggedIn)
+{
+    auto provider = std::make_shared<FakeSyncStatusProvider>(SyncStatus::disabled());
+    Reactive::MutableProperty<bool> loggedIn(false);
+    StatusItemViewModel viewModel(provider, std::make_shared<RecordingStatusItemNavigator>(), loggedIn);
+    EXPECT_EQ(viewModel.icon().value(), "statusitem-loggedout");
+    EXPECT_EQ(viewModel.toolTip().value(), "Nicht angemeldet");
+    provider->current.set(SyncStatus::notReachable());
+    EXPECT_EQ(viewModel.toolTip().value(), "Nicht angemeldet");
+    loggedIn.set(true);
+    EXPECT_EQ(viewModel.icon().value(), "statusitem-error");
+    EXPECT_EQ(viewModel.toolTip().value(), "Internetverbindung nicht verfügbar");
+    provider->current.set(SyncStatus::disabled());
+    EXPECT_EQ(viewModel.icon().value(), "statusitem-pause");
+    EXPECT_EQ(viewModel.toolTip().value(), "Synchronisierung angehalten");
+    loggedIn.set(false);
+    EXPECT_EQ(viewModel.icon().value(), "statusitem-loggedout");
+    EXPECT_EQ(viewModel.toolTip().value(), "Nicht angemeldet");
+}
+
+// Each step of the pause or start command carries out what its title says.
+TEST(SyncStatusDisplayTests, commandTitleAndActionComeFromOneState)
+{
+    EXPECT_EQ(syncCommand(SyncStatus::disabled(), true), (SyncCommand { "Synchronisation starten", true, true, false }));
+    EXPECT_EQ(syncCommand(SyncStatus::syncing(), true), (SyncCommand { "Synchronisation anhalten", true, false, false }));
+    EXPECT_EQ(syncCommand(SyncStatus::allInSync({}), true), (SyncCommand { "Synchronisation anhalten", true, false, false }));
+    EXPECT_EQ(syncCommand(SyncStatus::notReachable(), true), (SyncCommand { "Synchronisation nicht verfügbar", false, false, false }));
+    EXPECT_EQ(syncCommand(SyncStatus::disabled(), false), (SyncCommand { "Anmelden …", true, false, true }));
+    EXPECT_EQ(syncCommand(SyncStatus::syncing(), false), (SyncCommand { "Anmelden …", true, false, true }));
+}

@@ -7,21 +7,28 @@ as a file manager would, a notification server recording what reaches the
 bus.
 
 Steps: the login window appears; closed, a second orvella brings it back and
-ends with status 0; closed again, the tray's logged-out popover (wholly on the
-screen) leads to it with "Anmelden …"; typing the account logs in and the
-login notification names the user; the service's files arrive in the cloud
-folder; once the first sync is done (every badge Idle) a new local file
-reaches the service; a file changed here and on the service while orvella is
-stopped keeps both versions, the service's beside it under its conflict name,
-both reach the service and one notification says so; a second orvella shows
-the popover and ends with status
-0; the popover's menu opens the preferences, Alt+P there the proxy sheet and
+ends with status 0, saying the brand runs already; closed, the status item
+says "Nicht angemeldet" and the tray menu's third entry ("Anmelden …") leads
+to the login window without switching synchronisation off; closed again, the
+tray's logged-out popover (wholly on the screen) leads to it with
+"Anmelden …"; typing the account logs in and the login notification names
+the user; the service's files arrive in the cloud folder; once the first sync
+is done (every badge Idle) a new local file reaches the service; a file
+changed here and on the service while orvella is stopped keeps both versions,
+the service's beside it under its conflict name, both reach the service and
+one notification says so; the glimmerd orvella started, killed, comes back
+(with a log line why it ended), and another session's orvella (a home and
+group directory of its own) started and ended leaves it running; a second
+orvella shows the popover and ends with status 0; the popover's menu opens
+the preferences, Alt+P there the proxy sheet and
 Ctrl+Alt+D the debug pane; Escape on the "muss leer sein" alert for a chosen
 folder with files leaves the files in place; the extension's public-link entry
 opens "Freigeben: <name>", "Link erstellen" puts the service's link on the
 clipboard (read by xclip) and "Freigabe erfolgreich" reaches the bus; the
 folder entry opens the private dialog and the typed invitation reaches the
-service; SIGTERM ends orvella with status 0 after it posted its termination
+service; the service stopped while the popover opens, its list says it
+could not be loaded, and with the service back the popover lists the files;
+SIGTERM ends orvella with status 0 after it posted its termination
 notification; started again, it is logged in without its login window,
 syncs a new file, sends its extension no settings change from one idle poll
 to the next, and the tray's own menu (a right click) opens the preferences;
@@ -244,6 +251,11 @@ class ApplicationRun:
         login_window = self.desktop.find_window(session.login_window_pattern(), 60, kinds=("NORMAL",))
         self.desktop.screenshot("01a-login-window-brought-back")
 
+        self.step("logged out, the status item says nobody is logged in; the tray menu's third entry leads to the login")
+        self.close_login_window(login_window)
+        self.logged_out_tray()
+        login_window = self.desktop.find_window(session.login_window_pattern(), 60, kinds=("NORMAL",))
+
         self.step("closed again, the tray's logged-out popover, wholly on the screen, leads to it")
         self.close_login_window(login_window)
         popover, geometry = self.open_popover()
@@ -358,6 +370,9 @@ class ApplicationRun:
                                                                                                   name + ".log")))
         if self.orvella.poll() is not None:
             raise Failure(f"the first orvella ended with {self.orvella.returncode} beside the second")
+        said = session.tail(os.path.join(self.layout.logs, name + ".log"))
+        if session.APP_NAME + " läuft bereits" not in said:
+            raise Failure(f"a second orvella does not say that {session.APP_NAME} runs already:\n{said}")
 
     def close_login_window(self, window):
         self.desktop.close(window)
@@ -474,6 +489,7 @@ class ApplicationRun:
         self.desktop.click(preferences, width + ACCOUNT_CHANGE_BUTTON[0], ACCOUNT_CHANGE_BUTTON[1])
         chooser = self.desktop.find_window("^Neuen .* Ordner auswählen", 30, kinds=("DIALOG",))
         self.desktop.focus(chooser)
+        self.desktop.screenshot("03f-folder-chooser")
         # The chooser's name field has the focus; a folder's path and Return choose it.
         self.desktop.key("ctrl+a", "BackSpace")
         self.desktop.type(folder)
@@ -501,6 +517,34 @@ class ApplicationRun:
         self.desktop.screenshot("03g-after-escape")
         self.close_window(preferences, "the preferences window")
 
+    def status_text(self):
+        """What the status item says of the state (its window's name after "Status – ")."""
+        said = self.desktop.window_name(self.status_item()).partition("Status \u2013 ")[2]
+        # Every window's name ends in the brand.
+        suffix = " \u2014 " + session.APP_NAME
+        return said[:-len(suffix)] if said.endswith(suffix) else said
+
+    def enable_sync_setting(self):
+        """The stored "EnableSync" of the shared settings (None while never written)."""
+        try:
+            with open(os.path.join(self.layout.group, "defaults.json"), encoding="utf-8") as stream:
+                return json.load(stream).get("EnableSync")
+        except (OSError, ValueError):
+            return None
+
+    def logged_out_tray(self):
+        wait_for(lambda: self.status_text() == "Nicht angemeldet", 30,
+                 f"the status item to say \"Nicht angemeldet\" (it says {self.status_text()!r})")
+        status = self.status_item()
+        self.desktop.run("xdotool", "mousemove", "--window", status, "16", "16")
+        self.desktop.screenshot("01b-logged-out-status-item")
+        self.open_menu(lambda: self.desktop.click(status, 16, 16, button=3))
+        self.desktop.screenshot("01c-logged-out-tray-menu")
+        # The cloud folder, the preferences, then the pause or start entry.
+        self.desktop.key("Down", "Down", "Down", "Return")
+        if self.enable_sync_setting() is False:
+            raise Failure("logged out, the tray menu's pause or start entry switched synchronisation off")
+
     def tray_menu_preferences(self):
         self.step("the tray's own menu (a right click) opens the preferences")
         status = self.status_item()
@@ -513,12 +557,68 @@ class ApplicationRun:
         self.close_window(preferences, "the preferences window")
 
     def extension(self):
-        # The application may have started its extension itself; a second
-        # glimmerd of the user ends at once, so starting one is harmless.
-        if self.ctl("observed")[0] != 0:
-            self.start("glimmerd", [self.arguments.glimmerd])
+        # The application starts its extension itself once logged in.
         cloud = self.layout.cloud.rstrip("/")
-        wait_for(lambda: cloud in self.ctl("observed")[1].split("\n"), 60, "glimmerd observing " + cloud)
+        wait_for(lambda: cloud in self.ctl("observed")[1].split("\n"), 60, "glimmerd (started by orvella) observing " + cloud)
+
+    def extension_pid(self):
+        """The glimmerd holding this session's group directory lock, or None."""
+        lock = os.path.join(self.layout.group, "glimmerd.lock")
+        try:
+            inode = os.stat(lock).st_ino
+        except OSError:
+            return None
+        with open("/proc/locks", encoding="ascii") as stream:
+            for line in stream:
+                fields = line.split()
+                if len(fields) > 5 and fields[1] == "FLOCK" and fields[5].rsplit(":", 1)[-1] == str(inode):
+                    pid = int(fields[4])
+                    try:
+                        if os.path.realpath(f"/proc/{pid}/exe") == os.path.realpath(self.arguments.glimmerd):
+                            return pid
+                    except OSError:
+                        pass
+        return None
+
+    def extension_lifetime(self):
+        self.step("glimmerd killed comes back; another session's application leaves this session's glimmerd alone")
+        first = wait_for(self.extension_pid, 30, "this session's glimmerd")
+        os.kill(first, signal.SIGKILL)
+        again = wait_for(lambda: (self.extension_pid() or first) != first and self.extension_pid(), 60,
+                         "glimmerd to be started again after SIGKILL")
+        self.extension()
+        wait_for(lambda: any(f"(Prozess {first}) wurde durch das Signal 9 (SIGKILL) beendet" in line
+                             for line in self.orvella_log_lines()), 10, "the log line of why glimmerd ended")
+
+        # A second session of the same user: a home, runtime and group directory of its own.
+        other = session.Layout(os.path.join(self.layout.root, "second-session"))
+        other.create()
+        environment = other.environment(self.service.base_url, self.environment["DISPLAY"],
+                                         self.environment["DBUS_SESSION_BUS_ADDRESS"])
+        environment["LSAN_OPTIONS"] = self.environment["LSAN_OPTIONS"]
+        log_path = os.path.join(self.layout.logs, "orvella-second-session.log")
+        # This session's welcome window carries the brand's name too.
+        before = set(self.login_windows())
+        second = session.start_program([self.arguments.orvella], environment, log_path)
+        self.processes.append(second)
+        try:
+            # Logged out, it shows its login window once its launch (which
+            # switches its own extension off) is through.
+            wait_for(lambda: set(self.login_windows()) - before or second.poll() is not None, 120,
+                     "the second session's login window")
+            self.desktop.screenshot("03-second-session")
+            if second.poll() is not None:
+                raise Failure(f"the second session's orvella ended with {second.returncode}:\n" + session.tail(log_path))
+        finally:
+            status = session.stop_process(second, timeout=60)
+            session.end_session_processes(other.group)
+        if status != 0:
+            raise Failure(f"the second session's orvella ended with {status} after SIGTERM:\n" + session.tail(log_path))
+        if self.extension_pid() != again:
+            raise Failure(f"this session's glimmerd ({again}) did not outlive the second session's application "
+                          f"(now {self.extension_pid()})")
+        self.extension()
+        self.desktop.screenshot("03-extension-back")
 
     def menu_entry(self, path, title):
         """The index of the enabled entry `title` in the menu of `path`."""
@@ -594,6 +694,48 @@ class ApplicationRun:
         wait_for(lambda: len(self.notifications("Freigabe erfolgreich")) > before, 30,
                  "the invitation's notification on the session bus")
 
+    def popover_outage(self):
+        self.step("the service away while the popover opens; back again, the popover lists the files")
+        if self.popovers():
+            self.desktop.key("Escape")
+        wait_for(lambda: not self.popovers(), 30, "no popover before the outage")
+        log_lines = len(self.orvella_log_lines())
+        self.service.stop()
+        try:
+            self.open_popover()
+            wait_for(lambda: any("Die Dateiliste kann nicht geladen werden" in line
+                                 for line in self.orvella_log_lines()[log_lines:]), 60,
+                     "the popover's failed list during the outage")
+            self.desktop.screenshot("07a-popover-during-outage")
+            self.desktop.key("Escape")
+            wait_for(lambda: not self.popovers(), 30, "Escape to close the popover")
+        finally:
+            self.service.start()
+            # A restarted service knows no session: the test's own logs in again.
+            self.account.log_in()
+        self.open_popover()
+
+        def listed():
+            for line in self.orvella_log_lines()[log_lines:]:
+                found = re.search(r"Die Dateiliste ist wieder geladen: (\d+) Dateien", line)
+                if found and int(found.group(1)) > 0:
+                    return True
+            return False
+
+        try:
+            wait_for(listed, 120, "the popover to list the files again after the outage")
+        finally:
+            self.desktop.screenshot("07b-popover-after-outage")
+        self.desktop.key("Escape")
+        wait_for(lambda: not self.popovers(), 30, "Escape to close the popover")
+
+    def orvella_log_lines(self):
+        try:
+            with open(os.path.join(self.layout.logs, "orvella.log"), encoding="utf-8", errors="replace") as stream:
+                return stream.read().splitlines()
+        except OSError:
+            return []
+
     def wait_until_polls_settle(self):
         """Until the application has asked for the root's etag twice in a row.
 
@@ -663,10 +805,12 @@ class ApplicationRun:
         self.login()
         self.upload()
         self.conflict()
+        self.extension_lifetime()
         self.second_instance()
         self.escape_keeps_folder(self.preferences())
         self.public_link()
         self.private_share()
+        self.popover_outage()
         self.termination(self.orvella, "orvella", "08-before-termination")
         self.termination(self.relaunch(), "orvella-again", "10-before-termination-again")
 

@@ -144,6 +144,8 @@ void LoginWindowController::bind()
         }
     });
     bindProgressSheet(m_progressSheet, model.loginAction().isExecuting(), model.appName());
+    // A remembered name needs only its password.
+    (m_usernameField->text().isEmpty() ? m_usernameField : m_passwordField)->setFocus();
 
     auto placed = std::make_shared<bool>(false);
     QPointer<QLineEdit> passwordField(m_passwordField);

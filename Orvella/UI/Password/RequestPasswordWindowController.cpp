@@ -61,7 +61,14 @@ void RequestPasswordWindowController::buildWindow()
     layout->addWidget(explanation);
     auto* fields = new QFormLayout;
     m_usernameField = new QLineEdit(m_passwordView);
+    // The name is the stored one and is never read back: it shows as text,
+    // takes no focus, and the keyboard goes to the password.
     m_usernameField->setReadOnly(true);
+    m_usernameField->setFocusPolicy(Qt::NoFocus);
+    m_usernameField->setFrame(false);
+    QPalette plain = m_usernameField->palette();
+    plain.setColor(QPalette::Base, plain.color(QPalette::Window));
+    m_usernameField->setPalette(plain);
     m_passwordField = new QLineEdit(m_passwordView);
     m_passwordField->setEchoMode(QLineEdit::Password);
     m_passwordField->setPlaceholderText(QStringLiteral("Passwort"));
@@ -100,6 +107,7 @@ void RequestPasswordWindowController::buildWindow()
         }
     });
     bindProgressSheet(m_progressSheet, model.loginAction().isExecuting(), model.clientName());
+    m_passwordField->setFocus();
 }
 
 } // namespace Orvella

@@ -81,6 +81,8 @@ void PopoverViewController::buildViews()
     QFont bold = m_statusTextField->font();
     bold.setBold(true);
     m_statusTextField->setFont(bold);
+    // A reason with a folder's path takes lines, not the popover's width.
+    m_statusTextField->setWordWrap(true);
     m_activityIndicator = new QProgressBar(this);
     m_activityIndicator->setRange(0, 0);
     m_activityIndicator->setTextVisible(false);
@@ -106,7 +108,7 @@ void PopoverViewController::buildViews()
     m_filesTableView->setUniformItemSizes(true);
     m_filesTableView->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_filesTableView->setFixedHeight(RecentFilesDataSource::rowHeight * visibleRows + 4);
-    m_emptyStateLabel = new QLabel(QStringLiteral("Keine Dateien gefunden"), list);
+    m_emptyStateLabel = new QLabel(list);
     m_emptyStateLabel->setAlignment(Qt::AlignCenter);
     m_emptyStateLabel->setAttribute(Qt::WA_TransparentForMouseEvents);
     stack->addWidget(m_emptyStateLabel);
@@ -175,6 +177,7 @@ void PopoverViewController::bindViewModel()
 {
     auto& viewModel = *m_viewModel;
     bindProperty(m_emptyStateLabel, viewModel.emptyStateIsHidden(), [](QLabel* label, bool hidden) { label->setHidden(hidden); });
+    bindProperty(m_emptyStateLabel, viewModel.emptyStateText(), [](QLabel* label, const std::string& text) { label->setText(qt(text)); });
     bindProperty(m_statusImageView, viewModel.syncStatusIcon(), [icons = m_icons](QLabel* view, const std::string& name) {
         view->setPixmap(QPixmap::fromImage(icons->image(name, view->width())));
     });
@@ -189,9 +192,17 @@ void PopoverViewController::bindViewModel()
     bindProperty(m_activityIndicator, viewModel.searchIsRunning(), [](QProgressBar* indicator, bool running) { indicator->setVisible(running); });
 }
 
+void PopoverViewController::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    // What the list showed may be from long ago, or from an outage.
+    m_viewModel->reload();
+}
+
 void PopoverViewController::hideEvent(QHideEvent* event)
 {
     QWidget::hideEvent(event);
+    m_viewModel->acknowledgeNotices();
     // A popover opened later starts again from the recent files.
     m_filesSearchField->clear();
 }

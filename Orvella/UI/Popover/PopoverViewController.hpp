@@ -32,8 +32,8 @@ void closeContainingPopover(QWidget* content);
 // usage, the state, pause or start, the preferences, log out and quit. Every control is bound one way to the
 // view model on the UI scheduler, current value first; the controller only
 // writes the search text (at every keystroke, and empty when the popover
-// closes, so that it opens again on the recent files) and flips the sync
-// switch. The list is as wide as the popover: long names are shortened in
+// closes, so that it opens again on the recent files), asks for the list
+// again whenever the popover opens, and flips the sync switch. The list is as wide as the popover: long names are shortened in
 // the middle, never scrolled. Texts naming the application are built from
 // the brand name once.
 // GUI thread only.
@@ -70,6 +70,7 @@ public:
     [[nodiscard]] QProgressBar* activityIndicator() const { return m_activityIndicator; }
 
 protected:
+    void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
 
 private:

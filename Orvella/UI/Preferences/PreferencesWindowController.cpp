@@ -5,6 +5,7 @@
 #include <QAction>
 #include <QActionGroup>
 #include <QApplication>
+#include <QLayout>
 #include <QMainWindow>
 #include <QShortcut>
 #include <QStackedWidget>
@@ -77,7 +78,15 @@ void PreferencesWindowController::selectPane(int index)
 
 void PreferencesWindowController::showWindow()
 {
-    loadWindow();
+    auto* window = loadWindow();
+    // At its final size before it is shown: a window that grows after the
+    // window manager placed it ends up under the panel.
+    if (!window->isVisible()) {
+        if (auto* layout = window->layout()) {
+            layout->activate();
+        }
+        window->resize(window->size().expandedTo(window->minimumSizeHint()));
+    }
     m_window.show();
 }
 

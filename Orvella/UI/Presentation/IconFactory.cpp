@@ -24,6 +24,8 @@ constexpr Drawing drawings[] = {
     { "statusitem-syncing", Badge::syncing, true },
     { "statusitem-error", Badge::error, true },
     { "statusitem-pause", Badge::paused, true },
+    // Nobody logged in: the bare cloud, no state to tell.
+    { "statusitem-loggedout", Badge::none, true },
     { "status-uptodate", Badge::upToDate, false },
     { "status-sync", Badge::syncing, false },
     { "status-error", Badge::error, false },

@@ -2,6 +2,8 @@
 
 #include "Orvella/UI/Views/PlainText.hpp"
 
+#include <QApplication>
+#include <QGridLayout>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
@@ -23,6 +25,22 @@ QMessageBox::Icon iconFor(AlertStyle style)
         return QMessageBox::Critical;
     }
     return QMessageBox::Warning;
+}
+
+// An alert belongs to the window it speaks about (no task-bar entry of its
+// own, no maximise button) and is wide enough for its title with the brand
+// and for its text in a few lines.
+void fitAlertWindow(QMessageBox& box)
+{
+    constexpr int alertWidth = 420;
+    if (auto* owner = QApplication::activeWindow(); owner && owner != &box) {
+        box.setParent(owner, Qt::Dialog);
+    }
+    box.setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint
+        | Qt::MSWindowsFixedSizeDialogHint);
+    if (auto* grid = qobject_cast<QGridLayout*>(box.layout())) {
+        grid->addItem(new QSpacerItem(alertWidth, 0, QSizePolicy::Minimum, QSizePolicy::Fixed), grid->rowCount(), 0, 1, grid->columnCount());
+    }
 }
 
 }
@@ -49,6 +67,7 @@ int QtAlertPresenter::runModal(const Alert& alert)
     box.setDefaultButton(buttons.front());
     // Escape and the close button of the window both "click" this one.
     box.setEscapeButton(buttons[cancel]);
+    fitAlertWindow(box);
     box.exec();
     auto clicked = std::ranges::find(buttons, box.clickedButton());
     const auto index = clicked == buttons.end() ? cancel : static_cast<std::size_t>(clicked - buttons.begin());

@@ -28,6 +28,8 @@ StatusItemController::StatusItemController(std::shared_ptr<StatusItemViewModel> 
         item->setToolTip(QString::fromStdString(text));
         if (m_fallbackWindow) {
             m_fallbackWindow->setToolTip(QString::fromStdString(text));
+            // The state is its name too, for a task list or a screen reader.
+            m_fallbackWindow->setWindowTitle(QStringLiteral("Status \u2013 ") + QString::fromStdString(text));
         }
     });
 }

@@ -110,7 +110,8 @@ void ResizableTokenField::paintEvent(QPaintEvent* event)
         if (!chip || first.top() != last.top()) {
             continue;
         }
-        painter.drawRoundedRect(QRectF(first.left() - 2, first.top(), last.left() - first.left() + 4, first.height()).adjusted(0.5, 0.5, -0.5, -0.5),
+        // Hugging its token, so that the blank between two keeps them apart.
+        painter.drawRoundedRect(QRectF(first.left() - 1, first.top(), last.left() - first.left() + 1, first.height()).adjusted(0.5, 0.5, -0.5, -0.5),
             4, 4);
     }
 }

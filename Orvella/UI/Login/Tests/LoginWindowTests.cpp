@@ -110,6 +110,10 @@ TEST(LoginWindowTests, progressSheetWelcomeAndBackAfterLogout)
     fixture.controller->showWindow();
     fixture.settle();
     EXPECT_EQ(window.usernameField()->text(), QStringLiteral("anna@example.org"));
+    // With a remembered name the keyboard is at the password; without one at the name.
+    EXPECT_EQ(window.loadWindow()->focusWidget(), window.passwordField());
+    LoginWindowFixture fresh;
+    EXPECT_EQ(fresh.controller->loadWindow()->focusWidget(), fresh.controller->usernameField());
     fixture.type(window.passwordField(), QStringLiteral("geheim"));
     ASSERT_TRUE(window.loginButton()->isEnabled());
     EXPECT_FALSE(window.progressSheet()->isShown());
@@ -217,6 +221,9 @@ TEST(RequestPasswordWindowTests, nameReadOnlyButtonsSheetAndFailure)
     controller.showWindow();
     EXPECT_EQ(controller.usernameField()->text(), QStringLiteral("anna"));
     EXPECT_TRUE(controller.usernameField()->isReadOnly());
+    // The name takes no focus; the keyboard is at the password.
+    EXPECT_EQ(controller.usernameField()->focusPolicy(), Qt::NoFocus);
+    EXPECT_EQ(controller.loadWindow()->focusWidget(), controller.passwordField());
     EXPECT_FALSE(controller.loginButton()->isEnabled());
     EXPECT_TRUE(controller.logoutButton()->isEnabled());
     EXPECT_TRUE(controller.helpButton()->isEnabled());

@@ -17,7 +17,7 @@ using namespace Orvella;
 TEST(IconFactoryTests, drawsEveryNamedImage)
 {
     const IconFactory factory(QStringList {});
-    ASSERT_EQ(IconFactory::names().size(), 9u);
+    ASSERT_EQ(IconFactory::names().size(), 10u);
     std::set<QByteArray> distinct;
     for (const auto& name : IconFactory::names()) {
         const auto image = factory.image(name, 48);
@@ -25,7 +25,7 @@ TEST(IconFactoryTests, drawsEveryNamedImage)
         EXPECT_EQ(image.size(), QSize(48, 48)) << name;
         distinct.insert(QByteArray(reinterpret_cast<const char*>(image.constBits()), image.sizeInBytes()));
     }
-    EXPECT_EQ(distinct.size(), 9u);
+    EXPECT_EQ(distinct.size(), 10u);
     EXPECT_TRUE(factory.image("statusitem-unknown").isNull());
 }
 

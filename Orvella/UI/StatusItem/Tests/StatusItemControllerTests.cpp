@@ -50,6 +50,7 @@ TEST(StatusItemControllerTests, iconAndToolTipFollowStatusOnTheGuiThread)
     EXPECT_EQ(fixture.controller.statusItem().toolTip(), QStringLiteral("Daten sind aktuell"));
     ASSERT_NE(fixture.controller.fallbackWindow(), nullptr);
     EXPECT_EQ(fixture.controller.fallbackWindow()->toolTip(), QStringLiteral("Daten sind aktuell"));
+    EXPECT_EQ(fixture.controller.fallbackWindow()->windowTitle(), QStringLiteral("Status \u2013 Daten sind aktuell"));
 
     std::thread worker([&] { fixture.status->current.set(Sync::SyncStatus::syncing()); });
     worker.join();
@@ -129,4 +130,56 @@ TEST(StatusItemControllerTests, rightClickMenuReachesFolderPreferencesPauseAndQu
     EXPECT_TRUE(menu->isVisible());
     menu->hide();
     EXPECT_TRUE(fixture.navigator->senders.empty()) << "a right click opened the popover";
+}
+
+// The pause or start entry does what its title says, from the very state it
+// shows: "starten" starts, "anhalten" pauses. Logged out it leads to the login
+// window, and the user's stored switch is as they left it when they log in again.
+TEST(StatusItemControllerTests, menuPauseOrStartDoesWhatItSaysAndLeadsToTheLoginWhileLoggedOut)
+{
+    auto status = std::make_shared<FakeSyncStatusProvider>(Sync::SyncStatus::disabled());
+    auto enabler = std::make_shared<FakeSyncEnabler>();
+    auto actions = std::make_shared<RecordingNavigatorActions>();
+    Reactive::MutableProperty<bool> loggedIn(false);
+    StatusItemMenu menu(StatusItemMenu::Services { .clientName = "brisanto cloud",
+        .actions = actions,
+        .syncStatus = status,
+        .syncEnabler = enabler,
+        .isLoggedIn = loggedIn,
+        .quit = [] {} });
+    auto* item = menu.toggleSyncItem();
+    ASSERT_TRUE(processEventsUntil([&] { return !item->text().isEmpty(); }));
+    EXPECT_EQ(item->text(), QStringLiteral("Anmelden …"));
+    EXPECT_TRUE(item->isEnabled());
+    item->trigger();
+    EXPECT_TRUE(enabler->enabled.value()) << "logged out, the entry paused the stored switch";
+    ASSERT_EQ(actions->calls.size(), 1u);
+    EXPECT_EQ(actions->calls[0], std::make_pair(std::string("showLoginWindow"), static_cast<QObject*>(item)));
+
+    // Logged in with the switch off: "starten" switches it on, twice over too.
+    enabler->enabled.set(false);
+    loggedIn.set(true);
+    ASSERT_TRUE(processEventsUntil([&] { return item->text() == QStringLiteral("Synchronisation starten"); }));
+    item->trigger();
+    EXPECT_TRUE(enabler->enabled.value());
+    item->trigger();
+    EXPECT_TRUE(enabler->enabled.value()) << "a second start, before the state moved on, paused";
+
+    status->current.set(Sync::SyncStatus::syncing());
+    ASSERT_TRUE(processEventsUntil([&] { return item->text() == QStringLiteral("Synchronisation anhalten"); }));
+    item->trigger();
+    EXPECT_FALSE(enabler->enabled.value());
+
+    // Unreachable: nothing is offered.
+    status->current.set(Sync::SyncStatus::notReachable());
+    ASSERT_TRUE(processEventsUntil([&] { return !item->isEnabled(); }));
+    Q_EMIT item->triggered();
+    EXPECT_FALSE(enabler->enabled.value());
+
+    // Logging out: the login again, the switch untouched.
+    loggedIn.set(false);
+    ASSERT_TRUE(processEventsUntil([&] { return item->text() == QStringLiteral("Anmelden …"); }));
+    item->trigger();
+    EXPECT_FALSE(enabler->enabled.value());
+    EXPECT_EQ(actions->calls.size(), 2u);
 }
