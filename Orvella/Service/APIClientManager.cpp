@@ -5,6 +5,7 @@
 #include "Orvella/Sharing/APIClientPublicShareService.hpp"
 #include "Quarlink/Account/AccountOperations.hpp"
 #include "Quarlink/Errors/APIClientError.hpp"
+#include "Quarlink/Errors/AnyPresentableError.hpp"
 #include "Quarlink/Files/RemoteFileOperations.hpp"
 #include "Quarlink/Requests/ClientAnnouncements.hpp"
 #include "Quarlink/Session/SessionOperations.hpp"
@@ -67,7 +68,19 @@ void APIClientManager::logout()
 
 SignalProducer<Reactive::Unit, AnyError> APIClientManager::refreshSession(const Quarlink::Credentials& credentials)
 {
-    return loginAction().startOrObserve({ .credentials = credentials, .renewal = true }).ignoreValues().filter([](const Reactive::Unit&) { return false; });
+    // Every request that waited for the renewal fails with its error, and the
+    // status item's notification shows its reason: it says that the login
+    // failed, and why. The error beneath stays what the service answered.
+    return loginAction()
+        .startOrObserve({ .credentials = credentials, .renewal = true })
+        .ignoreValues()
+        .filter([](const Reactive::Unit&) { return false; })
+        .mapError([](const AnyError& error) {
+            Quarlink::AnyPresentableError failed(error);
+            failed.setSubject("Anmeldung fehlgeschlagen");
+            failed.setReason("Die erneute Anmeldung ist fehlgeschlagen. " + Quarlink::reason(error));
+            return AnyError(std::move(failed));
+        });
 }
 
 APIClientManager::LoginAction& APIClientManager::loginAction()
@@ -110,7 +123,7 @@ SignalProducer<Quarlink::CustomerInfo, AnyError> APIClientManager::performLogin(
     std::weak_ptr<APIClientManager> weakSelf = weak_from_this();
     const auto& client = m_collaborators.apiClient;
     return Quarlink::login(client, sanitized, std::nullopt)
-        .then(Quarlink::customerInfo(client))
+        .then(Quarlink::customerInfoOfNewSession(client))
         .attemptMap([weakSelf, request, sanitized, generation](Quarlink::CustomerInfo&& info) -> Reactive::Result<Quarlink::CustomerInfo, AnyError> {
             auto self = weakSelf.lock();
             if (!self)

@@ -2,6 +2,7 @@
 #include "Platform/FileSystem/Tests/TemporaryDirectory.hpp"
 #include "Quarlink/Errors/AnyPresentableError.hpp"
 #include "Quarlink/Errors/RemoteError.hpp"
+#include "Quarlink/Files/RemoteFileOperations.hpp"
 
 #include <gtest/gtest.h>
 
@@ -211,4 +212,35 @@ TEST_F(APIClientManagerTests, SearchAsksTheWholeAccountForFiftyAndRecentFilesBec
     ASSERT_EQ(found.front().value().size(), 1u);
     EXPECT_EQ(found.front().value()[0]->path(), "/Bericht.txt");
     EXPECT_TRUE(found.front().value()[0]->syncFileID().isRemote());
+}
+
+TEST_F(APIClientManagerTests, ARenewalWhoseCustomerRequestIsRefusedFailsAtOnceAndTheNextRequestRenewsAgain)
+{
+    // The customer request of a renewal was once rejected like any other, and it waited for the renewal it was a
+    // step of: every request of the client waited with it. Now the renewal fails, the request that waited for it
+    // fails with the rejection and a reason that says the login failed (what the status item's notification
+    // shows), and the next rejected request starts a renewal of its own that goes through.
+    serveCustomer(1);
+    ASSERT_TRUE(run(m_manager->login(typed())).back().isCompleted());
+    auto refresher = std::make_shared<DelegateRefresher>(m_manager, m_holder);
+    Quarlink::setSessionRefresher(*client(), refresher);
+    m_server->accounts().expireSessions();
+    answerError("GET", "customer", 401, "3001");
+    serveCustomer();
+
+    auto refused = run(Quarlink::recentFiles(m_decorated));
+    ASSERT_TRUE(!refused.empty() && refused.back().isFailed()) << "the request waited for a renewal that waited for it";
+    EXPECT_TRUE(Quarlink::RemoteError::matches(Quarlink::underlyingError(refused.back().error()),
+        Quarlink::RemoteError::Case::authenticationRequired))
+        << refused.back().error().description();
+    EXPECT_EQ(Quarlink::reason(refused.back().error()), "Die erneute Anmeldung ist fehlgeschlagen. Session abgelaufen.");
+    EXPECT_EQ(refresher->executions, 1);
+
+    m_server->accounts().expireSessions();
+    auto again = run(Quarlink::recentFiles(m_decorated));
+    ASSERT_FALSE(again.empty());
+    EXPECT_TRUE(again.back().isCompleted()) << (again.back().isFailed() ? again.back().error().description() : "");
+    EXPECT_EQ(refresher->executions, 2);
+    EXPECT_TRUE(m_manager->customerInfo().value());
+    Quarlink::setSessionRefresher(*client(), nullptr);
 }

@@ -13,6 +13,11 @@ Reactive::SignalProducer<CustomerInfo, Reactive::AnyError> customerInfo(const st
     return perform(CustomerRequest(), client);
 }
 
+Reactive::SignalProducer<CustomerInfo, Reactive::AnyError> customerInfoOfNewSession(const std::shared_ptr<APIClient>& client)
+{
+    return perform(CustomerRequest { .renewsSession = false }, client);
+}
+
 Reactive::SignalProducer<Reactive::Unit, Reactive::AnyError> uploadCustomerImage(const std::shared_ptr<APIClient>& client,
     const Platform::URL& fileURL)
 {

@@ -21,6 +21,11 @@ class APIClient;
 
 // The logged-in account's customer data, with its root folder.
 [[nodiscard]] Reactive::SignalProducer<CustomerInfo, Reactive::AnyError> customerInfo(const std::shared_ptr<APIClient>& client);
+// The same, as a step of a login or a session renewal: a rejected session
+// fails it at once with `RemoteError::authenticationRequired`, as a renewal
+// it waited for would be waiting for itself.
+[[nodiscard]] Reactive::SignalProducer<CustomerInfo, Reactive::AnyError> customerInfoOfNewSession(
+    const std::shared_ptr<APIClient>& client);
 
 // Uploads the file as the new profile picture, typed by its MIME type: one empty value.
 [[nodiscard]] Reactive::SignalProducer<Reactive::Unit, Reactive::AnyError> uploadCustomerImage(

@@ -14,6 +14,10 @@ struct CustomerRequest {
     using SuccessValue = CustomerInfo;
     static constexpr RequestTraits traits { .needsAuthentication = true };
 
+    // False for the request a login (or a session renewal) makes for the new
+    // session: its rejection fails it instead of waiting for a renewal.
+    bool renewsSession = true;
+
     [[nodiscard]] std::string path() const { return "customer"; }
 };
 

@@ -84,7 +84,10 @@ void requestDidFinish(const R& request, APIClient& client, const Reactive::Resul
 
 // What takes a failed chain's place. Default: the failure itself; for a request
 // that needs authentication, the session renewal of `recoverByRenewingSession`
-// (`renewals`: how many renewals this request already went through).
+// (`renewals`: how many renewals this request already went through). A
+// request whose `renewsSession` member is false is a step of a login or of a
+// renewal itself: waiting for a renewal would wait for itself, so its
+// rejection fails it at once.
 template<class R>
 [[nodiscard]] Reactive::SignalProducer<typename R::SuccessValue, Reactive::AnyError> recoverRequest(const R& request,
     const Reactive::AnyError& error, const std::shared_ptr<APIClient>& client, std::size_t renewals = 0)
@@ -93,6 +96,10 @@ template<class R>
     if constexpr (Overrides<R, RequestMember::recover>) {
         return request.recover(error, *client);
     } else if constexpr (requestTraits<R>().needsAuthentication) {
+        if constexpr (requires { { request.renewsSession } -> std::convertible_to<bool>; }) {
+            if (!request.renewsSession)
+                return Producer::error(error);
+        }
         return recoverByRenewingSession(request, error, client, renewals);
     } else {
         (void)request;

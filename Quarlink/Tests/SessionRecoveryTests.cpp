@@ -1,5 +1,6 @@
 // Renewing rejected sessions against the local service: one shared renewal, failed and missing refreshers, the bound.
 
+#include "Quarlink/Account/AccountOperations.hpp"
 #include "Quarlink/Requests/SessionRecovery.hpp"
 #include "Quarlink/Tests/SessionFixture.hpp"
 
@@ -131,6 +132,21 @@ TEST_F(SessionRecoveryTests, ARejectionAfterTheRenewalIsNotRenewedAgain)
     EXPECT_EQ(requestsTo("GET", "hash/create"), 2u);
     auto next = run(loginHashURL(client()));
     ASSERT_TRUE(next.back().isCompleted());
+    EXPECT_EQ(refresher->executions.load(), 1);
+}
+
+TEST_F(SessionRecoveryTests, ALoginsOwnCustomerRequestFailsItsRejectionAtOnce)
+{
+    // Proves the customer request of a new session is never held for a renewal: a renewal that makes it would wait
+    // for itself, so its rejection fails it, while the ordinary one renews.
+    auto refresher = std::make_shared<LoginRefresher>(m_credentials);
+    setSessionRefresher(*client(), refresher);
+    auto events = run(customerInfoOfNewSession(client()));
+    ASSERT_FALSE(events.empty());
+    ASSERT_TRUE(events.back().isFailed());
+    EXPECT_TRUE(isRemoteError(events.back().error(), RemoteError::Case::authenticationRequired));
+    EXPECT_EQ(refresher->executions.load(), 0);
+    EXPECT_TRUE(run(customerInfo(client())).back().isCompleted());
     EXPECT_EQ(refresher->executions.load(), 1);
 }
 
