@@ -1,8 +1,8 @@
 #pragma once
 
-#include "Orvella/ShareDialogs/ShareDurationNavigator.hpp"
 #include "Orvella/Sharing/PrivateShareService.hpp"
 #include "Orvella/Sharing/PublicShareService.hpp"
+#include "Platform/Foundation/URL.hpp"
 #include "Reactive/AnyError.hpp"
 #include "Reactive/Schedulers/Scheduler.hpp"
 #include "Sync/Model/File.hpp"
@@ -16,8 +16,10 @@ enum class ShareEntry { publicLink, privateShare };
 
 // Where a share flow shows its outcome: the navigator's side. Called on the
 // flow's UI scheduler only.
-class SharePresenter : public ShareDurationNavigator {
+class SharePresenter {
 public:
+    virtual ~SharePresenter() = default;
+    virtual void copyPublicLink(const Platform::URL& url) = 0;
     virtual void presentPublicLinkDialog(const Sync::FileRef& file) = 0;
     virtual void presentPrivateShareDialog(const Sync::FileRef& file) = 0;
     virtual void presentError(const Reactive::AnyError& error) = 0;

@@ -7,6 +7,7 @@
 #include "Orvella/Presentation/Pasteboard.hpp"
 #include "Orvella/Presentation/Workspace.hpp"
 #include "Orvella/Service/APIManager.hpp"
+#include "Orvella/ShareDialogs/ShareDurationNavigator.hpp"
 #include "Shared/ClientConfiguration.hpp"
 #include "Orvella/Sharing/PrivateShareService.hpp"
 #include "Orvella/Sharing/PublicShareService.hpp"
@@ -33,6 +34,7 @@ namespace Orvella {
 class Navigator final : public NavigatorActions,
                         public StatusItemNavigator,
                         public PopoverNavigator,
+                        public ShareDurationNavigator,
                         public SharePresenter,
                         public std::enable_shared_from_this<Navigator> {
 public:
