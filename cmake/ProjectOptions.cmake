@@ -13,6 +13,11 @@ endif()
 
 add_compile_options(-Wall -Wextra -Wpedantic)
 
+# Debug sections are most of a sanitizer build's size on disk; compressed, the
+# two test builds fit on a small CI disk, and the symbolizers read them as is.
+add_compile_options(-gz)
+add_link_options(-gz)
+
 # g++ 12's optimiser reports std::string concatenation (-Wrestrict, GCC bug
 # 105329) and moves through std::variant (-Wmaybe-uninitialized) where the code
 # is correct; both flood optimised builds with noise that hides real warnings.
