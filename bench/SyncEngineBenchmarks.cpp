@@ -12,6 +12,13 @@
 //   idle runs added ("run MiB"), and all the engine holds at its peak, what
 //   it keeps between runs included ("engine MiB": the peak less what the
 //   process held before the first sync, the server double with its items).
+// - the growth with size (`scale`, up to a million files): one process per
+//   size does the first sync down, an idle run beside the walk, and the first
+//   sync up of the same tree into a fresh engine and server; each step's
+//   seconds, files per second and microseconds per file, and the peak
+//   resident memory each first sync added to the process ("down MiB",
+//   "up MiB", also per file in bytes). Only selected by name, as the million
+//   takes about half an hour: --benchmark_filter=scale/1000000.
 // Each benchmark builds its tree outside the timed part. Run one benchmark
 // per process (--benchmark_filter) for a peak memory that is its own.
 
@@ -202,6 +209,63 @@ void idleRun(benchmark::State& state)
     state.counters["x walk"] = walkMedian > 0 ? runMedian / walkMedian : 0;
 }
 
+// The tree's growth from 10k to a million files, each step once.
+void scale(benchmark::State& state)
+{
+    const int files = static_cast<int>(state.range(0));
+    auto perFile = [&](const std::string& step, double seconds) {
+        state.counters[step + " s"] = seconds;
+        state.counters[step + " files/s"] = seconds > 0 ? files / seconds : 0;
+        state.counters[step + " us/file"] = seconds * 1e6 / files;
+    };
+    auto timed = [](TestCloud& cloud) {
+        const auto started = std::chrono::steady_clock::now();
+        auto run = cloud.sync(std::chrono::hours(3));
+        return std::pair(run, std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count());
+    };
+    for (auto _ : state) {
+        {
+            TestCloud cloud(TestCloud::Settings { .bindingRacyInterval = Sync::BindingMemo::Options {}.racyInterval });
+            for (int index = 0; index < files; ++index) {
+                cloud.server->addFile(pathOf(index), "content of file " + std::to_string(index));
+            }
+            Bench::resetPeakResident();
+            const double before = residentMiB();
+            auto [down, downSeconds] = timed(cloud);
+            if (!down.completed) {
+                state.SkipWithError("the first sync down did not complete");
+                return;
+            }
+            perFile("down", downSeconds);
+            state.counters["down MiB"] = Bench::peakResidentMegabytes() - before;
+            state.counters["down B/file"] = (Bench::peakResidentMegabytes() - before) * 1024 * 1024 / files;
+            std::this_thread::sleep_for(Sync::BindingMemo::Options {}.racyInterval);
+            auto [idle, idleSeconds] = timed(cloud);
+            if (!idle.completed || !idle.events.empty()) {
+                state.SkipWithError("the idle run was not idle");
+            }
+            perFile("idle", idleSeconds);
+            const double walk = secondsOfWalk(cloud.cloudFolder());
+            state.counters["walk s"] = walk;
+            state.counters["idle x walk"] = walk > 0 ? idleSeconds / walk : 0;
+        }
+        TestCloud cloud;
+        for (int index = 0; index < files; ++index) {
+            cloud.writeFile(pathOf(index), "content of file " + std::to_string(index));
+        }
+        Bench::resetPeakResident();
+        const double before = residentMiB();
+        auto [up, upSeconds] = timed(cloud);
+        if (!up.completed) {
+            state.SkipWithError("the first sync up did not complete");
+            return;
+        }
+        perFile("up", upSeconds);
+        state.counters["up MiB"] = Bench::peakResidentMegabytes() - before;
+        state.counters["up B/file"] = (Bench::peakResidentMegabytes() - before) * 1024 * 1024 / files;
+    }
+}
+
 } // namespace
 
 BENCHMARK(firstSyncUp)->Arg(10'000)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
@@ -215,4 +279,27 @@ BENCHMARK(idleRun)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 
-BENCHMARK_MAIN();
+BENCHMARK(scale)
+    ->Arg(10'000)
+    ->Arg(100'000)
+    ->Arg(200'000)
+    ->Arg(1'000'000)
+    ->Iterations(1)
+    ->Unit(benchmark::kSecond)
+    ->UseRealTime();
+
+int main(int argc, char** argv)
+{
+    // The million is only run when asked for by name: it takes about half an hour.
+    std::vector<char*> arguments(argv, argv + argc);
+    std::string everythingButTheMillion = "--benchmark_filter=-scale/1000000";
+    if (std::ranges::none_of(arguments, [](const char* argument) {
+            return std::string_view(argument).starts_with("--benchmark_filter");
+        }))
+        arguments.push_back(everythingButTheMillion.data());
+    int count = static_cast<int>(arguments.size());
+    benchmark::Initialize(&count, arguments.data());
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
