@@ -1,10 +1,10 @@
 // localcloud: serves a data folder over the cloud's REST API on loopback
 // until interrupted, or adds a user to a data folder.
 
-#include "LocalCloud/DataFolder.hpp"
-#include "LocalCloud/LocalCloudServer.hpp"
-#include "LocalCloud/PasswordHash.hpp"
-#include "LocalCloud/ServiceDatabase.hpp"
+#include "LocalCloud/Secrets/PasswordHash.hpp"
+#include "LocalCloud/Server/LocalCloudServer.hpp"
+#include "LocalCloud/Storage/DataFolder.hpp"
+#include "LocalCloud/Storage/ServiceDatabase.hpp"
 
 #include <charconv>
 #include <csignal>

@@ -3,8 +3,8 @@
 // and beside 50,000 sessions of 500 other accounts. A login should cost the
 // same however many sessions are live.
 
-#include "LocalCloud/Accounts.hpp"
-#include "LocalCloud/ServiceDatabase.hpp"
+#include "LocalCloud/Accounts/Accounts.hpp"
+#include "LocalCloud/Storage/ServiceDatabase.hpp"
 
 #include <benchmark/benchmark.h>
 

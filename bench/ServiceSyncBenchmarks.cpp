@@ -20,12 +20,12 @@
 // The 50,000- and 100,000-file cases take minutes; run them alone with, e.g.
 //   ServiceSyncBenchmarks --benchmark_filter=/50000
 
-#include "LocalCloud/LocalCloudServer.hpp"
+#include "LocalCloud/Server/LocalCloudServer.hpp"
 #include "LocalCloud/TestSupport/LocalCloudProcess.hpp"
 #include "Orvella/Credentials/CredentialHolder.hpp"
 #include "Orvella/Service/APIClientManager.hpp"
-#include "Orvella/Service/SyncAPIClientAdapter.hpp"
 #include "Orvella/Service/EmailDomainPartCredentialSanitizer.hpp"
+#include "Orvella/Service/SyncAPIClientAdapter.hpp"
 #include "PeakMemory.hpp"
 #include "PlainRequest.hpp"
 #include "Platform/FileSystem/ExtendedAttributes.hpp"

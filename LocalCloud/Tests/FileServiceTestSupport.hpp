@@ -3,7 +3,7 @@
 // Plain HTTP against the local service: one keep-alive connection per client,
 // the session cookie kept by hand.
 
-#include "LocalCloud/LocalCloudServer.hpp"
+#include "LocalCloud/Server/LocalCloudServer.hpp"
 #include "Platform/Foundation/Digest.hpp"
 
 #include <gtest/gtest.h>

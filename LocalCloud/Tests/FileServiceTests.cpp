@@ -1,4 +1,4 @@
-#include "LocalCloud/ServiceDatabase.hpp"
+#include "LocalCloud/Storage/ServiceDatabase.hpp"
 #include "LocalCloud/Tests/FileServiceTestSupport.hpp"
 #include "Platform/Database/Database.hpp"
 

@@ -3,9 +3,9 @@
 // size only, thumbnails of bounded size; and what one client's failures or
 // logins cost other clients and accounts.
 
-#include "LocalCloud/LocalCloudServerImplementation.hpp"
-#include "LocalCloud/RequestParsing.hpp"
-#include "LocalCloud/ServiceDatabase.hpp"
+#include "LocalCloud/Server/LocalCloudServerImplementation.hpp"
+#include "LocalCloud/Server/RequestParsing.hpp"
+#include "LocalCloud/Storage/ServiceDatabase.hpp"
 #include "LocalCloud/Tests/FileServiceTestSupport.hpp"
 
 #include <arpa/inet.h>

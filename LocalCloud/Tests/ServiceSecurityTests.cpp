@@ -3,8 +3,8 @@
 // guessing, sessions that end, links that download, and owners shown only to
 // those they share with.
 
-#include "LocalCloud/PasswordHash.hpp"
-#include "LocalCloud/ServiceDatabase.hpp"
+#include "LocalCloud/Secrets/PasswordHash.hpp"
+#include "LocalCloud/Storage/ServiceDatabase.hpp"
 #include "LocalCloud/Tests/FileServiceTestSupport.hpp"
 
 #include <algorithm>
