@@ -1,13 +1,16 @@
 #pragma once
 // The tree of every account: items, their places, names, shares and etags,
 // kept in the service database and mirrored in memory. How contents lie on
-// disk is ContentFiles' business; building a tree from seed entries is in
-// TreeSeeding.
+// disk is ContentFiles' business. The members are defined by what they do:
+// opening (FileTree.cpp), changes reaching the database and the mirror
+// (TreeChanges.cpp), names and paths (TreePaths.cpp), listings
+// (TreeListing.cpp), items the service makes (TreeCreation.cpp), contents
+// (TreeContent.cpp), moves (TreeMoves.cpp), deletions (TreeDeletions.cpp) and
+// share fields (TreeSharing.cpp).
 
 #include "LocalCloud/Storage/ServiceDatabase.hpp"
 #include "LocalCloud/Storage/ServiceError.hpp"
 #include "LocalCloud/Tree/ContentFiles.hpp"
-#include "LocalCloud/Tree/TreeSeeding.hpp"
 
 #include <cstdint>
 #include <deque>
@@ -84,6 +87,12 @@ struct DeletedFile {
 struct MoveOutcome {
     std::vector<FileView> moved;
     std::vector<std::int64_t> failed;
+};
+
+// One entry of a seeded tree: a folder when `path` ends with "/".
+struct SeedEntry {
+    std::string path;
+    std::string content {};
 };
 
 struct QuotaState {
@@ -163,7 +172,7 @@ public:
     [[nodiscard]] std::expected<void, ServiceError> flush();
     [[nodiscard]] std::int64_t usedBytes(const std::string& account);
 
-    // Test control: makes folders and files below the root in one transaction (TreeSeeding.cpp).
+    // Test control: makes folders and files below the root in one transaction .
     [[nodiscard]] std::expected<void, ServiceError> seed(const std::string& account,
         const std::vector<SeedEntry>& entries);
 
@@ -216,6 +225,9 @@ private:
     [[nodiscard]] bool holdsShare(std::int64_t folderID) const;
     [[nodiscard]] bool mayShare(const ItemRecord& record, bool publicLink) const;
     [[nodiscard]] ItemRecord& working(Change& change, std::int64_t identifier) const;
+    // A new item's record with a new identifier, etag and change time; a file's size, hash and type are the caller's.
+    [[nodiscard]] ItemRecord newItem(Change& change, const std::string& account, std::int64_t parentID,
+        const std::string& name, bool isFolder, std::int64_t created);
     // A new etag and change time for the item's ancestors.
     void touchFolderChain(Change& change, std::int64_t folderID);
     void stamp(ItemRecord& record);

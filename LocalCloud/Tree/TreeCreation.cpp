@@ -1,4 +1,6 @@
-#include "LocalCloud/Tree/TreeSeeding.hpp"
+// New items the service makes itself: an account's root on first use,
+// folders, and the test control that seeds a whole tree at once. Uploaded
+// files come through announcements instead (TreeContent.cpp).
 
 #include "LocalCloud/Tree/FileTree.hpp"
 
@@ -9,6 +11,9 @@
 
 namespace LocalCloud {
 
+namespace {
+
+// What a seeded file is taken for, by its extension.
 std::string seedMimeType(const std::string& name)
 {
     static const std::pair<const char*, const char*> types[] = {
@@ -22,6 +27,7 @@ std::string seedMimeType(const std::string& name)
     return "application/octet-stream";
 }
 
+// The names along an entry's path, without empty ones; none for the root.
 std::vector<std::string> seedPathComponents(const std::string& path)
 {
     std::vector<std::string> components;
@@ -34,6 +40,62 @@ std::vector<std::string> seedPathComponents(const std::string& path)
         position = end + 1;
     }
     return components;
+}
+
+} // namespace
+
+ItemRecord FileTree::newItem(Change& change, const std::string& account, std::int64_t parentID,
+    const std::string& name, bool isFolder, std::int64_t created)
+{
+    ItemRecord record;
+    record.id = newIdentifier(change);
+    record.account = account;
+    record.parentID = parentID;
+    record.name = name;
+    if (isFolder) {
+        record.isFolder = 1;
+        record.mimeType = folderMimeType;
+    }
+    record.created = record.modified = created;
+    stamp(record);
+    return record;
+}
+
+std::expected<std::int64_t, ServiceError> FileTree::rootID(const std::string& account)
+{
+    if (auto found = m_roots.find(account); found != m_roots.end())
+        return found->second;
+    Change change;
+    auto root = newItem(change, account, 0, std::string(), true, serviceNow());
+    change.upserts[root.id] = root;
+    if (auto committed = commit(std::move(change)); !committed)
+        return std::unexpected(committed.error());
+    return root.id;
+}
+
+std::expected<FileView, ServiceError> FileTree::createFolder(const std::string& account,
+    std::optional<std::int64_t> parentID, const std::string& name)
+{
+    std::lock_guard lock(m_mutex);
+    auto root = rootID(account);
+    if (!root)
+        return std::unexpected(root.error());
+    auto* parent = listedNode(account, parentID.value_or(*root));
+    if (!parent)
+        return std::unexpected(ServiceErrors::fileNotFound());
+    if (!parent->record.folder())
+        return std::unexpected(ServiceErrors::notAllowed());
+    if (auto problem = nameProblem(name))
+        return std::unexpected(*problem);
+    if (auto problem = placementProblem(parent->record.id, name, 1))
+        return std::unexpected(*problem);
+    Change change;
+    auto folder = newItem(change, account, parent->record.id, name, true, serviceNow());
+    change.upserts[folder.id] = folder;
+    touchFolderChain(change, folder.parentID);
+    if (auto committed = commit(std::move(change)); !committed)
+        return std::unexpected(committed.error());
+    return view(folder.id);
 }
 
 std::expected<void, ServiceError> FileTree::seed(const std::string& account, const std::vector<SeedEntry>& entries)
@@ -70,16 +132,9 @@ std::expected<void, ServiceError> FileTree::seed(const std::string& account, con
             }
             if (existing != 0)
                 return std::unexpected(ServiceErrors::fileExists());
-            ItemRecord record;
-            record.id = newIdentifier(change);
-            record.account = account;
-            record.parentID = folder;
-            record.name = name;
-            record.created = record.modified = timestamp;
-            stamp(record);
-            if (!last || isFolder) {
-                record.isFolder = 1;
-                record.mimeType = folderMimeType;
+            bool makesFolder = !last || isFolder;
+            auto record = newItem(change, account, folder, name, makesFolder, timestamp);
+            if (makesFolder) {
                 made[{ folder, key(name) }] = record.id;
             } else {
                 record.size = static_cast<std::int64_t>(entry.content.size());
@@ -93,6 +148,7 @@ std::expected<void, ServiceError> FileTree::seed(const std::string& account, con
             folder = record.id;
         }
     }
+    // The contents are durable before the rows that name them are written.
     for (const auto& [identifier, content] : contents) {
         if (!m_contents.write(identifier, *content))
             return std::unexpected(ServiceErrors::internal("Cannot write seeded content"));
