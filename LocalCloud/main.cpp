@@ -106,7 +106,7 @@ int addUser(int argc, char** argv)
 
 int serve(int argc, char** argv)
 {
-    LocalCloud::LocalCloudServer::Options options { .dataFolder = argv[2] };
+    LocalCloud::LocalCloudServer::Options options { .dataFolder = argv[2], .clock = LocalCloud::ServiceClock::system() };
     LocalCloud::TransferShaping shaping;
     for (int index = 3; index < argc; index += 2) {
         std::string_view option = argv[index];

@@ -19,7 +19,7 @@ void BM_Login(benchmark::State& state)
     auto folder = std::filesystem::temp_directory_path() / ("localcloud-sessions-" + std::to_string(::getpid()));
     std::filesystem::create_directories(folder);
     {
-        LocalCloud::Accounts accounts;
+        LocalCloud::Accounts accounts(LocalCloud::ServiceClock::system());
         if (!accounts.attachDatabase(LocalCloud::serviceDatabaseConfiguration(folder)))
             std::abort();
         accounts.addUser("bench", "bench");

@@ -25,8 +25,8 @@ void appendLatest(std::vector<Entry>& entries, Entry entry)
 
 } // namespace
 
-Accounts::Accounts()
-    : m_clock([] { return std::chrono::steady_clock::now(); })
+Accounts::Accounts(ServiceClock clock)
+    : m_clock(std::move(clock))
     , m_unknownLoginIterations(PasswordHash::standardIterations)
 {
 }
@@ -136,12 +136,6 @@ void Accounts::setLoginLimits(LoginLimits limits)
     m_throttle = LoginThrottle(limits);
 }
 
-void Accounts::setClock(std::function<std::chrono::steady_clock::time_point()> clock)
-{
-    std::lock_guard guard(m_mutex);
-    m_clock = std::move(clock);
-}
-
 std::size_t Accounts::liveSessionCount() const
 {
     std::lock_guard guard(m_mutex);
@@ -197,7 +191,7 @@ Accounts::LoginResult Accounts::logIn(const std::string& world, const std::strin
     std::int64_t unknownIterations = 0;
     {
         std::lock_guard guard(m_mutex);
-        if (m_throttle.mustWait(login, client, m_clock())) {
+        if (m_throttle.mustWait(login, client, m_clock.steady())) {
             // Refused unchecked: a guesser learns nothing while it waits.
             appendLatest(m_loginAttempts, { world, login, false });
             return { LoginOutcome::temporarilyLocked, {}, 0 };
@@ -239,7 +233,7 @@ Accounts::LoginResult Accounts::logIn(const std::string& world, const std::strin
             if (matches) {
                 m_verified[login] = { account->passwordHash, digest };
                 result.outcome = LoginOutcome::succeeded;
-                result.session = openSession(login, m_clock());
+                result.session = openSession(login, m_clock.steady());
                 result.customerID = account->customerID;
             }
             break;
@@ -248,7 +242,7 @@ Accounts::LoginResult Accounts::logIn(const std::string& world, const std::strin
     if (result.outcome == LoginOutcome::succeeded)
         m_throttle.succeeded(login, client);
     else if (lock == AccountLock::none)
-        m_throttle.failed(login, client, m_clock());
+        m_throttle.failed(login, client, m_clock.steady());
     appendLatest(m_loginAttempts, { world, login, result.outcome == LoginOutcome::succeeded });
     return result;
 }
@@ -341,7 +335,7 @@ std::pair<SessionCheck, std::string> Accounts::userOfCookie(const std::string& c
     auto live = m_sessions.find(*session);
     if (live == m_sessions.end())
         return { SessionCheck::expired, {} };
-    auto now = m_clock();
+    auto now = m_clock.steady();
     if (sessionRanOut(live->second, now)) {
         endSession(live);
         return { SessionCheck::expired, {} };
@@ -371,7 +365,7 @@ std::optional<std::string> Accounts::sessionUserUnused(const std::string& cookie
     std::lock_guard guard(m_mutex);
     auto session = sessionOfCookie(cookieHeader);
     auto live = session ? m_sessions.find(*session) : m_sessions.end();
-    if (live == m_sessions.end() || sessionRanOut(live->second, m_clock()))
+    if (live == m_sessions.end() || sessionRanOut(live->second, m_clock.steady()))
         return std::nullopt;
     return live->second.login;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "LocalCloud/Accounts/LoginThrottle.hpp"
+#include "LocalCloud/Storage/ServiceClock.hpp"
 #include "LocalCloud/Storage/ServiceDatabase.hpp"
 
 #include <chrono>
@@ -86,7 +87,8 @@ struct SessionPolicy {
 // Every member may be called from any thread.
 class Accounts {
 public:
-    Accounts();
+    // `clock`'s steady reading tells session ages and login delays.
+    explicit Accounts(ServiceClock clock);
 
     // Keeps the users in the database `configuration` names; until then no one can log in.
     [[nodiscard]] std::expected<void, Platform::DatabaseError> attachDatabase(
@@ -110,11 +112,9 @@ public:
     void setLock(const std::string& login, AccountLock lock);
     // Ends every session issued so far.
     void expireSessions();
-    // Applies to sessions from now on; `clock` (steady) tells session ages and
-    // login delays, so that tests can move time on.
+    // Applies to sessions from now on.
     void setSessionPolicy(SessionPolicy policy);
     void setLoginLimits(LoginLimits limits);
-    void setClock(std::function<std::chrono::steady_clock::time_point()> clock);
     [[nodiscard]] std::size_t liveSessionCount() const;
     [[nodiscard]] std::vector<LoginAttempt> loginAttempts() const;
     void setErrorLogMode(ErrorLogMode mode);
@@ -197,7 +197,7 @@ private:
     std::uint64_t m_nextSessionSequence = 0;
     SessionPolicy m_sessionPolicy;
     LoginThrottle m_throttle;
-    std::function<std::chrono::steady_clock::time_point()> m_clock;
+    ServiceClock m_clock;
     // What checking a login costs when no account has that name: what the
     // accounts cost, so that the answer's time does not tell whether one exists.
     std::int64_t m_unknownLoginIterations;

@@ -55,19 +55,18 @@ std::expected<std::unique_ptr<LocalCloudServer>, std::string> LocalCloudServer::
     if (error)
         return std::unexpected("cannot create data folder " + options.dataFolder.string() + ": " + error.message());
 
-    auto implementation = std::make_unique<Implementation>();
-    implementation->options = std::move(options);
+    auto implementation = std::make_unique<Implementation>(std::move(options));
     Implementation& state = *implementation;
     if (!state.options.requestLogFile.empty()) {
         state.logFile.reset(std::fopen(state.options.requestLogFile.c_str(), "a"));
         if (!state.logFile)
             return std::unexpected("cannot open the request log " + state.options.requestLogFile.string());
     }
-    auto tree = FileTree::open(state.options.dataFolder);
+    auto tree = FileTree::open(state.options.dataFolder, state.options.clock);
     if (!tree)
         return std::unexpected(tree.error());
     state.tree = std::move(*tree);
-    auto shares = ShareStore::open(state.options.dataFolder, *state.tree);
+    auto shares = ShareStore::open(state.options.dataFolder, *state.tree, state.options.clock);
     if (!shares)
         return std::unexpected(shares.error());
     state.shares = std::move(*shares);
@@ -79,8 +78,6 @@ std::expected<std::unique_ptr<LocalCloudServer>, std::string> LocalCloudServer::
         return std::unexpected(synced.error());
     state.accounts.setSessionPolicy(state.options.sessions);
     state.accounts.setLoginLimits(state.options.loginLimits);
-    if (state.options.clock)
-        state.accounts.setClock(state.options.clock);
     // Headers and body leave in separate writes; without this, delayed
     // acknowledgements hold every small answer back by tens of milliseconds.
     state.server.set_tcp_nodelay(true);
@@ -107,7 +104,7 @@ std::expected<std::unique_ptr<LocalCloudServer>, std::string> LocalCloudServer::
             std::lock_guard lock(state.mutex);
             fixed = state.fixedDate;
         }
-        response.set_header("Date", fixed ? *fixed : httpDate(std::chrono::system_clock::now()));
+        response.set_header("Date", fixed ? *fixed : httpDate(state.options.clock.wall()));
     });
     // The logger runs once the answer was written (or its writing failed), so
     // it marks the end of a request even for streamed bodies.

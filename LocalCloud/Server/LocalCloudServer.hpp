@@ -8,6 +8,7 @@
 #include "LocalCloud/Http/ConnectionLimits.hpp"
 #include "LocalCloud/Http/Gate.hpp"
 #include "LocalCloud/Shares/ShareStore.hpp"
+#include "LocalCloud/Storage/ServiceClock.hpp"
 #include "LocalCloud/Tree/FileTree.hpp"
 
 #include <chrono>
@@ -125,8 +126,10 @@ public:
         // Sessions end after this long without use, and (a test control) after so many requests.
         SessionPolicy sessions {};
         LoginLimits loginLimits {};
-        // The steady clock behind session ages and login delays; tests move it on.
-        std::function<std::chrono::steady_clock::time_point()> clock {};
+        // Every reading of the time the service makes: items' times, deletions,
+        // the ends of public links, "Date", session ages and login delays. The
+        // program passes the system's; tests pass one they move on.
+        ServiceClock clock = ServiceClock::system();
         // When set, one line "<method> <path>" per received request is appended
         // to this file and flushed at once, so that a process watching the
         // service from outside sees every request even when the service is killed.

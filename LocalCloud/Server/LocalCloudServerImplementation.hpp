@@ -69,6 +69,12 @@ struct LocalCloudServer::Implementation {
         std::shared_ptr<Gate> gate;
     };
 
+    explicit Implementation(Options given)
+        : options(std::move(given))
+        , accounts(options.clock)
+    {
+    }
+
     Options options;
     int port = 0;
     GuardedServer server;

@@ -15,28 +15,29 @@ constexpr std::int64_t pending = 1;
 constexpr std::int64_t accepted = 2;
 constexpr std::int64_t declined = 0;
 
-std::int64_t endOfLifetime(std::int64_t days)
+std::int64_t endOfLifetime(std::int64_t days, std::int64_t now)
 {
-    return days == 0 ? 0 : serviceNow() + days * 86400;
+    return days == 0 ? 0 : now + days * 86400;
 }
 
 } // namespace
 
 std::expected<std::unique_ptr<ShareStore>, std::string> ShareStore::open(const std::filesystem::path& dataFolder,
-    FileTree& tree)
+    FileTree& tree, ServiceClock clock)
 {
     auto database = Platform::Database::open(serviceDatabaseConfiguration(dataFolder));
     if (!database)
         return std::unexpected("cannot open the service database: " + database.error().message());
-    std::unique_ptr<ShareStore> store(new ShareStore(std::move(*database), tree));
+    std::unique_ptr<ShareStore> store(new ShareStore(std::move(*database), tree, std::move(clock)));
     if (auto loaded = store->load(); !loaded)
         return std::unexpected(loaded.error());
     return store;
 }
 
-ShareStore::ShareStore(Platform::Database database, FileTree& tree)
+ShareStore::ShareStore(Platform::Database database, FileTree& tree, ServiceClock clock)
     : m_database(std::move(database))
     , m_tree(tree)
+    , m_clock(std::move(clock))
 {
 }
 
@@ -133,7 +134,7 @@ std::expected<ShareRecord, ServiceError> ShareStore::createPublicLink(const std:
     share.fileID = fileID;
     share.type = "public";
     share.token = newToken();
-    share.validTo = endOfLifetime(days);
+    share.validTo = endOfLifetime(days, m_clock.seconds());
     if (share.token.empty())
         return std::unexpected(ServiceErrors::internal("No random bytes for a link"));
     if (auto committed = commit(owner, fileID, { share }, {}, true); !committed)
@@ -182,7 +183,7 @@ std::expected<ShareRecord, ServiceError> ShareStore::updateLifetime(const std::s
     if (found == m_shares.end() || found->second.owner != owner || !found->second.isPublic())
         return std::unexpected(ServiceErrors::fileNotFound());
     auto share = found->second;
-    share.validTo = endOfLifetime(days);
+    share.validTo = endOfLifetime(days, m_clock.seconds());
     if (auto committed = commit(owner, share.fileID, { share }, {}, false); !committed)
         return std::unexpected(committed.error());
     return share;
@@ -284,7 +285,7 @@ std::optional<ShareRecord> ShareStore::publicLink(const std::string& token) cons
     std::lock_guard lock(m_mutex);
     for (const auto& [identifier, share] : m_shares) {
         if (share.isPublic() && share.token == token) {
-            if (share.validTo != 0 && share.validTo <= serviceNow())
+            if (share.validTo != 0 && share.validTo <= m_clock.seconds())
                 return std::nullopt;
             return share;
         }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "LocalCloud/Storage/ServiceClock.hpp"
 #include "LocalCloud/Storage/ServiceDatabase.hpp"
 #include "LocalCloud/Storage/ServiceError.hpp"
 #include "LocalCloud/Tree/FileTree.hpp"
@@ -23,7 +24,7 @@ public:
     static constexpr std::int64_t maximumLifetimeDays = 3650;
 
     [[nodiscard]] static std::expected<std::unique_ptr<ShareStore>, std::string> open(
-        const std::filesystem::path& dataFolder, FileTree& tree);
+        const std::filesystem::path& dataFolder, FileTree& tree, ServiceClock clock);
 
     // A public link of `days` days (0: without end).
     [[nodiscard]] std::expected<ShareRecord, ServiceError> createPublicLink(const std::string& owner,
@@ -53,7 +54,7 @@ public:
     [[nodiscard]] static bool isValidAddress(const std::string& address);
 
 private:
-    ShareStore(Platform::Database database, FileTree& tree);
+    ShareStore(Platform::Database database, FileTree& tree, ServiceClock clock);
     [[nodiscard]] std::expected<void, std::string> load();
     // Needs `m_mutex`: writes `changes` and `removals`, then the share fields of `fileID`.
     [[nodiscard]] std::expected<void, ServiceError> commit(const std::string& owner, std::int64_t fileID,
@@ -63,6 +64,7 @@ private:
     mutable std::mutex m_mutex;
     Platform::Database m_database;
     FileTree& m_tree;
+    ServiceClock m_clock;
     std::map<std::int64_t, ShareRecord> m_shares;
     std::int64_t m_lastIdentifier = 0;
 };

@@ -23,12 +23,6 @@ constexpr std::int64_t firstCustomerID = 123456789;
 
 } // namespace
 
-std::int64_t serviceNow()
-{
-    return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch())
-        .count();
-}
-
 std::filesystem::path serviceDatabaseFile(const std::filesystem::path& dataFolder)
 {
     return dataFolder / "localcloud.sqlite";

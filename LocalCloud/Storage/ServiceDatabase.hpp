@@ -153,9 +153,6 @@ inline constexpr std::int64_t serviceDatabaseSchemaVersion = 1;
 // Storage an account gets when `add-user` is not told otherwise: 10 GB.
 inline constexpr std::int64_t defaultQuotaBytes = 10'000'000'000;
 
-// The service's clock: whole seconds since 1970.
-[[nodiscard]] std::int64_t serviceNow();
-
 // The database file inside a data folder.
 [[nodiscard]] std::filesystem::path serviceDatabaseFile(const std::filesystem::path& dataFolder);
 [[nodiscard]] Platform::DatabaseConfiguration serviceDatabaseConfiguration(const std::filesystem::path& dataFolder);

@@ -7,21 +7,23 @@
 
 namespace LocalCloud {
 
-std::expected<std::unique_ptr<FileTree>, std::string> FileTree::open(const std::filesystem::path& dataFolder)
+std::expected<std::unique_ptr<FileTree>, std::string> FileTree::open(const std::filesystem::path& dataFolder,
+    ServiceClock clock)
 {
     auto database = Platform::Database::open(serviceDatabaseConfiguration(dataFolder));
     if (!database)
         return std::unexpected("cannot open the service database: " + database.error().message());
-    std::unique_ptr<FileTree> tree(new FileTree(dataFolder / "content", std::move(*database)));
+    std::unique_ptr<FileTree> tree(new FileTree(dataFolder / "content", std::move(*database), std::move(clock)));
     if (auto loaded = tree->load(); !loaded)
         return std::unexpected(loaded.error());
     return tree;
 }
 
-FileTree::FileTree(std::filesystem::path contentFolder, Platform::Database database)
+FileTree::FileTree(std::filesystem::path contentFolder, Platform::Database database, ServiceClock clock)
     : m_contents(std::move(contentFolder))
     , m_database(std::move(database))
     , m_random(std::random_device {}())
+    , m_clock(std::move(clock))
 {
 }
 

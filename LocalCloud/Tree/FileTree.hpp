@@ -8,6 +8,7 @@
 // (TreeContent.cpp), moves (TreeMoves.cpp), deletions (TreeDeletions.cpp) and
 // share fields (TreeSharing.cpp).
 
+#include "LocalCloud/Storage/ServiceClock.hpp"
 #include "LocalCloud/Storage/ServiceDatabase.hpp"
 #include "LocalCloud/Storage/ServiceError.hpp"
 #include "LocalCloud/Tree/ContentFiles.hpp"
@@ -112,8 +113,9 @@ public:
     static constexpr std::size_t maximumNameBytes = 255;
     static constexpr std::size_t maximumPathBytes = 4096;
 
+    // `clock` stamps the items' times and dates their deletions.
     [[nodiscard]] static std::expected<std::unique_ptr<FileTree>, std::string> open(
-        const std::filesystem::path& dataFolder);
+        const std::filesystem::path& dataFolder, ServiceClock clock);
 
     [[nodiscard]] const std::filesystem::path& contentFolder() const { return m_contents.folder(); }
     [[nodiscard]] std::filesystem::path contentPath(std::int64_t identifier) const;
@@ -192,7 +194,7 @@ private:
         bool identifiersUsed = false;
     };
 
-    FileTree(std::filesystem::path contentFolder, Platform::Database database);
+    FileTree(std::filesystem::path contentFolder, Platform::Database database, ServiceClock clock);
     [[nodiscard]] std::expected<void, std::string> load();
     void finishStoredContents();
     // Notes every listed file whose content is not the recorded one in `m_damaged`.
@@ -254,6 +256,7 @@ private:
     std::int64_t m_lastIdentifier = 0;
     std::int64_t m_lastIssuedIdentifier = 0;
     std::mt19937_64 m_random;
+    ServiceClock m_clock;
 };
 
 // The SHA-1 a client sends as "Request-Hash" for content of `hash` named `name` in folder `parentID`.

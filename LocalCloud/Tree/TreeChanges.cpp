@@ -20,7 +20,7 @@ void FileTree::stamp(ItemRecord& record)
     char etag[17];
     std::snprintf(etag, sizeof etag, "%016llx", static_cast<unsigned long long>(m_random()));
     record.etag = etag;
-    record.changed = serviceNow();
+    record.changed = m_clock.seconds();
 }
 
 void FileTree::touchFolderChain(Change& change, std::int64_t folderID)

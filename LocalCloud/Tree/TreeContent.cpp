@@ -155,7 +155,7 @@ std::expected<FileView, ServiceError> FileTree::storeContent(const std::string& 
     Change change;
     auto& record = working(change, identifier);
     if (record.listed()) {
-        record.modified = serviceNow();
+        record.modified = m_clock.seconds();
         if (content.contentType && !content.contentType->empty())
             record.mimeType = *content.contentType;
     }

@@ -66,7 +66,7 @@ std::expected<std::int64_t, ServiceError> FileTree::rootID(const std::string& ac
     if (auto found = m_roots.find(account); found != m_roots.end())
         return found->second;
     Change change;
-    auto root = newItem(change, account, 0, std::string(), true, serviceNow());
+    auto root = newItem(change, account, 0, std::string(), true, m_clock.seconds());
     change.upserts[root.id] = root;
     if (auto committed = commit(std::move(change)); !committed)
         return std::unexpected(committed.error());
@@ -90,7 +90,7 @@ std::expected<FileView, ServiceError> FileTree::createFolder(const std::string& 
     if (auto problem = placementProblem(parent->record.id, name, 1))
         return std::unexpected(*problem);
     Change change;
-    auto folder = newItem(change, account, parent->record.id, name, true, serviceNow());
+    auto folder = newItem(change, account, parent->record.id, name, true, m_clock.seconds());
     change.upserts[folder.id] = folder;
     touchFolderChain(change, folder.parentID);
     if (auto committed = commit(std::move(change)); !committed)
@@ -113,7 +113,7 @@ std::expected<void, ServiceError> FileTree::seed(const std::string& account, con
             return found->second;
         return m_nodes.contains(folder) ? childNamed(folder, name) : 0;
     };
-    auto timestamp = serviceNow();
+    auto timestamp = m_clock.seconds();
     for (const auto& entry : entries) {
         bool isFolder = entry.path.ends_with('/');
         auto components = seedPathComponents(entry.path);

@@ -52,7 +52,7 @@ DeleteOutcome FileTree::remove(const std::string& account, const std::vector<std
             outcome.errors.push_back(committed.error());
             continue;
         }
-        auto now = serviceNow();
+        auto now = m_clock.seconds();
         for (auto& removedView : removedViews)
             m_tombstones.push_back({ account, DeletedFile { std::move(removedView), now } });
         while (!m_tombstones.empty()
@@ -71,7 +71,7 @@ std::vector<DeletedFile> FileTree::deletedSince(const std::string& account, std:
     std::lock_guard lock(m_mutex);
     std::vector<DeletedFile> deleted;
     for (const auto& [owner, file] : m_tombstones) {
-        if (owner == account && file.deleted >= since && file.deleted >= serviceNow() - tombstoneSeconds)
+        if (owner == account && file.deleted >= since && file.deleted >= m_clock.seconds() - tombstoneSeconds)
             deleted.push_back(file);
     }
     return deleted;
