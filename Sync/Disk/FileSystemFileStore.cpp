@@ -260,8 +260,11 @@ DiskOperationResult FileSystemFileStore::move(const File& from, const File& to) 
 std::expected<void, FileSystemError> FileSystemFileStore::syncFolderOf(const std::string& path) const
 {
     auto synced = m_state->diskSync->syncFolder(Platform::deletingLastPathComponent(path));
-    // A folder that is gone holds no entry to make durable (its own removal is its parent's).
-    if (!synced && synced.error().code == FileSystemErrorCode::notFound)
+    // A folder that is gone, or is now a file, holds no entry to make durable
+    // (its own removal or replacement is its parent's).
+    if (!synced
+        && (synced.error().code == FileSystemErrorCode::notFound
+            || synced.error().code == FileSystemErrorCode::notADirectory))
         return {};
     return synced;
 }
