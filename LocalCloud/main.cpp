@@ -1,10 +1,10 @@
 // localcloud: serves a data folder over the cloud's REST API on loopback
 // until interrupted, or adds a user to a data folder.
 
-#include "LocalCloud/DataFolder.hpp"
-#include "LocalCloud/LocalCloudServer.hpp"
-#include "LocalCloud/PasswordHash.hpp"
-#include "LocalCloud/ServiceDatabase.hpp"
+#include "LocalCloud/Secrets/PasswordHash.hpp"
+#include "LocalCloud/Server/LocalCloudServer.hpp"
+#include "LocalCloud/Storage/DataFolder.hpp"
+#include "LocalCloud/Storage/ServiceDatabase.hpp"
 
 #include <charconv>
 #include <csignal>
@@ -106,7 +106,7 @@ int addUser(int argc, char** argv)
 
 int serve(int argc, char** argv)
 {
-    LocalCloud::LocalCloudServer::Options options { .dataFolder = argv[2] };
+    LocalCloud::LocalCloudServer::Options options { .dataFolder = argv[2], .clock = LocalCloud::ServiceClock::system() };
     LocalCloud::TransferShaping shaping;
     for (int index = 3; index < argc; index += 2) {
         std::string_view option = argv[index];

@@ -15,7 +15,7 @@
 // exchanges through the client's raw transfer producers, without the
 // pipeline, and reports the ratio.
 
-#include "LocalCloud/LocalCloudServer.hpp"
+#include "LocalCloud/Server/LocalCloudServer.hpp"
 #include "PeakMemory.hpp"
 #include "StartAll.hpp"
 #include "Platform/Network/ReachabilityMonitor.hpp"

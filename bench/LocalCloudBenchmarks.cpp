@@ -5,7 +5,7 @@
 // route ("status") and a byte route without session or tree ("debug/raw").
 // Per-request time should not grow with the tree.
 
-#include "LocalCloud/LocalCloudServer.hpp"
+#include "LocalCloud/Server/LocalCloudServer.hpp"
 #include "PlainRequest.hpp"
 #include "Platform/Foundation/Digest.hpp"
 

@@ -3,8 +3,8 @@
 // and beside 50,000 sessions of 500 other accounts. A login should cost the
 // same however many sessions are live.
 
-#include "LocalCloud/Accounts.hpp"
-#include "LocalCloud/ServiceDatabase.hpp"
+#include "LocalCloud/Accounts/Accounts.hpp"
+#include "LocalCloud/Storage/ServiceDatabase.hpp"
 
 #include <benchmark/benchmark.h>
 
@@ -19,7 +19,7 @@ void BM_Login(benchmark::State& state)
     auto folder = std::filesystem::temp_directory_path() / ("localcloud-sessions-" + std::to_string(::getpid()));
     std::filesystem::create_directories(folder);
     {
-        LocalCloud::Accounts accounts;
+        LocalCloud::Accounts accounts(LocalCloud::ServiceClock::system());
         if (!accounts.attachDatabase(LocalCloud::serviceDatabaseConfiguration(folder)))
             std::abort();
         accounts.addUser("bench", "bench");

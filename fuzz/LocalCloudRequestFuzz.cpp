@@ -5,7 +5,7 @@
 // closes, within the time a client may take, and goes on serving.
 // "@SESSION@" in an input becomes a live session of the user anna, "@HOST@"
 // the service's own address and port.
-#include "LocalCloud/LocalCloudServer.hpp"
+#include "LocalCloud/Server/LocalCloudServer.hpp"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>

@@ -10,6 +10,9 @@ import os, re, sys
 
 SOURCES = ("Reactive", "Platform", "Sync", "Quarlink", "LocalCloud", "Shared", "Orvella", "Glimmerd")
 QUOTED = re.compile(r'^\s*#\s*include\s*"([^"]+)"')
+# A project header in angle brackets compiles too (the tree's root is on the
+# include path), so it is held to the same rules.
+PROJECT_ANGLED = re.compile(r'^\s*#\s*include\s*<((?:' + "|".join(SOURCES) + r')/[^>]+)>')
 QT = re.compile(r'^\s*#\s*include\s*<(Q[A-Za-z0-9]+|Qt[A-Za-z0-9]+/[^>]+)>')
 
 def is_test(path):
@@ -32,6 +35,9 @@ RULES = [
      "the reactive library stands on the standard library alone"),
     ("platform-on-reactive-only", lambda f: under(f, "Platform") and not is_test(f), lambda i: not under(i, "Platform", "Reactive"),
      "the platform layer stands on the reactive library alone (its tests may start the local service as a real peer)"),
+    ("platform-tests-beside-the-service", lambda f: under(f, "Platform") and is_test(f),
+     lambda i: not under(i, "Platform", "Reactive", "LocalCloud"),
+     "the platform layer's tests stand on it, the reactive library and the local service as a real peer, nothing above"),
     ("foundation-first", lambda f: under(f, "Platform/Foundation") and not is_test(f),
      lambda i: under(i, "Platform") and not under(i, "Platform/Foundation"), "Platform/Foundation is the platform layer every other one builds on"),
     ("service-apart", lambda f: under(f, "LocalCloud"), lambda i: under(i, "Sync", "Quarlink"),
@@ -50,6 +56,14 @@ for source in SOURCES:
 files.sort()
 known = set(files)
 
+def included_path(path, written):
+    # As the compiler finds a quoted include: beside the including file first,
+    # then from the tree's root; "../" can reach any folder that way.
+    beside = os.path.normpath(os.path.join(os.path.dirname(path), written))
+    if beside in known or written.startswith("."):
+        return beside
+    return os.path.normpath(written)
+
 problems = []
 edges = {}
 for path in files:
@@ -61,11 +75,13 @@ for path in files:
             continue
         qt = QT.match(line)
         quoted = QUOTED.match(line)
+        angled = PROJECT_ANGLED.match(line)
+        included = included_path(path, quoted.group(1)) if quoted else angled.group(1) if angled else None
         for name, _, forbids, reason in rules:
-            if (forbids is None and qt) or (forbids is not None and quoted and forbids(quoted.group(1))):
+            if (forbids is None and qt) or (forbids is not None and included and forbids(included)):
                 problems.append(f"{path}:{number}: {line.strip()}  [{name}: {reason}]")
-        if quoted and quoted.group(1) in known:
-            edges.setdefault(path, set()).add(quoted.group(1))
+        if included in known:
+            edges.setdefault(path, set()).add(included)
 
 # Folder circles inside a module. A folder with its own CMakeLists.txt is a
 # module's front door: its own files may gather the module's folders.

@@ -15,12 +15,18 @@ is the restarted machine.
 What is durable, in both models: a file's data once the file was synced
 (fsync or fdatasync of any descriptor of it); until then a file created since
 the mount comes back empty, an older one with the data of its last sync (or
-the mount). Modes, times and extended attributes are durable at once.
-- ext4: folder entries (create, rename, unlink, mkdir, rmdir) are durable at
-  once, as with a journal that commits names but delays the data.
+the mount). Modes and times are durable at once, and so are extended
+attributes unless POWERCUT_ATTRIBUTES_AT_SYNC=1 is in the environment (strict
+only, see below).
+- ext4: folder entries (create, rename, unlink, mkdir, rmdir) and extended
+  attributes are durable at once, as with a journal that commits names and
+  metadata but delays the data.
 - strict: folder entries are durable only once that folder was synced; until
   then the folder comes back with the entries of its last sync (a removed
-  file with its durable data, a new one not at all).
+  file with its durable data, a new one not at all). With
+  POWERCUT_ATTRIBUTES_AT_SYNC=1 extended attributes are durable only once
+  their file or folder was synced; until then it comes back with the
+  attributes of its last sync (a file created since: none).
 
 Only root can mount it; where /dev/fuse cannot be opened the program ends
 with 77 and says why."""
@@ -80,6 +86,10 @@ class Durability:
         self.copies = set()
         # strict: the durable entries, name -> inode, of folders changed since their last sync.
         self.entries = {}
+        # strict: the durable extended attributes, name -> value, of inodes whose attributes changed since their
+        # last sync.
+        self.attributes = {}
+        self.attributes_at_sync = model == "strict" and os.environ.get("POWERCUT_ATTRIBUTES_AT_SYNC") == "1"
 
     def copy_path(self, inode):
         return os.path.join(self.data, str(inode))
@@ -92,6 +102,7 @@ class Durability:
         self.dirty.add(inode)
 
     def forget(self, inode):
+        self.attributes.pop(inode, None)
         self.dirty.discard(inode)
         self.unsynced_new.discard(inode)
         if inode in self.copies:
@@ -123,6 +134,7 @@ class Durability:
         self.copies.add(inode)
 
     def synced(self, inode, descriptor):
+        self.attributes.pop(inode, None)
         if inode not in self.dirty:
             return
         self.copy(descriptor, inode)
@@ -159,9 +171,36 @@ class Durability:
     def folder_created(self, folder):
         if self.model == "strict":
             self.entries[os.lstat(folder).st_ino] = {}
+            if self.attributes_at_sync:
+                self.attributes[os.lstat(folder).st_ino] = {}
 
     def folder_synced(self, inode):
         self.entries.pop(inode, None)
+        self.attributes.pop(inode, None)
+
+    # Extended attributes (strict only).
+
+    def attributes_changing(self, path):
+        if not self.attributes_at_sync:
+            return
+        inode = os.lstat(path).st_ino
+        if inode in self.attributes:
+            return
+        if inode in self.unsynced_new:
+            self.attributes[inode] = {}
+        else:
+            self.attributes[inode] = {name: os.getxattr(path, name, follow_symlinks=False)
+                                      for name in os.listxattr(path, follow_symlinks=False)}
+
+    def restore_attributes(self, path, inode):
+        durable = self.attributes.get(inode)
+        if durable is None:
+            return
+        for name in os.listxattr(path, follow_symlinks=False):
+            if name not in durable:
+                os.removexattr(path, name, follow_symlinks=False)
+        for name, value in durable.items():
+            os.setxattr(path, name, value, follow_symlinks=False)
 
     def bury(self, path):
         """strict: an entry about to go away keeps its inode, which a durable entry may still name."""
@@ -180,9 +219,13 @@ class Durability:
         if self.model == "strict":
             self.rebuild()
         for directory, folders, files in os.walk(self.tree):
+            self.restore_attributes(directory, os.lstat(directory).st_ino)
             for name in files:
                 path = os.path.join(directory, name)
                 self.restore(path, os.lstat(path).st_ino)
+                if not os.path.islink(path):
+                    self.restore_attributes(path, os.lstat(path).st_ino)
+        self.attributes.clear()
         shutil.rmtree(self.data, ignore_errors=True)
         shutil.rmtree(self.grave, ignore_errors=True)
 
@@ -301,9 +344,11 @@ class PowerCut:
         return os.listxattr(self.full(path), follow_symlinks=False)
 
     def setxattr(self, path, name, value, options, position=0):
+        self.durability.attributes_changing(self.full(path))
         os.setxattr(self.full(path), name, value, options, follow_symlinks=False)
 
     def removexattr(self, path, name):
+        self.durability.attributes_changing(self.full(path))
         os.removexattr(self.full(path), name, follow_symlinks=False)
 
     # Data.

@@ -1,6 +1,6 @@
 #include "LocalCloud/TestSupport/LocalCloudProcess.hpp"
 
-#include "LocalCloud/LoopbackPorts.hpp"
+#include "LocalCloud/Http/LoopbackPorts.hpp"
 
 #include <csignal>
 #include <spawn.h>

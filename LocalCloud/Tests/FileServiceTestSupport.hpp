@@ -3,7 +3,8 @@
 // Plain HTTP against the local service: one keep-alive connection per client,
 // the session cookie kept by hand.
 
-#include "LocalCloud/LocalCloudServer.hpp"
+#include "LocalCloud/Server/LocalCloudServer.hpp"
+#include "LocalCloud/TestSupport/MovableClock.hpp"
 #include "Platform/Foundation/Digest.hpp"
 
 #include <gtest/gtest.h>
@@ -152,7 +153,7 @@ protected:
 
     void startServer()
     {
-        auto started = LocalCloudServer::start({ .dataFolder = dataFolder(), .testControls = true });
+        auto started = LocalCloudServer::start({ .dataFolder = dataFolder(), .testControls = true, .clock = m_clock.serviceClock() });
         ASSERT_TRUE(started.has_value()) << started.error();
         m_server = std::move(*started);
     }
@@ -169,6 +170,8 @@ protected:
     std::filesystem::path dataFolder() const { return m_root / "data"; }
 
     std::filesystem::path m_root;
+    // The service's time, which stands still until a test moves it on.
+    MovableClock m_clock;
     std::unique_ptr<LocalCloudServer> m_server;
     std::unique_ptr<ServiceClient> m_client;
     std::int64_t m_rootID = 0;

@@ -1,4 +1,4 @@
-#include "LocalCloud/ServiceDatabase.hpp"
+#include "LocalCloud/Storage/ServiceDatabase.hpp"
 #include "LocalCloud/Tests/FileServiceTestSupport.hpp"
 #include "Platform/Database/Database.hpp"
 
@@ -511,13 +511,35 @@ TEST_F(FileServiceTests, RecordsAnswerEachItemOnceAndSayWhatTheyLack)
     EXPECT_EQ(idOf(got[0]), file);
 }
 
+TEST_F(FileServiceTests, DeltaForgetsADeletionThirtyDaysLater)
+{
+    // Proves a delta names a deleted item for thirty days after its deletion and no longer once they are over.
+    auto file = idOf(m_client->upload(m_rootID, "alt.txt", "a"));
+    const std::int64_t since = m_clock.seconds();
+    ASSERT_EQ(m_client->post("files/deleter", { { "file_ids", { file } } }).data()["success"].size(), 1u);
+    auto names = [&] {
+        // A month without use ends any session.
+        EXPECT_TRUE(m_client->logIn("anna", "geheim"));
+        for (const auto& item : m_client->get("files/delta?last_sync=" + std::to_string(since)).data()) {
+            if (idOf(item) == file)
+                return item.contains("deleted");
+        }
+        return false;
+    };
+    EXPECT_TRUE(names());
+    m_clock.advance(std::chrono::days(30));
+    EXPECT_TRUE(names());
+    m_clock.advance(std::chrono::seconds(1));
+    EXPECT_FALSE(names());
+}
+
 TEST_F(FileServiceTests, DeltaReportsDeletedItemsAndTheRoot)
 {
     // Proves a delta after deletions names each deleted item (a folder and what it held) with its "deleted" date, and the root.
     auto folder = idOf(m_client->createFolder(m_rootID, "Alt"));
     auto inner = idOf(m_client->upload(folder, "innen.txt", "i"));
     auto kept = idOf(m_client->upload(m_rootID, "bleibt.txt", "b"));
-    const std::int64_t since = std::time(nullptr) - 60;
+    const std::int64_t since = m_clock.seconds();
     ASSERT_EQ(m_client->post("files/deleter", { { "file_ids", { folder } } }).data()["success"].size(), 1u);
 
     auto delta = m_client->get("files/delta?last_sync=" + std::to_string(since)).data();

@@ -1,4 +1,4 @@
-#include "LocalCloud/Gate.hpp"
+#include "LocalCloud/Http/Gate.hpp"
 
 #include <gtest/gtest.h>
 

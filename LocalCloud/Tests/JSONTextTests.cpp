@@ -1,4 +1,4 @@
-#include "LocalCloud/JSONText.hpp"
+#include "LocalCloud/Routes/JSONText.hpp"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>

@@ -1,5 +1,5 @@
-#include "LocalCloud/LoopbackPorts.hpp"
-#include "LocalCloud/ServiceDatabase.hpp"
+#include "LocalCloud/Http/LoopbackPorts.hpp"
+#include "LocalCloud/Storage/ServiceDatabase.hpp"
 #include "LocalCloud/TestSupport/LocalCloudProcess.hpp"
 #include "LocalCloud/Tests/FileServiceTestSupport.hpp"
 

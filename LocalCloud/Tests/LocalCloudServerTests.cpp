@@ -1,4 +1,4 @@
-#include "LocalCloud/LocalCloudServerImplementation.hpp"
+#include "LocalCloud/Server/LocalCloudServerImplementation.hpp"
 #include "Platform/Network/Tests/LoopbackServiceFixture.hpp"
 
 using namespace Platform;

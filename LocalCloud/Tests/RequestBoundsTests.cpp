@@ -3,9 +3,10 @@
 // size only, thumbnails of bounded size; and what one client's failures or
 // logins cost other clients and accounts.
 
-#include "LocalCloud/LocalCloudServerImplementation.hpp"
-#include "LocalCloud/RequestParsing.hpp"
-#include "LocalCloud/ServiceDatabase.hpp"
+#include "LocalCloud/Server/LocalCloudServerImplementation.hpp"
+#include "LocalCloud/Server/RequestParsing.hpp"
+#include "LocalCloud/Storage/ServiceDatabase.hpp"
+#include "LocalCloud/TestSupport/MovableClock.hpp"
 #include "LocalCloud/Tests/FileServiceTestSupport.hpp"
 
 #include <arpa/inet.h>
@@ -213,7 +214,6 @@ protected:
         ASSERT_TRUE(m_accounts.attachDatabase(serviceDatabaseConfiguration(m_root)).has_value());
         m_accounts.addUser("anna", "geheim");
         m_accounts.addUser("bert", "passwort");
-        m_accounts.setClock([this] { return m_now; });
     }
     void TearDown() override
     {
@@ -227,8 +227,8 @@ protected:
     }
 
     std::filesystem::path m_root;
-    Accounts m_accounts;
-    std::chrono::steady_clock::time_point m_now = std::chrono::steady_clock::now();
+    MovableClock m_clock;
+    Accounts m_accounts { m_clock.serviceClock() };
 };
 
 using Outcome = Accounts::LoginOutcome;
@@ -265,7 +265,7 @@ TEST_F(LoginBoundsTests, FailuresMakeOnlyTheFailingClientWaitAndTheLoopbackRange
     EXPECT_EQ(LoginThrottle::clientOf("::ffff:192.0.2.4"), "192.0.2.4");
 
     // The wait ends as before: after a minute the right password logs in from the failing client too.
-    m_now += 61s;
+    m_clock.advance(61s);
     EXPECT_EQ(logIn("anna", "geheim", "192.0.2.1"), Outcome::succeeded);
 }
 
@@ -277,7 +277,7 @@ TEST_F(LoginBoundsTests, AnAccountKeepsItsNewestSessionsOnly)
     std::vector<std::string> anna;
     for (int login = 0; login < 5; ++login) {
         anna.push_back(m_accounts.logIn("2", "anna", "geheim", "127.0.0.1").session);
-        m_now += 1s;
+        m_clock.advance(1s);
     }
     auto bert = m_accounts.logIn("2", "bert", "passwort", "127.0.0.1").session;
     EXPECT_EQ(m_accounts.liveSessionCount(), 4u);
@@ -289,10 +289,10 @@ TEST_F(LoginBoundsTests, AnAccountKeepsItsNewestSessionsOnly)
     EXPECT_EQ(m_accounts.checkSession(cookie(bert)), SessionCheck::valid);
 
     // Used sessions stay; the unused one runs out and goes with the next login.
-    m_now += 3000s;
+    m_clock.advance(3000s);
     EXPECT_EQ(m_accounts.checkSession(cookie(anna[4])), SessionCheck::valid);
     EXPECT_EQ(m_accounts.checkSession(cookie(bert)), SessionCheck::valid);
-    m_now += 700s;
+    m_clock.advance(700s);
     (void)m_accounts.logIn("2", "bert", "passwort", "127.0.0.1");
     EXPECT_EQ(m_accounts.liveSessionCount(), 3u);
     EXPECT_EQ(m_accounts.checkSession(cookie(anna[4])), SessionCheck::valid);

@@ -3,8 +3,9 @@
 // guessing, sessions that end, links that download, and owners shown only to
 // those they share with.
 
-#include "LocalCloud/PasswordHash.hpp"
-#include "LocalCloud/ServiceDatabase.hpp"
+#include "LocalCloud/Secrets/PasswordHash.hpp"
+#include "LocalCloud/Storage/ServiceDatabase.hpp"
+#include "LocalCloud/TestSupport/MovableClock.hpp"
 #include "LocalCloud/Tests/FileServiceTestSupport.hpp"
 
 #include <algorithm>
@@ -27,17 +28,6 @@ using namespace LocalCloud::Testing;
 using namespace std::chrono_literals;
 
 namespace {
-
-// The steady clock, moved on by the test.
-struct MovableClock {
-    std::shared_ptr<std::atomic<std::int64_t>> offsetSeconds = std::make_shared<std::atomic<std::int64_t>>(0);
-
-    void advance(std::chrono::seconds seconds) const { *offsetSeconds += seconds.count(); }
-    [[nodiscard]] std::function<std::chrono::steady_clock::time_point()> function() const
-    {
-        return [offset = offsetSeconds] { return std::chrono::steady_clock::now() + std::chrono::seconds(offset->load()); };
-    }
-};
 
 class ServiceSecurityTests : public FileServiceFixture {
 protected:
@@ -129,7 +119,7 @@ std::uint64_t hexWord(std::string_view text)
 TEST_F(ServiceSecurityTests, SessionTokensCannotBePredictedFromEarlierOnes)
 {
     // Proves another account's next session token is not the one a general-purpose generator, recovered from 156 tokens, would give.
-    Accounts accounts;
+    Accounts accounts(m_clock.serviceClock());
     std::filesystem::create_directories(m_root / "accounts");
     ASSERT_TRUE(accounts.attachDatabase(serviceDatabaseConfiguration(m_root / "accounts")).has_value());
     accounts.addUser("mallory", "eigenes");
@@ -225,7 +215,7 @@ TEST_F(ServiceSecurityTests, FailedLoginsAreThrottledPerAccountAndPerClient)
     // Proves five wrong passwords make the account wait a minute even for the right one, the next failure doubles
     // the wait, and twenty failures from one client over many names make every account of that client wait.
     MovableClock clock;
-    auto server = startOwnServer({ .clock = clock.function() });
+    auto server = startOwnServer({ .clock = clock.serviceClock() });
     ASSERT_TRUE(server);
     server->accounts().addUser("anna", "geheim");
     server->accounts().addUser("bert", "passwort");
@@ -296,7 +286,7 @@ TEST_F(ServiceSecurityTests, SessionsEndAfterTimeWithoutUseAfterTheirRequestLimi
 {
     // Proves a session lives while used, ends after its lifetime without use or after its requests, and ends at logout.
     MovableClock clock;
-    auto server = startOwnServer({ .sessions = { .lifetime = 1h }, .clock = clock.function() });
+    auto server = startOwnServer({ .sessions = { .lifetime = 1h }, .clock = clock.serviceClock() });
     ASSERT_TRUE(server);
     server->accounts().addUser("anna", "geheim");
     ServiceClient client(server->port());

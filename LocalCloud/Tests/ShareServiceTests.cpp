@@ -39,11 +39,7 @@ protected:
         return { result->status, result->headers, result->body };
     }
 
-    std::int64_t now() const
-    {
-        return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch())
-            .count();
-    }
+    std::int64_t now() const { return m_clock.seconds(); }
 
     std::unique_ptr<ServiceClient> m_bert;
 };
@@ -67,7 +63,7 @@ TEST_F(ShareServiceTests, PublicLinkServesTheContentWithoutSessionForItsLifetime
     EXPECT_EQ(share.value("type", ""), "public");
     EXPECT_EQ(share.value("file_id", 0), file);
     auto validTo = share.value("share_valid_to", std::int64_t { 0 });
-    EXPECT_NEAR(static_cast<double>(validTo), static_cast<double>(now() + 7 * 86400), 60);
+    EXPECT_EQ(validTo, now() + 7 * 86400);
     EXPECT_TRUE(created.json()["meta"].contains("quota"));
     // 128 random bits in hexadecimal at least.
     EXPECT_GE(linkPath(share).size(), std::string("/public/").size() + 32);
@@ -88,13 +84,11 @@ TEST_F(ShareServiceTests, PublicLinkServesTheContentWithoutSessionForItsLifetime
     // Ten years is the longest lifetime, one day more is refused.
     auto longest = m_client->call("PATCH", "shares/" + std::to_string(idOf(share)), nlohmann::json { { "valid_to", 3650 } }.dump());
     ASSERT_EQ(longest.status, 200) << longest.body;
-    EXPECT_NEAR(static_cast<double>(longest.data().value("share_valid_to", std::int64_t { 0 })),
-        static_cast<double>(now() + 3650 * 86400), 60);
+    EXPECT_EQ(longest.data().value("share_valid_to", std::int64_t { 0 }), now() + 3650 * 86400);
     auto other = idOf(m_client->upload(m_rootID, "Zehn Jahre.txt", "lange"));
     auto createdLongest = m_client->post("shares", { { "type", "public" }, { "file_id", other }, { "valid_to", 3650 } });
     ASSERT_EQ(createdLongest.status, 200) << createdLongest.body;
-    EXPECT_NEAR(static_cast<double>(createdLongest.data()[0].value("share_valid_to", std::int64_t { 0 })),
-        static_cast<double>(now() + 3650 * 86400), 60);
+    EXPECT_EQ(createdLongest.data()[0].value("share_valid_to", std::int64_t { 0 }), now() + 3650 * 86400);
     for (int days : { -1, 3651 }) {
         EXPECT_EQ(m_client->post("shares", { { "type", "public" }, { "file_id", file }, { "valid_to", days } }).errorCode(), "1000");
         EXPECT_EQ(m_client->call("PATCH", "shares/" + std::to_string(idOf(share)), nlohmann::json { { "valid_to", days } }.dump()).errorCode(), "1000");
@@ -118,6 +112,23 @@ TEST_F(ShareServiceTests, PublicLinkServesTheContentWithoutSessionForItsLifetime
     (void)m_client->post("files/deleter", { { "file_ids", { file } } });
     EXPECT_EQ(fetchWithoutSession(linkPath(second)).status, 404);
     EXPECT_EQ(fetchWithoutSession("/public/00000000000000000000000000000000").status, 404);
+}
+
+TEST_F(ShareServiceTests, PublicLinkEndsWhenItsLifetimeRunsOut)
+{
+    // Proves a public link serves until the last second of its days and not at their end, and one without end keeps serving.
+    auto file = idOf(m_client->upload(m_rootID, "Woche.txt", "sieben Tage"));
+    auto week = m_client->post("shares", { { "type", "public" }, { "file_id", file }, { "valid_to", 7 } }).data()[0];
+    auto other = idOf(m_client->upload(m_rootID, "Immer.txt", "ohne Ende"));
+    auto forever = m_client->post("shares", { { "type", "public" }, { "file_id", other }, { "valid_to", 0 } }).data()[0];
+    ASSERT_EQ(fetchWithoutSession(linkPath(week)).status, 200);
+
+    m_clock.advance(std::chrono::days(7) - std::chrono::seconds(1));
+    EXPECT_EQ(fetchWithoutSession(linkPath(week)).body, "sieben Tage");
+    m_clock.advance(std::chrono::seconds(1));
+    EXPECT_EQ(fetchWithoutSession(linkPath(week)).status, 404);
+    m_clock.advance(std::chrono::days(3650));
+    EXPECT_EQ(fetchWithoutSession(linkPath(forever)).body, "ohne Ende");
 }
 
 TEST_F(ShareServiceTests, PrivateSharesGoToAccountsWhoAcceptOrDecline)

@@ -4,12 +4,12 @@
 // in-memory credential store, a recorder of stream events with deadlines,
 // and a fixture that runs the local service on loopback with a client for it.
 
-#include "LocalCloud/LocalCloudServer.hpp"
+#include "LocalCloud/Http/LoopbackPorts.hpp"
+#include "LocalCloud/Server/LocalCloudServer.hpp"
 #include "Platform/Network/ReachabilityMonitor.hpp"
 #include "Quarlink/Client/URLSessionAPIClient.hpp"
 #include "Quarlink/Environment/Environment.hpp"
 #include "Reactive/SignalProducer.hpp"
-#include "LocalCloud/LoopbackPorts.hpp"
 
 #include <gtest/gtest.h>
 

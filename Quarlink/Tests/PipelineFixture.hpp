@@ -3,7 +3,7 @@
 // Test support: the local service on loopback, a URL-session client pointed at
 // it, and a recorder that waits for a started producer's events.
 
-#include "LocalCloud/LocalCloudServer.hpp"
+#include "LocalCloud/Server/LocalCloudServer.hpp"
 #include "Platform/Network/ReachabilityMonitor.hpp"
 #include "Quarlink/Client/URLSessionAPIClient.hpp"
 #include "Quarlink/Environment/Environment.hpp"

@@ -191,18 +191,28 @@ DiskOperationResult FileSystemFileStore::deleteItem(const File& file, Removal re
         auto trashed = Platform::Trash::moveToTrash(place->path);
         if (!trashed)
             removed = std::unexpected(trashed.error());
+        // Its name in the Trash is durable before its name here goes: a cut
+        // in between leaves it in both places, never in neither.
+        else if (auto synced = syncFolderOf(trashed->trashedPath); !synced)
+            return fail(synced.error());
     } else {
         removed = Platform::removeItem(place->path);
     }
-    if (removed)
-        return {};
-    // The item counts as gone only when its own path names nothing, also below
-    // something that is no folder (now a file of the same name); the same codes
-    // from elsewhere (a Trash that cannot be made) are failures.
-    struct stat status {};
-    if (::lstat(place->path.c_str(), &status) != 0 && (errno == ENOENT || errno == ENOTDIR))
-        return {};
-    return fail(removed.error());
+    if (!removed) {
+        // The item counts as gone only when its own path names nothing, also below
+        // something that is no folder (now a file of the same name); the same codes
+        // from elsewhere (a Trash that cannot be made) are failures.
+        struct stat status {};
+        if (::lstat(place->path.c_str(), &status) == 0 || (errno != ENOENT && errno != ENOTDIR))
+            return fail(removed.error());
+    }
+    // Gone for good before the caller records it so: a removal the power
+    // takes back would bring the item back unrecorded, and it would go up
+    // again as the user's new file. Also when an earlier run removed it and
+    // ended before its folder was synced.
+    if (auto synced = syncFolderOf(place->path); !synced)
+        return fail(synced.error());
+    return {};
 }
 
 DiskOperationResult FileSystemFileStore::move(const File& from, const File& to) const
@@ -235,7 +245,28 @@ DiskOperationResult FileSystemFileStore::move(const File& from, const File& to) 
         if (!alreadyMoved)
             return fail(moved.error());
     }
+    // The new name is durable, then the old one's removal, before the caller
+    // records the move: a move the power takes back would read as the user's
+    // move back (or, in another folder, a copy). Destination first, so that
+    // a cut in between leaves the item under both names, never under none.
+    if (auto synced = syncFolderOf(destination->path); !synced)
+        return fail(synced.error());
+    if (Platform::deletingLastPathComponent(source->path) != Platform::deletingLastPathComponent(destination->path))
+        if (auto synced = syncFolderOf(source->path); !synced)
+            return fail(synced.error());
     return {};
+}
+
+std::expected<void, FileSystemError> FileSystemFileStore::syncFolderOf(const std::string& path) const
+{
+    auto synced = m_state->diskSync->syncFolder(Platform::deletingLastPathComponent(path));
+    // A folder that is gone, or is now a file, holds no entry to make durable
+    // (its own removal or replacement is its parent's).
+    if (!synced
+        && (synced.error().code == FileSystemErrorCode::notFound
+            || synced.error().code == FileSystemErrorCode::notADirectory))
+        return {};
+    return synced;
 }
 
 std::expected<bool, FileSystemError> FileSystemFileStore::makeFolders(const std::string& path,

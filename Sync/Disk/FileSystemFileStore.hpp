@@ -55,8 +55,11 @@ namespace Sync {
 // record it, in this order, for every file and folder it makes: the content
 // written, its mode and date set, the file synced, renamed into place, its
 // folder synced; a folder it makes is synced with its parent before anything
-// is put into it. The caller records a placement only after the call
-// returned success. The syncs go through the store's DiskSync.
+// is put into it. A delete or move is durable the same way before it
+// returns: the folders whose entries it changed are synced (for a move the
+// destination's first, for a move to the Trash the Trash's folder first).
+// The caller records a placement only after the call returned success. The
+// syncs go through the store's DiskSync.
 //
 // Every disk operation logs its failure as the system always has and returns
 // it. These count as success: creating a folder that exists, deleting an item
@@ -211,6 +214,8 @@ private:
     // itself was made.
     [[nodiscard]] std::expected<bool, Platform::FileSystemError> makeFolders(const std::string& path,
         std::vector<Platform::OwnChangeRegistry::Registration>& registrations) const;
+    // Syncs the folder holding `path`; a folder that is gone counts as synced.
+    [[nodiscard]] std::expected<void, Platform::FileSystemError> syncFolderOf(const std::string& path) const;
 
     std::shared_ptr<const State> m_state;
     ScanProducer m_scans;

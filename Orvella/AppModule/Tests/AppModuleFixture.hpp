@@ -6,7 +6,7 @@
 // queue in virtual time, and the container built from the module with
 // headless stand-ins for the user interface.
 
-#include "LocalCloud/LocalCloudServer.hpp"
+#include "LocalCloud/Server/LocalCloudServer.hpp"
 #include "Orvella/AppModule/AppModule.hpp"
 #include "Orvella/Resolver/Resolver.hpp"
 #include "Orvella/SessionRefresher/PasswordWindowNavigator.hpp"

@@ -433,10 +433,10 @@ class Scenario:
             if after_round:
                 after_round()
 
-    def synced_tree(self, writer, *others, durable=False):
-        """A fresh tree written into `writer`'s folder and remembered, synced by `writer`, then by each of `others`.
-        `durable`: the tree is synced to the disk first (the user's programs saved it long ago)."""
-        model = self.fresh_tree()
+    def synced_tree(self, writer, *others, durable=False, model=None):
+        """A fresh tree (or `model`) written into `writer`'s folder and remembered, synced by `writer`, then by each
+        of `others`. `durable`: the tree is synced to the disk first (the user's programs saved it long ago)."""
+        model = model if model is not None else self.fresh_tree()
         write_tree(writer, model)
         if durable:
             make_durable(writer.folder)
@@ -607,7 +607,20 @@ class Scenario:
         else:
             client = self.client("Cloud")
         other = self.client("Other")
-        model = self.synced_tree(client, other, durable=bool(mount))
+        # Each side works below top-level folders of its own, two at least (one moves into the other): a small
+        # seeded tree may have fewer, so folders with a few files each are added.
+        model = self.fresh_tree()
+        used = {canonical(path).casefold() for path in model}
+        top = sum(1 for path, data in model.items() if data is None and path.count("/") == 2)
+        for index in range(max(0, 4 - top)):
+            folder = f"/Ablage {index}/"
+            while canonical(folder).casefold() in used:
+                folder = folder[:-1] + "x/"
+            used.add(canonical(folder).casefold())
+            model[folder] = None
+            for number in range(2):
+                model[f"{folder}Seite {number}.txt"] = self.rng.randbytes(self.rng.randrange(1, 5000))
+        model = self.synced_tree(client, other, durable=bool(mount), model=model)
         folders = sorted(path for path, data in model.items() if data is None and path.count("/") == 2)
         mine, theirs = folders[0::2], folders[1::2]
 

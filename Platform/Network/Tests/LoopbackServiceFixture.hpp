@@ -1,6 +1,6 @@
 #pragma once
 
-#include "LocalCloud/LocalCloudServer.hpp"
+#include "LocalCloud/Server/LocalCloudServer.hpp"
 #include "Platform/Network/URLSession.hpp"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 #include "LoopbackServiceFixture.hpp"
 #include "HostileService.hpp"
-#include "LocalCloud/LoopbackPorts.hpp"
+#include "LocalCloud/Http/LoopbackPorts.hpp"
 
 #include <netinet/in.h>
 #include <sys/socket.h>
