@@ -249,10 +249,15 @@ void URLSessionCore::collectFinishedTransfers()
         URLSessionTransfer* finished = nullptr;
         curl_easy_getinfo(message->easy_handle, CURLINFO_PRIVATE, &finished);
         CURLcode result = message->data.result;
+        curl_multi_remove_handle(m_multi, finished->handle());
+        // A redirect the task follows runs as a new transfer on the same handle.
+        if (finished->followRedirect(result)) {
+            curl_multi_add_handle(m_multi, finished->handle());
+            continue;
+        }
         auto running = m_transfers.find(finished->identifier());
         auto transfer = std::move(running->second);
         m_transfers.erase(running);
-        curl_multi_remove_handle(m_multi, transfer->handle());
         auto outcome = transfer->finish(result);
         if (auto record = takeRecord(transfer->identifier()))
             deliver(std::move(*record), std::move(outcome.error), std::move(outcome.body), std::move(outcome.location));

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <tuple>
 #include <fcntl.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -130,15 +131,22 @@ std::optional<TransportError> URLSessionTransfer::configure(const std::filesyste
     // An empty cookie file switches the cookie engine on without reading a file.
     curl_easy_setopt(handle, CURLOPT_COOKIEFILE, "");
     // A redirect must not carry a body (a password, say) anywhere, so only a
-    // bodiless GET or HEAD follows one; `endHeaderBlock` keeps it on its origin.
+    // bodiless GET or HEAD follows one, and only within its origin. libcurl
+    // never follows one by itself: left to it, a redirect it reads in an
+    // answer we refuse (a head cut short, a 304 with a Location) would
+    // already have connected to the other host before any check of ours ran.
+    // `followRedirect` decides each hop, and the handle connects only to an
+    // address that decision has checked.
     m_followsRedirects = (request.method == "GET" || request.method == "HEAD") && request.body.empty()
         && m_task->kind() != URLSessionTask::Kind::upload;
-    curl_easy_setopt(handle, CURLOPT_FOLLOWLOCATION, m_followsRedirects ? 1L : 0L);
-    // Whatever a response made libcurl follow, no request leaves the origin
-    // the task was made for: checked once connected, before a byte is sent.
+    m_maximumRedirects = configuration.maximumRedirects;
+    curl_easy_setopt(handle, CURLOPT_FOLLOWLOCATION, 0L);
+    // Should anything still point the handle elsewhere, no socket is opened
+    // for it, and no request goes out on a connection it finds open.
+    curl_easy_setopt(handle, CURLOPT_OPENSOCKETFUNCTION, &URLSessionTransfer::onOpenSocket);
+    curl_easy_setopt(handle, CURLOPT_OPENSOCKETDATA, this);
     curl_easy_setopt(handle, CURLOPT_PREREQFUNCTION, &URLSessionTransfer::onRequestReady);
     curl_easy_setopt(handle, CURLOPT_PREREQDATA, this);
-    curl_easy_setopt(handle, CURLOPT_MAXREDIRS, configuration.maximumRedirects);
     // An idle time-out instead of a total one: fail only when nothing moved
     // at all (`hasTimedOut`). libcurl's own stall check would also count the
     // wait for an upload's answer as idle, so it only backs ours up; while set
@@ -273,9 +281,8 @@ size_t URLSessionTransfer::onHeader(char* buffer, size_t size, size_t count, voi
 
 bool URLSessionTransfer::endHeaderBlock()
 {
-    // What libcurl acts on (following a redirect, say) is its own reading of
-    // the status line; ours must be the same, or the checks below judge
-    // another answer than the one libcurl follows.
+    // What libcurl acts on is its own reading of the status line; ours must
+    // be the same, or the checks below judge another answer than libcurl's.
     long parsed = 0;
     if (curl_easy_getinfo(m_handle, CURLINFO_RESPONSE_CODE, &parsed) != CURLE_OK || parsed != m_currentResponse.statusCode) {
         m_localError = TransportError(TransportError::Code::badServerResponse, CURLE_WRITE_ERROR,
@@ -288,18 +295,20 @@ bool URLSessionTransfer::endHeaderBlock()
     char* effectiveURL = nullptr;
     if (curl_easy_getinfo(m_handle, CURLINFO_EFFECTIVE_URL, &effectiveURL) == CURLE_OK && effectiveURL)
         m_currentResponse.url = effectiveURL;
-    if (auto location = m_currentResponse.headers.value("Location");
-        m_followsRedirects && location && status >= 300 && status < 400 && status != 304) {
-        // The session's cookies and the request's fields go wherever libcurl
-        // follows, so a redirect leaves neither the scheme nor the host nor the port.
-        auto from = origin(m_currentResponse.url.c_str(), "");
+    if (auto location = m_currentResponse.headers.value("Location"); m_followsRedirects && location && isRedirect(status)) {
+        // Refused as soon as the head says where it goes, without reading its
+        // body; `followRedirect` checks again what libcurl read as the target.
+        auto from = origin(m_task->originalRequest().url.c_str(), "");
         auto to = origin(m_currentResponse.url.c_str(), *location);
         if (!from || !to || *from != *to) {
             m_localError = TransportError(TransportError::Code::redirectToOtherOrigin, CURLE_WRITE_ERROR,
                 "redirect from " + m_currentResponse.url + " to another origin refused: " + *location);
             return false;
         }
+        m_redirecting = true;
+        return true;
     }
+    m_redirecting = false;
     // A length stated for an encoded body says nothing about the decoded bytes we count.
     auto encoding = m_currentResponse.headers.value("Content-Encoding");
     bool decoded = encoding && !encoding->empty() && *encoding != "identity";
@@ -317,21 +326,90 @@ bool URLSessionTransfer::endHeaderBlock()
     return true;
 }
 
+bool URLSessionTransfer::isRedirect(long status)
+{
+    // 304 says the copy at hand is current, 305 and 306 are no longer used:
+    // whatever Location they carry leads nowhere a client goes.
+    return status == 300 || status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
+bool URLSessionTransfer::followRedirect(CURLcode result)
+{
+    if (result != CURLE_OK || m_localError || !m_redirecting)
+        return false;
+    // The target is libcurl's own reading of the answer, resolved against
+    // the address it answered: the very address the next hop connects to.
+    char* target = nullptr;
+    if (curl_easy_getinfo(m_handle, CURLINFO_REDIRECT_URL, &target) != CURLE_OK || !target) {
+        m_localError = TransportError(TransportError::Code::badServerResponse, CURLE_OK,
+            "redirect from " + m_currentResponse.url + " without a target libcurl could read");
+        return false;
+    }
+    std::string next = target;
+    auto from = origin(m_task->originalRequest().url.c_str(), "");
+    auto to = origin(next.c_str(), "");
+    if (!from || !to || *from != *to) {
+        m_localError = TransportError(TransportError::Code::redirectToOtherOrigin, CURLE_OK,
+            "redirect from " + m_currentResponse.url + " to another origin refused: " + next);
+        return false;
+    }
+    if (m_redirectsFollowed >= m_maximumRedirects) {
+        m_localError = TransportError(TransportError::Code::httpTooManyRedirects, CURLE_TOO_MANY_REDIRECTS,
+            "more than " + std::to_string(m_maximumRedirects) + " redirects, the last to " + next);
+        return false;
+    }
+    ++m_redirectsFollowed;
+    curl_easy_setopt(m_handle, CURLOPT_URL, next.c_str());
+    // The next hop is a transfer of its own: nothing of this answer carries over.
+    m_currentResponse = HTTPResponseHead {};
+    m_redirecting = false;
+    m_hasFinalResponse = false;
+    m_discardedBytes = 0;
+    m_responseBody.clear();
+    m_errorBuffer[0] = '\0';
+    m_lastMovement.reset();
+    m_movedDown = 0;
+    m_movedUp = 0;
+    return true;
+}
+
+bool URLSessionTransfer::staysOnItsOrigin() const
+{
+    char* effectiveURL = nullptr;
+    if (curl_easy_getinfo(m_handle, CURLINFO_EFFECTIVE_URL, &effectiveURL) != CURLE_OK || !effectiveURL)
+        return false;
+    auto from = origin(m_task->originalRequest().url.c_str(), "");
+    auto to = origin(effectiveURL, "");
+    return from && to && *from == *to;
+}
+
+void URLSessionTransfer::refuseOtherOrigin()
+{
+    if (m_localError)
+        return;
+    char* effectiveURL = nullptr;
+    if (curl_easy_getinfo(m_handle, CURLINFO_EFFECTIVE_URL, &effectiveURL) != CURLE_OK || !effectiveURL)
+        effectiveURL = const_cast<char*>("");
+    m_localError = TransportError(TransportError::Code::redirectToOtherOrigin, CURLE_ABORTED_BY_CALLBACK,
+        "request to " + std::string(effectiveURL) + " refused: the task was made for " + m_task->originalRequest().url);
+}
+
+curl_socket_t URLSessionTransfer::onOpenSocket(void* context, curlsocktype, curl_sockaddr* address)
+{
+    auto* transfer = static_cast<URLSessionTransfer*>(context);
+    if (!transfer->staysOnItsOrigin()) {
+        transfer->refuseOtherOrigin();
+        return CURL_SOCKET_BAD;
+    }
+    return ::socket(address->family, address->socktype | SOCK_CLOEXEC, address->protocol);
+}
+
 int URLSessionTransfer::onRequestReady(void* context, char*, char*, int, int)
 {
     auto* transfer = static_cast<URLSessionTransfer*>(context);
-    char* effectiveURL = nullptr;
-    if (curl_easy_getinfo(transfer->m_handle, CURLINFO_EFFECTIVE_URL, &effectiveURL) != CURLE_OK || !effectiveURL)
-        effectiveURL = const_cast<char*>("");
-    const std::string& requested = transfer->m_task->originalRequest().url;
-    auto from = origin(requested.c_str(), "");
-    auto to = origin(effectiveURL, "");
-    if (from && to && *from == *to)
+    if (transfer->staysOnItsOrigin())
         return CURL_PREREQFUNC_OK;
-    if (!transfer->m_localError) {
-        transfer->m_localError = TransportError(TransportError::Code::redirectToOtherOrigin, CURLE_ABORTED_BY_CALLBACK,
-            "request to " + std::string(effectiveURL) + " refused: the task was made for " + requested);
-    }
+    transfer->refuseOtherOrigin();
     return CURL_PREREQFUNC_ABORT;
 }
 
@@ -341,6 +419,17 @@ size_t URLSessionTransfer::onWrite(char* buffer, size_t size, size_t count, void
     size_t length = size * count;
     if (length == 0)
         return 0;
+    if (transfer->m_redirecting) {
+        // A redirect's body (a page saying where it went) is no part of the
+        // answer, but it may not run on without end either.
+        transfer->m_discardedBytes += length;
+        if (transfer->m_discardedBytes > transfer->m_maximumBodySize) {
+            transfer->m_localError = TransportError(TransportError::Code::responseTooLarge, CURLE_WRITE_ERROR,
+                "redirect body larger than " + std::to_string(transfer->m_maximumBodySize) + " bytes");
+            return 0;
+        }
+        return length;
+    }
     if (transfer->m_downloadDescriptor >= 0) {
         if (!writeAll(transfer->m_downloadDescriptor, buffer, length)) {
             transfer->m_localError = TransportError(TransportError::Code::cannotWriteToFile, CURLE_WRITE_ERROR,

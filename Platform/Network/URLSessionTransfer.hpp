@@ -32,6 +32,12 @@ public:
     [[nodiscard]] CURL* handle() const { return m_handle; }
     [[nodiscard]] URLSessionTask::Identifier identifier() const { return m_task->identifier(); }
 
+    // Called when libcurl reports the transfer done. True when its answer was a
+    // redirect the task follows: the handle then points at the target, checked
+    // to be on the task's origin, and goes back to the multi handle for the
+    // next hop. Otherwise (a failure recorded, if any) `finish` comes next.
+    [[nodiscard]] bool followRedirect(CURLcode result);
+
     // Turns libcurl's result into the outcome. A failed download's temporary
     // file is removed here; a successful one is handed over in `location`.
     [[nodiscard]] Outcome finish(CURLcode result);
@@ -49,12 +55,19 @@ private:
     void closeFiles();
 
     static size_t onHeader(char* buffer, size_t size, size_t count, void* context);
+    static curl_socket_t onOpenSocket(void* context, curlsocktype purpose, curl_sockaddr* address);
     static int onRequestReady(void* context, char* connectedAddress, char* localAddress, int connectedPort, int localPort);
+    // Whether the address the handle is about to reach has the scheme, host
+    // and port of the task's own; `refuseOtherOrigin` records the failure.
+    [[nodiscard]] bool staysOnItsOrigin() const;
+    void refuseOtherOrigin();
+    [[nodiscard]] static bool isRedirect(long status);
     static size_t onWrite(char* buffer, size_t size, size_t count, void* context);
     static size_t onRead(char* buffer, size_t size, size_t count, void* context);
     static int onTransferInfo(void* context, curl_off_t downloadTotal, curl_off_t downloaded,
         curl_off_t uploadTotal, curl_off_t uploaded);
-    // False when the transfer must stop (a redirect it may not follow).
+    // False when the transfer must stop (a redirect it may not follow). A
+    // redirect the task follows is no final answer: `m_redirecting` is set.
     [[nodiscard]] bool endHeaderBlock();
     // True (and the task's error set) when the transfer waited longer than it may.
     [[nodiscard]] bool hasTimedOut(curl_off_t downloaded, curl_off_t uploaded);
@@ -73,6 +86,11 @@ private:
     std::optional<TransportError> m_localError;
     std::size_t m_maximumBodySize = URLRequest::defaultMaximumBodySize;
     bool m_followsRedirects = false;
+    long m_maximumRedirects = 0;
+    long m_redirectsFollowed = 0;
+    // The current answer is a redirect to follow; its body is counted, not kept.
+    bool m_redirecting = false;
+    std::size_t m_discardedBytes = 0;
 
     HTTPResponseHead m_currentResponse;
     bool m_hasFinalResponse = false;

@@ -3,13 +3,15 @@
 // A loopback HTTP service that answers with whatever bytes a test scripts,
 // as a hostile or broken server would, and keeps every request it received
 // (head and body) so a test can say what reached it. One connection at a
-// time, closed after each answer.
+// time, closed after each answer. It also tells whether anything connected at
+// all, a connection closed before its first byte included.
 
 #include <gtest/gtest.h>
 
 #include <zlib.h>
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -59,6 +61,8 @@ public:
             return;
         }
         m_port = ntohs(address.sin_port);
+        // Accepting never blocks, so `wasConnectedTo` never waits on it.
+        ::fcntl(m_listener, F_SETFL, ::fcntl(m_listener, F_GETFL) | O_NONBLOCK);
         m_thread = std::thread([this] { serve(); });
     }
 
@@ -80,6 +84,18 @@ public:
     {
         std::lock_guard lock(m_mutex);
         return m_requests;
+    }
+
+    // Whether a client connected, whether or not it sent anything. A
+    // connection is counted once accepted or while it waits to be: the kernel
+    // queues it as its handshake completes, before the client's connect returns.
+    [[nodiscard]] bool wasConnectedTo() const
+    {
+        std::lock_guard lock(m_acceptMutex);
+        if (m_connections > 0)
+            return true;
+        pollfd waiting { .fd = m_listener, .events = POLLIN, .revents = 0 };
+        return ::poll(&waiting, 1, 0) > 0;
     }
 
     // A complete answer with a body and the given extra fields.
@@ -127,7 +143,13 @@ private:
             pollfd ready { .fd = m_listener, .events = POLLIN, .revents = 0 };
             if (::poll(&ready, 1, 50) <= 0)
                 continue;
-            int connection = ::accept4(m_listener, nullptr, nullptr, SOCK_CLOEXEC);
+            int connection = -1;
+            {
+                std::lock_guard lock(m_acceptMutex);
+                connection = ::accept4(m_listener, nullptr, nullptr, SOCK_CLOEXEC);
+                if (connection >= 0)
+                    ++m_connections;
+            }
             if (connection < 0)
                 continue;
             Request request;
@@ -186,6 +208,8 @@ private:
     int m_port = 0;
     std::atomic<bool> m_stopping = false;
     mutable std::mutex m_mutex;
+    mutable std::mutex m_acceptMutex;
+    std::size_t m_connections = 0;
     std::vector<Request> m_requests;
     std::thread m_thread;
 };

@@ -544,6 +544,96 @@ TEST_F(URLSessionTests, AStatusLineWrittenOddlyNeitherSkipsTheOriginCheckNorTake
     EXPECT_EQ(plain->response.statusCode, 404);
 }
 
+TEST_F(URLSessionTests, NoAnswerOfTheOriginMakesATaskConnectToAnotherOne)
+{
+    // Proves no answer, however it is cut or written, makes a task so much as connect to another origin: a redirect whose head the connection cuts before its end, one with a stray line, a 304 or 305 that names the other origin, a 300 leading there and a same-origin hop to such an answer each end with the other listener never seeing a connection, let alone the cookie or the authorisation.
+    HostileService thief([](const HostileService::Request&) { return HostileService::answer(200, {}, "{}"); });
+    const std::string location = "Location: " + thief.origin() + "/steal\r\n";
+    const std::vector<std::string> answers {
+        "HTTP/1.1 302 Found\r\n" + location + "Content-Length: 0\r\n",
+        "HTTP/1.1 302 Found\r\n" + location + "Content-Length: 0\r\n 401\r\n",
+        "HTTP/1.1 301 Moved Permanently\r\n" + location,
+        "HTTP/1.1 304 Not Modified\r\n" + location + "\r\n",
+        "HTTP/1.1 305 Use Proxy\r\n" + location + "Content-Length: 0\r\n\r\n",
+        "HTTP/1.1 300 Multiple Choices\r\n" + location + "Content-Length: 0\r\n\r\n",
+        "HTTP/1.1 302 Found\r\nLocation: /case/0\r\nContent-Length: 0\r\n\r\n",
+    };
+    HostileService service([&](const HostileService::Request& request) -> std::string {
+        if (request.head.starts_with("GET /hello "))
+            return HostileService::answer(200, { "Set-Cookie: session=secret-cookie; Path=/" }, "{}");
+        if (!request.head.starts_with("GET /case/"))
+            return HostileService::answer(404, {}, "");
+        return answers.at(std::strtoul(request.head.c_str() + 10, nullptr, 10));
+    });
+    ASSERT_TRUE(perform({ .url = service.origin() + "/hello" }).has_value());
+    for (std::size_t index = 0; index < answers.size(); ++index) {
+        URLRequest listing { .url = service.origin() + "/case/" + std::to_string(index) };
+        listing.headers.add("Authorization", "Basic Z2VoZWlt");
+        auto result = perform(listing);
+        const std::string& answer = answers[index];
+        if (answer.starts_with("HTTP/1.1 304") || answer.starts_with("HTTP/1.1 305")) {
+            // Neither is a redirect: the answer itself is the task's.
+            ASSERT_TRUE(result.has_value()) << index << ": " << result.error().message();
+            EXPECT_EQ(result->response.statusCode, std::stol(answer.substr(9, 3))) << index;
+        } else {
+            EXPECT_FALSE(result.has_value()) << index << ": " << (result ? result->response.statusCode : 0);
+        }
+        EXPECT_FALSE(thief.wasConnectedTo()) << index << ": " << answer;
+        EXPECT_TRUE(thief.requests().empty()) << index << " took " << thief.requests().front().head;
+    }
+    auto refused = perform({ .url = service.origin() + "/case/5" });
+    ASSERT_FALSE(refused.has_value());
+    EXPECT_EQ(refused.error().code(), TransportError::Code::redirectToOtherOrigin) << refused.error().message();
+    auto cut = perform({ .url = service.origin() + "/case/0" });
+    ASSERT_FALSE(cut.has_value());
+    EXPECT_EQ(cut.error().code(), TransportError::Code::badServerResponse) << cut.error().message();
+    EXPECT_FALSE(thief.wasConnectedTo());
+}
+
+TEST_F(URLSessionTests, AFollowedRedirectKeepsItsBodyOutOfTheAnswerAndPassesItsCookieOn)
+{
+    // Proves a redirect followed within its origin leaves its own body out of a data task's answer and a download's file, the cookie it sets reaches the next hop, and a redirect body beyond the request's cap fails the task.
+    HostileService service([](const HostileService::Request& request) -> std::string {
+        if (request.head.starts_with("GET /moved "))
+            return HostileService::answer(302, { "Location: /final", "Set-Cookie: hop=passed; Path=/" }, "<p>moved to /final</p>");
+        if (request.head.starts_with("GET /final "))
+            return request.contains("hop=passed") ? HostileService::answer(200, {}, "final") : HostileService::answer(400, {}, "");
+        if (request.head.starts_with("GET /chatty "))
+            return HostileService::answer(307, { "Location: /final" }, std::string(4096, 'x'));
+        return HostileService::answer(404, {}, "");
+    });
+    auto data = perform({ .url = service.origin() + "/moved" });
+    ASSERT_TRUE(data.has_value()) << data.error().message();
+    EXPECT_EQ(data->response.statusCode, 200);
+    EXPECT_EQ(data->data, "final");
+    EXPECT_EQ(data->response.url, service.origin() + "/final");
+    EXPECT_FALSE(data->response.headers.contains("Set-Cookie"));
+
+    std::promise<std::expected<std::string, TransportError>> done;
+    auto task = m_session->downloadTask({ .url = service.origin() + "/moved" },
+        [&](URLSessionTask&, std::expected<DownloadTaskResponse, TransportError> result) {
+            if (result)
+                done.set_value(readFile(result->location));
+            else
+                done.set_value(std::unexpected(result.error()));
+        });
+    task->resume();
+    auto future = done.get_future();
+    ASSERT_EQ(future.wait_for(20s), std::future_status::ready);
+    auto downloaded = future.get();
+    ASSERT_TRUE(downloaded.has_value()) << downloaded.error().message();
+    EXPECT_EQ(*downloaded, "final");
+
+    URLRequest capped { .url = service.origin() + "/chatty", .maximumBodySize = 4095 };
+    auto tooLarge = perform(capped);
+    ASSERT_FALSE(tooLarge.has_value());
+    EXPECT_EQ(tooLarge.error().code(), TransportError::Code::responseTooLarge) << tooLarge.error().message();
+    capped.maximumBodySize = 4096;
+    auto fits = perform(capped);
+    ASSERT_TRUE(fits.has_value()) << fits.error().message();
+    EXPECT_EQ(fits->data, "final");
+}
+
 TEST_F(URLSessionTests, DecodedAnswersAreCappedWhileDownloadsStream)
 {
     // Proves a small gzip answer that decodes past the request's cap (or the default cap) fails as too large, while a download of the same answer streams to its file.
