@@ -16,8 +16,6 @@
 
 #include <algorithm>
 #include <malloc.h>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <unordered_map>
 #include <utility>
 
@@ -96,6 +94,7 @@ SyncRun::SyncRun(std::shared_ptr<const SyncCollaborators> collaborators, RemoteC
     , m_localExecutor(std::move(localExecutor))
     , m_queue(std::move(queue))
     , m_outputs(std::move(outputs))
+    , m_uploadsAhead(m_remoteExecutor)
 {
 }
 
@@ -114,7 +113,7 @@ void SyncRun::start(const Reactive::Lifetime& lifetime)
     }
     // A cloud folder that cannot be listed and entered would scan as empty,
     // and everything the server has would read as deleted here.
-    if (!isReadableFolder(m_collaborators->cloudFolder())) {
+    if (!DeleteSafety::isReadableFolder(m_collaborators->cloudFolder())) {
         failWithUnreadableCloudFolder();
         return;
     }
@@ -553,21 +552,9 @@ void SyncRun::reportRefused(const std::vector<FileRef>& twins, const std::vector
 
 void SyncRun::keepBelowUnreadable(std::vector<Change>& changes, const FileSystemFileStore::Scan& scan)
 {
-    if (scan.unreadable.empty()) {
-        return;
-    }
-    // What the scan could not see is not gone: no delete of it, on either side.
-    std::erase_if(changes, [&](const Change& change) {
-        const auto& operation = change.fileOperation();
-        return operation && operation->isDelete() && scan.unreadableAbove(operation->file()->path());
-    });
-    if (m_reportedUnreadable) {
-        return;
-    }
-    m_reportedUnreadable = true;
     // About no change of an item: no status mark that would outlast the
     // folder's being unreadable.
-    for (const auto& path : scan.unreadable) {
+    for (const auto& path : m_deleteSafety.keepBelowUnreadable(changes, scan)) {
         forward({ SyncEvent::error(AnyError(ChangeExecutionError { ChangeExecutionError::Code::unreadableFolder, path, {} })),
             Change::invalid() });
     }
@@ -596,9 +583,7 @@ void SyncRun::checkServerDeletes(std::vector<Change> changes)
                     // Without the server's side no delete there is known to be
                     // safe: they wait for the next run, with the records of
                     // what lies below them, which tell it what the user deleted.
-                    std::erase_if(*pending, [](const Change& change) {
-                        return change.fileOperation() && change.fileOperation()->isDelete();
-                    });
+                    DeleteSafety::holdBackDeletes(*pending);
                     self->keepServerEdits(std::move(*pending), std::nullopt,
                         event.isFailed() ? std::optional(std::move(event).error()) : std::nullopt);
                     return;
@@ -832,16 +817,6 @@ void SyncRun::keepListingEtag()
     }
 }
 
-bool SyncRun::isReadableFolder(const Platform::URL& folder)
-{
-    if (!folder.isFileURL()) {
-        return false;
-    }
-    auto path = folder.path();
-    struct stat status {};
-    return ::stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode) && ::access(path.c_str(), R_OK | X_OK) == 0;
-}
-
 void SyncRun::failWithUnreadableCloudFolder()
 {
     if (isStopped()) {
@@ -893,8 +868,7 @@ void SyncRun::execute(std::vector<Change> changes)
             continue;
         }
         // Whatever a view held, the cloud folder itself is never deleted on the server.
-        if (change.kind() == Change::Kind::Remote && change.fileOperation()->isDelete()
-            && m_rootFolderID && namesCloudFolder(*change.fileOperation()->file(), *m_rootFolderID)) {
+        if (DeleteSafety::deletesCloudFolder(change, m_rootFolderID)) {
             continue;
         }
         files.push_back(change.fileOperation()->file());
@@ -912,11 +886,7 @@ void SyncRun::execute(std::vector<Change> changes)
         return;
     }
     m_nextChange = 0;
-    {
-        // Every change of the list before took its own; none is left for this one.
-        std::lock_guard lock(m_mutex);
-        m_sentAhead.clear();
-    }
+    m_uploadsAhead.startList();
     executeNext();
 }
 
@@ -941,7 +911,7 @@ void SyncRun::executeNext()
         return;
     }
     const auto index = m_nextChange++;
-    auto started = sendAhead(index);
+    auto started = m_uploadsAhead.sendAhead(m_validChanges, index);
     auto producer = dispatch(m_validChanges[index], std::move(started)).startOn(m_queue);
     auto self = shared_from_this();
     startWork([self, producer] {
@@ -954,50 +924,6 @@ void SyncRun::executeNext()
             }
         }));
     });
-}
-
-std::shared_ptr<ExchangeAhead> SyncRun::sendAhead(std::size_t index)
-{
-    std::shared_ptr<ExchangeAhead> own;
-    {
-        std::lock_guard lock(m_mutex);
-        if (auto found = m_sentAhead.find(index); found != m_sentAhead.end()) {
-            own = std::move(found->second);
-            m_sentAhead.erase(found);
-        }
-    }
-    const auto end = std::min(m_validChanges.size(), index + transfersInFlight);
-    for (auto next = index; next < end; ++next) {
-        const auto& change = m_validChanges[next];
-        // Downloads wait for their turn: only uploads are sent ahead.
-        if (!carriesContent(*change.fileOperation()) || !change.isRemote()) {
-            break;
-        }
-        if (next == index) {
-            // Its own exchange starts with it, as every change's does.
-            continue;
-        }
-        {
-            std::lock_guard lock(m_mutex);
-            if (m_stopped) {
-                break;
-            }
-            if (m_sentAhead.contains(next)) {
-                continue;
-            }
-        }
-        auto started = m_remoteExecutor.startTransfer(*change.fileOperation());
-        if (!started) {
-            break;
-        }
-        std::lock_guard lock(m_mutex);
-        if (m_stopped) {
-            started->dispose();
-            break;
-        }
-        m_sentAhead.emplace(next, std::move(started));
-    }
-    return own;
 }
 
 void SyncRun::listDone()
@@ -1033,21 +959,15 @@ void SyncRun::noteCreate(const SyncEventPair& pair)
 
 void SyncRun::guardDeletes(const std::vector<Change>& changes, const std::vector<FileRef>& stored, std::size_t storedCount)
 {
-    if (m_deletesToTrash || m_pass != 1) {
-        return;
-    }
-    const auto deleted = storedItemsDeleted(changes, stored);
-    if (deleted > trashGuardMinimum && deleted * 2 > storedCount) {
-        Platform::Log::failure("The listing leaves out " + std::to_string(deleted) + " of " + std::to_string(storedCount)
-            + " stored items: this run moves every item it deletes to the Trash");
-        m_deletesToTrash = true;
+    if (m_pass == 1) {
+        m_deleteSafety.weighListing(storedItemsDeleted(changes, stored), storedCount);
     }
 }
 
 void SyncRun::sendCompleted()
 {
-    if (m_trashedForSafety > 0) {
-        m_outputs.trashedForSafety.send(std::exchange(m_trashedForSafety, 0));
+    if (auto trashed = m_deleteSafety.takeTrashed(); trashed > 0) {
+        m_outputs.trashedForSafety.send(trashed);
     }
     if (!m_serverVersionsKept.empty()) {
         m_outputs.serverVersionsKept.send(std::exchange(m_serverVersionsKept, {}));
@@ -1091,10 +1011,7 @@ void SyncRun::forward(const SyncEventPair& pair)
     }
     if (pair.first.isFinished()) {
         ++m_finishedChanges;
-        const auto& operation = pair.second.fileOperation();
-        if (m_deletesToTrash && pair.second.isLocal() && operation && operation->isDelete()) {
-            ++m_trashedForSafety;
-        }
+        m_deleteSafety.noteFinished(pair.second);
     }
     noteCreate(pair);
     // The manager's observers (the status bookkeeping, the application) see
@@ -1107,8 +1024,7 @@ SyncEventProducer SyncRun::dispatch(const Change& change, std::shared_ptr<Exchan
 {
     switch (change.kind()) {
     case Change::Kind::Local:
-        return m_localExecutor.performLocalOperation(*change.fileOperation(),
-            m_deletesToTrash ? LocalChangeExecutor::Removal::toTrash : LocalChangeExecutor::Removal::asConfigured);
+        return m_localExecutor.performLocalOperation(*change.fileOperation(), m_deleteSafety.removal());
     case Change::Kind::Remote:
         return m_remoteExecutor.performRemoteOperation(*change.fileOperation(), std::move(started));
     case Change::Kind::Invalid:
@@ -1159,17 +1075,13 @@ void SyncRun::workEnded()
 void SyncRun::stop()
 {
     AnyDisposable work;
-    std::map<std::size_t, std::shared_ptr<ExchangeAhead>> sentAhead;
     {
         std::lock_guard lock(m_mutex);
         m_stopped = true;
         work = std::exchange(m_work, AnyDisposable());
-        sentAhead = std::exchange(m_sentAhead, {});
     }
     work.dispose();
-    for (const auto& [index, exchange] : sentAhead) {
-        exchange->dispose();
-    }
+    m_uploadsAhead.stop();
 }
 
 bool SyncRun::isStopped() const
