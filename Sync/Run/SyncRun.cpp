@@ -4,7 +4,7 @@
 #include "Platform/Foundation/Log.hpp"
 #include "Platform/Foundation/Unicode.hpp"
 #include "Sync/Changes/ChangeComputation.hpp"
-#include "Sync/Changes/IDTable.hpp"
+#include "Sync/Changes/ListingPlan.hpp"
 #include "Sync/Changes/IdentityResolution.hpp"
 #include "Sync/Changes/ServerDeleteGuard.hpp"
 #include "Sync/Changes/ServerEdits.hpp"
@@ -42,39 +42,6 @@ std::vector<std::shared_ptr<FileWrapperItem>> scannedItems(std::vector<FileRef>&
     return items;
 }
 
-// How many of `stored` the local deletes of `changes` take away: a deleted
-// folder takes what lies below it too. A delete's file is the stored record
-// itself, so the paths compare as they are.
-std::size_t storedItemsDeleted(const std::vector<Change>& changes, const std::vector<FileRef>& stored)
-{
-    std::unordered_set<std::string_view> deleted;
-    for (const auto& change : changes) {
-        if (change.kind() == Change::Kind::Local && change.fileOperation()->isDelete()) {
-            deleted.insert(change.fileOperation()->file()->path());
-        }
-    }
-    if (deleted.empty()) {
-        return 0;
-    }
-    std::size_t count = 0;
-    for (const auto& file : stored) {
-        std::string_view path = file->path();
-        while (!path.empty()) {
-            if (deleted.contains(path)) {
-                ++count;
-                break;
-            }
-            auto trimmed = path.ends_with('/') ? path.substr(0, path.size() - 1) : path;
-            const auto slash = trimmed.rfind('/');
-            if (slash == std::string_view::npos || slash == 0) {
-                break;
-            }
-            path = trimmed.substr(0, slash + 1);
-        }
-    }
-    return count;
-}
-
 // The views of a large tree take tens of megabytes for a moment, freed in
 // pieces the allocator keeps for itself (it only hands back the top of a
 // heap). Handed back to the system once they are gone, they do not stay
@@ -95,6 +62,7 @@ SyncRun::SyncRun(std::shared_ptr<const SyncCollaborators> collaborators, RemoteC
     , m_queue(std::move(queue))
     , m_outputs(std::move(outputs))
     , m_uploadsAhead(m_remoteExecutor)
+    , m_listingEtag(m_collaborators->fileStore)
 {
 }
 
@@ -288,9 +256,7 @@ void SyncRun::startPhase(Phase phase)
         m_localPhaseActed = false;
         m_storedFiles.reset();
     }
-    m_listingInStep.reset();
-    m_listedFiles.reset();
-    m_withheldIDs.clear();
+    m_listingEtag.phaseStarts();
     m_remotePhaseFailed = false;
     m_phase = phase;
     m_pass = 0;
@@ -402,7 +368,7 @@ void SyncRun::fetchRemoteChanges()
                 received = true;
                 self->workEnded();
                 // Without it the listing is fetched as always, and tells what went wrong.
-                self->m_rootEtag = event.isValue() ? std::optional(std::move(event).value()) : std::nullopt;
+                self->m_listingEtag.askedRootEtag(event.isValue() ? std::optional(std::move(event).value()) : std::nullopt);
                 self->listUnlessInStep();
             }));
     });
@@ -413,8 +379,7 @@ void SyncRun::listUnlessInStep()
     if (isStopped()) {
         return;
     }
-    if (m_pass == 1 && !m_localPhaseActed && m_rootEtag && m_collaborators->fileStore->listingEtag() == m_rootEtag
-        && !timeChangedListing()) {
+    if (m_pass == 1 && !m_localPhaseActed && m_listingEtag.namesStoredState(m_storedFiles)) {
         m_storedFiles.reset();
         phaseDone();
         return;
@@ -429,24 +394,6 @@ void SyncRun::listUnlessInStep()
     // The local phase did not learn the root folder: without it, no entry of
     // the listing can be told apart from one whose parent is missing.
     requestRootFolderID([](SyncRun& run, std::int64_t id) { run.listRemoteFiles(id); });
-}
-
-bool SyncRun::timeChangedListing()
-{
-    // A public link past its expiry is listed as none without any etag
-    // changing: the stored record that still holds it is out of step.
-    const auto now = Platform::Date::now();
-    auto expired = [&](const std::vector<FileRef>& records) {
-        return std::ranges::any_of(records, [&](const FileRef& record) {
-            const auto& link = record->publicShareInfo();
-            return record->hasPublicShare() && link && !isValid(*link, now);
-        });
-    };
-    if (m_storedFiles)
-        return expired(*m_storedFiles);
-    // Without the records there is nothing to compare: lists, as a failed read does.
-    auto loaded = m_collaborators->fileStore->loadFiles();
-    return !loaded || expired(*loaded);
 }
 
 void SyncRun::listRemoteFiles(std::int64_t rootFolderID)
@@ -478,42 +425,10 @@ void SyncRun::listRemoteFiles(std::int64_t rootFolderID)
                 received = true;
                 self->workEnded();
                 if (event.isValue()) {
-                    self->m_listingInStep = self->m_rootEtag;
-                    std::vector<Change> changes;
-                    {
-                        auto stored = std::move(storedFiles);
-                        const auto storedCount = stored.size();
-                        // Flat id sets, each gone when its step is: they live beside both views.
-                        auto screened = [&] {
-                            IDSet storedIDs(stored.size());
-                            for (const auto& file : stored)
-                                if (auto id = file->syncFileID().remoteID())
-                                    storedIDs.insert(*id);
-                            return screenListing(std::move(event).value(), rootFolderID,
-                                [&](std::int64_t id) { return storedIDs.contains(id); });
-                        }();
-                        IDSet listedIDs(screened.files.size());
-                        for (const auto& file : screened.files)
-                            listedIDs.insert(*file->syncFileID().remoteID());
-                        stored = screenStoredFiles(stored, rootFolderID, screened.withheldIDs,
-                            [&](std::int64_t id) { return listedIDs.contains(id); });
-                        self->reportRefused(screened.twins, screened.orphans, Change::Kind::Local, screened.duplicates,
-                            screened.misplaced);
-                        changes = resolvingNestedDeletes(computeChanges(stored, screened.files, MergePolicy::TakeRemote));
-                        self->guardDeletes(changes, stored, storedCount);
-                        self->noteLocalDeletes(changes);
-                        self->m_listedFiles.reset();
-                        self->m_withheldIDs.clear();
-                        if (!changes.empty()) {
-                            self->m_listedFiles = std::move(screened.files);
-                            self->m_withheldIDs = std::move(screened.withheldIDs);
-                        }
-                    }
-                    releaseFreedMemory();
-                    self->execute(std::move(changes));
+                    self->takeListing(std::move(event).value(), std::move(storedFiles), rootFolderID);
                     return;
                 }
-                self->m_listingInStep.reset();
+                self->m_listingEtag.listingFailed();
                 if (event.isFailed()) {
                     auto error = std::move(event).error();
                     self->m_outputs.runFailures.send(error);
@@ -522,6 +437,22 @@ void SyncRun::listRemoteFiles(std::int64_t rootFolderID)
                 self->phaseDone();
             }));
     });
+}
+
+void SyncRun::takeListing(std::vector<FileRef> listing, std::vector<FileRef> stored, std::int64_t rootFolderID)
+{
+    std::vector<Change> changes;
+    {
+        auto plan = planListing(std::move(listing), std::move(stored), rootFolderID);
+        reportRefused(plan.twins, plan.orphans, Change::Kind::Local, plan.duplicates, plan.misplaced);
+        if (m_pass == 1) {
+            m_deleteSafety.weighListing(plan.storedItemsDeleted, plan.storedCount);
+        }
+        m_listingEtag.listed(std::move(plan.listedFiles), std::move(plan.withheldIDs), plan.deletesOnDisk);
+        changes = std::move(plan.changes);
+    }
+    releaseFreedMemory();
+    execute(std::move(changes));
 }
 
 void SyncRun::reportRefused(const std::vector<FileRef>& twins, const std::vector<FileRef>& orphans, Change::Kind side,
@@ -764,57 +695,11 @@ bool SyncRun::localPhaseActs()
 
 bool SyncRun::forgetListingEtag()
 {
-    // Once per run: after it, only this run's own remote phase keeps one again.
-    if (m_listingEtagForgotten) {
-        return true;
-    }
-    if (auto forgotten = m_collaborators->fileStore->setListingEtag(std::nullopt); !forgotten) {
+    if (auto forgotten = m_listingEtag.forget(); !forgotten) {
         failWithStore(std::move(forgotten.error()));
         return false;
     }
-    m_listingEtagForgotten = true;
     return true;
-}
-
-void SyncRun::noteLocalDeletes(const std::vector<Change>& changes)
-{
-    if (std::ranges::any_of(changes, [](const Change& change) {
-            return change.kind() == Change::Kind::Local && change.fileOperation()->isDelete();
-        })) {
-        m_listingDeletedLocally = true;
-    }
-}
-
-void SyncRun::keepListingEtag()
-{
-    // A listing that took items away here may have been short: only a
-    // listing that deletes nothing is trusted to stand for the server, so
-    // the next run lists again and a complete listing brings them back.
-    if (!m_listingInStep || m_remotePhaseFailed || m_invalidChanges > 0 || m_listingDeletedLocally) {
-        return;
-    }
-    if (m_listedFiles) {
-        // Some changes settle in more than one run (a move whose content
-        // changed too): only a stored state that now compares equal to the
-        // listing is in step with it.
-        auto listed = std::exchange(m_listedFiles, std::nullopt);
-        auto loaded = m_collaborators->fileStore->loadFiles();
-        if (!loaded || !m_rootFolderID) {
-            return;
-        }
-        IDSet listedIDs(listed->size());
-        for (const auto& file : *listed)
-            listedIDs.insert(*file->syncFileID().remoteID());
-        auto stored = screenStoredFiles(*loaded, *m_rootFolderID, m_withheldIDs,
-            [&](std::int64_t id) { return listedIDs.contains(id); });
-        if (!computeChanges(stored, *listed, MergePolicy::TakeRemote).empty()) {
-            return;
-        }
-    }
-    // A failure is logged by the store; the next run then lists again.
-    if (m_collaborators->fileStore->setListingEtag(std::exchange(m_listingInStep, std::nullopt))) {
-        m_listingEtagForgotten = false;
-    }
 }
 
 void SyncRun::failWithUnreadableCloudFolder()
@@ -957,13 +842,6 @@ void SyncRun::noteCreate(const SyncEventPair& pair)
     }
 }
 
-void SyncRun::guardDeletes(const std::vector<Change>& changes, const std::vector<FileRef>& stored, std::size_t storedCount)
-{
-    if (m_pass == 1) {
-        m_deleteSafety.weighListing(storedItemsDeleted(changes, stored), storedCount);
-    }
-}
-
 void SyncRun::sendCompleted()
 {
     if (auto trashed = m_deleteSafety.takeTrashed(); trashed > 0) {
@@ -984,7 +862,7 @@ void SyncRun::phaseDone()
         startPhase(Phase::Remote);
         return;
     }
-    keepListingEtag();
+    m_listingEtag.keep(!m_remotePhaseFailed && m_invalidChanges == 0, m_rootFolderID);
     // An item the local phase could not create on the server (it was there
     // already: placed by both sides, or created before a crash) has just been
     // taken into the stored state; what lies inside it can go up now, and

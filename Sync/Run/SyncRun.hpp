@@ -12,6 +12,7 @@
 #include "Sync/Execution/SyncCollaborators.hpp"
 #include "Sync/Execution/SyncEvent.hpp"
 #include "Sync/Run/DeleteSafety.hpp"
+#include "Sync/Run/ListingEtag.hpp"
 #include "Sync/Run/UploadPipeline.hpp"
 #include "Sync/Store/StoreError.hpp"
 
@@ -155,18 +156,13 @@ private:
     void fetchRemoteChanges();
     // Skips the listing when the root etag names the stored state, else lists.
     void listUnlessInStep();
-    // Whether the passing of time changed what a listing would say about the
-    // stored records (a public link they hold expired) though no etag did.
-    [[nodiscard]] bool timeChangedListing();
-    // Notes whether a listing's changes delete anything on disk (see keepListingEtag).
-    void noteLocalDeletes(const std::vector<Change>& changes);
     void listRemoteFiles(std::int64_t rootFolderID);
+    // Carries out what the remote phase makes of `listing`.
+    void takeListing(std::vector<FileRef> listing, std::vector<FileRef> stored, std::int64_t rootFolderID);
     // The local phase is about to change the stored state; false when the run ended.
     [[nodiscard]] bool localPhaseActs();
     // No listing names the stored state any more; false when the run ended.
     [[nodiscard]] bool forgetListingEtag();
-    // Keeps the etag of the listing a remote phase carried out whole.
-    void keepListingEtag();
     // Asks for the root folder's id, then goes on with `next`; a failure ends the phase.
     void requestRootFolderID(void (*next)(SyncRun&, std::int64_t));
     // Error events for the entries a view left out (first pass of a phase only).
@@ -176,8 +172,6 @@ private:
     void executeNext();
     void listDone();
     void phaseDone();
-    // Whether the local deletes of `changes` take away most of `storedCount` stored items.
-    void guardDeletes(const std::vector<Change>& changes, const std::vector<FileRef>& stored, std::size_t storedCount);
     void sendCompleted();
     void forward(const SyncEventPair& pair);
     // Keeps track of creates the local phase could not make that the remote phase then took in.
@@ -230,19 +224,9 @@ private:
     // decoded once already).
     std::optional<std::vector<FileRef>> m_storedFiles;
     bool m_localPhaseActed { false };
-    // The root etag asked before the latest listing of the remote phase.
-    std::optional<std::string> m_rootEtag;
-    // The etag of the remote phase's latest listing, once it arrived.
-    std::optional<std::string> m_listingInStep;
-    // The screened listing and what it withheld, while its changes are carried
-    // out: the etag is kept only once the stored state compares equal to it.
-    std::optional<std::vector<FileRef>> m_listedFiles;
-    std::unordered_set<std::int64_t> m_withheldIDs;
+    ListingEtag m_listingEtag;
     // Whether the remote phase met an error event (a refused entry included).
     bool m_remotePhaseFailed { false };
-    // Whether a listing of this run made changes that delete on disk.
-    bool m_listingDeletedLocally { false };
-    bool m_listingEtagForgotten { false };
     // Whether the list under way kept intents of its own.
     bool m_listHasIntents { false };
     std::unordered_set<std::string> m_refusedCreates;
