@@ -18,11 +18,18 @@ desktop_labels="^(PlatformDesktop|PlatformDesktopKeychain|OrvellaShared|OrvellaC
 apart_labels="^(PlatformDesktop|PlatformDesktopKeychain|OrvellaShared|OrvellaCore|e2e)\$"
 
 # A fresh machine's compiler cache is empty and the two builds share no
-# object, so filling it would only double what the builds hold on disk;
-# ORVELLA_CCACHE=1 keeps it for a developer's repeated runs.
-if [ "${ORVELLA_CCACHE:-0}" != 1 ]; then
+# object, so filling it would only double what the builds hold on disk; and
+# once linked, a build's objects are as large again as what the tests run.
+# ORVELLA_KEEP_BUILD=1 keeps both for a developer's repeated runs.
+keep_build=${ORVELLA_KEEP_BUILD:-0}
+if [ "$keep_build" != 1 ]; then
     export CCACHE_DISABLE=1
 fi
+drop_objects() {
+    if [ "$keep_build" != 1 ]; then
+        find "$1" -name '*.o' -type f -delete
+    fi
+}
 
 # The layers first: a misplaced include fails in a second, not after the builds.
 bash scripts/check-layers.sh
@@ -30,10 +37,12 @@ bash scripts/check-layers.sh
 cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug \
     -DORVELLA_SANITIZE=address,undefined -DORVELLA_BUILD_BENCHMARKS=OFF
 cmake --build build/asan -j "$jobs"
+drop_objects build/asan
 
 cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DORVELLA_SANITIZE=thread -DORVELLA_BUILD_BENCHMARKS=OFF
 cmake --build build/tsan -j "$jobs" --target $tsan_targets
+drop_objects build/tsan
 
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
