@@ -4,7 +4,7 @@
 #include "Platform/Foundation/Log.hpp"
 #include "Platform/Foundation/Unicode.hpp"
 #include "Sync/Changes/ChangeComputation.hpp"
-#include "Sync/Changes/IDTable.hpp"
+#include "Sync/Changes/ListingPlan.hpp"
 #include "Sync/Changes/IdentityResolution.hpp"
 #include "Sync/Changes/ServerDeleteGuard.hpp"
 #include "Sync/Changes/ServerEdits.hpp"
@@ -16,8 +16,6 @@
 
 #include <algorithm>
 #include <malloc.h>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <unordered_map>
 #include <utility>
 
@@ -44,39 +42,6 @@ std::vector<std::shared_ptr<FileWrapperItem>> scannedItems(std::vector<FileRef>&
     return items;
 }
 
-// How many of `stored` the local deletes of `changes` take away: a deleted
-// folder takes what lies below it too. A delete's file is the stored record
-// itself, so the paths compare as they are.
-std::size_t storedItemsDeleted(const std::vector<Change>& changes, const std::vector<FileRef>& stored)
-{
-    std::unordered_set<std::string_view> deleted;
-    for (const auto& change : changes) {
-        if (change.kind() == Change::Kind::Local && change.fileOperation()->isDelete()) {
-            deleted.insert(change.fileOperation()->file()->path());
-        }
-    }
-    if (deleted.empty()) {
-        return 0;
-    }
-    std::size_t count = 0;
-    for (const auto& file : stored) {
-        std::string_view path = file->path();
-        while (!path.empty()) {
-            if (deleted.contains(path)) {
-                ++count;
-                break;
-            }
-            auto trimmed = path.ends_with('/') ? path.substr(0, path.size() - 1) : path;
-            const auto slash = trimmed.rfind('/');
-            if (slash == std::string_view::npos || slash == 0) {
-                break;
-            }
-            path = trimmed.substr(0, slash + 1);
-        }
-    }
-    return count;
-}
-
 // The views of a large tree take tens of megabytes for a moment, freed in
 // pieces the allocator keeps for itself (it only hands back the top of a
 // heap). Handed back to the system once they are gone, they do not stay
@@ -96,6 +61,8 @@ SyncRun::SyncRun(std::shared_ptr<const SyncCollaborators> collaborators, RemoteC
     , m_localExecutor(std::move(localExecutor))
     , m_queue(std::move(queue))
     , m_outputs(std::move(outputs))
+    , m_uploadsAhead(m_remoteExecutor)
+    , m_listingEtag(m_collaborators->fileStore)
 {
 }
 
@@ -114,7 +81,7 @@ void SyncRun::start(const Reactive::Lifetime& lifetime)
     }
     // A cloud folder that cannot be listed and entered would scan as empty,
     // and everything the server has would read as deleted here.
-    if (!isReadableFolder(m_collaborators->cloudFolder())) {
+    if (!DeleteSafety::isReadableFolder(m_collaborators->cloudFolder())) {
         failWithUnreadableCloudFolder();
         return;
     }
@@ -289,9 +256,7 @@ void SyncRun::startPhase(Phase phase)
         m_localPhaseActed = false;
         m_storedFiles.reset();
     }
-    m_listingInStep.reset();
-    m_listedFiles.reset();
-    m_withheldIDs.clear();
+    m_listingEtag.phaseStarts();
     m_remotePhaseFailed = false;
     m_phase = phase;
     m_pass = 0;
@@ -403,7 +368,7 @@ void SyncRun::fetchRemoteChanges()
                 received = true;
                 self->workEnded();
                 // Without it the listing is fetched as always, and tells what went wrong.
-                self->m_rootEtag = event.isValue() ? std::optional(std::move(event).value()) : std::nullopt;
+                self->m_listingEtag.askedRootEtag(event.isValue() ? std::optional(std::move(event).value()) : std::nullopt);
                 self->listUnlessInStep();
             }));
     });
@@ -414,8 +379,7 @@ void SyncRun::listUnlessInStep()
     if (isStopped()) {
         return;
     }
-    if (m_pass == 1 && !m_localPhaseActed && m_rootEtag && m_collaborators->fileStore->listingEtag() == m_rootEtag
-        && !timeChangedListing()) {
+    if (m_pass == 1 && !m_localPhaseActed && m_listingEtag.namesStoredState(m_storedFiles)) {
         m_storedFiles.reset();
         phaseDone();
         return;
@@ -430,24 +394,6 @@ void SyncRun::listUnlessInStep()
     // The local phase did not learn the root folder: without it, no entry of
     // the listing can be told apart from one whose parent is missing.
     requestRootFolderID([](SyncRun& run, std::int64_t id) { run.listRemoteFiles(id); });
-}
-
-bool SyncRun::timeChangedListing()
-{
-    // A public link past its expiry is listed as none without any etag
-    // changing: the stored record that still holds it is out of step.
-    const auto now = Platform::Date::now();
-    auto expired = [&](const std::vector<FileRef>& records) {
-        return std::ranges::any_of(records, [&](const FileRef& record) {
-            const auto& link = record->publicShareInfo();
-            return record->hasPublicShare() && link && !isValid(*link, now);
-        });
-    };
-    if (m_storedFiles)
-        return expired(*m_storedFiles);
-    // Without the records there is nothing to compare: lists, as a failed read does.
-    auto loaded = m_collaborators->fileStore->loadFiles();
-    return !loaded || expired(*loaded);
 }
 
 void SyncRun::listRemoteFiles(std::int64_t rootFolderID)
@@ -479,42 +425,10 @@ void SyncRun::listRemoteFiles(std::int64_t rootFolderID)
                 received = true;
                 self->workEnded();
                 if (event.isValue()) {
-                    self->m_listingInStep = self->m_rootEtag;
-                    std::vector<Change> changes;
-                    {
-                        auto stored = std::move(storedFiles);
-                        const auto storedCount = stored.size();
-                        // Flat id sets, each gone when its step is: they live beside both views.
-                        auto screened = [&] {
-                            IDSet storedIDs(stored.size());
-                            for (const auto& file : stored)
-                                if (auto id = file->syncFileID().remoteID())
-                                    storedIDs.insert(*id);
-                            return screenListing(std::move(event).value(), rootFolderID,
-                                [&](std::int64_t id) { return storedIDs.contains(id); });
-                        }();
-                        IDSet listedIDs(screened.files.size());
-                        for (const auto& file : screened.files)
-                            listedIDs.insert(*file->syncFileID().remoteID());
-                        stored = screenStoredFiles(stored, rootFolderID, screened.withheldIDs,
-                            [&](std::int64_t id) { return listedIDs.contains(id); });
-                        self->reportRefused(screened.twins, screened.orphans, Change::Kind::Local, screened.duplicates,
-                            screened.misplaced);
-                        changes = resolvingNestedDeletes(computeChanges(stored, screened.files, MergePolicy::TakeRemote));
-                        self->guardDeletes(changes, stored, storedCount);
-                        self->noteLocalDeletes(changes);
-                        self->m_listedFiles.reset();
-                        self->m_withheldIDs.clear();
-                        if (!changes.empty()) {
-                            self->m_listedFiles = std::move(screened.files);
-                            self->m_withheldIDs = std::move(screened.withheldIDs);
-                        }
-                    }
-                    releaseFreedMemory();
-                    self->execute(std::move(changes));
+                    self->takeListing(std::move(event).value(), std::move(storedFiles), rootFolderID);
                     return;
                 }
-                self->m_listingInStep.reset();
+                self->m_listingEtag.listingFailed();
                 if (event.isFailed()) {
                     auto error = std::move(event).error();
                     self->m_outputs.runFailures.send(error);
@@ -523,6 +437,22 @@ void SyncRun::listRemoteFiles(std::int64_t rootFolderID)
                 self->phaseDone();
             }));
     });
+}
+
+void SyncRun::takeListing(std::vector<FileRef> listing, std::vector<FileRef> stored, std::int64_t rootFolderID)
+{
+    std::vector<Change> changes;
+    {
+        auto plan = planListing(std::move(listing), std::move(stored), rootFolderID);
+        reportRefused(plan.twins, plan.orphans, Change::Kind::Local, plan.duplicates, plan.misplaced);
+        if (m_pass == 1) {
+            m_deleteSafety.weighListing(plan.storedItemsDeleted, plan.storedCount);
+        }
+        m_listingEtag.listed(std::move(plan.listedFiles), std::move(plan.withheldIDs), plan.deletesOnDisk);
+        changes = std::move(plan.changes);
+    }
+    releaseFreedMemory();
+    execute(std::move(changes));
 }
 
 void SyncRun::reportRefused(const std::vector<FileRef>& twins, const std::vector<FileRef>& orphans, Change::Kind side,
@@ -553,21 +483,9 @@ void SyncRun::reportRefused(const std::vector<FileRef>& twins, const std::vector
 
 void SyncRun::keepBelowUnreadable(std::vector<Change>& changes, const FileSystemFileStore::Scan& scan)
 {
-    if (scan.unreadable.empty()) {
-        return;
-    }
-    // What the scan could not see is not gone: no delete of it, on either side.
-    std::erase_if(changes, [&](const Change& change) {
-        const auto& operation = change.fileOperation();
-        return operation && operation->isDelete() && scan.unreadableAbove(operation->file()->path());
-    });
-    if (m_reportedUnreadable) {
-        return;
-    }
-    m_reportedUnreadable = true;
     // About no change of an item: no status mark that would outlast the
     // folder's being unreadable.
-    for (const auto& path : scan.unreadable) {
+    for (const auto& path : m_deleteSafety.keepBelowUnreadable(changes, scan)) {
         forward({ SyncEvent::error(AnyError(ChangeExecutionError { ChangeExecutionError::Code::unreadableFolder, path, {} })),
             Change::invalid() });
     }
@@ -596,9 +514,7 @@ void SyncRun::checkServerDeletes(std::vector<Change> changes)
                     // Without the server's side no delete there is known to be
                     // safe: they wait for the next run, with the records of
                     // what lies below them, which tell it what the user deleted.
-                    std::erase_if(*pending, [](const Change& change) {
-                        return change.fileOperation() && change.fileOperation()->isDelete();
-                    });
+                    DeleteSafety::holdBackDeletes(*pending);
                     self->keepServerEdits(std::move(*pending), std::nullopt,
                         event.isFailed() ? std::optional(std::move(event).error()) : std::nullopt);
                     return;
@@ -779,67 +695,11 @@ bool SyncRun::localPhaseActs()
 
 bool SyncRun::forgetListingEtag()
 {
-    // Once per run: after it, only this run's own remote phase keeps one again.
-    if (m_listingEtagForgotten) {
-        return true;
-    }
-    if (auto forgotten = m_collaborators->fileStore->setListingEtag(std::nullopt); !forgotten) {
+    if (auto forgotten = m_listingEtag.forget(); !forgotten) {
         failWithStore(std::move(forgotten.error()));
         return false;
     }
-    m_listingEtagForgotten = true;
     return true;
-}
-
-void SyncRun::noteLocalDeletes(const std::vector<Change>& changes)
-{
-    if (std::ranges::any_of(changes, [](const Change& change) {
-            return change.kind() == Change::Kind::Local && change.fileOperation()->isDelete();
-        })) {
-        m_listingDeletedLocally = true;
-    }
-}
-
-void SyncRun::keepListingEtag()
-{
-    // A listing that took items away here may have been short: only a
-    // listing that deletes nothing is trusted to stand for the server, so
-    // the next run lists again and a complete listing brings them back.
-    if (!m_listingInStep || m_remotePhaseFailed || m_invalidChanges > 0 || m_listingDeletedLocally) {
-        return;
-    }
-    if (m_listedFiles) {
-        // Some changes settle in more than one run (a move whose content
-        // changed too): only a stored state that now compares equal to the
-        // listing is in step with it.
-        auto listed = std::exchange(m_listedFiles, std::nullopt);
-        auto loaded = m_collaborators->fileStore->loadFiles();
-        if (!loaded || !m_rootFolderID) {
-            return;
-        }
-        IDSet listedIDs(listed->size());
-        for (const auto& file : *listed)
-            listedIDs.insert(*file->syncFileID().remoteID());
-        auto stored = screenStoredFiles(*loaded, *m_rootFolderID, m_withheldIDs,
-            [&](std::int64_t id) { return listedIDs.contains(id); });
-        if (!computeChanges(stored, *listed, MergePolicy::TakeRemote).empty()) {
-            return;
-        }
-    }
-    // A failure is logged by the store; the next run then lists again.
-    if (m_collaborators->fileStore->setListingEtag(std::exchange(m_listingInStep, std::nullopt))) {
-        m_listingEtagForgotten = false;
-    }
-}
-
-bool SyncRun::isReadableFolder(const Platform::URL& folder)
-{
-    if (!folder.isFileURL()) {
-        return false;
-    }
-    auto path = folder.path();
-    struct stat status {};
-    return ::stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode) && ::access(path.c_str(), R_OK | X_OK) == 0;
 }
 
 void SyncRun::failWithUnreadableCloudFolder()
@@ -893,8 +753,7 @@ void SyncRun::execute(std::vector<Change> changes)
             continue;
         }
         // Whatever a view held, the cloud folder itself is never deleted on the server.
-        if (change.kind() == Change::Kind::Remote && change.fileOperation()->isDelete()
-            && m_rootFolderID && namesCloudFolder(*change.fileOperation()->file(), *m_rootFolderID)) {
+        if (DeleteSafety::deletesCloudFolder(change, m_rootFolderID)) {
             continue;
         }
         files.push_back(change.fileOperation()->file());
@@ -912,11 +771,7 @@ void SyncRun::execute(std::vector<Change> changes)
         return;
     }
     m_nextChange = 0;
-    {
-        // Every change of the list before took its own; none is left for this one.
-        std::lock_guard lock(m_mutex);
-        m_sentAhead.clear();
-    }
+    m_uploadsAhead.startList();
     executeNext();
 }
 
@@ -941,7 +796,7 @@ void SyncRun::executeNext()
         return;
     }
     const auto index = m_nextChange++;
-    auto started = sendAhead(index);
+    auto started = m_uploadsAhead.sendAhead(m_validChanges, index);
     auto producer = dispatch(m_validChanges[index], std::move(started)).startOn(m_queue);
     auto self = shared_from_this();
     startWork([self, producer] {
@@ -954,50 +809,6 @@ void SyncRun::executeNext()
             }
         }));
     });
-}
-
-std::shared_ptr<ExchangeAhead> SyncRun::sendAhead(std::size_t index)
-{
-    std::shared_ptr<ExchangeAhead> own;
-    {
-        std::lock_guard lock(m_mutex);
-        if (auto found = m_sentAhead.find(index); found != m_sentAhead.end()) {
-            own = std::move(found->second);
-            m_sentAhead.erase(found);
-        }
-    }
-    const auto end = std::min(m_validChanges.size(), index + transfersInFlight);
-    for (auto next = index; next < end; ++next) {
-        const auto& change = m_validChanges[next];
-        // Downloads wait for their turn: only uploads are sent ahead.
-        if (!carriesContent(*change.fileOperation()) || !change.isRemote()) {
-            break;
-        }
-        if (next == index) {
-            // Its own exchange starts with it, as every change's does.
-            continue;
-        }
-        {
-            std::lock_guard lock(m_mutex);
-            if (m_stopped) {
-                break;
-            }
-            if (m_sentAhead.contains(next)) {
-                continue;
-            }
-        }
-        auto started = m_remoteExecutor.startTransfer(*change.fileOperation());
-        if (!started) {
-            break;
-        }
-        std::lock_guard lock(m_mutex);
-        if (m_stopped) {
-            started->dispose();
-            break;
-        }
-        m_sentAhead.emplace(next, std::move(started));
-    }
-    return own;
 }
 
 void SyncRun::listDone()
@@ -1031,23 +842,10 @@ void SyncRun::noteCreate(const SyncEventPair& pair)
     }
 }
 
-void SyncRun::guardDeletes(const std::vector<Change>& changes, const std::vector<FileRef>& stored, std::size_t storedCount)
-{
-    if (m_deletesToTrash || m_pass != 1) {
-        return;
-    }
-    const auto deleted = storedItemsDeleted(changes, stored);
-    if (deleted > trashGuardMinimum && deleted * 2 > storedCount) {
-        Platform::Log::failure("The listing leaves out " + std::to_string(deleted) + " of " + std::to_string(storedCount)
-            + " stored items: this run moves every item it deletes to the Trash");
-        m_deletesToTrash = true;
-    }
-}
-
 void SyncRun::sendCompleted()
 {
-    if (m_trashedForSafety > 0) {
-        m_outputs.trashedForSafety.send(std::exchange(m_trashedForSafety, 0));
+    if (auto trashed = m_deleteSafety.takeTrashed(); trashed > 0) {
+        m_outputs.trashedForSafety.send(trashed);
     }
     if (!m_serverVersionsKept.empty()) {
         m_outputs.serverVersionsKept.send(std::exchange(m_serverVersionsKept, {}));
@@ -1064,7 +862,7 @@ void SyncRun::phaseDone()
         startPhase(Phase::Remote);
         return;
     }
-    keepListingEtag();
+    m_listingEtag.keep(!m_remotePhaseFailed && m_invalidChanges == 0, m_rootFolderID);
     // An item the local phase could not create on the server (it was there
     // already: placed by both sides, or created before a crash) has just been
     // taken into the stored state; what lies inside it can go up now, and
@@ -1091,10 +889,7 @@ void SyncRun::forward(const SyncEventPair& pair)
     }
     if (pair.first.isFinished()) {
         ++m_finishedChanges;
-        const auto& operation = pair.second.fileOperation();
-        if (m_deletesToTrash && pair.second.isLocal() && operation && operation->isDelete()) {
-            ++m_trashedForSafety;
-        }
+        m_deleteSafety.noteFinished(pair.second);
     }
     noteCreate(pair);
     // The manager's observers (the status bookkeeping, the application) see
@@ -1107,8 +902,7 @@ SyncEventProducer SyncRun::dispatch(const Change& change, std::shared_ptr<Exchan
 {
     switch (change.kind()) {
     case Change::Kind::Local:
-        return m_localExecutor.performLocalOperation(*change.fileOperation(),
-            m_deletesToTrash ? LocalChangeExecutor::Removal::toTrash : LocalChangeExecutor::Removal::asConfigured);
+        return m_localExecutor.performLocalOperation(*change.fileOperation(), m_deleteSafety.removal());
     case Change::Kind::Remote:
         return m_remoteExecutor.performRemoteOperation(*change.fileOperation(), std::move(started));
     case Change::Kind::Invalid:
@@ -1159,17 +953,13 @@ void SyncRun::workEnded()
 void SyncRun::stop()
 {
     AnyDisposable work;
-    std::map<std::size_t, std::shared_ptr<ExchangeAhead>> sentAhead;
     {
         std::lock_guard lock(m_mutex);
         m_stopped = true;
         work = std::exchange(m_work, AnyDisposable());
-        sentAhead = std::exchange(m_sentAhead, {});
     }
     work.dispose();
-    for (const auto& [index, exchange] : sentAhead) {
-        exchange->dispose();
-    }
+    m_uploadsAhead.stop();
 }
 
 bool SyncRun::isStopped() const

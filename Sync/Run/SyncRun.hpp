@@ -11,6 +11,9 @@
 #include "Sync/Execution/ServerVersionCopy.hpp"
 #include "Sync/Execution/SyncCollaborators.hpp"
 #include "Sync/Execution/SyncEvent.hpp"
+#include "Sync/Run/DeleteSafety.hpp"
+#include "Sync/Run/ListingEtag.hpp"
+#include "Sync/Run/UploadPipeline.hpp"
 #include "Sync/Store/StoreError.hpp"
 
 #include <cstddef>
@@ -46,7 +49,7 @@ namespace Sync {
 // (nothing can differ the next time).
 //
 // When the first pass of a remote phase would delete on disk more than half
-// of the stored items and more than `trashGuardMinimum`, every local delete of
+// of the stored items and more than DeleteSafety::trashGuardMinimum, every local delete of
 // the rest of the run goes to the Trash whatever the configuration says, and
 // the run ends by sending how many did to `trashedForSafety`.
 //
@@ -114,7 +117,7 @@ class SyncRun final : public std::enable_shared_from_this<SyncRun> {
 public:
     static constexpr int maximumRepetitions = 20;
     // Uploads whose exchanges with the server may run at once.
-    static constexpr std::size_t transfersInFlight = 4;
+    static constexpr std::size_t transfersInFlight = UploadPipeline::transfersInFlight;
 
     struct Outputs {
         Reactive::Observer<SyncEventPair, Reactive::NoError> syncEvents;
@@ -127,11 +130,6 @@ public:
         // At the end of a run that kept server versions beside local files (see `start`): which.
         Reactive::Observer<std::vector<KeptServerVersion>, Reactive::NoError> serverVersionsKept;
     };
-
-    // A remote phase whose deletes would take away more than this share of
-    // the stored items, and more than `trashGuardMinimum` of them, is a
-    // listing that lost what the client knows, not the user's intent.
-    static constexpr std::size_t trashGuardMinimum = 50;
 
     SyncRun(std::shared_ptr<const SyncCollaborators> collaborators, RemoteChangeExecutor remoteExecutor,
         LocalChangeExecutor localExecutor, Reactive::SchedulerPtr queue, Outputs outputs);
@@ -158,18 +156,13 @@ private:
     void fetchRemoteChanges();
     // Skips the listing when the root etag names the stored state, else lists.
     void listUnlessInStep();
-    // Whether the passing of time changed what a listing would say about the
-    // stored records (a public link they hold expired) though no etag did.
-    [[nodiscard]] bool timeChangedListing();
-    // Notes whether a listing's changes delete anything on disk (see keepListingEtag).
-    void noteLocalDeletes(const std::vector<Change>& changes);
     void listRemoteFiles(std::int64_t rootFolderID);
+    // Carries out what the remote phase makes of `listing`.
+    void takeListing(std::vector<FileRef> listing, std::vector<FileRef> stored, std::int64_t rootFolderID);
     // The local phase is about to change the stored state; false when the run ended.
     [[nodiscard]] bool localPhaseActs();
     // No listing names the stored state any more; false when the run ended.
     [[nodiscard]] bool forgetListingEtag();
-    // Keeps the etag of the listing a remote phase carried out whole.
-    void keepListingEtag();
     // Asks for the root folder's id, then goes on with `next`; a failure ends the phase.
     void requestRootFolderID(void (*next)(SyncRun&, std::int64_t));
     // Error events for the entries a view left out (first pass of a phase only).
@@ -179,8 +172,6 @@ private:
     void executeNext();
     void listDone();
     void phaseDone();
-    // Whether the local deletes of `changes` take away most of `storedCount` stored items.
-    void guardDeletes(const std::vector<Change>& changes, const std::vector<FileRef>& stored, std::size_t storedCount);
     void sendCompleted();
     void forward(const SyncEventPair& pair);
     // Keeps track of creates the local phase could not make that the remote phase then took in.
@@ -189,7 +180,6 @@ private:
     void failWithStore(StoreError error);
     // Ends the run at once with one error event: the cloud folder cannot be read.
     void failWithUnreadableCloudFolder();
-    [[nodiscard]] static bool isReadableFolder(const Platform::URL& folder);
     // Drops the deletes of items at or below a folder `scan` could not read,
     // and reports each such folder once per run.
     void keepBelowUnreadable(std::vector<Change>& changes, const FileSystemFileStore::Scan& scan);
@@ -211,10 +201,6 @@ private:
     [[nodiscard]] BindingLookup bindingLookup(const FileSystemFileStore::Scan& scan) const;
 
     [[nodiscard]] SyncEventProducer dispatch(const Change& change, std::shared_ptr<ExchangeAhead> started) const;
-    // Sends ahead the exchanges of the content transfers that follow the
-    // change at `index` without a change of another kind in between (see
-    // the class comment); answers the one sent ahead for `index` itself.
-    [[nodiscard]] std::shared_ptr<ExchangeAhead> sendAhead(std::size_t index);
     // Starts `work`, keeping its handle as the work under way (for `stop`)
     // unless it has finished already.
     void startWork(const std::function<Reactive::AnyDisposable()>& work);
@@ -227,6 +213,7 @@ private:
     LocalChangeExecutor m_localExecutor;
     Reactive::SchedulerPtr m_queue;
     Outputs m_outputs;
+    UploadPipeline m_uploadsAhead;
 
     // Touched only by the step under way (see Threading).
     Phase m_phase { Phase::Local };
@@ -237,29 +224,16 @@ private:
     // decoded once already).
     std::optional<std::vector<FileRef>> m_storedFiles;
     bool m_localPhaseActed { false };
-    // The root etag asked before the latest listing of the remote phase.
-    std::optional<std::string> m_rootEtag;
-    // The etag of the remote phase's latest listing, once it arrived.
-    std::optional<std::string> m_listingInStep;
-    // The screened listing and what it withheld, while its changes are carried
-    // out: the etag is kept only once the stored state compares equal to it.
-    std::optional<std::vector<FileRef>> m_listedFiles;
-    std::unordered_set<std::int64_t> m_withheldIDs;
+    ListingEtag m_listingEtag;
     // Whether the remote phase met an error event (a refused entry included).
     bool m_remotePhaseFailed { false };
-    // Whether a listing of this run made changes that delete on disk.
-    bool m_listingDeletedLocally { false };
-    bool m_listingEtagForgotten { false };
     // Whether the list under way kept intents of its own.
     bool m_listHasIntents { false };
     std::unordered_set<std::string> m_refusedCreates;
     bool m_adoptedRefusedCreate { false };
     bool m_repeatedForAdoption { false };
-    bool m_reportedUnreadable { false };
     int m_pass { 0 };
-    // Set for the rest of the run once a listing left out most of the stored state.
-    bool m_deletesToTrash { false };
-    std::size_t m_trashedForSafety { 0 };
+    DeleteSafety m_deleteSafety;
     std::vector<KeptServerVersion> m_serverVersionsKept;
     std::vector<Change> m_validChanges;
     std::size_t m_nextChange { 0 };
@@ -269,8 +243,6 @@ private:
 
     mutable std::mutex m_mutex;
     Reactive::AnyDisposable m_work;
-    // Exchanges sent ahead, by the index of their change in m_validChanges.
-    std::map<std::size_t, std::shared_ptr<ExchangeAhead>> m_sentAhead;
     std::uint64_t m_workGeneration { 0 };
     bool m_stopped { false };
 };
