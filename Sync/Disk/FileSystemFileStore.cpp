@@ -94,6 +94,29 @@ namespace {
         return std::unexpected(DiskOperationError { operation, std::move(location), std::move(cause) });
     }
 
+    // Where a downloaded file or a kept copy goes: never a folder, never the
+    // cloud folder itself.
+    std::expected<Place, FileSystemError> filePlaceOf(const File& file, const Platform::URL& folder)
+    {
+        auto place = placeOf(file, folder);
+        if (place && (place->isCloudFolder || isFolder(file)))
+            return std::unexpected(FileSystemError::make(FileSystemErrorCode::invalidPath, file.path()));
+        return place;
+    }
+
+    std::unexpected<DiskOperationError> placementFailure(const File& file, const Platform::URL& folder,
+        FileSystemError cause)
+    {
+        auto location = locationOf(file, folder);
+        Platform::Log::line("❗️file couldn't be placed: " + location);
+        return std::unexpected(DiskOperationError { DiskOperation::placeDownload, std::move(location), std::move(cause) });
+    }
+
+    std::string stagedPathIn(const std::string& staging)
+    {
+        return staging + "/" + std::string(FileSystemFileStore::stagedDownloadPrefix) + Platform::UUID().uuidString();
+    }
+
     // The first name "<name> (n)" free beside `path`, for an item moved aside.
     std::string freeNameBeside(const std::string& path)
     {
@@ -335,15 +358,11 @@ std::expected<std::string, DiskOperationError> FileSystemFileStore::placeDownloa
     const File& file, const Platform::URL& folder, Platform::ReplaceExisting replace) const
 {
     auto fail = [&](FileSystemError cause) -> std::expected<std::string, DiskOperationError> {
-        auto location = locationOf(file, folder);
-        Platform::Log::line("❗️file couldn't be placed: " + location);
-        return std::unexpected(DiskOperationError { DiskOperation::placeDownload, std::move(location), std::move(cause) });
+        return placementFailure(file, folder, std::move(cause));
     };
-    auto place = placeOf(file, folder);
+    auto place = filePlaceOf(file, folder);
     if (!place)
         return fail(place.error());
-    if (place->isCloudFolder || isFolder(file))
-        return fail(FileSystemError::make(FileSystemErrorCode::invalidPath, file.path()));
 
     std::vector<Platform::OwnChangeRegistry::Registration> registrations;
     if (auto made = makeFolders(Platform::deletingLastPathComponent(place->path), registrations); !made)
@@ -351,7 +370,7 @@ std::expected<std::string, DiskOperationError> FileSystemFileStore::placeDownloa
     auto staging = stagingFolder(folder);
     if (!staging)
         return fail(staging.error());
-    auto stagedPath = *staging + "/" + std::string(stagedDownloadPrefix) + Platform::UUID().uuidString();
+    auto stagedPath = stagedPathIn(*staging);
     registrations.push_back(registerChange(stagedPath, Scope::item));
     // On the cloud folder's file system from here on (copied when the
     // transport's folder is elsewhere; a killed run's copy is removed by the
@@ -378,19 +397,15 @@ std::expected<std::string, DiskOperationError> FileSystemFileStore::keepCopy(con
     const Platform::URL& folder) const
 {
     auto fail = [&](FileSystemError cause) -> std::expected<std::string, DiskOperationError> {
-        auto location = locationOf(file, folder);
-        Platform::Log::line("❗️file couldn't be placed: " + location);
-        return std::unexpected(DiskOperationError { DiskOperation::placeDownload, std::move(location), std::move(cause) });
+        return placementFailure(file, folder, std::move(cause));
     };
-    auto place = placeOf(file, folder);
+    auto place = filePlaceOf(file, folder);
     if (!place)
         return fail(place.error());
-    if (place->isCloudFolder || isFolder(file))
-        return fail(FileSystemError::make(FileSystemErrorCode::invalidPath, file.path()));
     auto staging = stagingFolder(folder);
     if (!staging)
         return fail(staging.error());
-    auto copyPath = *staging + "/" + std::string(stagedDownloadPrefix) + Platform::UUID().uuidString();
+    auto copyPath = stagedPathIn(*staging);
     auto registration = registerChange(copyPath, Scope::item);
     // A copy, not the file moved: the file keeps its name (and its binding)
     // until whatever replaces it is in place.
