@@ -68,16 +68,17 @@ TEST(LazyURLSessionTaskOperation, failedTaskStillFinishesTheOperationOnce)
         return session->dataTask({ .url = closedPortURL() },
             [finish, &completed](Platform::URLSessionTask&, std::expected<Platform::DataTaskResponse, Platform::TransportError> result) {
                 EXPECT_FALSE(result.has_value());
-                completed = true;
                 finish();
+                // Set after the finish, so the test reads the flags only once both have been announced.
+                completed = true;
             });
     });
     FlagLog log;
     log.observe(*operation);
     operation->start();
     ASSERT_NE(operation->task(), nullptr);
-    ASSERT_TRUE(eventually([&] { return operation->isFinished(); }));
-    EXPECT_TRUE(completed);
+    ASSERT_TRUE(eventually([&] { return completed.load(); }));
+    EXPECT_TRUE(operation->isFinished());
     EXPECT_FALSE(operation->isExecuting());
     finishAgain();
     EXPECT_EQ(log.snapshot(), (std::vector<Flag> { Flag::isExecuting, Flag::isFinished, Flag::isExecuting }));
