@@ -6,11 +6,14 @@
 #include "Platform/FileSystem/ExtendedAttributes.hpp"
 #include "Platform/FileSystem/FileOperations.hpp"
 #include "Sync/References/ExtendedAttributes.hpp"
+#include "Sync/Tests/DiskTestSupport.hpp"
 #include "Sync/Tests/SyncEngineTestSupport.hpp"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <cerrno>
 #include <mutex>
 #include <optional>
 #include <sys/stat.h>
@@ -45,6 +48,8 @@ public:
     std::expected<void, Platform::FileSystemError> syncFile(const std::string& path) const override
     {
         note(SyncCall::Kind::file, path);
+        if (failFileSyncs)
+            return std::unexpected(Platform::FileSystemError::fromErrno(EIO, path));
         return Platform::DiskSync::syncFile(path);
     }
     std::expected<void, Platform::FileSystemError> syncFolder(const std::string& path) const override
@@ -54,6 +59,8 @@ public:
     }
 
     void watch(TestCloud* cloud) { m_cloud = cloud; }
+    // Every file sync fails from now on (as on a disk that went bad).
+    std::atomic<bool> failFileSyncs { false };
     [[nodiscard]] std::vector<SyncCall> calls() const
     {
         std::lock_guard lock(m_mutex);
@@ -247,4 +254,29 @@ TEST(DurablePlacement, ABindingIsOnTheItemWhenItIsSyncedBeforeItsRecord)
     EXPECT_FALSE(calls[staged].bound) << "the kept copy carries the file's binding";
     EXPECT_EQ(bound(*kept), std::nullopt);
     EXPECT_EQ(bound("/A/B/c.txt"), fileID);
+}
+
+TEST(DurablePlacement, AFileFoundInPlaceIsBoundAndSyncedBeforeItsRecord)
+{
+    // A download placed by a run that ended before its record (or the user's
+    // file of the same content) is bound where it lies and synced with its
+    // binding; a sync that fails fails the binding, so that nothing records it.
+    auto sync = std::make_shared<RecordingDiskSync>();
+    TestCloud cloud(TestCloud::Settings { .diskSync = sync });
+    cloud.writeFile("/k.txt", "kept");
+    auto file = item("/k.txt", "", SyncFileID::remote(7));
+
+    ASSERT_TRUE(cloud.fileSystemStore->bindInPlace(*file, cloud.cloudFolderURL(), *cloud.referenceMapping));
+    auto calls = sync->calls();
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_EQ(calls[0].path, cloud.diskPath("/k.txt"));
+    EXPECT_TRUE(calls[0].bound) << "synced before it was bound";
+    auto bound = cloud.referenceMapping->boundRemoteID("/k.txt", cloud.diskPath("/k.txt"), cloud.cloudFolderURL(), nullptr);
+    EXPECT_EQ(bound, 7);
+
+    sync->failFileSyncs = true;
+    auto other = item("/k.txt", "", SyncFileID::remote(8));
+    auto failed = cloud.fileSystemStore->bindInPlace(*other, cloud.cloudFolderURL(), *cloud.referenceMapping);
+    ASSERT_FALSE(failed);
+    EXPECT_EQ(failed.error().cause.systemError, EIO);
 }
