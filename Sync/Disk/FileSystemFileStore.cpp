@@ -158,7 +158,7 @@ Platform::OwnChangeRegistry::Registration FileSystemFileStore::registerChange(co
     return m_state->ownChanges->registerChange(path, scope);
 }
 
-DiskOperationResult FileSystemFileStore::createFolder(const File& file) const
+DiskOperationResult FileSystemFileStore::createFolder(const File& file, const PlacementBinder* binder) const
 {
     auto folder = m_state->configuration->folderURL().value();
     auto fail = [&](FileSystemError cause) {
@@ -182,13 +182,19 @@ DiskOperationResult FileSystemFileStore::createFolder(const File& file) const
     auto status = Platform::ItemStat::of(place->path);
     if (!status || !status->isDirectory())
         return fail(FileSystemError::make(FileSystemErrorCode::notADirectory, place->path));
-    if (!*made)
+    // The date of a folder made here and the binding are synced with it,
+    // before its record: a folder recorded but unbound after a power cut
+    // would be met as a stranger (the user's new folder).
+    if (*made)
+        if (auto dated = Platform::setModificationTime(place->path, fileTime(file.lastModifiedDate())); !dated)
+            return fail(dated.error());
+    const bool bound = binder && binder->bind(file, place->path);
+    if (!*made && !bound)
         return {};
-    // The date of a folder made here is synced with it, before its record.
-    if (auto dated = Platform::setModificationTime(place->path, fileTime(file.lastModifiedDate())); !dated)
-        return fail(dated.error());
     if (auto synced = m_state->diskSync->syncFolder(place->path); !synced)
         return fail(synced.error());
+    if (bound)
+        binder->placed(file, place->path);
     return {};
 }
 
@@ -355,7 +361,8 @@ std::expected<std::string, FileSystemError> FileSystemFileStore::stagingFolder(c
 }
 
 std::expected<std::string, DiskOperationError> FileSystemFileStore::placeDownload(DownloadedFile downloaded,
-    const File& file, const Platform::URL& folder, Platform::ReplaceExisting replace) const
+    const File& file, const Platform::URL& folder, Platform::ReplaceExisting replace,
+    const PlacementBinder* binder) const
 {
     auto fail = [&](FileSystemError cause) -> std::expected<std::string, DiskOperationError> {
         return placementFailure(file, folder, std::move(cause));
@@ -386,11 +393,47 @@ std::expected<std::string, DiskOperationError> FileSystemFileStore::placeDownloa
         return fail(FileSystemError::fromErrno(errno, stagedPath));
     if (auto dated = Platform::setModificationTime(stagedPath, fileTime(file.lastModifiedDate())); !dated)
         return fail(dated.error());
+    // The binding too, so that the file takes its name bound: written after
+    // the placement, a power cut could take it back from a file whose
+    // record the next run finds.
+    const bool bound = binder && binder->bind(file, stagedPath);
+    struct stat stagedStatus {};
+    if (bound && ::lstat(stagedPath.c_str(), &stagedStatus) != 0)
+        return fail(FileSystemError::fromErrno(errno, stagedPath));
     registrations.push_back(registerChange(place->path, Scope::item));
     if (auto placed = Platform::placeFile(stagedPath, place->path, replace, m_state->diskSync.get()); !placed)
         return fail(placed.error());
     staged.release();
+    if (bound) {
+        struct stat placedStatus {};
+        if (::lstat(place->path.c_str(), &placedStatus) == 0 && placedStatus.st_dev == stagedStatus.st_dev
+            && placedStatus.st_ino == stagedStatus.st_ino) {
+            binder->placed(file, place->path);
+        } else if (auto rebound = bindInPlace(file, folder, *binder); !rebound) {
+            // Copied onto another file system below the cloud folder: the
+            // copy carries none of the staged file's attributes.
+            return std::unexpected(rebound.error());
+        }
+    }
     return place->path;
+}
+
+DiskOperationResult FileSystemFileStore::bindInPlace(const File& file, const Platform::URL& folder,
+    const PlacementBinder& binder) const
+{
+    auto fail = [&](FileSystemError cause) -> DiskOperationResult { return placementFailure(file, folder, std::move(cause)); };
+    auto place = placeOf(file, folder);
+    if (!place)
+        return fail(place.error());
+    if (place->isCloudFolder)
+        return fail(FileSystemError::make(FileSystemErrorCode::invalidPath, file.path()));
+    if (!binder.bind(file, place->path))
+        return {};
+    auto synced = isFolder(file) ? m_state->diskSync->syncFolder(place->path) : m_state->diskSync->syncFile(place->path);
+    if (!synced)
+        return fail(synced.error());
+    binder.placed(file, place->path);
+    return {};
 }
 
 std::expected<std::string, DiskOperationError> FileSystemFileStore::keepCopy(const File& file,

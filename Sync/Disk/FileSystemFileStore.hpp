@@ -12,6 +12,7 @@
 #include "Sync/Disk/DiskOperationError.hpp"
 #include "Sync/Disk/DownloadedFile.hpp"
 #include "Sync/Disk/FileSystemFileStoreConfiguration.hpp"
+#include "Sync/Disk/PlacementBinder.hpp"
 #include "Sync/Model/File.hpp"
 
 #include <algorithm>
@@ -53,9 +54,10 @@ namespace Sync {
 //
 // What the store puts on disk survives a power cut before the caller can
 // record it, in this order, for every file and folder it makes: the content
-// written, its mode and date set, the file synced, renamed into place, its
-// folder synced; a folder it makes is synced with its parent before anything
-// is put into it. A delete or move is durable the same way before it
+// written, its mode and date set, its binding written (see PlacementBinder),
+// the file synced, renamed into place, its folder synced; a folder it makes
+// is synced with its parent before anything is put into it, and itself
+// (date and binding) before the caller records it. A delete or move is durable the same way before it
 // returns: the folders whose entries it changed are synced (for a move the
 // destination's first, for a move to the Trash the Trash's folder first).
 // The caller records a placement only after the call returned success. The
@@ -153,9 +155,11 @@ public:
 
     // Creates the folder `file` describes (its type must be folder) with
     // missing parents, dated with its lastModifiedDate, each folder made
-    // synced with its parent. Logs
+    // synced with its parent. With a `binder`, the folder's binding is
+    // written before the folder itself is synced; a folder that was there
+    // already is bound and synced too. Logs
     // "❗️directory couldn't be created: " and the URL on failure.
-    [[nodiscard]] DiskOperationResult createFolder(const File& file) const;
+    [[nodiscard]] DiskOperationResult createFolder(const File& file, const PlacementBinder* binder = nullptr) const;
     // How a delete is done: as `movesToTrash` says now, or into the Trash whatever it says.
     enum class Removal { asConfigured, toTrash };
 
@@ -174,12 +178,23 @@ public:
     // then placed durably (see above). With ReplaceExisting::Yes it replaces
     // a file there in one step, never a folder; with No nothing there is
     // replaced. Every path it touches is registered first. Answers the
-    // placed file's path. On failure the item at the path is as it was (or,
-    // when only the last folder sync failed, the new file is in place) and
-    // neither the staged nor the downloaded file is left. Logs
-    // "❗️file couldn't be placed: " and the URL on failure.
+    // placed file's path. With a `binder`, the file's binding is written on
+    // the staged file after its mode and date, so that it is synced with
+    // them and is there from the moment the file takes its name; without
+    // one the placed file carries no binding. On failure the item at the
+    // path is as it was (or, when only the last folder sync failed, the new
+    // file is in place) and neither the staged nor the downloaded file is
+    // left. Logs "❗️file couldn't be placed: " and the URL on failure.
     [[nodiscard]] std::expected<std::string, DiskOperationError> placeDownload(DownloadedFile downloaded,
-        const File& file, const Platform::URL& cloudFolder, Platform::ReplaceExisting replace) const;
+        const File& file, const Platform::URL& cloudFolder, Platform::ReplaceExisting replace,
+        const PlacementBinder* binder = nullptr) const;
+    // Binds the file already in place at `file.path()` below the cloud
+    // folder at `cloudFolder` (placed by a run that ended before its record,
+    // or the user's with the same content) through `binder`, and syncs it:
+    // the binding is durable before the caller records the file. Logs
+    // "❗️file couldn't be placed: " and the URL on failure.
+    [[nodiscard]] DiskOperationResult bindInPlace(const File& file, const Platform::URL& cloudFolder,
+        const PlacementBinder& binder) const;
     // Copies the bytes of the file at `file.path()` below the cloud folder
     // at `cloudFolder`, as they are now, to the first free name beside it of
     // "<stem> (lokale Kopie).<ext>", "<stem> (lokale Kopie 2).<ext>" …, placed

@@ -88,7 +88,7 @@ SyncEventProducer restoreServerVersion(const std::shared_ptr<const SyncCollabora
             restored->setFileName(file->fileName());
             restored->setFileHash(Platform::hexString(*digest));
             auto placed = collaborators->fileSystemStore.placeDownload(std::move(*downloaded), *restored, cloudFolder,
-                Platform::ReplaceExisting::Yes);
+                Platform::ReplaceExisting::Yes, collaborators->fileReferenceMapping.get());
             if (!placed)
                 return std::unexpected(AnyError(std::move(placed.error())));
             auto stored = StoredChange::storing(restored);

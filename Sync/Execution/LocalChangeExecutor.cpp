@@ -100,8 +100,9 @@ SyncAPIClient::Producer<Platform::URL> placedDownload(const std::shared_ptr<cons
 {
     return collaborators->apiClient->syncDownload(file).attemptMap(
         [collaborators, file, cloudFolder, replace](DownloadedFileRef&& downloaded) -> URLResult {
-            auto placed
-                = collaborators->fileSystemStore.placeDownload(std::move(*downloaded), *file, cloudFolder, replace);
+            // Bound on the staged file, so that the binding is as durable as the content.
+            auto placed = collaborators->fileSystemStore.placeDownload(std::move(*downloaded), *file, cloudFolder,
+                replace, collaborators->fileReferenceMapping.get());
             if (!placed) {
                 return std::unexpected(AnyError(std::move(placed.error())));
             }
@@ -146,7 +147,12 @@ SyncEventProducer LocalChangeExecutor::createFile(const Change& change, const Fi
             return SyncAPIClient::Producer<Platform::URL>::error(diskPath.error());
         }
         if (holdsContent(*diskPath, file->fileHash())) {
-            // Placed before, but not recorded (the process ended in between).
+            // Placed before, but not recorded (the process ended in between),
+            // or the user's with the same content: bound durably before its record.
+            if (auto unbound = stepFailure(
+                    collaborators->fileSystemStore.bindInPlace(*file, cloudFolder, *collaborators->fileReferenceMapping))) {
+                return SyncAPIClient::Producer<Platform::URL>::error(std::move(*unbound));
+            }
             return SyncAPIClient::Producer<Platform::URL>::value(Platform::URL::fileURL(*diskPath));
         }
         return placedDownload(collaborators, file, cloudFolder, ReplaceExisting::No);
@@ -157,7 +163,6 @@ SyncEventProducer LocalChangeExecutor::createFile(const Change& change, const Fi
         if (auto written = collaborators->record(stored.markUpToDate(*file, collaborators->cloudFolder())); !written) {
             return std::unexpected(AnyError(std::move(written.error())));
         }
-        forgetStaleReference(*collaborators, *file);
         return std::move(placed);
     });
     return changeEvents(change, reacted);
@@ -171,7 +176,8 @@ SyncEventProducer LocalChangeExecutor::createFolder(const Change& change, const 
             !refused) {
             return refused.error();
         }
-        if (auto failed = stepFailure(collaborators->fileSystemStore.createFolder(*file))) {
+        if (auto failed = stepFailure(
+                collaborators->fileSystemStore.createFolder(*file, collaborators->fileReferenceMapping.get()))) {
             return failed;
         }
         if (auto stored = collaborators->fileStore->add(*file); !stored) {
@@ -194,7 +200,6 @@ SyncEventProducer LocalChangeExecutor::updateFile(const Change& change, const Fi
             return placedDownload(collaborators, file, cloudFolderAtCall, ReplaceExisting::Yes);
         });
     auto reacted = call.attemptMap([collaborators, file, cloudFolderAtCall](Platform::URL&& placed) -> URLResult {
-        collaborators->fileReferenceMapping->addReference(*file, collaborators->cloudFolder());
         auto stored = StoredChange::storing(file);
         if (auto written = collaborators->record(stored.markUpToDate(*file, cloudFolderAtCall)); !written) {
             return std::unexpected(AnyError(std::move(written.error())));

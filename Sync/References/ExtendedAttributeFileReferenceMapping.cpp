@@ -67,6 +67,26 @@ void ExtendedAttributeFileReferenceMapping::addReference(const File& file, const
         m_memo.learn(withoutTrailingSlash(file.path()), Platform::ChangeStamp::from(*status), *remoteID);
 }
 
+bool ExtendedAttributeFileReferenceMapping::bind(const File& file, const std::string& diskPath) const
+{
+    auto remoteID = file.syncFileID().remoteID();
+    if (!remoteID)
+        return false;
+    auto binding = QVCloudExtendedAttributes::attributesWithFilePath(file.path(), *remoteID);
+    return QVSetExtendedAttributeValue(&binding, extendedAttributeName(), Platform::URL::fileURL(diskPath),
+        *m_attributes, m_ownChanges.get());
+}
+
+void ExtendedAttributeFileReferenceMapping::placed(const File& file, const std::string& diskPath) const
+{
+    auto remoteID = file.syncFileID().remoteID();
+    if (!remoteID)
+        return;
+    // Looked at after the rename, which gave the item a new change time.
+    if (auto status = Platform::ItemStat::of(diskPath))
+        m_memo.learn(withoutTrailingSlash(file.path()), Platform::ChangeStamp::from(*status), *remoteID);
+}
+
 std::optional<std::int64_t> ExtendedAttributeFileReferenceMapping::boundRemoteID(std::string_view path,
     const std::string& diskPath, const Platform::URL&, const Platform::ChangeStamp* stamp)
 {

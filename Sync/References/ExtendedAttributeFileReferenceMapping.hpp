@@ -39,6 +39,12 @@ public:
     // then stays).
     [[nodiscard]] FileRef file(std::string_view path, const Platform::URL& cloudFolder) override;
     void addReference(const File& file, const Platform::URL& cloudFolder) override;
+    // Writes the attribute `addReference` writes at `file.path()` on the item
+    // at `diskPath` (no path resolution: the disk store's own path); its
+    // bookmark is the item's, which a rename keeps.
+    bool bind(const File& file, const std::string& diskPath) const override;
+    // The next scan takes the binding without reading it back.
+    void placed(const File& file, const std::string& diskPath) const override;
     void removeReference(std::string_view path, const Platform::URL& cloudFolder) override;
     // Reads the attribute at `diskPath` alone: no path resolution, no store
     // lookup; with a stamp, only when the item changed since the scan before
@@ -56,7 +62,8 @@ private:
     std::shared_ptr<FileStore> m_fileStore;
     std::shared_ptr<const Platform::ExtendedAttributes> m_attributes;
     std::shared_ptr<Platform::OwnChangeRegistry> m_ownChanges;
-    BindingMemo m_memo;
+    // Learnt from const `placed` too: it is what the item reads as, not state of the mapping's own.
+    mutable BindingMemo m_memo;
 };
 
 } // namespace Sync

@@ -2,6 +2,7 @@
 
 #include "Platform/FileSystem/ChangeStamp.hpp"
 #include "Platform/Foundation/URL.hpp"
+#include "Sync/Disk/PlacementBinder.hpp"
 #include "Sync/Model/File.hpp"
 
 #include <concepts>
@@ -17,8 +18,11 @@ namespace Sync {
 
 // Binds local items to the stored files they mirror, so that an item keeps
 // its remote identity when it is renamed or moved. Implementations run
-// synchronously on the caller's thread.
-class FileReferenceMapping {
+// synchronously on the caller's thread. As the disk store's PlacementBinder
+// it writes the binding of a download or a folder the engine makes while the
+// item is put in place (`bind`, then `placed`), as `addReference` would
+// write it at the item's path.
+class FileReferenceMapping : public PlacementBinder {
 public:
     virtual ~FileReferenceMapping() = default;
 

@@ -82,14 +82,18 @@ void SyncManager::observeOutcomes()
             return;
         }
         const auto cloudFolder = collaborators->cloudFolder();
-        collaborators->fileReferenceMapping->addReference(*file, cloudFolder);
+        const auto kind = change.fileOperation()->kind();
+        const bool placedHere = change.isLocal() && (kind == FileOperation::Kind::Create || kind == FileOperation::Kind::Update);
+        // What this run placed (a download, a folder it made) was bound on disk
+        // before it was synced and recorded; everything else is bound now.
+        if (!placedHere) {
+            collaborators->fileReferenceMapping->addReference(*file, cloudFolder);
+        }
         if (!recordsItsStatus(change)) {
             static_cast<void>(collaborators->fileSyncStatusStore->mark(*file, FileSyncStatus::upToDate, cloudFolder));
         }
-        const auto kind = change.fileOperation()->kind();
-        if (change.isLocal() && (kind == FileOperation::Kind::Create || kind == FileOperation::Kind::Update)) {
-            // Placed by this run with the server's content, and its binding
-            // written (which changes the item's status): the next scan need
+        if (placedHere) {
+            // Placed by this run with the server's content: the next scan need
             // not read it again.
             collaborators->fileSystemStore.learnPlacedContent(*file);
         }

@@ -242,6 +242,30 @@ TEST_F(MemoMappingFixture, AnAttributeWrittenOrAnItemReplacedSinceTheScanBeforeI
     EXPECT_EQ(scanFor("/a.txt"), 77);
 }
 
+TEST_F(MemoMappingFixture, ABindingWrittenWhileTheItemWasStagedIsTheOneOfItsPlace)
+{
+    // The disk store has the mapping bind a download where it is staged, then
+    // renames it into place: the binding is the place's (another program
+    // reads it there), and the next scan knows it without a read. An item
+    // with a local id is not bound.
+    ASSERT_EQ(::mkdir((cloud + "/.staging").c_str(), 0700), 0);
+    ASSERT_EQ(::mkdir((cloud + "/Docs").c_str(), 0755), 0);
+    const auto staged = cloud + "/.staging/download";
+    Platform::Testing::writeFile(staged, "a");
+    auto file = item("/Docs/a.txt", "", SyncFileID::remote(42));
+    ASSERT_TRUE(mapping.bind(*file, staged));
+    ASSERT_EQ(::rename(staged.c_str(), (cloud + "/Docs/a.txt").c_str()), 0);
+    mapping.placed(*file, cloud + "/Docs/a.txt");
+
+    EXPECT_EQ(scanFor("/Docs/a.txt"), 42);
+    EXPECT_EQ(attributes->reads, 0);
+    EXPECT_EQ(other.boundRemoteID("/Docs/a.txt", cloud + "/Docs/a.txt", cloudURL, nullptr), 42);
+
+    Platform::Testing::writeFile(staged, "b");
+    EXPECT_FALSE(mapping.bind(*item("/Docs/b.txt"), staged));
+    EXPECT_EQ(other.boundRemoteID("/Docs/b.txt", staged, cloudURL, nullptr), std::nullopt);
+}
+
 TEST(BindingMemoSync, AFileMovedOntoADeletedOnesPathKeepsItsOwnIdentityAcrossIdleRuns)
 {
     // The later runs answer the bindings from the memo: the file moved onto

@@ -3,12 +3,17 @@
 // the order the engine asks for it, and the disk and the stored state at
 // that moment.
 
+#include "Platform/FileSystem/ExtendedAttributes.hpp"
 #include "Platform/FileSystem/FileOperations.hpp"
+#include "Sync/References/ExtendedAttributes.hpp"
+#include "Sync/Tests/DiskTestSupport.hpp"
 #include "Sync/Tests/SyncEngineTestSupport.hpp"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <cerrno>
 #include <mutex>
 #include <optional>
 #include <sys/stat.h>
@@ -32,6 +37,8 @@ struct SyncCall {
     // Of a synced file: its modification time and permission bits.
     std::int64_t modified = 0;
     unsigned mode = 0;
+    // Whether the synced item (a file, or the folder itself) carried a binding.
+    bool bound = false;
 };
 
 // Forwards to the system's syncs and notes each, with the state of the cloud
@@ -41,6 +48,8 @@ public:
     std::expected<void, Platform::FileSystemError> syncFile(const std::string& path) const override
     {
         note(SyncCall::Kind::file, path);
+        if (failFileSyncs)
+            return std::unexpected(Platform::FileSystemError::fromErrno(EIO, path));
         return Platform::DiskSync::syncFile(path);
     }
     std::expected<void, Platform::FileSystemError> syncFolder(const std::string& path) const override
@@ -50,6 +59,8 @@ public:
     }
 
     void watch(TestCloud* cloud) { m_cloud = cloud; }
+    // Every file sync fails from now on (as on a disk that went bad).
+    std::atomic<bool> failFileSyncs { false };
     [[nodiscard]] std::vector<SyncCall> calls() const
     {
         std::lock_guard lock(m_mutex);
@@ -74,6 +85,8 @@ private:
             call.folderBRecorded = has("/A/B/");
             call.folderBExists = m_cloud->exists("/A/B");
         }
+        auto binding = Platform::ExtendedAttributes::system()->value(path, extendedAttributeName());
+        call.bound = binding && *binding && !(*binding)->empty();
         struct stat status {};
         if (kind == SyncCall::Kind::file && ::lstat(path.c_str(), &status) == 0) {
             call.modified = status.st_mtim.tv_sec * 1'000'000'000LL + status.st_mtim.tv_nsec;
@@ -184,4 +197,86 @@ TEST(DurablePlacement, AFolderTheEngineMakesIsSyncedWithEveryParentItMade)
     sync->clear();
     ASSERT_TRUE(cloud.fileSystemStore->createFolder(*folder));
     EXPECT_TRUE(sync->calls().empty());
+}
+
+TEST(DurablePlacement, ABindingIsOnTheItemWhenItIsSyncedBeforeItsRecord)
+{
+    // The binding of a download is written on the staged file before its
+    // sync, so the file takes its name bound, for a first download and a
+    // replacing one; a folder the engine makes carries its binding at its
+    // own sync. A kept copy is the user's new file and carries none, while
+    // the file it copies keeps its own.
+    auto sync = std::make_shared<RecordingDiskSync>();
+    TestCloud cloud(TestCloud::Settings { .diskSync = sync });
+    sync->watch(&cloud);
+    const auto folderID = cloud.server->addFolder("/A/B/");
+    const auto fileID = cloud.server->addFile("/A/B/c.txt", "first");
+
+    ASSERT_TRUE(cloud.sync().completed);
+    auto calls = sync->calls();
+    const auto folderB = cloud.diskPath("/A/B");
+    // Made by the file's placement or by its own change, whichever comes
+    // first: it is synced bound before its record either way.
+    auto boundB = firstAfter(calls, 0, [&](const SyncCall& call) { return call.path == folderB && call.bound; });
+    ASSERT_LT(boundB, calls.size()) << "the folder was never synced with its binding";
+    EXPECT_FALSE(calls[boundB].folderBRecorded) << "the folder was recorded before its binding was synced";
+    auto staged = firstAfter(calls, 0, [](const SyncCall& call) { return call.kind == SyncCall::Kind::file && isStaged(call.path); });
+    ASSERT_LT(staged, calls.size());
+    EXPECT_TRUE(calls[staged].bound) << "the file was synced before its binding was written";
+    EXPECT_FALSE(calls[staged].fileRecorded);
+    auto bound = [&](const std::string& path) {
+        auto file = cloud.referenceMapping->file(path, cloud.cloudFolderURL());
+        return file ? file->syncFileID().remoteID() : std::nullopt;
+    };
+    EXPECT_EQ(bound("/A/B/"), folderID);
+    EXPECT_EQ(bound("/A/B/c.txt"), fileID);
+
+    sync->clear();
+    cloud.server->setContent("/A/B/c.txt", "second");
+    ASSERT_TRUE(cloud.sync().completed);
+    calls = sync->calls();
+    staged = firstAfter(calls, 0, [](const SyncCall& call) { return call.kind == SyncCall::Kind::file && isStaged(call.path); });
+    ASSERT_LT(staged, calls.size());
+    EXPECT_TRUE(calls[staged].bound) << "the replacing file was synced before its binding was written";
+    EXPECT_EQ(calls[staged].target, "first");
+    EXPECT_EQ(cloud.readFile("/A/B/c.txt"), "second");
+    EXPECT_EQ(bound("/A/B/c.txt"), fileID);
+    expectInStep(cloud);
+
+    sync->clear();
+    auto record = cloud.fileStore->file(SyncFileID::remote(fileID));
+    ASSERT_TRUE(record);
+    auto kept = cloud.fileSystemStore->keepCopy(*record, cloud.cloudFolderURL());
+    ASSERT_TRUE(kept);
+    calls = sync->calls();
+    staged = firstAfter(calls, 0, [](const SyncCall& call) { return call.kind == SyncCall::Kind::file && isStaged(call.path); });
+    ASSERT_LT(staged, calls.size());
+    EXPECT_FALSE(calls[staged].bound) << "the kept copy carries the file's binding";
+    EXPECT_EQ(bound(*kept), std::nullopt);
+    EXPECT_EQ(bound("/A/B/c.txt"), fileID);
+}
+
+TEST(DurablePlacement, AFileFoundInPlaceIsBoundAndSyncedBeforeItsRecord)
+{
+    // A download placed by a run that ended before its record (or the user's
+    // file of the same content) is bound where it lies and synced with its
+    // binding; a sync that fails fails the binding, so that nothing records it.
+    auto sync = std::make_shared<RecordingDiskSync>();
+    TestCloud cloud(TestCloud::Settings { .diskSync = sync });
+    cloud.writeFile("/k.txt", "kept");
+    auto file = item("/k.txt", "", SyncFileID::remote(7));
+
+    ASSERT_TRUE(cloud.fileSystemStore->bindInPlace(*file, cloud.cloudFolderURL(), *cloud.referenceMapping));
+    auto calls = sync->calls();
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_EQ(calls[0].path, cloud.diskPath("/k.txt"));
+    EXPECT_TRUE(calls[0].bound) << "synced before it was bound";
+    auto bound = cloud.referenceMapping->boundRemoteID("/k.txt", cloud.diskPath("/k.txt"), cloud.cloudFolderURL(), nullptr);
+    EXPECT_EQ(bound, 7);
+
+    sync->failFileSyncs = true;
+    auto other = item("/k.txt", "", SyncFileID::remote(8));
+    auto failed = cloud.fileSystemStore->bindInPlace(*other, cloud.cloudFolderURL(), *cloud.referenceMapping);
+    ASSERT_FALSE(failed);
+    EXPECT_EQ(failed.error().cause.systemError, EIO);
 }

@@ -20,8 +20,14 @@ namespace {
 // What the program says when it cannot run here.
 constexpr int skipStatus = 77;
 
-pid_t spawn(std::vector<std::string> arguments, int outputTo = -1)
+pid_t spawn(std::vector<std::string> arguments, int outputTo = -1, std::vector<std::string> extraEnvironment = {})
 {
+    std::vector<char*> environment;
+    for (char** variable = environ; *variable; ++variable)
+        environment.push_back(*variable);
+    for (auto& variable : extraEnvironment)
+        environment.push_back(variable.data());
+    environment.push_back(nullptr);
     std::vector<char*> argv;
     for (auto& argument : arguments)
         argv.push_back(argument.data());
@@ -31,7 +37,7 @@ pid_t spawn(std::vector<std::string> arguments, int outputTo = -1)
     if (outputTo >= 0)
         posix_spawn_file_actions_adddup2(&actions, outputTo, STDOUT_FILENO);
     pid_t child = -1;
-    if (::posix_spawnp(&child, argv[0], &actions, nullptr, argv.data(), environ) != 0)
+    if (::posix_spawnp(&child, argv[0], &actions, nullptr, argv.data(), environment.data()) != 0)
         child = -1;
     posix_spawn_file_actions_destroy(&actions);
     return child;
@@ -95,9 +101,11 @@ std::expected<void, PowerCutMount::Failure> PowerCutMount::start()
     if (::pipe2(pipe, O_CLOEXEC) != 0)
         return std::unexpected(Failure { std::string("no pipe: ") + std::strerror(errno) });
     m_process = spawn({ "python3", POWERCUT_FS_SCRIPT, "--backing", (m_base / "backing").string(), "--aside",
-                          (m_base / "aside").string(), "--model", m_model == Model::strict ? "strict" : "ext4",
+                          (m_base / "aside").string(), "--model", m_model == Model::ext4 ? "ext4" : "strict",
                           m_path.string() },
-        pipe[1]);
+        pipe[1],
+        m_model == Model::strictAttributes ? std::vector<std::string> { "POWERCUT_ATTRIBUTES_AT_SYNC=1" }
+                                           : std::vector<std::string> {});
     ::close(pipe[1]);
     m_output = pipe[0];
     m_pending.clear();

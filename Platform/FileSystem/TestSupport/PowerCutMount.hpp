@@ -17,7 +17,9 @@ class PowerCutMount {
 public:
     // When folder entries (create, rename, unlink) become durable: at once, as
     // on ext4; or only once the folder is synced, as POSIX promises no more.
-    enum class Model { ext4, strict };
+    // `strictAttributes` is `strict` with extended attributes durable only
+    // once their file or folder was synced, too.
+    enum class Model { ext4, strict, strictAttributes };
 
     struct Failure {
         std::string message;
