@@ -7,15 +7,29 @@
 
 namespace Bench {
 
-double peakResidentMegabytes()
+namespace {
+
+double statusMegabytes(std::string_view field)
 {
     std::ifstream status("/proc/self/status");
     std::string line;
     while (std::getline(status, line)) {
-        if (line.starts_with("VmHWM:"))
-            return static_cast<double>(std::strtol(line.c_str() + 6, nullptr, 10)) / 1024.0;
+        if (line.starts_with(field) && line.size() > field.size() && line[field.size()] == ':')
+            return static_cast<double>(std::strtol(line.c_str() + field.size() + 1, nullptr, 10)) / 1024.0;
     }
     return 0;
+}
+
+}
+
+double peakResidentMegabytes()
+{
+    return statusMegabytes("VmHWM");
+}
+
+Resident residentNow()
+{
+    return { statusMegabytes("VmRSS"), statusMegabytes("RssFile") + statusMegabytes("RssShmem"), statusMegabytes("RssAnon") };
 }
 
 void resetPeakResident()

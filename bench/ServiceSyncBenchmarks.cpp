@@ -30,6 +30,7 @@
 #include "PlainRequest.hpp"
 #include "Platform/FileSystem/ExtendedAttributes.hpp"
 #include "Platform/Foundation/Digest.hpp"
+#include "Platform/Foundation/ProcessMemory.hpp"
 #include "Quarlink/Client/URLSessionAPIClient.hpp"
 #include "Quarlink/Environment/Environment.hpp"
 #include "Quarlink/Requests/RequestFilter.hpp"
@@ -376,6 +377,10 @@ struct FirstRun {
 FirstRun measureFirstRun(benchmark::State& state, Road& road, std::int64_t files)
 {
     Bench::resetPeakResident();
+    // Where the peak starts from: the program's and libraries' code, and the heap the road itself holds.
+    const auto before = Bench::residentNow();
+    state.counters["client_start_file_MiB"] = before.files;
+    state.counters["client_start_anon_MiB"] = before.anonymous;
     auto requests = road.requests();
     auto serviceCPU = road.serviceCPUSeconds();
     auto clientCPU = clientCPUSeconds();
@@ -663,6 +668,8 @@ BENCHMARK(ServiceSync_MassDelete)->Arg(2000)->Arg(10000)->Iterations(1)->UseManu
 
 int main(int argc, char** argv)
 {
+    // As the application sets up its allocator.
+    Platform::limitAllocatorArenas();
     curl_global_init(CURL_GLOBAL_DEFAULT);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();

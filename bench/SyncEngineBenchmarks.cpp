@@ -23,6 +23,7 @@
 // per process (--benchmark_filter) for a peak memory that is its own.
 
 #include "PeakMemory.hpp"
+#include "Platform/Foundation/ProcessMemory.hpp"
 #include "Sync/TestSupport/TestCloud.hpp"
 
 #include <benchmark/benchmark.h>
@@ -290,6 +291,8 @@ BENCHMARK(scale)
 
 int main(int argc, char** argv)
 {
+    // As the application sets up its allocator.
+    Platform::limitAllocatorArenas();
     // The million is only run when asked for by name: it takes about half an hour.
     std::vector<char*> arguments(argv, argv + argc);
     std::string everythingButTheMillion = "--benchmark_filter=-scale/1000000";

@@ -14,6 +14,7 @@
 #include "Platform/Desktop/DistributedNotificationCenter.hpp"
 #include "Platform/FileSystem/InstanceLock.hpp"
 #include "Platform/Foundation/Log.hpp"
+#include "Platform/Foundation/ProcessMemory.hpp"
 #include "Platform/Foundation/UserDefaults.hpp"
 #include "Platform/Foundation/UserDefaultsFile.hpp"
 #include "Reactive/Schedulers/UIScheduler.hpp"
@@ -120,6 +121,8 @@ Orvella::AppDelegate::Services launchServices()
 
 int main(int argc, char** argv)
 {
+    // Before any thread starts: the engine's workers would each take a heap of their own.
+    Platform::limitAllocatorArenas();
     // Answered before anything touches the group directory or a display.
     const Orvella::BrisantoClientConfiguration brand;
     if (argc == 2 && std::string_view(argv[1]) == "--version") {

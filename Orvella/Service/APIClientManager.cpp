@@ -155,7 +155,7 @@ void APIClientManager::performLogout()
 PopoverFilesProvider::Files APIClientManager::files(const std::string& text)
 {
     return Quarlink::unpacked(Quarlink::filesMatching(m_collaborators.apiClient, text)).map(
-        [](std::vector<Quarlink::File>&& found) { return RemoteSyncFile::make(found); });
+        [](std::vector<Quarlink::File>&& found) { return RemoteSyncFile::make(std::move(found)); });
 }
 
 PopoverFilesProvider::Files APIClientManager::recentFiles()

@@ -7,11 +7,13 @@ namespace Orvella {
 
 namespace {
 
-std::string enginePath(const Quarlink::File& remote, bool isFolder)
+// The folder's path with exactly one trailing "/", when the remote one has not.
+std::optional<std::string> enginePath(const Quarlink::File& remote, bool isFolder)
 {
-    std::string path = remote.path();
-    if (!isFolder)
-        return path;
+    const auto& given = remote.path();
+    if (!isFolder || (given.size() > 1 && given.ends_with('/') && !given.ends_with("//")))
+        return std::nullopt;
+    std::string path = given;
     while (path.size() > 1 && path.ends_with('/'))
         path.pop_back();
     if (!path.ends_with('/'))
@@ -49,6 +51,16 @@ std::vector<Sync::FileRef> RemoteSyncFile::make(const std::vector<Quarlink::File
     files.reserve(remotes.size());
     for (const auto& remote : remotes)
         files.push_back(make(remote));
+    return files;
+}
+
+std::vector<Sync::FileRef> RemoteSyncFile::make(std::vector<Quarlink::File>&& remotes)
+{
+    std::vector<Sync::FileRef> files;
+    files.reserve(remotes.size());
+    for (auto& remote : remotes)
+        files.push_back(make(std::move(remote)));
+    std::vector<Quarlink::File>().swap(remotes);
     return files;
 }
 

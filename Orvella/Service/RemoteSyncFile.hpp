@@ -20,7 +20,7 @@ public:
     explicit RemoteSyncFile(Quarlink::File remote);
 
     [[nodiscard]] const Sync::SyncFileID& syncFileID() const override { return m_fileID; }
-    [[nodiscard]] const std::string& path() const override { return m_path; }
+    [[nodiscard]] const std::string& path() const override { return m_path ? *m_path : m_remote.path(); }
     [[nodiscard]] const std::string& fileName() const override { return m_remote.fileName(); }
     [[nodiscard]] const Sync::SyncFileID& syncParentID() const override { return m_parentID; }
     [[nodiscard]] Platform::Date lastModifiedDate() const override { return m_remote.lastModifiedDate(); }
@@ -36,12 +36,17 @@ public:
     [[nodiscard]] static Sync::FileRef make(Quarlink::File remote);
     // Element by element, order kept, nothing left out.
     [[nodiscard]] static std::vector<Sync::FileRef> make(const std::vector<Quarlink::File>& remotes);
+    // The same, taking each remote value over instead of copying it, so a
+    // large listing is not held twice; `remotes` is left empty.
+    [[nodiscard]] static std::vector<Sync::FileRef> make(std::vector<Quarlink::File>&& remotes);
 
 private:
     Quarlink::File m_remote;
     Sync::SyncFileID m_fileID;
     Sync::SyncFileID m_parentID;
-    std::string m_path;
+    // The engine's path where it is not the remote value's own (a folder's
+    // trailing "/" mended): one copy of a path per file otherwise.
+    std::optional<std::string> m_path;
     Sync::FileType m_type;
     std::optional<std::string> m_etag;
     // A listing holds one per item: the usual 40 digits stay inline.

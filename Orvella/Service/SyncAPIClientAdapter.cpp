@@ -65,7 +65,7 @@ SyncAPIClientAdapter::Producer<std::int64_t> SyncAPIClientAdapter::syncRootFolde
 SyncAPIClientAdapter::Producer<std::vector<Sync::FileRef>> SyncAPIClientAdapter::syncRemoteFiles()
 {
     return Quarlink::unpacked(Quarlink::recursiveFiles(m_collaborators.apiClient))
-        .map([](std::vector<Quarlink::File>&& files) { return RemoteSyncFile::make(files); });
+        .map([](std::vector<Quarlink::File>&& files) { return RemoteSyncFile::make(std::move(files)); });
 }
 
 SyncAPIClientAdapter::Producer<std::string> SyncAPIClientAdapter::syncRootEtag()

@@ -162,6 +162,27 @@ TEST(RemoteSyncFileTests, FolderPathsEndWithOneSlashAndHashesAreLowerCase)
     EXPECT_EQ(file->syncParentID(), Sync::SyncFileID::remote(5));
 }
 
+TEST(RemoteSyncFileTests, AListingTakenOverGivesTheSameFilesAsACopiedOne)
+{
+    // Paths longer than any inline text, so a path taken from a moved value would show.
+    std::vector<Quarlink::File> listing {
+        Quarlink::File({ .fileID = 5, .parentID = 1, .path = "/A folder with a long name//", .fileName = "A folder with a long name",
+            .mimeType = "httpd/unix-directory", .etag = "etag of the folder" }),
+        Quarlink::File({ .fileID = 6, .parentID = 5, .path = "/A folder with a long name/first file.txt",
+            .fileName = "first file.txt", .mimeType = "text/plain", .fileHash = "AB", .etag = "etag of the first" }),
+        Quarlink::File({ .fileID = 7, .parentID = 5, .path = "/A folder with a long name/second file.txt",
+            .fileName = "second file.txt", .mimeType = "text/plain", .fileHash = "cd", .etag = "etag of the second" }),
+    };
+    auto copied = RemoteSyncFile::make(listing);
+    auto taken = RemoteSyncFile::make(std::move(listing));
+    EXPECT_TRUE(listing.empty());
+    EXPECT_TRUE(Sync::sameFiles(copied, taken));
+    ASSERT_EQ(taken.size(), 3u);
+    EXPECT_EQ(taken[0]->path(), "/A folder with a long name/");
+    EXPECT_EQ(taken[2]->path(), "/A folder with a long name/second file.txt");
+    EXPECT_EQ(taken[2]->fileName(), "second file.txt");
+}
+
 TEST_F(SyncAdapterTests, TheRootFolderComesFromTheCacheOrElseFromACustomerRequestEveryTime)
 {
     // With customer data cached no request is sent; with none, each start asks the service and caches nothing.
