@@ -527,12 +527,13 @@ class PowerCutMount:
                     if subprocess.run(["mount", "-t", "tmpfs", "-o", "size=4k,nr_inodes=4", "powercut-hold", holder],
                                       stderr=subprocess.DEVNULL).returncode != 0:
                         break
+                    holders.append(holder)
                     held = os.stat(holder).st_dev
                     if os.major(held) != 0 or os.minor(held) >= os.minor(device):
                         # The number itself (free again once let go), or one past it: it is taken.
                         subprocess.run(["umount", holder], check=True)
+                        holders.pop()
                         break
-                    holders.append(holder)
             self.launch(timeout)
         finally:
             for holder in holders:
