@@ -463,6 +463,10 @@ class PowerCut:
         os.rename(source, target)
 
 
+def device_name(device):
+    return f"{os.major(device)}:{os.minor(device)}"
+
+
 class Unavailable(Exception):
     """The mount cannot be made on this machine (the message says why)."""
 
@@ -473,7 +477,14 @@ class PowerCutMount:
 
         mount = PowerCutMount(base, "strict"); mount.start()
         ... work in mount.path ...
-        mount.cut(kill_everything_using_it); mount.start()"""
+        mount.cut(kill_everything_using_it); mount.start()
+
+    A start after the first comes back under the first one's device number,
+    as a disk does after a power cut. The kernel gives each mount the lowest
+    free anonymous number, which on a busy machine (other mounts coming and
+    going, a killed process still holding the old mount) need not be the old
+    one; a changed number would make every device-and-inode identity stored
+    in the tree stale, which no restart of the same disk does."""
 
     def __init__(self, base, model):
         self.model = model
@@ -482,11 +493,53 @@ class PowerCutMount:
         self.path = os.path.join(base, "mount")
         for folder in (self.backing, self.aside, self.path):
             os.makedirs(folder, exist_ok=True)
+        self.holders = os.path.join(base, "hold")
         self.process = None
         self.lines = None
         self.cuts = 0
+        self.device = None
 
     def start(self, timeout=60):
+        deadline = time.monotonic() + timeout
+        if self.device is None:
+            self.launch(timeout)
+            self.device = os.stat(self.path).st_dev
+            return
+        self.launch_as(self.device, timeout)
+        while (device := os.stat(self.path).st_dev) != self.device:
+            self.unmount(timeout)
+            if time.monotonic() > deadline:
+                raise RuntimeError(f"the power-cut file system came back as device {device_name(device)}, not as "
+                                   f"{device_name(self.device)}, and that one stayed taken")
+            # Taken by another mount, or by the mount before it, still held by a process on its way out.
+            time.sleep(0.1)
+            self.launch_as(self.device, timeout)
+
+    def launch_as(self, device, timeout):
+        """A launch that the kernel gives `device`, if it is free: every free number below it is held by a
+        placeholder mount until the file system is mounted."""
+        holders = []
+        try:
+            if os.major(device) == 0:
+                while len(holders) < 4096:
+                    holder = os.path.join(self.holders, str(len(holders)))
+                    os.makedirs(holder, exist_ok=True)
+                    if subprocess.run(["mount", "-t", "tmpfs", "-o", "size=4k,nr_inodes=4", "powercut-hold", holder],
+                                      stderr=subprocess.DEVNULL).returncode != 0:
+                        break
+                    holders.append(holder)
+                    held = os.stat(holder).st_dev
+                    if os.major(held) != 0 or os.minor(held) >= os.minor(device):
+                        # The number itself (free again once let go), or one past it: it is taken.
+                        subprocess.run(["umount", holder], check=True)
+                        holders.pop()
+                        break
+            self.launch(timeout)
+        finally:
+            for holder in holders:
+                subprocess.run(["umount", holder], stderr=subprocess.DEVNULL)
+
+    def launch(self, timeout):
         self.lines = queue.Queue()
         self.process = subprocess.Popen([sys.executable, os.path.abspath(__file__), "--backing", self.backing,
                                          "--aside", self.aside, "--model", self.model, self.path],

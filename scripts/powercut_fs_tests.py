@@ -5,8 +5,11 @@ of synced and unsynced work across a cut. Exit 77 where no mount can be made."""
 import os
 import shutil
 import sqlite3
+import subprocess
 import sys
 import tempfile
+import threading
+import time
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -240,6 +243,87 @@ class StrictModelWithAttributesAtSync(Mounted):
         self.assertEqual(os.listxattr(self.path("d/alt")), ["user.record"])
         self.assertEqual(os.listxattr(self.path("d")), [])
         self.assertEqual(os.getxattr(self.path("d/synced"), "user.record"), b"3")
+
+
+class Restart(unittest.TestCase):
+    """The disk comes back under its device number, whatever other mounts did meanwhile: the engine's bindings
+    hold device and inode, and a real restart of the same disk keeps both."""
+
+    def setUp(self):
+        self.base = tempfile.mkdtemp(prefix="powercut-fs-")
+        self.others = []
+        self.timer = None
+
+    def tearDown(self):
+        if self.timer:
+            self.timer.cancel()
+            self.timer.join()
+        for other in self.others:
+            subprocess.run(["umount", other], stderr=subprocess.DEVNULL)
+        if hasattr(self, "mount"):
+            self.mount.stop()
+        shutil.rmtree(self.base, ignore_errors=True)
+
+    def other_mount(self, name):
+        """Another file system of the machine; answers its device number."""
+        folder = os.path.join(self.base, name)
+        os.makedirs(folder)
+        subprocess.run(["mount", "-t", "tmpfs", "-o", "size=64k", name, folder], check=True)
+        self.others.append(folder)
+        return os.stat(folder).st_dev
+
+    def release(self, device):
+        folder = next(folder for folder in self.others if os.stat(folder).st_dev == device)
+        subprocess.run(["umount", folder], check=True)
+        self.others.remove(folder)
+
+    def start(self):
+        self.mount = powercut_fs.PowerCutMount(self.base, "ext4")
+        self.mount.start()
+        self.file = os.path.join(self.mount.path, "f")
+        write(self.file, b"f", synced=True)
+        sync(self.mount.path)
+        status = os.stat(self.file)
+        return status.st_dev, status.st_ino
+
+    def test_a_lower_number_freed_meanwhile_is_not_taken(self):
+        # Another mount holds a lower number while this one starts (each gets the lowest free one), unless a
+        # lower number came free in between.
+        for attempt in range(20):
+            lower = self.other_mount(f"lower {attempt}")
+            identity = self.start()
+            if os.minor(identity[0]) > os.minor(lower):
+                break
+            self.mount.stop()
+            self.release(lower)
+        else:
+            self.skipTest("other mounts of the machine kept freeing lower numbers")
+        self.release(lower)
+        self.mount.cut()
+        self.mount.start()
+        status = os.stat(self.file)
+        self.assertEqual((status.st_dev, status.st_ino), identity)
+        self.assertEqual(read(self.file), b"f")
+
+    def test_its_number_taken_meanwhile_is_waited_for(self):
+        identity = self.start()
+        self.mount.cut()
+        # Mounts until one gets the number (each gets the lowest free one): lower ones stay held, higher ones
+        # go again (the number is not free yet).
+        for attempt in range(100):
+            taker = self.other_mount(f"taker {attempt}")
+            if taker == identity[0]:
+                break
+            if os.minor(taker) > os.minor(identity[0]):
+                self.release(taker)
+                time.sleep(0.05)
+        else:
+            self.skipTest("other mounts of the machine kept the number")
+        self.timer = threading.Timer(1.0, self.release, args=(taker,))
+        self.timer.start()
+        self.mount.start()
+        status = os.stat(self.file)
+        self.assertEqual((status.st_dev, status.st_ino), identity)
 
 
 if __name__ == "__main__":
