@@ -142,27 +142,27 @@ void SessionRenewals::settleWaitingLocked(Actions& actions)
 
 void SessionRenewals::run(Actions actions)
 {
-    // Verdicts first: a request joining the renewal makes its repetition before the renewal can end.
+    // The renewal starts before any request hears of it; one that joins it
+    // still makes its repetition before it starts that, as the renewal keeps its end.
+    if (auto renewal = actions.renewalToStart) {
+        std::weak_ptr<SessionRenewals> weakSelf = weak_from_this();
+        using Producer = Reactive::SignalProducer<Reactive::Unit, Reactive::AnyError>;
+        auto producer = actions.start ? actions.start()
+                                      : Producer([](Reactive::Observer<Reactive::Unit, Reactive::AnyError> observer, Reactive::Lifetime) {
+                                            observer.sendInterrupted();
+                                        });
+        // The handle is dropped: the renewal outlives every request that waits for it.
+        (void)producer.startWithEvents([weakSelf, renewal](const Ending& event) {
+            if (!event.isTerminating())
+                return;
+            if (auto self = weakSelf.lock())
+                self->renewalEnded(renewal, event);
+            else
+                renewal->end(event);
+        });
+    }
     for (auto& [verdict, judged] : actions.verdicts)
         verdict(judged);
-    if (!actions.renewalToStart)
-        return;
-    auto renewal = actions.renewalToStart;
-    std::weak_ptr<SessionRenewals> weakSelf = weak_from_this();
-    using Producer = Reactive::SignalProducer<Reactive::Unit, Reactive::AnyError>;
-    auto producer = actions.start ? actions.start()
-                                  : Producer([](Reactive::Observer<Reactive::Unit, Reactive::AnyError> observer, Reactive::Lifetime) {
-                                        observer.sendInterrupted();
-                                    });
-    // The handle is dropped: the renewal outlives every request that waits for it.
-    (void)producer.startWithEvents([weakSelf, renewal](const Ending& event) {
-        if (!event.isTerminating())
-            return;
-        if (auto self = weakSelf.lock())
-            self->renewalEnded(renewal, event);
-        else
-            renewal->end(event);
-    });
 }
 
 void SessionRenewals::renewalEnded(const std::shared_ptr<Renewal>& renewal, const Ending& ending)
