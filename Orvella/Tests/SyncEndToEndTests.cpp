@@ -531,3 +531,57 @@ TEST_F(SyncEndToEndTests, AnEditOfAFileTheServiceKeptAsItWasAsksForNoListingOrDo
     EXPECT_EQ(remoteContent("/a.txt"), "neu");
     expectIdleRun();
 }
+
+TEST_F(SyncEndToEndTests, SessionsEndingEveryTwoRequestsLoseNothingOfManyFilesUpAndDown)
+{
+    // The service ends each session after two requests while the run sends uploads ahead: every new file goes
+    // up, every file new on the service comes down, with the content it had, and the next run carries nothing out.
+    m_server->accounts().setSessionPolicy({ .requestLimit = 2 });
+    m_server->accounts().expireSessions();
+    constexpr int count = 40;
+    auto content = [](const std::string& name) { return "Inhalt von " + name; };
+    std::set<std::string> up;
+    for (int index = 0; index < count; ++index) {
+        auto name = "/hoch-" + std::to_string(index) + ".txt";
+        writeFile(local(name), content(name));
+        up.insert(name);
+    }
+    syncCleanly();
+    auto remote = remoteFiles();
+    std::set<std::string> listed;
+    for (const auto& [path, file] : remote) {
+        listed.insert(path);
+        EXPECT_EQ(readFile(m_server->storedContentPath(*file->syncFileID().remoteID()).string()), content(path)) << path;
+    }
+    EXPECT_EQ(listed, up);
+
+    std::vector<LocalCloud::SeedEntry> seeds;
+    std::set<std::string> all = up;
+    for (int index = 0; index < count; ++index) {
+        auto name = "/runter-" + std::to_string(index) + ".txt";
+        seeds.push_back({ name, content(name) });
+        all.insert(name);
+    }
+    ASSERT_TRUE(m_server->seedTree(m_credentials.username, seeds).has_value());
+    syncCleanly();
+    auto disk = diskPaths();
+    EXPECT_EQ(std::set<std::string>(disk.begin(), disk.end()), all);
+    for (const auto& path : all)
+        EXPECT_EQ(readFile(local(path)), content(path)) << path;
+    EXPECT_EQ(storedPaths(), all);
+    EXPECT_EQ(status("/runter-7.txt"), Sync::FileSyncStatus::upToDate);
+    EXPECT_EQ(status("/hoch-7.txt"), Sync::FileSyncStatus::upToDate);
+    // Sessions ran out under the runs many times over.
+    EXPECT_GT(m_refresher->executions.load(), count);
+
+    // Nothing is left to carry out: no transfer, no change on the service, the disk as it was.
+    const auto before = m_server->requestLog().size();
+    syncCleanly();
+    auto log = m_server->requestLog();
+    for (auto index = before; index < log.size(); ++index)
+        EXPECT_TRUE(log[index].method == "GET" || log[index].path == "/v2.0/login") << log[index].method << " " << log[index].path;
+    EXPECT_EQ(std::ranges::count_if(log.begin() + static_cast<std::ptrdiff_t>(before), log.end(),
+                  [](const auto& request) { return request.path.ends_with("/download"); }),
+        0);
+    EXPECT_EQ(diskPaths(), disk);
+}

@@ -46,9 +46,9 @@ public:
     using Inputs = Reactive::Observer<Input, Reactive::NoError>;
 
     PerformRun(R request, std::weak_ptr<APIClient> client, std::shared_ptr<Progress> progress, Downstream downstream,
-        std::size_t renewals)
+        RenewalHistory history)
         : m_request(std::move(request))
-        , m_renewals(renewals)
+        , m_history(history)
         , m_client(std::move(client))
         , m_progress(std::move(progress))
         , m_downstream(std::move(downstream))
@@ -57,10 +57,10 @@ public:
 
     static void start(R request, std::weak_ptr<APIClient> client, std::shared_ptr<Progress> progress,
         const Reactive::SignalProducer<bool, Reactive::AnyError>& gate, Downstream downstream, Reactive::Lifetime lifetime,
-        std::size_t renewals)
+        RenewalHistory history)
     {
         auto run = std::make_shared<PerformRun>(std::move(request), std::move(client), std::move(progress), std::move(downstream),
-            renewals);
+            history);
         auto [signal, inputs] = Reactive::Signal<Input, Reactive::NoError>::pipe();
         run->m_inputs = inputs;
         // The signal holds the run until the run closes it.
@@ -123,6 +123,7 @@ private:
         m_lastAnswer = mayRun;
         ++m_generation;
         std::exchange(m_transferHandle, Reactive::AnyDisposable()).dispose();
+        m_attempt.reset();
         m_transferRunning = mayRun;
         if (mayRun)
             doStartTransfer();
@@ -138,6 +139,10 @@ private:
         // The transfer's own progress (uploads, downloads) becomes a child of
         // the request's while its producer is made, and only then.
         m_progress->becomeCurrent(1);
+        // The session's epoch is taken before the transfer can pick up the
+        // session: a renewal that ends in between makes it look older, never newer.
+        if (waitsForRenewal(m_request))
+            m_attempt = beginSessionAttempt(*client);
         auto transfer = performURLRequest(m_request, *client);
         m_progress->resignCurrent();
         auto generation = m_generation;
@@ -217,6 +222,9 @@ private:
             doRecover(event.error());
         } else if (event.isCompleted()) {
             m_transferRunning = false;
+            // The service answered it in full under its session.
+            if (m_attempt)
+                m_attempt->end(true);
             finish(Reactive::Event<Value, Reactive::AnyError>::makeCompleted());
         } else {
             finish(Reactive::Event<Value, Reactive::AnyError>::makeInterrupted());
@@ -230,12 +238,16 @@ private:
         ++m_generation;
         std::exchange(m_transferHandle, Reactive::AnyDisposable()).dispose();
         std::exchange(m_gateHandle, Reactive::AnyDisposable()).dispose();
+        AttemptSession session;
+        if (m_attempt)
+            session = { .renewals = m_attempt->owner(), .epoch = m_attempt->epoch() };
+        m_attempt.reset();
         auto client = m_client.lock();
         if (!client) {
             finish(Reactive::Event<Value, Reactive::AnyError>::makeInterrupted());
             return;
         }
-        auto recovery = recoverRequest(m_request, error, client, m_renewals);
+        auto recovery = recoverRequest(m_request, error, client, m_history, session);
         auto inputs = m_inputs;
         m_recoveryHandle = recovery.start(Reactive::Observer<Value, Reactive::AnyError>::make(
             [inputs](Reactive::Event<Value, Reactive::AnyError>&& event) { inputs.send(RecoveryInput { std::move(event) }); }));
@@ -285,12 +297,13 @@ private:
         std::exchange(m_transferHandle, Reactive::AnyDisposable()).dispose();
         std::exchange(m_gateHandle, Reactive::AnyDisposable()).dispose();
         std::exchange(m_recoveryHandle, Reactive::AnyDisposable()).dispose();
+        m_attempt.reset();
         m_inputs.sendCompleted();
     }
 
     const R m_request;
-    // Session renewals that led to this run (0 for the original request).
-    const std::size_t m_renewals;
+    // What the request's earlier attempts went through.
+    const RenewalHistory m_history;
     const std::weak_ptr<APIClient> m_client;
     const std::shared_ptr<Progress> m_progress;
     Downstream m_downstream;
@@ -306,6 +319,8 @@ private:
     Reactive::AnyDisposable m_gateHandle;
     Reactive::AnyDisposable m_transferHandle;
     Reactive::AnyDisposable m_recoveryHandle;
+    // The running transfer's session, for a request that waits for renewals.
+    std::unique_ptr<SessionRenewals::Attempt> m_attempt;
 };
 
 } // namespace Detail
@@ -334,13 +349,13 @@ template<class R>
 [[nodiscard]] Reactive::SignalProducer<typename R::SuccessValue, Reactive::AnyError> perform(const R& request,
     const std::shared_ptr<APIClient>& client)
 {
-    return Detail::performAttempt(request, client, 0);
+    return Detail::performAttempt(request, client, {});
 }
 
-// `perform` of a request sent again after `renewals` session renewals.
+// `perform` of a request with the history of its earlier attempts.
 template<class R>
 [[nodiscard]] Reactive::SignalProducer<typename R::SuccessValue, Reactive::AnyError> Detail::performAttempt(const R& request,
-    const std::shared_ptr<APIClient>& client, std::size_t renewals)
+    const std::shared_ptr<APIClient>& client, RenewalHistory history)
 {
     static_assert(checkServiceRequest<R>());
     using Value = typename R::SuccessValue;
@@ -355,8 +370,8 @@ template<class R>
     auto gate = shouldPerform(request, *client);
     std::weak_ptr<APIClient> weakClient = client;
     return Reactive::SignalProducer<Value, Reactive::AnyError>(
-        [request, weakClient, progress, gate, renewals](Reactive::Observer<Value, Reactive::AnyError> observer, Reactive::Lifetime lifetime) {
-            Detail::PerformRun<R>::start(request, weakClient, progress, gate, std::move(observer), std::move(lifetime), renewals);
+        [request, weakClient, progress, gate, history](Reactive::Observer<Value, Reactive::AnyError> observer, Reactive::Lifetime lifetime) {
+            Detail::PerformRun<R>::start(request, weakClient, progress, gate, std::move(observer), std::move(lifetime), history);
         });
 }
 

@@ -82,29 +82,44 @@ void requestDidFinish(const R& request, APIClient& client, const Reactive::Resul
     }
 }
 
+// Whether the answers to `request` tell how its session fares: it needs the
+// session and waits for its renewal (a login's own steps do not).
+template<class R>
+[[nodiscard]] bool waitsForRenewal(const R& request)
+{
+    if constexpr (Overrides<R, RequestMember::recover> || !requestTraits<R>().needsAuthentication) {
+        (void)request;
+        return false;
+    } else if constexpr (requires { { request.renewsSession } -> std::convertible_to<bool>; }) {
+        return static_cast<bool>(request.renewsSession);
+    } else {
+        return true;
+    }
+}
+
 // What takes a failed chain's place. Default: the failure itself; for a request
 // that needs authentication, the session renewal of `recoverByRenewingSession`
-// (`renewals`: how many renewals this request already went through). A
-// request whose `renewsSession` member is false is a step of a login or of a
-// renewal itself: waiting for a renewal would wait for itself, so its
-// rejection fails it at once.
+// (`history`: what the request's earlier attempts went through; `session`: the
+// session the failed attempt was sent with). A request whose `renewsSession`
+// member is false is a step of a login or of a renewal itself: waiting for a
+// renewal would wait for itself, so its rejection fails it at once.
 template<class R>
 [[nodiscard]] Reactive::SignalProducer<typename R::SuccessValue, Reactive::AnyError> recoverRequest(const R& request,
-    const Reactive::AnyError& error, const std::shared_ptr<APIClient>& client, std::size_t renewals = 0)
+    const Reactive::AnyError& error, const std::shared_ptr<APIClient>& client, Detail::RenewalHistory history = {},
+    const Detail::AttemptSession& session = {})
 {
     using Producer = Reactive::SignalProducer<typename R::SuccessValue, Reactive::AnyError>;
     if constexpr (Overrides<R, RequestMember::recover>) {
         return request.recover(error, *client);
     } else if constexpr (requestTraits<R>().needsAuthentication) {
-        if constexpr (requires { { request.renewsSession } -> std::convertible_to<bool>; }) {
-            if (!request.renewsSession)
-                return Producer::error(error);
-        }
-        return recoverByRenewingSession(request, error, client, renewals);
+        if (!waitsForRenewal(request))
+            return Producer::error(error);
+        return recoverByRenewingSession(request, error, client, history, session);
     } else {
         (void)request;
         (void)client;
-        (void)renewals;
+        (void)history;
+        (void)session;
         return Producer::error(error);
     }
 }

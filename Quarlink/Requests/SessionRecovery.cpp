@@ -4,6 +4,14 @@
 
 namespace Quarlink::Detail {
 
+std::unique_ptr<SessionRenewals::Attempt> beginSessionAttempt(const APIClient& client)
+{
+    auto refresher = sessionRefresher(client);
+    if (!refresher)
+        return nullptr;
+    return refresher->renewals()->begin();
+}
+
 void logRenewalsExhausted(const std::string& path)
 {
     Platform::Log::Stream() << "❗️ Session still rejected after its renewal: " << path;

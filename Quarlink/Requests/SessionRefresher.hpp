@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Quarlink/Client/APIClient.hpp"
+#include "Quarlink/Requests/SessionRenewals.hpp"
 #include "Reactive/Action.hpp"
 #include "Reactive/AnyError.hpp"
 #include "Reactive/Result.hpp"
@@ -26,6 +27,13 @@ public:
     // state and joins the renewal that runs (`startOrObserve`). Read once per
     // recovery, from any thread.
     [[nodiscard]] virtual RefreshAction& refreshSessionAction() = 0;
+
+    // The numbered renewals of the session of the client this refresher is
+    // installed on, shared by every request that needs that session.
+    [[nodiscard]] const std::shared_ptr<SessionRenewals>& renewals() const { return m_renewals; }
+
+private:
+    const std::shared_ptr<SessionRenewals> m_renewals = std::make_shared<SessionRenewals>();
 };
 
 // The key of the refresher in the client's user infos.

@@ -1,4 +1,5 @@
-// Renewing rejected sessions against the local service: one shared renewal, failed and missing refreshers, the bound.
+// Renewing rejected sessions against the local service: one shared renewal, failed and missing refreshers, the bound,
+// and many requests in flight while sessions end under them.
 
 #include "Quarlink/Account/AccountOperations.hpp"
 #include "Quarlink/Requests/SessionRecovery.hpp"
@@ -8,6 +9,17 @@ using namespace Quarlink;
 using namespace Quarlink::Testing;
 
 namespace {
+
+bool waitUntil(const std::function<bool()>& condition)
+{
+    auto deadline = std::chrono::steady_clock::now() + 10s;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        std::this_thread::sleep_for(2ms);
+    }
+    return true;
+}
 
 class SessionRecoveryTests : public SessionFixture {
 protected:
@@ -206,4 +218,117 @@ TEST_F(SessionRecoveryTests, AnInterruptedRenewalInterruptsTheRequest)
     ASSERT_EQ(events.size(), 1u);
     EXPECT_TRUE(events.back().isInterrupted());
     EXPECT_EQ(requestsTo("GET", "hash/create"), 1u);
+}
+
+TEST_F(SessionRecoveryTests, ARefusalOfTheReplacedSessionIsSentAgainWithoutAnotherLogin)
+{
+    // Proves a request refused with a session that a renewal already replaced is sent again with the new session:
+    // one renewal serves both requests refused by the old one, however late the second refusal comes.
+    logIn();
+    auto refresher = std::make_shared<LoginRefresher>(m_credentials);
+    refresher->proceed.set(false);
+    setSessionRefresher(*client(), refresher);
+    auto gate = m_server->addGate("GET", "/v2.0/hash/create");
+    Recorder<Platform::URL> late;
+    auto lateStart = loginHashURL(client()).start(late.observer());
+    ASSERT_TRUE(gate->waitForWaiting(1, 10s));
+    m_server->accounts().expireSessions();
+
+    // Another request is refused by the old session and renews it while the first one is still held.
+    Recorder<CustomerInfo> early;
+    auto earlyStart = customerInfo(client()).start(early.observer());
+    ASSERT_TRUE(waitUntil([&] { return refresher->executions.load() == 1; }));
+    refresher->proceed.set(true);
+    ASSERT_TRUE(early.wait());
+    ASSERT_TRUE(early.terminal()->isCompleted());
+
+    // Only now does the old session refuse the first request.
+    gate->open();
+    ASSERT_TRUE(late.wait());
+    ASSERT_TRUE(late.terminal()->isCompleted()) << late.terminal()->error().description();
+    EXPECT_EQ(late.values().size(), 1u);
+    EXPECT_EQ(refresher->executions.load(), 1);
+    EXPECT_EQ(successfulLogins(), 2u);
+    EXPECT_EQ(requestsTo("GET", "hash/create"), 2u);
+}
+
+TEST_F(SessionRecoveryTests, SessionsEndingEveryTwoRequestsServeEveryRequestInFlight)
+{
+    // Proves requests in flight together against a service that ends each session after two requests all succeed:
+    // a request refused by a renewed session that served others gets the next renewal, and each renewal is one
+    // new session of two requests (eight requests: the first session and three renewals).
+    m_server->accounts().setSessionPolicy({ .requestLimit = 2 });
+    logIn();
+    auto refresher = std::make_shared<LoginRefresher>(m_credentials);
+    setSessionRefresher(*client(), refresher);
+    std::vector<std::unique_ptr<Recorder<Platform::URL>>> recorders;
+    std::vector<Reactive::AnyDisposable> starts;
+    for (int index = 0; index < 8; ++index) {
+        recorders.push_back(std::make_unique<Recorder<Platform::URL>>());
+        starts.push_back(loginHashURL(client()).start(recorders.back()->observer()));
+    }
+    for (auto& recorder : recorders) {
+        ASSERT_TRUE(recorder->wait());
+        ASSERT_TRUE(recorder->terminal()->isCompleted()) << recorder->terminal()->error().description();
+        EXPECT_EQ(recorder->values().size(), 1u);
+    }
+    EXPECT_EQ(refresher->executions.load(), 3);
+    EXPECT_EQ(successfulLogins(), 4u);
+    EXPECT_EQ(m_server->accounts().issuedLoginLinks().size(), 8u);
+}
+
+TEST_F(SessionRecoveryTests, AServiceRefusingEverySessionFailsEveryRequestInFlightAfterOneRenewal)
+{
+    // Proves requests in flight together against a service that refuses every session share one renewal, are
+    // each sent twice at most and all fail with the refusal: no request loops on renewals that never help.
+    auto refresher = std::make_shared<LoginRefresher>(m_credentials);
+    setSessionRefresher(*client(), refresher);
+    scriptRejections(SIZE_MAX);
+    std::vector<std::unique_ptr<Recorder<Platform::URL>>> recorders;
+    std::vector<Reactive::AnyDisposable> starts;
+    for (int index = 0; index < 4; ++index) {
+        recorders.push_back(std::make_unique<Recorder<Platform::URL>>());
+        starts.push_back(loginHashURL(client()).start(recorders.back()->observer()));
+    }
+    for (auto& recorder : recorders) {
+        ASSERT_TRUE(recorder->wait());
+        ASSERT_TRUE(recorder->terminal()->isFailed());
+        EXPECT_TRUE(isRemoteError(recorder->terminal()->error(), RemoteError::Case::authenticationRequired));
+    }
+    EXPECT_EQ(refresher->executions.load(), 1);
+    EXPECT_EQ(successfulLogins(), 1u);
+    EXPECT_EQ(requestsTo("GET", "hash/create"), 8u);
+}
+
+TEST_F(SessionRecoveryTests, ARefusalByARenewedSessionWaitsForItsOtherAnswersBeforeItCounts)
+{
+    // Proves a repeated request refused by its renewed session while another request of that session is still on
+    // its way is not given up: that other request's success shows the session was good, so a second renewal
+    // follows and the request succeeds. Had the other one been refused too, the first would have failed.
+    logIn();
+    auto refresher = std::make_shared<LoginRefresher>(m_credentials);
+    setSessionRefresher(*client(), refresher);
+    scriptRejections(2);
+    auto hashGate = m_server->addGate("GET", "/v2.0/hash/create");
+    auto customerGate = m_server->addGate("GET", "/v2.0/customer");
+    Recorder<Platform::URL> refused;
+    auto refusedStart = loginHashURL(client()).start(refused.observer());
+    ASSERT_TRUE(hashGate->waitForWaiting(1, 10s));
+    hashGate->release(1);
+    // Refused by the first session; after the renewal it comes again and is held.
+    ASSERT_TRUE(waitUntil([&] { return requestsTo("GET", "hash/create") == 2u && hashGate->waitingCount() == 1; }));
+    EXPECT_EQ(refresher->executions.load(), 1);
+    Recorder<CustomerInfo> accepted;
+    auto acceptedStart = customerInfo(client()).start(accepted.observer());
+    ASSERT_TRUE(customerGate->waitForWaiting(1, 10s));
+
+    hashGate->open();
+    EXPECT_FALSE(refused.wait(200ms)) << "given up while the session's other request was on its way";
+    customerGate->open();
+    ASSERT_TRUE(accepted.wait());
+    EXPECT_TRUE(accepted.terminal()->isCompleted());
+    ASSERT_TRUE(refused.wait());
+    ASSERT_TRUE(refused.terminal()->isCompleted()) << refused.terminal()->error().description();
+    EXPECT_EQ(refresher->executions.load(), 2);
+    EXPECT_EQ(requestsTo("GET", "hash/create"), 3u);
 }
