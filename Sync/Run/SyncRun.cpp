@@ -27,6 +27,9 @@ using Reactive::Event;
 using Reactive::NoError;
 using Reactive::Observer;
 
+template<class Value>
+using Answer = Event<Value, AnyError>;
+
 namespace {
 
 // The scan makes the engine's own records, and only those.
@@ -98,34 +101,25 @@ void SyncRun::adoptUnrecordedUploads()
     // A run ended between sending uploads and recording their answers: the
     // server may hold content of this client's that no record knows of, and
     // compared as it is that would read as another client's work.
-    auto self = shared_from_this();
-    auto listing = m_collaborators->apiClient->syncRemoteFiles();
-    startWork([self, listing, intents = std::move(intents)] {
-        return listing.start(Observer<std::vector<FileRef>, AnyError>::make(
-            [self, intents, received = false](Event<std::vector<FileRef>, AnyError>&& event) mutable {
-                if (received || event.isInterrupted()) {
-                    return;
+    m_work->awaitFirst(m_collaborators->apiClient->syncRemoteFiles(),
+        [self = shared_from_this(), intents = std::move(intents)](Answer<std::vector<FileRef>>&& event) {
+            if (!event.isValue()) {
+                // Without the server's side nothing tells those uploads
+                // from another client's items, and what went up now would
+                // go up beside them: the run ends, the intents stay.
+                self->stop();
+                if (event.isFailed()) {
+                    auto error = std::move(event).error();
+                    self->m_outputs.runFailures.send(error);
+                    self->m_outputs.checkErrors.send(std::move(error));
                 }
-                received = true;
-                self->workEnded();
-                if (!event.isValue()) {
-                    // Without the server's side nothing tells those uploads
-                    // from another client's items, and what went up now would
-                    // go up beside them: the run ends, the intents stay.
-                    self->stop();
-                    if (event.isFailed()) {
-                        auto error = std::move(event).error();
-                        self->m_outputs.runFailures.send(error);
-                        self->m_outputs.checkErrors.send(std::move(error));
-                    }
-                    self->sendCompleted();
-                    return;
-                }
-                if (self->adoptUploads(intents, event.value())) {
-                    self->startPhase(Phase::Local);
-                }
-            }));
-    });
+                self->sendCompleted();
+                return;
+            }
+            if (self->adoptUploads(intents, event.value())) {
+                self->startPhase(Phase::Local);
+            }
+        });
 }
 
 bool SyncRun::adoptUploads(const std::vector<UploadIntent>& intents, const std::vector<FileRef>& listing)
@@ -287,25 +281,18 @@ void SyncRun::fetchLocalChanges()
 
 void SyncRun::requestRootFolderID(void (*next)(SyncRun&, std::int64_t))
 {
-    auto self = shared_from_this();
-    auto rootFolderID = m_collaborators->apiClient->syncRootFolderID();
-    startWork([self, rootFolderID, next] {
-        return rootFolderID.start(Observer<std::int64_t, AnyError>::make(
-            [self, next, received = false](Event<std::int64_t, AnyError>&& event) mutable {
-                if (event.isValue() && !received) {
-                    received = true;
-                    self->workEnded();
-                    self->m_rootFolderID = event.value();
-                    next(*self, event.value());
-                } else if ((event.isCompleted() || event.isFailed()) && !received) {
-                    self->workEnded();
-                    if (event.isFailed()) {
-                        self->m_outputs.runFailures.send(std::move(event).error());
-                    }
-                    self->phaseDone();
-                }
-            }));
-    });
+    m_work->awaitFirst(m_collaborators->apiClient->syncRootFolderID(),
+        [self = shared_from_this(), next](Answer<std::int64_t>&& event) {
+            if (event.isValue()) {
+                self->m_rootFolderID = event.value();
+                next(*self, event.value());
+                return;
+            }
+            if (event.isFailed()) {
+                self->m_outputs.runFailures.send(std::move(event).error());
+            }
+            self->phaseDone();
+        });
 }
 
 void SyncRun::scanDisk(std::int64_t rootFolderID)
@@ -316,13 +303,13 @@ void SyncRun::scanDisk(std::int64_t rootFolderID)
     m_rootFolderID = rootFolderID;
     auto self = shared_from_this();
     const auto& scan = m_collaborators->fileSystemStore.scans();
-    startWork([self, scan, rootFolderID] {
+    m_work->start([self, scan, rootFolderID] {
         return scan.start(Observer<FileSystemFileStore::Scan, NoError>::make(
             [self, rootFolderID](Event<FileSystemFileStore::Scan, NoError>&& event) {
                 if (!event.isValue()) {
                     return;
                 }
-                self->workEnded();
+                self->m_work->ended();
                 std::vector<Change> changes;
                 {
                     // Both views go before the changes run: a change holds only its own files.
@@ -357,21 +344,12 @@ void SyncRun::scanDisk(std::int64_t rootFolderID)
 void SyncRun::fetchRemoteChanges()
 {
     // Asked before the listing: a change after it only makes the next run list again.
-    auto self = shared_from_this();
-    auto rootEtag = m_collaborators->apiClient->syncRootEtag();
-    startWork([self, rootEtag] {
-        return rootEtag.start(Observer<std::string, AnyError>::make(
-            [self, received = false](Event<std::string, AnyError>&& event) mutable {
-                if (received || event.isInterrupted()) {
-                    return;
-                }
-                received = true;
-                self->workEnded();
-                // Without it the listing is fetched as always, and tells what went wrong.
-                self->m_listingEtag.askedRootEtag(event.isValue() ? std::optional(std::move(event).value()) : std::nullopt);
-                self->listUnlessInStep();
-            }));
-    });
+    m_work->awaitFirst(m_collaborators->apiClient->syncRootEtag(),
+        [self = shared_from_this()](Answer<std::string>&& event) {
+            // Without it the listing is fetched as always, and tells what went wrong.
+            self->m_listingEtag.askedRootEtag(event.isValue() ? std::optional(std::move(event).value()) : std::nullopt);
+            self->listUnlessInStep();
+        });
 }
 
 void SyncRun::listUnlessInStep()
@@ -401,7 +379,6 @@ void SyncRun::listRemoteFiles(std::int64_t rootFolderID)
     if (isStopped()) {
         return;
     }
-    auto self = shared_from_this();
     std::vector<FileRef> storedFiles;
     if (m_phase == Phase::Remote && m_pass == 1 && m_storedFiles && !m_localPhaseActed) {
         // Nothing was carried out since the local phase read the stored state.
@@ -415,28 +392,21 @@ void SyncRun::listRemoteFiles(std::int64_t rootFolderID)
         storedFiles = std::move(*loaded);
     }
     m_storedFiles.reset();
-    auto listing = m_collaborators->apiClient->syncRemoteFiles();
-    startWork([self, listing, storedFiles = std::move(storedFiles), rootFolderID] {
-        return listing.start(Observer<std::vector<FileRef>, AnyError>::make(
-            [self, storedFiles, rootFolderID, received = false](Event<std::vector<FileRef>, AnyError>&& event) mutable {
-                if (received || event.isInterrupted()) {
-                    return;
-                }
-                received = true;
-                self->workEnded();
-                if (event.isValue()) {
-                    self->takeListing(std::move(event).value(), std::move(storedFiles), rootFolderID);
-                    return;
-                }
-                self->m_listingEtag.listingFailed();
-                if (event.isFailed()) {
-                    auto error = std::move(event).error();
-                    self->m_outputs.runFailures.send(error);
-                    self->m_outputs.checkErrors.send(std::move(error));
-                }
-                self->phaseDone();
-            }));
-    });
+    m_work->awaitFirst(m_collaborators->apiClient->syncRemoteFiles(),
+        [self = shared_from_this(), storedFiles = std::move(storedFiles), rootFolderID](
+            Answer<std::vector<FileRef>>&& event) mutable {
+            if (event.isValue()) {
+                self->takeListing(std::move(event).value(), std::move(storedFiles), rootFolderID);
+                return;
+            }
+            self->m_listingEtag.listingFailed();
+            if (event.isFailed()) {
+                auto error = std::move(event).error();
+                self->m_outputs.runFailures.send(error);
+                self->m_outputs.checkErrors.send(std::move(error));
+            }
+            self->phaseDone();
+        });
 }
 
 void SyncRun::takeListing(std::vector<FileRef> listing, std::vector<FileRef> stored, std::int64_t rootFolderID)
@@ -499,41 +469,31 @@ void SyncRun::checkServerDeletes(std::vector<Change> changes)
     }
     // A delete on the server is undone by nothing: it waits for the
     // server's side to be seen, and newer work there is not deleted.
-    auto self = shared_from_this();
-    auto listing = m_collaborators->apiClient->syncRemoteFiles();
-    auto pending = std::make_shared<std::vector<Change>>(std::move(changes));
-    startWork([self, listing, pending] {
-        return listing.start(Observer<std::vector<FileRef>, AnyError>::make(
-            [self, pending, received = false](Event<std::vector<FileRef>, AnyError>&& event) mutable {
-                if (received || event.isInterrupted()) {
+    m_work->awaitFirst(m_collaborators->apiClient->syncRemoteFiles(),
+        [self = shared_from_this(), pending = std::move(changes)](Answer<std::vector<FileRef>>&& event) mutable {
+            if (!event.isValue()) {
+                // Without the server's side no delete there is known to be
+                // safe: they wait for the next run, with the records of
+                // what lies below them, which tell it what the user deleted.
+                DeleteSafety::holdBackDeletes(pending);
+                self->keepServerEdits(std::move(pending), std::nullopt,
+                    event.isFailed() ? std::optional(std::move(event).error()) : std::nullopt);
+                return;
+            }
+            auto guarded = guardServerDeletes(std::move(pending), event.value(), *self->m_storedFiles);
+            const auto cloudFolder = self->m_collaborators->cloudFolder();
+            for (const auto& record : guarded.forgotten) {
+                if (!self->localPhaseActs()) {
                     return;
                 }
-                received = true;
-                self->workEnded();
-                if (!event.isValue()) {
-                    // Without the server's side no delete there is known to be
-                    // safe: they wait for the next run, with the records of
-                    // what lies below them, which tell it what the user deleted.
-                    DeleteSafety::holdBackDeletes(*pending);
-                    self->keepServerEdits(std::move(*pending), std::nullopt,
-                        event.isFailed() ? std::optional(std::move(event).error()) : std::nullopt);
+                auto forget = StoredChange::removing(record->syncFileID());
+                if (auto written = self->m_collaborators->record(forget.removeStatus(*record, cloudFolder)); !written) {
+                    self->failWithStore(std::move(written.error()));
                     return;
                 }
-                auto guarded = guardServerDeletes(std::move(*pending), event.value(), *self->m_storedFiles);
-                const auto cloudFolder = self->m_collaborators->cloudFolder();
-                for (const auto& record : guarded.forgotten) {
-                    if (!self->localPhaseActs()) {
-                        return;
-                    }
-                    auto forget = StoredChange::removing(record->syncFileID());
-                    if (auto written = self->m_collaborators->record(forget.removeStatus(*record, cloudFolder)); !written) {
-                        self->failWithStore(std::move(written.error()));
-                        return;
-                    }
-                }
-                self->keepServerEdits(std::move(guarded.changes), event.value());
-            }));
-    });
+            }
+            self->keepServerEdits(std::move(guarded.changes), event.value());
+        });
 }
 
 void SyncRun::checkServerEdits(std::vector<Change> changes)
@@ -551,23 +511,14 @@ void SyncRun::checkServerEdits(std::vector<Change> changes)
         listForServerEdits(std::move(pending));
         return;
     }
-    auto self = shared_from_this();
-    auto rootEtag = m_collaborators->apiClient->syncRootEtag();
-    startWork([self, rootEtag, pending, inStep] {
-        return rootEtag.start(Observer<std::string, AnyError>::make(
-            [self, pending, inStep, received = false](Event<std::string, AnyError>&& event) mutable {
-                if (received || event.isInterrupted()) {
-                    return;
-                }
-                received = true;
-                self->workEnded();
-                if (event.isValue() && event.value() == *inStep) {
-                    self->execute(std::move(*pending));
-                    return;
-                }
-                self->listForServerEdits(pending);
-            }));
-    });
+    m_work->awaitFirst(m_collaborators->apiClient->syncRootEtag(),
+        [self = shared_from_this(), pending, inStep](Answer<std::string>&& event) {
+            if (event.isValue() && event.value() == *inStep) {
+                self->execute(std::move(*pending));
+                return;
+            }
+            self->listForServerEdits(pending);
+        });
 }
 
 void SyncRun::listForServerEdits(std::shared_ptr<std::vector<Change>> changes)
@@ -575,24 +526,15 @@ void SyncRun::listForServerEdits(std::shared_ptr<std::vector<Change>> changes)
     if (isStopped()) {
         return;
     }
-    auto self = shared_from_this();
-    auto listing = m_collaborators->apiClient->syncRemoteFiles();
-    startWork([self, listing, changes] {
-        return listing.start(Observer<std::vector<FileRef>, AnyError>::make(
-            [self, changes, received = false](Event<std::vector<FileRef>, AnyError>&& event) mutable {
-                if (received || event.isInterrupted()) {
-                    return;
-                }
-                received = true;
-                self->workEnded();
-                if (event.isValue()) {
-                    self->keepServerEdits(std::move(*changes), std::move(event).value());
-                    return;
-                }
-                self->keepServerEdits(std::move(*changes), std::nullopt,
-                    event.isFailed() ? std::optional(std::move(event).error()) : std::nullopt);
-            }));
-    });
+    m_work->awaitFirst(m_collaborators->apiClient->syncRemoteFiles(),
+        [self = shared_from_this(), changes](Answer<std::vector<FileRef>>&& event) {
+            if (event.isValue()) {
+                self->keepServerEdits(std::move(*changes), std::move(event).value());
+                return;
+            }
+            self->keepServerEdits(std::move(*changes), std::nullopt,
+                event.isFailed() ? std::optional(std::move(event).error()) : std::nullopt);
+        });
 }
 
 void SyncRun::keepServerEdits(std::vector<Change> changes, std::optional<std::vector<FileRef>> listing,
@@ -656,35 +598,27 @@ void SyncRun::keepNextServerVersion(std::shared_ptr<std::vector<Change>> changes
     }
     auto edit = std::move(edits->front());
     edits->pop_front();
-    auto self = shared_from_this();
     auto keeping = keepServerVersion(m_collaborators, edit, taken, now);
-    startWork([self, keeping, edit, changes, edits, taken, now] {
-        return keeping.start(Observer<KeptServerVersion, AnyError>::make(
-            [self, edit, changes, edits, taken, now, received = false](Event<KeptServerVersion, AnyError>&& event) mutable {
-                if (received || event.isInterrupted()) {
-                    return;
+    m_work->awaitFirst(keeping,
+        [self = shared_from_this(), edit, changes, edits, taken, now](Answer<KeptServerVersion>&& event) {
+            if (event.isValue()) {
+                auto kept = std::move(event).value();
+                taken->insert(Platform::precomposed(kept.path));
+                Platform::Log::line("Changed here and on the server: " + kept.localPath + "; the server's version is "
+                    + (kept.keptBefore ? "already kept as " : "kept as ") + kept.path);
+                self->m_serverVersionsKept.push_back(std::move(kept));
+            } else {
+                // What the upload would replace is not kept: it waits for the next run.
+                const auto& update = *edit.update.fileOperation()->file();
+                std::erase_if(*changes, [&](const Change& change) {
+                    return isContentUpdate(change) && change.fileOperation()->file()->syncFileID() == update.syncFileID();
+                });
+                if (event.isFailed()) {
+                    self->forward({ SyncEvent::error(std::move(event).error()), edit.update });
                 }
-                received = true;
-                self->workEnded();
-                if (event.isValue()) {
-                    auto kept = std::move(event).value();
-                    taken->insert(Platform::precomposed(kept.path));
-                    Platform::Log::line("Changed here and on the server: " + kept.localPath + "; the server's version is "
-                        + (kept.keptBefore ? "already kept as " : "kept as ") + kept.path);
-                    self->m_serverVersionsKept.push_back(std::move(kept));
-                } else {
-                    // What the upload would replace is not kept: it waits for the next run.
-                    const auto& update = *edit.update.fileOperation()->file();
-                    std::erase_if(*changes, [&](const Change& change) {
-                        return isContentUpdate(change) && change.fileOperation()->file()->syncFileID() == update.syncFileID();
-                    });
-                    if (event.isFailed()) {
-                        self->forward({ SyncEvent::error(std::move(event).error()), edit.update });
-                    }
-                }
-                self->keepNextServerVersion(changes, edits, taken, now);
-            }));
-    });
+            }
+            self->keepNextServerVersion(changes, edits, taken, now);
+        });
 }
 
 bool SyncRun::localPhaseActs()
@@ -799,12 +733,12 @@ void SyncRun::executeNext()
     auto started = m_uploadsAhead.sendAhead(m_validChanges, index);
     auto producer = dispatch(m_validChanges[index], std::move(started)).startOn(m_queue);
     auto self = shared_from_this();
-    startWork([self, producer] {
+    m_work->start([self, producer] {
         return producer.start(Observer<SyncEventPair, NoError>::make([self](Event<SyncEventPair, NoError>&& event) {
             if (event.isValue()) {
                 self->forward(event.value());
             } else if (event.isCompleted()) {
-                self->workEnded();
+                self->m_work->ended();
                 self->executeNext();
             }
         }));
@@ -922,50 +856,15 @@ void SyncRun::failWithStore(StoreError error)
     sendCompleted();
 }
 
-void SyncRun::startWork(const std::function<AnyDisposable()>& work)
-{
-    std::uint64_t generation = 0;
-    {
-        std::lock_guard lock(m_mutex);
-        generation = ++m_workGeneration;
-    }
-    // The work may finish (and the next step begin) inside this call.
-    auto handle = work();
-    {
-        std::lock_guard lock(m_mutex);
-        if (!m_stopped) {
-            if (m_workGeneration == generation) {
-                m_work = std::move(handle);
-            }
-            return;
-        }
-    }
-    handle.dispose();
-}
-
-void SyncRun::workEnded()
-{
-    std::lock_guard lock(m_mutex);
-    ++m_workGeneration;
-    m_work = AnyDisposable();
-}
-
 void SyncRun::stop()
 {
-    AnyDisposable work;
-    {
-        std::lock_guard lock(m_mutex);
-        m_stopped = true;
-        work = std::exchange(m_work, AnyDisposable());
-    }
-    work.dispose();
+    m_work->stop();
     m_uploadsAhead.stop();
 }
 
 bool SyncRun::isStopped() const
 {
-    std::lock_guard lock(m_mutex);
-    return m_stopped;
+    return m_work->isStopped();
 }
 
 } // namespace Sync

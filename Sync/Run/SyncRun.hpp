@@ -13,6 +13,7 @@
 #include "Sync/Execution/SyncEvent.hpp"
 #include "Sync/Run/DeleteSafety.hpp"
 #include "Sync/Run/ListingEtag.hpp"
+#include "Sync/Run/RunWork.hpp"
 #include "Sync/Run/UploadPipeline.hpp"
 #include "Sync/Store/StoreError.hpp"
 
@@ -201,10 +202,6 @@ private:
     [[nodiscard]] BindingLookup bindingLookup(const FileSystemFileStore::Scan& scan) const;
 
     [[nodiscard]] SyncEventProducer dispatch(const Change& change, std::shared_ptr<ExchangeAhead> started) const;
-    // Starts `work`, keeping its handle as the work under way (for `stop`)
-    // unless it has finished already.
-    void startWork(const std::function<Reactive::AnyDisposable()>& work);
-    void workEnded();
     void stop();
     [[nodiscard]] bool isStopped() const;
 
@@ -213,6 +210,7 @@ private:
     LocalChangeExecutor m_localExecutor;
     Reactive::SchedulerPtr m_queue;
     Outputs m_outputs;
+    std::shared_ptr<RunWork> m_work { std::make_shared<RunWork>() };
     UploadPipeline m_uploadsAhead;
 
     // Touched only by the step under way (see Threading).
@@ -240,11 +238,6 @@ private:
     std::size_t m_invalidChanges { 0 };
     std::optional<std::size_t> m_previousInvalidChanges;
     std::size_t m_finishedChanges { 0 };
-
-    mutable std::mutex m_mutex;
-    Reactive::AnyDisposable m_work;
-    std::uint64_t m_workGeneration { 0 };
-    bool m_stopped { false };
 };
 
 } // namespace Sync
