@@ -1,5 +1,7 @@
 #include "Sync/Run/SyncRun.hpp"
 
+#include "Sync/Run/UploadIntents.hpp"
+
 #include "Platform/FileSystem/PathResolver.hpp"
 #include "Platform/Foundation/Log.hpp"
 #include "Platform/Foundation/Unicode.hpp"
@@ -66,6 +68,7 @@ SyncRun::SyncRun(std::shared_ptr<const SyncCollaborators> collaborators, RemoteC
     , m_outputs(std::move(outputs))
     , m_uploadsAhead(m_remoteExecutor)
     , m_listingEtag(m_collaborators->fileStore)
+    , m_listIntents(m_collaborators->fileStore)
 {
 }
 
@@ -93,155 +96,24 @@ void SyncRun::start(const Reactive::Lifetime& lifetime)
 
 void SyncRun::adoptUnrecordedUploads()
 {
-    auto intents = m_collaborators->fileStore->uploadIntents();
-    if (intents.empty()) {
-        startPhase(Phase::Local);
-        return;
-    }
-    // A run ended between sending uploads and recording their answers: the
-    // server may hold content of this client's that no record knows of, and
-    // compared as it is that would read as another client's work.
-    m_work->awaitFirst(m_collaborators->apiClient->syncRemoteFiles(),
-        [self = shared_from_this(), intents = std::move(intents)](Answer<std::vector<FileRef>>&& event) {
-            if (!event.isValue()) {
-                // Without the server's side nothing tells those uploads
-                // from another client's items, and what went up now would
-                // go up beside them: the run ends, the intents stay.
-                self->stop();
-                if (event.isFailed()) {
-                    auto error = std::move(event).error();
-                    self->m_outputs.runFailures.send(error);
-                    self->m_outputs.checkErrors.send(std::move(error));
-                }
-                self->sendCompleted();
-                return;
+    Sync::adoptUnrecordedUploads(m_collaborators, *m_work, [self = shared_from_this()](Adoption adoption) {
+        switch (adoption.outcome) {
+        case Adoption::Outcome::adopted:
+            self->startPhase(Phase::Local);
+            return;
+        case Adoption::Outcome::unlisted:
+            self->stop();
+            if (adoption.listingFailure) {
+                self->m_outputs.runFailures.send(*adoption.listingFailure);
+                self->m_outputs.checkErrors.send(std::move(*adoption.listingFailure));
             }
-            if (self->adoptUploads(intents, event.value())) {
-                self->startPhase(Phase::Local);
-            }
-        });
-}
-
-bool SyncRun::adoptUploads(const std::vector<UploadIntent>& intents, const std::vector<FileRef>& listing)
-{
-    if (isStopped()) {
-        return false;
-    }
-    auto loaded = m_collaborators->fileStore->loadFiles();
-    if (!loaded) {
-        failWithStore(std::move(loaded.error()));
-        return false;
-    }
-    std::unordered_map<std::int64_t, FileRef> records;
-    std::unordered_set<std::string> recordedPaths;
-    for (auto& record : *loaded) {
-        recordedPaths.insert(Platform::precomposed(withoutTrailingSlash(record->path())));
-        if (auto id = record->syncFileID().remoteID()) {
-            records.emplace(*id, std::move(record));
+            self->sendCompleted();
+            return;
+        case Adoption::Outcome::storeFailed:
+            self->failWithStore(std::move(*adoption.storeFailure));
+            return;
         }
-    }
-    std::unordered_map<std::int64_t, FileRef> listedByID;
-    std::map<std::pair<std::int64_t, std::string>, FileRef> listedByPlace;
-    for (const auto& file : listing) {
-        auto id = file->syncFileID().remoteID();
-        auto parent = file->syncParentID().remoteID();
-        if (!id || !parent) {
-            continue;
-        }
-        listedByID.emplace(*id, file);
-        listedByPlace.emplace(std::pair(*parent, Platform::precomposed(file->fileName())), file);
-    }
-    const auto cloudFolder = m_collaborators->cloudFolder();
-    for (const auto& intent : intents) {
-        if (intent.fileID) {
-            // An update that reached the server: its record takes the content
-            // it sent, so that the server's copy is not taken for someone else's edit.
-            auto listed = listedByID.find(*intent.fileID);
-            auto record = records.find(*intent.fileID);
-            if (listed == listedByID.end() || record == records.end() || isFolder(*listed->second)
-                || listed->second->fileHash() != intent.fileHash || record->second->fileHash() == intent.fileHash) {
-                continue;
-            }
-            auto adopted = std::make_shared<FileWrapperItem>(*record->second);
-            adopted->setFileHash(listed->second->fileHash());
-            adopted->setLastModifiedDate(listed->second->lastModifiedDate());
-            adopted->setSyncEtag(listed->second->syncEtag());
-            if (auto written = m_collaborators->record(StoredChange::storing(adopted)); !written) {
-                failWithStore(std::move(written.error()));
-                return false;
-            }
-            continue;
-        }
-        // A new item that reached the server: recorded as the upload's
-        // answer would have been, where nothing else is recorded, so that the
-        // file here compares with it instead of going up beside it.
-        auto listed = listedByPlace.find(std::pair(intent.parentID, intent.name));
-        if (listed == listedByPlace.end()) {
-            continue;
-        }
-        const auto& file = listed->second;
-        const auto id = *file->syncFileID().remoteID();
-        // Its parent is recorded, or is the cloud folder, which no listing holds.
-        const bool parentKnown = records.contains(intent.parentID) || !listedByID.contains(intent.parentID);
-        if (isFolder(*file) || file->fileHash() != intent.fileHash || records.contains(id) || !parentKnown
-            || recordedPaths.contains(Platform::precomposed(file->path()))) {
-            continue;
-        }
-        auto stored = StoredChange::storing(file);
-        if (auto written = m_collaborators->record(stored.markUpToDate(*file, cloudFolder)); !written) {
-            failWithStore(std::move(written.error()));
-            return false;
-        }
-        Platform::Log::line("Recorded an upload an earlier run sent and did not record: " + file->path());
-        records.emplace(id, file);
-        recordedPaths.insert(Platform::precomposed(file->path()));
-    }
-    if (auto forgotten = m_collaborators->fileStore->setUploadIntents({}); !forgotten) {
-        failWithStore(std::move(forgotten.error()));
-        return false;
-    }
-    return true;
-}
-
-bool SyncRun::recordUploadIntents()
-{
-    std::vector<UploadIntent> intents;
-    for (const auto& change : m_validChanges) {
-        const auto& operation = *change.fileOperation();
-        if (!change.isRemote() || !carriesContent(operation)) {
-            continue;
-        }
-        const auto& file = *operation.file();
-        const auto hash = file.fileHash();
-        if (hash.empty() || hash == FileWrapperItem::missingFileHashKey) {
-            continue;
-        }
-        UploadIntent intent;
-        intent.fileHash = std::string(hash);
-        if (operation.kind() == FileOperation::Kind::Create) {
-            auto parent = file.syncParentID().remoteID();
-            if (!parent) {
-                continue;
-            }
-            intent.parentID = *parent;
-            intent.name = Platform::precomposed(file.fileName());
-        } else {
-            intent.fileID = file.syncFileID().remoteID();
-            if (!intent.fileID) {
-                continue;
-            }
-        }
-        intents.push_back(std::move(intent));
-    }
-    m_listHasIntents = !intents.empty();
-    if (!m_listHasIntents) {
-        return true;
-    }
-    if (auto written = m_collaborators->fileStore->setUploadIntents(intents); !written) {
-        failWithStore(std::move(written.error()));
-        return false;
-    }
-    return true;
+    });
 }
 
 void SyncRun::startPhase(Phase phase)
@@ -694,7 +566,8 @@ void SyncRun::execute(std::vector<Change> changes)
         m_validChanges.push_back(std::move(change));
     }
     // Before anything of the list is sent.
-    if (!recordUploadIntents()) {
+    if (auto kept = m_listIntents.listStarts(m_validChanges); !kept) {
+        failWithStore(std::move(kept.error()));
         return;
     }
     // One write for the whole list, before its first change starts.
@@ -720,11 +593,9 @@ void SyncRun::executeNext()
     }
     if (m_nextChange == m_validChanges.size()) {
         // Every answer of the list is recorded, or failed and was not taken.
-        if (std::exchange(m_listHasIntents, false)) {
-            if (auto forgotten = m_collaborators->fileStore->setUploadIntents({}); !forgotten) {
-                failWithStore(std::move(forgotten.error()));
-                return;
-            }
+        if (auto forgotten = m_listIntents.listRan(); !forgotten) {
+            failWithStore(std::move(forgotten.error()));
+            return;
         }
         listDone();
         return;

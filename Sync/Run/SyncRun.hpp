@@ -14,6 +14,7 @@
 #include "Sync/Run/DeleteSafety.hpp"
 #include "Sync/Run/ListingEtag.hpp"
 #include "Sync/Run/RunWork.hpp"
+#include "Sync/Run/UploadIntents.hpp"
 #include "Sync/Run/UploadPipeline.hpp"
 #include "Sync/Store/StoreError.hpp"
 
@@ -142,14 +143,8 @@ private:
     enum class Phase { Local, Remote };
 
     // Takes in what uploads an earlier run sent without recording their
-    // answers left on the server (see FileStore::uploadIntents), then starts
-    // the local phase.
+    // answers left on the server (see UploadIntents), then starts the local phase.
     void adoptUnrecordedUploads();
-    // Records the items of `listing` that `intents` name as this client's
-    // own, then forgets the intents; false when the run ended.
-    [[nodiscard]] bool adoptUploads(const std::vector<UploadIntent>& intents, const std::vector<FileRef>& listing);
-    // Keeps the intents of the uploads of the list about to run; false when the run ended.
-    [[nodiscard]] bool recordUploadIntents();
     void startPhase(Phase phase);
     void fetchChanges();
     void fetchLocalChanges();
@@ -223,10 +218,9 @@ private:
     std::optional<std::vector<FileRef>> m_storedFiles;
     bool m_localPhaseActed { false };
     ListingEtag m_listingEtag;
+    ListIntents m_listIntents;
     // Whether the remote phase met an error event (a refused entry included).
     bool m_remotePhaseFailed { false };
-    // Whether the list under way kept intents of its own.
-    bool m_listHasIntents { false };
     std::unordered_set<std::string> m_refusedCreates;
     bool m_adoptedRefusedCreate { false };
     bool m_repeatedForAdoption { false };
