@@ -2,6 +2,7 @@
 
 #include "Platform/Foundation/Log.hpp"
 #include "Sync/Changes/ViewScreening.hpp"
+#include "Sync/Store/StoredChange.hpp"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -67,6 +68,28 @@ std::vector<std::string> DeleteSafety::keepBelowUnreadable(std::vector<Change>& 
 void DeleteSafety::holdBackDeletes(std::vector<Change>& changes)
 {
     std::erase_if(changes, [](const Change& change) { return change.fileOperation() && change.fileOperation()->isDelete(); });
+}
+
+GuardedDeletes DeleteSafety::checkServerDeletes(std::vector<Change> changes,
+    const std::optional<std::vector<FileRef>>& listing, const std::vector<FileRef>& stored)
+{
+    if (!listing) {
+        holdBackDeletes(changes);
+        return { std::move(changes), {} };
+    }
+    return guardServerDeletes(std::move(changes), *listing, stored);
+}
+
+StoreResult<> DeleteSafety::forgetRecords(const SyncCollaborators& collaborators, const std::vector<FileRef>& records)
+{
+    const auto cloudFolder = collaborators.cloudFolder();
+    for (const auto& record : records) {
+        auto forget = StoredChange::removing(record->syncFileID());
+        if (auto written = collaborators.record(forget.removeStatus(*record, cloudFolder)); !written) {
+            return written;
+        }
+    }
+    return {};
 }
 
 bool DeleteSafety::deletesCloudFolder(const Change& change, std::optional<std::int64_t> rootFolderID)

@@ -1,5 +1,6 @@
 #include "Sync/Run/SyncRun.hpp"
 
+#include "Sync/Run/ServerListing.hpp"
 #include "Sync/Run/UploadIntents.hpp"
 
 #include "Platform/FileSystem/PathResolver.hpp"
@@ -343,29 +344,25 @@ void SyncRun::checkServerDeletes(std::vector<Change> changes)
     // server's side to be seen, and newer work there is not deleted.
     m_work->awaitFirst(m_collaborators->apiClient->syncRemoteFiles(),
         [self = shared_from_this(), pending = std::move(changes)](Answer<std::vector<FileRef>>&& event) mutable {
-            if (!event.isValue()) {
-                // Without the server's side no delete there is known to be
-                // safe: they wait for the next run, with the records of
-                // what lies below them, which tell it what the user deleted.
-                DeleteSafety::holdBackDeletes(pending);
-                self->keepServerEdits(std::move(pending), std::nullopt,
-                    event.isFailed() ? std::optional(std::move(event).error()) : std::nullopt);
+            auto server = ServerListing::of(std::move(event));
+            auto guarded = DeleteSafety::checkServerDeletes(std::move(pending), server.files, *self->m_storedFiles);
+            if (!guarded.forgotten.empty() && !self->forgetRecords(guarded.forgotten)) {
                 return;
             }
-            auto guarded = guardServerDeletes(std::move(pending), event.value(), *self->m_storedFiles);
-            const auto cloudFolder = self->m_collaborators->cloudFolder();
-            for (const auto& record : guarded.forgotten) {
-                if (!self->localPhaseActs()) {
-                    return;
-                }
-                auto forget = StoredChange::removing(record->syncFileID());
-                if (auto written = self->m_collaborators->record(forget.removeStatus(*record, cloudFolder)); !written) {
-                    self->failWithStore(std::move(written.error()));
-                    return;
-                }
-            }
-            self->keepServerEdits(std::move(guarded.changes), event.value());
+            self->keepServerEdits(std::move(guarded.changes), std::move(server.files), std::move(server.failure));
         });
+}
+
+bool SyncRun::forgetRecords(const std::vector<FileRef>& records)
+{
+    if (!localPhaseActs()) {
+        return false;
+    }
+    if (auto forgotten = DeleteSafety::forgetRecords(*m_collaborators, records); !forgotten) {
+        failWithStore(std::move(forgotten.error()));
+        return false;
+    }
+    return true;
 }
 
 void SyncRun::checkServerEdits(std::vector<Change> changes)

@@ -180,8 +180,10 @@ private:
     // and reports each such folder once per run.
     void keepBelowUnreadable(std::vector<Change>& changes, const FileSystemFileStore::Scan& scan);
     // Executes the local phase's changes once its deletes on the server are
-    // checked against the server's listing (see guardServerDeletes).
+    // checked against the server's listing (see DeleteSafety::checkServerDeletes).
     void checkServerDeletes(std::vector<Change> changes);
+    // Forgets the records the delete check gave up; false when the run ended.
+    [[nodiscard]] bool forgetRecords(const std::vector<FileRef>& records);
     // Executes the local phase's changes once the server files its uploads
     // would replace are known unchanged or kept (see the class comment).
     void checkServerEdits(std::vector<Change> changes);
