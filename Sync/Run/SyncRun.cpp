@@ -1,5 +1,6 @@
 #include "Sync/Run/SyncRun.hpp"
 
+#include "Sync/Run/ServerEditKeeping.hpp"
 #include "Sync/Run/ServerListing.hpp"
 #include "Sync/Run/UploadIntents.hpp"
 
@@ -349,7 +350,7 @@ void SyncRun::checkServerDeletes(std::vector<Change> changes)
             if (!guarded.forgotten.empty() && !self->forgetRecords(guarded.forgotten)) {
                 return;
             }
-            self->keepServerEdits(std::move(guarded.changes), std::move(server.files), std::move(server.failure));
+            self->checkServerEdits(std::move(guarded.changes), std::move(server));
         });
 }
 
@@ -365,129 +366,25 @@ bool SyncRun::forgetRecords(const std::vector<FileRef>& records)
     return true;
 }
 
-void SyncRun::checkServerEdits(std::vector<Change> changes)
+void SyncRun::checkServerEdits(std::vector<Change> changes, std::optional<ServerListing> server)
 {
     if (!m_storedFiles || !holdsContentUpdate(changes)) {
         execute(std::move(changes));
         return;
     }
-    auto pending = std::make_shared<std::vector<Change>>(std::move(changes));
-    // The root etag still that of the listing the stored state was brought in
-    // step with: no server file changed since its record, and a listing of
-    // the whole tree would only say so.
-    auto inStep = m_collaborators->fileStore->listingEtag();
-    if (!inStep) {
-        listForServerEdits(std::move(pending));
-        return;
-    }
-    m_work->awaitFirst(m_collaborators->apiClient->syncRootEtag(),
-        [self = shared_from_this(), pending, inStep](Answer<std::string>&& event) {
-            if (event.isValue() && event.value() == *inStep) {
-                self->execute(std::move(*pending));
-                return;
-            }
-            self->listForServerEdits(pending);
+    auto self = shared_from_this();
+    auto keeping = std::make_shared<ServerEditKeeping>(m_collaborators, m_work, *m_storedFiles,
+        ServerEditKeeping::Hooks {
+            .forward = [self](const SyncEventPair& pair) { self->forward(pair); },
+            .runFailure = [self](const AnyError& error) { self->m_outputs.runFailures.send(error); },
+            .kept = [self](KeptServerVersion kept) { self->m_serverVersionsKept.push_back(std::move(kept)); },
+            .done = [self](std::vector<Change> changes) { self->execute(std::move(changes)); },
         });
-}
-
-void SyncRun::listForServerEdits(std::shared_ptr<std::vector<Change>> changes)
-{
-    if (isStopped()) {
-        return;
+    if (server) {
+        keeping->keep(std::move(changes), std::move(*server));
+    } else {
+        keeping->check(std::move(changes));
     }
-    m_work->awaitFirst(m_collaborators->apiClient->syncRemoteFiles(),
-        [self = shared_from_this(), changes](Answer<std::vector<FileRef>>&& event) {
-            if (event.isValue()) {
-                self->keepServerEdits(std::move(*changes), std::move(event).value());
-                return;
-            }
-            self->keepServerEdits(std::move(*changes), std::nullopt,
-                event.isFailed() ? std::optional(std::move(event).error()) : std::nullopt);
-        });
-}
-
-void SyncRun::keepServerEdits(std::vector<Change> changes, std::optional<std::vector<FileRef>> listing,
-    std::optional<AnyError> failure)
-{
-    if (isStopped()) {
-        return;
-    }
-    if (!m_storedFiles || !holdsContentUpdate(changes)) {
-        execute(std::move(changes));
-        return;
-    }
-    if (!listing) {
-        // Unseen, the server's version could be another client's edit: the
-        // uploads over known files wait for a run that can see it, and this
-        // run counts as failed, so that the scheduler tries again.
-        std::vector<Change> heldBack;
-        std::erase_if(changes, [&](const Change& change) {
-            if (!isContentUpdate(change)) {
-                return false;
-            }
-            heldBack.push_back(change);
-            return true;
-        });
-        if (failure) {
-            m_outputs.runFailures.send(*failure);
-            for (const auto& change : heldBack) {
-                forward({ SyncEvent::error(*failure), change });
-            }
-        }
-        execute(std::move(changes));
-        return;
-    }
-    auto edits = serverEditsBefore(changes, *listing, *m_storedFiles);
-    if (edits.empty()) {
-        execute(std::move(changes));
-        return;
-    }
-    // The copies take names nothing on either side holds: a name of the
-    // stored state or of the listing would make the copy pass for that item.
-    auto taken = std::make_shared<std::unordered_set<std::string>>();
-    for (const auto* files : { &*listing, &*m_storedFiles }) {
-        for (const auto& file : *files) {
-            taken->insert(Platform::precomposed(withoutTrailingSlash(file->path())));
-        }
-    }
-    keepNextServerVersion(std::make_shared<std::vector<Change>>(std::move(changes)),
-        std::make_shared<std::deque<ServerEdit>>(std::make_move_iterator(edits.begin()), std::make_move_iterator(edits.end())),
-        std::move(taken), Platform::Date::now());
-}
-
-void SyncRun::keepNextServerVersion(std::shared_ptr<std::vector<Change>> changes,
-    std::shared_ptr<std::deque<ServerEdit>> edits, std::shared_ptr<std::unordered_set<std::string>> taken, Platform::Date now)
-{
-    if (isStopped()) {
-        return;
-    }
-    if (edits->empty()) {
-        execute(std::move(*changes));
-        return;
-    }
-    auto edit = std::move(edits->front());
-    edits->pop_front();
-    auto keeping = keepServerVersion(m_collaborators, edit, taken, now);
-    m_work->awaitFirst(keeping,
-        [self = shared_from_this(), edit, changes, edits, taken, now](Answer<KeptServerVersion>&& event) {
-            if (event.isValue()) {
-                auto kept = std::move(event).value();
-                taken->insert(Platform::precomposed(kept.path));
-                Platform::Log::line("Changed here and on the server: " + kept.localPath + "; the server's version is "
-                    + (kept.keptBefore ? "already kept as " : "kept as ") + kept.path);
-                self->m_serverVersionsKept.push_back(std::move(kept));
-            } else {
-                // What the upload would replace is not kept: it waits for the next run.
-                const auto& update = *edit.update.fileOperation()->file();
-                std::erase_if(*changes, [&](const Change& change) {
-                    return isContentUpdate(change) && change.fileOperation()->file()->syncFileID() == update.syncFileID();
-                });
-                if (event.isFailed()) {
-                    self->forward({ SyncEvent::error(std::move(event).error()), edit.update });
-                }
-            }
-            self->keepNextServerVersion(changes, edits, taken, now);
-        });
 }
 
 bool SyncRun::localPhaseActs()

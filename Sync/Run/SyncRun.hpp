@@ -14,6 +14,7 @@
 #include "Sync/Run/DeleteSafety.hpp"
 #include "Sync/Run/ListingEtag.hpp"
 #include "Sync/Run/RunWork.hpp"
+#include "Sync/Run/ServerListing.hpp"
 #include "Sync/Run/UploadIntents.hpp"
 #include "Sync/Run/UploadPipeline.hpp"
 #include "Sync/Store/StoreError.hpp"
@@ -185,14 +186,9 @@ private:
     // Forgets the records the delete check gave up; false when the run ended.
     [[nodiscard]] bool forgetRecords(const std::vector<FileRef>& records);
     // Executes the local phase's changes once the server files its uploads
-    // would replace are known unchanged or kept (see the class comment).
-    void checkServerEdits(std::vector<Change> changes);
-    void listForServerEdits(std::shared_ptr<std::vector<Change>> changes);
-    // `listing` absent: the server's side could not be read (for `failure`, when there is one).
-    void keepServerEdits(std::vector<Change> changes, std::optional<std::vector<FileRef>> listing,
-        std::optional<Reactive::AnyError> failure = std::nullopt);
-    void keepNextServerVersion(std::shared_ptr<std::vector<Change>> changes, std::shared_ptr<std::deque<ServerEdit>> edits,
-        std::shared_ptr<std::unordered_set<std::string>> taken, Platform::Date now);
+    // would replace are known unchanged or kept (see ServerEditKeeping),
+    // checked against `server` when the server's side was read already.
+    void checkServerEdits(std::vector<Change> changes, std::optional<ServerListing> server = std::nullopt);
     // Where the bindings of `scan`'s items are read (the mapping is told a
     // scan begins, and reads ahead what it does not remember); nothing to
     // ask when the cloud folder cannot be resolved.
