@@ -1,26 +1,15 @@
 #include "Sync/Run/SyncRun.hpp"
 
-#include "Sync/Run/ServerEditKeeping.hpp"
-#include "Sync/Run/ServerListing.hpp"
-#include "Sync/Run/UploadIntents.hpp"
-
-#include "Platform/FileSystem/PathResolver.hpp"
-#include "Platform/Foundation/Log.hpp"
 #include "Platform/Foundation/Unicode.hpp"
-#include "Sync/Changes/ChangeComputation.hpp"
-#include "Sync/Changes/ListingPlan.hpp"
-#include "Sync/Changes/IdentityResolution.hpp"
 #include "Sync/Changes/ServerDeleteGuard.hpp"
 #include "Sync/Changes/ServerEdits.hpp"
-#include "Sync/Changes/ViewScreening.hpp"
 #include "Sync/Execution/ChangeExecutionError.hpp"
-#include "Sync/Model/FileWrapperItem.hpp"
-#include "Sync/Sharing/PublicShareInfo.hpp"
+#include "Sync/Run/FreedMemory.hpp"
+#include "Sync/Run/RefusedEntries.hpp"
+#include "Sync/Run/ServerEditKeeping.hpp"
+#include "Sync/Run/UploadIntents.hpp"
 #include "Sync/Status/FileSyncStatus.hpp"
 
-#include <algorithm>
-#include <malloc.h>
-#include <unordered_map>
 #include <utility>
 
 namespace Sync {
@@ -34,32 +23,6 @@ using Reactive::Observer;
 template<class Value>
 using Answer = Event<Value, AnyError>;
 
-namespace {
-
-// The scan makes the engine's own records, and only those.
-std::vector<std::shared_ptr<FileWrapperItem>> scannedItems(std::vector<FileRef>&& files)
-{
-    std::vector<std::shared_ptr<FileWrapperItem>> items;
-    items.reserve(files.size());
-    for (auto& file : files) {
-        items.push_back(std::static_pointer_cast<FileWrapperItem>(std::move(file)));
-    }
-    // The emptied list goes now, not with the statement that made it.
-    std::vector<FileRef>().swap(files);
-    return items;
-}
-
-// The views of a large tree take tens of megabytes for a moment, freed in
-// pieces the allocator keeps for itself (it only hands back the top of a
-// heap). Handed back to the system once they are gone, they do not stay
-// resident for the hours the changes may take, nor add to what the next
-// large step (a listing) needs on top.
-void releaseFreedMemory()
-{
-    ::malloc_trim(0);
-}
-
-} // namespace
 
 SyncRun::SyncRun(std::shared_ptr<const SyncCollaborators> collaborators, RemoteChangeExecutor remoteExecutor,
     LocalChangeExecutor localExecutor, Reactive::SchedulerPtr queue, Outputs outputs)
@@ -175,44 +138,25 @@ void SyncRun::scanDisk(std::int64_t rootFolderID)
         return;
     }
     m_rootFolderID = rootFolderID;
-    auto self = shared_from_this();
-    const auto& scan = m_collaborators->fileSystemStore.scans();
-    m_work->start([self, scan, rootFolderID] {
-        return scan.start(Observer<FileSystemFileStore::Scan, NoError>::make(
-            [self, rootFolderID](Event<FileSystemFileStore::Scan, NoError>&& event) {
-                if (!event.isValue()) {
-                    return;
-                }
-                self->m_work->ended();
-                std::vector<Change> changes;
-                {
-                    // Both views go before the changes run: a change holds only its own files.
-                    auto scanned = std::move(event).value();
-                    if (scanned.cloudFolderUnreadable()) {
-                        self->failWithUnreadableCloudFolder();
-                        return;
-                    }
-                    FileSystemFileStore::Scan unreadable { {}, {}, std::move(scanned.unreadable) };
-                    auto loaded = self->m_collaborators->fileStore->loadFiles();
-                    if (!loaded) {
-                        self->failWithStore(std::move(loaded.error()));
-                        return;
-                    }
-                    // Kept for the remote phase, and read from there: one list, not two.
-                    self->m_storedFiles = std::move(*loaded);
-                    // Made before the items go to the identity step: it reads them ahead.
-                    auto lookup = self->bindingLookup(scanned);
-                    auto views = resolveIdentities(scannedItems(std::move(scanned.files)), *self->m_storedFiles,
-                        rootFolderID, lookup, std::move(scanned.stamps));
-                    self->reportRefused(views.twins, {}, Change::Kind::Remote);
-                    changes = resolvingNestedDeletes(
-                        computeChanges(views.diskFiles, views.storedFiles, MergePolicy::TakeLocal));
-                    self->keepBelowUnreadable(changes, unreadable);
-                }
-                releaseFreedMemory();
-                self->checkServerDeletes(std::move(changes));
-            }));
-    });
+    Sync::scanDisk(m_collaborators, *m_work, rootFolderID,
+        [self = shared_from_this()](DiskChanges found) { self->takeScan(std::move(found)); });
+}
+
+void SyncRun::takeScan(DiskChanges found)
+{
+    if (found.cloudFolderUnreadable) {
+        failWithUnreadableCloudFolder();
+        return;
+    }
+    if (found.storeFailure) {
+        failWithStore(std::move(*found.storeFailure));
+        return;
+    }
+    // Kept for the remote phase, and read from there: one list, not two.
+    m_storedFiles = std::move(found.stored);
+    reportRefused(refusedEntryEvents(Change::Kind::Remote, found.twins));
+    keepBelowUnreadable(found.changes, found.unreadable);
+    checkServerDeletes(std::move(found.changes));
 }
 
 void SyncRun::fetchRemoteChanges()
@@ -266,29 +210,26 @@ void SyncRun::listRemoteFiles(std::int64_t rootFolderID)
         storedFiles = std::move(*loaded);
     }
     m_storedFiles.reset();
-    m_work->awaitFirst(m_collaborators->apiClient->syncRemoteFiles(),
-        [self = shared_from_this(), storedFiles = std::move(storedFiles), rootFolderID](
-            Answer<std::vector<FileRef>>&& event) mutable {
-            if (event.isValue()) {
-                self->takeListing(std::move(event).value(), std::move(storedFiles), rootFolderID);
-                return;
-            }
-            self->m_listingEtag.listingFailed();
-            if (event.isFailed()) {
-                auto error = std::move(event).error();
-                self->m_outputs.runFailures.send(error);
-                self->m_outputs.checkErrors.send(std::move(error));
-            }
-            self->phaseDone();
-        });
+    listRemote(*m_collaborators, *m_work, std::move(storedFiles), rootFolderID,
+        [self = shared_from_this()](RemoteListing listed) { self->takeListing(std::move(listed)); });
 }
 
-void SyncRun::takeListing(std::vector<FileRef> listing, std::vector<FileRef> stored, std::int64_t rootFolderID)
+void SyncRun::takeListing(RemoteListing listed)
 {
+    if (!listed.plan) {
+        m_listingEtag.listingFailed();
+        if (listed.failure) {
+            m_outputs.runFailures.send(*listed.failure);
+            m_outputs.checkErrors.send(std::move(*listed.failure));
+        }
+        phaseDone();
+        return;
+    }
     std::vector<Change> changes;
     {
-        auto plan = planListing(std::move(listing), std::move(stored), rootFolderID);
-        reportRefused(plan.twins, plan.orphans, Change::Kind::Local, plan.duplicates, plan.misplaced);
+        auto plan = std::move(*listed.plan);
+        listed.plan.reset();
+        reportRefused(refusedEntryEvents(Change::Kind::Local, plan.twins, plan.orphans, plan.duplicates, plan.misplaced));
         if (m_pass == 1) {
             m_deleteSafety.weighListing(plan.storedItemsDeleted, plan.storedCount);
         }
@@ -299,29 +240,14 @@ void SyncRun::takeListing(std::vector<FileRef> listing, std::vector<FileRef> sto
     execute(std::move(changes));
 }
 
-void SyncRun::reportRefused(const std::vector<FileRef>& twins, const std::vector<FileRef>& orphans, Change::Kind side,
-    const std::vector<FileRef>& duplicates, const std::vector<FileRef>& misplaced)
+void SyncRun::reportRefused(const std::vector<SyncEventPair>& events)
 {
     // Repetitions of a phase would only say the same again.
     if (m_pass != 1) {
         return;
     }
-    auto report = [&](const FileRef& file, ChangeExecutionError::Code code) {
-        auto operation = FileOperation::create(file);
-        auto change = side == Change::Kind::Local ? Change::local(operation) : Change::remote(operation);
-        forward({ SyncEvent::error(AnyError(ChangeExecutionError { code, file->path(), {} })), std::move(change) });
-    };
-    for (const auto& file : twins) {
-        report(file, ChangeExecutionError::Code::nameTwin);
-    }
-    for (const auto& file : orphans) {
-        report(file, ChangeExecutionError::Code::missingParent);
-    }
-    for (const auto& file : duplicates) {
-        report(file, ChangeExecutionError::Code::duplicateID);
-    }
-    for (const auto& file : misplaced) {
-        report(file, ChangeExecutionError::Code::misplacedPath);
+    for (const auto& event : events) {
+        forward(event);
     }
 }
 
@@ -414,26 +340,6 @@ void SyncRun::failWithUnreadableCloudFolder()
     m_outputs.caller.send({ SyncEvent::error(error), Change::invalid() });
     m_outputs.checkErrors.send(std::move(error));
     m_outputs.caller.sendCompleted();
-}
-
-BindingLookup SyncRun::bindingLookup(const FileSystemFileStore::Scan& scan) const
-{
-    // The scan found every item below the folder's canonical location
-    // without following a link, so that location and the item's path lead
-    // to it: resolved once here rather than once per item.
-    auto cloudFolder = m_collaborators->cloudFolder();
-    auto root = Platform::PathResolver(cloudFolder.path()).canonicalFolder();
-    if (!root) {
-        return {};
-    }
-    const auto& mapping = m_collaborators->fileReferenceMapping;
-    mapping->beginScan();
-    mapping->readAhead(scan.files, scan.stamps, *root, cloudFolder);
-    return [mapping, cloudFolder, root = std::move(*root), diskPath = std::string()](std::string_view path,
-               const Platform::ChangeStamp* stamp) mutable {
-        diskPath.assign(root).append(path);
-        return mapping->boundRemoteID(path, diskPath, cloudFolder, stamp);
-    };
 }
 
 void SyncRun::execute(std::vector<Change> changes)

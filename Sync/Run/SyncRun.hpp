@@ -12,7 +12,9 @@
 #include "Sync/Execution/SyncCollaborators.hpp"
 #include "Sync/Execution/SyncEvent.hpp"
 #include "Sync/Run/DeleteSafety.hpp"
+#include "Sync/Run/DiskScan.hpp"
 #include "Sync/Run/ListingEtag.hpp"
+#include "Sync/Run/RemoteListing.hpp"
 #include "Sync/Run/RunWork.hpp"
 #include "Sync/Run/ServerListing.hpp"
 #include "Sync/Run/UploadIntents.hpp"
@@ -150,21 +152,21 @@ private:
     void fetchChanges();
     void fetchLocalChanges();
     void scanDisk(std::int64_t rootFolderID);
+    void takeScan(DiskChanges found);
     void fetchRemoteChanges();
     // Skips the listing when the root etag names the stored state, else lists.
     void listUnlessInStep();
     void listRemoteFiles(std::int64_t rootFolderID);
-    // Carries out what the remote phase makes of `listing`.
-    void takeListing(std::vector<FileRef> listing, std::vector<FileRef> stored, std::int64_t rootFolderID);
+    // Carries out what the remote phase makes of its listing.
+    void takeListing(RemoteListing listed);
     // The local phase is about to change the stored state; false when the run ended.
     [[nodiscard]] bool localPhaseActs();
     // No listing names the stored state any more; false when the run ended.
     [[nodiscard]] bool forgetListingEtag();
     // Asks for the root folder's id, then goes on with `next`; a failure ends the phase.
     void requestRootFolderID(void (*next)(SyncRun&, std::int64_t));
-    // Error events for the entries a view left out (first pass of a phase only).
-    void reportRefused(const std::vector<FileRef>& twins, const std::vector<FileRef>& orphans, Change::Kind side,
-        const std::vector<FileRef>& duplicates = {}, const std::vector<FileRef>& misplaced = {});
+    // Sends the error events of the entries a view left out (first pass of a phase only).
+    void reportRefused(const std::vector<SyncEventPair>& events);
     void execute(std::vector<Change> changes);
     void executeNext();
     void listDone();
@@ -189,10 +191,6 @@ private:
     // would replace are known unchanged or kept (see ServerEditKeeping),
     // checked against `server` when the server's side was read already.
     void checkServerEdits(std::vector<Change> changes, std::optional<ServerListing> server = std::nullopt);
-    // Where the bindings of `scan`'s items are read (the mapping is told a
-    // scan begins, and reads ahead what it does not remember); nothing to
-    // ask when the cloud folder cannot be resolved.
-    [[nodiscard]] BindingLookup bindingLookup(const FileSystemFileStore::Scan& scan) const;
 
     [[nodiscard]] SyncEventProducer dispatch(const Change& change, std::shared_ptr<ExchangeAhead> started) const;
     void stop();
