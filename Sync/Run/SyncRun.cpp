@@ -27,13 +27,10 @@ using Answer = Event<Value, AnyError>;
 SyncRun::SyncRun(std::shared_ptr<const SyncCollaborators> collaborators, RemoteChangeExecutor remoteExecutor,
     LocalChangeExecutor localExecutor, Reactive::SchedulerPtr queue, Outputs outputs)
     : m_collaborators(std::move(collaborators))
-    , m_remoteExecutor(std::move(remoteExecutor))
-    , m_localExecutor(std::move(localExecutor))
     , m_queue(std::move(queue))
     , m_outputs(std::move(outputs))
-    , m_uploadsAhead(m_remoteExecutor)
+    , m_list(m_collaborators, std::move(remoteExecutor), std::move(localExecutor))
     , m_listingEtag(m_collaborators->fileStore)
-    , m_listIntents(m_collaborators->fileStore)
 {
 }
 
@@ -347,38 +344,13 @@ void SyncRun::execute(std::vector<Change> changes)
     if (isStopped()) {
         return;
     }
-    m_validChanges.clear();
-    m_invalidChanges = 0;
-    std::vector<FileRef> files;
     if (m_phase == Phase::Local && !changes.empty() && !localPhaseActs()) {
         return;
     }
-    for (auto& change : changes) {
-        if (change.isInvalid()) {
-            ++m_invalidChanges;
-            continue;
-        }
-        // Whatever a view held, the cloud folder itself is never deleted on the server.
-        if (DeleteSafety::deletesCloudFolder(change, m_rootFolderID)) {
-            continue;
-        }
-        files.push_back(change.fileOperation()->file());
-        m_validChanges.push_back(std::move(change));
-    }
-    // Before anything of the list is sent.
-    if (auto kept = m_listIntents.listStarts(m_validChanges); !kept) {
-        failWithStore(std::move(kept.error()));
+    if (auto started = m_list.start(std::move(changes), m_rootFolderID); !started) {
+        failWithStore(std::move(started.error()));
         return;
     }
-    // One write for the whole list, before its first change starts.
-    if (auto marked = m_collaborators->fileSyncStatusStore->mark(files, FileSyncStatus::syncing,
-            m_collaborators->cloudFolder());
-        !marked) {
-        failWithStore(std::move(marked.error()));
-        return;
-    }
-    m_nextChange = 0;
-    m_uploadsAhead.startList();
     executeNext();
 }
 
@@ -391,18 +363,15 @@ void SyncRun::executeNext()
         failWithStore(std::move(*m_storeFailure));
         return;
     }
-    if (m_nextChange == m_validChanges.size()) {
-        // Every answer of the list is recorded, or failed and was not taken.
-        if (auto forgotten = m_listIntents.listRan(); !forgotten) {
-            failWithStore(std::move(forgotten.error()));
+    if (m_list.isDone()) {
+        if (auto finished = m_list.finish(); !finished) {
+            failWithStore(std::move(finished.error()));
             return;
         }
         listDone();
         return;
     }
-    const auto index = m_nextChange++;
-    auto started = m_uploadsAhead.sendAhead(m_validChanges, index);
-    auto producer = dispatch(m_validChanges[index], std::move(started)).startOn(m_queue);
+    auto producer = m_list.next(m_deleteSafety.removal()).startOn(m_queue);
     auto self = shared_from_this();
     m_work->start([self, producer] {
         return producer.start(Observer<SyncEventPair, NoError>::make([self](Event<SyncEventPair, NoError>&& event) {
@@ -418,17 +387,17 @@ void SyncRun::executeNext()
 
 void SyncRun::listDone()
 {
-    m_validChanges.clear();
-    if (m_invalidChanges == 0) {
+    const auto invalid = m_list.invalidChanges();
+    if (invalid == 0) {
         phaseDone();
         return;
     }
-    const bool unchanged = m_finishedChanges == 0 && m_previousInvalidChanges == m_invalidChanges;
+    const bool unchanged = m_finishedChanges == 0 && m_previousInvalidChanges == invalid;
     if (unchanged || m_pass > maximumRepetitions) {
         phaseDone();
         return;
     }
-    m_previousInvalidChanges = m_invalidChanges;
+    m_previousInvalidChanges = invalid;
     fetchChanges();
 }
 
@@ -467,7 +436,7 @@ void SyncRun::phaseDone()
         startPhase(Phase::Remote);
         return;
     }
-    m_listingEtag.keep(!m_remotePhaseFailed && m_invalidChanges == 0, m_rootFolderID);
+    m_listingEtag.keep(!m_remotePhaseFailed && m_list.invalidChanges() == 0, m_rootFolderID);
     // An item the local phase could not create on the server (it was there
     // already: placed by both sides, or created before a crash) has just been
     // taken into the stored state; what lies inside it can go up now, and
@@ -503,19 +472,6 @@ void SyncRun::forward(const SyncEventPair& pair)
     m_outputs.caller.send(pair);
 }
 
-SyncEventProducer SyncRun::dispatch(const Change& change, std::shared_ptr<ExchangeAhead> started) const
-{
-    switch (change.kind()) {
-    case Change::Kind::Local:
-        return m_localExecutor.performLocalOperation(*change.fileOperation(), m_deleteSafety.removal());
-    case Change::Kind::Remote:
-        return m_remoteExecutor.performRemoteOperation(*change.fileOperation(), std::move(started));
-    case Change::Kind::Invalid:
-        break;
-    }
-    return SyncEventProducer::empty();
-}
-
 void SyncRun::failWithStore(StoreError error)
 {
     if (isStopped()) {
@@ -530,7 +486,7 @@ void SyncRun::failWithStore(StoreError error)
 void SyncRun::stop()
 {
     m_work->stop();
-    m_uploadsAhead.stop();
+    m_list.stop();
 }
 
 bool SyncRun::isStopped() const

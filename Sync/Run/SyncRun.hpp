@@ -11,6 +11,7 @@
 #include "Sync/Execution/ServerVersionCopy.hpp"
 #include "Sync/Execution/SyncCollaborators.hpp"
 #include "Sync/Execution/SyncEvent.hpp"
+#include "Sync/Run/ChangeList.hpp"
 #include "Sync/Run/DeleteSafety.hpp"
 #include "Sync/Run/DiskScan.hpp"
 #include "Sync/Run/ListingEtag.hpp"
@@ -191,18 +192,14 @@ private:
     // would replace are known unchanged or kept (see ServerEditKeeping),
     // checked against `server` when the server's side was read already.
     void checkServerEdits(std::vector<Change> changes, std::optional<ServerListing> server = std::nullopt);
-
-    [[nodiscard]] SyncEventProducer dispatch(const Change& change, std::shared_ptr<ExchangeAhead> started) const;
     void stop();
     [[nodiscard]] bool isStopped() const;
 
     std::shared_ptr<const SyncCollaborators> m_collaborators;
-    RemoteChangeExecutor m_remoteExecutor;
-    LocalChangeExecutor m_localExecutor;
     Reactive::SchedulerPtr m_queue;
     Outputs m_outputs;
     std::shared_ptr<RunWork> m_work { std::make_shared<RunWork>() };
-    UploadPipeline m_uploadsAhead;
+    ChangeList m_list;
 
     // Touched only by the step under way (see Threading).
     Phase m_phase { Phase::Local };
@@ -214,7 +211,6 @@ private:
     std::optional<std::vector<FileRef>> m_storedFiles;
     bool m_localPhaseActed { false };
     ListingEtag m_listingEtag;
-    ListIntents m_listIntents;
     // Whether the remote phase met an error event (a refused entry included).
     bool m_remotePhaseFailed { false };
     std::unordered_set<std::string> m_refusedCreates;
@@ -223,9 +219,6 @@ private:
     int m_pass { 0 };
     DeleteSafety m_deleteSafety;
     std::vector<KeptServerVersion> m_serverVersionsKept;
-    std::vector<Change> m_validChanges;
-    std::size_t m_nextChange { 0 };
-    std::size_t m_invalidChanges { 0 };
     std::optional<std::size_t> m_previousInvalidChanges;
     std::size_t m_finishedChanges { 0 };
 };
