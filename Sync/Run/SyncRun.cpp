@@ -1,6 +1,5 @@
 #include "Sync/Run/SyncRun.hpp"
 
-#include "Platform/Foundation/Unicode.hpp"
 #include "Sync/Changes/ServerDeleteGuard.hpp"
 #include "Sync/Changes/ServerEdits.hpp"
 #include "Sync/Execution/ChangeExecutionError.hpp"
@@ -28,7 +27,7 @@ SyncRun::SyncRun(std::shared_ptr<const SyncCollaborators> collaborators, RemoteC
     LocalChangeExecutor localExecutor, Reactive::SchedulerPtr queue, Outputs outputs)
     : m_collaborators(std::move(collaborators))
     , m_queue(std::move(queue))
-    , m_outputs(std::move(outputs))
+    , m_report(std::move(outputs))
     , m_list(m_collaborators, std::move(remoteExecutor), std::move(localExecutor))
     , m_listingEtag(m_collaborators->fileStore)
 {
@@ -66,8 +65,7 @@ void SyncRun::adoptUnrecordedUploads()
         case Adoption::Outcome::unlisted:
             self->stop();
             if (adoption.listingFailure) {
-                self->m_outputs.runFailures.send(*adoption.listingFailure);
-                self->m_outputs.checkErrors.send(std::move(*adoption.listingFailure));
+                self->m_report.failure(std::move(*adoption.listingFailure));
             }
             self->sendCompleted();
             return;
@@ -123,7 +121,7 @@ void SyncRun::requestRootFolderID(void (*next)(SyncRun&, std::int64_t))
                 return;
             }
             if (event.isFailed()) {
-                self->m_outputs.runFailures.send(std::move(event).error());
+                self->m_report.runFailure(std::move(event).error());
             }
             self->phaseDone();
         });
@@ -216,8 +214,7 @@ void SyncRun::takeListing(RemoteListing listed)
     if (!listed.plan) {
         m_listingEtag.listingFailed();
         if (listed.failure) {
-            m_outputs.runFailures.send(*listed.failure);
-            m_outputs.checkErrors.send(std::move(*listed.failure));
+            m_report.failure(std::move(*listed.failure));
         }
         phaseDone();
         return;
@@ -299,8 +296,8 @@ void SyncRun::checkServerEdits(std::vector<Change> changes, std::optional<Server
     auto keeping = std::make_shared<ServerEditKeeping>(m_collaborators, m_work, *m_storedFiles,
         ServerEditKeeping::Hooks {
             .forward = [self](const SyncEventPair& pair) { self->forward(pair); },
-            .runFailure = [self](const AnyError& error) { self->m_outputs.runFailures.send(error); },
-            .kept = [self](KeptServerVersion kept) { self->m_serverVersionsKept.push_back(std::move(kept)); },
+            .runFailure = [self](const AnyError& error) { self->m_report.runFailure(error); },
+            .kept = [self](KeptServerVersion kept) { self->m_report.keptServerVersion(std::move(kept)); },
             .done = [self](std::vector<Change> changes) { self->execute(std::move(changes)); },
         });
     if (server) {
@@ -332,11 +329,7 @@ void SyncRun::failWithUnreadableCloudFolder()
     }
     stop();
     auto path = m_collaborators->cloudFolder().path();
-    AnyError error(ChangeExecutionError { ChangeExecutionError::Code::cloudFolderUnreadable, path, {} });
-    m_outputs.syncEvents.send({ SyncEvent::error(error), Change::invalid() });
-    m_outputs.caller.send({ SyncEvent::error(error), Change::invalid() });
-    m_outputs.checkErrors.send(std::move(error));
-    m_outputs.caller.sendCompleted();
+    m_report.endUnread(AnyError(ChangeExecutionError { ChangeExecutionError::Code::cloudFolderUnreadable, path, {} }));
 }
 
 void SyncRun::execute(std::vector<Change> changes)
@@ -401,30 +394,9 @@ void SyncRun::listDone()
     fetchChanges();
 }
 
-void SyncRun::noteCreate(const SyncEventPair& pair)
-{
-    const auto& [event, change] = pair;
-    const auto& operation = change.fileOperation();
-    if (!operation || operation->kind() != FileOperation::Kind::Create) {
-        return;
-    }
-    auto key = Platform::precomposed(withoutTrailingSlash(operation->file()->path()));
-    if (m_phase == Phase::Local && event.isError()) {
-        m_refusedCreates.insert(std::move(key));
-    } else if (m_phase == Phase::Remote && event.isFinished() && m_refusedCreates.contains(key)) {
-        m_adoptedRefusedCreate = true;
-    }
-}
-
 void SyncRun::sendCompleted()
 {
-    if (auto trashed = m_deleteSafety.takeTrashed(); trashed > 0) {
-        m_outputs.trashedForSafety.send(trashed);
-    }
-    if (!m_serverVersionsKept.empty()) {
-        m_outputs.serverVersionsKept.send(std::exchange(m_serverVersionsKept, {}));
-    }
-    m_outputs.caller.sendCompleted();
+    m_report.completed(m_deleteSafety.takeTrashed());
 }
 
 void SyncRun::phaseDone()
@@ -437,13 +409,7 @@ void SyncRun::phaseDone()
         return;
     }
     m_listingEtag.keep(!m_remotePhaseFailed && m_list.invalidChanges() == 0, m_rootFolderID);
-    // An item the local phase could not create on the server (it was there
-    // already: placed by both sides, or created before a crash) has just been
-    // taken into the stored state; what lies inside it can go up now, and
-    // this run is not done before it has.
-    if (m_adoptedRefusedCreate && !m_repeatedForAdoption) {
-        m_repeatedForAdoption = true;
-        m_refusedCreates.clear();
+    if (m_refusedCreates.repeatOnce()) {
         startPhase(Phase::Local);
         return;
     }
@@ -465,11 +431,8 @@ void SyncRun::forward(const SyncEventPair& pair)
         ++m_finishedChanges;
         m_deleteSafety.noteFinished(pair.second);
     }
-    noteCreate(pair);
-    // The manager's observers (the status bookkeeping, the application) see
-    // every event before whoever started the run.
-    m_outputs.syncEvents.send(pair);
-    m_outputs.caller.send(pair);
+    m_refusedCreates.note(pair, m_phase == Phase::Local);
+    m_report.event(pair);
 }
 
 void SyncRun::failWithStore(StoreError error)
@@ -478,8 +441,7 @@ void SyncRun::failWithStore(StoreError error)
         return;
     }
     stop();
-    m_outputs.runFailures.send(AnyError(error));
-    m_outputs.checkErrors.send(AnyError(std::move(error)));
+    m_report.failure(AnyError(std::move(error)));
     sendCompleted();
 }
 

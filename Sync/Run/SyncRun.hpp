@@ -15,7 +15,9 @@
 #include "Sync/Run/DeleteSafety.hpp"
 #include "Sync/Run/DiskScan.hpp"
 #include "Sync/Run/ListingEtag.hpp"
+#include "Sync/Run/RefusedCreates.hpp"
 #include "Sync/Run/RemoteListing.hpp"
+#include "Sync/Run/RunReport.hpp"
 #include "Sync/Run/RunWork.hpp"
 #include "Sync/Run/ServerListing.hpp"
 #include "Sync/Run/UploadIntents.hpp"
@@ -125,17 +127,7 @@ public:
     // Uploads whose exchanges with the server may run at once.
     static constexpr std::size_t transfersInFlight = UploadPipeline::transfersInFlight;
 
-    struct Outputs {
-        Reactive::Observer<SyncEventPair, Reactive::NoError> syncEvents;
-        Reactive::Observer<Reactive::AnyError, Reactive::NoError> checkErrors;
-        Reactive::Observer<SyncEventPair, Reactive::NoError> caller;
-        // Whatever kept the run from the service or its stored state (see SyncExecutor::runFailures).
-        Reactive::Observer<Reactive::AnyError, Reactive::NoError> runFailures;
-        // At the end of a run whose deletes all went to the Trash (see `start`): how many did.
-        Reactive::Observer<std::size_t, Reactive::NoError> trashedForSafety;
-        // At the end of a run that kept server versions beside local files (see `start`): which.
-        Reactive::Observer<std::vector<KeptServerVersion>, Reactive::NoError> serverVersionsKept;
-    };
+    using Outputs = RunOutputs;
 
     SyncRun(std::shared_ptr<const SyncCollaborators> collaborators, RemoteChangeExecutor remoteExecutor,
         LocalChangeExecutor localExecutor, Reactive::SchedulerPtr queue, Outputs outputs);
@@ -174,8 +166,6 @@ private:
     void phaseDone();
     void sendCompleted();
     void forward(const SyncEventPair& pair);
-    // Keeps track of creates the local phase could not make that the remote phase then took in.
-    void noteCreate(const SyncEventPair& pair);
     // Ends the run at once: what cannot be recorded must not be done.
     void failWithStore(StoreError error);
     // Ends the run at once with one error event: the cloud folder cannot be read.
@@ -197,7 +187,7 @@ private:
 
     std::shared_ptr<const SyncCollaborators> m_collaborators;
     Reactive::SchedulerPtr m_queue;
-    Outputs m_outputs;
+    RunReport m_report;
     std::shared_ptr<RunWork> m_work { std::make_shared<RunWork>() };
     ChangeList m_list;
 
@@ -213,12 +203,9 @@ private:
     ListingEtag m_listingEtag;
     // Whether the remote phase met an error event (a refused entry included).
     bool m_remotePhaseFailed { false };
-    std::unordered_set<std::string> m_refusedCreates;
-    bool m_adoptedRefusedCreate { false };
-    bool m_repeatedForAdoption { false };
+    RefusedCreates m_refusedCreates;
     int m_pass { 0 };
     DeleteSafety m_deleteSafety;
-    std::vector<KeptServerVersion> m_serverVersionsKept;
     std::optional<std::size_t> m_previousInvalidChanges;
     std::size_t m_finishedChanges { 0 };
 };
