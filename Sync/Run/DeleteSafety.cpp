@@ -2,6 +2,7 @@
 
 #include "Platform/Foundation/Log.hpp"
 #include "Sync/Changes/ViewScreening.hpp"
+#include "Sync/Execution/ChangeExecutionError.hpp"
 #include "Sync/Store/StoredChange.hpp"
 
 #include <sys/stat.h>
@@ -48,7 +49,7 @@ bool DeleteSafety::isReadableFolder(const Platform::URL& folder)
     return ::stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode) && ::access(path.c_str(), R_OK | X_OK) == 0;
 }
 
-std::vector<std::string> DeleteSafety::keepBelowUnreadable(std::vector<Change>& changes,
+std::vector<SyncEventPair> DeleteSafety::keepBelowUnreadable(std::vector<Change>& changes,
     const FileSystemFileStore::Scan& scan)
 {
     if (scan.unreadable.empty()) {
@@ -62,7 +63,13 @@ std::vector<std::string> DeleteSafety::keepBelowUnreadable(std::vector<Change>& 
     if (std::exchange(m_reportedUnreadable, true)) {
         return {};
     }
-    return scan.unreadable;
+    std::vector<SyncEventPair> events;
+    for (const auto& path : scan.unreadable) {
+        events.emplace_back(
+            SyncEvent::error(Reactive::AnyError(ChangeExecutionError { ChangeExecutionError::Code::unreadableFolder, path, {} })),
+            Change::invalid());
+    }
+    return events;
 }
 
 void DeleteSafety::holdBackDeletes(std::vector<Change>& changes)

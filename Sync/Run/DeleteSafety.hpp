@@ -6,6 +6,7 @@
 #include "Sync/Disk/FileSystemFileStore.hpp"
 #include "Sync/Execution/LocalChangeExecutor.hpp"
 #include "Sync/Execution/SyncCollaborators.hpp"
+#include "Sync/Execution/SyncEvent.hpp"
 #include "Sync/Model/File.hpp"
 #include "Sync/Store/StoreError.hpp"
 
@@ -53,8 +54,10 @@ public:
     // would read as deleted here.
     [[nodiscard]] static bool isReadableFolder(const Platform::URL& folder);
     // Drops the deletes of items at or below a folder `scan` could not read;
-    // answers those folders the first time the run meets any, none after.
-    [[nodiscard]] std::vector<std::string> keepBelowUnreadable(std::vector<Change>& changes,
+    // answers an error event for each of those folders the first time the
+    // run meets any, none after. The events are about no change of an item:
+    // no status mark that would outlast the folder's being unreadable.
+    [[nodiscard]] std::vector<SyncEventPair> keepBelowUnreadable(std::vector<Change>& changes,
         const FileSystemFileStore::Scan& scan);
 
     // Drops every delete of `changes`: without the server's side no delete

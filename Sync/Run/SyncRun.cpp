@@ -1,11 +1,9 @@
 #include "Sync/Run/SyncRun.hpp"
 
-#include "Sync/Changes/ServerDeleteGuard.hpp"
-#include "Sync/Changes/ServerEdits.hpp"
 #include "Sync/Execution/ChangeExecutionError.hpp"
 #include "Sync/Run/FreedMemory.hpp"
 #include "Sync/Run/RefusedEntries.hpp"
-#include "Sync/Run/ServerEditKeeping.hpp"
+#include "Sync/Run/ServerSideCheck.hpp"
 #include "Sync/Run/UploadIntents.hpp"
 #include "Sync/Status/FileSyncStatus.hpp"
 
@@ -13,7 +11,6 @@
 
 namespace Sync {
 
-using Reactive::AnyDisposable;
 using Reactive::AnyError;
 using Reactive::Event;
 using Reactive::NoError;
@@ -21,7 +18,6 @@ using Reactive::Observer;
 
 template<class Value>
 using Answer = Event<Value, AnyError>;
-
 
 SyncRun::SyncRun(std::shared_ptr<const SyncCollaborators> collaborators, RemoteChangeExecutor remoteExecutor,
     LocalChangeExecutor localExecutor, Reactive::SchedulerPtr queue, Outputs outputs)
@@ -58,20 +54,16 @@ void SyncRun::start(const Reactive::Lifetime& lifetime)
 void SyncRun::adoptUnrecordedUploads()
 {
     Sync::adoptUnrecordedUploads(m_collaborators, *m_work, [self = shared_from_this()](Adoption adoption) {
-        switch (adoption.outcome) {
-        case Adoption::Outcome::adopted:
+        if (adoption.outcome == Adoption::Outcome::adopted) {
             self->startPhase(Phase::Local);
-            return;
-        case Adoption::Outcome::unlisted:
+        } else if (adoption.storeFailure) {
+            self->failWithStore(std::move(*adoption.storeFailure));
+        } else {
             self->stop();
             if (adoption.listingFailure) {
                 self->m_report.failure(std::move(*adoption.listingFailure));
             }
-            self->sendCompleted();
-            return;
-        case Adoption::Outcome::storeFailed:
-            self->failWithStore(std::move(*adoption.storeFailure));
-            return;
+            self->m_report.completed(self->m_deleteSafety.takeTrashed());
         }
     });
 }
@@ -132,7 +124,6 @@ void SyncRun::scanDisk(std::int64_t rootFolderID)
     if (isStopped()) {
         return;
     }
-    m_rootFolderID = rootFolderID;
     Sync::scanDisk(m_collaborators, *m_work, rootFolderID,
         [self = shared_from_this()](DiskChanges found) { self->takeScan(std::move(found)); });
 }
@@ -150,8 +141,10 @@ void SyncRun::takeScan(DiskChanges found)
     // Kept for the remote phase, and read from there: one list, not two.
     m_storedFiles = std::move(found.stored);
     reportRefused(refusedEntryEvents(Change::Kind::Remote, found.twins));
-    keepBelowUnreadable(found.changes, found.unreadable);
-    checkServerDeletes(std::move(found.changes));
+    for (const auto& event : m_deleteSafety.keepBelowUnreadable(found.changes, found.unreadable)) {
+        forward(event);
+    }
+    checkAgainstServer(std::move(found.changes));
 }
 
 void SyncRun::fetchRemoteChanges()
@@ -192,25 +185,20 @@ void SyncRun::listRemoteFiles(std::int64_t rootFolderID)
     if (isStopped()) {
         return;
     }
-    std::vector<FileRef> storedFiles;
-    if (m_phase == Phase::Remote && m_pass == 1 && m_storedFiles && !m_localPhaseActed) {
-        // Nothing was carried out since the local phase read the stored state.
-        storedFiles = std::move(*m_storedFiles);
-    } else {
-        auto loaded = m_collaborators->fileStore->loadFiles();
-        if (!loaded) {
-            failWithStore(std::move(loaded.error()));
-            return;
-        }
-        storedFiles = std::move(*loaded);
-    }
+    // Nothing was carried out since the local phase read the stored state:
+    // its records stand, else they are read again.
+    auto unchanged = m_pass == 1 && !m_localPhaseActed ? std::exchange(m_storedFiles, std::nullopt) : std::nullopt;
     m_storedFiles.reset();
-    listRemote(*m_collaborators, *m_work, std::move(storedFiles), rootFolderID,
+    listRemote(*m_collaborators, *m_work, std::move(unchanged), rootFolderID,
         [self = shared_from_this()](RemoteListing listed) { self->takeListing(std::move(listed)); });
 }
 
 void SyncRun::takeListing(RemoteListing listed)
 {
+    if (listed.storeFailure) {
+        failWithStore(std::move(*listed.storeFailure));
+        return;
+    }
     if (!listed.plan) {
         m_listingEtag.listingFailed();
         if (listed.failure) {
@@ -245,66 +233,20 @@ void SyncRun::reportRefused(const std::vector<SyncEventPair>& events)
     }
 }
 
-void SyncRun::keepBelowUnreadable(std::vector<Change>& changes, const FileSystemFileStore::Scan& scan)
+void SyncRun::checkAgainstServer(std::vector<Change> changes)
 {
-    // About no change of an item: no status mark that would outlast the
-    // folder's being unreadable.
-    for (const auto& path : m_deleteSafety.keepBelowUnreadable(changes, scan)) {
-        forward({ SyncEvent::error(AnyError(ChangeExecutionError { ChangeExecutionError::Code::unreadableFolder, path, {} })),
-            Change::invalid() });
-    }
-}
-
-void SyncRun::checkServerDeletes(std::vector<Change> changes)
-{
-    if (!m_storedFiles || !holdsServerDelete(changes)) {
-        checkServerEdits(std::move(changes));
-        return;
-    }
-    // A delete on the server is undone by nothing: it waits for the
-    // server's side to be seen, and newer work there is not deleted.
-    m_work->awaitFirst(m_collaborators->apiClient->syncRemoteFiles(),
-        [self = shared_from_this(), pending = std::move(changes)](Answer<std::vector<FileRef>>&& event) mutable {
-            auto server = ServerListing::of(std::move(event));
-            auto guarded = DeleteSafety::checkServerDeletes(std::move(pending), server.files, *self->m_storedFiles);
-            if (!guarded.forgotten.empty() && !self->forgetRecords(guarded.forgotten)) {
-                return;
-            }
-            self->checkServerEdits(std::move(guarded.changes), std::move(server));
-        });
-}
-
-bool SyncRun::forgetRecords(const std::vector<FileRef>& records)
-{
-    if (!localPhaseActs()) {
-        return false;
-    }
-    if (auto forgotten = DeleteSafety::forgetRecords(*m_collaborators, records); !forgotten) {
-        failWithStore(std::move(forgotten.error()));
-        return false;
-    }
-    return true;
-}
-
-void SyncRun::checkServerEdits(std::vector<Change> changes, std::optional<ServerListing> server)
-{
-    if (!m_storedFiles || !holdsContentUpdate(changes)) {
-        execute(std::move(changes));
-        return;
-    }
     auto self = shared_from_this();
-    auto keeping = std::make_shared<ServerEditKeeping>(m_collaborators, m_work, *m_storedFiles,
-        ServerEditKeeping::Hooks {
-            .forward = [self](const SyncEventPair& pair) { self->forward(pair); },
-            .runFailure = [self](const AnyError& error) { self->m_report.runFailure(error); },
-            .kept = [self](KeptServerVersion kept) { self->m_report.keptServerVersion(std::move(kept)); },
-            .done = [self](std::vector<Change> changes) { self->execute(std::move(changes)); },
+    Sync::checkAgainstServer(m_collaborators, m_work, std::move(changes), *m_storedFiles,
+        ServerSideHooks {
+            .edits = {
+                .forward = [self](const SyncEventPair& pair) { self->forward(pair); },
+                .runFailure = [self](const AnyError& error) { self->m_report.runFailure(error); },
+                .kept = [self](KeptServerVersion kept) { self->m_report.keptServerVersion(std::move(kept)); },
+                .done = [self](std::vector<Change> changes) { self->execute(std::move(changes)); },
+            },
+            .forgetting = [self] { return self->localPhaseActs(); },
+            .storeFailed = [self](StoreError error) { self->failWithStore(std::move(error)); },
         });
-    if (server) {
-        keeping->keep(std::move(changes), std::move(*server));
-    } else {
-        keeping->check(std::move(changes));
-    }
 }
 
 bool SyncRun::localPhaseActs()
@@ -394,11 +336,6 @@ void SyncRun::listDone()
     fetchChanges();
 }
 
-void SyncRun::sendCompleted()
-{
-    m_report.completed(m_deleteSafety.takeTrashed());
-}
-
 void SyncRun::phaseDone()
 {
     if (isStopped()) {
@@ -413,7 +350,7 @@ void SyncRun::phaseDone()
         startPhase(Phase::Local);
         return;
     }
-    sendCompleted();
+    m_report.completed(m_deleteSafety.takeTrashed());
 }
 
 void SyncRun::forward(const SyncEventPair& pair)
@@ -442,7 +379,7 @@ void SyncRun::failWithStore(StoreError error)
     }
     stop();
     m_report.failure(AnyError(std::move(error)));
-    sendCompleted();
+    m_report.completed(m_deleteSafety.takeTrashed());
 }
 
 void SyncRun::stop()

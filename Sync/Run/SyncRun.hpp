@@ -19,7 +19,6 @@
 #include "Sync/Run/RemoteListing.hpp"
 #include "Sync/Run/RunReport.hpp"
 #include "Sync/Run/RunWork.hpp"
-#include "Sync/Run/ServerListing.hpp"
 #include "Sync/Run/UploadIntents.hpp"
 #include "Sync/Run/UploadPipeline.hpp"
 #include "Sync/Store/StoreError.hpp"
@@ -164,24 +163,14 @@ private:
     void executeNext();
     void listDone();
     void phaseDone();
-    void sendCompleted();
     void forward(const SyncEventPair& pair);
     // Ends the run at once: what cannot be recorded must not be done.
     void failWithStore(StoreError error);
     // Ends the run at once with one error event: the cloud folder cannot be read.
     void failWithUnreadableCloudFolder();
-    // Drops the deletes of items at or below a folder `scan` could not read,
-    // and reports each such folder once per run.
-    void keepBelowUnreadable(std::vector<Change>& changes, const FileSystemFileStore::Scan& scan);
-    // Executes the local phase's changes once its deletes on the server are
-    // checked against the server's listing (see DeleteSafety::checkServerDeletes).
-    void checkServerDeletes(std::vector<Change> changes);
-    // Forgets the records the delete check gave up; false when the run ended.
-    [[nodiscard]] bool forgetRecords(const std::vector<FileRef>& records);
-    // Executes the local phase's changes once the server files its uploads
-    // would replace are known unchanged or kept (see ServerEditKeeping),
-    // checked against `server` when the server's side was read already.
-    void checkServerEdits(std::vector<Change> changes, std::optional<ServerListing> server = std::nullopt);
+    // Executes the local phase's changes once they are checked against the
+    // server's side (see ServerSideCheck).
+    void checkAgainstServer(std::vector<Change> changes);
     void stop();
     [[nodiscard]] bool isStopped() const;
 
