@@ -1,16 +1,13 @@
 #pragma once
 
-#include "Reactive/AnyError.hpp"
 #include "Reactive/Lifetime.hpp"
-#include "Reactive/NoError.hpp"
-#include "Reactive/Observer.hpp"
 #include "Reactive/Schedulers/Scheduler.hpp"
-#include "Sync/Changes/IdentityResolution.hpp"
+#include "Sync/Changes/Change.hpp"
 #include "Sync/Execution/LocalChangeExecutor.hpp"
 #include "Sync/Execution/RemoteChangeExecutor.hpp"
-#include "Sync/Execution/ServerVersionCopy.hpp"
 #include "Sync/Execution/SyncCollaborators.hpp"
 #include "Sync/Execution/SyncEvent.hpp"
+#include "Sync/Model/File.hpp"
 #include "Sync/Run/ChangeList.hpp"
 #include "Sync/Run/DeleteSafety.hpp"
 #include "Sync/Run/DiskScan.hpp"
@@ -19,107 +16,78 @@
 #include "Sync/Run/RemoteListing.hpp"
 #include "Sync/Run/RunReport.hpp"
 #include "Sync/Run/RunWork.hpp"
-#include "Sync/Run/UploadIntents.hpp"
 #include "Sync/Run/UploadPipeline.hpp"
 #include "Sync/Store/StoreError.hpp"
 
 #include <cstddef>
 #include <cstdint>
-#include <deque>
-#include <functional>
-#include <map>
 #include <memory>
-#include <mutex>
 #include <optional>
-#include <string>
-#include <unordered_set>
 #include <vector>
 
 namespace Sync {
 
 // One started run of the sync manager, as named states:
-//   start (clear stale `syncing` marks)
-//   -> local phase:  root folder id, disk scan, local ids resolved, stored
-//                    files, changes under TakeLocal
-//   -> remote phase: root etag, stored files, remote listing, changes under
-//                    TakeRemote (the listing is skipped, see below)
+//   start (clear stale `syncing` marks, take in uploads an earlier run left
+//          unrecorded: see UploadIntents)
+//   -> local phase:  root folder id, disk scan (DiskScan), changes under
+//                    TakeLocal, checked against the server's side
+//                    (ServerSideCheck)
+//   -> remote phase: root etag, stored files, remote listing (RemoteListing),
+//                    changes under TakeRemote (the listing is skipped when
+//                    the root etag names the stored state: ListingEtag)
 //   -> (once, when the remote phase took in an item whose create the local
-//      phase was refused, the two phases again)
+//      phase was refused, the two phases again: RefusedCreates)
 //   -> completed.
-// Each pass of a phase marks the files of its valid changes `syncing` in one
-// call, carries the changes out one at a time (each started on the manager's
-// queue, the next only when the one before has completed; see below for the
-// content transfers' exchanges with the server), and, when its list
-// held invalid changes, computes and carries out the phase again from fresh
-// data: at most `maximumRepetitions` times, and no more once a repetition
-// finished no change and left as many invalid changes as the pass before
-// (nothing can differ the next time).
+// Each pass of a phase carries out its list of changes one at a time
+// (ChangeList; each started on the manager's queue, the next only when the
+// one before has completed, the uploads after an upload sent ahead), and,
+// when its list held invalid changes, computes and carries out the phase
+// again from fresh data: at most `maximumRepetitions` times, and no more once
+// a repetition finished no change and left as many invalid changes as the
+// pass before (nothing can differ the next time).
 //
-// When the first pass of a remote phase would delete on disk more than half
-// of the stored items and more than DeleteSafety::trashGuardMinimum, every local delete of
-// the rest of the run goes to the Trash whatever the configuration says, and
-// the run ends by sending how many did to `trashedForSafety`.
-//
-// A cloud folder that cannot be listed and entered (when the run starts, or
-// as the scan found it) ends the run at once with one error event, before the
-// server is asked anything. The local phase never deletes what lies below a
-// folder the scan could not read, and its deletes on the server wait for the
-// server's listing, which decides what of them may go (guardServerDeletes).
+// Nothing the user still has is deleted on either side (DeleteSafety): when
+// the first pass of a remote phase would delete on disk more than half of
+// the stored items and more than DeleteSafety::trashGuardMinimum, every local
+// delete of the rest of the run goes to the Trash, and the run ends by
+// sending how many did to `trashedForSafety`. A cloud folder that cannot be
+// listed and entered (when the run starts, or as the scan found it) ends the
+// run at once with one error event, before the server is asked anything. The
+// local phase never deletes what lies below a folder the scan could not
+// read, and its deletes on the server wait for the server's listing.
 //
 // An upload of local content never replaces a server file that changed since
-// its stored record unseen: before the local phase's changes run, the uploads
-// of known files are checked against the server's listing (the one the
-// delete guard reads, else one of their own, unless the root etag is still
-// the one of the listing the stored state is in step with: then no server
-// file changed). The server's version of each such file is downloaded beside
-// it under its conflict name and made durable first (keepServerVersion), and
-// only then is anything sent ahead; an upload whose server version could not
-// be kept, or could not be checked, waits for the next run. The next run
-// uploads the copies as new files. The run ends by sending what it kept to
-// `serverVersionsKept`.
+// its stored record unseen: the server's version is kept beside it first
+// (ServerEditKeeping), and the run ends by sending what it kept to
+// `serverVersionsKept`. The next run uploads the copies as new files.
 //
-// The root etag changes with every change below the root. When the local
-// phase carried out nothing and the root etag is the one of the listing the
-// stored state was last brought in step with (FileStore::listingEtag), that
-// listing is still the truth and the remote phase ends without fetching it.
-// The etag is asked before the listing, so a change in between only makes the
-// next run list again; it is kept once a remote phase carried its listing
-// out whole (no error event, no invalid change left) and none of the run's
-// listings deleted anything on disk (a short listing would read as deletes:
-// the next run lists again), and forgotten before the local phase or a
-// listing changes the stored state. A stored public link past its expiry
-// makes the run list as well: the service lists it as none from then on,
-// without a new etag.
+// The listing etag is kept once a remote phase carried its listing out whole
+// (no error event, no invalid change left) and none of the run's listings
+// deleted anything on disk, and forgotten before the local phase or a
+// listing changes the stored state (see ListingEtag).
 //
-// While an upload (a remote change that carries content) is under way, the
-// server exchanges of up to `transfersInFlight` - 1 uploads right after it
-// are sent ahead, never past a change of another kind: moves, deletes,
-// folders and downloads wait for what comes before them, and what comes
-// after them waits for them. A change sent ahead
-// is still carried out in its turn (its events, its checks, its placement on
-// disk, its store writes), only with its server's answer at hand; what ends
-// the run disposes the exchanges sent ahead with the change under way.
+// A run that finds upload intents left (the process ended between sending
+// uploads and recording their answers) first lists the server and records
+// what they name as its own uploads' answers; when that listing fails, the
+// run ends with its failure (to `runFailures` and `checkErrors`) before the
+// local phase, the intents kept.
 //
-// Before a list of changes holding uploads starts, the store keeps each
-// upload's intent (FileStore::uploadIntents), forgotten once the list has
-// run. A run that finds intents left (the process ended in between) first
-// lists the server and records each new item or updated content the intents
-// name as its own upload's answer, where no record holds it, before the local
-// phase compares: the file on disk then updates that item, and no copy of it
-// goes up beside it. When that listing fails, the run ends with its failure
-// (to `runFailures` and `checkErrors`) before the local phase, the intents kept.
-//
-// Every event goes to `syncEvents` first and then to the caller. A failure of
-// the root folder id ends the local phase without an event; a failure of the
-// listing goes to `checkErrors` and ends the remote phase; both go to
-// `runFailures` too. A failure of the stored
-// state (unreadable, or a write that failed) goes to `checkErrors` once and
-// ends the whole run at once: nothing is done that cannot be recorded. Disposing the run (ending
-// its lifetime) disposes the change under way and starts nothing further.
+// Every event goes to `syncEvents` first and then to the caller (RunReport).
+// A failure of the root folder id ends the local phase without an event; a
+// failure of the listing goes to `checkErrors` and ends the remote phase;
+// both go to `runFailures` too. A failure of the stored state (unreadable, or
+// a write that failed) goes to `checkErrors` once and ends the whole run at
+// once: nothing is done that cannot be recorded. Disposing the run (ending
+// its lifetime) disposes the work under way (RunWork) and starts nothing
+// further.
 //
 // Threading: the steps follow one another on whichever thread finished the
 // step before (the caller's, the queue's, or the SyncAPIClient's); no two run
-// at once. Only `stop` may come from another thread at any time.
+// at once. Only `stop` may come from another thread at any time. Lifetime:
+// every request under way holds the run; the classes beside it that outlive
+// one step (ServerEditKeeping) are held by their own requests, not by the
+// run, so that stopping the run lets everything go.
 class SyncRun final : public std::enable_shared_from_this<SyncRun> {
 public:
     static constexpr int maximumRepetitions = 20;
