@@ -2,6 +2,8 @@
 
 #include "Platform/Foundation/Log.hpp"
 #include "Sync/Changes/ViewScreening.hpp"
+#include "Sync/Execution/ChangeExecutionError.hpp"
+#include "Sync/Store/StoredChange.hpp"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -47,7 +49,7 @@ bool DeleteSafety::isReadableFolder(const Platform::URL& folder)
     return ::stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode) && ::access(path.c_str(), R_OK | X_OK) == 0;
 }
 
-std::vector<std::string> DeleteSafety::keepBelowUnreadable(std::vector<Change>& changes,
+std::vector<SyncEventPair> DeleteSafety::keepBelowUnreadable(std::vector<Change>& changes,
     const FileSystemFileStore::Scan& scan)
 {
     if (scan.unreadable.empty()) {
@@ -61,12 +63,40 @@ std::vector<std::string> DeleteSafety::keepBelowUnreadable(std::vector<Change>& 
     if (std::exchange(m_reportedUnreadable, true)) {
         return {};
     }
-    return scan.unreadable;
+    std::vector<SyncEventPair> events;
+    for (const auto& path : scan.unreadable) {
+        events.emplace_back(
+            SyncEvent::error(Reactive::AnyError(ChangeExecutionError { ChangeExecutionError::Code::unreadableFolder, path, {} })),
+            Change::invalid());
+    }
+    return events;
 }
 
 void DeleteSafety::holdBackDeletes(std::vector<Change>& changes)
 {
     std::erase_if(changes, [](const Change& change) { return change.fileOperation() && change.fileOperation()->isDelete(); });
+}
+
+GuardedDeletes DeleteSafety::checkServerDeletes(std::vector<Change> changes,
+    const std::optional<std::vector<FileRef>>& listing, const std::vector<FileRef>& stored)
+{
+    if (!listing) {
+        holdBackDeletes(changes);
+        return { std::move(changes), {} };
+    }
+    return guardServerDeletes(std::move(changes), *listing, stored);
+}
+
+StoreResult<> DeleteSafety::forgetRecords(const SyncCollaborators& collaborators, const std::vector<FileRef>& records)
+{
+    const auto cloudFolder = collaborators.cloudFolder();
+    for (const auto& record : records) {
+        auto forget = StoredChange::removing(record->syncFileID());
+        if (auto written = collaborators.record(forget.removeStatus(*record, cloudFolder)); !written) {
+            return written;
+        }
+    }
+    return {};
 }
 
 bool DeleteSafety::deletesCloudFolder(const Change& change, std::optional<std::int64_t> rootFolderID)

@@ -1,67 +1,30 @@
 #include "Sync/Run/SyncRun.hpp"
 
-#include "Platform/FileSystem/PathResolver.hpp"
-#include "Platform/Foundation/Log.hpp"
-#include "Platform/Foundation/Unicode.hpp"
-#include "Sync/Changes/ChangeComputation.hpp"
-#include "Sync/Changes/ListingPlan.hpp"
-#include "Sync/Changes/IdentityResolution.hpp"
-#include "Sync/Changes/ServerDeleteGuard.hpp"
-#include "Sync/Changes/ServerEdits.hpp"
-#include "Sync/Changes/ViewScreening.hpp"
 #include "Sync/Execution/ChangeExecutionError.hpp"
-#include "Sync/Model/FileWrapperItem.hpp"
-#include "Sync/Sharing/PublicShareInfo.hpp"
+#include "Sync/Run/FreedMemory.hpp"
+#include "Sync/Run/RefusedEntries.hpp"
+#include "Sync/Run/ServerSideCheck.hpp"
+#include "Sync/Run/UploadIntents.hpp"
 #include "Sync/Status/FileSyncStatus.hpp"
 
-#include <algorithm>
-#include <malloc.h>
-#include <unordered_map>
 #include <utility>
 
 namespace Sync {
 
-using Reactive::AnyDisposable;
 using Reactive::AnyError;
 using Reactive::Event;
 using Reactive::NoError;
 using Reactive::Observer;
 
-namespace {
-
-// The scan makes the engine's own records, and only those.
-std::vector<std::shared_ptr<FileWrapperItem>> scannedItems(std::vector<FileRef>&& files)
-{
-    std::vector<std::shared_ptr<FileWrapperItem>> items;
-    items.reserve(files.size());
-    for (auto& file : files) {
-        items.push_back(std::static_pointer_cast<FileWrapperItem>(std::move(file)));
-    }
-    // The emptied list goes now, not with the statement that made it.
-    std::vector<FileRef>().swap(files);
-    return items;
-}
-
-// The views of a large tree take tens of megabytes for a moment, freed in
-// pieces the allocator keeps for itself (it only hands back the top of a
-// heap). Handed back to the system once they are gone, they do not stay
-// resident for the hours the changes may take, nor add to what the next
-// large step (a listing) needs on top.
-void releaseFreedMemory()
-{
-    ::malloc_trim(0);
-}
-
-} // namespace
+template<class Value>
+using Answer = Event<Value, AnyError>;
 
 SyncRun::SyncRun(std::shared_ptr<const SyncCollaborators> collaborators, RemoteChangeExecutor remoteExecutor,
     LocalChangeExecutor localExecutor, Reactive::SchedulerPtr queue, Outputs outputs)
     : m_collaborators(std::move(collaborators))
-    , m_remoteExecutor(std::move(remoteExecutor))
-    , m_localExecutor(std::move(localExecutor))
     , m_queue(std::move(queue))
-    , m_outputs(std::move(outputs))
-    , m_uploadsAhead(m_remoteExecutor)
+    , m_report(std::move(outputs))
+    , m_list(m_collaborators, std::move(remoteExecutor), std::move(localExecutor))
     , m_listingEtag(m_collaborators->fileStore)
 {
 }
@@ -90,164 +53,19 @@ void SyncRun::start(const Reactive::Lifetime& lifetime)
 
 void SyncRun::adoptUnrecordedUploads()
 {
-    auto intents = m_collaborators->fileStore->uploadIntents();
-    if (intents.empty()) {
-        startPhase(Phase::Local);
-        return;
-    }
-    // A run ended between sending uploads and recording their answers: the
-    // server may hold content of this client's that no record knows of, and
-    // compared as it is that would read as another client's work.
-    auto self = shared_from_this();
-    auto listing = m_collaborators->apiClient->syncRemoteFiles();
-    startWork([self, listing, intents = std::move(intents)] {
-        return listing.start(Observer<std::vector<FileRef>, AnyError>::make(
-            [self, intents, received = false](Event<std::vector<FileRef>, AnyError>&& event) mutable {
-                if (received || event.isInterrupted()) {
-                    return;
-                }
-                received = true;
-                self->workEnded();
-                if (!event.isValue()) {
-                    // Without the server's side nothing tells those uploads
-                    // from another client's items, and what went up now would
-                    // go up beside them: the run ends, the intents stay.
-                    self->stop();
-                    if (event.isFailed()) {
-                        auto error = std::move(event).error();
-                        self->m_outputs.runFailures.send(error);
-                        self->m_outputs.checkErrors.send(std::move(error));
-                    }
-                    self->sendCompleted();
-                    return;
-                }
-                if (self->adoptUploads(intents, event.value())) {
-                    self->startPhase(Phase::Local);
-                }
-            }));
-    });
-}
-
-bool SyncRun::adoptUploads(const std::vector<UploadIntent>& intents, const std::vector<FileRef>& listing)
-{
-    if (isStopped()) {
-        return false;
-    }
-    auto loaded = m_collaborators->fileStore->loadFiles();
-    if (!loaded) {
-        failWithStore(std::move(loaded.error()));
-        return false;
-    }
-    std::unordered_map<std::int64_t, FileRef> records;
-    std::unordered_set<std::string> recordedPaths;
-    for (auto& record : *loaded) {
-        recordedPaths.insert(Platform::precomposed(withoutTrailingSlash(record->path())));
-        if (auto id = record->syncFileID().remoteID()) {
-            records.emplace(*id, std::move(record));
-        }
-    }
-    std::unordered_map<std::int64_t, FileRef> listedByID;
-    std::map<std::pair<std::int64_t, std::string>, FileRef> listedByPlace;
-    for (const auto& file : listing) {
-        auto id = file->syncFileID().remoteID();
-        auto parent = file->syncParentID().remoteID();
-        if (!id || !parent) {
-            continue;
-        }
-        listedByID.emplace(*id, file);
-        listedByPlace.emplace(std::pair(*parent, Platform::precomposed(file->fileName())), file);
-    }
-    const auto cloudFolder = m_collaborators->cloudFolder();
-    for (const auto& intent : intents) {
-        if (intent.fileID) {
-            // An update that reached the server: its record takes the content
-            // it sent, so that the server's copy is not taken for someone else's edit.
-            auto listed = listedByID.find(*intent.fileID);
-            auto record = records.find(*intent.fileID);
-            if (listed == listedByID.end() || record == records.end() || isFolder(*listed->second)
-                || listed->second->fileHash() != intent.fileHash || record->second->fileHash() == intent.fileHash) {
-                continue;
-            }
-            auto adopted = std::make_shared<FileWrapperItem>(*record->second);
-            adopted->setFileHash(listed->second->fileHash());
-            adopted->setLastModifiedDate(listed->second->lastModifiedDate());
-            adopted->setSyncEtag(listed->second->syncEtag());
-            if (auto written = m_collaborators->record(StoredChange::storing(adopted)); !written) {
-                failWithStore(std::move(written.error()));
-                return false;
-            }
-            continue;
-        }
-        // A new item that reached the server: recorded as the upload's
-        // answer would have been, where nothing else is recorded, so that the
-        // file here compares with it instead of going up beside it.
-        auto listed = listedByPlace.find(std::pair(intent.parentID, intent.name));
-        if (listed == listedByPlace.end()) {
-            continue;
-        }
-        const auto& file = listed->second;
-        const auto id = *file->syncFileID().remoteID();
-        // Its parent is recorded, or is the cloud folder, which no listing holds.
-        const bool parentKnown = records.contains(intent.parentID) || !listedByID.contains(intent.parentID);
-        if (isFolder(*file) || file->fileHash() != intent.fileHash || records.contains(id) || !parentKnown
-            || recordedPaths.contains(Platform::precomposed(file->path()))) {
-            continue;
-        }
-        auto stored = StoredChange::storing(file);
-        if (auto written = m_collaborators->record(stored.markUpToDate(*file, cloudFolder)); !written) {
-            failWithStore(std::move(written.error()));
-            return false;
-        }
-        Platform::Log::line("Recorded an upload an earlier run sent and did not record: " + file->path());
-        records.emplace(id, file);
-        recordedPaths.insert(Platform::precomposed(file->path()));
-    }
-    if (auto forgotten = m_collaborators->fileStore->setUploadIntents({}); !forgotten) {
-        failWithStore(std::move(forgotten.error()));
-        return false;
-    }
-    return true;
-}
-
-bool SyncRun::recordUploadIntents()
-{
-    std::vector<UploadIntent> intents;
-    for (const auto& change : m_validChanges) {
-        const auto& operation = *change.fileOperation();
-        if (!change.isRemote() || !carriesContent(operation)) {
-            continue;
-        }
-        const auto& file = *operation.file();
-        const auto hash = file.fileHash();
-        if (hash.empty() || hash == FileWrapperItem::missingFileHashKey) {
-            continue;
-        }
-        UploadIntent intent;
-        intent.fileHash = std::string(hash);
-        if (operation.kind() == FileOperation::Kind::Create) {
-            auto parent = file.syncParentID().remoteID();
-            if (!parent) {
-                continue;
-            }
-            intent.parentID = *parent;
-            intent.name = Platform::precomposed(file.fileName());
+    Sync::adoptUnrecordedUploads(m_collaborators, *m_work, [self = shared_from_this()](Adoption adoption) {
+        if (adoption.outcome == Adoption::Outcome::adopted) {
+            self->startPhase(Phase::Local);
+        } else if (adoption.storeFailure) {
+            self->failWithStore(std::move(*adoption.storeFailure));
         } else {
-            intent.fileID = file.syncFileID().remoteID();
-            if (!intent.fileID) {
-                continue;
+            self->stop();
+            if (adoption.listingFailure) {
+                self->m_report.failure(std::move(*adoption.listingFailure));
             }
+            self->m_report.completed(self->m_deleteSafety.takeTrashed());
         }
-        intents.push_back(std::move(intent));
-    }
-    m_listHasIntents = !intents.empty();
-    if (!m_listHasIntents) {
-        return true;
-    }
-    if (auto written = m_collaborators->fileStore->setUploadIntents(intents); !written) {
-        failWithStore(std::move(written.error()));
-        return false;
-    }
-    return true;
+    });
 }
 
 void SyncRun::startPhase(Phase phase)
@@ -287,25 +105,18 @@ void SyncRun::fetchLocalChanges()
 
 void SyncRun::requestRootFolderID(void (*next)(SyncRun&, std::int64_t))
 {
-    auto self = shared_from_this();
-    auto rootFolderID = m_collaborators->apiClient->syncRootFolderID();
-    startWork([self, rootFolderID, next] {
-        return rootFolderID.start(Observer<std::int64_t, AnyError>::make(
-            [self, next, received = false](Event<std::int64_t, AnyError>&& event) mutable {
-                if (event.isValue() && !received) {
-                    received = true;
-                    self->workEnded();
-                    self->m_rootFolderID = event.value();
-                    next(*self, event.value());
-                } else if ((event.isCompleted() || event.isFailed()) && !received) {
-                    self->workEnded();
-                    if (event.isFailed()) {
-                        self->m_outputs.runFailures.send(std::move(event).error());
-                    }
-                    self->phaseDone();
-                }
-            }));
-    });
+    m_work->awaitFirst(m_collaborators->apiClient->syncRootFolderID(),
+        [self = shared_from_this(), next](Answer<std::int64_t>&& event) {
+            if (event.isValue()) {
+                self->m_rootFolderID = event.value();
+                next(*self, event.value());
+                return;
+            }
+            if (event.isFailed()) {
+                self->m_report.runFailure(std::move(event).error());
+            }
+            self->phaseDone();
+        });
 }
 
 void SyncRun::scanDisk(std::int64_t rootFolderID)
@@ -313,65 +124,38 @@ void SyncRun::scanDisk(std::int64_t rootFolderID)
     if (isStopped()) {
         return;
     }
-    m_rootFolderID = rootFolderID;
-    auto self = shared_from_this();
-    const auto& scan = m_collaborators->fileSystemStore.scans();
-    startWork([self, scan, rootFolderID] {
-        return scan.start(Observer<FileSystemFileStore::Scan, NoError>::make(
-            [self, rootFolderID](Event<FileSystemFileStore::Scan, NoError>&& event) {
-                if (!event.isValue()) {
-                    return;
-                }
-                self->workEnded();
-                std::vector<Change> changes;
-                {
-                    // Both views go before the changes run: a change holds only its own files.
-                    auto scanned = std::move(event).value();
-                    if (scanned.cloudFolderUnreadable()) {
-                        self->failWithUnreadableCloudFolder();
-                        return;
-                    }
-                    FileSystemFileStore::Scan unreadable { {}, {}, std::move(scanned.unreadable) };
-                    auto loaded = self->m_collaborators->fileStore->loadFiles();
-                    if (!loaded) {
-                        self->failWithStore(std::move(loaded.error()));
-                        return;
-                    }
-                    // Kept for the remote phase, and read from there: one list, not two.
-                    self->m_storedFiles = std::move(*loaded);
-                    // Made before the items go to the identity step: it reads them ahead.
-                    auto lookup = self->bindingLookup(scanned);
-                    auto views = resolveIdentities(scannedItems(std::move(scanned.files)), *self->m_storedFiles,
-                        rootFolderID, lookup, std::move(scanned.stamps));
-                    self->reportRefused(views.twins, {}, Change::Kind::Remote);
-                    changes = resolvingNestedDeletes(
-                        computeChanges(views.diskFiles, views.storedFiles, MergePolicy::TakeLocal));
-                    self->keepBelowUnreadable(changes, unreadable);
-                }
-                releaseFreedMemory();
-                self->checkServerDeletes(std::move(changes));
-            }));
-    });
+    Sync::scanDisk(m_collaborators, *m_work, rootFolderID,
+        [self = shared_from_this()](DiskChanges found) { self->takeScan(std::move(found)); });
+}
+
+void SyncRun::takeScan(DiskChanges found)
+{
+    if (found.cloudFolderUnreadable) {
+        failWithUnreadableCloudFolder();
+        return;
+    }
+    if (found.storeFailure) {
+        failWithStore(std::move(*found.storeFailure));
+        return;
+    }
+    // Kept for the remote phase, and read from there: one list, not two.
+    m_storedFiles = std::move(found.stored);
+    reportRefused(refusedEntryEvents(Change::Kind::Remote, found.twins));
+    for (const auto& event : m_deleteSafety.keepBelowUnreadable(found.changes, found.unreadable)) {
+        forward(event);
+    }
+    checkAgainstServer(std::move(found.changes));
 }
 
 void SyncRun::fetchRemoteChanges()
 {
     // Asked before the listing: a change after it only makes the next run list again.
-    auto self = shared_from_this();
-    auto rootEtag = m_collaborators->apiClient->syncRootEtag();
-    startWork([self, rootEtag] {
-        return rootEtag.start(Observer<std::string, AnyError>::make(
-            [self, received = false](Event<std::string, AnyError>&& event) mutable {
-                if (received || event.isInterrupted()) {
-                    return;
-                }
-                received = true;
-                self->workEnded();
-                // Without it the listing is fetched as always, and tells what went wrong.
-                self->m_listingEtag.askedRootEtag(event.isValue() ? std::optional(std::move(event).value()) : std::nullopt);
-                self->listUnlessInStep();
-            }));
-    });
+    m_work->awaitFirst(m_collaborators->apiClient->syncRootEtag(),
+        [self = shared_from_this()](Answer<std::string>&& event) {
+            // Without it the listing is fetched as always, and tells what went wrong.
+            self->m_listingEtag.askedRootEtag(event.isValue() ? std::optional(std::move(event).value()) : std::nullopt);
+            self->listUnlessInStep();
+        });
 }
 
 void SyncRun::listUnlessInStep()
@@ -401,50 +185,33 @@ void SyncRun::listRemoteFiles(std::int64_t rootFolderID)
     if (isStopped()) {
         return;
     }
-    auto self = shared_from_this();
-    std::vector<FileRef> storedFiles;
-    if (m_phase == Phase::Remote && m_pass == 1 && m_storedFiles && !m_localPhaseActed) {
-        // Nothing was carried out since the local phase read the stored state.
-        storedFiles = std::move(*m_storedFiles);
-    } else {
-        auto loaded = m_collaborators->fileStore->loadFiles();
-        if (!loaded) {
-            failWithStore(std::move(loaded.error()));
-            return;
-        }
-        storedFiles = std::move(*loaded);
-    }
+    // Nothing was carried out since the local phase read the stored state:
+    // its records stand, else they are read again.
+    auto unchanged = m_pass == 1 && !m_localPhaseActed ? std::exchange(m_storedFiles, std::nullopt) : std::nullopt;
     m_storedFiles.reset();
-    auto listing = m_collaborators->apiClient->syncRemoteFiles();
-    startWork([self, listing, storedFiles = std::move(storedFiles), rootFolderID] {
-        return listing.start(Observer<std::vector<FileRef>, AnyError>::make(
-            [self, storedFiles, rootFolderID, received = false](Event<std::vector<FileRef>, AnyError>&& event) mutable {
-                if (received || event.isInterrupted()) {
-                    return;
-                }
-                received = true;
-                self->workEnded();
-                if (event.isValue()) {
-                    self->takeListing(std::move(event).value(), std::move(storedFiles), rootFolderID);
-                    return;
-                }
-                self->m_listingEtag.listingFailed();
-                if (event.isFailed()) {
-                    auto error = std::move(event).error();
-                    self->m_outputs.runFailures.send(error);
-                    self->m_outputs.checkErrors.send(std::move(error));
-                }
-                self->phaseDone();
-            }));
-    });
+    listRemote(*m_collaborators, *m_work, std::move(unchanged), rootFolderID,
+        [self = shared_from_this()](RemoteListing listed) { self->takeListing(std::move(listed)); });
 }
 
-void SyncRun::takeListing(std::vector<FileRef> listing, std::vector<FileRef> stored, std::int64_t rootFolderID)
+void SyncRun::takeListing(RemoteListing listed)
 {
+    if (listed.storeFailure) {
+        failWithStore(std::move(*listed.storeFailure));
+        return;
+    }
+    if (!listed.plan) {
+        m_listingEtag.listingFailed();
+        if (listed.failure) {
+            m_report.failure(std::move(*listed.failure));
+        }
+        phaseDone();
+        return;
+    }
     std::vector<Change> changes;
     {
-        auto plan = planListing(std::move(listing), std::move(stored), rootFolderID);
-        reportRefused(plan.twins, plan.orphans, Change::Kind::Local, plan.duplicates, plan.misplaced);
+        auto plan = std::move(*listed.plan);
+        listed.plan.reset();
+        reportRefused(refusedEntryEvents(Change::Kind::Local, plan.twins, plan.orphans, plan.duplicates, plan.misplaced));
         if (m_pass == 1) {
             m_deleteSafety.weighListing(plan.storedItemsDeleted, plan.storedCount);
         }
@@ -455,236 +222,31 @@ void SyncRun::takeListing(std::vector<FileRef> listing, std::vector<FileRef> sto
     execute(std::move(changes));
 }
 
-void SyncRun::reportRefused(const std::vector<FileRef>& twins, const std::vector<FileRef>& orphans, Change::Kind side,
-    const std::vector<FileRef>& duplicates, const std::vector<FileRef>& misplaced)
+void SyncRun::reportRefused(const std::vector<SyncEventPair>& events)
 {
     // Repetitions of a phase would only say the same again.
     if (m_pass != 1) {
         return;
     }
-    auto report = [&](const FileRef& file, ChangeExecutionError::Code code) {
-        auto operation = FileOperation::create(file);
-        auto change = side == Change::Kind::Local ? Change::local(operation) : Change::remote(operation);
-        forward({ SyncEvent::error(AnyError(ChangeExecutionError { code, file->path(), {} })), std::move(change) });
-    };
-    for (const auto& file : twins) {
-        report(file, ChangeExecutionError::Code::nameTwin);
-    }
-    for (const auto& file : orphans) {
-        report(file, ChangeExecutionError::Code::missingParent);
-    }
-    for (const auto& file : duplicates) {
-        report(file, ChangeExecutionError::Code::duplicateID);
-    }
-    for (const auto& file : misplaced) {
-        report(file, ChangeExecutionError::Code::misplacedPath);
+    for (const auto& event : events) {
+        forward(event);
     }
 }
 
-void SyncRun::keepBelowUnreadable(std::vector<Change>& changes, const FileSystemFileStore::Scan& scan)
+void SyncRun::checkAgainstServer(std::vector<Change> changes)
 {
-    // About no change of an item: no status mark that would outlast the
-    // folder's being unreadable.
-    for (const auto& path : m_deleteSafety.keepBelowUnreadable(changes, scan)) {
-        forward({ SyncEvent::error(AnyError(ChangeExecutionError { ChangeExecutionError::Code::unreadableFolder, path, {} })),
-            Change::invalid() });
-    }
-}
-
-void SyncRun::checkServerDeletes(std::vector<Change> changes)
-{
-    if (!m_storedFiles || !holdsServerDelete(changes)) {
-        checkServerEdits(std::move(changes));
-        return;
-    }
-    // A delete on the server is undone by nothing: it waits for the
-    // server's side to be seen, and newer work there is not deleted.
     auto self = shared_from_this();
-    auto listing = m_collaborators->apiClient->syncRemoteFiles();
-    auto pending = std::make_shared<std::vector<Change>>(std::move(changes));
-    startWork([self, listing, pending] {
-        return listing.start(Observer<std::vector<FileRef>, AnyError>::make(
-            [self, pending, received = false](Event<std::vector<FileRef>, AnyError>&& event) mutable {
-                if (received || event.isInterrupted()) {
-                    return;
-                }
-                received = true;
-                self->workEnded();
-                if (!event.isValue()) {
-                    // Without the server's side no delete there is known to be
-                    // safe: they wait for the next run, with the records of
-                    // what lies below them, which tell it what the user deleted.
-                    DeleteSafety::holdBackDeletes(*pending);
-                    self->keepServerEdits(std::move(*pending), std::nullopt,
-                        event.isFailed() ? std::optional(std::move(event).error()) : std::nullopt);
-                    return;
-                }
-                auto guarded = guardServerDeletes(std::move(*pending), event.value(), *self->m_storedFiles);
-                const auto cloudFolder = self->m_collaborators->cloudFolder();
-                for (const auto& record : guarded.forgotten) {
-                    if (!self->localPhaseActs()) {
-                        return;
-                    }
-                    auto forget = StoredChange::removing(record->syncFileID());
-                    if (auto written = self->m_collaborators->record(forget.removeStatus(*record, cloudFolder)); !written) {
-                        self->failWithStore(std::move(written.error()));
-                        return;
-                    }
-                }
-                self->keepServerEdits(std::move(guarded.changes), event.value());
-            }));
-    });
-}
-
-void SyncRun::checkServerEdits(std::vector<Change> changes)
-{
-    if (!m_storedFiles || !holdsContentUpdate(changes)) {
-        execute(std::move(changes));
-        return;
-    }
-    auto pending = std::make_shared<std::vector<Change>>(std::move(changes));
-    // The root etag still that of the listing the stored state was brought in
-    // step with: no server file changed since its record, and a listing of
-    // the whole tree would only say so.
-    auto inStep = m_collaborators->fileStore->listingEtag();
-    if (!inStep) {
-        listForServerEdits(std::move(pending));
-        return;
-    }
-    auto self = shared_from_this();
-    auto rootEtag = m_collaborators->apiClient->syncRootEtag();
-    startWork([self, rootEtag, pending, inStep] {
-        return rootEtag.start(Observer<std::string, AnyError>::make(
-            [self, pending, inStep, received = false](Event<std::string, AnyError>&& event) mutable {
-                if (received || event.isInterrupted()) {
-                    return;
-                }
-                received = true;
-                self->workEnded();
-                if (event.isValue() && event.value() == *inStep) {
-                    self->execute(std::move(*pending));
-                    return;
-                }
-                self->listForServerEdits(pending);
-            }));
-    });
-}
-
-void SyncRun::listForServerEdits(std::shared_ptr<std::vector<Change>> changes)
-{
-    if (isStopped()) {
-        return;
-    }
-    auto self = shared_from_this();
-    auto listing = m_collaborators->apiClient->syncRemoteFiles();
-    startWork([self, listing, changes] {
-        return listing.start(Observer<std::vector<FileRef>, AnyError>::make(
-            [self, changes, received = false](Event<std::vector<FileRef>, AnyError>&& event) mutable {
-                if (received || event.isInterrupted()) {
-                    return;
-                }
-                received = true;
-                self->workEnded();
-                if (event.isValue()) {
-                    self->keepServerEdits(std::move(*changes), std::move(event).value());
-                    return;
-                }
-                self->keepServerEdits(std::move(*changes), std::nullopt,
-                    event.isFailed() ? std::optional(std::move(event).error()) : std::nullopt);
-            }));
-    });
-}
-
-void SyncRun::keepServerEdits(std::vector<Change> changes, std::optional<std::vector<FileRef>> listing,
-    std::optional<AnyError> failure)
-{
-    if (isStopped()) {
-        return;
-    }
-    if (!m_storedFiles || !holdsContentUpdate(changes)) {
-        execute(std::move(changes));
-        return;
-    }
-    if (!listing) {
-        // Unseen, the server's version could be another client's edit: the
-        // uploads over known files wait for a run that can see it, and this
-        // run counts as failed, so that the scheduler tries again.
-        std::vector<Change> heldBack;
-        std::erase_if(changes, [&](const Change& change) {
-            if (!isContentUpdate(change)) {
-                return false;
-            }
-            heldBack.push_back(change);
-            return true;
+    Sync::checkAgainstServer(m_collaborators, m_work, std::move(changes), *m_storedFiles,
+        ServerSideHooks {
+            .edits = {
+                .forward = [self](const SyncEventPair& pair) { self->forward(pair); },
+                .runFailure = [self](const AnyError& error) { self->m_report.runFailure(error); },
+                .kept = [self](KeptServerVersion kept) { self->m_report.keptServerVersion(std::move(kept)); },
+                .done = [self](std::vector<Change> changes) { self->execute(std::move(changes)); },
+            },
+            .forgetting = [self] { return self->localPhaseActs(); },
+            .storeFailed = [self](StoreError error) { self->failWithStore(std::move(error)); },
         });
-        if (failure) {
-            m_outputs.runFailures.send(*failure);
-            for (const auto& change : heldBack) {
-                forward({ SyncEvent::error(*failure), change });
-            }
-        }
-        execute(std::move(changes));
-        return;
-    }
-    auto edits = serverEditsBefore(changes, *listing, *m_storedFiles);
-    if (edits.empty()) {
-        execute(std::move(changes));
-        return;
-    }
-    // The copies take names nothing on either side holds: a name of the
-    // stored state or of the listing would make the copy pass for that item.
-    auto taken = std::make_shared<std::unordered_set<std::string>>();
-    for (const auto* files : { &*listing, &*m_storedFiles }) {
-        for (const auto& file : *files) {
-            taken->insert(Platform::precomposed(withoutTrailingSlash(file->path())));
-        }
-    }
-    keepNextServerVersion(std::make_shared<std::vector<Change>>(std::move(changes)),
-        std::make_shared<std::deque<ServerEdit>>(std::make_move_iterator(edits.begin()), std::make_move_iterator(edits.end())),
-        std::move(taken), Platform::Date::now());
-}
-
-void SyncRun::keepNextServerVersion(std::shared_ptr<std::vector<Change>> changes,
-    std::shared_ptr<std::deque<ServerEdit>> edits, std::shared_ptr<std::unordered_set<std::string>> taken, Platform::Date now)
-{
-    if (isStopped()) {
-        return;
-    }
-    if (edits->empty()) {
-        execute(std::move(*changes));
-        return;
-    }
-    auto edit = std::move(edits->front());
-    edits->pop_front();
-    auto self = shared_from_this();
-    auto keeping = keepServerVersion(m_collaborators, edit, taken, now);
-    startWork([self, keeping, edit, changes, edits, taken, now] {
-        return keeping.start(Observer<KeptServerVersion, AnyError>::make(
-            [self, edit, changes, edits, taken, now, received = false](Event<KeptServerVersion, AnyError>&& event) mutable {
-                if (received || event.isInterrupted()) {
-                    return;
-                }
-                received = true;
-                self->workEnded();
-                if (event.isValue()) {
-                    auto kept = std::move(event).value();
-                    taken->insert(Platform::precomposed(kept.path));
-                    Platform::Log::line("Changed here and on the server: " + kept.localPath + "; the server's version is "
-                        + (kept.keptBefore ? "already kept as " : "kept as ") + kept.path);
-                    self->m_serverVersionsKept.push_back(std::move(kept));
-                } else {
-                    // What the upload would replace is not kept: it waits for the next run.
-                    const auto& update = *edit.update.fileOperation()->file();
-                    std::erase_if(*changes, [&](const Change& change) {
-                        return isContentUpdate(change) && change.fileOperation()->file()->syncFileID() == update.syncFileID();
-                    });
-                    if (event.isFailed()) {
-                        self->forward({ SyncEvent::error(std::move(event).error()), edit.update });
-                    }
-                }
-                self->keepNextServerVersion(changes, edits, taken, now);
-            }));
-    });
 }
 
 bool SyncRun::localPhaseActs()
@@ -709,31 +271,7 @@ void SyncRun::failWithUnreadableCloudFolder()
     }
     stop();
     auto path = m_collaborators->cloudFolder().path();
-    AnyError error(ChangeExecutionError { ChangeExecutionError::Code::cloudFolderUnreadable, path, {} });
-    m_outputs.syncEvents.send({ SyncEvent::error(error), Change::invalid() });
-    m_outputs.caller.send({ SyncEvent::error(error), Change::invalid() });
-    m_outputs.checkErrors.send(std::move(error));
-    m_outputs.caller.sendCompleted();
-}
-
-BindingLookup SyncRun::bindingLookup(const FileSystemFileStore::Scan& scan) const
-{
-    // The scan found every item below the folder's canonical location
-    // without following a link, so that location and the item's path lead
-    // to it: resolved once here rather than once per item.
-    auto cloudFolder = m_collaborators->cloudFolder();
-    auto root = Platform::PathResolver(cloudFolder.path()).canonicalFolder();
-    if (!root) {
-        return {};
-    }
-    const auto& mapping = m_collaborators->fileReferenceMapping;
-    mapping->beginScan();
-    mapping->readAhead(scan.files, scan.stamps, *root, cloudFolder);
-    return [mapping, cloudFolder, root = std::move(*root), diskPath = std::string()](std::string_view path,
-               const Platform::ChangeStamp* stamp) mutable {
-        diskPath.assign(root).append(path);
-        return mapping->boundRemoteID(path, diskPath, cloudFolder, stamp);
-    };
+    m_report.endUnread(AnyError(ChangeExecutionError { ChangeExecutionError::Code::cloudFolderUnreadable, path, {} }));
 }
 
 void SyncRun::execute(std::vector<Change> changes)
@@ -741,37 +279,13 @@ void SyncRun::execute(std::vector<Change> changes)
     if (isStopped()) {
         return;
     }
-    m_validChanges.clear();
-    m_invalidChanges = 0;
-    std::vector<FileRef> files;
     if (m_phase == Phase::Local && !changes.empty() && !localPhaseActs()) {
         return;
     }
-    for (auto& change : changes) {
-        if (change.isInvalid()) {
-            ++m_invalidChanges;
-            continue;
-        }
-        // Whatever a view held, the cloud folder itself is never deleted on the server.
-        if (DeleteSafety::deletesCloudFolder(change, m_rootFolderID)) {
-            continue;
-        }
-        files.push_back(change.fileOperation()->file());
-        m_validChanges.push_back(std::move(change));
-    }
-    // Before anything of the list is sent.
-    if (!recordUploadIntents()) {
+    if (auto started = m_list.start(std::move(changes), m_rootFolderID); !started) {
+        failWithStore(std::move(started.error()));
         return;
     }
-    // One write for the whole list, before its first change starts.
-    if (auto marked = m_collaborators->fileSyncStatusStore->mark(files, FileSyncStatus::syncing,
-            m_collaborators->cloudFolder());
-        !marked) {
-        failWithStore(std::move(marked.error()));
-        return;
-    }
-    m_nextChange = 0;
-    m_uploadsAhead.startList();
     executeNext();
 }
 
@@ -784,27 +298,22 @@ void SyncRun::executeNext()
         failWithStore(std::move(*m_storeFailure));
         return;
     }
-    if (m_nextChange == m_validChanges.size()) {
-        // Every answer of the list is recorded, or failed and was not taken.
-        if (std::exchange(m_listHasIntents, false)) {
-            if (auto forgotten = m_collaborators->fileStore->setUploadIntents({}); !forgotten) {
-                failWithStore(std::move(forgotten.error()));
-                return;
-            }
+    if (m_list.isDone()) {
+        if (auto finished = m_list.finish(); !finished) {
+            failWithStore(std::move(finished.error()));
+            return;
         }
         listDone();
         return;
     }
-    const auto index = m_nextChange++;
-    auto started = m_uploadsAhead.sendAhead(m_validChanges, index);
-    auto producer = dispatch(m_validChanges[index], std::move(started)).startOn(m_queue);
+    auto producer = m_list.next(m_deleteSafety.removal()).startOn(m_queue);
     auto self = shared_from_this();
-    startWork([self, producer] {
+    m_work->start([self, producer] {
         return producer.start(Observer<SyncEventPair, NoError>::make([self](Event<SyncEventPair, NoError>&& event) {
             if (event.isValue()) {
                 self->forward(event.value());
             } else if (event.isCompleted()) {
-                self->workEnded();
+                self->m_work->ended();
                 self->executeNext();
             }
         }));
@@ -813,44 +322,18 @@ void SyncRun::executeNext()
 
 void SyncRun::listDone()
 {
-    m_validChanges.clear();
-    if (m_invalidChanges == 0) {
+    const auto invalid = m_list.invalidChanges();
+    if (invalid == 0) {
         phaseDone();
         return;
     }
-    const bool unchanged = m_finishedChanges == 0 && m_previousInvalidChanges == m_invalidChanges;
+    const bool unchanged = m_finishedChanges == 0 && m_previousInvalidChanges == invalid;
     if (unchanged || m_pass > maximumRepetitions) {
         phaseDone();
         return;
     }
-    m_previousInvalidChanges = m_invalidChanges;
+    m_previousInvalidChanges = invalid;
     fetchChanges();
-}
-
-void SyncRun::noteCreate(const SyncEventPair& pair)
-{
-    const auto& [event, change] = pair;
-    const auto& operation = change.fileOperation();
-    if (!operation || operation->kind() != FileOperation::Kind::Create) {
-        return;
-    }
-    auto key = Platform::precomposed(withoutTrailingSlash(operation->file()->path()));
-    if (m_phase == Phase::Local && event.isError()) {
-        m_refusedCreates.insert(std::move(key));
-    } else if (m_phase == Phase::Remote && event.isFinished() && m_refusedCreates.contains(key)) {
-        m_adoptedRefusedCreate = true;
-    }
-}
-
-void SyncRun::sendCompleted()
-{
-    if (auto trashed = m_deleteSafety.takeTrashed(); trashed > 0) {
-        m_outputs.trashedForSafety.send(trashed);
-    }
-    if (!m_serverVersionsKept.empty()) {
-        m_outputs.serverVersionsKept.send(std::exchange(m_serverVersionsKept, {}));
-    }
-    m_outputs.caller.sendCompleted();
 }
 
 void SyncRun::phaseDone()
@@ -862,18 +345,12 @@ void SyncRun::phaseDone()
         startPhase(Phase::Remote);
         return;
     }
-    m_listingEtag.keep(!m_remotePhaseFailed && m_invalidChanges == 0, m_rootFolderID);
-    // An item the local phase could not create on the server (it was there
-    // already: placed by both sides, or created before a crash) has just been
-    // taken into the stored state; what lies inside it can go up now, and
-    // this run is not done before it has.
-    if (m_adoptedRefusedCreate && !m_repeatedForAdoption) {
-        m_repeatedForAdoption = true;
-        m_refusedCreates.clear();
+    m_listingEtag.keep(!m_remotePhaseFailed && m_list.invalidChanges() == 0, m_rootFolderID);
+    if (m_refusedCreates.repeatOnce()) {
         startPhase(Phase::Local);
         return;
     }
-    sendCompleted();
+    m_report.completed(m_deleteSafety.takeTrashed());
 }
 
 void SyncRun::forward(const SyncEventPair& pair)
@@ -891,24 +368,8 @@ void SyncRun::forward(const SyncEventPair& pair)
         ++m_finishedChanges;
         m_deleteSafety.noteFinished(pair.second);
     }
-    noteCreate(pair);
-    // The manager's observers (the status bookkeeping, the application) see
-    // every event before whoever started the run.
-    m_outputs.syncEvents.send(pair);
-    m_outputs.caller.send(pair);
-}
-
-SyncEventProducer SyncRun::dispatch(const Change& change, std::shared_ptr<ExchangeAhead> started) const
-{
-    switch (change.kind()) {
-    case Change::Kind::Local:
-        return m_localExecutor.performLocalOperation(*change.fileOperation(), m_deleteSafety.removal());
-    case Change::Kind::Remote:
-        return m_remoteExecutor.performRemoteOperation(*change.fileOperation(), std::move(started));
-    case Change::Kind::Invalid:
-        break;
-    }
-    return SyncEventProducer::empty();
+    m_refusedCreates.note(pair, m_phase == Phase::Local);
+    m_report.event(pair);
 }
 
 void SyncRun::failWithStore(StoreError error)
@@ -917,55 +378,19 @@ void SyncRun::failWithStore(StoreError error)
         return;
     }
     stop();
-    m_outputs.runFailures.send(AnyError(error));
-    m_outputs.checkErrors.send(AnyError(std::move(error)));
-    sendCompleted();
-}
-
-void SyncRun::startWork(const std::function<AnyDisposable()>& work)
-{
-    std::uint64_t generation = 0;
-    {
-        std::lock_guard lock(m_mutex);
-        generation = ++m_workGeneration;
-    }
-    // The work may finish (and the next step begin) inside this call.
-    auto handle = work();
-    {
-        std::lock_guard lock(m_mutex);
-        if (!m_stopped) {
-            if (m_workGeneration == generation) {
-                m_work = std::move(handle);
-            }
-            return;
-        }
-    }
-    handle.dispose();
-}
-
-void SyncRun::workEnded()
-{
-    std::lock_guard lock(m_mutex);
-    ++m_workGeneration;
-    m_work = AnyDisposable();
+    m_report.failure(AnyError(std::move(error)));
+    m_report.completed(m_deleteSafety.takeTrashed());
 }
 
 void SyncRun::stop()
 {
-    AnyDisposable work;
-    {
-        std::lock_guard lock(m_mutex);
-        m_stopped = true;
-        work = std::exchange(m_work, AnyDisposable());
-    }
-    work.dispose();
-    m_uploadsAhead.stop();
+    m_work->stop();
+    m_list.stop();
 }
 
 bool SyncRun::isStopped() const
 {
-    std::lock_guard lock(m_mutex);
-    return m_stopped;
+    return m_work->isStopped();
 }
 
 } // namespace Sync

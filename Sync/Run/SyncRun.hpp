@@ -1,135 +1,100 @@
 #pragma once
 
-#include "Reactive/AnyError.hpp"
 #include "Reactive/Lifetime.hpp"
-#include "Reactive/NoError.hpp"
-#include "Reactive/Observer.hpp"
 #include "Reactive/Schedulers/Scheduler.hpp"
-#include "Sync/Changes/IdentityResolution.hpp"
+#include "Sync/Changes/Change.hpp"
 #include "Sync/Execution/LocalChangeExecutor.hpp"
 #include "Sync/Execution/RemoteChangeExecutor.hpp"
-#include "Sync/Execution/ServerVersionCopy.hpp"
 #include "Sync/Execution/SyncCollaborators.hpp"
 #include "Sync/Execution/SyncEvent.hpp"
+#include "Sync/Model/File.hpp"
+#include "Sync/Run/ChangeList.hpp"
 #include "Sync/Run/DeleteSafety.hpp"
+#include "Sync/Run/DiskScan.hpp"
 #include "Sync/Run/ListingEtag.hpp"
+#include "Sync/Run/RefusedCreates.hpp"
+#include "Sync/Run/RemoteListing.hpp"
+#include "Sync/Run/RunReport.hpp"
+#include "Sync/Run/RunWork.hpp"
 #include "Sync/Run/UploadPipeline.hpp"
 #include "Sync/Store/StoreError.hpp"
 
 #include <cstddef>
 #include <cstdint>
-#include <deque>
-#include <functional>
-#include <map>
 #include <memory>
-#include <mutex>
 #include <optional>
-#include <string>
-#include <unordered_set>
 #include <vector>
 
 namespace Sync {
 
 // One started run of the sync manager, as named states:
-//   start (clear stale `syncing` marks)
-//   -> local phase:  root folder id, disk scan, local ids resolved, stored
-//                    files, changes under TakeLocal
-//   -> remote phase: root etag, stored files, remote listing, changes under
-//                    TakeRemote (the listing is skipped, see below)
+//   start (clear stale `syncing` marks, take in uploads an earlier run left
+//          unrecorded: see UploadIntents)
+//   -> local phase:  root folder id, disk scan (DiskScan), changes under
+//                    TakeLocal, checked against the server's side
+//                    (ServerSideCheck)
+//   -> remote phase: root etag, stored files, remote listing (RemoteListing),
+//                    changes under TakeRemote (the listing is skipped when
+//                    the root etag names the stored state: ListingEtag)
 //   -> (once, when the remote phase took in an item whose create the local
-//      phase was refused, the two phases again)
+//      phase was refused, the two phases again: RefusedCreates)
 //   -> completed.
-// Each pass of a phase marks the files of its valid changes `syncing` in one
-// call, carries the changes out one at a time (each started on the manager's
-// queue, the next only when the one before has completed; see below for the
-// content transfers' exchanges with the server), and, when its list
-// held invalid changes, computes and carries out the phase again from fresh
-// data: at most `maximumRepetitions` times, and no more once a repetition
-// finished no change and left as many invalid changes as the pass before
-// (nothing can differ the next time).
+// Each pass of a phase carries out its list of changes one at a time
+// (ChangeList; each started on the manager's queue, the next only when the
+// one before has completed, the uploads after an upload sent ahead), and,
+// when its list held invalid changes, computes and carries out the phase
+// again from fresh data: at most `maximumRepetitions` times, and no more once
+// a repetition finished no change and left as many invalid changes as the
+// pass before (nothing can differ the next time).
 //
-// When the first pass of a remote phase would delete on disk more than half
-// of the stored items and more than DeleteSafety::trashGuardMinimum, every local delete of
-// the rest of the run goes to the Trash whatever the configuration says, and
-// the run ends by sending how many did to `trashedForSafety`.
-//
-// A cloud folder that cannot be listed and entered (when the run starts, or
-// as the scan found it) ends the run at once with one error event, before the
-// server is asked anything. The local phase never deletes what lies below a
-// folder the scan could not read, and its deletes on the server wait for the
-// server's listing, which decides what of them may go (guardServerDeletes).
+// Nothing the user still has is deleted on either side (DeleteSafety): when
+// the first pass of a remote phase would delete on disk more than half of
+// the stored items and more than DeleteSafety::trashGuardMinimum, every local
+// delete of the rest of the run goes to the Trash, and the run ends by
+// sending how many did to `trashedForSafety`. A cloud folder that cannot be
+// listed and entered (when the run starts, or as the scan found it) ends the
+// run at once with one error event, before the server is asked anything. The
+// local phase never deletes what lies below a folder the scan could not
+// read, and its deletes on the server wait for the server's listing.
 //
 // An upload of local content never replaces a server file that changed since
-// its stored record unseen: before the local phase's changes run, the uploads
-// of known files are checked against the server's listing (the one the
-// delete guard reads, else one of their own, unless the root etag is still
-// the one of the listing the stored state is in step with: then no server
-// file changed). The server's version of each such file is downloaded beside
-// it under its conflict name and made durable first (keepServerVersion), and
-// only then is anything sent ahead; an upload whose server version could not
-// be kept, or could not be checked, waits for the next run. The next run
-// uploads the copies as new files. The run ends by sending what it kept to
-// `serverVersionsKept`.
+// its stored record unseen: the server's version is kept beside it first
+// (ServerEditKeeping), and the run ends by sending what it kept to
+// `serverVersionsKept`. The next run uploads the copies as new files.
 //
-// The root etag changes with every change below the root. When the local
-// phase carried out nothing and the root etag is the one of the listing the
-// stored state was last brought in step with (FileStore::listingEtag), that
-// listing is still the truth and the remote phase ends without fetching it.
-// The etag is asked before the listing, so a change in between only makes the
-// next run list again; it is kept once a remote phase carried its listing
-// out whole (no error event, no invalid change left) and none of the run's
-// listings deleted anything on disk (a short listing would read as deletes:
-// the next run lists again), and forgotten before the local phase or a
-// listing changes the stored state. A stored public link past its expiry
-// makes the run list as well: the service lists it as none from then on,
-// without a new etag.
+// The listing etag is kept once a remote phase carried its listing out whole
+// (no error event, no invalid change left) and none of the run's listings
+// deleted anything on disk, and forgotten before the local phase or a
+// listing changes the stored state (see ListingEtag).
 //
-// While an upload (a remote change that carries content) is under way, the
-// server exchanges of up to `transfersInFlight` - 1 uploads right after it
-// are sent ahead, never past a change of another kind: moves, deletes,
-// folders and downloads wait for what comes before them, and what comes
-// after them waits for them. A change sent ahead
-// is still carried out in its turn (its events, its checks, its placement on
-// disk, its store writes), only with its server's answer at hand; what ends
-// the run disposes the exchanges sent ahead with the change under way.
+// A run that finds upload intents left (the process ended between sending
+// uploads and recording their answers) first lists the server and records
+// what they name as its own uploads' answers; when that listing fails, the
+// run ends with its failure (to `runFailures` and `checkErrors`) before the
+// local phase, the intents kept.
 //
-// Before a list of changes holding uploads starts, the store keeps each
-// upload's intent (FileStore::uploadIntents), forgotten once the list has
-// run. A run that finds intents left (the process ended in between) first
-// lists the server and records each new item or updated content the intents
-// name as its own upload's answer, where no record holds it, before the local
-// phase compares: the file on disk then updates that item, and no copy of it
-// goes up beside it. When that listing fails, the run ends with its failure
-// (to `runFailures` and `checkErrors`) before the local phase, the intents kept.
-//
-// Every event goes to `syncEvents` first and then to the caller. A failure of
-// the root folder id ends the local phase without an event; a failure of the
-// listing goes to `checkErrors` and ends the remote phase; both go to
-// `runFailures` too. A failure of the stored
-// state (unreadable, or a write that failed) goes to `checkErrors` once and
-// ends the whole run at once: nothing is done that cannot be recorded. Disposing the run (ending
-// its lifetime) disposes the change under way and starts nothing further.
+// Every event goes to `syncEvents` first and then to the caller (RunReport).
+// A failure of the root folder id ends the local phase without an event; a
+// failure of the listing goes to `checkErrors` and ends the remote phase;
+// both go to `runFailures` too. A failure of the stored state (unreadable, or
+// a write that failed) goes to `checkErrors` once and ends the whole run at
+// once: nothing is done that cannot be recorded. Disposing the run (ending
+// its lifetime) disposes the work under way (RunWork) and starts nothing
+// further.
 //
 // Threading: the steps follow one another on whichever thread finished the
 // step before (the caller's, the queue's, or the SyncAPIClient's); no two run
-// at once. Only `stop` may come from another thread at any time.
+// at once. Only `stop` may come from another thread at any time. Lifetime:
+// every request under way holds the run; the classes beside it that outlive
+// one step (ServerEditKeeping) are held by their own requests, not by the
+// run, so that stopping the run lets everything go.
 class SyncRun final : public std::enable_shared_from_this<SyncRun> {
 public:
     static constexpr int maximumRepetitions = 20;
     // Uploads whose exchanges with the server may run at once.
     static constexpr std::size_t transfersInFlight = UploadPipeline::transfersInFlight;
 
-    struct Outputs {
-        Reactive::Observer<SyncEventPair, Reactive::NoError> syncEvents;
-        Reactive::Observer<Reactive::AnyError, Reactive::NoError> checkErrors;
-        Reactive::Observer<SyncEventPair, Reactive::NoError> caller;
-        // Whatever kept the run from the service or its stored state (see SyncExecutor::runFailures).
-        Reactive::Observer<Reactive::AnyError, Reactive::NoError> runFailures;
-        // At the end of a run whose deletes all went to the Trash (see `start`): how many did.
-        Reactive::Observer<std::size_t, Reactive::NoError> trashedForSafety;
-        // At the end of a run that kept server versions beside local files (see `start`): which.
-        Reactive::Observer<std::vector<KeptServerVersion>, Reactive::NoError> serverVersionsKept;
-    };
+    using Outputs = RunOutputs;
 
     SyncRun(std::shared_ptr<const SyncCollaborators> collaborators, RemoteChangeExecutor remoteExecutor,
         LocalChangeExecutor localExecutor, Reactive::SchedulerPtr queue, Outputs outputs);
@@ -141,79 +106,47 @@ private:
     enum class Phase { Local, Remote };
 
     // Takes in what uploads an earlier run sent without recording their
-    // answers left on the server (see FileStore::uploadIntents), then starts
-    // the local phase.
+    // answers left on the server (see UploadIntents), then starts the local phase.
     void adoptUnrecordedUploads();
-    // Records the items of `listing` that `intents` name as this client's
-    // own, then forgets the intents; false when the run ended.
-    [[nodiscard]] bool adoptUploads(const std::vector<UploadIntent>& intents, const std::vector<FileRef>& listing);
-    // Keeps the intents of the uploads of the list about to run; false when the run ended.
-    [[nodiscard]] bool recordUploadIntents();
     void startPhase(Phase phase);
     void fetchChanges();
     void fetchLocalChanges();
     void scanDisk(std::int64_t rootFolderID);
+    void takeScan(DiskChanges found);
     void fetchRemoteChanges();
     // Skips the listing when the root etag names the stored state, else lists.
     void listUnlessInStep();
     void listRemoteFiles(std::int64_t rootFolderID);
-    // Carries out what the remote phase makes of `listing`.
-    void takeListing(std::vector<FileRef> listing, std::vector<FileRef> stored, std::int64_t rootFolderID);
+    // Carries out what the remote phase makes of its listing.
+    void takeListing(RemoteListing listed);
     // The local phase is about to change the stored state; false when the run ended.
     [[nodiscard]] bool localPhaseActs();
     // No listing names the stored state any more; false when the run ended.
     [[nodiscard]] bool forgetListingEtag();
     // Asks for the root folder's id, then goes on with `next`; a failure ends the phase.
     void requestRootFolderID(void (*next)(SyncRun&, std::int64_t));
-    // Error events for the entries a view left out (first pass of a phase only).
-    void reportRefused(const std::vector<FileRef>& twins, const std::vector<FileRef>& orphans, Change::Kind side,
-        const std::vector<FileRef>& duplicates = {}, const std::vector<FileRef>& misplaced = {});
+    // Sends the error events of the entries a view left out (first pass of a phase only).
+    void reportRefused(const std::vector<SyncEventPair>& events);
     void execute(std::vector<Change> changes);
     void executeNext();
     void listDone();
     void phaseDone();
-    void sendCompleted();
     void forward(const SyncEventPair& pair);
-    // Keeps track of creates the local phase could not make that the remote phase then took in.
-    void noteCreate(const SyncEventPair& pair);
     // Ends the run at once: what cannot be recorded must not be done.
     void failWithStore(StoreError error);
     // Ends the run at once with one error event: the cloud folder cannot be read.
     void failWithUnreadableCloudFolder();
-    // Drops the deletes of items at or below a folder `scan` could not read,
-    // and reports each such folder once per run.
-    void keepBelowUnreadable(std::vector<Change>& changes, const FileSystemFileStore::Scan& scan);
-    // Executes the local phase's changes once its deletes on the server are
-    // checked against the server's listing (see guardServerDeletes).
-    void checkServerDeletes(std::vector<Change> changes);
-    // Executes the local phase's changes once the server files its uploads
-    // would replace are known unchanged or kept (see the class comment).
-    void checkServerEdits(std::vector<Change> changes);
-    void listForServerEdits(std::shared_ptr<std::vector<Change>> changes);
-    // `listing` absent: the server's side could not be read (for `failure`, when there is one).
-    void keepServerEdits(std::vector<Change> changes, std::optional<std::vector<FileRef>> listing,
-        std::optional<Reactive::AnyError> failure = std::nullopt);
-    void keepNextServerVersion(std::shared_ptr<std::vector<Change>> changes, std::shared_ptr<std::deque<ServerEdit>> edits,
-        std::shared_ptr<std::unordered_set<std::string>> taken, Platform::Date now);
-    // Where the bindings of `scan`'s items are read (the mapping is told a
-    // scan begins, and reads ahead what it does not remember); nothing to
-    // ask when the cloud folder cannot be resolved.
-    [[nodiscard]] BindingLookup bindingLookup(const FileSystemFileStore::Scan& scan) const;
-
-    [[nodiscard]] SyncEventProducer dispatch(const Change& change, std::shared_ptr<ExchangeAhead> started) const;
-    // Starts `work`, keeping its handle as the work under way (for `stop`)
-    // unless it has finished already.
-    void startWork(const std::function<Reactive::AnyDisposable()>& work);
-    void workEnded();
+    // Executes the local phase's changes once they are checked against the
+    // server's side (see ServerSideCheck).
+    void checkAgainstServer(std::vector<Change> changes);
     void stop();
     [[nodiscard]] bool isStopped() const;
 
     std::shared_ptr<const SyncCollaborators> m_collaborators;
-    RemoteChangeExecutor m_remoteExecutor;
-    LocalChangeExecutor m_localExecutor;
     Reactive::SchedulerPtr m_queue;
-    Outputs m_outputs;
-    UploadPipeline m_uploadsAhead;
+    RunReport m_report;
+    std::shared_ptr<RunWork> m_work { std::make_shared<RunWork>() };
+    ChangeList m_list;
 
     // Touched only by the step under way (see Threading).
     Phase m_phase { Phase::Local };
@@ -227,24 +160,11 @@ private:
     ListingEtag m_listingEtag;
     // Whether the remote phase met an error event (a refused entry included).
     bool m_remotePhaseFailed { false };
-    // Whether the list under way kept intents of its own.
-    bool m_listHasIntents { false };
-    std::unordered_set<std::string> m_refusedCreates;
-    bool m_adoptedRefusedCreate { false };
-    bool m_repeatedForAdoption { false };
+    RefusedCreates m_refusedCreates;
     int m_pass { 0 };
     DeleteSafety m_deleteSafety;
-    std::vector<KeptServerVersion> m_serverVersionsKept;
-    std::vector<Change> m_validChanges;
-    std::size_t m_nextChange { 0 };
-    std::size_t m_invalidChanges { 0 };
     std::optional<std::size_t> m_previousInvalidChanges;
     std::size_t m_finishedChanges { 0 };
-
-    mutable std::mutex m_mutex;
-    Reactive::AnyDisposable m_work;
-    std::uint64_t m_workGeneration { 0 };
-    bool m_stopped { false };
 };
 
 } // namespace Sync
