@@ -119,6 +119,34 @@ TEST(StoreFailures, AFailingWriteStopsThePhaseAtOnceAndTheNextRunCompletes)
     expectSettledOnceTheStoreWorks(cloud);
 }
 
+TEST(StoreFailures, AListWhoseSyncingMarkCannotBeWrittenSendsNothing)
+{
+    // The mark is what the badges and the extension show while a list runs:
+    // a list that cannot say it is syncing does not start, rather than run
+    // with every item still shown as up to date.
+    TestCloud cloud;
+    for (int index = 0; index < 20; ++index) {
+        cloud.server->addFile("/Down/" + std::to_string(index) + ".txt", std::to_string(index));
+        cloud.writeFile("/Up/" + std::to_string(index) + ".txt", "up " + std::to_string(index));
+    }
+    runSQL(cloud, "CREATE TRIGGER full BEFORE INSERT ON FileStatus WHEN NEW.status = 1 "
+                  "BEGIN SELECT RAISE(ABORT, 'disk full'); END;");
+    runSQL(cloud, "CREATE TRIGGER fullUpdate BEFORE UPDATE ON FileStatus WHEN NEW.status = 1 "
+                  "BEGIN SELECT RAISE(ABORT, 'disk full'); END;");
+    auto observed = observe(cloud);
+    cloud.server->resetCounts();
+
+    auto failed = cloud.sync();
+
+    ASSERT_TRUE(failed.completed);
+    EXPECT_EQ(cloud.server->callCount(Call::download), 0);
+    EXPECT_EQ(cloud.server->mutationCount(), 0);
+    expectOneStoreErrorNamingTheFile(*observed, cloud);
+
+    runSQL(cloud, "DROP TRIGGER fullUpdate;");
+    expectSettledOnceTheStoreWorks(cloud);
+}
+
 TEST(StoreFailures, ARecordIsNeverWrittenWithoutItsStatus)
 {
     // The record and the status row of an upload go into the store together:
