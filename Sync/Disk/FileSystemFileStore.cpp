@@ -140,9 +140,9 @@ namespace {
 FileSystemFileStore::FileSystemFileStore(std::shared_ptr<const FileSystemFileStoreConfiguration> configuration,
     std::shared_ptr<Platform::OwnChangeRegistry> ownChanges, std::shared_ptr<ContentHashCache> hashCache,
     std::shared_ptr<const Platform::DiskSync> diskSync)
-    : m_state(std::make_shared<const State>(State { std::move(configuration), std::move(ownChanges),
+    : m_state(std::make_shared<const State>(std::move(configuration), std::move(ownChanges),
           hashCache ? std::move(hashCache) : ContentHashCache::create(),
-          diskSync ? std::move(diskSync) : Platform::DiskSync::system() }))
+          diskSync ? std::move(diskSync) : Platform::DiskSync::system()))
     , m_scans([state = m_state](Reactive::Observer<Scan, Reactive::NoError> observer, Reactive::Lifetime lifetime) {
         scan(*state, observer, lifetime);
     })
@@ -301,6 +301,7 @@ std::expected<void, FileSystemError> FileSystemFileStore::syncFolderOf(const std
 std::expected<bool, FileSystemError> FileSystemFileStore::makeFolders(const std::string& path,
     std::vector<Platform::OwnChangeRegistry::Registration>& registrations) const
 {
+    std::lock_guard making(m_state->folderMaking);
     std::vector<std::string> missing;
     for (auto folder = path; folder.size() > 1 && !exists(folder); folder = Platform::deletingLastPathComponent(folder))
         missing.push_back(folder);

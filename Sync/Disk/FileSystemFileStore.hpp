@@ -20,6 +20,7 @@
 #include <expected>
 #include <string>
 #include <memory>
+#include <mutex>
 #include <string_view>
 #include <vector>
 
@@ -218,6 +219,10 @@ private:
         std::shared_ptr<Platform::OwnChangeRegistry> ownChanges;
         std::shared_ptr<ContentHashCache> hashCache;
         std::shared_ptr<const Platform::DiskSync> diskSync;
+        // Held while missing folders are made: a folder another placement is
+        // making exists before its name is durable, and a file placed into it
+        // must not be recorded before then.
+        mutable std::mutex folderMaking {};
     };
 
     static void scan(const State& state, const Reactive::Observer<Scan, Reactive::NoError>& observer,

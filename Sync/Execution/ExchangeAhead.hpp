@@ -139,4 +139,26 @@ private:
     bool m_disposed = false;
 };
 
+// The exchange `started` ahead, taken over when the change starts in the
+// cloud folder it was started for (`currentFolder()` then); otherwise it
+// ends unused and `fresh` runs, as it would have without it.
+template<class T, class CurrentFolder>
+[[nodiscard]] Reactive::SignalProducer<T, Reactive::AnyError> takenOrFresh(std::shared_ptr<ExchangeAhead> started,
+    CurrentFolder currentFolder, Reactive::SignalProducer<T, Reactive::AnyError> fresh)
+{
+    if (!started) {
+        return fresh;
+    }
+    using Producer = Reactive::SignalProducer<T, Reactive::AnyError>;
+    return Producer([started = std::move(started), currentFolder = std::move(currentFolder), fresh = std::move(fresh)](
+                        Reactive::Observer<T, Reactive::AnyError> observer, Reactive::Lifetime lifetime) {
+        if (currentFolder() != started->cloudFolder()) {
+            started->dispose();
+            lifetime += fresh.start(observer);
+            return;
+        }
+        lifetime += std::static_pointer_cast<StartedAhead<T>>(started)->take().start(observer);
+    });
+}
+
 } // namespace Sync

@@ -5,6 +5,7 @@
 #include "Platform/Foundation/KillPoint.hpp"
 #include "Platform/Foundation/Unicode.hpp"
 #include "Sync/Execution/ChangeExecutionError.hpp"
+#include "Sync/Execution/ExchangeAhead.hpp"
 #include "Sync/Execution/LocalEditGuard.hpp"
 #include "Sync/Model/FileWrapperItem.hpp"
 #include "Sync/Status/FileSyncStatus.hpp"
@@ -92,13 +93,20 @@ FileRef carriedAlong(const SyncCollaborators& collaborators, const FileRef& from
 }
 
 // The server's content of `file` downloaded and put in place by the disk
-// store, durably, before the value (the placed file) is sent.
+// store, durably, before the value (the placed file) is sent; placed on
+// `placeOn` when given, else where the download arrives. A download that
+// arrives after its change was disposed is dropped unplaced (its file goes
+// with the value).
 // Into the cloud folder `cloudFolder` the change was started for, whatever
 // the configuration says by the time the download arrives.
 SyncAPIClient::Producer<Platform::URL> placedDownload(const std::shared_ptr<const SyncCollaborators>& collaborators,
-    const FileRef& file, const Platform::URL& cloudFolder, ReplaceExisting replace)
+    const FileRef& file, const Platform::URL& cloudFolder, ReplaceExisting replace, const Reactive::SchedulerPtr& placeOn)
 {
-    return collaborators->apiClient->syncDownload(file).attemptMap(
+    auto download = collaborators->apiClient->syncDownload(file);
+    if (placeOn) {
+        download = download.observeOn(placeOn);
+    }
+    return download.attemptMap(
         [collaborators, file, cloudFolder, replace](DownloadedFileRef&& downloaded) -> URLResult {
             // Bound on the staged file, so that the binding is as durable as the content.
             auto placed = collaborators->fileSystemStore.placeDownload(std::move(*downloaded), *file, cloudFolder,
@@ -111,36 +119,12 @@ SyncAPIClient::Producer<Platform::URL> placedDownload(const std::shared_ptr<cons
         });
 }
 
-} // namespace
-
-LocalChangeExecutor::LocalChangeExecutor(std::shared_ptr<const SyncCollaborators> collaborators)
-    : m_collaborators(std::move(collaborators))
+// The disk part of a new file from the server, checked when started: found
+// in place already, or downloaded and placed.
+SyncAPIClient::Producer<Platform::URL> createdContent(const std::shared_ptr<const SyncCollaborators>& collaborators,
+    const FileRef& file, const Reactive::SchedulerPtr& placeOn)
 {
-}
-
-SyncEventProducer LocalChangeExecutor::performLocalOperation(const FileOperation& operation, Removal removal) const
-{
-    const auto change = Change::local(operation);
-    const auto& file = operation.file();
-    switch (operation.kind()) {
-    case FileOperation::Kind::Create:
-        return isFolder(*file) ? createFolder(change, file) : createFile(change, file);
-    case FileOperation::Kind::Update:
-        return isFolder(*file) ? SyncEventProducer::empty() : updateFile(change, file);
-    case FileOperation::Kind::Delete:
-        return remove(change, file, removal);
-    case FileOperation::Kind::Move:
-        return move(change, operation.from(), file);
-    case FileOperation::Kind::MetaData:
-        return updateMetaData(change, file);
-    }
-    return SyncEventProducer::empty();
-}
-
-SyncEventProducer LocalChangeExecutor::createFile(const Change& change, const FileRef& file) const
-{
-    auto collaborators = m_collaborators;
-    auto call = deferredCall<Platform::URL>([collaborators, file]() -> SyncAPIClient::Producer<Platform::URL> {
+    return deferredCall<Platform::URL>([collaborators, file, placeOn]() -> SyncAPIClient::Producer<Platform::URL> {
         const auto cloudFolder = collaborators->cloudFolder();
         auto diskPath = LocalEditGuard(*collaborators->fileStore, cloudFolder).resolve(*file);
         if (!diskPath) {
@@ -155,8 +139,74 @@ SyncEventProducer LocalChangeExecutor::createFile(const Change& change, const Fi
             }
             return SyncAPIClient::Producer<Platform::URL>::value(Platform::URL::fileURL(*diskPath));
         }
-        return placedDownload(collaborators, file, cloudFolder, ReplaceExisting::No);
+        return placedDownload(collaborators, file, cloudFolder, ReplaceExisting::No, placeOn);
     });
+}
+
+// The disk part of new server content of a known file, checked when started:
+// never over a local edit.
+SyncAPIClient::Producer<Platform::URL> updatedContent(const std::shared_ptr<const SyncCollaborators>& collaborators,
+    const FileRef& file, const Platform::URL& cloudFolder, const Reactive::SchedulerPtr& placeOn)
+{
+    return deferredCall<Platform::URL>(
+        [collaborators, file, cloudFolder, placeOn]() -> SyncAPIClient::Producer<Platform::URL> {
+            if (auto refused = LocalEditGuard(*collaborators->fileStore, cloudFolder).checkOverwrite(*file)) {
+                return SyncAPIClient::Producer<Platform::URL>::error(std::move(*refused));
+            }
+            return placedDownload(collaborators, file, cloudFolder, ReplaceExisting::Yes, placeOn);
+        });
+}
+
+} // namespace
+
+LocalChangeExecutor::LocalChangeExecutor(std::shared_ptr<const SyncCollaborators> collaborators)
+    : m_collaborators(std::move(collaborators))
+{
+}
+
+SyncEventProducer LocalChangeExecutor::performLocalOperation(const FileOperation& operation, Removal removal,
+    std::shared_ptr<ExchangeAhead> started) const
+{
+    const auto change = Change::local(operation);
+    const auto& file = operation.file();
+    if (started && !carriesContent(operation)) {
+        started->dispose();
+        started.reset();
+    }
+    switch (operation.kind()) {
+    case FileOperation::Kind::Create:
+        return isFolder(*file) ? createFolder(change, file) : createFile(change, file, std::move(started));
+    case FileOperation::Kind::Update:
+        return isFolder(*file) ? SyncEventProducer::empty() : updateFile(change, file, std::move(started));
+    case FileOperation::Kind::Delete:
+        return remove(change, file, removal);
+    case FileOperation::Kind::Move:
+        return move(change, operation.from(), file);
+    case FileOperation::Kind::MetaData:
+        return updateMetaData(change, file);
+    }
+    return SyncEventProducer::empty();
+}
+
+std::shared_ptr<ExchangeAhead> LocalChangeExecutor::startTransfer(const FileOperation& operation,
+    const Reactive::SchedulerPtr& placeOn) const
+{
+    if (!carriesContent(operation)) {
+        return nullptr;
+    }
+    auto cloudFolder = m_collaborators->cloudFolder();
+    auto content = operation.kind() == FileOperation::Kind::Create
+        ? createdContent(m_collaborators, operation.file(), placeOn)
+        : updatedContent(m_collaborators, operation.file(), cloudFolder, placeOn);
+    return StartedAhead<Platform::URL>::start(content, std::move(cloudFolder));
+}
+
+SyncEventProducer LocalChangeExecutor::createFile(const Change& change, const FileRef& file,
+    std::shared_ptr<ExchangeAhead> started) const
+{
+    auto collaborators = m_collaborators;
+    auto call = takenOrFresh<Platform::URL>(std::move(started), [collaborators] { return collaborators->cloudFolder(); },
+        createdContent(collaborators, file, nullptr));
     auto reacted = call.attemptMap([collaborators, file](Platform::URL&& placed) -> URLResult {
         // The record and the item's status in one write, once the file is durable.
         auto stored = StoredChange::storing(file);
@@ -188,17 +238,13 @@ SyncEventProducer LocalChangeExecutor::createFolder(const Change& change, const 
     });
 }
 
-SyncEventProducer LocalChangeExecutor::updateFile(const Change& change, const FileRef& file) const
+SyncEventProducer LocalChangeExecutor::updateFile(const Change& change, const FileRef& file,
+    std::shared_ptr<ExchangeAhead> started) const
 {
     auto collaborators = m_collaborators;
     const auto cloudFolderAtCall = collaborators->cloudFolder();
-    auto call = deferredCall<Platform::URL>(
-        [collaborators, file, cloudFolderAtCall]() -> SyncAPIClient::Producer<Platform::URL> {
-            if (auto refused = LocalEditGuard(*collaborators->fileStore, cloudFolderAtCall).checkOverwrite(*file)) {
-                return SyncAPIClient::Producer<Platform::URL>::error(std::move(*refused));
-            }
-            return placedDownload(collaborators, file, cloudFolderAtCall, ReplaceExisting::Yes);
-        });
+    auto call = takenOrFresh<Platform::URL>(std::move(started), [cloudFolderAtCall] { return cloudFolderAtCall; },
+        updatedContent(collaborators, file, cloudFolderAtCall, nullptr));
     auto reacted = call.attemptMap([collaborators, file, cloudFolderAtCall](Platform::URL&& placed) -> URLResult {
         auto stored = StoredChange::storing(file);
         if (auto written = collaborators->record(stored.markUpToDate(*file, cloudFolderAtCall)); !written) {

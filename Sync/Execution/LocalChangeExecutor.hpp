@@ -1,6 +1,8 @@
 #pragma once
 
+#include "Reactive/Schedulers/Scheduler.hpp"
 #include "Sync/Changes/FileOperation.hpp"
+#include "Sync/Execution/ExchangeAhead.hpp"
 #include "Sync/Execution/ChangeEvents.hpp"
 #include "Sync/Execution/SyncCollaborators.hpp"
 
@@ -29,7 +31,8 @@ namespace Sync {
 //
 // Threading: create-folder, delete and move run on the thread that starts
 // their producer; reactions to downloads and share calls run where the
-// SyncAPIClient delivers. Keeps no state between changes.
+// SyncAPIClient delivers (a download begun ahead is placed on its own
+// queue). Keeps no state between changes.
 class LocalChangeExecutor {
 public:
     using ShareInfos = std::tuple<FileRef, SyncAPIClient::PublicShare, SyncAPIClient::PrivateShares>;
@@ -39,9 +42,21 @@ public:
     using Removal = FileSystemFileStore::Removal;
 
     // Events of one change, every one carrying Change::local(operation).
-    // A delete is done as `removal` says. Never fails; nothing happens until started.
+    // A delete is done as `removal` says. `started`, when startTransfer
+    // began it for the same operation, stands for the download and its
+    // placement; it is recorded in this change's turn. Never fails; nothing
+    // happens until started.
     [[nodiscard]] SyncEventProducer performLocalOperation(const FileOperation& operation,
-        Removal removal = Removal::asConfigured) const;
+        Removal removal = Removal::asConfigured, std::shared_ptr<ExchangeAhead> started = nullptr) const;
+
+    // The download of a file's create or update (carriesContent), begun now,
+    // before its turn: its guard checked as a start in its turn would check
+    // it, and its file placed durably on `placeOn` once it arrives, but not
+    // recorded. Placing ahead is safe only while nothing before the change
+    // in its list is still to run but other such downloads. nullptr for
+    // other changes.
+    [[nodiscard]] std::shared_ptr<ExchangeAhead> startTransfer(const FileOperation& operation,
+        const Reactive::SchedulerPtr& placeOn) const;
 
     // The file with its public share (none unless hasPublicShare) and its
     // private shares (empty unless hasPrivateShares); the two calls run at
@@ -51,9 +66,11 @@ public:
         const std::shared_ptr<SyncAPIClient>& apiClient);
 
 private:
-    [[nodiscard]] SyncEventProducer createFile(const Change& change, const FileRef& file) const;
+    [[nodiscard]] SyncEventProducer createFile(const Change& change, const FileRef& file,
+        std::shared_ptr<ExchangeAhead> started) const;
     [[nodiscard]] SyncEventProducer createFolder(const Change& change, const FileRef& file) const;
-    [[nodiscard]] SyncEventProducer updateFile(const Change& change, const FileRef& file) const;
+    [[nodiscard]] SyncEventProducer updateFile(const Change& change, const FileRef& file,
+        std::shared_ptr<ExchangeAhead> started) const;
     [[nodiscard]] SyncEventProducer remove(const Change& change, const FileRef& file, Removal removal) const;
     [[nodiscard]] SyncEventProducer move(const Change& change, const FileRef& from, const FileRef& to) const;
     [[nodiscard]] SyncEventProducer updateMetaData(const Change& change, const FileRef& file) const;

@@ -91,20 +91,9 @@ SyncAPIClient::Producer<FileRef> RemoteChangeExecutor::upload(const FileOperatio
 SyncAPIClient::Producer<FileRef> RemoteChangeExecutor::upload(const FileOperation& operation,
     const std::shared_ptr<ExchangeAhead>& started) const
 {
-    if (!started) {
-        return upload(operation);
-    }
-    auto taken = std::static_pointer_cast<StartedAhead<FileRef>>(started);
     auto collaborators = m_collaborators;
     // What was sent for another cloud folder is of no use here: sent again, as it would have been now.
-    auto fresh = upload(operation);
-    return deferredCall<FileRef>([collaborators, taken, fresh]() -> SyncAPIClient::Producer<FileRef> {
-        if (collaborators->cloudFolder() != taken->cloudFolder()) {
-            taken->dispose();
-            return fresh;
-        }
-        return taken->take();
-    });
+    return takenOrFresh<FileRef>(started, [collaborators] { return collaborators->cloudFolder(); }, upload(operation));
 }
 
 SyncEventProducer RemoteChangeExecutor::performRemoteOperation(const FileOperation& operation,

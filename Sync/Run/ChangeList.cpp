@@ -12,7 +12,7 @@ ChangeList::ChangeList(std::shared_ptr<const SyncCollaborators> collaborators, R
     : m_collaborators(std::move(collaborators))
     , m_remoteExecutor(std::move(remoteExecutor))
     , m_localExecutor(std::move(localExecutor))
-    , m_uploadsAhead(m_remoteExecutor)
+    , m_transfersAhead(m_remoteExecutor, m_localExecutor)
     , m_intents(m_collaborators->fileStore)
 {
 }
@@ -44,18 +44,18 @@ StoreResult<> ChangeList::start(std::vector<Change> changes, std::optional<std::
         !marked) {
         return marked;
     }
-    m_uploadsAhead.startList();
+    m_transfersAhead.startList();
     return {};
 }
 
 SyncEventProducer ChangeList::next(LocalChangeExecutor::Removal removal)
 {
     const auto index = m_next++;
-    auto started = m_uploadsAhead.sendAhead(m_valid, index);
+    auto started = m_transfersAhead.sendAhead(m_valid, index);
     const auto& change = m_valid[index];
     switch (change.kind()) {
     case Change::Kind::Local:
-        return m_localExecutor.performLocalOperation(*change.fileOperation(), removal);
+        return m_localExecutor.performLocalOperation(*change.fileOperation(), removal, std::move(started));
     case Change::Kind::Remote:
         return m_remoteExecutor.performRemoteOperation(*change.fileOperation(), std::move(started));
     case Change::Kind::Invalid:
@@ -73,7 +73,7 @@ StoreResult<> ChangeList::finish()
 
 void ChangeList::stop()
 {
-    m_uploadsAhead.stop();
+    m_transfersAhead.stop();
 }
 
 } // namespace Sync

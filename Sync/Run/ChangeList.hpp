@@ -6,7 +6,7 @@
 #include "Sync/Execution/SyncCollaborators.hpp"
 #include "Sync/Execution/SyncEvent.hpp"
 #include "Sync/Run/UploadIntents.hpp"
-#include "Sync/Run/UploadPipeline.hpp"
+#include "Sync/Run/TransferPipeline.hpp"
 #include "Sync/Store/StoreError.hpp"
 
 #include <cstddef>
@@ -20,13 +20,13 @@ namespace Sync {
 // The list of changes a pass of a phase carries out, one at a time: before
 // the first starts, the intents of its uploads are kept (ListIntents) and
 // the files of its valid changes marked `syncing`, one write each; each
-// change's work is handed out in its turn, the uploads right after it sent
-// ahead (UploadPipeline); once the last has run, the intents are forgotten.
+// change's work is handed out in its turn, the transfers right after it sent
+// ahead (TransferPipeline); once the last has run, the intents are forgotten.
 // Invalid changes are counted, not carried out, and whatever a view held,
 // the cloud folder itself is never deleted on the server.
 //
 // One per run, reused for every list; touched only by the step under way,
-// but `stop` may come from any thread at any time (see UploadPipeline). It
+// but `stop` may come from any thread at any time (see TransferPipeline). It
 // starts no work itself: the run starts what `next` hands out.
 class ChangeList {
 public:
@@ -49,7 +49,7 @@ private:
     std::shared_ptr<const SyncCollaborators> m_collaborators;
     RemoteChangeExecutor m_remoteExecutor;
     LocalChangeExecutor m_localExecutor;
-    UploadPipeline m_uploadsAhead;
+    TransferPipeline m_transfersAhead;
     ListIntents m_intents;
     std::vector<Change> m_valid;
     std::size_t m_next { 0 };

@@ -16,7 +16,7 @@
 #include "Sync/Run/RemoteListing.hpp"
 #include "Sync/Run/RunReport.hpp"
 #include "Sync/Run/RunWork.hpp"
-#include "Sync/Run/UploadPipeline.hpp"
+#include "Sync/Run/TransferPipeline.hpp"
 #include "Sync/Store/StoreError.hpp"
 
 #include <cstddef>
@@ -92,7 +92,7 @@ class SyncRun final : public std::enable_shared_from_this<SyncRun> {
 public:
     static constexpr int maximumRepetitions = 20;
     // Uploads whose exchanges with the server may run at once.
-    static constexpr std::size_t transfersInFlight = UploadPipeline::transfersInFlight;
+    static constexpr std::size_t transfersInFlight = TransferPipeline::transfersInFlight;
 
     using Outputs = RunOutputs;
 

@@ -14,9 +14,12 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <chrono>
+#include <condition_variable>
 #include <mutex>
 #include <optional>
 #include <sys/stat.h>
+#include <thread>
 
 using namespace Sync;
 using namespace Sync::Testing;
@@ -279,4 +282,96 @@ TEST(DurablePlacement, AFileFoundInPlaceIsBoundAndSyncedBeforeItsRecord)
     auto failed = cloud.fileSystemStore->bindInPlace(*other, cloud.cloudFolderURL(), *cloud.referenceMapping);
     ASSERT_FALSE(failed);
     EXPECT_EQ(failed.error().cause.systemError, EIO);
+}
+
+namespace {
+
+// The system's syncs, but a sync of `held` waits until released: a folder
+// whose name is on its way to the disk, for as long as the test likes.
+class HeldFolderSync final : public Platform::DiskSync {
+public:
+    std::expected<void, Platform::FileSystemError> syncFolder(const std::string& path) const override
+    {
+        if (path == held) {
+            std::unique_lock lock(m_mutex);
+            m_waiting = true;
+            m_changed.notify_all();
+            m_changed.wait(lock, [&] { return m_released; });
+            m_synced = true;
+        }
+        return Platform::DiskSync::syncFolder(path);
+    }
+
+    bool waitUntilHeld()
+    {
+        std::unique_lock lock(m_mutex);
+        return m_changed.wait_for(lock, std::chrono::seconds(30), [&] { return m_waiting; });
+    }
+    void release()
+    {
+        std::lock_guard lock(m_mutex);
+        m_released = true;
+        m_changed.notify_all();
+    }
+    [[nodiscard]] bool synced() const
+    {
+        std::lock_guard lock(m_mutex);
+        return m_synced;
+    }
+
+    std::string held;
+
+private:
+    mutable std::mutex m_mutex;
+    mutable std::condition_variable m_changed;
+    mutable bool m_waiting = false;
+    mutable bool m_released = false;
+    mutable bool m_synced = false;
+};
+
+} // namespace
+
+TEST(DurablePlacement, AFileIntoAFolderAnotherPlacementIsMakingWaitsUntilTheFolderIsDurable)
+{
+    // Two downloads in flight into one folder that is not there yet: the one
+    // that makes it syncs its name into the cloud folder; the other sees the
+    // folder already, but is not placed (and so not recorded) before that
+    // name is durable, or a power cut could take its recorded file away.
+    auto sync = std::make_shared<HeldFolderSync>();
+    TestCloud cloud(TestCloud::Settings { .diskSync = sync });
+    const auto transport = cloud.directory() + "/transport";
+    ASSERT_EQ(::mkdir(transport.c_str(), 0700), 0);
+    // An earlier download made the staging folder.
+    Platform::Testing::writeFile(transport + "/0", "null");
+    ASSERT_TRUE(cloud.fileSystemStore->placeDownload(DownloadedFile(transport + "/0"), *item("/null.txt"),
+        cloud.cloudFolderURL(), Platform::ReplaceExisting::No));
+    sync->held = cloud.diskPath("/").substr(0, cloud.diskPath("/").find_last_not_of('/') + 1);
+    Platform::Testing::writeFile(transport + "/1", "eins");
+    Platform::Testing::writeFile(transport + "/2", "zwei");
+    auto first = item("/Neu/eins.txt", "", SyncFileID::remote(1));
+    auto second = item("/Neu/zwei.txt", "", SyncFileID::remote(2));
+
+    std::thread making([&] {
+        EXPECT_TRUE(cloud.fileSystemStore->placeDownload(DownloadedFile(transport + "/1"), *first,
+            cloud.cloudFolderURL(), Platform::ReplaceExisting::No));
+    });
+    ASSERT_TRUE(sync->waitUntilHeld());
+    ASSERT_TRUE(cloud.exists("/Neu/"));
+    std::atomic<bool> secondPlaced { false };
+    bool durableWhenPlaced = false;
+    std::thread placing([&] {
+        EXPECT_TRUE(cloud.fileSystemStore->placeDownload(DownloadedFile(transport + "/2"), *second,
+            cloud.cloudFolderURL(), Platform::ReplaceExisting::No));
+        durableWhenPlaced = sync->synced();
+        secondPlaced = true;
+    });
+    // Time enough for the second to be placed, were it not held back.
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_FALSE(secondPlaced) << "placed into a folder whose name was not durable yet";
+    sync->release();
+    making.join();
+    placing.join();
+    EXPECT_TRUE(durableWhenPlaced);
+    EXPECT_EQ(cloud.readFile("/Neu/eins.txt"), "eins");
+    EXPECT_EQ(cloud.readFile("/Neu/zwei.txt"), "zwei");
 }

@@ -45,6 +45,8 @@ public:
     struct Held {
         std::string path;
         std::function<void(bool fail)> release;
+        // Answers as a transport may that finished just as it was disposed.
+        std::function<void()> answerAnyway;
         bool disposed = false;
         bool released = false;
     };
@@ -143,6 +145,7 @@ private:
                 }
                 lifetime += inner.start(observer);
             };
+            held->answerAnyway = [inner, observer] { static_cast<void>(inner.start(observer)); };
             static_cast<void>(lifetime.observeEnded([self, held] {
                 std::lock_guard lock(self->m_mutex);
                 held->disposed = !held->released;
@@ -358,41 +361,134 @@ TEST(TransfersAhead, UploadsAnsweredOutOfOrderTakeEffectInTheirTurnAndAFailureSt
     expectInStep(cloud);
 }
 
-TEST(TransfersAhead, DownloadsWaitForTheirTurn)
+TEST(TransfersAhead, DownloadsAnsweredOutOfOrderArePlacedAheadButRecordedInTheirTurn)
 {
-    // A download places the file as it arrives: none is sent before the one
-    // before it has ended, and each lands on disk in list order.
+    // Downloads sent ahead and answered in reverse, one of them failing: the
+    // answered files go to disk whole as they arrive, but each is stored,
+    // marked and reported only in its turn, in list order; the failing one
+    // fails alone, leaves nothing on disk, and the next run brings it down.
     TestCloud cloud;
     const auto files = numberedFiles("/down", 9);
     for (const auto& path : files)
         cloud.server->addFile(path, "content of " + path);
     GatedEngine engine(cloud, files);
-    engine.gate->open();
     BackgroundRun run(*cloud.manager);
-    ASSERT_TRUE(run.waitForEnd());
 
+    const auto failing = answerOutOfOrder(*engine.gate, files);
+    ASSERT_FALSE(failing.empty());
+    const auto under = engine.gate->firstStarted();
+    std::set<std::string> answered;
+    for (const auto& each : engine.gate->held())
+        if (each->path != under && each->path != failing)
+            answered.insert(each->path);
+    ASSERT_EQ(answered.size(), SyncRun::transfersInFlight - 2);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (std::chrono::steady_clock::now() < deadline
+        && !std::all_of(answered.begin(), answered.end(), [&](const auto& path) { return cloud.exists(path); }))
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    for (const auto& path : answered) {
+        ASSERT_TRUE(cloud.exists(path)) << path << " was not placed while it waited for its turn";
+        EXPECT_EQ(cloud.readFile(path), "content of " + path);
+    }
+    EXPECT_FALSE(cloud.exists(failing));
+    EXPECT_TRUE(cloud.storedPaths().empty()) << "a download was recorded before its turn";
+
+    engine.gate->open();
+    ASSERT_TRUE(run.waitForEnd());
     auto log = engine.gate->entries();
-    expectOrderedEffects(log, files, true);
-    EXPECT_EQ(mostInFlight(log), 1u);
+    expectOrderedEffects(log, files, false);
+    expectAtMostInFlight(log);
+    std::vector<std::string> errors;
+    for (const auto& entry : log)
+        if (entry.what == "error")
+            errors.push_back(entry.path);
+    EXPECT_EQ(errors, std::vector<std::string> { failing });
+    EXPECT_EQ(cloud.status(failing), FileSyncStatus::error);
+    EXPECT_FALSE(cloud.exists(failing));
+    for (const auto& path : files)
+        if (path != failing) {
+            EXPECT_EQ(cloud.readFile(path), "content of " + path);
+            EXPECT_EQ(cloud.status(path), FileSyncStatus::upToDate) << path;
+        }
+
+    ASSERT_TRUE(cloud.sync().completed);
+    EXPECT_EQ(cloud.readFile(failing), "content of " + failing);
     expectInStep(cloud);
 }
 
-TEST(TransfersAhead, FoldersMovesAndDeletesAreNotPassed)
+TEST(TransfersAhead, DownloadsSentAheadOfADisposedRunArePlacedNeverAndRecordedNever)
 {
-    // No transfer after a change of another kind is sent before that change
-    // ended, and none before it after: the list runs as barriers with
-    // transfers in between.
+    // A run disposed while downloads wait ahead of their turn ends them; an
+    // answer that comes all the same puts nothing on disk, and the next run
+    // brings every file down once.
+    TestCloud cloud;
+    const auto files = numberedFiles("/down", 6);
+    for (const auto& path : files)
+        cloud.server->addFile(path, "content of " + path);
+    GatedEngine engine(cloud, files);
+    {
+        BackgroundRun run(*cloud.manager);
+        ASSERT_TRUE(engine.gate->waitFor([](const auto& held) { return held.size() == SyncRun::transfersInFlight; }));
+        run.dispose();
+        EXPECT_TRUE(engine.gate->waitFor([](const auto& held) {
+            return std::all_of(held.begin(), held.end(), [](const auto& each) { return each->disposed; });
+        })) << "a download sent ahead outlived its run";
+        for (const auto& each : engine.gate->held())
+            each->answerAnyway();
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    }
+    for (const auto& path : files)
+        EXPECT_FALSE(cloud.exists(path)) << path << " was placed after its run was disposed";
+    EXPECT_TRUE(cloud.storedPaths().empty());
+
+    engine.gate->open();
+    ASSERT_TRUE(cloud.sync().completed);
+    for (const auto& path : files)
+        EXPECT_EQ(cloud.readFile(path), "content of " + path);
+    expectInStep(cloud);
+}
+
+// No transfer after a change of another kind is sent before that change
+// ended, and none before it after: the list runs as barriers with transfers
+// in between, uploads (`down` false) or downloads.
+void expectFoldersNotPassed(bool down)
+{
     TestCloud cloud;
     std::set<std::string> files;
     for (int index = 0; index < 12; ++index) {
         files.insert("/a" + std::to_string(index) + ".txt");
         files.insert("/z" + std::to_string(index) + ".txt");
     }
+    if (down) {
+        // Known files changed on the server, new ones beside them, and a
+        // folder deleted and a file moved among them.
+        for (const auto& path : files)
+            if (path.starts_with("/z"))
+                cloud.server->addFile(path, "old");
+        cloud.server->addFolder("/m/");
+        cloud.server->addFile("/m/drin.txt", "drin");
+        cloud.server->addFile("/n.txt", "n");
+        EXPECT_TRUE(cloud.sync().completed);
+        for (const auto& path : files)
+            if (path.starts_with("/z"))
+                cloud.server->setContent(path, "content of " + path);
+            else
+                cloud.server->addFile(path, "content of " + path);
+        cloud.server->removeItem("/m/");
+        cloud.server->moveItem("/n.txt", "/o.txt");
+    } else {
+        for (const auto& path : files)
+            cloud.writeFile(path, "content of " + path);
+        cloud.makeFolder("/m/");
+        cloud.makeFolder("/n/");
+    }
+    // Updated files are stored from the start: the order of the records is
+    // watched on the new ones.
+    std::set<std::string> watched;
     for (const auto& path : files)
-        cloud.writeFile(path, "content of " + path);
-    cloud.makeFolder("/m/");
-    cloud.makeFolder("/n/");
-    GatedEngine engine(cloud, files);
+        if (!down || path.starts_with("/a"))
+            watched.insert(path);
+    GatedEngine engine(cloud, watched);
     engine.gate->open();
     BackgroundRun run(*cloud.manager);
     ASSERT_TRUE(run.waitForEnd());
@@ -410,7 +506,7 @@ TEST(TransfersAhead, FoldersMovesAndDeletesAreNotPassed)
         else if (entry.what == "finished" || entry.what == "error")
             ended[entry.path] = index;
     }
-    ASSERT_EQ(order.size(), files.size() + 2);
+    ASSERT_EQ(order.size(), files.size() + 2 + (down ? 1 : 0));
     bool barrierBetweenTransfers = false;
     for (std::size_t position = 0; position < order.size(); ++position) {
         if (files.contains(order[position]))
@@ -430,9 +526,19 @@ TEST(TransfersAhead, FoldersMovesAndDeletesAreNotPassed)
         }
     }
     EXPECT_TRUE(barrierBetweenTransfers) << "no folder between the uploads: the list tells nothing";
-    expectOrderedEffects(log, files, false);
+    expectOrderedEffects(log, watched, false);
     expectAtMostInFlight(log);
     expectInStep(cloud);
+}
+
+TEST(TransfersAhead, FoldersMovesAndDeletesAreNotPassedByUploads)
+{
+    expectFoldersNotPassed(false);
+}
+
+TEST(TransfersAhead, FoldersMovesAndDeletesAreNotPassedByDownloads)
+{
+    expectFoldersNotPassed(true);
 }
 
 TEST(TransfersAhead, DisposingTheRunEndsWhatWasSentAhead)

@@ -1,29 +1,30 @@
-#include "Sync/Run/UploadPipeline.hpp"
+#include "Sync/Run/TransferPipeline.hpp"
 
 #include <algorithm>
 #include <utility>
 
 namespace Sync {
 
-UploadPipeline::UploadPipeline(RemoteChangeExecutor executor)
-    : m_executor(std::move(executor))
+TransferPipeline::TransferPipeline(RemoteChangeExecutor remoteExecutor, LocalChangeExecutor localExecutor)
+    : m_remoteExecutor(std::move(remoteExecutor))
+    , m_localExecutor(std::move(localExecutor))
 {
 }
 
-void UploadPipeline::startList()
+void TransferPipeline::startList()
 {
     std::lock_guard lock(m_mutex);
     m_sentAhead.clear();
 }
 
-std::shared_ptr<ExchangeAhead> UploadPipeline::sendAhead(const std::vector<Change>& changes, std::size_t index)
+std::shared_ptr<ExchangeAhead> TransferPipeline::sendAhead(const std::vector<Change>& changes, std::size_t index)
 {
     auto own = take(index);
+    const auto direction = changes[index].kind();
     const auto end = std::min(changes.size(), index + transfersInFlight);
     for (auto next = index; next < end; ++next) {
         const auto& change = changes[next];
-        // Downloads wait for their turn: only uploads are sent ahead.
-        if (!carriesContent(*change.fileOperation()) || !change.isRemote()) {
+        if (!carriesContent(*change.fileOperation()) || change.kind() != direction) {
             break;
         }
         // Its own exchange starts with it, as every change's does.
@@ -39,7 +40,7 @@ std::shared_ptr<ExchangeAhead> UploadPipeline::sendAhead(const std::vector<Chang
                 continue;
             }
         }
-        auto started = m_executor.startTransfer(*change.fileOperation());
+        auto started = start(change, next);
         if (!started || !keep(next, std::move(started))) {
             break;
         }
@@ -47,7 +48,24 @@ std::shared_ptr<ExchangeAhead> UploadPipeline::sendAhead(const std::vector<Chang
     return own;
 }
 
-void UploadPipeline::stop()
+std::shared_ptr<ExchangeAhead> TransferPipeline::start(const Change& change, std::size_t index)
+{
+    if (change.isRemote()) {
+        return m_remoteExecutor.startTransfer(*change.fileOperation());
+    }
+    Reactive::SchedulerPtr queue;
+    {
+        std::lock_guard lock(m_mutex);
+        auto& slot = m_placements[index % transfersInFlight];
+        if (!slot) {
+            slot = Reactive::QueueScheduler::make("Sync.Placement");
+        }
+        queue = slot;
+    }
+    return m_localExecutor.startTransfer(*change.fileOperation(), queue);
+}
+
+void TransferPipeline::stop()
 {
     std::map<std::size_t, std::shared_ptr<ExchangeAhead>> sentAhead;
     {
@@ -60,7 +78,7 @@ void UploadPipeline::stop()
     }
 }
 
-std::shared_ptr<ExchangeAhead> UploadPipeline::take(std::size_t index)
+std::shared_ptr<ExchangeAhead> TransferPipeline::take(std::size_t index)
 {
     std::lock_guard lock(m_mutex);
     auto found = m_sentAhead.find(index);
@@ -72,7 +90,7 @@ std::shared_ptr<ExchangeAhead> UploadPipeline::take(std::size_t index)
     return own;
 }
 
-bool UploadPipeline::keep(std::size_t index, std::shared_ptr<ExchangeAhead> started)
+bool TransferPipeline::keep(std::size_t index, std::shared_ptr<ExchangeAhead> started)
 {
     std::lock_guard lock(m_mutex);
     if (m_stopped) {
