@@ -21,7 +21,8 @@ std::shared_ptr<ExchangeAhead> TransferPipeline::sendAhead(const std::vector<Cha
 {
     auto own = take(index);
     const auto direction = changes[index].kind();
-    const auto end = std::min(changes.size(), index + transfersInFlight);
+    const auto inFlight = direction == Change::Kind::Local ? downloadsInFlight : transfersInFlight;
+    const auto end = std::min(changes.size(), index + inFlight);
     for (auto next = index; next < end; ++next) {
         const auto& change = changes[next];
         if (!carriesContent(*change.fileOperation()) || change.kind() != direction) {
@@ -56,7 +57,7 @@ std::shared_ptr<ExchangeAhead> TransferPipeline::start(const Change& change, std
     Reactive::SchedulerPtr queue;
     {
         std::lock_guard lock(m_mutex);
-        auto& slot = m_placements[index % transfersInFlight];
+        auto& slot = m_placements[index % downloadsInFlight];
         if (!slot) {
             slot = Reactive::QueueScheduler::make("Sync.Placement");
         }

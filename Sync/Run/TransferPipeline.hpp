@@ -17,7 +17,7 @@ namespace Sync {
 
 // The transfers of a list of changes whose exchanges with the server run
 // while the change before them is under way: up to `transfersInFlight` - 1
-// right after a transfer, all in the direction of the one under way (uploads
+// right after an upload (`downloadsInFlight` - 1 after a download), all in the direction of the one under way (uploads
 // after an upload, downloads after a download), never past a change of
 // another kind (moves, deletes and folders wait for what comes before them,
 // and what comes after them waits for them). A download sent ahead is placed
@@ -29,8 +29,11 @@ namespace Sync {
 // may come from any thread at any time, and no exchange is started after it.
 class TransferPipeline {
 public:
-    // Transfers whose exchanges with the server may run at once.
+    // Uploads whose exchanges with the server may run at once.
     static constexpr std::size_t transfersInFlight = 4;
+    // Downloads: more, for each one waits for syncs of its own besides its
+    // exchange (its file, then its folder), and the syncs of several overlap.
+    static constexpr std::size_t downloadsInFlight = 8;
 
     TransferPipeline(RemoteChangeExecutor remoteExecutor, LocalChangeExecutor localExecutor);
 
@@ -56,7 +59,7 @@ private:
     std::map<std::size_t, std::shared_ptr<ExchangeAhead>> m_sentAhead;
     // Where downloads sent ahead are placed, by index modulo their number;
     // made when the first is sent.
-    std::array<Reactive::SchedulerPtr, transfersInFlight> m_placements;
+    std::array<Reactive::SchedulerPtr, downloadsInFlight> m_placements;
     bool m_stopped { false };
 };
 

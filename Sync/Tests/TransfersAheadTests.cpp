@@ -262,7 +262,7 @@ void expectOrderedEffects(const std::vector<Entry>& log, const std::set<std::str
     EXPECT_EQ(under, "");
 }
 
-// At no moment were more than transfersInFlight transfers sent and not yet ended.
+// At no moment were more than `inFlight` transfers sent and not yet ended.
 std::size_t mostInFlight(const std::vector<Entry>& log)
 {
     std::set<std::string> sent;
@@ -277,10 +277,10 @@ std::size_t mostInFlight(const std::vector<Entry>& log)
     return most;
 }
 
-void expectAtMostInFlight(const std::vector<Entry>& log)
+void expectAtMostInFlight(const std::vector<Entry>& log, std::size_t inFlight = SyncRun::transfersInFlight)
 {
     const auto most = mostInFlight(log);
-    EXPECT_LE(most, SyncRun::transfersInFlight);
+    EXPECT_LE(most, inFlight);
     EXPECT_GT(most, 1u) << "nothing was sent ahead";
 }
 
@@ -288,9 +288,10 @@ void expectAtMostInFlight(const std::vector<Entry>& log)
 // transfers after it wait at the gate, those after it are answered first,
 // the middle one with a failure; nothing of them may show before their
 // turn. Answers the path whose transfer failed.
-std::string answerOutOfOrder(GatedServer& gate, const std::set<std::string>& files)
+std::string answerOutOfOrder(GatedServer& gate, const std::set<std::string>& files,
+    std::size_t inFlight = SyncRun::transfersInFlight)
 {
-    EXPECT_TRUE(gate.waitFor([](const auto& held) { return held.size() == SyncRun::transfersInFlight; }))
+    EXPECT_TRUE(gate.waitFor([inFlight](const auto& held) { return held.size() == inFlight; }))
         << "the transfers after the one under way were not sent ahead";
     auto under = gate.firstStarted();
     auto held = gate.held();
@@ -298,7 +299,7 @@ std::string answerOutOfOrder(GatedServer& gate, const std::set<std::string>& fil
     for (const auto& each : held)
         if (each->path != under)
             ahead.push_back(each);
-    EXPECT_EQ(ahead.size(), SyncRun::transfersInFlight - 1);
+    EXPECT_EQ(ahead.size(), inFlight - 1);
     if (ahead.size() < 3)
         return {};
     std::reverse(ahead.begin(), ahead.end());
@@ -374,14 +375,14 @@ TEST(TransfersAhead, DownloadsAnsweredOutOfOrderArePlacedAheadButRecordedInTheir
     GatedEngine engine(cloud, files);
     BackgroundRun run(*cloud.manager);
 
-    const auto failing = answerOutOfOrder(*engine.gate, files);
+    const auto failing = answerOutOfOrder(*engine.gate, files, SyncRun::downloadsInFlight);
     ASSERT_FALSE(failing.empty());
     const auto under = engine.gate->firstStarted();
     std::set<std::string> answered;
     for (const auto& each : engine.gate->held())
         if (each->path != under && each->path != failing)
             answered.insert(each->path);
-    ASSERT_EQ(answered.size(), SyncRun::transfersInFlight - 2);
+    ASSERT_EQ(answered.size(), SyncRun::downloadsInFlight - 2);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
     while (std::chrono::steady_clock::now() < deadline
         && !std::all_of(answered.begin(), answered.end(), [&](const auto& path) { return cloud.exists(path); }))
@@ -397,7 +398,7 @@ TEST(TransfersAhead, DownloadsAnsweredOutOfOrderArePlacedAheadButRecordedInTheir
     ASSERT_TRUE(run.waitForEnd());
     auto log = engine.gate->entries();
     expectOrderedEffects(log, files, false);
-    expectAtMostInFlight(log);
+    expectAtMostInFlight(log, SyncRun::downloadsInFlight);
     std::vector<std::string> errors;
     for (const auto& entry : log)
         if (entry.what == "error")
@@ -422,13 +423,13 @@ TEST(TransfersAhead, DownloadsSentAheadOfADisposedRunArePlacedNeverAndRecordedNe
     // answer that comes all the same puts nothing on disk, and the next run
     // brings every file down once.
     TestCloud cloud;
-    const auto files = numberedFiles("/down", 6);
+    const auto files = numberedFiles("/down", 10);
     for (const auto& path : files)
         cloud.server->addFile(path, "content of " + path);
     GatedEngine engine(cloud, files);
     {
         BackgroundRun run(*cloud.manager);
-        ASSERT_TRUE(engine.gate->waitFor([](const auto& held) { return held.size() == SyncRun::transfersInFlight; }));
+        ASSERT_TRUE(engine.gate->waitFor([](const auto& held) { return held.size() == SyncRun::downloadsInFlight; }));
         run.dispose();
         EXPECT_TRUE(engine.gate->waitFor([](const auto& held) {
             return std::all_of(held.begin(), held.end(), [](const auto& each) { return each->disposed; });
@@ -525,9 +526,9 @@ void expectFoldersNotPassed(bool down)
             }
         }
     }
-    EXPECT_TRUE(barrierBetweenTransfers) << "no folder between the uploads: the list tells nothing";
+    EXPECT_TRUE(barrierBetweenTransfers) << "no barrier between the transfers: the list tells nothing";
     expectOrderedEffects(log, watched, false);
-    expectAtMostInFlight(log);
+    expectAtMostInFlight(log, down ? SyncRun::downloadsInFlight : SyncRun::transfersInFlight);
     expectInStep(cloud);
 }
 
