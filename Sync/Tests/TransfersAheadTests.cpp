@@ -323,6 +323,13 @@ std::set<std::string> numberedFiles(const std::string& prefix, int count)
     return files;
 }
 
+// Each of `files` on the server with content of its own.
+void addOnServer(TestCloud& cloud, const std::set<std::string>& files)
+{
+    for (const auto& path : files)
+        cloud.server->addFile(path, "content of " + path);
+}
+
 } // namespace
 
 TEST(TransfersAhead, UploadsAnsweredOutOfOrderTakeEffectInTheirTurnAndAFailureStaysItsOwn)
@@ -370,8 +377,7 @@ TEST(TransfersAhead, DownloadsAnsweredOutOfOrderArePlacedAheadButRecordedInTheir
     // fails alone, leaves nothing on disk, and the next run brings it down.
     TestCloud cloud;
     const auto files = numberedFiles("/down", 9);
-    for (const auto& path : files)
-        cloud.server->addFile(path, "content of " + path);
+    addOnServer(cloud, files);
     GatedEngine engine(cloud, files);
     BackgroundRun run(*cloud.manager);
 
@@ -424,8 +430,7 @@ TEST(TransfersAhead, DownloadsSentAheadOfADisposedRunArePlacedNeverAndRecordedNe
     // brings every file down once.
     TestCloud cloud;
     const auto files = numberedFiles("/down", 10);
-    for (const auto& path : files)
-        cloud.server->addFile(path, "content of " + path);
+    addOnServer(cloud, files);
     GatedEngine engine(cloud, files);
     {
         BackgroundRun run(*cloud.manager);
