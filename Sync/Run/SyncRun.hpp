@@ -93,6 +93,7 @@ public:
     static constexpr int maximumRepetitions = 20;
     // Uploads whose exchanges with the server may run at once.
     static constexpr std::size_t transfersInFlight = TransferPipeline::transfersInFlight;
+    // Downloads fetched and placed at once.
     static constexpr std::size_t downloadsInFlight = TransferPipeline::downloadsInFlight;
 
     using Outputs = RunOutputs;
