@@ -457,7 +457,7 @@ TEST(TransfersAhead, DownloadsSentAheadOfADisposedRunArePlacedNeverAndRecordedNe
 // No transfer after a change of another kind is sent before that change
 // ended, and none before it after: the list runs as barriers with transfers
 // in between, uploads (`down` false) or downloads.
-void expectFoldersNotPassed(bool down)
+static void expectFoldersNotPassed(bool down)
 {
     TestCloud cloud;
     std::set<std::string> files;
