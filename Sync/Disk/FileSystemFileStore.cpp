@@ -416,6 +416,8 @@ std::expected<std::string, DiskOperationError> FileSystemFileStore::placeDownloa
             return std::unexpected(rebound.error());
         }
     }
+    // Learnt here, where the path is at hand, so that the next scan does not read the file again.
+    m_state->hashCache->learn(place->path, file.fileHash(), fileTime(file.lastModifiedDate()));
     return place->path;
 }
 

@@ -185,7 +185,8 @@ public:
     // one the placed file carries no binding. On failure the item at the
     // path is as it was (or, when only the last folder sync failed, the new
     // file is in place) and neither the staged nor the downloaded file is
-    // left. Logs "❗️file couldn't be placed: " and the URL on failure.
+    // left. The placed file's content hash (`file`'s) is remembered for the
+    // next scan. Logs "❗️file couldn't be placed: " and the URL on failure.
     [[nodiscard]] std::expected<std::string, DiskOperationError> placeDownload(DownloadedFile downloaded,
         const File& file, const Platform::URL& cloudFolder, Platform::ReplaceExisting replace,
         const PlacementBinder* binder = nullptr) const;
@@ -209,8 +210,9 @@ public:
     // Sets the item's content modification date to its lastModifiedDate.
     // Not logged.
     [[nodiscard]] DiskOperationResult update(const File& file) const;
-    // The engine has just placed `file` on disk with its content hash and
-    // date (a download): the next scan takes the hash without reading it.
+    // `file` lies on disk with its content hash and date (found in place
+    // with the server's content; `placeDownload` learns what it places
+    // itself): the next scan takes the hash without reading it.
     void learnPlacedContent(const File& file) const;
 
 private:

@@ -137,6 +137,7 @@ SyncAPIClient::Producer<Platform::URL> createdContent(const std::shared_ptr<cons
                     collaborators->fileSystemStore.bindInPlace(*file, cloudFolder, *collaborators->fileReferenceMapping))) {
                 return SyncAPIClient::Producer<Platform::URL>::error(std::move(*unbound));
             }
+            collaborators->fileSystemStore.learnPlacedContent(*file);
             return SyncAPIClient::Producer<Platform::URL>::value(Platform::URL::fileURL(*diskPath));
         }
         return placedDownload(collaborators, file, cloudFolder, ReplaceExisting::No, placeOn);
@@ -198,6 +199,11 @@ std::shared_ptr<ExchangeAhead> LocalChangeExecutor::startTransfer(const FileOper
     auto content = operation.kind() == FileOperation::Kind::Create
         ? createdContent(m_collaborators, operation.file(), placeOn)
         : updatedContent(m_collaborators, operation.file(), cloudFolder, placeOn);
+    // Its guard and its request are made where it will be placed, so that
+    // the change under way is not held up by them.
+    if (placeOn) {
+        content = content.startOn(placeOn);
+    }
     return StartedAhead<Platform::URL>::start(content, std::move(cloudFolder));
 }
 

@@ -92,11 +92,6 @@ void SyncManager::observeOutcomes()
         if (!recordsItsStatus(change)) {
             static_cast<void>(collaborators->fileSyncStatusStore->mark(*file, FileSyncStatus::upToDate, cloudFolder));
         }
-        if (placedHere) {
-            // Placed by this run with the server's content: the next scan need
-            // not read it again.
-            collaborators->fileSystemStore.learnPlacedContent(*file);
-        }
     });
 }
 
