@@ -92,7 +92,10 @@ void scanDisk(const std::shared_ptr<const SyncCollaborators>& collaborators, Run
                 running->ended();
                 // Both views go before the changes run: a change holds only its own files.
                 auto found = compare(*collaborators, std::move(event).value(), rootFolderID);
-                if (!found.cloudFolderUnreadable && !found.storeFailure) {
+                // With nothing to run, nothing holds on for long: the next
+                // run needs as much again, and handing it back would cost
+                // more than the walk (see releaseFreedMemory).
+                if (!found.cloudFolderUnreadable && !found.storeFailure && !found.changes.empty()) {
                     releaseFreedMemory();
                 }
                 done(std::move(found));

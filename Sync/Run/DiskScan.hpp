@@ -34,8 +34,10 @@ struct DiskChanges {
 
 // Scans the cloud folder, reads the stored state, resolves the scanned
 // items' identities (their bindings read ahead in one go) and compares the
-// two. Both views are gone, and their memory handed back, before `done` is
-// called, so that the changes run holding only their own files.
+// two. Both views are gone before `done` is called, and their memory is
+// handed back when there are changes to run, so that the changes run holding
+// only their own files; a scan that found nothing to do keeps it for the
+// next run.
 //
 // A free function of the run's step under way: the scan is the run's work
 // under way (stopping the run disposes it), and `done` keeps alive what it

@@ -218,7 +218,10 @@ void SyncRun::takeListing(RemoteListing listed)
         m_listingEtag.listed(std::move(plan.listedFiles), std::move(plan.withheldIDs), plan.deletesOnDisk);
         changes = std::move(plan.changes);
     }
-    releaseFreedMemory();
+    // As after the scan: worth it only before changes that run.
+    if (!changes.empty()) {
+        releaseFreedMemory();
+    }
     execute(std::move(changes));
 }
 
