@@ -11,9 +11,12 @@
 // service.
 //
 // The service is the `localcloud` program in a child process (its tree is
-// seeded in-process first, over the same data folder), so the peak memory is
-// the client's own and the service's CPU time is read from /proc; both CPU
-// times are reported per file. Every case runs on the disk (the temporary
+// seeded in-process first, over the same data folder), and its CPU time is
+// read from /proc. In the first-sync cases the client runs in a process of
+// its own too (the ServiceSyncClient program), as a command-line sync would:
+// the peak memory it reports holds only what the client needs, not the
+// seeding's or the harness's code and heap; both CPU times are reported per
+// file. Every case runs on the disk (the temporary
 // folder) and on tmpfs (/dev/shm): first-sync rates on the disk swing with
 // its state, the tmpfs run shows the road without it.
 //
@@ -22,20 +25,12 @@
 
 #include "LocalCloud/Server/LocalCloudServer.hpp"
 #include "LocalCloud/TestSupport/LocalCloudProcess.hpp"
-#include "Orvella/Credentials/CredentialHolder.hpp"
-#include "Orvella/Service/APIClientManager.hpp"
-#include "Orvella/Service/EmailDomainPartCredentialSanitizer.hpp"
-#include "Orvella/Service/SyncAPIClientAdapter.hpp"
 #include "PeakMemory.hpp"
 #include "PlainRequest.hpp"
-#include "Platform/FileSystem/ExtendedAttributes.hpp"
 #include "Platform/Foundation/Digest.hpp"
 #include "Platform/Foundation/ProcessMemory.hpp"
-#include "Quarlink/Client/URLSessionAPIClient.hpp"
-#include "Quarlink/Environment/Environment.hpp"
-#include "Quarlink/Requests/RequestFilter.hpp"
-#include "Sync/Store/CloudDatabaseSchema.hpp"
-#include "Sync/TestSupport/TestCloud.hpp"
+#include "Quarlink/Identity/Credentials.hpp"
+#include "RoadClient.hpp"
 
 #include <benchmark/benchmark.h>
 #include <curl/curl.h>
@@ -48,10 +43,13 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <mutex>
 #include <signal.h>
+#include <spawn.h>
 #include <sstream>
 #include <utility>
+#include <vector>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -62,41 +60,13 @@ namespace {
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
-const Quarlink::Credentials user { "bench@example.org", "Geheim-123" };
+const Quarlink::Credentials user { Bench::roadUser, Bench::roadPassword };
 
-class MemoryCredentialHolder final : public Orvella::CredentialHolder {
+// The service over a private folder: its data folder seeded in-process with
+// the account and `seed`, then served by the `localcloud` program.
+class Service {
 public:
-    Reactive::MutableProperty<std::optional<Quarlink::Credentials>>& credentials() override { return m_credentials; }
-
-private:
-    Reactive::MutableProperty<std::optional<Quarlink::Credentials>> m_credentials { std::nullopt };
-};
-
-class NoCredentialStore final : public Quarlink::CredentialStore {
-public:
-    std::optional<std::string> email() const override { return std::nullopt; }
-    void setEmail(std::optional<std::string>) override { }
-    std::optional<std::string> password() const override { return std::nullopt; }
-    void setPassword(std::optional<std::string>) override { }
-};
-
-// Lets every request run and counts them.
-class CountingFilter final : public Quarlink::RequestFilter {
-public:
-    Reactive::SignalProducer<bool, Reactive::AnyError> shouldPerform(const Quarlink::AnyRequest&, Quarlink::APIClient&) override
-    {
-        ++count;
-        return Reactive::SignalProducer<bool, Reactive::AnyError>::value(true);
-    }
-    std::atomic<std::size_t> count { 0 };
-};
-
-// A fresh service, client, manager and engine over a private folder.
-class Road {
-public:
-    // `diskSync`: how the engine's disk store makes what it places durable (the system's when null).
-    explicit Road(const std::filesystem::path& base, const std::vector<LocalCloud::SeedEntry>& seed = {},
-        std::shared_ptr<const Platform::DiskSync> diskSync = nullptr)
+    explicit Service(const std::filesystem::path& base, const std::vector<LocalCloud::SeedEntry>& seed = {})
     {
         m_folder = base / ("service-sync-bench-" + std::to_string(::getpid()));
         std::filesystem::remove_all(m_folder);
@@ -112,71 +82,30 @@ public:
             if (!seed.empty() && !(*seeding)->seedTree(user.username, seed))
                 return;
         }
-        m_service = std::make_unique<LocalCloud::Testing::LocalCloudProcess>(LOCALCLOUD_PROGRAM, m_folder / "data");
-        if (!m_service->isRunning())
+        m_process = std::make_unique<LocalCloud::Testing::LocalCloudProcess>(LOCALCLOUD_PROGRAM, m_folder / "data");
+        if (!m_process->isRunning()) {
+            m_process.reset();
             return;
-        static_cast<void>(m_service->waitUntilAccepting(10s));
-
-        Platform::URLSessionConfiguration configuration;
-        configuration.temporaryDirectory = m_folder / "downloads";
-        auto endpoint = std::make_shared<Quarlink::Environment>(
-            Quarlink::Environment::custom(*Platform::URL::create(m_service->baseURL())));
-        auto client = Quarlink::URLSessionAPIClient::create(configuration, std::make_shared<NoCredentialStore>(),
-            std::make_shared<Quarlink::InMemoryEnvironmentStore>(endpoint));
-        if (!client)
-            return;
-        Quarlink::setRequestFilter(**client, m_filter);
-        m_ownChanges = Platform::OwnChangeRegistry::create();
-        m_manager = Orvella::APIClientManager::create({ .apiClient = *client,
-            .sanitizer = std::make_shared<Orvella::EmailDomainPartCredentialSanitizer>("example.org"),
-            .settingsManager = nullptr,
-            .credentialHolder = std::make_shared<MemoryCredentialHolder>() });
-        std::mutex mutex;
-        std::condition_variable changed;
-        bool ended = false;
-        auto login = m_manager->login(user).startWithEvents([&](const auto& event) {
-            if (!event.isTerminating())
-                return;
-            std::lock_guard lock(mutex);
-            ended = true;
-            changed.notify_all();
-        });
-        std::unique_lock lock(mutex);
-        changed.wait_for(lock, 10s, [&] { return ended; });
-
-        m_stores = Reactive::QueueScheduler::make("ServiceSyncBenchmarks.stores");
-        auto folderURL = Platform::URL::fileURL((m_folder / "Cloud").string(), Platform::URL::IsDirectory::Yes);
-        m_configuration = std::make_shared<Sync::Testing::TestFolderConfiguration>(folderURL);
-        auto factory = Platform::Database::factory(Sync::cloudDatabaseConfiguration((m_folder / "Cloud.db").string()));
-        auto fileStore = std::make_shared<Sync::RealmFileStore>(factory, m_stores);
-        auto statusStore = std::make_shared<Sync::RealmFileSyncStatusStore>(factory, m_stores);
-        auto references = std::make_shared<Sync::ExtendedAttributeFileReferenceMapping>(fileStore,
-            Platform::ExtendedAttributes::system(), m_ownChanges);
-        auto diskStore = std::make_shared<Sync::FileSystemFileStore>(m_configuration, m_ownChanges, nullptr, std::move(diskSync));
-        auto adapter = std::make_shared<Orvella::SyncAPIClientAdapter>(Orvella::SyncAPIClientAdapter::Collaborators {
-            .apiClient = m_manager->apiClient(), .apiManager = m_manager });
-        m_engine = std::make_shared<Sync::SyncManager>(adapter, *diskStore, fileStore, references, statusStore);
+        }
+        static_cast<void>(m_process->waitUntilAccepting(10s));
     }
 
-    ~Road()
+    ~Service()
     {
-        m_engine.reset();
-        auto deadline = Clock::now() + 10s;
-        while (m_manager && m_manager.use_count() > 1 && Clock::now() < deadline)
-            std::this_thread::sleep_for(1ms);
-        m_manager.reset();
-        if (m_service)
-            m_service->stop(SIGTERM);
+        if (m_process)
+            m_process->stop(SIGTERM);
         std::filesystem::remove_all(m_folder);
     }
 
-    [[nodiscard]] bool ready() const { return m_engine && m_manager->isLoggedIn().value(); }
+    [[nodiscard]] bool running() const { return m_process != nullptr; }
+    [[nodiscard]] const std::filesystem::path& folder() const { return m_folder; }
     [[nodiscard]] std::filesystem::path cloud() const { return m_folder / "Cloud"; }
-    [[nodiscard]] int port() const { return m_service ? m_service->port() : 0; }
+    [[nodiscard]] int port() const { return m_process ? m_process->port() : 0; }
+    [[nodiscard]] std::string baseURL() const { return m_process ? m_process->baseURL() : std::string(); }
     // The service's CPU time so far (user and system), in seconds.
-    [[nodiscard]] double serviceCPUSeconds() const
+    [[nodiscard]] double cpuSeconds() const
     {
-        std::ifstream stat("/proc/" + std::to_string(m_service ? m_service->pid() : 0) + "/stat");
+        std::ifstream stat("/proc/" + std::to_string(m_process ? m_process->pid() : 0) + "/stat");
         std::string text((std::istreambuf_iterator<char>(stat)), {});
         auto fields = text.substr(text.rfind(')') + 2);
         std::istringstream stream(fields);
@@ -187,37 +116,35 @@ public:
                 ticks += std::stod(field);
         return ticks / double(::sysconf(_SC_CLK_TCK));
     }
-    // Requests the client has sent so far.
-    [[nodiscard]] std::size_t requests() const { return m_filter->count; }
-
-    // One run; false when it reported an error or did not end.
-    bool sync()
-    {
-        std::mutex mutex;
-        std::condition_variable changed;
-        bool ended = false;
-        bool failed = false;
-        auto run = m_engine->performSync().startWithEvents([&](const Reactive::Event<Sync::SyncEventPair, Reactive::NoError>& event) {
-            std::lock_guard lock(mutex);
-            if (event.isValue())
-                failed = failed || event.value().first.isError();
-            else
-                ended = true;
-            changed.notify_all();
-        });
-        std::unique_lock lock(mutex);
-        return changed.wait_for(lock, 30min, [&] { return ended; }) && !failed;
-    }
 
 private:
     std::filesystem::path m_folder;
-    std::unique_ptr<LocalCloud::Testing::LocalCloudProcess> m_service;
-    std::shared_ptr<CountingFilter> m_filter = std::make_shared<CountingFilter>();
-    std::shared_ptr<Platform::OwnChangeRegistry> m_ownChanges;
-    std::shared_ptr<Orvella::APIClientManager> m_manager;
-    std::shared_ptr<Reactive::QueueScheduler> m_stores;
-    std::shared_ptr<Sync::Testing::TestFolderConfiguration> m_configuration;
-    std::shared_ptr<Sync::SyncManager> m_engine;
+    std::unique_ptr<LocalCloud::Testing::LocalCloudProcess> m_process;
+};
+
+// A fresh service, and the client over the same folder in this process.
+class Road {
+public:
+    // `diskSync`: how the engine's disk store makes what it places durable (the system's when null).
+    explicit Road(const std::filesystem::path& base, const std::vector<LocalCloud::SeedEntry>& seed = {},
+        std::shared_ptr<const Platform::DiskSync> diskSync = nullptr)
+        : m_service(base, seed)
+    {
+        if (m_service.running())
+            m_client = std::make_unique<Bench::RoadClient>(m_service.folder(), m_service.baseURL(), std::move(diskSync));
+    }
+
+    [[nodiscard]] bool ready() const { return m_client && m_client->ready(); }
+    [[nodiscard]] std::filesystem::path cloud() const { return m_service.cloud(); }
+    [[nodiscard]] int port() const { return m_service.port(); }
+    [[nodiscard]] double serviceCPUSeconds() const { return m_service.cpuSeconds(); }
+    [[nodiscard]] std::size_t requests() const { return m_client->requests(); }
+    bool sync() { return m_client->sync(); }
+
+private:
+    // Declared first, so the client is gone before the service stops.
+    Service m_service;
+    std::unique_ptr<Bench::RoadClient> m_client;
 };
 
 // Plain libcurl over two keep-alive connections sharing one session: the
@@ -400,6 +327,106 @@ FirstRun measureFirstRun(benchmark::State& state, Road& road, std::int64_t files
     return run;
 }
 
+// The client's first sync in a process of its own (the ServiceSyncClient
+// program over the service's folder), then `runs` - 1 idle runs: its figures
+// as it printed them, and its whole life's peak as the kernel counted it
+// (the wrapper's, when one runs it).
+struct ClientProcess {
+    std::map<std::string, double> figures;
+    double maxResidentMiB = 0;
+    bool succeeded = false;
+};
+
+ClientProcess runClientProcess(const Service& service, int runs)
+{
+    ClientProcess result;
+    int output[2];
+    if (::pipe(output) != 0)
+        return result;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, output[1], STDOUT_FILENO);
+    posix_spawn_file_actions_addclose(&actions, output[0]);
+    posix_spawn_file_actions_addclose(&actions, output[1]);
+    // SERVICE_SYNC_CLIENT_WRAPPER, words before the program (a profiler: "heaptrack -o /tmp/client").
+    std::vector<std::string> words;
+    if (const char* wrapper = std::getenv("SERVICE_SYNC_CLIENT_WRAPPER")) {
+        std::istringstream split(wrapper);
+        for (std::string word; split >> word;)
+            words.push_back(word);
+    }
+    words.insert(words.end(),
+        { SERVICE_SYNC_CLIENT_PROGRAM, service.folder().string(), service.baseURL(), std::to_string(runs) });
+    std::vector<char*> arguments;
+    for (auto& word : words)
+        arguments.push_back(word.data());
+    arguments.push_back(nullptr);
+    pid_t child = 0;
+    const int spawned = ::posix_spawnp(&child, arguments.front(), &actions, nullptr, arguments.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(output[1]);
+    std::string text;
+    if (spawned == 0) {
+        std::array<char, 4096> buffer {};
+        for (ssize_t got; (got = ::read(output[0], buffer.data(), buffer.size())) > 0;)
+            text.append(buffer.data(), std::size_t(got));
+    }
+    ::close(output[0]);
+    if (spawned != 0)
+        return result;
+    int status = 0;
+    rusage usage {};
+    if (::wait4(child, &status, 0, &usage) != child)
+        return result;
+    result.maxResidentMiB = double(usage.ru_maxrss) / 1024.0;
+    std::istringstream lines(text);
+    std::string name;
+    double value = 0;
+    while (lines >> name >> value)
+        result.figures[name] = value;
+    result.succeeded = WIFEXITED(status) && WEXITSTATUS(status) == 0 && result.figures.contains("seconds");
+    return result;
+}
+
+// Times the client's first run in its own process and reports it as measureFirstRun does; the peak
+// memory is that process's own ("client_peak_MiB" at the end of the first run, "client_process_peak_MiB"
+// over its whole life, idle runs included). Nothing when it failed.
+std::optional<FirstRun> measureClientProcess(benchmark::State& state, const Service& service, std::int64_t files, int runs)
+{
+    auto serviceCPU = service.cpuSeconds();
+    auto client = runClientProcess(service, runs);
+    if (!client.succeeded) {
+        state.SkipWithError("the client's run failed");
+        return std::nullopt;
+    }
+    auto& figures = client.figures;
+    FirstRun run { figures["seconds"], std::size_t(figures["requests"]) };
+    state.counters["client_peak_MiB"] = figures["peak_MiB"];
+    state.counters["client_process_peak_MiB"] = client.maxResidentMiB;
+    state.counters["client_start_file_MiB"] = figures["start_file_MiB"];
+    state.counters["client_start_anon_MiB"] = figures["start_anon_MiB"];
+    state.counters["client_cpu_ms_per_file"] = figures["cpu_seconds"] * 1000 / double(files);
+    state.counters["service_cpu_ms_per_file"] = (service.cpuSeconds() - serviceCPU) * 1000 / double(files);
+    state.SetIterationTime(run.seconds);
+    state.counters["files_per_second"] = double(files) / run.seconds;
+    state.counters["requests_per_file"] = double(run.requests) / double(files);
+    if (figures.contains("run2_seconds"))
+        state.counters["idle_run_seconds"] = figures["run2_seconds"];
+    auto walk = walkSeconds(service.cloud());
+    state.counters["walk_seconds"] = walk;
+    state.counters["ratio_to_walk"] = run.seconds / walk;
+    return run;
+}
+
+// With SERVICE_SYNC_IN_PROCESS=1 the first-sync cases run the client in the
+// benchmark's own process, as they did before it had one of its own: its peak
+// then holds the seeding's and the harness's code and heap too.
+bool clientInProcess()
+{
+    const char* value = std::getenv("SERVICE_SYNC_IN_PROCESS");
+    return value && std::string_view(value) == "1";
+}
+
 // The plain exchanges' rate beside the road's, and the ratio of the two times.
 void reportBaseline(benchmark::State& state, std::int64_t files, const FirstRun& run, std::optional<double> baseline)
 {
@@ -425,24 +452,38 @@ void ServiceSync_FirstSyncDown(benchmark::State& state)
 {
     const auto files = state.range(0);
     for (auto _ : state) {
-        Road road(baseFolder(state.range(1)), tree(files));
-        if (!road.ready()) {
-            state.SkipWithError("no service");
-            return;
+        std::optional<Road> road;
+        std::optional<Service> service;
+        std::optional<FirstRun> run;
+        if (clientInProcess()) {
+            road.emplace(baseFolder(state.range(1)), tree(files));
+            if (!road->ready()) {
+                state.SkipWithError("no service");
+                return;
+            }
+            run = measureFirstRun(state, *road, files);
+            // An idle run over the synced tree.
+            auto idleStart = Clock::now();
+            road->sync();
+            state.counters["idle_run_seconds"] = std::chrono::duration<double>(Clock::now() - idleStart).count();
+        } else {
+            service.emplace(baseFolder(state.range(1)), tree(files));
+            if (!service->running()) {
+                state.SkipWithError("no service");
+                return;
+            }
+            run = measureClientProcess(state, *service, files, 2);
+            if (!run)
+                return;
         }
-        auto run = measureFirstRun(state, road, files);
-        // An idle run over the synced tree.
-        auto idleStart = Clock::now();
-        road.sync();
-        state.counters["idle_run_seconds"] = std::chrono::duration<double>(Clock::now() - idleStart).count();
 
-        PlainExchanges plain(road.port());
+        PlainExchanges plain(road ? road->port() : service->port());
         auto listing = plain.listing();
         if (!plain.loggedIn() || std::int64_t(listing.files.size()) != files) {
             state.SkipWithError("plain exchanges cannot start");
             return;
         }
-        reportBaseline(state, files, run, plain.downloads(listing.files));
+        reportBaseline(state, files, *run, plain.downloads(listing.files));
     }
 }
 
@@ -582,22 +623,37 @@ void ServiceSync_FirstSyncUp(benchmark::State& state)
 {
     const auto files = state.range(0);
     for (auto _ : state) {
-        Road road(baseFolder(state.range(1)));
-        if (!road.ready()) {
-            state.SkipWithError("no service");
-            return;
+        std::optional<Road> road;
+        std::optional<Service> service;
+        std::optional<FirstRun> run;
+        if (clientInProcess()) {
+            road.emplace(baseFolder(state.range(1)));
+            if (!road->ready()) {
+                state.SkipWithError("no service");
+                return;
+            }
+            writeSmallFiles(road->cloud(), files);
+            run = measureFirstRun(state, *road, files);
+        } else {
+            service.emplace(baseFolder(state.range(1)));
+            if (!service->running()) {
+                state.SkipWithError("no service");
+                return;
+            }
+            writeSmallFiles(service->cloud(), files);
+            run = measureClientProcess(state, *service, files, 1);
+            if (!run)
+                return;
         }
-        writeSmallFiles(road.cloud(), files);
-        auto run = measureFirstRun(state, road, files);
 
         // As many new files, into a folder the run made.
-        PlainExchanges plain(road.port());
+        PlainExchanges plain(road ? road->port() : service->port());
         auto listing = plain.listing();
         if (!plain.loggedIn() || listing.firstFolder == 0) {
             state.SkipWithError("plain exchanges cannot start");
             return;
         }
-        reportBaseline(state, files, run, plain.announcedUploads(listing.firstFolder, files));
+        reportBaseline(state, files, *run, plain.announcedUploads(listing.firstFolder, files));
     }
 }
 
@@ -669,7 +725,7 @@ BENCHMARK(ServiceSync_MassDelete)->Arg(2000)->Arg(10000)->Iterations(1)->UseManu
 int main(int argc, char** argv)
 {
     // As the application sets up its allocator.
-    Platform::limitAllocatorArenas();
+    Platform::setUpAllocator();
     curl_global_init(CURL_GLOBAL_DEFAULT);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();

@@ -217,16 +217,23 @@ StoreResult<> RealmFileStore::setUploadIntents(const std::vector<UploadIntent>& 
     return storeWrite(m_createRealm, [&](Database& database) -> std::expected<void, DatabaseError> {
         if (intents.empty())
             return asVoid(database.remove<FileWrapper>(FileWrapper::uploadIntentsKey));
-        auto list = nlohmann::json::array();
-        for (const auto& intent : intents) {
-            list.push_back({ { "fileID", intent.fileID ? nlohmann::json(*intent.fileID) : nlohmann::json(nullptr) },
-                { "parentID", intent.parentID }, { "name", intent.name }, { "hash", intent.fileHash } });
-        }
-        // Names are NFC text from the disk, but not necessarily valid UTF-8: replaced, never refused.
-        const auto text = list.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+        // The text of a JSON array of the intents, written one intent at a
+        // time: a whole tree of them would take several times the text, and a
+        // first sync up lists every file of the folder here.
         FileWrapper row;
         row.remoteFileID = FileWrapper::uploadIntentsKey;
-        row.fileData = Platform::DatabaseBlob(text.begin(), text.end());
+        auto& text = row.fileData;
+        text.push_back('[');
+        for (const auto& intent : intents) {
+            if (text.size() > 1)
+                text.push_back(',');
+            const nlohmann::json entry { { "fileID", intent.fileID ? nlohmann::json(*intent.fileID) : nlohmann::json(nullptr) },
+                { "parentID", intent.parentID }, { "name", intent.name }, { "hash", intent.fileHash } };
+            // Names are NFC text from the disk, but not necessarily valid UTF-8: replaced, never refused.
+            const auto written = entry.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+            text.insert(text.end(), written.begin(), written.end());
+        }
+        text.push_back(']');
         return asVoid(database.add(row));
     });
 }

@@ -295,6 +295,42 @@ TEST_F(RealmFileStoreTests, theListingEtagOutlivesTheStoreIsNoRecordAndGoesWithC
     EXPECT_EQ(reopened.listingEtag(), std::nullopt);
 }
 
+TEST_F(RealmFileStoreTests, uploadIntentsKeepTheirStoredForm)
+{
+    // What an earlier version wrote is what this one reads, and the other way round: a JSON array of one
+    // object per intent, keys in order, no spaces, a name's bytes that are not UTF-8 replaced.
+    UploadIntent created;
+    created.parentID = 100;
+    created.name = "Bericht \xC3\xBC \"a\\b\"\x01\xFF.bin";
+    created.fileHash = "0123";
+    UploadIntent updated;
+    updated.fileID = 1;
+    updated.fileHash = "89ab";
+    UploadIntent third;
+    third.fileID = -5;
+    third.parentID = 7;
+    third.name = "\xC3";
+    ASSERT_TRUE(m_store.setUploadIntents({ created, updated, third }));
+
+    auto database = m_database.open();
+    auto row = database.object<FileWrapper>(FileWrapper::uploadIntentsKey);
+    ASSERT_TRUE(row && *row);
+    const auto& bytes = (*row)->fileData;
+    EXPECT_EQ(std::string(bytes.begin(), bytes.end()),
+        "[{\"fileID\":null,\"hash\":\"0123\",\"name\":\"Bericht \xC3\xBC \\\"a\\\\b\\\"\\u0001\xEF\xBF\xBD.bin\",\"parentID\":100},"
+        "{\"fileID\":1,\"hash\":\"89ab\",\"name\":\"\",\"parentID\":0},"
+        "{\"fileID\":-5,\"hash\":\"\",\"name\":\"\xEF\xBF\xBD\",\"parentID\":7}]");
+    created.name = "Bericht \xC3\xBC \"a\\b\"\x01\xEF\xBF\xBD.bin";
+    third.name = "\xEF\xBF\xBD";
+    EXPECT_EQ(m_store.uploadIntents(), (std::vector<UploadIntent> { created, updated, third }));
+
+    ASSERT_TRUE(m_store.setUploadIntents({ updated }));
+    row = database.object<FileWrapper>(FileWrapper::uploadIntentsKey);
+    ASSERT_TRUE(row && *row);
+    EXPECT_EQ(std::string((*row)->fileData.begin(), (*row)->fileData.end()),
+        "[{\"fileID\":1,\"hash\":\"89ab\",\"name\":\"\",\"parentID\":0}]");
+}
+
 TEST_F(RealmFileStoreTests, uploadIntentsOutliveTheStoreAreNoRecordsAndGoWithClean)
 {
     // Kept for the next process, beside the listing etag; no reader of records sees them, a record written
