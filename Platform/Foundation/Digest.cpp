@@ -2,7 +2,10 @@
 
 #include "Platform/Foundation/RegularFile.hpp"
 
+#include <algorithm>
+#include <array>
 #include <cstdlib>
+#include <memory>
 #include <openssl/evp.h>
 
 namespace Platform {
@@ -84,7 +87,19 @@ std::expected<Data, std::error_code> Digest::ofFile(Algorithm algorithm, const s
         return std::unexpected(file.error());
 
     Digest digest(algorithm);
-    std::vector<std::uint8_t> buffer(256 * 1024);
+    // Most files hashed are small and hashed one after another: a block the
+    // size of the largest read, zeroed and returned to the allocator for each
+    // of them, cost more than hashing them. The size seen at opening only
+    // picks the block; the file is read to its end whatever it says.
+    constexpr std::size_t largestBlock = 256 * 1024;
+    std::array<std::uint8_t, 16 * 1024> smallBlock;
+    std::unique_ptr<std::uint8_t[]> largeBlock;
+    std::span<std::uint8_t> buffer(smallBlock);
+    if (file->size() >= smallBlock.size()) {
+        const auto size = static_cast<std::size_t>(std::min<std::uint64_t>(largestBlock, file->size() + 1));
+        largeBlock = std::make_unique_for_overwrite<std::uint8_t[]>(size);
+        buffer = std::span(largeBlock.get(), size);
+    }
     for (;;) {
         auto count = file->read(buffer);
         if (!count)

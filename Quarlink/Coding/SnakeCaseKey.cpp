@@ -3,6 +3,10 @@
 #include "Platform/Foundation/Unicode.hpp"
 
 #include <cstddef>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -19,6 +23,11 @@ std::string replacingAll(std::string text, std::string_view from, std::string_vi
     }
     return text;
 }
+
+struct KeyHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view key) const noexcept { return std::hash<std::string_view>()(key); }
+};
 
 } // namespace
 
@@ -71,9 +80,19 @@ std::string convertToSnakeCase(std::string_view key)
 
 std::string snakeCaseKey(std::string_view key)
 {
+    // Every request body spells the same few field names again, and working
+    // one out walks its code points: each thread remembers those it has
+    // worked out, up to a bound that keys made from data cannot push past.
+    static constexpr std::size_t rememberedKeys = 512;
+    thread_local std::unordered_map<std::string, std::string, KeyHash, std::equal_to<>> remembered;
+    if (auto found = remembered.find(key); found != remembered.end())
+        return found->second;
     auto text = replacingAll(std::string(key), "ID", "Id");
     text = replacingAll(std::move(text), "URL", "Url");
-    return convertToSnakeCase(text);
+    auto converted = convertToSnakeCase(text);
+    if (remembered.size() < rememberedKeys)
+        remembered.emplace(std::string(key), converted);
+    return converted;
 }
 
 } // namespace Quarlink

@@ -49,3 +49,17 @@ TEST(SnakeCaseKey, unicodeCapitalsStartWords)
     EXPECT_EQ(convertToSnakeCase("größeÄnderung"), "größe_änderung");
     EXPECT_EQ(convertToSnakeCase("xİy"), "x_i\xCC\x87y");
 }
+
+TEST(SnakeCaseKey, askedAgainAnswersTheSame)
+{
+    // Keys asked for again, by the thousand and in any order, keep their own wire names.
+    for (int round = 0; round < 3; ++round) {
+        EXPECT_EQ(snakeCaseKey("fileURL"), "file_url");
+        EXPECT_EQ(snakeCaseKey("fileIDs"), "file_ids");
+        EXPECT_EQ(snakeCaseKey("fileID"), "file_id");
+        for (int index = 0; index < 2000; ++index) {
+            const auto number = std::to_string(index);
+            ASSERT_EQ(snakeCaseKey("keyNumber" + number + "ForURL"), "key_number" + number + "_for_url") << round;
+        }
+    }
+}

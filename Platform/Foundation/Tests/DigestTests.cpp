@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -45,4 +46,34 @@ TEST(DigestTests, HashesFilesInBlocks)
     EXPECT_FALSE(Digest::ofFile(Digest::Algorithm::SHA1, (folder / "missing").string()));
     EXPECT_EQ(Digest::ofFile(Digest::Algorithm::SHA1, folder.string()).error(), std::errc::is_a_directory);
     std::filesystem::remove_all(folder);
+}
+
+TEST(DigestTests, HashesFilesOfEverySizeToTheirEnd)
+{
+    // Whatever block a file's size picks, the whole content is hashed: sizes
+    // around each block's edge, and a file whose size says nothing of its
+    // content (a /proc file reports none).
+    auto folder = std::filesystem::temp_directory_path() / ("DigestTests-sizes-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(folder);
+    for (std::size_t size : { std::size_t { 1 }, std::size_t { 16 * 1024 - 1 }, std::size_t { 16 * 1024 },
+             std::size_t { 16 * 1024 + 1 }, std::size_t { 256 * 1024 - 1 }, std::size_t { 256 * 1024 },
+             std::size_t { 256 * 1024 + 1 }, std::size_t { 3 * 256 * 1024 + 5 } }) {
+        std::string content(size, '\0');
+        for (std::size_t index = 0; index < size; ++index)
+            content[index] = static_cast<char>(index * 13 + size);
+        auto path = (folder / std::to_string(size)).string();
+        std::ofstream(path, std::ios::binary) << content;
+        auto hashed = Digest::ofFile(Digest::Algorithm::SHA1, path);
+        ASSERT_TRUE(hashed) << size;
+        EXPECT_EQ(hexString(*hashed), sha1Hex(std::string_view(content))) << size;
+    }
+    std::filesystem::remove_all(folder);
+
+    std::ifstream stream("/proc/self/cmdline", std::ios::binary);
+    std::string cmdline((std::istreambuf_iterator<char>(stream)), {});
+    ASSERT_FALSE(cmdline.empty());
+    ASSERT_EQ(std::filesystem::file_size("/proc/self/cmdline"), 0U);
+    auto hashed = Digest::ofFile(Digest::Algorithm::SHA1, "/proc/self/cmdline");
+    ASSERT_TRUE(hashed);
+    EXPECT_EQ(hexString(*hashed), sha1Hex(std::string_view(cmdline)));
 }
