@@ -16,8 +16,6 @@ namespace {
 void setUpAllocator()
 {
     ::mallopt(M_ARENA_MAX, allocatorArenas);
-    // Setting it also stops its growth with every mapped block freed.
-    ::mallopt(M_MMAP_THRESHOLD, static_cast<int>(separatelyMappedBlockSize));
 }
 
 } // namespace Platform

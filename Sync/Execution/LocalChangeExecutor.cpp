@@ -199,11 +199,6 @@ std::shared_ptr<ExchangeAhead> LocalChangeExecutor::startTransfer(const FileOper
     auto content = operation.kind() == FileOperation::Kind::Create
         ? createdContent(m_collaborators, operation.file(), placeOn)
         : updatedContent(m_collaborators, operation.file(), cloudFolder, placeOn);
-    // Its guard and its request are made where it will be placed, so that
-    // the change under way is not held up by them.
-    if (placeOn) {
-        content = content.startOn(placeOn);
-    }
     return StartedAhead<Platform::URL>::start(content, std::move(cloudFolder));
 }
 

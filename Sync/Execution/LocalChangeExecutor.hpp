@@ -49,10 +49,9 @@ public:
     [[nodiscard]] SyncEventProducer performLocalOperation(const FileOperation& operation,
         Removal removal = Removal::asConfigured, std::shared_ptr<ExchangeAhead> started = nullptr) const;
 
-    // The download of a file's create or update (carriesContent), begun now
-    // on `placeOn` (at once when none is given), before its turn: its guard
-    // checked there as a start in its turn would check it, and its file
-    // placed durably there once it arrives, but not
+    // The download of a file's create or update (carriesContent), begun now,
+    // before its turn: its guard checked as a start in its turn would check
+    // it, and its file placed durably on `placeOn` once it arrives, but not
     // recorded. Placing ahead is safe only while nothing before the change
     // in its list is still to run but other such downloads. nullptr for
     // other changes.
