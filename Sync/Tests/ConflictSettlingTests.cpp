@@ -50,9 +50,12 @@ TEST(ConflictSettling, AFileInPlaceWithTheServerContentIsAdoptedWithoutATransfer
     cloud.server->resetCounts();
 
     ASSERT_TRUE(cloud.sync().completed);
+    // Bound in place with the server's content: the next scan takes its hash without reading it.
+    const auto readsBefore = cloud.hashCache->readCount();
     auto second = cloud.sync();
 
     ASSERT_TRUE(second.completed);
+    EXPECT_EQ(cloud.hashCache->readCount(), readsBefore);
     EXPECT_EQ(errorsOf(second), std::vector<std::string>());
     EXPECT_EQ(cloud.server->callCount(Call::download), 0);
     EXPECT_EQ(cloud.server->paths(), (std::vector<std::string> { "/Docs/", "/Docs/placed.txt", "/other.txt" }));
