@@ -43,6 +43,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <signal.h>
@@ -300,6 +301,17 @@ struct FirstRun {
     std::size_t requests = 0;
 };
 
+// The rates of a timed first run, and the plain walk of the tree it made.
+void reportRun(benchmark::State& state, const FirstRun& run, std::int64_t files, const std::filesystem::path& cloud)
+{
+    state.SetIterationTime(run.seconds);
+    state.counters["files_per_second"] = double(files) / run.seconds;
+    state.counters["requests_per_file"] = double(run.requests) / double(files);
+    auto walk = walkSeconds(cloud);
+    state.counters["walk_seconds"] = walk;
+    state.counters["ratio_to_walk"] = run.seconds / walk;
+}
+
 // Times the first run and reports it with its requests, peak memory and both processes' CPU time per file.
 FirstRun measureFirstRun(benchmark::State& state, Road& road, std::int64_t files)
 {
@@ -318,12 +330,7 @@ FirstRun measureFirstRun(benchmark::State& state, Road& road, std::int64_t files
     state.counters["client_peak_MiB"] = Bench::peakResidentMegabytes();
     state.counters["client_cpu_ms_per_file"] = (clientCPUSeconds() - clientCPU) * 1000 / double(files);
     state.counters["service_cpu_ms_per_file"] = (road.serviceCPUSeconds() - serviceCPU) * 1000 / double(files);
-    state.SetIterationTime(run.seconds);
-    state.counters["files_per_second"] = double(files) / run.seconds;
-    state.counters["requests_per_file"] = double(run.requests) / double(files);
-    auto walk = walkSeconds(road.cloud());
-    state.counters["walk_seconds"] = walk;
-    state.counters["ratio_to_walk"] = run.seconds / walk;
+    reportRun(state, run, files, road.cloud());
     return run;
 }
 
@@ -407,14 +414,9 @@ std::optional<FirstRun> measureClientProcess(benchmark::State& state, const Serv
     state.counters["client_start_anon_MiB"] = figures["start_anon_MiB"];
     state.counters["client_cpu_ms_per_file"] = figures["cpu_seconds"] * 1000 / double(files);
     state.counters["service_cpu_ms_per_file"] = (service.cpuSeconds() - serviceCPU) * 1000 / double(files);
-    state.SetIterationTime(run.seconds);
-    state.counters["files_per_second"] = double(files) / run.seconds;
-    state.counters["requests_per_file"] = double(run.requests) / double(files);
     if (figures.contains("run2_seconds"))
         state.counters["idle_run_seconds"] = figures["run2_seconds"];
-    auto walk = walkSeconds(service.cloud());
-    state.counters["walk_seconds"] = walk;
-    state.counters["ratio_to_walk"] = run.seconds / walk;
+    reportRun(state, run, files, service.cloud());
     return run;
 }
 
@@ -426,6 +428,51 @@ bool clientInProcess()
     const char* value = std::getenv("SERVICE_SYNC_IN_PROCESS");
     return value && std::string_view(value) == "1";
 }
+
+// A fresh service with `seed`, its cloud folder filled by `prepare`, and the
+// client's first sync of it, timed and reported, then `runs` - 1 idle runs
+// (the first of them reported); the client in a process of its own unless
+// clientInProcess. The service stays for the case's baseline.
+class FirstSync {
+public:
+    FirstSync(benchmark::State& state, const std::vector<LocalCloud::SeedEntry>& seed, std::int64_t files, int runs,
+        const std::function<void(const std::filesystem::path&)>& prepare)
+    {
+        const auto base = baseFolder(state.range(1));
+        if (clientInProcess()) {
+            auto& road = m_road.emplace(base, seed);
+            if (!road.ready()) {
+                state.SkipWithError("no service");
+                return;
+            }
+            prepare(road.cloud());
+            m_run = measureFirstRun(state, road, files);
+            for (int run = 1; run < runs; ++run) {
+                auto idleStart = Clock::now();
+                road.sync();
+                if (run == 1)
+                    state.counters["idle_run_seconds"] = std::chrono::duration<double>(Clock::now() - idleStart).count();
+            }
+            return;
+        }
+        auto& service = m_service.emplace(base, seed);
+        if (!service.running()) {
+            state.SkipWithError("no service");
+            return;
+        }
+        prepare(service.cloud());
+        m_run = measureClientProcess(state, service, files, runs);
+    }
+
+    // Nothing when the case was skipped.
+    [[nodiscard]] const std::optional<FirstRun>& run() const { return m_run; }
+    [[nodiscard]] int port() const { return m_road ? m_road->port() : m_service->port(); }
+
+private:
+    std::optional<Road> m_road;
+    std::optional<Service> m_service;
+    std::optional<FirstRun> m_run;
+};
 
 // The plain exchanges' rate beside the road's, and the ratio of the two times.
 void reportBaseline(benchmark::State& state, std::int64_t files, const FirstRun& run, std::optional<double> baseline)
@@ -452,38 +499,18 @@ void ServiceSync_FirstSyncDown(benchmark::State& state)
 {
     const auto files = state.range(0);
     for (auto _ : state) {
-        std::optional<Road> road;
-        std::optional<Service> service;
-        std::optional<FirstRun> run;
-        if (clientInProcess()) {
-            road.emplace(baseFolder(state.range(1)), tree(files));
-            if (!road->ready()) {
-                state.SkipWithError("no service");
-                return;
-            }
-            run = measureFirstRun(state, *road, files);
-            // An idle run over the synced tree.
-            auto idleStart = Clock::now();
-            road->sync();
-            state.counters["idle_run_seconds"] = std::chrono::duration<double>(Clock::now() - idleStart).count();
-        } else {
-            service.emplace(baseFolder(state.range(1)), tree(files));
-            if (!service->running()) {
-                state.SkipWithError("no service");
-                return;
-            }
-            run = measureClientProcess(state, *service, files, 2);
-            if (!run)
-                return;
-        }
+        // With an idle run over the synced tree.
+        FirstSync sync(state, tree(files), files, 2, [](const std::filesystem::path&) { });
+        if (!sync.run())
+            return;
 
-        PlainExchanges plain(road ? road->port() : service->port());
+        PlainExchanges plain(sync.port());
         auto listing = plain.listing();
         if (!plain.loggedIn() || std::int64_t(listing.files.size()) != files) {
             state.SkipWithError("plain exchanges cannot start");
             return;
         }
-        reportBaseline(state, files, *run, plain.downloads(listing.files));
+        reportBaseline(state, files, *sync.run(), plain.downloads(listing.files));
     }
 }
 
@@ -623,37 +650,18 @@ void ServiceSync_FirstSyncUp(benchmark::State& state)
 {
     const auto files = state.range(0);
     for (auto _ : state) {
-        std::optional<Road> road;
-        std::optional<Service> service;
-        std::optional<FirstRun> run;
-        if (clientInProcess()) {
-            road.emplace(baseFolder(state.range(1)));
-            if (!road->ready()) {
-                state.SkipWithError("no service");
-                return;
-            }
-            writeSmallFiles(road->cloud(), files);
-            run = measureFirstRun(state, *road, files);
-        } else {
-            service.emplace(baseFolder(state.range(1)));
-            if (!service->running()) {
-                state.SkipWithError("no service");
-                return;
-            }
-            writeSmallFiles(service->cloud(), files);
-            run = measureClientProcess(state, *service, files, 1);
-            if (!run)
-                return;
-        }
+        FirstSync sync(state, {}, files, 1, [files](const std::filesystem::path& cloud) { writeSmallFiles(cloud, files); });
+        if (!sync.run())
+            return;
 
         // As many new files, into a folder the run made.
-        PlainExchanges plain(road ? road->port() : service->port());
+        PlainExchanges plain(sync.port());
         auto listing = plain.listing();
         if (!plain.loggedIn() || listing.firstFolder == 0) {
             state.SkipWithError("plain exchanges cannot start");
             return;
         }
-        reportBaseline(state, files, *run, plain.announcedUploads(listing.firstFolder, files));
+        reportBaseline(state, files, *sync.run(), plain.announcedUploads(listing.firstFolder, files));
     }
 }
 
