@@ -25,35 +25,26 @@ void runOn(const std::weak_ptr<WorkQueue>& queue, std::function<void()> work)
         work();
 }
 
-void TransferCompletion::completeData(std::expected<Platform::DataTaskResponse, Platform::TransportError>&& result,
-    Finish order) const
+void TransferCompletion::completeData(std::expected<Platform::DataTaskResponse, Platform::TransportError>&& result) const
 {
-    if (lifetime.hasEnded()) {
-        finish();
+    if (lifetime.hasEnded())
         return;
-    }
     if (!result) {
         observer.sendFailed(transportError(result.error()));
-        finish();
         return;
     }
     auto response = httpURLResponse(result->response, requestURL);
     if (!response) {
         observer.sendFailed(Reactive::AnyError(TransportContractError(illegalState)));
-        finish();
         return;
     }
     DataResponse value { Platform::Data(result->data.data(), result->data.size()), std::move(*response) };
     // The transport's copy goes before the body is decoded, not after.
     std::string().swap(result->data);
-    if (order == Finish::beforeValue)
-        finish();
     if (!lifetime.hasEnded()) {
         observer.send(std::move(value));
         observer.sendCompleted();
     }
-    if (order == Finish::afterValue)
-        finish();
 }
 
 void TransferCompletion::failCancelled() const
@@ -69,7 +60,7 @@ void DownloadCompletion::complete(Platform::URLSessionTask& task,
     using Event = ProgressEvent<DownloadResponse>;
     auto observer = this->observer;
     auto lifetime = this->lifetime;
-    auto finish = this->finish;
+    const auto& finish = this->finish;
     if (result) {
         auto response = httpURLResponse(result->response, requestURL);
         // Only a usable response takes the file along; the session removes
@@ -83,7 +74,11 @@ void DownloadCompletion::complete(Platform::URLSessionTask& task,
             if (!renameError)
                 kept = renamed;
         }
-        runOn(queue, [observer, lifetime, finish, kept, response] {
+        // The transfer is over once its file has a name of its own: its place
+        // in the request queue goes to the next one now, not after the
+        // delivery and whatever the receiver does with the file.
+        finish();
+        runOn(queue, [observer, lifetime, kept, response] {
             // The delivered file is the receiver's from the moment it is sent:
             // the event may wait behind another delivery or cross to another
             // thread, so nothing here may touch the file after sending it.
@@ -102,7 +97,6 @@ void DownloadCompletion::complete(Platform::URLSessionTask& task,
             } else {
                 observer.sendFailed(Reactive::AnyError(TransportContractError(illegalState)));
             }
-            finish();
         });
         return;
     }
@@ -112,14 +106,14 @@ void DownloadCompletion::complete(Platform::URLSessionTask& task,
         if (auto head = task.response())
             response = httpURLResponse(*head, requestURL);
     }
-    runOn(queue, [observer, finish, error, response] {
+    finish();
+    runOn(queue, [observer, error, response] {
         if (response) {
             observer.send(Event::downloaded(DownloadResponse { std::nullopt, *response }));
             observer.sendCompleted();
         } else {
             observer.sendFailed(transportError(error));
         }
-        finish();
     });
 }
 

@@ -22,13 +22,11 @@ namespace Quarlink {
 // client is being torn down), so that every operation still finishes.
 void runOn(const std::weak_ptr<WorkQueue>& queue, std::function<void()> work);
 
-// The end of a data or upload stream.
+// The end of a data or upload stream. `finish` runs on the transport thread
+// as soon as the transfer is over, so that the request's place in the queue
+// goes to the next one while the outcome crosses to the delegate queue and
+// the subscriber works on it; `completeData` then sends the outcome there.
 struct TransferCompletion {
-    // When the operation leaves the queue relative to the value: a data
-    // stream's operation leaves first, so the queue moves on while the
-    // subscriber works on the value.
-    enum class Finish { beforeValue, afterValue };
-
     Reactive::Observer<DataResponse, Reactive::AnyError> observer;
     Reactive::Lifetime lifetime;
     // Ends the transfer's operation; called on every path.
@@ -37,13 +35,14 @@ struct TransferCompletion {
 
     // Sends nothing once the stream's lifetime ended; a transport error fails
     // the stream as `transportError` wraps it.
-    void completeData(std::expected<Platform::DataTaskResponse, Platform::TransportError>&& result, Finish order) const;
+    void completeData(std::expected<Platform::DataTaskResponse, Platform::TransportError>&& result) const;
     // Fails with the cancellation error (unless the stream already ended) and finishes.
     void failCancelled() const;
 };
 
 // The end of a download stream. `complete` runs on the transport thread,
-// where the session's temporary file still exists. A download that succeeded
+// where the session's temporary file still exists, and finishes the
+// transfer's operation there, before anything is delivered. A download that succeeded
 // with a status below 400 keeps the file under another name in the same folder
 // and delivers it with the `downloaded` event on the delegate queue: from then
 // on the file belongs to the receiver, who moves or removes it (the transport

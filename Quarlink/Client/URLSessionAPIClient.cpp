@@ -112,8 +112,9 @@ SignalProducer<DataResponse, AnyError> URLSessionAPIClient::dataProducer(Platfor
                 return session->dataTask(request,
                     [completion, delegateQueue](Platform::URLSessionTask&,
                         std::expected<Platform::DataTaskResponse, Platform::TransportError> result) {
+                        completion.finish();
                         runOn(delegateQueue, [completion, result = std::move(result)]() mutable {
-                            completion.completeData(std::move(result), TransferCompletion::Finish::beforeValue);
+                            completion.completeData(std::move(result));
                         });
                     });
             });
@@ -151,8 +152,9 @@ SignalProducer<DataResponse, AnyError> URLSessionAPIClient::uploadProducer(Platf
         auto task = self->currentSession()->uploadTask(request, file.path(),
             [completion, delegateQueue](Platform::URLSessionTask&,
                 std::expected<Platform::DataTaskResponse, Platform::TransportError> result) {
+                completion.finish();
                 runOn(delegateQueue, [completion, result = std::move(result)]() mutable {
-                    completion.completeData(std::move(result), TransferCompletion::Finish::afterValue);
+                    completion.completeData(std::move(result));
                 });
             });
         task->setProgressHandler([progress](Platform::URLSessionTask&, const Platform::TransferProgress& counts) {

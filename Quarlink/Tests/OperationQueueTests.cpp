@@ -112,3 +112,36 @@ TEST_F(OperationQueueTests, cancelledOperationFinishesAtStartAndCountIsPublished
     EXPECT_EQ(started(), (std::vector<std::string> { "holder", "last" }));
     EXPECT_EQ(counts.values(), (std::vector<std::int64_t> { 0, 1, 2, 3, 2, 1, 0 }));
 }
+
+TEST_F(OperationQueueTests, theNextStartsWhereOneFinishedAndARunOfCancelledOnesStaysFlat)
+{
+    // The operation that takes a freed place starts on the finishing thread; a long run of
+    // cancelled operations behind it, each ending inside its own start, neither nests the stack
+    // nor loses one.
+    OperationQueue queue("test", 1);
+    auto holder = make("holder"), next = make("next");
+    std::vector<std::shared_ptr<ManualOperation>> cancelled;
+    for (int index = 0; index < 100000; ++index)
+        cancelled.push_back(make("cancelled"));
+    auto last = make("last");
+    queue.addOperation(holder);
+    queue.addOperation(next);
+    ASSERT_TRUE(startedCount(1));
+
+    std::thread([&] { holder->finish(); }).join();
+    // Started on the thread that finished the holder, so by the time it is joined.
+    EXPECT_EQ(started(), (std::vector<std::string> { "holder", "next" }));
+
+    for (auto& operation : cancelled) {
+        operation->cancel();
+        queue.addOperation(operation);
+    }
+    queue.addOperation(last);
+    next->finish();
+    ASSERT_TRUE(startedCount(3));
+    EXPECT_EQ(started().back(), "last");
+    for (const auto& operation : cancelled)
+        ASSERT_TRUE(operation->isFinished());
+    last->finish();
+    EXPECT_TRUE(eventually([&] { return queue.operationCount() == 0; }));
+}

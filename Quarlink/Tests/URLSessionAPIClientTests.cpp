@@ -8,6 +8,9 @@
 #include "Reactive/Schedulers/TestScheduler.hpp"
 #include "Quarlink/TalvernAPIClient/ResponseDecoding/RemoteErrorValidation.hpp"
 
+#include <atomic>
+#include <future>
+
 using namespace Quarlink;
 using namespace Quarlink::Testing;
 using Reactive::AnyError;
@@ -169,6 +172,41 @@ TEST_F(URLSessionAPIClientTests, downloadedFileOutlivesALateDelivery)
     EXPECT_EQ(readFile(file->path()), "late bytes");
     std::filesystem::remove(file->path());
     EXPECT_TRUE(downloadFolderIsEmpty());
+}
+
+TEST_F(URLSessionAPIClientTests, finishedTransfersFreeTheirPlacesBeforeTheirReceiversAreDone)
+{
+    // Two downloads, then two uploads, hold both places; their receivers keep the values for as
+    // long as the test holds them. The request behind them still runs: a place is held for the
+    // transfer, not for what the receiver does with its outcome.
+    std::ofstream(m_server->contentPath(6), std::ios::binary) << "held bytes";
+    auto source = writeSourceFile("upload.bin", "sent bytes");
+    const auto runsBehindTwoHeld = [&](auto startTransfer) {
+        std::promise<void> release;
+        std::shared_future<void> released = release.get_future().share();
+        std::atomic<int> holding { 0 };
+        auto hold = [released, &holding](auto&&) {
+            ++holding;
+            released.wait();
+        };
+        auto first = startTransfer().startWithValues(hold);
+        auto second = startTransfer().startWithValues(hold);
+        DataRecorder behind(m_client->dataProducer(request("/status"), QueuePriority::normal));
+        const bool bothHeld = eventually([&] { return holding == 2; });
+        const bool ranBehind = behind.waitForTermination(10s) && behind.completed();
+        release.set_value();
+        EXPECT_TRUE(bothHeld);
+        EXPECT_TRUE(statusBecomes(APIClientStatus::idle));
+        first.dispose();
+        second.dispose();
+        return ranBehind;
+    };
+    EXPECT_TRUE(runsBehindTwoHeld([&] { return m_client->downloadProducer(request("/debug/raw/6"), QueuePriority::normal); }));
+    EXPECT_TRUE(runsBehindTwoHeld([&] {
+        return m_client->uploadProducer(request("/debug/raw/9", "PUT"), Platform::URL::fileURL(source.string()),
+            QueuePriority::normal);
+    }));
+    EXPECT_EQ(readFile(m_server->contentPath(9)), "sent bytes");
 }
 
 TEST_F(URLSessionAPIClientTests, failedStatusHandsOverNoFileAndLeavesNone)

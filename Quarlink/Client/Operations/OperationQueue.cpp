@@ -1,15 +1,34 @@
 #include "Quarlink/Client/Operations/OperationQueue.hpp"
 
 #include <algorithm>
+#include <map>
+#include <utility>
 #include <vector>
 
 namespace Quarlink {
 
+namespace {
+
+// The queue whose waiting operations this thread is starting, one after the
+// other: an operation of it that finishes inside its own start leaves its
+// place to that loop, so a run of operations that end as they start
+// (cancelled ones) neither nests the stack nor wakes the queue's thread.
+thread_local const void* startingIn = nullptr;
+
+} // namespace
+
 struct OperationQueue::State : std::enable_shared_from_this<OperationQueue::State> {
-    struct Waiting {
-        std::shared_ptr<Operation> operation;
+    // Where a waiting operation stands: the highest priority first, then the
+    // order of adding.
+    struct Turn {
         QueuePriority priority;
         std::uint64_t sequence;
+        bool operator<(const Turn& other) const
+        {
+            if (priority != other.priority)
+                return priority > other.priority;
+            return sequence < other.sequence;
+        }
     };
 
     explicit State(std::string name)
@@ -26,18 +45,26 @@ struct OperationQueue::State : std::enable_shared_from_this<OperationQueue::Stat
             released.swap(finished);
         }
         released.clear();
+        startWhileFree();
+    }
+
+    void startWhileFree()
+    {
+        const void* outer = std::exchange(startingIn, this);
+        startWhileFreeHere();
+        startingIn = outer;
+    }
+
+    void startWhileFreeHere()
+    {
         for (;;) {
             std::shared_ptr<Operation> next;
             {
                 std::lock_guard lock(mutex);
                 if (stopped || waiting.empty() || running.size() >= maxConcurrent)
                     return;
-                auto best = std::min_element(waiting.begin(), waiting.end(), [](const Waiting& left, const Waiting& right) {
-                    if (left.priority != right.priority)
-                        return left.priority > right.priority;
-                    return left.sequence < right.sequence;
-                });
-                next = std::move(best->operation);
+                auto best = waiting.begin();
+                next = std::move(best->second);
                 waiting.erase(best);
                 // The queue keeps a started operation alive until it finishes.
                 running.push_back(next);
@@ -60,6 +87,7 @@ struct OperationQueue::State : std::enable_shared_from_this<OperationQueue::Stat
     void operationFinished(const Operation* done)
     {
         bool parked = false;
+        bool startsHere = false;
         {
             std::lock_guard lock(mutex);
             auto found = std::find_if(running.begin(), running.end(),
@@ -69,12 +97,19 @@ struct OperationQueue::State : std::enable_shared_from_this<OperationQueue::Stat
                 finished.push_back(std::move(*found));
                 running.erase(found);
             }
-            // With nothing waiting to take the place, the queue's thread need
-            // not wake for this one: the finished operations go the next time
-            // it runs, or once a handful has gathered.
-            parked = waiting.empty() && finished.size() < finishedKept;
+            // The place goes to the next one on this thread, without waiting
+            // for the queue's thread to wake: a request's place is held until
+            // its successor runs, and that wake is as long as a short request.
+            const bool loopTakesIt = startingIn == this;
+            startsHere = !loopTakesIt && !stopped && !waiting.empty();
+            // The queue's thread need not wake for the finished operation
+            // alone: it goes the next time that thread runs, or once a handful
+            // has gathered.
+            parked = (loopTakesIt || startsHere || waiting.empty()) && finished.size() < finishedKept;
         }
         operationCount.modify([](std::int64_t& count) { --count; });
+        if (startsHere)
+            startWhileFree();
         if (!parked)
             scheduleStart();
     }
@@ -89,7 +124,7 @@ struct OperationQueue::State : std::enable_shared_from_this<OperationQueue::Stat
     }
 
     std::mutex mutex;
-    std::vector<Waiting> waiting;
+    std::map<Turn, std::shared_ptr<Operation>> waiting;
     std::vector<std::shared_ptr<Operation>> running;
     // Finished operations the queue's thread has yet to release.
     std::vector<std::shared_ptr<Operation>> finished;
@@ -110,7 +145,7 @@ OperationQueue::OperationQueue(std::string name, std::size_t maxConcurrentOperat
 
 OperationQueue::~OperationQueue()
 {
-    std::vector<State::Waiting> waiting;
+    std::map<State::Turn, std::shared_ptr<Operation>> waiting;
     {
         std::lock_guard lock(m_state->mutex);
         m_state->stopped = true;
@@ -118,8 +153,8 @@ OperationQueue::~OperationQueue()
         m_state->waiting.clear();
     }
     // Every operation gets its start, so none is left without an end.
-    for (auto& entry : waiting)
-        entry.operation->start();
+    for (auto& [turn, operation] : waiting)
+        operation->start();
 }
 
 void OperationQueue::setMaxConcurrentOperationCount(std::size_t count)
@@ -145,7 +180,7 @@ void OperationQueue::addOperation(std::shared_ptr<Operation> operation)
             startsNow = true;
         } else {
             auto priority = operation->queuePriority();
-            m_state->waiting.push_back({ std::move(operation), priority, m_state->nextSequence++ });
+            m_state->waiting.emplace(State::Turn { priority, m_state->nextSequence++ }, std::move(operation));
         }
     }
     if (startsNow)

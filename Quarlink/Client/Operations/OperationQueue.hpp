@@ -17,7 +17,9 @@ namespace Quarlink {
 //
 // Threading: every member may be called from any thread. An operation added
 // while a place is free and none is waiting starts at once, on the adding
-// thread; every other one starts on the queue's own thread, one at a time.
+// thread; one that takes the place of a finished operation starts on the
+// thread that finished it, unless that happened inside an operation's
+// `start()`; every other one starts on the queue's own thread.
 // Finished operations are released on the queue's thread. Destroying the queue
 // starts the operations still waiting at once, on the destroying thread and
 // regardless of the width, so that each of them ends; it is meant for work
