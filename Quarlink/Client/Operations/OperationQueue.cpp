@@ -171,6 +171,7 @@ void OperationQueue::addOperation(std::shared_ptr<Operation> operation)
     // Counted before it can start, so the count never dips below zero.
     m_state->operationCount.modify([](std::int64_t& count) { ++count; });
     bool startsNow = false;
+    bool placesTaken = false;
     {
         std::lock_guard lock(m_state->mutex);
         // A free place and nobody before it: no order to keep, so it starts
@@ -179,13 +180,15 @@ void OperationQueue::addOperation(std::shared_ptr<Operation> operation)
             m_state->running.push_back(operation);
             startsNow = true;
         } else {
+            // With every place taken, the next one to finish starts it.
+            placesTaken = m_state->running.size() >= m_state->maxConcurrent;
             auto priority = operation->queuePriority();
             m_state->waiting.emplace(State::Turn { priority, m_state->nextSequence++ }, std::move(operation));
         }
     }
     if (startsNow)
         m_state->begin(operation);
-    else
+    else if (!placesTaken)
         m_state->scheduleStart();
 }
 
