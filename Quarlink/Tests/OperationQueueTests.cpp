@@ -121,7 +121,7 @@ TEST_F(OperationQueueTests, theNextStartsWhereOneFinishedAndARunOfCancelledOnesS
     OperationQueue queue("test", 1);
     auto holder = make("holder"), next = make("next");
     std::vector<std::shared_ptr<ManualOperation>> cancelled;
-    for (int index = 0; index < 100000; ++index)
+    for (int index = 0; index < 30000; ++index)
         cancelled.push_back(make("cancelled"));
     auto last = make("last");
     queue.addOperation(holder);
