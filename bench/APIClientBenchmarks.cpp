@@ -8,6 +8,7 @@
 // The 1 GiB download runs only when asked for, e.g.
 //   APIClientBenchmarks --benchmark_filter=Download1GiB
 
+#include "NoCredentialStore.hpp"
 #include "PeakMemory.hpp"
 #include "StartAll.hpp"
 #include "Quarlink/Client/URLSessionAPIClient.hpp"
@@ -35,14 +36,6 @@ using namespace std::chrono_literals;
 constexpr int requestCount = 1000;
 constexpr std::int64_t largeSize = std::int64_t(1) << 30;
 
-class InMemoryCredentialStore final : public Quarlink::CredentialStore {
-public:
-    std::optional<std::string> email() const override { return std::nullopt; }
-    void setEmail(std::optional<std::string>) override { }
-    std::optional<std::string> password() const override { return std::nullopt; }
-    void setPassword(std::optional<std::string>) override { }
-};
-
 // The local service in a child process over a private data folder, and a client for it.
 class Service {
 public:
@@ -64,7 +57,7 @@ public:
         configuration.temporaryDirectory = m_folder / "downloads";
         auto endpoint = std::make_shared<Quarlink::Environment>(
             Quarlink::Environment::custom(*Platform::URL::create(url(""))));
-        auto client = Quarlink::URLSessionAPIClient::create(configuration, std::make_shared<InMemoryCredentialStore>(),
+        auto client = Quarlink::URLSessionAPIClient::create(configuration, std::make_shared<Bench::NoCredentialStore>(),
             std::make_shared<Quarlink::InMemoryEnvironmentStore>(endpoint));
         if (client)
             m_client = *client;

@@ -16,6 +16,7 @@
 // pipeline, and reports the ratio.
 
 #include "LocalCloud/Server/LocalCloudServer.hpp"
+#include "NoCredentialStore.hpp"
 #include "PeakMemory.hpp"
 #include "StartAll.hpp"
 #include "Platform/Network/ReachabilityMonitor.hpp"
@@ -50,14 +51,6 @@ public:
     bool isRunning() const override { return true; }
 };
 
-class NoCredentials final : public Quarlink::CredentialStore {
-public:
-    std::optional<std::string> email() const override { return std::nullopt; }
-    void setEmail(std::optional<std::string>) override { }
-    std::optional<std::string> password() const override { return std::nullopt; }
-    void setPassword(std::optional<std::string>) override { }
-};
-
 std::string fileObject(std::int64_t identifier)
 {
     auto name = "Datei " + std::to_string(identifier) + ".txt";
@@ -87,7 +80,7 @@ public:
         configuration.temporaryDirectory = m_folder / "downloads";
         auto endpoints = std::make_shared<Quarlink::InMemoryEnvironmentStore>(
             std::make_shared<Quarlink::Environment>(Quarlink::Environment::custom(*Platform::URL::create(m_server->baseURL()))));
-        auto client = Quarlink::URLSessionAPIClient::create(configuration, std::make_shared<NoCredentials>(), endpoints,
+        auto client = Quarlink::URLSessionAPIClient::create(configuration, std::make_shared<::Bench::NoCredentialStore>(), endpoints,
             std::make_unique<Reachable>());
         if (client)
             m_client = *client;

@@ -1,5 +1,7 @@
 #include "RoadClient.hpp"
 
+#include "NoCredentialStore.hpp"
+
 #include "Orvella/Credentials/CredentialHolder.hpp"
 #include "Orvella/Service/APIClientManager.hpp"
 #include "Orvella/Service/EmailDomainPartCredentialSanitizer.hpp"
@@ -39,14 +41,6 @@ private:
     Reactive::MutableProperty<std::optional<Quarlink::Credentials>> m_credentials { std::nullopt };
 };
 
-class NoCredentialStore final : public Quarlink::CredentialStore {
-public:
-    std::optional<std::string> email() const override { return std::nullopt; }
-    void setEmail(std::optional<std::string>) override { }
-    std::optional<std::string> password() const override { return std::nullopt; }
-    void setPassword(std::optional<std::string>) override { }
-};
-
 // The folder as the application's settings would name it; deletes remove items.
 class FolderConfiguration final : public Sync::FileSystemFileStoreConfiguration {
 public:
@@ -84,7 +78,7 @@ RoadClient::RoadClient(const std::filesystem::path& folder, const std::string& b
     if (!url)
         return;
     auto endpoint = std::make_shared<Quarlink::Environment>(Quarlink::Environment::custom(*url));
-    auto client = Quarlink::URLSessionAPIClient::create(configuration, std::make_shared<NoCredentialStore>(),
+    auto client = Quarlink::URLSessionAPIClient::create(configuration, std::make_shared<Bench::NoCredentialStore>(),
         std::make_shared<Quarlink::InMemoryEnvironmentStore>(endpoint));
     if (!client)
         return;
