@@ -733,7 +733,7 @@ BENCHMARK(ServiceSync_MassDelete)->Arg(2000)->Arg(10000)->Iterations(1)->UseManu
 int main(int argc, char** argv)
 {
     // As the application sets up its allocator.
-    Platform::setUpAllocator();
+    Platform::limitAllocatorArenas();
     curl_global_init(CURL_GLOBAL_DEFAULT);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();

@@ -49,7 +49,7 @@ int main(int argc, char** argv)
         return 2;
     }
     // As the application sets up its allocator.
-    Platform::setUpAllocator();
+    Platform::limitAllocatorArenas();
     curl_global_init(CURL_GLOBAL_DEFAULT);
     int status = 0;
     {

@@ -292,7 +292,7 @@ BENCHMARK(scale)
 int main(int argc, char** argv)
 {
     // As the application sets up its allocator.
-    Platform::setUpAllocator();
+    Platform::limitAllocatorArenas();
     // The million is only run when asked for by name: it takes about half an hour.
     std::vector<char*> arguments(argv, argv + argc);
     std::string everythingButTheMillion = "--benchmark_filter=-scale/1000000";

@@ -122,7 +122,7 @@ Orvella::AppDelegate::Services launchServices()
 int main(int argc, char** argv)
 {
     // Before any thread starts: the engine's workers would each take a heap of their own.
-    Platform::setUpAllocator();
+    Platform::limitAllocatorArenas();
     // Answered before anything touches the group directory or a display.
     const Orvella::BrisantoClientConfiguration brand;
     if (argc == 2 && std::string_view(argv[1]) == "--version") {

@@ -13,7 +13,7 @@ namespace {
 
 } // namespace
 
-void setUpAllocator()
+void limitAllocatorArenas()
 {
     ::mallopt(M_ARENA_MAX, allocatorArenas);
 }

@@ -16,6 +16,6 @@ namespace Platform {
 // each download took an eighth more processor time.
 //
 // Call at the start of main, before any thread starts.
-void setUpAllocator();
+void limitAllocatorArenas();
 
 } // namespace Platform
