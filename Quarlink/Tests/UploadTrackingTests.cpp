@@ -15,6 +15,39 @@ using namespace Quarlink::Testing;
 
 namespace {
 
+// The values a producer sent, shared with its observer: a disposal does not wait for a delivery under way on
+// another thread, so what the observer touches must outlive the test's frame.
+template<class V>
+struct SharedValues {
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::vector<V> values;
+
+    // Waits until `until` holds for the latest value, or a deadline passes.
+    bool waitFor(const std::function<bool(const V&)>& until)
+    {
+        std::unique_lock lock(mutex);
+        return changed.wait_for(lock, 10s, [&] { return !values.empty() && until(values.back()); });
+    }
+    std::vector<V> snapshot()
+    {
+        std::lock_guard lock(mutex);
+        return values;
+    }
+};
+
+template<class V>
+std::pair<std::shared_ptr<SharedValues<V>>, Reactive::AnyDisposable> follow(const Reactive::SignalProducer<V, Reactive::NoError>& producer)
+{
+    auto shared = std::make_shared<SharedValues<V>>();
+    auto started = producer.startWithValues([shared](const V& value) {
+        std::lock_guard lock(shared->mutex);
+        shared->values.push_back(value);
+        shared->changed.notify_all();
+    });
+    return { shared, std::move(started) };
+}
+
 class UploadTrackingTests : public PipelineFixture {
 protected:
     Upload record(const std::string& name, const std::string& content, bool failed = false)
@@ -29,21 +62,10 @@ protected:
     template<class V>
     std::vector<V> collect(const Reactive::SignalProducer<V, Reactive::NoError>& producer, const std::function<bool(const V&)>& until)
     {
-        std::mutex mutex;
-        std::condition_variable changed;
-        std::vector<V> values;
-        auto started = producer.startWithValues([&](const V& value) {
-            std::lock_guard lock(mutex);
-            values.push_back(value);
-            changed.notify_all();
-        });
-        {
-            std::unique_lock lock(mutex);
-            changed.wait_for(lock, 10s, [&] { return !values.empty() && until(values.back()); });
-        }
+        auto [shared, started] = follow(producer);
+        shared->waitFor(until);
         started.dispose();
-        std::lock_guard lock(mutex);
-        return values;
+        return shared->snapshot();
     }
 };
 
@@ -55,6 +77,7 @@ TEST_F(UploadTrackingTests, withoutTasksEveryRecordWaitsOrFailed)
     auto first = record("a.txt", "a");
     auto failed = record("b.txt", "b", true);
     auto without = run(uploadsWithoutRunningRequests(client(), { first, failed, first }).promoteError<Reactive::AnyError>());
+    ASSERT_FALSE(without.empty());
     ASSERT_TRUE(without[0].isValue());
     EXPECT_EQ(without[0].value().size(), 3u);
     EXPECT_TRUE(without[1].isCompleted());
@@ -88,30 +111,22 @@ TEST_F(UploadTrackingTests, heldTransferRunsWithItsProgressThenCompletes)
     EXPECT_EQ(running.back(), (UploadState { UploadState::Case::running, 1.0 }));
 
     auto listed = run(uploadsWithoutRunningRequests(client(), { upload, record("other.txt", "o") }).promoteError<Reactive::AnyError>());
+    ASSERT_FALSE(listed.empty());
+    ASSERT_TRUE(listed[0].isValue());
     ASSERT_EQ(listed[0].value().size(), 1u);
     EXPECT_EQ(listed[0].value()[0].fileName, "other.txt");
 
-    std::mutex mutex;
-    std::vector<UploadState> states;
-    auto following = state(client(), upload).startWithValues([&](const UploadState& value) {
-        std::lock_guard lock(mutex);
-        states.push_back(value);
-    });
+    // The current value may come from a thread already delivering the task list, so the gate opens only once it
+    // has arrived.
+    auto [following, started] = follow(state(client(), upload));
+    ASSERT_TRUE(following->waitFor([](const UploadState&) { return true; }));
     gate->open();
-    auto deadline = std::chrono::steady_clock::now() + 10s;
-    while (std::chrono::steady_clock::now() < deadline) {
-        {
-            std::lock_guard lock(mutex);
-            if (!states.empty() && states.back().state == UploadState::Case::complete)
-                break;
-        }
-        std::this_thread::sleep_for(5ms);
-    }
-    following.dispose();
+    following->waitFor([](const UploadState& value) { return value.state == UploadState::Case::complete; });
+    started.dispose();
     EXPECT_TRUE(transferred.wait());
     EXPECT_TRUE(transferred.events().back().isCompleted());
     transfer.dispose();
-    std::lock_guard lock(mutex);
+    auto states = following->snapshot();
     ASSERT_FALSE(states.empty());
     EXPECT_EQ(states.front().state, UploadState::Case::running);
     EXPECT_TRUE(std::any_of(states.begin(), states.end(), [](const UploadState& value) { return value.state == UploadState::Case::complete; }));
