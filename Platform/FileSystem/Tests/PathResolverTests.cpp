@@ -90,3 +90,45 @@ TEST(PathResolverTests, HandlesSymbolicLinksSafely)
     ASSERT_FALSE(gone.has_value());
     EXPECT_EQ(gone.error().code, FileSystemErrorCode::notFound);
 }
+
+// Proves paths come from where the cloud folder is now, however often it was resolved before: a folder
+// swapped for a link to another place, a link to the folder pointed elsewhere, a folder swapped for another
+// directory, or one removed, never keep giving paths into what the folder was.
+TEST(PathResolverTests, FollowsTheFolderWhenItChangesBetweenCalls)
+{
+    TemporaryDirectory outside;
+    TemporaryDirectory root;
+    ASSERT_TRUE(createDirectory(root / "cloud", CreateIntermediates::No).has_value());
+    ASSERT_TRUE(createDirectory(root / "other", CreateIntermediates::No).has_value());
+
+    PathResolver const direct(root / "cloud");
+    EXPECT_EQ(direct.resolve("/a"), root / "cloud/a");
+    EXPECT_EQ(direct.resolve("/a"), root / "cloud/a");
+    ASSERT_EQ(::rename((root / "cloud").c_str(), (root / "kept").c_str()), 0);
+    ASSERT_EQ(::symlink(outside.path().c_str(), (root / "cloud").c_str()), 0);
+    EXPECT_EQ(direct.resolve("/a"), outside / "a");
+
+    ASSERT_EQ(::unlink((root / "cloud").c_str()), 0);
+    ASSERT_TRUE(createDirectory(root / "cloud", CreateIntermediates::No).has_value());
+    EXPECT_EQ(direct.resolve("/a"), root / "cloud/a");
+    ASSERT_EQ(::rmdir((root / "cloud").c_str()), 0);
+    ASSERT_EQ(::rename((root / "other").c_str(), (root / "cloud").c_str()), 0);
+    ASSERT_EQ(::symlink(outside.path().c_str(), (root / "cloud/escape").c_str()), 0);
+    auto through = direct.resolve("/escape/file.txt");
+    ASSERT_FALSE(through.has_value());
+    EXPECT_EQ(through.error().code, FileSystemErrorCode::symbolicLink);
+
+    ASSERT_TRUE(createDirectory(root / "first", CreateIntermediates::No).has_value());
+    ASSERT_EQ(::symlink((root / "first").c_str(), (root / "link").c_str()), 0);
+    PathResolver const linked(root / "link");
+    EXPECT_EQ(linked.resolve("/a"), root / "first/a");
+    ASSERT_EQ(::unlink((root / "link").c_str()), 0);
+    ASSERT_EQ(::symlink((root / "kept").c_str(), (root / "link").c_str()), 0);
+    EXPECT_EQ(linked.resolve("/a"), root / "kept/a");
+
+    ASSERT_EQ(::rmdir((root / "first").c_str()), 0);
+    ASSERT_EQ(::unlink((root / "link").c_str()), 0);
+    auto gone = linked.resolve("/a");
+    ASSERT_FALSE(gone.has_value());
+    EXPECT_EQ(gone.error().code, FileSystemErrorCode::notFound);
+}
