@@ -32,7 +32,9 @@ class APIClient;
 // larger answer fails the request with `URLError::Code::responseTooLarge`.
 // Downloads stream into their file and are not bounded.
 inline constexpr std::size_t bodyLimit = Platform::URLRequest::defaultMaximumBodySize;
-inline constexpr std::size_t listingBodyLimit = std::size_t { 256 } << 20;
+// A listing's entries take about 330 bytes each: this one holds some three
+// million files, where 256 MiB already failed an account of a million.
+inline constexpr std::size_t listingBodyLimit = std::size_t { 1 } << 30;
 
 using URLQueryItem = Platform::URL::QueryItem;
 // Header fields by exact, case-sensitive name.

@@ -125,7 +125,7 @@ TEST_F(RequestInfosTests, OnlyListingsMayAnswerWithMoreThanTheDefaultBody)
 {
     // A listing of any number of files or shares may be 256 MiB long; every other answer is held to 32 MiB.
     const auto base = url("https://cloud.test/v2.0");
-    EXPECT_EQ(makeURLRequest(ListFolder {}, base).maximumBodySize, std::size_t { 256 } << 20);
+    EXPECT_EQ(makeURLRequest(ListFolder {}, base).maximumBodySize, std::size_t { 1 } << 30);
     EXPECT_EQ(makeURLRequest(GetFile {}, base).maximumBodySize, std::size_t { 32 } << 20);
     EXPECT_EQ(makeURLRequest(MoveFiles {}, base).maximumBodySize, std::size_t { 32 } << 20);
 }
