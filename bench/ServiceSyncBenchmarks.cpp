@@ -57,7 +57,10 @@
 #include <string_view>
 #include <utility>
 #include <vector>
+#include <dirent.h>
+#include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -295,6 +298,44 @@ double walkSeconds(const std::filesystem::path& folder)
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
+// A plain lstat walk of the same tree: each folder's entries read with
+// getdents and every entry looked at with fstatat relative to its folder,
+// no path resolved twice. What any scan of the tree must at least do.
+std::size_t lstatWalk(int folder)
+{
+    DIR* stream = ::fdopendir(folder);
+    if (!stream) {
+        ::close(folder);
+        return 0;
+    }
+    std::size_t items = 0;
+    while (const dirent* entry = ::readdir(stream)) {
+        const std::string_view name(entry->d_name);
+        if (name == "." || name == "..")
+            continue;
+        struct stat status {};
+        if (::fstatat(::dirfd(stream), entry->d_name, &status, AT_SYMLINK_NOFOLLOW) != 0)
+            continue;
+        ++items;
+        if (S_ISDIR(status.st_mode)) {
+            const int child = ::openat(::dirfd(stream), entry->d_name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            if (child >= 0)
+                items += lstatWalk(child);
+        }
+    }
+    ::closedir(stream);
+    return items;
+}
+
+double lstatWalkSeconds(const std::filesystem::path& folder)
+{
+    auto start = Clock::now();
+    const int root = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (root >= 0)
+        benchmark::DoNotOptimize(lstatWalk(root));
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
 // This process's CPU time so far (user and system, all threads), in seconds.
 double clientCPUSeconds()
 {
@@ -309,7 +350,9 @@ struct FirstRun {
     std::size_t requests = 0;
 };
 
-// The rates of a timed first run, and the plain walk of the tree it made.
+// The rates of a timed first run, and the plain walks of the tree it made:
+// "walk_seconds" the standard library's directory walk asking each file's
+// size, "lstat_walk_seconds" the leaner fstatat walk.
 void reportRun(benchmark::State& state, const FirstRun& run, std::int64_t files, const std::filesystem::path& cloud)
 {
     state.SetIterationTime(run.seconds);
@@ -318,6 +361,33 @@ void reportRun(benchmark::State& state, const FirstRun& run, std::int64_t files,
     auto walk = walkSeconds(cloud);
     state.counters["walk_seconds"] = walk;
     state.counters["ratio_to_walk"] = run.seconds / walk;
+    state.counters["lstat_walk_seconds"] = lstatWalkSeconds(cloud);
+}
+
+// The first idle run (reported by then) beside both walks.
+void reportIdleBesideWalks(benchmark::State& state)
+{
+    if (!state.counters.contains("idle_run_seconds"))
+        return;
+    const double idle = state.counters["idle_run_seconds"];
+    state.counters["idle_ratio_to_walk"] = idle / state.counters["walk_seconds"];
+    state.counters["idle_ratio_to_lstat_walk"] = idle / state.counters["lstat_walk_seconds"];
+}
+
+// The idle runs after a first sync down: SERVICE_SYNC_IDLE_RUNS (1 unless
+// set). With more than one, "idle_run_median_seconds" is their median beside
+// the first's "idle_run_seconds".
+int idleRuns()
+{
+    const char* value = std::getenv("SERVICE_SYNC_IDLE_RUNS");
+    return value ? std::max(1, std::atoi(value)) : 1;
+}
+
+double median(std::vector<double> values)
+{
+    std::ranges::sort(values);
+    const auto middle = values.size() / 2;
+    return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
 }
 
 // Times the first run and reports it with its requests, peak memory and both processes' CPU time per file.
@@ -424,7 +494,13 @@ std::optional<FirstRun> measureClientProcess(benchmark::State& state, const Serv
     state.counters["service_cpu_ms_per_file"] = (service.cpuSeconds() - serviceCPU) * 1000 / double(files);
     if (figures.contains("run2_seconds"))
         state.counters["idle_run_seconds"] = figures["run2_seconds"];
+    std::vector<double> idle;
+    for (int later = 2; figures.contains("run" + std::to_string(later) + "_seconds"); ++later)
+        idle.push_back(figures["run" + std::to_string(later) + "_seconds"]);
+    if (idle.size() > 1)
+        state.counters["idle_run_median_seconds"] = median(idle);
     reportRun(state, run, files, service.cloud());
+    reportIdleBesideWalks(state);
     return run;
 }
 
@@ -455,12 +531,17 @@ public:
             }
             prepare(road.cloud());
             m_run = measureFirstRun(state, road, files);
+            std::vector<double> idle;
             for (int run = 1; run < runs; ++run) {
                 auto idleStart = Clock::now();
                 road.sync();
-                if (run == 1)
-                    state.counters["idle_run_seconds"] = std::chrono::duration<double>(Clock::now() - idleStart).count();
+                idle.push_back(std::chrono::duration<double>(Clock::now() - idleStart).count());
             }
+            if (!idle.empty())
+                state.counters["idle_run_seconds"] = idle.front();
+            if (idle.size() > 1)
+                state.counters["idle_run_median_seconds"] = median(idle);
+            reportIdleBesideWalks(state);
             return;
         }
         auto& service = m_service.emplace(base, seed);
@@ -508,7 +589,7 @@ void ServiceSync_FirstSyncDown(benchmark::State& state)
     const auto files = state.range(0);
     for (auto _ : state) {
         // With an idle run over the synced tree.
-        FirstSync sync(state, tree(files), files, 2, [](const std::filesystem::path&) { });
+        FirstSync sync(state, tree(files), files, 1 + idleRuns(), [](const std::filesystem::path&) { });
         if (!sync.run())
             return;
 

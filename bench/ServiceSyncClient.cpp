@@ -11,6 +11,11 @@
 // the process's peak resident memory up to its end (VmHWM), what was
 // resident as it started (backed by files, anonymous), the CPU seconds;
 // and the seconds of every further run. Exits with 1 when a run fails.
+//
+// SERVICE_SYNC_CLIENT_BEFORE_IDLE, a shell command run after the first sync
+// and before the idle runs, with this process's id in SERVICE_SYNC_CLIENT_PID:
+// to look at the idle runs alone, e.g. a profiler attached to the process
+// ("perf record -p $SERVICE_SYNC_CLIENT_PID ... & sleep 1").
 
 #include "PeakMemory.hpp"
 #include "Platform/Foundation/ProcessMemory.hpp"
@@ -21,6 +26,8 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
+#include <unistd.h>
 #include <sys/resource.h>
 
 namespace {
@@ -64,6 +71,12 @@ int main(int argc, char** argv)
         const double seconds = timedRun(client, failed);
         std::printf("seconds %.6f\nrequests %zu\npeak_MiB %.3f\nstart_file_MiB %.3f\nstart_anon_MiB %.3f\ncpu_seconds %.6f\n",
             seconds, client.requests(), Bench::peakResidentMegabytes(), start.files, start.anonymous, cpuSeconds() - cpu);
+        std::fflush(stdout);
+        if (const char* command = std::getenv("SERVICE_SYNC_CLIENT_BEFORE_IDLE")) {
+            ::setenv("SERVICE_SYNC_CLIENT_PID", std::to_string(::getpid()).c_str(), 1);
+            if (std::system(command) != 0)
+                std::fprintf(stderr, "the command before the idle runs failed\n");
+        }
         for (int run = 1; run < std::atoi(argv[3]); ++run)
             std::printf("run%d_seconds %.6f\n", run + 1, timedRun(client, failed));
         std::fflush(stdout);
