@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <mutex>
 
@@ -257,4 +258,32 @@ TEST(StoreFailures, AnEditUploadedThatCannotBeRecordedIsAnErrorNotAFinishedChang
 
     expectSettledOnceTheStoreWorks(cloud);
     EXPECT_EQ(cloud.readFile("/edited.txt"), "newer work");
+}
+
+TEST(StoreFailures, StoredRecordsThatCannotBeReadFailTheRunBeforeAnythingMoves)
+{
+    // The records are read while the disk is walked: when they cannot be read,
+    // the run must not take the empty result for a first sync and upload,
+    // download or delete anything; it fails once naming the database file.
+    TestCloud cloud;
+    for (int index = 0; index < 20; ++index) {
+        cloud.server->addFile("/Both/" + std::to_string(index) + ".txt", "both " + std::to_string(index));
+    }
+    ASSERT_TRUE(cloud.sync().completed);
+    cloud.writeFile("/Both/0.txt", "edited here");
+    cloud.writeFile("/Both/new.txt", "new here");
+    std::filesystem::remove(cloud.diskPath("/Both/1.txt"));
+    cloud.server->addFile("/Both/server.txt", "new there");
+    runSQL(cloud, "ALTER TABLE FileWrapper RENAME TO FileWrapperElsewhere;");
+    auto observed = observe(cloud);
+    cloud.server->resetCounts();
+
+    auto run = cloud.sync();
+
+    ASSERT_TRUE(run.completed);
+    EXPECT_TRUE(run.events.empty());
+    EXPECT_EQ(cloud.server->callCount(Call::download), 0);
+    EXPECT_EQ(cloud.server->mutationCount(), 0);
+    EXPECT_FALSE(std::filesystem::exists(cloud.diskPath("/Both/server.txt")));
+    expectOneStoreErrorNamingTheFile(*observed, cloud);
 }
