@@ -7,13 +7,11 @@ namespace Orvella {
 
 namespace {
 
-// The folder's path with exactly one trailing "/", when the remote one has not.
-std::optional<std::string> enginePath(const Quarlink::File& remote, bool isFolder)
+// A folder's path with exactly one trailing "/", whatever the service sent.
+std::string enginePath(std::string path, bool isFolder)
 {
-    const auto& given = remote.path();
-    if (!isFolder || (given.size() > 1 && given.ends_with('/') && !given.ends_with("//")))
-        return std::nullopt;
-    std::string path = given;
+    if (!isFolder || (path.size() > 1 && path.ends_with('/') && !path.ends_with("//")))
+        return path;
     while (path.size() > 1 && path.ends_with('/'))
         path.pop_back();
     if (!path.ends_with('/'))
@@ -27,17 +25,33 @@ std::string lowerCase(std::string text)
     return text;
 }
 
+// The remote value's texts, taken over when no other value shares its storage, else copied.
+Quarlink::File::Fields takenFields(Quarlink::File&& remote)
+{
+    Quarlink::File::Fields fields;
+    remote.modify([&](Quarlink::File::Fields& held) { fields = std::move(held); });
+    return fields;
+}
+
 } // namespace
 
 RemoteSyncFile::RemoteSyncFile(Quarlink::File remote)
-    : m_remote(std::move(remote))
-    , m_fileID(Sync::SyncFileID::remote(m_remote.fileID()))
-    , m_parentID(Sync::SyncFileID::remote(m_remote.parentID()))
-    , m_type(m_remote.mimeType())
-    , m_etag(m_remote.etag())
-    , m_fileHash(lowerCase(m_remote.fileHash()))
+    : RemoteSyncFile(takenFields(std::move(remote)))
 {
-    m_path = enginePath(m_remote, m_type.isFolder());
+}
+
+RemoteSyncFile::RemoteSyncFile(Quarlink::File::Fields remote)
+    : m_fileID(Sync::SyncFileID::remote(remote.fileID))
+    , m_parentID(Sync::SyncFileID::remote(remote.parentID))
+    , m_fileName(std::move(remote.fileName))
+    , m_lastModifiedDate(remote.lastModifiedDate)
+    , m_type(remote.mimeType)
+    , m_etag(std::move(remote.etag))
+    , m_fileHash(lowerCase(std::move(remote.fileHash)))
+    , m_hasPublicShare(remote.hasPublicShare)
+    , m_hasPrivateShares(remote.hasPrivateShares)
+{
+    m_path = enginePath(std::move(remote.path), m_type.isFolder());
 }
 
 Sync::FileRef RemoteSyncFile::make(Quarlink::File remote)
