@@ -167,6 +167,30 @@ StoreResult<> RealmFileStore::setListingEtag(const std::optional<std::string>& e
     });
 }
 
+namespace {
+
+// The text of a JSON array of the intents, written one intent at a time: a
+// whole tree of them would take several times the text, and a first sync up
+// lists every file of the folder here.
+Platform::DatabaseBlob intentsText(const std::vector<UploadIntent>& intents)
+{
+    Platform::DatabaseBlob text;
+    text.push_back('[');
+    for (const auto& intent : intents) {
+        if (text.size() > 1)
+            text.push_back(',');
+        const nlohmann::json entry { { "fileID", intent.fileID ? nlohmann::json(*intent.fileID) : nlohmann::json(nullptr) },
+            { "parentID", intent.parentID }, { "name", intent.name }, { "hash", intent.fileHash } };
+        // Names are NFC text from the disk, but not necessarily valid UTF-8: replaced, never refused.
+        const auto written = entry.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+        text.insert(text.end(), written.begin(), written.end());
+    }
+    text.push_back(']');
+    return text;
+}
+
+} // namespace
+
 std::vector<UploadIntent> RealmFileStore::uploadIntents() const
 {
     auto database = m_createRealm();
@@ -212,30 +236,47 @@ std::vector<UploadIntent> RealmFileStore::uploadIntents() const
 
 StoreResult<> RealmFileStore::setUploadIntents(const std::vector<UploadIntent>& intents)
 {
-    if (uploadIntents() == intents)
+    // Compared as stored text, never decoded: at the end of a first sync up
+    // the stored list names every file of the folder, and a tree of it takes
+    // several times its text. Our own text of an equal list is the same bytes.
+    auto text = intents.empty() ? std::nullopt : std::optional(intentsText(intents));
+    if (storedIntentsText(!text) == text)
         return {};
     return storeWrite(m_createRealm, [&](Database& database) -> std::expected<void, DatabaseError> {
-        if (intents.empty())
+        if (!text)
             return asVoid(database.remove<FileWrapper>(FileWrapper::uploadIntentsKey));
-        // The text of a JSON array of the intents, written one intent at a
-        // time: a whole tree of them would take several times the text, and a
-        // first sync up lists every file of the folder here.
         FileWrapper row;
         row.remoteFileID = FileWrapper::uploadIntentsKey;
-        auto& text = row.fileData;
-        text.push_back('[');
-        for (const auto& intent : intents) {
-            if (text.size() > 1)
-                text.push_back(',');
-            const nlohmann::json entry { { "fileID", intent.fileID ? nlohmann::json(*intent.fileID) : nlohmann::json(nullptr) },
-                { "parentID", intent.parentID }, { "name", intent.name }, { "hash", intent.fileHash } };
-            // Names are NFC text from the disk, but not necessarily valid UTF-8: replaced, never refused.
-            const auto written = entry.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
-            text.insert(text.end(), written.begin(), written.end());
-        }
-        text.push_back(']');
+        row.fileData = std::move(*text);
         return asVoid(database.add(row));
     });
+}
+
+std::optional<Platform::DatabaseBlob> RealmFileStore::storedIntentsText(bool presenceOnly) const
+{
+    // A read that fails reads as none, as uploadIntents() answers then.
+    auto database = m_createRealm();
+    if (!database) {
+        logFailure(database.error());
+        return std::nullopt;
+    }
+    if (presenceOnly) {
+        auto present = database->exists<FileWrapper>(Platform::DatabaseQuery::equal(
+            std::string(Platform::DatabaseObjectAccess::primaryKeyName<FileWrapper>()), FileWrapper::uploadIntentsKey));
+        if (!present) {
+            logFailure(present.error());
+            return std::nullopt;
+        }
+        return *present ? std::optional(Platform::DatabaseBlob()) : std::nullopt;
+    }
+    auto row = database->object<FileWrapper>(FileWrapper::uploadIntentsKey);
+    if (!row) {
+        logFailure(row.error());
+        return std::nullopt;
+    }
+    if (!*row)
+        return std::nullopt;
+    return std::move((*row)->fileData);
 }
 
 FileRef RealmFileStore::file(const SyncFileID& id) const

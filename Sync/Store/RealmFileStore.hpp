@@ -41,6 +41,11 @@ public:
     [[nodiscard]] Reactive::SignalProducer<std::vector<FileRef>, Reactive::NoError> filesProducer() const override;
 
 private:
+    // The stored intents' text, none when none are stored; with
+    // `presenceOnly` an empty text stands for any stored one, which is then
+    // not read.
+    [[nodiscard]] std::optional<Platform::DatabaseBlob> storedIntentsText(bool presenceOnly) const;
+
     Platform::DatabaseFactory m_createRealm;
     Reactive::SchedulerPtr m_deliveryScheduler;
 };

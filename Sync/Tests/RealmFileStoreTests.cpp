@@ -331,6 +331,39 @@ TEST_F(RealmFileStoreTests, uploadIntentsKeepTheirStoredForm)
         "[{\"fileID\":1,\"hash\":\"89ab\",\"name\":\"\",\"parentID\":0}]");
 }
 
+TEST_F(RealmFileStoreTests, uploadIntentsAreWrittenOnlyWhenTheyDiffer)
+{
+    // The same list again, or none when none are kept, writes nothing; a list that differs in one field,
+    // or none after some, is written.
+    UploadIntent created;
+    created.parentID = 100;
+    created.name = "a.bin";
+    created.fileHash = "0123456789abcdef0123456789abcdef01234567";
+    auto database = m_database.open();
+    auto version = *database.dataVersion();
+    ASSERT_TRUE(m_store.setUploadIntents({}));
+    EXPECT_EQ(*database.dataVersion(), version);
+
+    ASSERT_TRUE(m_store.setUploadIntents({ created }));
+    EXPECT_NE(*database.dataVersion(), version);
+    version = *database.dataVersion();
+    ASSERT_TRUE(m_store.setUploadIntents({ created }));
+    EXPECT_EQ(*database.dataVersion(), version);
+
+    auto renamed = created;
+    renamed.name = "b.bin";
+    ASSERT_TRUE(m_store.setUploadIntents({ renamed }));
+    EXPECT_NE(*database.dataVersion(), version);
+    EXPECT_EQ(m_store.uploadIntents(), std::vector<UploadIntent> { renamed });
+
+    version = *database.dataVersion();
+    ASSERT_TRUE(m_store.setUploadIntents({}));
+    EXPECT_NE(*database.dataVersion(), version);
+    EXPECT_TRUE(m_store.uploadIntents().empty());
+    RealmFileStore reopened(m_database.factory(), m_scheduler);
+    EXPECT_TRUE(reopened.uploadIntents().empty());
+}
+
 TEST_F(RealmFileStoreTests, uploadIntentsOutliveTheStoreAreNoRecordsAndGoWithClean)
 {
     // Kept for the next process, beside the listing etag; no reader of records sees them, a record written
