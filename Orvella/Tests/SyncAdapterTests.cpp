@@ -160,6 +160,21 @@ TEST(RemoteSyncFileTests, FolderPathsEndWithOneSlashAndHashesAreLowerCase)
     EXPECT_EQ(file->syncEtag(), "e2");
     EXPECT_EQ(file->syncFileID(), Sync::SyncFileID::remote(6));
     EXPECT_EQ(file->syncParentID(), Sync::SyncFileID::remote(5));
+
+    // Each field from its own, and a remote value another one shares is left as it was.
+    const Quarlink::File shared({ .fileID = 8, .parentID = 5, .path = "/Docs/a shared file with a long name.txt",
+        .fileName = "a shared file with a long name.txt", .hasPrivateShares = false, .hasPublicShare = true,
+        .lastModifiedDate = Platform::Date::fromNanosecondsSince1970(1'700'000'000'123'456'789), .mimeType = "text/plain",
+        .etag = "etag of the shared file" });
+    auto kept = shared;
+    auto engineFile = RemoteSyncFile::make(kept);
+    EXPECT_EQ(engineFile->fileName(), "a shared file with a long name.txt");
+    EXPECT_TRUE(engineFile->hasPublicShare());
+    EXPECT_FALSE(engineFile->hasPrivateShares());
+    EXPECT_EQ(engineFile->lastModifiedDate(), shared.lastModifiedDate());
+    EXPECT_EQ(kept.path(), "/Docs/a shared file with a long name.txt");
+    EXPECT_EQ(kept.etag(), "etag of the shared file");
+    EXPECT_EQ(kept, shared);
 }
 
 TEST(RemoteSyncFileTests, AListingTakenOverGivesTheSameFilesAsACopiedOne)
