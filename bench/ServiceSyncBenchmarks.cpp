@@ -28,6 +28,7 @@
 
 #include "LocalCloud/Server/LocalCloudServer.hpp"
 #include "LocalCloud/TestSupport/LocalCloudProcess.hpp"
+#include "DefaultFilter.hpp"
 #include "PeakMemory.hpp"
 #include "PlainRequest.hpp"
 #include "Platform/Foundation/Digest.hpp"
@@ -827,12 +828,8 @@ int main(int argc, char** argv)
     Platform::limitAllocatorArenas();
     curl_global_init(CURL_GLOBAL_DEFAULT);
     // The million is only run when asked for by name.
-    std::vector<char*> arguments(argv, argv + argc);
     std::string everythingButTheMillion = "--benchmark_filter=-files:1000000/";
-    if (std::ranges::none_of(arguments, [](const char* argument) {
-            return std::string_view(argument).starts_with("--benchmark_filter");
-        }))
-        arguments.push_back(everythingButTheMillion.data());
+    auto arguments = Bench::withDefaultFilter(argc, argv, everythingButTheMillion);
     int count = static_cast<int>(arguments.size());
     benchmark::Initialize(&count, arguments.data());
     benchmark::RunSpecifiedBenchmarks();

@@ -22,6 +22,7 @@
 // Each benchmark builds its tree outside the timed part. Run one benchmark
 // per process (--benchmark_filter) for a peak memory that is its own.
 
+#include "DefaultFilter.hpp"
 #include "PeakMemory.hpp"
 #include "Platform/Foundation/ProcessMemory.hpp"
 #include "Sync/TestSupport/TestCloud.hpp"
@@ -294,12 +295,8 @@ int main(int argc, char** argv)
     // As the application sets up its allocator.
     Platform::limitAllocatorArenas();
     // The million is only run when asked for by name: it takes about half an hour.
-    std::vector<char*> arguments(argv, argv + argc);
     std::string everythingButTheMillion = "--benchmark_filter=-scale/1000000";
-    if (std::ranges::none_of(arguments, [](const char* argument) {
-            return std::string_view(argument).starts_with("--benchmark_filter");
-        }))
-        arguments.push_back(everythingButTheMillion.data());
+    auto arguments = Bench::withDefaultFilter(argc, argv, everythingButTheMillion);
     int count = static_cast<int>(arguments.size());
     benchmark::Initialize(&count, arguments.data());
     benchmark::RunSpecifiedBenchmarks();
