@@ -7,10 +7,8 @@
 #include "Sync/Model/FileWrapperItem.hpp"
 #include "Sync/Run/FreedMemory.hpp"
 
-#include <optional>
 #include <string>
 #include <string_view>
-#include <thread>
 #include <utility>
 
 namespace Sync {
@@ -56,49 +54,7 @@ BindingLookup bindingLookup(const SyncCollaborators& collaborators, const FileSy
     };
 }
 
-// The stored state, read on a thread of its own while the disk is walked:
-// the two take about as long, and neither needs the other. Nothing but the
-// run writes the records, and the run does not write while it scans, so the
-// state read beside the walk is the one read after it.
-class StoredStateRead {
-public:
-    explicit StoredStateRead(std::shared_ptr<FileStore> store)
-        : m_slot(std::make_shared<Slot>())
-        , m_thread([slot = m_slot, store = std::move(store)] {
-            slot->loaded = store->loadFiles();
-        })
-    {
-    }
-    StoredStateRead(const StoredStateRead&) = delete;
-    StoredStateRead& operator=(const StoredStateRead&) = delete;
-
-    // A run stopped during its scan does not wait for the read: the thread
-    // holds what it reads into and ends on its own.
-    ~StoredStateRead()
-    {
-        if (m_thread.joinable()) {
-            m_thread.detach();
-        }
-    }
-
-    // Waits for the read; called once.
-    StoreResult<std::vector<FileRef>> take()
-    {
-        // The join orders the thread's write before this read.
-        m_thread.join();
-        return std::move(*m_slot->loaded);
-    }
-
-private:
-    struct Slot {
-        std::optional<StoreResult<std::vector<FileRef>>> loaded;
-    };
-    std::shared_ptr<Slot> m_slot;
-    std::thread m_thread;
-};
-
-DiskChanges compare(const SyncCollaborators& collaborators, FileSystemFileStore::Scan scanned, std::int64_t rootFolderID,
-    StoredStateRead& storedState)
+DiskChanges compare(const SyncCollaborators& collaborators, FileSystemFileStore::Scan scanned, std::int64_t rootFolderID)
 {
     DiskChanges found;
     if (scanned.cloudFolderUnreadable()) {
@@ -106,7 +62,7 @@ DiskChanges compare(const SyncCollaborators& collaborators, FileSystemFileStore:
         return found;
     }
     found.unreadable.unreadable = std::move(scanned.unreadable);
-    auto loaded = storedState.take();
+    auto loaded = collaborators.fileStore->loadFiles();
     if (!loaded) {
         found.storeFailure = std::move(loaded.error());
         return found;
@@ -128,15 +84,14 @@ void scanDisk(const std::shared_ptr<const SyncCollaborators>& collaborators, Run
 {
     const auto& scan = collaborators->fileSystemStore.scans();
     work.start([running = work.shared_from_this(), collaborators, scan, rootFolderID, done = std::move(done)] {
-        auto storedState = std::make_shared<StoredStateRead>(collaborators->fileStore);
         return scan.start(Reactive::Observer<FileSystemFileStore::Scan, NoError>::make(
-            [running, collaborators, rootFolderID, done, storedState](Event<FileSystemFileStore::Scan, NoError>&& event) {
+            [running, collaborators, rootFolderID, done](Event<FileSystemFileStore::Scan, NoError>&& event) {
                 if (!event.isValue()) {
                     return;
                 }
                 running->ended();
                 // Both views go before the changes run: a change holds only its own files.
-                auto found = compare(*collaborators, std::move(event).value(), rootFolderID, *storedState);
+                auto found = compare(*collaborators, std::move(event).value(), rootFolderID);
                 // With nothing to run, nothing holds on for long: the next
                 // run needs as much again, and handing it back would cost
                 // more than the walk (see releaseFreedMemory).

@@ -32,9 +32,9 @@ struct DiskChanges {
     FileSystemFileStore::Scan unreadable;
 };
 
-// Scans the cloud folder, reads the stored state (on a thread of its own
-// while the walk runs), resolves the scanned items' identities (their
-// bindings read ahead in one go) and compares the two. Both views are gone before `done` is called, and their memory is
+// Scans the cloud folder, reads the stored state, resolves the scanned
+// items' identities (their bindings read ahead in one go) and compares the
+// two. Both views are gone before `done` is called, and their memory is
 // handed back when there are changes to run, so that the changes run holding
 // only their own files; a scan that found nothing to do keeps it for the
 // next run.
