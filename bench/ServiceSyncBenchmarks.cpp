@@ -365,15 +365,6 @@ void reportRun(benchmark::State& state, const FirstRun& run, std::int64_t files,
     state.counters["lstat_walk_seconds"] = lstatWalkSeconds(cloud);
 }
 
-// The first idle run (reported by then) beside both walks.
-void reportIdleBesideWalks(benchmark::State& state)
-{
-    if (!state.counters.contains("idle_run_seconds"))
-        return;
-    const double idle = state.counters["idle_run_seconds"];
-    state.counters["idle_ratio_to_walk"] = idle / state.counters["walk_seconds"];
-    state.counters["idle_ratio_to_lstat_walk"] = idle / state.counters["lstat_walk_seconds"];
-}
 
 // The idle runs after a first sync down: SERVICE_SYNC_IDLE_RUNS (1 unless
 // set). With more than one, "idle_run_median_seconds" is their median beside
@@ -389,6 +380,19 @@ double median(std::vector<double> values)
     std::ranges::sort(values);
     const auto middle = values.size() / 2;
     return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
+}
+
+// The idle runs' seconds, in order, after reportRun: the first ("idle_run_seconds") beside both walks, and with
+// more than one their median.
+void reportIdleRuns(benchmark::State& state, std::vector<double> idle)
+{
+    if (idle.empty())
+        return;
+    state.counters["idle_run_seconds"] = idle.front();
+    state.counters["idle_ratio_to_walk"] = idle.front() / state.counters["walk_seconds"];
+    state.counters["idle_ratio_to_lstat_walk"] = idle.front() / state.counters["lstat_walk_seconds"];
+    if (idle.size() > 1)
+        state.counters["idle_run_median_seconds"] = median(std::move(idle));
 }
 
 // Times the first run and reports it with its requests, peak memory and both processes' CPU time per file.
@@ -493,15 +497,11 @@ std::optional<FirstRun> measureClientProcess(benchmark::State& state, const Serv
     state.counters["client_start_anon_MiB"] = figures["start_anon_MiB"];
     state.counters["client_cpu_ms_per_file"] = figures["cpu_seconds"] * 1000 / double(files);
     state.counters["service_cpu_ms_per_file"] = (service.cpuSeconds() - serviceCPU) * 1000 / double(files);
-    if (figures.contains("run2_seconds"))
-        state.counters["idle_run_seconds"] = figures["run2_seconds"];
     std::vector<double> idle;
     for (int later = 2; figures.contains("run" + std::to_string(later) + "_seconds"); ++later)
         idle.push_back(figures["run" + std::to_string(later) + "_seconds"]);
-    if (idle.size() > 1)
-        state.counters["idle_run_median_seconds"] = median(idle);
     reportRun(state, run, files, service.cloud());
-    reportIdleBesideWalks(state);
+    reportIdleRuns(state, std::move(idle));
     return run;
 }
 
@@ -538,11 +538,7 @@ public:
                 road.sync();
                 idle.push_back(std::chrono::duration<double>(Clock::now() - idleStart).count());
             }
-            if (!idle.empty())
-                state.counters["idle_run_seconds"] = idle.front();
-            if (idle.size() > 1)
-                state.counters["idle_run_median_seconds"] = median(idle);
-            reportIdleBesideWalks(state);
+            reportIdleRuns(state, std::move(idle));
             return;
         }
         auto& service = m_service.emplace(base, seed);

@@ -137,20 +137,10 @@ StoreResult<> RealmFileStore::add(const File& file)
 
 std::optional<std::string> RealmFileStore::listingEtag() const
 {
-    auto database = m_createRealm();
-    if (!database) {
-        logFailure(database.error());
+    auto bytes = storedData(FileWrapper::listingEtagKey);
+    if (!bytes)
         return std::nullopt;
-    }
-    auto row = database->object<FileWrapper>(FileWrapper::listingEtagKey);
-    if (!row) {
-        logFailure(row.error());
-        return std::nullopt;
-    }
-    if (!*row)
-        return std::nullopt;
-    const auto& bytes = (*row)->fileData;
-    return std::string(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    return std::string(reinterpret_cast<const char*>(bytes->data()), bytes->size());
 }
 
 StoreResult<> RealmFileStore::setListingEtag(const std::optional<std::string>& etag)
@@ -193,20 +183,10 @@ Platform::DatabaseBlob intentsText(const std::vector<UploadIntent>& intents)
 
 std::vector<UploadIntent> RealmFileStore::uploadIntents() const
 {
-    auto database = m_createRealm();
-    if (!database) {
-        logFailure(database.error());
+    auto bytes = storedData(FileWrapper::uploadIntentsKey);
+    if (!bytes)
         return {};
-    }
-    auto row = database->object<FileWrapper>(FileWrapper::uploadIntentsKey);
-    if (!row) {
-        logFailure(row.error());
-        return {};
-    }
-    if (!*row)
-        return {};
-    const auto& bytes = (*row)->fileData;
-    auto parsed = nlohmann::json::parse(bytes.begin(), bytes.end(), nullptr, false);
+    auto parsed = nlohmann::json::parse(bytes->begin(), bytes->end(), nullptr, false);
     std::vector<UploadIntent> intents;
     if (!parsed.is_array()) {
         Platform::Log::failure("The stored upload intents do not read: forgotten");
@@ -239,9 +219,13 @@ StoreResult<> RealmFileStore::setUploadIntents(const std::vector<UploadIntent>& 
     // Compared as stored text, never decoded: at the end of a first sync up
     // the stored list names every file of the folder, and a tree of it takes
     // several times its text. Our own text of an equal list is the same bytes.
-    auto text = intents.empty() ? std::nullopt : std::optional(intentsText(intents));
-    if (storedIntentsText(!text) == text)
+    std::optional<Platform::DatabaseBlob> text;
+    if (intents.empty()) {
+        if (!isStored(FileWrapper::uploadIntentsKey))
+            return {};
+    } else if (text = intentsText(intents); storedData(FileWrapper::uploadIntentsKey) == text) {
         return {};
+    }
     return storeWrite(m_createRealm, [&](Database& database) -> std::expected<void, DatabaseError> {
         if (!text)
             return asVoid(database.remove<FileWrapper>(FileWrapper::uploadIntentsKey));
@@ -252,24 +236,14 @@ StoreResult<> RealmFileStore::setUploadIntents(const std::vector<UploadIntent>& 
     });
 }
 
-std::optional<Platform::DatabaseBlob> RealmFileStore::storedIntentsText(bool presenceOnly) const
+std::optional<Platform::DatabaseBlob> RealmFileStore::storedData(std::int64_t key) const
 {
-    // A read that fails reads as none, as uploadIntents() answers then.
     auto database = m_createRealm();
     if (!database) {
         logFailure(database.error());
         return std::nullopt;
     }
-    if (presenceOnly) {
-        auto present = database->exists<FileWrapper>(Platform::DatabaseQuery::equal(
-            std::string(Platform::DatabaseObjectAccess::primaryKeyName<FileWrapper>()), FileWrapper::uploadIntentsKey));
-        if (!present) {
-            logFailure(present.error());
-            return std::nullopt;
-        }
-        return *present ? std::optional(Platform::DatabaseBlob()) : std::nullopt;
-    }
-    auto row = database->object<FileWrapper>(FileWrapper::uploadIntentsKey);
+    auto row = database->object<FileWrapper>(key);
     if (!row) {
         logFailure(row.error());
         return std::nullopt;
@@ -277,6 +251,22 @@ std::optional<Platform::DatabaseBlob> RealmFileStore::storedIntentsText(bool pre
     if (!*row)
         return std::nullopt;
     return std::move((*row)->fileData);
+}
+
+bool RealmFileStore::isStored(std::int64_t key) const
+{
+    auto database = m_createRealm();
+    if (!database) {
+        logFailure(database.error());
+        return false;
+    }
+    auto present = database->exists<FileWrapper>(
+        Platform::DatabaseQuery::equal(std::string(Platform::DatabaseObjectAccess::primaryKeyName<FileWrapper>()), key));
+    if (!present) {
+        logFailure(present.error());
+        return false;
+    }
+    return *present;
 }
 
 FileRef RealmFileStore::file(const SyncFileID& id) const

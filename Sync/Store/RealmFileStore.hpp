@@ -41,10 +41,11 @@ public:
     [[nodiscard]] Reactive::SignalProducer<std::vector<FileRef>, Reactive::NoError> filesProducer() const override;
 
 private:
-    // The stored intents' text, none when none are stored; with
-    // `presenceOnly` an empty text stands for any stored one, which is then
-    // not read.
-    [[nodiscard]] std::optional<Platform::DatabaseBlob> storedIntentsText(bool presenceOnly) const;
+    // The data of the row of `key` (one of the rows that are not files), none
+    // when there is none or it cannot be read; whether there is one, without
+    // reading it. A failed read is logged and reads as none.
+    [[nodiscard]] std::optional<Platform::DatabaseBlob> storedData(std::int64_t key) const;
+    [[nodiscard]] bool isStored(std::int64_t key) const;
 
     Platform::DatabaseFactory m_createRealm;
     Reactive::SchedulerPtr m_deliveryScheduler;
